@@ -1,0 +1,164 @@
+#include "classes.h"
+
+#include "win/wintypes.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+
+TComponent::TComponent(TComponent* owner) : m_owner(owner)
+{
+    if (m_owner)
+        m_owner->m_components.push_back(this);
+}
+
+TComponent::~TComponent()
+{
+    m_state |= static_cast<int>(TComponentStateFlag::Destroying);
+    while (!m_components.empty()) {
+        TComponent* child = m_components.back();
+        m_components.pop_back();
+        child->m_owner = nullptr;
+        delete child;
+    }
+    RemoveFromOwner();
+}
+
+void TComponent::RemoveFromOwner()
+{
+    if (!m_owner)
+        return;
+    auto& siblings = m_owner->m_components;
+    siblings.erase(std::remove(siblings.begin(), siblings.end(), this), siblings.end());
+    m_owner = nullptr;
+}
+
+TComponent* TComponent::FindComponent(const std::string& name) const
+{
+    for (TComponent* c : m_components)
+        if (SameText(c->Name(), name))
+            return c;
+    return nullptr;
+}
+
+void TComponent::SetLoading(bool on)
+{
+    const int flag = static_cast<int>(TComponentStateFlag::Loading);
+    m_state = on ? (m_state | flag) : (m_state & ~flag);
+}
+
+void TStringList::CheckIndex(int index) const
+{
+    if (index < 0 || index >= Count())
+        throw EStringListError(Format("List index out of bounds (%d)", index));
+}
+
+const std::string& TStringList::operator[](int index) const
+{
+    CheckIndex(index);
+    return m_items[static_cast<size_t>(index)];
+}
+
+void TStringList::SetString(int index, std::string value)
+{
+    CheckIndex(index);
+    m_items[static_cast<size_t>(index)] = std::move(value);
+}
+
+int TStringList::Add(std::string value)
+{
+    m_items.push_back(std::move(value));
+    return Count() - 1;
+}
+
+void TStringList::Insert(int index, std::string value)
+{
+    if (index < 0 || index > Count())
+        throw EStringListError(Format("List index out of bounds (%d)", index));
+    m_items.insert(m_items.begin() + index, std::move(value));
+}
+
+void TStringList::Delete(int index)
+{
+    CheckIndex(index);
+    m_items.erase(m_items.begin() + index);
+}
+
+void TStringList::Exchange(int a, int b)
+{
+    CheckIndex(a);
+    CheckIndex(b);
+    std::swap(m_items[static_cast<size_t>(a)], m_items[static_cast<size_t>(b)]);
+}
+
+int TStringList::IndexOf(const std::string& value) const
+{
+    const auto it = std::find(m_items.begin(), m_items.end(), value);
+    return it == m_items.end() ? -1 : static_cast<int>(it - m_items.begin());
+}
+
+void TStringList::AddStrings(const TStringList& other)
+{
+    m_items.insert(m_items.end(), other.m_items.begin(), other.m_items.end());
+}
+
+std::string TStringList::Text() const
+{
+    std::string out;
+    for (const std::string& s : m_items) {
+        out += s;
+        out += "\r\n";
+    }
+    return out;
+}
+
+void TStringList::SetText(std::string_view text)
+{
+    m_items.clear();
+    size_t i = 0;
+    while (i < text.size()) {
+        size_t j = i;
+        while (j < text.size() && text[j] != '\r' && text[j] != '\n')
+            ++j;
+        m_items.emplace_back(text.substr(i, j - i));
+        if (j < text.size() && text[j] == '\r') {
+            ++j;
+            if (j < text.size() && text[j] == '\n')
+                ++j;
+        } else if (j < text.size()) {
+            ++j;
+        }
+        i = j;
+    }
+}
+
+std::string ReadWholeFile(const std::string& fileName)
+{
+    const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        const DWORD code = SetLastErrorFromErrno();
+        throw EFOpenError(Format("Cannot open file \"%s\". %s", fileName.c_str(), SysErrorMessage(code).c_str()));
+    }
+    std::string data;
+    char buf[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            const DWORD code = SetLastErrorFromErrno();
+            ::close(fd);
+            throw EFOpenError(Format("Cannot open file \"%s\". %s", fileName.c_str(), SysErrorMessage(code).c_str()));
+        }
+        if (n == 0)
+            break;
+        data.append(buf, static_cast<size_t>(n));
+    }
+    ::close(fd);
+    return data;
+}
+
+void TStringList::LoadFromFile(const std::string& fileName) { SetText(ReadWholeFile(fileName)); }
+
+void TStringList::SaveToFile(const std::string& fileName) const { WriteFileAtomically(fileName, Text()); }

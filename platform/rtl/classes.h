@@ -1,0 +1,91 @@
+// Non-visual classes of the runtime library: components with owners,
+// notify events and string lists.
+#pragma once
+
+#include "sysutils.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+class TObject {
+public:
+    virtual ~TObject() = default;
+};
+
+using TNotifyEvent = std::function<void(TObject* sender)>;
+
+enum class TComponentStateFlag { Loading = 1, Destroying = 2, Designing = 4 };
+
+// A component is owned by another component, which frees it when it is
+// freed itself (the newest first).
+class TComponent : public TObject {
+public:
+    explicit TComponent(TComponent* owner = nullptr);
+    ~TComponent() override;
+    TComponent(const TComponent&) = delete;
+    TComponent& operator=(const TComponent&) = delete;
+
+    TComponent* Owner() const { return m_owner; }
+    const std::string& Name() const { return m_name; }
+    void SetName(std::string name) { m_name = std::move(name); }
+    int ComponentCount() const { return static_cast<int>(m_components.size()); }
+    TComponent* Component(int index) const { return m_components.at(static_cast<size_t>(index)); }
+    TComponent* FindComponent(const std::string& name) const;
+
+    bool IsLoading() const { return m_state & static_cast<int>(TComponentStateFlag::Loading); }
+    bool IsDestroying() const { return m_state & static_cast<int>(TComponentStateFlag::Destroying); }
+    void SetLoading(bool on);
+
+    // Releases the component from its owner without freeing it.
+    void RemoveFromOwner();
+
+    int Tag = 0;
+
+private:
+    TComponent* m_owner;
+    std::string m_name;
+    std::vector<TComponent*> m_components;
+    int m_state = 0;
+};
+
+// A list of strings. Reading accepts CR, LF and CR LF as line ends; writing
+// ends every line with CR LF. Index errors raise EStringListError.
+class TStringList : public TObject {
+public:
+    TStringList() = default;
+
+    int Count() const { return static_cast<int>(m_items.size()); }
+    const std::string& operator[](int index) const;
+    const std::string& Strings(int index) const { return (*this)[index]; }
+    void SetString(int index, std::string value);
+    int Add(std::string value);
+    void Insert(int index, std::string value);
+    void Delete(int index);
+    void Clear() { m_items.clear(); }
+    void Exchange(int a, int b);
+    // First index of an exactly equal string, -1 when absent.
+    int IndexOf(const std::string& value) const;
+    void Assign(const TStringList& other) { m_items = other.m_items; }
+    void AddStrings(const TStringList& other);
+
+    std::string Text() const;
+    void SetText(std::string_view text);
+
+    // Raises EFOpenError when the file cannot be read.
+    void LoadFromFile(const std::string& fileName);
+    // Writes the file whole or not at all; raises EFCreateError.
+    void SaveToFile(const std::string& fileName) const;
+
+    const std::vector<std::string>& Items() const { return m_items; }
+    auto begin() const { return m_items.begin(); }
+    auto end() const { return m_items.end(); }
+
+private:
+    void CheckIndex(int index) const;
+    std::vector<std::string> m_items;
+};
+
+// Reads a whole file; raises EFOpenError "Cannot open file "<name>". <reason>".
+std::string ReadWholeFile(const std::string& fileName);

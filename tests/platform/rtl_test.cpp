@@ -1,0 +1,153 @@
+#include "rtl/classes.h"
+#include "rtl/inifiles.h"
+#include "test_support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+TEST(StringList, ReadsEveryLineEndingAndWritesCrLf)
+{
+    TStringList list;
+    list.SetText("a\r\nb\nc\rd\r\n\r\ne");
+    ASSERT_EQ(list.Count(), 6);
+    EXPECT_EQ(list[0], "a");
+    EXPECT_EQ(list[1], "b");
+    EXPECT_EQ(list[2], "c");
+    EXPECT_EQ(list[3], "d");
+    EXPECT_EQ(list[4], "");
+    EXPECT_EQ(list[5], "e");
+    EXPECT_EQ(list.Text(), "a\r\nb\r\nc\r\nd\r\n\r\ne\r\n");
+}
+
+TEST(StringList, IndexErrorsRaise)
+{
+    TStringList list;
+    list.Add("x");
+    EXPECT_THROW(list[1], EStringListError);
+    EXPECT_THROW(list[-2], EStringListError);
+    EXPECT_THROW(list.Delete(3), EStringListError);
+    try {
+        (void)list[-2];
+    } catch (const EStringListError& e) {
+        EXPECT_EQ(e.Message(), "List index out of bounds (-2)");
+    }
+}
+
+TEST(StringList, MissingFileRaisesOpenError)
+{
+    TempDir dir;
+    TStringList list;
+    EXPECT_THROW(list.LoadFromFile(dir.Path("missing.txt")), EFOpenError);
+}
+
+TEST(StringList, SaveReplacesWholeFile)
+{
+    TempDir dir;
+    const std::string f = dir.Path("l.txt");
+    dir.Write("l.txt", "old content that is long\r\n");
+    TStringList list;
+    list.Add("one");
+    list.SaveToFile(f);
+    TStringList back;
+    back.LoadFromFile(f);
+    ASSERT_EQ(back.Count(), 1);
+    EXPECT_EQ(back[0], "one");
+}
+
+TEST(IniFile, ReadsDefaultsForMissingAndGarbledValues)
+{
+    TempDir dir;
+    dir.Write("c.ini", "[IniParas]\r\nLayout=abc\r\nViewMode= 3 \r\nFilter=2x\r\n[Other]\r\nLayout=5\r\n");
+    TIniFile ini(dir.Path("c.ini"));
+    EXPECT_EQ(ini.ReadInteger("IniParas", "Layout", 1), 1);
+    EXPECT_EQ(ini.ReadInteger("IniParas", "ViewMode", 0), 3);
+    EXPECT_EQ(ini.ReadInteger("IniParas", "Filter", 0), 0);
+    EXPECT_EQ(ini.ReadInteger("IniParas", "Showgrid", 1), 1);
+    EXPECT_EQ(ini.ReadString("IniParas", "IniDir", "def"), "def");
+    TIniFile missing(dir.Path("none.ini"));
+    EXPECT_EQ(missing.ReadInteger("IniParas", "Layout", 1), 1);
+}
+
+TEST(IniFile, WritingKeepsOtherKeysAndSections)
+{
+    TempDir dir;
+    dir.Write("c.ini", "; comment\r\n[IniParas]\r\nLayout=2\r\nKeep=yes\r\n\r\n[Other]\r\nX=1\r\n");
+    TIniFile ini(dir.Path("c.ini"));
+    ini.WriteInteger("IniParas", "Layout", 4);
+    ini.WriteString("IniParas", "IniDir", "/home/u/");
+    ini.WriteString("New", "K", "v");
+    EXPECT_EQ(ini.ReadInteger("IniParas", "Layout", 0), 4);
+    EXPECT_EQ(ini.ReadString("IniParas", "IniDir", ""), "/home/u/");
+    EXPECT_EQ(ini.ReadString("IniParas", "Keep", ""), "yes");
+    EXPECT_EQ(ini.ReadString("Other", "X", ""), "1");
+    EXPECT_EQ(ini.ReadString("New", "K", ""), "v");
+    EXPECT_EQ(dir.Read("c.ini"),
+        "; comment\r\n[IniParas]\r\nLayout=4\r\nKeep=yes\r\nIniDir=/home/u/\r\n\r\n[Other]\r\nX=1\r\n[New]\r\nK=v\r\n");
+}
+
+TEST(IniFile, CreatesMissingFile)
+{
+    TempDir dir;
+    TIniFile ini(dir.Path("new.ini"));
+    ini.WriteInteger("IniParas", "Filter", 3);
+    EXPECT_EQ(dir.Read("new.ini"), "[IniParas]\r\nFilter=3\r\n");
+}
+
+TEST(SysUtils, FileNameParts)
+{
+    struct Case {
+        const char* name;
+        const char* path;
+        const char* file;
+        const char* ext;
+    };
+    const Case cases[] = {
+        {"/a/b/c.txt", "/a/b/", "c.txt", ".txt"},
+        {"/a/b.d/c", "/a/b.d/", "c", ""},
+        {"c.tar.gz", "", "c.tar.gz", ".gz"},
+        {"/", "/", "", ""},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(ExtractFilePath(c.name), c.path) << c.name;
+        EXPECT_EQ(ExtractFileName(c.name), c.file) << c.name;
+        EXPECT_EQ(ExtractFileExt(c.name), c.ext) << c.name;
+    }
+    EXPECT_EQ(IncludeTrailingPathDelimiter("/x"), "/x/");
+    EXPECT_EQ(IncludeTrailingPathDelimiter("/"), "/");
+}
+
+TEST(SysUtils, RenameNeverReplaces)
+{
+    TempDir dir;
+    dir.Write("a", "A");
+    dir.Write("b", "B");
+    EXPECT_FALSE(RenameFile(dir.Path("a"), dir.Path("b")));
+    EXPECT_EQ(dir.Read("b"), "B");
+    EXPECT_TRUE(RenameFile(dir.Path("a"), dir.Path("c")));
+    EXPECT_EQ(dir.Read("c"), "A");
+}
+
+TEST(SysUtils, DateTimeRoundTripsAndPicksItsParts)
+{
+    const TDateTime d = EncodeDate(2024, 2, 29);
+    int y, m, dd;
+    DecodeDate(d, y, m, dd);
+    EXPECT_EQ(y, 2024);
+    EXPECT_EQ(m, 2);
+    EXPECT_EQ(dd, 29);
+    EXPECT_DOUBLE_EQ(EncodeDate(1899, 12, 30), 0.0);
+    EXPECT_DOUBLE_EQ(EncodeDate(1970, 1, 1), 25569.0);
+    // Midnight shows the date alone, a value below 1 the time alone.
+    EXPECT_EQ(DateTimeToStr(d), DateToStr(d));
+    EXPECT_EQ(DateTimeToStr(EncodeTime(13, 5, 0, 0)), TimeToStr(EncodeTime(13, 5, 0, 0)));
+    EXPECT_EQ(DateTimeToStr(d + EncodeTime(13, 5, 0, 0)), DateToStr(d) + " " + TimeToStr(EncodeTime(13, 5, 0, 0)));
+}
+
+TEST(SysUtils, StrToIntRules)
+{
+    int v = 0;
+    EXPECT_TRUE(TryStrToInt(" -12 ", v));
+    EXPECT_EQ(v, -12);
+    EXPECT_FALSE(TryStrToInt("1.5", v));
+    EXPECT_FALSE(TryStrToInt("99999999999", v));
+    EXPECT_THROW(StrToInt("x"), EConvertError);
+}

@@ -1,0 +1,49 @@
+// A temporary folder for one test, removed with everything in it afterwards.
+#pragma once
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+class TempDir {
+public:
+    TempDir()
+    {
+        std::string pattern = (std::filesystem::temp_directory_path() / "vistrel-test-XXXXXX").string();
+        if (!::mkdtemp(pattern.data()))
+            std::abort();
+        m_root = pattern;
+    }
+    ~TempDir()
+    {
+        std::error_code ec;
+        std::filesystem::permissions(m_root, std::filesystem::perms::owner_all, ec);
+        std::filesystem::remove_all(m_root, ec);
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    // The folder with its trailing '/'.
+    std::string Root() const { return m_root.string() + "/"; }
+    std::string Path(const std::string& relative) const { return (m_root / relative).string(); }
+
+    void Write(const std::string& relative, const std::string& data) const
+    {
+        const auto p = m_root / relative;
+        std::filesystem::create_directories(p.parent_path());
+        std::ofstream(p, std::ios::binary) << data;
+    }
+    std::string Read(const std::string& relative) const
+    {
+        std::ifstream in(m_root / relative, std::ios::binary);
+        std::stringstream ss;
+        ss << in.rdbuf();
+        return ss.str();
+    }
+    bool Exists(const std::string& relative) const { return std::filesystem::exists(m_root / relative); }
+
+private:
+    std::filesystem::path m_root;
+};
