@@ -1,0 +1,436 @@
+#include "hexedit/zazconv.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cstdlib>
+#include <limits>
+#include <climits>
+#include <cstring>
+
+namespace {
+
+// From-ANSI half of the Macintosh table for bytes 80-FF (00-7F are themselves).
+constexpr std::uint8_t kMacFromAnsiHigh[128] = {
+    0xC4, 0xC5, 0xAB, 0xC9, 0xD1, 0xF7, 0xDC, 0xE1, 0xE0, 0xE2, 0xE4, 0xE3, 0xAC, 0xB0, 0xAA, 0xF8,
+    0xD5, 0xCE, 0xC3, 0xCF, 0xD3, 0xD4, 0xD2, 0xDB, 0xDA, 0xDD, 0xF6, 0xF5, 0xFA, 0xF9, 0xFB, 0xFC,
+    0xA0, 0xC1, 0xA2, 0xA3, 0xDF, 0xB4, 0xB6, 0xA4, 0xC6, 0xA9, 0xBB, 0xC7, 0xC2, 0xAD, 0xA8, 0xFF,
+    0xA1, 0xB1, 0xB2, 0xB3, 0xA5, 0xB5, 0xA6, 0xB7, 0xB8, 0xB9, 0xBC, 0xC8, 0xBA, 0xBD, 0xCA, 0xC0,
+    0xCB, 0xE7, 0xE5, 0xCC, 0x80, 0x81, 0xAE, 0x82, 0xE9, 0x83, 0xE6, 0xE8, 0xED, 0xEA, 0xEB, 0xEC,
+    0xD0, 0x84, 0xF1, 0xEE, 0xEF, 0xCD, 0x85, 0xD7, 0xAF, 0xF4, 0xF2, 0xF3, 0x86, 0xD9, 0xDE, 0xA7,
+    0x88, 0x87, 0x89, 0x8B, 0x8A, 0x8C, 0xBE, 0x8D, 0x8F, 0x8E, 0x90, 0x91, 0x93, 0x92, 0x94, 0x95,
+    0xF0, 0x96, 0x98, 0x97, 0x99, 0x9B, 0x9A, 0xD6, 0xBF, 0x9D, 0x9C, 0x9E, 0x9F, 0xFD, 0xFE, 0xD8,
+};
+
+// From-ANSI half of EBCDIC code page 38.
+constexpr std::uint8_t kBcd38FromAnsi[256] = {
+    0x00, 0x01, 0x02, 0x03, 0x37, 0x2D, 0x2E, 0x2F, 0x16, 0x05, 0x25, 0x0B, 0x0C, 0x0D, 0x0E, 0x0F,
+    0x10, 0x11, 0x12, 0x13, 0x3C, 0x3D, 0x32, 0x26, 0x18, 0x19, 0x3F, 0x27, 0x1C, 0x1D, 0x1E, 0x1F,
+    0x40, 0x4F, 0x7F, 0x7B, 0x5B, 0x6C, 0x50, 0x7D, 0x4D, 0x5D, 0x5C, 0x4E, 0x6B, 0x60, 0x4B, 0x61,
+    0xF0, 0xF1, 0xF2, 0xF3, 0xF4, 0xF5, 0xF6, 0xF7, 0xF8, 0xF9, 0x7A, 0x5E, 0x4C, 0x7E, 0x6E, 0x6F,
+    0x7C, 0xC1, 0xC2, 0xC3, 0xC4, 0xC5, 0xC6, 0xC7, 0xC8, 0xC9, 0xD1, 0xD2, 0xD3, 0xD4, 0xD5, 0xD6,
+    0xD7, 0xD8, 0xD9, 0xE2, 0xE3, 0xE4, 0xE5, 0xE6, 0xE7, 0xE8, 0xE9, 0x4A, 0xE0, 0x5A, 0x5F, 0x6D,
+    0x79, 0x81, 0x82, 0x83, 0x84, 0x85, 0x86, 0x87, 0x88, 0x89, 0x91, 0x92, 0x93, 0x94, 0x95, 0x96,
+    0x97, 0x98, 0x99, 0xA2, 0xA3, 0xA4, 0xA5, 0xA6, 0xA7, 0xA8, 0xA9, 0xC0, 0x20, 0xD0, 0xA1, 0x07,
+    0x80, 0x22, 0x62, 0x63, 0x64, 0x65, 0x66, 0x67, 0x68, 0x69, 0x8A, 0x8B, 0x8C, 0x8D, 0x8E, 0x8F,
+    0x90, 0x77, 0x2C, 0x0A, 0x3B, 0x3E, 0x1A, 0x70, 0x71, 0x72, 0x9A, 0x9B, 0x9C, 0x9D, 0x9E, 0x9F,
+    0xA0, 0x15, 0x73, 0x74, 0x75, 0x76, 0x6A, 0x78, 0x09, 0x3A, 0xAA, 0xAB, 0xAC, 0xAD, 0xAE, 0xAF,
+    0xB0, 0xB1, 0xB2, 0xB3, 0xB4, 0xB5, 0xB6, 0xB7, 0xB8, 0xB9, 0xBA, 0xBB, 0xBC, 0xBD, 0xBE, 0xBF,
+    0x23, 0x41, 0x42, 0x43, 0x44, 0x45, 0x46, 0x47, 0x48, 0x49, 0xCA, 0xCB, 0xCC, 0xCD, 0xCE, 0xCF,
+    0x1B, 0x24, 0x06, 0x14, 0x28, 0x2B, 0x21, 0x17, 0x51, 0x52, 0xDA, 0xDB, 0xDC, 0xDD, 0xDE, 0xDF,
+    0x2A, 0xE1, 0x53, 0x54, 0x55, 0x56, 0x57, 0x58, 0x59, 0x29, 0xEA, 0xEB, 0xEC, 0xED, 0xEE, 0xEF,
+    0x30, 0x31, 0x08, 0x33, 0x34, 0x35, 0x36, 0x04, 0x38, 0x39, 0xFA, 0xFB, 0xFC, 0xFD, 0xFE, 0xFF,
+};
+
+// The to-ANSI half is the inverse permutation of the from-ANSI half.
+constexpr TZAZCharConvTable MakeTable(const std::uint8_t (&from)[256])
+{
+    TZAZCharConvTable t{};
+    for (int i = 0; i < 256; ++i) {
+        t[cctFromAnsi][i] = from[i];
+        t[cctToAnsi][from[i]] = static_cast<std::uint8_t>(i);
+    }
+    return t;
+}
+
+constexpr TZAZCharConvTable MakeMacTable()
+{
+    std::uint8_t from[256]{};
+    for (int i = 0; i < 128; ++i)
+        from[i] = static_cast<std::uint8_t>(i);
+    for (int i = 0; i < 128; ++i)
+        from[128 + i] = kMacFromAnsiHigh[i];
+    return MakeTable(from);
+}
+
+constexpr TZAZCharConvTable MakeIdentity()
+{
+    TZAZCharConvTable t{};
+    for (int i = 0; i < 256; ++i)
+        t[0][i] = t[1][i] = static_cast<std::uint8_t>(i);
+    return t;
+}
+
+// Code page 437, bytes 80-FF, as Unicode.
+constexpr char16_t kCp437High[128] = {
+    0x00C7, 0x00FC, 0x00E9, 0x00E2, 0x00E4, 0x00E0, 0x00E5, 0x00E7, 0x00EA, 0x00EB, 0x00E8, 0x00EF, 0x00EE, 0x00EC, 0x00C4, 0x00C5,
+    0x00C9, 0x00E6, 0x00C6, 0x00F4, 0x00F6, 0x00F2, 0x00FB, 0x00F9, 0x00FF, 0x00D6, 0x00DC, 0x00A2, 0x00A3, 0x00A5, 0x20A7, 0x0192,
+    0x00E1, 0x00ED, 0x00F3, 0x00FA, 0x00F1, 0x00D1, 0x00AA, 0x00BA, 0x00BF, 0x2310, 0x00AC, 0x00BD, 0x00BC, 0x00A1, 0x00AB, 0x00BB,
+    0x2591, 0x2592, 0x2593, 0x2502, 0x2524, 0x2561, 0x2562, 0x2556, 0x2555, 0x2563, 0x2551, 0x2557, 0x255D, 0x255C, 0x255B, 0x2510,
+    0x2514, 0x2534, 0x252C, 0x251C, 0x2500, 0x253C, 0x255E, 0x255F, 0x255A, 0x2554, 0x2569, 0x2566, 0x2560, 0x2550, 0x256C, 0x2567,
+    0x2568, 0x2564, 0x2565, 0x2559, 0x2558, 0x2552, 0x2553, 0x256B, 0x256A, 0x2518, 0x250C, 0x2588, 0x2584, 0x258C, 0x2590, 0x2580,
+    0x03B1, 0x00DF, 0x0393, 0x03C0, 0x03A3, 0x03C3, 0x00B5, 0x03C4, 0x03A6, 0x0398, 0x03A9, 0x03B4, 0x221E, 0x03C6, 0x03B5, 0x2229,
+    0x2261, 0x00B1, 0x2265, 0x2264, 0x2320, 0x2321, 0x00F7, 0x2248, 0x00B0, 0x2219, 0x00B7, 0x221A, 0x207F, 0x00B2, 0x25A0, 0x00A0,
+};
+
+// Windows-1252, bytes 80-9F, as Unicode (0 where the page has no character;
+// A0-FF are Latin-1 and map to themselves).
+constexpr char16_t kCp1252Ctrl[32] = {
+    0x20AC, 0, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0, 0x017D, 0,
+    0, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0, 0x017E, 0x0178,
+};
+
+constexpr char16_t Cp1252ToUnicode(int b)
+{
+    if (b >= 0x80 && b < 0xA0)
+        return kCp1252Ctrl[b - 0x80];
+    return static_cast<char16_t>(b);
+}
+
+constexpr char16_t Cp437ToUnicode(int b) { return b < 0x80 ? static_cast<char16_t>(b) : kCp437High[b - 0x80]; }
+
+// A plain look-alike for the box, block and shade characters of code page
+// 437 that Windows-1252 lacks, as the system's best-fit conversion does.
+constexpr std::uint8_t BestFit(char16_t u)
+{
+    if (u == 0x2500 || u == 0x2550)
+        return '-';
+    if (u == 0x2502 || u == 0x2551)
+        return '|';
+    if (u >= 0x2500 && u < 0x2580)
+        return '+';
+    if (u >= 0x2580 && u < 0x25A1)
+        return '#';
+    return '?';
+}
+
+struct OemAnsiTables {
+    std::uint8_t oemToAnsi[256]{};
+    std::uint8_t ansiToOem[256]{};
+};
+
+constexpr OemAnsiTables MakeOemAnsi()
+{
+    OemAnsiTables t{};
+    for (int o = 0; o < 256; ++o) {
+        const char16_t u = Cp437ToUnicode(o);
+        std::uint8_t found = BestFit(u);
+        for (int a = 0; a < 256; ++a)
+            if (Cp1252ToUnicode(a) == u && (a < 0x80 || a >= 0xA0 || u >= 0x100)) {
+                found = static_cast<std::uint8_t>(a);
+                break;
+            }
+        t.oemToAnsi[o] = found;
+    }
+    for (int a = 0; a < 256; ++a) {
+        const char16_t u = Cp1252ToUnicode(a);
+        std::uint8_t found = '?';
+        if (u != 0 || a == 0)
+            for (int o = 0; o < 256; ++o)
+                if (Cp437ToUnicode(o) == u) {
+                    found = static_cast<std::uint8_t>(o);
+                    break;
+                }
+        t.ansiToOem[a] = found;
+    }
+    return t;
+}
+
+constexpr OemAnsiTables kOemAnsi = MakeOemAnsi();
+
+constexpr char kDigits[] = "0123456789ABCDEF";
+
+void CheckRadix(std::uint8_t radix)
+{
+    if (radix < 2 || radix > 16)
+        throw EZURadUvudod(Format(zaz_text::kInvalidRadixValue, radix));
+}
+
+template <typename T>
+std::string ToRadix(T value, std::uint8_t radix, std::uint8_t minLen)
+{
+    CheckRadix(radix);
+    char buf[72];
+    int n = 0;
+    do {
+        buf[n++] = kDigits[value % radix];
+        value /= radix;
+    } while (value != 0);
+    std::string out;
+    if (minLen > n)
+        out.assign(static_cast<size_t>(minLen - n), '0');
+    while (n > 0)
+        out.push_back(buf[--n]);
+    return out;
+}
+
+template <typename T>
+T FromRadix(const std::string& text, std::uint8_t radix)
+{
+    T value = 0;
+    constexpr T kMax = std::numeric_limits<T>::max();
+    for (char ch : text) {
+        const char up = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+        const char* p = up ? std::strchr(kDigits, up) : nullptr;
+        const int digit = p ? static_cast<int>(p - kDigits) : 99;
+        if (digit >= radix)
+            throw EZURadUvudod(Format(zaz_text::kInvalidChar, std::string(1, ch).c_str(), static_cast<unsigned>(radix)));
+        if (value > (kMax - digit) / radix)
+            throw EIntOverflow(zaz_text::kIntOverflow);
+        value = static_cast<T>(value * radix + digit);
+    }
+    return value;
+}
+
+std::int64_t StrToInt64Strict(const std::string& text)
+{
+    const std::string t = Trim(text);
+    errno = 0;
+    char* end = nullptr;
+    const long long v = t.empty() ? 0 : std::strtoll(t.c_str(), &end, 10);
+    if (t.empty() || errno != 0 || *end != '\0')
+        throw EConvertError("'" + text + "' is not a valid integer value");
+    return v;
+}
+
+bool StartsWith(const std::string& s, const char* prefix)
+{
+    const size_t n = std::strlen(prefix);
+    if (s.size() < n)
+        return false;
+    for (size_t i = 0; i < n; ++i)
+        if (std::toupper(static_cast<unsigned char>(s[i])) != prefix[i])
+            return false;
+    return true;
+}
+
+bool EndsWith(const std::string& s, char suffix)
+{
+    return !s.empty() && std::toupper(static_cast<unsigned char>(s.back())) == suffix;
+}
+
+template <typename T>
+T CheckRadix(const std::string& text, T (*decimal)(const std::string&))
+{
+    if (StartsWith(text, "0X"))
+        return FromRadix<T>(text.substr(2), 16);
+    if (StartsWith(text, "$"))
+        return FromRadix<T>(text.substr(1), 16);
+    if (EndsWith(text, 'H'))
+        return FromRadix<T>(text.substr(0, text.size() - 1), 16);
+    if (EndsWith(text, 'O'))
+        return FromRadix<T>(text.substr(0, text.size() - 1), 8);
+    if (StartsWith(text, "O"))
+        return FromRadix<T>(text.substr(1), 8);
+    if (EndsWith(text, '%'))
+        return FromRadix<T>(text.substr(0, text.size() - 1), 2);
+    if (StartsWith(text, "%"))
+        return FromRadix<T>(text.substr(1), 2);
+    return decimal(text);
+}
+
+std::int32_t DecimalInt32(const std::string& text) { return StrToInt(text); }
+
+void Translate(const std::uint8_t* table, const void* source, void* dest, std::int32_t count)
+{
+    const auto* s = static_cast<const std::uint8_t*>(source);
+    auto* d = static_cast<std::uint8_t*>(dest);
+    for (std::int32_t i = 0; i < count; ++i)
+        d[i] = table[s[i]];
+}
+
+void TranslateBuffer(int kind, TZAZCharConvType direction, const void* source, void* dest, std::int32_t count)
+{
+    if (count <= 0)
+        return;
+    kind %= 128;
+    switch (kind) {
+    case tkAsIs:
+        if (source != dest)
+            std::memmove(dest, source, static_cast<size_t>(count));
+        break;
+    case tkDos8:
+    case tkASCII:
+        Translate(direction == cctFromAnsi ? kOemAnsi.ansiToOem : kOemAnsi.oemToAnsi, source, dest, count);
+        break;
+    case tkMac: Translate(ZAZ_CCONV_MAC[direction].data(), source, dest, count); break;
+    case tkBCD: Translate(ZAZ_CCONV_BCD38[direction].data(), source, dest, count); break;
+    case tkCustom: Translate(ZAZCustomCharConv[direction].data(), source, dest, count); break;
+    default: break;
+    }
+}
+
+}  // namespace
+
+const TZAZCharConvTable ZAZ_CCONV_MAC = MakeMacTable();
+const TZAZCharConvTable ZAZ_CCONV_BCD38 = MakeTable(kBcd38FromAnsi);
+TZAZCharConvTable ZAZCustomCharConv = MakeIdentity();
+
+const std::array<std::string, 6> ZAZTranslationDesc = {"Windows",   "Dos 8 Bit",          "ASCII 7 Bit",
+                                                       "Macintosh", "EBCDIC Codepage 38", "Custom Translation"};
+const std::array<std::string, 6> ZAZTranslationDescShort = {"WIN", "DOS", "ASC", "MAC", "BCD", "Cust"};
+const std::array<std::string, 11> ZAZUndoDesc = {
+    "Change Byte(s)", "Remove Data",     "Insert Buffer",         "Replace",          "Append Buffer", "Insert Nibble",
+    "Delete Nibble",  "Convert",         "Cursor movement",       "Multiple Modification", "All data saved"};
+
+std::uint8_t AnsiToOemChar(std::uint8_t c) { return kOemAnsi.ansiToOem[c]; }
+std::uint8_t OemToAnsiChar(std::uint8_t c) { return kOemAnsi.oemToAnsi[c]; }
+char16_t AnsiCharToUnicode(std::uint8_t c)
+{
+    const char16_t u = Cp1252ToUnicode(c);
+    return u == 0 ? static_cast<char16_t>(c) : u;
+}
+
+void TranslateBufferFromAnsi(int kind, const void* source, void* dest, std::int32_t count)
+{
+    TranslateBuffer(kind, cctFromAnsi, source, dest, count);
+}
+
+void TranslateBufferToAnsi(int kind, const void* source, void* dest, std::int32_t count)
+{
+    TranslateBuffer(kind, cctToAnsi, source, dest, count);
+}
+
+std::uint8_t* ConvertHexToBin(const char* source, std::uint8_t* dest, std::int32_t count, std::int32_t& destCount,
+                              bool swapNibbles)
+{
+    destCount = 0;
+    int pending = -1;
+    for (std::int32_t i = 0; i < count; ++i) {
+        const char ch = source[i];
+        int v;
+        if (ch >= '0' && ch <= '9')
+            v = ch - '0';
+        else if (ch >= 'a' && ch <= 'f')
+            v = ch - 'a' + 10;
+        else if (ch >= 'A' && ch <= 'F')
+            v = ch - 'A' + 10;
+        else
+            continue;
+        if (pending < 0) {
+            pending = v;
+            continue;
+        }
+        dest[destCount++] = static_cast<std::uint8_t>(swapNibbles ? (v << 4) | pending : (pending << 4) | v);
+        pending = -1;
+    }
+    return dest;
+}
+
+char* ConvertBinToHex(const std::uint8_t* source, char* dest, std::int32_t count, bool swapNibbles)
+{
+    char* d = dest;
+    for (std::int32_t i = 0; i < count; ++i) {
+        const std::uint8_t b = source[i];
+        const char hi = kDigits[b >> 4];
+        const char lo = kDigits[b & 0xF];
+        *d++ = swapNibbles ? lo : hi;
+        *d++ = swapNibbles ? hi : lo;
+    }
+    *d = '\0';
+    return dest;
+}
+
+std::string IntToRadix(std::uint32_t value, std::uint8_t radix) { return ToRadix(value, radix, 0); }
+std::string IntToRadixLen(std::uint32_t value, std::uint8_t radix, std::uint8_t minLen)
+{
+    return ToRadix(value, radix, minLen);
+}
+std::string IntToRadix64(std::uint64_t value, std::uint8_t radix) { return ToRadix(value, radix, 0); }
+std::string IntToRadixLen64(std::uint64_t value, std::uint8_t radix, std::uint8_t minLen)
+{
+    return ToRadix(value, radix, minLen);
+}
+std::string IntToOctal(std::uint32_t value) { return IntToRadix(value, 8); }
+
+std::int32_t RadixToInt(const std::string& text, std::uint8_t radix) { return FromRadix<std::int32_t>(text, radix); }
+std::int64_t RadixToInt64(const std::string& text, std::uint8_t radix) { return FromRadix<std::int64_t>(text, radix); }
+std::int32_t OctalToInt(const std::string& text) { return RadixToInt(text, 8); }
+std::int32_t CheckRadixToInt(const std::string& text) { return CheckRadix<std::int32_t>(text, &DecimalInt32); }
+std::int64_t CheckRadixToInt64(const std::string& text) { return CheckRadix<std::int64_t>(text, &StrToInt64Strict); }
+
+bool TryDivideU64(std::uint64_t a, std::uint64_t b, std::uint64_t& result)
+{
+    if (b == 0)
+        return false;
+    result = a / b;
+    return true;
+}
+
+bool TryModuloU64(std::uint64_t a, std::uint64_t b, std::uint64_t& result)
+{
+    if (b == 0)
+        return false;
+    result = a % b;
+    return true;
+}
+
+bool TryMultiplyU64(std::uint64_t a, std::uint64_t b, std::uint64_t& result)
+{
+    return !__builtin_mul_overflow(a, b, &result);
+}
+
+bool TryAddU64(std::uint64_t a, std::uint64_t b, std::uint64_t& result) { return !__builtin_add_overflow(a, b, &result); }
+
+bool TrySubtractU64(std::uint64_t a, std::uint64_t b, std::uint64_t& result)
+{
+    return !__builtin_sub_overflow(a, b, &result);
+}
+
+std::uint64_t DivideU64(std::uint64_t a, std::uint64_t b)
+{
+    if (b == 0)
+        throw EDivByZero(zaz_text::kDivByZero);
+    return a / b;
+}
+
+std::uint64_t ModuloU64(std::uint64_t a, std::uint64_t b)
+{
+    if (b == 0)
+        throw EDivByZero(zaz_text::kDivByZero);
+    return a % b;
+}
+
+std::uint64_t MultiplyU64(std::uint64_t a, std::uint64_t b)
+{
+    std::uint64_t r = 0;
+    if (!TryMultiplyU64(a, b, r))
+        throw EIntOverflow(zaz_text::kIntOverflow);
+    return r;
+}
+
+std::uint64_t AddU64(std::uint64_t a, std::uint64_t b)
+{
+    std::uint64_t r = 0;
+    if (!TryAddU64(a, b, r))
+        throw EIntOverflow(zaz_text::kIntOverflow);
+    return r;
+}
+
+std::uint64_t SubtractU64(std::uint64_t a, std::uint64_t b)
+{
+    std::uint64_t r = 0;
+    if (!TrySubtractU64(a, b, r))
+        throw EIntOverflow(zaz_text::kIntOverflow);
+    return r;
+}
+
+void SwapWideChar(char16_t& c) { c = static_cast<char16_t>(((c & 0xFF) << 8) | (c >> 8)); }
+
+std::uint32_t FadeToGrayRGB(std::uint32_t rgb)
+{
+    const std::uint32_t r = rgb & 0xFF, g = (rgb >> 8) & 0xFF, b = (rgb >> 16) & 0xFF;
+    const std::uint32_t gray = (74 * r + 146 * g + 36 * b) / 256;
+    return gray | (gray << 8) | (gray << 16);
+}
+
+std::uint32_t InvertRGB(std::uint32_t rgb) { return (~rgb) & 0x00FFFFFF; }

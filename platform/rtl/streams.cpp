@@ -1,0 +1,368 @@
+#include "streams.h"
+
+#include "win/wintypes.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <sys/file.h>
+#include <sys/mman.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+// ---------------------------------------------------------------- TStream
+
+std::int64_t TStream::Size()
+{
+    const std::int64_t pos = Seek(0, soCurrent);
+    const std::int64_t size = Seek(0, soEnd);
+    Seek(pos, soBeginning);
+    return size;
+}
+
+void TStream::SetSize(std::int64_t) { throw EStreamError("Stream does not support changing its size"); }
+
+void TStream::ReadBuffer(void* buffer, std::int64_t count)
+{
+    if (count < 0 || (count != 0 && Read(buffer, count) != count))
+        throw EReadError("Stream read error");
+}
+
+void TStream::WriteBuffer(const void* buffer, std::int64_t count)
+{
+    if (count < 0 || (count != 0 && Write(buffer, count) != count))
+        throw EWriteError("Stream write error");
+}
+
+std::int64_t TStream::CopyFrom(TStream& source, std::int64_t count)
+{
+    if (count == 0) {
+        source.SetPosition(0);
+        count = source.Size();
+    }
+    constexpr std::int64_t kChunk = 1 << 20;
+    std::string buffer(static_cast<size_t>(std::min(count, kChunk)), '\0');
+    std::int64_t left = count;
+    while (left > 0) {
+        const std::int64_t n = std::min(left, kChunk);
+        source.ReadBuffer(buffer.data(), n);
+        WriteBuffer(buffer.data(), n);
+        left -= n;
+    }
+    return count;
+}
+
+// ---------------------------------------------------------- file handles
+
+namespace {
+
+bool LockForShareMode(int fd, unsigned mode)
+{
+    const unsigned share = mode & 0xF0;
+    int op = 0;
+    if (share == fmShareExclusive || share == fmShareDenyRead)
+        op = LOCK_EX;
+    else if (share == fmShareDenyWrite)
+        op = LOCK_SH;
+    if (op == 0)
+        return true;
+    if (::flock(fd, op | LOCK_NB) == 0)
+        return true;
+    SetLastError(errno == EWOULDBLOCK ? ERROR_SHARING_VIOLATION : Win32ErrorFromErrno(errno));
+    return false;
+}
+
+}  // namespace
+
+int FileOpen(const std::string& fileName, unsigned mode)
+{
+    int flags = O_CLOEXEC;
+    switch (mode & 0x3) {
+    case fmOpenWrite: flags |= O_WRONLY; break;
+    case fmOpenReadWrite: flags |= O_RDWR; break;
+    default: flags |= O_RDONLY; break;
+    }
+    const int fd = ::open(fileName.c_str(), flags);
+    if (fd < 0) {
+        SetLastErrorFromErrno();
+        return -1;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        ::close(fd);
+        return -1;
+    }
+    if (!LockForShareMode(fd, mode)) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+int FileCreate(const std::string& fileName, unsigned shareMode)
+{
+    // Open without truncating first so that a file locked by another open
+    // is refused before any of its bytes are lost.
+    const int fd = ::open(fileName.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        SetLastErrorFromErrno();
+        return -1;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        ::close(fd);
+        return -1;
+    }
+    if (!LockForShareMode(fd, shareMode)) {
+        ::close(fd);
+        return -1;
+    }
+    if (::ftruncate(fd, 0) != 0) {
+        SetLastErrorFromErrno();
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+std::int64_t FileRead(int handle, void* buffer, std::int64_t count)
+{
+    auto* p = static_cast<char*>(buffer);
+    std::int64_t done = 0;
+    while (done < count) {
+        const ssize_t n = ::read(handle, p + done, static_cast<size_t>(std::min<std::int64_t>(count - done, 1 << 30)));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            SetLastErrorFromErrno();
+            return done > 0 ? done : -1;
+        }
+        if (n == 0)
+            break;
+        done += n;
+    }
+    return done;
+}
+
+std::int64_t FileWrite(int handle, const void* buffer, std::int64_t count)
+{
+    const auto* p = static_cast<const char*>(buffer);
+    std::int64_t done = 0;
+    while (done < count) {
+        const ssize_t n = ::write(handle, p + done, static_cast<size_t>(std::min<std::int64_t>(count - done, 1 << 30)));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            SetLastErrorFromErrno();
+            return done > 0 ? done : -1;
+        }
+        done += n;
+    }
+    return done;
+}
+
+std::int64_t FileSeek(int handle, std::int64_t offset, int origin)
+{
+    const int whence = origin == soCurrent ? SEEK_CUR : origin == soEnd ? SEEK_END : SEEK_SET;
+    const off_t r = ::lseek(handle, static_cast<off_t>(offset), whence);
+    if (r < 0) {
+        SetLastErrorFromErrno();
+        return -1;
+    }
+    return r;
+}
+
+bool FileTruncate(int handle, std::int64_t size)
+{
+    if (::ftruncate(handle, static_cast<off_t>(size)) == 0)
+        return true;
+    SetLastErrorFromErrno();
+    return false;
+}
+
+void FileClose(int handle)
+{
+    if (handle >= 0)
+        ::close(handle);
+}
+
+// ------------------------------------------------------------ TFileStream
+
+TFileStream::TFileStream(const std::string& fileName, unsigned mode) : m_fileName(fileName)
+{
+    if ((mode & 0xFF00) == fmCreate) {
+        unsigned share = mode & 0xF0;
+        m_handle = FileCreate(fileName, share == 0 ? fmShareExclusive : share);
+        if (m_handle < 0)
+            throw EFCreateError("Cannot create file \"" + fileName + "\". " + SysErrorMessage(GetLastError()));
+    } else {
+        m_handle = FileOpen(fileName, mode);
+        if (m_handle < 0)
+            throw EFOpenError("Cannot open file \"" + fileName + "\". " + SysErrorMessage(GetLastError()));
+    }
+}
+
+TFileStream::~TFileStream() { FileClose(m_handle); }
+
+std::int64_t TFileStream::Read(void* buffer, std::int64_t count)
+{
+    const std::int64_t n = FileRead(m_handle, buffer, count);
+    return n < 0 ? 0 : n;
+}
+
+std::int64_t TFileStream::Write(const void* buffer, std::int64_t count)
+{
+    const std::int64_t n = FileWrite(m_handle, buffer, count);
+    return n < 0 ? 0 : n;
+}
+
+std::int64_t TFileStream::Seek(std::int64_t offset, TSeekOrigin origin) { return FileSeek(m_handle, offset, origin); }
+
+void TFileStream::SetSize(std::int64_t newSize)
+{
+    if (!FileTruncate(m_handle, newSize))
+        throw EStreamError("Cannot set the size of \"" + m_fileName + "\". " + SysErrorMessage(GetLastError()));
+    if (Position() > newSize)
+        Seek(newSize, soBeginning);
+}
+
+// ---------------------------------------------------------- TMemoryStream
+
+TMemoryStream::~TMemoryStream() { std::free(m_memory); }
+
+std::int64_t TMemoryStream::Read(void* buffer, std::int64_t count)
+{
+    if (count <= 0 || m_position >= m_size)
+        return 0;
+    const std::int64_t n = std::min(count, m_size - m_position);
+    std::memcpy(buffer, m_memory + m_position, static_cast<size_t>(n));
+    m_position += n;
+    return n;
+}
+
+std::int64_t TMemoryStream::Write(const void* buffer, std::int64_t count)
+{
+    if (count <= 0 || m_position < 0)
+        return 0;
+    const std::int64_t end = m_position + count;
+    if (end > m_size)
+        SetSize(end);
+    std::memcpy(m_memory + m_position, buffer, static_cast<size_t>(count));
+    m_position = end;
+    return count;
+}
+
+std::int64_t TMemoryStream::Seek(std::int64_t offset, TSeekOrigin origin)
+{
+    std::int64_t base = origin == soCurrent ? m_position : origin == soEnd ? m_size : 0;
+    m_position = base + offset;
+    return m_position;
+}
+
+void TMemoryStream::SetSize(std::int64_t newSize)
+{
+    if (newSize < 0)
+        throw EStreamError("Invalid stream size");
+    SetCapacity(newSize);
+    m_size = newSize;
+    if (m_position > newSize)
+        m_position = newSize;
+}
+
+void TMemoryStream::Clear()
+{
+    std::free(m_memory);
+    m_memory = nullptr;
+    m_size = m_capacity = m_position = 0;
+}
+
+void TMemoryStream::SetCapacity(std::int64_t capacity)
+{
+    // Grow in steps of 8 KB for small blocks, and exactly for large ones, so
+    // that a block sized once for a whole file takes no more than the file.
+    std::int64_t wanted = capacity;
+    if (capacity > 0 && capacity < (std::int64_t(1) << 20))
+        wanted = (capacity + 0x1FFF) & ~std::int64_t(0x1FFF);
+    if (wanted == m_capacity)
+        return;
+    if (wanted == 0) {
+        std::free(m_memory);
+        m_memory = nullptr;
+        m_capacity = 0;
+        return;
+    }
+    if (wanted > m_capacity) {
+        // Linux grants address space it may later fail to back with memory;
+        // refuse a growth the machine cannot give instead of dying on first touch.
+        const std::int64_t avail = AvailableMemory();
+        if (wanted > PTRDIFF_MAX || (avail >= 0 && wanted - m_capacity > avail))
+            throw EOutOfMemory("Out of memory while expanding memory stream");
+    }
+    void* p = std::realloc(m_memory, static_cast<size_t>(wanted));
+    if (!p)
+        throw EOutOfMemory("Out of memory while expanding memory stream");
+    m_memory = static_cast<std::uint8_t*>(p);
+    m_capacity = wanted;
+    // Large blocks are filled in one sweep (a whole file): huge pages spare
+    // the kernel a fault per 4 KB page.
+    if (wanted >= (std::int64_t(8) << 20)) {
+        const long page = ::sysconf(_SC_PAGESIZE);
+        auto begin = (reinterpret_cast<std::uintptr_t>(p) + page - 1) & ~static_cast<std::uintptr_t>(page - 1);
+        auto end = (reinterpret_cast<std::uintptr_t>(p) + static_cast<std::uintptr_t>(wanted)) & ~static_cast<std::uintptr_t>(page - 1);
+        if (end > begin)
+            ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+    }
+}
+
+// ---------------------------------------------------------------- helpers
+
+namespace {
+
+std::int64_t ReadNumberFile(const char* path)
+{
+    std::ifstream in(path);
+    std::string text;
+    if (!(in >> text) || text == "max")
+        return -1;
+    char* end = nullptr;
+    const long long v = std::strtoll(text.c_str(), &end, 10);
+    return (end && *end == '\0') ? v : -1;
+}
+
+}  // namespace
+
+std::int64_t AvailableMemory()
+{
+    std::int64_t avail = -1;
+    std::ifstream meminfo("/proc/meminfo");
+    std::string key;
+    long long kb = 0;
+    std::string unit;
+    while (meminfo >> key >> kb) {
+        std::getline(meminfo, unit);
+        if (key == "MemAvailable:") {
+            avail = static_cast<std::int64_t>(kb) * 1024;
+            break;
+        }
+    }
+    const std::int64_t limit = ReadNumberFile("/sys/fs/cgroup/memory.max");
+    const std::int64_t used = ReadNumberFile("/sys/fs/cgroup/memory.current");
+    if (limit >= 0 && used >= 0) {
+        const std::int64_t left = std::max<std::int64_t>(0, limit - used);
+        avail = avail < 0 ? left : std::min(avail, left);
+    }
+    struct rlimit rl {};
+    if (::getrlimit(RLIMIT_AS, &rl) == 0 && rl.rlim_cur != RLIM_INFINITY) {
+        const auto cap = static_cast<std::int64_t>(rl.rlim_cur);
+        avail = avail < 0 ? cap : std::min(avail, cap);
+    }
+    return avail;
+}
+
