@@ -1,0 +1,642 @@
+#include "comctrls.h"
+
+#include "menus.h"
+
+#include <QAbstractTableModel>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QListView>
+#include <QPainter>
+#include <QProgressBar>
+#include <QStackedWidget>
+#include <QTabWidget>
+#include <QTableView>
+#include <QToolButton>
+#include <QTreeWidget>
+
+#include <algorithm>
+
+// ---- Tool bars -------------------------------------------------------------
+
+namespace {
+class ToolBarWidget : public QFrame {
+public:
+    ToolBarWidget()
+    {
+        layout = new QHBoxLayout(this);
+        layout->setContentsMargins(2, 1, 2, 1);
+        layout->setSpacing(1);
+        layout->addStretch(1);
+    }
+    QHBoxLayout* layout;
+};
+}
+
+TToolBar::TToolBar(TComponent* owner) : TWinControl(owner)
+{
+    SetWidget(new ToolBarWidget());
+    SetAlign(alTop);
+    SetBounds(0, 0, 200, 29);
+}
+
+QToolBar* TToolBar::Bar() const { return nullptr; }
+
+TToolButton::TToolButton(TComponent* owner) : TControl(owner)
+{
+    auto* b = new QToolButton();
+    b->setAutoRaise(true);
+    b->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    SetWidget(b);
+    m_widgetClicks = true;
+    QObject::connect(b, &QToolButton::clicked, [this](bool) { Click(); });
+}
+
+QToolButton* TToolButton::Button() const { return static_cast<QToolButton*>(Widget()); }
+
+void TToolButton::SetParent(TWinControl* parent)
+{
+    TControl::SetParent(parent);
+    // Buttons line up in the tool bar in the order they were placed on it;
+    // other controls on a tool bar (a filter box) take their place likewise.
+    if (parent && dynamic_cast<TToolBar*>(parent)) {
+        auto* bar = static_cast<ToolBarWidget*>(parent->Widget());
+        bar->layout->insertWidget(bar->layout->count() - 1, Widget());
+    }
+}
+
+void TToolButton::SetStyle(TToolButtonStyle style)
+{
+    m_style = style;
+    QToolButton* b = Button();
+    const bool separator = style == TToolButtonStyle::tbsSeparator || style == TToolButtonStyle::tbsDivider;
+    b->setCheckable(style == TToolButtonStyle::tbsCheck);
+    b->setPopupMode(style == TToolButtonStyle::tbsDropDown ? QToolButton::MenuButtonPopup : QToolButton::DelayedPopup);
+    if (separator) {
+        b->setEnabled(false);
+        b->setFixedWidth(8);
+        b->setText("|");
+    }
+}
+
+bool TToolButton::Down() const { return m_down; }
+
+void TToolButton::SetDown(bool down)
+{
+    m_down = down;
+    Button()->setCheckable(true);
+    Button()->setChecked(down);
+    // Grouped check buttons behave as radio buttons.
+    if (down && Grouped && Parent())
+        for (int i = 0; i < Parent()->ControlCount(); ++i)
+            if (auto* other = dynamic_cast<TToolButton*>(Parent()->Controls(i)))
+                if (other != this && other->Grouped && other->m_down)
+                    other->SetDown(false);
+}
+
+void TToolButton::SetEnabled(bool enabled)
+{
+    TControl::SetEnabled(enabled);
+}
+
+void TToolButton::Click()
+{
+    if (m_style == TToolButtonStyle::tbsCheck)
+        SetDown(Grouped ? true : !m_down);
+    else if (Button()->isCheckable())
+        Button()->setChecked(m_down);
+    if (m_style == TToolButtonStyle::tbsDropDown && DropdownMenu && !Button()->menu())
+        Button()->setMenu(DropdownMenu->Menu());
+    if (OnClick)
+        OnClick(this);
+}
+
+void TToolButton::CaptionChanged()
+{
+    if (m_style != TToolButtonStyle::tbsSeparator && m_style != TToolButtonStyle::tbsDivider)
+        Button()->setText(QString::fromStdString(Caption()));
+}
+
+// ---- Status bar ------------------------------------------------------------
+
+namespace {
+class StatusBarWidget : public QWidget {
+public:
+    explicit StatusBarWidget(TStatusBar* b) : bar(b) {}
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter p(this);
+        p.fillRect(rect(), ToQColor(clBtnFace));
+        p.setPen(ToQColor(clBtnText));
+        if (bar->SimplePanel) {
+            p.drawText(rect().adjusted(4, 0, 0, 0), Qt::AlignVCenter | Qt::AlignLeft,
+                QString::fromStdString(bar->SimpleText));
+            return;
+        }
+        int x = 0;
+        for (int i = 0; i < bar->PanelCount(); ++i) {
+            const TStatusPanel& panel = bar->Panel(i);
+            // The last panel takes the rest of the bar.
+            const int w = i + 1 == bar->PanelCount() ? std::max(panel.Width, width() - x) : panel.Width;
+            const QRect r(x, 1, w - 2, height() - 2);
+            p.setPen(ToQColor(clBtnShadow));
+            p.drawRect(r.adjusted(0, 0, -1, -1));
+            p.setPen(ToQColor(clBtnText));
+            p.drawText(r.adjusted(3, 0, -2, 0), Qt::AlignVCenter | Qt::AlignLeft,
+                QString::fromStdString(panel.Text));
+            x += w;
+        }
+    }
+    TStatusBar* bar;
+};
+}
+
+TStatusBar::TStatusBar(TComponent* owner) : TWinControl(owner)
+{
+    SetWidget(new StatusBarWidget(this));
+    SetAlign(alBottom);
+    SetBounds(0, 0, 200, 19);
+}
+
+void TStatusBar::SetPanelCount(int count)
+{
+    m_panels.resize(static_cast<size_t>(std::max(0, count)));
+    Repaint();
+}
+
+void TStatusBar::SetPanelText(int index, const std::string& text)
+{
+    m_panels.at(static_cast<size_t>(index)).Text = text;
+    Repaint();
+}
+
+void TStatusBar::SetPanelWidth(int index, int width)
+{
+    m_panels.at(static_cast<size_t>(index)).Width = width;
+    Repaint();
+}
+
+void TStatusBar::Repaint() { Widget()->update(); }
+
+// ---- Page control ----------------------------------------------------------
+
+TTabSheet::TTabSheet(TComponent* owner) : TWinControl(owner) { SetWidget(new QWidget()); }
+
+void TTabSheet::SetPageControl(TPageControl* pageControl)
+{
+    if (pageControl == m_pageControl)
+        return;
+    if (m_pageControl)
+        m_pageControl->RemovePage(this);
+    m_pageControl = pageControl;
+    if (pageControl)
+        pageControl->AddPage(this);
+}
+
+int TTabSheet::PageIndex() const
+{
+    if (!m_pageControl)
+        return -1;
+    const auto& pages = m_pageControl->m_pages;
+    return static_cast<int>(std::find(pages.begin(), pages.end(), this) - pages.begin());
+}
+
+void TTabSheet::CaptionChanged()
+{
+    if (m_pageControl)
+        m_pageControl->RenamePage(this);
+}
+
+TPageControl::TPageControl(TComponent* owner) : TWinControl(owner)
+{
+    auto* tabs = new QTabWidget();
+    SetWidget(tabs);
+    QObject::connect(tabs, &QTabWidget::currentChanged, [this](int) {
+        if (!m_silent && OnChange)
+            OnChange(this);
+    });
+}
+
+QTabWidget* TPageControl::Tabs() const { return static_cast<QTabWidget*>(Widget()); }
+
+void TPageControl::AddPage(TTabSheet* page)
+{
+    m_silent = true;
+    m_pages.push_back(page);
+    Tabs()->addTab(page->Widget(), QString::fromStdString(page->Caption()));
+    page->Widget()->show();
+    m_silent = false;
+}
+
+void TPageControl::RemovePage(TTabSheet* page)
+{
+    m_silent = true;
+    Tabs()->removeTab(Tabs()->indexOf(page->Widget()));
+    m_pages.erase(std::remove(m_pages.begin(), m_pages.end(), page), m_pages.end());
+    m_silent = false;
+}
+
+void TPageControl::RenamePage(TTabSheet* page)
+{
+    Tabs()->setTabText(Tabs()->indexOf(page->Widget()), QString::fromStdString(page->Caption()));
+}
+
+TTabSheet* TPageControl::ActivePage() const
+{
+    const int i = ActivePageIndex();
+    return i >= 0 ? m_pages[static_cast<size_t>(i)] : nullptr;
+}
+
+int TPageControl::ActivePageIndex() const
+{
+    QWidget* current = Tabs()->currentWidget();
+    for (size_t i = 0; i < m_pages.size(); ++i)
+        if (m_pages[i]->Widget() == current)
+            return static_cast<int>(i);
+    return -1;
+}
+
+void TPageControl::SetActivePage(TTabSheet* page)
+{
+    // A program's own page change does not fire OnChange, as with the system's control.
+    m_silent = true;
+    if (page)
+        Tabs()->setCurrentWidget(page->Widget());
+    m_silent = false;
+}
+
+// ---- List view -------------------------------------------------------------
+
+class ListViewModel : public QAbstractTableModel {
+public:
+    explicit ListViewModel(TListView* v) : view(v) {}
+    int rowCount(const QModelIndex& parent) const override
+    {
+        return parent.isValid() ? 0 : view->m_items.Count();
+    }
+    int columnCount(const QModelIndex& parent) const override
+    {
+        return parent.isValid() ? 0 : std::max(1, view->ColumnCount());
+    }
+    QVariant data(const QModelIndex& index, int role) const override
+    {
+        if (!index.isValid() || index.row() >= view->m_items.Count())
+            return {};
+        const TListItem* item = view->m_items[index.row()];
+        if (role == Qt::DisplayRole) {
+            if (index.column() == 0)
+                return QString::fromStdString(item->Caption());
+            const int sub = index.column() - 1;
+            return sub < item->SubItems().Count() ? QString::fromStdString(item->SubItems()[sub]) : QString();
+        }
+        if (role == Qt::TextAlignmentRole && index.column() < view->ColumnCount()
+            && view->Column(index.column()).RightAligned)
+            return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
+        return {};
+    }
+    QVariant headerData(int section, Qt::Orientation o, int role) const override
+    {
+        if (o == Qt::Horizontal && role == Qt::DisplayRole && section < view->ColumnCount())
+            return QString::fromStdString(view->Column(section).Caption);
+        return {};
+    }
+    void Reset()
+    {
+        beginResetModel();
+        endResetModel();
+    }
+    void RowChanged(int row) { emit dataChanged(index(row, 0), index(row, columnCount({}) - 1)); }
+    TListView* view;
+};
+
+struct TListView::Views {
+    QStackedWidget* stack;
+    QTableView* table;
+    QListView* list;
+    ListViewModel* model;
+    QItemSelectionModel* selection;
+};
+
+void TListItem::SetCaption(std::string caption)
+{
+    m_caption = std::move(caption);
+    m_owner->ItemChanged(this);
+}
+
+TStringList& TListItem::SubItemsForUpdate()
+{
+    m_owner->ItemChanged(this);
+    return m_subItems;
+}
+
+void TListItem::SetImageIndex(int index)
+{
+    m_imageIndex = index;
+    m_owner->ItemChanged(this);
+}
+
+void TListItem::SetSelected(bool selected)
+{
+    if (selected == m_selected)
+        return;
+    if (selected && !m_owner->MultiSelect())
+        for (auto& other : m_owner->m_items.m_items)
+            other->m_selected = false;
+    m_selected = selected;
+    m_owner->SyncSelectionToView();
+}
+
+int TListItem::Index() const { return m_owner->m_items.IndexOf(this); }
+
+TListItem* TListItems::operator[](int index) const
+{
+    if (index < 0 || index >= Count())
+        throw EListError(Format("List index out of bounds (%d)", index));
+    return m_items[static_cast<size_t>(index)].get();
+}
+
+TListItem* TListItems::Add() { return Insert(Count()); }
+
+TListItem* TListItems::Insert(int index)
+{
+    if (index < 0 || index > Count())
+        throw EListError(Format("List index out of bounds (%d)", index));
+    auto* raw = new TListItem(m_owner);
+    m_items.insert(m_items.begin() + index, std::unique_ptr<TListItem>(raw));
+    m_owner->ItemsChanged();
+    return raw;
+}
+
+void TListItems::Delete(int index)
+{
+    (void)(*this)[index];
+    m_items.erase(m_items.begin() + index);
+    m_owner->ItemsChanged();
+}
+
+void TListItems::Clear()
+{
+    m_items.clear();
+    m_owner->ItemsChanged();
+}
+
+void TListItems::BeginUpdate() { ++m_owner->m_updateLevel; }
+
+void TListItems::EndUpdate()
+{
+    if (m_owner->m_updateLevel > 0 && --m_owner->m_updateLevel == 0)
+        m_owner->ItemsChanged();
+}
+
+void TListItems::Exchange(int a, int b)
+{
+    (void)(*this)[a];
+    (void)(*this)[b];
+    std::swap(m_items[static_cast<size_t>(a)], m_items[static_cast<size_t>(b)]);
+    m_owner->ItemsChanged();
+}
+
+int TListItems::IndexOf(const TListItem* item) const
+{
+    for (size_t i = 0; i < m_items.size(); ++i)
+        if (m_items[i].get() == item)
+            return static_cast<int>(i);
+    return -1;
+}
+
+TListView::TListView(TComponent* owner) : TWinControl(owner), m_items(this), m_views(std::make_unique<Views>())
+{
+    Views& v = *m_views;
+    v.stack = new QStackedWidget();
+    v.model = new ListViewModel(this);
+    v.model->setParent(v.stack);
+    v.table = new QTableView();
+    v.list = new QListView();
+    v.table->setModel(v.model);
+    v.list->setModel(v.model);
+    v.selection = new QItemSelectionModel(v.model, v.stack);
+    v.table->setSelectionModel(v.selection);
+    v.list->setSelectionModel(v.selection);
+    v.table->verticalHeader()->hide();
+    v.table->verticalHeader()->setDefaultSectionSize(18);
+    v.table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    v.table->setShowGrid(false);
+    v.table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    v.table->horizontalHeader()->setHighlightSections(false);
+    v.list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    v.stack->addWidget(v.table);
+    v.stack->addWidget(v.list);
+    SetWidget(v.stack);
+    SetMultiSelect(false);
+    QObject::connect(v.selection, &QItemSelectionModel::selectionChanged,
+        [this](const QItemSelection&, const QItemSelection&) { SelectionFromView(); });
+    QObject::connect(v.table->horizontalHeader(), &QHeaderView::sectionClicked, [this](int section) {
+        if (OnColumnClick)
+            OnColumnClick(this, section);
+    });
+    auto dbl = [this](const QModelIndex&) { DblClick(); };
+    QObject::connect(v.table, &QAbstractItemView::doubleClicked, dbl);
+    QObject::connect(v.list, &QAbstractItemView::doubleClicked, dbl);
+    SetViewStyle(TViewStyle::vsIcon);
+}
+
+TListView::~TListView() = default;
+
+QWidget* TListView::ActiveView() const { return m_views->stack->currentWidget(); }
+
+void TListView::AddColumn(const std::string& caption, int width, bool rightAligned)
+{
+    m_columns.push_back({caption, width, rightAligned});
+    m_views->model->Reset();
+    for (int i = 0; i < ColumnCount(); ++i)
+        m_views->table->setColumnWidth(i, m_columns[static_cast<size_t>(i)].Width);
+    SyncSelectionToView();
+}
+
+void TListView::SetViewStyle(TViewStyle style)
+{
+    m_viewStyle = style;
+    Views& v = *m_views;
+    switch (style) {
+    case TViewStyle::vsReport: v.stack->setCurrentWidget(v.table); break;
+    case TViewStyle::vsList:
+        v.list->setViewMode(QListView::ListMode);
+        v.list->setFlow(QListView::TopToBottom);
+        v.list->setWrapping(true);
+        v.stack->setCurrentWidget(v.list);
+        break;
+    case TViewStyle::vsIcon:
+        v.list->setViewMode(QListView::IconMode);
+        v.list->setGridSize(QSize(96, 64));
+        v.stack->setCurrentWidget(v.list);
+        break;
+    case TViewStyle::vsSmallIcon:
+        v.list->setViewMode(QListView::ListMode);
+        v.list->setFlow(QListView::LeftToRight);
+        v.list->setWrapping(true);
+        v.stack->setCurrentWidget(v.list);
+        break;
+    }
+}
+
+void TListView::SetGridLines(bool on)
+{
+    m_gridLines = on;
+    m_views->table->setShowGrid(on);
+}
+
+void TListView::SetMultiSelect(bool on)
+{
+    m_multiSelect = on;
+    const auto mode = on ? QAbstractItemView::ExtendedSelection : QAbstractItemView::SingleSelection;
+    m_views->table->setSelectionMode(mode);
+    m_views->list->setSelectionMode(mode);
+}
+
+TListItem* TListView::Selected() const
+{
+    for (const auto& item : m_items.m_items)
+        if (item->m_selected)
+            return item.get();
+    return nullptr;
+}
+
+int TListView::SelCount() const
+{
+    return static_cast<int>(std::count_if(m_items.m_items.begin(), m_items.m_items.end(),
+        [](const auto& item) { return item->m_selected; }));
+}
+
+void TListView::ClearSelection()
+{
+    for (auto& item : m_items.m_items)
+        item->m_selected = false;
+    SyncSelectionToView();
+}
+
+TListItem* TListView::ItemFocused() const
+{
+    const QModelIndex current = m_views->selection->currentIndex();
+    return current.isValid() && current.row() < m_items.Count() ? m_items[current.row()] : nullptr;
+}
+
+void TListView::ItemsChanged()
+{
+    if (m_updateLevel > 0)
+        return;
+    m_syncing = true;
+    m_views->model->Reset();
+    m_syncing = false;
+    SyncSelectionToView();
+}
+
+void TListView::ItemChanged(const TListItem* item)
+{
+    if (m_updateLevel > 0)
+        return;
+    const int row = m_items.IndexOf(item);
+    if (row >= 0)
+        m_views->model->RowChanged(row);
+}
+
+void TListView::SyncSelectionToView()
+{
+    if (m_updateLevel > 0)
+        return;
+    m_syncing = true;
+    QItemSelection sel;
+    for (int i = 0; i < m_items.Count(); ++i)
+        if (m_items.m_items[static_cast<size_t>(i)]->m_selected)
+            sel.select(m_views->model->index(i, 0), m_views->model->index(i, m_views->model->columnCount({}) - 1));
+    m_views->selection->select(sel, QItemSelectionModel::ClearAndSelect);
+    m_syncing = false;
+}
+
+void TListView::SelectionFromView()
+{
+    if (m_syncing)
+        return;
+    std::vector<bool> now(static_cast<size_t>(m_items.Count()), false);
+    for (const QModelIndex& index : m_views->selection->selectedRows())
+        if (index.row() < m_items.Count())
+            now[static_cast<size_t>(index.row())] = true;
+    // Deselections are reported before selections, one event per row.
+    std::vector<TListItem*> deselected, selected;
+    for (int i = 0; i < m_items.Count(); ++i) {
+        TListItem* item = m_items.m_items[static_cast<size_t>(i)].get();
+        if (item->m_selected != now[static_cast<size_t>(i)]) {
+            item->m_selected = now[static_cast<size_t>(i)];
+            (item->m_selected ? selected : deselected).push_back(item);
+        }
+    }
+    if (!OnSelectItem)
+        return;
+    for (TListItem* item : deselected)
+        OnSelectItem(this, item, false);
+    for (TListItem* item : selected)
+        OnSelectItem(this, item, true);
+}
+
+// ---- Tree view -------------------------------------------------------------
+
+void TTreeNode::SetText(const std::string& text)
+{
+    m_text = text;
+    if (m_item)
+        m_item->setText(0, QString::fromStdString(text));
+}
+
+TTreeView::TTreeView(TComponent* owner) : TWinControl(owner)
+{
+    auto* tree = new QTreeWidget();
+    tree->setHeaderHidden(true);
+    SetWidget(tree);
+    QObject::connect(tree, &QTreeWidget::currentItemChanged, [this](QTreeWidgetItem* current, QTreeWidgetItem*) {
+        m_selected = current ? static_cast<TTreeNode*>(current->data(0, Qt::UserRole).value<void*>()) : nullptr;
+        if (OnChange)
+            OnChange(this);
+    });
+}
+
+TTreeView::~TTreeView() = default;
+
+TTreeNode* TTreeView::AddChild(TTreeNode* parent, const std::string& text)
+{
+    auto node = std::make_unique<TTreeNode>();
+    TTreeNode* raw = node.get();
+    raw->m_parent = parent;
+    raw->m_text = text;
+    raw->m_item = parent ? new QTreeWidgetItem(parent->m_item) : new QTreeWidgetItem(static_cast<QTreeWidget*>(Widget()));
+    raw->m_item->setText(0, QString::fromStdString(text));
+    raw->m_item->setData(0, Qt::UserRole, QVariant::fromValue(static_cast<void*>(raw)));
+    (parent ? parent->m_children : m_roots).push_back(std::move(node));
+    return raw;
+}
+
+void TTreeView::Clear()
+{
+    static_cast<QTreeWidget*>(Widget())->clear();
+    m_roots.clear();
+    m_selected = nullptr;
+}
+
+void TTreeView::SetSelected(TTreeNode* node)
+{
+    static_cast<QTreeWidget*>(Widget())->setCurrentItem(node ? node->m_item : nullptr);
+}
+
+// ---- Progress bar ----------------------------------------------------------
+
+TProgressBar::TProgressBar(TComponent* owner) : TWinControl(owner)
+{
+    auto* p = new QProgressBar();
+    p->setRange(0, 100);
+    SetWidget(p);
+}
+
+int TProgressBar::Position() const { return static_cast<QProgressBar*>(Widget())->value(); }
+
+void TProgressBar::SetPosition(int position) { static_cast<QProgressBar*>(Widget())->setValue(position); }
+
+void TProgressBar::SetRange(int min, int max) { static_cast<QProgressBar*>(Widget())->setRange(min, max); }

@@ -1,0 +1,270 @@
+// Common controls: tool bars, status bars, page controls, list views, tree
+// views and progress bars.
+#pragma once
+
+#include "controls.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+class QToolBar;
+class QToolButton;
+class QTabWidget;
+class QStackedWidget;
+class QTableView;
+class QListView;
+class QTreeWidget;
+class QTreeWidgetItem;
+class QProgressBar;
+class TPopupMenu;
+class TPageControl;
+class TListView;
+
+enum class TToolButtonStyle { tbsButton, tbsCheck, tbsDropDown, tbsSeparator, tbsDivider };
+
+class TToolBar : public TWinControl {
+public:
+    explicit TToolBar(TComponent* owner);
+    QToolBar* Bar() const;
+    bool ShowCaptions = false;
+
+private:
+    friend class TToolButton;
+    friend class TControl;
+};
+
+class TToolButton : public TControl {
+public:
+    explicit TToolButton(TComponent* owner);
+    void SetParent(TWinControl* parent) override;
+    TToolButtonStyle Style() const { return m_style; }
+    void SetStyle(TToolButtonStyle style);
+    bool Down() const;
+    void SetDown(bool down);
+    bool Grouped = false;
+    TPopupMenu* DropdownMenu = nullptr;
+    int ImageIndex = -1;
+    void SetEnabled(bool enabled) override;
+    // Presses the button as a user's click does.
+    void Click() override;
+
+protected:
+    void CaptionChanged() override;
+
+private:
+    QToolButton* Button() const;
+    TToolButtonStyle m_style = TToolButtonStyle::tbsButton;
+    bool m_down = false;
+};
+
+struct TStatusPanel {
+    std::string Text;
+    int Width = 50;
+};
+
+class TStatusBar : public TWinControl {
+public:
+    explicit TStatusBar(TComponent* owner);
+    int PanelCount() const { return static_cast<int>(m_panels.size()); }
+    void SetPanelCount(int count);
+    const TStatusPanel& Panel(int index) const { return m_panels.at(static_cast<size_t>(index)); }
+    void SetPanelText(int index, const std::string& text);
+    void SetPanelWidth(int index, int width);
+    bool SimplePanel = false;
+    std::string SimpleText;
+    void Repaint();
+
+private:
+    std::vector<TStatusPanel> m_panels;
+};
+
+class TTabSheet : public TWinControl {
+public:
+    explicit TTabSheet(TComponent* owner);
+    TPageControl* PageControl() const { return m_pageControl; }
+    void SetPageControl(TPageControl* pageControl);
+    int PageIndex() const;
+
+protected:
+    void CaptionChanged() override;
+
+private:
+    TPageControl* m_pageControl = nullptr;
+};
+
+class TPageControl : public TWinControl {
+public:
+    explicit TPageControl(TComponent* owner);
+    int PageCount() const { return static_cast<int>(m_pages.size()); }
+    TTabSheet* Pages(int index) const { return m_pages.at(static_cast<size_t>(index)); }
+    TTabSheet* ActivePage() const;
+    void SetActivePage(TTabSheet* page);
+    int ActivePageIndex() const;
+    TNotifyEvent OnChange;
+
+private:
+    friend class TTabSheet;
+    void AddPage(TTabSheet* page);
+    void RemovePage(TTabSheet* page);
+    void RenamePage(TTabSheet* page);
+    QTabWidget* Tabs() const;
+    std::vector<TTabSheet*> m_pages;
+    bool m_silent = false;
+};
+
+enum class TViewStyle { vsIcon, vsSmallIcon, vsList, vsReport };
+
+class TListItem {
+public:
+    const std::string& Caption() const { return m_caption; }
+    void SetCaption(std::string caption);
+    const TStringList& SubItems() const { return m_subItems; }
+    // Changing the sub-items through this reference updates the view.
+    TStringList& SubItemsForUpdate();
+    int ImageIndex() const { return m_imageIndex; }
+    void SetImageIndex(int index);
+    bool Selected() const { return m_selected; }
+    void SetSelected(bool selected);
+    int Index() const;
+    void* Data = nullptr;
+    TListView* ListView() const { return m_owner; }
+
+private:
+    friend class TListView;
+    friend class TListItems;
+    explicit TListItem(TListView* owner) : m_owner(owner) {}
+    TListView* m_owner;
+    std::string m_caption;
+    TStringList m_subItems;
+    int m_imageIndex = -1;
+    bool m_selected = false;
+};
+
+struct TListColumn {
+    std::string Caption;
+    int Width = 50;
+    bool RightAligned = false;
+};
+
+using TLVSelectItemEvent = std::function<void(TObject* sender, TListItem* item, bool selected)>;
+using TLVColumnClickEvent = std::function<void(TObject* sender, int column)>;
+
+// The rows of a list view.
+class TListItems {
+public:
+    explicit TListItems(TListView* owner) : m_owner(owner) {}
+    int Count() const { return static_cast<int>(m_items.size()); }
+    TListItem* operator[](int index) const;
+    TListItem* Item(int index) const { return (*this)[index]; }
+    TListItem* Add();
+    TListItem* Insert(int index);
+    void Delete(int index);
+    void Clear();
+    void BeginUpdate();
+    void EndUpdate();
+    void Exchange(int a, int b);
+    int IndexOf(const TListItem* item) const;
+
+private:
+    friend class TListView;
+    friend class TListItem;
+    TListView* m_owner;
+    std::vector<std::unique_ptr<TListItem>> m_items;
+};
+
+class TListView : public TWinControl {
+public:
+    explicit TListView(TComponent* owner);
+    ~TListView() override;
+
+    TListItems& Items() { return m_items; }
+    const TListItems& Items() const { return m_items; }
+    void AddColumn(const std::string& caption, int width, bool rightAligned = false);
+    int ColumnCount() const { return static_cast<int>(m_columns.size()); }
+    const TListColumn& Column(int index) const { return m_columns.at(static_cast<size_t>(index)); }
+
+    TViewStyle ViewStyle() const { return m_viewStyle; }
+    void SetViewStyle(TViewStyle style);
+    bool GridLines() const { return m_gridLines; }
+    void SetGridLines(bool on);
+    bool MultiSelect() const { return m_multiSelect; }
+    void SetMultiSelect(bool on);
+    bool RowSelect = true;
+    bool ReadOnly = true;
+    bool HideSelection = false;
+
+    // The first selected row in list order, nullptr when none.
+    TListItem* Selected() const;
+    int SelCount() const;
+    void ClearSelection();
+    TListItem* ItemFocused() const;
+
+    TLVSelectItemEvent OnSelectItem;
+    TLVColumnClickEvent OnColumnClick;
+
+    // The item view currently showing (report table or icon/list view).
+    QWidget* ActiveView() const;
+
+private:
+    friend class TListItems;
+    friend class TListItem;
+    friend class ListViewModel;
+    void ItemsChanged();
+    void ItemChanged(const TListItem* item);
+    void SyncSelectionToView();
+    void SelectionFromView();
+
+    TListItems m_items;
+    std::vector<TListColumn> m_columns;
+    TViewStyle m_viewStyle = TViewStyle::vsIcon;
+    bool m_gridLines = false;
+    bool m_multiSelect = false;
+    int m_updateLevel = 0;
+    bool m_syncing = false;
+    struct Views;
+    std::unique_ptr<Views> m_views;
+};
+
+class TTreeNode {
+public:
+    const std::string& Text() const { return m_text; }
+    void SetText(const std::string& text);
+    TTreeNode* Parent() const { return m_parent; }
+    int Count() const { return static_cast<int>(m_children.size()); }
+    TTreeNode* Item(int index) const { return m_children.at(static_cast<size_t>(index)).get(); }
+    void* Data = nullptr;
+
+private:
+    friend class TTreeView;
+    TTreeNode* m_parent = nullptr;
+    std::string m_text;
+    std::vector<std::unique_ptr<TTreeNode>> m_children;
+    QTreeWidgetItem* m_item = nullptr;
+};
+
+// The plain tree view: named nodes, one selected.
+class TTreeView : public TWinControl {
+public:
+    explicit TTreeView(TComponent* owner);
+    ~TTreeView() override;
+    TTreeNode* AddChild(TTreeNode* parent, const std::string& text);
+    void Clear();
+    TTreeNode* Selected() const { return m_selected; }
+    void SetSelected(TTreeNode* node);
+    int Count() const { return static_cast<int>(m_roots.size()); }
+    TTreeNode* Root(int index) const { return m_roots.at(static_cast<size_t>(index)).get(); }
+    TNotifyEvent OnChange;
+
+private:
+    std::vector<std::unique_ptr<TTreeNode>> m_roots;
+    TTreeNode* m_selected = nullptr;
+};
+
+class TProgressBar : public TWinControl {
+public:
+    explicit TProgressBar(TComponent* owner);
+    int Position() const;
+    void SetPosition(int position);
+    void SetRange(int min, int max);
+};

@@ -1,0 +1,186 @@
+// Forms, the application object and the screen. Every question the program
+// asks the user (message boxes, input boxes, file, folder and font dialogs)
+// goes through the application's prompt service, which tests replace with a
+// scripted one that also records what was asked.
+#pragma once
+
+#include "controls.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+class TMainMenu;
+class QWidget;
+
+enum TModalResult { mrNone = 0, mrOk = 1, mrCancel = 2, mrAbort = 3, mrRetry = 4, mrIgnore = 5, mrYes = 6, mrNo = 7,
+    mrAll = 8, mrNoToAll = 9, mrYesToAll = 10 };
+
+enum class TFormBorderStyle { bsNone, bsSingle, bsSizeable, bsDialog, bsToolWindow, bsSizeToolWin };
+enum class TPosition { poDesigned, poScreenCenter, poDesktopCenter, poMainFormCenter, poOwnerFormCenter };
+enum class TWindowState { wsNormal, wsMinimized, wsMaximized };
+enum class TFormStyle { fsNormal, fsStayOnTop };
+enum TCloseAction { caNone, caHide, caFree, caMinimize };
+
+using TCloseEvent = std::function<void(TObject* sender, TCloseAction& action)>;
+using TCloseQueryEvent = std::function<void(TObject* sender, bool& canClose)>;
+
+class TForm : public TWinControl {
+public:
+    explicit TForm(TComponent* owner);
+    ~TForm() override;
+
+    QWidget* ClientWidget() const override;
+
+    TFormBorderStyle BorderStyle() const { return m_borderStyle; }
+    void SetBorderStyle(TFormBorderStyle style);
+    TPosition Position = TPosition::poDesigned;
+    TWindowState WindowState() const { return m_windowState; }
+    void SetWindowState(TWindowState state);
+    TFormStyle FormStyle() const { return m_formStyle; }
+    void SetFormStyle(TFormStyle style);
+    void SetClientSize(int width, int height);
+    void SetBounds(int left, int top, int width, int height) override;
+
+    TMainMenu* Menu() const { return m_menu; }
+    void SetMenu(TMainMenu* menu);
+
+    void Show();
+    void Hide();
+    void Close();
+    // Shows the form modally and returns its modal result when it closes.
+    int ShowModal();
+    bool Modal() const { return m_modalLevel > 0; }
+    int ModalResult() const { return m_modalResult; }
+    void SetModalResult(int result);
+    void Release();
+
+    TNotifyEvent OnCreate;
+    TNotifyEvent OnShow;
+    TNotifyEvent OnActivate;
+    TCloseEvent OnClose;
+    TCloseQueryEvent OnCloseQuery;
+    TNotifyEvent OnDestroy;
+
+    bool HandleEvent(QEvent* event) override;
+
+protected:
+    // Runs OnCreate; called once the form's components exist.
+    void DoCreate();
+    virtual void DoShow();
+    void CaptionChanged() override;
+
+private:
+    void PlaceOnScreen();
+    void ApplyWindowFlags();
+
+    QWidget* m_client;
+    TMainMenu* m_menu = nullptr;
+    TFormBorderStyle m_borderStyle = TFormBorderStyle::bsSizeable;
+    TWindowState m_windowState = TWindowState::wsNormal;
+    TFormStyle m_formStyle = TFormStyle::fsNormal;
+    int m_modalResult = mrNone;
+    int m_modalLevel = 0;
+    bool m_shownOnce = false;
+};
+
+// Message box flags and results.
+constexpr UINT MB_OK = 0x0, MB_OKCANCEL = 0x1, MB_YESNOCANCEL = 0x3, MB_YESNO = 0x4,
+               MB_ICONERROR = 0x10, MB_ICONQUESTION = 0x20, MB_ICONWARNING = 0x30, MB_ICONINFORMATION = 0x40;
+constexpr int IDOK = 1, IDCANCEL = 2, IDYES = 6, IDNO = 7;
+
+struct TFileDialogRequest {
+    std::string Title;
+    std::string Filter;      // "Text files (*.txt)|*.txt|All (*.*)|*.*"
+    int FilterIndex = 1;
+    std::string InitialDir;
+    std::string FileName;
+    std::string DefaultExt;
+    bool MultiSelect = false;
+    bool MustExist = false;
+};
+
+// Answers every question the program asks the user.
+class TPromptService {
+public:
+    virtual ~TPromptService() = default;
+    virtual int MessageBox(const std::string& text, const std::string& caption, UINT flags) = 0;
+    // Edits value; false when cancelled (value unchanged then).
+    virtual bool InputQuery(const std::string& caption, const std::string& prompt, std::string& value) = 0;
+    virtual bool SelectDirectory(const std::string& caption, const std::string& root, std::string& directory) = 0;
+    virtual bool OpenFiles(const TFileDialogRequest& request, std::vector<std::string>& files) = 0;
+    virtual bool SaveFile(const TFileDialogRequest& request, std::string& file, int& filterIndex) = 0;
+    virtual bool ChooseFont(TFont& font) = 0;
+};
+
+// The prompt service of a real session: Qt's dialogs.
+std::unique_ptr<TPromptService> CreateQtPromptService();
+
+class TApplication : public TComponent {
+public:
+    TApplication();
+    ~TApplication() override;
+
+    void Initialize();
+    const std::string& Title() const { return m_title; }
+    void SetTitle(const std::string& title);
+    std::string ExeName() const;
+
+    // Creates a form owned by the application; the first becomes the main form.
+    template <typename T> void CreateForm(T*& reference)
+    {
+        reference = new T(this);
+        if (!m_mainForm)
+            m_mainForm = reference;
+    }
+    TForm* MainForm() const { return m_mainForm; }
+    void SetMainForm(TForm* form) { m_mainForm = form; }
+
+    // Shows the main form and runs the message loop until it closes.
+    void Run();
+    void ProcessMessages();
+    void Terminate();
+    bool Terminated() const { return m_terminated; }
+    void HandleException(const std::exception& e);
+    void ShowException(const std::exception& e);
+    int MessageBox(const std::string& text, const std::string& caption, UINT flags);
+
+    TPromptService& Prompts() { return *m_prompts; }
+    // Replaces the prompt service (tests); returns the previous one.
+    std::unique_ptr<TPromptService> SetPrompts(std::unique_ptr<TPromptService> prompts);
+
+    TNotifyEvent OnIdle;
+
+private:
+    std::string m_title;
+    TForm* m_mainForm = nullptr;
+    bool m_terminated = false;
+    std::unique_ptr<TPromptService> m_prompts;
+};
+
+extern TApplication* Application;
+
+class TScreen {
+public:
+    TCursor Cursor() const { return m_cursor; }
+    void SetCursor(TCursor cursor);
+    int Width() const;
+    int Height() const;
+
+private:
+    TCursor m_cursor = TCursor::crDefault;
+    bool m_overridden = false;
+};
+
+extern TScreen* Screen;
+
+// The class library's dialog helpers, all through the prompt service.
+void ShowMessage(const std::string& text);
+bool InputQuery(const std::string& caption, const std::string& prompt, std::string& value);
+// The answer, or the default when cancelled.
+std::string InputBox(const std::string& caption, const std::string& prompt, const std::string& def);
+bool SelectDirectory(const std::string& caption, const std::string& root, std::string& directory);
+
+// Ensures a Qt application object exists (tests and the program's entry).
+void EnsureQtApplication(int* argc = nullptr, char** argv = nullptr);

@@ -1,0 +1,177 @@
+#include "stdctrls.h"
+
+#include "forms.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+namespace {
+TForm* ParentForm(TControl* c)
+{
+    for (TControl* p = c; p; p = p->Parent())
+        if (auto* f = dynamic_cast<TForm*>(p))
+            return f;
+    return nullptr;
+}
+}
+
+TLabel::TLabel(TComponent* owner) : TControl(owner) { SetWidget(new QLabel()); }
+
+void TLabel::CaptionChanged()
+{
+    auto* l = static_cast<QLabel*>(Widget());
+    l->setText(QString::fromStdString(Caption()));
+    l->adjustSize();
+}
+
+void TLabel::FontChanged()
+{
+    TControl::FontChanged();
+    auto* l = static_cast<QLabel*>(Widget());
+    QPalette pal = l->palette();
+    pal.setColor(QPalette::WindowText, ToQColor(Font().Color()));
+    l->setPalette(pal);
+    l->adjustSize();
+}
+
+TButton::TButton(TComponent* owner) : TWinControl(owner)
+{
+    auto* b = new QPushButton();
+    SetWidget(b);
+    m_widgetClicks = true;
+    QObject::connect(b, &QPushButton::clicked, [this] { Click(); });
+}
+
+void TButton::SetDefault(bool on)
+{
+    m_default = on;
+    static_cast<QPushButton*>(Widget())->setDefault(on);
+}
+
+void TButton::Click()
+{
+    if (ModalResult != 0)
+        if (TForm* f = ParentForm(this))
+            f->SetModalResult(ModalResult);
+    if (OnClick)
+        OnClick(this);
+}
+
+void TButton::CaptionChanged() { static_cast<QPushButton*>(Widget())->setText(QString::fromStdString(Caption())); }
+
+TCheckBox::TCheckBox(TComponent* owner) : TWinControl(owner)
+{
+    auto* c = new QCheckBox();
+    SetWidget(c);
+    m_widgetClicks = true;
+    QObject::connect(c, &QCheckBox::clicked, [this](bool) { Click(); });
+}
+
+bool TCheckBox::Checked() const { return static_cast<QCheckBox*>(Widget())->isChecked(); }
+
+void TCheckBox::SetChecked(bool checked) { static_cast<QCheckBox*>(Widget())->setChecked(checked); }
+
+void TCheckBox::CaptionChanged() { static_cast<QCheckBox*>(Widget())->setText(QString::fromStdString(Caption())); }
+
+TEdit::TEdit(TComponent* owner) : TWinControl(owner)
+{
+    auto* e = new QLineEdit();
+    SetWidget(e);
+    QObject::connect(e, &QLineEdit::textChanged, [this](const QString&) {
+        if (OnChange)
+            OnChange(this);
+    });
+}
+
+std::string TEdit::Text() const { return static_cast<QLineEdit*>(Widget())->text().toStdString(); }
+
+void TEdit::SetText(const std::string& text) { static_cast<QLineEdit*>(Widget())->setText(QString::fromStdString(text)); }
+
+bool TEdit::ReadOnly() const { return static_cast<QLineEdit*>(Widget())->isReadOnly(); }
+
+void TEdit::SetReadOnly(bool readOnly) { static_cast<QLineEdit*>(Widget())->setReadOnly(readOnly); }
+
+TComboBox::TComboBox(TComponent* owner) : TWinControl(owner)
+{
+    auto* c = new QComboBox();
+    SetWidget(c);
+    // Only the user's choice fires OnChange, as with the system's combo box.
+    QObject::connect(c, QOverload<int>::of(&QComboBox::activated), [this](int) {
+        if (OnChange)
+            OnChange(this);
+    });
+}
+
+int TComboBox::Count() const { return static_cast<QComboBox*>(Widget())->count(); }
+
+std::string TComboBox::Item(int index) const
+{
+    return static_cast<QComboBox*>(Widget())->itemText(index).toStdString();
+}
+
+void TComboBox::AddItem(const std::string& text)
+{
+    auto* c = static_cast<QComboBox*>(Widget());
+    const int keep = c->currentIndex();
+    c->addItem(QString::fromStdString(text));
+    c->setCurrentIndex(keep);
+}
+
+void TComboBox::ClearItems() { static_cast<QComboBox*>(Widget())->clear(); }
+
+int TComboBox::ItemIndex() const { return static_cast<QComboBox*>(Widget())->currentIndex(); }
+
+void TComboBox::SetItemIndex(int index)
+{
+    auto* c = static_cast<QComboBox*>(Widget());
+    c->setCurrentIndex(index >= 0 && index < c->count() ? index : -1);
+}
+
+std::string TComboBox::Text() const { return static_cast<QComboBox*>(Widget())->currentText().toStdString(); }
+
+TGroupBox::TGroupBox(TComponent* owner) : TWinControl(owner) { SetWidget(new QGroupBox()); }
+
+void TGroupBox::CaptionChanged() { static_cast<QGroupBox*>(Widget())->setTitle(QString::fromStdString(Caption())); }
+
+TRadioGroup::TRadioGroup(TComponent* owner) : TWinControl(owner)
+{
+    auto* g = new QGroupBox();
+    SetWidget(g);
+    m_layout = new QVBoxLayout(g);
+    m_group = new QButtonGroup(g);
+    QObject::connect(m_group, &QButtonGroup::idClicked, [this](int id) {
+        m_index = id;
+        if (OnChange)
+            OnChange(this);
+    });
+}
+
+void TRadioGroup::AddItem(const std::string& text)
+{
+    auto* b = new QRadioButton(QString::fromStdString(text));
+    m_layout->addWidget(b);
+    m_group->addButton(b, static_cast<int>(m_items.size()));
+    m_items.push_back(text);
+    SetItemIndex(m_index);
+}
+
+void TRadioGroup::SetItemIndex(int index)
+{
+    m_index = index >= 0 && index < Count() ? index : -1;
+    if (m_index >= 0) {
+        m_group->button(m_index)->setChecked(true);
+    } else if (QAbstractButton* checked = m_group->checkedButton()) {
+        m_group->setExclusive(false);
+        checked->setChecked(false);
+        m_group->setExclusive(true);
+    }
+}
+
+void TRadioGroup::CaptionChanged() { static_cast<QGroupBox*>(Widget())->setTitle(QString::fromStdString(Caption())); }

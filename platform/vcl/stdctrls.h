@@ -1,0 +1,109 @@
+// Standard controls: labels, buttons, check boxes, edits, combo boxes,
+// group boxes and radio groups.
+#pragma once
+
+#include "controls.h"
+
+#include <string>
+#include <vector>
+
+class QLabel;
+class QPushButton;
+class QCheckBox;
+class QLineEdit;
+class QComboBox;
+class QGroupBox;
+class QButtonGroup;
+class QVBoxLayout;
+
+class TLabel : public TControl {
+public:
+    explicit TLabel(TComponent* owner);
+    bool Transparent = true;
+
+protected:
+    void CaptionChanged() override;
+    void FontChanged() override;
+};
+
+class TButton : public TWinControl {
+public:
+    explicit TButton(TComponent* owner);
+    int ModalResult = 0;
+    bool Default() const { return m_default; }
+    void SetDefault(bool on);
+    bool Cancel = false;
+    // Presses the button as a user's click does.
+    void Click() override;
+
+protected:
+    void CaptionChanged() override;
+
+private:
+    bool m_default = false;
+};
+
+class TCheckBox : public TWinControl {
+public:
+    explicit TCheckBox(TComponent* owner);
+    bool Checked() const;
+    void SetChecked(bool checked);
+
+protected:
+    void CaptionChanged() override;
+};
+
+class TEdit : public TWinControl {
+public:
+    explicit TEdit(TComponent* owner);
+    std::string Text() const;
+    void SetText(const std::string& text);
+    bool ReadOnly() const;
+    void SetReadOnly(bool readOnly);
+    TNotifyEvent OnChange;
+};
+
+// A drop-down list (style csDropDownList): its items and the chosen index.
+class TComboBox : public TWinControl {
+public:
+    explicit TComboBox(TComponent* owner);
+    int Count() const;
+    std::string Item(int index) const;
+    void AddItem(const std::string& text);
+    void ClearItems();
+    int ItemIndex() const;
+    // An index outside the items leaves no selection.
+    void SetItemIndex(int index);
+    std::string Text() const;
+    TNotifyEvent OnChange;
+
+private:
+    bool m_silent = false;
+};
+
+class TGroupBox : public TWinControl {
+public:
+    explicit TGroupBox(TComponent* owner);
+
+protected:
+    void CaptionChanged() override;
+};
+
+class TRadioGroup : public TWinControl {
+public:
+    explicit TRadioGroup(TComponent* owner);
+    void AddItem(const std::string& text);
+    int Count() const { return static_cast<int>(m_items.size()); }
+    int ItemIndex() const { return m_index; }
+    void SetItemIndex(int index);
+    TNotifyEvent OnChange;
+
+protected:
+    void CaptionChanged() override;
+
+private:
+    QButtonGroup* m_group;
+    QVBoxLayout* m_layout;
+    std::vector<std::string> m_items;
+    int m_index = -1;
+};
