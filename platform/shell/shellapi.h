@@ -1,0 +1,47 @@
+// File information of the shell (icons of the system image list, type names,
+// display names) answered from the MIME database and the icon theme.
+#pragma once
+
+#include "shlobj.h"
+
+#include <string>
+
+constexpr DWORD FILE_ATTRIBUTE_READONLY = 0x01;
+constexpr DWORD FILE_ATTRIBUTE_HIDDEN = 0x02;
+constexpr DWORD FILE_ATTRIBUTE_DIRECTORY = 0x10;
+constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x80;
+
+constexpr UINT SHGFI_LARGEICON = 0x0;
+constexpr UINT SHGFI_SMALLICON = 0x1;
+constexpr UINT SHGFI_OPENICON = 0x2;
+constexpr UINT SHGFI_PIDL = 0x8;
+constexpr UINT SHGFI_USEFILEATTRIBUTES = 0x10;
+constexpr UINT SHGFI_ICON = 0x100;
+constexpr UINT SHGFI_DISPLAYNAME = 0x200;
+constexpr UINT SHGFI_TYPENAME = 0x400;
+constexpr UINT SHGFI_ATTRIBUTES = 0x800;
+constexpr UINT SHGFI_SYSICONINDEX = 0x4000;
+
+struct SHFILEINFOA {
+    HICON hIcon;
+    int iIcon;
+    DWORD dwAttributes;
+    char szDisplayName[MAX_PATH];
+    char szTypeName[80];
+};
+
+// pszPath is a path, or an absolute item identifier list with SHGFI_PIDL.
+// With SHGFI_SYSICONINDEX the result is the handle of the system image list
+// of the asked size (small with SHGFI_SMALLICON), otherwise non-zero on
+// success; 0 on failure. SHGFI_ICON (an icon handle) is not offered: a
+// request that names it fails.
+DWORD_PTR SHGetFileInfoA(const char* pszPath, DWORD dwFileAttributes, SHFILEINFOA* psfi, UINT cbFileInfo, UINT uFlags);
+
+// The system image lists: one shared index space, a small (16 pixels) and a
+// large (32 pixels) list. An index stands for an icon of the theme; index 0 is
+// the generic file.
+HIMAGELIST ShellSystemImageList(bool small);
+int ImageList_GetImageCount(HIMAGELIST list);
+BOOL ImageList_GetIconSize(HIMAGELIST list, int* cx, int* cy);
+// The theme icon name behind an index of a system image list; "" for an index out of range.
+std::string ShellImageListIconName(HIMAGELIST list, int index);
