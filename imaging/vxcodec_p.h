@@ -1,0 +1,104 @@
+// Shared helpers of the decoders: the one bounded reader every header and
+// pixel read goes through, the codec failure convention and the check that
+// keeps header fields from driving allocations the file cannot back.
+#pragma once
+
+#include "imaging/vxfile.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+// A codec step that fails throws its message; the codec's entry point
+// catches it and stores it as the image's last error.
+struct VxCodecError {
+    const char* text;
+};
+
+[[noreturn]] inline void VxRaise(const char* text) { throw VxCodecError{text}; }
+
+// Reads little-endian fields from a stream and says when the bytes are not
+// there instead of handing back garbage.
+class VxReader {
+public:
+    explicit VxReader(VxFile* file) : m_file(file) {}
+
+    VxFile* File() const { return m_file; }
+
+    // Exactly n bytes, or false.
+    bool Read(void* out, std::size_t n) { return n == 0 || m_file->Read(out, 1, n) == n; }
+    // Up to n bytes; the number read.
+    std::size_t ReadSome(void* out, std::size_t n) { return n == 0 ? 0 : m_file->Read(out, 1, n); }
+
+    bool U8(std::uint8_t& v) { return Read(&v, 1); }
+    bool U16(std::uint16_t& v)
+    {
+        std::uint8_t b[2];
+        if (!Read(b, 2))
+            return false;
+        v = static_cast<std::uint16_t>(b[0] | (b[1] << 8));
+        return true;
+    }
+    bool U32(std::uint32_t& v)
+    {
+        std::uint8_t b[4];
+        if (!Read(b, 4))
+            return false;
+        v = static_cast<std::uint32_t>(b[0]) | (static_cast<std::uint32_t>(b[1]) << 8) |
+            (static_cast<std::uint32_t>(b[2]) << 16) | (static_cast<std::uint32_t>(b[3]) << 24);
+        return true;
+    }
+    // Skips n bytes forward; false when the stream cannot move there.
+    bool Skip(std::uint64_t n)
+    {
+        const std::int64_t target = static_cast<std::int64_t>(m_file->Tell()) + static_cast<std::int64_t>(n);
+        if (n > 0x7FFFFFFF || target > 0x7FFFFFFF)
+            return false;
+        return m_file->Seek(static_cast<std::int32_t>(target), 0);
+    }
+    // Bytes left after the position; -1 when the stream cannot tell.
+    std::int64_t Remaining()
+    {
+        const std::int32_t size = m_file->Size();
+        const std::int32_t pos = m_file->Tell();
+        if (size < 0 || pos < 0)
+            return -1;
+        return size > pos ? size - pos : 0;
+    }
+
+private:
+    VxFile* m_file;
+};
+
+inline std::uint16_t VxGet16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
+inline std::uint32_t VxGet32(const std::uint8_t* p)
+{
+    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+inline void VxPut16(std::uint8_t* p, std::uint32_t v)
+{
+    p[0] = static_cast<std::uint8_t>(v);
+    p[1] = static_cast<std::uint8_t>(v >> 8);
+}
+inline void VxPut32(std::uint8_t* p, std::uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        p[i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
+// Images up to this many bytes of pixels are created whatever the file
+// holds (a truncated file keeps its missing pixels black). Larger ones must
+// be backed by the file: at most maxExpansion bytes of pixels per byte left
+// in the stream, maxExpansion being the best the format's coding can do.
+constexpr std::uint64_t kVxSmallImageBytes = 16u << 20;
+
+inline bool VxFileCanHold(VxReader& in, std::uint64_t pixelBytes, std::uint64_t maxExpansion)
+{
+    if (pixelBytes <= kVxSmallImageBytes)
+        return true;
+    const std::int64_t left = in.Remaining();
+    if (left < 0)
+        return true;
+    return pixelBytes / maxExpansion <= static_cast<std::uint64_t>(left);
+}

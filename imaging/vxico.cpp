@@ -1,0 +1,232 @@
+// Icon and cursor codec.
+//
+// Directory header (6 bytes): reserved (0), type (1 icon, 2 cursor), count.
+// Each of the count entries (16 bytes):
+//
+//   0  1  bWidth        4  2  wPlanes
+//   1  1  bHeight       6  2  wBitCount
+//   2  1  bColorCount   8  4  dwBytesInRes
+//   3  1  bReserved    12  4  dwImageOffset (from the start of the file)
+//
+// An image is a 40-byte info header (its height counts the colour rows and
+// the mask together), the palette, the colour rows bottom row first and
+// the AND mask: one bit per pixel, rows padded to 4 bytes, a set bit marks
+// a transparent pixel.
+#include "imaging/vxico.h"
+
+#include "imaging/vxcodec_p.h"
+#include "imaging/vxfile.h"
+
+#include <cstring>
+#include <vector>
+
+namespace {
+constexpr std::size_t bWidth = 0;
+constexpr std::size_t bHeight = 1;
+constexpr std::size_t dwImageOffset = 12;
+constexpr std::size_t kEntrySize = 16;
+
+bool MaskBit(const std::vector<std::uint8_t>& mask, std::uint32_t maskRow, std::int32_t x, std::int32_t y)
+{
+    return (mask[static_cast<std::size_t>(y) * maskRow + static_cast<std::size_t>(x) / 8] >> (7 - x % 8)) & 1;
+}
+}  // namespace
+
+bool VxImageICO::Decode(VxFile* stream)
+{
+    if (!stream)
+        return false;
+    VxReader in(stream);
+    const std::int32_t start = stream->Tell();
+    std::uint16_t reserved, type, count;
+    if (!in.U16(reserved) || !in.U16(type) || !in.U16(count) || reserved != 0 || (type != 1 && type != 2))
+        return false;
+    m_info.framesFound = count;
+    std::vector<std::uint8_t> entries(static_cast<std::size_t>(count) * kEntrySize);
+    if (!in.Read(entries.data(), entries.size()))
+        return false;
+    const std::int32_t frame = m_info.frameToLoad;
+    if (frame < 0 || frame >= count)
+        return false;
+    const std::uint8_t* entry = entries.data() + static_cast<std::size_t>(frame) * kEntrySize;
+    const std::int64_t offset = static_cast<std::int64_t>(start) + VxGet32(entry + dwImageOffset);
+    if (offset > 0x7FFFFFFF || !stream->Seek(static_cast<std::int32_t>(offset), 0))
+        return false;
+    std::uint8_t bih[40];
+    if (!in.Read(bih, sizeof bih))
+        return false;
+    const std::uint16_t bitCount = VxGet16(bih + 14);
+    if (!Create(entry[bWidth], entry[bHeight], bitCount, VXFMT_ICO))
+        return false;
+
+    if (GetPaletteSize()) {
+        std::vector<RGBQUAD> pal(GetNumColors(), RGBQUAD{0, 0, 0, 0});
+        in.ReadSome(pal.data(), GetPaletteSize());
+        SetPalette(pal.data(), GetNumColors());
+    }
+    const std::int32_t w = static_cast<std::int32_t>(GetWidth()), h = static_cast<std::int32_t>(GetHeight());
+    if (bitCount <= 24) {
+        in.ReadSome(GetRowBits(0), m_header.biSizeImage);
+    } else if (bitCount == 32) {
+        CreateAlphaPlane();
+        std::vector<std::uint8_t> line(static_cast<std::size_t>(w) * 4);
+        for (std::int32_t y = 0; y < h; ++y) {
+            if (!in.Read(line.data(), line.size()))
+                break;
+            for (std::int32_t x = 0; x < w; ++x) {
+                const std::uint8_t* p = line.data() + 4 * x;
+                SetPixelColor(x, y, RGBQUAD{p[0], p[1], p[2], 0}, false);
+                SetAlphaAt(x, y, p[3]);
+            }
+        }
+    }
+
+    const std::uint32_t maskRow = (GetWidth() + 31) / 32 * 4;
+    std::vector<std::uint8_t> mask(static_cast<std::size_t>(maskRow) * GetHeight(), 0);
+    if (in.ReadSome(mask.data(), mask.size()) == 0)
+        return true;
+
+    bool allSet = true;
+    for (std::uint8_t b : mask)
+        if (b != 0xFF) {
+            allSet = false;
+            break;
+        }
+    if (allSet) {
+        m_info.transparentIndex = 0;
+        Negative();
+        return true;
+    }
+
+    const bool hadAlpha = HasAlpha();
+    CreateAlphaPlane();
+    bool anyMasked = false;
+    for (std::int32_t y = 0; y < h; ++y)
+        for (std::int32_t x = 0; x < w; ++x)
+            if (MaskBit(mask, maskRow, x, y)) {
+                SetAlphaAt(x, y, 0);
+                anyMasked = true;
+            }
+    if (!hadAlpha && !anyMasked)
+        DeleteAlphaPlane();
+
+    if (bitCount == 24 && anyMasked) {
+        // One colour under every masked pixel becomes the transparent colour.
+        bool first = true, same = true;
+        RGBQUAD ref{};
+        for (std::int32_t y = 0; y < h && same; ++y)
+            for (std::int32_t x = 0; x < w; ++x)
+                if (MaskBit(mask, maskRow, x, y)) {
+                    const RGBQUAD c = GetPixelColor(x, y, false);
+                    if (first) {
+                        ref = c;
+                        first = false;
+                    } else if (c.rgbBlue != ref.rgbBlue || c.rgbGreen != ref.rgbGreen || c.rgbRed != ref.rgbRed) {
+                        same = false;
+                        break;
+                    }
+                }
+        if (same) {
+            SetTransparentColor(ref);
+            m_info.transparentIndex = 0;
+            DeleteAlphaPlane();
+        }
+    } else if (GetBpp() <= 8) {
+        // Masked pixels take the lowest palette index no pixel uses.
+        std::vector<bool> used(GetNumColors(), false);
+        for (std::int32_t y = 0; y < h; ++y)
+            for (std::int32_t x = 0; x < w; ++x)
+                used[GetPixelIndexUnchecked(x, y)] = true;
+        std::int32_t free = -1;
+        for (std::uint32_t i = 0; i < used.size(); ++i)
+            if (!used[i]) {
+                free = static_cast<std::int32_t>(i);
+                break;
+            }
+        if (free >= 0) {
+            bool set = false;
+            for (std::int32_t y = 0; y < h; ++y)
+                for (std::int32_t x = 0; x < w; ++x)
+                    if (MaskBit(mask, maskRow, x, y)) {
+                        SetPixelIndex(x, y, static_cast<std::uint8_t>(free));
+                        set = true;
+                    }
+            if (set)
+                m_info.transparentIndex = free;
+        }
+        DeleteAlphaPlane();
+    }
+    return true;
+}
+
+bool VxImageICO::Encode(VxFile* stream)
+{
+    if (CheckEncodable(stream))
+        return false;
+    const std::uint32_t w = GetWidth(), h = GetHeight();
+    if (w > 255 || h > 255) {
+        SetError("Can't save this image as icon");
+        return false;
+    }
+    if (GetBpp() <= 8 && !GetPalette())
+        return false;
+    const std::uint32_t maskRow = (w + 31) / 32 * 4;
+    const bool rgba = GetBpp() == 24 && HasAlpha() && !IsIndexed();
+    const std::uint16_t bitCount = rgba ? 32 : static_cast<std::uint16_t>(GetBpp());
+    const std::uint32_t imageSize = rgba ? w * h * 4 : m_header.biSizeImage;
+
+    std::uint8_t head[6 + kEntrySize + 40] = {};
+    VxPut16(head + 2, 1);
+    VxPut16(head + 4, 1);
+    std::uint8_t* e = head + 6;
+    e[0] = static_cast<std::uint8_t>(w);
+    e[1] = static_cast<std::uint8_t>(h);
+    e[2] = static_cast<std::uint8_t>(GetNumColors());
+    VxPut16(e + 6, bitCount);
+    VxPut32(e + 8, GetPaletteSize() + imageSize + h * maskRow + 40);
+    VxPut32(e + 12, 22);
+    std::uint8_t* b = e + kEntrySize;
+    VxPut32(b, 40);
+    VxPut32(b + 4, w);
+    VxPut32(b + 8, h * 2);
+    VxPut16(b + 12, 1);
+    VxPut16(b + 14, bitCount);
+    VxPut32(b + 20, imageSize);
+    bool ok = stream->Write(head, 1, sizeof head) == sizeof head;
+    if (ok && GetPaletteSize())
+        ok = stream->Write(GetPalette(), 1, GetPaletteSize()) == GetPaletteSize();
+    if (ok && rgba) {
+        std::vector<std::uint8_t> line(static_cast<std::size_t>(w) * 4);
+        for (std::uint32_t y = 0; y < h && ok; ++y) {
+            for (std::uint32_t x = 0; x < w; ++x) {
+                const RGBQUAD c = GetPixelColor(static_cast<std::int32_t>(x), static_cast<std::int32_t>(y), true);
+                std::memcpy(line.data() + 4 * x, &c, 4);
+            }
+            ok = stream->Write(line.data(), 1, line.size()) == line.size();
+        }
+    } else if (ok) {
+        ok = stream->Write(GetRowBits(0), 1, m_header.biSizeImage) == m_header.biSizeImage;
+    }
+
+    std::vector<std::uint8_t> mask(static_cast<std::size_t>(maskRow) * h, 0);
+    const bool palAlpha = PaletteHasAlpha();
+    const RGBQUAD trans = GetTransparentColor();
+    for (std::uint32_t y = 0; y < h; ++y)
+        for (std::uint32_t x = 0; x < w; ++x) {
+            const auto xi = static_cast<std::int32_t>(x), yi = static_cast<std::int32_t>(y);
+            bool masked = HasAlpha() && GetAlphaAt(xi, yi) == 0;
+            if (!masked && palAlpha)
+                masked = GetPixelColor(xi, yi, true).rgbReserved == 0;
+            if (!masked && IsTransparent()) {
+                const RGBQUAD c = GetPixelColor(xi, yi, false);
+                masked = c.rgbBlue == trans.rgbBlue && c.rgbGreen == trans.rgbGreen && c.rgbRed == trans.rgbRed;
+            }
+            if (masked)
+                mask[y * maskRow + x / 8] |= static_cast<std::uint8_t>(0x80 >> (x % 8));
+        }
+    if (ok)
+        ok = stream->Write(mask.data(), 1, mask.size()) == mask.size();
+    if (!ok)
+        SetError("Can't write icon");
+    return ok;
+}

@@ -1,0 +1,380 @@
+// PCX codec.
+//
+// Header (128 bytes, little-endian):
+//
+//   0  1  Manufacturer   10
+//   1  1  Version        5 when written
+//   2  1  Encoding       1 (run-length)
+//   3  1  BitsPerPixel   per plane
+//   4  8  Xmin, Ymin, Xmax, Ymax (2 bytes each)
+//  12  4  HDpi, VDpi
+//  16 48  Colormap       16 entries of red, green, blue
+//  64  1  Reserved
+//  65  1  NPlanes
+//  66  2  BytesPerLine   of one plane
+//  68  2  PaletteInfo
+//  70  4  HscreenSize, VscreenSize
+//  74 54  Filler
+//
+// The image data is one run-length stream for the whole picture: each line
+// holds its planes one after the other, BytesPerLine bytes each. A byte of
+// 192 or more is a count (its low 6 bits) for the byte that follows; any
+// other byte stands for itself. A 256-colour file ends with the byte 12 and
+// 256 red, green, blue triples.
+#include "imaging/vxpcx.h"
+
+#include "imaging/vxcodec_p.h"
+#include "imaging/vxfile.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <vector>
+
+namespace {
+
+constexpr std::size_t Manufacturer = 0;
+constexpr std::size_t Version = 1;
+constexpr std::size_t Encoding = 2;
+constexpr std::size_t BitsPerPixel = 3;
+constexpr std::size_t Xmin = 4;
+constexpr std::size_t Ymin = 6;
+constexpr std::size_t Xmax = 8;
+constexpr std::size_t Ymax = 10;
+constexpr std::size_t HDpi = 12;
+constexpr std::size_t VDpi = 14;
+constexpr std::size_t Colormap = 16;
+constexpr std::size_t NPlanes = 65;
+constexpr std::size_t BytesPerLine = 66;
+constexpr std::size_t PaletteInfo = 68;
+constexpr std::size_t kHeaderSize = 128;
+
+// Bytes of the run-length stream, read ahead in blocks; Consumed tells how
+// far the decoder really got, so that the palette after the data is found.
+class ByteSource {
+public:
+    explicit ByteSource(VxFile* f) : m_file(f) {}
+    int Get()
+    {
+        if (m_pos == m_len) {
+            m_len = m_file->Read(m_buf, 1, sizeof m_buf);
+            m_pos = 0;
+            if (m_len == 0)
+                return -1;
+        }
+        ++m_consumed;
+        return m_buf[m_pos++];
+    }
+    std::uint64_t Consumed() const { return m_consumed; }
+
+private:
+    VxFile* m_file;
+    std::uint8_t m_buf[16384];
+    std::size_t m_pos = 0;
+    std::size_t m_len = 0;
+    std::uint64_t m_consumed = 0;
+};
+
+void EmitRun(VxFile* out, std::int32_t value, std::int32_t count)
+{
+    if (count != 1 || value >= 192)
+        out->PutC(static_cast<std::uint8_t>(0xC0 | count));
+    out->PutC(static_cast<std::uint8_t>(value));
+}
+
+}  // namespace
+
+void PcxMergePlanes(std::uint8_t* indices, const std::uint8_t* line, std::int32_t bytesPerLine, std::int32_t planes,
+                    std::int32_t bitsPerPixel)
+{
+    if (planes > 4)
+        VxRaise("Can't handle more than 4 planes");
+    if (bitsPerPixel != 1)
+        VxRaise("Can't handle more than 1 bit per pixel");
+    std::memset(indices, 0, static_cast<std::size_t>(bytesPerLine) * 8);
+    for (std::int32_t i = 0; i < planes; ++i) {
+        const std::uint8_t* plane = line + static_cast<std::size_t>(i) * bytesPerLine;
+        for (std::int32_t j = 0; j < bytesPerLine; ++j)
+            for (int k = 0; k < 8; ++k)
+                if (plane[j] & (0x80 >> k))
+                    indices[j * 8 + k] |= static_cast<std::uint8_t>(1 << i);
+    }
+}
+
+void PcxSplitPackedPixels(std::uint8_t* indices, const std::uint8_t* line, std::int32_t bytesPerLine,
+                          std::int32_t planes, std::int32_t bitsPerPixel)
+{
+    if (planes != 1)
+        VxRaise("Can't handle packed pixels with more than 1 plane.");
+    if (bitsPerPixel != 1 && bitsPerPixel != 2 && bitsPerPixel != 4) {
+        std::memcpy(indices, line, static_cast<std::size_t>(bytesPerLine));
+        return;
+    }
+    const int perByte = 8 / bitsPerPixel;
+    const int mask = (1 << bitsPerPixel) - 1;
+    for (std::int32_t j = 0; j < bytesPerLine; ++j)
+        for (int k = 0; k < perByte; ++k)
+            *indices++ = static_cast<std::uint8_t>((line[j] >> (8 - bitsPerPixel * (k + 1))) & mask);
+}
+
+void PcxSplitPlanes(const std::uint8_t* indices, std::int32_t count, std::uint8_t* planeLine, std::int32_t plane)
+{
+    std::memset(planeLine, 0, static_cast<std::size_t>(count + 7) / 8);
+    for (std::int32_t i = 0; i < count; ++i)
+        if ((indices[i] >> plane) & 1)
+            planeLine[i / 8] |= static_cast<std::uint8_t>(0x80 >> (i % 8));
+}
+
+void PcxJoinPackedPixels(std::int32_t value, std::int32_t* last, std::int32_t* runCount, VxFile* out)
+{
+    if (value != *last && *runCount > 0) {
+        EmitRun(out, *last, *runCount);
+        *runCount = 0;
+    }
+    if (*runCount == 63) {
+        out->PutC(0xFF);
+        out->PutC(static_cast<std::uint8_t>(*last));
+        *runCount = 0;
+    }
+    if (value == -2)
+        out->PutC(0);
+    *last = value;
+    ++*runCount;
+}
+
+void PcxEncodeLine(const std::uint8_t* line, std::int32_t length, VxFile* out)
+{
+    std::int32_t i = 0;
+    while (i < length) {
+        std::int32_t n = 1;
+        while (i + n < length && n < 63 && line[i + n] == line[i])
+            ++n;
+        EmitRun(out, line[i], n);
+        i += n;
+    }
+}
+
+bool VxImagePCX::Decode(VxFile* stream)
+{
+    if (!stream)
+        return false;
+    try {
+        VxReader in(stream);
+        std::uint8_t h[kHeaderSize];
+        if (!in.Read(h, sizeof h))
+            VxRaise("Can't read PCX image");
+        if (h[Manufacturer] != 10)
+            VxRaise("Error: Not a PCX file");
+        if (h[Encoding] != 1)
+            VxRaise("PCX file has unknown encoding scheme");
+        m_info.xDpi = VxGet16(h + HDpi);
+        m_info.yDpi = VxGet16(h + VDpi);
+        const std::int32_t planes = h[NPlanes];
+        const std::int32_t bits = h[BitsPerPixel];
+        if (planes > 4)
+            VxRaise("Can't handle image with more than 4 planes");
+        const std::int32_t width = static_cast<std::int32_t>(VxGet16(h + Xmax)) - VxGet16(h + Xmin) + 1;
+        const std::int32_t height = static_cast<std::int32_t>(VxGet16(h + Ymax)) - VxGet16(h + Ymin) + 1;
+        const std::int32_t bpl = VxGet16(h + BytesPerLine);
+        // A line of one plane must hold the whole width, or the pixel loops
+        // below would read past it.
+        if (planes == 0 || (bits != 1 && bits != 2 && bits != 4 && bits != 8) ||
+            (width > 0 && static_cast<std::int64_t>(bpl) * 8 < static_cast<std::int64_t>(width) * bits))
+            VxRaise("corrupted PCX");
+
+        std::uint32_t bpp = static_cast<std::uint32_t>(bits);
+        if (bits == 8 && planes >= 3)
+            bpp = 24;
+        else if (bits == 1 && planes > 1)
+            bpp = 4;  // up to four planes of one bit: 16 colours
+        const std::uint64_t total = static_cast<std::uint64_t>(bpl) * planes * static_cast<std::uint64_t>(
+                                                                                   std::max(height, 0));
+        if (width > 0 && height > 0 && !VxFileCanHold(in, total, 32))
+            VxRaise("corrupted PCX");
+        if (!Create(static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height), bpp, VXFMT_PCX))
+            return false;
+        if (bits == 8 && planes == 4)
+            CreateAlphaPlane();
+        if (m_info.stopRequest != 0)
+            VxRaise("Cancelled");
+
+        std::vector<std::uint8_t> data(static_cast<std::size_t>(total));
+        const std::int32_t dataStart = stream->Tell();
+        ByteSource src(stream);
+        for (std::size_t pos = 0; pos < data.size();) {
+            const int c = src.Get();
+            if (c < 0)
+                VxRaise("corrupted PCX");
+            if (c >= 192) {
+                const std::size_t n = static_cast<std::size_t>(c & 0x3F);
+                const int v = src.Get();
+                if (v < 0)
+                    VxRaise("corrupted PCX");
+                if (n > data.size() - pos)
+                    VxRaise("repeat count spans end of image");
+                std::memset(data.data() + pos, v, n);
+                pos += n;
+            } else {
+                data[pos++] = static_cast<std::uint8_t>(c);
+            }
+        }
+        stream->Seek(static_cast<std::int32_t>(std::min<std::uint64_t>(
+                         static_cast<std::uint64_t>(dataStart) + src.Consumed(), 0x7FFFFFFF)),
+                     0);
+
+        if (IsIndexed()) {
+            std::uint8_t map[256 * 3] = {};
+            std::memcpy(map, h + Colormap, 48);
+            if (bits == 8 && planes == 1) {
+                std::uint8_t marker;
+                if (!in.U8(marker) || marker != 12)
+                    VxRaise("bad color map signature");
+                in.ReadSome(map, sizeof map);
+            } else if (bits == 1 && planes == 1) {
+                std::memset(map, 0, 3);
+                std::memset(map + 3, 255, 3);
+            }
+            const std::uint32_t n = std::min<std::uint32_t>(GetNumColors(), 256);
+            for (std::uint32_t i = 0; i < n; ++i)
+                SetPaletteColor(static_cast<std::uint8_t>(i), map[3 * i], map[3 * i + 1], map[3 * i + 2], 0);
+        }
+
+        const std::size_t lineBytes = static_cast<std::size_t>(bpl) * planes;
+        std::vector<std::uint8_t> indices(static_cast<std::size_t>(bpl) * 8 + 8);
+        for (std::int32_t y = 0; y < height; ++y) {
+            if (m_info.stopRequest != 0)
+                VxRaise("Cancelled");
+            const std::uint8_t* line = data.data() + static_cast<std::size_t>(y) * lineBytes;
+            const std::int32_t row = height - 1 - y;
+            if (bpp == 24) {
+                std::uint8_t* dst = GetRowBits(static_cast<std::uint32_t>(row));
+                for (std::int32_t x = 0; x < width; ++x) {
+                    dst[3 * x + 2] = line[x];
+                    dst[3 * x + 1] = line[bpl + x];
+                    dst[3 * x] = line[2 * bpl + x];
+                    if (planes == 4)
+                        SetAlphaAt(x, row, line[3 * bpl + x]);
+                }
+                continue;
+            }
+            if (planes == 1)
+                PcxSplitPackedPixels(indices.data(), line, bpl, planes, bits);
+            else
+                PcxMergePlanes(indices.data(), line, bpl, planes, bits);
+            for (std::int32_t x = 0; x < width; ++x)
+                SetPixelIndex(x, row, indices[static_cast<std::size_t>(x)]);
+        }
+        return true;
+    } catch (const VxCodecError& e) {
+        SetError(e.text);
+        return false;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
+bool VxImagePCX::Encode(VxFile* stream)
+{
+    if (CheckEncodable(stream))
+        return false;
+    try {
+        const std::int32_t width = static_cast<std::int32_t>(GetWidth()), height = static_cast<std::int32_t>(GetHeight());
+        if (width > 0x10000 || height > 0x10000) {
+            SetError("cannot write PCX header");
+            return false;
+        }
+        std::uint8_t h[kHeaderSize] = {};
+        h[Manufacturer] = 10;
+        h[Version] = 5;
+        h[Encoding] = 1;
+        VxPut16(h + Xmax, static_cast<std::uint32_t>(width - 1));
+        VxPut16(h + Ymax, static_cast<std::uint32_t>(height - 1));
+        VxPut16(h + HDpi, static_cast<std::uint32_t>(GetXDPI()));
+        VxPut16(h + VDpi, static_cast<std::uint32_t>(GetYDPI()));
+        VxPut16(h + PaletteInfo, IsIndexed() ? 0 : 1);
+        std::int32_t bits, planes, bpl;
+        if (GetBpp() >= 8) {
+            bits = 8;
+            planes = IsIndexed() ? 1 : HasAlpha() ? 4 : 3;
+            bpl = width;
+        } else {
+            bits = 1;
+            planes = GetNumColors() == 16 ? 4 : 1;
+            bpl = (width + 7) / 8;
+        }
+        bpl += bpl & 1;
+        h[BitsPerPixel] = static_cast<std::uint8_t>(bits);
+        h[NPlanes] = static_cast<std::uint8_t>(planes);
+        VxPut16(h + BytesPerLine, static_cast<std::uint32_t>(bpl));
+        if (bits == 1 && planes == 1) {
+            std::memset(h + Colormap + 3, 255, 3);
+        } else if (bits == 1 && planes == 4) {
+            for (std::uint8_t i = 0; i < 16; ++i) {
+                const RGBQUAD c = GetPaletteColor(i);
+                h[Colormap + 3 * i] = c.rgbRed;
+                h[Colormap + 3 * i + 1] = c.rgbGreen;
+                h[Colormap + 3 * i + 2] = c.rgbBlue;
+            }
+        }
+        if (stream->Write(h, 1, sizeof h) != sizeof h)
+            VxRaise("cannot write PCX header");
+
+        VxMemFile data;
+        data.Open();
+        const std::int32_t eol = width % 2 ? -2 : -1;
+        std::int32_t last = -1, count = 0;
+        if (GetBpp() == 24) {
+            for (std::int32_t y = height - 1; y >= 0; --y)
+                for (std::int32_t p = 0; p < planes; ++p) {
+                    last = -1;
+                    count = 0;
+                    for (std::int32_t x = 0; x < width; ++x) {
+                        const RGBQUAD c = GetPixelColor(x, y, true);
+                        const std::uint8_t v = p == 0 ? c.rgbRed : p == 1 ? c.rgbGreen : p == 2 ? c.rgbBlue : c.rgbReserved;
+                        PcxJoinPackedPixels(v, &last, &count, &data);
+                    }
+                    PcxJoinPackedPixels(eol, &last, &count, &data);
+                }
+        } else if (GetBpp() == 8) {
+            for (std::int32_t y = height - 1; y >= 0; --y) {
+                last = -1;
+                count = 0;
+                for (std::int32_t x = 0; x < width; ++x)
+                    PcxJoinPackedPixels(GetPixelIndexUnchecked(x, y), &last, &count, &data);
+                PcxJoinPackedPixels(eol, &last, &count, &data);
+            }
+            data.PutC(12);
+            for (std::uint32_t i = 0; i < 256; ++i) {
+                const RGBQUAD c = GetPaletteColor(static_cast<std::uint8_t>(i));
+                data.PutC(c.rgbRed);
+                data.PutC(c.rgbGreen);
+                data.PutC(c.rgbBlue);
+            }
+        } else {
+            const bool invert = GetBpp() == 1 && CompareByGray(GetPaletteColor(0), GetPaletteColor(1)) > 0;
+            std::vector<std::uint8_t> indices(static_cast<std::size_t>(width));
+            std::vector<std::uint8_t> planeLine(static_cast<std::size_t>(bpl), 0);
+            for (std::int32_t y = height - 1; y >= 0; --y) {
+                for (std::int32_t x = 0; x < width; ++x) {
+                    const std::uint8_t i = GetPixelIndexUnchecked(x, y);
+                    indices[static_cast<std::size_t>(x)] = invert ? static_cast<std::uint8_t>(1 - i) : i;
+                }
+                for (std::int32_t p = 0; p < planes; ++p) {
+                    std::fill(planeLine.begin(), planeLine.end(), 0);
+                    PcxSplitPlanes(indices.data(), width, planeLine.data(), p);
+                    PcxEncodeLine(planeLine.data(), bpl, &data);
+                }
+            }
+        }
+        const std::int32_t size = data.Size();
+        if (size > 0 && stream->Write(data.GetBuffer(false), 1, static_cast<std::size_t>(size)) !=
+                            static_cast<std::size_t>(size)) {
+            SetError("Can't write PCX");
+            return false;
+        }
+        return true;
+    } catch (const VxCodecError& e) {
+        SetError(e.text);
+        return false;
+    }
+}

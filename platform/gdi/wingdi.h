@@ -1,0 +1,225 @@
+// The GDI names the system's drawing code is written against: bitmap
+// headers, colours, rectangles, palettes, memory device contexts with a
+// selected bitmap and a clip region, DIB sections and the blit functions.
+//
+// Every bitmap here is a memory surface of our own with exact pixel
+// semantics; a widget shows one through the Qt bridge in gdi/gdiqt.h.
+// Only the functions the system calls exist; a request this layer cannot
+// carry out fails the way the Windows function fails (a null handle,
+// FALSE or 0, with the last error set).
+#pragma once
+
+#include "win/wintypes.h"
+
+#include <cstdint>
+
+using COLORREF = DWORD;
+using LPVOID = void*;
+
+constexpr COLORREF RGB(BYTE r, BYTE g, BYTE b)
+{
+    return static_cast<COLORREF>(r) | (static_cast<COLORREF>(g) << 8) | (static_cast<COLORREF>(b) << 16);
+}
+constexpr BYTE GetRValue(COLORREF c) { return static_cast<BYTE>(c & 0xFF); }
+constexpr BYTE GetGValue(COLORREF c) { return static_cast<BYTE>((c >> 8) & 0xFF); }
+constexpr BYTE GetBValue(COLORREF c) { return static_cast<BYTE>((c >> 16) & 0xFF); }
+constexpr COLORREF CLR_INVALID = 0xFFFFFFFFu;
+
+struct POINT {
+    LONG x;
+    LONG y;
+};
+
+struct SIZE {
+    LONG cx;
+    LONG cy;
+};
+
+struct RECT {
+    LONG left;
+    LONG top;
+    LONG right;
+    LONG bottom;
+};
+
+BOOL SetRect(RECT* rc, int left, int top, int right, int bottom);
+BOOL IsRectEmpty(const RECT* rc);
+// Intersection of two rectangles; FALSE and an empty result when they do not meet.
+BOOL IntersectRect(RECT* dst, const RECT* a, const RECT* b);
+BOOL EqualRect(const RECT* a, const RECT* b);
+
+struct RGBQUAD {
+    BYTE rgbBlue;
+    BYTE rgbGreen;
+    BYTE rgbRed;
+    BYTE rgbReserved;
+};
+
+struct RGBTRIPLE {
+    BYTE rgbtBlue;
+    BYTE rgbtGreen;
+    BYTE rgbtRed;
+};
+
+struct BITMAPINFOHEADER {
+    DWORD biSize;
+    LONG biWidth;
+    LONG biHeight;
+    WORD biPlanes;
+    WORD biBitCount;
+    DWORD biCompression;
+    DWORD biSizeImage;
+    LONG biXPelsPerMeter;
+    LONG biYPelsPerMeter;
+    DWORD biClrUsed;
+    DWORD biClrImportant;
+};
+static_assert(sizeof(BITMAPINFOHEADER) == 40, "BITMAPINFOHEADER is 40 bytes on disk and in memory");
+
+struct BITMAPINFO {
+    BITMAPINFOHEADER bmiHeader;
+    RGBQUAD bmiColors[1];
+};
+
+#pragma pack(push, 2)
+struct BITMAPFILEHEADER {
+    WORD bfType;
+    DWORD bfSize;
+    WORD bfReserved1;
+    WORD bfReserved2;
+    DWORD bfOffBits;
+};
+#pragma pack(pop)
+static_assert(sizeof(BITMAPFILEHEADER) == 14, "BITMAPFILEHEADER is 14 bytes");
+
+struct BITMAP {
+    LONG bmType;
+    LONG bmWidth;
+    LONG bmHeight;
+    LONG bmWidthBytes;
+    WORD bmPlanes;
+    WORD bmBitsPixel;
+    LPVOID bmBits;
+};
+
+struct PALETTEENTRY {
+    BYTE peRed;
+    BYTE peGreen;
+    BYTE peBlue;
+    BYTE peFlags;
+};
+
+struct LOGPALETTE {
+    WORD palVersion;
+    WORD palNumEntries;
+    PALETTEENTRY palPalEntry[1];
+};
+
+// Compression of a DIB.
+constexpr DWORD BI_RGB = 0;
+constexpr DWORD BI_RLE8 = 1;
+constexpr DWORD BI_RLE4 = 2;
+constexpr DWORD BI_BITFIELDS = 3;
+
+// Colour table usage.
+constexpr UINT DIB_RGB_COLORS = 0;
+constexpr UINT DIB_PAL_COLORS = 1;
+
+// Raster operations of BitBlt and StretchBlt.
+constexpr DWORD SRCCOPY = 0x00CC0020;
+constexpr DWORD SRCPAINT = 0x00EE0086;
+constexpr DWORD SRCAND = 0x008800C6;
+constexpr DWORD SRCINVERT = 0x00660046;
+constexpr DWORD NOTSRCCOPY = 0x00330008;
+constexpr DWORD DSTINVERT = 0x00550009;
+constexpr DWORD BLACKNESS = 0x00000042;
+constexpr DWORD WHITENESS = 0x00FF0062;
+
+// Stretch modes.
+constexpr int BLACKONWHITE = 1;
+constexpr int WHITEONBLACK = 2;
+constexpr int COLORONCOLOR = 3;
+constexpr int HALFTONE = 4;
+constexpr int STRETCH_ANDSCANS = BLACKONWHITE;
+constexpr int STRETCH_ORSCANS = WHITEONBLACK;
+constexpr int STRETCH_DELETESCANS = COLORONCOLOR;
+constexpr int STRETCH_HALFTONE = HALFTONE;
+
+// Region combination modes and region kinds.
+constexpr int RGN_AND = 1;
+constexpr int RGN_OR = 2;
+constexpr int RGN_XOR = 3;
+constexpr int RGN_DIFF = 4;
+constexpr int RGN_COPY = 5;
+constexpr int ERROR = 0;
+constexpr int NULLREGION = 1;
+constexpr int SIMPLEREGION = 2;
+constexpr int COMPLEXREGION = 3;
+
+constexpr LONG OBJ_BITMAP = 7;
+
+// Handles. A device context is not a GDI object; bitmaps, regions and
+// palettes are, and SelectObject and DeleteObject take any of them through
+// the untyped HGDIOBJ, as on Windows.
+struct GdiBitmap;
+struct GdiRegion;
+struct GdiPalette;
+struct GdiDC;
+using HGDIOBJ = void*;
+using HBITMAP = GdiBitmap*;
+using HRGN = GdiRegion*;
+using HPALETTE = GdiPalette*;
+using HDC = GdiDC*;
+
+// Device contexts. A memory DC starts with a 1 x 1 monochrome stock bitmap
+// selected, no clip region and the stretch mode BLACKONWHITE.
+HDC CreateCompatibleDC(HDC hdc);
+BOOL DeleteDC(HDC hdc);
+HGDIOBJ SelectObject(HDC hdc, HGDIOBJ obj);
+BOOL DeleteObject(HGDIOBJ obj);
+int GetObject(HGDIOBJ obj, int size, LPVOID out);
+HGDIOBJ GetCurrentBitmap(HDC hdc);
+
+// Bitmaps. CreateCompatibleBitmap gives the format of the bitmap selected in
+// the DC (monochrome for a fresh memory DC, as on Windows) and 32 bits per
+// pixel for a null DC (the screen). Pixels of a new bitmap are black.
+HBITMAP CreateCompatibleBitmap(HDC hdc, int width, int height);
+HBITMAP CreateBitmap(int width, int height, UINT planes, UINT bitCount, const void* bits);
+HBITMAP CreateDIBSection(HDC hdc, const BITMAPINFO* bmi, UINT usage, void** bits, HANDLE section, DWORD offset);
+
+COLORREF GetPixel(HDC hdc, int x, int y);
+COLORREF SetPixel(HDC hdc, int x, int y, COLORREF color);
+
+// Blits. Raster operations: SRCCOPY, SRCPAINT, SRCAND, SRCINVERT,
+// NOTSRCCOPY, DSTINVERT, BLACKNESS and WHITENESS.
+BOOL BitBlt(HDC dst, int x, int y, int cx, int cy, HDC src, int x1, int y1, DWORD rop);
+BOOL StretchBlt(HDC dst, int xDst, int yDst, int wDst, int hDst, HDC src, int xSrc, int ySrc, int wSrc, int hSrc,
+                DWORD rop);
+int SetStretchBltMode(HDC hdc, int mode);
+int GetStretchBltMode(HDC hdc);
+int SetDIBitsToDevice(HDC hdc, int xDest, int yDest, DWORD w, DWORD h, int xSrc, int ySrc, UINT startScan,
+                      UINT cLines, const void* bits, const BITMAPINFO* bmi, UINT colorUse);
+UINT GetDIBColorTable(HDC hdc, UINT start, UINT count, RGBQUAD* colors);
+UINT SetDIBColorTable(HDC hdc, UINT start, UINT count, const RGBQUAD* colors);
+
+// Regions and clipping (regions are unions of rectangles).
+HRGN CreateRectRgn(int left, int top, int right, int bottom);
+HRGN CreateRectRgnIndirect(const RECT* rc);
+int CombineRgn(HRGN dst, HRGN a, HRGN b, int mode);
+int GetRgnBox(HRGN rgn, RECT* rc);
+BOOL PtInRegion(HRGN rgn, int x, int y);
+int SelectClipRgn(HDC hdc, HRGN rgn);
+int ExtSelectClipRgn(HDC hdc, HRGN rgn, int mode);
+int IntersectClipRect(HDC hdc, int left, int top, int right, int bottom);
+int GetClipBox(HDC hdc, RECT* rc);
+// Copies the DC's clip region into rgn: 1 when there is one, 0 when the DC
+// has none (the whole bitmap shows), -1 on error.
+int GetClipRgn(HDC hdc, HRGN rgn);
+BOOL PtVisible(HDC hdc, int x, int y);
+
+// Logical palettes. Memory surfaces are true colour or carry their own
+// colour table, so realising a palette maps no entries.
+HPALETTE CreatePalette(const LOGPALETTE* pal);
+UINT GetPaletteEntries(HPALETTE pal, UINT start, UINT count, PALETTEENTRY* entries);
+HPALETTE SelectPalette(HDC hdc, HPALETTE pal, BOOL forceBackground);
+UINT RealizePalette(HDC hdc);
