@@ -15,6 +15,12 @@ TComponent::TComponent(TComponent* owner) : m_owner(owner)
 
 TComponent::~TComponent()
 {
+    DestroyComponents();
+    RemoveFromOwner();
+}
+
+void TComponent::DestroyComponents()
+{
     m_state |= static_cast<int>(TComponentStateFlag::Destroying);
     while (!m_components.empty()) {
         TComponent* child = m_components.back();
@@ -22,7 +28,6 @@ TComponent::~TComponent()
         child->m_owner = nullptr;
         delete child;
     }
-    RemoveFromOwner();
 }
 
 void TComponent::RemoveFromOwner()

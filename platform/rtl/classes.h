@@ -41,6 +41,11 @@ public:
     // Releases the component from its owner without freeing it.
     void RemoveFromOwner();
 
+protected:
+    // Frees the owned components, newest first. A control calls it before
+    // its window goes, so owned children never outlive their parent window.
+    void DestroyComponents();
+
     int Tag = 0;
 
 private:

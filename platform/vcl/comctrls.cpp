@@ -41,7 +41,11 @@ TToolBar::TToolBar(TComponent* owner) : TWinControl(owner)
     SetBounds(0, 0, 200, 29);
 }
 
-QToolBar* TToolBar::Bar() const { return nullptr; }
+void TToolBar::ControlInserted(TControl* control)
+{
+    auto* bar = static_cast<ToolBarWidget*>(Widget());
+    bar->layout->insertWidget(bar->layout->count() - 1, control->Widget());
+}
 
 TToolButton::TToolButton(TComponent* owner) : TControl(owner)
 {
@@ -54,17 +58,6 @@ TToolButton::TToolButton(TComponent* owner) : TControl(owner)
 }
 
 QToolButton* TToolButton::Button() const { return static_cast<QToolButton*>(Widget()); }
-
-void TToolButton::SetParent(TWinControl* parent)
-{
-    TControl::SetParent(parent);
-    // Buttons line up in the tool bar in the order they were placed on it;
-    // other controls on a tool bar (a filter box) take their place likewise.
-    if (parent && dynamic_cast<TToolBar*>(parent)) {
-        auto* bar = static_cast<ToolBarWidget*>(parent->Widget());
-        bar->layout->insertWidget(bar->layout->count() - 1, Widget());
-    }
-}
 
 void TToolButton::SetStyle(TToolButtonStyle style)
 {

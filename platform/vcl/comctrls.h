@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-class QToolBar;
 class QToolButton;
 class QTabWidget;
 class QStackedWidget;
@@ -26,18 +25,16 @@ enum class TToolButtonStyle { tbsButton, tbsCheck, tbsDropDown, tbsSeparator, tb
 class TToolBar : public TWinControl {
 public:
     explicit TToolBar(TComponent* owner);
-    QToolBar* Bar() const;
     bool ShowCaptions = false;
 
-private:
-    friend class TToolButton;
-    friend class TControl;
+protected:
+    // Controls line up in the bar in the order they are placed on it.
+    void ControlInserted(TControl* control) override;
 };
 
 class TToolButton : public TControl {
 public:
     explicit TToolButton(TComponent* owner);
-    void SetParent(TWinControl* parent) override;
     TToolButtonStyle Style() const { return m_style; }
     void SetStyle(TToolButtonStyle style);
     bool Down() const;

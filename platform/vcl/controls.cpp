@@ -119,6 +119,7 @@ TControl::TControl(TComponent* owner) : TComponent(owner) {}
 
 TControl::~TControl()
 {
+    DestroyComponents();
     if (m_handle)
         DeallocateHWnd(m_handle);
     if (m_parent)
@@ -410,6 +411,7 @@ TWinControl::TWinControl(TComponent* owner) : TControl(owner) {}
 
 TWinControl::~TWinControl()
 {
+    DestroyComponents();
     // Children that belong to other owners outlive this parent's widget only
     // as orphans: detach them first.
     for (TControl* c : std::vector<TControl*>(m_controls))
@@ -427,6 +429,7 @@ void TWinControl::InsertControl(TControl* control)
         ClientWidget()->installEventFilter(m_clientFilter.get());
     }
     m_controls.push_back(control);
+    ControlInserted(control);
     AlignControls();
 }
 

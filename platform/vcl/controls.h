@@ -176,6 +176,8 @@ public:
     bool HandleEvent(QEvent* event) override;
 
 protected:
+    // Called when a child control has been placed on this control.
+    virtual void ControlInserted(TControl*) {}
     virtual void KeyDown(WORD& key, TShiftState shift);
     virtual void KeyUp(WORD& key, TShiftState shift);
     virtual void KeyPress(char& key);

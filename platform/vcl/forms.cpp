@@ -13,6 +13,10 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QScreen>
+#include <QTimer>
+
+#include <atomic>
+#include <csignal>
 #include <QResizeEvent>
 
 TApplication* Application = nullptr;
@@ -187,6 +191,7 @@ TForm::~TForm()
 {
     if (OnDestroy)
         OnDestroy(this);
+    DestroyComponents();
 }
 
 QWidget* TForm::ClientWidget() const { return m_client; }
@@ -286,7 +291,12 @@ void TForm::Show()
     Widget()->raise();
 }
 
-void TForm::Hide() { TControl::SetVisible(false); }
+void TForm::Hide()
+{
+    TControl::SetVisible(false);
+    if (m_modalLoop)
+        m_modalLoop->quit();
+}
 
 void TForm::DoCreate()
 {
@@ -315,8 +325,7 @@ void TForm::Close()
     if (action == caNone)
         return;
     if (m_modalLevel > 0) {
-        if (m_modalResult == mrNone)
-            m_modalResult = mrCancel;
+        SetModalResult(m_modalResult == mrNone ? mrCancel : m_modalResult);
         return;
     }
     Hide();
@@ -327,6 +336,8 @@ void TForm::Close()
 void TForm::SetModalResult(int result)
 {
     m_modalResult = result;
+    if (result != mrNone && m_modalLoop)
+        m_modalLoop->quit();
 }
 
 int TForm::ShowModal()
@@ -335,11 +346,14 @@ int TForm::ShowModal()
     ++m_modalLevel;
     Widget()->setWindowModality(Qt::ApplicationModal);
     Show();
-    // A nested loop keeps the rest of the program responsive while the form
-    // waits for its modal result.
+    // A nested loop keeps the program responsive while the form waits for
+    // its modal result; closing, hiding or a result ends it.
     QPointer<QWidget> guard(Widget());
-    while (m_modalResult == mrNone && guard && guard->isVisible() && !(Application && Application->Terminated()))
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::AllEvents, 50);
+    QEventLoop loop;
+    m_modalLoop = &loop;
+    if (m_modalResult == mrNone && Widget()->isVisible())
+        loop.exec();
+    m_modalLoop = nullptr;
     --m_modalLevel;
     if (guard) {
         Widget()->setWindowModality(Qt::NonModal);
@@ -389,21 +403,43 @@ void TApplication::SetTitle(const std::string& title)
 
 std::string TApplication::ExeName() const { return ::ExeName(); }
 
+namespace {
+std::atomic<bool> g_terminationRequested {false};
+
+void OnTerminationSignal(int) { g_terminationRequested = true; }
+}
+
 void TApplication::Run()
 {
     if (!m_mainForm)
         return;
+    std::signal(SIGTERM, OnTerminationSignal);
+    std::signal(SIGINT, OnTerminationSignal);
     m_mainForm->Show();
-    while (!m_terminated) {
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::AllEvents, 100);
+    QEventLoop loop;
+    m_loop = &loop;
+    // Signals only set a flag; the loop looks at it a few times a second.
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [this] {
+        if (g_terminationRequested.exchange(false) && m_mainForm)
+            m_mainForm->Close();
         if (OnIdle)
             OnIdle(this);
-    }
+    });
+    watch.start(200);
+    if (!m_terminated)
+        loop.exec();
+    m_loop = nullptr;
 }
 
 void TApplication::ProcessMessages() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
 
-void TApplication::Terminate() { m_terminated = true; }
+void TApplication::Terminate()
+{
+    m_terminated = true;
+    if (m_loop)
+        m_loop->quit();
+}
 
 void TApplication::ShowException(const std::exception& e)
 {

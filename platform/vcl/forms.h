@@ -13,6 +13,7 @@
 
 class TMainMenu;
 class QWidget;
+class QEventLoop;
 
 enum TModalResult { mrNone = 0, mrOk = 1, mrCancel = 2, mrAbort = 3, mrRetry = 4, mrIgnore = 5, mrYes = 6, mrNo = 7,
     mrAll = 8, mrNoToAll = 9, mrYesToAll = 10 };
@@ -82,6 +83,7 @@ private:
     TFormStyle m_formStyle = TFormStyle::fsNormal;
     int m_modalResult = mrNone;
     int m_modalLevel = 0;
+    QEventLoop* m_modalLoop = nullptr;
     bool m_shownOnce = false;
 };
 
@@ -137,7 +139,8 @@ public:
     TForm* MainForm() const { return m_mainForm; }
     void SetMainForm(TForm* form) { m_mainForm = form; }
 
-    // Shows the main form and runs the message loop until it closes.
+    // Shows the main form and runs the message loop until it closes. A
+    // termination signal (SIGTERM, SIGINT) closes the main form as the user would.
     void Run();
     void ProcessMessages();
     void Terminate();
@@ -156,6 +159,7 @@ private:
     std::string m_title;
     TForm* m_mainForm = nullptr;
     bool m_terminated = false;
+    QEventLoop* m_loop = nullptr;
     std::unique_ptr<TPromptService> m_prompts;
 };
 

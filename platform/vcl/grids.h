@@ -130,6 +130,8 @@ protected:
     virtual void RowHeightsChanged() {}
     // Called after the focus arrived or left (the caret's owner reacts here).
     virtual void FocusChanged(bool /*focused*/) {}
+    // Called once, when the control is first shown (its window exists).
+    virtual void CreateWnd() {}
     // Scroll bar activity, after the grid itself scrolled.
     virtual void Scrolled(bool /*vertical*/) {}
     // Draws one cell; the base fills it with the control's colour.
@@ -162,6 +164,7 @@ private:
     QScrollBar* m_vscroll = nullptr;
     QScrollBar* m_hscroll = nullptr;
     bool m_updatingScrollBars = false;
+    bool m_windowCreated = false;
 };
 
 // The state of a key or mouse button (VK_LBUTTON and the VK_ codes): the

@@ -1,0 +1,3 @@
+#include "winmain.h"
+
+int main(int argc, char** argv) { return VistrelMain(argc, argv); }

@@ -1,0 +1,3 @@
+#include "mainwindow.h"
+
+TMainWindowServices* MainWindowServices = nullptr;
