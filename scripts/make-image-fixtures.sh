@@ -1,0 +1,68 @@
+#!/usr/bin/env bash
+# Makes the codec fixtures of tests/imaging/fixtures with netpbm and
+# ImageMagick, each beside its reference decoding (.ppm/.pgm/.pbm) made by
+# the netpbm decoder of the same format. Run from anywhere; the fixtures are
+# committed, so this only needs to run again when a fixture is added.
+set -euo pipefail
+out="$(cd "$(dirname "$0")/.." && pwd)/tests/imaging/fixtures"
+mkdir -p "$out"
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+cd "$tmp"
+
+# A 13 x 7 picture (odd sizes, so every row needs padding) with 91 colours.
+awk 'BEGIN { w = 13; h = 7; printf "P3\n%d %d\n255\n", w, h;
+  for (y = 0; y < h; y++) for (x = 0; x < w; x++)
+    printf "%d %d %d\n", (x * 19 + y * 7) % 256, (y * 37) % 256, (x * y * 11 + 50) % 256 }' > src.ppm
+pnmquant 16 src.ppm > q16.ppm 2>/dev/null
+pnmquant 2 src.ppm | ppmtopgm | pgmtopbm -threshold > bw.pbm 2>/dev/null
+# 200 pixels wide: the WBMP width needs two bytes.
+pbmmake -gray 200 3 > wide.pbm
+
+q() { "$@" 2>/dev/null; }
+
+# BMP: 24, 8, 4 and 1 bit, the 12-byte core header, RLE8, and a 124-byte header.
+q ppmtobmp -bpp=24 src.ppm > "$out/bmp24.bmp"
+q ppmtobmp -bpp=8 src.ppm > "$out/bmp8.bmp"
+q ppmtobmp -bpp=4 q16.ppm > "$out/bmp4.bmp"
+q ppmtobmp -bpp=1 bw.pbm > "$out/bmp1.bmp"
+q ppmtobmp -os2 -bpp=8 src.ppm > "$out/bmp8_core.bmp"
+convert src.ppm -colors 200 -compress RLE BMP3:"$out/bmp8_rle8.bmp"
+convert src.ppm -type TrueColor BMP:"$out/bmp24_v5.bmp"
+
+# Icons: one 16-colour image, and three images of different sizes.
+q ppmtowinicon q16.ppm > "$out/ico4.ico"
+pnmscale -xsize 8 -ysize 8 src.ppm > s8.ppm 2>/dev/null
+pnmscale -xsize 16 -ysize 16 src.ppm > s16.ppm 2>/dev/null
+q ppmtowinicon -truetransparent s8.ppm s16.ppm src.ppm > "$out/ico3.ico" || q ppmtowinicon s8.ppm s16.ppm src.ppm > "$out/ico3.ico"
+
+# WBMP.
+q pbmtowbmp bw.pbm > "$out/wbmp.wbmp"
+q pbmtowbmp wide.pbm > "$out/wbmp_wide.wbmp"
+
+# PCX: 24-bit (3 planes), 256 colours, 16 colours in 4 planes, 4-bit packed, monochrome.
+q ppmtopcx -24bit src.ppm > "$out/pcx24.pcx"
+q ppmtopcx -8bit src.ppm > "$out/pcx8.pcx"
+q ppmtopcx -planes=4 q16.ppm > "$out/pcx4planes.pcx"
+q ppmtopcx -packed q16.ppm > "$out/pcx4packed.pcx"
+q ppmtopcx bw.pbm > "$out/pcx1.pcx"
+
+# Targa: true colour plain and run-length, colour-mapped plain and run-length, grey.
+q ppmtotga -rgb -norle src.ppm > "$out/tga24.tga"
+q ppmtotga -rgb src.ppm > "$out/tga24_rle.tga"
+q ppmtotga -cmap -norle src.ppm > "$out/tga8_cmap.tga"
+q ppmtotga -cmap src.ppm > "$out/tga8_cmap_rle.tga"
+q ppmtotga -mono src.ppm > "$out/tga8_grey_rle.tga"
+
+# Reference decodings by the netpbm decoders; ImageMagick decodes what
+# bmptopnm does not read (run-length BMP).
+for f in "$out"/*.bmp; do
+  q bmptopnm "$f" > "${f%.bmp}.ref.pnm" || convert "$f" -depth 8 ppm:"${f%.bmp}.ref.pnm"
+done
+for f in "$out"/*.pcx; do q pcxtoppm "$f" > "${f%.pcx}.ref.pnm"; done
+for f in "$out"/*.tga; do q tgatoppm "$f" > "${f%.tga}.ref.pnm"; done
+for f in "$out"/*.wbmp; do q wbmptopbm "$f" > "${f%.wbmp}.ref.pnm"; done
+# winicontoppm refuses icons that are not square; ImageMagick reads them.
+convert "$out/ico4.ico" -depth 8 ppm:"$out/ico4.ref.pnm"
+convert "$out/ico3.ico[2]" -depth 8 ppm:"$out/ico3_frame2.ref.pnm"
+ls -l "$out"

@@ -1,0 +1,175 @@
+// Helpers of the imaging tests: reference pictures read from netpbm files,
+// comparison with decoded images, and little-endian byte builders for
+// hand-made files.
+#pragma once
+
+#include "imaging/vxfile.h"
+#include "imaging/vximage.h"
+
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <cstdint>
+#include <cstring>
+#include <iterator>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace imgtest {
+
+inline std::string FixturePath(const std::string& name) { return std::string(VISTREL_TEST_DATA) + "/fixtures/" + name; }
+
+inline std::vector<std::uint8_t> ReadFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<std::uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// A picture of RGB pixels, top row first.
+struct Picture {
+    int width = 0;
+    int height = 0;
+    std::vector<RGBQUAD> pixels;
+    RGBQUAD At(int x, int y) const { return pixels[static_cast<std::size_t>(y) * width + x]; }
+};
+
+// Reads binary PBM, PGM and PPM (P4, P5, P6) with maxval 255.
+inline Picture ReadPnm(const std::string& path)
+{
+    const auto data = ReadFile(path);
+    Picture pic;
+    std::size_t pos = 0;
+    auto token = [&]() {
+        std::string t;
+        while (pos < data.size()) {
+            const char c = static_cast<char>(data[pos]);
+            if (c == '#') {
+                while (pos < data.size() && data[pos] != '\n')
+                    ++pos;
+            } else if (std::isspace(static_cast<unsigned char>(c))) {
+                if (!t.empty())
+                    break;
+                ++pos;
+            } else {
+                t += c;
+                ++pos;
+            }
+        }
+        return t;
+    };
+    const std::string magic = token();
+    pic.width = std::stoi(token());
+    pic.height = std::stoi(token());
+    if (magic != "P4")
+        token();  // maxval
+    ++pos;        // the single whitespace before the raster
+    pic.pixels.resize(static_cast<std::size_t>(pic.width) * pic.height);
+    for (int y = 0; y < pic.height; ++y)
+        for (int x = 0; x < pic.width; ++x) {
+            RGBQUAD& q = pic.pixels[static_cast<std::size_t>(y) * pic.width + x];
+            if (magic == "P6") {
+                const std::uint8_t* p = &data.at(pos + (static_cast<std::size_t>(y) * pic.width + x) * 3);
+                q = RGBQUAD{p[2], p[1], p[0], 0};
+            } else if (magic == "P5") {
+                const std::uint8_t v = data.at(pos + static_cast<std::size_t>(y) * pic.width + x);
+                q = RGBQUAD{v, v, v, 0};
+            } else {
+                const std::size_t rowBytes = (static_cast<std::size_t>(pic.width) + 7) / 8;
+                const bool black = (data.at(pos + y * rowBytes + x / 8) >> (7 - x % 8)) & 1;
+                const std::uint8_t v = black ? 0 : 255;
+                q = RGBQUAD{v, v, v, 0};
+            }
+        }
+    return pic;
+}
+
+// Every pixel of the image equals the picture's (the image is bottom-up).
+inline ::testing::AssertionResult SamePixels(const VxImage& image, const Picture& pic)
+{
+    if (static_cast<int>(image.GetWidth()) != pic.width || static_cast<int>(image.GetHeight()) != pic.height)
+        return ::testing::AssertionFailure() << "size " << image.GetWidth() << "x" << image.GetHeight() << " expected "
+                                             << pic.width << "x" << pic.height;
+    for (int y = 0; y < pic.height; ++y)
+        for (int x = 0; x < pic.width; ++x) {
+            const RGBQUAD a = image.GetPixelColor(x, pic.height - 1 - y, false);
+            const RGBQUAD b = pic.At(x, y);
+            if (a.rgbRed != b.rgbRed || a.rgbGreen != b.rgbGreen || a.rgbBlue != b.rgbBlue)
+                return ::testing::AssertionFailure()
+                       << "pixel (" << x << "," << y << " from top) is " << int(a.rgbRed) << "," << int(a.rgbGreen)
+                       << "," << int(a.rgbBlue) << " expected " << int(b.rgbRed) << "," << int(b.rgbGreen) << ","
+                       << int(b.rgbBlue);
+        }
+    return ::testing::AssertionSuccess();
+}
+
+// Same size and same colours (alpha included) at every pixel.
+inline ::testing::AssertionResult SameImage(const VxImage& a, const VxImage& b, bool withAlpha = false)
+{
+    if (a.GetWidth() != b.GetWidth() || a.GetHeight() != b.GetHeight())
+        return ::testing::AssertionFailure() << "sizes differ";
+    for (std::uint32_t y = 0; y < a.GetHeight(); ++y)
+        for (std::uint32_t x = 0; x < a.GetWidth(); ++x) {
+            const RGBQUAD p = a.GetPixelColor(static_cast<int>(x), static_cast<int>(y), withAlpha);
+            const RGBQUAD q = b.GetPixelColor(static_cast<int>(x), static_cast<int>(y), withAlpha);
+            if (std::memcmp(&p, &q, 3) != 0 || (withAlpha && p.rgbReserved != q.rgbReserved))
+                return ::testing::AssertionFailure() << "pixel (" << x << "," << y << ") differs";
+        }
+    return ::testing::AssertionSuccess();
+}
+
+// Little-endian byte builder for hand-made files.
+struct Bytes {
+    std::vector<std::uint8_t> v;
+    Bytes& u8(unsigned x)
+    {
+        v.push_back(static_cast<std::uint8_t>(x));
+        return *this;
+    }
+    Bytes& u16(unsigned x) { return u8(x & 0xFF).u8((x >> 8) & 0xFF); }
+    Bytes& u32(std::uint32_t x) { return u16(x & 0xFFFF).u16(x >> 16); }
+    Bytes& raw(const std::vector<std::uint8_t>& b)
+    {
+        v.insert(v.end(), b.begin(), b.end());
+        return *this;
+    }
+    Bytes& fill(std::size_t n, std::uint8_t b)
+    {
+        v.insert(v.end(), n, b);
+        return *this;
+    }
+};
+
+// Decodes bytes with a format id; the memory stream reads them in place.
+inline bool DecodeBytes(VxImage& image, std::vector<std::uint8_t> bytes, std::uint32_t formatId)
+{
+    VxMemFile f(bytes.empty() ? nullptr : bytes.data(), static_cast<std::int32_t>(bytes.size()));
+    if (bytes.empty())
+        f.Open();
+    return image.Decode(&f, formatId);
+}
+
+inline std::vector<std::uint8_t> EncodeBytes(VxImage& image, std::uint32_t formatId, bool* ok = nullptr)
+{
+    VxMemFile f;
+    f.Open();
+    const bool r = image.Encode(&f, formatId);
+    if (ok)
+        *ok = r;
+    const std::int32_t size = f.Size();
+    const std::uint8_t* b = f.GetBuffer(false);
+    return std::vector<std::uint8_t>(b, b + (size > 0 ? size : 0));
+}
+
+// A 24-bit test picture with distinct colours.
+inline void Paint24(VxImage& img)
+{
+    for (std::uint32_t y = 0; y < img.GetHeight(); ++y)
+        for (std::uint32_t x = 0; x < img.GetWidth(); ++x)
+            img.SetPixelColor(static_cast<int>(x), static_cast<int>(y),
+                              RGBQUAD{static_cast<std::uint8_t>(x * 17 + 3), static_cast<std::uint8_t>(y * 29 + 5),
+                                      static_cast<std::uint8_t>((x * y * 7) ^ 0x5A), 0});
+}
+
+}  // namespace imgtest
