@@ -1397,3 +1397,24 @@ BOOL SHGetPathFromIDListA(LPCITEMIDLIST pidl, char* pszPath)
     std::memcpy(pszPath, path.c_str(), path.size() + 1);
     return TRUE;
 }
+
+bool ShellStatPath(const std::string& path, ShellFileFacts& facts)
+{
+    struct stat st;
+    if (path.empty() || ::stat(path.c_str(), &st) != 0)
+        return false;
+    facts.folder = S_ISDIR(st.st_mode);
+    facts.size = facts.folder ? 0 : static_cast<std::uint64_t>(st.st_size);
+    facts.lastWriteUnix = st.st_mtim.tv_sec;
+    facts.changeUnix = st.st_ctim.tv_sec;
+    return true;
+}
+
+bool ShellIsDriveRoot(const std::string& path)
+{
+    const std::string normalised = NormalisePath(path);
+    for (const auto& d : ShellCurrentDrives())
+        if (d.mountPoint == normalised)
+            return true;
+    return false;
+}

@@ -93,13 +93,44 @@ std::string ReadSmallFile(const std::string& path)
 
 std::mutex g_mountMutex;
 std::string g_mountInfoPath = "/proc/self/mountinfo";
-std::vector<ShellDrive> g_drives;
-bool g_drivesValid = false;
+
+// The parsed mount table and its drives, kept until the table changes: the
+// kernel flags every change of /proc/self/mountinfo to poll() as POLLPRI.
+struct MountCache {
+    int fd = -1;
+    bool valid = false;
+    std::vector<ShellMountEntry> mounts;
+    std::vector<ShellDrive> drives;
+};
+MountCache g_cache;
 
 std::string MountInfoPath()
 {
     std::lock_guard lock(g_mountMutex);
     return g_mountInfoPath;
+}
+
+std::vector<ShellDrive> ReadDrives();
+
+// Brings the cache up to date; g_mountMutex is held.
+void RefreshCacheLocked()
+{
+    bool stale = !g_cache.valid || g_mountInfoPath != "/proc/self/mountinfo";
+    if (g_mountInfoPath == "/proc/self/mountinfo") {
+        if (g_cache.fd < 0) {
+            g_cache.fd = ::open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC);
+            stale = true;
+        } else {
+            pollfd p = {g_cache.fd, POLLPRI, 0};
+            if (::poll(&p, 1, 0) > 0 && (p.revents & (POLLPRI | POLLERR)))
+                stale = true;
+        }
+    }
+    if (!stale)
+        return;
+    g_cache.mounts = ParseMountInfo(ReadSmallFile(g_mountInfoPath));
+    g_cache.drives = SelectDrives(g_cache.mounts, ShellSystemBlockDeviceProbe());
+    g_cache.valid = true;
 }
 
 std::vector<ShellDrive> ReadDrives()
@@ -236,14 +267,9 @@ ShellBlockDeviceProbe ShellSystemBlockDeviceProbe()
 
 std::vector<ShellDrive> ShellCurrentDrives()
 {
-    {
-        std::lock_guard lock(g_mountMutex);
-        if (g_drivesValid)
-            return g_drives;
-    }
-    // Without a running monitor nothing tells us of a change, so the table is
-    // only cached while the monitor watches the real mount table.
-    return ReadDrives();
+    std::lock_guard lock(g_mountMutex);
+    RefreshCacheLocked();
+    return g_cache.drives;
 }
 
 UINT ShellDriveTypeOfPath(const std::string& path)
@@ -251,17 +277,18 @@ UINT ShellDriveTypeOfPath(const std::string& path)
     struct stat st;
     if (path.empty() || ::stat(path.c_str(), &st) != 0)
         return DRIVE_NO_ROOT_DIR;
-    const auto mounts = ParseMountInfo(ReadSmallFile(MountInfoPath()));
+    std::lock_guard lock(g_mountMutex);
+    RefreshCacheLocked();
     const ShellMountEntry* best = nullptr;
-    for (const auto& m : mounts)
+    for (const auto& m : g_cache.mounts)
         if (Under(path, m.mountPoint.c_str()) || m.mountPoint == "/")
             if (!best || m.mountPoint.size() >= best->mountPoint.size())
                 best = &m;
     if (!best)
         return DRIVE_UNKNOWN;
-    const auto drives = SelectDrives({*best}, ShellSystemBlockDeviceProbe());
-    if (!drives.empty())
-        return drives.front().type;
+    for (const auto& d : g_cache.drives)
+        if (d.mountPoint == best->mountPoint)
+            return d.type;
     if (best->fsType == "tmpfs" || best->fsType == "ramfs")
         return DRIVE_RAMDISK;
     return IsNetworkFileSystem(best->fsType) ? DRIVE_REMOTE : DRIVE_FIXED;
@@ -271,7 +298,7 @@ void ShellSetMountInfoPathForTest(const std::string& path)
 {
     std::lock_guard lock(g_mountMutex);
     g_mountInfoPath = path.empty() ? "/proc/self/mountinfo" : path;
-    g_drivesValid = false;
+    g_cache.valid = false;
 }
 
 // ---- device changes ----
@@ -342,11 +369,6 @@ void ShellRescanDrives()
         for (auto& [id, cb] : m.subscribers)
             callbacks.push_back(cb);
     }
-    {
-        std::lock_guard lock(g_mountMutex);
-        g_drives = drives;
-        g_drivesValid = !callbacks.empty() && g_mountInfoPath == "/proc/self/mountinfo";
-    }
     for (const auto& [event, mountPoint] : events)
         for (const auto& cb : callbacks)
             cb(event, mountPoint);
@@ -393,8 +415,6 @@ void ShellUnsubscribeDeviceChanges(int id)
     [[maybe_unused]] auto n = ::write(stopFd, &one, sizeof one);
     thread.join();
     ::close(stopFd);
-    std::lock_guard lock(g_mountMutex);
-    g_drivesValid = false;
 }
 
 // ---- network library ----
@@ -409,7 +429,12 @@ DWORD NetUseGetInfo(const char16_t* serverName, const char16_t* useName, DWORD l
     std::string local = ShellWideToUtf8(useName);
     while (local.size() > 1 && local.back() == '/')
         local.pop_back();
-    const auto mounts = ParseMountInfo(ReadSmallFile(MountInfoPath()));
+    std::vector<ShellMountEntry> mounts;
+    {
+        std::lock_guard lock(g_mountMutex);
+        RefreshCacheLocked();
+        mounts = g_cache.mounts;
+    }
     const ShellMountEntry* found = nullptr;
     for (const auto& m : mounts)
         if (m.mountPoint == local && IsNetworkFileSystem(m.fsType))

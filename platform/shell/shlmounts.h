@@ -2,6 +2,7 @@
 // about, their drive types and labels, and the network-use query over them.
 #pragma once
 
+#include "vcl/messages.h"
 #include "win/wintypes.h"
 
 #include <functional>
@@ -9,6 +10,10 @@
 #include <string_view>
 #include <vector>
 
+// The drive types are the kernel's when its header is there.
+#if __has_include("kernel/kernel.h")
+#include "kernel/kernel.h"
+#else
 constexpr UINT DRIVE_UNKNOWN = 0;
 constexpr UINT DRIVE_NO_ROOT_DIR = 1;
 constexpr UINT DRIVE_REMOVABLE = 2;
@@ -16,6 +21,7 @@ constexpr UINT DRIVE_FIXED = 3;
 constexpr UINT DRIVE_REMOTE = 4;
 constexpr UINT DRIVE_CDROM = 5;
 constexpr UINT DRIVE_RAMDISK = 6;
+#endif
 
 // One line of /proc/self/mountinfo.
 struct ShellMountEntry {
@@ -65,7 +71,6 @@ void ShellSetMountInfoPathForTest(const std::string& path);
 // Device arrival and removal. Subscribers are called on the monitor's own
 // thread with DBT_DEVICEARRIVAL or DBT_DEVICEREMOVECOMPLETE and the mount
 // point of the drive; the monitor runs while there is a subscriber.
-constexpr UINT WM_DEVICECHANGE = 0x0219;
 constexpr WPARAM DBT_DEVICEARRIVAL = 0x8000;
 constexpr WPARAM DBT_DEVICEREMOVECOMPLETE = 0x8004;
 using ShellDeviceChangeCallback = std::function<void(WPARAM event, const std::string& mountPoint)>;

@@ -364,7 +364,7 @@ DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds)
     return WaitForMultipleObjects(1, &handle, FALSE, milliseconds);
 }
 
-BOOL CloseHandle(HANDLE handle)
+BOOL CloseWaitableHandle(HANDLE handle)
 {
     if (!Unregister(handle)) {
         SetLastError(ERROR_INVALID_HANDLE);
@@ -439,7 +439,7 @@ BOOL FindCloseChangeNotification(HANDLE handle)
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
-    return CloseHandle(handle);
+    return CloseWaitableHandle(handle);
 }
 
 void ShellNoteFolderLoaded(const std::string& path)

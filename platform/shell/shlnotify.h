@@ -32,8 +32,9 @@ BOOL ResetEvent(HANDLE event);
 DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD milliseconds);
 DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds);
 
-// Closes an event or a change-notification handle.
-BOOL CloseHandle(HANDLE handle);
+// Closes an event or a change-notification handle. (The kernel's CloseHandle
+// closes file handles; waitable handles live in their own table here.)
+BOOL CloseWaitableHandle(HANDLE handle);
 
 // A change-notification handle is signalled when a change that the filter
 // names happens in the folder (and, with watchSubtree, in the folders below

@@ -3,6 +3,7 @@
 // Behind it stands the Linux file system (see shlfolder.cpp for the mapping).
 #pragma once
 
+#include "vcl/messages.h"
 #include "win/wintypes.h"
 
 #include <algorithm>
@@ -17,7 +18,6 @@ using SIZE_T = std::size_t;
 using WCHAR = char16_t;
 using LPWSTR = char16_t*;
 using LPCWSTR = const char16_t*;
-using HWND = void*;
 using HICON = void*;
 using HIMAGELIST = void*;
 using DWORD_PTR = std::uintptr_t;
@@ -262,3 +262,15 @@ std::string ShellWideToUtf8(std::u16string_view text);
 std::string ShellWideToUtf8(LPCWSTR text);
 // A wide copy allocated with the shell allocator (for STRRET_WSTR).
 LPWSTR ShellAllocWide(std::string_view text);
+
+// The facts of a file-system entry that the item texts show (symbolic links
+// followed); false when the entry cannot be read.
+struct ShellFileFacts {
+    bool folder = false;
+    std::uint64_t size = 0;
+    std::int64_t lastWriteUnix = 0;  // seconds since 1970, UTC
+    std::int64_t changeUnix = 0;     // status change time, for entries without a write time
+};
+bool ShellStatPath(const std::string& path, ShellFileFacts& facts);
+// True when the path is the mount point of one of Computer's drives.
+bool ShellIsDriveRoot(const std::string& path);
