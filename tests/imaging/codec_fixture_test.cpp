@@ -83,8 +83,9 @@ TEST_P(CodecFixture, SurvivesEveryTruncation)
         } else {
             EXPECT_FALSE(image.IsValid());
             // The icon decoder fails without a message; the others say why.
-            if (c.formatId != VXFMT_ICO)
+            if (c.formatId != VXFMT_ICO) {
                 EXPECT_STRNE(image.GetLastError(), "");
+            }
         }
     }
 }
