@@ -60,7 +60,11 @@ float Kernel(std::uint8_t method, float t)
     case 12:  // Bessel
         if (t == 0)
             return kPi / 4;
-        return static_cast<float>(std::cyl_bessel_j(1.0, static_cast<double>(kPi * t)) / (2.0 * t));
+    {
+        // J1 is odd; the library function takes only non-negative arguments.
+        const double v = std::cyl_bessel_j(1.0, static_cast<double>(kPi * at));
+        return static_cast<float>((t < 0 ? -v : v) / (2.0 * t));
+    }
     case 13:  // Gaussian
         return std::exp(-2 * t * t) * 0.7978846f;
     case 14:  // quadratic
