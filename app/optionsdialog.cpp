@@ -78,6 +78,12 @@ TForm3::TForm3(TComponent* owner) : TForm(owner)
     };
 }
 
+TForm3::~TForm3()
+{
+    if (Form3 == this)
+        Form3 = nullptr;
+}
+
 void TForm3::FormShow(TObject*)
 {
     const TConfig config = ReadConfig(ConfigFileName());
@@ -156,6 +162,12 @@ TfrmAddFilter::TfrmAddFilter(TComponent* owner) : TForm(owner)
     Button1->OnClick = [this](TObject* s) { Button1Click(s); };
     Button2 = Place<TButton>(this, this, 244, 76, 76, 25, "Cancel", "Button2");
     Button2->OnClick = [this](TObject* s) { Button2Click(s); };
+}
+
+TfrmAddFilter::~TfrmAddFilter()
+{
+    if (frmAddFilter == this)
+        frmAddFilter = nullptr;
 }
 
 void TfrmAddFilter::Button1Click(TObject*)

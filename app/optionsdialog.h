@@ -10,6 +10,7 @@
 class TForm3 : public TForm {
 public:
     explicit TForm3(TComponent* owner);
+    ~TForm3() override;
 
     TPageControl* PageControl1;
     TTabSheet *TabGeneral, *TabView, *TabFilter;
@@ -33,6 +34,7 @@ public:
 class TfrmAddFilter : public TForm {
 public:
     explicit TfrmAddFilter(TComponent* owner);
+    ~TfrmAddFilter() override;
     TEdit *Edit1, *Edit2;
     TButton *Button1, *Button2;
     void Button1Click(TObject* sender); // OK

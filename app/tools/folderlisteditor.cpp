@@ -143,6 +143,12 @@ TForm6::TForm6(TComponent* owner) : TForm(owner)
     Button3->OnClick = [this](TObject* s) { Button3Click(s); };
 }
 
+TForm6::~TForm6()
+{
+    if (Form6 == this)
+        Form6 = nullptr;
+}
+
 void TForm6::Button1Click(TObject*)
 {
     std::string dir;

@@ -30,6 +30,7 @@ public:
 class TForm6 : public TForm {
 public:
     explicit TForm6(TComponent* owner);
+    ~TForm6() override;
     static void LoadFolderList(TListView& view, const std::string& path) { TForm5::LoadFolderList(view, path); }
 
     TEdit *Edit1, *Edit2;

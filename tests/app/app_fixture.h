@@ -1,0 +1,72 @@
+// A program folder of the test's own, the application object with scripted
+// prompts, and a main window created on demand.
+#pragma once
+
+#include "app/mainform.h"
+#include "app/optionsdialog.h"
+#include "app/tools/folderlisteditor.h"
+#include "app/tools/programfiles.h"
+#include "test_support/scripted_prompts.h"
+#include "test_support/temp_dir.h"
+
+#include <QCoreApplication>
+
+#include <gtest/gtest.h>
+#include <memory>
+
+class AppTest : public ::testing::Test {
+protected:
+    AppTest()
+    {
+        if (!Application)
+            new TApplication();
+        Application->SetTitle("Vistrel");
+        SetProgramDir(dir.Root());
+        scripted = std::make_unique<ScopedScriptedPrompts>(*Application);
+        prompts = scripted->prompts;
+    }
+    ~AppTest() override
+    {
+        delete form;
+        delete Form3;
+        delete frmAddFilter;
+        delete Form6;
+        scripted.reset();
+        SetProgramDir("");
+    }
+
+    // Writes the settings files a fresh program folder has.
+    void WriteDefaults()
+    {
+        dir.Write("ini/config.ini", "[IniParas]\r\nIniDir=\r\nLayout=1\r\nViewMode=0\r\nFilter=0\r\nShowgrid=1\r\nSaverecent=1\r\n");
+        dir.Write("ini/filefilter.txt", "*.*\r\nAll files\r\n*.txt\r\nText\r\n*.zip;*.jar\r\nArchives\r\n");
+        dir.Write("ini/recent.txt", "");
+        dir.Write("mlist/lindex.txt", "");
+        dir.Write("ffolders/folders.txt", "");
+    }
+
+    // Creates the main window and runs its first showing.
+    TForm1& ShowMainWindow()
+    {
+        form = new TForm1(nullptr);
+        new TForm3(nullptr);
+        new TfrmAddFilter(nullptr);
+        new TForm6(nullptr);
+        form->Show();
+        QCoreApplication::processEvents();
+        return *form;
+    }
+
+    std::vector<std::string> MenuCaptions(TMenuItem* menu) const
+    {
+        std::vector<std::string> out;
+        for (int i = 0; i < menu->Count(); ++i)
+            out.push_back(menu->Items(i)->Caption());
+        return out;
+    }
+
+    TempDir dir;
+    std::unique_ptr<ScopedScriptedPrompts> scripted;
+    ScriptedPrompts* prompts = nullptr;
+    TForm1* form = nullptr;
+};

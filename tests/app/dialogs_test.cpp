@@ -1,0 +1,256 @@
+#include "app_fixture.h"
+
+#include "app/tools/playlistmanager.h"
+
+#include "rtl/inifiles.h"
+
+#include <QMetaObject>
+#include <QWidget>
+
+namespace {
+// Runs a step inside the modal loop the next dialog opens.
+void WhenModal(std::function<void()> step)
+{
+    QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(step), Qt::QueuedConnection);
+}
+}
+
+TEST_F(AppTest, OptionsDialogShowsTheFilesAndSaveAllWritesThem)
+{
+    WriteDefaults();
+    dir.Write("ini/config.ini", "[IniParas]\r\nIniDir=/home/u/\r\nLayout=3\r\nViewMode=2\r\nFilter=1\r\nShowgrid=0\r\nSaverecent=1\r\nOther=kept\r\n");
+    TForm3 dialog(nullptr);
+    TfrmAddFilter add(nullptr);
+    dialog.FormShow(&dialog);
+    dialog.FormShow(&dialog);
+    EXPECT_EQ(dialog.Edit1->Text(), "/home/u/");
+    EXPECT_FALSE(dialog.showgrid_checkbox->Checked());
+    EXPECT_TRUE(dialog.saverecent_checkbox->Checked());
+    EXPECT_EQ(dialog.layout->ItemIndex(), 3);
+    EXPECT_EQ(dialog.viewmode->ItemIndex(), 2);
+    ASSERT_EQ(dialog.filter->Count(), 3) << "showing twice lists each filter once";
+    ASSERT_EQ(dialog.ListView1->Items().Count(), 3);
+    EXPECT_EQ(dialog.filter->ItemIndex(), 1);
+    EXPECT_EQ(dialog.ListView1->Items()[2]->Caption(), "Archives");
+    EXPECT_EQ(dialog.ListView1->Items()[2]->SubItems()[0], "*.zip;*.jar");
+
+    // Add a filter, move the archives up, delete the first row.
+    add.Edit1->SetText("Images");
+    add.Edit2->SetText("*.png");
+    add.Button1Click(&add);
+    dialog.ListView1->Items()[2]->SetSelected(true);
+    dialog.Button6Click(&dialog);
+    dialog.ListView1->Items()[0]->SetSelected(true);
+    dialog.Button5Click(&dialog);
+    dialog.showgrid_checkbox->SetChecked(true);
+    dialog.saverecent_checkbox->SetChecked(false);
+    dialog.layout->SetItemIndex(5);
+    dialog.Button2Click(&dialog);
+
+    EXPECT_EQ(dir.Read("ini/filefilter.txt"), "*.zip;*.jar\r\nArchives\r\n*.txt\r\nText\r\n*.png\r\nImages\r\n");
+    TIniFile ini(dir.Path("ini/config.ini"));
+    EXPECT_EQ(ini.ReadString("IniParas", "IniDir", ""), "/home/u/");
+    EXPECT_EQ(ini.ReadInteger("IniParas", "Showgrid", -1), 1);
+    EXPECT_EQ(ini.ReadInteger("IniParas", "Saverecent", -1), 0);
+    EXPECT_EQ(ini.ReadInteger("IniParas", "Layout", -1), 5);
+    EXPECT_EQ(ini.ReadInteger("IniParas", "ViewMode", -1), 2);
+    EXPECT_EQ(ini.ReadInteger("IniParas", "Filter", -1), 1);
+    EXPECT_EQ(ini.ReadString("IniParas", "Other", ""), "kept");
+}
+
+TEST_F(AppTest, OptionsDialogNeverSavesAFilterIndexOfMinusOne)
+{
+    WriteDefaults();
+    dir.Write("ini/config.ini", "[IniParas]\r\nFilter=7\r\n");
+    TForm3 dialog(nullptr);
+    dialog.FormShow(&dialog);
+    EXPECT_EQ(dialog.filter->ItemIndex(), -1);
+    dialog.Button2Click(&dialog);
+    EXPECT_EQ(TIniFile(dir.Path("ini/config.ini")).ReadInteger("IniParas", "Filter", -1), 0);
+}
+
+TEST_F(AppTest, UnsavedFilterRowsAreGoneAtTheNextShowing)
+{
+    WriteDefaults();
+    TForm3 dialog(nullptr);
+    TfrmAddFilter add(nullptr);
+    dialog.FormShow(&dialog);
+    add.Button1Click(&add);
+    EXPECT_EQ(dialog.ListView1->Items().Count(), 4);
+    dialog.FormShow(&dialog);
+    EXPECT_EQ(dialog.ListView1->Items().Count(), 3);
+}
+
+TEST_F(AppTest, DefaultPathButtonAddsTheTrailingDelimiter)
+{
+    TForm3 dialog(nullptr);
+    prompts->PushText("/data");
+    dialog.Button1Click(&dialog);
+    EXPECT_EQ(dialog.Edit1->Text(), "/data/");
+    prompts->PushText("/");
+    dialog.Button1Click(&dialog);
+    EXPECT_EQ(dialog.Edit1->Text(), "/");
+    EXPECT_EQ(prompts->asked[0].caption, "Please select directory");
+}
+
+TEST_F(AppTest, SavedOptionsTakeEffectAtTheNextStart)
+{
+    WriteDefaults();
+    {
+        TForm3 dialog(nullptr);
+        dialog.FormShow(&dialog);
+        dialog.layout->SetItemIndex(4);
+        dialog.viewmode->SetItemIndex(1);
+        dialog.Button2Click(&dialog);
+    }
+    TForm1& f = ShowMainWindow();
+    EXPECT_EQ(f.LayoutIndex(), 5);
+    EXPECT_EQ(f.list->ViewStyle(), TViewStyle::vsList);
+    EXPECT_FALSE(f.PanelLeft->Visible());
+}
+
+TEST_F(AppTest, PlaylistsAreCreatedRenamedAndRemoved)
+{
+    WriteDefaults();
+    TForm1& f = ShowMainWindow();
+    TForm4 manager(nullptr);
+    manager.FormShow(&manager);
+
+    prompts->PushText("Jazz");
+    manager.Button1Click(&manager);
+    prompts->PushText("Rock");
+    manager.Button1Click(&manager);
+    prompts->PushText("Pop");
+    manager.Button1Click(&manager);
+    EXPECT_EQ(dir.Read("mlist/lindex.txt"), "Jazz\r\n1\r\nRock\r\n2\r\nPop\r\n3\r\n");
+    EXPECT_TRUE(dir.Exists("mlist/m3.txt"));
+    ASSERT_EQ(manager.ListView1->Items().Count(), 3);
+    EXPECT_EQ(manager.ListView1->Items()[0]->Caption(), "1:Jazz");
+    EXPECT_EQ(MenuCaptions(f.PlayAPlaylist1), (std::vector<std::string> {"Jazz", "Rock", "Pop"}));
+    EXPECT_EQ(f.PopupPlaylist->Items()->Count(), 3);
+
+    // Removing one in the middle leaves a gap in the numbers.
+    manager.ListView1->Items()[1]->SetSelected(true);
+    manager.ListView1SelectItem(manager.ListView1, manager.ListView1->Items()[1], true);
+    EXPECT_EQ(manager.CurrentListFileName, TForm4::GetListFileName(2));
+    manager.Button2Click(&manager);
+    EXPECT_FALSE(dir.Exists("mlist/m2.txt"));
+    prompts->PushText("Blues");
+    manager.Button1Click(&manager);
+    EXPECT_EQ(dir.Read("mlist/lindex.txt"), "Jazz\r\n1\r\nPop\r\n3\r\nBlues\r\n4\r\n");
+
+    // Renaming: an empty name changes nothing and rebuilds nothing.
+    manager.ListView1->Items()[0]->SetSelected(true);
+    prompts->PushText("");
+    manager.Button7Click(&manager);
+    prompts->PushText("Cool Jazz");
+    manager.Button7Click(&manager);
+    EXPECT_EQ(dir.Read("mlist/lindex.txt").substr(0, 11), "Cool Jazz\r\n");
+    EXPECT_EQ(f.PlayAPlaylist1->Items(0)->Caption(), "Cool Jazz");
+}
+
+TEST_F(AppTest, CreatingAPlaylistWorksOnAnEmptyOrDamagedIndexAndCancelAddsNothing)
+{
+    WriteDefaults();
+    TForm4 manager(nullptr);
+    manager.FormShow(&manager);
+    prompts->PushCancel();
+    manager.Button1Click(&manager);
+    EXPECT_EQ(dir.Read("mlist/lindex.txt"), "");
+    prompts->PushText("First");
+    manager.Button1Click(&manager);
+    EXPECT_EQ(dir.Read("mlist/lindex.txt"), "First\r\n1\r\n");
+
+    dir.Write("mlist/lindex.txt", "A\r\n4\r\nB\r\nbroken\r\nC");
+    prompts->PushText("D");
+    manager.Button1Click(&manager);
+    EXPECT_EQ(dir.Read("mlist/lindex.txt"), "A\r\n4\r\nB\r\nbroken\r\nD\r\n5\r\n");
+}
+
+TEST_F(AppTest, PlaylistFilesAreAddedRemovedAndImportedFromM3u)
+{
+    WriteDefaults();
+    dir.Write("mlist/lindex.txt", "Jazz\r\n1\r\n");
+    dir.Write("mlist/m1.txt", "/music/a.mp3\r\n");
+    TForm4 manager(nullptr);
+    manager.FormShow(&manager);
+    EXPECT_FALSE(manager.addfile->Enabled());
+    manager.ListView1->Items()[0]->SetSelected(true);
+    manager.ListView1SelectItem(manager.ListView1, manager.ListView1->Items()[0], true);
+    EXPECT_TRUE(manager.addfile->Enabled());
+    ASSERT_EQ(manager.ListView2->Items().Count(), 1);
+
+    prompts->PushFiles({"/music/b.mp3", "/music/c.wav"});
+    manager.addfileClick(&manager);
+    EXPECT_EQ(dir.Read("mlist/m1.txt"), "/music/a.mp3\r\n/music/b.mp3\r\n/music/c.wav\r\n");
+
+    manager.ListView2->Items()[1]->SetSelected(true);
+    manager.removefileClick(&manager);
+    EXPECT_EQ(dir.Read("mlist/m1.txt"), "/music/a.mp3\r\n/music/c.wav\r\n");
+
+    dir.Write("list.m3u", "#EXTM3U\n#EXTINF:1,One\n/m/one.mp3\n#EXTINF:2,Two\n/m/two.mp3\n");
+    prompts->PushFiles({dir.Path("list.m3u")});
+    manager.importClick(&manager);
+    EXPECT_EQ(dir.Read("mlist/m1.txt"), "/music/a.mp3\r\n/music/c.wav\r\n/m/one.mp3\r\n/m/two.mp3\r\n");
+    dir.Write("two.m3u", "#EXTM3U\n#EXTINF:1,One\n");
+    prompts->PushFiles({dir.Path("two.m3u")});
+    manager.importClick(&manager);
+    EXPECT_EQ(manager.ListView2->Items().Count(), 4);
+}
+
+TEST_F(AppTest, FavouriteFoldersAreAddedModifiedAndRemoved)
+{
+    WriteDefaults();
+    TForm1& f = ShowMainWindow();
+    TForm5 editor(nullptr);
+    editor.FormShow(&editor);
+
+    Form6->Edit1->SetText("Temp");
+    Form6->Edit2->SetText(dir.Root());
+    Form6->Editor = &editor;
+    Form6->Button2Click(Form6);
+    Form6->Edit1->SetText("Nowhere");
+    Form6->Edit2->SetText(dir.Path("missing"));
+    Form6->Button2Click(Form6);
+    EXPECT_EQ(prompts->asked.back().text, "Path is invalid.");
+    Form6->Edit2->SetText("/tmp");
+    Form6->Edit1->SetText("Typed");
+    Form6->Button2Click(Form6);
+    EXPECT_EQ(dir.Read("ffolders/folders.txt"), "Temp\r\n" + dir.Root() + "\r\nTyped\r\n/tmp\r\n");
+    ASSERT_EQ(editor.ListView1->Items().Count(), 2);
+    EXPECT_EQ(editor.ListView1->Items()[1]->Caption(), "2:Typed");
+    EXPECT_EQ(f.Folders1->Count(), 5);
+    EXPECT_EQ(f.Folders1->Items(4)->Caption(), "Typed-/tmp");
+
+    editor.ListView1->Items()[0]->SetSelected(true);
+    prompts->PushText("Scratch");
+    editor.bModifyClick(&editor);
+    EXPECT_EQ(f.Folders1->Items(3)->Caption(), "Scratch-" + dir.Root());
+    editor.ListView1->Items()[0]->SetSelected(true);
+    editor.bRemoveClick(&editor);
+    EXPECT_EQ(dir.Read("ffolders/folders.txt"), "Typed\r\n/tmp\r\n");
+    EXPECT_EQ(f.Folders1->Count(), 4);
+}
+
+TEST_F(AppTest, AddFolderDialogSelectAddsTheTrailingDelimiter)
+{
+    TForm6 add(nullptr);
+    prompts->PushText("/srv/data");
+    add.Button1Click(&add);
+    EXPECT_EQ(add.Edit2->Text(), "/srv/data/");
+    EXPECT_EQ(prompts->asked[0].caption, "Select Path to search");
+}
+
+TEST_F(AppTest, ConfigMenuShowsTheOptionsDialogModally)
+{
+    WriteDefaults();
+    TForm1& f = ShowMainWindow();
+    bool shown = false;
+    WhenModal([&] {
+        shown = Form3->Widget()->isVisible();
+        Form3->Button3Click(Form3);
+    });
+    f.config2->Click();
+    EXPECT_TRUE(shown);
+    EXPECT_FALSE(Form3->Widget()->isVisible());
+}
