@@ -1,0 +1,259 @@
+#include "zadheaders.h"
+
+#include "archive/zadcrypt.h"
+
+TLocal TLocal::Parse(const std::uint8_t* p)
+{
+    TBoundedReader r(p, kSize);
+    TLocal h;
+    std::uint16_t time = 0, date = 0;
+    r.U32(h.Signature);
+    r.U16(h.VersionNeeded);
+    r.U16(h.Flags);
+    r.U16(h.Method);
+    r.U16(time);
+    r.U16(date);
+    r.U32(h.Crc);
+    r.U32(h.PackedSize);
+    r.U32(h.UnpackedSize);
+    r.U16(h.NameLength);
+    r.U16(h.ExtraLength);
+    h.DosDateTime = (static_cast<std::uint32_t>(date) << 16) | time;
+    return h;
+}
+
+TCentral TCentral::Parse(const std::uint8_t* p)
+{
+    TBoundedReader r(p, kSize);
+    TCentral h;
+    std::uint16_t time = 0, date = 0;
+    r.U32(h.Signature);
+    r.U16(h.VersionMadeBy);
+    r.U16(h.VersionNeeded);
+    r.U16(h.Flags);
+    r.U16(h.Method);
+    r.U16(time);
+    r.U16(date);
+    r.U32(h.Crc);
+    r.U32(h.PackedSize);
+    r.U32(h.UnpackedSize);
+    r.U16(h.NameLength);
+    r.U16(h.ExtraLength);
+    r.U16(h.CommentLength);
+    r.U16(h.DiskNumberStart);
+    r.U16(h.InternalAttr);
+    r.U32(h.ExternalAttr);
+    r.U32(h.RelativeOffset);
+    h.DosDateTime = (static_cast<std::uint32_t>(date) << 16) | time;
+    return h;
+}
+
+TEnd TEnd::Parse(const std::uint8_t* p)
+{
+    TBoundedReader r(p, kSize);
+    TEnd h;
+    r.U32(h.Signature);
+    r.U16(h.ThisDisk);
+    r.U16(h.CentralDisk);
+    r.U16(h.EntriesThisDisk);
+    r.U16(h.TotalEntries);
+    r.U32(h.CentralSize);
+    r.U32(h.CentralOffset);
+    r.U16(h.CommentLength);
+    return h;
+}
+
+TVirOV_End64 TVirOV_End64::Parse(const std::uint8_t* p)
+{
+    TBoundedReader r(p, kSize);
+    TVirOV_End64 h;
+    r.U32(h.Signature);
+    r.Skip(12);
+    r.U64(h.CentralOffset);
+    return h;
+}
+
+TWZipLocator TWZipLocator::Parse(const std::uint8_t* p)
+{
+    TBoundedReader r(p, kSize);
+    TWZipLocator h;
+    r.U32(h.Signature);
+    r.U32(h.EndDisk);
+    r.U64(h.EndOffset);
+    r.U32(h.TotalDisks);
+    return h;
+}
+
+TWZip_END64 TWZip_END64::Parse(const std::uint8_t* p)
+{
+    TBoundedReader r(p, kSize);
+    TWZip_END64 h;
+    r.U32(h.Signature);
+    r.U64(h.RecordSize);
+    r.U16(h.VersionMadeBy);
+    r.U16(h.VersionNeeded);
+    r.U32(h.ThisDisk);
+    r.U32(h.CentralDisk);
+    r.U64(h.EntriesThisDisk);
+    r.U64(h.TotalEntries);
+    r.U64(h.CentralSize);
+    r.U64(h.CentralOffset);
+    return h;
+}
+
+namespace {
+
+// A ZIP64 value: the low 32 bits replace the header field, the next 16 bits
+// are its high word; the top 16 bits are beyond what the library represents.
+void TakeZip64(TBoundedReader& f, std::uint32_t* field, std::uint16_t& high)
+{
+    std::uint64_t v = 0;
+    if (!field || *field != 0xFFFFFFFFu || !f.U64(v))
+        return;
+    *field = static_cast<std::uint32_t>(v);
+    high = static_cast<std::uint16_t>(v >> 32);
+}
+
+}  // namespace
+
+void ParseExtraField(const std::uint8_t* data, std::size_t len, THeaderType kind, const TExtraTarget& target,
+                     TCentral64Hdr& hdr, TAesHeader& aes, std::vector<std::uint8_t>& strong)
+{
+    hdr = TCentral64Hdr{};
+    aes = TAesHeader{};
+    strong.clear();
+    TBoundedReader r(data, len);
+    while (r.Has(4)) {
+        std::uint16_t id = 0, size = 0;
+        r.U16(id);
+        r.U16(size);
+        hdr.Id = id;
+        hdr.DataSize = size;
+        if (!r.Has(size))
+            break;  // a field that claims more than the area holds ends the reading
+        TBoundedReader f(r.Here(), size);
+        switch (id) {
+        case EXTRA_ZIP64:
+            // Only the fields whose header value is 0xFFFFFFFF are present, in this order.
+            TakeZip64(f, target.UnpackedSize, hdr.HighUnpacked);
+            TakeZip64(f, target.PackedSize, hdr.HighPacked);
+            if (kind == htCentral)
+                TakeZip64(f, target.RelativeOffset, hdr.HighOffset);
+            break;
+        case EXTRA_HIGH_WORDS:
+            if (size >= (kind == htCentral ? 6 : 4)) {
+                f.U16(hdr.HighPacked);
+                f.U16(hdr.HighUnpacked);
+                if (kind == htCentral)
+                    f.U16(hdr.HighOffset);
+            }
+            break;
+        case EXTRA_STRONG_ENCRYPTION:
+            strong.assign(r.Here() - 4, r.Here() + size);
+            break;
+        case EXTRA_AES:
+            if (size >= 7) {
+                aes.Id = id;
+                aes.DataSize = size;
+                f.U16(aes.VendorVersion);
+                f.U16(aes.VendorId);
+                f.U8(aes.Strength);
+                f.U16(aes.Method);
+            }
+            break;
+        default: break;
+        }
+        r.Skip(size);
+    }
+}
+
+THeaderType VerSig(std::uint32_t signature, THeaderType kind, bool& encrypted)
+{
+    encrypted = false;
+    switch (kind) {
+    case htLocal:
+        if ((signature & 0xFFFF00FFu) == 0x04030050u) {
+            const std::uint32_t v = (signature >> 8) & 0xFF;
+            if (v >= 0x4B && v <= 0x4E) {
+                encrypted = v == 0x4C || v == 0x4E;
+                return htLocal;
+            }
+        }
+        break;
+    case htCentral:
+        if ((signature & 0xFFFF00FFu) == 0x02010050u) {
+            const std::uint32_t v = (signature >> 8) & 0xFF;
+            if (v >= 0x4B && v <= 0x4E) {
+                encrypted = v == 0x4C || v == 0x4E;
+                return htCentral;
+            }
+        }
+        break;
+    case htEnding:
+        if (signature == END_OF_CENTRAL_SIGNATURE || signature == END_OF_CENTRAL64_OWN)
+            return htEnding;
+        if (signature == END_OF_CENTRAL_CODED || signature == END_OF_CENTRAL64_OWN_CODED) {
+            encrypted = true;
+            return htEnding;
+        }
+        break;
+    default: break;
+    }
+    return htNone;
+}
+
+bool IsHeaderEncrypted(std::uint32_t s)
+{
+    return s == 0x04034C50 || s == 0x02014C50 || s == 0x06054C50 || s == 0x06055C50 || s == 0x04034E50 || s == 0x02014E50;
+}
+
+bool IsZipCompatible(std::uint32_t s)
+{
+    return s == 0x04034B50 || s == 0x04034C50 || s == 0x02014B50 || s == 0x02014C50;
+}
+
+bool is64BitEndingHdr(std::uint32_t s) { return s == END_OF_CENTRAL64_OWN || s == END_OF_CENTRAL64_OWN_CODED; }
+
+std::uint32_t DefSig(THeaderType kind, bool encrypted)
+{
+    switch (kind) {
+    case htLocal: return encrypted ? LOCAL_FILE_HEADER_CODED : LOCAL_FILE_HEADER_SIGNATURE;
+    case htCentral: return encrypted ? CENTRAL_FILE_HEADER_CODED : CENTRAL_FILE_HEADER_SIGNATURE;
+    case htEnding: return END_OF_CENTRAL_SIGNATURE;
+    default: return DATA_DESCRIPTOR_SIGNATURE;
+    }
+}
+
+bool GetZipCompatible() { return true; }
+
+namespace {
+
+// Bytes after the signature that the coding covers.
+std::size_t CodedLength(const std::uint8_t* buffer, THeaderType kind)
+{
+    switch (kind) {
+    case htLocal: return 26;
+    case htCentral: return 42;
+    case htEnding: return is64BitEndingHdr(LoadLe32(buffer)) ? 22 : 18;
+    default: return 0;
+    }
+}
+
+}  // namespace
+
+void DecodeHeader(std::uint8_t* buffer, THeaderType kind)
+{
+    WorkingHeadKeys = StartingHeadKeys;
+    zadDecodeBuf(true, buffer + 4, CodedLength(buffer, kind));
+}
+
+void EncodeHeader(std::uint8_t* buffer, THeaderType kind)
+{
+    WorkingHeadKeys = StartingHeadKeys;
+    zadEncodeBuf(true, buffer + 4, CodedLength(buffer, kind));
+}
+
+void DecodeFilename(void* buffer, std::size_t length) { zadDecodeBuf(true, buffer, length); }
+void DecodeComment(void* buffer, std::size_t length) { zadDecodeBuf(true, buffer, length); }
+void EncodeFilename(void* buffer, std::size_t length) { zadEncodeBuf(true, buffer, length); }
+void EncodeComment(void* buffer, std::size_t length) { zadEncodeBuf(true, buffer, length); }

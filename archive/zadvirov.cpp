@@ -1,0 +1,652 @@
+#include "zadvirov.h"
+
+#include "archive/zadgbls.h"
+#include "archive/zadhooks.h"
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+
+namespace {
+
+constexpr std::int32_t kCommentBufferSize = 32768;
+
+std::map<TArcType, TListFormat>& Formats()
+{
+    static std::map<TArcType, TListFormat> formats;
+    return formats;
+}
+
+// A name as stored: UTF-8 when the entry says so (flag bit 11), else code
+// page 437 converted when the component translates OEM names; the stored
+// '\' separators of DOS-era archives become '/'.
+std::string EntryName(const std::string& raw, std::uint16_t flags, bool translate)
+{
+    if (flags & 0x0800)
+        return DOSToUnixFilename(raw);
+    return _OemToCharFilter(raw, translate);
+}
+
+bool IsEndOfDirectory(std::uint32_t sig)
+{
+    bool coded = false;
+    return VerSig(sig, htEnding, coded) == htEnding || sig == ZIP64_END_SIGNATURE || sig == ZIP64_LOCATOR_SIGNATURE ||
+           sig == 0x05054B50 /* digital signature */;
+}
+
+// ---- ZIP ------------------------------------------------------------------------------------
+
+void ZipSetup(TVirOV& v, TStream32& stream)
+{
+    if (v.ArcType == atZipDS) {
+        // Reading the last disk of a spanned set needs the spanned-disk
+        // dialogue; without it the walk is empty.
+        v.ArchiveStartOffset = v.ArchiveSize;
+        v.HeaderBlockSize = 0;
+        return;
+    }
+    if (v.ArcType != atZipMV && (!v.HeadFlag.Has(htCentral) || !v.HeadFlag.Has(htEnding))) {
+        if (v.OnCorruptZipHeader) {
+            bool cancel = true;
+            v.OnCorruptZipHeader(&v, v.HeadFlag, cancel);
+            if (cancel) {
+                v.HeaderBlockSize = 0;
+                return;
+            }
+        } else {
+            v.RaiseErrorStr(v.ArchiveFile(), "OnCorruptZipHeader", "0", E_REQUIREDEVENT);
+        }
+    }
+    if (!v.HeadFlag.Has(htCentral)) {
+        v.HeadFlag = {htLocal};
+        std::uint8_t first[TLocal::kSize];
+        if (!TVirOV::ReadAt(stream, v.ArchiveStartOffset, first, TLocal::kSize)) {
+            v.HeaderBlockSize = 0;
+            return;
+        }
+        if (LoadLe32(first) == DATA_DESCRIPTOR_SIGNATURE)
+            v.ArchiveStartOffset += 4;
+        v.HeaderBlockSize = TLocal::kSize;
+    } else {
+        std::uint8_t first[TCentral::kSize];
+        if (!TVirOV::ReadAt(stream, v.ArchiveStartOffset, first, TCentral::kSize)) {
+            v.HeaderBlockSize = 0;
+            return;
+        }
+        v.HeaderBlockSize = TCentral::kSize;
+    }
+}
+
+// Reads the name, extra field and comment of a header whose variable part
+// starts at pos; false (after reporting) when the file ends first.
+bool ReadVariable(TVirOV& v, TStream32& stream, std::int64_t pos, std::uint16_t nameLen, std::uint16_t extraLen,
+                  std::string& name, std::vector<std::uint8_t>& extra)
+{
+    name.assign(nameLen, '\0');
+    extra.assign(extraLen, 0);
+    if (!TVirOV::ReadAt(stream, pos, name.data(), nameLen) ||
+        !TVirOV::ReadAt(stream, pos + nameLen, extra.data(), extraLen)) {
+        v.FailWalk(25236);
+        return false;
+    }
+    return true;
+}
+
+void ZipCentralStep(TVirOV& v, TStream32& stream, int& headersRead)
+{
+    const std::int64_t headerPos = v.ArchiveStartOffset;
+    bool coded = false;
+    const std::uint32_t sig = LoadLe32(v.HeaderBlock.data());
+    if (VerSig(sig, htCentral, coded) != htCentral) {
+        v.NextHeaderOffset = v.EndOffset;
+        if (headersRead == 0 || !IsEndOfDirectory(sig))
+            v.FailWalk(E_BADHEADR);
+        return;
+    }
+    ++headersRead;
+    if (coded)
+        DecodeHeader(v.HeaderBlock.data(), htCentral);
+    TCentral h = TCentral::Parse(v.HeaderBlock.data());
+    std::string rawName;
+    std::vector<std::uint8_t> extra;
+    const std::int64_t nameAt = headerPos + TCentral::kSize;
+    if (!ReadVariable(v, stream, nameAt, h.NameLength, h.ExtraLength, rawName, extra))
+        return;
+    if (coded)
+        DecodeFilename(rawName.data(), rawName.size());
+    v.Central = h;
+    const bool isDir = h.ExternalAttr & 0x10;
+    if (isDir || (h.Flags & 0x0800))
+        v.Filename = EntryName(rawName, h.Flags, v.TranslateOemChar);
+    else
+        v.SetFilename(DOSToUnixFilename(rawName));
+    ParseExtraField(extra.data(), extra.size(), htCentral, {&v.Central.PackedSize, &v.Central.UnpackedSize, &v.Central.RelativeOffset},
+                    v.Central64Hdr, v.AesHeader, v.StrongEncryptionHeader);
+    h = v.Central;
+    if (v.OnReadFile)
+        v.OnReadFile(&v, v.Filename);
+    if (v.ArcType != atZipDS && v.ArcType != atZipMV && !v.HeadFlag.Has(htLocal))
+        v.RaiseErrorStr(v.Filename, "", "0", E_BADHEADR);
+
+    // The entry comment, whole up to the buffer's room; the walk always
+    // steps over its full stored length.
+    const std::int64_t commentAt = nameAt + h.NameLength + h.ExtraLength;
+    std::fill(v.CommentBuffer.begin(), v.CommentBuffer.end(), '\0');
+    if (h.CommentLength > 0) {
+        const std::int64_t avail = std::max<std::int64_t>(0, v.ArchiveSize - commentAt);
+        const auto n = static_cast<std::int32_t>(std::min<std::int64_t>({h.CommentLength, avail, kCommentBufferSize - 1}));
+        if (n > 0 && !TVirOV::ReadAt(stream, commentAt, v.CommentBuffer.data(), n)) {
+            v.FailWalk(25236);
+            return;
+        }
+        if (coded)
+            DecodeComment(v.CommentBuffer.data(), static_cast<size_t>(n));
+    }
+    v.NextHeaderOffset = commentAt + h.CommentLength;
+
+    v.EntryFlags = h.Flags;
+    const std::int64_t packed = (static_cast<std::int64_t>(v.Central64Hdr.HighPacked) << 32) | h.PackedSize;
+    const std::int64_t unpacked = (static_cast<std::int64_t>(v.Central64Hdr.HighUnpacked) << 32) | h.UnpackedSize;
+    if (!CheckWildCard2(&v, v.Filename, v.FileSpec, v.RecurseDirs, &v.ExcludeSpec))
+        return;
+    if (isDir) {
+        if (!v.ShowEmptyDirs)
+            return;
+        ++v.FileCount;
+    } else {
+        ++v.FileCount;
+        v.TotalPackedSize += packed;
+        v.TotalUnpackedSize += unpacked;
+    }
+    v.FileDate = v.ConvertDate(static_cast<std::int32_t>(h.DosDateTime));
+    v.VersionMadeBy = h.VersionMadeBy;
+    v.VersionNeeded = h.VersionNeeded;
+    v.Crc = h.Crc;
+    v.Encrypted = h.Flags & 0x0001;
+    v.PackedSize = packed;
+    if (v.Encrypted && h.Method != 99 && h.PackedSize >= 12)
+        v.PackedSize -= 12;
+    v.UnpackedSize = unpacked;
+    v.ExternalAttr = static_cast<std::int32_t>(h.ExternalAttr);
+    v.InternalAttr = h.InternalAttr;
+    v.CompressMethod = h.Method;
+    v.CompressMethodStr = (h.ExternalAttr & 0x18) ? std::string() : v.GetCompressMethodStr(h.Method, h.Flags);
+    v.Ratio = static_cast<BYTE>(CalcRatio(packed, unpacked));
+    if (v.ArcType == atZipDS)
+        v.VolumeName = Format("PKBACK# %.3d", h.DiskNumberStart + 1);
+    const std::int64_t offset = ((static_cast<std::int64_t>(v.Central64Hdr.HighOffset) << 32) | h.RelativeOffset) + v.SfxAdjust;
+    v.doRead(offset);
+}
+
+// Finds the data descriptor that ends an entry whose sizes follow its data:
+// the descriptor's compressed size must equal the distance from the data's
+// start. Returns its position, or -1.
+std::int64_t FindDataDescriptor(TStream32& stream, std::int64_t dataAt, std::int64_t size, std::uint32_t& crc,
+                                std::uint32_t& packed, std::uint32_t& unpacked)
+{
+    std::vector<std::uint8_t> buf(65536 + 16);
+    for (std::int64_t at = dataAt; at < size; at += 65536) {
+        const auto want = static_cast<std::int32_t>(std::min<std::int64_t>(static_cast<std::int64_t>(buf.size()), size - at));
+        if (want < 16 || !TVirOV::ReadAt(stream, at, buf.data(), want))
+            return -1;
+        for (std::int32_t i = 0; i + 16 <= want; ++i) {
+            if (buf[static_cast<size_t>(i)] != 0x50 || LoadLe32(&buf[static_cast<size_t>(i)]) != DATA_DESCRIPTOR_SIGNATURE)
+                continue;
+            const std::uint32_t c = LoadLe32(&buf[static_cast<size_t>(i) + 8]);
+            if (static_cast<std::int64_t>(c) == at + i - dataAt) {
+                crc = LoadLe32(&buf[static_cast<size_t>(i) + 4]);
+                packed = c;
+                unpacked = LoadLe32(&buf[static_cast<size_t>(i) + 12]);
+                return at + i;
+            }
+        }
+    }
+    return -1;
+}
+
+void ZipLocalStep(TVirOV& v, TStream32& stream, int& headersRead)
+{
+    const std::int64_t headerPos = v.ArchiveStartOffset;
+    bool coded = false;
+    const std::uint32_t sig = LoadLe32(v.HeaderBlock.data());
+    if (VerSig(sig, htLocal, coded) != htLocal) {
+        v.NextHeaderOffset = v.EndOffset;
+        bool c2 = false;
+        if (headersRead == 0 || !(VerSig(sig, htCentral, c2) == htCentral || IsEndOfDirectory(sig)))
+            v.FailWalk(E_BADHEADR);
+        return;
+    }
+    ++headersRead;
+    if (coded)
+        DecodeHeader(v.HeaderBlock.data(), htLocal);
+    TLocal h = TLocal::Parse(v.HeaderBlock.data());
+    std::string rawName;
+    std::vector<std::uint8_t> extra;
+    const std::int64_t nameAt = headerPos + TLocal::kSize;
+    if (!ReadVariable(v, stream, nameAt, h.NameLength, h.ExtraLength, rawName, extra))
+        return;
+    if (coded)
+        DecodeFilename(rawName.data(), rawName.size());
+    v.Local = h;
+    if (h.Flags & 0x0800)
+        v.Filename = EntryName(rawName, h.Flags, v.TranslateOemChar);
+    else
+        v.SetFilename(DOSToUnixFilename(rawName));
+    ParseExtraField(extra.data(), extra.size(), htLocal, {&v.Local.PackedSize, &v.Local.UnpackedSize, nullptr},
+                    v.Central64Hdr, v.AesHeader, v.StrongEncryptionHeader);
+    h = v.Local;
+    if (v.OnReadFile)
+        v.OnReadFile(&v, v.Filename);
+    const std::int64_t dataAt = nameAt + h.NameLength + h.ExtraLength;
+    std::int64_t packed = (static_cast<std::int64_t>(v.Central64Hdr.HighPacked) << 32) | h.PackedSize;
+    std::int64_t unpacked = (static_cast<std::int64_t>(v.Central64Hdr.HighUnpacked) << 32) | h.UnpackedSize;
+    std::int64_t next = dataAt + packed;
+    if ((h.Flags & 0x0008) && packed == 0) {
+        // Sizes follow the data (written to a pipe): step over the data to
+        // its descriptor instead of ending the walk here.
+        std::uint32_t crc = 0, p32 = 0, u32 = 0;
+        const std::int64_t desc = FindDataDescriptor(stream, dataAt, v.ArchiveSize, crc, p32, u32);
+        if (desc >= 0) {
+            h.Crc = crc;
+            h.PackedSize = p32;
+            h.UnpackedSize = u32;
+            packed = p32;
+            unpacked = u32;
+            next = desc + 16;
+        }
+    }
+    v.NextHeaderOffset = next;
+    std::fill(v.CommentBuffer.begin(), v.CommentBuffer.end(), '\0');
+    v.EntryFlags = h.Flags;
+    if (!CheckWildCard1(&v, v.Filename, v.FileSpec, &v.ExcludeSpec))
+        return;
+    ++v.FileCount;
+    v.TotalPackedSize += packed;
+    v.TotalUnpackedSize += unpacked;
+    v.FileDate = v.ConvertDate(static_cast<std::int32_t>(h.DosDateTime));
+    v.VersionMadeBy = h.VersionNeeded;
+    v.VersionNeeded = h.VersionNeeded;
+    v.Crc = h.Crc;
+    v.Encrypted = h.Flags & 0x0001;
+    v.PackedSize = packed;
+    if (v.Encrypted && h.Method != 99 && h.PackedSize >= 12)
+        v.PackedSize = h.PackedSize - 12;
+    v.UnpackedSize = unpacked;
+    v.InternalAttr = 0;
+    v.ExternalAttr = 0;
+    v.CompressMethod = h.Method;
+    v.CompressMethodStr = v.GetCompressMethodStr(h.Method, h.Flags);
+    v.Ratio = static_cast<BYTE>(CalcRatio(packed, unpacked));
+    v.doRead(headerPos);
+}
+
+int g_zipHeadersRead = 0;
+
+const TListFormat kZipFormat{
+    [](TVirOV& v, TStream32& s) {
+        g_zipHeadersRead = 0;
+        ZipSetup(v, s);
+    },
+    [](TVirOV& v, TStream32& s) {
+        // The comment buffer holds the current entry's comment only.
+        if (v.HeadFlag.Has(htCentral))
+            ZipCentralStep(v, s, g_zipHeadersRead);
+        else
+            ZipLocalStep(v, s, g_zipHeadersRead);
+    }};
+
+// ---- uuencoded, xxencoded and Base64 text -------------------------------------------------
+
+bool StartsWithNoCase(const char* p, std::int32_t avail, const std::string& text)
+{
+    return avail >= static_cast<std::int32_t>(text.size()) && SameText(std::string(p, text.size()), text);
+}
+
+void TextSetup(TVirOV& v, TStream32& stream)
+{
+    v.HeaderBlockSize = 0;
+    std::vector<char> buf(32768);
+    const auto want = static_cast<std::int32_t>(std::min<std::int64_t>(32768, v.ArchiveSize));
+    if (want <= 0 || !TVirOV::ReadAt(stream, 0, buf.data(), want))
+        return;
+    const std::int32_t n = want;
+    static const std::string base64 = "Content-Transfer-Encoding: Base64";
+    static const std::string disposition = "Content-Disposition: attachment; filename=\"";
+    auto nextLine = [&](std::int32_t i) {
+        const void* nl = std::memchr(&buf[static_cast<size_t>(i)], '\n', static_cast<size_t>(n - i));
+        return nl ? static_cast<std::int32_t>(static_cast<const char*>(nl) - buf.data()) + 1 : n;
+    };
+    std::string name;
+    bool found = false;
+    for (std::int32_t i = 0; i + 3 <= n && !found; i = nextLine(i)) {
+        const char* p = &buf[static_cast<size_t>(i)];
+        const std::int32_t left = n - i;
+        if (left >= 34 && StartsWithNoCase(p, left, base64)) {
+            const std::int32_t j = nextLine(i);
+            if (n - j >= 44 && StartsWithNoCase(&buf[static_cast<size_t>(j)], n - j, disposition)) {
+                int pos = j + static_cast<int>(disposition.size());
+                GetFilenameFromBuffer(buf.data(), n, pos, name);
+                found = true;
+            }
+            continue;
+        }
+        if (StartsWithNoCase(p, left, "begin 6") || StartsWithNoCase(p, left, "begin 7")) {
+            std::int32_t k = i + 6;  // after "begin "
+            while (k < n && buf[static_cast<size_t>(k)] != ' ' && buf[static_cast<size_t>(k)] != '\n')
+                ++k;
+            if (k < n && buf[static_cast<size_t>(k)] == ' ') {
+                int pos = k + 1;
+                if (pos < n) {
+                    GetFilenameFromBuffer(buf.data(), n, pos, name);
+                    found = true;
+                }
+            }
+        }
+    }
+    if (!found)
+        return;
+    v.Filename = name;
+    if (v.OnReadFile)
+        v.OnReadFile(&v, v.Filename);
+    if (v.ListOperation == opFileOnly) {
+        if (v.QueryList)
+            v.QueryList->Add(v.Filename);
+        return;
+    }
+    if (!v.OnRead)
+        return;
+    v.FileDate = v.ConvertDate(v.ArchiveDate);
+    v.PackedSize = v.UnpackedSize = v.ArchiveSize;
+    v.TotalPackedSize = v.TotalUnpackedSize = v.ArchiveSize;
+    v.Crc = 0;
+    v.Encrypted = false;
+    v.CompressMethod = 0;
+    v.VersionMadeBy = v.VersionNeeded = 0;
+    v.Ratio = 0;
+    v.CompressMethodStr.clear();
+    v.InternalAttr = 32;
+    v.ExternalAttr = 32;
+    v.doEvents(0, 1);
+}
+
+const TListFormat kTextFormat{TextSetup, [](TVirOV& v, TStream32&) { v.NextHeaderOffset = v.EndOffset; }};
+
+struct BuiltInFormats {
+    BuiltInFormats()
+    {
+        for (TArcType t : {atJar, atJarExe, atZip, atZipExe, atZipDS, atZipMV})
+            Formats()[t] = kZipFormat;
+        for (TArcType t : {atB64, atUUE})
+            Formats()[t] = kTextFormat;
+    }
+};
+const BuiltInFormats g_builtIn;
+
+}  // namespace
+
+TVirOV::TVirOV(TComponent* owner) : TZipCommon(owner), Comment(std::make_unique<TMainCommentStream>())
+{
+    ArchiveComment = Comment.get();
+    ZipCmntBufSize = 32000;
+}
+
+TVirOV::~TVirOV() { ArchiveComment = nullptr; }
+
+void TVirOV::RegisterListFormat(std::initializer_list<TArcType> types, TListFormat format)
+{
+    for (TArcType t : types)
+        Formats()[t] = format;
+}
+
+void TVirOV::SetFilename(const std::string& name) { Filename = TranslateOemChar ? OemToUtf8(name) : name; }
+
+bool TVirOV::ReadAt(TStream32& stream, std::int64_t pos, void* buf, std::int32_t n)
+{
+    if (n == 0)
+        return true;
+    if (pos < 0 || n < 0 || stream.Seek(pos, soBeginning) != pos)
+        return false;
+    return stream.Read(buf, n) == n;
+}
+
+void TVirOV::FailWalk(int eCode, const std::string& fileName)
+{
+    m_walkFailed = true;
+    NextHeaderOffset = EndOffset;
+    RaiseErrorStr(fileName.empty() ? ArchiveFile() : fileName, "", "0", eCode);
+}
+
+void TVirOV::Setup(TStream32& stream)
+{
+    FileCount = 0;
+    Crc = 0;
+    FileDate = kFallbackDate;
+    PackedSize = UnpackedSize = 0;
+    Ratio = 0;
+    CompressMethodStr.clear();
+    TotalPackedSize = TotalUnpackedSize = 0;
+    ArchiveSize = EndOffset = stream.Size();
+    HeaderBlockSize = 0;
+    m_walkFailed = false;
+    const auto it = Formats().find(ArcType);
+    m_format = it == Formats().end() ? nullptr : &it->second;
+    if (m_format && m_format->Setup)
+        m_format->Setup(*this, stream);
+}
+
+bool TVirOV::Walk(TStream32& stream)
+{
+    CommentBuffer.assign(kCommentBufferSize, '\0');
+    FileComment = CommentBuffer.data();
+    Setup(stream);
+    NextHeaderOffset = ArchiveStartOffset;
+    while (!GetCancel() && !m_walkFailed && m_format && m_format->ProcRecord) {
+        if (HeaderBlockSize <= 0 || NextHeaderOffset < 0 || NextHeaderOffset + HeaderBlockSize >= ArchiveSize)
+            break;
+        ArchiveStartOffset = NextHeaderOffset;
+        HeaderBlock.assign(static_cast<size_t>(HeaderBlockSize), 0);
+        if (!ReadAt(stream, NextHeaderOffset, HeaderBlock.data(), HeaderBlockSize))
+            break;
+        NextHeaderOffset += HeaderBlockSize;
+        const std::int64_t before = ArchiveStartOffset;
+        m_format->ProcRecord(*this, stream);
+        // A step that does not move forward would repeat itself for ever.
+        if (NextHeaderOffset <= before) {
+            FailWalk(E_BADHEADR);
+            break;
+        }
+    }
+    return !m_walkFailed;
+}
+
+bool TVirOV::Activate()
+{
+    if (m_busy)
+        return false;
+    m_busy = true;
+    CancelFlag = false;
+    *CancelRef = false;
+    VolumeName = ArchiveFile();
+    TProgress savedProgress = std::move(ProgressCallback);
+    ProgressCallback = nullptr;
+    bool result = true;
+    bool started = false;
+    try {
+        if (ArchiveFile().empty() || !FileExists(ArchiveFile()))
+            RaiseError(ArchiveFile(), "", "0", E_FILENOTFOUND);
+        else if (!OnRead)
+            RaiseError(ArchiveFile(), "OnRead", "0", E_REQUIREDEVENT);
+        else if (!IsArcValid(ArcType))
+            RaiseError(ArchiveFile(), "", "0", 25244);
+        else {
+            if (ArcType == atZip && ArchiveStartOffset == 0 && GetZipSetType() == atZipDS)
+                ArcType = atZipDS;
+            TFileStream32 stream(ArchiveFile(), fmOpenRead | fmShareDenyWrite);
+            if (!stream.Valid()) {
+                RaiseErrorStr(ArchiveFile(), "", "0", E_OPENERR);
+            } else {
+                if (OnActivate)
+                    OnActivate(this);
+                Timer.Start();
+                started = true;
+                result = Walk(stream);
+                Timer.Stop();
+                if (OnTotals) {
+                    TotalRatio = static_cast<BYTE>(CalcRatio(TotalPackedSize, TotalUnpackedSize));
+                    OnTotals(this, TotalUnpackedSize, TotalPackedSize, TotalRatio, FileCount);
+                }
+                if (OnDeactivate)
+                    OnDeactivate(this);
+                if (OnElapsedTime)
+                    OnElapsedTime(this, Timer.ElapsedTime);
+            }
+        }
+    } catch (...) {
+        result = false;
+        if (started)
+            Timer.Stop();
+    }
+    // The clean-up runs whatever happened, so the next Activate works.
+    CommentBuffer.assign(1, '\0');
+    FileComment = CommentBuffer.data();
+    ProgressCallback = std::move(savedProgress);
+    m_busy = false;
+    return result;
+}
+
+bool TVirOV::Activate(TStream32* stream)
+{
+    if (!stream)
+        return false;
+    bool result = true;
+    TProgress savedProgress = std::move(ProgressCallback);
+    ProgressCallback = nullptr;
+    CancelFlag = false;
+    *CancelRef = false;
+    try {
+        ExcludeSpec.Clear();
+        ArcType = GetArcType(stream);
+        if (!IsArcValid(ArcType)) {
+            RaiseErrorStr(ArchiveFile(), "", "0", 25244);
+            result = false;
+        } else {
+            Timer.Start();
+            result = Walk(*stream);
+        }
+    } catch (...) {
+        result = false;
+    }
+    Timer.Stop();
+    try {
+        if (OnTotals) {
+            TotalRatio = static_cast<BYTE>(CalcRatio(TotalPackedSize, TotalUnpackedSize));
+            OnTotals(this, TotalUnpackedSize, TotalPackedSize, TotalRatio, FileCount);
+        }
+        if (OnDeactivate)
+            OnDeactivate(this);
+        if (OnElapsedTime)
+            OnElapsedTime(this, Timer.ElapsedTime);
+    } catch (...) {
+        result = false;
+    }
+    CommentBuffer.assign(1, '\0');
+    FileComment = CommentBuffer.data();
+    ProgressCallback = std::move(savedProgress);
+    return result;
+}
+
+void TVirOV::doRead(std::int64_t offset)
+{
+    ProcessMessages();
+    if (GetCancel())
+        return;
+    if (ListOperation == opFileOnly) {
+        if (QueryList)
+            QueryList->Add(Filename);
+        return;
+    }
+    if (OnRead)
+        doEvents(offset, FileCount);
+}
+
+void TVirOV::doEvents(std::int64_t offset, int filenum)
+{
+    if ((ExternalAttr & 0x10) && (Filename.empty() || Filename.back() != '/'))
+        Filename += '/';
+    if (OnReadBegin)
+        OnReadBegin(this);
+    if (OnRead)
+        OnRead(this, offset, filenum);
+    if (OnReadEnd)
+        OnReadEnd(this);
+}
+
+bool TVirOV::doQueryInfo(TzadOperation op, const std::string* name)
+{
+    if (ArchiveFile().empty() || !IsArcValid(ArcType))
+        return false;
+    const std::int64_t savedStart = ArchiveStartOffset;
+    auto onRead = OnRead;
+    auto onTotals = OnTotals;
+    auto onBegin = OnReadBegin;
+    auto onEnd = OnReadEnd;
+    auto onActivate = OnActivate;
+    auto onDeactivate = OnDeactivate;
+    TStringList savedSpec;
+    savedSpec.Assign(FileSpec);
+    OnRead = [](TObject*, std::int64_t, int) {};
+    OnTotals = nullptr;
+    OnReadBegin = OnReadEnd = OnActivate = OnDeactivate = nullptr;
+    const TzadOperation savedOp = ListOperation;
+    ListOperation = op;
+    if (name) {
+        FileSpec.Clear();
+        FileSpec.Add(*name);
+    }
+    bool result = false;
+    try {
+        result = Activate();
+    } catch (...) {
+        result = false;
+    }
+    ListOperation = savedOp;
+    FileSpec.Assign(savedSpec);
+    ArchiveStartOffset = savedStart;
+    OnRead = onRead;
+    OnTotals = onTotals;
+    OnReadBegin = onBegin;
+    OnReadEnd = onEnd;
+    OnActivate = onActivate;
+    OnDeactivate = onDeactivate;
+    return result;
+}
+
+void TVirOV::FilesInArchive(TStringList* list)
+{
+    if (!list)
+        return;
+    TStringList* saved = QueryList;
+    QueryList = list;
+    if (!doQueryInfo(opFileOnly, nullptr))
+        list->Clear();
+    QueryList = saved;
+}
+
+bool TVirOV::GetFileInfo(const std::string& name) { return doQueryInfo(opQueryFile, &name); }
+
+std::uint32_t TVirOV::GetFileCrc(const std::string& name) { return GetFileInfo(name) ? Crc : 0xFFFFFFFFu; }
+std::int64_t TVirOV::GetFilePackedSize(const std::string& name) { return GetFileInfo(name) ? PackedSize : -1; }
+std::int64_t TVirOV::GetFileUnpackedSize(const std::string& name) { return GetFileInfo(name) ? UnpackedSize : -1; }
+TDateTime TVirOV::GetFileDate(const std::string& name) { return GetFileInfo(name) ? FileDate : kFallbackDate; }
+
+void TVirOV::IncTotals(std::int64_t unpacked, std::int64_t packed)
+{
+    TotalUnpackedSize += unpacked;
+    TotalPackedSize += packed;
+}
+
+void TVirOV::DecTotals(std::int64_t unpacked, std::int64_t packed)
+{
+    TotalUnpackedSize -= unpacked;
+    TotalPackedSize -= packed;
+}
