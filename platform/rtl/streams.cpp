@@ -366,3 +366,47 @@ std::int64_t AvailableMemory()
     return avail;
 }
 
+
+int FileCreateNew(const std::string& fileName)
+{
+    const int fd = ::open(fileName.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        SetLastErrorFromErrno();
+        return -1;
+    }
+    if (!LockForShareMode(fd, fmShareExclusive)) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+bool ReplaceFileWith(const std::string& source, const std::string& target)
+{
+    struct stat st {};
+    if (::stat(target.c_str(), &st) == 0)
+        ::chmod(source.c_str(), st.st_mode & 07777);
+    if (::rename(source.c_str(), target.c_str()) != 0) {
+        SetLastErrorFromErrno();
+        return false;
+    }
+    return true;
+}
+
+std::string CanonicalFileName(const std::string& fileName)
+{
+    if (char* full = ::realpath(fileName.c_str(), nullptr)) {
+        std::string out(full);
+        std::free(full);
+        return out;
+    }
+    std::string dir = ExtractFileDir(fileName);
+    if (dir.empty())
+        dir = ".";
+    if (char* full = ::realpath(dir.c_str(), nullptr)) {
+        std::string out = IncludeTrailingPathDelimiter(full) + ExtractFileName(fileName);
+        std::free(full);
+        return out;
+    }
+    return fileName;
+}
