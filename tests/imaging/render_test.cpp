@@ -37,8 +37,6 @@ private:
     HGDIOBJ m_old;
 };
 
-COLORREF Ref(const RGBQUAD& q) { return RGB(q.rgbRed, q.rgbGreen, q.rgbBlue); }
-
 TEST(Draw, UnscaledCopyPutsTheTopRowFirst)
 {
     VxImage img(7, 5, 24, 1);

@@ -162,6 +162,13 @@ inline std::vector<std::uint8_t> EncodeBytes(VxImage& image, std::uint32_t forma
     return std::vector<std::uint8_t>(b, b + (size > 0 ? size : 0));
 }
 
+inline unsigned VxGet16Test(const std::vector<std::uint8_t>& b, std::size_t at)
+{
+    return b.at(at) | (b.at(at + 1) << 8);
+}
+
+inline COLORREF Ref(const RGBQUAD& q) { return RGB(q.rgbRed, q.rgbGreen, q.rgbBlue); }
+
 // A 24-bit test picture with distinct colours.
 inline void Paint24(VxImage& img)
 {

@@ -1,0 +1,560 @@
+// Hand-made files: the layouts the tools do not write, and hostile files
+// for every fault a decoder must not have (each named after the fault).
+#include "test_util.h"
+
+#include <gtest/gtest.h>
+
+using namespace imgtest;
+
+namespace {
+
+// A BMP file: file header, 40-byte info header, palette, pixel bytes.
+std::vector<std::uint8_t> Bmp(std::int32_t w, std::int32_t h, unsigned bpp, unsigned compression,
+                              const std::vector<std::uint8_t>& palette, const std::vector<std::uint8_t>& pixels,
+                              std::uint32_t clrUsed = 0, const std::vector<std::uint8_t>& masks = {})
+{
+    const std::uint32_t offset = 14 + 40 + static_cast<std::uint32_t>(masks.size() + palette.size());
+    Bytes b;
+    b.u8('B').u8('M').u32(offset + static_cast<std::uint32_t>(pixels.size())).u16(0).u16(0).u32(offset);
+    b.u32(40).u32(static_cast<std::uint32_t>(w)).u32(static_cast<std::uint32_t>(h)).u16(1).u16(bpp).u32(compression);
+    b.u32(0).u32(2835).u32(2835).u32(clrUsed).u32(0);
+    b.raw(masks).raw(palette).raw(pixels);
+    return b.v;
+}
+
+std::vector<std::uint8_t> GreyPalette(int n)
+{
+    std::vector<std::uint8_t> p;
+    for (int i = 0; i < n; ++i) {
+        const auto v = static_cast<std::uint8_t>(n > 1 ? i * 255 / (n - 1) : 0);
+        p.insert(p.end(), {v, v, v, 0});
+    }
+    return p;
+}
+
+// ---- BMP ----
+
+TEST(BmpDecode, BareInfoHeaderAndTopDownRows)
+{
+    // 3 x 2, 24-bit; the file's first row is the bottom one.
+    const std::vector<std::uint8_t> rows = {1, 2, 3, 4, 5, 6, 7, 8, 9, 0, 0, 0,
+                                            10, 11, 12, 13, 14, 15, 16, 17, 18, 0, 0, 0};
+    const auto file = Bmp(3, 2, 24, 0, {}, rows);
+    VxImage normal;
+    ASSERT_TRUE(DecodeBytes(normal, file, VXFMT_BMP));
+    EXPECT_EQ(Ref(normal.GetPixelColor(0, 0, false)), RGB(3, 2, 1));
+
+    // The same without the 14-byte file header.
+    VxImage bare;
+    ASSERT_TRUE(DecodeBytes(bare, std::vector<std::uint8_t>(file.begin() + 14, file.end()), VXFMT_BMP));
+    EXPECT_TRUE(SameImage(bare, normal));
+
+    // Negative height: rows stored top first, decoded upright.
+    std::vector<std::uint8_t> flipped(rows.begin() + 12, rows.end());
+    flipped.insert(flipped.end(), rows.begin(), rows.begin() + 12);
+    VxImage topDown;
+    ASSERT_TRUE(DecodeBytes(topDown, Bmp(3, -2, 24, 0, {}, flipped), VXFMT_BMP));
+    EXPECT_TRUE(SameImage(topDown, normal));
+}
+
+TEST(BmpDecode, SixteenBitLayouts)
+{
+    // One row of two pixels: 5-5-5 without masks, and 5-6-5 with masks.
+    VxImage a;
+    ASSERT_TRUE(DecodeBytes(a, Bmp(2, 1, 16, 0, {}, {0x1F, 0x7C, 0xE0, 0x03}), VXFMT_BMP));
+    EXPECT_EQ(Ref(a.GetPixelColor(0, 0, false)), RGB(248, 0, 248));  // 0x7C1F: red and blue full
+    EXPECT_EQ(Ref(a.GetPixelColor(1, 0, false)), RGB(0, 248, 0));
+
+    Bytes masks;
+    masks.u32(0xF800).u32(0x07E0).u32(0x001F);
+    VxImage b;
+    ASSERT_TRUE(DecodeBytes(b, Bmp(2, 1, 16, 3, {}, {0xE0, 0x07, 0x00, 0xF8}, 0, masks.v), VXFMT_BMP));
+    EXPECT_EQ(Ref(b.GetPixelColor(0, 0, false)), RGB(0, 252, 0));
+    EXPECT_EQ(Ref(b.GetPixelColor(1, 0, false)), RGB(248, 0, 0));
+}
+
+TEST(BmpDecode, bmp_bitfields_negative_shift)
+{
+    // Twelve red bits and masks out of the usual order would need negative
+    // shift counts; every channel still lands with its top bit at bit 7.
+    Bytes masks;
+    masks.u32(0x0FFF).u32(0x3000).u32(0xC000);
+    VxImage img;
+    ASSERT_TRUE(DecodeBytes(img, Bmp(1, 1, 16, 3, {}, {0xFF, 0xFF, 0, 0}, 0, masks.v), VXFMT_BMP));
+    const RGBQUAD c = img.GetPixelColor(0, 0, false);
+    EXPECT_EQ(c.rgbRed, 0xFF);    // 0x0FFF >> 4
+    EXPECT_EQ(c.rgbGreen, 0xC0);  // 0x3000 >> 6
+    EXPECT_EQ(c.rgbBlue, 0xC0);   // 0xC000 >> 8
+    VxImage zero;
+    Bytes none;
+    none.u32(0).u32(0).u32(0);
+    ASSERT_TRUE(DecodeBytes(zero, Bmp(1, 1, 16, 3, {}, {0xFF, 0xFF, 0, 0}, 0, none.v), VXFMT_BMP));
+    EXPECT_EQ(Ref(zero.GetPixelColor(0, 0, false)), RGB(0, 0, 0));
+}
+
+TEST(BmpDecode, ThirtyTwoBitRowsAndAShortFile)
+{
+    // 2 x 2 at 32 bits, the second (top) row missing: it stays black.
+    VxImage img;
+    ASSERT_TRUE(DecodeBytes(img, Bmp(2, 2, 32, 0, {}, {1, 2, 3, 99, 4, 5, 6, 99}), VXFMT_BMP));
+    EXPECT_EQ(img.GetBpp(), 24u);
+    EXPECT_EQ(Ref(img.GetPixelColor(1, 0, false)), RGB(6, 5, 4));
+    EXPECT_EQ(Ref(img.GetPixelColor(1, 1, false)), RGB(0, 0, 0));
+}
+
+TEST(BmpDecode, bmp32_size_wraps)
+{
+    // 65536 x 16385 x 4 bytes wraps 32 bits to a few bytes; the decoder
+    // neither trusts the wrapped size nor allocates gigabytes for a file
+    // that holds 60 bytes.
+    VxImage img;
+    EXPECT_FALSE(DecodeBytes(img, Bmp(65536, 16385, 32, 0, {}, {1, 2, 3, 4}), VXFMT_BMP));
+    EXPECT_STREQ(img.GetLastError(), "BMP data shorter than its header claims");
+    VxImage huge;
+    EXPECT_FALSE(DecodeBytes(huge, Bmp(0x7FFFFFFF, 0x7FFFFFFF, 24, 0, {}, {}), VXFMT_BMP));
+    VxImage minHeight;
+    EXPECT_FALSE(DecodeBytes(minHeight, Bmp(1, static_cast<std::int32_t>(0x80000000u), 8, 0, {}, {}), VXFMT_BMP));
+}
+
+TEST(BmpDecode, bmp_palette_longer_than_image_palette)
+{
+    // A 1-bit file that claims 300 palette entries: two are stored, the
+    // rest are skipped, nothing is written past the palette.
+    std::vector<std::uint8_t> pal = GreyPalette(256);
+    pal.resize(300 * 4, 0x77);
+    VxImage img;
+    ASSERT_TRUE(DecodeBytes(img, Bmp(8, 1, 1, 0, pal, {0x80, 0, 0, 0}, 300), VXFMT_BMP));
+    EXPECT_EQ(img.GetNumColors(), 2u);
+    EXPECT_EQ(img.GetPixelIndex(0, 0), 1);
+    EXPECT_EQ(img.GetPaletteColor(1).rgbRed, 1);  // the file's entry 1 of its 256-step grey
+}
+
+TEST(BmpDecode, CoreHeaderMatchesTheFullHeader)
+{
+    // 2 x 1 at 8 bits with a 12-byte header and 3-byte palette entries,
+    // shorter than 54 bytes altogether.
+    Bytes b;
+    b.u8('B').u8('M').u32(0).u16(0).u16(0).u32(14 + 12 + 6);
+    b.u32(12).u16(2).u16(1).u16(1).u16(1);
+    b.raw({10, 20, 30, 40, 50, 60});
+    b.raw({0x40, 0, 0, 0});
+    VxImage core;
+    ASSERT_TRUE(DecodeBytes(core, b.v, VXFMT_BMP)) << core.GetLastError();
+    EXPECT_EQ(core.GetBpp(), 1u);
+    EXPECT_EQ(Ref(core.GetPixelColor(0, 0, false)), RGB(30, 20, 10));
+    EXPECT_EQ(Ref(core.GetPixelColor(1, 0, false)), RGB(60, 50, 40));
+}
+
+TEST(BmpDecode, Rle8RunsDeltasAndEnds)
+{
+    // 4 x 3: run of 2 x 5, absolute 3 bytes (odd: a pad), EOL, delta (1, 1), run, end.
+    const std::vector<std::uint8_t> rle = {2, 5, 0, 3, 7, 8, 9, 0, 0, 0, 0, 2, 1, 1, 1, 6, 0, 1};
+    VxImage img;
+    ASSERT_TRUE(DecodeBytes(img, Bmp(4, 3, 8, 1, GreyPalette(256), rle, 256), VXFMT_BMP));
+    const int expect[3][4] = {{5, 5, 7, 8}, {0, 0, 0, 0}, {0, 6, 0, 0}};
+    // Row 0 holds 5 5 7 8 and the 9 lands in the padding of the row.
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 4; ++x)
+            EXPECT_EQ(img.GetPixelIndex(x, y), expect[y][x]) << x << "," << y;
+}
+
+TEST(BmpDecode, bmp_rle8_overflow)
+{
+    // A run that passes the row end stops the decoding, with success.
+    VxImage run;
+    ASSERT_TRUE(DecodeBytes(run, Bmp(4, 2, 8, 1, GreyPalette(256), {200, 3, 1, 4}, 256), VXFMT_BMP));
+    EXPECT_EQ(run.GetPixelIndex(3, 0), 3);
+    EXPECT_EQ(run.GetPixelIndex(0, 1), 0);
+
+    // End-of-line and delta codes that leave the image: nothing is stored
+    // outside it (the sanitizers check), what is inside is kept.
+    std::vector<std::uint8_t> rle = {1, 9};
+    for (int i = 0; i < 10; ++i)
+        rle.insert(rle.end(), {0, 0});                  // end of line past the last row
+    rle.insert(rle.end(), {2, 7, 0, 5, 1, 2, 3, 4, 5, 0});  // run and absolute run out there
+    rle.insert(rle.end(), {0, 2, 255, 255, 3, 3, 0, 200, 0, 0});
+    rle.resize(rle.size() + 200, 0x55);
+    VxImage out;
+    ASSERT_TRUE(DecodeBytes(out, Bmp(4, 2, 8, 1, GreyPalette(256), rle, 256), VXFMT_BMP));
+    EXPECT_EQ(out.GetPixelIndex(0, 0), 9);
+    EXPECT_EQ(out.GetPixelIndex(1, 0), 0);
+}
+
+TEST(BmpDecode, bmp_rle4_overflow)
+{
+    // 5 x 2 at 4 bits: run of 3 pixels (nibbles 1, 2, 1), absolute 3 pixels
+    // (a, b, c: 2 bytes, even, no pad), EOL, then deltas and runs far out.
+    std::vector<std::uint8_t> rle = {3, 0x12, 0, 3, 0xAB, 0xC0, 0, 0, 2, 0x34};
+    rle.insert(rle.end(), {0, 2, 250, 0, 9, 0x77, 0, 2, 0, 250, 4, 0x66, 0, 0, 0, 0, 0, 0, 200, 0x11, 0, 1});
+    VxImage img;
+    ASSERT_TRUE(DecodeBytes(img, Bmp(5, 2, 4, 2, GreyPalette(16), rle, 16), VXFMT_BMP));
+    const int row0[5] = {1, 2, 1, 0xA, 0xB};
+    for (int x = 0; x < 5; ++x)
+        EXPECT_EQ(img.GetPixelIndex(x, 0), row0[x]) << x;
+    EXPECT_EQ(img.GetPixelIndex(0, 1), 3);
+    EXPECT_EQ(img.GetPixelIndex(1, 1), 4);
+}
+
+TEST(BmpDecode, UnsupportedCompressions)
+{
+    VxImage a;
+    EXPECT_FALSE(DecodeBytes(a, Bmp(1, 1, 24, 1, {}, {0, 0, 0, 0}), VXFMT_BMP));
+    EXPECT_STREQ(a.GetLastError(), "unknown compression");
+    VxImage b;
+    EXPECT_FALSE(DecodeBytes(b, Bmp(1, 1, 8, 4, GreyPalette(256), {0, 0, 0, 0}, 256), VXFMT_BMP));
+    EXPECT_STREQ(b.GetLastError(), "compression type not supported");
+    VxImage c;
+    EXPECT_FALSE(DecodeBytes(c, {'B', 'M', 0}, VXFMT_BMP));
+    EXPECT_STREQ(c.GetLastError(), "Not a BMP");
+    VxImage d;
+    auto file = Bmp(1, 1, 24, 0, {}, {0, 0, 0, 0});
+    file[14] = 30;  // header size 30
+    EXPECT_FALSE(DecodeBytes(d, file, VXFMT_BMP));
+    EXPECT_STREQ(d.GetLastError(), "Error reading BMP info");
+}
+
+// ---- Icons ----
+
+std::vector<std::uint8_t> Icon(std::uint8_t w, std::uint8_t h, unsigned bpp, const std::vector<std::uint8_t>& palette,
+                               const std::vector<std::uint8_t>& pixels, const std::vector<std::uint8_t>& mask)
+{
+    Bytes b;
+    b.u16(0).u16(1).u16(1);
+    b.u8(w).u8(h).u8(0).u8(0).u16(1).u16(bpp).u32(0).u32(22);
+    b.u32(40).u32(w).u32(h * 2u).u16(1).u16(bpp).u32(0).u32(0).u32(0).u32(0).u32(0).u32(0);
+    b.raw(palette).raw(pixels).raw(mask);
+    return b.v;
+}
+
+TEST(IconDecode, MaskedPalettePixelsTakeTheLowestUnusedIndex)
+{
+    // 2 x 2 at 8 bits using indices 0, 1 and 3; the mask marks (1, 0).
+    std::vector<std::uint8_t> pixels = {0, 1, 0, 0, 3, 0, 0, 0};
+    std::vector<std::uint8_t> mask = {0x40, 0, 0, 0, 0, 0, 0, 0};
+    VxImage img;
+    ASSERT_TRUE(DecodeBytes(img, Icon(2, 2, 8, GreyPalette(256), pixels, mask), VXFMT_ICO));
+    EXPECT_EQ(img.GetTransparentIndex(), 2);
+    EXPECT_EQ(img.GetPixelIndex(1, 0), 2);
+    EXPECT_EQ(img.GetPixelIndex(0, 1), 3);
+    EXPECT_FALSE(img.HasAlpha());
+}
+
+TEST(IconDecode, MaskedTrueColourPixelsOfOneColourBecomeTheKey)
+{
+    // 2 x 1 at 24 bits; the masked pixel's colour becomes the transparent colour.
+    VxImage img;
+    ASSERT_TRUE(DecodeBytes(img, Icon(2, 1, 24, {}, {1, 2, 3, 4, 5, 6, 0, 0}, {0x80, 0, 0, 0}), VXFMT_ICO));
+    EXPECT_EQ(img.GetTransparentIndex(), 0);
+    EXPECT_EQ(Ref(img.GetTransparentColor()), RGB(3, 2, 1));
+    EXPECT_FALSE(img.HasAlpha());
+}
+
+TEST(IconDecode, ThirtyTwoBitAlphaAndRefusals)
+{
+    VxImage img;
+    ASSERT_TRUE(DecodeBytes(img, Icon(1, 1, 32, {}, {10, 20, 30, 77}, {0, 0, 0, 0}), VXFMT_ICO));
+    EXPECT_EQ(img.GetAlphaAt(0, 0), 77);
+    EXPECT_EQ(Ref(img.GetPixelColor(0, 0, false)), RGB(30, 20, 10));
+
+    auto zero = Icon(1, 1, 24, {}, {0, 0, 0, 0}, {});
+    zero[6] = 0;  // width 0 in the directory
+    VxImage z;
+    EXPECT_FALSE(DecodeBytes(z, zero, VXFMT_ICO));
+    auto badType = Icon(1, 1, 24, {}, {0, 0, 0, 0}, {});
+    badType[2] = 3;
+    VxImage t;
+    EXPECT_FALSE(DecodeBytes(t, badType, VXFMT_ICO));
+    // A directory that claims more entries than the file holds.
+    auto many = Icon(1, 1, 24, {}, {0, 0, 0, 0}, {});
+    many[4] = 0xFF;
+    many[5] = 0xFF;
+    VxImage m;
+    EXPECT_FALSE(DecodeBytes(m, many, VXFMT_ICO));
+}
+
+TEST(IconEncode, RoundTripAndLimits)
+{
+    VxImage img(5, 3, 24, 1);
+    Paint24(img);
+    img.CreateAlphaPlane();
+    img.SetAlphaAt(2, 1, 0);
+    bool ok = false;
+    const auto bytes = EncodeBytes(img, VXFMT_ICO, &ok);
+    ASSERT_TRUE(ok);
+    VxImage back;
+    ASSERT_TRUE(DecodeBytes(back, bytes, VXFMT_ICO));
+    EXPECT_TRUE(SameImage(img, back));
+    EXPECT_EQ(back.GetAlphaAt(2, 1), 0);
+    EXPECT_EQ(back.GetAlphaAt(1, 1), 255);
+
+    VxImage big(256, 256, 8, 1);
+    EncodeBytes(big, VXFMT_ICO, &ok);
+    EXPECT_FALSE(ok);
+    EXPECT_STREQ(big.GetLastError(), "Can't save this image as icon");
+}
+
+// ---- WBMP ----
+
+TEST(Wbmp, SizesOf128AndMoreAreMultiByteIntegers)
+{
+    VxImage img(300, 2, 1, 1);
+    img.SetGreyRampPalette();
+    img.SetPixelIndex(299, 1, 1);
+    img.SetPixelIndex(128, 0, 1);
+    bool ok = false;
+    const auto bytes = EncodeBytes(img, VXFMT_WBMP, &ok);
+    ASSERT_TRUE(ok) << img.GetLastError();
+    ASSERT_GE(bytes.size(), 5u);
+    EXPECT_EQ(bytes[2], 0x82);  // 300 = 2 x 128 + 44
+    EXPECT_EQ(bytes[3], 44);
+    EXPECT_EQ(bytes[4], 2);
+    VxImage back;
+    ASSERT_TRUE(DecodeBytes(back, bytes, VXFMT_WBMP));
+    EXPECT_EQ(back.GetWidth(), 300u);
+    EXPECT_TRUE(SameImage(img, back));
+
+    VxImage deep(2, 2, 8, 1);
+    EncodeBytes(deep, VXFMT_WBMP, &ok);
+    EXPECT_FALSE(ok);
+    EXPECT_STREQ(deep.GetLastError(), "Can't save this image as WBMP");
+}
+
+TEST(Wbmp, wbmp_bad_headers)
+{
+    struct Case { std::vector<std::uint8_t> bytes; const char* error; };
+    const Case cases[] = {
+        {{0, 0, 5}, "Not a WBMP"},
+        {{1, 0, 1, 1, 0}, "Unsupported WBMP type"},
+        {{0, 0, 0, 1}, "Corrupted WBMP"},
+        {{0, 0, 0x81, 0x80, 0x80, 0x80, 0x80, 0x01, 1, 0}, "Corrupted WBMP"},  // more than 32 bits
+        {{0, 0, 0x8F, 0xFF, 0xFF, 0xFF, 0x7F, 0x8F, 0xFF, 0xFF, 0xFF, 0x7F}, "WBMP Create failed"},
+    };
+    for (const Case& c : cases) {
+        VxImage img;
+        EXPECT_FALSE(DecodeBytes(img, c.bytes, VXFMT_WBMP));
+        EXPECT_STREQ(img.GetLastError(), c.error);
+    }
+}
+
+// ---- PCX ----
+
+std::vector<std::uint8_t> PcxHeader(unsigned bits, unsigned planes, unsigned w, unsigned h, unsigned bpl)
+{
+    Bytes b;
+    b.u8(10).u8(5).u8(1).u8(bits).u16(0).u16(0).u16(w - 1).u16(h - 1).u16(72).u16(72);
+    b.fill(48, 0).u8(0).u8(planes).u16(bpl).u16(1).u16(0).u16(0).fill(54, 0);
+    return b.v;
+}
+
+TEST(PcxDecode, FourPlaneTrueColourGetsAlpha)
+{
+    // 1 x 1, four planes of 8 bits, bytes per line 2 (even).
+    auto file = PcxHeader(8, 4, 1, 1, 2);
+    file.insert(file.end(), {10, 0, 20, 0, 30, 0, 40, 0});
+    VxImage img;
+    ASSERT_TRUE(DecodeBytes(img, file, VXFMT_PCX)) << img.GetLastError();
+    EXPECT_EQ(Ref(img.GetPixelColor(0, 0, false)), RGB(10, 20, 30));
+    EXPECT_EQ(img.GetAlphaAt(0, 0), 40);
+}
+
+TEST(PcxDecode, pcx_bytes_per_line_too_short)
+{
+    // 100 pixels wide but 1 byte a line: the rows would be read past the data.
+    auto file = PcxHeader(8, 1, 100, 2, 1);
+    file.insert(file.end(), {1, 2, 12});
+    file.resize(file.size() + 768, 0);
+    VxImage img;
+    EXPECT_FALSE(DecodeBytes(img, file, VXFMT_PCX));
+    EXPECT_STREQ(img.GetLastError(), "corrupted PCX");
+    auto planar = PcxHeader(1, 4, 17, 1, 2);
+    planar.resize(planar.size() + 8, 0);
+    VxImage p;
+    EXPECT_FALSE(DecodeBytes(p, planar, VXFMT_PCX));
+    EXPECT_STREQ(p.GetLastError(), "corrupted PCX");
+    auto zero = PcxHeader(8, 0, 4, 1, 4);
+    VxImage z;
+    EXPECT_FALSE(DecodeBytes(z, zero, VXFMT_PCX));
+}
+
+TEST(PcxDecode, HeaderAndDataErrors)
+{
+    struct Case { std::vector<std::uint8_t> bytes; const char* error; };
+    auto withData = [](std::vector<std::uint8_t> h, std::vector<std::uint8_t> d) {
+        h.insert(h.end(), d.begin(), d.end());
+        return h;
+    };
+    auto notPcx = PcxHeader(8, 1, 2, 1, 2);
+    notPcx[0] = 11;
+    auto encoding = PcxHeader(8, 1, 2, 1, 2);
+    encoding[2] = 0;
+    const Case cases[] = {
+        {{10, 5, 1}, "Can't read PCX image"},
+        {notPcx, "Error: Not a PCX file"},
+        {encoding, "PCX file has unknown encoding scheme"},
+        {PcxHeader(1, 5, 8, 1, 2), "Can't handle image with more than 4 planes"},
+        {withData(PcxHeader(8, 1, 2, 1, 2), {0xC5, 7}), "repeat count spans end of image"},
+        {withData(PcxHeader(8, 1, 2, 1, 2), {1}), "corrupted PCX"},
+        {withData(PcxHeader(8, 1, 2, 1, 2), {1, 2, 11}), "bad color map signature"},
+        {withData(PcxHeader(8, 2, 2, 1, 2), {1, 2, 3, 4}), "Can't handle more than 1 bit per pixel"},
+    };
+    for (const Case& c : cases) {
+        VxImage img;
+        EXPECT_FALSE(DecodeBytes(img, c.bytes, VXFMT_PCX)) << c.error;
+        EXPECT_STREQ(img.GetLastError(), c.error);
+    }
+}
+
+TEST(PcxEncode, OddWidthLinesCarryAPadByte)
+{
+    VxImage img(3, 1, 8, 1);
+    img.SetGreyRampPalette();
+    img.SetPixelIndex(0, 0, 1);
+    img.SetPixelIndex(1, 0, 2);
+    img.SetPixelIndex(2, 0, 200);
+    bool ok = false;
+    const auto bytes = EncodeBytes(img, VXFMT_PCX, &ok);
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(VxGet16Test(bytes, 66), 4u);
+    // 1, 2, 200 (coded as a run of one), pad 0, marker 12, palette.
+    const std::vector<std::uint8_t> data(bytes.begin() + 128, bytes.begin() + 128 + 5);
+    EXPECT_EQ(data, (std::vector<std::uint8_t>{1, 2, 0xC1, 200, 0}));
+    EXPECT_EQ(bytes[128 + 5], 12);
+    EXPECT_EQ(bytes.size(), 128u + 5 + 1 + 768);
+}
+
+TEST(PcxEncode, RoundTripsEveryDepthWithAlpha)
+{
+    for (std::uint32_t bpp : {1u, 4u, 8u, 24u}) {
+        VxImage img(9, 4, bpp, 1);
+        if (bpp == 24) {
+            Paint24(img);
+            img.CreateAlphaPlane();
+            img.SetAlphaAt(3, 2, 17);
+        } else {
+            for (std::uint32_t i = 0; i < img.GetNumColors(); ++i)
+                img.SetPaletteColor(static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i * 3),
+                                    static_cast<std::uint8_t>(i * 5), static_cast<std::uint8_t>(255 - i));
+            if (bpp == 1)
+                img.SetGreyRampPalette();
+            for (int y = 0; y < 4; ++y)
+                for (int x = 0; x < 9; ++x)
+                    img.SetPixelIndex(x, y, static_cast<std::uint8_t>((x * 7 + y) % img.GetNumColors()));
+        }
+        bool ok = false;
+        const auto bytes = EncodeBytes(img, VXFMT_PCX, &ok);
+        ASSERT_TRUE(ok) << bpp;
+        VxImage back;
+        ASSERT_TRUE(DecodeBytes(back, bytes, VXFMT_PCX)) << back.GetLastError();
+        EXPECT_TRUE(SameImage(img, back, bpp == 24)) << bpp;
+    }
+}
+
+// ---- Targa ----
+
+std::vector<std::uint8_t> TgaHeaderBytes(unsigned type, unsigned w, unsigned h, unsigned depth, unsigned descriptor,
+                                         unsigned mapType = 0, unsigned mapLength = 0, unsigned mapDepth = 0)
+{
+    Bytes b;
+    b.u8(0).u8(mapType).u8(type).u16(0).u16(mapLength).u8(mapDepth).u16(0).u16(0).u16(w).u16(h).u8(depth).u8(descriptor);
+    return b.v;
+}
+
+TEST(TgaDecode, tga_colormap_entry_size)
+{
+    // Colour map of two 16-bit entries: the pixels follow four bytes later,
+    // not six.
+    auto file = TgaHeaderBytes(1, 2, 1, 8, 0, 1, 2, 16);
+    file.insert(file.end(), {0x1F, 0x00, 0x00, 0x7C});  // blue, red
+    file.insert(file.end(), {1, 0});
+    VxImage img;
+    ASSERT_TRUE(DecodeBytes(img, file, VXFMT_TGA)) << img.GetLastError();
+    EXPECT_EQ(Ref(img.GetPixelColor(0, 0, false)), RGB(248, 0, 0));
+    EXPECT_EQ(Ref(img.GetPixelColor(1, 0, false)), RGB(0, 0, 248));
+
+    // 32-bit entries, and a colour map in front of true-colour pixels.
+    auto rgb = TgaHeaderBytes(2, 1, 1, 24, 0, 1, 1, 32);
+    rgb.insert(rgb.end(), {9, 9, 9, 9, 1, 2, 3});
+    VxImage t;
+    ASSERT_TRUE(DecodeBytes(t, rgb, VXFMT_TGA));
+    EXPECT_EQ(Ref(t.GetPixelColor(0, 0, false)), RGB(3, 2, 1));
+
+    auto bad = TgaHeaderBytes(1, 1, 1, 8, 0, 1, 1, 7);
+    bad.insert(bad.end(), {0, 0});
+    VxImage b;
+    EXPECT_FALSE(DecodeBytes(b, bad, VXFMT_TGA));
+    EXPECT_STREQ(b.GetLastError(), "bad TGA header");
+}
+
+TEST(TgaDecode, SixteenBitOrientationAndSpanningPackets)
+{
+    // 2 x 2 at 16 bits, top row first (bit 5) and right to left (bit 4).
+    auto file = TgaHeaderBytes(2, 2, 2, 16, 0x30);
+    file.insert(file.end(), {0xFF, 0x7F, 0, 0, 0x1F, 0, 0x00, 0x7C});
+    VxImage img;
+    ASSERT_TRUE(DecodeBytes(img, file, VXFMT_TGA));
+    EXPECT_EQ(Ref(img.GetPixelColor(1, 1, false)), RGB(248, 248, 248));  // 0x7FFF, top left of the file = top right
+    EXPECT_EQ(Ref(img.GetPixelColor(0, 1, false)), RGB(0, 0, 0));
+    EXPECT_EQ(Ref(img.GetPixelColor(1, 0, false)), RGB(0, 0, 248));
+    EXPECT_EQ(Ref(img.GetPixelColor(0, 0, false)), RGB(248, 0, 0));
+
+    // A repeat packet of 5 over rows of 3, then a literal packet spanning too.
+    auto plain = TgaHeaderBytes(3, 3, 3, 8, 0);
+    plain.insert(plain.end(), {7, 7, 7, 7, 7, 1, 2, 3, 4});
+    auto rle = TgaHeaderBytes(11, 3, 3, 8, 0);
+    rle.insert(rle.end(), {0x84, 7, 0x03, 1, 2, 3, 4});
+    VxImage a, b;
+    ASSERT_TRUE(DecodeBytes(a, plain, VXFMT_TGA));
+    ASSERT_TRUE(DecodeBytes(b, rle, VXFMT_TGA));
+    EXPECT_TRUE(SameImage(a, b));
+    EXPECT_EQ(b.GetPixelIndex(2, 2), 4);
+}
+
+TEST(TgaDecode, ThirtyTwoBitTopDownAlpha)
+{
+    auto file = TgaHeaderBytes(10, 1, 2, 32, 0x20);
+    file.insert(file.end(), {0x81, 1, 2, 3, 50});  // both rows the same colour, alpha 50
+    VxImage img;
+    ASSERT_TRUE(DecodeBytes(img, file, VXFMT_TGA));
+    EXPECT_EQ(img.GetAlphaAt(0, 0), 50);
+    EXPECT_EQ(img.GetAlphaAt(0, 1), 50);
+}
+
+TEST(TgaDecode, HeaderErrors)
+{
+    struct Case { std::vector<std::uint8_t> bytes; const char* error; };
+    const Case cases[] = {
+        {{0, 0, 2}, "Not a TGA"},
+        {TgaHeaderBytes(4, 1, 1, 8, 0), "Unknown TGA image type"},
+        {TgaHeaderBytes(2, 0, 1, 24, 0), "bad TGA header"},
+        {TgaHeaderBytes(2, 1, 1, 12, 0), "bad TGA header"},
+        {TgaHeaderBytes(1, 1, 1, 8, 0, 1, 300, 24), "bad TGA header"},
+        {TgaHeaderBytes(2, 2, 2, 24, 0), "corrupted TGA"},
+        {TgaHeaderBytes(10, 65535, 65535, 32, 0), "TGA Create failed"},
+    };
+    for (const Case& c : cases) {
+        VxImage img;
+        EXPECT_FALSE(DecodeBytes(img, c.bytes, VXFMT_TGA)) << c.error;
+        EXPECT_STREQ(img.GetLastError(), c.error);
+    }
+}
+
+TEST(TgaEncode, RoundTripsAndRefusesLowDepths)
+{
+    VxImage img(5, 3, 24, 1);
+    Paint24(img);
+    img.CreateAlphaPlane();
+    img.SetAlphaAt(4, 2, 9);
+    bool ok = false;
+    auto bytes = EncodeBytes(img, VXFMT_TGA, &ok);
+    ASSERT_TRUE(ok);
+    VxImage back;
+    ASSERT_TRUE(DecodeBytes(back, bytes, VXFMT_TGA));
+    EXPECT_TRUE(SameImage(img, back, true));
+
+    VxImage four(3, 3, 4, 1);
+    EncodeBytes(four, VXFMT_TGA, &ok);
+    EXPECT_FALSE(ok);
+    EXPECT_STREQ(four.GetLastError(), "Bit depth must be 8 or 24");
+}
+
+}  // namespace
