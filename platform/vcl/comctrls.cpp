@@ -44,6 +44,9 @@ TToolBar::TToolBar(TComponent* owner) : TWinControl(owner)
 void TToolBar::ControlInserted(TControl* control)
 {
     auto* bar = static_cast<ToolBarWidget*>(Widget());
+    // A box on a tool bar keeps the width it was given.
+    if (!dynamic_cast<TToolButton*>(control))
+        control->Widget()->setFixedWidth(control->Width());
     bar->layout->insertWidget(bar->layout->count() - 1, control->Widget());
 }
 

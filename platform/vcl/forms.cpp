@@ -284,8 +284,13 @@ void TForm::Show()
         PlaceOnScreen();
     m_shownOnce = true;
     TControl::SetVisible(true);
-    if (m_windowState == TWindowState::wsMaximized)
+    if (m_windowState == TWindowState::wsMaximized) {
+        // Without a window manager nothing maximises the window: it takes the
+        // screen's free area itself.
+        if (QScreen* screen = QGuiApplication::primaryScreen())
+            Widget()->setGeometry(screen->availableGeometry());
         Widget()->showMaximized();
+    }
     else
         Widget()->show();
     Widget()->raise();
