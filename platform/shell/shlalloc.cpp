@@ -248,7 +248,8 @@ bool EncodeItem(std::vector<BYTE>& buffer, ItemKind kind, BYTE flags, std::uint6
     p[5] = 0;
     PutLE(p + 6, size, 8);
     PutLE(p + 14, static_cast<std::uint64_t>(mtimeNs), 8);
-    std::memcpy(p + kHeaderSize, name.data(), name.size());
+    if (!name.empty())
+        std::memcpy(p + kHeaderSize, name.data(), name.size());
     return true;
 }
 
