@@ -129,11 +129,7 @@ void TForm1::CreateComponents()
     PanelLeft->SetAlign(alLeft);
     PanelLeft->SetParent(PanelContent);
 
-    tree = new TTreeView(this);
-    tree->SetName("tree");
-    tree->SetBounds(0, 0, 225, 200);
-    tree->SetAlign(alClient);
-    tree->SetParent(PanelLeft);
+    CreateShellTree();
 
     Splitter2 = new TSplitter(this);
     Splitter2->SetName("Splitter2");
@@ -328,16 +324,7 @@ void TForm1::CreateFileLists()
     tbdiskfiles = new TToolBar(this);
     tbdiskfiles->SetName("tbdiskfiles");
     tbdiskfiles->SetParent(TabSheet1);
-    list = new TListView(this);
-    list->SetName("list");
-    list->AddColumn("Name", 200);
-    list->AddColumn("Size", 80, true);
-    list->AddColumn("Type", 120);
-    list->AddColumn("Modified", 120);
-    list->SetViewStyle(TViewStyle::vsReport);
-    list->SetGridLines(true);
-    list->SetAlign(alClient);
-    list->SetParent(TabSheet1);
+    CreateShellList();
 
     TabSheet2 = new TTabSheet(this);
     TabSheet2->SetName("TabSheet2");
@@ -394,6 +381,8 @@ void TForm1::FirstShowSteps()
     PanelBlank->BringToFront();
     if (SaveRecent)
         LoadRecentList();
+    if (!config.IniDir.empty())
+        SelectStartFolder(config.IniDir);
 
     ViewMode = 0;
     SetListStyle(config.ViewMode + 1);
@@ -712,5 +701,6 @@ void TForm1::filterChange(TObject*)
 {
     const int i = filter->ItemIndex();
     m_fileFilter = m_filterList[2 * i];
-    SetStatusPanel(6, IntToStr(list->Items().Count()) + "Files");
+    ApplyFileFilter(m_fileFilter);
+    SetStatusPanel(6, IntToStr(FileListCount()) + "Files");
 }

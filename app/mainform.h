@@ -105,6 +105,13 @@ public:
     // The mask the file list filters by.
     const std::string& FileFilterMask() const { return m_fileFilter; }
 
+    // The folder tree and file list of the "Disk Files" tab.
+    void CreateShellTree();
+    void CreateShellList();
+    void SelectStartFolder(const std::string& folder);
+    void ApplyFileFilter(const std::string& mask);
+    int FileListCount() const;
+
 private:
     void CreateComponents();
     void CreateMenus();
