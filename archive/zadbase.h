@@ -99,6 +99,8 @@ public:
     std::int64_t ArchiveStartOffset = -1;
     THeaderTypeState HeadFlag;
     std::int32_t SfxAdjust = 0;
+    // Where the central directory found by detection ends (its start plus its size).
+    std::int64_t CentralDirEnd = 0;
     std::int32_t ArchiveDate = kFallbackDosDate;
     TLocal Local;
     TCentral Central;

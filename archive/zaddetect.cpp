@@ -469,6 +469,7 @@ std::int64_t TRegisterVirOV::GetCentralDirOffset(TStream32* stream)
     }
 
     if (found) {
+        CentralDirEnd = cdPos + static_cast<std::int64_t>(HeadFlag.Has(htEnding64) ? WZipEnd64.CentralSize : End.CentralSize);
         // The shift of a self-extractor whose stored offsets do not count the stub.
         const std::int64_t adjust = cdPos - storedOffset;
         SfxAdjust = adjust > INT32_MAX || adjust < INT32_MIN ? 0 : static_cast<std::int32_t>(adjust);

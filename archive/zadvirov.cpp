@@ -36,8 +36,21 @@ bool IsEndOfDirectory(std::uint32_t sig)
 
 // ---- ZIP ------------------------------------------------------------------------------------
 
+// State of the ZIP walk in progress (one listing runs at a time).
+struct ZipWalk {
+    int headersRead = 0;
+    bool reachedDirectory = false;  // local walk: the central directory ended it
+};
+ZipWalk g_zip;
+
+bool IsDirectoryEntry(const std::string& rawName, std::uint32_t externalAttr)
+{
+    return (externalAttr & 0x10) || (!rawName.empty() && (rawName.back() == '/' || rawName.back() == '\\'));
+}
+
 void ZipSetup(TVirOV& v, TStream32& stream)
 {
+    g_zip = ZipWalk{};
     if (v.ArcType == atZipDS) {
         // Reading the last disk of a spanned set needs the spanned-disk
         // dialogue; without it the walk is empty.
@@ -62,6 +75,7 @@ void ZipSetup(TVirOV& v, TStream32& stream)
         std::uint8_t first[TLocal::kSize];
         if (!TVirOV::ReadAt(stream, v.ArchiveStartOffset, first, TLocal::kSize)) {
             v.HeaderBlockSize = 0;
+            v.FailWalk(25236);
             return;
         }
         if (LoadLe32(first) == DATA_DESCRIPTOR_SIGNATURE)
@@ -71,6 +85,7 @@ void ZipSetup(TVirOV& v, TStream32& stream)
         std::uint8_t first[TCentral::kSize];
         if (!TVirOV::ReadAt(stream, v.ArchiveStartOffset, first, TCentral::kSize)) {
             v.HeaderBlockSize = 0;
+            v.FailWalk(25236);
             return;
         }
         v.HeaderBlockSize = TCentral::kSize;
@@ -115,7 +130,7 @@ void ZipCentralStep(TVirOV& v, TStream32& stream, int& headersRead)
     if (coded)
         DecodeFilename(rawName.data(), rawName.size());
     v.Central = h;
-    const bool isDir = h.ExternalAttr & 0x10;
+    const bool isDir = IsDirectoryEntry(rawName, h.ExternalAttr);
     if (isDir || (h.Flags & 0x0800))
         v.Filename = EntryName(rawName, h.Flags, v.TranslateOemChar);
     else
@@ -170,7 +185,7 @@ void ZipCentralStep(TVirOV& v, TStream32& stream, int& headersRead)
     v.ExternalAttr = static_cast<std::int32_t>(h.ExternalAttr);
     v.InternalAttr = h.InternalAttr;
     v.CompressMethod = h.Method;
-    v.CompressMethodStr = (h.ExternalAttr & 0x18) ? std::string() : v.GetCompressMethodStr(h.Method, h.Flags);
+    v.CompressMethodStr = (isDir || (h.ExternalAttr & 0x08)) ? std::string() : v.GetCompressMethodStr(h.Method, h.Flags);
     v.Ratio = static_cast<BYTE>(CalcRatio(packed, unpacked));
     if (v.ArcType == atZipDS)
         v.VolumeName = Format("PKBACK# %.3d", h.DiskNumberStart + 1);
@@ -212,7 +227,8 @@ void ZipLocalStep(TVirOV& v, TStream32& stream, int& headersRead)
     if (VerSig(sig, htLocal, coded) != htLocal) {
         v.NextHeaderOffset = v.EndOffset;
         bool c2 = false;
-        if (headersRead == 0 || !(VerSig(sig, htCentral, c2) == htCentral || IsEndOfDirectory(sig)))
+        g_zip.reachedDirectory = VerSig(sig, htCentral, c2) == htCentral || IsEndOfDirectory(sig);
+        if (headersRead == 0 || !g_zip.reachedDirectory)
             v.FailWalk(E_BADHEADR);
         return;
     }
@@ -280,20 +296,30 @@ void ZipLocalStep(TVirOV& v, TStream32& stream, int& headersRead)
     v.doRead(headerPos);
 }
 
-int g_zipHeadersRead = 0;
+// A walk that ran off the end of the file instead of reaching the end of
+// the central directory (or, for a local walk, the directory itself) means
+// the archive is truncated: what was listed stays listed, the result is false.
+void ZipFinish(TVirOV& v, TStream32&)
+{
+    if (v.HeaderBlockSize == 0 || g_zip.headersRead == 0)
+        return;
+    if (v.HeadFlag.Has(htCentral)) {
+        if (v.NextHeaderOffset != v.EndOffset && v.NextHeaderOffset < v.CentralDirEnd)
+            v.FailWalk(25236);
+    } else if (!g_zip.reachedDirectory) {
+        v.FailWalk(25236);
+    }
+}
 
 const TListFormat kZipFormat{
+    ZipSetup,
     [](TVirOV& v, TStream32& s) {
-        g_zipHeadersRead = 0;
-        ZipSetup(v, s);
-    },
-    [](TVirOV& v, TStream32& s) {
-        // The comment buffer holds the current entry's comment only.
         if (v.HeadFlag.Has(htCentral))
-            ZipCentralStep(v, s, g_zipHeadersRead);
+            ZipCentralStep(v, s, g_zip.headersRead);
         else
-            ZipLocalStep(v, s, g_zipHeadersRead);
-    }};
+            ZipLocalStep(v, s, g_zip.headersRead);
+    },
+    ZipFinish};
 
 // ---- uuencoded, xxencoded and Base64 text -------------------------------------------------
 
@@ -369,7 +395,7 @@ void TextSetup(TVirOV& v, TStream32& stream)
     v.doEvents(0, 1);
 }
 
-const TListFormat kTextFormat{TextSetup, [](TVirOV& v, TStream32&) { v.NextHeaderOffset = v.EndOffset; }};
+const TListFormat kTextFormat{TextSetup, [](TVirOV& v, TStream32&) { v.NextHeaderOffset = v.EndOffset; }, nullptr};
 
 struct BuiltInFormats {
     BuiltInFormats()
@@ -456,6 +482,8 @@ bool TVirOV::Walk(TStream32& stream)
             break;
         }
     }
+    if (!GetCancel() && !m_walkFailed && m_format && m_format->Finish)
+        m_format->Finish(*this, stream);
     return !m_walkFailed;
 }
 

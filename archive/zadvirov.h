@@ -23,6 +23,9 @@ struct TListFormat {
     // Processes the header read into HeaderBlock at ArchiveStartOffset and
     // sets NextHeaderOffset (EndOffset ends the walk).
     std::function<void(TVirOV& lister, TStream32& stream)> ProcRecord;
+    // Runs after a walk that was neither cancelled nor failed; it may
+    // declare the archive truncated (FailWalk).
+    std::function<void(TVirOV& lister, TStream32& stream)> Finish;
 };
 
 class TVirOV : public TZipCommon {

