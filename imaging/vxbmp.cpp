@@ -167,10 +167,9 @@ void DecodeRle4(VxFile* f, std::uint8_t* first, std::uint32_t stride, std::uint3
     }
 }
 
-std::uint64_t DibStride(std::int64_t bits, std::int64_t width)
-{
-    return static_cast<std::uint64_t>((bits * width + 31) / 32 * 4);
-}
+// Bytes of a padded row; the operands are a 16-bit count and a width below
+// 2^31, so the product fits.
+std::uint64_t DibStride(std::uint64_t bits, std::uint64_t width) { return (bits * width + 31) / 32 * 4; }
 
 }  // namespace
 
@@ -211,18 +210,24 @@ bool VxImageBMP::ReadInfoHeader(VxFile* stream, BITMAPINFOHEADER* header)
             if (!in.Skip(24))
                 return false;
         } else if (size > 40) {
-            const std::int64_t expected = static_cast<std::int64_t>(h.biHeight) *
-                                          static_cast<std::int64_t>(DibStride(h.biBitCount, h.biWidth));
-            if (expected != static_cast<std::int64_t>(h.biSizeImage) || h.biPlanes != 1 || h.biCompression != 0 ||
-                h.biClrUsed != 0 || !in.Skip(size - 40))
+            // Only a plain bottom-up header whose image size agrees with its
+            // dimensions is taken.
+            if (h.biWidth <= 0 || h.biHeight <= 0 ||
+                VxMulSat(static_cast<std::uint64_t>(h.biHeight), DibStride(h.biBitCount, static_cast<std::uint64_t>(h.biWidth))) !=
+                    h.biSizeImage ||
+                h.biPlanes != 1 || h.biCompression != 0 || h.biClrUsed != 0 || !in.Skip(size - 40))
                 return false;
         } else if (size != 40) {
             return false;
         }
     }
-    if (h.biSizeImage == 0)
-        h.biSizeImage = static_cast<DWORD>(((static_cast<std::int64_t>(h.biBitCount) * h.biWidth + 31) & ~31ll) / 8 *
-                                           static_cast<std::int64_t>(h.biHeight));
+    if (h.biSizeImage == 0 && h.biWidth > 0) {
+        // Kept to 32 bits like the field; the decoder sizes its reads from
+        // the image it creates, never from this value.
+        const std::uint64_t height = static_cast<std::uint64_t>(h.biHeight < 0 ? -static_cast<std::int64_t>(h.biHeight)
+                                                                                 : h.biHeight);
+        h.biSizeImage = static_cast<DWORD>(VxMulSat(DibStride(h.biBitCount, static_cast<std::uint64_t>(h.biWidth)), height));
+    }
     if (h.biClrUsed == 0 && h.biBitCount <= 8)
         h.biClrUsed = 1u << h.biBitCount;
     *header = h;
@@ -260,8 +265,9 @@ bool VxImageBMP::Decode(VxFile* stream)
         // A header may claim any size; a large image must be backed by data.
         const bool rle = bih.biBitCount <= 8 && (bih.biCompression == BI_RLE8 || bih.biCompression == BI_RLE4);
         const std::uint64_t pixelBytes =
-            DibStride(std::max<int>(bih.biBitCount, 1), std::max<LONG>(bih.biWidth, 0)) *
-            static_cast<std::uint64_t>(bih.biHeight);
+            VxMulSat(DibStride(std::max<std::uint64_t>(bih.biBitCount, 1),
+                               static_cast<std::uint64_t>(std::max<LONG>(bih.biWidth, 0))),
+                     static_cast<std::uint64_t>(bih.biHeight));
         if (!VxFileCanHold(in, pixelBytes, rle ? 128 : 2))
             VxRaise("BMP data shorter than its header claims");
         if (!Create(static_cast<std::uint32_t>(bih.biWidth), static_cast<std::uint32_t>(bih.biHeight),

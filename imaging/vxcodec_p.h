@@ -87,6 +87,13 @@ inline void VxPut32(std::uint8_t* p, std::uint32_t v)
         p[i] = static_cast<std::uint8_t>(v >> (8 * i));
 }
 
+// a x b, or the largest value when the product does not fit.
+inline std::uint64_t VxMulSat(std::uint64_t a, std::uint64_t b)
+{
+    std::uint64_t r;
+    return __builtin_mul_overflow(a, b, &r) ? ~std::uint64_t{0} : r;
+}
+
 // Images up to this many bytes of pixels are created whatever the file
 // holds (a truncated file keeps its missing pixels black). Larger ones must
 // be backed by the file: at most maxExpansion bytes of pixels per byte left
