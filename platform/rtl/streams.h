@@ -6,6 +6,7 @@
 #include "sysutils.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 enum TSeekOrigin { soBeginning = 0, soCurrent = 1, soEnd = 2 };
@@ -88,7 +89,7 @@ private:
 // added by SetSize are not initialised.
 class TMemoryStream : public TStream {
 public:
-    TMemoryStream() = default;
+    TMemoryStream();
     ~TMemoryStream() override;
     TMemoryStream(const TMemoryStream&) = delete;
     TMemoryStream& operator=(const TMemoryStream&) = delete;
@@ -106,6 +107,8 @@ public:
 private:
     void SetCapacity(std::int64_t capacity);
 
+    struct PopulateJob;
+    std::unique_ptr<PopulateJob> m_populate;
     std::uint8_t* m_memory = nullptr;
     std::int64_t m_size = 0;
     std::int64_t m_capacity = 0;

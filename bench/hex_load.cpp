@@ -1,0 +1,139 @@
+// Loading a 512 MB file into the hex editor against reading it with cat,
+// painting the first and the last screen, and the peak memory of it all.
+//
+// Prints the figures, then "ratio <load / cat> goal <= 1.5" as the last line.
+#include "hexedit/zuradhex.h"
+#include "vcl/forms.h"
+
+#include <benchmark/benchmark.h>
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr std::int64_t kFileSize = std::int64_t(512) << 20;
+
+double Seconds(std::chrono::steady_clock::duration d) { return std::chrono::duration<double>(d).count(); }
+
+std::string MakeFile(const std::string& dir)
+{
+    const std::string name = dir + "/hex_load.bin";
+    if (std::filesystem::exists(name) && static_cast<std::int64_t>(std::filesystem::file_size(name)) == kFileSize)
+        return name;
+    std::ofstream out(name, std::ios::binary);
+    std::vector<char> block(1 << 20);
+    for (size_t i = 0; i < block.size(); ++i)
+        block[i] = static_cast<char>(i * 131 + (i >> 9));
+    for (std::int64_t written = 0; written < kFileSize; written += static_cast<std::int64_t>(block.size())) {
+        block[0] = static_cast<char>(written >> 20);
+        out.write(block.data(), static_cast<std::streamsize>(block.size()));
+    }
+    return name;
+}
+
+double TimeCat(const std::string& file)
+{
+    const std::string cmd = "cat '" + file + "' > /dev/null";
+    const auto t0 = std::chrono::steady_clock::now();
+    if (std::system(cmd.c_str()) != 0)
+        std::fprintf(stderr, "cat failed\n");
+    return Seconds(std::chrono::steady_clock::now() - t0);
+}
+
+double ScaleToSeconds(benchmark::TimeUnit unit)
+{
+    switch (unit) {
+    case benchmark::kNanosecond: return 1e9;
+    case benchmark::kMicrosecond: return 1e6;
+    case benchmark::kMillisecond: return 1e3;
+    default: return 1.0;
+    }
+}
+
+// Collects the real time per iteration of each benchmark run.
+class Collector : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override
+    {
+        for (const Run& r : runs)
+            if (r.run_type == Run::RT_Iteration)
+                seconds[r.run_name.function_name] = r.GetAdjustedRealTime() / ScaleToSeconds(r.time_unit);
+        ConsoleReporter::ReportRuns(runs);
+    }
+    std::map<std::string, double> seconds;
+};
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    const char* tmp = std::getenv("TMPDIR");
+    const std::string dir = std::filesystem::path(tmp && *tmp ? tmp : "/tmp") / "vistrel-bench";
+    std::filesystem::create_directories(dir);
+    const std::string file = MakeFile(dir);
+
+    TimeCat(file);  // warm the page cache
+    const double cat = TimeCat(file);
+
+    TApplication app;
+    auto hex = std::make_unique<TCustomZURadUvudod>(nullptr);
+    hex->SetBounds(0, 0, 1000, 700);
+    hex->Loaded();
+    const auto t0 = std::chrono::steady_clock::now();
+    hex->LoadFromFile(file);
+    const double load = Seconds(std::chrono::steady_clock::now() - t0);
+    if (hex->GetDataSize() != kFileSize) {
+        std::fprintf(stderr, "loaded %d bytes\n", hex->GetDataSize());
+        return 1;
+    }
+
+    TBitmap image;
+    benchmark::RegisterBenchmark("paint_first_screen", [&](benchmark::State& state) {
+        hex->SetSelStart(0);
+        for (auto _ : state)
+            hex->PaintTo(image);
+    })->Unit(benchmark::kMillisecond)->MinTime(0.5)->UseRealTime();
+    benchmark::RegisterBenchmark("paint_last_screen", [&](benchmark::State& state) {
+        hex->SetSelStart(hex->GetDataSize() - 1);  // jump to the end
+        for (auto _ : state)
+            hex->PaintTo(image);
+    })->Unit(benchmark::kMillisecond)->MinTime(0.5)->UseRealTime();
+    benchmark::RegisterBenchmark("jump_to_end", [&](benchmark::State& state) {
+        for (auto _ : state) {
+            hex->SetSelStart(0);
+            hex->SetSelStart(hex->GetDataSize() - 1);
+        }
+    })->Unit(benchmark::kMicrosecond)->UseRealTime();
+    benchmark::Initialize(&argc, argv);
+    Collector collector;
+    benchmark::RunSpecifiedBenchmarks(&collector);
+    benchmark::Shutdown();
+
+    struct rusage usage {};
+    ::getrusage(RUSAGE_SELF, &usage);
+    const double peakMb = static_cast<double>(usage.ru_maxrss) / 1024.0;
+    const double fileMb = static_cast<double>(kFileSize) / (1 << 20);
+    const double first = collector.seconds["paint_first_screen"];
+    const double last = collector.seconds["paint_last_screen"];
+
+    std::printf("file %.0f MB\n", fileMb);
+    std::printf("cat file > /dev/null  %.3f s\n", cat);
+    std::printf("LoadFromFile          %.3f s\n", load);
+    std::printf("paint first screen    %.2f ms\n", first * 1e3);
+    std::printf("paint last screen     %.2f ms\n", last * 1e3);
+    std::printf("ratio paint last/first %.3f goal within 0.8..1.2\n", first > 0 ? last / first : 0.0);
+    std::printf("peak memory %.0f MB goal <= %.0f MB\n", peakMb, fileMb + 64);
+    std::printf("ratio %.3f goal <= 1.5\n", cat > 0 ? load / cat : 0.0);
+    return 0;
+}
