@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -27,6 +28,8 @@ class WaitObject {
 public:
     virtual ~WaitObject() = default;
     virtual int Fd() const = 0;
+    // A second descriptor whose readiness may change the object's state (-1: none).
+    virtual int HubFd() const { return -1; }
     // True when signalled; an auto-reset event is reset by the call.
     virtual bool TryAcquire() = 0;
 };
@@ -101,14 +104,112 @@ std::string NormalisedFolder(std::string path)
     return path;
 }
 
+class ChangeObject;
+
+// One inotify instance for the whole process: the system allows only a few
+// instances per user (128 by default), and every control may watch 63
+// folders. Each change-notification handle has its own eventfd for its
+// signalled state; the hub routes the events of its watches to the handles
+// that asked for them. Two handles on one folder share the kernel's watch,
+// with the union of their masks and a count of owners.
+class InotifyHub {
+public:
+    static InotifyHub& Instance()
+    {
+        static InotifyHub* hub = new InotifyHub;
+        return *hub;
+    }
+    // Registers a handle; false when no inotify instance can be had.
+    bool Attach()
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_fd < 0) {
+            m_fd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+            if (m_fd < 0)
+                return false;
+        }
+        ++m_users;
+        return true;
+    }
+    // The last handle gone closes the instance, so that no descriptor stays open.
+    void Detach()
+    {
+        std::lock_guard lock(m_mutex);
+        if (--m_users == 0) {
+            ::close(m_fd);
+            m_fd = -1;
+            m_watches.clear();
+        }
+    }
+    int Fd()
+    {
+        std::lock_guard lock(m_mutex);
+        return m_fd;
+    }
+    int AddWatch(ChangeObject* owner, const std::string& path, uint32_t mask)
+    {
+        std::lock_guard lock(m_mutex);
+        const int wd = ::inotify_add_watch(m_fd, path.c_str(), mask | IN_MASK_ADD);
+        if (wd < 0)
+            return -1;
+        auto& w = m_watches[wd];
+        for (auto* o : w)
+            if (o == owner)
+                return wd;
+        w.push_back(owner);
+        return wd;
+    }
+    void RemoveWatch(ChangeObject* owner, int wd)
+    {
+        std::lock_guard lock(m_mutex);
+        auto it = m_watches.find(wd);
+        if (it == m_watches.end())
+            return;
+        auto& owners = it->second;
+        owners.erase(std::remove(owners.begin(), owners.end(), owner), owners.end());
+        if (owners.empty()) {
+            ::inotify_rm_watch(m_fd, wd);
+            m_watches.erase(it);
+        }
+    }
+    // Reads every pending event and hands it to the handles of its watch.
+    void Drain();
+
+private:
+    std::mutex m_mutex;
+    int m_fd = -1;
+    int m_users = 0;
+    std::unordered_map<int, std::vector<ChangeObject*>> m_watches;
+};
+
 class ChangeObject final : public WaitObject {
 public:
-    ChangeObject(int fd, std::string root, bool subtree, DWORD filter)
-        : m_fd(fd), m_root(std::move(root)), m_subtree(subtree), m_filter(filter)
+    ChangeObject(std::string root, bool subtree, DWORD filter)
+        : m_root(std::move(root)), m_subtree(subtree), m_filter(filter)
     {
+        m_eventFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+        m_attached = m_eventFd >= 0 && InotifyHub::Instance().Attach();
     }
-    ~ChangeObject() override { ::close(m_fd); }
-    int Fd() const override { return m_fd; }
+    ~ChangeObject() override
+    {
+        if (m_attached) {
+            // The hub may still route an event here until each watch is removed,
+            // so the watch list is walked as a copy.
+            std::vector<int> wds;
+            {
+                std::lock_guard lock(m_mutex);
+                for (const auto& [wd, path] : m_watches)
+                    wds.push_back(wd);
+            }
+            for (const int wd : wds)
+                InotifyHub::Instance().RemoveWatch(this, wd);
+            InotifyHub::Instance().Detach();
+        }
+        if (m_eventFd >= 0)
+            ::close(m_eventFd);
+    }
+    int Fd() const override { return m_eventFd; }
+    int HubFd() const override { return InotifyHub::Instance().Fd(); }
 
     static uint32_t WatchMask(DWORD filter)
     {
@@ -128,9 +229,12 @@ public:
 
     bool AddRoot()
     {
-        const int wd = ::inotify_add_watch(m_fd, m_root.c_str(), WatchMask(m_filter));
+        if (!m_attached)
+            return false;
+        const int wd = InotifyHub::Instance().AddWatch(this, m_root, WatchMask(m_filter));
         if (wd < 0)
             return false;
+        std::lock_guard lock(m_mutex);
         m_rootWd = wd;
         m_watches[wd] = m_root;
         return true;
@@ -138,28 +242,56 @@ public:
 
     void AddFolder(const std::string& path)
     {
-        std::lock_guard lock(m_mutex);
-        if (m_broken || !IsPrefixFolder(m_root, path))
+        {
+            std::lock_guard lock(m_mutex);
+            if (m_broken || !IsPrefixFolder(m_root, path))
+                return;
+        }
+        const int wd = InotifyHub::Instance().AddWatch(this, path, WatchMask(m_filter));
+        if (wd < 0)
             return;
-        const int wd = ::inotify_add_watch(m_fd, path.c_str(), WatchMask(m_filter));
-        if (wd >= 0)
-            m_watches[wd] = path;
+        std::lock_guard lock(m_mutex);
+        m_watches[wd] = path;
     }
 
     bool TryAcquire() override
     {
+        InotifyHub::Instance().Drain();
         std::lock_guard lock(m_mutex);
-        DrainLocked();
         return m_matched || m_broken;
     }
 
     // Re-arms the handle; false once the watched folder is gone.
     bool Rearm()
     {
+        InotifyHub::Instance().Drain();
         std::lock_guard lock(m_mutex);
-        DrainLocked();
         m_matched = false;
+        if (!m_broken)
+            ClearSignal();
         return !m_broken;
+    }
+
+    // Called by the hub with its lock held.
+    void OnEvent(int wd, uint32_t mask)
+    {
+        std::lock_guard lock(m_mutex);
+        if (mask & IN_Q_OVERFLOW) {
+            Signal(m_matched);
+            return;
+        }
+        if (wd == m_rootWd && (mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED | IN_UNMOUNT))) {
+            Signal(m_broken);
+            return;
+        }
+        if (mask & IN_IGNORED) {
+            m_watches.erase(wd);
+            return;
+        }
+        if (mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_UNMOUNT))
+            return;
+        if (Matches(mask))
+            Signal(m_matched);
     }
 
     bool Subtree() const { return m_subtree; }
@@ -171,6 +303,23 @@ public:
     }
 
 private:
+    void Signal(bool& flag)
+    {
+        flag = true;
+        if (!m_signalled) {
+            m_signalled = true;
+            const std::uint64_t one = 1;
+            [[maybe_unused]] auto n = ::write(m_eventFd, &one, sizeof one);
+        }
+    }
+    void ClearSignal()
+    {
+        if (m_signalled) {
+            m_signalled = false;
+            std::uint64_t value;
+            [[maybe_unused]] auto n = ::read(m_eventFd, &value, sizeof value);
+        }
+    }
     bool Matches(uint32_t mask) const
     {
         const bool isDir = mask & IN_ISDIR;
@@ -190,38 +339,9 @@ private:
         return false;
     }
 
-    void DrainLocked()
-    {
-        alignas(inotify_event) char buffer[16384];
-        for (;;) {
-            const ssize_t n = ::read(m_fd, buffer, sizeof buffer);
-            if (n <= 0)
-                return;
-            for (ssize_t offset = 0; offset < n;) {
-                const auto* ev = reinterpret_cast<const inotify_event*>(buffer + offset);
-                offset += static_cast<ssize_t>(sizeof(inotify_event) + ev->len);
-                if (ev->mask & IN_Q_OVERFLOW) {
-                    m_matched = true;
-                    continue;
-                }
-                if (ev->wd == m_rootWd && (ev->mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED | IN_UNMOUNT))) {
-                    m_broken = true;
-                    continue;
-                }
-                if (ev->mask & IN_IGNORED) {
-                    m_watches.erase(ev->wd);
-                    continue;
-                }
-                if (ev->mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_UNMOUNT))
-                    continue;
-                if (Matches(ev->mask))
-                    m_matched = true;
-            }
-        }
-    }
-
     std::mutex m_mutex;
-    int m_fd;
+    int m_eventFd = -1;
+    bool m_attached = false;
     std::string m_root;
     bool m_subtree;
     DWORD m_filter;
@@ -229,7 +349,40 @@ private:
     std::unordered_map<int, std::string> m_watches;
     bool m_matched = false;
     bool m_broken = false;
+    bool m_signalled = false;
 };
+
+void InotifyHub::Drain()
+{
+    std::lock_guard lock(m_mutex);
+    if (m_fd < 0)
+        return;
+    alignas(inotify_event) char buffer[16384];
+    for (;;) {
+        const ssize_t n = ::read(m_fd, buffer, sizeof buffer);
+        if (n <= 0)
+            return;
+        for (ssize_t offset = 0; offset < n;) {
+            const auto* ev = reinterpret_cast<const inotify_event*>(buffer + offset);
+            offset += static_cast<ssize_t>(sizeof(inotify_event) + ev->len);
+            if (ev->mask & IN_Q_OVERFLOW) {
+                // Events were lost: every handle may have missed a change.
+                for (auto& [wd, owners] : m_watches)
+                    for (auto* o : owners)
+                        o->OnEvent(wd, IN_Q_OVERFLOW);
+                continue;
+            }
+            auto it = m_watches.find(ev->wd);
+            if (it == m_watches.end())
+                continue;
+            const std::vector<ChangeObject*> owners = it->second;
+            if (ev->mask & IN_IGNORED)
+                m_watches.erase(it);  // the kernel dropped the watch (folder gone)
+            for (auto* o : owners)
+                o->OnEvent(ev->wd, ev->mask);
+        }
+    }
+}
 
 // Every open handle, so that a stale or foreign handle is refused instead of
 // being used, and a handle closed during a wait stays alive until the wait ends.
@@ -337,9 +490,16 @@ DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, D
     }
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + std::chrono::milliseconds(milliseconds == INFINITE ? 0 : milliseconds);
-    std::vector<pollfd> fds(count);
-    for (DWORD i = 0; i < count; ++i)
-        fds[i] = {objects[i]->Fd(), POLLIN, 0};
+    std::vector<pollfd> fds;
+    fds.reserve(count + 1);
+    int hubFd = -1;
+    for (DWORD i = 0; i < count; ++i) {
+        fds.push_back({objects[i]->Fd(), POLLIN, 0});
+        if (objects[i]->HubFd() >= 0)
+            hubFd = objects[i]->HubFd();
+    }
+    if (hubFd >= 0)
+        fds.push_back({hubFd, POLLIN, 0});
     for (;;) {
         for (DWORD i = 0; i < count; ++i)
             if (objects[i]->TryAcquire())
@@ -351,7 +511,7 @@ DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, D
                 return WAIT_TIMEOUT;
             timeout = static_cast<int>(std::min<long long>(left, INT_MAX));
         }
-        const int n = ::poll(fds.data(), count, timeout);
+        const int n = ::poll(fds.data(), static_cast<nfds_t>(fds.size()), timeout);
         if (n < 0 && errno != EINTR) {
             SetLastErrorFromErrno();
             return WAIT_FAILED;
@@ -388,12 +548,7 @@ HANDLE FindFirstChangeNotificationA(const char* path, BOOL watchSubtree, DWORD n
         SetLastError(ERROR_DIRECTORY);
         return INVALID_HANDLE_VALUE;
     }
-    const int fd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    if (fd < 0) {
-        SetLastErrorFromErrno();
-        return INVALID_HANDLE_VALUE;
-    }
-    auto change = std::make_shared<ChangeObject>(fd, NormalisedFolder(path), watchSubtree != FALSE, notifyFilter);
+    auto change = std::make_shared<ChangeObject>(NormalisedFolder(path), watchSubtree != FALSE, notifyFilter);
     if (!change->AddRoot()) {
         SetLastErrorFromErrno();
         return INVALID_HANDLE_VALUE;

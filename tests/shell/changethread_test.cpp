@@ -131,6 +131,14 @@ TEST(ChangeNotification, FilterDeletionAndSubtree)
     EXPECT_EQ(WaitForSingleObject(tree, 3000), WAIT_OBJECT_0);
     EXPECT_TRUE(FindNextChangeNotification(tree));
 
+    // Two handles on one folder share the system's watch; closing one keeps the other.
+    HANDLE second = FindFirstChangeNotificationA(dir.Path("w").c_str(), FALSE, FILE_NOTIFY_CHANGE_FILE_NAME);
+    ASSERT_NE(second, INVALID_HANDLE_VALUE);
+    EXPECT_TRUE(FindCloseChangeNotification(second));
+    dir.Write("w/again.txt", "x");
+    EXPECT_EQ(WaitForSingleObject(files, 3000), WAIT_OBJECT_0);
+    EXPECT_TRUE(FindNextChangeNotification(files));
+
     // The watched folder is deleted: re-arming fails.
     fs::remove_all(dir.Path("w"));
     EXPECT_EQ(WaitForSingleObject(files, 3000), WAIT_OBJECT_0);
@@ -306,6 +314,28 @@ TEST_F(DeviceRelayTest, RelaysEveryChangeToEachRegistrationInOrder)
     relay->Remove(throws);
     relay->Remove(second);
     EXPECT_EQ(relay->Count(), 0);
+}
+
+TEST_F(DeviceRelayTest, ChangeThreadPostsToARealWindow)
+{
+    TempDir dir;
+    std::vector<TMessage> received;
+    const HWND window = AllocateHWnd([&](TMessage& m) { received.push_back(m); });
+    {
+        TChangeHandlerThread thread(window, AM_CHANGENOTIFY);
+        int slot = -1;
+        ASSERT_TRUE(thread.AddChangeNotification(dir.Path(""), kNames, slot, false));
+        dir.Write("new.txt", "x");
+        for (int i = 0; i < 300 && received.empty(); ++i) {
+            Pump();
+            std::this_thread::sleep_for(10ms);
+        }
+    }
+    DeallocateHWnd(window);
+    ASSERT_FALSE(received.empty());
+    EXPECT_EQ(received[0].Msg, 1125u);
+    EXPECT_EQ(received[0].WParam, 0u);
+    EXPECT_EQ(received[0].LParam, 0);
 }
 
 TEST_F(DeviceRelayTest, MountTableChangesArriveAsDeviceChanges)
