@@ -53,34 +53,35 @@ struct SignatureRow {
     int match;  // 4: all four bytes, 2: bytes 2 and 3, 1: bytes 0 and 1
     TArcType plain;
     TArcType inExe;
-    std::int64_t startOffset;  // -1: none
+    std::int64_t plainStart;  // ArchiveStartOffset set by a hit; -1: none
+    std::int64_t exeStart;
 };
 
 const SignatureRow kSignatures[] = {
-    {{0x4D, 0x53, 0x43, 0x46}, 4, atCab, atCabExe, -1},
-    {{0x42, 0x48, 0x05, 0x07}, 4, atBh, atBhExe, -1},
-    {{0x13, 0x5D, 0x65, 0x8C}, 4, atMsGZ, atUnsupported, -1},
-    {{0x52, 0x61, 0x72, 0x21}, 4, atRar, atRarExe, -1},
-    {{0xB7, 0xDF, 0x54, 0x57}, 4, atArc, atArcExe, 7716},
-    {{0x50, 0x4B, 0x47, 0x35}, 4, atUnknown, atUnknown, -1},
-    {{0, 0, 0x2D, 0x6C}, 2, atLha, atLhaExe, -1},
-    {{0x1A, 0x02}, 1, atArc, atUnsupported, -1},
-    {{0x1A, 0x1E}, 1, atArc, atUnsupported, -1},
-    {{0x1A, 0x08}, 1, atArc, atArcExe, -1},
-    {{0x1A, 0x09}, 1, atArc, atArcExe, -1},
-    {{0x1A, 0x0A}, 1, atPak, atPakExe, -1},
-    {{0x1A, 0x0B}, 1, atPak, atPakExe, -1},
-    {{0x1F, 0x1E}, 1, atGZip, atUnsupported, -1},
-    {{0x25, 0x21}, 1, atGZip, atUnsupported, -1},
-    {{0x1F, 0x8B}, 1, atGZip, atUnsupported, -1},
-    {{0x1F, 0x9D}, 1, atGZip, atUnsupported, -1},
-    {{0x1F, 0x9E}, 1, atGZip, atUnsupported, -1},
-    {{0x1F, 0xA0}, 1, atGZip, atUnsupported, -1},
-    {{0x48, 0x41}, 1, atHA, atUnsupported, -1},
-    {{0x5A, 0x4F}, 1, atZoo, atUnsupported, -1},
-    {{0xB7, 0x92}, 1, atArcExe, atArcExe, 7716},
-    {{0xB7, 0xDF}, 1, atArcExe, atArcExe, 7716},
-    {{0x60, 0xEA}, 1, atArj, atArjExe, -1},
+    {{0x4D, 0x53, 0x43, 0x46}, 4, atCab, atCabExe, -1, -1},
+    {{0x42, 0x48, 0x05, 0x07}, 4, atBh, atBhExe, -1, -1},
+    {{0x13, 0x5D, 0x65, 0x8C}, 4, atMsGZ, atUnsupported, -1, -1},
+    {{0x52, 0x61, 0x72, 0x21}, 4, atRar, atRarExe, -1, -1},
+    {{0xB7, 0xDF, 0x54, 0x57}, 4, atArc, atArcExe, -1, 7716},
+    {{0x50, 0x4B, 0x47, 0x35}, 4, atUnknown, atUnknown, -1, -1},
+    {{0, 0, 0x2D, 0x6C}, 2, atLha, atLhaExe, -1, -1},
+    {{0x1A, 0x02}, 1, atArc, atUnsupported, -1, -1},
+    {{0x1A, 0x1E}, 1, atArc, atUnsupported, -1, -1},
+    {{0x1A, 0x08}, 1, atArc, atArcExe, -1, -1},
+    {{0x1A, 0x09}, 1, atArc, atArcExe, -1, -1},
+    {{0x1A, 0x0A}, 1, atPak, atPakExe, -1, -1},
+    {{0x1A, 0x0B}, 1, atPak, atPakExe, -1, -1},
+    {{0x1F, 0x1E}, 1, atGZip, atUnsupported, -1, -1},
+    {{0x25, 0x21}, 1, atGZip, atUnsupported, -1, -1},
+    {{0x1F, 0x8B}, 1, atGZip, atUnsupported, -1, -1},
+    {{0x1F, 0x9D}, 1, atGZip, atUnsupported, -1, -1},
+    {{0x1F, 0x9E}, 1, atGZip, atUnsupported, -1, -1},
+    {{0x1F, 0xA0}, 1, atGZip, atUnsupported, -1, -1},
+    {{0x48, 0x41}, 1, atHA, atUnsupported, -1, -1},
+    {{0x5A, 0x4F}, 1, atZoo, atUnsupported, -1, -1},
+    {{0xB7, 0x92}, 1, atArcExe, atArcExe, 7716, 7716},
+    {{0xB7, 0xDF}, 1, atArcExe, atArcExe, 7716, 7716},
+    {{0x60, 0xEA}, 1, atArj, atArjExe, -1, -1},
 };
 
 }  // namespace
@@ -160,8 +161,9 @@ TArcType TRegisterVirOV::GetArcType(TStream32* stream)
             else
                 hit = p[0] == row.b[0] && p[1] == row.b[1];
             if (hit) {
-                if (row.startOffset >= 0)
-                    ArchiveStartOffset = row.startOffset;
+                const std::int64_t start = inExe ? row.exeStart : row.plainStart;
+                if (start >= 0)
+                    ArchiveStartOffset = start;
                 return inExe ? row.inExe : row.plain;
             }
         }

@@ -545,6 +545,64 @@ TTempFileStream::~TTempFileStream()
         _EraseFile(TempName, doFinal);
 }
 
+// ---- buffered reading ------------------------------------------------------------------
+
+TBufferedReadStream32::TBufferedReadStream32(TStream32* source, std::int32_t bufferSize)
+    : m_source(source), m_buffer(static_cast<size_t>(std::max(bufferSize, 4096))), m_size(source->Size())
+{
+}
+
+std::int32_t TBufferedReadStream32::Read(void* buffer, std::int32_t count)
+{
+    if (count <= 0 || m_pos < 0 || m_pos >= m_size)
+        return 0;
+    auto* out = static_cast<char*>(buffer);
+    std::int32_t done = 0;
+    while (done < count && m_pos < m_size) {
+        if (m_pos < m_windowStart || m_pos >= m_windowStart + m_windowLen) {
+            const std::int32_t left = count - done;
+            if (left >= static_cast<std::int32_t>(m_buffer.size())) {
+                // Large reads go straight to the source.
+                if (m_source->Seek(m_pos, soBeginning) != m_pos)
+                    break;
+                const std::int32_t n = m_source->Read(out + done, left);
+                if (n <= 0)
+                    break;
+                done += n;
+                m_pos += n;
+                continue;
+            }
+            m_windowStart = m_pos;
+            m_windowLen = 0;
+            if (m_source->Seek(m_pos, soBeginning) != m_pos)
+                break;
+            const std::int32_t n = m_source->Read(m_buffer.data(), static_cast<std::int32_t>(m_buffer.size()));
+            if (n <= 0)
+                break;
+            m_windowLen = n;
+        }
+        const auto offset = static_cast<std::int32_t>(m_pos - m_windowStart);
+        const std::int32_t n = std::min(count - done, m_windowLen - offset);
+        std::memcpy(out + done, m_buffer.data() + offset, static_cast<size_t>(n));
+        done += n;
+        m_pos += n;
+    }
+    return done;
+}
+
+std::int64_t TBufferedReadStream32::Seek(std::int64_t offset, TSeekOrigin origin)
+{
+    std::int64_t p = offset;
+    if (origin == soCurrent)
+        p = m_pos + offset;
+    else if (origin == soEnd)
+        p = m_size + offset;
+    if (p < 0)
+        return -1;
+    m_pos = p;
+    return m_pos;
+}
+
 // ---- filter streams ------------------------------------------------------------------
 
 TCalcStreamCRC::TCalcStreamCRC(TStream32* source, std::int64_t count, BYTE crcWidth, const zad_stream_plus& plus,

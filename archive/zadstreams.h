@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 class TZipCommon;
 class TStream32;
@@ -211,6 +212,27 @@ public:
 
 private:
     void Finish();
+};
+
+// A read-only window over another stream: reads are served from a buffer
+// refilled in large blocks, so that walking many small headers costs few
+// system calls. Seeking only moves the position.
+class TBufferedReadStream32 : public TStream32 {
+public:
+    explicit TBufferedReadStream32(TStream32* source, std::int32_t bufferSize = 262144);
+    std::int32_t Read(void* buffer, std::int32_t count) override;
+    std::int32_t Write(const void*, std::int32_t) override { return 0; }
+    using TStream32::Seek;
+    std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override;
+    std::int64_t GetSize() override { return m_size; }
+
+private:
+    TStream32* m_source;
+    std::vector<char> m_buffer;
+    std::int64_t m_size;
+    std::int64_t m_pos = 0;
+    std::int64_t m_windowStart = 0;
+    std::int32_t m_windowLen = 0;
 };
 
 // What the filter streams are given: the CRC start, the counter of bytes

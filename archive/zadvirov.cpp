@@ -146,7 +146,7 @@ void ZipCentralStep(TVirOV& v, TStream32& stream, int& headersRead)
     // The entry comment, whole up to the buffer's room; the walk always
     // steps over its full stored length.
     const std::int64_t commentAt = nameAt + h.NameLength + h.ExtraLength;
-    std::fill(v.CommentBuffer.begin(), v.CommentBuffer.end(), '\0');
+    v.CommentBuffer[0] = '\0';
     if (h.CommentLength > 0) {
         const std::int64_t avail = std::max<std::int64_t>(0, v.ArchiveSize - commentAt);
         const auto n = static_cast<std::int32_t>(std::min<std::int64_t>({h.CommentLength, avail, kCommentBufferSize - 1}));
@@ -156,6 +156,7 @@ void ZipCentralStep(TVirOV& v, TStream32& stream, int& headersRead)
         }
         if (coded)
             DecodeComment(v.CommentBuffer.data(), static_cast<size_t>(n));
+        v.CommentBuffer[static_cast<size_t>(std::max(n, 0))] = '\0';
     }
     v.NextHeaderOffset = commentAt + h.CommentLength;
 
@@ -272,7 +273,7 @@ void ZipLocalStep(TVirOV& v, TStream32& stream, int& headersRead)
         }
     }
     v.NextHeaderOffset = next;
-    std::fill(v.CommentBuffer.begin(), v.CommentBuffer.end(), '\0');
+    v.CommentBuffer[0] = '\0';
     v.EntryFlags = h.Flags;
     if (!CheckWildCard1(&v, v.Filename, v.FileSpec, &v.ExcludeSpec))
         return;
@@ -460,8 +461,9 @@ void TVirOV::Setup(TStream32& stream)
         m_format->Setup(*this, stream);
 }
 
-bool TVirOV::Walk(TStream32& stream)
+bool TVirOV::Walk(TStream32& source)
 {
+    TBufferedReadStream32 stream(&source);
     CommentBuffer.assign(kCommentBufferSize, '\0');
     FileComment = CommentBuffer.data();
     Setup(stream);
