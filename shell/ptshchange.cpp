@@ -352,6 +352,9 @@ void TPTDeviceChangeHandler::WndProc(TMessage& message)
 namespace {
 std::unique_ptr<TPTDeviceChangeHandler>& TheRelay()
 {
+    // The class library's window table must outlive the relay, which frees
+    // its hidden window when the program ends: touch it first.
+    IsWindow(0);
     static std::unique_ptr<TPTDeviceChangeHandler> relay;
     return relay;
 }

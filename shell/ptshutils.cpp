@@ -855,6 +855,35 @@ bool TPTPidlList::LinearSearch(LPCITEMIDLIST list, int& index)
     return false;
 }
 
+// ---- shortcut files ----
+
+HRESULT CreateShortcut(const std::string&, const TLinkData&)
+{
+    IUnknown* link = nullptr;
+    return CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                            reinterpret_cast<void**>(&link));
+}
+
+HRESULT CreateQuickShortcut(const std::string& fileName, const std::string& target)
+{
+    TLinkData data;
+    data.PathName = target;
+    data.Options = LinkOption(ldoUseDesc) | LinkOption(ldoUseWorkDir);
+    data.Description = target;
+    data.WorkingDir = ExtractFilePath(target);
+    return CreateShortcut(fileName, data);
+}
+
+HRESULT ResolveShortcut(const std::string&, TLinkData& data, bool)
+{
+    data.IdList = nullptr;
+    IUnknown* link = nullptr;
+    return CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                            reinterpret_cast<void**>(&link));
+}
+
+bool PTClsidFromFileType(const std::string&, CLSID&) { return false; }
+
 // ---- drives ----
 
 void FlushDriveInfoCache()

@@ -191,6 +191,33 @@ private:
     bool m_sorted = false;
 };
 
+// ---- shortcut files ----
+enum TLinkDataOption : std::uint8_t { ldoUseDesc, ldoUseArgs, ldoUseIcon, ldoUseWorkDir, ldoUseHotKey, ldoUseShowCmd };
+using TLinkDataOptions = std::uint8_t;  // a set: bit (1 << option)
+constexpr TLinkDataOptions LinkOption(TLinkDataOption o) { return static_cast<TLinkDataOptions>(1u << o); }
+
+struct TLinkData {
+    std::string PathName;
+    TLinkDataOptions Options = 0;
+    std::string Description;
+    std::string Arguments;
+    std::string IconPath;
+    std::int32_t IconIndex = 0;
+    std::string WorkingDir;
+    std::int32_t ShowCmd = 0;
+    std::uint16_t HotKey = 0;
+    bool NoUI = false;
+    LPITEMIDLIST IdList = nullptr;  // owned by the caller
+    ShellFileFacts FindData;
+};
+// Shortcut files need the shell link class, which this platform does not
+// have: each answers the class-creation failure (REGDB_E_CLASSNOTREG).
+HRESULT CreateShortcut(const std::string& fileName, const TLinkData& data);
+HRESULT CreateQuickShortcut(const std::string& fileName, const std::string& target);
+HRESULT ResolveShortcut(const std::string& fileName, TLinkData& data, bool wantIdList);
+// File types carry no COM class ids here: always false.
+bool PTClsidFromFileType(const std::string& name, CLSID& clsid);
+
 // ---- drives (My Computer) ----
 extern int gFlushDriveInfoSem;
 void FlushDriveInfoCache();

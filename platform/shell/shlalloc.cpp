@@ -329,3 +329,11 @@ bool StatItem(int dirFd, const char* name, const std::string& fullPath, BYTE& fl
 }
 
 } // namespace shellns
+
+HRESULT CoCreateInstance(REFCLSID, IUnknown*, DWORD, REFIID, void** ppv)
+{
+    if (!ppv)
+        return E_POINTER;
+    *ppv = nullptr;
+    return REGDB_E_CLASSNOTREG;
+}

@@ -274,3 +274,8 @@ struct ShellFileFacts {
 bool ShellStatPath(const std::string& path, ShellFileFacts& facts);
 // True when the path is the mount point of one of Computer's drives.
 bool ShellIsDriveRoot(const std::string& path);
+
+// COM classes. No class is registered on this platform (shell links, for
+// one, are Windows shortcut files): creation answers REGDB_E_CLASSNOTREG.
+constexpr DWORD CLSCTX_INPROC_SERVER = 0x1;
+HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD context, REFIID riid, void** ppv);

@@ -2,6 +2,7 @@
 #include "shell_env.h"
 
 #include "shell/ptshutils.h"
+#include "shell/shlversion.h"
 
 #include <gtest/gtest.h>
 
@@ -278,6 +279,43 @@ TEST(IdList, SplitIdList)
     folder->Release();
     ShellMemFree(parent);
     ShellMemFree(last);
+}
+
+TEST(Shortcuts, ShellLinkClassIsAbsent)
+{
+    TLinkData data;
+    data.IdList = reinterpret_cast<LPITEMIDLIST>(&data);
+    EXPECT_EQ(ResolveShortcut("/tmp/x.lnk", data, true), REGDB_E_CLASSNOTREG);
+    EXPECT_EQ(data.IdList, nullptr);
+    EXPECT_EQ(CreateQuickShortcut("/tmp/x.lnk", "/bin/sh"), REGDB_E_CLASSNOTREG);
+    CLSID clsid{};
+    EXPECT_FALSE(PTClsidFromFileType(".txt", clsid));
+}
+
+TEST(Versions, PlatformFactsAndTheirTests)
+{
+    PTReadVersions();
+    EXPECT_TRUE(IsWinNT());
+    EXPECT_TRUE(IsWin2000());
+    EXPECT_TRUE(HasWin95Shell());
+    EXPECT_FALSE(IsWin95());
+    EXPECT_EQ(VersionHigh(COMCTL32_VER), 0x00060000u);
+    EXPECT_EQ(VersionHigh(SHELL32_VER), 0x00060000u);
+    ShellPlatformVersion win95;
+    win95.platformId = VER_PLATFORM_WIN32_WINDOWS;
+    win95.majorVersion = 4;
+    win95.buildNumber = 0x04001111;  // low half 0x1111 = 4369 > 1000
+    ShellSetPlatformVersionForTest(win95);
+    ShellSetModuleFileVersionForTest("comctl32.dll", 0);
+    PTReadVersions();
+    EXPECT_TRUE(IsWin95());
+    EXPECT_TRUE(IsOSR2OrGreater());
+    EXPECT_FALSE(IsWinNT());
+    EXPECT_EQ(COMCTL32_VER, 0u);  // unreadable
+    TPTModuleVersion v = 1;
+    EXPECT_FALSE(GetModuleVersion("other.dll", v));
+    ShellResetVersionsForTest();
+    PTReadVersions();
 }
 
 TEST(Texts, FormatStrPos)
