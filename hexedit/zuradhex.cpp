@@ -4,11 +4,13 @@
 #include "vcl/caret.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cfenv>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <thread>
 
 namespace {
 
@@ -54,6 +56,74 @@ constexpr std::uint8_t kDigitGlyphs[10][5] = {
     {7, 4, 7, 1, 7}, {7, 4, 7, 5, 7}, {7, 1, 1, 2, 2}, {7, 5, 7, 5, 7}, {7, 5, 7, 1, 7},
 };
 constexpr TColor kIconTransparent = clFuchsia;
+
+// Reads a file range into memory on several threads, stripe after stripe
+// from the start, so that the copy loop can follow it chunk by chunk with
+// its progress reports. Both the copying and the kernel's zeroing of fresh
+// pages are spread over the threads.
+class StripeReader {
+public:
+    static constexpr std::int64_t kStripe = std::int64_t(2) << 20;
+
+    StripeReader(int handle, std::int64_t filePos, std::uint8_t* dest, std::int64_t count)
+        : m_handle(handle), m_filePos(filePos), m_dest(dest), m_count(count),
+          m_stripes((count + kStripe - 1) / kStripe), m_state(new std::atomic<int>[static_cast<size_t>(m_stripes)])
+    {
+        for (std::int64_t i = 0; i < m_stripes; ++i)
+            m_state[static_cast<size_t>(i)].store(0);
+        const unsigned threads = std::clamp(std::thread::hardware_concurrency(), 1u, 4u);
+        for (unsigned t = 0; t < threads; ++t)
+            m_workers.emplace_back([this] { Work(); });
+    }
+    ~StripeReader()
+    {
+        m_stop = true;
+        for (auto& w : m_workers)
+            w.join();
+    }
+    StripeReader(const StripeReader&) = delete;
+    StripeReader& operator=(const StripeReader&) = delete;
+
+    // Waits until every byte below end has arrived; false when a read failed.
+    bool WaitUntil(std::int64_t end)
+    {
+        const std::int64_t last = (end - 1) / kStripe;
+        for (; m_waited <= last; ++m_waited) {
+            auto& state = m_state[static_cast<size_t>(m_waited)];
+            state.wait(0);
+            if (state.load() != 1)
+                return false;
+        }
+        return true;
+    }
+
+private:
+    void Work()
+    {
+        for (;;) {
+            const std::int64_t i = m_next.fetch_add(1);
+            if (i >= m_stripes || m_stop)
+                return;
+            const std::int64_t offset = i * kStripe;
+            const std::int64_t n = std::min(kStripe, m_count - offset);
+            const std::int64_t got = FileReadAt(m_handle, m_filePos + offset, m_dest + offset, n);
+            auto& state = m_state[static_cast<size_t>(i)];
+            state.store(got == n ? 1 : 2);
+            state.notify_all();
+        }
+    }
+
+    int m_handle;
+    std::int64_t m_filePos;
+    std::uint8_t* m_dest;
+    std::int64_t m_count;
+    std::int64_t m_stripes;
+    std::unique_ptr<std::atomic<int>[]> m_state;
+    std::atomic<std::int64_t> m_next{0};
+    std::atomic<bool> m_stop{false};
+    std::int64_t m_waited = 0;
+    std::vector<std::thread> m_workers;
+};
 constexpr TColor kIconLightGray = RGB(212, 208, 200);
 
 }  // namespace
@@ -271,6 +341,14 @@ void TCustomZURadUvudod::Stream2Stream(TStream& source, TStream& dest, TZAZProgr
     auto* destMem = dynamic_cast<TMemoryStream*>(&dest);
     auto* srcMem = dynamic_cast<TMemoryStream*>(&source);
     std::unique_ptr<std::uint8_t[]> buffer;
+    // A large file read into the store goes through several threads.
+    std::unique_ptr<StripeReader> reader;
+    auto* srcFile = dynamic_cast<TFileStream*>(&source);
+    const std::int64_t srcStart = srcFile ? source.Position() : 0;
+    const std::int64_t destStart = destMem ? destMem->Position() : 0;
+    if (srcFile && destMem && total >= (std::int64_t(16) << 20) && destStart >= 0 &&
+        destStart + total <= destMem->Size())
+        reader = std::make_unique<StripeReader>(srcFile->Handle(), srcStart, destMem->Memory() + destStart, total);
     while (remaining > 0) {
         const double exact = static_cast<double>(total - remaining) / static_cast<double>(total) * 100.0;
         const int percent = static_cast<int>(std::nearbyint(exact));  // ties to even
@@ -283,7 +361,11 @@ void TCustomZURadUvudod::Stream2Stream(TStream& source, TStream& dest, TZAZProgr
             }
         }
         const std::int64_t n = std::min<std::int64_t>(remaining, kChunk);
-        if (destMem && destMem->Position() >= 0 && destMem->Position() + n <= destMem->Size()) {
+        if (reader) {
+            if (!reader->WaitUntil(total - remaining + n))
+                throw EReadError("Stream read error");
+            destMem->Seek(destStart + total - remaining + n, soBeginning);
+        } else if (destMem && destMem->Position() >= 0 && destMem->Position() + n <= destMem->Size()) {
             const std::int64_t pos = destMem->Position();
             source.ReadBuffer(destMem->Memory() + pos, n);
             destMem->Seek(pos + n, soBeginning);
@@ -301,6 +383,8 @@ void TCustomZURadUvudod::Stream2Stream(TStream& source, TStream& dest, TZAZProgr
         }
         remaining -= n;
     }
+    if (reader)
+        source.Seek(srcStart + total, soBeginning);
 }
 
 void TCustomZURadUvudod::LoadFromFile(const std::string& fileName)

@@ -15,8 +15,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <thread>
-#include <vector>
 
 // ---------------------------------------------------------------- TStream
 
@@ -171,6 +169,26 @@ std::int64_t FileWrite(int handle, const void* buffer, std::int64_t count)
     return done;
 }
 
+std::int64_t FileReadAt(int handle, std::int64_t pos, void* buffer, std::int64_t count)
+{
+    auto* p = static_cast<char*>(buffer);
+    std::int64_t done = 0;
+    while (done < count) {
+        const ssize_t n = ::pread(handle, p + done, static_cast<size_t>(std::min<std::int64_t>(count - done, 1 << 30)),
+                                  static_cast<off_t>(pos + done));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            SetLastErrorFromErrno();
+            return done > 0 ? done : -1;
+        }
+        if (n == 0)
+            break;
+        done += n;
+    }
+    return done;
+}
+
 std::int64_t FileSeek(int handle, std::int64_t offset, int origin)
 {
     const int whence = origin == soCurrent ? SEEK_CUR : origin == soEnd ? SEEK_END : SEEK_SET;
@@ -238,42 +256,9 @@ void TFileStream::SetSize(std::int64_t newSize)
 
 // ---------------------------------------------------------- TMemoryStream
 
-namespace {
-
-#ifndef MADV_POPULATE_WRITE
-#define MADV_POPULATE_WRITE 23
-#endif
-
-// Faults pages in for writing without changing what they hold, so it may
-// run while the owner already fills them. Worker `index` of `count` takes
-// every count-th stripe from the start, so the populated front advances at
-// the speed of all workers together. Kernels without the advice skip it.
-void PopulateStripes(std::uintptr_t begin, std::uintptr_t end, unsigned index, unsigned count)
-{
-    constexpr std::uintptr_t kStripe = std::uintptr_t(4) << 20;
-    for (std::uintptr_t a = begin + index * kStripe; a < end; a += count * kStripe)
-        if (::madvise(reinterpret_cast<void*>(a), std::min(kStripe, end - a), MADV_POPULATE_WRITE) != 0)
-            return;
-}
-
-}  // namespace
-
-struct TMemoryStream::PopulateJob {
-    std::vector<std::thread> workers;
-    ~PopulateJob()
-    {
-        for (auto& w : workers)
-            w.join();
-    }
-};
-
 TMemoryStream::TMemoryStream() = default;
 
-TMemoryStream::~TMemoryStream()
-{
-    m_populate.reset();
-    std::free(m_memory);
-}
+TMemoryStream::~TMemoryStream() { std::free(m_memory); }
 
 std::int64_t TMemoryStream::Read(void* buffer, std::int64_t count)
 {
@@ -316,7 +301,6 @@ void TMemoryStream::SetSize(std::int64_t newSize)
 
 void TMemoryStream::Clear()
 {
-    m_populate.reset();
     std::free(m_memory);
     m_memory = nullptr;
     m_size = m_capacity = m_position = 0;
@@ -331,7 +315,6 @@ void TMemoryStream::SetCapacity(std::int64_t capacity)
         wanted = (capacity + 0x1FFF) & ~std::int64_t(0x1FFF);
     if (wanted == m_capacity)
         return;
-    m_populate.reset();
     if (wanted == 0) {
         std::free(m_memory);
         m_memory = nullptr;
@@ -345,7 +328,6 @@ void TMemoryStream::SetCapacity(std::int64_t capacity)
         if (wanted > PTRDIFF_MAX || (avail >= 0 && wanted - m_capacity > avail))
             throw EOutOfMemory("Out of memory while expanding memory stream");
     }
-    const std::int64_t oldCapacity = m_capacity;
     void* p = std::realloc(m_memory, static_cast<size_t>(wanted));
     if (!p)
         throw EOutOfMemory("Out of memory while expanding memory stream");
@@ -359,20 +341,6 @@ void TMemoryStream::SetCapacity(std::int64_t capacity)
         auto end = (reinterpret_cast<std::uintptr_t>(p) + static_cast<std::uintptr_t>(wanted)) & ~static_cast<std::uintptr_t>(page - 1);
         if (end > begin)
             ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
-        // The kernel must hand over zeroed pages before the block can be
-        // filled, and that first touch costs more than reading the file from
-        // the cache. Several threads populate the new part side by side.
-        const std::uintptr_t grownFrom =
-            (reinterpret_cast<std::uintptr_t>(p) + static_cast<std::uintptr_t>(std::max<std::int64_t>(oldCapacity, 0)) +
-             page - 1) & ~static_cast<std::uintptr_t>(page - 1);
-        if (end > grownFrom && end - grownFrom >= (std::uintptr_t(64) << 20)) {
-            // Helpers run ahead of whoever fills the block; they are joined
-            // before the block moves or goes.
-            const unsigned threads = std::clamp(std::thread::hardware_concurrency(), 1u, 4u);
-            m_populate = std::make_unique<PopulateJob>();
-            for (unsigned i = 0; i < threads; ++i)
-                m_populate->workers.emplace_back(PopulateStripes, grownFrom, end, i, threads);
-        }
     }
 }
 
@@ -455,10 +423,8 @@ std::string CanonicalFileName(const std::string& fileName)
         std::free(full);
         return out;
     }
-    std::string dir = ExtractFileDir(fileName);
-    if (dir.empty())
-        dir = ".";
-    if (char* full = ::realpath(dir.c_str(), nullptr)) {
+    const std::string dirPart = ExtractFileDir(fileName);
+    if (char* full = ::realpath(dirPart.empty() ? "." : dirPart.c_str(), nullptr)) {
         std::string out(full);
         std::free(full);
         if (out.empty() || out.back() != '/')

@@ -57,6 +57,9 @@ int FileCreate(const std::string& fileName, unsigned shareMode = fmShareExclusiv
 std::int64_t FileRead(int handle, void* buffer, std::int64_t count);
 std::int64_t FileWrite(int handle, const void* buffer, std::int64_t count);
 std::int64_t FileSeek(int handle, std::int64_t offset, int origin);
+// Reads at a position without moving the file pointer; safe to call from
+// several threads on one handle. Answers the bytes read or -1.
+std::int64_t FileReadAt(int handle, std::int64_t pos, void* buffer, std::int64_t count);
 bool FileTruncate(int handle, std::int64_t size);
 void FileClose(int handle);
 
@@ -107,8 +110,6 @@ public:
 private:
     void SetCapacity(std::int64_t capacity);
 
-    struct PopulateJob;
-    std::unique_ptr<PopulateJob> m_populate;
     std::uint8_t* m_memory = nullptr;
     std::int64_t m_size = 0;
     std::int64_t m_capacity = 0;

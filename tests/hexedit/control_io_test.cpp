@@ -62,6 +62,28 @@ TEST_F(HexEditorTest, LoadReportsProgressPerWholePercentAndTheLastChunk)
     }
 }
 
+TEST_F(HexEditorTest, LargeFilesReadOnSeveralThreadsKeepContentAndProgress)
+{
+    TempDir dir;
+    const std::string content = Pattern((std::size_t(20) << 20) + 12345);
+    dir.Write("large.bin", content);
+    ProgressLog log;
+    log.Attach(*hex);
+    hex->LoadFromFile(dir.Path("large.bin"));
+    EXPECT_TRUE(Data() == content);
+    std::vector<int> every(101);
+    for (int i = 0; i <= 100; ++i)
+        every[static_cast<size_t>(i)] = i;
+    EXPECT_EQ(log.percents, every);
+
+    log.percents.clear();
+    log.cancelAt = 50;
+    EXPECT_THROW(hex->LoadFromFile(dir.Path("large.bin")), EZURadUvudod);
+    EXPECT_EQ(log.percents.back(), 49);
+    EXPECT_EQ(hex->GetDataSize(), 0);
+    EXPECT_FALSE(hex->HasFile());
+}
+
 TEST_F(HexEditorTest, CancelledLoadLeavesNoDataAndNoFile)
 {
     TempDir dir;
