@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 namespace {
 
@@ -186,6 +187,67 @@ TEST_F(LocatorTest, PidlPropertyRefusesDamagedData)
         EXPECT_THROW(locator.ReadData(s), EReadError) << c.fault;
         EXPECT_EQ(Written(locator), before) << c.fault;
     }
+}
+
+} // namespace
+
+namespace {
+
+// Mutated copies of a real "Pidl" property: each is refused cleanly or, when
+// it still has the right shape, used by the namespace without harm (the
+// sanitizers watch the reads). A failing input is written out for replay.
+TEST_F(LocatorTest, MutatedPidlPropertiesNeverCrash)
+{
+    locator.SetIdList(threeLevels);
+    const std::string original = Written(locator);
+    std::uint32_t seed = 12345;
+    auto next = [&] {
+        seed = seed * 1103515245u + 12345u;
+        return seed >> 8;
+    };
+    // Left behind only when a round crashes: the input that did it.
+    const std::string replay = (std::filesystem::temp_directory_path() / "vistrel-pidl-mutation.bin").string();
+    for (int round = 0; round < 400; ++round) {
+        std::string bytes = original;
+        const int edits = 1 + static_cast<int>(next() % 4);
+        for (int e = 0; e < edits; ++e) {
+            const size_t at = next() % bytes.size();
+            switch (next() % 3) {
+            case 0:
+                bytes[at] = static_cast<char>(next());
+                break;
+            case 1:
+                bytes.erase(at, 1 + next() % 3);
+                break;
+            default:
+                bytes.insert(at, 1, static_cast<char>(next()));
+                break;
+            }
+            if (bytes.empty())
+                bytes.assign(1, '\0');
+        }
+        std::ofstream(replay, std::ios::binary | std::ios::trunc) << bytes;
+        TPTShellLocator l;
+        TMemoryStream s;
+        s.WriteBuffer(bytes.data(), static_cast<std::int64_t>(bytes.size()));
+        s.SetPosition(0);
+        try {
+            l.ReadData(s);
+        } catch (const EReadError&) {
+            continue;
+        }
+        LPCITEMIDLIST list = nullptr;
+        if (FAILED(l.LocateIdList(list)))
+            continue;
+        ShellGetPathFromIdList(list);
+        ShellGetFriendlyNameFromIdList(nullptr, list, ptfnNormal);
+        CompareAbsIdLists(list, threeLevels);
+        ShellGetIconIndex(list, SHGFI_SMALLICON);
+        IShellFolder* folder = nullptr;
+        if (SUCCEEDED(ShellGetFolderFromIdList(list, folder)) && folder)
+            folder->Release();
+    }
+    std::filesystem::remove(replay);
 }
 
 } // namespace

@@ -85,3 +85,26 @@ TEST(Strings, WideRoundTripKeepsEveryByte)
 }
 
 } // namespace
+
+namespace {
+
+TEST(Mounts, DamagedMountTablesParseWithoutHarm)
+{
+    const std::string table = "28 1 254:0 / / rw,relatime shared:1 - ext4 /dev/vda rw\n"
+                              "31 28 0:27 / /media/a\\040b rw - vfat /dev/sdc1 rw\n";
+    std::uint32_t seed = 7;
+    for (int round = 0; round < 300; ++round) {
+        std::string text = table;
+        for (int e = 0; e < 3; ++e) {
+            seed = seed * 1103515245u + 12345u;
+            const size_t at = (seed >> 8) % text.size();
+            text[at] = "\\ -\n0/7x"[(seed >> 20) % 8];
+        }
+        ShellBlockDeviceProbe probe;
+        for (const auto& m : ParseMountInfo(text))
+            EXPECT_EQ(m.mountPoint[0], '/');
+        SelectDrives(ParseMountInfo(text), probe);
+    }
+}
+
+} // namespace
