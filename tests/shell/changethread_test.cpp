@@ -226,6 +226,59 @@ TEST(ChangeThread, SixtyThreeSlots)
     EXPECT_EQ(OpenFdCount(), fdsBefore);
 }
 
+// A poster whose first post hangs until released: the worker is stuck there.
+class BlockingPoster final : public IPTMessagePoster {
+public:
+    bool Post(HWND, UINT, WPARAM, LPARAM) override
+    {
+        std::unique_lock lock(mutex);
+        entered = true;
+        changed.notify_all();
+        changed.wait(lock, [&] { return released; });
+        return true;
+    }
+    void WaitEntered()
+    {
+        std::unique_lock lock(mutex);
+        changed.wait_for(lock, 3s, [&] { return entered; });
+    }
+    void Release()
+    {
+        std::lock_guard lock(mutex);
+        released = true;
+        changed.notify_all();
+    }
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool entered = false, released = false;
+};
+
+TEST(ChangeThread, ReplyTimeOutWithdrawsTheCommand)
+{
+    TempDir dir;
+    for (const char* d : {"a", "b", "c"})
+        fs::create_directories(dir.Path(d));
+    const int handlesBefore = ShellOpenWaitHandleCount();
+    {
+        BlockingPoster poster;
+        TChangeHandlerThread thread(kWindow, AM_CHANGENOTIFY, &poster);
+        int slot = -1;
+        ASSERT_TRUE(thread.AddChangeNotification(dir.Path("a"), kNames, slot, false));
+        dir.Write("a/x", "x");
+        poster.WaitEntered();
+        // The worker does not answer: the add gives up and its handle is closed.
+        EXPECT_FALSE(thread.AddChangeNotification(dir.Path("b"), kNames, slot, false));
+        EXPECT_EQ(slot, -1);
+        EXPECT_EQ(ShellOpenWaitHandleCount(), handlesBefore + 2 + 1);
+        poster.Release();
+        // The withdrawn command is not run late: the next add takes the next free slot.
+        ASSERT_TRUE(thread.AddChangeNotification(dir.Path("c"), kNames, slot, false));
+        EXPECT_EQ(slot, 1);
+        EXPECT_EQ(ShellOpenWaitHandleCount(), handlesBefore + 2 + 2);
+    }
+    EXPECT_EQ(ShellOpenWaitHandleCount(), handlesBefore);
+}
+
 // ---- device changes ----
 
 class DeviceRelayTest : public ::testing::Test {
