@@ -1,5 +1,228 @@
 #include "commonfunc.h"
 
+#include "win/fileops.h"
+#include "shell/shellapi.h"
+#include "vcl/forms.h"
+
+#include "rtl/sysutils.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+// ---- text files ----------------------------------------------------------------
+
+namespace {
+
+void AppendUtf8(std::string& out, std::uint32_t cp)
+{
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+// Well-formed UTF-8 (no overlong forms, no surrogates, nothing above U+10FFFF).
+bool IsValidUtf8(std::string_view s)
+{
+    const auto* p = reinterpret_cast<const unsigned char*>(s.data());
+    const size_t n = s.size();
+    size_t i = 0;
+    while (i < n) {
+        const unsigned char c = p[i];
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        int len;
+        std::uint32_t cp;
+        if ((c & 0xE0) == 0xC0) {
+            len = 2;
+            cp = c & 0x1F;
+        } else if ((c & 0xF0) == 0xE0) {
+            len = 3;
+            cp = c & 0x0F;
+        } else if ((c & 0xF8) == 0xF0) {
+            len = 4;
+            cp = c & 0x07;
+        } else {
+            return false;
+        }
+        if (i + static_cast<size_t>(len) > n)
+            return false;
+        for (int k = 1; k < len; ++k) {
+            if ((p[i + k] & 0xC0) != 0x80)
+                return false;
+            cp = (cp << 6) | (p[i + k] & 0x3F);
+        }
+        static constexpr std::uint32_t kMin[5] = {0, 0, 0x80, 0x800, 0x10000};
+        if (cp < kMin[len] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+            return false;
+        i += static_cast<size_t>(len);
+    }
+    return true;
+}
+
+} // namespace
+
+std::string Utf16LeToUtf8(const std::uint8_t* data, std::size_t size)
+{
+    std::string out;
+    out.reserve(size);
+    const size_t units = size / 2;
+    for (size_t i = 0; i < units; ++i) {
+        std::uint32_t u = data[2 * i] | (data[2 * i + 1] << 8);
+        if (u == 0)
+            break;
+        if (u >= 0xD800 && u <= 0xDBFF) {
+            if (i + 1 < units) {
+                const std::uint32_t low = data[2 * i + 2] | (data[2 * i + 3] << 8);
+                if (low >= 0xDC00 && low <= 0xDFFF) {
+                    AppendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00));
+                    ++i;
+                    continue;
+                }
+            }
+            u = 0xFFFD;
+        } else if (u >= 0xDC00 && u <= 0xDFFF) {
+            u = 0xFFFD;
+        }
+        AppendUtf8(out, u);
+    }
+    return out;
+}
+
+TTextFileContents ReadTextFileContents(const std::string& path)
+{
+    TTextFileContents result;
+    std::string bytes;
+    try {
+        bytes = ReadWholeFile(path);
+    } catch (const std::exception&) {
+        return result;
+    }
+    result.Opened = true;
+    if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF && static_cast<unsigned char>(bytes[1]) == 0xFE) {
+        result.Text = Utf16LeToUtf8(reinterpret_cast<const std::uint8_t*>(bytes.data()) + 2, bytes.size() - 2);
+        return result;
+    }
+    const size_t zero = bytes.find('\0');
+    if (zero != std::string::npos) {
+        bytes.resize(zero);
+        result.Text = std::move(bytes);
+        return result;
+    }
+    result.Exact = IsValidUtf8(bytes);
+    result.Text = std::move(bytes);
+    return result;
+}
+
+std::string ReadTextFile(const std::string& path) { return ReadTextFileContents(path).Text; }
+
+// ---- hex text ------------------------------------------------------------------
+
+namespace {
+
+struct HexPairs {
+    std::array<char, 512> digits {};
+    HexPairs()
+    {
+        static constexpr char kHex[] = "0123456789ABCDEF";
+        for (int b = 0; b < 256; ++b) {
+            digits[2 * b] = kHex[b >> 4];
+            digits[2 * b + 1] = kHex[b & 15];
+        }
+    }
+};
+
+const HexPairs& HexTable()
+{
+    static const HexPairs table;
+    return table;
+}
+
+} // namespace
+
+void AppendHexText(std::string& out, const std::uint8_t* data, std::size_t size)
+{
+    const char* hex = HexTable().digits.data();
+    const size_t fullLines = size / 16;
+    const size_t rest = size % 16;
+    const size_t start = out.size();
+    out.resize(start + fullLines * 50 + (rest ? rest * 3 + 2 : 0));
+    char* o = out.data() + start;
+    const std::uint8_t* p = data;
+    for (size_t line = 0; line < fullLines; ++line) {
+        for (int k = 0; k < 16; ++k) {
+            std::memcpy(o, hex + 2 * p[k], 2);
+            o[2] = ' ';
+            o += 3;
+        }
+        o[0] = '\r';
+        o[1] = '\n';
+        o += 2;
+        p += 16;
+    }
+    if (rest) {
+        for (size_t k = 0; k < rest; ++k) {
+            std::memcpy(o, hex + 2 * p[k], 2);
+            o[2] = ' ';
+            o += 3;
+        }
+        o[0] = '\r';
+        o[1] = '\n';
+    }
+}
+
+void WriteHexTextFile(const std::string& source, const std::string& target)
+{
+    const std::string bytes = ReadWholeFile(source);
+    std::string text;
+    AppendHexText(text, reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+    WriteFileAtomically(target, text);
+}
+
+void SaveFileAsHexText(const std::string& source, const std::string& target)
+{
+    std::string bytes;
+    try {
+        bytes = ReadWholeFile(source);
+    } catch (const std::exception&) {
+        ShowMessage("Failed to open this file!");
+        return;
+    }
+    const TCursor saved = Screen ? Screen->Cursor() : TCursor::crDefault;
+    if (Screen)
+        Screen->SetCursor(TCursor::crHourGlass);
+    try {
+        std::string text;
+        AppendHexText(text, reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+        bytes.clear();
+        bytes.shrink_to_fit();
+        WriteFileAtomically(target, text);
+    } catch (...) {
+        if (Screen)
+            Screen->SetCursor(saved);
+        throw;
+    }
+    if (Screen)
+        Screen->SetCursor(saved);
+    ShowMessage("Successful saved.");
+}
+
+// ---- list rows -----------------------------------------------------------------
+
 void AddListRow(TListView& view, const std::vector<std::string>& strings)
 {
     TListItem* item = view.Items().Add();
@@ -45,4 +268,153 @@ void DeleteSelectedItems(TListView& view)
             ++i;
     }
     items.EndUpdate();
+}
+
+// ---- file operations on rows ----------------------------------------------------------
+
+namespace {
+
+std::vector<TListItem*> SelectedRows(TListView& view)
+{
+    std::vector<TListItem*> rows;
+    for (int i = 0; i < view.Items().Count(); ++i)
+        if (view.Items()[i]->Selected())
+            rows.push_back(view.Items()[i]);
+    return rows;
+}
+
+// Removes the given rows (and only them).
+void DeleteRows(TListView& view, const std::vector<TListItem*>& rows)
+{
+    TListItems& items = view.Items();
+    items.BeginUpdate();
+    for (TListItem* row : rows) {
+        const int index = items.IndexOf(row);
+        if (index >= 0)
+            items.Delete(index);
+    }
+    items.EndUpdate();
+}
+
+bool ChooseFolder(const std::string& caption, std::string& folder)
+{
+    folder.clear();
+    if (!SelectDirectory(caption, "", folder))
+        return false;
+    if (folder.empty() || folder.back() != PathDelim)
+        folder += PathDelim;
+    return true;
+}
+
+} // namespace
+
+void MoveSelectedFiles(TListView& view)
+{
+    const std::vector<TListItem*> rows = SelectedRows(view);
+    if (rows.empty()) {
+        ShowMessage("you select 0 files to move.");
+        return;
+    }
+    std::string folder;
+    if (!ChooseFolder("Select a directory to move the files:", folder))
+        return;
+    std::vector<TListItem*> moved;
+    for (TListItem* row : rows) {
+        const std::string source = row->Caption();
+        if (MoveFileNoReplace(source, folder + ExtractFileName(source)))
+            moved.push_back(row);
+        else
+            ShowMessage("Failed to move the file:\n" + source);
+    }
+    // Rows of files that stayed where they were keep naming them correctly.
+    DeleteRows(view, moved);
+    ShowMessage(IntToStr(static_cast<long long>(moved.size())) + " files moved.");
+}
+
+void CopySelectedFiles(TListView& view)
+{
+    const std::vector<TListItem*> rows = SelectedRows(view);
+    if (rows.empty()) {
+        ShowMessage("you select 0 files to copy.");
+        return;
+    }
+    std::string folder;
+    if (!ChooseFolder("Select a directory to copy the files:", folder))
+        return;
+    int copied = 0;
+    for (TListItem* row : rows) {
+        const std::string source = row->Caption();
+        if (CopyFileNoReplace(source, folder + ExtractFileName(source)))
+            ++copied;
+        else
+            ShowMessage("Failed to copy the file:\n" + source);
+    }
+    ShowMessage(IntToStr(copied) + " files copied.");
+}
+
+void DeleteSelectedFiles(TListView& view)
+{
+    const std::vector<TListItem*> rows = SelectedRows(view);
+    if (rows.empty()) {
+        ShowMessage("you select 0 files to delete.");
+        return;
+    }
+    const std::string question = rows.size() == 1
+        ? "Move this file to the trash?\n" + rows.front()->Caption()
+        : "Move these " + IntToStr(static_cast<long long>(rows.size())) + " files to the trash?";
+    if (Application->MessageBox(question, "Delete files", MB_YESNO | MB_ICONQUESTION) != IDYES)
+        return;
+    std::vector<TListItem*> deleted;
+    for (TListItem* row : rows) {
+        const std::string path = row->Caption();
+        if (!FileExists(path)) {
+            ShowMessage("Failed to delete the file:\n" + path + "\n" + SysErrorMessage(ERROR_FILE_NOT_FOUND));
+            continue;
+        }
+        if (MoveFileToTrash(path))
+            deleted.push_back(row);
+        else
+            ShowMessage("Failed to delete the file:\n" + path + "\n" + SysErrorMessage(GetLastError()));
+    }
+    DeleteRows(view, deleted);
+}
+
+void AddFileToList(TListView& view, const std::string& path)
+{
+    for (int i = 0; i < view.Items().Count(); ++i)
+        if (view.Items()[i]->Caption() == path)
+            return;
+    std::int64_t size = 0;
+    TDateTime modified = 0;
+    std::time_t stamp = 0;
+    if (FileSizeAndTime(path, size, stamp))
+        modified = UnixToLocalDateTime(stamp);
+    SHFILEINFOA info {};
+    std::string typeName;
+    int icon = -1;
+    if (SHGetFileInfoA(path.c_str(), 0, &info, sizeof info, SHGFI_SYSICONINDEX | SHGFI_SMALLICON | SHGFI_TYPENAME)) {
+        typeName = info.szTypeName;
+        icon = info.iIcon;
+    }
+    TListItem* item = view.Items().Add();
+    item->SetCaption(path);
+    item->SetImageIndex(icon);
+    TStringList& sub = item->SubItemsForUpdate();
+    sub.Add(IntToStr(size));
+    sub.Add(typeName);
+    sub.Add(modified == 0 ? std::string() : DateTimeToStr(modified));
+}
+
+// ---- images --------------------------------------------------------------------
+
+void PanImage(int x, int y, int downX, int downY, TControl& image, TControl& box)
+{
+    if (x != downX && box.Width() < image.Width()) {
+        const int left = std::max(std::min(image.Left() + x - downX, 0), box.Width() - image.Width());
+        image.SetLeft(left);
+    }
+    if (y != downY && box.Height() < image.Height()) {
+        const int top = std::max(std::min(image.Top() + y - downY, 0), box.Height() - image.Height());
+        image.SetTop(top);
+    }
 }

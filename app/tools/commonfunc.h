@@ -1,10 +1,54 @@
-// Row routines shared by the list views of the main window and its dialogs.
+// Routines shared by the main window and its dialogs: the text-file reader,
+// the hex-text export, the rows of the list views and the file operations on
+// the rows of the "Found Files" and "Marked Files" lists, and the panning of
+// an image larger than its scroll box.
 #pragma once
 
 #include "vcl/comctrls.h"
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
+
+// ---- text files ----------------------------------------------------------------
+
+// What the text reader made of a file.
+struct TTextFileContents {
+    std::string Text;
+    // The file could be opened and read.
+    bool Opened = false;
+    // Text holds the file's bytes exactly: no conversion from UTF-16, no
+    // cut at a zero byte. Only then may the text be written back as the file.
+    bool Exact = false;
+};
+
+// Reads a text file. A file that starts with FF FE is UTF-16LE: the rest is
+// converted to UTF-8 up to its first zero character. Any other file is taken
+// as it is up to its first zero byte. An unreadable file gives empty text.
+TTextFileContents ReadTextFileContents(const std::string& path);
+// The text of ReadTextFileContents alone.
+std::string ReadTextFile(const std::string& path);
+// UTF-16LE bytes to UTF-8, ending at the first zero unit; an odd last byte
+// is dropped and unpaired surrogates become U+FFFD.
+std::string Utf16LeToUtf8(const std::uint8_t* data, std::size_t size);
+
+// ---- hex text ------------------------------------------------------------------
+
+// Appends the hex text of bytes: 16 bytes a line, each byte two upper-case
+// digits and a space, every line (a short last one too) ended by CR LF.
+void AppendHexText(std::string& out, const std::uint8_t* data, std::size_t size);
+// Writes the hex text of source to target, whole or not at all. Raises
+// EFOpenError when the source cannot be read and EFCreateError when the
+// target cannot be written.
+void WriteHexTextFile(const std::string& source, const std::string& target);
+// The export command: WriteHexTextFile with the hourglass cursor and the
+// messages "Failed to open this file!" and "Successful saved.". A target that
+// cannot be written raises to the caller.
+void SaveFileAsHexText(const std::string& source, const std::string& target);
+
+// ---- list rows -----------------------------------------------------------------
 
 // Appends a row: the first string is its caption, the others its sub-items.
 void AddListRow(TListView& view, const std::vector<std::string>& strings);
@@ -13,3 +57,24 @@ void AddListRow(TListView& view, const std::vector<std::string>& strings);
 void MoveListItem(TListView& view, int direction);
 // Removes the selected rows (the rows only; no file is touched).
 void DeleteSelectedItems(TListView& view);
+
+// Rows of the file lists name a file by their caption (its full path). The
+// operations below ask for a folder, report each failure by name and the
+// number done at the end, and take away only the rows of files that really
+// left their place.
+void MoveSelectedFiles(TListView& view);
+// Copies never replace a file that exists in the chosen folder.
+void CopySelectedFiles(TListView& view);
+// Asks first, then moves the files to the desktop's trash.
+void DeleteSelectedFiles(TListView& view);
+// Adds a row for the file unless a row names it already: caption the path,
+// then size, type name and modification time; size 0 and no time when the
+// file does not exist.
+void AddFileToList(TListView& view, const std::string& path);
+
+// ---- images --------------------------------------------------------------------
+
+// Drags an image larger than its scroll box: the image control moves by the
+// mouse's offset from the down point, kept inside the box; a direction in
+// which the image fits does not move.
+void PanImage(int x, int y, int downX, int downY, TControl& image, TControl& box);

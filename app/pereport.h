@@ -1,0 +1,16 @@
+// The executable-header report: the headers of a Windows executable (PE
+// format) as lines of text: file header, optional header, section table,
+// data directory, export directory with its functions, and the import
+// descriptors with their thunks.
+#pragma once
+
+#include "rtl/classes.h"
+
+#include <string>
+
+// Appends the report of the file at path to lines. Never raises: a file that
+// cannot be mapped gives "Failed to load file!", a file without the PE
+// signatures "The file is not a PE file!". Every header, table and name is
+// read only where it lies inside the file; a part that points outside it
+// ends that part of the report.
+void GetPEFileInfo(const std::string& path, TStringList& lines);

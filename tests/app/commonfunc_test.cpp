@@ -1,0 +1,253 @@
+// The shared routines: the text reader, the hex-text export and the file
+// operations on list rows, against a temporary folder with scripted answers.
+#include "app_fixture.h"
+
+#include "app/tools/commonfunc.h"
+
+#include <cstdlib>
+
+namespace {
+
+std::string Bytes(std::initializer_list<int> values)
+{
+    std::string s;
+    for (int v : values)
+        s += static_cast<char>(v);
+    return s;
+}
+
+} // namespace
+
+TEST(ReadTextFile, EncodingsAndZeroBytes)
+{
+    TempDir dir;
+    struct Case {
+        const char* name;
+        std::string bytes;
+        std::string text;
+        bool exact;
+    };
+    const std::vector<Case> cases = {
+        {"ascii", "hello\r\nworld\n", "hello\r\nworld\n", true},
+        {"utf8", "h\xC3\xA9llo \xE4\xB8\xAD", "h\xC3\xA9llo \xE4\xB8\xAD", true},
+        {"ascii_zero", std::string("ab\0cd", 5), "ab", false},
+        {"utf8_zero", std::string("\xC3\xA9\0x", 4), "\xC3\xA9", false},
+        {"latin1", "caf\xE9", "caf\xE9", false},
+        {"utf16", Bytes({0xFF, 0xFE, 'h', 0, 'i', 0, 0xE9, 0, 0x2D, 0x4E}), "hi\xC3\xA9\xE4\xB8\xAD", false},
+        {"utf16_zero", Bytes({0xFF, 0xFE, 'h', 0, 0, 0, 'i', 0}), "h", false},
+        {"utf16_pair", Bytes({0xFF, 0xFE, 0x3D, 0xD8, 0x00, 0xDE}), "\xF0\x9F\x98\x80", false},
+        {"utf16_lone_surrogate", Bytes({0xFF, 0xFE, 0x3D, 0xD8, 'a', 0}), "\xEF\xBF\xBD" "a", false},
+        {"utf16_odd_byte", Bytes({0xFF, 0xFE, 'a', 0, 'b'}), "a", false},
+        {"only_bom", Bytes({0xFF, 0xFE}), "", false},
+        {"empty", "", "", true},
+    };
+    for (const Case& c : cases) {
+        dir.Write(c.name, c.bytes);
+        const TTextFileContents read = ReadTextFileContents(dir.Path(c.name));
+        EXPECT_TRUE(read.Opened) << c.name;
+        EXPECT_EQ(read.Text, c.text) << c.name;
+        EXPECT_EQ(read.Exact, c.exact) << c.name;
+        EXPECT_EQ(ReadTextFile(dir.Path(c.name)), c.text) << c.name;
+    }
+    const TTextFileContents missing = ReadTextFileContents(dir.Path("missing"));
+    EXPECT_FALSE(missing.Opened);
+    EXPECT_FALSE(missing.Exact);
+    EXPECT_EQ(missing.Text, "");
+}
+
+class CommonFuncTest : public AppTest {
+protected:
+    TListView& View()
+    {
+        if (!view) {
+            view = std::make_unique<TListView>(nullptr);
+            view->SetMultiSelect(true);
+        }
+        return *view;
+    }
+    void AddRows(const std::vector<std::string>& paths)
+    {
+        for (const std::string& p : paths)
+            AddListRow(View(), {p, "0", "", ""});
+    }
+    void Select(std::initializer_list<int> rows)
+    {
+        for (int r : rows)
+            View().Items()[r]->SetSelected(true);
+    }
+    std::vector<std::string> Captions()
+    {
+        std::vector<std::string> out;
+        for (int i = 0; i < View().Items().Count(); ++i)
+            out.push_back(View().Items()[i]->Caption());
+        return out;
+    }
+    std::vector<std::string> Messages() const
+    {
+        std::vector<std::string> out;
+        for (const auto& a : prompts->asked)
+            if (a.kind == "message")
+                out.push_back(a.text);
+        return out;
+    }
+    std::unique_ptr<TListView> view;
+};
+
+TEST_F(CommonFuncTest, HexTextExactBytes)
+{
+    std::string sixteen;
+    for (int i = 0; i < 16; ++i)
+        sixteen += static_cast<char>(i * 17);
+    const std::string line16 = "00 11 22 33 44 55 66 77 88 99 AA BB CC DD EE FF \r\n";
+    struct Case {
+        std::string source;
+        std::string expected;
+    };
+    const std::vector<Case> cases = {
+        {"", ""},
+        {"\x7F", "7F \r\n"},
+        {sixteen, line16},
+        {sixteen + "\x0A", line16 + "0A \r\n"},
+    };
+    for (const Case& c : cases) {
+        dir.Write("src.bin", c.source);
+        prompts->asked.clear();
+        SaveFileAsHexText(dir.Path("src.bin"), dir.Path("out.txt"));
+        EXPECT_EQ(dir.Read("out.txt"), c.expected) << c.source.size() << " bytes";
+        EXPECT_EQ(Messages(), std::vector<std::string> {"Successful saved."});
+    }
+    EXPECT_EQ(line16.size(), 48u + 2u);
+}
+
+TEST_F(CommonFuncTest, HexTextFailures)
+{
+    SaveFileAsHexText(dir.Path("missing.bin"), dir.Path("out.txt"));
+    EXPECT_EQ(Messages(), std::vector<std::string> {"Failed to open this file!"});
+    EXPECT_FALSE(dir.Exists("out.txt"));
+
+    dir.Write("src.bin", "abc");
+    prompts->asked.clear();
+    EXPECT_THROW(SaveFileAsHexText(dir.Path("src.bin"), dir.Path("no/such/folder/out.txt")), EFCreateError);
+    EXPECT_TRUE(Messages().empty());
+}
+
+TEST_F(CommonFuncTest, CopyNeverReplacesAndKeepsAllRows)
+{
+    dir.Write("a/one.txt", "one");
+    dir.Write("a/two.txt", "two");
+    dir.Write("b/two.txt", "older");
+    AddRows({dir.Path("a/one.txt"), dir.Path("a/two.txt")});
+    Select({0, 1});
+    prompts->PushText(dir.Path("b"));  // no trailing '/': it is added
+    CopySelectedFiles(View());
+    EXPECT_EQ(dir.Read("b/one.txt"), "one");
+    EXPECT_EQ(dir.Read("b/two.txt"), "older");
+    EXPECT_EQ(Messages(), (std::vector<std::string> {"Failed to copy the file:\n" + dir.Path("a/two.txt"), "1 files copied."}));
+    EXPECT_EQ(Captions().size(), 2u);
+    ASSERT_GE(prompts->asked.size(), 1u);
+    EXPECT_EQ(prompts->asked[0].kind, "folder");
+    EXPECT_EQ(prompts->asked[0].caption, "Select a directory to copy the files:");
+}
+
+TEST_F(CommonFuncTest, MoveRemovesOnlyTheRowsOfMovedFiles)
+{
+    dir.Write("a/one.txt", "one");
+    dir.Write("a/two.txt", "two");
+    dir.Write("a/three.txt", "three");
+    dir.Write("b/two.txt", "older");
+    AddRows({dir.Path("a/one.txt"), dir.Path("a/two.txt"), dir.Path("a/three.txt")});
+    Select({0, 1});
+    prompts->PushText(dir.Path("b") + "/");
+    MoveSelectedFiles(View());
+    EXPECT_FALSE(dir.Exists("a/one.txt"));
+    EXPECT_EQ(dir.Read("b/one.txt"), "one");
+    EXPECT_EQ(dir.Read("a/two.txt"), "two");
+    EXPECT_EQ(dir.Read("b/two.txt"), "older");
+    EXPECT_EQ(Captions(), (std::vector<std::string> {dir.Path("a/two.txt"), dir.Path("a/three.txt")}));
+    EXPECT_EQ(Messages(), (std::vector<std::string> {"Failed to move the file:\n" + dir.Path("a/two.txt"), "1 files moved."}));
+}
+
+TEST_F(CommonFuncTest, NothingSelectedOrCancelled)
+{
+    AddRows({dir.Path("x.txt")});
+    MoveSelectedFiles(View());
+    CopySelectedFiles(View());
+    DeleteSelectedFiles(View());
+    EXPECT_EQ(Messages(), (std::vector<std::string> {"you select 0 files to move.", "you select 0 files to copy.",
+                              "you select 0 files to delete."}));
+    Select({0});
+    prompts->PushCancel();
+    MoveSelectedFiles(View());
+    EXPECT_EQ(Captions().size(), 1u);
+    EXPECT_EQ(Messages().size(), 3u);
+}
+
+TEST_F(CommonFuncTest, DeleteAsksThenMovesToTheTrash)
+{
+    const std::string saved = getenv("XDG_DATA_HOME") ? getenv("XDG_DATA_HOME") : "";
+    setenv("XDG_DATA_HOME", dir.Path("data").c_str(), 1);
+    dir.Write("data/.keep", "");
+    dir.Write("f/one.txt", "one");
+    dir.Write("f/two.txt", "two");
+    AddRows({dir.Path("f/one.txt"), dir.Path("f/gone.txt"), dir.Path("f/two.txt")});
+    Select({0, 1});
+
+    // "No" changes nothing.
+    prompts->PushButton(IDNO);
+    DeleteSelectedFiles(View());
+    EXPECT_TRUE(dir.Exists("f/one.txt"));
+    EXPECT_EQ(Captions().size(), 3u);
+
+    prompts->PushButton(IDYES);
+    DeleteSelectedFiles(View());
+    EXPECT_FALSE(dir.Exists("f/one.txt"));
+    EXPECT_TRUE(dir.Exists("data/Trash/files/one.txt"));
+    EXPECT_TRUE(dir.Exists("data/Trash/info/one.txt.trashinfo"));
+    EXPECT_TRUE(dir.Exists("f/two.txt"));
+    // The row of the file that could not be deleted stays.
+    EXPECT_EQ(Captions(), (std::vector<std::string> {dir.Path("f/gone.txt"), dir.Path("f/two.txt")}));
+    const auto messages = Messages();
+    ASSERT_EQ(messages.size(), 3u);
+    EXPECT_EQ(messages[0], "Move these 2 files to the trash?");
+    EXPECT_EQ(messages[2].rfind("Failed to delete the file:\n" + dir.Path("f/gone.txt"), 0), 0u);
+    if (saved.empty())
+        unsetenv("XDG_DATA_HOME");
+    else
+        setenv("XDG_DATA_HOME", saved.c_str(), 1);
+}
+
+TEST_F(CommonFuncTest, AddFileToListOncePerPath)
+{
+    dir.Write("m/a.txt", "12345");
+    AddFileToList(View(), dir.Path("m/a.txt"));
+    AddFileToList(View(), dir.Path("m/a.txt"));
+    AddFileToList(View(), dir.Path("m/missing.txt"));
+    ASSERT_EQ(View().Items().Count(), 2);
+    const TListItem* a = View().Items()[0];
+    EXPECT_EQ(a->Caption(), dir.Path("m/a.txt"));
+    ASSERT_EQ(a->SubItems().Count(), 3);
+    EXPECT_EQ(a->SubItems()[0], "5");
+    EXPECT_FALSE(a->SubItems()[2].empty());
+    const TListItem* missing = View().Items()[1];
+    EXPECT_EQ(missing->SubItems()[0], "0");
+    EXPECT_EQ(missing->SubItems()[2], "");
+}
+
+TEST_F(CommonFuncTest, PanImageStaysInsideTheBox)
+{
+    TScrollBox box(nullptr);
+    box.SetBounds(0, 0, 100, 100);
+    TPanel image(nullptr);
+    image.SetParent(&box);
+    image.SetBounds(0, 0, 300, 80);
+    // Dragging left by 50: moves left; the image fits vertically and stays.
+    PanImage(10, 40, 60, 10, image, box);
+    EXPECT_EQ(image.Left(), -50);
+    EXPECT_EQ(image.Top(), 0);
+    // Far left: clamped at box width - image width.
+    PanImage(0, 0, 500, 0, image, box);
+    EXPECT_EQ(image.Left(), -200);
+    // Right beyond the edge: clamped at 0.
+    PanImage(900, 0, 0, 0, image, box);
+    EXPECT_EQ(image.Left(), 0);
+}

@@ -1,0 +1,179 @@
+// The executable-header report over images built by PEBuilder, over damaged
+// copies of them and over files that are no executables at all.
+#include "app/pereport.h"
+#include "pe_builder.h"
+#include "test_support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <random>
+
+namespace {
+
+std::vector<std::string> Report(const TempDir& dir, const std::string& name, const std::string& bytes)
+{
+    dir.Write(name, bytes);
+    TStringList lines;
+    GetPEFileInfo(dir.Path(name), lines);
+    return lines.Items();
+}
+
+bool Has(const std::vector<std::string>& lines, const std::string& line)
+{
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+void Put32(std::string& f, size_t at, std::uint32_t v) { std::memcpy(&f[at], &v, 4); }
+void Put16(std::string& f, size_t at, std::uint16_t v) { std::memcpy(&f[at], &v, 2); }
+
+} // namespace
+
+TEST(PEReport, Pe32ImageReportsEveryPartWithItsLabels)
+{
+    TempDir dir;
+    const auto lines = Report(dir, "a.dll", PEBuilder::Build(false));
+    const std::string rule(89, '-');
+    ASSERT_GE(lines.size(), 10u);
+    EXPECT_EQ(lines[0], "PE FORMAT FILE INFOMATION OF " + dir.Path("a.dll"));
+    EXPECT_EQ(lines[1], rule);
+    EXPECT_EQ(lines[2], " ");
+    EXPECT_EQ(lines[3], "FileHeaderInfo");
+    for (const char* expected : {
+             "Machine:             \t014C",
+             "NumberOfSections:    \t0001",
+             "TimeDateStamp:       \t12345678",
+             "SizeOfOptionalHeader:\t00E0",
+             "Characteristics:     \t2102",
+             "OptionHeaderInfo",
+             "AddressOfEntryPoint:\t00001010",
+             "ImageBase:          \t10000000",
+             "BaseOfData:         \t00002000",
+             "Subsystem:          \t00000002",
+             "CheckSum:           \t0000",
+             "DllCharacteristics: \t0040",
+             "Name    \tVAddress\tVSize   \tROffset \tRSize   \tFlags\t",
+             ".rdata\t\t00001000\t00000200\t00000200\t00000200\t40000040\t",
+             "RVA\t00001000\t00001080\t00000000\t00000000\t00000000\t00000000\t00000000\t00000000\t00000000\t00000000\t"
+             "00000000\t00000000\t00000000\t00000000\t00000000\t00000000\t",
+             "Base:                 \t00000001",
+             "NumberOfFunctions:    \t00000003",
+             "DllName:              \ttest.dll",
+             "Ordinal \tRVA     \tFunctionName",
+             "0001    \t00001010\tFuncA\t",
+             "0003    \t00001020\t-\t",
+             "DllName     \tFirstThunk\tTimeStamp\tForwardChin\tName    \tFirstThunk",
+             "kernel32.dll\t000010C0\t00000000\t00000000\t00001120\t000010E0\t",
+             "\tThunkRVA\tThunkValue\tHint\tFunctionName\t",
+             "\t000010C0\t00001130\t0005\tExitProcess\t",
+             "\t000010C4\t80000010\t-\tOrd:00000010\t",
+         })
+        EXPECT_TRUE(Has(lines, expected)) << expected;
+    // The empty export slot still has its (empty) line, between its neighbours.
+    const auto named = std::find(lines.begin(), lines.end(), "0001    \t00001010\tFuncA\t");
+    ASSERT_NE(named, lines.end());
+    EXPECT_EQ(*(named + 1), "");
+    EXPECT_EQ(lines.back(), " ");
+}
+
+TEST(PEReport, Pe32PlusImageReadsItsOwnLayout)
+{
+    TempDir dir;
+    const auto lines = Report(dir, "a64.dll", PEBuilder::Build(true));
+    for (const char* expected : {
+             "Machine:             \t8664",
+             "ImageBase:          \t140000000",
+             "BaseOfData:         \t-",
+             "AddressOfEntryPoint:\t00001010",
+             "0001    \t00001010\tFuncA\t",
+             "\t000010C0\t00001130\t0005\tExitProcess\t",
+             "\t000010C8\t8000000000000010\t-\tOrd:00000010\t",
+         })
+        EXPECT_TRUE(Has(lines, expected)) << expected;
+}
+
+TEST(PEReport, MissingPartsHaveTheirOwnLines)
+{
+    TempDir dir;
+    std::string image = PEBuilder::Build(false);
+    // No export and no import directory.
+    Put32(image, 0x58 + 96, 0);
+    Put32(image, 0x58 + 104, 0);
+    const auto lines = Report(dir, "plain.exe", image);
+    EXPECT_TRUE(Has(lines, "Can't get Export Directory!"));
+    EXPECT_TRUE(Has(lines, "Can't get ImportDesc!"));
+    EXPECT_FALSE(Has(lines, "Export Functions Table"));
+
+    // A section name that fills all eight bytes shows all eight.
+    std::string named = PEBuilder::Build(false);
+    std::memcpy(&named[0x58 + 0xE0], "ABCDEFGH", 8);
+    EXPECT_TRUE(Has(Report(dir, "named.exe", named), "ABCDEFGH\t\t00001000\t00000200\t00000200\t00000200\t40000040\t"));
+}
+
+TEST(PEReport, FilesThatAreNoImages)
+{
+    TempDir dir;
+    TStringList lines;
+    GetPEFileInfo(dir.Path("missing.exe"), lines);
+    EXPECT_EQ(lines.Items(), std::vector<std::string> {"Failed to load file!"});
+    EXPECT_EQ(Report(dir, "empty.exe", ""), std::vector<std::string> {"Failed to load file!"});
+    EXPECT_EQ(Report(dir, "text.exe", "hello, world"), std::vector<std::string> {"The file is not a PE file!"});
+    EXPECT_EQ(Report(dir, "mz.exe", "MZ"), std::vector<std::string> {"The file is not a PE file!"});
+}
+
+TEST(PEReport, DamagedImagesGiveACleanReport)
+{
+    TempDir dir;
+    const std::string good = PEBuilder::Build(false);
+    struct Case {
+        const char* name;
+        std::function<void(std::string&)> damage;
+        const char* expectedLine;
+    };
+    const std::vector<Case> cases = {
+        {"nt_offset_past_end", [](std::string& f) { Put32(f, 60, 0x7FFFFFF0); }, "The file is not a PE file!"},
+        {"nt_offset_wraps", [](std::string& f) { Put32(f, 60, 0xFFFFFFFE); }, "The file is not a PE file!"},
+        {"cut_in_file_header", [](std::string& f) { f.resize(0x50); }, "Unable to get FileHeaderInfo!"},
+        {"cut_in_optional_header", [](std::string& f) { f.resize(0x80); }, "Unable to get OptionHeaderInfo!"},
+        {"sections_past_end", [](std::string& f) { Put16(f, 0x46, 0xFFFF); },
+            "(The section table runs past the end of the file.)"},
+        {"cut_in_section_data", [](std::string& f) { f.resize(0x290); }, "(The import table runs past the end of the file.)"},
+        {"functions_past_end", [](std::string& f) { Put32(f, 0x200 + 20, 0xFFFFFFFF); },
+            "(The function table runs past the end of the file.)"},
+        {"name_ordinals_huge", [](std::string& f) { Put32(f, 0x200 + 24, 0xFFFFFFFF); }, "0001    \t00001010\tFuncA\t"},
+        {"dll_name_outside", [](std::string& f) { Put32(f, 0x200 + 0x80 + 12, 0x90000000); }, "\tThunkRVA\tThunkValue\tHint\tFunctionName\t"},
+        {"thunk_name_outside", [](std::string& f) { Put32(f, 0x200 + 0xC0, 0x7000); },
+            "\t000010C0\t00007000\t-\tMemAddr:00007000\t"},
+        {"name_runs_to_end", [](std::string& f) { std::memset(&f[0x300], 'x', 0x100); }, "Export Dir Table"},
+    };
+    for (const Case& c : cases) {
+        std::string image = good;
+        c.damage(image);
+        const auto lines = Report(dir, std::string(c.name) + ".exe", image);
+        EXPECT_TRUE(Has(lines, c.expectedLine)) << c.name;
+    }
+}
+
+// Random byte changes of a good image must never make the report read
+// outside the file; a failing input is left on disk for replay.
+TEST(PEReport, MutatedImagesNeverCrash)
+{
+    TempDir dir;
+    std::mt19937 rng(1234);
+    for (bool plus : {false, true}) {
+        const std::string good = PEBuilder::Build(plus);
+        for (int round = 0; round < 300; ++round) {
+            std::string image = good;
+            const int changes = 1 + static_cast<int>(rng() % 8);
+            for (int k = 0; k < changes; ++k)
+                image[rng() % image.size()] = static_cast<char>(rng());
+            if (rng() % 4 == 0)
+                image.resize(rng() % image.size() + 1);
+            dir.Write("mutated.exe", image);
+            TStringList lines;
+            GetPEFileInfo(dir.Path("mutated.exe"), lines);
+            EXPECT_GT(lines.Count(), 0);
+        }
+    }
+}
