@@ -114,6 +114,61 @@ TEST(VxImagePalette, NearestIndexCachesAndPrefersTheLowerIndex)
     EXPECT_FALSE(bw.HasGreyRampPalette());
 }
 
+TEST(VxImagePalette, SettersStayInsideThePalette)
+{
+    VxImage img(3, 1, 1, 1);
+    const std::uint8_t red[3] = {10, 20, 30}, green[3] = {40, 50, 60};
+    img.SetPaletteChannels(3, red, green, nullptr);  // blue takes green; count cut to 2
+    std::uint8_t r = 0, g = 0, b = 0;
+    ASSERT_TRUE(img.GetPaletteRgb(1, &r, &g, &b));
+    EXPECT_EQ(r, 20);
+    EXPECT_EQ(g, 50);
+    EXPECT_EQ(b, 50);
+    EXPECT_FALSE(img.GetPaletteRgb(2, &r, &g, &b));
+    const std::uint8_t triples[9] = {1, 2, 3, 4, 5, 6, 7, 8, 9};
+    img.SetPaletteTriples(triples, 3);
+    EXPECT_EQ(img.GetPaletteColor(1).rgbBlue, 6);
+    EXPECT_EQ(img.GetPaletteColor(2).rgbBlue, 0);  // no third entry
+    img.SetPaletteEntry(5, RGBQUAD{1, 1, 1, 1});
+    EXPECT_FALSE(img.PaletteHasAlpha());
+    img.SetPaletteColor(0, 0, 0, 0, 9);
+    EXPECT_TRUE(img.PaletteHasAlpha());
+
+    // Exchanging two entries keeps every pixel's colour.
+    VxImage pal(4, 2, 4, 1);
+    for (int i = 0; i < 16; ++i)
+        pal.SetPaletteColor(static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i * 10), 0, 0);
+    for (int x = 0; x < 4; ++x) {
+        pal.SetPixelIndex(x, 0, static_cast<std::uint8_t>(x));
+        pal.SetPixelIndex(x, 1, 3);
+    }
+    VxImage before(pal, true, false, false);
+    pal.ExchangePaletteEntries(1, 3);
+    EXPECT_EQ(pal.GetPixelIndex(1, 0), 3);
+    EXPECT_EQ(pal.GetPixelIndex(0, 1), 1);
+    EXPECT_TRUE(SameImage(pal, before));
+    EXPECT_LT(VxImage::CompareByGray(RGBQUAD{0, 0, 0, 0}, RGBQUAD{255, 255, 255, 0}), 0);
+}
+
+TEST(VxImagePixels, SelectionAndRawHelpers)
+{
+    VxImage img(4, 3, 24, 1);
+    EXPECT_TRUE(img.SelectionHasPoint(3, 2));
+    EXPECT_FALSE(img.SelectionHasPoint(4, 2));
+    EXPECT_TRUE(img.DeleteSelection());
+    std::uint8_t buf[7] = {1, 2, 3, 4, 5, 6, 7};
+    img.SwapRedBlue(buf, 7);
+    EXPECT_EQ(buf[0], 3);
+    EXPECT_EQ(buf[5], 4);
+    EXPECT_EQ(buf[6], 7);
+    // 32-bit rows: the first three bytes of each pixel.
+    std::vector<std::uint8_t> src(4 * 3 * 4);
+    for (std::size_t i = 0; i < src.size(); ++i)
+        src[i] = static_cast<std::uint8_t>(i);
+    img.ExpandBitfields(src.data(), 0, 0, 0, 32);
+    EXPECT_EQ(Ref(img.GetPixelColor(1, 2, false)), RGB(38, 37, 36));
+}
+
 TEST(VxImagePixels, IndexAccessAtEveryDepth)
 {
     VxImage img4(5, 3, 4, 1);

@@ -141,6 +141,22 @@ TEST(Draw, AlphaMaximumScalesEveryAlpha)
     EXPECT_EQ(c.at(0, 0), RGB(127, 127, 127));
 }
 
+TEST(Draw, PaletteAlphaScalesTheSample)
+{
+    class PaletteAlpha : public VxImage {
+    public:
+        PaletteAlpha() : VxImage(2, 1, 8, 1) { m_info.paletteAlphaEnabled = true; }
+    } img;
+    img.SetPaletteColor(0, 0, 0, 0, 255);
+    img.SetPaletteColor(1, 0, 0, 0, 127);
+    img.SetPixelIndex(1, 0, 1);
+    Canvas c(2, 1, RGB(255, 255, 255));
+    img.Draw(c.dc());
+    EXPECT_EQ(c.at(0, 0), RGB(0, 0, 0));
+    // a = (255 x 256 >> 8) x (127 + 1) >> 8 = 127; white keeps (255 x 128) >> 8.
+    EXPECT_EQ(c.at(1, 0), RGB(127, 127, 127));
+}
+
 TEST(Draw, ClipRectangleLimitsThePaintAndTheRegionComesBack)
 {
     VxImage img(6, 6, 24, 1);
