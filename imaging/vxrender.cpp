@@ -282,8 +282,33 @@ bool Rotate(VxImage& self, VxImage* destination, bool left)
             return false;
     }
     const bool rgb = self.GetBpp() == 24;
+    const bool mono = self.GetBpp() == 1;
+    if (mono) {
+        // A source byte at a time: zero bytes cost nothing, and each set bit
+        // sets one destination bit (the new image starts cleared). Bits in
+        // the padding of a row lie beyond the width and are dropped.
+        const std::int32_t oldW = H, oldH = W;
+        const std::uint32_t stride = self.GetRowStride(), newStride = tmp->GetRowStride();
+        std::uint8_t* dst = tmp->GetRowBits(0);
+        for (std::int32_t oy = 0; oy < oldH; ++oy) {
+            const std::uint8_t* row = self.GetRowBits(static_cast<std::uint32_t>(oy));
+            for (std::uint32_t b = 0; b < stride; ++b) {
+                if (!row[b])
+                    continue;
+                for (int z = 0; z < 8; ++z) {
+                    const std::int32_t ox = static_cast<std::int32_t>(8 * b) + z;
+                    if (!(row[b] & (0x80 >> z)) || ox >= oldW)
+                        continue;
+                    const std::int32_t nx = left ? W - 1 - oy : oy;
+                    const std::int32_t ny = left ? ox : H - 1 - ox;
+                    dst[static_cast<std::size_t>(ny) * newStride + static_cast<std::size_t>(nx) / 8] |=
+                        static_cast<std::uint8_t>(0x80 >> (nx % 8));
+                }
+            }
+        }
+    }
     constexpr std::int32_t kBlock = 64;
-    for (std::int32_t bx = 0; bx < W; bx += kBlock) {
+    for (std::int32_t bx = 0; bx < W && (!mono || self.HasAlpha()); bx += kBlock) {
         for (std::int32_t by = 0; by < H; by += kBlock) {
             const std::int32_t ex = std::min(W, bx + kBlock), ey = std::min(H, by + kBlock);
             for (std::int32_t ny = by; ny < ey; ++ny) {
@@ -292,7 +317,7 @@ bool Rotate(VxImage& self, VxImage* destination, bool left)
                     const std::int32_t oy = left ? W - 1 - nx : nx;
                     if (rgb)
                         std::memcpy(tmp->GetPixelPointer(nx, ny), self.GetPixelPointer(ox, oy), 3);
-                    else
+                    else if (!mono)
                         tmp->SetPixelIndex(nx, ny, self.GetPixelIndexUnchecked(ox, oy));
                     if (self.HasAlpha())
                         tmp->SetAlphaAt(nx, ny, self.GetAlphaAtUnchecked(ox, oy));
