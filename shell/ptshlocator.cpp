@@ -681,7 +681,3 @@ void GetItemExtraTexts(LPCITEMIDLIST list, ULONG attributes, std::string& size, 
     GetItemSizeAndDate(list, size, modified);
     GetItemTypeName(list, attributes, type);
 }
-
-// The mouse-hover settings are the platform's defaults here: there is no
-// system-wide hover time to read, so the values stay 400 ms and 2 by 2 pixels.
-void PTShellControlsInitialize() {}

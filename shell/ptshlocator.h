@@ -194,6 +194,3 @@ void GetItemExtraTexts(LPCITEMIDLIST list, ULONG attributes, std::string& size, 
                        std::string& type);
 // IShellDetails for the folder (a new reference) or nil.
 IShellDetails* GetFolderShellDetails(IShellFolder* folder);
-
-// Start of the controls module: the mouse-hover settings of the drag helpers.
-void PTShellControlsInitialize();

@@ -18,6 +18,8 @@ int PTSH_MAX_FOLDER_ATTEMPTS = 50;
 int PTSH_AUTOSCROLL_THRESHOLD_X = 26;
 int PTSH_AUTOSCROLL_THRESHOLD_Y = 20;
 int PTSH_AUTOSCROLL_MINDELAY_MS = 100;
+// The platform has no system-wide mouse-hover setting to read at start, so
+// the three hover values keep their defaults.
 int PTSH_AUTOOPEN_DELAY_MS = 400;
 int PTSH_AUTOOPEN_THRESHOLD_X = 2;
 int PTSH_AUTOOPEN_THRESHOLD_Y = 2;
