@@ -273,8 +273,7 @@ TArcType TRegisterVirOV::GetArcType(TStream32* stream)
             if (IsTarArchive(stream) == atTar) {
                 type = atTar;
             } else {
-                while (ArchiveStartOffset < 0)
-                    ArchiveStartOffset = doByteSearch(stream, type, 0);
+                ArchiveStartOffset = std::max(0, doByteSearch(stream, type, 0));
                 localStart = ArchiveStartOffset;
             }
         }
@@ -562,14 +561,16 @@ std::int32_t TRegisterVirOV::doByteSearch(TStream32* stream, TArcType& type, std
             const std::int32_t left = n - i;
             switch (p[0]) {
             case 0x2A:
-                if (left >= 5 && std::memcmp(p, "**ACE", 5) == 0 && s + 5 < size) {
+                // The marker sits 7 bytes into its header; one nearer the
+                // start of the file has no header in front of it.
+                if (s >= 7 && left >= 5 && std::memcmp(p, "**ACE", 5) == 0 && s + 5 < size) {
                     result = s - 7;
                     type = s == 7 ? atAce : atAceExe;
                     hit = true;
                 }
                 break;
             case 0x2D:
-                if (left >= 5 && Is(p, {0x2D, 0x6C, 0x68, -1, 0x2D}) && s + 5 < size) {
+                if (s >= 2 && left >= 5 && Is(p, {0x2D, 0x6C, 0x68, -1, 0x2D}) && s + 5 < size) {
                     result = s - 2;
                     type = s == 2 ? atLha : atLhaExe;
                     hit = true;
