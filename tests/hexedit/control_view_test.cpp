@@ -253,6 +253,15 @@ TEST_F(HexEditorTest, CaretMovesOnlyToValidCells)
     EXPECT_TRUE(hex->GetInCharField());
 }
 
+TEST_F(HexEditorTest, SeparatorClickedWithTheLeftButtonGoesToTheLastDigit)
+{
+    LoadBytes(Pattern(64));
+    SetKeyStateOverride([](int vk) -> short { return vk == VK_LBUTTON ? static_cast<short>(0x8000) : 0; });
+    hex->MoveColRow(34, 3, true, true);
+    EXPECT_EQ(hex->Col(), 33);
+    EXPECT_EQ(hex->Row(), 3);
+}
+
 TEST_F(HexEditorTest, SelectingFollowsTheCaretInWholeUnits)
 {
     LoadBytes(Pattern(64));
