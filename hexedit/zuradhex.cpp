@@ -17,9 +17,6 @@ namespace {
 constexpr std::int32_t kChunk = 61440;
 constexpr const char* kVersion = "2026-12-10, Vistrel hex editor control";
 
-TColor InvertColor(TColor c) { return static_cast<TColor>(InvertRGB(ColorToRGB(c))); }
-TColor FadeToGray(TColor c) { return static_cast<TColor>(FadeToGrayRGB(ColorToRGB(c))); }
-
 std::string Utf8(const std::u16string& text)
 {
     std::string out;
@@ -127,6 +124,10 @@ private:
 constexpr TColor kIconLightGray = RGB(212, 208, 200);
 
 }  // namespace
+
+TColor InvertColor(TColor c) { return static_cast<TColor>(InvertRGB(ColorToRGB(c))); }
+TColor FadeToGray(TColor c) { return static_cast<TColor>(FadeToGrayRGB(ColorToRGB(c))); }
+bool IsKeyDown(int virtualKey) { return (GetKeyState(virtualKey) & 0x8000) != 0; }
 
 // ====================================================================== TZAZColors
 

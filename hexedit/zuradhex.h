@@ -399,6 +399,13 @@ private:
     bool m_constructed = false;
 };
 
+// Grey of the same brightness, and the colour with all 24 RGB bits inverted
+// (system colours resolved first).
+TColor FadeToGray(TColor color);
+TColor InvertColor(TColor color);
+// The key or mouse button is held down.
+bool IsKeyDown(int virtualKey);
+
 // A name in the temporary folder that no file has yet: the folder, the
 // tick count as 8 upper-case hex digits and ".ZAZT".
 std::string GetTempName();

@@ -262,6 +262,17 @@ TEST_F(HexEditorTest, SeparatorClickedWithTheLeftButtonGoesToTheLastDigit)
     EXPECT_EQ(hex->Row(), 3);
 }
 
+TEST_F(HexEditorTest, ColourAndKeyHelpers)
+{
+    EXPECT_EQ(InvertColor(clWhite), clBlack);
+    EXPECT_EQ(InvertColor(RGB(1, 2, 3)), RGB(254, 253, 252));
+    EXPECT_EQ(FadeToGray(clWhite), clWhite);
+    EXPECT_EQ(InvertColor(clWindow), static_cast<TColor>(InvertRGB(ColorToRGB(clWindow))));
+    SetKeyStateOverride([](int vk) -> short { return vk == VK_SHIFT ? static_cast<short>(0x8001) : 1; });
+    EXPECT_TRUE(IsKeyDown(VK_SHIFT));
+    EXPECT_FALSE(IsKeyDown(VK_CONTROL));  // toggled, not held
+}
+
 TEST_F(HexEditorTest, SelectingFollowsTheCaretInWholeUnits)
 {
     LoadBytes(Pattern(64));
