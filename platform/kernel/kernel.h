@@ -5,6 +5,7 @@
 // last error (GetLastError) through the one errno mapping of win/wintypes.h.
 #pragma once
 
+#include "rtl/clock.h"
 #include "win/wintypes.h"
 
 #include <cstdint>
@@ -166,11 +167,8 @@ bool ParsePosixTimeZone(const std::string& rule, TIME_ZONE_INFORMATION* info);
 
 // ---- ticks ---------------------------------------------------------------------
 
-// Milliseconds since an arbitrary start, wrapping at 2^32.
-DWORD GetTickCount();
-// Replaces the clock behind GetTickCount (tests drive time with it); an empty
-// function restores the monotonic clock.
-void SetTickCountSource(std::function<DWORD()> source);
+// GetTickCount runs on the program's one clock (rtl/clock.h), which tests
+// replace with a manual clock.
 
 // ---- trash ---------------------------------------------------------------------
 

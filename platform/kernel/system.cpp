@@ -401,31 +401,6 @@ DWORD GetTimeZoneInformation(TIME_ZONE_INFORMATION* info)
     return tm.tm_isdst > 0 ? TIME_ZONE_ID_DAYLIGHT : TIME_ZONE_ID_STANDARD;
 }
 
-// ---- ticks ------------------------------------------------------------------------
-
-namespace {
-std::mutex g_tickMutex;
-std::function<DWORD()> g_tickSource;
-}  // namespace
-
-DWORD GetTickCount()
-{
-    {
-        std::lock_guard<std::mutex> lock(g_tickMutex);
-        if (g_tickSource)
-            return g_tickSource();
-    }
-    struct timespec ts {};
-    ::clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<DWORD>(static_cast<std::uint64_t>(ts.tv_sec) * 1000 + static_cast<std::uint64_t>(ts.tv_nsec) / 1000000);
-}
-
-void SetTickCountSource(std::function<DWORD()> source)
-{
-    std::lock_guard<std::mutex> lock(g_tickMutex);
-    g_tickSource = std::move(source);
-}
-
 // ---- trash ------------------------------------------------------------------------
 
 namespace {

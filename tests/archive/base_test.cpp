@@ -125,36 +125,33 @@ TEST(ArchiveProgress, PercentagesAndDroppedHandlerExceptions)
 
 TEST(ArchiveTimer, ElapsedTimeLeavesOutSuspendedSpans)
 {
-    DWORD now = 10000;
-    SetTickCountSource([&] { return now; });
+    ScopedManualClock clock;
+    auto advance = [&](int ms) { clock.clock.Advance(static_cast<std::uint64_t>(ms)); };
     TZipTimer t;
     t.ElapsedTime = 7;
     t.Stop();
     EXPECT_EQ(t.ElapsedTime, 7);  // stop without start changes nothing
     t.Start();
-    now += 2000;
+    advance(2000);
     t.Suspend();
-    now += 10000;  // an error box shown for ten seconds
+    advance(10000);  // an error box shown for ten seconds
     t.Resume();
-    now += 500;
+    advance(500);
     t.Stop();
     EXPECT_FLOAT_EQ(t.ElapsedTime, 2.5f);
-    SetTickCountSource(nullptr);
 }
 
 TEST(ArchiveTimer, ErrorReportsAreNotTimed)
 {
-    DWORD now = 5000;
-    SetTickCountSource([&] { return now; });
+    ScopedManualClock clock;
     TZipCommon c;
-    c.OnError = [&](TObject*, const std::string&, const std::string&, const std::string&, int) { now += 3000; };
+    c.OnError = [&](TObject*, const std::string&, const std::string&, const std::string&, int) { clock.clock.Advance(3000); };
     c.Timer.Start();
-    now += 1000;
+    clock.clock.Advance(1000);
     c.RaiseErrorStr("", "", "0", 25114);
-    now += 1000;
+    clock.clock.Advance(1000);
     c.Timer.Stop();
     EXPECT_FLOAT_EQ(c.Timer.ElapsedTime, 2.0f);
-    SetTickCountSource(nullptr);
 }
 
 TEST(ArchiveSettings, CommentBufferSizeIsClamped)
