@@ -26,6 +26,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <vector>
 
 namespace {
@@ -167,7 +168,9 @@ HANDLE CreateFileA(const std::string& fileName, DWORD access, DWORD shareMode, D
         return INVALID_HANDLE_VALUE;
     }
     TakeShareLocks(fd, access, shareMode);
-    if (truncate && ::ftruncate(fd, 0) != 0) {
+    // An empty file is not truncated again: on ext4 a truncation to zero
+    // makes the close wait for the new data to reach the disk.
+    if (truncate && st.st_size != 0 && ::ftruncate(fd, 0) != 0) {
         SetLastErrorFromErrno();
         ::close(fd);
         return INVALID_HANDLE_VALUE;
@@ -224,6 +227,49 @@ BOOL WriteFile(HANDLE handle, const void* buffer, DWORD count, DWORD* done)
                 *done = total;
             return Fail();
         }
+        total += static_cast<DWORD>(n);
+    }
+    if (done)
+        *done = total;
+    return TRUE;
+}
+
+BOOL CopyFileRange(HANDLE from, HANDLE to, DWORD count, DWORD* done)
+{
+    DWORD total = 0;
+    bool kernelCopy = true;
+    std::vector<char> buf;
+    while (total < count) {
+        ssize_t n = -1;
+        if (kernelCopy) {
+            n = ::copy_file_range(FdOf(from), nullptr, FdOf(to), nullptr, count - total, 0);
+            if (n < 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP || errno == EBADF)) {
+                kernelCopy = false;
+                continue;
+            }
+        } else {
+            if (buf.empty())
+                buf.resize(std::min<DWORD>(count, 1u << 17));
+            const ssize_t r = ::read(FdOf(from), buf.data(), std::min<size_t>(buf.size(), count - total));
+            if (r > 0) {
+                DWORD put = 0;
+                if (!WriteFile(to, buf.data(), static_cast<DWORD>(r), &put)) {
+                    if (done)
+                        *done = total + put;
+                    return FALSE;
+                }
+            }
+            n = r;
+        }
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            if (done)
+                *done = total;
+            return Fail();
+        }
+        if (n == 0)
+            break;
         total += static_cast<DWORD>(n);
     }
     if (done)

@@ -53,6 +53,10 @@ BOOL WriteFile(HANDLE handle, const void* buffer, DWORD count, DWORD* done);
 // Moves the file pointer; newPosition may be null.
 BOOL SetFilePointerEx(HANDLE handle, std::int64_t distance, std::int64_t* newPosition, DWORD method);
 BOOL GetFileSizeEx(HANDLE handle, std::int64_t* size);
+// Copies up to count bytes from the current position of one file to the
+// current position of another inside the kernel where the file systems
+// allow it (read and write otherwise); both positions advance.
+BOOL CopyFileRange(HANDLE from, HANDLE to, DWORD count, DWORD* done);
 // Ends the file at the current position (grows or shrinks it).
 BOOL SetEndOfFile(HANDLE handle);
 
