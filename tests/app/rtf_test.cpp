@@ -1,0 +1,190 @@
+// The RTF reader and writer on documents shaped like the common writers'
+// output and on broken ones; the rich edit and the plain text view.
+#include "app_fixture.h"
+
+#include "vcl/memo.h"
+#include "vcl/richedit.h"
+#include "vcl/rtf.h"
+
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+std::string Fixture(const std::string& name)
+{
+    std::ifstream in(std::string(VISTREL_TEST_DATA) + "/fixtures/" + name, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+std::vector<std::string> Texts(const TRtfDocument& doc)
+{
+    std::vector<std::string> out;
+    for (const auto& p : doc.Paragraphs)
+        out.push_back(p.Text());
+    return out;
+}
+
+// The run that holds the text, or nullptr.
+const TRtfRun* RunWith(const TRtfDocument& doc, const std::string& text)
+{
+    for (const auto& p : doc.Paragraphs)
+        for (const auto& r : p.Runs)
+            if (r.Text.find(text) != std::string::npos)
+                return &r;
+    return nullptr;
+}
+
+} // namespace
+
+TEST(Rtf, WordPadDocument)
+{
+    const TRtfDocument doc = ReadRtf(Fixture("wordpad.rtf"));
+    EXPECT_EQ(Texts(doc), (std::vector<std::string> {"Quarterly Report",
+                              "Sales grew by 12 percent in Q3; see the red figures.",
+                              "Column A\tColumn B\nsecond line {braces} and a backslash \\",
+                              "underlined blue, caf\xC3\xA9 and \xE2\x80\x9Cquotes\xE2\x80\x9D."}));
+    EXPECT_EQ(doc.Paragraphs[0].Align, TRtfAlign::Center);
+    EXPECT_EQ(doc.Paragraphs[1].Align, TRtfAlign::Left);
+    const TRtfRun* title = RunWith(doc, "Quarterly");
+    ASSERT_TRUE(title);
+    EXPECT_TRUE(title->Format.Bold);
+    EXPECT_EQ(title->Format.HalfPoints, 32);
+    EXPECT_EQ(title->Format.FontName, "Calibri");
+    const TRtfRun* red = RunWith(doc, "red");
+    ASSERT_TRUE(red);
+    EXPECT_TRUE(red->Format.HasColor);
+    EXPECT_EQ(red->Format.Color, 0xFF0000u);
+    EXPECT_TRUE(RunWith(doc, "Q3")->Format.Italic);
+    EXPECT_EQ(RunWith(doc, "Column A")->Format.FontName, "Arial");
+    const TRtfRun* blue = RunWith(doc, "underlined blue");
+    EXPECT_TRUE(blue->Format.Underline);
+    EXPECT_EQ(blue->Format.Color, 0x0000FFu);
+}
+
+TEST(Rtf, WordProcessorDocumentSkipsItsMachinery)
+{
+    const TRtfDocument doc = ReadRtf(Fixture("word.rtf"));
+    EXPECT_EQ(Texts(doc), (std::vector<std::string> {
+                              "Hello world \xE2\x80\x94 a \xE2\x80\x9Ctest\xE2\x80\x9D.",
+                              "\xE4\xB8\xAD\xE6\x96\x87 and \xE4\xB8\xAD\xE6\x96\x87.",
+                              "a link then a picture: after it.",
+                          }));
+    EXPECT_TRUE(RunWith(doc, "Hello")->Format.Bold);
+    EXPECT_EQ(RunWith(doc, "Hello")->Format.FontName, "Calibri");
+    EXPECT_EQ(RunWith(doc, "\xE4\xB8\xAD\xE6\x96\x87")->Format.FontName, "SimSun");
+    EXPECT_TRUE(RunWith(doc, "a link")->Format.Underline);
+    EXPECT_EQ(RunWith(doc, " after it.")->Format.Color, 0xC0504Du);
+}
+
+TEST(Rtf, LibreOfficeDocument)
+{
+    const TRtfDocument doc = ReadRtf(Fixture("libreoffice.rtf"));
+    EXPECT_EQ(Texts(doc), (std::vector<std::string> {"Right aligned bold", "Green italic \xE2\x82\xAC euro"}));
+    EXPECT_EQ(doc.Paragraphs[0].Align, TRtfAlign::Right);
+    EXPECT_EQ(RunWith(doc, "Right")->Format.FontName, "Liberation Serif");
+    EXPECT_TRUE(RunWith(doc, "bold")->Format.Bold);
+    EXPECT_TRUE(RunWith(doc, "Green")->Format.Italic);
+    EXPECT_EQ(RunWith(doc, "Green")->Format.Color, 0x008000u);
+}
+
+TEST(Rtf, WrittenDocumentsReadBackEqual)
+{
+    TRtfDocument built;
+    TRtfCharFormat plain;
+    plain.FontName = "Courier New";
+    TRtfCharFormat fancy;
+    fancy.FontName = "\xE5\xAE\x8B\xE4\xBD\x93";  // a CJK font name
+    fancy.HalfPoints = 37;
+    fancy.Bold = fancy.Italic = fancy.Underline = fancy.StrikeOut = true;
+    fancy.HasColor = true;
+    fancy.Color = 0x123456;
+    built.Paragraphs.push_back({{{"Braces {} and \\ backslash\ttab", plain}, {"line\nbreak", fancy}}, TRtfAlign::Justify});
+    built.Paragraphs.push_back({{}, TRtfAlign::Left});
+    built.Paragraphs.push_back({{{"\xF0\x9F\x98\x80 emoji, \xE4\xB8\xAD, caf\xC3\xA9", fancy}}, TRtfAlign::Right});
+    built.Paragraphs.push_back({{}, TRtfAlign::Center});
+    EXPECT_EQ(ReadRtf(WriteRtf(built)), built);
+
+    for (const char* name : {"wordpad.rtf", "word.rtf", "libreoffice.rtf"}) {
+        const TRtfDocument doc = ReadRtf(Fixture(name));
+        EXPECT_EQ(ReadRtf(WriteRtf(doc)), doc) << name;
+    }
+    EXPECT_TRUE(ReadRtf(WriteRtf(TRtfDocument {})).Paragraphs.empty());
+}
+
+TEST(Rtf, BrokenDocumentsKeepTheTextBeforeTheDamage)
+{
+    struct Case {
+        std::string data;
+        std::vector<std::string> texts;
+    };
+    const std::string deep = "{\\rtf1 a" + std::string(100000, '{') + "b" + std::string(100000, '}') + "}";
+    const std::vector<Case> cases = {
+        {"{\\rtf1 Hello {\\b bold", {"Hello bold"}},
+        {"{\\rtf1 abc\\'4", {"abc"}},
+        {"{\\rtf1 abc\\'zzdef}", {"abcdef"}},
+        {"{\\rtf1 abc\\bin999999 xyz}", {"abc"}},
+        {"{\\rtf1 a} b", {"a"}},
+        {"{\\rtf1 x\\u55357?}", {"x"}},
+        {"{\\rtf1 \\u-3913?}", {"\xEF\x82\xB7"}},
+        {"{\\rtf1 {\\pict 0123456789abcdef}{\\*\\unknown hidden}shown\\par}", {"shown"}},
+        {"{\\rtf1 \\fs999999999 \\cf99 \\f77 x\\uc99999 \\u65 yz}", {"xA"}},
+        {"{\\rtf1 x\\", {"x"}},
+        {deep, {"a"}},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(Texts(ReadRtf(c.data)), c.texts) << c.data.substr(0, 60);
+}
+
+TEST(Rtf, PlainTextAndCodePages)
+{
+    EXPECT_EQ(Texts(ReadRtf("one\r\ntwo\nthree")), (std::vector<std::string> {"one", "two", "three"}));
+    EXPECT_EQ(CodePageToUtf8("\xD6\xD0", 936), "\xE4\xB8\xAD");
+    EXPECT_EQ(CodePageToUtf8("\xE9", 1252), "\xC3\xA9");
+    EXPECT_EQ(CodePageToUtf8("\xC0", 1251), "\xD0\x90");
+    // A cut double-byte character becomes one replacement character.
+    EXPECT_EQ(CodePageToUtf8("a\xD6", 936), "a\xEF\xBF\xBD");
+    EXPECT_EQ(Texts(ReadRtf("{\\rtf1\\ansi\\ansicpg1251 \\'c0\\'c1}")), std::vector<std::string> {"\xD0\x90\xD0\x91"});
+}
+
+class TextControlTest : public AppTest {};
+
+TEST_F(TextControlTest, RichEditKeepsTheDocument)
+{
+    TRichEdit edit(nullptr);
+    for (const char* name : {"wordpad.rtf", "word.rtf", "libreoffice.rtf"}) {
+        const TRtfDocument doc = ReadRtf(Fixture(name));
+        edit.SetDocument(doc);
+        EXPECT_EQ(edit.Document(), doc) << name;
+        EXPECT_FALSE(edit.Modified());
+    }
+    edit.LoadFromFile(std::string(VISTREL_TEST_DATA) + "/fixtures/word.rtf");
+    edit.SaveToFile(dir.Path("again.rtf"));
+    TRichEdit second(nullptr);
+    second.LoadFromFile(dir.Path("again.rtf"));
+    EXPECT_EQ(second.Document(), edit.Document());
+    EXPECT_THROW(second.LoadFromFile(dir.Path("missing.rtf")), EFOpenError);
+    EXPECT_EQ(second.Document(), edit.Document());
+}
+
+TEST_F(TextControlTest, MemoLinesSelectionAndSearch)
+{
+    TMemo memo(nullptr);
+    memo.SetText("first line\nSecond word\nthird word");
+    EXPECT_EQ(memo.Lines().Items(), (std::vector<std::string> {"first line", "Second word", "third word"}));
+    EXPECT_EQ(memo.LineIndex(1), 11);
+    EXPECT_EQ(memo.LineFromChar(13), 1);
+    EXPECT_EQ(memo.FindText("word", 0), 18);
+    EXPECT_EQ(memo.FindText("word", 19), 29);
+    EXPECT_EQ(memo.FindText("WORD", 0), -1);
+    memo.SetSelStart(18);
+    memo.SetSelLength(4);
+    EXPECT_EQ(memo.SelStart(), 18);
+    EXPECT_EQ(memo.SelText(), "word");
+    memo.SetSelStart(1000);
+    EXPECT_EQ(memo.SelStart(), 33);
+    memo.Clear();
+    EXPECT_EQ(memo.Lines().Count(), 0);
+}
