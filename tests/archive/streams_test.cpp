@@ -196,7 +196,7 @@ TEST(TempFileStream, CopyMoveCancelledMidwayLeavesTheOldFile)
 {
     TempDir dir;
     dir.Write("arc.zip", "old archive");
-    dir.Write("new.tmp", std::string(500000, 'n'));
+    dir.Write("new.tmp", std::string(3000000, 'n'));  // several chunks
     TZipCommon owner;
     TMemoryStream32 sender;
     bool cancel = false;
@@ -211,14 +211,14 @@ TEST(TempFileStream, CopyMoveCancelledMidwayLeavesTheOldFile)
     };
     owner.TempFileMoveFile(&sender, dir.Path("arc.zip"), dir.Path("new.tmp"), false);
     ProcessMessagesHook = nullptr;
-    EXPECT_EQ(dir.Read("arc.zip"), "old archive");
+    EXPECT_TRUE(dir.Read("arc.zip") == "old archive");
     int files = 0;
     for (const auto& e : std::filesystem::directory_iterator(dir.Root()))
         files += e.is_regular_file();
     EXPECT_EQ(files, 2);  // no half-copied sibling left behind
     cancel = false;
     owner.TempFileMoveFile(&sender, dir.Path("arc.zip"), dir.Path("new.tmp"), false);
-    EXPECT_EQ(dir.Read("arc.zip"), std::string(500000, 'n'));
+    EXPECT_TRUE(dir.Read("arc.zip") == std::string(3000000, 'n'));
 }
 
 TEST(FilterStreams, CrcOfAStream)
