@@ -1,0 +1,176 @@
+// Listing a ZIP of 100,000 entries through TVirOV's OnRead against
+// "unzip -l" of the same archive with its output sent to /dev/null.
+//
+// Prints both times, then "ratio <ours / unzip> goal <= 1.2" as the last line.
+#include "archive/zadvirov.h"
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int kEntries = 100000;
+
+double Seconds(std::chrono::steady_clock::duration d) { return std::chrono::duration<double>(d).count(); }
+
+void Put16(std::string& s, unsigned v)
+{
+    s += static_cast<char>(v & 0xFF);
+    s += static_cast<char>(v >> 8);
+}
+void Put32(std::string& s, unsigned v)
+{
+    Put16(s, v & 0xFFFF);
+    Put16(s, v >> 16);
+}
+
+unsigned Crc32(const std::string& data)
+{
+    unsigned c = 0xFFFFFFFF;
+    for (unsigned char b : data) {
+        c ^= b;
+        for (int k = 0; k < 8; ++k)
+            c = (c & 1) ? (c >> 1) ^ 0xEDB88320u : c >> 1;
+    }
+    return ~c;
+}
+
+// A ZIP of small stored files spread over 100 folders, written the way zip
+// writes one (local headers with data, then the central directory).
+std::string MakeArchive(const std::string& dir)
+{
+    const std::string name = dir + "/zip_list.zip";
+    if (std::filesystem::exists(name))
+        return name;
+    std::string out, cd;
+    out.reserve(12 << 20);
+    cd.reserve(10 << 20);
+    for (int i = 0; i < kEntries; ++i) {
+        char path[64];
+        std::snprintf(path, sizeof path, "folder%03d/file%06d.txt", i % 100, i);
+        const std::string data = "entry " + std::to_string(i) + "\n";
+        const unsigned crc = Crc32(data);
+        const unsigned offset = static_cast<unsigned>(out.size());
+        const unsigned nameLen = static_cast<unsigned>(std::char_traits<char>::length(path));
+        Put32(out, 0x04034B50);
+        Put16(out, 10);
+        Put16(out, 0);
+        Put16(out, 0);
+        Put16(out, 0x6000);
+        Put16(out, 0x3061);
+        Put32(out, crc);
+        Put32(out, static_cast<unsigned>(data.size()));
+        Put32(out, static_cast<unsigned>(data.size()));
+        Put16(out, nameLen);
+        Put16(out, 0);
+        out += path;
+        out += data;
+        Put32(cd, 0x02014B50);
+        Put16(cd, 0x031E);
+        Put16(cd, 10);
+        Put16(cd, 0);
+        Put16(cd, 0);
+        Put16(cd, 0x6000);
+        Put16(cd, 0x3061);
+        Put32(cd, crc);
+        Put32(cd, static_cast<unsigned>(data.size()));
+        Put32(cd, static_cast<unsigned>(data.size()));
+        Put16(cd, nameLen);
+        Put16(cd, 0);
+        Put16(cd, 0);
+        Put16(cd, 0);
+        Put16(cd, 0);
+        Put32(cd, 0x81A40000u);
+        Put32(cd, offset);
+        cd += path;
+    }
+    const unsigned cdAt = static_cast<unsigned>(out.size());
+    out += cd;
+    Put32(out, 0x06054B50);
+    Put16(out, 0);
+    Put16(out, 0);
+    Put16(out, 0xFFFF);  // more than 65,535 entries: the counts say "see the directory"
+    Put16(out, 0xFFFF);
+    Put32(out, static_cast<unsigned>(cd.size()));
+    Put32(out, cdAt);
+    Put16(out, 0);
+    std::ofstream(name, std::ios::binary) << out;
+    return name;
+}
+
+double ListOurs(const std::string& file, int& count)
+{
+    const auto t0 = std::chrono::steady_clock::now();
+    TVirOV lister;
+    lister.FileSpec.Add("*.*");
+    std::size_t bytes = 0;
+    count = 0;
+    lister.OnRead = [&](TObject*, std::int64_t, int) {
+        // What the main window reads for its list row.
+        bytes += lister.Filename.size() + lister.CompressMethodStr.size();
+        bytes += static_cast<std::size_t>(lister.PackedSize + lister.UnpackedSize + lister.Ratio);
+        ++count;
+    };
+    lister.SetArchiveFile(file);
+    lister.Activate();
+    benchmark::DoNotOptimize(bytes);
+    return Seconds(std::chrono::steady_clock::now() - t0);
+}
+
+double ListUnzip(const std::string& file)
+{
+    const std::string cmd = "unzip -l '" + file + "' > /dev/null";
+    const auto t0 = std::chrono::steady_clock::now();
+    if (std::system(cmd.c_str()) != 0)
+        std::fprintf(stderr, "unzip failed\n");
+    return Seconds(std::chrono::steady_clock::now() - t0);
+}
+
+double Median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    const char* env = std::getenv("VISTREL_BENCH_DIR");
+    const std::string dir = env && *env ? std::string(env)
+                                        : (std::filesystem::absolute(argv[0]).parent_path() / "zip-list-data").string();
+    std::filesystem::create_directories(dir);
+    const std::string file = MakeArchive(dir);
+    ListUnzip(file);  // warm the page cache
+
+    std::vector<double> ours, unzip;
+    int count = 0;
+    benchmark::RegisterBenchmark("zip_list_100000", [&](benchmark::State& state) {
+        for (auto _ : state) {
+            const double s = ListOurs(file, count);
+            state.SetIterationTime(s);
+            ours.push_back(s);
+            unzip.push_back(ListUnzip(file));
+        }
+    })->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(7);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    if (count != kEntries)
+        std::fprintf(stderr, "listed %d entries\n", count);
+
+    const double a = Median(ours), b = Median(unzip);
+    std::printf("%d entries listed through OnRead\n", count);
+    std::printf("TVirOV::Activate  %.3f s (median of %zu)\n", a, ours.size());
+    std::printf("unzip -l          %.3f s (median of %zu)\n", b, unzip.size());
+    std::printf("ratio %.3f goal <= 1.2\n", a / b);
+    return 0;
+}
