@@ -86,6 +86,8 @@ int main(int argc, char** argv)
     TimeCat(file);  // warm the page cache
     const double cat = TimeCat(file);
 
+    // Headless unless a display was asked for.
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
     TApplication app;
     auto hex = std::make_unique<TCustomZURadUvudod>(nullptr);
     hex->SetBounds(0, 0, 1000, 700);
