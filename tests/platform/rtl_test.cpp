@@ -1,5 +1,6 @@
 #include "rtl/classes.h"
 #include "rtl/inifiles.h"
+#include "rtl/unicode.h"
 #include "test_support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -150,4 +151,17 @@ TEST(SysUtils, StrToIntRules)
     EXPECT_FALSE(TryStrToInt("1.5", v));
     EXPECT_FALSE(TryStrToInt("99999999999", v));
     EXPECT_THROW(StrToInt("x"), EConvertError);
+}
+
+TEST(Unicode, Utf16AndCodePage437BecomeUtf8)
+{
+    EXPECT_EQ(Utf16ToUtf8(u"a\u00e9\u20ac"), "a\xC3\xA9\xE2\x82\xAC");
+    EXPECT_EQ(Utf16ToUtf8(std::u16string {0xD83D, 0xDE00}), "\xF0\x9F\x98\x80");
+    EXPECT_EQ(Utf16ToUtf8(std::u16string {0xD83D, u'x'}), "\xEF\xBF\xBDx") << "an unpaired surrogate";
+    const std::uint8_t le[] = {'h', 0, 0xE9, 0, 0xFF};
+    EXPECT_EQ(Utf16LeBytesToUtf8(le, sizeof le), "h\xC3\xA9") << "the odd last byte is dropped";
+    EXPECT_EQ(Cp437ToUtf8("\x80\xE1\xFF"), "\xC3\x87\xC3\x9F\xC2\xA0");
+    std::string out;
+    AppendUtf8(out, 0x110000);
+    EXPECT_EQ(out, "\xEF\xBF\xBD");
 }
