@@ -166,6 +166,12 @@ bool DirectoryExists(const std::string& dirName)
     return !dirName.empty() && ::stat(dirName.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+bool IsSymbolicLink(const std::string& name)
+{
+    struct stat st {};
+    return !name.empty() && ::lstat(name.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
 bool ForceDirectories(const std::string& dirName)
 {
     const std::string dir = ExcludeTrailingPathDelimiter(dirName);

@@ -86,6 +86,8 @@ std::string ExcludeTrailingPathDelimiter(const std::string& path);
 
 bool FileExists(const std::string& fileName);       // an existing non-folder
 bool DirectoryExists(const std::string& dirName);
+// True when the name itself is a symbolic link (the link is not followed).
+bool IsSymbolicLink(const std::string& name);
 bool ForceDirectories(const std::string& dirName);
 bool DeleteFile(const std::string& fileName);
 // Never replaces an existing target, even across file systems.
