@@ -91,14 +91,16 @@ bool DiskInDrive(const std::string& drive)
 
 bool TDiskManager::GetDriveProtectionStatus(const std::string& drive)
 {
+    // Write protection is a read-only volume. The probe file goes into the
+    // folder given (a user may not write to a mount point's root even on a
+    // writable volume); only a read-only answer from the system counts.
     std::string label, fs;
     DWORD serial = 0, maxLen = 0, flags = 0;
     if (GetVolumeInformationA(drive, &label, &serial, &maxLen, &flags, &fs) && (flags & FILE_READ_ONLY_VOLUME))
         return true;
-    const std::string root = GetMountPointOf(drive);
-    const std::string tmp = GetTempFileNameA(root.empty() ? drive : root, "zad");
+    const std::string tmp = GetTempFileNameA(drive, "zad");
     if (tmp.empty())
-        return GetLastError() == ERROR_WRITE_PROTECT || GetLastError() == ERROR_ACCESS_DENIED;
+        return GetLastError() == ERROR_WRITE_PROTECT;
     return !_EraseFile(tmp, doFinal);
 }
 

@@ -41,8 +41,8 @@ class TDiskCommon : public TObject {};
 
 class TDiskManager : public TDiskCommon {
 public:
-    // true: the volume is write-protected (read-only mount, or a test file
-    // cannot be created and erased in its root).
+    // true: the volume is write-protected (a read-only mount, or a probe
+    // file in the given folder refused as write-protected or not erasable).
     bool GetDriveProtectionStatus(const std::string& drive);
     bool GetVolumeInfo(const std::string& path);
     void GetDiscFreeSpace(const std::string& path);

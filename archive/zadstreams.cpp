@@ -33,7 +33,7 @@ constexpr std::int32_t kMemoryDelta = 8192;
 
 // ---- TStream32 -------------------------------------------------------------------
 
-std::int32_t TStream32::Seek(std::int32_t offset, WORD origin)
+std::int32_t TStream32::Seek32(std::int32_t offset, WORD origin)
 {
     if (origin > 2)
         return -1;
@@ -41,28 +41,6 @@ std::int32_t TStream32::Seek(std::int32_t offset, WORD origin)
     if (r < 0 || r > std::numeric_limits<std::int32_t>::max())
         return -1;
     return static_cast<std::int32_t>(r);
-}
-
-void TStream32::SetSize(std::int64_t) {}
-
-std::int64_t TStream32::GetSize()
-{
-    const std::int64_t pos = Seek(std::int64_t{0}, soCurrent);
-    const std::int64_t size = Seek(std::int64_t{0}, soEnd);
-    Seek(pos, soBeginning);
-    return size;
-}
-
-void TStream32::ReadBuffer(void* buffer, std::int32_t count)
-{
-    if (count != 0 && Read(buffer, count) != count)
-        throw EReadError(SReadError);
-}
-
-void TStream32::WriteBuffer(const void* buffer, std::int32_t count)
-{
-    if (count != 0 && Write(buffer, count) != count)
-        throw EWriteError(SWriteError);
 }
 
 void TStream32::Progress(TStream32* sender)
@@ -127,10 +105,11 @@ THandleStream32::THandleStream32(HANDLE handle) : m_handle(handle) {}
 
 THandleStream32::~THandleStream32() { m_handle = INVALID_HANDLE_VALUE; }
 
-std::int32_t THandleStream32::Read(void* buffer, std::int32_t count)
+std::int64_t THandleStream32::Read(void* buffer, std::int64_t count)
 {
     if (!Valid() || count <= 0)
         return 0;
+    count = std::min<std::int64_t>(count, std::numeric_limits<std::int32_t>::max());
     DWORD done = 0;
     if (!ReadFile(m_handle, buffer, static_cast<DWORD>(count), &done))
         done = 0;
@@ -142,14 +121,14 @@ std::int32_t THandleStream32::Read(void* buffer, std::int32_t count)
     return static_cast<std::int32_t>(done);
 }
 
-std::int32_t THandleStream32::Write(const void* buffer, std::int32_t count)
+std::int64_t THandleStream32::Write(const void* buffer, std::int64_t count)
 {
     if (!Valid() || count <= 0)
         return 0;
+    count = std::min<std::int64_t>(count, std::numeric_limits<std::int32_t>::max());
     DWORD done = 0;
-    if (!WriteFile(m_handle, buffer, static_cast<DWORD>(count), &done))
-        return static_cast<std::int32_t>(done);
-    return static_cast<std::int32_t>(done);
+    WriteFile(m_handle, buffer, static_cast<DWORD>(count), &done);
+    return done;
 }
 
 std::int64_t THandleStream32::Seek(std::int64_t offset, TSeekOrigin origin)
@@ -162,7 +141,7 @@ std::int64_t THandleStream32::Seek(std::int64_t offset, TSeekOrigin origin)
     return pos;
 }
 
-std::int32_t THandleStream32::Seek(std::int32_t offset, WORD origin)
+std::int32_t THandleStream32::Seek32(std::int32_t offset, WORD origin)
 {
     if (origin > 2)
         return -1;
@@ -178,7 +157,7 @@ void THandleStream32::SetSize(std::int64_t newSize)
     }
 }
 
-std::int64_t THandleStream32::GetSize()
+std::int64_t THandleStream32::Size()
 {
     std::int64_t size = 0;
     if (!Valid() || !GetFileSizeEx(m_handle, &size))
@@ -186,9 +165,9 @@ std::int64_t THandleStream32::GetSize()
     return size;
 }
 
-TFileStream32::TFileStream32(const std::string& fileName, WORD mode) : THandleStream32(OpenHandle(fileName, mode)) {}
+TFileStream32::TFileStream32(const std::string& fileName, unsigned mode) : THandleStream32(OpenHandle(fileName, mode)) {}
 
-HANDLE TFileStream32::OpenHandle(const std::string& fileName, WORD mode)
+HANDLE TFileStream32::OpenHandle(const std::string& fileName, unsigned mode)
 {
     if (mode == fmCreate)
         return CreateFileA(fileName, GENERIC_READ | GENERIC_WRITE, 0, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL);
@@ -215,17 +194,17 @@ TFileStream32::~TFileStream32()
 
 // ---- memory streams ------------------------------------------------------------------
 
-std::int32_t TCustomMemoryStream32::Read(void* buffer, std::int32_t count)
+std::int64_t TCustomMemoryStream32::Read(void* buffer, std::int64_t count)
 {
     if (m_position < 0 || count < 0 || m_position >= m_size)
         return 0;
-    const std::int32_t n = std::min(count, m_size - m_position);
+    const auto n = static_cast<std::int32_t>(std::min<std::int64_t>(count, m_size - m_position));
     std::memcpy(buffer, m_memory + m_position, static_cast<size_t>(n));
     m_position += n;
     return n;
 }
 
-std::int32_t TCustomMemoryStream32::Seek(std::int32_t offset, WORD origin)
+std::int32_t TCustomMemoryStream32::Seek32(std::int32_t offset, WORD origin)
 {
     std::int64_t p = m_position;
     switch (origin) {
@@ -244,7 +223,7 @@ std::int64_t TCustomMemoryStream32::Seek(std::int64_t offset, TSeekOrigin origin
 {
     if (offset < std::numeric_limits<std::int32_t>::min() || offset > std::numeric_limits<std::int32_t>::max())
         throw ERangeError(SRangeError);
-    return Seek(static_cast<std::int32_t>(offset), static_cast<WORD>(origin));
+    return Seek32(static_cast<std::int32_t>(offset), static_cast<WORD>(origin));
 }
 
 void TCustomMemoryStream32::SetPointer(void* ptr, std::int32_t size)
@@ -294,7 +273,7 @@ void TMemoryStream32::SetCapacity(std::int32_t newCapacity)
     m_capacity = newCapacity;
 }
 
-std::int32_t TMemoryStream32::Write(const void* buffer, std::int32_t count)
+std::int64_t TMemoryStream32::Write(const void* buffer, std::int64_t count)
 {
     if (m_position < 0 || count < 0)
         return 0;
@@ -359,17 +338,17 @@ std::int64_t TMainCommentStream::CopyFrom(TStream32* source, std::int64_t count)
     return n;
 }
 
-std::int32_t TMainCommentStream::Read(void* buffer, std::int32_t count)
+std::int64_t TMainCommentStream::Read(void* buffer, std::int64_t count)
 {
     m_position = 0;
-    const std::int32_t n = TMemoryStream32::Read(buffer, count);
+    const std::int64_t n = TMemoryStream32::Read(buffer, count);
     m_position = 0;
     return n;
 }
 
-std::int32_t TMainCommentStream::Write(const void* buffer, std::int32_t count)
+std::int64_t TMainCommentStream::Write(const void* buffer, std::int64_t count)
 {
-    const std::int32_t n = TMemoryStream32::Write(buffer, count);
+    const std::int64_t n = TMemoryStream32::Write(buffer, count);
     if (n > 0)
         Changed = true;
     return n;
@@ -396,7 +375,7 @@ bool TMainCommentStream::WriteComment(const char* buf, std::int32_t len)
     if (!buf || (!Changed && !isChanged(buf, len)))
         return false;
     Clear();
-    const std::int32_t n = Write(buf, len);
+    const std::int64_t n = Write(buf, len);
     m_position = 0;
     return n == len;
 }
@@ -420,7 +399,7 @@ void BindTempCallbacks(TStream32* s, TZipCommon* owner)
 
 }  // namespace
 
-TTempMemStream::TTempMemStream(TZipCommon* owner, const std::string& fileName, WORD mode) : Owner(owner), Mode(mode)
+TTempMemStream::TTempMemStream(TZipCommon* owner, const std::string& fileName, unsigned mode) : Owner(owner), Mode(mode)
 {
     BindTempCallbacks(this, owner);
     if (mode == fmCreate) {
@@ -472,9 +451,9 @@ std::int64_t TTempMemStream::CopyFrom(TStream32* source, std::int64_t count)
     return count;
 }
 
-std::int32_t TTempMemStream::Read(void* buffer, std::int32_t count)
+std::int64_t TTempMemStream::Read(void* buffer, std::int64_t count)
 {
-    const std::int32_t n = TMemoryStream32::Read(buffer, count);
+    const std::int64_t n = TMemoryStream32::Read(buffer, count);
     if (ReadNotify) {
         Owner->RemainingUnpackedSize -= count;
         ReadNotify(this);
@@ -482,7 +461,7 @@ std::int32_t TTempMemStream::Read(void* buffer, std::int32_t count)
     return n;
 }
 
-TTempFileStream::TTempFileStream(TZipCommon* owner, const std::string& fileName, const std::string& tempPath, WORD mode)
+TTempFileStream::TTempFileStream(TZipCommon* owner, const std::string& fileName, const std::string& tempPath, unsigned mode)
     : Owner(owner), Mode(mode)
 {
     BindTempCallbacks(this, owner);
@@ -498,10 +477,11 @@ TTempFileStream::TTempFileStream(TZipCommon* owner, const std::string& fileName,
     }
 }
 
-std::int32_t TTempFileStream::Read(void* buffer, std::int32_t count)
+std::int64_t TTempFileStream::Read(void* buffer, std::int64_t count)
 {
     if (!Valid() || count <= 0)
         return 0;
+    count = std::min<std::int64_t>(count, std::numeric_limits<std::int32_t>::max());
     DWORD done = 0;
     if (!ReadFile(m_handle, buffer, static_cast<DWORD>(count), &done))
         done = 0;
@@ -509,7 +489,7 @@ std::int32_t TTempFileStream::Read(void* buffer, std::int32_t count)
         Owner->RemainingUnpackedSize -= count;
         ReadNotify(this);
     }
-    return static_cast<std::int32_t>(done);
+    return done;
 }
 
 std::int64_t TTempFileStream::CopyFrom(TStream32* source, std::int64_t count)
@@ -571,20 +551,20 @@ TBufferedReadStream32::TBufferedReadStream32(TStream32* source, std::int32_t buf
 {
 }
 
-std::int32_t TBufferedReadStream32::Read(void* buffer, std::int32_t count)
+std::int64_t TBufferedReadStream32::Read(void* buffer, std::int64_t count)
 {
     if (count <= 0 || m_pos < 0 || m_pos >= m_size)
         return 0;
     auto* out = static_cast<char*>(buffer);
-    std::int32_t done = 0;
+    std::int64_t done = 0;
     while (done < count && m_pos < m_size) {
         if (m_pos < m_windowStart || m_pos >= m_windowStart + m_windowLen) {
-            const std::int32_t left = count - done;
-            if (left >= static_cast<std::int32_t>(m_buffer.size())) {
+            const std::int64_t left = count - done;
+            if (left >= static_cast<std::int64_t>(m_buffer.size())) {
                 // Large reads go straight to the source.
                 if (m_source->Seek(m_pos, soBeginning) != m_pos)
                     break;
-                const std::int32_t n = m_source->Read(out + done, left);
+                const std::int64_t n = m_source->Read(out + done, left);
                 if (n <= 0)
                     break;
                 done += n;
@@ -595,13 +575,13 @@ std::int32_t TBufferedReadStream32::Read(void* buffer, std::int32_t count)
             m_windowLen = 0;
             if (m_source->Seek(m_pos, soBeginning) != m_pos)
                 break;
-            const std::int32_t n = m_source->Read(m_buffer.data(), static_cast<std::int32_t>(m_buffer.size()));
+            const std::int64_t n = m_source->Read(m_buffer.data(), static_cast<std::int64_t>(m_buffer.size()));
             if (n <= 0)
                 break;
-            m_windowLen = n;
+            m_windowLen = static_cast<std::int32_t>(n);
         }
         const auto offset = static_cast<std::int32_t>(m_pos - m_windowStart);
-        const std::int32_t n = std::min(count - done, m_windowLen - offset);
+        const std::int64_t n = std::min<std::int64_t>(count - done, m_windowLen - offset);
         std::memcpy(out + done, m_buffer.data() + offset, static_cast<size_t>(n));
         done += n;
         m_pos += n;
@@ -634,7 +614,7 @@ TCalcStreamCRC::TCalcStreamCRC(TStream32* source, std::int64_t count, BYTE crcWi
     CopyFrom(source, count);
 }
 
-std::int32_t TCalcStreamCRC::Write(const void* buffer, std::int32_t count)
+std::int64_t TCalcStreamCRC::Write(const void* buffer, std::int64_t count)
 {
     if (CrcWidth == 16)
         Crc = Crc16_buf(buffer, static_cast<size_t>(count), static_cast<std::uint16_t>(Crc));
@@ -681,7 +661,7 @@ TStoreStream::TStoreStream(TStream32* dest, BYTE crcWidth, const zad_stream_plus
     CancelRef = plus.CancelRef;
 }
 
-std::int32_t TStoreStream::Write(const void* buffer, std::int32_t count)
+std::int64_t TStoreStream::Write(const void* buffer, std::int64_t count)
 {
     const int kind = Plus.Flags >> 8;
     std::vector<char> work;
@@ -698,7 +678,7 @@ std::int32_t TStoreStream::Write(const void* buffer, std::int32_t count)
         } else {
             if (!AesEncryptBufHook)
                 throw EStreamError("AES encryption is not available");
-            AesEncryptBufHook(work.data(), count);
+            AesEncryptBufHook(work.data(), static_cast<std::int32_t>(count));
         }
         out = work.data();
     }
@@ -711,7 +691,7 @@ std::int32_t TStoreStream::Write(const void* buffer, std::int32_t count)
     return count;
 }
 
-std::int32_t TStoreStream::Seek(std::int32_t offset, WORD origin)
+std::int32_t TStoreStream::Seek32(std::int32_t offset, WORD origin)
 {
     if (offset == 0 && origin == 1)
         return static_cast<std::int32_t>(m_total);
@@ -722,7 +702,7 @@ std::int64_t TStoreStream::Seek(std::int64_t offset, TSeekOrigin origin)
 {
     if (offset < std::numeric_limits<std::int32_t>::min() || offset > std::numeric_limits<std::int32_t>::max())
         throw ERangeError(SRangeError);
-    return Seek(static_cast<std::int32_t>(offset), static_cast<WORD>(origin));
+    return Seek32(static_cast<std::int32_t>(offset), static_cast<WORD>(origin));
 }
 
 std::int64_t TStoreStream::CopyFrom(TStream32* source, std::int64_t count)
@@ -762,7 +742,7 @@ TEncryptStream::~TEncryptStream()
         Dest->SetPosition(0);
 }
 
-std::int32_t TEncryptStream::Write(const void* buffer, std::int32_t count)
+std::int64_t TEncryptStream::Write(const void* buffer, std::int64_t count)
 {
     std::vector<char> work(static_cast<const char*>(buffer), static_cast<const char*>(buffer) + count);
     zadEncodeBuf(false, work.data(), work.size());
@@ -786,7 +766,7 @@ TDecryptStream::~TDecryptStream()
         Dest->SetPosition(0);
 }
 
-std::int32_t TDecryptStream::Write(const void* buffer, std::int32_t count)
+std::int64_t TDecryptStream::Write(const void* buffer, std::int64_t count)
 {
     std::vector<char> work(static_cast<const char*>(buffer), static_cast<const char*>(buffer) + count);
     zadDecodeBuf(false, work.data(), work.size());
@@ -818,10 +798,10 @@ TDecryptStreamCRC::~TDecryptStreamCRC()
         Dest->SetPosition(0);
 }
 
-std::int32_t TDecryptStreamCRC::Write(const void* buffer, std::int32_t count)
+std::int64_t TDecryptStreamCRC::Write(const void* buffer, std::int64_t count)
 {
     if (!HeaderRead) {
-        const std::int32_t take = std::min(count, 12 - m_headerFill);
+        const auto take = static_cast<std::int32_t>(std::min<std::int64_t>(count, 12 - m_headerFill));
         std::memcpy(Header + 12 + m_headerFill, buffer, static_cast<size_t>(take));
         m_headerFill += take;
         return count;
@@ -830,6 +810,38 @@ std::int32_t TDecryptStreamCRC::Write(const void* buffer, std::int32_t count)
     zadDecodeBuf(false, work.data(), work.size());
     Dest->WriteBuffer(work.data(), count);
     return count;
+}
+
+void TStreamTozadStream(TStream& src, TStream32& dst)
+{
+    std::vector<char> buf(static_cast<size_t>(kCopyChunk));
+    try {
+        std::int64_t left = src.Size() - src.Position();
+        while (left > 0) {
+            const std::int64_t n = std::min(left, kCopyChunk);
+            src.ReadBuffer(buf.data(), n);
+            dst.WriteBuffer(buf.data(), n);
+            left -= n;
+        }
+    } catch (...) {
+        dst.SetPosition(0);
+        throw;
+    }
+    dst.SetPosition(0);
+}
+
+void zadStreamToTStream(TStream32& src, TStream& dst, std::int64_t count)
+{
+    count = std::min(count, src.Size() - src.Position());
+    std::vector<char> buf(static_cast<size_t>(std::max<std::int64_t>(0, std::min(count, kCopyChunk))));
+    while (count > 0) {
+        const std::int64_t n = std::min(count, kCopyChunk);
+        ProcessMessages();
+        src.ReadBuffer(buf.data(), n);
+        dst.WriteBuffer(buf.data(), n);
+        count -= n;
+    }
+    dst.SetPosition(0);
 }
 
 void* zadAllocMem(void*, unsigned items, unsigned size) { return std::calloc(items, size); }

@@ -8,6 +8,7 @@
 
 #include "archive/zadconsts.h"
 #include "rtl/classes.h"
+#include "rtl/streams.h"
 
 #include <cstdint>
 #include <functional>
@@ -17,8 +18,6 @@
 class TZipCommon;
 class TStream32;
 
-enum class TSeekOrigin { soBeginning, soCurrent, soEnd };
-using enum TSeekOrigin;
 
 using TTempFileMove = std::function<void(TObject* sender, const std::string& toFileName,
                                          const std::string& fromFileName, bool sameDrive)>;
@@ -32,28 +31,20 @@ extern const char* const SMemoryStreamError;  // "Out of memory while expanding 
 extern const char* const SRangeError;         // "Range check error"
 extern const char* const SSeekNotImplemented; // "Seek not implemented"
 
-class TStream32 : public TObject {
+// The library's stream: a class-library stream (Read, Write, the 64-bit
+// Seek, Size, SetSize, ReadBuffer and WriteBuffer with their "Stream read
+// error" / "Stream write error") with the copy, cancel and progress hooks.
+class TStream32 : public TStream, public TObject {
 public:
     ~TStream32() override = default;
 
-    virtual std::int32_t Read(void* buffer, std::int32_t count) = 0;
-    virtual std::int32_t Write(const void* buffer, std::int32_t count) = 0;
     // The 32-bit seek (origins 0 beginning, 1 current, 2 end); -1 on failure.
-    virtual std::int32_t Seek(std::int32_t offset, WORD origin);
-    virtual std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) = 0;
-    virtual void SetSize(std::int64_t newSize);
-    virtual std::int64_t GetSize();
+    virtual std::int32_t Seek32(std::int32_t offset, WORD origin);
+    void SetSize(std::int64_t) override {}
     // Copies count bytes (0: the whole source from its start) in chunks,
     // letting the application process its messages before each chunk and
     // stopping when the cancel byte is set; returns the bytes copied.
     virtual std::int64_t CopyFrom(TStream32* source, std::int64_t count);
-
-    std::int64_t Position() { return Seek(std::int64_t{0}, soCurrent); }
-    void SetPosition(std::int64_t pos) { Seek(pos, soBeginning); }
-    std::int64_t Size() { return GetSize(); }
-    // Short transfers raise EReadError "Stream read error" / EWriteError "Stream write error".
-    void ReadBuffer(void* buffer, std::int32_t count);
-    void WriteBuffer(const void* buffer, std::int32_t count);
 
     // Reports a block: fires Sender's ActiveProgressHandler when assigned.
     static void Progress(TStream32* sender);
@@ -80,37 +71,28 @@ public:
     HANDLE Handle() const { return m_handle; }
     bool Valid() const { return m_handle != INVALID_HANDLE_VALUE; }
 
-    std::int32_t Read(void* buffer, std::int32_t count) override;
-    std::int32_t Write(const void* buffer, std::int32_t count) override;
-    using TStream32::Seek;
+    std::int64_t Read(void* buffer, std::int64_t count) override;
+    std::int64_t Write(const void* buffer, std::int64_t count) override;
     std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override;
-    std::int32_t Seek(std::int32_t offset, WORD origin) override;
+    std::int32_t Seek32(std::int32_t offset, WORD origin) override;
     void SetSize(std::int64_t newSize) override;
-    std::int64_t GetSize() override;
+    std::int64_t Size() override;
 
 protected:
     HANDLE m_handle;
 };
 
-// File open modes of the class library: access in the low two bits, sharing
-// in bits 4 to 6; fmCreate creates or truncates for reading and writing.
-constexpr WORD fmOpenRead = 0x0000;
-constexpr WORD fmOpenWrite = 0x0001;
-constexpr WORD fmOpenReadWrite = 0x0002;
-constexpr WORD fmShareExclusive = 0x0010;
-constexpr WORD fmShareDenyWrite = 0x0020;
-constexpr WORD fmShareDenyRead = 0x0030;
-constexpr WORD fmShareDenyNone = 0x0040;
-constexpr WORD fmCreate = 0xFFFF;
+// Files open with the class library's modes (rtl/streams.h): access in the
+// low two bits, sharing in bits 4 to 6; fmCreate creates or truncates.
 
 // A file stream. A failed open raises nothing: Handle is invalid, reads and
 // writes move 0 bytes and the size reads 0; the caller reports the failure.
 class TFileStream32 : public THandleStream32 {
 public:
-    TFileStream32(const std::string& fileName, WORD mode);
+    TFileStream32(const std::string& fileName, unsigned mode);
     ~TFileStream32() override;
     // Opens a handle the way the constructor does.
-    static HANDLE OpenHandle(const std::string& fileName, WORD mode);
+    static HANDLE OpenHandle(const std::string& fileName, unsigned mode);
 
 protected:
     TFileStream32() : THandleStream32(INVALID_HANDLE_VALUE) {}
@@ -118,12 +100,11 @@ protected:
 
 class TCustomMemoryStream32 : public TStream32 {
 public:
-    std::int32_t Read(void* buffer, std::int32_t count) override;
-    using TStream32::Seek;
-    std::int32_t Seek(std::int32_t offset, WORD origin) override;
+    std::int64_t Read(void* buffer, std::int64_t count) override;
+    std::int32_t Seek32(std::int32_t offset, WORD origin) override;
     // Offsets outside the 32-bit range raise ERangeError.
     std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override;
-    std::int64_t GetSize() override { return m_size; }
+    std::int64_t Size() override { return m_size; }
     void* Memory() const { return m_memory; }
     void SetPointer(void* ptr, std::int32_t size);
     void SaveToStream(TStream32* dest);
@@ -140,7 +121,7 @@ protected:
 class TMemoryStream32 : public TCustomMemoryStream32 {
 public:
     ~TMemoryStream32() override;
-    std::int32_t Write(const void* buffer, std::int32_t count) override;
+    std::int64_t Write(const void* buffer, std::int64_t count) override;
     void SetSize(std::int64_t newSize) override;
     void Clear();
     std::int32_t Capacity() const { return m_capacity; }
@@ -162,8 +143,8 @@ public:
     std::int64_t CopyFrom(TStream32* source, std::int64_t count) override;
     // Reads at most count bytes of the comment from its start; Position
     // stays 0.
-    std::int32_t Read(void* buffer, std::int32_t count) override;
-    std::int32_t Write(const void* buffer, std::int32_t count) override;
+    std::int64_t Read(void* buffer, std::int64_t count) override;
+    std::int64_t Write(const void* buffer, std::int64_t count) override;
     // Copies the comment into buf (bufSize bytes of room, never more) and
     // sets len to the bytes copied.
     void ReadComment(char* buf, std::size_t bufSize, WORD& len);
@@ -180,15 +161,15 @@ public:
 // Builds a new archive in memory; see TTempFileStream.
 class TTempMemStream : public TMemoryStream32 {
 public:
-    TTempMemStream(TZipCommon* owner, const std::string& fileName, WORD mode);
+    TTempMemStream(TZipCommon* owner, const std::string& fileName, unsigned mode);
     ~TTempMemStream() override;
     std::int64_t CopyFrom(TStream32* source, std::int64_t count) override;
-    std::int32_t Read(void* buffer, std::int32_t count) override;
+    std::int64_t Read(void* buffer, std::int64_t count) override;
 
     bool IsCreate = false;
     std::string FinalName;
     TZipCommon* Owner;
-    WORD Mode;
+    unsigned Mode;
     std::string TempName;
 };
 
@@ -198,16 +179,16 @@ public:
 // other mode it is a plain file stream over fileName.
 class TTempFileStream : public TFileStream32 {
 public:
-    TTempFileStream(TZipCommon* owner, const std::string& fileName, const std::string& tempPath, WORD mode);
+    TTempFileStream(TZipCommon* owner, const std::string& fileName, const std::string& tempPath, unsigned mode);
     ~TTempFileStream() override;
     std::int64_t CopyFrom(TStream32* source, std::int64_t count) override;
-    std::int32_t Read(void* buffer, std::int32_t count) override;
+    std::int64_t Read(void* buffer, std::int64_t count) override;
 
     bool IsCreate = false;
     std::string FinalName;
     TZipCommon* Owner;
     TDeleteOptions DeleteOptions = doFinal;
-    WORD Mode;
+    unsigned Mode;
     std::string TempName;
 
 private:
@@ -220,11 +201,10 @@ private:
 class TBufferedReadStream32 : public TStream32 {
 public:
     explicit TBufferedReadStream32(TStream32* source, std::int32_t bufferSize = 262144);
-    std::int32_t Read(void* buffer, std::int32_t count) override;
-    std::int32_t Write(const void*, std::int32_t) override { return 0; }
-    using TStream32::Seek;
+    std::int64_t Read(void* buffer, std::int64_t count) override;
+    std::int64_t Write(const void*, std::int64_t) override { return 0; }
     std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override;
-    std::int64_t GetSize() override { return m_size; }
+    std::int64_t Size() override { return m_size; }
 
 private:
     TStream32* m_source;
@@ -250,10 +230,9 @@ class TCalcStreamCRC : public TStream32 {
 public:
     TCalcStreamCRC(TStream32* source, std::int64_t count, BYTE crcWidth, const zad_stream_plus& plus, bool* cancelRef,
                    TNotifyEvent progress);
-    std::int32_t Read(void*, std::int32_t) override { return -1; }
-    std::int32_t Write(const void* buffer, std::int32_t count) override;
-    using TStream32::Seek;
-    std::int32_t Seek(std::int32_t, WORD) override { return -1; }
+    std::int64_t Read(void*, std::int64_t) override { return -1; }
+    std::int64_t Write(const void* buffer, std::int64_t count) override;
+    std::int32_t Seek32(std::int32_t, WORD) override { return -1; }
     std::int64_t Seek(std::int64_t, TSeekOrigin) override { return -1; }
 
     TStream32* Source;
@@ -267,10 +246,9 @@ public:
 class TStoreStream : public TStream32 {
 public:
     TStoreStream(TStream32* dest, BYTE crcWidth, const zad_stream_plus& plus);
-    std::int32_t Read(void*, std::int32_t) override { return -1; }
-    std::int32_t Write(const void* buffer, std::int32_t count) override;
-    using TStream32::Seek;
-    std::int32_t Seek(std::int32_t offset, WORD origin) override;
+    std::int64_t Read(void*, std::int64_t) override { return -1; }
+    std::int64_t Write(const void* buffer, std::int64_t count) override;
+    std::int32_t Seek32(std::int32_t offset, WORD origin) override;
     std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override;
     // Chunks of at most 102,400 bytes.
     std::int64_t CopyFrom(TStream32* source, std::int64_t count) override;
@@ -297,7 +275,7 @@ class TEncryptStream : public TMemoryStream32 {
 public:
     TEncryptStream(TStream32* source, TStream32* dest, std::int64_t count, const std::string& password, bool writeHeader);
     ~TEncryptStream() override;
-    std::int32_t Write(const void* buffer, std::int32_t count) override;
+    std::int64_t Write(const void* buffer, std::int64_t count) override;
 
     TStream32* Dest;
     std::uint32_t Crc = 0;
@@ -310,7 +288,7 @@ class TDecryptStream : public TMemoryStream32 {
 public:
     TDecryptStream(TStream32* source, TStream32* dest, const std::string& password);
     ~TDecryptStream() override;
-    std::int32_t Write(const void* buffer, std::int32_t count) override;
+    std::int64_t Write(const void* buffer, std::int64_t count) override;
 
     TStream32* Dest;
     std::string Password;
@@ -322,7 +300,7 @@ class TDecryptStreamCRC : public TMemoryStream32 {
 public:
     TDecryptStreamCRC(TStream32* source, TStream32* dest, const std::string& password, std::uint32_t check);
     ~TDecryptStreamCRC() override;
-    std::int32_t Write(const void* buffer, std::int32_t count) override;
+    std::int64_t Write(const void* buffer, std::int64_t count) override;
     bool PasswordOk() const { return m_ok; }
 
     TStream32* Dest;
@@ -343,6 +321,11 @@ std::uint32_t CalcStreamCRC32(TStream32* stream, std::int64_t count, const zad_s
                               bool* cancelRef = nullptr, TNotifyEvent progress = nullptr);
 std::uint32_t CalcFileCRC(HANDLE handle, std::int64_t count, const zad_stream_plus& plus, bool* cancelRef = nullptr,
                           TNotifyEvent progress = nullptr);
+
+// Adapters between the class library's streams and this family; chunks of
+// at most 131,072 bytes; the destination's position is 0 afterwards.
+void TStreamTozadStream(TStream& src, TStream32& dst);
+void zadStreamToTStream(TStream32& src, TStream& dst, std::int64_t count);
 
 void* zadAllocMem(void* opaque, unsigned items, unsigned size);
 void zadFreeMem(void* opaque, void* ptr);

@@ -37,7 +37,7 @@ TEST(MemoryStream32, SeekPastTheEndThenWrite)
 {
     TMemoryStream32 m;
     Put(m, "abc");
-    EXPECT_EQ(m.Seek(std::int32_t{5}, 0), 5);
+    EXPECT_EQ(m.Seek32(5, 0), 5);
     char c;
     EXPECT_EQ(m.Read(&c, 1), 0);
     Put(m, "de");
@@ -67,7 +67,7 @@ TEST(FileStream32, SixtyFourBitPositionsOnASparseFile)
         EXPECT_EQ(f.Size(), five);
         EXPECT_EQ(f.Seek(five - 4, soBeginning), five - 4);
         Put(f, "tail");
-        EXPECT_EQ(f.Seek(std::int32_t{0}, 1), -1);  // beyond what a 32-bit seek reports
+        EXPECT_EQ(f.Seek32(0, 1), -1);  // beyond what a 32-bit seek reports
     }
     TFileStream32 f(dir.Path("big"), fmOpenRead | fmShareDenyWrite);
     EXPECT_EQ(f.Size(), five);
@@ -266,8 +266,25 @@ TEST(FilterStreams, StoreStreamChecksumsWhatItWrites)
     EXPECT_EQ(s.Crc ^ CRC_MASK, 0xCBF43926u);
     EXPECT_EQ(Contents(dst), "123456789");
     EXPECT_EQ(remaining, 91);
-    EXPECT_EQ(s.Seek(std::int32_t{0}, 1), 9);
+    EXPECT_EQ(s.Seek32(0, 1), 9);
     plus.Flags = 2 << 8;
     TStoreStream aes(&dst, 32, plus);
     EXPECT_THROW(aes.Write("x", 1), EStreamError);  // no AES unit bound
+}
+
+TEST(StreamAdapters, BetweenClassLibraryStreamsAndOurs)
+{
+    TMemoryStream plain;
+    plain.WriteBuffer("abcdefgh", 8);
+    plain.SetPosition(3);
+    TMemoryStream32 ours;
+    TStreamTozadStream(plain, ours);
+    EXPECT_EQ(Contents(ours), "defgh");
+    EXPECT_EQ(ours.Position(), 0);
+    ours.SetPosition(1);
+    TMemoryStream back;
+    zadStreamToTStream(ours, back, 100);  // cut to what is left
+    EXPECT_EQ(back.Size(), 4);
+    EXPECT_EQ(back.Position(), 0);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(back.Memory()), 4), "efgh");
 }
