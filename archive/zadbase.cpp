@@ -345,6 +345,21 @@ void TZipCommon::TempFileMoveFile(TObject* sender, const std::string& toFileName
     DeleteFileA(sibling);  // cancelled: the old file stays as it was
 }
 
+bool TZipCommon::ReadExtraFieldHeader(TStream32* stream, WORD length, TCentral64Hdr& hdr, THeaderType kind)
+{
+    std::vector<std::uint8_t> area(length);
+    const bool whole = length == 0 || stream->Read(area.data(), length) == length;
+    if (!whole)
+        area.clear();
+    TExtraTarget target;
+    if (kind == htCentral)
+        target = {&Central.PackedSize, &Central.UnpackedSize, &Central.RelativeOffset};
+    else
+        target = {&Local.PackedSize, &Local.UnpackedSize, nullptr};
+    ParseExtraField(area.data(), area.size(), kind, target, hdr, AesHeader, StrongEncryptionHeader);
+    return whole;
+}
+
 std::string TZipCommon::WinAttrToString(int attr, char filler) const { return ::WinAttrToString(attr, filler); }
 std::string TZipCommon::UnixAttrToStr(int mode, char filler) const { return ::UnixAttrToStr(mode, filler); }
 

@@ -218,6 +218,14 @@ public:
     TTempFileMoveBegin OnTmpFileMoveBegin;
     TNotifyEvent OnTmpFileMoveEnd;
 
+    // ---- ZIP extra fields ------------------------------------------------------------------
+    // Reads the extra-field area of length bytes at the stream's position for
+    // the local (htLocal) or central (htCentral) header held in Local or
+    // Central: fills hdr, widens that header's 0xFFFFFFFF fields and keeps
+    // the AES and strong-encryption fields in the component. False when the
+    // stream ends before the area does.
+    bool ReadExtraFieldHeader(TStream32* stream, WORD length, TCentral64Hdr& hdr, THeaderType kind);
+
     // ---- conversions of the current entry -------------------------------------------------
     std::string WinAttrToString(int attr, char filler) const;
     std::string UnixAttrToStr(int mode, char filler) const;

@@ -812,6 +812,35 @@ std::int64_t TDecryptStreamCRC::Write(const void* buffer, std::int64_t count)
     return count;
 }
 
+std::uint32_t EncryptBuffer(const void* source, void* dest, std::int32_t count, const std::string& password, bool writeHeader)
+{
+    if (!source || !dest || password.empty() || count <= 0)
+        return 0xFFFFFFFFu;
+    TMemoryStream32 in, out;
+    in.WriteBuffer(source, count);
+    std::uint32_t crc;
+    {
+        TEncryptStream e(&in, &out, 0, password, writeHeader);
+        crc = e.Crc;
+    }
+    std::memcpy(dest, out.Memory(), static_cast<size_t>(out.Size()));
+    return crc;
+}
+
+std::uint32_t zadEncryptStream(TStream32* inStream, TStream32* outStream, const std::string& password, bool writeHeader,
+                               std::int32_t maxLen, std::string& headerText, std::int64_t count)
+{
+    TEncryptStream e(inStream, outStream, count, password, writeHeader);
+    headerText = e.Header.substr(0, static_cast<size_t>(std::max(maxLen, 0)));
+    return e.Crc;
+}
+
+bool zadDecryptStreamCRC(TStream32* inStream, TStream32* outStream, const std::string& password, std::uint32_t check)
+{
+    TDecryptStreamCRC d(inStream, outStream, password, check);
+    return d.PasswordOk();
+}
+
 void TStreamTozadStream(TStream& src, TStream32& dst)
 {
     std::vector<char> buf(static_cast<size_t>(kCopyChunk));

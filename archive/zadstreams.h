@@ -322,6 +322,16 @@ std::uint32_t CalcStreamCRC32(TStream32* stream, std::int64_t count, const zad_s
 std::uint32_t CalcFileCRC(HANDLE handle, std::int64_t count, const zad_stream_plus& plus, bool* cancelRef = nullptr,
                           TNotifyEvent progress = nullptr);
 
+// The traditional cipher over memory and streams. EncryptBuffer writes
+// count bytes (after the 12-byte header when writeHeader) to dest, which has
+// room for count + 12, and answers the CRC; 0xFFFFFFFF and nothing written
+// without source, dest, password or bytes.
+std::uint32_t EncryptBuffer(const void* source, void* dest, std::int32_t count, const std::string& password, bool writeHeader);
+std::uint32_t zadEncryptStream(TStream32* inStream, TStream32* outStream, const std::string& password, bool writeHeader,
+                               std::int32_t maxLen, std::string& headerText, std::int64_t count);
+// Answers whether the password was right (and the data decrypted).
+bool zadDecryptStreamCRC(TStream32* inStream, TStream32* outStream, const std::string& password, std::uint32_t check);
+
 // Adapters between the class library's streams and this family; chunks of
 // at most 131,072 bytes; the destination's position is 0 afterwards.
 void TStreamTozadStream(TStream& src, TStream32& dst);

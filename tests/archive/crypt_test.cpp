@@ -3,6 +3,7 @@
 #include "archive/zadcrc.h"
 #include "archive/zadcrypt.h"
 #include "archive/zadheaders.h"
+#include "archive/zadstreams.h"
 #include "lister_support.h"
 
 #include <gtest/gtest.h>
@@ -170,4 +171,39 @@ TEST(CodedHeaders, ListerReadsTheLibrarysEncryptedHeaders)
     EXPECT_EQ(l.entries[0].name, "hello.txt");
     EXPECT_EQ(l.entries[1].name, "docs/notes.txt");
     EXPECT_EQ(l.entries[1].unpacked, 23);
+}
+
+TEST(TraditionalCipher, BufferAndStreamWrappers)
+{
+    const std::string plain = "wrapped data";
+    std::string enc(plain.size() + 12, '\0');
+    const std::uint32_t crc = EncryptBuffer(plain.data(), enc.data(), static_cast<std::int32_t>(plain.size()), "k", true);
+    EXPECT_EQ(crc, Crc32_buf(plain.data(), plain.size(), CRC_MASK) ^ CRC_MASK);
+    EXPECT_EQ(EncryptBuffer(plain.data(), enc.data(), 4, "", true), 0xFFFFFFFFu);
+    TMemoryStream32 in, out;
+    in.WriteBuffer(enc.data(), static_cast<std::int64_t>(enc.size()));
+    in.SetPosition(0);
+    EXPECT_TRUE(zadDecryptStreamCRC(&in, &out, "k", crc));
+    EXPECT_EQ(std::string(static_cast<char*>(out.Memory()), static_cast<size_t>(out.Size())), plain);
+}
+
+TEST(ZipExtraFields, ReadFromAStreamIntoTheComponentsHeader)
+{
+    TZipCommon c;
+    c.Central.UnpackedSize = 0xFFFFFFFF;
+    c.Central.PackedSize = 0xFFFFFFFF;
+    c.Central.RelativeOffset = 7;
+    const std::uint8_t field[] = {0x01, 0x00, 0x10, 0x00, 1, 0, 0, 0, 2, 0, 0, 0, 2, 0, 0, 0, 3, 0, 0, 0};
+    TMemoryStream32 m;
+    m.WriteBuffer(field, sizeof field);
+    m.SetPosition(0);
+    TCentral64Hdr h;
+    EXPECT_TRUE(c.ReadExtraFieldHeader(&m, sizeof field, h, htCentral));
+    EXPECT_EQ(c.Central.UnpackedSize, 1u);
+    EXPECT_EQ(h.HighUnpacked, 2);
+    EXPECT_EQ(c.Central.PackedSize, 2u);
+    EXPECT_EQ(h.HighPacked, 3);
+    EXPECT_EQ(c.Central.RelativeOffset, 7u);  // not 0xFFFFFFFF: no offset in the field
+    m.SetPosition(0);
+    EXPECT_FALSE(c.ReadExtraFieldHeader(&m, 200, h, htCentral));  // the stream ends first
 }

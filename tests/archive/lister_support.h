@@ -31,6 +31,7 @@ struct Listing {
     std::vector<std::string> errorFiles;
     std::int64_t totalPacked = -1, totalUnpacked = -1;
     int totalFiles = -1;
+    int totalRatio = -1;
 };
 
 inline void Attach(TVirOV& v, Listing& out)
@@ -56,7 +57,8 @@ inline void Attach(TVirOV& v, Listing& out)
         out.errors.push_back(code);
         out.errorFiles.push_back(f);
     };
-    v.OnTotals = [&out](TObject*, std::int64_t unpacked, std::int64_t packed, BYTE, int files) {
+    v.OnTotals = [&out](TObject*, std::int64_t unpacked, std::int64_t packed, BYTE ratio, int files) {
+        out.totalRatio = ratio;
         out.totalUnpacked = unpacked;
         out.totalPacked = packed;
         out.totalFiles = files;

@@ -136,6 +136,7 @@ TEST(ZipLister, DeflatedWithFolders)
     const Listing hidden = ListFile(FixturePath("deflated.zip"));
     EXPECT_EQ(Names(hidden), (std::vector<std::string>{"hello.txt", "docs/utf.txt", "docs/sub/long.txt", "docs/notes.txt"}));
     EXPECT_EQ(hidden.totalFiles, 4);
+    EXPECT_EQ(hidden.totalRatio, 93);  // (7937 - 564) / 7937: the ratio of the totals, not of them swapped
     EXPECT_EQ(hidden.entries[2].method, "DFLT-X");
     EXPECT_EQ(hidden.entries[2].unpacked, 7892);
     EXPECT_EQ(hidden.entries[2].packed, 522);
