@@ -3,9 +3,12 @@
 #include "about.h"
 #include "configfile.h"
 #include "optionsdialog.h"
+#include "tools/commonfunc.h"
 #include "tools/programfiles.h"
 #include "tools/folderlisteditor.h"
 #include "tools/playlistmanager.h"
+
+#include "win/shellexec.h"
 
 #include "rtl/inifiles.h"
 
@@ -18,6 +21,9 @@ namespace {
 constexpr int kMaxRecentFiles = 6;
 constexpr int kFixedFileMenuItems = 8;   // Normal, Ascii, Hex, -, Previous, Next, -, Exit
 constexpr int kFixedFolderMenuItems = 3; // Add current folder, Edit FolderList, -
+constexpr const char* kHomepage = "https://vistrel.org/";
+constexpr const char* kOnlineHelp = "https://vistrel.org/help/";
+constexpr const char* kSupportAddress = "support@vistrel.org";
 
 const char* const kLayoutCaptions[6] = {
     "Left:Tree+List   Right:Content",
@@ -177,7 +183,14 @@ void TForm1::CreateComponents()
     PanelBlank->SetAlign(alClient);
     PanelBlank->SetParent(pcontent);
 
+    CreateViewerPanels();
     CreateFileLists();
+
+    list->OnSelectItem = [this](TObject* s, TListItem* i, bool on) { listSelectItem(s, i, on); };
+    slist->OnSelectItem = [this](TObject* s, TListItem* i, bool on) { slistSelectItem(s, i, on); };
+    selectedlist->OnSelectItem = [this](TObject* s, TListItem* i, bool on) { selectedlistSelectItem(s, i, on); };
+    tree->OnChange = [this](TObject* s) { treeChange(s); };
+    tree->OnClick = [this](TObject* s) { treeClick(s); };
 
     Timer1 = new TTimer(this);
     Timer1->SetName("Timer1");
@@ -192,16 +205,16 @@ void TForm1::CreateMenus()
     TMenuItem* root = MainMenu1->Items();
 
     File1 = AddItem(this, root, "&File");
-    Normal1 = AddRadio(this, File1, "Normal", 1, {});
+    Normal1 = AddRadio(this, File1, "Normal", 1, [this](TObject*) { SetViewMode(0); });
     Normal1->SetShortCut(ShortCut("Ctrl+Alt+N"));
     Normal1->SetChecked(true);
-    Ascii1 = AddRadio(this, File1, "Ascii", 1, {});
+    Ascii1 = AddRadio(this, File1, "Ascii", 1, [this](TObject*) { SetViewMode(1); });
     Ascii1->SetShortCut(ShortCut("Ctrl+Alt+A"));
-    Hex1 = AddRadio(this, File1, "Hex", 1, {});
+    Hex1 = AddRadio(this, File1, "Hex", 1, [this](TObject*) { SetViewMode(2); });
     Hex1->SetShortCut(ShortCut("Ctrl+Alt+H"));
     AddItem(this, File1, "-");
-    Previousfile1 = AddItem(this, File1, "&Previous file", {}, "F11");
-    Nextfile1 = AddItem(this, File1, "&Next file", {}, "F12");
+    Previousfile1 = AddItem(this, File1, "&Previous file", [this](TObject* s) { bprevClick(s); }, "F11");
+    Nextfile1 = AddItem(this, File1, "&Next file", [this](TObject* s) { bnextClick(s); }, "F12");
     AddItem(this, File1, "-");
     Exit1 = AddItem(this, File1, "E&xit", [this](TObject*) { Close(); }, "Ctrl+Alt+X");
 
@@ -233,13 +246,42 @@ void TForm1::CreateMenus()
     Stopplay1->SetEnabled(false);
 
     Tools1 = AddItem(this, root, "&Tools");
+    // The search window, the renamer, the WAV converter and the PDF text
+    // window attach to their items when they are built in.
+    Searchfiles1 = AddItem(this, Tools1, "Search files in disk...");
+    Searchfiles1->SetEnabled(false);
+    Copysearchedfilestonewfolder1 = AddItem(this, Tools1, "Copy found files to new folder...",
+        [this](TObject*) { CopySelectedFiles(*slist); });
+    Copysearchedfilestonewfolder1->SetVisible(false);
+    AddItem(this, Tools1, "-");
+    Asciitable1 = AddItem(this, Tools1, "&ASCII Table...", [this](TObject* s) { Asciitable1Click(s); });
+    AddItem(this, Tools1, "-")->SetVisible(false);
+    ExtracttextfromPDF1 = AddItem(this, Tools1, "Extract Text from PDF...");
+    ExtracttextfromPDF1->SetVisible(false);
+    AddItem(this, Tools1, "-");
+    FileNamemanager1 = AddItem(this, Tools1, "FileName Manager...");
+    FileNamemanager1->SetEnabled(false);
+    AddItem(this, Tools1, "-");
+    ConvertWAVtoMP31 = AddItem(this, Tools1, "Convert WAV to MP3...");
+    ConvertWAVtoMP31->SetEnabled(false);
+    AddItem(this, Tools1, "-");
+    SaveafileasHEXmode1 = AddItem(this, Tools1, "Save current file in HEX mode",
+        [this](TObject* s) { SaveafileasHEXmode1Click(s); });
 
     Folders1 = AddItem(this, root, "F&olders");
-    Addcurrentfoldertofolderlist1 = AddItem(this, Folders1, "Add current folder to folderlist");
+    Addcurrentfoldertofolderlist1 = AddItem(this, Folders1, "Add current folder to folderlist",
+        [this](TObject* s) { Addcurrentfoldertofolderlist1Click(s); });
     EditFolderList1 = AddItem(this, Folders1, "Edit FolderList", [this](TObject* s) { EditFolderList1Click(s); });
     AddItem(this, Folders1, "-");
 
     Help1 = AddItem(this, root, "&Help");
+    Userguide1 = AddItem(this, Help1, "&Help", [this](TObject* s) { Userguide1Click(s); });
+    AddItem(this, Help1, "-");
+    OnlineHelp1 = AddItem(this, Help1, "&Online Help", [](TObject*) { ShellOpen(kOnlineHelp); });
+    Gotothehomepage1 = AddItem(this, Help1, "Go to the Homepage", [](TObject*) { ShellOpen(kHomepage); });
+    Emailtome1 = AddItem(this, Help1, std::string("Mail to:") + kSupportAddress,
+        [](TObject*) { ShellOpen(std::string("mailto:") + kSupportAddress); });
+    AddItem(this, Help1, "-");
     About1 = AddItem(this, Help1, "&About...", [this](TObject* s) { About1Click(s); });
 
     SetMenu(MainMenu1);
@@ -273,19 +315,26 @@ void TForm1::CreateToolBar()
     layout->DropdownMenu = PopupLayout;
     layout->OnClick = [this](TObject*) { SetLayout(m_layoutIndex % 6 + 1); };
     up = AddToolButton(this, ToolBar1, "up", "Up", "To Up folder");
+    up->OnClick = [this](TObject* s) { upClick(s); };
     searchfiles = AddToolButton(this, ToolBar1, "searchfiles", "Search", "Search files in disk");
+    searchfiles->SetEnabled(false);
     bviewtype = AddToolButton(this, ToolBar1, "bviewtype", "View", "Change FileListMode", TToolButtonStyle::tbsDropDown);
     bviewtype->DropdownMenu = PopupViewType;
     bviewtype->OnClick = [this](TObject*) { SetListStyle(m_listStyle % 4 + 1); };
     AddSeparator(this, ToolBar1);
     bnext = AddToolButton(this, ToolBar1, "bnext", "Next", "Show Next File");
     bprev = AddToolButton(this, ToolBar1, "bprev", "Prev", "Show Previous File");
+    bnext->OnClick = [this](TObject* s) { bnextClick(s); };
+    bprev->OnClick = [this](TObject* s) { bprevClick(s); };
     AddSeparator(this, ToolBar1);
     bnormal = AddToolButton(this, ToolBar1, "bnormal", "Normal", "Show file in normal mode", TToolButtonStyle::tbsCheck);
     bascii = AddToolButton(this, ToolBar1, "bascii", "A", "Show file in ASCII mode", TToolButtonStyle::tbsCheck);
     bhex = AddToolButton(this, ToolBar1, "bhex", "H", "Show file in Hex mode", TToolButtonStyle::tbsCheck);
     for (TToolButton* b : {bnormal, bascii, bhex})
         b->Grouped = true;
+    bnormal->OnClick = [this](TObject* s) { bnormalClick(s); };
+    bascii->OnClick = [this](TObject* s) { basciiClick(s); };
+    bhex->OnClick = [this](TObject* s) { bhexClick(s); };
     bnormal->SetDown(true);
     AddSeparator(this, ToolBar1);
     playlist = AddToolButton(this, ToolBar1, "playlist", "Playlist", "Select a playlist to play", TToolButtonStyle::tbsDropDown);
@@ -347,6 +396,7 @@ void TForm1::CreateFileLists()
     selectedlist->SetName("selectedlist");
 
     PageControl1->SetActivePage(TabSheet1);
+    CreateFileListButtons();
 }
 
 void TForm1::FormCreate(TObject*)
@@ -611,21 +661,6 @@ void TForm1::HistoryFileClick(TObject* sender)
         SelectFilter(0);
 }
 
-void TForm1::OpenFilePath(const std::string& path)
-{
-    // The preview hands over here; every failure of a viewer is dropped.
-    try {
-        CurrentFile = path;
-        if (FileExists(path))
-            ShowFileInfo(path);
-    } catch (const std::exception&) {
-    }
-    if (SaveRecent && !CurrentFile.empty()) {
-        AddRecentFile(CurrentFile);
-        BuildHistoryMenu();
-    }
-}
-
 void TForm1::RebuildPlaylistMenu(TMenuItem* root, const TStringList& index)
 {
     root->Clear();
@@ -648,7 +683,8 @@ void TForm1::BuildFolderListMenu()
     while (Folders1->Count() > kFixedFolderMenuItems)
         Folders1->Delete(kFixedFolderMenuItems);
     for (int i = 0; i < PairCount(folders); ++i)
-        Folders1->Insert(kFixedFolderMenuItems + i, NewItem(this, folders[2 * i] + "-" + folders[2 * i + 1]));
+        Folders1->Insert(kFixedFolderMenuItems + i, NewItem(this, folders[2 * i] + "-" + folders[2 * i + 1],
+            [this](TObject* s) { FolderListMenuClick(s); }));
 }
 
 void TForm1::About1Click(TObject*)

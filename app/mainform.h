@@ -10,9 +10,14 @@
 
 #include "tools/mainwindow.h"
 
+#include "vcl/memo.h"
+#include "vcl/richedit.h"
+
 #include <cstdint>
 #include <memory>
 #include <string>
+
+class TCustomZURadUvudod;
 
 class TForm1 : public TForm, public TMainWindowServices {
 public:
@@ -26,9 +31,10 @@ public:
     TMenuItem* menuV[6];
     TMenuItem *Config1, *config2;
     TMenuItem *Music1, *ModifyPlayList1, *PlayAPlaylist1, *Stopplay1;
-    TMenuItem* Tools1;
+    TMenuItem *Tools1, *Searchfiles1, *Copysearchedfilestonewfolder1, *Asciitable1, *ExtracttextfromPDF1,
+        *FileNamemanager1, *ConvertWAVtoMP31, *SaveafileasHEXmode1;
     TMenuItem *Folders1, *Addcurrentfoldertofolderlist1, *EditFolderList1;
-    TMenuItem *Help1, *About1;
+    TMenuItem *Help1, *Userguide1, *OnlineHelp1, *Gotothehomepage1, *Emailtome1, *About1;
     TPopupMenu *PopupLayout, *PopupViewType, *PopupPlaylist;
     TMenuItem* menuL[6];
     TMenuItem* menuPP[4];
@@ -45,6 +51,29 @@ public:
     TToolBar *tbdiskfiles, *ToolBar4, *tbselectedfiles;
     TListView *list, *slist, *selectedlist;
     TTimer* Timer1;
+
+    // Buttons of the file-list tabs.
+    TToolButton *ToolButton44, *ToolButton7, *ToolButton28, *ToolButton29, *ToolButton33, *ToolButton24;
+    TToolButton *ToolButton40, *ToolButton27, *ToolButton25, *ToolButton26;
+    TToolButton *ToolButton42, *ToolButton8, *ToolButton9, *ToolButton10, *ToolButton31;
+
+    // The text, rich-text, hex and executable-header panels.
+    TPanel *PanelRichedit, *PanelRtf, *PanelHex, *PanelPe;
+    TToolBar *tbrichedit, *tbrtf, *tbhex, *tbpe;
+    TMemo* richedit;
+    TRichEdit* RichEditRtf;
+    TCustomZURadUvudod* hexedit;
+    TMemo* RichEditPe;
+    TToolButton* utf8;
+    TPopupMenu *PopupMenuRichedit, *PopupMenuRtf, *PopupMenuHex;
+    TMenuItem *Save1, *SaveAS1, *Font2, *Wrap2, *Find2, *FindAgain2, *SelectAll3;
+    TMenuItem *Save3, *SaveAs3, *SelectAll4, *Wrap3;
+    TMenuItem *Save4, *SaveAs4, *SaveHex4;
+    // The shared save dialog: each command sets what it needs, the rest
+    // keeps the previous command's values.
+    TFileDialogRequest sd;
+    // The find dialog's text.
+    std::string FindText;
 
     // Window state.
     std::string CurrentFile;
@@ -76,8 +105,78 @@ public:
     void LoadRecentList();
     void SaveRecentList();
     void HistoryFileClick(TObject* sender);
-    // Opens a file: preview hand-over point for the command line and history.
+    // Preview dispatch.
     void OpenFilePath(const std::string& path);
+    void listSelectItem(TObject* sender, TListItem* item, bool selected);
+    void slistSelectItem(TObject* sender, TListItem* item, bool selected);
+    void selectedlistSelectItem(TObject* sender, TListItem* item, bool selected);
+    void SetViewMode(int mode);
+    void bnormalClick(TObject* sender);
+    void basciiClick(TObject* sender);
+    void bhexClick(TObject* sender);
+    void ViewCurrentFile();
+    void ViewByExtension();
+    void ViewUnknownFile();
+
+    // Viewers.
+    void ViewText();
+    void ViewAscii();
+    void ViewRtf();
+    void ViewHex();
+    void ViewPeInfo();
+    void ViewHtml();
+    void ViewOleDocument();
+    void LoadImage(int imageKind, int page, int formatId);
+    void ViewPdf();
+    void ViewFlash();
+    void PlayMedia(const std::string& extension);
+    void ViewRealAudio();
+    void ViewArchive();
+
+    // Text panel.
+    void richeditSelectionChange(TObject* sender);
+    void utf8Click(TObject* sender);
+    void Save1Click(TObject* sender);
+    void SaveAS1Click(TObject* sender);
+    void Font2Click(TObject* sender);
+    void Wrap2Click(TObject* sender);
+    void Find2Click(TObject* sender);
+    void FindAgain2Click(TObject* sender);
+    void FindDialog1Find(TObject* sender);
+    void SelectAll3Click(TObject* sender);
+    // Rich-text panel.
+    void Save3Click(TObject* sender);
+    void SaveAs3Click(TObject* sender);
+    void SelectAll4Click(TObject* sender);
+    void Wrap3Click(TObject* sender);
+    // Hex panel.
+    void Save4Click(TObject* sender);
+    void SaveAs4Click(TObject* sender);
+    void SaveafileasHEXmode1Click(TObject* sender);
+    // Header report.
+    void ToolButton59Click(TObject* sender);
+    void ToolButton58Click(TObject* sender);
+
+    // Commands of the main window.
+    void bnextClick(TObject* sender);
+    void bprevClick(TObject* sender);
+    void upClick(TObject* sender);
+    void treeChange(TObject* sender);
+    void treeClick(TObject* sender);
+    void ToolButton7Click(TObject* sender);
+    void ToolButton28Click(TObject* sender);
+    void ToolButton29Click(TObject* sender);
+    void ToolButton33Click(TObject* sender);
+    void ToolButton24Click(TObject* sender);
+    void FolderListMenuClick(TObject* sender);
+    void Addcurrentfoldertofolderlist1Click(TObject* sender);
+    void Asciitable1Click(TObject* sender);
+    void Userguide1Click(TObject* sender);
+
+    // The path of the "Disk Files" list's selected file, "" when none; and
+    // the folder selected in the tree.
+    std::string DiskListSelectedPath() const;
+    std::string TreeSelectedPath() const;
 
     void BuildPlaylistMenus() override;
     void BuildFolderListMenu() override;
@@ -117,6 +216,19 @@ private:
     void CreateMenus();
     void CreateToolBar();
     void CreateFileLists();
+    void CreateViewerPanels();
+    void CreateFileListButtons();
+    void CreateToolsAndHelpMenus();
+    void FileListSelectItem(TListView* view, bool selected);
+    void StepFile(int direction);
+    // Runs the shared save dialog; true with the chosen path when confirmed.
+    bool ExecuteSaveDialog(std::string& chosen);
+    // Whether the file the text (or rich-text) view was loaded from may be
+    // replaced by the view's contents; asks when the view is not the file
+    // exactly as it is on disk.
+    bool MayReplaceWithView(const std::string& target, const std::string& viewFile, bool viewExact,
+        const std::string& loss);
+    std::string TextViewContents() const;
     TListView* CreateFileListView(TTabSheet* sheet);
     void FirstShowSteps();
     void RebuildPlaylistMenu(TMenuItem* root, const TStringList& index);
@@ -126,6 +238,17 @@ private:
     int m_listStyle = 0;
     int m_layoutIndex = 0;
     std::string m_fileFilter;
+
+    // What the text view holds: the file it was loaded from, whether the
+    // view shows that file's bytes exactly, and its line break.
+    std::string m_textFile;
+    bool m_textExact = false;
+    std::string m_textLineBreak = "\r\n";
+    bool m_textFinalBreak = true;
+    // What the rich-text view holds, and whether saving would drop parts of
+    // the file (pictures, objects, fields) or turn plain text into RTF.
+    std::string m_rtfFile;
+    bool m_rtfExact = false;
 };
 
 extern TForm1* Form1;

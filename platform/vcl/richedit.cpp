@@ -136,7 +136,10 @@ void TRichEdit::SetDocument(const TRtfDocument& document)
 void TRichEdit::LoadFromFile(const std::string& fileName)
 {
     const std::string data = ReadWholeFile(fileName);
-    SetDocument(ReadRtf(data));
+    bool lossy = false;
+    const TRtfDocument doc = ReadRtf(data, &lossy);
+    SetDocument(doc);
+    m_loadedLossy = lossy;
 }
 
 void TRichEdit::SaveToFile(const std::string& fileName) const { WriteFileAtomically(fileName, WriteRtf(Document())); }

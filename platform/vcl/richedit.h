@@ -17,6 +17,13 @@ public:
     // Reads an RTF file (a file that is no RTF shows as plain text). Raises
     // EFOpenError when the file cannot be read; the view is unchanged then.
     void LoadFromFile(const std::string& fileName);
+    // Whether the last file loaded had parts the view does not hold
+    // (pictures, objects, fields, ...) or was no RTF, so that saving the
+    // view would not give that file back.
+    bool LoadedLossy() const { return m_loadedLossy; }
     // Writes the contents as RTF, whole or not at all; raises EFCreateError.
     void SaveToFile(const std::string& fileName) const;
+
+private:
+    bool m_loadedLossy = false;
 };

@@ -198,8 +198,21 @@ bool IsSkippedDestination(const std::string& word)
     return false;
 }
 
+// Skipped destinations that hold part of the document's content.
+bool IsContentDestination(const std::string& word)
+{
+    static const char* const kContent[] = {"pict", "object", "fldinst", "shpinst", "header", "headerl", "headerr",
+        "headerf", "footer", "footerl", "footerr", "footerf", "footnote", "annotation", "objdata"};
+    for (const char* s : kContent)
+        if (word == s)
+            return true;
+    return false;
+}
+
 class RtfReader {
 public:
+    bool Lossy() const { return m_lossy; }
+
     explicit RtfReader(std::string_view data) : m_data(data) {}
 
     TRtfDocument Read()
@@ -216,6 +229,7 @@ public:
                 next.fontTableEntry = false;
                 if (m_states.size() > 4096) {
                     // Nesting this deep is no document: the rest is skipped.
+                    m_lossy = true;
                     break;
                 }
                 if (next.dest == Dest::FontTable)
@@ -226,8 +240,11 @@ public:
                 if (m_data.substr(i, 2) == "\\*") {
                     i += 2;
                     const std::string word = PeekWord();
-                    if (!IsKnownStarredDestination(word))
+                    if (!IsKnownStarredDestination(word)) {
                         m_states.back().dest = Dest::Skip;
+                        if (IsContentDestination(word))
+                            m_lossy = true;
+                    }
                 }
             } else if (c == '}') {
                 FlushBytes();
@@ -509,6 +526,8 @@ private:
         if (IsSkippedDestination(w)) {
             FlushBytes();
             s.dest = Dest::Skip;
+            if (IsContentDestination(w))
+                m_lossy = true;
             return;
         }
         if (w == "bin") {
@@ -690,12 +709,15 @@ private:
     std::vector<std::uint32_t> m_colors;
     std::uint32_t m_red = 0, m_green = 0, m_blue = 0;
     bool m_colorSet = false;
+    bool m_lossy = false;
 };
 
 } // namespace
 
-TRtfDocument ReadRtf(std::string_view data)
+TRtfDocument ReadRtf(std::string_view data, bool* lossy)
 {
+    if (lossy)
+        *lossy = !IsRtf(data);
     if (!IsRtf(data)) {
         TRtfDocument doc;
         size_t start = 0;
@@ -717,7 +739,11 @@ TRtfDocument ReadRtf(std::string_view data)
         }
         return doc;
     }
-    return RtfReader(data).Read();
+    RtfReader reader(data);
+    TRtfDocument doc = reader.Read();
+    if (lossy)
+        *lossy = reader.Lossy();
+    return doc;
 }
 
 // ---- writer ------------------------------------------------------------------------

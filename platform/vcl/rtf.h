@@ -51,8 +51,11 @@ struct TRtfDocument {
 bool IsRtf(std::string_view data);
 // Reads an RTF document. Data that is no RTF is taken as plain UTF-8 text,
 // one paragraph per line, as a rich edit loads it. Damaged RTF (unbalanced
-// groups, cut-off escapes) gives the text read up to the damage.
-TRtfDocument ReadRtf(std::string_view data);
+// groups, cut-off escapes) gives the text read up to the damage. When lossy
+// is given it tells whether writing the document back would lose parts of
+// the data: pictures, objects, field instructions, headers, footers, notes,
+// or the data was no RTF at all.
+TRtfDocument ReadRtf(std::string_view data, bool* lossy = nullptr);
 // Writes a document as RTF that ReadRtf reads back equal: adjacent runs of
 // one format are merged and empty runs dropped, nothing else changes.
 std::string WriteRtf(const TRtfDocument& document);

@@ -1,0 +1,259 @@
+// Commands of the main window that are no viewer's own: stepping through the
+// active file list, the buttons of the three file-list tabs, the folder tree's
+// events, the favourite folders and the shell "open" items.
+#include "mainform.h"
+
+#include "tools/commonfunc.h"
+#include "tools/programfiles.h"
+
+#include "win/fileops.h"
+#include "win/shellexec.h"
+
+#include "rtl/sysutils.h"
+
+namespace {
+
+constexpr DWORD kErrorFileExists = 80;
+constexpr DWORD kErrorAlreadyExists = 183;
+
+TToolButton* TabButton(TForm* form, TToolBar* bar, const std::string& name, const std::string& caption,
+    const std::string& hint, TNotifyEvent onClick)
+{
+    auto* b = new TToolButton(form);
+    b->SetName(name);
+    b->SetCaption(caption);
+    b->SetHint(hint);
+    b->OnClick = std::move(onClick);
+    b->SetParent(bar);
+    return b;
+}
+
+void HiddenSeparator(TForm* form, TToolBar* bar)
+{
+    auto* b = new TToolButton(form);
+    b->SetStyle(TToolButtonStyle::tbsSeparator);
+    b->SetParent(bar);
+    b->Hide();
+}
+
+void SelectAllRows(TListView* view)
+{
+    for (int i = 0; i < view->Items().Count(); ++i)
+        view->Items()[i]->SetSelected(true);
+}
+
+} // namespace
+
+void TForm1::CreateFileListButtons()
+{
+    for (TToolBar* bar : {tbdiskfiles, ToolBar4, tbselectedfiles})
+        bar->ShowCaptions = true;
+
+    HiddenSeparator(this, tbdiskfiles);
+    ToolButton44 = TabButton(this, tbdiskfiles, "ToolButton44", "Select All", "Select All",
+        [this](TObject*) { SelectAllRows(list); });
+    ToolButton44->Hide();
+    ToolButton7 = TabButton(this, tbdiskfiles, "ToolButton7", "Delete", "Delete  current file",
+        [this](TObject* s) { ToolButton7Click(s); });
+    ToolButton28 = TabButton(this, tbdiskfiles, "ToolButton28", "Copy", "Copy  current file to new  folder",
+        [this](TObject* s) { ToolButton28Click(s); });
+    ToolButton29 = TabButton(this, tbdiskfiles, "ToolButton29", "Move", "Move current file to new folder",
+        [this](TObject* s) { ToolButton29Click(s); });
+    ToolButton33 = TabButton(this, tbdiskfiles, "ToolButton33", "Refresh", "refresh",
+        [this](TObject* s) { ToolButton33Click(s); });
+    ToolButton24 = TabButton(this, tbdiskfiles, "ToolButton24", "Mark", "Marked as selected file",
+        [this](TObject* s) { ToolButton24Click(s); });
+
+    ToolButton40 = TabButton(this, ToolBar4, "ToolButton40", "Select all", "Select all",
+        [this](TObject*) { SelectAllRows(slist); });
+    ToolButton27 = TabButton(this, ToolBar4, "ToolButton27", "Delete", "delete selected files",
+        [this](TObject*) { DeleteSelectedFiles(*slist); });
+    ToolButton25 = TabButton(this, ToolBar4, "ToolButton25", "Copy", "Copy selected files to new folder...",
+        [this](TObject*) { CopySelectedFiles(*slist); });
+    ToolButton26 = TabButton(this, ToolBar4, "ToolButton26", "Move", "move selected files to new folder",
+        [this](TObject*) { MoveSelectedFiles(*slist); });
+
+    ToolButton42 = TabButton(this, tbselectedfiles, "ToolButton42", "Select all", "Select all",
+        [this](TObject*) { SelectAllRows(selectedlist); });
+    ToolButton8 = TabButton(this, tbselectedfiles, "ToolButton8", "Delete", "delete selected files",
+        [this](TObject*) { DeleteSelectedFiles(*selectedlist); });
+    ToolButton9 = TabButton(this, tbselectedfiles, "ToolButton9", "Copy", "copy selected files to new folder...",
+        [this](TObject*) { CopySelectedFiles(*selectedlist); });
+    ToolButton10 = TabButton(this, tbselectedfiles, "ToolButton10", "Move", "Move selected files to new folder",
+        [this](TObject*) { MoveSelectedFiles(*selectedlist); });
+    HiddenSeparator(this, tbselectedfiles);
+    ToolButton31 = TabButton(this, tbselectedfiles, "ToolButton31", "Remove", "Remove from the list",
+        [this](TObject*) { DeleteSelectedItems(*selectedlist); });
+}
+
+// ---- the "Disk Files" list and the tree ---------------------------------------------------
+
+// The plain list and tree that stand in for the shell controls name their
+// files and folders by full path in their captions; the shell controls
+// answer from their items' identifier lists.
+std::string TForm1::DiskListSelectedPath() const
+{
+    const TListItem* item = list->Selected();
+    if (!item || item->Caption().empty() || item->Caption()[0] != PathDelim)
+        return {};
+    return item->Caption();
+}
+
+std::string TForm1::TreeSelectedPath() const
+{
+    const TTreeNode* node = tree->Selected();
+    if (!node || node->Text().empty() || node->Text()[0] != PathDelim)
+        return {};
+    return node->Text();
+}
+
+void TForm1::treeChange(TObject*)
+{
+    if (SearchSwitchedTab) {
+        PageControl1->SetActivePage(TabSheet1);
+        SearchSwitchedTab = false;
+    }
+    SetStatusPanel(6, IntToStr(FileListCount()) + "Files");
+}
+
+void TForm1::treeClick(TObject*)
+{
+    if (PageControl1->ActivePage() != TabSheet1)
+        PageControl1->SetActivePage(TabSheet1);
+}
+
+void TForm1::upClick(TObject*)
+{
+    TTreeNode* node = tree->Selected();
+    if (node && node->Parent())
+        tree->SetSelected(node->Parent());
+}
+
+// ---- next and previous file ------------------------------------------------------------------
+
+void TForm1::StepFile(int direction)
+{
+    TListView* view = list;
+    if (PageControl1->ActivePage() == TabSheet2)
+        view = slist;
+    else if (PageControl1->ActivePage() == TabSheet3)
+        view = selectedlist;
+    const int count = view->Items().Count();
+    if (count == 0)
+        return;
+    const TListItem* selected = view->Selected();
+    const int k = selected ? selected->Index() : -1;
+    int next;
+    if (direction > 0)
+        next = k + 1 < count ? k + 1 : 0;
+    else
+        next = k > 0 ? k - 1 : count - 1;
+    view->ClearSelection();
+    TListItem* item = view->Items()[next];
+    item->SetSelected(true);
+    // A selection made here is previewed as a user's would be.
+    if (view == list)
+        listSelectItem(list, item, true);
+    else if (view == slist)
+        slistSelectItem(slist, item, true);
+    else
+        selectedlistSelectItem(selectedlist, item, true);
+}
+
+void TForm1::bnextClick(TObject*) { StepFile(1); }
+
+void TForm1::bprevClick(TObject*) { StepFile(-1); }
+
+// ---- the current file -------------------------------------------------------------------------
+
+void TForm1::ToolButton7Click(TObject*)
+{
+    if (!list->Selected() || !FileExists(CurrentFile))
+        return;
+    if (Application->MessageBox("Move this file to the trash?\n" + CurrentFile, "Delete file", MB_YESNO | MB_ICONQUESTION)
+        != IDYES)
+        return;
+    if (!MoveFileToTrash(CurrentFile))
+        Application->MessageBox("Failed to delete the file:\n" + CurrentFile + "\n" + SysErrorMessage(GetLastError()),
+            "Delete file", MB_OK | MB_ICONERROR);
+    list->Repaint();
+}
+
+void TForm1::ToolButton28Click(TObject*)
+{
+    sd.Title = "Copy file to new folder";
+    sd.FileName = CurrentFile;
+    sd.Filter = "*.*|*.*";
+    sd.FilterIndex = 1;
+    sd.InitialDir = ExtractFilePath(CurrentFile);
+    std::string chosen;
+    if (!ExecuteSaveDialog(chosen))
+        return;
+    if (CopyFileNoReplace(CurrentFile, chosen))
+        return;
+    const DWORD code = GetLastError();
+    if (code == kErrorFileExists || code == kErrorAlreadyExists)
+        ShowMessage("There is a same name file in this directory. \nFailed to copy the file.");
+    else
+        ShowMessage("Failed to copy the file.\n" + SysErrorMessage(code));
+}
+
+void TForm1::ToolButton29Click(TObject*)
+{
+    sd.Title = "Move file to new folder";
+    sd.FileName = CurrentFile;
+    sd.Filter = "*.*|*.*";
+    sd.FilterIndex = 1;
+    sd.InitialDir = ExtractFilePath(CurrentFile);
+    std::string chosen;
+    if (!ExecuteSaveDialog(chosen))
+        return;
+    if (MoveFileNoReplace(CurrentFile, chosen))
+        list->Repaint();
+    else
+        ShowMessage("Failed to move this file.\n" + SysErrorMessage(GetLastError()));
+}
+
+void TForm1::ToolButton33Click(TObject*) { list->Repaint(); }
+
+void TForm1::ToolButton24Click(TObject*)
+{
+    if (!CurrentFile.empty())
+        AddFileToList(*selectedlist, CurrentFile);
+}
+
+// ---- favourite folders ------------------------------------------------------------------------
+
+void TForm1::FolderListMenuClick(TObject* sender)
+{
+    const int m = static_cast<TMenuItem*>(sender)->MenuIndex();
+    TStringList folders;
+    LoadListOrEmpty(folders, ProgramFile("ffolders/folders.txt"));
+    const int line = 2 * m - 5;
+    if (line >= 1 && line < folders.Count())
+        SelectStartFolder(folders[line]);
+}
+
+void TForm1::Addcurrentfoldertofolderlist1Click(TObject*)
+{
+    const std::string folder = TreeSelectedPath();
+    if (folder.empty()) {
+        ShowMessage("No folder is selected in the folder tree.");
+        return;
+    }
+    std::string description = folder;
+    if (!InputQuery("Description", "Description of the folder:", description))
+        description = folder;
+    TStringList folders;
+    LoadListOrEmpty(folders, ProgramFile("ffolders/folders.txt"));
+    folders.Add(description);
+    folders.Add(folder);
+    folders.SaveToFile(ProgramFile("ffolders/folders.txt"));
+    BuildFolderListMenu();
+}
+
+// ---- shell "open" items -----------------------------------------------------------------------
+
+void TForm1::Asciitable1Click(TObject*) { ShellOpen(ProgramFile("ini/ascii.txt")); }
+
+void TForm1::Userguide1Click(TObject*) { ShellOpen(ProgramFile("help/help.htm")); }

@@ -1,0 +1,36 @@
+// The preview dispatcher's table: which viewer shows a file of a given
+// extension, with the image kind and image-class format id the image viewer
+// takes.
+#pragma once
+
+#include <string>
+
+enum class TViewerKind {
+    Html,
+    OleDocument,
+    Image,
+    Rtf,
+    Pdf,
+    Flash,
+    Media,
+    RealAudio,
+    PeInfo,
+    Archive,
+    Unknown,
+};
+
+struct TPreviewTarget {
+    TViewerKind Viewer = TViewerKind::Unknown;
+    int ImageKind = 0;  // image viewer only
+    int FormatId = 0;   // image viewer only
+    std::string Extension;  // lower-cased, with its dot
+};
+
+// The extension of a path as the dispatcher takes it: from the last '.' of
+// the file-name part to the end, ASCII letters lower-cased; "" without a dot.
+std::string PreviewExtension(const std::string& path);
+// The viewer the normal preview mode chooses for path.
+TPreviewTarget PreviewTargetOf(const std::string& path);
+
+// Files of unknown type at least this large are not opened as text.
+constexpr long long kUnknownFileTextLimit = 2000000;

@@ -1,0 +1,531 @@
+// The text, rich-text, hex and executable-header panels of the preview area,
+// their tool bars and menus, and the save commands of the three editable ones.
+#include "mainform.h"
+
+#include "pereport.h"
+#include "tools/commonfunc.h"
+
+#include "hexedit/zuradhex.h"
+
+#include "rtl/sysutils.h"
+
+namespace {
+
+constexpr TColor clSkyBlue = RGB(166, 202, 240);
+
+TToolButton* PanelButton(TForm* form, TToolBar* bar, const std::string& caption, const std::string& hint,
+    TNotifyEvent onClick, TToolButtonStyle style = TToolButtonStyle::tbsButton)
+{
+    auto* b = new TToolButton(form);
+    b->SetStyle(style);
+    b->SetCaption(caption);
+    b->SetHint(hint);
+    b->OnClick = std::move(onClick);
+    b->SetParent(bar);
+    return b;
+}
+
+TMenuItem* PopupItem(TForm* form, TPopupMenu* menu, const std::string& caption, TNotifyEvent onClick = {})
+{
+    TMenuItem* item = NewItem(form, caption, std::move(onClick));
+    menu->Items()->Add(item);
+    return item;
+}
+
+TPanel* PreviewPanel(TForm* form, TWinControl* parent, const std::string& name)
+{
+    auto* p = new TPanel(form);
+    p->SetName(name);
+    p->SetBevelOuter(TBevelCut::bvNone);
+    p->SetAlign(alClient);
+    p->SetParent(parent);
+    return p;
+}
+
+TToolBar* PanelToolBar(TForm* form, TWinControl* parent, const std::string& name)
+{
+    auto* bar = new TToolBar(form);
+    bar->SetName(name);
+    bar->ShowCaptions = true;
+    bar->SetParent(parent);
+    return bar;
+}
+
+// Opens a pop-up menu below the button that shows it.
+void PopupBelow(TPopupMenu* menu, TControl* button)
+{
+    const TPoint p = button->ClientToScreen(Point(0, button->Height()));
+    menu->Popup(p.X, p.Y);
+}
+
+// The line break a text uses (the first one found; CR LF when it has none),
+// and whether it ends with one.
+void LineBreakOf(const std::string& text, std::string& lineBreak, bool& finalBreak)
+{
+    const size_t at = text.find_first_of("\r\n");
+    if (at == std::string::npos)
+        lineBreak = "\r\n";
+    else if (text[at] == '\r')
+        lineBreak = text.compare(at, 2, "\r\n") == 0 ? "\r\n" : "\r";
+    else
+        lineBreak = "\n";
+    finalBreak = text.size() >= lineBreak.size() && text.compare(text.size() - lineBreak.size(), lineBreak.size(), lineBreak) == 0;
+}
+
+std::string JoinLines(const TStringList& lines, const std::string& lineBreak, bool finalBreak)
+{
+    std::string out;
+    for (int i = 0; i < lines.Count(); ++i) {
+        out += lines[i];
+        if (i + 1 < lines.Count() || finalBreak)
+            out += lineBreak;
+    }
+    return out;
+}
+
+// The length of UTF-8 text in the view's characters (UTF-16 units).
+int Utf16Length(const std::string& text)
+{
+    int n = 0;
+    for (unsigned char c : text) {
+        if ((c & 0xC0) != 0x80)
+            ++n;
+        if (c >= 0xF0)
+            ++n;
+    }
+    return n;
+}
+
+// The lines of a text as the view splits them: at CR LF, CR or LF.
+TStringList SplitLines(const std::string& text)
+{
+    TStringList lines;
+    lines.SetText(text);
+    return lines;
+}
+
+} // namespace
+
+void TForm1::CreateViewerPanels()
+{
+    // Text panel.
+    PanelRichedit = PreviewPanel(this, pcontent, "PanelRichedit");
+    tbrichedit = PanelToolBar(this, PanelRichedit, "tbrichedit");
+    PopupMenuRichedit = new TPopupMenu(this);
+    PopupMenuRichedit->SetName("PopupMenuRichedit");
+    Save1 = PopupItem(this, PopupMenuRichedit, "Save", [this](TObject* s) { Save1Click(s); });
+    SaveAS1 = PopupItem(this, PopupMenuRichedit, "Save AS...", [this](TObject* s) { SaveAS1Click(s); });
+    PopupItem(this, PopupMenuRichedit, "-");
+    Font2 = PopupItem(this, PopupMenuRichedit, "Font...", [this](TObject* s) { Font2Click(s); });
+    Wrap2 = PopupItem(this, PopupMenuRichedit, "Wrap", [this](TObject* s) { Wrap2Click(s); });
+    Wrap2->SetChecked(true);
+    PopupItem(this, PopupMenuRichedit, "-");
+    Find2 = PopupItem(this, PopupMenuRichedit, "Find...", [this](TObject* s) { Find2Click(s); });
+    FindAgain2 = PopupItem(this, PopupMenuRichedit, "Find Again", [this](TObject* s) { FindAgain2Click(s); });
+    SelectAll3 = PopupItem(this, PopupMenuRichedit, "Select All", [this](TObject* s) { SelectAll3Click(s); });
+    TToolButton* menuButton = PanelButton(this, tbrichedit, "Menu", "Menu", {});
+    menuButton->OnClick = [this, menuButton](TObject*) { PopupBelow(PopupMenuRichedit, menuButton); };
+    PanelButton(this, tbrichedit, "Cut", "Cut", [this](TObject*) { richedit->CutToClipboard(); });
+    PanelButton(this, tbrichedit, "Copy", "Copy", [this](TObject*) { richedit->CopyToClipboard(); });
+    PanelButton(this, tbrichedit, "Paste", "Paste", [this](TObject*) { richedit->PasteFromClipboard(); });
+    PanelButton(this, tbrichedit, "Undo", "Undo", [this](TObject*) { richedit->Undo(); });
+    utf8 = PanelButton(this, tbrichedit, "UTF-8", "Encode With UTF-8", [this](TObject* s) { utf8Click(s); },
+        TToolButtonStyle::tbsCheck);
+    utf8->SetName("utf8");
+    richedit = new TMemo(this);
+    richedit->SetName("richedit");
+    richedit->Font().SetName("Courier New");
+    richedit->Font().SetSize(10);
+    richedit->Font().SetCharset(GB2312_CHARSET);
+    richedit->SetWordWrap(true);
+    richedit->SetAlign(alClient);
+    richedit->SetParent(PanelRichedit);
+    richedit->PopupMenu = PopupMenuRichedit;
+    richedit->OnSelectionChange = [this](TObject* s) { richeditSelectionChange(s); };
+
+    // Rich-text panel.
+    PanelRtf = PreviewPanel(this, pcontent, "PanelRtf");
+    tbrtf = PanelToolBar(this, PanelRtf, "tbrtf");
+    PopupMenuRtf = new TPopupMenu(this);
+    PopupMenuRtf->SetName("PopupMenuRtf");
+    Save3 = PopupItem(this, PopupMenuRtf, "Save", [this](TObject* s) { Save3Click(s); });
+    SaveAs3 = PopupItem(this, PopupMenuRtf, "Save As...", [this](TObject* s) { SaveAs3Click(s); });
+    PopupItem(this, PopupMenuRtf, "-");
+    SelectAll4 = PopupItem(this, PopupMenuRtf, "Select All", [this](TObject* s) { SelectAll4Click(s); });
+    Wrap3 = PopupItem(this, PopupMenuRtf, "Wrap", [this](TObject* s) { Wrap3Click(s); });
+    Wrap3->SetChecked(true);
+    TToolButton* rtfMenu = PanelButton(this, tbrtf, "Menu", "Menu", {});
+    rtfMenu->OnClick = [this, rtfMenu](TObject*) { PopupBelow(PopupMenuRtf, rtfMenu); };
+    PanelButton(this, tbrtf, "Cut", "Cut", [this](TObject*) { RichEditRtf->CutToClipboard(); });
+    PanelButton(this, tbrtf, "Copy", "Copy", [this](TObject*) { RichEditRtf->CopyToClipboard(); });
+    PanelButton(this, tbrtf, "Paste", "Paste", [this](TObject*) { RichEditRtf->PasteFromClipboard(); });
+    PanelButton(this, tbrtf, "Undo", "Undo", [this](TObject*) { RichEditRtf->Undo(); });
+    RichEditRtf = new TRichEdit(this);
+    RichEditRtf->SetName("RichEditRtf");
+    RichEditRtf->SetWordWrap(true);
+    RichEditRtf->SetAlign(alClient);
+    RichEditRtf->SetParent(PanelRtf);
+    RichEditRtf->PopupMenu = PopupMenuRtf;
+
+    // Hex panel. Cut, paste, undo and redo come with the editing control;
+    // the viewing control offers copying through its own keys.
+    PanelHex = PreviewPanel(this, pcontent, "PanelHex");
+    tbhex = PanelToolBar(this, PanelHex, "tbhex");
+    PopupMenuHex = new TPopupMenu(this);
+    PopupMenuHex->SetName("PopupMenuHex");
+    Save4 = PopupItem(this, PopupMenuHex, "Save", [this](TObject* s) { Save4Click(s); });
+    SaveAs4 = PopupItem(this, PopupMenuHex, "Save As...", [this](TObject* s) { SaveAs4Click(s); });
+    PopupItem(this, PopupMenuHex, "-");
+    SaveHex4 = PopupItem(this, PopupMenuHex, "Save current file in HEX mode...",
+        [this](TObject* s) { SaveafileasHEXmode1Click(s); });
+    TToolButton* hexMenu = PanelButton(this, tbhex, "Menu", "Menu", {});
+    hexMenu->OnClick = [this, hexMenu](TObject*) { PopupBelow(PopupMenuHex, hexMenu); };
+    hexedit = new TCustomZURadUvudod(this);
+    hexedit->SetName("hexedit");
+    hexedit->SetBytesPerRow(16);
+    hexedit->SetBytesPerColumn(1);
+    hexedit->SetBytesPerBlock(4);
+    hexedit->SetSeparateBlocksInCharField(false);
+    hexedit->SetTranslation(tkAsIs);
+    hexedit->SetOffsetFormat("8!10:|");
+    hexedit->SetGutterWidth(70);
+    hexedit->SetDrawGutter3D(false);
+    hexedit->SetShowRuler(true);
+    hexedit->SetShowPositionIfNotFocused(true);
+    hexedit->SetFocusFrame(true);
+    hexedit->SetDrawGridLines(true);
+    hexedit->SetUnicodeBigEndian(true);
+    hexedit->Font().SetName("Courier New");
+    hexedit->Font().SetSize(10);
+    TZAZColors& colors = hexedit->Colors();
+    colors.SetBackground(clSkyBlue);
+    colors.SetChangedBackground(static_cast<TColor>(11075583));
+    colors.SetChangedText(clMaroon);
+    colors.SetCursorFrame(clNavy);
+    colors.SetOffset(clBlack);
+    colors.SetOddColumn(clNavy);
+    colors.SetEvenColumn(clNavy);
+    colors.SetCurrentOffsetBackground(clBtnShadow);
+    colors.SetOffsetBackGround(clBtnFace);
+    colors.SetCurrentOffset(clBtnHighlight);
+    colors.SetGrid(clBtnFace);
+    colors.SetNonFocusCursorFrame(clAqua);
+    colors.SetActiveFieldBackground(clSkyBlue);
+    hexedit->SetAlign(alClient);
+    hexedit->SetParent(PanelHex);
+    hexedit->PopupMenu = PopupMenuHex;
+
+    // Header report panel.
+    PanelPe = PreviewPanel(this, pcontent, "PanelPe");
+    tbpe = PanelToolBar(this, PanelPe, "tbpe");
+    PanelButton(this, tbpe, "Copy", "Copy selected text", [this](TObject* s) { ToolButton59Click(s); });
+    PanelButton(this, tbpe, "Save", "Save the info to a text file...", [this](TObject* s) { ToolButton58Click(s); });
+    RichEditPe = new TMemo(this);
+    RichEditPe->SetName("RichEditPe");
+    RichEditPe->Font().SetName("Courier New");
+    RichEditPe->Font().SetSize(10);
+    RichEditPe->Font().SetCharset(GB2312_CHARSET);
+    RichEditPe->SetReadOnly(true);
+    RichEditPe->SetWordWrap(false);
+    RichEditPe->SetAlign(alClient);
+    RichEditPe->SetParent(PanelPe);
+}
+
+// ---- text view ----------------------------------------------------------------------------
+
+void TForm1::ViewText()
+{
+    richedit->Clear();
+    PanelRichedit->BringToFront();
+    richedit->SetWordWrap(Wrap2->Checked());
+    m_textFile.clear();
+    m_textExact = false;
+    try {
+        const TTextFileContents read = ReadTextFileContents(CurrentFile);
+        if (!read.Opened)
+            throw EFOpenError("Cannot open " + CurrentFile);
+        // With the UTF-8 switch down the file's lines are taken as UTF-8, the
+        // program's own encoding, so they stand as they are.
+        std::string text = utf8->Down() ? ReadWholeFile(CurrentFile) : read.Text;
+        bool exact = read.Exact;
+        LineBreakOf(text, m_textLineBreak, m_textFinalBreak);
+        // The view keeps lines, not line breaks: the text can be written back
+        // unchanged only when one kind of break is used throughout.
+        if (exact && JoinLines(SplitLines(text), m_textLineBreak, m_textFinalBreak) != text)
+            exact = false;
+        richedit->SetText(text);
+        m_textFile = CurrentFile;
+        m_textExact = exact;
+        ShowFileInfo(CurrentFile);
+    } catch (const std::exception&) {
+        ShowStatusMessage("Failed to open this file!");
+        return;
+    }
+    richedit->SetModified(false);
+}
+
+std::string TForm1::TextViewContents() const
+{
+    return JoinLines(richedit->Lines(), m_textLineBreak, m_textFinalBreak);
+}
+
+void TForm1::richeditSelectionChange(TObject*)
+{
+    const int start = richedit->SelStart();
+    const int line = richedit->LineFromChar(start);
+    const int column = start - richedit->LineIndex(line);
+    SetStatusPanel(4, "ROW:" + IntToStr(line));
+    SetStatusPanel(5, "COL:" + IntToStr(column));
+}
+
+void TForm1::utf8Click(TObject*)
+{
+    if (!CurrentFile.empty())
+        ViewText();
+}
+
+bool TForm1::MayReplaceWithView(const std::string& target, const std::string& viewFile, bool viewExact,
+    const std::string& loss)
+{
+    if (target != viewFile || viewExact)
+        return true;
+    return Application->MessageBox(loss + "\nSaving replaces the file on disk with what the view shows.\n\nSave anyway?",
+               "Save", MB_YESNO | MB_ICONWARNING)
+        == IDYES;
+}
+
+void TForm1::Save1Click(TObject*)
+{
+    // The view must hold the current file: after a failed load or a file
+    // shown only by its size, it still holds another file's text.
+    if (CurrentFile.empty() || m_textFile != CurrentFile) {
+        Application->MessageBox("The text view does not show the current file, so it was not saved.", "Save",
+            MB_OK | MB_ICONWARNING);
+        return;
+    }
+    if (!MayReplaceWithView(CurrentFile, m_textFile, m_textExact,
+            "The text view does not show this file exactly as it is: it was converted from another encoding, "
+            "or cut short at a zero byte, or it mixes kinds of line breaks."))
+        return;
+    WriteFileAtomically(CurrentFile, TextViewContents());
+    m_textExact = true;
+    richedit->SetModified(false);
+}
+
+bool TForm1::ExecuteSaveDialog(std::string& chosen)
+{
+    int filterIndex = sd.FilterIndex;
+    std::string file = sd.FileName;
+    if (!Application->Prompts().SaveFile(sd, file, filterIndex))
+        return false;
+    if (!sd.DefaultExt.empty() && ExtractFileExt(file).empty())
+        file += "." + sd.DefaultExt;
+    sd.FileName = file;
+    sd.FilterIndex = filterIndex;
+    chosen = file;
+    return true;
+}
+
+void TForm1::SaveAS1Click(TObject*)
+{
+    sd.Title = "Save as";
+    sd.DefaultExt = "";
+    sd.Filter = "All(*.*)|*.*";
+    sd.FilterIndex = 1;
+    sd.InitialDir = ExtractFilePath(CurrentFile);
+    sd.FileName = CurrentFile;
+    std::string chosen;
+    if (!ExecuteSaveDialog(chosen))
+        return;
+    if (!MayReplaceWithView(chosen, m_textFile, m_textExact,
+            "The text view does not show this file exactly as it is: it was converted from another encoding, "
+            "or cut short at a zero byte, or it mixes kinds of line breaks."))
+        return;
+    const std::string contents = TextViewContents();
+    CurrentFile = chosen;
+    WriteFileAtomically(chosen, contents);
+    ViewText();
+}
+
+void TForm1::Font2Click(TObject*)
+{
+    TFont font;
+    font.Assign(richedit->Font());
+    if (Application->Prompts().ChooseFont(font))
+        richedit->Font().Assign(font);
+}
+
+void TForm1::Wrap2Click(TObject*)
+{
+    Wrap2->SetChecked(!Wrap2->Checked());
+    richedit->SetWordWrap(Wrap2->Checked());
+}
+
+void TForm1::Find2Click(TObject* sender)
+{
+    std::string text = FindText;
+    if (!Application->Prompts().InputQuery("Find", "Find what:", text))
+        return;
+    FindText = text;
+    FindDialog1Find(sender);
+}
+
+void TForm1::FindAgain2Click(TObject* sender)
+{
+    if (FindText.empty()) {
+        Find2Click(sender);
+        return;
+    }
+    FindDialog1Find(sender);
+}
+
+void TForm1::FindDialog1Find(TObject*)
+{
+    // The search starts behind the selection (or at the caret) and always
+    // matches case exactly.
+    const int start = richedit->SelStart() + richedit->SelLength();
+    const int found = richedit->FindText(FindText, start);
+    if (found < 0) {
+        Application->MessageBox("No found!", "Find", MB_OK | MB_ICONINFORMATION);
+        return;
+    }
+    if (richedit->CanFocus())
+        richedit->SetFocus();
+    richedit->SetSelStart(found);
+    richedit->ScrollCaret();
+    richedit->SetSelLength(Utf16Length(FindText));
+}
+
+void TForm1::SelectAll3Click(TObject*) { richedit->SelectAll(); }
+
+// ---- rich-text view -------------------------------------------------------------------------
+
+void TForm1::ViewRtf()
+{
+    PanelRtf->BringToFront();
+    m_rtfFile.clear();
+    RichEditRtf->LoadFromFile(CurrentFile);
+    m_rtfFile = CurrentFile;
+    m_rtfExact = !RichEditRtf->LoadedLossy();
+    ShowFileInfo(CurrentFile);
+    RichEditRtf->SetModified(false);
+}
+
+void TForm1::Save3Click(TObject*)
+{
+    if (CurrentFile.empty() || m_rtfFile != CurrentFile) {
+        Application->MessageBox("The rich-text view does not show the current file, so it was not saved.", "Save",
+            MB_OK | MB_ICONWARNING);
+        return;
+    }
+    if (!MayReplaceWithView(CurrentFile, m_rtfFile, m_rtfExact,
+            "The rich-text view does not hold all of this file: pictures, objects, fields, headers or footers "
+            "are not shown, or the file is no RTF."))
+        return;
+    RichEditRtf->SaveToFile(CurrentFile);
+    m_rtfExact = true;
+    RichEditRtf->SetModified(false);
+}
+
+void TForm1::SaveAs3Click(TObject*)
+{
+    sd.Title = "Save as";
+    sd.DefaultExt = "";
+    sd.Filter = "All(*.*)|*.*";
+    sd.FilterIndex = 1;
+    sd.InitialDir = ExtractFilePath(CurrentFile);
+    sd.FileName = CurrentFile;
+    std::string chosen;
+    if (!ExecuteSaveDialog(chosen))
+        return;
+    if (!MayReplaceWithView(chosen, m_rtfFile, m_rtfExact,
+            "The rich-text view does not hold all of this file: pictures, objects, fields, headers or footers "
+            "are not shown, or the file is no RTF."))
+        return;
+    CurrentFile = chosen;
+    RichEditRtf->SaveToFile(chosen);
+    ViewRtf();
+}
+
+void TForm1::SelectAll4Click(TObject*) { RichEditRtf->SelectAll(); }
+
+void TForm1::Wrap3Click(TObject*)
+{
+    Wrap3->SetChecked(!Wrap3->Checked());
+    RichEditRtf->SetWordWrap(Wrap3->Checked());
+}
+
+// ---- hex view ----------------------------------------------------------------------------------
+
+void TForm1::ViewHex()
+{
+    PanelHex->BringToFront();
+    hexedit->LoadFromFile(CurrentFile);
+    ShowFileInfo(CurrentFile);
+}
+
+void TForm1::Save4Click(TObject*)
+{
+    if (hexedit->FileName().empty())
+        throw EZURadUvudod("No Filename specified");
+    hexedit->SaveToFile(hexedit->FileName(), true);
+}
+
+void TForm1::SaveAs4Click(TObject*)
+{
+    sd.Title = "Save as";
+    sd.DefaultExt = "";
+    sd.Filter = "All(*.*)|*.*";
+    sd.FilterIndex = 1;
+    sd.InitialDir = ExtractFilePath(CurrentFile);
+    std::string chosen;
+    if (!ExecuteSaveDialog(chosen))
+        return;
+    hexedit->SaveToFile(chosen, true);
+    CurrentFile = chosen;
+    ViewHex();
+}
+
+void TForm1::SaveafileasHEXmode1Click(TObject*)
+{
+    if (CurrentFile.empty()) {
+        Application->MessageBox("No file is opened.", Application->Title(), MB_OK);
+        return;
+    }
+    sd.Title = "Save as In hex mode";
+    sd.DefaultExt = "txt";
+    sd.Filter = "All(*.txt)|*.txt";
+    sd.FilterIndex = 1;
+    sd.InitialDir = ExtractFilePath(CurrentFile);
+    std::string chosen;
+    if (!ExecuteSaveDialog(chosen))
+        return;
+    SaveFileAsHexText(CurrentFile, chosen);
+}
+
+// ---- header report ---------------------------------------------------------------------------
+
+void TForm1::ViewPeInfo()
+{
+    RichEditPe->Clear();
+    PanelPe->BringToFront();
+    TStringList report;
+    GetPEFileInfo(CurrentFile, report);
+    RichEditPe->SetText(JoinLines(report, "\n", false));
+    ShowFileInfo(CurrentFile);
+}
+
+void TForm1::ToolButton59Click(TObject*) { RichEditPe->CopyToClipboard(); }
+
+void TForm1::ToolButton58Click(TObject*)
+{
+    sd.Title = "Save as";
+    sd.Filter = "text file(*.txt)|*.txt";
+    sd.FilterIndex = 1;
+    sd.InitialDir = ExtractFilePath(CurrentFile);
+    sd.FileName = CurrentFile + ".txt";
+    std::string chosen;
+    if (!ExecuteSaveDialog(chosen))
+        return;
+    RichEditPe->Lines().SaveToFile(chosen);
+}
