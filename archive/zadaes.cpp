@@ -1,0 +1,524 @@
+#include "archive/zadaes.h"
+
+#include <algorithm>
+#include <chrono>
+#include <array>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+namespace {
+
+// ---- AES tables ---------------------------------------------------------------------------
+
+std::uint8_t XTime(std::uint8_t x) { return static_cast<std::uint8_t>((x << 1) ^ ((x & 0x80) ? 0x1B : 0)); }
+
+struct AesTables {
+    std::uint8_t sbox[256];
+    std::uint32_t te[4][256];
+    AesTables()
+    {
+        // The S-box from the multiplicative inverse in GF(2^8) and the affine map.
+        std::uint8_t p = 1, q = 1;
+        do {
+            p = static_cast<std::uint8_t>(p ^ (p << 1) ^ ((p & 0x80) ? 0x1B : 0));
+            q ^= static_cast<std::uint8_t>(q << 1);
+            q ^= static_cast<std::uint8_t>(q << 2);
+            q ^= static_cast<std::uint8_t>(q << 4);
+            if (q & 0x80)
+                q ^= 0x09;
+            const auto rot = [](std::uint8_t x, int s) { return static_cast<std::uint8_t>((x << s) | (x >> (8 - s))); };
+            sbox[p] = static_cast<std::uint8_t>(q ^ rot(q, 1) ^ rot(q, 2) ^ rot(q, 3) ^ rot(q, 4) ^ 0x63);
+        } while (p != 1);
+        sbox[0] = 0x63;
+        for (int i = 0; i < 256; ++i) {
+            const std::uint8_t s = sbox[i];
+            const std::uint8_t s2 = XTime(s);
+            const std::uint8_t s3 = static_cast<std::uint8_t>(s2 ^ s);
+            // Column (2s, s, s, 3s) as a little-endian word.
+            const std::uint32_t w = static_cast<std::uint32_t>(s2) | (static_cast<std::uint32_t>(s) << 8) |
+                                    (static_cast<std::uint32_t>(s) << 16) | (static_cast<std::uint32_t>(s3) << 24);
+            te[0][i] = w;
+            te[1][i] = (w << 8) | (w >> 24);
+            te[2][i] = (w << 16) | (w >> 16);
+            te[3][i] = (w << 24) | (w >> 8);
+        }
+    }
+};
+
+const AesTables& Tables()
+{
+    static const AesTables t;
+    return t;
+}
+
+std::uint32_t LoadLE(const std::uint8_t* p)
+{
+    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+void StoreLE(std::uint8_t* p, std::uint32_t v)
+{
+    p[0] = static_cast<std::uint8_t>(v);
+    p[1] = static_cast<std::uint8_t>(v >> 8);
+    p[2] = static_cast<std::uint8_t>(v >> 16);
+    p[3] = static_cast<std::uint8_t>(v >> 24);
+}
+std::uint32_t LoadBE(const std::uint8_t* p)
+{
+    return (static_cast<std::uint32_t>(p[0]) << 24) | (static_cast<std::uint32_t>(p[1]) << 16) |
+           (static_cast<std::uint32_t>(p[2]) << 8) | static_cast<std::uint32_t>(p[3]);
+}
+void StoreBE(std::uint8_t* p, std::uint32_t v)
+{
+    p[0] = static_cast<std::uint8_t>(v >> 24);
+    p[1] = static_cast<std::uint8_t>(v >> 16);
+    p[2] = static_cast<std::uint8_t>(v >> 8);
+    p[3] = static_cast<std::uint8_t>(v);
+}
+
+std::uint32_t Rol(std::uint32_t x, int n) { return (x << n) | (x >> (32 - n)); }
+
+}  // namespace
+
+// Words are kept little-endian (byte 0 of a column in the low byte).
+void _zad_aes_set_encrypt_key(const std::uint8_t* key, unsigned keyLength, TAesContext& ctx)
+{
+    ctx = TAesContext{};
+    if (keyLength == 128 || keyLength == 192 || keyLength == 256)
+        keyLength /= 8;
+    if (keyLength != 16 && keyLength != 24 && keyLength != 32)
+        return;
+    const AesTables& t = Tables();
+    const int nk = static_cast<int>(keyLength / 4);
+    ctx.rounds = nk + 6;
+    const int total = 4 * (ctx.rounds + 1);
+    for (int i = 0; i < nk; ++i)
+        ctx.rk[i] = LoadLE(key + 4 * i);
+    std::uint8_t rcon = 1;
+    for (int i = nk; i < total; ++i) {
+        std::uint32_t w = ctx.rk[i - 1];
+        if (i % nk == 0) {
+            w = (w >> 8) | (w << 24);  // RotWord in little-endian order
+            w = static_cast<std::uint32_t>(t.sbox[w & 0xFF]) | (static_cast<std::uint32_t>(t.sbox[(w >> 8) & 0xFF]) << 8) |
+                (static_cast<std::uint32_t>(t.sbox[(w >> 16) & 0xFF]) << 16) |
+                (static_cast<std::uint32_t>(t.sbox[w >> 24]) << 24);
+            w ^= rcon;
+            rcon = XTime(rcon);
+        } else if (nk > 6 && i % nk == 4) {
+            w = static_cast<std::uint32_t>(t.sbox[w & 0xFF]) | (static_cast<std::uint32_t>(t.sbox[(w >> 8) & 0xFF]) << 8) |
+                (static_cast<std::uint32_t>(t.sbox[(w >> 16) & 0xFF]) << 16) |
+                (static_cast<std::uint32_t>(t.sbox[w >> 24]) << 24);
+        }
+        ctx.rk[i] = ctx.rk[i - nk] ^ w;
+    }
+}
+
+void _zad_aes_encrypt_block(const std::uint8_t in[16], std::uint8_t out[16], const TAesContext& ctx)
+{
+    if (ctx.rounds == 0) {
+        std::memcpy(out, in, 16);
+        return;
+    }
+    const AesTables& t = Tables();
+    const std::uint32_t* rk = ctx.rk;
+    std::uint32_t s0 = LoadLE(in) ^ rk[0], s1 = LoadLE(in + 4) ^ rk[1], s2 = LoadLE(in + 8) ^ rk[2],
+                  s3 = LoadLE(in + 12) ^ rk[3];
+    for (int r = 1; r < ctx.rounds; ++r) {
+        rk += 4;
+        const std::uint32_t t0 = t.te[0][s0 & 0xFF] ^ t.te[1][(s1 >> 8) & 0xFF] ^ t.te[2][(s2 >> 16) & 0xFF] ^ t.te[3][s3 >> 24] ^ rk[0];
+        const std::uint32_t t1 = t.te[0][s1 & 0xFF] ^ t.te[1][(s2 >> 8) & 0xFF] ^ t.te[2][(s3 >> 16) & 0xFF] ^ t.te[3][s0 >> 24] ^ rk[1];
+        const std::uint32_t t2 = t.te[0][s2 & 0xFF] ^ t.te[1][(s3 >> 8) & 0xFF] ^ t.te[2][(s0 >> 16) & 0xFF] ^ t.te[3][s1 >> 24] ^ rk[2];
+        const std::uint32_t t3 = t.te[0][s3 & 0xFF] ^ t.te[1][(s0 >> 8) & 0xFF] ^ t.te[2][(s1 >> 16) & 0xFF] ^ t.te[3][s2 >> 24] ^ rk[3];
+        s0 = t0;
+        s1 = t1;
+        s2 = t2;
+        s3 = t3;
+    }
+    rk += 4;
+    const auto sb = [&t](std::uint32_t a, std::uint32_t b, std::uint32_t c, std::uint32_t d) {
+        return static_cast<std::uint32_t>(t.sbox[a & 0xFF]) | (static_cast<std::uint32_t>(t.sbox[(b >> 8) & 0xFF]) << 8) |
+               (static_cast<std::uint32_t>(t.sbox[(c >> 16) & 0xFF]) << 16) | (static_cast<std::uint32_t>(t.sbox[d >> 24]) << 24);
+    };
+    StoreLE(out, sb(s0, s1, s2, s3) ^ rk[0]);
+    StoreLE(out + 4, sb(s1, s2, s3, s0) ^ rk[1]);
+    StoreLE(out + 8, sb(s2, s3, s0, s1) ^ rk[2]);
+    StoreLE(out + 12, sb(s3, s0, s1, s2) ^ rk[3]);
+}
+
+// ---- SHA-1 ------------------------------------------------------------------------------------
+
+void sha1_begin(sha1_ctx& ctx)
+{
+    ctx = sha1_ctx{};
+    ctx.hash[0] = 0x67452301u;
+    ctx.hash[1] = 0xEFCDAB89u;
+    ctx.hash[2] = 0x98BADCFEu;
+    ctx.hash[3] = 0x10325476u;
+    ctx.hash[4] = 0xC3D2E1F0u;
+}
+
+void sha1_compile(sha1_ctx& ctx)
+{
+    std::uint32_t w[80];
+    for (int i = 0; i < 16; ++i)
+        w[i] = LoadBE(ctx.wbuf + 4 * i);
+    for (int i = 16; i < 80; ++i)
+        w[i] = Rol(w[i - 3] ^ w[i - 8] ^ w[i - 14] ^ w[i - 16], 1);
+    std::uint32_t a = ctx.hash[0], b = ctx.hash[1], c = ctx.hash[2], d = ctx.hash[3], e = ctx.hash[4];
+    for (int i = 0; i < 80; ++i) {
+        std::uint32_t f, k;
+        if (i < 20) {
+            f = (b & c) | (~b & d);
+            k = 0x5A827999u;
+        } else if (i < 40) {
+            f = b ^ c ^ d;
+            k = 0x6ED9EBA1u;
+        } else if (i < 60) {
+            f = (b & c) | (b & d) | (c & d);
+            k = 0x8F1BBCDCu;
+        } else {
+            f = b ^ c ^ d;
+            k = 0xCA62C1D6u;
+        }
+        const std::uint32_t tmp = Rol(a, 5) + f + e + k + w[i];
+        e = d;
+        d = c;
+        c = Rol(b, 30);
+        b = a;
+        a = tmp;
+    }
+    ctx.hash[0] += a;
+    ctx.hash[1] += b;
+    ctx.hash[2] += c;
+    ctx.hash[3] += d;
+    ctx.hash[4] += e;
+}
+
+void sha1_hash(const void* data, std::size_t len, sha1_ctx& ctx)
+{
+    const auto* p = static_cast<const std::uint8_t*>(data);
+    std::size_t pos = static_cast<std::size_t>(ctx.count & 63);
+    ctx.count += len;
+    while (len > 0) {
+        const std::size_t n = std::min<std::size_t>(64 - pos, len);
+        std::memcpy(ctx.wbuf + pos, p, n);
+        pos += n;
+        p += n;
+        len -= n;
+        if (pos == 64) {
+            sha1_compile(ctx);
+            pos = 0;
+        }
+    }
+}
+
+void sha1_end(std::uint8_t hval[20], sha1_ctx& ctx)
+{
+    const std::uint64_t bits = ctx.count * 8;
+    std::size_t pos = static_cast<std::size_t>(ctx.count & 63);
+    ctx.wbuf[pos++] = 0x80;
+    if (pos > 56) {
+        std::memset(ctx.wbuf + pos, 0, 64 - pos);
+        sha1_compile(ctx);
+        pos = 0;
+    }
+    std::memset(ctx.wbuf + pos, 0, 56 - pos);
+    StoreBE(ctx.wbuf + 56, static_cast<std::uint32_t>(bits >> 32));
+    StoreBE(ctx.wbuf + 60, static_cast<std::uint32_t>(bits));
+    sha1_compile(ctx);
+    for (int i = 0; i < 5; ++i)
+        StoreBE(hval + 4 * i, ctx.hash[i]);
+}
+
+// ---- HMAC-SHA1 ------------------------------------------------------------------------------
+
+void hmac_sha1_begin(hmac_ctx& ctx) { ctx = hmac_ctx{}; }
+
+void hmac_sha1_key(const void* key, std::size_t len, hmac_ctx& ctx)
+{
+    if (ctx.klen == -1)
+        return;
+    if (ctx.klen + len > 64) {
+        // A long key is replaced by its hash.
+        if (ctx.klen <= 64) {
+            sha1_begin(ctx.ctx);
+            sha1_hash(ctx.key, static_cast<std::size_t>(ctx.klen), ctx.ctx);
+        }
+        sha1_hash(key, len, ctx.ctx);
+    } else {
+        std::memcpy(ctx.key + ctx.klen, key, len);
+    }
+    ctx.klen += static_cast<int>(len);
+}
+
+void hmac_sha1_data(const void* data, std::size_t len, hmac_ctx& ctx)
+{
+    if (ctx.klen != -1) {
+        if (ctx.klen > 64) {
+            sha1_end(ctx.key, ctx.ctx);
+            ctx.klen = 20;
+        }
+        std::memset(ctx.key + ctx.klen, 0, static_cast<std::size_t>(64 - ctx.klen));
+        for (auto& b : ctx.key)
+            b ^= 0x36;
+        sha1_begin(ctx.ctx);
+        sha1_hash(ctx.key, 64, ctx.ctx);
+        ctx.klen = -1;
+    }
+    sha1_hash(data, len, ctx.ctx);
+}
+
+void hmac_sha1_end(std::uint8_t* mac, std::size_t macLen, hmac_ctx& ctx)
+{
+    if (ctx.klen != -1)
+        hmac_sha1_data(nullptr, 0, ctx);
+    std::uint8_t inner[20];
+    sha1_end(inner, ctx.ctx);
+    for (auto& b : ctx.key)
+        b ^= 0x36 ^ 0x5C;
+    sha1_begin(ctx.ctx);
+    sha1_hash(ctx.key, 64, ctx.ctx);
+    sha1_hash(inner, 20, ctx.ctx);
+    std::uint8_t outer[20];
+    sha1_end(outer, ctx.ctx);
+    std::memcpy(mac, outer, std::min<std::size_t>(macLen, 20));
+}
+
+// ---- PBKDF2 ------------------------------------------------------------------------------
+
+void derive_key(const void* pwd, std::size_t pwdLen, const void* salt, std::size_t saltLen, unsigned iterations,
+                std::uint8_t* key, std::size_t keyLen)
+{
+    // The keyed inner and outer states are computed once and copied for
+    // every HMAC of the iteration.
+    hmac_ctx base;
+    hmac_sha1_begin(base);
+    hmac_sha1_key(pwd, pwdLen, base);
+    hmac_sha1_data(nullptr, 0, base);  // keys the inner hash
+    for (std::size_t block = 1, done = 0; done < keyLen; ++block) {
+        std::uint8_t u[20], t[20];
+        hmac_ctx c = base;
+        hmac_sha1_data(salt, saltLen, c);
+        std::uint8_t be[4];
+        StoreBE(be, static_cast<std::uint32_t>(block));
+        hmac_sha1_data(be, 4, c);
+        hmac_sha1_end(u, 20, c);
+        std::memcpy(t, u, 20);
+        for (unsigned i = 1; i < iterations; ++i) {
+            c = base;
+            hmac_sha1_data(u, 20, c);
+            hmac_sha1_end(u, 20, c);
+            for (int k = 0; k < 20; ++k)
+                t[k] ^= u[k];
+        }
+        const std::size_t n = std::min<std::size_t>(20, keyLen - done);
+        std::memcpy(key + done, t, n);
+        done += n;
+    }
+}
+
+// ---- file encryption ----------------------------------------------------------------------
+
+int fcrypt_init(int mode, const void* pwd, unsigned pwdLen, const std::uint8_t* salt, std::uint8_t pwdVer[2],
+                fcrypt_ctx& cx)
+{
+    if (pwdLen > MAX_PWD_LENGTH)
+        return PASSWORD_TOO_LONG;
+    cx.mode = static_cast<unsigned>(mode);
+    cx.pwd_len = pwdLen;
+    const int kl = KEY_LENGTH(mode);
+    std::uint8_t kbuf[2 * 32 + PWD_VER_LENGTH];
+    derive_key(pwd, pwdLen, salt, static_cast<std::size_t>(SALT_LENGTH(mode)), KEYING_ITERATIONS, kbuf,
+               static_cast<std::size_t>(2 * kl + PWD_VER_LENGTH));
+    cx.encr_pos = 16;
+    std::memset(cx.nonce, 0, sizeof cx.nonce);
+    _zad_aes_set_encrypt_key(kbuf, static_cast<unsigned>(kl), cx.encr_ctx);
+    hmac_sha1_begin(cx.auth_ctx);
+    hmac_sha1_key(kbuf + kl, static_cast<std::size_t>(kl), cx.auth_ctx);
+    std::memcpy(pwdVer, kbuf + 2 * kl, PWD_VER_LENGTH);
+    std::memset(kbuf, 0, sizeof kbuf);
+    return 0;
+}
+
+namespace {
+
+void CounterMode(std::uint8_t* data, std::size_t len, fcrypt_ctx& cx)
+{
+    std::size_t i = 0;
+    unsigned pos = cx.encr_pos;
+    while (i < len) {
+        if (pos == 16) {
+            for (int j = 0; j < 8 && ++cx.nonce[j] == 0; ++j) {
+            }
+            _zad_aes_encrypt_block(cx.nonce, cx.encr_bfr, cx.encr_ctx);
+            pos = 0;
+            // Whole blocks at once while they last.
+            while (len - i >= 16) {
+                std::uint64_t a, b, k0, k1;
+                std::memcpy(&a, data + i, 8);
+                std::memcpy(&b, data + i + 8, 8);
+                std::memcpy(&k0, cx.encr_bfr, 8);
+                std::memcpy(&k1, cx.encr_bfr + 8, 8);
+                a ^= k0;
+                b ^= k1;
+                std::memcpy(data + i, &a, 8);
+                std::memcpy(data + i + 8, &b, 8);
+                i += 16;
+                if (len - i == 0) {
+                    pos = 16;
+                    break;
+                }
+                for (int j = 0; j < 8 && ++cx.nonce[j] == 0; ++j) {
+                }
+                _zad_aes_encrypt_block(cx.nonce, cx.encr_bfr, cx.encr_ctx);
+            }
+            if (i == len)
+                break;
+        }
+        data[i++] ^= cx.encr_bfr[pos++];
+    }
+    cx.encr_pos = pos;
+}
+
+}  // namespace
+
+void fcrypt_encrypt(std::uint8_t* data, std::size_t len, fcrypt_ctx& cx)
+{
+    CounterMode(data, len, cx);
+    hmac_sha1_data(data, len, cx.auth_ctx);
+}
+
+void fcrypt_decrypt(std::uint8_t* data, std::size_t len, fcrypt_ctx& cx)
+{
+    hmac_sha1_data(data, len, cx.auth_ctx);
+    CounterMode(data, len, cx);
+}
+
+int fcrypt_end(std::uint8_t mac[10], fcrypt_ctx& cx)
+{
+    hmac_sha1_end(mac, 10, cx.auth_ctx);
+    return 10;
+}
+
+// ---- TzadAES ------------------------------------------------------------------------------
+
+namespace {
+
+TStream32* g_aesIn = nullptr;
+TStream32* g_aesOut = nullptr;
+fcrypt_ctx g_ctx;
+
+// Entropy for the salt: the performance counter mixed into a SHA-1 pool.
+void RandomBytes(std::uint8_t* out, std::size_t n)
+{
+    static std::uint64_t counter = 0;
+    while (n > 0) {
+        sha1_ctx c;
+        sha1_begin(c);
+        const auto ticks = static_cast<std::uint64_t>(std::chrono::high_resolution_clock::now().time_since_epoch().count());
+        ++counter;
+        sha1_hash(&ticks, sizeof ticks, c);
+        sha1_hash(&counter, sizeof counter, c);
+        sha1_hash(out, n, c);
+        std::uint8_t h[20];
+        sha1_end(h, c);
+        const std::size_t k = std::min<std::size_t>(n, 20);
+        std::memcpy(out, h, k);
+        out += k;
+        n -= k;
+    }
+}
+
+}  // namespace
+
+TzadAES::TzadAES(TStream32* inStream, TStream32* outStream)
+{
+    g_aesIn = inStream;
+    g_aesOut = outStream;
+}
+
+TzadAES::~TzadAES()
+{
+    g_ctx = fcrypt_ctx{};
+}
+
+void SetAesInputStream(TStream32* stream) { g_aesIn = stream; }
+
+bool TzadAES::zadDecryptInit(const std::string& password, WORD mode, BYTE& headerLength)
+{
+    headerLength = 0;
+    m_tooLong = false;
+    if (!g_aesIn || mode < 1 || mode > 3)
+        return false;
+    g_ctx = fcrypt_ctx{};
+    const int saltLen = SALT_LENGTH(mode);
+    std::uint8_t salt[16] = {};
+    std::uint8_t stored[2] = {};
+    std::uint8_t computed[2] = {};
+    const std::int64_t start = g_aesIn->Position();
+    const std::int32_t gotSalt = g_aesIn->Read(salt, saltLen);
+    headerLength = static_cast<BYTE>(saltLen);
+    if (gotSalt != saltLen)
+        return false;
+    if (fcrypt_init(mode, password.data(), static_cast<unsigned>(password.size()), salt, computed, g_ctx) != 0) {
+        // A password over 128 bytes can never be used.
+        m_tooLong = true;
+        g_aesIn->Seek(start, soBeginning);
+        return false;
+    }
+    const std::int32_t gotVer = g_aesIn->Read(stored, 2);
+    headerLength = static_cast<BYTE>(headerLength + 2);
+    if (gotVer == 2 && stored[0] == computed[0] && stored[1] == computed[1] && !password.empty()) {
+        headerLength = static_cast<BYTE>(headerLength + MAC_LENGTH(mode));
+        return true;
+    }
+    g_aesIn->Seek(start, soBeginning);
+    return false;
+}
+
+void TzadAES::zadDecryptBuf(void* buf, std::int32_t count) { ::zadDecryptBuf(buf, count); }
+
+bool TzadAES::zadDecryptEnd()
+{
+    std::uint8_t computed[10];
+    fcrypt_end(computed, g_ctx);
+    std::uint8_t stored[10] = {};
+    const std::int32_t got = g_aesIn ? g_aesIn->Read(stored, 10) : 0;
+    return got == 10 && std::memcmp(stored, computed, 10) == 0;
+}
+
+void TzadAES::zadEncryptInit(const std::string& password, WORD mode)
+{
+    g_ctx = fcrypt_ctx{};
+    std::uint8_t salt[16] = {};
+    RandomBytes(salt, static_cast<std::size_t>(SALT_LENGTH(mode)));
+    std::uint8_t ver[2] = {};
+    fcrypt_init(mode, password.data(), static_cast<unsigned>(password.size()), salt, ver, g_ctx);
+    if (g_aesOut) {
+        g_aesOut->Write(salt, SALT_LENGTH(mode));
+        g_aesOut->Write(ver, 2);
+    }
+}
+
+void TzadAES::zadEncryptBuf(void* buf, std::int32_t count) { ::zadEncryptBuf(buf, count); }
+
+void TzadAES::zadEncryptEnd()
+{
+    std::uint8_t mac[10];
+    fcrypt_end(mac, g_ctx);
+    if (g_aesOut)
+        g_aesOut->Write(mac, 10);
+}
+
+void zadDecryptBuf(void* buf, std::int32_t count)
+{
+    if (count > 0)
+        fcrypt_decrypt(static_cast<std::uint8_t*>(buf), static_cast<std::size_t>(count), g_ctx);
+}
+
+void zadEncryptBuf(void* buf, std::int32_t count)
+{
+    if (count > 0)
+        fcrypt_encrypt(static_cast<std::uint8_t*>(buf), static_cast<std::size_t>(count), g_ctx);
+}
