@@ -96,59 +96,6 @@ bool IsUncPath(const std::string& path) { return path.size() >= 3 && path[0] == 
 
 // ---- file-name filters --------------------------------------------------------------
 
-namespace {
-
-constexpr char16_t kCp437High[128] = {
-    0x00C7, 0x00FC, 0x00E9, 0x00E2, 0x00E4, 0x00E0, 0x00E5, 0x00E7, 0x00EA, 0x00EB, 0x00E8, 0x00EF, 0x00EE,
-    0x00EC, 0x00C4, 0x00C5, 0x00C9, 0x00E6, 0x00C6, 0x00F4, 0x00F6, 0x00F2, 0x00FB, 0x00F9, 0x00FF, 0x00D6,
-    0x00DC, 0x00A2, 0x00A3, 0x00A5, 0x20A7, 0x0192, 0x00E1, 0x00ED, 0x00F3, 0x00FA, 0x00F1, 0x00D1, 0x00AA,
-    0x00BA, 0x00BF, 0x2310, 0x00AC, 0x00BD, 0x00BC, 0x00A1, 0x00AB, 0x00BB, 0x2591, 0x2592, 0x2593, 0x2502,
-    0x2524, 0x2561, 0x2562, 0x2556, 0x2555, 0x2563, 0x2551, 0x2557, 0x255D, 0x255C, 0x255B, 0x2510, 0x2514,
-    0x2534, 0x252C, 0x251C, 0x2500, 0x253C, 0x255E, 0x255F, 0x255A, 0x2554, 0x2569, 0x2566, 0x2560, 0x2550,
-    0x256C, 0x2567, 0x2568, 0x2564, 0x2565, 0x2559, 0x2558, 0x2552, 0x2553, 0x256B, 0x256A, 0x2518, 0x250C,
-    0x2588, 0x2584, 0x258C, 0x2590, 0x2580, 0x03B1, 0x00DF, 0x0393, 0x03C0, 0x03A3, 0x03C3, 0x00B5, 0x03C4,
-    0x03A6, 0x0398, 0x03A9, 0x03B4, 0x221E, 0x03C6, 0x03B5, 0x2229, 0x2261, 0x00B1, 0x2265, 0x2264, 0x2320,
-    0x2321, 0x00F7, 0x2248, 0x00B0, 0x2219, 0x00B7, 0x221A, 0x207F, 0x00B2, 0x25A0, 0x00A0,
-};
-
-void AppendUtf8(std::string& out, std::uint32_t cp)
-{
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
-
-// Decodes one UTF-8 character at i (advancing i); invalid bytes give 0xFFFD.
-std::uint32_t NextUtf8(const std::string& s, size_t& i)
-{
-    const auto c = static_cast<unsigned char>(s[i++]);
-    if (c < 0x80)
-        return c;
-    int extra = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : -1;
-    if (extra < 0)
-        return 0xFFFD;
-    std::uint32_t cp = c & (0x3F >> extra);
-    for (int k = 0; k < extra; ++k) {
-        if (i >= s.size() || (static_cast<unsigned char>(s[i]) & 0xC0) != 0x80)
-            return 0xFFFD;
-        cp = (cp << 6) | (static_cast<unsigned char>(s[i++]) & 0x3F);
-    }
-    return cp;
-}
-
-}  // namespace
 
 std::string DOSToUnixFilename(const std::string& name)
 {
@@ -164,35 +111,9 @@ std::string UnixToDosFilename(const std::string& name)
     return s;
 }
 
-std::string OemToUtf8(const std::string& oem)
-{
-    std::string out;
-    out.reserve(oem.size());
-    for (unsigned char c : oem)
-        AppendUtf8(out, c < 0x80 ? c : kCp437High[c - 0x80]);
-    return out;
-}
+std::string OemToUtf8(const std::string& oem) { return Cp437ToUtf8(oem); }
 
-std::string Utf8ToOem(const std::string& text)
-{
-    std::string out;
-    size_t i = 0;
-    while (i < text.size()) {
-        const std::uint32_t cp = NextUtf8(text, i);
-        if (cp < 0x80) {
-            out += static_cast<char>(cp);
-            continue;
-        }
-        char mapped = '?';
-        for (int k = 0; k < 128; ++k)
-            if (kCp437High[k] == cp) {
-                mapped = static_cast<char>(0x80 + k);
-                break;
-            }
-        out += mapped;
-    }
-    return out;
-}
+std::string Utf8ToOem(const std::string& text) { return Utf8ToCp437(text); }
 
 std::string _OemToCharFilter(const std::string& name, bool translate)
 {
@@ -813,19 +734,6 @@ void DecodeRarFN(const char* name, const std::uint8_t* encName, int encSize, cha
     nameW[decPos < maxDecSize ? decPos : maxDecSize - 1] = 0;
 }
 
-std::string Utf16ToUtf8(const char16_t* text)
-{
-    std::string out;
-    for (size_t i = 0; text[i]; ++i) {
-        std::uint32_t cp = text[i];
-        if (cp >= 0xD800 && cp < 0xDC00 && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000) {
-            cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-            ++i;
-        }
-        AppendUtf8(out, cp);
-    }
-    return out;
-}
 
 // ---- attributes, methods, ratios ---------------------------------------------------------
 

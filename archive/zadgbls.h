@@ -10,6 +10,7 @@
 #include "archive/zadconsts.h"
 #include "rtl/classes.h"
 #include "rtl/sysutils.h"
+#include "rtl/unicode.h"
 
 #include <cstdint>
 #include <functional>
@@ -124,7 +125,6 @@ void IntToOctStr(std::uint32_t value, int len, bool nullTerminate, char* buf);
 
 // ---- names ----------------------------------------------------------------------------------
 void DecodeRarFN(const char* name, const std::uint8_t* encName, int encSize, char16_t* nameW, int maxDecSize);
-std::string Utf16ToUtf8(const char16_t* text);
 
 // ---- attributes, methods, ratios ---------------------------------------------------------
 std::string WinAttrToString(int attr, char filler);

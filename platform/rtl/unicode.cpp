@@ -54,3 +54,41 @@ std::string Cp437ToUtf8(std::string_view text)
         AppendUtf8(out, Cp437ToUnicode(static_cast<std::uint8_t>(c)));
     return out;
 }
+
+char32_t NextUtf8(std::string_view s, std::size_t& i)
+{
+    const auto c = static_cast<unsigned char>(s[i++]);
+    if (c < 0x80)
+        return c;
+    const int extra = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : -1;
+    if (extra < 0)
+        return 0xFFFD;
+    char32_t cp = c & (0x3F >> extra);
+    for (int k = 0; k < extra; ++k) {
+        if (i >= s.size() || (static_cast<unsigned char>(s[i]) & 0xC0) != 0x80)
+            return 0xFFFD;
+        cp = (cp << 6) | (static_cast<unsigned char>(s[i++]) & 0x3F);
+    }
+    return cp;
+}
+
+std::string Utf8ToCp437(std::string_view text)
+{
+    std::string out;
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const char32_t cp = NextUtf8(text, i);
+        if (cp < 0x80) {
+            out += static_cast<char>(cp);
+            continue;
+        }
+        char mapped = '?';
+        for (int k = 0; k < 128; ++k)
+            if (kCp437High[k] == cp) {
+                mapped = static_cast<char>(0x80 + k);
+                break;
+            }
+        out += mapped;
+    }
+    return out;
+}

@@ -51,3 +51,9 @@ constexpr char16_t Cp1252ToUnicode(int byte)
 }
 
 std::string Cp437ToUtf8(std::string_view text);
+// UTF-8 to code page 437; characters the page lacks become '?'.
+std::string Utf8ToCp437(std::string_view text);
+
+// Decodes the UTF-8 character at i and moves i past it; a malformed sequence
+// gives U+FFFD.
+char32_t NextUtf8(std::string_view text, std::size_t& i);
