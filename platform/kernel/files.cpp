@@ -1,19 +1,10 @@
 // Files over POSIX descriptors. A HANDLE is the descriptor itself.
 //
-// Share modes. Windows refuses an open whose access conflicts with the share
-// mode of an earlier open (and an open whose share mode conflicts with the
-// access of an earlier one). We keep that rule with open-file-description
-// locks on four bytes far beyond any real data, so they never collide with
-// byte-range locks of other programs on real data:
-//   LOCK_READ_ACCESS   read-locked by every opener with read access
-//   LOCK_WRITE_ACCESS  read-locked by every opener with write access
-//   LOCK_DENY_READ     read-locked by every opener that does not share reading
-//   LOCK_DENY_WRITE    read-locked by every opener that does not share writing
-// Before taking its own locks an opener probes the opposite bytes with a
-// write lock test (F_OFD_GETLK): a held read lock there is a conflict. The
-// locks are advisory: programs that do not use them are not stopped.
+// Share modes are kept with the locks of win/sharelocks.h.
 
 #include "kernel.h"
+
+#include "win/sharelocks.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -31,64 +22,8 @@
 
 namespace {
 
-constexpr off_t kLockBase = 0x7FFFFFFFFFFF0000LL;
-constexpr off_t LOCK_READ_ACCESS = kLockBase + 0;
-constexpr off_t LOCK_WRITE_ACCESS = kLockBase + 1;
-constexpr off_t LOCK_DENY_READ = kLockBase + 2;
-constexpr off_t LOCK_DENY_WRITE = kLockBase + 3;
-
 int FdOf(HANDLE h) { return static_cast<int>(reinterpret_cast<std::intptr_t>(h)); }
 HANDLE HandleOf(int fd) { return reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(fd)); }
-
-// True when another open file description holds a lock on the byte.
-bool ByteIsLocked(int fd, off_t at)
-{
-    struct flock fl {};
-    fl.l_type = F_WRLCK;
-    fl.l_whence = SEEK_SET;
-    fl.l_start = at;
-    fl.l_len = 1;
-    if (::fcntl(fd, F_OFD_GETLK, &fl) != 0)
-        return false;  // file systems without locks: nothing to honour
-    return fl.l_type != F_UNLCK;
-}
-
-void TakeShared(int fd, off_t at)
-{
-    struct flock fl {};
-    fl.l_type = F_RDLCK;
-    fl.l_whence = SEEK_SET;
-    fl.l_start = at;
-    fl.l_len = 1;
-    ::fcntl(fd, F_OFD_SETLK, &fl);
-}
-
-bool ShareConflict(int fd, DWORD access, DWORD share)
-{
-    const bool wantsRead = access & GENERIC_READ;
-    const bool wantsWrite = access & GENERIC_WRITE;
-    if (wantsRead && ByteIsLocked(fd, LOCK_DENY_READ))
-        return true;
-    if (wantsWrite && ByteIsLocked(fd, LOCK_DENY_WRITE))
-        return true;
-    if (!(share & FILE_SHARE_READ) && ByteIsLocked(fd, LOCK_READ_ACCESS))
-        return true;
-    if (!(share & FILE_SHARE_WRITE) && ByteIsLocked(fd, LOCK_WRITE_ACCESS))
-        return true;
-    return false;
-}
-
-void TakeShareLocks(int fd, DWORD access, DWORD share)
-{
-    if (access & GENERIC_READ)
-        TakeShared(fd, LOCK_READ_ACCESS);
-    if (access & GENERIC_WRITE)
-        TakeShared(fd, LOCK_WRITE_ACCESS);
-    if (!(share & FILE_SHARE_READ))
-        TakeShared(fd, LOCK_DENY_READ);
-    if (!(share & FILE_SHARE_WRITE))
-        TakeShared(fd, LOCK_DENY_WRITE);
-}
 
 constexpr std::int64_t kUnixEpochAsFileTime = 116444736000000000LL;
 
@@ -162,12 +97,12 @@ HANDLE CreateFileA(const std::string& fileName, DWORD access, DWORD shareMode, D
     }
     // The share test comes before truncation so that a refused open never
     // damages the file another opener protects.
-    if (ShareConflict(fd, access, shareMode)) {
+    const TShareRequest request {(access & GENERIC_READ) != 0, (access & GENERIC_WRITE) != 0,
+        (shareMode & FILE_SHARE_READ) != 0, (shareMode & FILE_SHARE_WRITE) != 0};
+    if (!AcquireShareLocks(fd, request)) {
         ::close(fd);
-        SetLastError(ERROR_SHARING_VIOLATION);
         return INVALID_HANDLE_VALUE;
     }
-    TakeShareLocks(fd, access, shareMode);
     // An empty file is not truncated again: on ext4 a truncation to zero
     // makes the close wait for the new data to reach the disk.
     if (truncate && st.st_size != 0 && ::ftruncate(fd, 0) != 0) {

@@ -1,5 +1,7 @@
 #include "streams.h"
 
+#include "win/sharelocks.h"
+
 #include "win/wintypes.h"
 
 #include <algorithm>
@@ -9,7 +11,6 @@
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
-#include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -62,20 +63,18 @@ std::int64_t TStream::CopyFrom(TStream& source, std::int64_t count)
 
 namespace {
 
+// The access of the open mode and the sharing of the share mode, kept with
+// the program's share locks.
 bool LockForShareMode(int fd, unsigned mode)
 {
+    const unsigned access = mode & 0x3;
     const unsigned share = mode & 0xF0;
-    int op = 0;
-    if (share == fmShareExclusive || share == fmShareDenyRead)
-        op = LOCK_EX;
-    else if (share == fmShareDenyWrite)
-        op = LOCK_SH;
-    if (op == 0)
-        return true;
-    if (::flock(fd, op | LOCK_NB) == 0)
-        return true;
-    SetLastError(errno == EWOULDBLOCK ? ERROR_SHARING_VIOLATION : Win32ErrorFromErrno(errno));
-    return false;
+    TShareRequest request;
+    request.read = access != fmOpenWrite;
+    request.write = access != fmOpenRead;
+    request.shareRead = share != fmShareExclusive && share != fmShareDenyRead;
+    request.shareWrite = share != fmShareExclusive && share != fmShareDenyWrite;
+    return AcquireShareLocks(fd, request);
 }
 
 }  // namespace
@@ -88,7 +87,13 @@ int FileOpen(const std::string& fileName, unsigned mode)
     case fmOpenReadWrite: flags |= O_RDWR; break;
     default: flags |= O_RDONLY; break;
     }
-    const int fd = ::open(fileName.c_str(), flags);
+    // The share locks are read locks, which need a descriptor open for
+    // reading: a write-only open reads too where the permissions allow it.
+    int fd = -1;
+    if ((mode & 0x3) == fmOpenWrite)
+        fd = ::open(fileName.c_str(), (flags & ~O_WRONLY) | O_RDWR);
+    if (fd < 0)
+        fd = ::open(fileName.c_str(), flags);
     if (fd < 0) {
         SetLastErrorFromErrno();
         return -1;

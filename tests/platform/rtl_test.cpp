@@ -1,6 +1,8 @@
 #include "rtl/classes.h"
 #include "rtl/inifiles.h"
+#include "rtl/streams.h"
 #include "rtl/unicode.h"
+#include "win/wintypes.h"
 #include "test_support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -164,4 +166,24 @@ TEST(Unicode, Utf16AndCodePage437BecomeUtf8)
     std::string out;
     AppendUtf8(out, 0x110000);
     EXPECT_EQ(out, "\xEF\xBF\xBD");
+}
+
+TEST(FileShareModes, LaterOpensHonourEarlierShareModes)
+{
+    TempDir dir;
+    dir.Write("f", "data");
+    const std::string f = dir.Path("f");
+    const int reader = FileOpen(f, fmOpenRead | fmShareDenyWrite);
+    ASSERT_GE(reader, 0);
+    EXPECT_LT(FileOpen(f, fmOpenWrite | fmShareDenyNone), 0);
+    EXPECT_EQ(GetLastError(), ERROR_SHARING_VIOLATION);
+    const int second = FileOpen(f, fmOpenRead | fmShareDenyNone);
+    EXPECT_GE(second, 0) << "reading is shared";
+    EXPECT_LT(FileCreate(f, fmShareExclusive), 0);
+    EXPECT_EQ(dir.Read("f"), "data") << "a refused create never truncates";
+    FileClose(second);
+    FileClose(reader);
+    const int writer = FileOpen(f, fmOpenWrite | fmShareDenyNone);
+    EXPECT_GE(writer, 0) << "the locks go with the handles";
+    FileClose(writer);
 }
