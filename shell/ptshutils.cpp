@@ -218,9 +218,20 @@ int CompareAbsIdLists(LPCITEMIDLIST first, LPCITEMIDLIST second)
     return SUCCEEDED(hr) ? HRESULT_CODE_SHORT(hr) : INT_MAX;
 }
 
+namespace {
+IShellFolder* g_testDesktop = nullptr;
+} // namespace
+
+void ShellSetDesktopFolderForTest(IShellFolder* folder) { g_testDesktop = folder; }
+
 HRESULT ShellGetDesktopFolder(IShellFolder*& folder)
 {
     folder = nullptr;
+    if (g_testDesktop) {
+        g_testDesktop->AddRef();
+        folder = g_testDesktop;
+        return S_OK;
+    }
     return SHGetDesktopFolder(&folder);
 }
 

@@ -93,6 +93,9 @@ LPITEMIDLIST ConcatIdLists(IMalloc* allocator, LPCITEMIDLIST first, LPCITEMIDLIS
 int CompareAbsIdLists(LPCITEMIDLIST first, LPCITEMIDLIST second);
 
 HRESULT ShellGetDesktopFolder(IShellFolder*& folder);
+// Tests put a namespace of their own in place of the desktop's (nil restores
+// the file system's); the folder is not owned.
+void ShellSetDesktopFolderForTest(IShellFolder* folder);
 HRESULT ShellGetFolderFromIdList(LPCITEMIDLIST list, IShellFolder*& folder);
 HRESULT ShellGetIdListFromPath(const std::string& path, LPITEMIDLIST& list);
 std::string ShellGetPathFromIdList(LPCITEMIDLIST list);

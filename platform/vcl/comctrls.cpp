@@ -279,13 +279,9 @@ public:
     {
         if (!index.isValid() || index.row() >= view->m_items.Count())
             return {};
-        const TListItem* item = view->m_items[index.row()];
-        if (role == Qt::DisplayRole) {
-            if (index.column() == 0)
-                return QString::fromStdString(item->Caption());
-            const int sub = index.column() - 1;
-            return sub < item->SubItems().Count() ? QString::fromStdString(item->SubItems()[sub]) : QString();
-        }
+        TListItem* item = view->m_items[index.row()];
+        if (role == Qt::DisplayRole)
+            return QString::fromStdString(view->ItemText(item, index.column()));
         if (role == Qt::TextAlignmentRole && index.column() < view->ColumnCount()
             && view->Column(index.column()).RightAligned)
             return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
@@ -366,14 +362,23 @@ TListItem* TListItems::Insert(int index)
 
 void TListItems::Delete(int index)
 {
-    (void)(*this)[index];
+    m_owner->Delete((*this)[index]);
     m_items.erase(m_items.begin() + index);
     m_owner->ItemsChanged();
 }
 
 void TListItems::Clear()
 {
+    for (auto& item : m_items)
+        m_owner->Delete(item.get());
     m_items.clear();
+    m_owner->ItemsChanged();
+}
+
+void TListItems::CustomSort(const std::function<int(TListItem*, TListItem*)>& compare)
+{
+    std::stable_sort(m_items.begin(), m_items.end(),
+        [&compare](const auto& a, const auto& b) { return compare(a.get(), b.get()) < 0; });
     m_owner->ItemsChanged();
 }
 
@@ -427,10 +432,7 @@ TListView::TListView(TComponent* owner) : TWinControl(owner), m_items(this), m_v
     SetMultiSelect(false);
     QObject::connect(v.selection, &QItemSelectionModel::selectionChanged,
         [this](const QItemSelection&, const QItemSelection&) { SelectionFromView(); });
-    QObject::connect(v.table->horizontalHeader(), &QHeaderView::sectionClicked, [this](int section) {
-        if (OnColumnClick)
-            OnColumnClick(this, section);
-    });
+    QObject::connect(v.table->horizontalHeader(), &QHeaderView::sectionClicked, [this](int section) { ColClick(section); });
     auto dbl = [this](const QModelIndex&) { DblClick(); };
     QObject::connect(v.table, &QAbstractItemView::doubleClicked, dbl);
     QObject::connect(v.list, &QAbstractItemView::doubleClicked, dbl);
@@ -448,6 +450,67 @@ void TListView::AddColumn(const std::string& caption, int width, bool rightAlign
     for (int i = 0; i < ColumnCount(); ++i)
         m_views->table->setColumnWidth(i, m_columns[static_cast<size_t>(i)].Width);
     SyncSelectionToView();
+    ColumnsChanged();
+}
+
+void TListView::ClearColumns()
+{
+    m_columns.clear();
+    m_views->model->Reset();
+    SyncSelectionToView();
+    ColumnsChanged();
+}
+
+int TListView::ColumnWidth(int index) const
+{
+    if (index < 0 || index >= ColumnCount())
+        return 0;
+    const int shown = m_views->table->columnWidth(index);
+    return shown > 0 ? shown : m_columns[static_cast<size_t>(index)].Width;
+}
+
+void TListView::SetColumnWidth(int index, int width)
+{
+    if (index < 0 || index >= ColumnCount())
+        return;
+    m_columns[static_cast<size_t>(index)].Width = width;
+    m_views->table->setColumnWidth(index, width);
+}
+
+std::string TListView::ItemText(TListItem* item, int column)
+{
+    if (column == 0)
+        return item->Caption();
+    const int sub = column - 1;
+    return sub < item->SubItems().Count() ? item->SubItems()[sub] : std::string();
+}
+
+void TListView::ColClick(int column)
+{
+    if (OnColumnClick)
+        OnColumnClick(this, column);
+}
+
+QTableView* TListView::ReportView() const { return m_views->table; }
+QListView* TListView::IconView() const { return m_views->list; }
+QAbstractItemModel* TListView::ItemModel() const { return m_views->model; }
+
+void TListView::SelectAll()
+{
+    if (!m_multiSelect)
+        return;
+    for (auto& item : m_items.m_items)
+        item->m_selected = true;
+    SyncSelectionToView();
+}
+
+void TListView::SetItemFocused(TListItem* item)
+{
+    const int row = item ? m_items.IndexOf(item) : -1;
+    m_syncing = true;
+    m_views->selection->setCurrentIndex(row >= 0 ? m_views->model->index(row, 0) : QModelIndex(),
+        QItemSelectionModel::NoUpdate);
+    m_syncing = false;
 }
 
 void TListView::SetViewStyle(TViewStyle style)
@@ -581,6 +644,39 @@ void TTreeNode::SetText(const std::string& text)
     m_text = text;
     if (m_item)
         m_item->setText(0, QString::fromStdString(text));
+}
+
+int TTreeNode::Index() const
+{
+    const auto* list = m_siblings ? m_siblings : m_parent ? &m_parent->m_children : nullptr;
+    if (!list)
+        return -1;
+    for (size_t i = 0; i < list->size(); ++i)
+        if ((*list)[i].get() == this)
+            return static_cast<int>(i);
+    return -1;
+}
+
+TTreeNode* TTreeNode::GetNextSibling() const
+{
+    const auto* list = m_siblings ? m_siblings : m_parent ? &m_parent->m_children : nullptr;
+    const int i = Index();
+    return list && i >= 0 && i + 1 < static_cast<int>(list->size()) ? (*list)[static_cast<size_t>(i + 1)].get() : nullptr;
+}
+
+TTreeNode* TTreeNode::GetPrevSibling() const
+{
+    const auto* list = m_siblings ? m_siblings : m_parent ? &m_parent->m_children : nullptr;
+    const int i = Index();
+    return list && i > 0 ? (*list)[static_cast<size_t>(i - 1)].get() : nullptr;
+}
+
+bool TTreeNode::HasAsParent(const TTreeNode* other) const
+{
+    for (const TTreeNode* n = this; n; n = n->m_parent)
+        if (n == other)
+            return true;
+    return false;
 }
 
 TTreeView::TTreeView(TComponent* owner) : TWinControl(owner)

@@ -13,6 +13,7 @@ class QTabWidget;
 class QStackedWidget;
 class QTableView;
 class QListView;
+class QAbstractItemModel;
 class QTreeWidget;
 class QTreeWidgetItem;
 class QProgressBar;
@@ -162,6 +163,9 @@ public:
     void EndUpdate();
     void Exchange(int a, int b);
     int IndexOf(const TListItem* item) const;
+    // Orders the rows by the comparison (negative: a before b); rows that
+    // compare equal keep their order.
+    void CustomSort(const std::function<int(TListItem* a, TListItem* b)>& compare);
 
 private:
     friend class TListView;
@@ -178,11 +182,15 @@ public:
     TListItems& Items() { return m_items; }
     const TListItems& Items() const { return m_items; }
     void AddColumn(const std::string& caption, int width, bool rightAligned = false);
+    void ClearColumns();
     int ColumnCount() const { return static_cast<int>(m_columns.size()); }
     const TListColumn& Column(int index) const { return m_columns.at(static_cast<size_t>(index)); }
+    // The width the report view shows, which the user may have changed.
+    int ColumnWidth(int index) const;
+    void SetColumnWidth(int index, int width);
 
     TViewStyle ViewStyle() const { return m_viewStyle; }
-    void SetViewStyle(TViewStyle style);
+    virtual void SetViewStyle(TViewStyle style);
     bool GridLines() const { return m_gridLines; }
     void SetGridLines(bool on);
     bool MultiSelect() const { return m_multiSelect; }
@@ -195,13 +203,30 @@ public:
     TListItem* Selected() const;
     int SelCount() const;
     void ClearSelection();
+    virtual void SelectAll();
     TListItem* ItemFocused() const;
+    // Gives the item the focus state without selecting it.
+    void SetItemFocused(TListItem* item);
 
     TLVSelectItemEvent OnSelectItem;
     TLVColumnClickEvent OnColumnClick;
 
     // The item view currently showing (report table or icon/list view).
     QWidget* ActiveView() const;
+
+protected:
+    // The text a cell shows: the item's caption and sub-items, unless a
+    // derived list produces its texts on demand.
+    virtual std::string ItemText(TListItem* item, int column);
+    // Called for every item about to leave the list.
+    virtual void Delete(TListItem*) {}
+    // A click on a column header; fires OnColumnClick.
+    virtual void ColClick(int column);
+    // Called after the columns were added or cleared.
+    virtual void ColumnsChanged() {}
+    QTableView* ReportView() const;
+    QListView* IconView() const;
+    QAbstractItemModel* ItemModel() const;
 
 private:
     friend class TListItems;
@@ -223,6 +248,8 @@ private:
     std::unique_ptr<Views> m_views;
 };
 
+class TCustomTreeView;
+
 class TTreeNode {
 public:
     const std::string& Text() const { return m_text; }
@@ -232,12 +259,32 @@ public:
     TTreeNode* Item(int index) const { return m_children.at(static_cast<size_t>(index)).get(); }
     void* Data = nullptr;
 
+    // What the tree views with images and buttons keep per node.
+    int ImageIndex = 0;
+    int SelectedIndex = 0;
+    int OverlayIndex = -1;
+    bool Cut = false;
+    bool HasChildren() const { return m_hasChildren; }
+    int Level() const { return m_parent ? m_parent->Level() + 1 : 0; }
+    int Index() const;
+    TTreeNode* GetFirstChild() const { return m_children.empty() ? nullptr : m_children.front().get(); }
+    TTreeNode* GetNextSibling() const;
+    TTreeNode* GetPrevSibling() const;
+    // True when this node is the other one or lies below it.
+    bool HasAsParent(const TTreeNode* other) const;
+    TCustomTreeView* TreeView() const { return m_tree; }
+
 private:
     friend class TTreeView;
+    friend class TCustomTreeView;
     TTreeNode* m_parent = nullptr;
     std::string m_text;
     std::vector<std::unique_ptr<TTreeNode>> m_children;
     QTreeWidgetItem* m_item = nullptr;
+    TCustomTreeView* m_tree = nullptr;
+    // The container that holds this node (the parent's children or the tree's roots).
+    std::vector<std::unique_ptr<TTreeNode>>* m_siblings = nullptr;
+    bool m_hasChildren = false;
 };
 
 // The plain tree view: named nodes, one selected.

@@ -1,0 +1,107 @@
+// The tree view with images, buttons on demand and the common controls'
+// notifications: a click is announced (CN_NOTIFY with NM_CLICK, NM_RCLICK)
+// before the view acts on it, and each node that is painted asks the control's
+// window procedure for a custom-draw answer (NM_CUSTOMDRAW) that steers the
+// painting. Children are loaded when a node is first expanded: CanExpand is
+// asked before a node opens.
+#pragma once
+
+#include "commctrl.h"
+#include "comctrls.h"
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+class QTreeWidget;
+
+using TTVChangedEvent = std::function<void(TObject* sender, TTreeNode* node)>;
+using TTVExpandingEvent = std::function<void(TObject* sender, TTreeNode* node, bool& allowExpansion)>;
+using TTVExpandedEvent = std::function<void(TObject* sender, TTreeNode* node)>;
+using TTVGetImageEvent = std::function<void(TObject* sender, TTreeNode* node)>;
+
+class TCustomTreeView : public TWinControl {
+public:
+    explicit TCustomTreeView(TComponent* owner);
+    ~TCustomTreeView() override;
+
+    // Nodes. A node added last goes after its siblings.
+    TTreeNode* AddChild(TTreeNode* parent, const std::string& text);
+    // Deletes the node and everything below it (Delete runs for each, deepest first).
+    void DeleteNode(TTreeNode* node);
+    void ClearNodes();
+    int RootCount() const { return static_cast<int>(m_roots.size()); }
+    TTreeNode* Root(int index) const { return m_roots.at(static_cast<size_t>(index)).get(); }
+    TTreeNode* GetFirstNode() const { return m_roots.empty() ? nullptr : m_roots.front().get(); }
+    // Number of nodes in the whole tree.
+    int NodeCount() const;
+    void BeginUpdate();
+    void EndUpdate();
+
+    TTreeNode* Selected() const { return m_selected; }
+    // Selects the node (nullptr clears the selection); Change runs when the
+    // selection changes.
+    void SetSelected(TTreeNode* node);
+
+    void SetHasChildren(TTreeNode* node, bool hasChildren);
+    bool Expanded(const TTreeNode* node) const;
+    // Opens the node when CanExpand allows it.
+    void Expand(TTreeNode* node, bool recursive = false);
+    void Collapse(TTreeNode* node);
+    // Orders the children of the node (all roots for nullptr) by the comparison.
+    void SortChildren(TTreeNode* parent, const std::function<int(TTreeNode*, TTreeNode*)>& compare, bool recursive);
+    void MakeVisible(TTreeNode* node);
+    // The node's rectangle in client coordinates: the text part or the whole row.
+    TRect NodeRect(const TTreeNode* node, bool textOnly) const;
+    TTreeNode* GetNodeAt(int x, int y) const;
+    void InvalidateNode(TTreeNode* node);
+
+    bool ShowRoot() const { return m_showRoot; }
+    void SetShowRoot(bool on);
+    bool HideSelection = false;
+    bool RightClickSelect = false;
+    bool RowSelect = false;
+
+    TTVChangedEvent OnChange;
+    TTVExpandingEvent OnExpanding;
+    TTVExpandedEvent OnExpanded;
+    TTVChangedEvent OnDeletion;
+    TTVGetImageEvent OnGetImageIndex;
+    TTVGetImageEvent OnGetSelectedIndex;
+
+    // Paints the control into a bitmap of its size (offscreen tests).
+    void PaintTo(TBitmap& bitmap);
+
+    void WndProc(TMessage& message) override;
+    bool HandleEvent(QEvent* event) override;
+
+protected:
+    virtual bool CanExpand(TTreeNode* node);
+    virtual void Expanded_(TTreeNode* node);
+    virtual void Change(TTreeNode* node);
+    virtual void Delete(TTreeNode* node);
+    virtual void GetImageIndex(TTreeNode* node);
+    virtual void GetSelectedIndex(TTreeNode* node);
+    QTreeWidget* TreeWidget() const;
+    // True while the control itself changes the current node (no Change then).
+    bool m_silentSelect = false;
+
+private:
+    friend class TreeDrawDelegate;
+    friend class TreeViewportFilter;
+    void DeleteChildren(TTreeNode* node);
+    void Detach(TTreeNode* node);
+    void CurrentChanged(QTreeWidgetItem* current);
+    void ItemExpanded(QTreeWidgetItem* item);
+    static TTreeNode* NodeOf(QTreeWidgetItem* item);
+
+    std::vector<std::unique_ptr<TTreeNode>> m_roots;
+    TTreeNode* m_selected = nullptr;
+    bool m_showRoot = true;
+    bool m_expanding = false;
+    bool m_destroying = false;
+    int m_updateLevel = 0;
+    struct Paint;
+    std::unique_ptr<Paint> m_paint;
+    std::unique_ptr<QObject> m_viewportFilter;
+};

@@ -1,0 +1,295 @@
+// The shell folder tree and the shell file list. The tree shows the namespace
+// as folders loaded on first expansion and hands its selected folder to a
+// linked list; the list shows one folder's items with their detail columns, a
+// file filter, sorting by the shell's own comparison, opening of items and a
+// live refresh that changes only what appeared or vanished. Both follow
+// file-system changes reported by their change thread and drive arrivals and
+// removals relayed to them. Timers run on the program's clock (tests drive it).
+#pragma once
+
+#include "shell/ptcontrols.h"
+#include "shell/ptshchange.h"
+#include "shell/ptshlocator.h"
+
+#include "vcl/extctrls.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+class TPTCustomShellList;
+
+// Message 1127: the first fill, posted so that it runs once the window is up.
+constexpr UINT AM_DEFERREDFILL = WM_USER + 103;
+
+using TPTShAddItemEvent = std::function<void(TObject* sender, IShellFolder* parentFolder, LPCITEMIDLIST parentAbsIdList,
+    LPCITEMIDLIST itemRelIdList, ULONG attributes, bool& allowAdd)>;
+using TPTShTreeInsertItemEvent = std::function<void(TObject* sender, TTreeNode* node)>;
+using TPTShTreeDeleteItemEvent = std::function<void(TObject* sender, TTreeNode* node, TPTShTreeData* data)>;
+using TPTShTvCustomDrawEvent =
+    std::function<void(TObject* sender, TPTCustomDraw* cd, TTreeNode* node, TPTShTreeData* data)>;
+using TPTShListDeleteItemEvent = std::function<void(TObject* sender, TListItem* item, TPTShListData* data)>;
+using TPTShDblClickOpenEvent = std::function<void(TObject* sender, bool& handled)>;
+using TPTShLvCustomDrawEvent =
+    std::function<void(TObject* sender, TPTCustomDraw* cd, TListItem* item, TPTShListData* data)>;
+
+enum TPTShellTreeOption : std::uint16_t {
+    ptstoAutoFill = 1 << 0,
+    ptstoVirtualFolders = 1 << 1,
+    ptstoDesignInteractive = 1 << 2,
+    ptstoDefaultKeyHandling = 1 << 3,
+    ptstoContextMenus = 1 << 4,
+    ptstoDynamicRefresh = 1 << 5,
+    ptstoIncludeNonFolders = 1 << 6,
+    ptstoOleDrag = 1 << 7,
+    ptstoOleDrop = 1 << 8,
+    ptstoShowHidden = 1 << 9,
+};
+using TPTShellTreeOptions = std::uint16_t;
+
+enum TPTShellListOption : std::uint16_t {
+    ptsloAutoFill = 1 << 0,
+    ptsloNonFilesystemAncestors = 1 << 1,
+    ptsloDesignInteractive = 1 << 2,
+    ptsloDefaultKeyHandling = 1 << 3,
+    ptsloContextMenus = 1 << 4,
+    ptsloDontChangeFolder = 1 << 5,
+    ptsloDontGoBelowBase = 1 << 6,
+    ptsloDynamicRefresh = 1 << 7,
+    ptsloHideFoldersWhenLinkedToTree = 1 << 8,
+    ptsloOleDrag = 1 << 9,
+    ptsloOleDrop = 1 << 10,
+    ptsloFolderContextMenu = 1 << 11,
+    ptsloShowHidden = 1 << 12,
+    ptsloFilesCanBeFolders = 1 << 13,
+};
+using TPTShellListOptions = std::uint16_t;
+
+class TPTCustomShellTree : public TPTCustomTreeView {
+public:
+    explicit TPTCustomShellTree(TComponent* owner);
+    ~TPTCustomShellTree() override;
+
+    // Used by the main window.
+    void SetSelectedPathName(const std::string& path);
+    std::string GetSelectedPathName();
+
+    void FillItems();
+    void RefreshNodes();
+    void DoSetSelectedIdList(LPCITEMIDLIST absoluteList);
+    void SetSelectedFolder(const TPTShellLocator* locator);
+    TPTShellLocator& SelectedFolder() { return m_selectedFolder; }
+    TPTShellLocator& BaseFolder() { return m_baseFolder; }
+    void SetBaseFolder(const TPTShellLocator* locator);
+    TPTCustomShellList* ShellList() const { return m_shellList; }
+    void SetShellList(TPTCustomShellList* list);
+    TPTShellTreeOptions Options() const { return m_options; }
+    void SetOptions(TPTShellTreeOptions options);
+    void GoUp(int levels);
+    void Synchronize(bool alsoLinked);
+    TPTShTreeData* GetSelectedItem();
+    TPTShTreeData* GetDataFromNode(TTreeNode* node) const;
+    bool NodeHasData(TTreeNode* node) const { return GetDataFromNode(node) != nullptr; }
+    TTreeNode* GetFirstRootLevelShellNode() const;
+    TTreeNode* FindNodeWithIdList(TTreeNode* parent, LPCITEMIDLIST relativeList);
+    void SortNode(TTreeNode* node);
+    HWND GetParentHWND() const { return 0; }
+    void InstallChangeHandlersForAllLocalDrives();
+
+    // A drag or shell menu of this tree begins and ends; a fill or refresh
+    // asked for meanwhile (or a change reported meanwhile) runs at the end.
+    void BeginBusy();
+    void EndBusy();
+    bool RefreshPending() const { return m_refreshPending; }
+    // Set before the tree renames or creates an item itself.
+    bool IgnoreNextNotification = false;
+
+    // Whether a keyboard selection or a refresh is waiting (tests).
+    bool SelectionUpdatePending() const { return m_keyTimer->Enabled(); }
+    bool RefreshScheduled() const { return m_refreshTimer->Enabled(); }
+
+    TPTShAddItemEvent OnAddItem;
+    TPTShTreeDeleteItemEvent OnDeleteItem;
+    TPTShTreeInsertItemEvent OnInsertItem;
+    TPTShTvCustomDrawEvent OnCustomDrawSh;
+    TPTShTvCustomDrawEvent OnCustomDrawShEx;
+    TNotifyEvent OnFillComplete;
+    TNotifyEvent OnFillStart;
+
+    TPTCustomDraw* PTCustomDraw(NMCUSTOMDRAW* notification, LRESULT* result) override;
+    void WndProc(TMessage& message) override;
+
+    virtual HRESULT AddNewShellNode(IShellFolder* folder, LPCITEMIDLIST parentAbsList, LPCITEMIDLIST item,
+        TTreeNode* parentNode);
+    virtual bool CanAdd(IShellFolder* folder, LPCITEMIDLIST parentAbsList, LPCITEMIDLIST item, ULONG attributes);
+    virtual void DeviceChangeDetected(TPTDeviceChangeHandler* sender, TMessage& message);
+    virtual void FillTree(IShellFolder* folder, TTreeNode* node);
+
+protected:
+    bool CanExpand(TTreeNode* node) override;
+    void Change(TTreeNode* node) override;
+    void Delete(TTreeNode* node) override;
+    void GetImageIndex(TTreeNode* node) override;
+    void GetSelectedIndex(TTreeNode* node) override;
+    virtual void PTCustomDrawSh(TPTCustomDraw* cd, TTreeNode* node, TPTShTreeData* data);
+    virtual void DoOnInsertItem(TTreeNode* node);
+    virtual void ExpandNode(TTreeNode* node);
+    virtual void FillComplete();
+    virtual void FillStart();
+
+private:
+    void SelectedFolderChanged();
+    void BaseFolderChanged();
+    void UpdateLinked(TTreeNode* node);
+    void KeyTimerElapsed();
+    void RefreshTimerElapsed();
+    void ChangeNotified();
+    void RefreshNode(TTreeNode* node, TTreeNode*& remembered);
+    DWORD EnumFlags() const;
+
+    TPTShellLocator m_baseFolder;
+    TPTShellLocator m_selectedFolder;
+    // Two timers for the two jobs: a keyboard selection waiting to reach the
+    // linked list, and a refresh waiting after change notifications. One never
+    // cancels the other.
+    std::unique_ptr<TTimer> m_keyTimer;
+    std::unique_ptr<TTimer> m_refreshTimer;
+    TPTCustomShellList* m_shellList = nullptr;
+    TPTShellTreeOptions m_options = 0x3BB;
+    bool m_immediateUpdate = false;
+    int m_updateLock = 0;
+    bool m_expansionRefused = false;
+    std::unique_ptr<TChangeHandlerThread> m_changeThread;
+    int m_busy = 0;
+    bool m_refreshPending = false;
+    TTreeNode* m_lastInserted = nullptr;
+};
+
+class TPTShellTree : public TPTCustomShellTree {
+public:
+    using TPTCustomShellTree::TPTCustomShellTree;
+};
+
+class TPTCustomShellList : public TPTCustomListView, public IPTShellListOwner {
+public:
+    explicit TPTCustomShellList(TComponent* owner);
+    ~TPTCustomShellList() override;
+
+    // Used by the main window.
+    const std::string& FileFilter() const { return m_fileFilter; }
+    void SetFileFilter(const std::string& filter);
+    TPTShListData* GetSelectedItem();
+
+    void FillItems();
+    void RefreshItems();
+    TPTShellLocator& Folder() { return m_folder; }
+    void SetFolder(const TPTShellLocator* locator);
+    void TreeChanged(TTreeNode* node);
+    void GoUp(int levels);
+    void OpenItem(TListItem* item);
+    void OpenSelectedItems();
+    int SortColumn() const { return m_sortColumn; }
+    void SetSortColumn(int column);
+    void SortList();
+    void Synchronize(bool alsoLinked);
+    TPTShListData* GetShListData(int index) const;
+    TPTShListData* GetDataFromItem(TListItem* item) const;
+    bool ItemHasData(TListItem* item) const { return GetDataFromItem(item) != nullptr; }
+    int ShellSelCount() const;
+    void SelectAll() override;
+    bool IsFolderNetworkShare();
+    TPTCustomShellTree* ShellTree() const { return m_shellTree; }
+    void SetShellTree(TPTCustomShellTree* tree);
+    TPTShellListOptions Options() const { return m_options; }
+    void SetOptions(TPTShellListOptions options);
+    int ColumnMode() const { return m_columnMode; }
+
+    void BeginBusy();
+    void EndBusy();
+    bool RefreshPending() const { return m_refreshPending; }
+    bool IgnoreNextNotification = false;
+    bool RefreshScheduled() const { return m_refreshTimer->Enabled(); }
+
+    // IPTShellListOwner
+    IShellFolder* GetListFolder() override { return m_currentFolder; }
+    LPCITEMIDLIST GetListFolderIdList() override { return m_currentList; }
+    bool GetFilesCanBeFolders() override { return m_options & ptsloFilesCanBeFolders; }
+    IShellDetails* GetCurrentFolderIShellDetails() override;
+
+    TPTShAddItemEvent OnAddItem;
+    TPTShListDeleteItemEvent OnDeleteItem;
+    TPTShDblClickOpenEvent OnDblClickOpen;
+    TPTShLvCustomDrawEvent OnCustomDrawSh;
+    TPTShLvCustomDrawEvent OnCustomDrawShEx;
+    TNotifyEvent OnFillComplete;
+    TNotifyEvent OnFillStart;
+    TNotifyEvent OnFolderChanged;
+
+    TPTCustomDraw* PTCustomDraw(NMCUSTOMDRAW* notification, LRESULT* result) override;
+    void WndProc(TMessage& message) override;
+
+    virtual bool CanAdd(IShellFolder* folder, LPCITEMIDLIST folderList, ULONG attributes, LPCITEMIDLIST item);
+    virtual void DeviceChangeDetected(TPTDeviceChangeHandler* sender, TMessage& message);
+    virtual void FillList(IShellFolder* folder, LPCITEMIDLIST absoluteList);
+    virtual void FilterPreApply();
+    virtual bool FilterApply(const std::string& name, ULONG attributes);
+    virtual void FilterPostApply();
+
+protected:
+    std::string ItemText(TListItem* item, int column) override;
+    void Delete(TListItem* item) override;
+    void ColClick(int column) override;
+    void DblClick() override;
+    virtual bool DblClickOpen();
+    // Runs the default shell verb of an item that is no folder.
+    virtual void InvokeDefaultVerb(TPTShListData* data);
+    virtual void FillComplete();
+    virtual void FillStart();
+    virtual void FolderChanged();
+    virtual void PTCustomDrawSh(TPTCustomDraw* cd, TListItem* item, TPTShListData* data);
+
+private:
+    void HandleOnFolderChanged();
+    void InitColumns(IShellDetails* details);
+    bool ShouldInclude(LPCITEMIDLIST folderList, LPCITEMIDLIST item, ULONG& attributes);
+    void AddNewShellItem(LPCITEMIDLIST folderList, LPITEMIDLIST item);
+    void AddItemWithData(TPTShListData* data);
+    void ClearAllItems();
+    void InstallChangeHandler();
+    void ChangeNotified();
+    void TimerElapsed();
+    void NavigateTo(LPCITEMIDLIST absoluteList);
+    DWORD EnumFlags() const;
+
+    TPTShellLocator m_folder;
+    TPTShellListOptions m_options = 0x3E9B;
+    std::string m_fileFilter;
+    std::unique_ptr<TStringList> m_masks;
+    bool m_filterActive = false;
+    std::unique_ptr<TTimer> m_refreshTimer;
+    TPTCustomShellTree* m_shellTree = nullptr;
+    int m_sortColumn = 1;
+    bool m_sortColumnSet = false;
+    int m_folderChangeLock = 0;
+    std::unique_ptr<TChangeHandlerThread> m_changeThread;
+    int m_busy = 0;
+    bool m_refreshPending = false;
+    IShellFolder* m_currentFolder = nullptr;
+    LPITEMIDLIST m_currentList = nullptr;
+    bool m_detailsFetched = false;
+    IShellDetails* m_details = nullptr;
+    std::uint8_t m_columnMode = 0;
+    bool m_widthsStorable = false;
+};
+
+class TPTShellList : public TPTCustomShellList {
+public:
+    using TPTCustomShellList::TPTCustomShellList;
+};
+
+// Matches a file name against one mask the way the system's file search
+// does, without regard to case: "*" any run, "?" one character, "*.*" every
+// name, a mask ending in "." names without an extension.
+bool PTMatchesMask(const std::string& name, const std::string& mask);
