@@ -321,12 +321,13 @@ TInflateResult Inflater::Fixed()
     THuftTable lit;
     if (BuildHuffmanTable(l.data(), 288, 257, LenBases(), lenExtras.data(), 7, lit) > 1)
         return TInflateResult::InvalidData;
-    // The fixed distance code has 30 codes in both modes.
-    std::array<std::uint8_t, 30> d{};
+    // The fixed distance code has 32 codes of 5 bits; 30 and 31 mean
+    // something only in Deflate64.
+    std::array<std::uint8_t, 32> d{};
     d.fill(5);
     const auto distExtras = DistExtrasChecked();
     THuftTable dist;
-    if (BuildHuffmanTable(d.data(), 30, 0, kDistBase.data(), distExtras.data(), 5, dist) > 1)
+    if (BuildHuffmanTable(d.data(), 32, 0, kDistBase.data(), distExtras.data(), 5, dist) > 1)
         return TInflateResult::InvalidData;
     return Codes(lit, dist);
 }
@@ -536,7 +537,7 @@ int BuildHuffmanTable(const std::uint8_t* lengths, int count, int literals, cons
             e.kind = THuftEntry::Invalid;
         }
         if (len <= root) {
-            for (std::uint32_t k = rev; k < table.entries.size(); k += (1u << len))
+            for (std::uint32_t k = rev; k < (1u << root); k += (1u << len))
                 table.entries[k] = e;
             continue;
         }

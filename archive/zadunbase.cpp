@@ -296,7 +296,7 @@ int TCustomDClass::ExtractToMemoryStream(TDecompMemoryStream* stream)
 int TCustomDClass::ExtractToVerify() { return RunWith(faVerify); }
 int TCustomDClass::ExtractToNul() { return RunWith(faNul); }
 
-int TCustomDClass::ExtractStreamToDisk(TStream32*& inStream)
+int TCustomDClass::RunOnStream(TStream32*& inStream, TFileAccessMethod method)
 {
     if (!inStream)
         return 0;
@@ -304,8 +304,19 @@ int TCustomDClass::ExtractStreamToDisk(TStream32*& inStream)
     if (!IsArcValid(ArcType))
         return 0;
     ArchiveSize = inStream->Size();
-    FileAccessMethod = faFile;
+    FileAccessMethod = method;
     return UnBase_Execute(inStream, nullptr);
+}
+
+int TCustomDClass::ExtractStreamToDisk(TStream32*& inStream) { return RunOnStream(inStream, faFile); }
+
+int TCustomDClass::ExtractStreamToMemory(TStream32*& inStream)
+{
+    if (!OutMemoryStream) {
+        RaiseErrorStr(ArchiveFile(), "", VolumeName, E_NOMEMSTREAM);
+        return 0;
+    }
+    return RunOnStream(inStream, faMemoryStream);
 }
 
 // ---- one entry ------------------------------------------------------------------------------
@@ -687,7 +698,7 @@ std::int32_t TCustomDClass::WriteData(TStream32*& outStream, const void* buf, BY
     }
     if (written < count) {
         EntryWriteFailed = true;
-        if (FileAccessMethod == faFile && GetLastError() == ERROR_DISK_FULL) {
+        if (GetLastError() == ERROR_DISK_FULL) {
             DiskFull = true;
             if (m_countedEntry && FileCount > 0)
                 --FileCount;

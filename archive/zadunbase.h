@@ -90,6 +90,8 @@ public:
     int ExtractToVerify();
     int ExtractToNul();
     int ExtractStreamToDisk(TStream32*& inStream);
+    // The same from an open stream into OutMemoryStream (nothing on disk).
+    int ExtractStreamToMemory(TStream32*& inStream);
 
     // ---- options ------------------------------------------------------------------------------
     TCpuType CpuType = cptAuto;
@@ -164,6 +166,7 @@ protected:
     // Removes an output file that did not become complete.
     void DiscardOutput(TStream32*& outStream, const std::string& fileName);
     int RunWith(TFileAccessMethod method);
+    int RunOnStream(TStream32*& inStream, TFileAccessMethod method);
     virtual bool TryPassword(TStream32* inStream, std::uint8_t* work);
     bool m_countedEntry = false;
 };

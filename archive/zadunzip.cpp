@@ -378,10 +378,18 @@ bool TUnZip::OpenAndExtractFile(TStream32* in, TStream32* out, int index, std::i
                 }
             }
         }
+        const std::uint32_t method = (e.Method == 99 && e.Aes.Id == EXTRA_AES) ? e.Aes.Method : e.Method;
         if (isDir) {
             if (FileAccessMethod == faFile && CreateStoredDirs && !CreateDirEx(Filename))
                 ForceCrcFail = true;
             Crc32Val = e.Crc;
+        } else if (method != 0 && method != 8 && method != 9) {
+            // Nothing is created for a method the library does not decode.
+            RaiseErrorStr(Filename, "", VolumeName, E_UNSUPPORTEDMETHOD);
+            AdjustProgress(InflateRec);
+            if (m_countedEntry && FileCount > 0)
+                --FileCount;
+            ForceCrcFail = true;
         } else if (!Open_OutFile(outStream, Filename, StoredName)) {
             RaiseErrorStr(Filename, "", VolumeName, E_OPENERR);
             AdjustProgress(InflateRec);
