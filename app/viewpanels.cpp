@@ -9,6 +9,8 @@
 
 #include "rtl/sysutils.h"
 
+#include <algorithm>
+
 namespace {
 
 constexpr TColor clSkyBlue = RGB(166, 202, 240);
@@ -81,6 +83,22 @@ std::string JoinLines(const TStringList& lines, const std::string& lineBreak, bo
             out += lineBreak;
     }
     return out;
+}
+
+constexpr size_t kLongestWrappedLine = 20000;
+
+size_t LongestLine(const std::string& text)
+{
+    size_t longest = 0;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find_first_of("\r\n", start);
+        if (end == std::string::npos)
+            end = text.size();
+        longest = std::max(longest, end - start);
+        start = end + 1;
+    }
+    return longest;
 }
 
 // The length of UTF-8 text in the view's characters (UTF-16 units).
@@ -253,6 +271,10 @@ void TForm1::ViewText()
         // unchanged only when one kind of break is used throughout.
         if (exact && JoinLines(SplitLines(text), m_textLineBreak, m_textFinalBreak) != text)
             exact = false;
+        // Wrapping a line of hundreds of thousands of characters takes the
+        // text layout minutes; such a file is shown unwrapped.
+        if (LongestLine(text) > kLongestWrappedLine)
+            richedit->SetWordWrap(false);
         richedit->SetText(text);
         m_textFile = CurrentFile;
         m_textExact = exact;

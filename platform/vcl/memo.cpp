@@ -86,7 +86,18 @@ void TCustomMemo::FontChanged()
     m_ops->Document()->setDefaultFont(Font().ToQFont());
 }
 
-std::string TCustomMemo::Text() const { return m_ops->Document()->toPlainText().toStdString(); }
+std::string TCustomMemo::Text() const
+{
+    // Joined block by block: the document's plain-text export would turn
+    // no-break spaces into spaces.
+    QString text;
+    for (QTextBlock b = m_ops->Document()->begin(); b.isValid(); b = b.next()) {
+        if (b != m_ops->Document()->begin())
+            text += QChar('\n');
+        text += b.text();
+    }
+    return text.toStdString();
+}
 
 void TCustomMemo::SetText(const std::string& text)
 {
@@ -97,12 +108,9 @@ void TCustomMemo::Clear() { m_ops->SetPlainText(QString()); }
 
 TStringList TCustomMemo::Lines() const
 {
+    // As a memo's lines: a break at the very end starts no further line.
     TStringList lines;
-    for (QTextBlock b = m_ops->Document()->begin(); b.isValid(); b = b.next())
-        lines.Add(b.text().toStdString());
-    // An empty control has no lines (its one empty block is no line).
-    if (lines.Count() == 1 && lines[0].empty())
-        lines.Clear();
+    lines.SetText(Text());
     return lines;
 }
 
