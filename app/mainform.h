@@ -18,6 +18,7 @@
 #include <string>
 
 class TCustomZURadUvudod;
+class TArchivePanel;
 
 class TForm1 : public TForm, public TMainWindowServices {
 public:
@@ -132,6 +133,8 @@ public:
     void PlayMedia(const std::string& extension);
     void ViewRealAudio();
     void ViewArchive();
+    // The archive panel, made by the first archive shown.
+    TArchivePanel* ArchivePanel = nullptr;
 
     // Text panel.
     void richeditSelectionChange(TObject* sender);

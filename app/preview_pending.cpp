@@ -16,4 +16,3 @@ void TForm1::ViewPdf() { ShowStatusMessage(kNoViewer); }
 void TForm1::ViewFlash() { ShowStatusMessage(kNoViewer); }
 void TForm1::PlayMedia(const std::string&) { ShowStatusMessage(kNoViewer); }
 void TForm1::ViewRealAudio() { ShowStatusMessage(kNoViewer); }
-void TForm1::ViewArchive() { ShowStatusMessage(kNoViewer); }

@@ -1,0 +1,374 @@
+#include "archivepanel.h"
+
+#include "extractdialogs.h"
+#include "mainform.h"
+
+#include "archive/zadhooks.h"
+#include "archive/zadunzip.h"
+#include "archive/zadvirov.h"
+
+#include "rtl/sysutils.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+
+namespace {
+
+std::string Hex8(std::uint32_t v)
+{
+    char b[16];
+    std::snprintf(b, sizeof b, "%08X", v);
+    return b;
+}
+
+// "mm/dd/yy hh:mm am" (the date separator of the desktop is '/').
+std::string FormatEntryDate(TDateTime d)
+{
+    int y, mo, day, h, mi, s, ms;
+    DecodeDate(d, y, mo, day);
+    DecodeTime(d, h, mi, s, ms);
+    const char* half = h < 12 ? "am" : "pm";
+    const int h12 = h % 12 == 0 ? 12 : h % 12;
+    char b[40];
+    std::snprintf(b, sizeof b, "%02d/%02d/%02d %d:%02d %s", mo, day, y % 100, h12, mi, half);
+    return b;
+}
+
+int Sign(long double v) { return v < 0 ? -1 : (v > 0 ? 1 : 0); }
+
+// Case-insensitive comparison of ASCII letters, as the class library's
+// CompareText does.
+int CompareText(const std::string& a, const std::string& b)
+{
+    const size_t n = std::min(a.size(), b.size());
+    for (size_t i = 0; i < n; ++i) {
+        const int ca = std::tolower(static_cast<unsigned char>(a[i]));
+        const int cb = std::tolower(static_cast<unsigned char>(b[i]));
+        if (ca != cb)
+            return ca - cb;
+    }
+    return static_cast<int>(a.size()) - static_cast<int>(b.size());
+}
+
+}  // namespace
+
+TArchivePanel::TArchivePanel(TForm1* form, TWinControl* parent) : TComponent(form), m_form(form)
+{
+    SetName("ArchivePanel");
+    PanelZip = new TPanel(form);
+    PanelZip->SetName("PanelZip");
+    PanelZip->SetBevelOuter(TBevelCut::bvNone);
+    PanelZip->SetAlign(alClient);
+    PanelZip->SetParent(parent);
+
+    tbzip = new TToolBar(form);
+    tbzip->SetName("tbzip");
+    tbzip->ShowCaptions = true;
+    tbzip->SetParent(PanelZip);
+    bextract = new TToolButton(form);
+    bextract->SetName("bextract");
+    bextract->SetCaption("Extract");
+    bextract->SetHint("Extract...");
+    bextract->OnClick = [this](TObject* s) { bextractClick(s); };
+    bextract->SetParent(tbzip);
+
+    Panel3 = new TPanel(form);
+    Panel3->SetName("Panel3");
+    Panel3->SetAlign(alTop);
+    Panel3->SetHeight(24);
+    Panel3->SetParent(PanelZip);
+    Panel3->SetVisible(false);
+    Panel3Label = new TLabel(form);
+    Panel3Label->SetCaption("Extracting...");
+    Panel3Label->SetBounds(6, 4, 90, 16);
+    Panel3Label->SetParent(Panel3);
+    ProgressBar2 = new TProgressBar(form);
+    ProgressBar2->SetName("ProgressBar2");
+    ProgressBar2->SetRange(0, 100);
+    ProgressBar2->SetBounds(100, 4, 300, 16);
+    ProgressBar2->SetParent(Panel3);
+
+    popmenuZip = new TPopupMenu(form);
+    popmenuZip->SetName("popmenuZip");
+    popmenuZip->Items()->Add(NewItem(form, "Extract...", [this](TObject* s) { bextractClick(s); }));
+
+    ListView1 = new TListView(form);
+    ListView1->SetName("ListView1");
+    ListView1->SetViewStyle(TViewStyle::vsReport);
+    ListView1->ReadOnly = true;
+    ListView1->RowSelect = true;
+    ListView1->HideSelection = false;
+    ListView1->SetMultiSelect(false);
+    ListView1->PopupMenu = popmenuZip;
+    ListView1->SetAlign(alClient);
+    ListView1->SetParent(PanelZip);
+    const struct {
+        const char* caption;
+        int width;
+        bool right;
+    } columns[] = {{"Filename", 120, false}, {"File Type", 120, false}, {"Packed", 75, true},
+        {"Unpacked", 75, true}, {"Ratio", 70, false}, {"Folder", 150, false}, {"Date / Time", 100, false},
+        {"Attr", 60, false}, {"CRC", 90, false}, {"File Offset", 80, true}, {"Encrypted", 60, false},
+        {"File Comment", 120, false}, {"Method", 90, false}};
+    for (const auto& c : columns)
+        ListView1->AddColumn(c.caption, c.width, c.right);
+    ListView1->OnColumnClick = [this](TObject* s, int c) { ListView1ColumnClick(s, c); };
+
+    VirOV1 = new TVirOV(this);
+    VirOV1->FileSpec.Add("*.*");
+    VirOV1->RecurseDirs = true;
+    VirOV1->SeedHeaderKeys.SetKeys(418207395u, 47120936u, 730154862u);
+    VirOV1->OnRead = [this](TObject* s, std::int64_t o, int n) { VirOV1Read(s, o, n); };
+
+    UnZip1 = new TUnZip(this);
+    UnJar1 = new TUnJar(this);
+    for (TUnZip* z : {UnZip1, static_cast<TUnZip*>(UnJar1)}) {
+        z->CpuType = cptAuto;
+        z->OnBegin = [this](TObject* s, const std::string& f, int c, bool& e) { UnZIP1Begin(s, f, c, e); };
+        z->OnEnd = [this](TObject* s, const std::string& f, bool p) { UnZIP1End(s, f, p); };
+        z->OnFileExists = [this](TObject* s, const std::string& f, std::string& n, TOverwriteMode& m) {
+            UnZIP1FileExists(s, f, n, m);
+        };
+        z->OnProgress = [this](TObject* s, BYTE f, BYTE a) { UnZIP1Progress(s, f, a); };
+        z->OnGetPassword = [this](TObject* s, const std::string& f, std::string& p, TSeedKeyRecord&, TSeedKeyRecord&,
+                               bool& again) { UnZIP1GetPassword(s, f, p, again); };
+        z->SeedHeaderKeys.SetKeys(418207395u, 47120936u, 730154862u);
+        z->SeedDataKeys.SetKeys(0x12345678u, 0x23456789u, 0x34567890u);
+    }
+
+    frmExtract = new TfrmExtract(form);
+    frmExtract->SourceList = ListView1;
+    frmOverwrite = new TfrmOverwrite(form);
+    RunModal = [](TForm* f) { return f->ShowModal(); };
+
+    // The library pumps the message queue between blocks, so the window
+    // repaints and Cancel reaches it during an extraction.
+    if (!ProcessMessagesHook)
+        ProcessMessagesHook = [] {
+            if (Application)
+                Application->ProcessMessages();
+        };
+}
+
+TArchivePanel::~TArchivePanel() = default;
+
+const TArchivePanel::RowInfo* TArchivePanel::InfoOf(TListItem* item) const
+{
+    const auto i = reinterpret_cast<std::uintptr_t>(item->Data);
+    return i >= 1 && i <= m_rows.size() ? &m_rows[i - 1] : nullptr;
+}
+
+void TArchivePanel::ListArchive(const std::string& path)
+{
+    ListView1->Items().BeginUpdate();
+    try {
+        ListView1->Items().Clear();
+        m_rows.clear();
+        VirOV1->SetArchiveFile(path);
+        VirOV1->Filename = path;
+        VirOV1->Activate();
+    } catch (...) {
+    }
+    ListView1->Items().EndUpdate();
+    ListView1->SetFocus();
+    bextract->SetEnabled(true);
+}
+
+void TArchivePanel::VirOV1Read(TObject*, std::int64_t offset, int)
+{
+    const std::string& name = VirOV1->Filename;
+    const size_t p = name.find_last_of("/\\:");
+    const std::string base = p == std::string::npos ? name : name.substr(p + 1);
+    const std::string folder = p == std::string::npos ? std::string() : name.substr(0, p + 1);
+    TListItem* row = ListView1->Items().Add();
+    row->SetCaption(base);
+    TStringList& s = row->SubItemsForUpdate();
+    s.Add(VirOV1->_GetFileType(name));
+    s.Add(IntToStr(VirOV1->PackedSize));
+    s.Add(IntToStr(VirOV1->UnpackedSize));
+    s.Add(IntToStr(VirOV1->Ratio) + "%");
+    s.Add(folder);
+    s.Add(FormatEntryDate(VirOV1->FileDate));
+    s.Add(VirOV1->FileAttrToString(VirOV1->ExternalAttr, '_') + " (" + IntToStr(VirOV1->ExternalAttr) + ")");
+    s.Add(Hex8(VirOV1->Crc));
+    s.Add(IntToStr(offset));
+    s.Add(VirOV1->Encrypted ? "Yes" : "No");
+    s.Add(VirOV1->FileComment ? std::string(VirOV1->FileComment) : std::string());
+    s.Add(VirOV1->CompressMethodStr);
+    m_rows.push_back(RowInfo{offset, VirOV1->PackedSize, VirOV1->UnpackedSize, VirOV1->Ratio, VirOV1->FileDate});
+    row->Data = reinterpret_cast<void*>(static_cast<std::uintptr_t>(m_rows.size()));
+}
+
+void TArchivePanel::ListView1ColumnClick(TObject*, int column)
+{
+    if (column == SortColumn) {
+        SortAscending = !SortAscending;
+    } else {
+        SortColumn = column;
+        SortAscending = true;
+    }
+    ListView1->Items().CustomSort([this](TListItem* a, TListItem* b) { return ArchiveListCompare(a, b); });
+}
+
+int TArchivePanel::ArchiveListCompare(TListItem* a, TListItem* b) const
+{
+    auto text = [this](TListItem* i) -> std::string {
+        if (SortColumn == 0)
+            return i->Caption();
+        const int k = SortColumn - 1;
+        return k < i->SubItems().Count() ? i->SubItems()[k] : std::string();
+    };
+    int r = 0;
+    const RowInfo* ia = InfoOf(a);
+    const RowInfo* ib = InfoOf(b);
+    switch (SortColumn) {
+    case 2:
+    case 3:
+    case 4:
+    case 6:
+    case 9:
+        // Numbers and dates compare as the values the row was made from,
+        // whatever their size and whatever the locale's date format.
+        if (ia && ib) {
+            switch (SortColumn) {
+            case 2: r = Sign(static_cast<long double>(ia->packed) - ib->packed); break;
+            case 3: r = Sign(static_cast<long double>(ia->unpacked) - ib->unpacked); break;
+            case 4: r = Sign(ia->ratio - ib->ratio); break;
+            case 6: r = Sign(ia->date - ib->date); break;
+            default: r = Sign(static_cast<long double>(ia->offset) - ib->offset); break;
+            }
+        }
+        break;
+    case 7: r = 0; break;  // attribute texts hold letters: every pair is equal
+    default: r = CompareText(text(a), text(b)); break;
+    }
+    return SortAscending ? r : -r;
+}
+
+TCustomDClass* TArchivePanel::ExtractorFor(TArcType type)
+{
+    switch (type) {
+    case atJar: return UnJar1;
+    case atZip:
+    case atZipExe: UnZip1->SetZipCmntBufSize(VirOV1->ZipCmntBufSize); return UnZip1;
+    default: return nullptr;
+    }
+}
+
+std::vector<std::string> TArchivePanel::SelectedMasks() const
+{
+    std::vector<std::string> masks;
+    for (int i = 0; i < ListView1->Items().Count(); ++i) {
+        TListItem* row = ListView1->Items()[i];
+        if (!row->Selected())
+            continue;
+        const std::string folder = row->SubItems().Count() > 4 ? row->SubItems()[4] : std::string();
+        // The folder text already ends with its separator.
+        masks.push_back(folder + row->Caption());
+    }
+    return masks;
+}
+
+void TArchivePanel::bextractClick(TObject*)
+{
+    if (VirOV1->ArchiveFile().empty())
+        return;
+    if (!ActiveExtractor)
+        frmExtract->DirectoryListBox1.SetDirectory(ExcludeTrailingPathDelimiter(ExtractFilePath(VirOV1->ArchiveFile())));
+    frmExtract->RadioGroup1->SetItemIndex(ListView1->SelCount() == 0 ? 1 : 0);
+    frmExtract->FormActivate(frmExtract);
+    if (RunModal(frmExtract) != mrOk)
+        return;
+    const bool selected = frmExtract->RadioGroup1->ItemIndex() == 0;
+    if (selected && ListView1->SelCount() == 0)
+        return;
+    TCustomDClass* x = ExtractorFor(VirOV1->ArcType);
+    if (!x) {
+        Application->Prompts().MessageBox("Extract not supported for this filetype", Application->Title(), MB_OK);
+        return;
+    }
+    ActiveExtractor = x;
+    x->SetArchiveFile(VirOV1->ArchiveFile());
+    x->SetExtractDir(frmExtract->Edit1->Text());
+    x->UseStoredDirs = frmExtract->CheckBox1->Checked();
+    const int date = frmExtract->ComboBox1->ItemIndex();
+    x->DateAttribute = date == 1 ? daSysDate : (date == 2 ? daMaxFileDate : daFileDate);
+    x->ConfirmOverwrites = frmExtract->CheckBox2->Checked();
+    if (!x->ConfirmOverwrites)
+        x->OverwriteMode = omOverwrite;
+    Panel3->SetVisible(true);
+    if (Screen)
+        Screen->SetCursor(TCursor::crHourGlass);
+    m_cancelReported = false;
+    try {
+        x->FileSpec.Clear();
+        if (selected) {
+            for (const std::string& m : SelectedMasks())
+                x->FileSpec.Add(m);
+        } else {
+            x->FileSpec.Assign(VirOV1->FileSpec);
+        }
+        x->Extract();
+    } catch (...) {
+    }
+    Panel3->SetVisible(false);
+    if (Screen)
+        Screen->SetCursor(TCursor::crDefault);
+    m_form->SelectStartFolder(frmExtract->Edit1->Text());
+}
+
+void TArchivePanel::UnZIP1Begin(TObject*, const std::string&, int, bool&) {}
+
+void TArchivePanel::UnZIP1End(TObject* sender, const std::string& fileName, bool crcPass)
+{
+    if (crcPass)
+        return;
+    auto* x = dynamic_cast<TZipCommon*>(sender);
+    if (x && x->Cancel()) {
+        if (m_cancelReported)
+            return;
+        m_cancelReported = true;
+    }
+    Application->Prompts().MessageBox(fileName + "\nExtract failed\n\nOnEnd Event...", Application->Title(), MB_OK);
+}
+
+void TArchivePanel::UnZIP1FileExists(TObject* sender, const std::string& fileName, std::string&, TOverwriteMode& mode)
+{
+    frmOverwrite->Label1->SetCaption(fileName);
+    frmOverwrite->FormActivate(frmOverwrite);
+    const int r = RunModal(frmOverwrite);
+    auto* x = dynamic_cast<TZipCommon*>(sender);
+    if (r == mrYes)
+        mode = omOverwrite;
+    else if (r == mrNo)
+        mode = omSkip;
+    else if (x)
+        x->SetCancel(true);
+    if (x)
+        x->ConfirmOverwrites = !frmOverwrite->CheckBox1->Checked();
+}
+
+void TArchivePanel::UnZIP1Progress(TObject*, BYTE, BYTE byArchive)
+{
+    ProgressBar2->SetPosition(byArchive);
+    ProgressBar2->Repaint();
+}
+
+void TArchivePanel::UnZIP1GetPassword(TObject*, const std::string&, std::string& password, bool& tryAgain)
+{
+    if (!Application->Prompts().InputQuery("Encrypted file...", "Enter password", password))
+        tryAgain = false;
+}
+
+// ---- the viewer ---------------------------------------------------------------------------
+
+void TForm1::ViewArchive()
+{
+    if (!ArchivePanel)
+        ArchivePanel = new TArchivePanel(this, pcontent);
+    ArchivePanel->PanelZip->BringToFront();
+    if (FileExists(CurrentFile))
+        ArchivePanel->ListArchive(CurrentFile);
+    ShowFileInfo(CurrentFile);
+}

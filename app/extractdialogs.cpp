@@ -1,0 +1,148 @@
+#include "extractdialogs.h"
+
+#include "vcl/comctrls.h"
+
+#include "rtl/sysutils.h"
+
+void TFolderList::SetDirectory(const std::string& dir)
+{
+    if (dir == m_directory)
+        return;
+    m_directory = dir;
+    if (OnChange)
+        OnChange(nullptr);
+}
+
+namespace {
+
+template <typename T> T* Place(TForm* form, const std::string& name, const std::string& caption, int left, int top,
+    int width, int height)
+{
+    auto* c = new T(form);
+    c->SetName(name);
+    c->SetCaption(caption);
+    c->SetBounds(left, top, width, height);
+    c->SetParent(form);
+    return c;
+}
+
+}  // namespace
+
+TfrmExtract::TfrmExtract(TComponent* owner) : TForm(owner)
+{
+    SetName("frmExtract");
+    SetCaption("Extract");
+    Position = TPosition::poScreenCenter;
+    SetBorderStyle(TFormBorderStyle::bsDialog);
+    SetClientSize(430, 300);
+    Label1 = Place<TLabel>(this, "Label1", "Extract &To:", 8, 8, 200, 16);
+    Edit1 = Place<TEdit>(this, "Edit1", "", 8, 26, 414, 22);
+    Label2 = Place<TLabel>(this, "Label2", "Select Folder:", 8, 56, 200, 16);
+    FolderLabel = Place<TLabel>(this, "DirectoryListBox1", "", 8, 74, 300, 16);
+    SelectFolder = Place<TButton>(this, "SelectFolder", "&Browse...", 316, 70, 106, 25);
+    RadioGroup1 = Place<TRadioGroup>(this, "RadioGroup1", "Extract", 8, 104, 200, 64);
+    RadioGroup1->AddItem("&Selected Files");
+    RadioGroup1->AddItem("&All Files");
+    CheckBox1 = Place<TCheckBox>(this, "CheckBox1", "&Restore Original Folders", 220, 108, 200, 20);
+    CheckBox1->SetChecked(true);
+    Label3 = Place<TLabel>(this, "Label3", "DateAttribute:", 220, 134, 200, 16);
+    ComboBox1 = Place<TComboBox>(this, "ComboBox1", "", 220, 152, 200, 22);
+    ComboBox1->AddItem("FileDate");
+    ComboBox1->AddItem("SystemDate");
+    ComboBox1->AddItem("MaxFileDate");
+    CheckBox2 = Place<TCheckBox>(this, "CheckBox2", "&Confirm file overwrites", 8, 180, 250, 20);
+    CheckBox2->SetChecked(true);
+    BitBtn1 = Place<TButton>(this, "BitBtn1", "&Extract", 180, 260, 75, 28);
+    BitBtn1->SetDefault(true);
+    BitBtn2 = Place<TButton>(this, "BitBtn2", "Cancel", 262, 260, 75, 28);
+    BitBtn2->Cancel = true;
+    Button3 = Place<TButton>(this, "Button3", "&New Folder", 344, 260, 78, 28);
+    Button3->SetHint("Create new folder");
+
+    DirectoryListBox1.OnChange = [this](TObject* s) { DirectoryListBox1Change(s); };
+    SelectFolder->OnClick = [this](TObject* s) { SelectFolderClick(s); };
+    RadioGroup1->OnChange = [this](TObject* s) { RadioGroup1Click(s); };
+    BitBtn1->OnClick = [this](TObject* s) { BitBtn1Click(s); };
+    BitBtn2->OnClick = [this](TObject* s) { BitBtn2Click(s); };
+    Button3->OnClick = [this](TObject* s) { Button3Click(s); };
+    OnActivate = [this](TObject* s) { FormActivate(s); };
+    FormCreate(this);
+}
+
+int TfrmExtract::SelectedRows() const { return SourceList ? SourceList->SelCount() : 0; }
+
+void TfrmExtract::FormCreate(TObject*) { ComboBox1->SetItemIndex(0); }
+
+void TfrmExtract::FormActivate(TObject*)
+{
+    RadioGroup1->SetItemIndex(SelectedRows() == 0 ? 1 : 0);
+    Edit1->SetText(DirectoryListBox1.Directory());
+    Edit1->SetFocus();
+}
+
+void TfrmExtract::DirectoryListBox1Change(TObject*)
+{
+    Edit1->SetText(DirectoryListBox1.Directory());
+    FolderLabel->SetCaption(DirectoryListBox1.Directory());
+}
+
+void TfrmExtract::RadioGroup1Click(TObject*)
+{
+    if (RadioGroup1->ItemIndex() == 0 && SelectedRows() == 0)
+        RadioGroup1->SetItemIndex(1);
+}
+
+void TfrmExtract::BitBtn1Click(TObject*)
+{
+    const std::string dir = Edit1->Text();
+    if (dir.empty())
+        return;
+    if (DirectoryExists(dir)) {
+        DirectoryListBox1.SetDirectory(ExcludeTrailingPathDelimiter(dir));
+        SetModalResult(mrOk);
+        return;
+    }
+    Application->Prompts().MessageBox(dir + "...not found.", Application->Title(), MB_OK);
+    Edit1->SetFocus();
+}
+
+void TfrmExtract::BitBtn2Click(TObject*) { SetModalResult(mrCancel); }
+
+void TfrmExtract::Button3Click(TObject*)
+{
+    std::string name = "NewFolder";
+    if (!Application->Prompts().InputQuery("Create New Folder", "New folder name:", name) || name.empty())
+        return;
+    const std::string base = IncludeTrailingPathDelimiter(DirectoryListBox1.Directory()) + name;
+    std::string tried = base;
+    for (int i = 1; DirectoryExists(tried) || FileExists(tried); ++i)
+        tried = base + IntToStr(i);
+    ForceDirectories(tried);
+    DirectoryListBox1.SetDirectory(tried);
+}
+
+void TfrmExtract::SelectFolderClick(TObject*)
+{
+    std::string dir = DirectoryListBox1.Directory();
+    if (Application->Prompts().SelectDirectory("Select Folder", "", dir))
+        DirectoryListBox1.SetDirectory(ExcludeTrailingPathDelimiter(dir));
+}
+
+TfrmOverwrite::TfrmOverwrite(TComponent* owner) : TForm(owner)
+{
+    SetName("frmOverwrite");
+    SetCaption("Confirm file overwrite...");
+    Position = TPosition::poScreenCenter;
+    SetBorderStyle(TFormBorderStyle::bsDialog);
+    SetClientSize(380, 130);
+    Label1 = Place<TLabel>(this, "Label1", "", 8, 8, 364, 48);
+    Yes = Place<TButton>(this, "Yes", "&Yes", 110, 90, 75, 28);
+    Yes->ModalResult = mrYes;
+    Yes->SetDefault(true);
+    No = Place<TButton>(this, "No", "&No", 195, 90, 75, 28);
+    No->ModalResult = mrNo;
+    CheckBox1 = Place<TCheckBox>(this, "CheckBox1", "Don't ask again", 8, 62, 200, 20);
+    OnActivate = [this](TObject* s) { FormActivate(s); };
+}
+
+void TfrmOverwrite::FormActivate(TObject*) { CheckBox1->SetChecked(false); }

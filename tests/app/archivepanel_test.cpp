@@ -1,0 +1,206 @@
+// The archive panel on a shown main window: the rows of a ZIP, sorting by
+// column, and extraction through scripted dialogs, overwrite questions and
+// password prompts. Archives: tests/archive_extract/fixtures
+// (scripts/make-extract-fixtures.sh).
+#include "app_fixture.h"
+
+#include "app/archivepanel.h"
+#include "app/extractdialogs.h"
+
+#include "archive/zadunzip.h"
+#include "archive/zadvirov.h"
+
+#include <filesystem>
+#include <fstream>
+
+namespace {
+
+std::string ZipFixture(const std::string& name)
+{
+    return std::string(VISTREL_TEST_DATA) + "/../archive_extract/fixtures/" + name;
+}
+
+std::string ReadAll(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+class ArchivePanelTest : public AppTest {
+protected:
+    TArchivePanel& Show(const std::string& archive)
+    {
+        WriteDefaults();
+        ShowMainWindow();
+        form->CurrentFile = archive;
+        form->ViewArchive();
+        return *form->ArchivePanel;
+    }
+    // Answers the extract dialog with a folder and a choice of entries, and
+    // the overwrite dialog from a queue.
+    void Script(TArchivePanel& p, const std::string& folder, int which, std::vector<int> overwrite = {},
+        bool dontAsk = false)
+    {
+        p.RunModal = [this, &p, folder, which, overwrite, dontAsk, n = size_t(0)](TForm* dialog) mutable {
+            if (dialog == p.frmExtract) {
+                ++extractShown;
+                p.frmExtract->Edit1->SetText(folder);
+                p.frmExtract->RadioGroup1->SetItemIndex(which);
+                p.frmExtract->BitBtn1Click(nullptr);
+                return p.frmExtract->ModalResult();
+            }
+            ++overwriteAsked;
+            p.frmOverwrite->CheckBox1->SetChecked(dontAsk);
+            return n < overwrite.size() ? overwrite[n++] : static_cast<int>(mrCancel);
+        };
+    }
+    std::vector<std::string> Column(TArchivePanel& p, int column)
+    {
+        std::vector<std::string> out;
+        for (int i = 0; i < p.ListView1->Items().Count(); ++i) {
+            TListItem* r = p.ListView1->Items()[i];
+            out.push_back(column == 0 ? r->Caption() : r->SubItems()[column - 1]);
+        }
+        return out;
+    }
+    int extractShown = 0;
+    int overwriteAsked = 0;
+    TempDir target;
+};
+
+}  // namespace
+
+TEST_F(ArchivePanelTest, RowsShowTheEntries)
+{
+    TArchivePanel& p = Show(ZipFixture("deflated.zip"));
+    ASSERT_GE(p.ListView1->Items().Count(), 4);
+    const auto names = Column(p, 0);
+    const auto it = std::find(names.begin(), names.end(), "notes.txt");
+    ASSERT_NE(it, names.end());
+    TListItem* row = p.ListView1->Items()[static_cast<int>(it - names.begin())];
+    const TStringList& s = row->SubItems();
+    EXPECT_EQ(s[2], "300");             // unpacked
+    EXPECT_EQ(s[4], "docs/");           // folder, with its separator
+    EXPECT_EQ(s[7], "5A2D3785");        // CRC
+    EXPECT_EQ(s[9], "No");              // encrypted
+    EXPECT_EQ(s[3].back(), '%');        // ratio
+    EXPECT_FALSE(s[11].empty());        // method
+    ASSERT_GE(s[5].size(), 16u);  // mm/dd/yy h:mm am
+    EXPECT_EQ(s[5][2], '/');
+    EXPECT_EQ(s[5][5], '/');
+    EXPECT_TRUE(s[5].ends_with("am") || s[5].ends_with("pm"));
+    EXPECT_TRUE(p.bextract->Enabled());
+}
+
+TEST_F(ArchivePanelTest, SortingByColumns)
+{
+    TArchivePanel& p = Show(ZipFixture("deflated.zip"));
+    p.ListView1ColumnClick(nullptr, 3);  // unpacked, ascending
+    auto sizes = Column(p, 3);
+    for (size_t i = 1; i < sizes.size(); ++i)
+        EXPECT_LE(std::stoll(sizes[i - 1]), std::stoll(sizes[i]));
+    p.ListView1ColumnClick(nullptr, 3);  // again: descending
+    sizes = Column(p, 3);
+    for (size_t i = 1; i < sizes.size(); ++i)
+        EXPECT_GE(std::stoll(sizes[i - 1]), std::stoll(sizes[i]));
+    p.ListView1ColumnClick(nullptr, 0);
+    const auto names = Column(p, 0);
+    auto lower = [](std::string s) {
+        for (char& c : s)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        return s;
+    };
+    EXPECT_TRUE(std::is_sorted(names.begin(), names.end(),
+        [&](const std::string& a, const std::string& b) { return lower(a) < lower(b); }));
+    // Attributes compare equal: the order stays as it was.
+    p.ListView1ColumnClick(nullptr, 7);
+    EXPECT_EQ(Column(p, 0), names);
+}
+
+TEST_F(ArchivePanelTest, ExtractAllIntoTheChosenFolder)
+{
+    TArchivePanel& p = Show(ZipFixture("deflated.zip"));
+    Script(p, target.Root(), 1);
+    p.bextractClick(nullptr);
+    EXPECT_EQ(extractShown, 1);
+    EXPECT_TRUE(FileExists(target.Path("readme.txt")));
+    EXPECT_TRUE(FileExists(target.Path("docs/deep/data.bin")));
+    EXPECT_FALSE(p.Panel3->Visible());
+}
+
+TEST_F(ArchivePanelTest, ExtractTheSelectedRowOnly)
+{
+    TArchivePanel& p = Show(ZipFixture("deflated.zip"));
+    const auto names = Column(p, 0);
+    const int last = static_cast<int>(std::find(names.begin(), names.end(), "notes.txt") - names.begin());
+    p.ListView1->Items()[last]->SetSelected(true);
+    EXPECT_EQ(p.SelectedMasks(), std::vector<std::string> {"docs/notes.txt"});
+    Script(p, target.Root(), 0);
+    p.bextractClick(nullptr);
+    EXPECT_TRUE(FileExists(target.Path("docs/notes.txt")));
+    EXPECT_FALSE(FileExists(target.Path("readme.txt")));
+}
+
+TEST_F(ArchivePanelTest, OverwriteAnswers)
+{
+    TArchivePanel& p = Show(ZipFixture("deflated.zip"));
+    target.Write("readme.txt", "old");
+    target.Write("docs/notes.txt", "old");
+    // "No" with "Don't ask again": every later conflict is skipped too.
+    Script(p, target.Root(), 1, {mrNo}, true);
+    p.bextractClick(nullptr);
+    EXPECT_EQ(overwriteAsked, 1);
+    EXPECT_EQ(ReadAll(target.Path("readme.txt")), "old");
+    EXPECT_EQ(ReadAll(target.Path("docs/notes.txt")), "old");
+    EXPECT_TRUE(FileExists(target.Path("docs/deep/data.bin")));
+
+    // Closing the box cancels: the file stays and one message reports it.
+    overwriteAsked = 0;
+    Script(p, target.Root(), 1, {});
+    prompts->asked.clear();
+    p.bextractClick(nullptr);
+    EXPECT_EQ(overwriteAsked, 1);
+    EXPECT_EQ(ReadAll(target.Path("readme.txt")), "old");
+    int failures = 0;
+    for (const auto& a : prompts->asked)
+        failures += a.text.find("Extract failed") != std::string::npos;
+    EXPECT_LE(failures, 1);
+}
+
+TEST_F(ArchivePanelTest, PasswordIsAskedAndRetried)
+{
+    TArchivePanel& p = Show(ZipFixture("aes128.zip"));
+    Script(p, target.Root(), 1);
+    prompts->PushText("wrong");
+    prompts->PushText("Secret1");
+    p.bextractClick(nullptr);
+    EXPECT_EQ(ReadAll(target.Path("docs/notes.txt")).size(), 300u);
+    int inputs = 0;
+    for (const auto& a : prompts->asked)
+        inputs += a.kind == "input" && a.caption == "Encrypted file...";
+    EXPECT_EQ(inputs, 2);
+}
+
+TEST_F(ArchivePanelTest, HostileEntriesAreRefusedTheRestExtracts)
+{
+    TArchivePanel& p = Show(ZipFixture("traversal.zip"));
+    const std::string inner = target.Path("inner") + "/";
+    std::filesystem::create_directories(inner);
+    Script(p, inner, 1);
+    p.bextractClick(nullptr);
+    EXPECT_TRUE(FileExists(inner + "good1.txt"));
+    EXPECT_TRUE(FileExists(inner + "sub/good2.txt"));
+    EXPECT_FALSE(FileExists(target.Path("escape1.txt")));
+    EXPECT_FALSE(FileExists(target.Path("escape2.txt")));
+}
+
+TEST_F(ArchivePanelTest, UnsupportedTypeSaysSo)
+{
+    TArchivePanel& p = Show(std::string(VISTREL_TEST_DATA) + "/../archive/fixtures/small.tar");
+    Script(p, target.Root(), 1);
+    p.bextractClick(nullptr);
+    bool said = false;
+    for (const auto& a : prompts->asked)
+        said |= a.text == "Extract not supported for this filetype";
+    EXPECT_TRUE(said);
+}
