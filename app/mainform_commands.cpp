@@ -88,24 +88,40 @@ void TForm1::CreateFileListButtons()
 
 // ---- the "Disk Files" list and the tree ---------------------------------------------------
 
-// The plain list and tree that stand in for the shell controls name their
-// files and folders by full path in their captions; the shell controls
-// answer from their items' identifier lists.
-std::string TForm1::DiskListSelectedPath() const
+namespace {
+
+// The shell list answers from its items' identifier lists; a plain list
+// view standing in for it names its files by full path in the captions.
+template <typename List> std::string SelectedPathOf(List* view)
 {
-    const TListItem* item = list->Selected();
-    if (!item || item->Caption().empty() || item->Caption()[0] != PathDelim)
-        return {};
-    return item->Caption();
+    if constexpr (requires { view->GetSelectedItem(); }) {
+        auto* item = view->GetSelectedItem();
+        return item ? item->GetPathName() : std::string();
+    } else {
+        const TListItem* item = view->Selected();
+        if (!item || item->Caption().empty() || item->Caption()[0] != PathDelim)
+            return {};
+        return item->Caption();
+    }
 }
 
-std::string TForm1::TreeSelectedPath() const
+template <typename Tree> std::string SelectedFolderOf(Tree* view)
 {
-    const TTreeNode* node = tree->Selected();
-    if (!node || node->Text().empty() || node->Text()[0] != PathDelim)
-        return {};
-    return node->Text();
+    if constexpr (requires { view->GetSelectedPathName(); }) {
+        return view->GetSelectedPathName();
+    } else {
+        const TTreeNode* node = view->Selected();
+        if (!node || node->Text().empty() || node->Text()[0] != PathDelim)
+            return {};
+        return node->Text();
+    }
 }
+
+} // namespace
+
+std::string TForm1::DiskListSelectedPath() const { return SelectedPathOf(list); }
+
+std::string TForm1::TreeSelectedPath() const { return SelectedFolderOf(tree); }
 
 void TForm1::treeChange(TObject*)
 {
