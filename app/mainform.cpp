@@ -395,7 +395,10 @@ void TForm1::CreateFileLists()
     selectedlist = CreateFileListView(TabSheet3);
     selectedlist->SetName("selectedlist");
 
-    PageControl1->SetActivePage(TabSheet1);
+    // Each change of page hides the page left, so visiting every page once
+    // leaves only the first one showing.
+    for (TTabSheet* page : {TabSheet2, TabSheet3, TabSheet1})
+        PageControl1->SetActivePage(page);
     CreateFileListButtons();
 }
 

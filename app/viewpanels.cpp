@@ -40,6 +40,9 @@ TPanel* PreviewPanel(TForm* form, TWinControl* parent, const std::string& name)
     p->SetName(name);
     p->SetBevelOuter(TBevelCut::bvNone);
     p->SetAlign(alClient);
+    // The panels lie on one another: each paints its whole area so that
+    // the one in front hides the others.
+    p->SetColor(clBtnFace);
     p->SetParent(parent);
     return p;
 }
