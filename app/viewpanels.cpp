@@ -159,6 +159,7 @@ void TForm1::CreateViewerPanels()
     richedit->Font().SetSize(10);
     richedit->Font().SetCharset(GB2312_CHARSET);
     richedit->SetWordWrap(true);
+    richedit->SetColor(clWindow);
     richedit->SetAlign(alClient);
     richedit->SetParent(PanelRichedit);
     richedit->PopupMenu = PopupMenuRichedit;
@@ -184,6 +185,7 @@ void TForm1::CreateViewerPanels()
     RichEditRtf = new TRichEdit(this);
     RichEditRtf->SetName("RichEditRtf");
     RichEditRtf->SetWordWrap(true);
+    RichEditRtf->SetColor(clWindow);
     RichEditRtf->SetAlign(alClient);
     RichEditRtf->SetParent(PanelRtf);
     RichEditRtf->PopupMenu = PopupMenuRtf;
@@ -248,6 +250,7 @@ void TForm1::CreateViewerPanels()
     RichEditPe->Font().SetCharset(GB2312_CHARSET);
     RichEditPe->SetReadOnly(true);
     RichEditPe->SetWordWrap(false);
+    RichEditPe->SetColor(clWindow);
     RichEditPe->SetAlign(alClient);
     RichEditPe->SetParent(PanelPe);
 }

@@ -463,3 +463,31 @@ TEST_F(PreviewTest, MarkedFilesCommands)
     EXPECT_EQ(f.selectedlist->Items().Count(), 0);
     EXPECT_TRUE(dir.Exists("m.txt"));
 }
+
+TEST_F(PreviewTest, DiskFilesSelectionPreviewsTheFile)
+{
+    TForm1& f = Show();
+    dir.Write("disk/a.txt", "text of a");
+    dir.Write("disk/b.rtf", "{\\rtf1 rich b\\par}");
+    TListItem* row = nullptr;
+    if constexpr (requires { f.list->GetSelectedItem(); }) {
+        // The shell list's rows get their texts on demand: the row is found
+        // by the path its item answers.
+        f.SelectStartFolder(dir.Path("disk"));
+        for (int i = 0; i < f.list->Items().Count() && !row; ++i) {
+            f.list->ClearSelection();
+            f.list->Items()[i]->SetSelected(true);
+            if (f.DiskListSelectedPath() == dir.Path("disk/a.txt"))
+                row = f.list->Items()[i];
+        }
+    } else {
+        row = f.list->Items().Add();
+        row->SetCaption(dir.Path("disk/a.txt"));
+    }
+    ASSERT_TRUE(row);
+    row->SetSelected(true);
+    f.list->OnSelectItem(f.list, row, true);
+    EXPECT_EQ(f.CurrentFile, dir.Path("disk/a.txt"));
+    EXPECT_EQ(f.richedit->Text(), "text of a");
+    EXPECT_EQ(Panel(0), dir.Path("disk/a.txt"));
+}
