@@ -10,6 +10,8 @@
 
 #include "tools/mainwindow.h"
 
+#include "shell/ptshcontrols.h"
+
 #include "vcl/memo.h"
 #include "vcl/richedit.h"
 
@@ -46,11 +48,12 @@ public:
     TStatusBar* StatusBar1;
     TPanel *PanelContent, *PanelLeft, *PanelRight, *PanelRightTop, *pcontent, *PanelBlank;
     TSplitter *Splitter1, *Splitter2, *Splitter3;
-    TTreeView* tree;
+    TPTShellTree* tree = nullptr;
     TPageControl* PageControl1;
     TTabSheet *TabSheet1, *TabSheet2, *TabSheet3;
     TToolBar *tbdiskfiles, *ToolBar4, *tbselectedfiles;
-    TListView *list, *slist, *selectedlist;
+    TPTShellList* list = nullptr;
+    TListView *slist, *selectedlist;
     TTimer* Timer1;
 
     // Buttons of the file-list tabs.
