@@ -427,7 +427,7 @@ void TForm1::FirstShowSteps()
     ShowGrid = config.Showgrid == 1;
     BaseCaption = Caption();
 
-    for (TListView* view : {list, slist, selectedlist})
+    for (TListView* view : std::initializer_list<TListView*> {list, slist, selectedlist})
         view->SetGridLines(ShowGrid);
     ShowFileListsGrids1->SetChecked(ShowGrid);
 
@@ -491,7 +491,7 @@ void TForm1::SetListStyle(int style)
         return;
     static constexpr TViewStyle styles[4] = {TViewStyle::vsReport, TViewStyle::vsList, TViewStyle::vsIcon,
         TViewStyle::vsSmallIcon};
-    for (TListView* view : {list, slist, selectedlist})
+    for (TListView* view : std::initializer_list<TListView*> {list, slist, selectedlist})
         view->SetViewStyle(styles[style - 1]);
     menuPP[style - 1]->SetChecked(true);
     TMenuItem* vv[4] = {menuVV1, menuVV2, menuVV3, menuVV4};
@@ -726,7 +726,7 @@ void TForm1::viewSBClick(TObject*)
 void TForm1::ShowFileListsGrids1Click(TObject*)
 {
     ShowFileListsGrids1->SetChecked(!ShowFileListsGrids1->Checked());
-    for (TListView* view : {list, slist, selectedlist})
+    for (TListView* view : std::initializer_list<TListView*> {list, slist, selectedlist})
         view->SetGridLines(!view->GridLines());
 }
 

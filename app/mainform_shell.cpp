@@ -1,32 +1,43 @@
-// The main window's folder tree and "Disk Files" list.
+// The main window's folder tree and "Disk Files" list: the shell controls,
+// linked so that the list shows the tree's selected folder.
 #include "mainform.h"
 
 void TForm1::CreateShellTree()
 {
-    tree = new TTreeView(this);
+    tree = new TPTShellTree(this);
     tree->SetName("tree");
     tree->SetBounds(0, 0, 225, 200);
     tree->SetAlign(alClient);
     tree->SetParent(PanelLeft);
+    tree->SetOptions(ptstoAutoFill | ptstoDefaultKeyHandling | ptstoContextMenus | ptstoDynamicRefresh | ptstoOleDrag
+        | ptstoOleDrop | ptstoShowHidden);
+    tree->HideSelection = false;
+    tree->RightClickSelect = true;
+    tree->RowSelect = true;
 }
 
 void TForm1::CreateShellList()
 {
-    list = new TListView(this);
+    list = new TPTShellList(this);
     list->SetName("list");
-    list->AddColumn("Name", 200);
-    list->AddColumn("Size", 80, true);
-    list->AddColumn("Type", 120);
-    list->AddColumn("Modified", 120);
+    list->SetOptions(ptsloAutoFill | ptsloDefaultKeyHandling | ptsloContextMenus | ptsloDynamicRefresh
+        | ptsloHideFoldersWhenLinkedToTree | ptsloOleDrag | ptsloOleDrop | ptsloShowHidden);
+    list->SetHeaderSortDisplayMode(ptlvLeftAlign);
     list->SetViewStyle(TViewStyle::vsReport);
     list->SetGridLines(true);
+    list->RowSelect = true;
+    list->HideSelection = false;
     list->SetAlign(alClient);
     list->SetParent(TabSheet1);
+    // The tree is made first (the left panel comes before the tabs).
+    if (tree)
+        tree->SetShellList(list);
 }
 
-// The plain tree holds no folders to select yet.
-void TForm1::SelectStartFolder(const std::string&) {}
+// Selecting the folder in the tree also fills the linked list.
+void TForm1::SelectStartFolder(const std::string& folder) { tree->SetSelectedPathName(folder); }
 
-void TForm1::ApplyFileFilter(const std::string&) {}
+// The list refills before this returns, so the count read next is current.
+void TForm1::ApplyFileFilter(const std::string& mask) { list->SetFileFilter(mask); }
 
 int TForm1::FileListCount() const { return list->Items().Count(); }

@@ -9,13 +9,34 @@
 #include "commctrl.h"
 #include "comctrls.h"
 
+#include <concepts>
 #include <functional>
 #include <memory>
 #include <vector>
 
 class QTreeWidget;
 
-using TTVChangedEvent = std::function<void(TObject* sender, TTreeNode* node)>;
+// The tree's change event (Sender and node); a plain notify handler that
+// takes only the sender may be assigned to it as well.
+class TTVChangedEvent {
+public:
+    TTVChangedEvent() = default;
+    template <class F>
+        requires std::invocable<F&, TObject*, TTreeNode*>
+    TTVChangedEvent(F f) : m_f(std::move(f))
+    {
+    }
+    template <class F>
+        requires(!std::invocable<F&, TObject*, TTreeNode*> && std::invocable<F&, TObject*>)
+    TTVChangedEvent(F f) : m_f([f = std::move(f)](TObject* sender, TTreeNode*) mutable { f(sender); })
+    {
+    }
+    explicit operator bool() const { return static_cast<bool>(m_f); }
+    void operator()(TObject* sender, TTreeNode* node) const { m_f(sender, node); }
+
+private:
+    std::function<void(TObject*, TTreeNode*)> m_f;
+};
 using TTVExpandingEvent = std::function<void(TObject* sender, TTreeNode* node, bool& allowExpansion)>;
 using TTVExpandedEvent = std::function<void(TObject* sender, TTreeNode* node)>;
 using TTVGetImageEvent = std::function<void(TObject* sender, TTreeNode* node)>;

@@ -15,7 +15,8 @@ TEST_F(AppTest, FreshProgramFolderStartsWithTheDefaults)
     EXPECT_EQ(f.filter->Item(1), "Text(*.txt)");
     EXPECT_EQ(f.filter->ItemIndex(), 0);
     EXPECT_EQ(f.FileFilterMask(), "*.*");
-    EXPECT_EQ(f.StatusBar1->Panel(6).Text, "0Files");
+    // Panel 6 counts what the file list shows of the selected folder.
+    EXPECT_EQ(f.StatusBar1->Panel(6).Text, IntToStr(f.list->Items().Count()) + "Files");
     EXPECT_TRUE(f.list->GridLines());
     EXPECT_TRUE(f.ShowFileListsGrids1->Checked());
     EXPECT_TRUE(prompts->asked.empty()) << "a fresh start asks nothing";
@@ -75,7 +76,7 @@ TEST_F(AppTest, ListStylesAndTheirMenuChecks)
     };
     for (const Case& c : cases) {
         f.SetListStyle(c.style);
-        for (TListView* v : {f.list, f.slist, f.selectedlist})
+        for (TListView* v : std::initializer_list<TListView*> {f.list, f.slist, f.selectedlist})
             EXPECT_EQ(v->ViewStyle(), c.view) << c.style;
         EXPECT_TRUE(c.popup->Checked()) << c.style;
         EXPECT_TRUE(c.menu->Checked()) << c.style;
