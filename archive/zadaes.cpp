@@ -2,6 +2,10 @@
 
 #include <algorithm>
 #include <chrono>
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#define VISTREL_X86_CRYPTO 1
+#endif
 #include <array>
 #include <cstring>
 #include <memory>
@@ -81,6 +85,119 @@ std::uint32_t Rol(std::uint32_t x, int n) { return (x << n) | (x >> (32 - n)); }
 
 }  // namespace
 
+
+// ---- processor instructions ---------------------------------------------------------------
+// Where the processor has the SHA and AES instructions they do the same
+// compressions and rounds as the portable code, several times faster.
+
+#ifdef VISTREL_X86_CRYPTO
+namespace {
+
+__attribute__((target("sha,sse4.1,ssse3"))) void Sha1CompileNi(std::uint32_t state[5], const std::uint8_t* data)
+{
+    const __m128i mask = _mm_set_epi64x(0x0001020304050607LL, 0x08090a0b0c0d0e0fLL);
+    __m128i abcd = _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(state)), 0x1B);
+    __m128i e0 = _mm_set_epi32(static_cast<int>(state[4]), 0, 0, 0);
+    const __m128i abcdSave = abcd, e0Save = e0;
+    __m128i e1;
+    __m128i m0 = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data)), mask);
+    __m128i m1 = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + 16)), mask);
+    __m128i m2 = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + 32)), mask);
+    __m128i m3 = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + 48)), mask);
+
+    // Rounds 0-15 take the message words as they are.
+    e0 = _mm_add_epi32(e0, m0);
+    e1 = abcd;
+    abcd = _mm_sha1rnds4_epu32(abcd, e0, 0);
+    e1 = _mm_sha1nexte_epu32(e1, m1);
+    e0 = abcd;
+    abcd = _mm_sha1rnds4_epu32(abcd, e1, 0);
+    m0 = _mm_sha1msg1_epu32(m0, m1);
+    e0 = _mm_sha1nexte_epu32(e0, m2);
+    e1 = abcd;
+    abcd = _mm_sha1rnds4_epu32(abcd, e0, 0);
+    m1 = _mm_sha1msg1_epu32(m1, m2);
+    m0 = _mm_xor_si128(m0, m2);
+    e1 = _mm_sha1nexte_epu32(e1, m3);
+    e0 = abcd;
+    m0 = _mm_sha1msg2_epu32(m0, m3);
+    abcd = _mm_sha1rnds4_epu32(abcd, e1, 0);
+    m2 = _mm_sha1msg1_epu32(m2, m3);
+    m1 = _mm_xor_si128(m1, m3);
+
+    // Rounds 16-67: one pattern, rotating through the four message registers.
+#define VISTREL_SHA1_QUAD(ea, eb, ma, mb, mc, md, f)   \
+    ea = _mm_sha1nexte_epu32(ea, ma);                  \
+    eb = abcd;                                         \
+    mb = _mm_sha1msg2_epu32(mb, ma);                   \
+    abcd = _mm_sha1rnds4_epu32(abcd, ea, f);           \
+    md = _mm_sha1msg1_epu32(md, ma);                   \
+    mc = _mm_xor_si128(mc, ma);
+    VISTREL_SHA1_QUAD(e0, e1, m0, m1, m2, m3, 0)  // 16-19
+    VISTREL_SHA1_QUAD(e1, e0, m1, m2, m3, m0, 1)  // 20-23
+    VISTREL_SHA1_QUAD(e0, e1, m2, m3, m0, m1, 1)  // 24-27
+    VISTREL_SHA1_QUAD(e1, e0, m3, m0, m1, m2, 1)  // 28-31
+    VISTREL_SHA1_QUAD(e0, e1, m0, m1, m2, m3, 1)  // 32-35
+    VISTREL_SHA1_QUAD(e1, e0, m1, m2, m3, m0, 1)  // 36-39
+    VISTREL_SHA1_QUAD(e0, e1, m2, m3, m0, m1, 2)  // 40-43
+    VISTREL_SHA1_QUAD(e1, e0, m3, m0, m1, m2, 2)  // 44-47
+    VISTREL_SHA1_QUAD(e0, e1, m0, m1, m2, m3, 2)  // 48-51
+    VISTREL_SHA1_QUAD(e1, e0, m1, m2, m3, m0, 2)  // 52-55
+    VISTREL_SHA1_QUAD(e0, e1, m2, m3, m0, m1, 2)  // 56-59
+    VISTREL_SHA1_QUAD(e1, e0, m3, m0, m1, m2, 3)  // 60-63
+    VISTREL_SHA1_QUAD(e0, e1, m0, m1, m2, m3, 3)  // 64-67
+#undef VISTREL_SHA1_QUAD
+    // Rounds 68-79.
+    e1 = _mm_sha1nexte_epu32(e1, m1);
+    e0 = abcd;
+    m2 = _mm_sha1msg2_epu32(m2, m1);
+    abcd = _mm_sha1rnds4_epu32(abcd, e1, 3);
+    m3 = _mm_xor_si128(m3, m1);
+    e0 = _mm_sha1nexte_epu32(e0, m2);
+    e1 = abcd;
+    m3 = _mm_sha1msg2_epu32(m3, m2);
+    abcd = _mm_sha1rnds4_epu32(abcd, e0, 3);
+    e1 = _mm_sha1nexte_epu32(e1, m3);
+    e0 = abcd;
+    abcd = _mm_sha1rnds4_epu32(abcd, e1, 3);
+
+    e0 = _mm_sha1nexte_epu32(e0, e0Save);
+    abcd = _mm_add_epi32(abcd, abcdSave);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(state), _mm_shuffle_epi32(abcd, 0x1B));
+    state[4] = static_cast<std::uint32_t>(_mm_extract_epi32(e0, 3));
+}
+
+__attribute__((target("aes,sse2"))) void AesEncryptNi(const std::uint8_t in[16], std::uint8_t out[16], const TAesContext& ctx)
+{
+    const auto* rk = reinterpret_cast<const __m128i*>(ctx.rk);
+    __m128i x = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in)), _mm_loadu_si128(rk));
+    for (int r = 1; r < ctx.rounds; ++r)
+        x = _mm_aesenc_si128(x, _mm_loadu_si128(rk + r));
+    x = _mm_aesenclast_si128(x, _mm_loadu_si128(rk + ctx.rounds));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), x);
+}
+
+bool Detect(const char* feature)
+{
+    __builtin_cpu_init();
+    return std::string(feature) == "sha" ? __builtin_cpu_supports("sha") && __builtin_cpu_supports("sse4.1")
+                                         : __builtin_cpu_supports("aes");
+}
+
+bool g_shaNi = Detect("sha");
+bool g_aesNi = Detect("aes");
+
+}  // namespace
+
+void SetCryptoInstructions(bool on)
+{
+    g_shaNi = on && Detect("sha");
+    g_aesNi = on && Detect("aes");
+}
+#else
+void SetCryptoInstructions(bool) {}
+#endif
+
 // Words are kept little-endian (byte 0 of a column in the low byte).
 void _zad_aes_set_encrypt_key(const std::uint8_t* key, unsigned keyLength, TAesContext& ctx)
 {
@@ -120,6 +237,12 @@ void _zad_aes_encrypt_block(const std::uint8_t in[16], std::uint8_t out[16], con
         std::memcpy(out, in, 16);
         return;
     }
+#ifdef VISTREL_X86_CRYPTO
+    if (g_aesNi) {
+        AesEncryptNi(in, out, ctx);
+        return;
+    }
+#endif
     const AesTables& t = Tables();
     const std::uint32_t* rk = ctx.rk;
     std::uint32_t s0 = LoadLE(in) ^ rk[0], s1 = LoadLE(in + 4) ^ rk[1], s2 = LoadLE(in + 8) ^ rk[2],
@@ -160,34 +283,37 @@ void sha1_begin(sha1_ctx& ctx)
 
 void sha1_compile(sha1_ctx& ctx)
 {
+#ifdef VISTREL_X86_CRYPTO
+    if (g_shaNi) {
+        Sha1CompileNi(ctx.hash, ctx.wbuf);
+        return;
+    }
+#endif
     std::uint32_t w[80];
     for (int i = 0; i < 16; ++i)
         w[i] = LoadBE(ctx.wbuf + 4 * i);
     for (int i = 16; i < 80; ++i)
         w[i] = Rol(w[i - 3] ^ w[i - 8] ^ w[i - 14] ^ w[i - 16], 1);
     std::uint32_t a = ctx.hash[0], b = ctx.hash[1], c = ctx.hash[2], d = ctx.hash[3], e = ctx.hash[4];
-    for (int i = 0; i < 80; ++i) {
-        std::uint32_t f, k;
-        if (i < 20) {
-            f = (b & c) | (~b & d);
-            k = 0x5A827999u;
-        } else if (i < 40) {
-            f = b ^ c ^ d;
-            k = 0x6ED9EBA1u;
-        } else if (i < 60) {
-            f = (b & c) | (b & d) | (c & d);
-            k = 0x8F1BBCDCu;
-        } else {
-            f = b ^ c ^ d;
-            k = 0xCA62C1D6u;
-        }
-        const std::uint32_t tmp = Rol(a, 5) + f + e + k + w[i];
-        e = d;
-        d = c;
-        c = Rol(b, 30);
-        b = a;
-        a = tmp;
+    // The four rounds without a branch per step.
+#define VISTREL_SHA1_STEP(f, k, i)                            \
+    {                                                          \
+        const std::uint32_t t = Rol(a, 5) + (f) + e + (k) + w[i]; \
+        e = d;                                                 \
+        d = c;                                                 \
+        c = Rol(b, 30);                                        \
+        b = a;                                                 \
+        a = t;                                                 \
     }
+    for (int i = 0; i < 20; ++i)
+        VISTREL_SHA1_STEP((d ^ (b & (c ^ d))), 0x5A827999u, i)
+    for (int i = 20; i < 40; ++i)
+        VISTREL_SHA1_STEP((b ^ c ^ d), 0x6ED9EBA1u, i)
+    for (int i = 40; i < 60; ++i)
+        VISTREL_SHA1_STEP(((b & c) | (d & (b | c))), 0x8F1BBCDCu, i)
+    for (int i = 60; i < 80; ++i)
+        VISTREL_SHA1_STEP((b ^ c ^ d), 0xCA62C1D6u, i)
+#undef VISTREL_SHA1_STEP
     ctx.hash[0] += a;
     ctx.hash[1] += b;
     ctx.hash[2] += c;
@@ -290,27 +416,48 @@ void hmac_sha1_end(std::uint8_t* mac, std::size_t macLen, hmac_ctx& ctx)
 void derive_key(const void* pwd, std::size_t pwdLen, const void* salt, std::size_t saltLen, unsigned iterations,
                 std::uint8_t* key, std::size_t keyLen)
 {
-    // The keyed inner and outer states are computed once and copied for
-    // every HMAC of the iteration.
-    hmac_ctx base;
-    hmac_sha1_begin(base);
-    hmac_sha1_key(pwd, pwdLen, base);
-    hmac_sha1_data(nullptr, 0, base);  // keys the inner hash
+    // The inner and outer hashes start from the keyed pads; both states are
+    // computed once, so each HMAC of the iteration costs two compressions.
+    std::uint8_t k[64] = {};
+    if (pwdLen > 64) {
+        sha1_ctx h;
+        sha1_begin(h);
+        sha1_hash(pwd, pwdLen, h);
+        sha1_end(k, h);
+    } else if (pwdLen > 0) {
+        std::memcpy(k, pwd, pwdLen);
+    }
+    std::uint8_t pad[64];
+    sha1_ctx inner, outer;
+    for (int i = 0; i < 64; ++i)
+        pad[i] = k[i] ^ 0x36;
+    sha1_begin(inner);
+    sha1_hash(pad, 64, inner);
+    for (int i = 0; i < 64; ++i)
+        pad[i] = k[i] ^ 0x5C;
+    sha1_begin(outer);
+    sha1_hash(pad, 64, outer);
+    auto hmac = [&](const std::uint8_t* a, std::size_t alen, const std::uint8_t* b, std::size_t blen, std::uint8_t out[20]) {
+        sha1_ctx c = inner;
+        sha1_hash(a, alen, c);
+        if (blen)
+            sha1_hash(b, blen, c);
+        std::uint8_t ih[20];
+        sha1_end(ih, c);
+        c = outer;
+        sha1_hash(ih, 20, c);
+        sha1_end(out, c);
+    };
     for (std::size_t block = 1, done = 0; done < keyLen; ++block) {
         std::uint8_t u[20], t[20];
-        hmac_ctx c = base;
-        hmac_sha1_data(salt, saltLen, c);
         std::uint8_t be[4];
         StoreBE(be, static_cast<std::uint32_t>(block));
-        hmac_sha1_data(be, 4, c);
-        hmac_sha1_end(u, 20, c);
+        hmac(static_cast<const std::uint8_t*>(salt), saltLen, be, 4, u);
         std::memcpy(t, u, 20);
         for (unsigned i = 1; i < iterations; ++i) {
-            c = base;
-            hmac_sha1_data(u, 20, c);
-            hmac_sha1_end(u, 20, c);
-            for (int k = 0; k < 20; ++k)
-                t[k] ^= u[k];
+            hmac(u, 20, nullptr, 0, u);
+            for (int j = 0; j < 20; ++j)
+                t[j] ^= u[j];
         }
         const std::size_t n = std::min<std::size_t>(20, keyLen - done);
         std::memcpy(key + done, t, n);

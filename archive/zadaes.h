@@ -29,6 +29,10 @@ struct TAesContext {
 void _zad_aes_set_encrypt_key(const std::uint8_t* key, unsigned keyLength, TAesContext& ctx);
 void _zad_aes_encrypt_block(const std::uint8_t in[16], std::uint8_t out[16], const TAesContext& ctx);
 
+// Whether the processor's SHA and AES instructions are used where present
+// (on by default; tests turn them off to check the portable code).
+void SetCryptoInstructions(bool on);
+
 // ---- SHA-1 and HMAC-SHA1 --------------------------------------------------------------------
 struct sha1_ctx {
     std::uint64_t count = 0;  // bytes hashed

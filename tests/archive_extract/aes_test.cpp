@@ -31,7 +31,17 @@ std::string ToHex(const std::uint8_t* p, size_t n)
 
 }  // namespace
 
-TEST(Aes, Fips197AppendixC)
+// Every vector runs through the portable code and, where the processor has
+// them, through the SHA and AES instructions.
+class AesBothWays : public ::testing::TestWithParam<bool> {
+protected:
+    void SetUp() override { SetCryptoInstructions(GetParam()); }
+    void TearDown() override { SetCryptoInstructions(true); }
+};
+INSTANTIATE_TEST_SUITE_P(Crypto, AesBothWays, ::testing::Values(false, true),
+    [](const auto& info) { return info.param ? "Instructions" : "Portable"; });
+
+TEST_P(AesBothWays, Fips197AppendixC)
 {
     const auto plain = Hex("00112233445566778899aabbccddeeff");
     const struct {
@@ -59,7 +69,7 @@ TEST(Aes, Fips197AppendixC)
     EXPECT_EQ(bad.rounds, 0);
 }
 
-TEST(Aes, HmacSha1Rfc2202)
+TEST_P(AesBothWays, HmacSha1Rfc2202)
 {
     const struct {
         std::string key, data;
@@ -84,7 +94,7 @@ TEST(Aes, HmacSha1Rfc2202)
     }
 }
 
-TEST(Aes, Pbkdf2Rfc6070)
+TEST_P(AesBothWays, Pbkdf2Rfc6070)
 {
     const struct {
         std::string password, salt;
@@ -106,7 +116,7 @@ TEST(Aes, Pbkdf2Rfc6070)
     }
 }
 
-TEST(Aes, CounterModeRoundTripAndCounterBytes)
+TEST_P(AesBothWays, CounterModeRoundTripAndCounterBytes)
 {
     const std::uint8_t salt[16] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
     std::vector<std::uint8_t> data(256 * 16 + 7);

@@ -1,0 +1,193 @@
+// Extracting ZIP archives with TUnZip::Extract into an empty folder against
+// the real tools on the same disk:
+//   - a 200 MB deflated ZIP of mixed files against "unzip -o -q" (goal <= 1.2),
+//   - a Deflate64 ZIP against "7z x" (goal <= 1.5),
+//   - an AES-256 ZIP against "7z x" with the password (goal <= 1.5).
+// The archives are made once with zip and 7z below the data folder
+// (VISTREL_BENCH_DIR, or zip-extract-data beside the program).
+//
+// Prints every time and ratio; the last line is the deflate ratio:
+// "ratio <ours / unzip> goal <= 1.2".
+#include "archive/zadunzip.h"
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kPassword = "bench-Secret-256";
+
+double Seconds(std::chrono::steady_clock::duration d) { return std::chrono::duration<double>(d).count(); }
+
+bool Run(const std::string& cmd)
+{
+    if (std::system(cmd.c_str()) != 0) {
+        std::fprintf(stderr, "failed: %s\n", cmd.c_str());
+        return false;
+    }
+    return true;
+}
+
+// Mixed files: text, incompressible bytes, and repetitive records with
+// noise, in a few folders; about totalMB megabytes.
+void MakeTree(const std::string& root, int totalMB)
+{
+    std::mt19937 rng(42);
+    const char* words[] = {"archive", "extract", "window", "folder", "deflate", "entry", "header", "viewer",
+        "stream", "buffer", "panel", "listing", "encrypted", "method", "size", "ratio"};
+    std::int64_t left = static_cast<std::int64_t>(totalMB) << 20;
+    for (int i = 0; left > 0; ++i) {
+        const std::string dir = root + "/dir" + std::to_string(i % 8);
+        fs::create_directories(dir);
+        const std::int64_t size = std::min<std::int64_t>(left, 64 * 1024 + static_cast<std::int64_t>(rng() % (1500 * 1024)));
+        std::string data;
+        data.reserve(static_cast<size_t>(size));
+        switch (i % 3) {
+        case 0:
+            while (static_cast<std::int64_t>(data.size()) < size) {
+                data += words[rng() % 16];
+                data += (rng() % 12 == 0) ? '\n' : ' ';
+            }
+            break;
+        case 1:
+            while (static_cast<std::int64_t>(data.size()) < size) {
+                const std::uint32_t v = rng();
+                data.append(reinterpret_cast<const char*>(&v), 4);
+            }
+            break;
+        default:
+            while (static_cast<std::int64_t>(data.size()) < size) {
+                char rec[64];
+                std::snprintf(rec, sizeof rec, "%08u;%05u;record;%c%c\n", static_cast<unsigned>(data.size()),
+                    static_cast<unsigned>(rng() % 100000), 'a' + static_cast<char>(rng() % 26), 'a' + static_cast<char>(rng() % 26));
+                data += rec;
+            }
+        }
+        data.resize(static_cast<size_t>(size));
+        std::ofstream(dir + "/file" + std::to_string(i) + (i % 3 == 1 ? ".bin" : ".txt"), std::ios::binary) << data;
+        left -= size;
+    }
+}
+
+struct Archives {
+    std::string deflated, deflate64, aes;
+};
+
+Archives MakeArchives(const std::string& dir)
+{
+    Archives a{dir + "/mixed-200mb.zip", dir + "/deflate64.zip", dir + "/aes256.zip"};
+    if (!fs::exists(a.deflated) || !fs::exists(a.deflate64) || !fs::exists(a.aes)) {
+        fs::remove_all(dir + "/src200");
+        fs::remove_all(dir + "/src50");
+        MakeTree(dir + "/src200", 200);
+        MakeTree(dir + "/src50", 50);
+        fs::remove(a.deflated);
+        fs::remove(a.deflate64);
+        fs::remove(a.aes);
+        Run("cd '" + dir + "/src200' && zip -q -r '" + a.deflated + "' .");
+        Run("cd '" + dir + "/src50' && 7z a -bd -tzip -mm=Deflate64 '" + a.deflate64 + "' . > /dev/null");
+        Run("cd '" + dir + "/src50' && 7z a -bd -tzip -mem=AES256 -p" + kPassword + " '" + a.aes + "' . > /dev/null");
+        fs::remove_all(dir + "/src200");
+        fs::remove_all(dir + "/src50");
+    }
+    return a;
+}
+
+std::string FreshFolder(const std::string& dir)
+{
+    const std::string out = dir + "/out";
+    fs::remove_all(out);
+    fs::create_directories(out);
+    return out;
+}
+
+double Ours(const std::string& archive, const std::string& dir, const std::string& password, int& count)
+{
+    const std::string out = FreshFolder(dir);
+    const auto t0 = std::chrono::steady_clock::now();
+    TUnZip z;
+    z.SetArchiveFile(archive);
+    z.SetExtractDir(out);
+    z.FileSpec.Add("*.*");
+    z.Password = password;
+    count = z.Extract();
+    return Seconds(std::chrono::steady_clock::now() - t0);
+}
+
+double Tool(const std::string& cmdBeforeFolder, const std::string& dir)
+{
+    const std::string out = FreshFolder(dir);
+    const std::string cmd = cmdBeforeFolder + "'" + out + "' > /dev/null";
+    const auto t0 = std::chrono::steady_clock::now();
+    Run(cmd);
+    return Seconds(std::chrono::steady_clock::now() - t0);
+}
+
+double Median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[v.size() / 2];
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    const char* env = std::getenv("VISTREL_BENCH_DIR");
+    const std::string dir = env && *env ? std::string(env)
+                                        : (fs::absolute(argv[0]).parent_path() / "zip-extract-data").string();
+    fs::create_directories(dir);
+    const Archives a = MakeArchives(dir);
+
+    struct Case {
+        const char* name;
+        std::string archive;
+        std::string password;
+        std::string tool;  // command, the output folder follows
+        const char* toolName;
+        double goal;
+        std::vector<double> ours, theirs;
+        int count = 0;
+    };
+    std::vector<Case> cases = {
+        {"deflated_200mb", a.deflated, "", "unzip -o -q '" + a.deflated + "' -d ", "unzip -o -q", 1.2, {}, {}},
+        {"deflate64", a.deflate64, "", "7z x -y -bd '" + a.deflate64 + "' -o", "7z x", 1.5, {}, {}},
+        {"aes256", a.aes, kPassword, std::string("7z x -y -bd -p") + kPassword + " '" + a.aes + "' -o", "7z x -p", 1.5, {},
+            {}},
+    };
+    for (Case& c : cases) {
+        Tool(c.tool, dir);  // warm the page cache
+        benchmark::RegisterBenchmark(c.name, [&c, &dir](benchmark::State& state) {
+            for (auto _ : state) {
+                const double s = Ours(c.archive, dir, c.password, c.count);
+                state.SetIterationTime(s);
+                c.ours.push_back(s);
+                c.theirs.push_back(Tool(c.tool, dir));
+            }
+        })->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3);
+    }
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    fs::remove_all(dir + "/out");
+
+    for (const Case& c : cases) {
+        const double o = Median(c.ours), t = Median(c.theirs);
+        std::printf("%-15s TUnZip::Extract %.3f s, %s %.3f s, %d entries, ratio %.3f goal <= %.1f\n", c.name, o,
+            c.toolName, t, c.count, o / t, c.goal);
+    }
+    const double o = Median(cases[0].ours), t = Median(cases[0].theirs);
+    std::printf("ratio %.3f goal <= 1.2\n", o / t);
+    return 0;
+}
