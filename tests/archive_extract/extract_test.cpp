@@ -330,3 +330,36 @@ TEST(ZipExtract, CancelDuringProgressStopsTheRun)
     EXPECT_LE(log.begun.size(), 1u);
     EXPECT_FALSE(FileExists(d.Path("docs/deep/data.bin")));
 }
+
+TEST(ZipExtract, OtherLayouts)
+{
+    // ZIP64 records, a self-extractor whose offsets were not adjusted for
+    // its stub (the first local header is found by a search), and an
+    // archive cut before its central directory (the local headers are walked).
+    TempDir work;
+    const std::string stored = ReadAll(Fixture("stored.zip"));
+    const size_t central = stored.find(std::string("PK\x01\x02", 4));
+    ASSERT_NE(central, std::string::npos);
+    work.Write("nocentral.zip", stored.substr(0, central));
+    const struct {
+        std::string archive;
+        std::string reference;
+    } cases[] = {
+        {std::string(VISTREL_TEST_DATA) + "/../archive/fixtures/zip64.zip", ""},
+        {std::string(VISTREL_TEST_DATA) + "/../archive/fixtures/sfx-unadjusted.exe", ""},
+        {work.Path("nocentral.zip"), Fixture("stored.zip")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.archive);
+        TempDir ours, ref;
+        ASSERT_TRUE(Reference7z(c.reference.empty() ? c.archive : c.reference, ref.Root()));
+        TUnZip z;
+        ExtractLog log;
+        Attach(z, log);
+        Prepare(z, c.archive, ours.Root());
+        const auto theirs = TreeOf(ref.Root());
+        EXPECT_EQ(z.Extract(), static_cast<int>(theirs.size()));
+        EXPECT_EQ(log.Failed(), 0);
+        EXPECT_EQ(TreeOf(ours.Root()), theirs);
+    }
+}
