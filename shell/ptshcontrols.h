@@ -193,6 +193,9 @@ public:
     int SortColumn() const { return m_sortColumn; }
     void SetSortColumn(int column);
     void SortList();
+    // A click on a column header: sorts by that column, or reverses the order
+    // of the current sort column, unless OnColumnClick set a sort column itself.
+    void ColClick(int column) override;
     void Synchronize(bool alsoLinked);
     TPTShListData* GetShListData(int index) const;
     TPTShListData* GetDataFromItem(TListItem* item) const;
@@ -240,7 +243,6 @@ public:
 protected:
     std::string ItemText(TListItem* item, int column) override;
     void Delete(TListItem* item) override;
-    void ColClick(int column) override;
     void DblClick() override;
     virtual bool DblClickOpen();
     // Runs the default shell verb of an item that is no folder.

@@ -1,0 +1,373 @@
+// The shell tree and list over a temporary folder tree and the real backend,
+// with the test clock driving their timers: filling, the file filter,
+// sorting by column clicks, selection by path and its order of events, the
+// keyboard and notification delays, live refresh, custom-draw answers and
+// header formats.
+#include "shell_env.h"
+
+#include "shell/ptshcontrols.h"
+
+#include "rtl/clock.h"
+#include "vcl/forms.h"
+
+#include <QCoreApplication>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+namespace {
+
+std::vector<std::string> Names(TPTCustomShellList& list)
+{
+    std::vector<std::string> out;
+    for (int i = 0; i < list.Items().Count(); ++i)
+        out.push_back(list.GetShListData(i)->GetDisplayName());
+    return out;
+}
+
+class ShellControls : public ::testing::Test {
+protected:
+    ShellControls()
+    {
+        EnsureQtApplication();
+        env.dir.Write("home/data/b.txt", "bb");
+        env.dir.Write("home/data/a.TXT", "a");
+        env.dir.Write("home/data/c.md", "ccc");
+        env.dir.Write("home/data/notes", "n");
+        std::filesystem::create_directories(env.Home() + "/data/sub/deeper");
+        env.dir.Write("home/other/x.txt", "x");
+        tree = std::make_unique<TPTShellTree>(nullptr);
+        list = std::make_unique<TPTShellList>(nullptr);
+        tree->SetOptions(ptstoAutoFill | ptstoShowHidden);
+        list->SetOptions(ptsloAutoFill | ptsloHideFoldersWhenLinkedToTree | ptsloShowHidden);
+        list->SetViewStyle(TViewStyle::vsReport);
+        tree->SetShellList(list.get());
+        // The deferred first fills of both controls run here.
+        QCoreApplication::processEvents();
+    }
+    ~ShellControls() override
+    {
+        list.reset();
+        tree.reset();
+        QCoreApplication::processEvents();
+    }
+    std::string Data() const { return env.Home() + "/data"; }
+
+    ScopedManualClock clock;
+    ShellEnv env;
+    std::unique_ptr<TPTShellTree> tree;
+    std::unique_ptr<TPTShellList> list;
+};
+
+TEST_F(ShellControls, SelectingAPathFillsTheListWithColumnsSortedByName)
+{
+    tree->SetSelectedPathName(Data());
+    EXPECT_EQ(tree->GetSelectedPathName(), Data());
+    ASSERT_EQ(list->ColumnCount(), 4);
+    EXPECT_EQ(list->Column(0).Caption, "Name");
+    EXPECT_EQ(list->Column(1).Caption, "Size");
+    EXPECT_TRUE(list->Column(1).RightAligned);
+    EXPECT_EQ(list->Column(2).Caption, "Type");
+    EXPECT_EQ(list->Column(3).Caption, "Modified");
+    // Folders are the tree's: the list holds the files only.
+    EXPECT_EQ(Names(*list), (std::vector<std::string> {"a.TXT", "b.txt", "c.md", "notes"}));
+    // The texts come on demand from the items.
+    EXPECT_EQ(list->Items()[1]->Caption(), "");
+    EXPECT_EQ(list->GetShListData(1)->GetColText(1), "1KB");
+    EXPECT_FALSE(list->GetShListData(1)->GetColText(3).empty());
+    // The selected node's folder has been loaded below the home node.
+    ASSERT_NE(tree->Selected(), nullptr);
+    EXPECT_EQ(tree->Selected()->Text(), "data");
+}
+
+TEST_F(ShellControls, OnChangeFiresBeforeTheListRefillsAndNotAgainForTheSameFolder)
+{
+    tree->SetSelectedPathName(env.Home() + "/other");
+    ASSERT_EQ(list->Items().Count(), 1);
+    std::vector<int> countsSeen;
+    tree->OnChange = [&](TObject*, TTreeNode*) { countsSeen.push_back(list->Items().Count()); };
+    tree->SetSelectedPathName(Data());
+    // The handler saw the previous folder's items; the list is current on return.
+    EXPECT_EQ(countsSeen, std::vector<int> {1});
+    EXPECT_EQ(list->Items().Count(), 4);
+    tree->SetSelectedPathName(Data());
+    EXPECT_EQ(countsSeen.size(), 1u) << "the same folder again changes nothing";
+}
+
+TEST_F(ShellControls, UnparsablePathSelectsTheDesktopRoot)
+{
+    tree->SetSelectedPathName(Data());
+    tree->SetSelectedPathName("/no/such/folder/anywhere");
+    EXPECT_EQ(tree->Selected(), tree->GetFirstRootLevelShellNode());
+}
+
+TEST_F(ShellControls, KeyboardMovesReachTheListOnceAfterQuietAndNotificationsDoNotCancelThem)
+{
+    tree->SetSelectedPathName(Data());
+    TTreeNode* data = tree->Selected();
+    TTreeNode* home = data->Parent();
+    ASSERT_NE(home, nullptr);
+    int changes = 0, fills = 0;
+    tree->OnChange = [&](TObject*, TTreeNode*) { ++changes; };
+    list->OnFillStart = [&](TObject*) { ++fills; };
+    // Three quick selection changes without a click (keyboard moves).
+    tree->SetSelected(home);
+    clock.clock.Advance(200);
+    tree->SetSelected(data->GetFirstChild() ? data->GetFirstChild() : data);
+    clock.clock.Advance(200);
+    // A change notification in between keeps the pending selection.
+    tree->Perform(AM_CHANGENOTIFY, 0, 0);
+    tree->SetSelected(home);
+    EXPECT_EQ(changes, 3);
+    EXPECT_EQ(fills, 0);
+    EXPECT_TRUE(tree->SelectionUpdatePending());
+    EXPECT_TRUE(tree->RefreshScheduled());
+    clock.clock.Advance(499);
+    EXPECT_EQ(fills, 0);
+    clock.clock.Advance(1);
+    EXPECT_EQ(fills, 1);
+    EXPECT_EQ(list->Folder().GetPathName(), env.Home());
+    // The refresh still runs when its own delay (2000 ms, not focused) is up.
+    EXPECT_TRUE(tree->RefreshScheduled());
+    clock.clock.Advance(2000);
+    EXPECT_FALSE(tree->RefreshScheduled());
+}
+
+TEST_F(ShellControls, ANotificationWhileBusyIsKeptForTheEnd)
+{
+    tree->SetSelectedPathName(Data());
+    list->BeginBusy();
+    list->Perform(AM_CHANGENOTIFY, 0, 0);
+    EXPECT_FALSE(list->RefreshScheduled());
+    EXPECT_TRUE(list->RefreshPending());
+    env.dir.Write("home/data/late.txt", "l");
+    list->EndBusy();
+    EXPECT_FALSE(list->RefreshPending());
+    EXPECT_EQ(Names(*list).back(), "late.txt");
+}
+
+TEST_F(ShellControls, FilterTable)
+{
+    tree->SetSelectedPathName(Data());
+    struct Case {
+        const char* filter;
+        std::vector<std::string> names;
+    };
+    const Case cases[] = {
+        {"*.txt", {"a.TXT", "b.txt"}},
+        {"*.TXT;*.MD", {"a.TXT", "b.txt", "c.md"}},
+        {"*.txt;*.md", {"a.TXT", "b.txt", "c.md"}},
+        {"*.txt; *.md", {"a.TXT", "b.txt"}},           // the second mask starts with a space
+        {"../other/*.txt;*.md", {"c.md"}},             // a mask never reaches another folder
+        {"sub/*;;*.md", {"c.md"}},                     // nor one below; empty masks drop out
+        {"*.", {"notes"}},                              // names without an extension
+        {"?.md", {"c.md"}},
+        {"*.*", {"a.TXT", "b.txt", "c.md", "notes"}},
+        {"", {"a.TXT", "b.txt", "c.md", "notes"}},
+    };
+    for (const Case& c : cases) {
+        list->SetFileFilter(c.filter);
+        EXPECT_EQ(Names(*list), c.names) << c.filter;
+    }
+    int fills = 0;
+    list->OnFillStart = [&](TObject*) { ++fills; };
+    list->SetFileFilter("");
+    EXPECT_EQ(fills, 0) << "the same filter text again does not refill";
+}
+
+TEST_F(ShellControls, ColumnClicksSortAndReverse)
+{
+    tree->SetSelectedPathName(Data());
+    EXPECT_EQ(list->SortColumn(), 1);
+    EXPECT_EQ(list->HeaderSortColumn(), 0);
+    EXPECT_EQ(list->HeaderSortDirection(), ptsdDesc);  // an ascending sort shows the up triangle
+    const std::vector<std::string> ascending = Names(*list);
+    auto click = [&](int column) { list->ColClick(column); };
+    click(0);
+    std::vector<std::string> reversed(ascending.rbegin(), ascending.rend());
+    EXPECT_EQ(Names(*list), reversed);
+    EXPECT_EQ(list->SortColumn(), -1);
+    EXPECT_EQ(list->HeaderSortDirection(), ptsdAsc);
+    click(0);
+    EXPECT_EQ(Names(*list), ascending);
+    // By size: 1, 2, 3 and 1 bytes round up alike; names break no ties, order is stable.
+    click(1);
+    EXPECT_EQ(list->SortColumn(), 2);
+    EXPECT_EQ(list->HeaderSortColumn(), 1);
+}
+
+TEST_F(ShellControls, LiveRefreshAppendsNewFilesAndDropsVanishedOnes)
+{
+    tree->SetSelectedPathName(Data());
+    list->SetOptions(list->Options() | ptsloDynamicRefresh);
+    env.dir.Write("home/data/0new.txt", "n");
+    std::filesystem::remove(Data() + "/b.txt");
+    list->Perform(AM_CHANGENOTIFY, 0, 0);
+    clock.clock.Advance(1999);
+    EXPECT_EQ(list->Items().Count(), 4);
+    clock.clock.Advance(1);
+    // New items go to the end without a re-sort.
+    EXPECT_EQ(Names(*list), (std::vector<std::string> {"a.TXT", "c.md", "notes", "0new.txt"}));
+}
+
+TEST_F(ShellControls, RealChangeNotificationsReachTheList)
+{
+    tree->SetSelectedPathName(Data());
+    list->SetOptions(list->Options() | ptsloDynamicRefresh);
+    env.dir.Write("home/data/from-shell.txt", "s");
+    std::filesystem::rename(Data() + "/c.md", Data() + "/renamed.md");
+    // The change thread posts its message; the event loop delivers it.
+    for (int i = 0; i < 200 && !list->RefreshScheduled(); ++i) {
+        QCoreApplication::processEvents();
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_TRUE(list->RefreshScheduled());
+    clock.clock.Advance(2000);
+    const auto names = Names(*list);
+    EXPECT_NE(std::find(names.begin(), names.end(), "from-shell.txt"), names.end());
+    EXPECT_NE(std::find(names.begin(), names.end(), "renamed.md"), names.end());
+    EXPECT_EQ(std::find(names.begin(), names.end(), "c.md"), names.end());
+}
+
+TEST_F(ShellControls, AVanishedSelectedFolderSelectsItsParent)
+{
+    tree->SetSelectedPathName(Data() + "/sub/deeper");
+    ASSERT_EQ(tree->GetSelectedPathName(), Data() + "/sub/deeper");
+    std::filesystem::remove_all(Data() + "/sub");
+    tree->Perform(AM_CHANGENOTIFY, 0, 0);
+    clock.clock.Advance(2000);
+    EXPECT_EQ(tree->GetSelectedPathName(), Data());
+    EXPECT_EQ(list->Folder().GetPathName(), Data());
+}
+
+TEST_F(ShellControls, FailingAddItemHandlerLeavesNoHalfList)
+{
+    tree->SetSelectedPathName(env.Home() + "/other");
+    int seen = 0;
+    list->OnAddItem = [&](TObject*, IShellFolder*, LPCITEMIDLIST, LPCITEMIDLIST, ULONG, bool&) {
+        if (++seen == 2)
+            throw Exception("refused");
+    };
+    EXPECT_THROW(tree->SetSelectedPathName(Data()), Exception);
+    // Nothing of either folder is listed under the other's name.
+    for (int i = 0; i < list->Items().Count(); ++i)
+        EXPECT_EQ(ExtractFilePath(list->GetShListData(i)->GetPathName()), Data() + "/");
+    EXPECT_EQ(list->Items().Count(), 0);
+}
+
+TEST_F(ShellControls, OpenItemBranches)
+{
+    tree->SetSelectedPathName(env.Home());
+    list->SetOptions(list->Options() & ~ptsloHideFoldersWhenLinkedToTree);
+    list->RefreshItems();
+    const auto names = Names(*list);
+    const auto at = std::find(names.begin(), names.end(), "data");
+    ASSERT_NE(at, names.end());
+    // A folder item becomes the shown folder, through the tree.
+    list->OpenItem(list->Items()[static_cast<int>(at - names.begin())]);
+    EXPECT_EQ(tree->GetSelectedPathName(), Data());
+    EXPECT_EQ(list->Folder().GetPathName(), Data());
+    // A file goes to the double-click handler first; handled means nothing else.
+    int asked = 0;
+    list->OnDblClickOpen = [&](TObject*, bool& handled) {
+        ++asked;
+        handled = true;
+    };
+    const auto files = Names(*list);
+    const auto b = std::find(files.begin(), files.end(), "b.txt");
+    ASSERT_NE(b, files.end());
+    list->OpenItem(list->Items()[static_cast<int>(b - files.begin())]);
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(list->Folder().GetPathName(), Data());
+}
+
+// ---- custom draw and header ----
+
+TEST_F(ShellControls, CustomDrawAnswers)
+{
+    TPTCustomTreeView plainTree(nullptr);
+    TPTCustomListView plainList(nullptr);
+    TDrawContext dc;
+    dc.Font.Assign(plainTree.Font());
+    NMTVCUSTOMDRAW tv;
+    tv.nmcd.hdr.code = NM_CUSTOMDRAW;
+    tv.nmcd.hdc = &dc;
+    NMLVCUSTOMDRAW lv;
+    lv.nmcd.hdr.code = NM_CUSTOMDRAW;
+    lv.nmcd.hdc = &dc;
+    lv.nmcd.dwItemSpec = static_cast<ULONG_PTR>(-1);
+    for (DWORD stage : {CDDS_PREPAINT, CDDS_ITEMPREPAINT, CDDS_ITEMPOSTPAINT}) {
+        tv.nmcd.dwDrawStage = lv.nmcd.dwDrawStage = stage;
+        EXPECT_EQ(plainTree.Perform(CN_NOTIFY, 0, reinterpret_cast<LPARAM>(&tv)), 0) << stage;
+        EXPECT_EQ(plainList.Perform(CN_NOTIFY, 0, reinterpret_cast<LPARAM>(&lv)), (stage & 1) ? 0x20 : 0) << stage;
+    }
+    // A handler's font: a new face is selected (CDRF_NEWFONT), a new colour
+    // only changes the text colour.
+    struct Case {
+        bool newFace;
+        LRESULT expected;
+    };
+    for (const Case c : {Case {false, 0}, Case {true, CDRF_NEWFONT}}) {
+        dc.Font.Assign(plainTree.Font());
+        plainTree.OnPTCustomDraw = [&](TObject*, TPTCustomDraw* cd, TTreeNode*) {
+            TFont f;
+            f.Assign(plainTree.Font());
+            f.SetColor(clRed);
+            if (c.newFace)
+                f.SetStyle(fsBold);
+            cd->SetFont(f);
+            TBrush b;
+            b.SetColor(clYellow);
+            cd->SetBrush(b);
+        };
+        tv.nmcd.dwDrawStage = CDDS_ITEMPREPAINT;
+        tv.clrText = 0;
+        tv.clrTextBk = 0;
+        EXPECT_EQ(plainTree.Perform(CN_NOTIFY, 0, reinterpret_cast<LPARAM>(&tv)), c.expected | CDRF_NOTIFYITEMDRAW);
+        EXPECT_EQ(tv.clrText, ColorToRGB(clRed));
+        EXPECT_EQ(tv.clrTextBk, ColorToRGB(clYellow));
+        EXPECT_EQ(dc.Font.Style(), c.newFace ? fsBold : 0);
+    }
+    // SkipDefault asks the control to draw nothing of the item.
+    plainTree.OnPTCustomDraw = [](TObject*, TPTCustomDraw* cd, TTreeNode*) { cd->SkipDefault = true; };
+    EXPECT_EQ(plainTree.Perform(CN_NOTIFY, 0, reinterpret_cast<LPARAM>(&tv)) & CDRF_SKIPDEFAULT, CDRF_SKIPDEFAULT);
+}
+
+TEST_F(ShellControls, HeaderFormatsFollowTheDisplayMode)
+{
+    tree->SetSelectedPathName(Data());
+    list->SetHeaderSortDisplayMode(ptlvLeftAlign);
+    for (int i = 0; i < list->HeaderItemCount(); ++i)
+        EXPECT_EQ(list->GetHeaderItemFormat(i), HDF_OWNERDRAW | (i == 1 ? HDF_RIGHT : HDF_LEFT)) << i;
+    // Common controls 6 draw their own arrows in this mode.
+    list->SetHeaderSortDisplayMode(ptlvRightOfText);
+    EXPECT_EQ(list->GetHeaderItemFormat(0), HDF_STRING | HDF_SORTDOWN);  // column 1 ascending
+    EXPECT_EQ(list->GetHeaderItemFormat(1), HDF_STRING | HDF_RIGHT);
+    list->SetHeaderSortColumn(-1);
+    for (int i = 0; i < list->HeaderItemCount(); ++i)
+        EXPECT_EQ(list->GetHeaderItemFormat(i) & (HDF_SORTUP | HDF_SORTDOWN), 0);
+}
+
+TEST(HeaderGlyphs, GeometryAndTriangles)
+{
+    EnsureQtApplication();
+    // a = (2 + 18) / 2 - 1 = 9; top = (2 + 18 - 9) / 2 - 1 = 4.
+    EXPECT_EQ(PTHeaderGlyphRect(Rect(4, 2, 100, 18)), Rect(4, 4, 14, 13));
+    TBitmap bmp(20, 20);
+    bmp.Canvas().Brush().SetColor(clWhite);
+    bmp.Canvas().FillRect(Rect(0, 0, 20, 20));
+    DrawUpArrow(bmp.Canvas(), Rect(2, 2, 12, 12), clNone, clBlack, clRed);
+    // h = 9, w = 10: apex at (6, 2), base along row 10 in the second colour.
+    EXPECT_EQ(bmp.Canvas().Pixel(6, 2), clBlack);
+    EXPECT_EQ(bmp.Canvas().Pixel(5, 10), clRed);
+    EXPECT_EQ(bmp.Canvas().Pixel(15, 15), clWhite) << "a fill of clNone leaves the background";
+    DrawDownArrow(bmp.Canvas(), Rect(2, 2, 12, 12), clSilver, clBlack, clRed);
+    EXPECT_EQ(bmp.Canvas().Pixel(5, 2), clBlack);  // the top edge in the first colour
+    EXPECT_EQ(bmp.Canvas().Pixel(6, 6), clSilver);
+}
+
+} // namespace
