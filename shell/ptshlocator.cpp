@@ -78,8 +78,12 @@ void TPTShellLocator::SetPathName(const std::string& path)
 {
     LPITEMIDLIST list = nullptr;
     if (SUCCEEDED(ShellGetIdListFromPath(path, list)) && list) {
+        // The change callback may raise: the parsed list is freed either way.
+        struct Free {
+            LPITEMIDLIST p;
+            ~Free() { ShellMemFree(p); }
+        } free {list};
         SetIdList(list);
-        ShellMemFree(list);
     } else {
         SetIdList(nullptr);
     }
