@@ -437,6 +437,25 @@ void ListImportTable(const PEImage& pe, TStringList& lines)
 
 } // namespace
 
+void GetPEImageInfo(const std::uint8_t* data, std::size_t size, const std::string& path, TStringList& lines)
+{
+    const PEView view(data, size);
+    const PEImage pe(view);
+    if (!pe.isPE) {
+        lines.Add("The file is not a PE file!");
+        return;
+    }
+    lines.Add("PE FORMAT FILE INFOMATION OF " + path);
+    lines.Add(kRule);
+    ListFileHeader(pe, lines);
+    ListOptionalHeader(pe, lines);
+    ListSectionTable(pe, lines);
+    ListDataDirectory(pe, lines);
+    ListExportDirectory(pe, lines);
+    ListExportFunctions(pe, lines);
+    ListImportTable(pe, lines);
+}
+
 void GetPEFileInfo(const std::string& path, TStringList& lines)
 {
     TFileView mapping;
@@ -445,21 +464,7 @@ void GetPEFileInfo(const std::string& path, TStringList& lines)
         return;
     }
     try {
-        const PEView view(mapping.Base, mapping.Size);
-        const PEImage pe(view);
-        if (!pe.isPE) {
-            lines.Add("The file is not a PE file!");
-        } else {
-            lines.Add("PE FORMAT FILE INFOMATION OF " + path);
-            lines.Add(kRule);
-            ListFileHeader(pe, lines);
-            ListOptionalHeader(pe, lines);
-            ListSectionTable(pe, lines);
-            ListDataDirectory(pe, lines);
-            ListExportDirectory(pe, lines);
-            ListExportFunctions(pe, lines);
-            ListImportTable(pe, lines);
-        }
+        GetPEImageInfo(mapping.Base, mapping.Size, path, lines);
     } catch (...) {
         UnmapFile(mapping);
         throw;

@@ -6,6 +6,8 @@
 
 #include "rtl/classes.h"
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 
 // Appends the report of the file at path to lines. Never raises: a file that
@@ -14,3 +16,5 @@
 // read only where it lies inside the file; a part that points outside it
 // ends that part of the report.
 void GetPEFileInfo(const std::string& path, TStringList& lines);
+// The report of an image already in memory (the file's bytes), named path.
+void GetPEImageInfo(const std::uint8_t* data, std::size_t size, const std::string& path, TStringList& lines);

@@ -316,6 +316,9 @@ private:
             --m_skipLeft;
             return;
         }
+        // Control characters are no text (a literal tab is a tab).
+        if (b < 0x20 && b != '\t')
+            return;
         switch (State().dest) {
         case Dest::Text:
             m_bytes += static_cast<char>(b);
@@ -344,7 +347,10 @@ private:
         if (m_fontNumber >= 0 && !m_fontDone) {
             FontInfo& f = m_fonts[m_fontNumber];
             FlushFontBytes();
-            std::string name = m_fontName;
+            std::string name;
+            for (char c : m_fontName)
+                if (static_cast<unsigned char>(c) >= 0x20)
+                    name += c;
             while (!name.empty() && name.back() == ' ')
                 name.pop_back();
             while (!name.empty() && name.front() == ' ')
@@ -392,6 +398,8 @@ private:
 
     void AppendCodePoint(std::uint32_t cp)
     {
+        if (cp < 0x20 && cp != '\t' && cp != '\n')
+            return;
         FlushBytes();
         std::string s;
         AppendUtf8(s, cp);
@@ -551,7 +559,9 @@ private:
                 m_fonts[m_fontNumber].codePage = n;
             } else if (w == "u" && hasParam && m_fontNumber >= 0) {
                 FlushFontBytes();
-                AppendUtf8(m_fontName, static_cast<std::uint32_t>(n < 0 ? n + 65536 : n) & 0xFFFF);
+                const std::uint32_t unit = static_cast<std::uint32_t>(n < 0 ? n + 65536 : n) & 0xFFFF;
+                if (unit >= 0x20)
+                    AppendUtf8(m_fontName, unit);
                 m_skipLeft = s.uc;
             }
             return;
@@ -726,7 +736,12 @@ TRtfDocument ReadRtf(std::string_view data, bool* lossy)
             if (end == std::string_view::npos)
                 end = data.size();
             TRtfParagraph p;
-            const std::string line(data.substr(start, end - start));
+            // Text as the view holds it: well-formed UTF-8 without control
+            // characters other than tabs.
+            std::string line;
+            for (char c : CodePageToUtf8(data.substr(start, end - start), 65001))
+                if (static_cast<unsigned char>(c) >= 0x20 || c == '\t')
+                    line += c;
             if (!line.empty())
                 p.Runs.push_back(TRtfRun {line, TRtfCharFormat {}});
             if (end == data.size()) {
