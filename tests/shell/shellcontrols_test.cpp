@@ -371,3 +371,37 @@ TEST(HeaderGlyphs, GeometryAndTriangles)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(ShellControls, DesktopRootHoldsComputerAndHomeLoadedOnDemand)
+{
+    TTreeNode* root = tree->GetFirstRootLevelShellNode();
+    ASSERT_NE(root, nullptr);
+    EXPECT_EQ(root->Text(), "Desktop");
+    EXPECT_TRUE(tree->Expanded(root));
+    TTreeNode* computer = nullptr;
+    TTreeNode* home = nullptr;
+    for (int i = 0; i < root->Count(); ++i) {
+        if (root->Item(i)->Text() == "Computer")
+            computer = root->Item(i);
+        if (tree->GetDataFromNode(root->Item(i))->GetPathName() == env.Home())
+            home = root->Item(i);
+    }
+    ASSERT_NE(computer, nullptr);
+    ASSERT_NE(home, nullptr);
+    // Children are enumerated when a node first opens.
+    EXPECT_TRUE(home->HasChildren());
+    EXPECT_EQ(home->Count(), 0);
+    tree->Expand(home);
+    std::vector<std::string> names;
+    for (int i = 0; i < home->Count(); ++i)
+        names.push_back(home->Item(i)->Text());
+    // Hidden folders too (the tree shows them); in the shell's name order.
+    EXPECT_EQ(names, (std::vector<std::string> {".config", "data", "Desk top", "other"}));
+    // "other" has no subfolders: no button.
+    EXPECT_FALSE(home->Item(3)->HasChildren());
+    EXPECT_TRUE(home->Item(1)->HasChildren());
+}
+
+} // namespace
