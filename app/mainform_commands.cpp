@@ -6,6 +6,7 @@
 #include "tools/commonfunc.h"
 #include "tools/programfiles.h"
 
+#include "kernel/kernel.h"
 #include "win/fileops.h"
 #include "win/shellexec.h"
 
@@ -189,7 +190,7 @@ void TForm1::ToolButton7Click(TObject*)
     if (Application->MessageBox("Move this file to the trash?\n" + CurrentFile, "Delete file", MB_YESNO | MB_ICONQUESTION)
         != IDYES)
         return;
-    if (!MoveFileToTrash(CurrentFile))
+    if (!MoveToTrash(CurrentFile))
         Application->MessageBox("Failed to delete the file:\n" + CurrentFile + "\n" + SysErrorMessage(GetLastError()),
             "Delete file", MB_OK | MB_ICONERROR);
     list->Repaint();

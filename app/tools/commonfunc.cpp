@@ -1,5 +1,6 @@
 #include "commonfunc.h"
 
+#include "kernel/kernel.h"
 #include "win/fileops.h"
 #include "shell/shellapi.h"
 #include "vcl/forms.h"
@@ -371,7 +372,7 @@ void DeleteSelectedFiles(TListView& view)
             ShowMessage("Failed to delete the file:\n" + path + "\n" + SysErrorMessage(ERROR_FILE_NOT_FOUND));
             continue;
         }
-        if (MoveFileToTrash(path))
+        if (MoveToTrash(path))
             deleted.push_back(row);
         else
             ShowMessage("Failed to delete the file:\n" + path + "\n" + SysErrorMessage(GetLastError()));

@@ -1,5 +1,5 @@
 // File operations of the shell's file commands: copy and move that never
-// replace a file, the desktop's trash, and a file's size and time. Failures
+// replace a file, and a file's size and time. Failures
 // set GetLastError through the one errno mapping.
 #pragma once
 
@@ -16,11 +16,6 @@ bool CopyFileNoReplace(const std::string& from, const std::string& to);
 // Moves a file without replacing an existing target (error 80); across file
 // systems it copies, then removes the source once the copy is complete.
 bool MoveFileNoReplace(const std::string& from, const std::string& to);
-// Moves a file or folder to the freedesktop trash: the home trash
-// ($XDG_DATA_HOME/Trash) when it lives on the same file system, otherwise
-// "<top of its file system>/.Trash-<uid>". Writes the .trashinfo record
-// first and never copies.
-bool MoveFileToTrash(const std::string& fileName);
 // Size and modification time of an existing file (not following a final
 // symbolic link is not wanted here: links are followed). False when absent.
 bool FileSizeAndTime(const std::string& fileName, std::int64_t& size, std::time_t& modified);
