@@ -365,6 +365,11 @@ void TForm1::SaveAS1Click(TObject*)
     std::string chosen;
     if (!ExecuteSaveDialog(chosen))
         return;
+    if (chosen == CurrentFile && m_textFile != CurrentFile) {
+        Application->MessageBox("The text view does not show the current file, so it was not saved over it.",
+            "Save as", MB_OK | MB_ICONWARNING);
+        return;
+    }
     if (!MayReplaceWithView(chosen, m_textFile, m_textExact,
             "The text view does not show this file exactly as it is: it was converted from another encoding, "
             "or cut short at a zero byte, or it mixes kinds of line breaks."))
@@ -466,6 +471,11 @@ void TForm1::SaveAs3Click(TObject*)
     std::string chosen;
     if (!ExecuteSaveDialog(chosen))
         return;
+    if (chosen == CurrentFile && m_rtfFile != CurrentFile) {
+        Application->MessageBox("The rich-text view does not show the current file, so it was not saved over it.",
+            "Save as", MB_OK | MB_ICONWARNING);
+        return;
+    }
     if (!MayReplaceWithView(chosen, m_rtfFile, m_rtfExact,
             "The rich-text view does not hold all of this file: pictures, objects, fields, headers or footers "
             "are not shown, or the file is no RTF."))

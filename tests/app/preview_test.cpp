@@ -313,6 +313,18 @@ TEST_F(PreviewTest, SaveRefusesOrAsksWhenTheViewIsNotTheFile)
     EXPECT_EQ(dir.Read("big.log2"), std::string(kUnknownFileTextLimit, 'b'));
     EXPECT_EQ(Messages(), std::vector<std::string> {"The text view does not show the current file, so it was not saved."});
     EXPECT_EQ(dir.Read("small.txt"), "small");
+    // Save As proposing the current file's name refuses the same way.
+    prompts->asked.clear();
+    prompts->PushText(dir.Path("big.log2"));
+    f.SaveAS1Click(nullptr);
+    EXPECT_EQ(dir.Read("big.log2"), std::string(kUnknownFileTextLimit, 'b'));
+    EXPECT_EQ(Messages(), std::vector<std::string> {"The text view does not show the current file, so it was not saved over it."});
+    // To a new name the shown text is written, and that file becomes current.
+    prompts->PushText(dir.Path("small-copy.txt"));
+    f.SaveAS1Click(nullptr);
+    EXPECT_EQ(dir.Read("small-copy.txt"), "small");
+    EXPECT_EQ(f.CurrentFile, dir.Path("small-copy.txt"));
+    EXPECT_EQ(f.richedit->Text(), "small");
 }
 
 TEST_F(PreviewTest, RichTextSaveAsksWhenPartsWouldBeLost)
