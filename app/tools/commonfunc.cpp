@@ -6,6 +6,7 @@
 #include "vcl/forms.h"
 
 #include "rtl/sysutils.h"
+#include "rtl/unicode.h"
 
 #include <algorithm>
 #include <array>
@@ -14,25 +15,6 @@
 // ---- text files ----------------------------------------------------------------
 
 namespace {
-
-void AppendUtf8(std::string& out, std::uint32_t cp)
-{
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
 
 // Well-formed UTF-8 (no overlong forms, no surrogates, nothing above U+10FFFF).
 bool IsValidUtf8(std::string_view s)
@@ -79,29 +61,12 @@ bool IsValidUtf8(std::string_view s)
 
 std::string Utf16LeToUtf8(const std::uint8_t* data, std::size_t size)
 {
-    std::string out;
-    out.reserve(size);
-    const size_t units = size / 2;
-    for (size_t i = 0; i < units; ++i) {
-        std::uint32_t u = data[2 * i] | (data[2 * i + 1] << 8);
-        if (u == 0)
-            break;
-        if (u >= 0xD800 && u <= 0xDBFF) {
-            if (i + 1 < units) {
-                const std::uint32_t low = data[2 * i + 2] | (data[2 * i + 3] << 8);
-                if (low >= 0xDC00 && low <= 0xDFFF) {
-                    AppendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00));
-                    ++i;
-                    continue;
-                }
-            }
-            u = 0xFFFD;
-        } else if (u >= 0xDC00 && u <= 0xDFFF) {
-            u = 0xFFFD;
-        }
-        AppendUtf8(out, u);
-    }
-    return out;
+    // The text ends at the first zero character, as a C string of the wide
+    // text would.
+    std::size_t units = 0;
+    while (units < size / 2 && (data[2 * units] | data[2 * units + 1]) != 0)
+        ++units;
+    return Utf16LeBytesToUtf8(data, 2 * units);
 }
 
 TTextFileContents ReadTextFileContents(const std::string& path)
