@@ -242,6 +242,7 @@ public:
 
 protected:
     std::string ItemText(TListItem* item, int column) override;
+    int ItemImageIndex(TListItem* item) override;
     void Delete(TListItem* item) override;
     void DblClick() override;
     virtual bool DblClickOpen();

@@ -99,6 +99,8 @@ TPTCustomShellList::TPTCustomShellList(TComponent* owner)
     m_refreshTimer->SetEnabled(false);
     m_refreshTimer->OnTimer = [this](TObject*) { TimerElapsed(); };
     m_folder.OnChange = [this](TObject*) { HandleOnFolderChanged(); };
+    SmallImages = ShellGetSystemImageList(ptsizSmall);
+    LargeImages = ShellGetSystemImageList(ptsizLarge);
     PTDeviceChangeHandler()->Add(PTDeviceChangeMethod<TPTCustomShellList, &TPTCustomShellList::DeviceChangeDetected>(this));
     PostMessage(Handle(), AM_DEFERREDFILL, 0, 0);
 }
@@ -197,6 +199,16 @@ std::string TPTCustomShellList::ItemText(TListItem* item, int column)
     if (column == 0)
         return item->Caption().empty() ? data->GetDisplayName() : item->Caption();
     return data->GetColText(column);
+}
+
+// An item's own image index when it has one, else the system's small icon
+// of the item (one index space for the small and the large list).
+int TPTCustomShellList::ItemImageIndex(TListItem* item)
+{
+    if (item->ImageIndex() >= 1)
+        return item->ImageIndex();
+    TPTShListData* data = GetDataFromItem(item);
+    return data ? ShellGetIconIndex(data->GetAbsoluteIdList(), SHGFI_SMALLICON) : item->ImageIndex();
 }
 
 // ---- adding and deleting ----

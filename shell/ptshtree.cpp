@@ -61,6 +61,7 @@ TPTCustomShellTree::TPTCustomShellTree(TComponent* owner)
     m_baseFolder.OnChange = [this](TObject*) { BaseFolderChanged(); };
     m_selectedFolder.OnChange = [this](TObject*) { SelectedFolderChanged(); };
     SetShowRoot(false);
+    Images = ShellGetSystemImageList(ptsizSmall);
     PTDeviceChangeHandler()->Add(PTDeviceChangeMethod<TPTCustomShellTree, &TPTCustomShellTree::DeviceChangeDetected>(this));
     // The first fill runs once the window is up.
     PostMessage(Handle(), AM_DEFERREDFILL, 0, 0);
@@ -216,8 +217,8 @@ void TPTCustomShellTree::FillTree(IShellFolder* folder, TTreeNode* node)
         folder->AddRef();
         data->SetThisIShf(folder);
         node->Data = data;
-        node->ImageIndex = -1;
-        node->SelectedIndex = -1;
+        node->ImageIndex = ShellGetIconIndex(base, SHGFI_SMALLICON);
+        node->SelectedIndex = ShellGetIconIndex(base, SHGFI_SMALLICON | SHGFI_OPENICON);
         DoOnInsertItem(node);
         parentAbs = data->GetAbsPidl();
     }

@@ -1,5 +1,7 @@
 #include "customlistview.h"
 
+#include "shell/shellicons_qt.h"
+
 #include <QAbstractItemModel>
 #include <QApplication>
 #include <QEvent>
@@ -70,6 +72,22 @@ public:
 class CustomDrawDelegate : public QStyledItemDelegate {
 public:
     CustomDrawDelegate(TCustomListView* c, QObject* parent) : QStyledItemDelegate(parent), control(c) {}
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        if (index.column() != 0 || index.row() >= control->Items().Count())
+            return;
+        const bool large = control->ViewStyle() == TViewStyle::vsIcon;
+        void* images = large ? control->LargeImages : control->SmallImages;
+        if (!images)
+            return;
+        const int image = control->ItemImageIndex(control->Items()[index.row()]);
+        if (image < 0)
+            return;
+        option->icon = ShellImageListIcon(images, image);
+        option->features |= QStyleOptionViewItem::HasDecoration;
+        option->decorationSize = large ? QSize(32, 32) : QSize(16, 16);
+    }
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
     {
         TCustomListView::Cycle& cycle = *control->m_cycle;

@@ -38,8 +38,15 @@ public:
 
     void WndProc(TMessage& message) override;
 
+    // The system image lists the icons come from (small for the report,
+    // list and small-icon views, large for the icon view); none by default.
+    void* SmallImages = nullptr;
+    void* LargeImages = nullptr;
+
 protected:
     void ColumnsChanged() override;
+    // The image index of an item's icon; below 0 for none.
+    virtual int ItemImageIndex(TListItem* item) { return item->ImageIndex(); }
 
 private:
     friend class CustomDrawDelegate;

@@ -1,5 +1,7 @@
 #include "treeview.h"
 
+#include "shell/shellicons_qt.h"
+
 #include <QEvent>
 #include <QHeaderView>
 #include <QMouseEvent>
@@ -74,13 +76,23 @@ public:
 class TreeDrawDelegate : public QStyledItemDelegate {
 public:
     TreeDrawDelegate(TCustomTreeView* c, QObject* parent) : QStyledItemDelegate(parent), control(c) {}
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        TTreeNode* node = TCustomTreeView::NodeOf(control->TreeWidget()->itemFromIndex(index));
+        if (!node || !control->Images)
+            return;
+        const bool selected = option->state & QStyle::State_Selected;
+        const int image = selected ? node->SelectedIndex : node->ImageIndex;
+        if (image < 0)
+            return;
+        option->icon = ShellImageListIcon(control->Images, image);
+        option->features |= QStyleOptionViewItem::HasDecoration;
+        option->decorationSize = QSize(16, 16);
+    }
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
     {
-        auto* item = static_cast<QTreeWidgetItem*>(index.internalPointer());
-        TTreeNode* node = nullptr;
-        if (index.isValid())
-            node = TCustomTreeView::NodeOf(control->TreeWidget()->itemFromIndex(index));
-        (void)item;
+        TTreeNode* node = index.isValid() ? TCustomTreeView::NodeOf(control->TreeWidget()->itemFromIndex(index)) : nullptr;
         if (node) {
             // Images are asked for when a node is first drawn.
             control->GetImageIndex(node);

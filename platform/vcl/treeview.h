@@ -79,6 +79,8 @@ public:
 
     bool ShowRoot() const { return m_showRoot; }
     void SetShowRoot(bool on);
+    // The system image list the node icons come from; none by default.
+    void* Images = nullptr;
     bool HideSelection = false;
     bool RightClickSelect = false;
     bool RowSelect = false;
