@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #if defined(__x86_64__) || defined(__i386__)
+#include <cpuid.h>
 #include <immintrin.h>
 #define VISTREL_X86_CRYPTO 1
 #endif
@@ -177,11 +178,19 @@ __attribute__((target("aes,sse2"))) void AesEncryptNi(const std::uint8_t in[16],
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out), x);
 }
 
+// CPUID leaf 1: ECX bit 9 SSSE3, 19 SSE4.1, 25 AES; leaf 7: EBX bit 29 SHA.
 bool Detect(const char* feature)
 {
-    __builtin_cpu_init();
-    return std::string(feature) == "sha" ? __builtin_cpu_supports("sha") && __builtin_cpu_supports("sse4.1")
-                                         : __builtin_cpu_supports("aes");
+    unsigned a = 0, b = 0, c = 0, d = 0;
+    if (!__get_cpuid(1, &a, &b, &c, &d))
+        return false;
+    const bool ssse3 = c & (1u << 9), sse41 = c & (1u << 19), aes = c & (1u << 25);
+    if (std::string(feature) == "aes")
+        return aes;
+    unsigned b7 = 0;
+    if (!__get_cpuid_count(7, 0, &a, &b7, &c, &d))
+        return false;
+    return ssse3 && sse41 && (b7 & (1u << 29));
 }
 
 bool g_shaNi = Detect("sha");

@@ -300,10 +300,16 @@ int TCustomDClass::RunOnStream(TStream32*& inStream, TFileAccessMethod method)
 {
     if (!inStream)
         return 0;
-    ArcType = GetArcType(inStream);
-    if (!IsArcValid(ArcType))
+    // Nothing leaves an entry point: a detection that fails on damaged
+    // bytes is an archive that does not open.
+    try {
+        ArcType = GetArcType(inStream);
+        if (!IsArcValid(ArcType))
+            return 0;
+        ArchiveSize = inStream->Size();
+    } catch (...) {
         return 0;
-    ArchiveSize = inStream->Size();
+    }
     FileAccessMethod = method;
     return UnBase_Execute(inStream, nullptr);
 }
