@@ -234,6 +234,16 @@ private:
     // exactly as it is on disk.
     bool MayReplaceWithView(const std::string& target, const std::string& viewFile, bool viewExact,
         const std::string& loss);
+    // Whether Save may write a view over the current file: the view must hold
+    // that file, and a view that is not its exact bytes asks first.
+    bool MaySaveView(const std::string& viewFile, bool viewExact, const std::string& viewName, const char* loss);
+    // Asks for the target of a view's "Save as", with the same checks when the
+    // target is the current file.
+    bool ChooseSaveAsTarget(const std::string& viewFile, bool viewExact, const std::string& viewName,
+        const char* loss, std::string& chosen);
+    // What every save and copy command sets: title, filter, filter index 1 and
+    // the current file's folder.
+    void PrepareSaveDialog(const std::string& title, const std::string& filter);
     std::string TextViewContents() const;
     TListView* CreateFileListView(TTabSheet* sheet);
     void FirstShowSteps();

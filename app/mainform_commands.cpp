@@ -198,11 +198,8 @@ void TForm1::ToolButton7Click(TObject*)
 
 void TForm1::ToolButton28Click(TObject*)
 {
-    sd.Title = "Copy file to new folder";
+    PrepareSaveDialog("Copy file to new folder", "*.*|*.*");
     sd.FileName = CurrentFile;
-    sd.Filter = "*.*|*.*";
-    sd.FilterIndex = 1;
-    sd.InitialDir = ExtractFilePath(CurrentFile);
     std::string chosen;
     if (!ExecuteSaveDialog(chosen))
         return;
@@ -217,11 +214,8 @@ void TForm1::ToolButton28Click(TObject*)
 
 void TForm1::ToolButton29Click(TObject*)
 {
-    sd.Title = "Move file to new folder";
+    PrepareSaveDialog("Move file to new folder", "*.*|*.*");
     sd.FileName = CurrentFile;
-    sd.Filter = "*.*|*.*";
-    sd.FilterIndex = 1;
-    sd.InitialDir = ExtractFilePath(CurrentFile);
     std::string chosen;
     if (!ExecuteSaveDialog(chosen))
         return;

@@ -12,6 +12,15 @@
 #include <algorithm>
 
 namespace {
+const char* const kTextViewLoss =
+    "The text view does not show this file exactly as it is: it was converted from another encoding, "
+    "or cut short at a zero byte, or it mixes kinds of line breaks.";
+const char* const kRtfViewLoss =
+    "The rich-text view does not hold all of this file: pictures, objects, fields, headers or footers "
+    "are not shown, or the file is no RTF.";
+}
+
+namespace {
 
 constexpr TColor clSkyBlue = RGB(166, 202, 240);
 
@@ -322,18 +331,45 @@ bool TForm1::MayReplaceWithView(const std::string& target, const std::string& vi
         == IDYES;
 }
 
-void TForm1::Save1Click(TObject*)
+bool TForm1::MaySaveView(const std::string& viewFile, bool viewExact, const std::string& viewName, const char* loss)
 {
     // The view must hold the current file: after a failed load or a file
     // shown only by its size, it still holds another file's text.
-    if (CurrentFile.empty() || m_textFile != CurrentFile) {
-        Application->MessageBox("The text view does not show the current file, so it was not saved.", "Save",
+    if (CurrentFile.empty() || viewFile != CurrentFile) {
+        Application->MessageBox("The " + viewName + " does not show the current file, so it was not saved.", "Save",
             MB_OK | MB_ICONWARNING);
-        return;
+        return false;
     }
-    if (!MayReplaceWithView(CurrentFile, m_textFile, m_textExact,
-            "The text view does not show this file exactly as it is: it was converted from another encoding, "
-            "or cut short at a zero byte, or it mixes kinds of line breaks."))
+    return MayReplaceWithView(CurrentFile, viewFile, viewExact, loss);
+}
+
+bool TForm1::ChooseSaveAsTarget(const std::string& viewFile, bool viewExact, const std::string& viewName,
+    const char* loss, std::string& chosen)
+{
+    PrepareSaveDialog("Save as", "All(*.*)|*.*");
+    sd.DefaultExt = "";
+    sd.FileName = CurrentFile;
+    if (!ExecuteSaveDialog(chosen))
+        return false;
+    if (chosen == CurrentFile && viewFile != CurrentFile) {
+        Application->MessageBox("The " + viewName + " does not show the current file, so it was not saved over it.",
+            "Save as", MB_OK | MB_ICONWARNING);
+        return false;
+    }
+    return MayReplaceWithView(chosen, viewFile, viewExact, loss);
+}
+
+void TForm1::PrepareSaveDialog(const std::string& title, const std::string& filter)
+{
+    sd.Title = title;
+    sd.Filter = filter;
+    sd.FilterIndex = 1;
+    sd.InitialDir = ExtractFilePath(CurrentFile);
+}
+
+void TForm1::Save1Click(TObject*)
+{
+    if (!MaySaveView(m_textFile, m_textExact, "text view", kTextViewLoss))
         return;
     WriteFileAtomically(CurrentFile, TextViewContents());
     m_textExact = true;
@@ -356,23 +392,8 @@ bool TForm1::ExecuteSaveDialog(std::string& chosen)
 
 void TForm1::SaveAS1Click(TObject*)
 {
-    sd.Title = "Save as";
-    sd.DefaultExt = "";
-    sd.Filter = "All(*.*)|*.*";
-    sd.FilterIndex = 1;
-    sd.InitialDir = ExtractFilePath(CurrentFile);
-    sd.FileName = CurrentFile;
     std::string chosen;
-    if (!ExecuteSaveDialog(chosen))
-        return;
-    if (chosen == CurrentFile && m_textFile != CurrentFile) {
-        Application->MessageBox("The text view does not show the current file, so it was not saved over it.",
-            "Save as", MB_OK | MB_ICONWARNING);
-        return;
-    }
-    if (!MayReplaceWithView(chosen, m_textFile, m_textExact,
-            "The text view does not show this file exactly as it is: it was converted from another encoding, "
-            "or cut short at a zero byte, or it mixes kinds of line breaks."))
+    if (!ChooseSaveAsTarget(m_textFile, m_textExact, "text view", kTextViewLoss, chosen))
         return;
     const std::string contents = TextViewContents();
     CurrentFile = chosen;
@@ -446,14 +467,7 @@ void TForm1::ViewRtf()
 
 void TForm1::Save3Click(TObject*)
 {
-    if (CurrentFile.empty() || m_rtfFile != CurrentFile) {
-        Application->MessageBox("The rich-text view does not show the current file, so it was not saved.", "Save",
-            MB_OK | MB_ICONWARNING);
-        return;
-    }
-    if (!MayReplaceWithView(CurrentFile, m_rtfFile, m_rtfExact,
-            "The rich-text view does not hold all of this file: pictures, objects, fields, headers or footers "
-            "are not shown, or the file is no RTF."))
+    if (!MaySaveView(m_rtfFile, m_rtfExact, "rich-text view", kRtfViewLoss))
         return;
     RichEditRtf->SaveToFile(CurrentFile);
     m_rtfExact = true;
@@ -462,23 +476,8 @@ void TForm1::Save3Click(TObject*)
 
 void TForm1::SaveAs3Click(TObject*)
 {
-    sd.Title = "Save as";
-    sd.DefaultExt = "";
-    sd.Filter = "All(*.*)|*.*";
-    sd.FilterIndex = 1;
-    sd.InitialDir = ExtractFilePath(CurrentFile);
-    sd.FileName = CurrentFile;
     std::string chosen;
-    if (!ExecuteSaveDialog(chosen))
-        return;
-    if (chosen == CurrentFile && m_rtfFile != CurrentFile) {
-        Application->MessageBox("The rich-text view does not show the current file, so it was not saved over it.",
-            "Save as", MB_OK | MB_ICONWARNING);
-        return;
-    }
-    if (!MayReplaceWithView(chosen, m_rtfFile, m_rtfExact,
-            "The rich-text view does not hold all of this file: pictures, objects, fields, headers or footers "
-            "are not shown, or the file is no RTF."))
+    if (!ChooseSaveAsTarget(m_rtfFile, m_rtfExact, "rich-text view", kRtfViewLoss, chosen))
         return;
     CurrentFile = chosen;
     RichEditRtf->SaveToFile(chosen);
@@ -511,11 +510,8 @@ void TForm1::Save4Click(TObject*)
 
 void TForm1::SaveAs4Click(TObject*)
 {
-    sd.Title = "Save as";
+    PrepareSaveDialog("Save as", "All(*.*)|*.*");
     sd.DefaultExt = "";
-    sd.Filter = "All(*.*)|*.*";
-    sd.FilterIndex = 1;
-    sd.InitialDir = ExtractFilePath(CurrentFile);
     std::string chosen;
     if (!ExecuteSaveDialog(chosen))
         return;
@@ -530,11 +526,8 @@ void TForm1::SaveafileasHEXmode1Click(TObject*)
         Application->MessageBox("No file is opened.", Application->Title(), MB_OK);
         return;
     }
-    sd.Title = "Save as In hex mode";
+    PrepareSaveDialog("Save as In hex mode", "All(*.txt)|*.txt");
     sd.DefaultExt = "txt";
-    sd.Filter = "All(*.txt)|*.txt";
-    sd.FilterIndex = 1;
-    sd.InitialDir = ExtractFilePath(CurrentFile);
     std::string chosen;
     if (!ExecuteSaveDialog(chosen))
         return;
@@ -557,10 +550,7 @@ void TForm1::ToolButton59Click(TObject*) { RichEditPe->CopyToClipboard(); }
 
 void TForm1::ToolButton58Click(TObject*)
 {
-    sd.Title = "Save as";
-    sd.Filter = "text file(*.txt)|*.txt";
-    sd.FilterIndex = 1;
-    sd.InitialDir = ExtractFilePath(CurrentFile);
+    PrepareSaveDialog("Save as", "text file(*.txt)|*.txt");
     sd.FileName = CurrentFile + ".txt";
     std::string chosen;
     if (!ExecuteSaveDialog(chosen))
