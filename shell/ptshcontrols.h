@@ -130,6 +130,7 @@ public:
 protected:
     bool CanExpand(TTreeNode* node) override;
     void Change(TTreeNode* node) override;
+    void MouseUp(TMouseButton button, TShiftState shift, int x, int y) override;
     void Delete(TTreeNode* node) override;
     void GetImageIndex(TTreeNode* node) override;
     void GetSelectedIndex(TTreeNode* node) override;

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <unordered_set>
 
 namespace {
 
@@ -768,12 +769,11 @@ void TPTCustomShellList::RefreshItems()
     }
     Items().BeginUpdate();
     try {
-        for (int i = current.GetCount() - 1; i >= 0; --i) {
-            auto* item = static_cast<TListItem*>(current.GetObject(i));
-            const int index = Items().IndexOf(item);
-            if (index >= 0)
-                Items().Delete(index);
-        }
+        std::unordered_set<TListItem*> vanished;
+        for (int i = 0; i < current.GetCount(); ++i)
+            vanished.insert(static_cast<TListItem*>(current.GetObject(i)));
+        if (!vanished.empty())
+            Items().DeleteIf([&vanished](TListItem* item) { return vanished.count(item) > 0; });
         // New items go to the end, in the folder's order: no re-sort.
         for (int i = 0; i < found.GetCount(); ++i) {
             LPITEMIDLIST item = found.GetPIDL(i);

@@ -507,6 +507,13 @@ void TPTCustomShellTree::Change(TTreeNode* node)
     m_keyTimer->SetEnabled(true);
 }
 
+// A click reaches the list at once only for the selection it makes.
+void TPTCustomShellTree::MouseUp(TMouseButton button, TShiftState shift, int x, int y)
+{
+    m_immediateUpdate = false;
+    TPTCustomTreeView::MouseUp(button, shift, x, y);
+}
+
 void TPTCustomShellTree::KeyTimerElapsed()
 {
     m_keyTimer->SetEnabled(false);

@@ -367,6 +367,20 @@ void TListItems::Delete(int index)
     m_owner->ItemsChanged();
 }
 
+void TListItems::DeleteIf(const std::function<bool(TListItem*)>& predicate)
+{
+    std::vector<std::unique_ptr<TListItem>> kept;
+    kept.reserve(m_items.size());
+    for (auto& item : m_items) {
+        if (predicate(item.get()))
+            m_owner->Delete(item.get());
+        else
+            kept.push_back(std::move(item));
+    }
+    m_items.swap(kept);
+    m_owner->ItemsChanged();
+}
+
 void TListItems::Clear()
 {
     for (auto& item : m_items)

@@ -158,6 +158,8 @@ public:
     TListItem* Add();
     TListItem* Insert(int index);
     void Delete(int index);
+    // Deletes every item the predicate names, in one pass.
+    void DeleteIf(const std::function<bool(TListItem*)>& predicate);
     void Clear();
     void BeginUpdate();
     void EndUpdate();

@@ -62,6 +62,13 @@ public:
             // A right click selects only with RightClickSelect.
             return m->button() == Qt::RightButton && !control->RightClickSelect;
         }
+        case QEvent::MouseButtonRelease: {
+            auto* m = static_cast<QMouseEvent*>(e);
+            const QPoint c = control->TreeWidget()->viewport()->mapTo(control->TreeWidget(), m->position().toPoint());
+            control->MouseUp(m->button() == Qt::LeftButton ? mbLeft : m->button() == Qt::RightButton ? mbRight : mbMiddle,
+                ShiftStateFromQt(m->modifiers(), m->buttons()), c.x(), c.y());
+            return false;
+        }
         case QEvent::MouseButtonDblClick:
             control->DblClick();
             return false;

@@ -405,3 +405,47 @@ TEST_F(ShellControls, DesktopRootHoldsComputerAndHomeLoadedOnDemand)
 }
 
 } // namespace
+
+#include <QAbstractScrollArea>
+#include <QMouseEvent>
+#include <QWidget>
+
+namespace {
+
+void ClickAt(QWidget* viewport, QPoint p)
+{
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(p), viewport->mapToGlobal(QPointF(p)), Qt::LeftButton,
+        Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(viewport, &press);
+    QMouseEvent release(QEvent::MouseButtonRelease, QPointF(p), viewport->mapToGlobal(QPointF(p)), Qt::LeftButton,
+        Qt::NoButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(viewport, &release);
+}
+
+TEST_F(ShellControls, AClickReachesTheListAtOnceAndOnlyThatClick)
+{
+    tree->SetBounds(0, 0, 300, 400);
+    tree->Widget()->show();
+    tree->SetSelectedPathName(Data());
+    TTreeNode* data = tree->Selected();
+    TTreeNode* sub = data->GetFirstChild();
+    ASSERT_NE(sub, nullptr);
+    ASSERT_EQ(sub->Text(), "sub");
+    int clicks = 0;
+    tree->OnClick = [&](TObject*) { ++clicks; };
+    auto* area = static_cast<QAbstractScrollArea*>(tree->Widget());
+    const TRect r = tree->NodeRect(sub, true);
+    const QPoint inViewport = area->viewport()->mapFrom(area, QPoint((r.Left + r.Right) / 2, (r.Top + r.Bottom) / 2));
+    ClickAt(area->viewport(), inViewport);
+    EXPECT_EQ(clicks, 1);
+    EXPECT_EQ(tree->Selected(), sub);
+    EXPECT_FALSE(tree->SelectionUpdatePending());
+    EXPECT_EQ(list->Folder().GetPathName(), Data() + "/sub");
+    // The next selection change without a click waits for quiet again.
+    tree->SetSelected(data);
+    EXPECT_TRUE(tree->SelectionUpdatePending());
+    clock.clock.Advance(500);
+    EXPECT_EQ(list->Folder().GetPathName(), Data());
+}
+
+} // namespace
