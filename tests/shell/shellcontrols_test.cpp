@@ -449,3 +449,95 @@ TEST_F(ShellControls, AClickReachesTheListAtOnceAndOnlyThatClick)
 }
 
 } // namespace
+
+#include <QImage>
+
+namespace {
+
+int RedPixels(const TBitmap& bmp)
+{
+    int n = 0;
+    const QImage& img = bmp.Image();
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x) {
+            const QColor c = img.pixelColor(x, y);
+            n += c.red() > 150 && c.green() < 90 && c.blue() < 90;
+        }
+    return n;
+}
+
+TEST_F(ShellControls, CustomDrawAnswersSteerThePainting)
+{
+    list->SetBounds(0, 0, 500, 200);
+    tree->SetSelectedPathName(Data());
+    TBitmap plain;
+    list->PaintTo(plain);
+    EXPECT_EQ(RedPixels(plain), 0);
+    int itemCalls = 0;
+    list->OnCustomDrawSh = [&](TObject*, TPTCustomDraw* cd, TListItem* item, TPTShListData* data) {
+        ++itemCalls;
+        ASSERT_NE(data, nullptr);
+        if (item->Index() == 1)
+            cd->GetFont().SetColor(clRed);
+    };
+    TBitmap red;
+    list->PaintTo(red);
+    EXPECT_EQ(itemCalls, list->Items().Count()) << "one item pre-paint per row shown";
+    EXPECT_GT(RedPixels(red), 10) << "the handler's font colour reaches the row's text";
+    // Skipping the default drawing leaves the rows empty.
+    list->OnCustomDrawSh = [&](TObject*, TPTCustomDraw* cd, TListItem* item, TPTShListData*) {
+        cd->SkipDefault = true;
+        if (item->Index() == 1)
+            cd->GetFont().SetColor(clRed);
+    };
+    TBitmap skipped;
+    list->PaintTo(skipped);
+    EXPECT_EQ(RedPixels(skipped), 0);
+}
+
+TEST_F(ShellControls, ColumnWidthsCarryOverToTheNextFolder)
+{
+    tree->SetSelectedPathName(Data());
+    list->SetColumnWidth(0, 321);
+    tree->SetSelectedPathName(env.Home() + "/other");
+    EXPECT_EQ(list->ColumnWidth(0), 321);
+}
+
+TEST_F(ShellControls, ADeviceArrivalRefillsComputer)
+{
+    TPTShellList alone(nullptr);
+    TPTShellLocator computer;
+    computer.SetCSIDL(csidlDrives);
+    alone.SetFolder(&computer);
+    ASSERT_GT(alone.Items().Count(), 0);
+    int fills = 0;
+    alone.OnFillStart = [&](TObject*) { ++fills; };
+    TMessage arrival {AM_DEVICECHANGE, 0x8000, 0, 0};
+    PTDeviceChangeHandler()->BroadcastToList(arrival);
+    EXPECT_EQ(fills, 1);
+    TMessage other {AM_DEVICECHANGE, 0x0007, 0, 0};
+    PTDeviceChangeHandler()->BroadcastToList(other);
+    EXPECT_EQ(fills, 1) << "other device events are ignored";
+}
+
+class RecordingList : public TPTShellList {
+public:
+    using TPTShellList::TPTShellList;
+    std::vector<std::string> opened;
+
+protected:
+    void InvokeDefaultVerb(TPTShListData* data) override { opened.push_back(data->GetPathName()); }
+};
+
+TEST_F(ShellControls, AFileNobodyTakesOverRunsItsDefaultVerb)
+{
+    RecordingList own(nullptr);
+    TPTShellLocator folder;
+    folder.SetPathName(Data());
+    own.SetFolder(&folder);
+    ASSERT_EQ(own.GetShListData(1)->GetDisplayName(), "a.TXT");
+    own.OpenItem(own.Items()[1]);
+    EXPECT_EQ(own.opened, std::vector<std::string> {Data() + "/a.TXT"});
+}
+
+} // namespace
