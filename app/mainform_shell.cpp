@@ -34,8 +34,16 @@ void TForm1::CreateShellList()
         tree->SetShellList(list);
 }
 
-// Selecting the folder in the tree also fills the linked list.
-void TForm1::SelectStartFolder(const std::string& folder) { tree->SetSelectedPathName(folder); }
+// Selecting the folder in the tree also fills the linked list. The form is
+// built in code, so the tree has not had the fill that loading a form gives
+// it: it fills here first, and the file count of the first showing is the
+// start folder's.
+void TForm1::SelectStartFolder(const std::string& folder)
+{
+    if (tree->RootCount() == 0 && (tree->Options() & ptstoAutoFill))
+        tree->FillItems();
+    tree->SetSelectedPathName(folder);
+}
 
 // The list refills before this returns, so the count read next is current.
 void TForm1::ApplyFileFilter(const std::string& mask) { list->SetFileFilter(mask); }
