@@ -204,3 +204,24 @@ TEST_F(ArchivePanelTest, UnsupportedTypeSaysSo)
         said |= a.text == "Extract not supported for this filetype";
     EXPECT_TRUE(said);
 }
+
+TEST_F(ArchivePanelTest, OpeningAZipThroughThePreviewShowsItsEntries)
+{
+    WriteDefaults();
+    ShowMainWindow();
+    form->OpenFilePath(ZipFixture("test.jar"));
+    ASSERT_NE(form->ArchivePanel, nullptr);
+    const auto names = Column(*form->ArchivePanel, 0);
+    EXPECT_NE(std::find(names.begin(), names.end(), "MANIFEST.MF"), names.end());
+    EXPECT_NE(std::find(names.begin(), names.end(), "readme.txt"), names.end());
+}
+
+TEST_F(ArchivePanelTest, DatesSortAsDates)
+{
+    TArchivePanel& p = Show(ZipFixture("traversal.zip"));
+    // All entries share one date; a row from another archive listed
+    // earlier would not be here. Sorting keeps equal dates in their order.
+    const auto before = Column(p, 0);
+    p.ListView1ColumnClick(nullptr, 6);
+    EXPECT_EQ(Column(p, 0), before);
+}

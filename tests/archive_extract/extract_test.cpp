@@ -363,3 +363,22 @@ TEST(ZipExtract, OtherLayouts)
         EXPECT_EQ(TreeOf(ours.Root()), theirs);
     }
 }
+
+TEST(ZipExtract, DamagedDeflate64DataFailsItsEntryOnly)
+{
+    TempDir work, out;
+    std::string bytes = ReadAll(Fixture("deflate64.zip"));
+    // Damage the middle of the first entry's data (far.bin, 66 KB packed).
+    for (size_t i = 20000; i < 20040; ++i)
+        bytes[i] = static_cast<char>(bytes[i] ^ 0x5A);
+    work.Write("damaged.zip", bytes);
+    TUnZip z;
+    ExtractLog log;
+    Attach(z, log);
+    Prepare(z, work.Path("damaged.zip"), out.Root());
+    z.Extract();
+    ASSERT_EQ(log.ended.size(), 2u);
+    EXPECT_FALSE(log.ended[0].second);
+    EXPECT_TRUE(log.ended[1].second);
+    EXPECT_EQ(ReadAll(out.Path("readme.txt")).size(), 20290u);
+}
