@@ -60,6 +60,8 @@ TArchivePanel::TArchivePanel(TForm1* form, TWinControl* parent) : TComponent(for
     PanelZip->SetName("PanelZip");
     PanelZip->SetBevelOuter(TBevelCut::bvNone);
     PanelZip->SetAlign(alClient);
+    // Opaque, so that the panels stacked beneath never show through its tool bar.
+    PanelZip->SetColor(clBtnFace);
     PanelZip->SetParent(parent);
 
     tbzip = new TToolBar(form);

@@ -769,7 +769,12 @@ void TCustomDClass::SetFilename(const std::string& name)
         const size_t p = base.find_last_of("/\\:");
         if (p != std::string::npos)
             base = base.substr(p + 1);
-        if (base != "." && base != "..")
+        if (base.empty() || base == ".") {
+            // A folder entry without its stored folders is the target folder itself.
+            Filename = ExcludeTrailingPathDelimiter(dir);
+            return;
+        }
+        if (base != "..")
             rel = base;
     }
     // No component below the target folder may be a link already on disk:
