@@ -382,3 +382,47 @@ TEST(ZipExtract, DamagedDeflate64DataFailsItsEntryOnly)
     EXPECT_TRUE(log.ended[1].second);
     EXPECT_EQ(ReadAll(out.Path("readme.txt")).size(), 20290u);
 }
+
+TEST(ZipExtract, BeginVetoReadOnlyTargetsAndDates)
+{
+    TempDir d;
+    d.Write("readme.txt", "old");
+    std::filesystem::permissions(d.Path("readme.txt"), std::filesystem::perms::owner_read);
+    TUnZip z;
+    ExtractLog log;
+    Attach(z, log);
+    Prepare(z, Fixture("deflated.zip"), d.Root());
+    // Vetoing notes.txt: no output, not counted, no OnEnd for it.
+    z.OnBegin = [&log](TObject*, const std::string& name, int, bool& extract) {
+        log.begun.push_back(name);
+        extract = name.find("notes.txt") == std::string::npos;
+    };
+    z.DateAttribute = daMaxFileDate;
+    EXPECT_EQ(z.Extract(), 3);
+    EXPECT_FALSE(FileExists(d.Path("docs/notes.txt")));
+    for (const auto& e : log.ended)
+        EXPECT_EQ(e.first.find("notes.txt"), std::string::npos);
+    // The read-only file was made writable and replaced.
+    EXPECT_EQ(ReadAll(d.Path("readme.txt")).size(), 20290u);
+    // Every file has the latest date among the entries.
+    const auto t1 = std::filesystem::last_write_time(d.Path("readme.txt"));
+    const auto t2 = std::filesystem::last_write_time(d.Path("docs/deep/data.bin"));
+    EXPECT_EQ(t1, t2);
+}
+
+TEST(ZipExtract, EntryPointsRefuseWhatTheyCannotUse)
+{
+    TUnZip z;
+    ExtractLog log;
+    Attach(z, log);
+    EXPECT_EQ(z.Extract(), 0);
+    EXPECT_EQ(log.ErrorsWith(25192), 1);
+    z.SetArchiveFile(Fixture("deflated.zip"));
+    EXPECT_EQ(z.ExtractToFileStream("readme.txt", nullptr), 0);
+    EXPECT_EQ(z.ExtractToPointer("readme.txt", nullptr, 10), 0);
+    EXPECT_EQ(log.ErrorsWith(25258), 2);
+    TDecompMemoryStream m;
+    m.AddItem(TStreamHeader{0, 5, 0, std::string(300, 'n')});
+    EXPECT_EQ(m.GetFileDate(0), 0x00210020);
+    EXPECT_EQ(m.GetFileName(0).size(), 255u);
+}
