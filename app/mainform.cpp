@@ -395,10 +395,7 @@ void TForm1::CreateFileLists()
     selectedlist = CreateFileListView(TabSheet3);
     selectedlist->SetName("selectedlist");
 
-    // Each change of page hides the page left, so visiting every page once
-    // leaves only the first one showing.
-    for (TTabSheet* page : {TabSheet2, TabSheet3, TabSheet1})
-        PageControl1->SetActivePage(page);
+    PageControl1->SetActivePage(TabSheet1);
     CreateFileListButtons();
 }
 

@@ -37,11 +37,6 @@ void HiddenSeparator(TForm* form, TToolBar* bar)
     b->Hide();
 }
 
-void SelectAllRows(TListView* view)
-{
-    for (int i = 0; i < view->Items().Count(); ++i)
-        view->Items()[i]->SetSelected(true);
-}
 
 } // namespace
 
@@ -52,7 +47,7 @@ void TForm1::CreateFileListButtons()
 
     HiddenSeparator(this, tbdiskfiles);
     ToolButton44 = TabButton(this, tbdiskfiles, "ToolButton44", "Select All", "Select All",
-        [this](TObject*) { SelectAllRows(list); });
+        [this](TObject*) { list->SelectAll(); });
     ToolButton44->Hide();
     ToolButton7 = TabButton(this, tbdiskfiles, "ToolButton7", "Delete", "Delete  current file",
         [this](TObject* s) { ToolButton7Click(s); });
@@ -66,7 +61,7 @@ void TForm1::CreateFileListButtons()
         [this](TObject* s) { ToolButton24Click(s); });
 
     ToolButton40 = TabButton(this, ToolBar4, "ToolButton40", "Select all", "Select all",
-        [this](TObject*) { SelectAllRows(slist); });
+        [this](TObject*) { slist->SelectAll(); });
     ToolButton27 = TabButton(this, ToolBar4, "ToolButton27", "Delete", "delete selected files",
         [this](TObject*) { DeleteSelectedFiles(*slist); });
     ToolButton25 = TabButton(this, ToolBar4, "ToolButton25", "Copy", "Copy selected files to new folder...",
@@ -75,7 +70,7 @@ void TForm1::CreateFileListButtons()
         [this](TObject*) { MoveSelectedFiles(*slist); });
 
     ToolButton42 = TabButton(this, tbselectedfiles, "ToolButton42", "Select all", "Select all",
-        [this](TObject*) { SelectAllRows(selectedlist); });
+        [this](TObject*) { selectedlist->SelectAll(); });
     ToolButton8 = TabButton(this, tbselectedfiles, "ToolButton8", "Delete", "delete selected files",
         [this](TObject*) { DeleteSelectedFiles(*selectedlist); });
     ToolButton9 = TabButton(this, tbselectedfiles, "ToolButton9", "Copy", "copy selected files to new folder...",
@@ -89,40 +84,13 @@ void TForm1::CreateFileListButtons()
 
 // ---- the "Disk Files" list and the tree ---------------------------------------------------
 
-namespace {
-
-// The shell list answers from its items' identifier lists; a plain list
-// view standing in for it names its files by full path in the captions.
-template <typename List> std::string SelectedPathOf(List* view)
+std::string TForm1::DiskListSelectedPath() const
 {
-    if constexpr (requires { view->GetSelectedItem(); }) {
-        auto* item = view->GetSelectedItem();
-        return item ? item->GetPathName() : std::string();
-    } else {
-        const TListItem* item = view->Selected();
-        if (!item || item->Caption().empty() || item->Caption()[0] != PathDelim)
-            return {};
-        return item->Caption();
-    }
+    TPTShListData* item = list->GetSelectedItem();
+    return item ? item->GetPathName() : std::string();
 }
 
-template <typename Tree> std::string SelectedFolderOf(Tree* view)
-{
-    if constexpr (requires { view->GetSelectedPathName(); }) {
-        return view->GetSelectedPathName();
-    } else {
-        const TTreeNode* node = view->Selected();
-        if (!node || node->Text().empty() || node->Text()[0] != PathDelim)
-            return {};
-        return node->Text();
-    }
-}
-
-} // namespace
-
-std::string TForm1::DiskListSelectedPath() const { return SelectedPathOf(list); }
-
-std::string TForm1::TreeSelectedPath() const { return SelectedFolderOf(tree); }
+std::string TForm1::TreeSelectedPath() const { return tree->GetSelectedPathName(); }
 
 void TForm1::treeChange(TObject*)
 {
@@ -139,12 +107,7 @@ void TForm1::treeClick(TObject*)
         PageControl1->SetActivePage(TabSheet1);
 }
 
-void TForm1::upClick(TObject*)
-{
-    TTreeNode* node = tree->Selected();
-    if (node && node->Parent())
-        tree->SetSelected(node->Parent());
-}
+void TForm1::upClick(TObject*) { tree->GoUp(1); }
 
 // ---- next and previous file ------------------------------------------------------------------
 
@@ -165,16 +128,9 @@ void TForm1::StepFile(int direction)
         next = k + 1 < count ? k + 1 : 0;
     else
         next = k > 0 ? k - 1 : count - 1;
+    // The selection change previews the file as a user's click would.
     view->ClearSelection();
-    TListItem* item = view->Items()[next];
-    item->SetSelected(true);
-    // A selection made here is previewed as a user's would be.
-    if (view == list)
-        listSelectItem(list, item, true);
-    else if (view == slist)
-        slistSelectItem(slist, item, true);
-    else
-        selectedlistSelectItem(selectedlist, item, true);
+    view->Items()[next]->SetSelected(true);
 }
 
 void TForm1::bnextClick(TObject*) { StepFile(1); }

@@ -220,8 +220,8 @@ void TPageControl::AddPage(TTabSheet* page)
 {
     m_silent = true;
     m_pages.push_back(page);
+    // The tab widget shows the current page and hides the others itself.
     Tabs()->addTab(page->Widget(), QString::fromStdString(page->Caption()));
-    page->Widget()->show();
     m_silent = false;
 }
 
@@ -332,11 +332,19 @@ void TListItem::SetSelected(bool selected)
 {
     if (selected == m_selected)
         return;
+    std::vector<TListItem*> deselected;
     if (selected && !m_owner->MultiSelect())
         for (auto& other : m_owner->m_items.m_items)
-            other->m_selected = false;
+            if (other->m_selected) {
+                other->m_selected = false;
+                deselected.push_back(other.get());
+            }
     m_selected = selected;
     m_owner->SyncSelectionToView();
+    if (selected)
+        m_owner->ReportSelectionChanges(deselected, {this});
+    else
+        m_owner->ReportSelectionChanges({this}, {});
 }
 
 int TListItem::Index() const { return m_owner->m_items.IndexOf(this); }
@@ -513,9 +521,18 @@ void TListView::SelectAll()
 {
     if (!m_multiSelect)
         return;
+    TListItem* first = nullptr;
     for (auto& item : m_items.m_items)
-        item->m_selected = true;
+        if (!item->m_selected) {
+            item->m_selected = true;
+            if (!first)
+                first = item.get();
+        }
     SyncSelectionToView();
+    // One report for the whole change, naming the first row it selected, so
+    // selecting thousands of rows does not run a handler thousands of times.
+    if (first)
+        ReportSelectionChanges({}, {first});
 }
 
 void TListView::SetItemFocused(TListItem* item)
@@ -583,9 +600,14 @@ int TListView::SelCount() const
 
 void TListView::ClearSelection()
 {
+    std::vector<TListItem*> deselected;
     for (auto& item : m_items.m_items)
-        item->m_selected = false;
+        if (item->m_selected) {
+            item->m_selected = false;
+            deselected.push_back(item.get());
+        }
     SyncSelectionToView();
+    ReportSelectionChanges(deselected, {});
 }
 
 TListItem* TListView::ItemFocused() const
@@ -643,6 +665,11 @@ void TListView::SelectionFromView()
             (item->m_selected ? selected : deselected).push_back(item);
         }
     }
+    ReportSelectionChanges(deselected, selected);
+}
+
+void TListView::ReportSelectionChanges(const std::vector<TListItem*>& deselected, const std::vector<TListItem*>& selected)
+{
     if (!OnSelectItem)
         return;
     for (TListItem* item : deselected)

@@ -238,6 +238,9 @@ private:
     void ItemChanged(const TListItem* item);
     void SyncSelectionToView();
     void SelectionFromView();
+    // Selection changes reach OnSelectItem whether the user or the program
+    // made them, deselections first, as with the system's list control.
+    void ReportSelectionChanges(const std::vector<TListItem*>& deselected, const std::vector<TListItem*>& selected);
 
     TListItems m_items;
     std::vector<TListColumn> m_columns;

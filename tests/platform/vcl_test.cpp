@@ -157,7 +157,39 @@ TEST_F(VclTest, ListViewReportsSelectionChangesPerRow)
     EXPECT_EQ(lv->SelCount(), 2);
     lv->Items().Delete(1);
     EXPECT_EQ(lv->Selected()->Caption(), "c");
-    EXPECT_TRUE(events.empty()) << "program changes fire no selection events";
+    lv->ClearSelection();
+    lv->SelectAll();
+    using Events = std::vector<std::pair<std::string, bool>>;
+    EXPECT_EQ(events, (Events {{"c", true}, {"b", true}, {"c", false}, {"a", true}}))
+        << "program changes are reported like the user's; select-all reports once";
+    EXPECT_EQ(lv->SelCount(), 2);
+
+    // One selected row at a time: the old row is reported deselected first.
+    lv->SetMultiSelect(false);
+    lv->ClearSelection();
+    events.clear();
+    lv->Items()[0]->SetSelected(true);
+    lv->Items()[1]->SetSelected(true);
+    EXPECT_EQ(events, (Events {{"a", true}, {"a", false}, {"c", true}}));
+}
+
+TEST_F(VclTest, OnlyTheActivePageShows)
+{
+    TForm form(nullptr);
+    form.SetBounds(0, 0, 300, 200);
+    auto* pages = new TPageControl(&form);
+    pages->SetAlign(alClient);
+    pages->SetParent(&form);
+    TTabSheet* sheets[3];
+    for (auto*& sheet : sheets) {
+        sheet = new TTabSheet(&form);
+        sheet->SetPageControl(pages);
+    }
+    pages->SetActivePage(sheets[1]);
+    form.Show();
+    EXPECT_FALSE(sheets[0]->Widget()->isVisible());
+    EXPECT_TRUE(sheets[1]->Widget()->isVisible());
+    EXPECT_FALSE(sheets[2]->Widget()->isVisible());
 }
 
 TEST_F(VclTest, TimersRunOnTheManualClock)
