@@ -163,6 +163,8 @@ const TArchivePanel::RowInfo* TArchivePanel::InfoOf(TListItem* item) const
 
 void TArchivePanel::ListArchive(const std::string& path)
 {
+    if (m_busy)
+        return;
     ListView1->Items().BeginUpdate();
     try {
         ListView1->Items().Clear();
@@ -274,7 +276,7 @@ std::vector<std::string> TArchivePanel::SelectedMasks() const
 
 void TArchivePanel::bextractClick(TObject*)
 {
-    if (VirOV1->ArchiveFile().empty())
+    if (m_busy || VirOV1->ArchiveFile().empty())
         return;
     if (!ActiveExtractor)
         frmExtract->DirectoryListBox1.SetDirectory(ExcludeTrailingPathDelimiter(ExtractFilePath(VirOV1->ArchiveFile())));
@@ -303,6 +305,7 @@ void TArchivePanel::bextractClick(TObject*)
     if (Screen)
         Screen->SetCursor(TCursor::crHourGlass);
     m_cancelReported = false;
+    m_busy = true;
     try {
         x->FileSpec.Clear();
         if (selected) {
@@ -314,6 +317,7 @@ void TArchivePanel::bextractClick(TObject*)
         x->Extract();
     } catch (...) {
     }
+    m_busy = false;
     Panel3->SetVisible(false);
     if (Screen)
         Screen->SetCursor(TCursor::crDefault);

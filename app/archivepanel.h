@@ -87,4 +87,7 @@ private:
     std::vector<RowInfo> m_rows;
     // One message for a cancelled run, not one per entry.
     bool m_cancelReported = false;
+    // An extraction is running: the library runs one operation at a time,
+    // and the messages it pumps must not start a listing or a second run.
+    bool m_busy = false;
 };

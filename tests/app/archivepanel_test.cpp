@@ -225,3 +225,22 @@ TEST_F(ArchivePanelTest, DatesSortAsDates)
     p.ListView1ColumnClick(nullptr, 6);
     EXPECT_EQ(Column(p, 0), before);
 }
+
+TEST_F(ArchivePanelTest, NoListingOrSecondRunWhileExtracting)
+{
+    TArchivePanel& p = Show(ZipFixture("deflated.zip"));
+    const int rows = p.ListView1->Items().Count();
+    int nested = 0;
+    Script(p, target.Root(), 1);
+    // A handler that, mid-run, tries what pumped messages could trigger.
+    p.UnZip1->OnProgress = [&](TObject*, BYTE, BYTE) {
+        if (nested++ == 0) {
+            p.ListArchive(ZipFixture("traversal.zip"));
+            p.bextractClick(nullptr);
+        }
+    };
+    p.bextractClick(nullptr);
+    EXPECT_EQ(extractShown, 1);
+    EXPECT_EQ(p.ListView1->Items().Count(), rows);
+    EXPECT_TRUE(FileExists(target.Path("docs/deep/data.bin")));
+}
