@@ -26,6 +26,9 @@ void TComponent::DestroyComponents()
         TComponent* child = m_components.back();
         m_components.pop_back();
         child->m_owner = nullptr;
+        // The child knows it is going before its own destructor runs, so it
+        // raises no events into an owner that is half gone.
+        child->m_state |= static_cast<int>(TComponentStateFlag::Destroying);
         delete child;
     }
 }

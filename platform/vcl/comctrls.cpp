@@ -670,7 +670,7 @@ void TListView::SelectionFromView()
 
 void TListView::ReportSelectionChanges(const std::vector<TListItem*>& deselected, const std::vector<TListItem*>& selected)
 {
-    if (!OnSelectItem)
+    if (!OnSelectItem || IsDestroying())
         return;
     for (TListItem* item : deselected)
         OnSelectItem(this, item, false);
