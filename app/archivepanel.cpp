@@ -6,6 +6,7 @@
 #include "archive/zadhooks.h"
 #include "archive/zadunzip.h"
 #include "archive/zadvirov.h"
+#include "shell/shellapi.h"
 
 #include "rtl/sysutils.h"
 
@@ -144,13 +145,31 @@ TArchivePanel::TArchivePanel(TForm1* form, TWinControl* parent) : TComponent(for
     frmOverwrite = new TfrmOverwrite(form);
     RunModal = [](TForm* f) { return f->ShowModal(); };
 
+    InstallArchiveLibraryHooks();
+}
+
+void InstallArchiveLibraryHooks()
+{
     // The library pumps the message queue between blocks, so the window
     // repaints and Cancel reaches it during an extraction.
-    if (!ProcessMessagesHook)
-        ProcessMessagesHook = [] {
-            if (Application)
-                Application->ProcessMessages();
-        };
+    ProcessMessagesHook = [] {
+        if (Application)
+            Application->ProcessMessages();
+    };
+    ConfirmHook = [](const std::string& caption, const std::string& text) {
+        return Application && Application->MessageBox(text, caption, MB_YESNO | MB_ICONQUESTION) == IDYES;
+    };
+    RetryHook = [](const std::string& caption, const std::string& text) {
+        return Application && Application->MessageBox(text, caption, MB_RETRYCANCEL | MB_ICONWARNING) == IDRETRY;
+    };
+    // Entry names need not exist on disk: the type comes from the name alone.
+    FileTypeNameHook = [](const std::string& fileName) {
+        SHFILEINFOA info {};
+        if (!SHGetFileInfoA(fileName.c_str(), FILE_ATTRIBUTE_NORMAL, &info, sizeof info,
+                SHGFI_USEFILEATTRIBUTES | SHGFI_TYPENAME))
+            return std::string();
+        return std::string(info.szTypeName);
+    };
 }
 
 TArchivePanel::~TArchivePanel() = default;

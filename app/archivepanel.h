@@ -91,3 +91,8 @@ private:
     // and the messages it pumps must not start a listing or a second run.
     bool m_busy = false;
 };
+
+// Connects the archive library to the application: its message pump, its
+// two question boxes and the shell's type names.
+void InstallArchiveLibraryHooks();
+

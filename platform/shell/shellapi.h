@@ -6,15 +6,7 @@
 
 #include <string>
 
-// The file attributes are the kernel's when its header is there.
-#if __has_include("kernel/kernel.h")
 #include "kernel/kernel.h"
-#else
-constexpr DWORD FILE_ATTRIBUTE_READONLY = 0x01;
-constexpr DWORD FILE_ATTRIBUTE_HIDDEN = 0x02;
-constexpr DWORD FILE_ATTRIBUTE_DIRECTORY = 0x10;
-constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x80;
-#endif
 
 constexpr UINT SHGFI_LARGEICON = 0x0;
 constexpr UINT SHGFI_SMALLICON = 0x1;

@@ -2,6 +2,7 @@
 // about, their drive types and labels, and the network-use query over them.
 #pragma once
 
+#include "kernel/kernel.h"
 #include "vcl/messages.h"
 #include "win/wintypes.h"
 
@@ -10,18 +11,6 @@
 #include <string_view>
 #include <vector>
 
-// The drive types are the kernel's when its header is there.
-#if __has_include("kernel/kernel.h")
-#include "kernel/kernel.h"
-#else
-constexpr UINT DRIVE_UNKNOWN = 0;
-constexpr UINT DRIVE_NO_ROOT_DIR = 1;
-constexpr UINT DRIVE_REMOVABLE = 2;
-constexpr UINT DRIVE_FIXED = 3;
-constexpr UINT DRIVE_REMOTE = 4;
-constexpr UINT DRIVE_CDROM = 5;
-constexpr UINT DRIVE_RAMDISK = 6;
-#endif
 
 // One line of /proc/self/mountinfo.
 struct ShellMountEntry {

@@ -101,12 +101,14 @@ public:
         case MB_OKCANCEL: box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel); break;
         case MB_YESNO: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
         case MB_YESNOCANCEL: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel); break;
+        case MB_RETRYCANCEL: box.setStandardButtons(QMessageBox::Retry | QMessageBox::Cancel); break;
         default: box.setStandardButtons(QMessageBox::Ok); break;
         }
         switch (box.exec()) {
         case QMessageBox::Ok: return IDOK;
         case QMessageBox::Yes: return IDYES;
         case QMessageBox::No: return IDNO;
+        case QMessageBox::Retry: return IDRETRY;
         default: return IDCANCEL;
         }
     }

@@ -5,6 +5,7 @@
 #include "app_fixture.h"
 
 #include "app/archivepanel.h"
+#include "shell/shellapi.h"
 #include "app/extractdialogs.h"
 
 #include "archive/zadunzip.h"
@@ -79,6 +80,9 @@ TEST_F(ArchivePanelTest, RowsShowTheEntries)
     ASSERT_NE(it, names.end());
     TListItem* row = p.ListView1->Items()[static_cast<int>(it - names.begin())];
     const TStringList& s = row->SubItems();
+    SHFILEINFOA info {};
+    SHGetFileInfoA("notes.txt", FILE_ATTRIBUTE_NORMAL, &info, sizeof info, SHGFI_USEFILEATTRIBUTES | SHGFI_TYPENAME);
+    EXPECT_EQ(s[0], info.szTypeName) << "the shell's type name of the entry";
     EXPECT_EQ(s[2], "300");             // unpacked
     EXPECT_EQ(s[4], "docs/");           // folder, with its separator
     EXPECT_EQ(s[7], "5A2D3785");        // CRC
