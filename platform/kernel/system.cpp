@@ -2,6 +2,7 @@
 // tick count and the freedesktop trash.
 
 #include "kernel.h"
+#include "mounts.h"
 
 #include <cctype>
 #include <cerrno>
@@ -23,52 +24,6 @@
 
 namespace {
 
-struct MountEntry {
-    std::string mountPoint;
-    std::string fsType;
-    std::string source;
-    unsigned major = 0;
-    unsigned minor = 0;
-};
-
-// /proc/self/mountinfo: "id parent major:minor root mountpoint options ... - fstype source superoptions".
-// Octal escapes (\040 for a blank) are decoded in the mount point.
-std::string Unescape(const std::string& s)
-{
-    std::string out;
-    for (size_t i = 0; i < s.size(); ++i) {
-        if (s[i] == '\\' && i + 3 < s.size() && std::isdigit(static_cast<unsigned char>(s[i + 1]))) {
-            out += static_cast<char>(std::strtol(s.substr(i + 1, 3).c_str(), nullptr, 8));
-            i += 3;
-        } else {
-            out += s[i];
-        }
-    }
-    return out;
-}
-
-std::vector<MountEntry> ReadMounts()
-{
-    std::vector<MountEntry> mounts;
-    std::ifstream in("/proc/self/mountinfo");
-    std::string line;
-    while (std::getline(in, line)) {
-        std::istringstream ls(line);
-        std::string id, parent, devs, root, mp;
-        if (!(ls >> id >> parent >> devs >> root >> mp))
-            continue;
-        std::string tok;
-        while (ls >> tok && tok != "-") {
-        }
-        MountEntry e;
-        ls >> e.fsType >> e.source;
-        e.mountPoint = Unescape(mp);
-        std::sscanf(devs.c_str(), "%u:%u", &e.major, &e.minor);
-        mounts.push_back(e);
-    }
-    return mounts;
-}
-
 std::string RealPathOf(const std::string& path)
 {
     char buf[PATH_MAX];
@@ -77,41 +32,17 @@ std::string RealPathOf(const std::string& path)
     return buf;
 }
 
-// The mount entry whose mount point is the longest prefix of the real path;
-// later entries win on ties (they are mounted over the earlier ones).
+// The mount that holds the path.
 bool FindMount(const std::string& path, MountEntry& found)
 {
     const std::string real = RealPathOf(path.empty() ? std::string(".") : path);
     if (real.empty())
         return false;
-    size_t best = 0;
-    bool any = false;
-    for (const MountEntry& e : ReadMounts()) {
-        const std::string& mp = e.mountPoint;
-        const bool prefix = mp == "/" || real == mp || (real.compare(0, mp.size(), mp) == 0 && real[mp.size()] == '/');
-        if (prefix && mp.size() >= best) {
-            best = mp.size();
-            found = e;
-            any = true;
-        }
-    }
-    return any;
-}
-
-bool ReadSysFlag(const std::string& file)
-{
-    std::ifstream in(file);
-    int v = 0;
-    return (in >> v) && v != 0;
-}
-
-// Removable when the block device (or the disk it is a partition of) says so.
-bool IsRemovableDevice(unsigned major, unsigned minor)
-{
-    const std::string base = "/sys/dev/block/" + std::to_string(major) + ":" + std::to_string(minor);
-    if (ReadSysFlag(base + "/removable"))
-        return true;
-    return ReadSysFlag(base + "/../removable");
+    const std::vector<MountEntry> mounts = ReadMountTable();
+    const MountEntry* e = FindMountOf(mounts, real);
+    if (e)
+        found = *e;
+    return e != nullptr;
 }
 
 bool OneOf(const std::string& s, std::initializer_list<const char*> list)
@@ -143,13 +74,13 @@ UINT GetDriveTypeA(const std::string& path)
     if (path.empty() || !FindMount(path, e))
         return DRIVE_NO_ROOT_DIR;
     const std::string& t = e.fsType;
-    if (OneOf(t, {"nfs", "nfs4", "cifs", "smb3", "smbfs", "ncpfs", "afs", "9p", "fuse.sshfs", "sshfs", "davfs", "fuse.davfs2"}))
+    if (IsNetworkFileSystem(t))
         return DRIVE_REMOTE;
     if (OneOf(t, {"iso9660", "udf"}))
         return DRIVE_CDROM;
     if (OneOf(t, {"tmpfs", "ramfs"}))
         return DRIVE_RAMDISK;
-    if (e.major != 0 && IsRemovableDevice(e.major, e.minor))
+    if (e.major != 0 && IsRemovableBlockDevice(e.major, e.minor))
         return DRIVE_REMOVABLE;
     if (e.major == 0 && !OneOf(t, {"btrfs", "zfs", "overlay", "fuse.portal"}))
         return e.source.rfind("/dev/", 0) == 0 ? DRIVE_FIXED : DRIVE_UNKNOWN;
@@ -169,36 +100,8 @@ BOOL GetVolumeInformationA(const std::string& path, std::string* label, DWORD* s
         SetLastErrorFromErrno();
         return FALSE;
     }
-    if (label) {
-        label->clear();
-        // udev publishes the labels it read from the file systems as links.
-        const std::string byLabel = "/dev/disk/by-label/";
-        const std::string dev = RealPathOf(e.source);
-        if (!dev.empty()) {
-            if (auto* d = ::opendir(byLabel.c_str())) {
-                while (dirent* ent = ::readdir(d)) {
-                    if (ent->d_name[0] == '.')
-                        continue;
-                    if (RealPathOf(byLabel + ent->d_name) == dev) {
-                        *label = Unescape(ent->d_name);
-                        // udev writes "\x20" for blanks in labels.
-                        std::string l;
-                        for (size_t i = 0; i < label->size(); ++i) {
-                            if ((*label)[i] == '\\' && i + 3 < label->size() && (*label)[i + 1] == 'x') {
-                                l += static_cast<char>(std::strtol(label->substr(i + 2, 2).c_str(), nullptr, 16));
-                                i += 3;
-                            } else {
-                                l += (*label)[i];
-                            }
-                        }
-                        *label = l;
-                        break;
-                    }
-                }
-                ::closedir(d);
-            }
-        }
-    }
+    if (label)
+        *label = VolumeLabelOf(e.source);
     if (serial)
         *serial = static_cast<DWORD>(vfs.f_fsid ^ (vfs.f_fsid >> 32));
     if (maxComponentLength)

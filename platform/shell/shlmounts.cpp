@@ -5,6 +5,7 @@
 
 #include <sys/eventfd.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/statvfs.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -26,73 +27,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// mountinfo escapes blanks, tabs, newlines and backslashes as \ooo.
-std::string Unescape(std::string_view field)
-{
-    std::string out;
-    out.reserve(field.size());
-    for (size_t i = 0; i < field.size(); ++i) {
-        if (field[i] == '\\' && i + 3 < field.size()) {
-            const char a = field[i + 1], b = field[i + 2], c = field[i + 3];
-            if (a >= '0' && a <= '3' && b >= '0' && b <= '7' && c >= '0' && c <= '7') {
-                out.push_back(static_cast<char>((a - '0') * 64 + (b - '0') * 8 + (c - '0')));
-                i += 3;
-                continue;
-            }
-        }
-        out.push_back(field[i]);
-    }
-    return out;
-}
-
-// The label links in /dev/disk/by-label escape characters as \xHH.
-std::string UnescapeHex(std::string_view name)
-{
-    std::string out;
-    for (size_t i = 0; i < name.size(); ++i) {
-        if (name[i] == '\\' && i + 3 < name.size() && name[i + 1] == 'x' && std::isxdigit(static_cast<unsigned char>(name[i + 2])) &&
-            std::isxdigit(static_cast<unsigned char>(name[i + 3]))) {
-            out.push_back(static_cast<char>(std::stoi(std::string(name.substr(i + 2, 2)), nullptr, 16)));
-            i += 3;
-            continue;
-        }
-        out.push_back(name[i]);
-    }
-    return out;
-}
-
-std::vector<std::string_view> SplitBlanks(std::string_view line)
-{
-    std::vector<std::string_view> parts;
-    size_t i = 0;
-    while (i < line.size()) {
-        while (i < line.size() && line[i] == ' ')
-            ++i;
-        const size_t start = i;
-        while (i < line.size() && line[i] != ' ')
-            ++i;
-        if (i > start)
-            parts.push_back(line.substr(start, i - start));
-    }
-    return parts;
-}
-
 bool Under(const std::string& path, const char* folder)
 {
     const size_t n = std::strlen(folder);
     return path.compare(0, n, folder) == 0 && (path.size() == n || path[n] == '/');
 }
 
-std::string ReadSmallFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
 std::mutex g_mountMutex;
-std::string g_mountInfoPath = "/proc/self/mountinfo";
 
 // The parsed mount table and its drives, kept until the table changes: the
 // kernel flags every change of /proc/self/mountinfo to poll() as POLLPRI.
@@ -104,19 +45,14 @@ struct MountCache {
 };
 MountCache g_cache;
 
-std::string MountInfoPath()
-{
-    std::lock_guard lock(g_mountMutex);
-    return g_mountInfoPath;
-}
-
 std::vector<ShellDrive> ReadDrives();
 
 // Brings the cache up to date; g_mountMutex is held.
 void RefreshCacheLocked()
 {
-    bool stale = !g_cache.valid || g_mountInfoPath != "/proc/self/mountinfo";
-    if (g_mountInfoPath == "/proc/self/mountinfo") {
+    const std::string mountInfo = MountInfoFileName();
+    bool stale = !g_cache.valid || mountInfo != "/proc/self/mountinfo";
+    if (mountInfo == "/proc/self/mountinfo") {
         if (g_cache.fd < 0) {
             g_cache.fd = ::open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC);
             stale = true;
@@ -128,53 +64,17 @@ void RefreshCacheLocked()
     }
     if (!stale)
         return;
-    g_cache.mounts = ParseMountInfo(ReadSmallFile(g_mountInfoPath));
+    g_cache.mounts = ReadMountTable();
     g_cache.drives = SelectDrives(g_cache.mounts, ShellSystemBlockDeviceProbe());
     g_cache.valid = true;
 }
 
 std::vector<ShellDrive> ReadDrives()
 {
-    return SelectDrives(ParseMountInfo(ReadSmallFile(MountInfoPath())), ShellSystemBlockDeviceProbe());
+    return SelectDrives(ReadMountTable(), ShellSystemBlockDeviceProbe());
 }
 
 } // namespace
-
-std::vector<ShellMountEntry> ParseMountInfo(std::string_view text)
-{
-    std::vector<ShellMountEntry> entries;
-    size_t pos = 0;
-    while (pos < text.size()) {
-        size_t end = text.find('\n', pos);
-        if (end == std::string_view::npos)
-            end = text.size();
-        const auto parts = SplitBlanks(text.substr(pos, end - pos));
-        pos = end + 1;
-        // id parent major:minor root mount-point options [optional...] - type source super-options
-        size_t dash = 6;
-        while (dash < parts.size() && parts[dash] != "-")
-            ++dash;
-        if (parts.size() < 6 || dash + 2 >= parts.size())
-            continue;
-        ShellMountEntry e;
-        e.root = Unescape(parts[3]);
-        e.mountPoint = Unescape(parts[4]);
-        e.fsType = Unescape(parts[dash + 1]);
-        e.source = Unescape(parts[dash + 2]);
-        if (e.mountPoint.empty() || e.mountPoint[0] != '/')
-            continue;
-        entries.push_back(std::move(e));
-    }
-    return entries;
-}
-
-bool IsNetworkFileSystem(std::string_view t)
-{
-    static const std::set<std::string_view> network = {"nfs", "nfs4", "cifs", "smb3", "smbfs", "ncpfs", "afs",
-                                                       "9p", "davfs", "fuse.sshfs", "sshfs", "ceph", "glusterfs",
-                                                       "fuse.rclone", "fuse.davfs2"};
-    return network.count(t) != 0;
-}
 
 std::vector<ShellDrive> SelectDrives(const std::vector<ShellMountEntry>& mounts, const ShellBlockDeviceProbe& probe)
 {
@@ -237,30 +137,11 @@ ShellBlockDeviceProbe ShellSystemBlockDeviceProbe()
 {
     ShellBlockDeviceProbe probe;
     probe.isRemovable = [](const std::string& source) {
-        std::error_code ec;
-        const std::string name = fs::canonical(source, ec).filename().string();
-        if (ec || name.empty())
-            return false;
-        fs::path sys = fs::canonical(fs::path("/sys/class/block") / name, ec);
-        if (ec)
-            return false;
-        if (fs::exists(sys / "partition", ec))
-            sys = sys.parent_path();
-        const std::string removable = ReadSmallFile((sys / "removable").string());
-        return !removable.empty() && removable[0] == '1';
+        struct stat st {};
+        return ::stat(source.c_str(), &st) == 0 && S_ISBLK(st.st_mode)
+            && IsRemovableBlockDevice(major(st.st_rdev), minor(st.st_rdev));
     };
-    probe.label = [](const std::string& source) {
-        std::error_code ec;
-        const fs::path device = fs::canonical(source, ec);
-        if (ec)
-            return std::string();
-        for (fs::directory_iterator it("/dev/disk/by-label", ec), end; !ec && it != end; it.increment(ec)) {
-            std::error_code ec2;
-            if (fs::canonical(it->path(), ec2) == device && !ec2)
-                return UnescapeHex(it->path().filename().string());
-        }
-        return std::string();
-    };
+    probe.label = [](const std::string& source) { return VolumeLabelOf(source); };
     return probe;
 }
 
@@ -279,11 +160,7 @@ UINT ShellDriveTypeOfPath(const std::string& path)
         return DRIVE_NO_ROOT_DIR;
     std::lock_guard lock(g_mountMutex);
     RefreshCacheLocked();
-    const ShellMountEntry* best = nullptr;
-    for (const auto& m : g_cache.mounts)
-        if (Under(path, m.mountPoint.c_str()) || m.mountPoint == "/")
-            if (!best || m.mountPoint.size() >= best->mountPoint.size())
-                best = &m;
+    const ShellMountEntry* best = FindMountOf(g_cache.mounts, path);
     if (!best)
         return DRIVE_UNKNOWN;
     for (const auto& d : g_cache.drives)
@@ -297,7 +174,7 @@ UINT ShellDriveTypeOfPath(const std::string& path)
 void ShellSetMountInfoPathForTest(const std::string& path)
 {
     std::lock_guard lock(g_mountMutex);
-    g_mountInfoPath = path.empty() ? "/proc/self/mountinfo" : path;
+    SetMountInfoFileNameForTest(path);
     g_cache.valid = false;
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "kernel/kernel.h"
+#include "kernel/mounts.h"
 #include "vcl/messages.h"
 #include "win/wintypes.h"
 
@@ -12,13 +13,8 @@
 #include <vector>
 
 
-// One line of /proc/self/mountinfo.
-struct ShellMountEntry {
-    std::string mountPoint;  // unescaped
-    std::string root;        // the mounted subtree of the source, "/" for a whole file system
-    std::string fsType;
-    std::string source;
-};
+// One line of the mount table.
+using ShellMountEntry = MountEntry;
 
 // One drive of "Computer".
 struct ShellDrive {
@@ -29,8 +25,6 @@ struct ShellDrive {
     UINT type = DRIVE_UNKNOWN;
 };
 
-// Parses mountinfo text; malformed lines are skipped.
-std::vector<ShellMountEntry> ParseMountInfo(std::string_view text);
 
 // Facts about block devices that the drive selection asks of the system;
 // tests give their own.
@@ -45,7 +39,6 @@ ShellBlockDeviceProbe ShellSystemBlockDeviceProbe();
 // devices, network and removable mounts; never proc, sysfs, cgroups, runtime
 // tmpfs, squashfs images or boot partitions.
 std::vector<ShellDrive> SelectDrives(const std::vector<ShellMountEntry>& mounts, const ShellBlockDeviceProbe& probe);
-bool IsNetworkFileSystem(std::string_view fsType);
 
 // The drives of the running system, read from the mount table (kept until
 // the table changes).

@@ -1,0 +1,37 @@
+// The mount table (/proc/self/mountinfo) and what it tells of drives: the
+// kernel's drive and volume queries and the shell's "Computer" both read it
+// through here.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct MountEntry {
+    std::string mountPoint; // unescaped
+    std::string root;       // the mounted subtree of the source, "/" for a whole file system
+    std::string fsType;
+    std::string source;
+    unsigned major = 0;
+    unsigned minor = 0;
+};
+
+// Parses mountinfo lines: "id parent major:minor root mount-point options
+// [optional fields...] - type source super-options", with \ooo escapes.
+// Damaged lines are skipped.
+std::vector<MountEntry> ParseMountInfo(std::string_view text);
+
+// The file the mount table is read from (a test may point it elsewhere).
+std::string MountInfoFileName();
+void SetMountInfoFileNameForTest(const std::string& fileName);
+std::vector<MountEntry> ReadMountTable();
+
+// The entry whose mount point holds the (real) path: the longest mount point
+// that is a prefix, a later mount over an earlier one winning; nullptr when none.
+const MountEntry* FindMountOf(const std::vector<MountEntry>& mounts, const std::string& realPath);
+
+bool IsNetworkFileSystem(std::string_view fsType);
+// Whether the block device, or the disk it is a partition of, is removable.
+bool IsRemovableBlockDevice(unsigned major, unsigned minor);
+// The volume label udev read from the file system on the device ("" when none).
+std::string VolumeLabelOf(const std::string& devicePath);
