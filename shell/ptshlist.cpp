@@ -1,4 +1,5 @@
 #include "shell/ptshcontrols.h"
+#include "shell/ptshguards_p.h"
 
 #include "shell/ptshconsts.h"
 
@@ -11,33 +12,10 @@
 
 namespace {
 
+using ptsh::OwnedList;
+using ptsh::ReleaseOnExit;
+
 constexpr ULONG kListAttributes = 0x720B0000;
-
-class HourGlass {
-public:
-    HourGlass() : m_saved(Screen ? Screen->Cursor() : TCursor::crDefault)
-    {
-        if (Screen)
-            Screen->SetCursor(TCursor::crHourGlass);
-    }
-    ~HourGlass()
-    {
-        if (Screen)
-            Screen->SetCursor(m_saved);
-    }
-
-private:
-    TCursor m_saved;
-};
-
-template <class T> struct ReleaseOnExit {
-    T* p = nullptr;
-    ~ReleaseOnExit()
-    {
-        if (p)
-            p->Release();
-    }
-};
 
 // The column widths the user gave the last file-system folder, for the next
 // one shown in this run.
@@ -390,7 +368,7 @@ void TPTCustomShellList::FillItems()
         m_refreshPending = true;
         return;
     }
-    HourGlass hourGlass;
+    TScreenCursorGuard hourGlass;
     ClearAllItems();
     ReleaseOnExit<IShellFolder> folder;
     OleCheck(ShellGetFolderFromIdList(m_folder.GetIdList(), folder.p));
@@ -624,7 +602,7 @@ void TPTCustomShellList::OpenItem(TListItem* item)
         DblClickOpen();
         return;
     }
-    HourGlass hourGlass;
+    TScreenCursorGuard hourGlass;
     if (data->IsFolder()) {
         NavigateTo(data->GetAbsoluteIdList());
         return;
@@ -723,7 +701,7 @@ void TPTCustomShellList::RefreshItems()
         FillItems();
         return;
     }
-    HourGlass hourGlass;
+    TScreenCursorGuard hourGlass;
     FillStart();
     FilterPreApply();
     struct Finish {

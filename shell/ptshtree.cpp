@@ -1,43 +1,14 @@
 #include "shell/ptshcontrols.h"
+#include "shell/ptshguards_p.h"
 
 #include "vcl/forms.h"
 
 namespace {
 
+using ptsh::OwnedList;
+using ptsh::ReleaseOnExit;
+
 constexpr ULONG kTreeAttributes = 0xF20B0000;
-
-// The hourglass for the time of a fill; restored also when one fails.
-class HourGlass {
-public:
-    HourGlass() : m_saved(Screen ? Screen->Cursor() : TCursor::crDefault)
-    {
-        if (Screen)
-            Screen->SetCursor(TCursor::crHourGlass);
-    }
-    ~HourGlass()
-    {
-        if (Screen)
-            Screen->SetCursor(m_saved);
-    }
-
-private:
-    TCursor m_saved;
-};
-
-// An owned item list, freed with the shell allocator.
-struct OwnedList {
-    LPITEMIDLIST p = nullptr;
-    ~OwnedList() { ShellMemFree(p); }
-};
-
-template <class T> struct ReleaseOnExit {
-    T* p = nullptr;
-    ~ReleaseOnExit()
-    {
-        if (p)
-            p->Release();
-    }
-};
 
 // The order of CompareIDs: the low 16 bits as a signed value; failures are equal.
 int CompareOrder(IShellFolder* folder, int column, LPCITEMIDLIST a, LPCITEMIDLIST b)
@@ -161,7 +132,7 @@ void TPTCustomShellTree::FillItems()
         m_refreshPending = true;
         return;
     }
-    HourGlass hourGlass;
+    TScreenCursorGuard hourGlass;
     ++m_updateLock;
     try {
         SetSelected(nullptr);
@@ -339,7 +310,7 @@ void TPTCustomShellTree::ExpandNode(TTreeNode* node)
     TPTShTreeData* data = GetDataFromNode(node);
     if (node->Count() > 0 || !node->HasChildren() || !data)
         return;
-    HourGlass hourGlass;
+    TScreenCursorGuard hourGlass;
     IShellFolder* folder = data->GetThisIShf();
     if (!folder)
         return;
@@ -611,7 +582,7 @@ void TPTCustomShellTree::RefreshNodes()
         FillItems();
         return;
     }
-    HourGlass hourGlass;
+    TScreenCursorGuard hourGlass;
     FillStart();
     ++m_updateLock;
     TTreeNode* remembered = Selected();

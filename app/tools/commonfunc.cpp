@@ -168,22 +168,14 @@ void SaveFileAsHexText(const std::string& source, const std::string& target)
         ShowMessage("Failed to open this file!");
         return;
     }
-    const TCursor saved = Screen ? Screen->Cursor() : TCursor::crDefault;
-    if (Screen)
-        Screen->SetCursor(TCursor::crHourGlass);
-    try {
+    {
+        TScreenCursorGuard hourGlass;
         std::string text;
         AppendHexText(text, reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
         bytes.clear();
         bytes.shrink_to_fit();
         WriteFileAtomically(target, text);
-    } catch (...) {
-        if (Screen)
-            Screen->SetCursor(saved);
-        throw;
     }
-    if (Screen)
-        Screen->SetCursor(saved);
     ShowMessage("Successful saved.");
 }
 

@@ -179,6 +179,28 @@ private:
 
 extern TScreen* Screen;
 
+// Shows the hourglass for the life of the guard and then puts back the
+// cursor it replaced, also when the work in between raises.
+class TScreenCursorGuard {
+public:
+    explicit TScreenCursorGuard(TCursor cursor = TCursor::crHourGlass)
+        : m_saved(Screen ? Screen->Cursor() : TCursor::crDefault)
+    {
+        if (Screen)
+            Screen->SetCursor(cursor);
+    }
+    ~TScreenCursorGuard()
+    {
+        if (Screen)
+            Screen->SetCursor(m_saved);
+    }
+    TScreenCursorGuard(const TScreenCursorGuard&) = delete;
+    TScreenCursorGuard& operator=(const TScreenCursorGuard&) = delete;
+
+private:
+    TCursor m_saved;
+};
+
 // The class library's dialog helpers, all through the prompt service.
 void ShowMessage(const std::string& text);
 bool InputQuery(const std::string& caption, const std::string& prompt, std::string& value);
