@@ -4,6 +4,7 @@
 // drawing with the system's format flags.
 #pragma once
 
+#include "controls.h"
 #include "graphics.h"
 #include "messages.h"
 
@@ -103,6 +104,25 @@ struct NMTVCUSTOMDRAW {
     COLORREF clrTextBk = 0;
     int iLevel = 0;
 };
+
+// Sends the pre-paint notification that starts a paint of a list or tree
+// control (NMLVCUSTOMDRAW or NMTVCUSTOMDRAW) and answers the control's reply.
+template <class NMCustomDraw> LRESULT SendPrePaint(TControl& control)
+{
+    TDrawContext dc;
+    dc.Font.Assign(control.Font());
+    dc.TextColor = ColorToRGB(clWindowText);
+    dc.BkColor = ColorToRGB(clWindow);
+    NMCustomDraw nm;
+    nm.nmcd.hdr.hwndFrom = control.Handle();
+    nm.nmcd.hdr.code = NM_CUSTOMDRAW;
+    nm.nmcd.dwDrawStage = CDDS_PREPAINT;
+    nm.nmcd.hdc = &dc;
+    nm.nmcd.rc = control.ClientRect();
+    nm.clrText = dc.TextColor;
+    nm.clrTextBk = dc.BkColor;
+    return control.Perform(CN_NOTIFY, 0, reinterpret_cast<LPARAM>(&nm));
+}
 
 // Header item formats.
 constexpr int HDF_LEFT = 0x0000;

@@ -24,13 +24,6 @@ struct TCustomListView::Cycle {
     COLORREF text = 0, textBk = 0, defaultText = 0, defaultBk = 0;
 };
 
-namespace {
-
-COLORREF Rgb(const QColor& c) { return static_cast<COLORREF>(c.red() | (c.green() << 8) | (c.blue() << 16)); }
-QColor FromRgb(COLORREF c) { return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF); }
-
-} // namespace
-
 // Sends the pre-paint notification when the view starts a paint.
 class PaintCycleFilter : public QObject {
 public:
@@ -39,19 +32,7 @@ public:
     {
         if (e->type() == QEvent::Paint) {
             TCustomListView::Cycle& cycle = *control->m_cycle;
-            TDrawContext dc;
-            dc.Font.Assign(control->Font());
-            dc.TextColor = ColorToRGB(clWindowText);
-            dc.BkColor = ColorToRGB(clWindow);
-            NMLVCUSTOMDRAW nm;
-            nm.nmcd.hdr.hwndFrom = control->Handle();
-            nm.nmcd.hdr.code = NM_CUSTOMDRAW;
-            nm.nmcd.dwDrawStage = CDDS_PREPAINT;
-            nm.nmcd.hdc = &dc;
-            nm.nmcd.rc = control->ClientRect();
-            nm.clrText = dc.TextColor;
-            nm.clrTextBk = dc.BkColor;
-            cycle.prepaint = control->Perform(CN_NOTIFY, 0, reinterpret_cast<LPARAM>(&nm));
+            cycle.prepaint = SendPrePaint<NMLVCUSTOMDRAW>(*control);
             cycle.row = -1;
         } else if (e->type() == QEvent::MouseButtonPress
             && static_cast<QMouseEvent*>(e)->button() == Qt::RightButton) {
@@ -101,8 +82,8 @@ public:
             TDrawContext dc;
             dc.Painter = painter;
             dc.Font.Assign(control->Font());
-            dc.TextColor = Rgb(option.palette.color(QPalette::Text));
-            dc.BkColor = Rgb(option.palette.color(QPalette::Base));
+            dc.TextColor = FromQColor(option.palette.color(QPalette::Text));
+            dc.BkColor = FromQColor(option.palette.color(QPalette::Base));
             NMLVCUSTOMDRAW nm;
             nm.nmcd.hdr.hwndFrom = control->Handle();
             nm.nmcd.hdr.code = NM_CUSTOMDRAW;
@@ -131,11 +112,11 @@ public:
         // Selected rows keep the selection colours, as with the system's list.
         if (!selected) {
             if (cycle.text != cycle.defaultText) {
-                opt.palette.setColor(QPalette::Text, FromRgb(cycle.text));
-                opt.palette.setColor(QPalette::WindowText, FromRgb(cycle.text));
+                opt.palette.setColor(QPalette::Text, ToQColor(cycle.text));
+                opt.palette.setColor(QPalette::WindowText, ToQColor(cycle.text));
             }
             if (cycle.textBk != cycle.defaultBk)
-                painter->fillRect(option.rect, FromRgb(cycle.textBk));
+                painter->fillRect(option.rect, ToQColor(cycle.textBk));
         }
         QStyledItemDelegate::paint(painter, opt, index);
     }

@@ -38,6 +38,8 @@ QColor ToQColor(TColor color)
     return QColor(rgb & 0xFF, (rgb >> 8) & 0xFF, (rgb >> 16) & 0xFF);
 }
 
+TColor FromQColor(const QColor& c) { return RGB(c.red(), c.green(), c.blue()); }
+
 TFont::TFont() = default;
 
 void TFont::SetName(const std::string& name)

@@ -223,3 +223,5 @@ private:
 };
 
 QColor ToQColor(TColor color);
+// The 0x00BBGGRR value of a Qt colour.
+TColor FromQColor(const QColor& color);

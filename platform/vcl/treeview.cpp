@@ -15,13 +15,6 @@ struct TCustomTreeView::Paint {
     LRESULT prepaint = 0;
 };
 
-namespace {
-
-COLORREF Rgb(const QColor& c) { return static_cast<COLORREF>(c.red() | (c.green() << 8) | (c.blue() << 16)); }
-QColor FromRgb(COLORREF c) { return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF); }
-
-} // namespace
-
 // Announces clicks before the view acts on them and starts each paint with
 // the pre-paint notification.
 class TreeViewportFilter : public QObject {
@@ -31,19 +24,7 @@ public:
     {
         switch (e->type()) {
         case QEvent::Paint: {
-            TDrawContext dc;
-            dc.Font.Assign(control->Font());
-            dc.TextColor = ColorToRGB(clWindowText);
-            dc.BkColor = ColorToRGB(clWindow);
-            NMTVCUSTOMDRAW nm;
-            nm.nmcd.hdr.hwndFrom = control->Handle();
-            nm.nmcd.hdr.code = NM_CUSTOMDRAW;
-            nm.nmcd.dwDrawStage = CDDS_PREPAINT;
-            nm.nmcd.hdc = &dc;
-            nm.nmcd.rc = control->ClientRect();
-            nm.clrText = dc.TextColor;
-            nm.clrTextBk = dc.BkColor;
-            control->m_paint->prepaint = control->Perform(CN_NOTIFY, 0, reinterpret_cast<LPARAM>(&nm));
+            control->m_paint->prepaint = SendPrePaint<NMTVCUSTOMDRAW>(*control);
             return false;
         }
         case QEvent::MouseButtonPress: {
@@ -116,8 +97,8 @@ public:
         TDrawContext dc;
         dc.Painter = painter;
         dc.Font.Assign(control->Font());
-        dc.TextColor = Rgb(option.palette.color(QPalette::Text));
-        dc.BkColor = Rgb(option.palette.color(QPalette::Base));
+        dc.TextColor = FromQColor(option.palette.color(QPalette::Text));
+        dc.BkColor = FromQColor(option.palette.color(QPalette::Base));
         NMTVCUSTOMDRAW nm;
         nm.nmcd.hdr.hwndFrom = control->Handle();
         nm.nmcd.hdr.code = NM_CUSTOMDRAW;
@@ -139,11 +120,11 @@ public:
             opt.font = dc.Font.ToQFont();
         if (!selected) {
             if (nm.clrText != defaultText) {
-                opt.palette.setColor(QPalette::Text, FromRgb(nm.clrText));
-                opt.palette.setColor(QPalette::WindowText, FromRgb(nm.clrText));
+                opt.palette.setColor(QPalette::Text, ToQColor(nm.clrText));
+                opt.palette.setColor(QPalette::WindowText, ToQColor(nm.clrText));
             }
             if (nm.clrTextBk != defaultBk)
-                painter->fillRect(option.rect, FromRgb(nm.clrTextBk));
+                painter->fillRect(option.rect, ToQColor(nm.clrTextBk));
         }
         QStyledItemDelegate::paint(painter, opt, index);
         if (answer & CDRF_NOTIFYPOSTPAINT) {
