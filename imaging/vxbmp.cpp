@@ -33,35 +33,12 @@ constexpr std::size_t bfSize = 2;
 constexpr std::size_t bfOffBits = 10;
 constexpr std::uint16_t kSignature = 0x4D42;
 
-// Run-length data are read ahead in blocks: they run to the end of the
-// pixel data, and nothing after them is read.
-class ByteSource {
-public:
-    explicit ByteSource(VxFile* f) : m_file(f) {}
-    int Get()
-    {
-        if (m_pos == m_len) {
-            m_len = m_file->Read(m_buf, 1, sizeof m_buf);
-            m_pos = 0;
-            if (m_len == 0)
-                return -1;
-        }
-        return m_buf[m_pos++];
-    }
-
-private:
-    VxFile* m_file;
-    std::uint8_t m_buf[16384];
-    std::size_t m_pos = 0;
-    std::size_t m_len = 0;
-};
-
 // RLE8: counts and codes are bytes; x counts bytes of the current row.
 // Every store is checked against the row and the image: end-of-line and
 // delta codes may point anywhere, and what falls outside is dropped.
 void DecodeRle8(VxFile* f, std::uint8_t* first, std::uint32_t stride, std::uint32_t height)
 {
-    ByteSource in(f);
+    VxByteSource in(f);
     std::uint64_t x = 0, row = 0;
     auto store = [&](int value) {
         if (row < height && x < stride)
@@ -112,7 +89,7 @@ void DecodeRle8(VxFile* f, std::uint8_t* first, std::uint32_t stride, std::uint3
 // RLE4: positions count pixels (nibbles, the high one first in a byte).
 void DecodeRle4(VxFile* f, std::uint8_t* first, std::uint32_t stride, std::uint32_t height)
 {
-    ByteSource in(f);
+    VxByteSource in(f);
     const std::uint64_t rowPixels = static_cast<std::uint64_t>(stride) * 2;
     std::uint64_t x = 0, row = 0;
     auto store = [&](int nibble) {

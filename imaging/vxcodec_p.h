@@ -70,6 +70,34 @@ private:
     VxFile* m_file;
 };
 
+// Bytes of a run-length stream, read ahead in blocks: run-length data run to
+// the end of the pixel data. Consumed tells how far the decoder really got,
+// so that what follows the data (a PCX palette) is found.
+class VxByteSource {
+public:
+    explicit VxByteSource(VxFile* f) : m_file(f) {}
+    // The next byte, or -1 at the end of the stream.
+    int Get()
+    {
+        if (m_pos == m_len) {
+            m_len = m_file->Read(m_buf, 1, sizeof m_buf);
+            m_pos = 0;
+            if (m_len == 0)
+                return -1;
+        }
+        ++m_consumed;
+        return m_buf[m_pos++];
+    }
+    std::uint64_t Consumed() const { return m_consumed; }
+
+private:
+    VxFile* m_file;
+    std::uint8_t m_buf[16384];
+    std::size_t m_pos = 0;
+    std::size_t m_len = 0;
+    std::uint64_t m_consumed = 0;
+};
+
 inline std::uint16_t VxGet16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
 inline std::uint32_t VxGet32(const std::uint8_t* p)
 {

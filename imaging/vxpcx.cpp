@@ -49,32 +49,6 @@ constexpr std::size_t BytesPerLine = 66;
 constexpr std::size_t PaletteInfo = 68;
 constexpr std::size_t kHeaderSize = 128;
 
-// Bytes of the run-length stream, read ahead in blocks; Consumed tells how
-// far the decoder really got, so that the palette after the data is found.
-class ByteSource {
-public:
-    explicit ByteSource(VxFile* f) : m_file(f) {}
-    int Get()
-    {
-        if (m_pos == m_len) {
-            m_len = m_file->Read(m_buf, 1, sizeof m_buf);
-            m_pos = 0;
-            if (m_len == 0)
-                return -1;
-        }
-        ++m_consumed;
-        return m_buf[m_pos++];
-    }
-    std::uint64_t Consumed() const { return m_consumed; }
-
-private:
-    VxFile* m_file;
-    std::uint8_t m_buf[16384];
-    std::size_t m_pos = 0;
-    std::size_t m_len = 0;
-    std::uint64_t m_consumed = 0;
-};
-
 void EmitRun(VxFile* out, std::int32_t value, std::int32_t count)
 {
     if (count != 1 || value >= 192)
@@ -200,7 +174,7 @@ bool VxImagePCX::Decode(VxFile* stream)
 
         std::vector<std::uint8_t> data(static_cast<std::size_t>(total));
         const std::int32_t dataStart = stream->Tell();
-        ByteSource src(stream);
+        VxByteSource src(stream);
         for (std::size_t pos = 0; pos < data.size();) {
             const int c = src.Get();
             if (c < 0)
