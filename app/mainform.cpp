@@ -366,32 +366,23 @@ void TForm1::CreateFileLists()
     PageControl1->SetAlign(alClient);
     PageControl1->SetParent(PanelRightTop);
 
-    TabSheet1 = new TTabSheet(this);
-    TabSheet1->SetName("TabSheet1");
-    TabSheet1->SetCaption("Disk Files");
-    TabSheet1->SetPageControl(PageControl1);
-    tbdiskfiles = new TToolBar(this);
-    tbdiskfiles->SetName("tbdiskfiles");
-    tbdiskfiles->SetParent(TabSheet1);
+    // Each tab holds its tool bar above its list.
+    auto addTab = [this](const char* name, const char* caption, TToolBar*& bar, const char* barName) {
+        auto* sheet = new TTabSheet(this);
+        sheet->SetName(name);
+        sheet->SetCaption(caption);
+        sheet->SetPageControl(PageControl1);
+        bar = new TToolBar(this);
+        bar->SetName(barName);
+        bar->SetParent(sheet);
+        return sheet;
+    };
+    TabSheet1 = addTab("TabSheet1", "Disk Files", tbdiskfiles, "tbdiskfiles");
     CreateShellList();
-
-    TabSheet2 = new TTabSheet(this);
-    TabSheet2->SetName("TabSheet2");
-    TabSheet2->SetCaption("Found Files");
-    TabSheet2->SetPageControl(PageControl1);
-    ToolBar4 = new TToolBar(this);
-    ToolBar4->SetName("ToolBar4");
-    ToolBar4->SetParent(TabSheet2);
+    TabSheet2 = addTab("TabSheet2", "Found Files", ToolBar4, "ToolBar4");
     slist = CreateFileListView(TabSheet2);
     slist->SetName("slist");
-
-    TabSheet3 = new TTabSheet(this);
-    TabSheet3->SetName("TabSheet3");
-    TabSheet3->SetCaption("Marked Files");
-    TabSheet3->SetPageControl(PageControl1);
-    tbselectedfiles = new TToolBar(this);
-    tbselectedfiles->SetName("tbselectedfiles");
-    tbselectedfiles->SetParent(TabSheet3);
+    TabSheet3 = addTab("TabSheet3", "Marked Files", tbselectedfiles, "tbselectedfiles");
     selectedlist = CreateFileListView(TabSheet3);
     selectedlist->SetName("selectedlist");
 
