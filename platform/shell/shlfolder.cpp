@@ -423,29 +423,10 @@ HRESULT NewComputerFolder(REFIID riid, void** ppv);
 
 // ---- enumerators ----
 
-class ListEnum final : public IEnumIDList {
+class ListEnum final : public TComObject<IEnumIDList> {
 public:
     explicit ListEnum(std::vector<std::vector<BYTE>> items) : m_items(std::move(items)) {}
-    HRESULT QueryInterface(REFIID riid, void** ppv) override
-    {
-        if (!ppv)
-            return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IEnumIDList) {
-            *ppv = this;
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return ++m_refs; }
-    ULONG Release() override
-    {
-        const ULONG n = --m_refs;
-        if (n == 0)
-            delete this;
-        return n;
-    }
+    HRESULT QueryInterface(REFIID riid, void** ppv) override { return QueryFor(riid, ppv, {&IID_IUnknown, &IID_IEnumIDList}); }
     HRESULT Next(ULONG celt, LPITEMIDLIST* rgelt, ULONG* fetched) override
     {
         if (!rgelt || (celt > 1 && !fetched))
@@ -484,36 +465,16 @@ public:
     }
 
 private:
-    std::atomic<ULONG> m_refs{0};
     std::vector<std::vector<BYTE>> m_items;
     size_t m_pos = 0;
 };
 
 // Streams the entries of one folder; each Next reads and stats the next entries.
-class DirEnum final : public IEnumIDList {
+class DirEnum final : public TComObject<IEnumIDList> {
 public:
     DirEnum(std::string path, DIR* dir, DWORD flags) : m_path(std::move(path)), m_dir(dir), m_flags(flags) {}
     ~DirEnum() { ::closedir(m_dir); }
-    HRESULT QueryInterface(REFIID riid, void** ppv) override
-    {
-        if (!ppv)
-            return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IEnumIDList) {
-            *ppv = this;
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return ++m_refs; }
-    ULONG Release() override
-    {
-        const ULONG n = --m_refs;
-        if (n == 0)
-            delete this;
-        return n;
-    }
+    HRESULT QueryInterface(REFIID riid, void** ppv) override { return QueryFor(riid, ppv, {&IID_IUnknown, &IID_IEnumIDList}); }
     HRESULT Next(ULONG celt, LPITEMIDLIST* rgelt, ULONG* fetched) override
     {
         if (!rgelt || (celt > 1 && !fetched))
@@ -568,7 +529,6 @@ public:
     HRESULT Clone(IEnumIDList**) override { return E_NOTIMPL; }
 
 private:
-    std::atomic<ULONG> m_refs{0};
     std::string m_path;
     DIR* m_dir;
     DWORD m_flags;
@@ -576,29 +536,9 @@ private:
 
 // ---- folders ----
 
-class FolderBase : public IShellFolder2 {
+class FolderBase : public TComObject<IShellFolder2> {
 public:
-    virtual ~FolderBase() = default;
-    HRESULT QueryInterface(REFIID riid, void** ppv) override
-    {
-        if (!ppv)
-            return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IShellFolder || riid == IID_IShellFolder2) {
-            *ppv = static_cast<IShellFolder2*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return ++m_refs; }
-    ULONG Release() override
-    {
-        const ULONG n = --m_refs;
-        if (n == 0)
-            delete this;
-        return n;
-    }
+    HRESULT QueryInterface(REFIID riid, void** ppv) override { return QueryFor(riid, ppv, {&IID_IUnknown, &IID_IShellFolder, &IID_IShellFolder2}); }
 
     HRESULT BindToStorage(LPCITEMIDLIST, IBindCtx*, REFIID, void** ppv) override
     {
@@ -806,7 +746,6 @@ protected:
         return S_OK;
     }
 
-    std::atomic<ULONG> m_refs{0};
 };
 
 // A folder of the file system: its relative lists are kFile items.

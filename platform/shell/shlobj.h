@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <atomic>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -97,6 +99,40 @@ public:
     virtual HRESULT QueryInterface(REFIID riid, void** ppv) = 0;
     virtual ULONG AddRef() = 0;
     virtual ULONG Release() = 0;
+};
+
+// The reference counting of a COM object of ours: the count starts at 0 (the
+// first AddRef is the creator's) and Release frees the object at 0.
+// QueryInterface hands out the one interface for any of the given ids.
+template <class Interface> class TComObject : public Interface {
+public:
+    virtual ~TComObject() = default;
+    ULONG AddRef() override { return ++m_refs; }
+    ULONG Release() override
+    {
+        const ULONG n = --m_refs;
+        if (n == 0)
+            delete this;
+        return n;
+    }
+
+protected:
+    HRESULT QueryFor(REFIID riid, void** ppv, std::initializer_list<const GUID*> ids)
+    {
+        if (!ppv)
+            return E_POINTER;
+        for (const GUID* id : ids)
+            if (riid == *id) {
+                *ppv = static_cast<Interface*>(this);
+                AddRef();
+                return S_OK;
+            }
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+
+private:
+    std::atomic<ULONG> m_refs {0};
 };
 
 class IMalloc : public IUnknown {
