@@ -7,6 +7,8 @@
 // removals relayed to them. Timers run on the program's clock (tests drive it).
 #pragma once
 
+#include "shell/ptshrefresh.h"
+
 #include "shell/ptcontrols.h"
 #include "shell/ptshchange.h"
 #include "shell/ptshlocator.h"
@@ -100,15 +102,14 @@ public:
 
     // A drag or shell menu of this tree begins and ends; a fill or refresh
     // asked for meanwhile (or a change reported meanwhile) runs at the end.
-    void BeginBusy();
-    void EndBusy();
-    bool RefreshPending() const { return m_refreshPending; }
-    // Set before the tree renames or creates an item itself.
-    bool IgnoreNextNotification = false;
+    void BeginBusy() { m_refresh->BeginBusy(); }
+    void EndBusy() { m_refresh->EndBusy(); }
+    bool RefreshPending() const { return m_refresh->Pending(); }
+    TPTShellRefresh& Refresh() { return *m_refresh; }
 
     // Whether a keyboard selection or a refresh is waiting (tests).
     bool SelectionUpdatePending() const { return m_keyTimer->Enabled(); }
-    bool RefreshScheduled() const { return m_refreshTimer->Enabled(); }
+    bool RefreshScheduled() const { return m_refresh->Scheduled(); }
 
     TPTShAddItemEvent OnAddItem;
     TPTShTreeDeleteItemEvent OnDeleteItem;
@@ -145,7 +146,6 @@ private:
     void BaseFolderChanged();
     void UpdateLinked(TTreeNode* node);
     void KeyTimerElapsed();
-    void RefreshTimerElapsed();
     void ChangeNotified();
     void RefreshNode(TTreeNode* node, TTreeNode*& remembered);
     DWORD EnumFlags() const;
@@ -156,15 +156,13 @@ private:
     // linked list, and a refresh waiting after change notifications. One never
     // cancels the other.
     std::unique_ptr<TTimer> m_keyTimer;
-    std::unique_ptr<TTimer> m_refreshTimer;
+    std::unique_ptr<TPTShellRefresh> m_refresh;
     TPTCustomShellList* m_shellList = nullptr;
     TPTShellTreeOptions m_options = 0x3BB;
     bool m_immediateUpdate = false;
     int m_updateLock = 0;
     bool m_expansionRefused = false;
     std::unique_ptr<TChangeHandlerThread> m_changeThread;
-    int m_busy = 0;
-    bool m_refreshPending = false;
     TTreeNode* m_lastInserted = nullptr;
 };
 
@@ -210,11 +208,11 @@ public:
     void SetOptions(TPTShellListOptions options);
     int ColumnMode() const { return m_columnMode; }
 
-    void BeginBusy();
-    void EndBusy();
-    bool RefreshPending() const { return m_refreshPending; }
-    bool IgnoreNextNotification = false;
-    bool RefreshScheduled() const { return m_refreshTimer->Enabled(); }
+    void BeginBusy() { m_refresh->BeginBusy(); }
+    void EndBusy() { m_refresh->EndBusy(); }
+    bool RefreshPending() const { return m_refresh->Pending(); }
+    bool RefreshScheduled() const { return m_refresh->Scheduled(); }
+    TPTShellRefresh& Refresh() { return *m_refresh; }
 
     // IPTShellListOwner
     IShellFolder* GetListFolder() override { return m_currentFolder; }
@@ -272,14 +270,12 @@ private:
     std::string m_fileFilter;
     std::unique_ptr<TStringList> m_masks;
     bool m_filterActive = false;
-    std::unique_ptr<TTimer> m_refreshTimer;
+    std::unique_ptr<TPTShellRefresh> m_refresh;
     TPTCustomShellTree* m_shellTree = nullptr;
     int m_sortColumn = 1;
     bool m_sortColumnSet = false;
     int m_folderChangeLock = 0;
     std::unique_ptr<TChangeHandlerThread> m_changeThread;
-    int m_busy = 0;
-    bool m_refreshPending = false;
     IShellFolder* m_currentFolder = nullptr;
     LPITEMIDLIST m_currentList = nullptr;
     bool m_detailsFetched = false;

@@ -73,10 +73,9 @@ bool PTMatchesMask(const std::string& name, const std::string& mask)
 }
 
 TPTCustomShellList::TPTCustomShellList(TComponent* owner)
-    : TPTCustomListView(owner), m_refreshTimer(std::make_unique<TTimer>(nullptr))
+    : TPTCustomListView(owner),
+      m_refresh(std::make_unique<TPTShellRefresh>([this] { TimerElapsed(); }, [this] { RefreshItems(); }))
 {
-    m_refreshTimer->SetEnabled(false);
-    m_refreshTimer->OnTimer = [this](TObject*) { TimerElapsed(); };
     m_folder.OnChange = [this](TObject*) { HandleOnFolderChanged(); };
     SmallImages = ShellGetSystemImageList(ptsizSmall);
     LargeImages = ShellGetSystemImageList(ptsizLarge);
@@ -121,16 +120,6 @@ void TPTCustomShellList::SetOptions(TPTShellListOptions options)
 }
 
 void TPTCustomShellList::SetShellTree(TPTCustomShellTree* tree) { m_shellTree = tree; }
-
-void TPTCustomShellList::BeginBusy() { ++m_busy; }
-
-void TPTCustomShellList::EndBusy()
-{
-    if (m_busy > 0 && --m_busy == 0 && m_refreshPending) {
-        m_refreshPending = false;
-        RefreshItems();
-    }
-}
 
 TPTShListData* TPTCustomShellList::GetDataFromItem(TListItem* item) const
 {
@@ -364,10 +353,8 @@ void TPTCustomShellList::InitColumns(IShellDetails* details)
 
 void TPTCustomShellList::FillItems()
 {
-    if (m_busy > 0) {
-        m_refreshPending = true;
+    if (m_refresh->Defer())
         return;
-    }
     TScreenCursorGuard hourGlass;
     ClearAllItems();
     ReleaseOnExit<IShellFolder> folder;
@@ -515,8 +502,7 @@ void TPTCustomShellList::Synchronize(bool alsoLinked)
 {
     if (alsoLinked && m_shellTree)
         m_shellTree->Synchronize(false);
-    if (m_refreshTimer->Enabled())
-        TimerElapsed();
+    m_refresh->RunScheduled();
 }
 
 // ---- sorting ----
@@ -648,7 +634,7 @@ void TPTCustomShellList::DblClick()
 
 void TPTCustomShellList::InstallChangeHandler()
 {
-    m_refreshTimer->SetEnabled(false);
+    m_refresh->Cancel();
     if (!m_changeThread)
         m_changeThread = std::make_unique<TChangeHandlerThread>(Handle(), AM_CHANGENOTIFY);
     else
@@ -660,25 +646,10 @@ void TPTCustomShellList::InstallChangeHandler()
             false);
 }
 
-void TPTCustomShellList::ChangeNotified()
-{
-    if (IgnoreNextNotification) {
-        IgnoreNextNotification = false;
-        return;
-    }
-    if (m_busy > 0) {
-        m_refreshPending = true;
-        return;
-    }
-    m_refreshTimer->SetEnabled(false);
-    m_refreshTimer->SetInterval(
-        static_cast<unsigned>(Focused() ? PTSH_CHANGE_NOTIFY_FASTDELAY : PTSH_CHANGE_NOTIFY_DELAY));
-    m_refreshTimer->SetEnabled(true);
-}
+void TPTCustomShellList::ChangeNotified() { m_refresh->Notified(Focused()); }
 
 void TPTCustomShellList::TimerElapsed()
 {
-    m_refreshTimer->SetEnabled(false);
     ++m_folderChangeLock;
     try {
         if (m_shellTree)
@@ -693,10 +664,8 @@ void TPTCustomShellList::TimerElapsed()
 
 void TPTCustomShellList::RefreshItems()
 {
-    if (m_busy > 0) {
-        m_refreshPending = true;
+    if (m_refresh->Defer())
         return;
-    }
     if (Items().Count() == 0 || !m_currentFolder) {
         FillItems();
         return;

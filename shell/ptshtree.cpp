@@ -23,12 +23,10 @@ int CompareOrder(IShellFolder* folder, int column, LPCITEMIDLIST a, LPCITEMIDLIS
 
 TPTCustomShellTree::TPTCustomShellTree(TComponent* owner)
     : TPTCustomTreeView(owner), m_keyTimer(std::make_unique<TTimer>(nullptr)),
-      m_refreshTimer(std::make_unique<TTimer>(nullptr))
+      m_refresh(std::make_unique<TPTShellRefresh>([this] { RefreshNodes(); }, [this] { RefreshNodes(); }))
 {
     m_keyTimer->SetEnabled(false);
     m_keyTimer->OnTimer = [this](TObject*) { KeyTimerElapsed(); };
-    m_refreshTimer->SetEnabled(false);
-    m_refreshTimer->OnTimer = [this](TObject*) { RefreshTimerElapsed(); };
     m_baseFolder.OnChange = [this](TObject*) { BaseFolderChanged(); };
     m_selectedFolder.OnChange = [this](TObject*) { SelectedFolderChanged(); };
     SetShowRoot(false);
@@ -68,16 +66,6 @@ void TPTCustomShellTree::SetOptions(TPTShellTreeOptions options)
             InstallChangeHandlersForAllLocalDrives();
         else if (m_changeThread)
             m_changeThread->RemoveAll();
-    }
-}
-
-void TPTCustomShellTree::BeginBusy() { ++m_busy; }
-
-void TPTCustomShellTree::EndBusy()
-{
-    if (m_busy > 0 && --m_busy == 0 && m_refreshPending) {
-        m_refreshPending = false;
-        RefreshNodes();
     }
 }
 
@@ -128,10 +116,8 @@ void TPTCustomShellTree::SortNode(TTreeNode* node)
 
 void TPTCustomShellTree::FillItems()
 {
-    if (m_busy > 0) {
-        m_refreshPending = true;
+    if (m_refresh->Defer())
         return;
-    }
     TScreenCursorGuard hourGlass;
     ++m_updateLock;
     try {
@@ -535,28 +521,7 @@ void TPTCustomShellTree::WndProc(TMessage& message)
 
 // ---- change notifications and refresh ----
 
-void TPTCustomShellTree::ChangeNotified()
-{
-    if (IgnoreNextNotification) {
-        IgnoreNextNotification = false;
-        return;
-    }
-    // A change reported while a drag or menu is under way is kept for its end.
-    if (m_busy > 0) {
-        m_refreshPending = true;
-        return;
-    }
-    m_refreshTimer->SetEnabled(false);
-    m_refreshTimer->SetInterval(
-        static_cast<unsigned>(Focused() ? PTSH_CHANGE_NOTIFY_FASTDELAY : PTSH_CHANGE_NOTIFY_DELAY));
-    m_refreshTimer->SetEnabled(true);
-}
-
-void TPTCustomShellTree::RefreshTimerElapsed()
-{
-    m_refreshTimer->SetEnabled(false);
-    RefreshNodes();
-}
+void TPTCustomShellTree::ChangeNotified() { m_refresh->Notified(Focused()); }
 
 void TPTCustomShellTree::InstallChangeHandlersForAllLocalDrives()
 {
@@ -574,10 +539,8 @@ void TPTCustomShellTree::InstallChangeHandlersForAllLocalDrives()
 
 void TPTCustomShellTree::RefreshNodes()
 {
-    if (m_busy > 0) {
-        m_refreshPending = true;
+    if (m_refresh->Defer())
         return;
-    }
     if (!GetFirstNode()) {
         FillItems();
         return;
