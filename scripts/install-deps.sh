@@ -6,8 +6,9 @@ set -euo pipefail
 PACKAGES=(
   # build
   build-essential cmake pkg-config
-  # GUI class library and fonts
+  # GUI class library, fonts, file types, icons and the desktop's "open"
   qt6-base-dev libgl-dev fonts-liberation fonts-dejavu-core
+  shared-mime-info adwaita-icon-theme xdg-utils
   # libraries called directly
   zlib1g-dev
   # tests and benchmarks

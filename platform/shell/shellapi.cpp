@@ -8,7 +8,9 @@
 
 #include "rtl/sysutils.h"
 
+#include <QDir>
 #include <QFile>
+#include <QIcon>
 #include <QMimeDatabase>
 #include <QMimeType>
 
@@ -291,8 +293,28 @@ std::string ShellImageListIconName(HIMAGELIST list, int index)
     return icons.names[static_cast<size_t>(index)];
 }
 
+namespace {
+// Outside a desktop session Qt knows no icon theme but the bare "hicolor";
+// the first full freedesktop theme installed on the machine is used then.
+void EnsureIconTheme()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        const QString current = QIcon::themeName();
+        if (!current.isEmpty() && current != QLatin1String("hicolor"))
+            return;
+        for (const char* theme : {"Adwaita", "breeze", "gnome", "oxygen", "Tango"})
+            if (QDir(QStringLiteral("/usr/share/icons/") + QLatin1String(theme)).exists()) {
+                QIcon::setThemeName(QLatin1String(theme));
+                return;
+            }
+    });
+}
+}
+
 QIcon ShellImageListIcon(HIMAGELIST list, int index)
 {
+    EnsureIconTheme();
     const std::string name = ShellImageListIconName(list, index);
     QIcon icon = QIcon::fromTheme(QString::fromStdString(name));
     if (icon.isNull())
