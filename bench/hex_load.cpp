@@ -2,6 +2,8 @@
 // painting the first and the last screen, and the peak memory of it all.
 //
 // Prints the figures, then "ratio <load / cat> goal <= 1.5" as the last line.
+#include "bench_support.h"
+
 #include "hexedit/zuradhex.h"
 #include "vcl/forms.h"
 
@@ -22,9 +24,9 @@
 
 namespace {
 
-constexpr std::int64_t kFileSize = std::int64_t(512) << 20;
+using bench::Seconds;
 
-double Seconds(std::chrono::steady_clock::duration d) { return std::chrono::duration<double>(d).count(); }
+constexpr std::int64_t kFileSize = std::int64_t(512) << 20;
 
 std::string MakeFile(const std::string& dir)
 {
@@ -42,14 +44,7 @@ std::string MakeFile(const std::string& dir)
     return name;
 }
 
-double TimeCat(const std::string& file)
-{
-    const std::string cmd = "cat '" + file + "' > /dev/null";
-    const auto t0 = std::chrono::steady_clock::now();
-    if (std::system(cmd.c_str()) != 0)
-        std::fprintf(stderr, "cat failed\n");
-    return Seconds(std::chrono::steady_clock::now() - t0);
-}
+double TimeCat(const std::string& file) { return bench::TimeCommand("cat '" + file + "' > /dev/null"); }
 
 double ScaleToSeconds(benchmark::TimeUnit unit)
 {

@@ -2,6 +2,8 @@
 // modification dates through IShellFolder, against `ls -l` on the same folder.
 //
 // Prints both times, then "ratio <shell / ls -l> goal <= 2" as the last line.
+#include "bench_support.h"
+
 #include "shell/ptshutils.h"
 
 #include <benchmark/benchmark.h>
@@ -17,9 +19,8 @@
 
 namespace {
 
-constexpr int kFiles = 100000;
 
-double Seconds(std::chrono::steady_clock::duration d) { return std::chrono::duration<double>(d).count(); }
+constexpr int kFiles = 100000;
 
 std::string MakeFolder(const std::string& dir)
 {
@@ -38,14 +39,7 @@ std::string MakeFolder(const std::string& dir)
     return folder;
 }
 
-double TimeLs(const std::string& folder)
-{
-    const std::string cmd = "LC_ALL=C ls -l '" + folder + "' > /dev/null";
-    const auto t0 = std::chrono::steady_clock::now();
-    if (std::system(cmd.c_str()) != 0)
-        std::fprintf(stderr, "ls failed\n");
-    return Seconds(std::chrono::steady_clock::now() - t0);
-}
+double TimeLs(const std::string& folder) { return bench::TimeCommand("LC_ALL=C ls -l '" + folder + "' > /dev/null"); }
 
 // One pass as the file list makes it: every item with its attributes, its
 // size text and its modification date text.

@@ -4,6 +4,8 @@
 //
 // Prints both times, the memory per item and the peak memory, then
 // "ratio <list / ls -l> goal <= 3" as the last line.
+#include "bench_support.h"
+
 #include "shell/ptshcontrols.h"
 
 #include "vcl/forms.h"
@@ -22,9 +24,8 @@
 
 namespace {
 
-constexpr int kFiles = 100000;
 
-double Seconds(std::chrono::steady_clock::duration d) { return std::chrono::duration<double>(d).count(); }
+constexpr int kFiles = 100000;
 
 std::string MakeFolder(const std::string& dir)
 {
@@ -45,14 +46,7 @@ std::string MakeFolder(const std::string& dir)
     return folder;
 }
 
-double TimeLs(const std::string& folder)
-{
-    const std::string cmd = "LC_ALL=C ls -l '" + folder + "' > /dev/null";
-    const auto t0 = std::chrono::steady_clock::now();
-    if (std::system(cmd.c_str()) != 0)
-        std::fprintf(stderr, "ls failed\n");
-    return Seconds(std::chrono::steady_clock::now() - t0);
-}
+double TimeLs(const std::string& folder) { return bench::TimeCommand("LC_ALL=C ls -l '" + folder + "' > /dev/null"); }
 
 // Kilobytes of a line of /proc/self/status ("VmRSS", "VmHWM").
 long StatusKb(const char* key)

@@ -3,6 +3,8 @@
 // same file on the same disk.
 //
 // Prints both times, then "ratio <ours / cp> goal <= 1.3" as the last line.
+#include "bench_support.h"
+
 #include "archive/zadhooks.h"
 #include "archive/zadstreams.h"
 
@@ -19,9 +21,10 @@
 
 namespace {
 
-constexpr std::int64_t kFileSize = std::int64_t(1) << 30;
+using bench::Seconds;
+using bench::Median;
 
-double Seconds(std::chrono::steady_clock::duration d) { return std::chrono::duration<double>(d).count(); }
+constexpr std::int64_t kFileSize = std::int64_t(1) << 30;
 
 std::string MakeFile(const std::string& dir)
 {
@@ -62,17 +65,7 @@ double CopyOurs(const std::string& from, const std::string& to)
 double CopyCp(const std::string& from, const std::string& to)
 {
     std::filesystem::remove(to);
-    const std::string cmd = "cp '" + from + "' '" + to + "'";
-    const auto t0 = std::chrono::steady_clock::now();
-    if (std::system(cmd.c_str()) != 0)
-        std::fprintf(stderr, "cp failed\n");
-    return Seconds(std::chrono::steady_clock::now() - t0);
-}
-
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
+    return bench::TimeCommand("cp '" + from + "' '" + to + "'");
 }
 
 }  // namespace

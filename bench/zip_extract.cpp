@@ -8,6 +8,8 @@
 //
 // Prints every time and ratio; the last line is the deflate ratio:
 // "ratio <ours / unzip> goal <= 1.2".
+#include "bench_support.h"
+
 #include "archive/zadunzip.h"
 
 #include <benchmark/benchmark.h>
@@ -26,18 +28,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
+using bench::Run;
+using bench::Seconds;
+using bench::Median;
+
 constexpr const char* kPassword = "bench-Secret-256";
-
-double Seconds(std::chrono::steady_clock::duration d) { return std::chrono::duration<double>(d).count(); }
-
-bool Run(const std::string& cmd)
-{
-    if (std::system(cmd.c_str()) != 0) {
-        std::fprintf(stderr, "failed: %s\n", cmd.c_str());
-        return false;
-    }
-    return true;
-}
 
 // Mixed files: text, incompressible bytes, and repetitive records with
 // noise, in a few folders; about totalMB megabytes.
@@ -127,17 +122,7 @@ double Ours(const std::string& archive, const std::string& dir, const std::strin
 
 double Tool(const std::string& cmdBeforeFolder, const std::string& dir)
 {
-    const std::string out = FreshFolder(dir);
-    const std::string cmd = cmdBeforeFolder + "'" + out + "' > /dev/null";
-    const auto t0 = std::chrono::steady_clock::now();
-    Run(cmd);
-    return Seconds(std::chrono::steady_clock::now() - t0);
-}
-
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
+    return bench::TimeCommand(cmdBeforeFolder + "'" + FreshFolder(dir) + "' > /dev/null");
 }
 
 }  // namespace

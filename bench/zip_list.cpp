@@ -2,6 +2,8 @@
 // "unzip -l" of the same archive with its output sent to /dev/null.
 //
 // Prints both times, then "ratio <ours / unzip> goal <= 1.2" as the last line.
+#include "bench_support.h"
+
 #include "archive/zadvirov.h"
 
 #include <benchmark/benchmark.h>
@@ -17,9 +19,10 @@
 
 namespace {
 
-constexpr int kEntries = 100000;
+using bench::Seconds;
+using bench::Median;
 
-double Seconds(std::chrono::steady_clock::duration d) { return std::chrono::duration<double>(d).count(); }
+constexpr int kEntries = 100000;
 
 void Put16(std::string& s, unsigned v)
 {
@@ -125,20 +128,7 @@ double ListOurs(const std::string& file, int& count)
     return Seconds(std::chrono::steady_clock::now() - t0);
 }
 
-double ListUnzip(const std::string& file)
-{
-    const std::string cmd = "unzip -l '" + file + "' > /dev/null";
-    const auto t0 = std::chrono::steady_clock::now();
-    if (std::system(cmd.c_str()) != 0)
-        std::fprintf(stderr, "unzip failed\n");
-    return Seconds(std::chrono::steady_clock::now() - t0);
-}
-
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
+double ListUnzip(const std::string& file) { return bench::TimeCommand("unzip -l '" + file + "' > /dev/null"); }
 
 }  // namespace
 
