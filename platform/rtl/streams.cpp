@@ -77,6 +77,23 @@ bool LockForShareMode(int fd, unsigned mode)
     return AcquireShareLocks(fd, request);
 }
 
+// Keeps a freshly opened descriptor only when it names a file (not a
+// folder) and the share locks of the mode can be taken; closes it otherwise.
+bool HoldAsFile(int fd, unsigned mode)
+{
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        ::close(fd);
+        return false;
+    }
+    if (!LockForShareMode(fd, mode)) {
+        ::close(fd);
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 int FileOpen(const std::string& fileName, unsigned mode)
@@ -98,16 +115,8 @@ int FileOpen(const std::string& fileName, unsigned mode)
         SetLastErrorFromErrno();
         return -1;
     }
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        ::close(fd);
+    if (!HoldAsFile(fd, mode))
         return -1;
-    }
-    if (!LockForShareMode(fd, mode)) {
-        ::close(fd);
-        return -1;
-    }
     return fd;
 }
 
@@ -120,16 +129,8 @@ int FileCreate(const std::string& fileName, unsigned shareMode)
         SetLastErrorFromErrno();
         return -1;
     }
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        ::close(fd);
+    if (!HoldAsFile(fd, shareMode))
         return -1;
-    }
-    if (!LockForShareMode(fd, shareMode)) {
-        ::close(fd);
-        return -1;
-    }
     if (::ftruncate(fd, 0) != 0) {
         SetLastErrorFromErrno();
         ::close(fd);
