@@ -2,17 +2,20 @@
 
 TIniFile::TIniFile(std::string fileName) : m_fileName(std::move(fileName)) {}
 
-TStringList TIniFile::Load() const
+TStringList& TIniFile::Lines() const
 {
-    TStringList lines;
-    if (FileExists(m_fileName)) {
-        try {
-            lines.LoadFromFile(m_fileName);
-        } catch (const EFOpenError&) {
-            // An unreadable settings file reads as empty: every value takes its default.
+    if (!m_lines) {
+        m_lines = std::make_unique<TStringList>();
+        if (FileExists(m_fileName)) {
+            try {
+                m_lines->LoadFromFile(m_fileName);
+            } catch (const EFOpenError&) {
+                // An unreadable settings file reads as empty: every value takes its default.
+                m_lines->Clear();
+            }
         }
     }
-    return lines;
+    return *m_lines;
 }
 
 namespace {
@@ -55,7 +58,7 @@ int TIniFile::FindKey(const TStringList& lines, const std::string& section, cons
 
 std::string TIniFile::ReadString(const std::string& section, const std::string& key, const std::string& def) const
 {
-    const TStringList lines = Load();
+    const TStringList& lines = Lines();
     int sectionEnd;
     const int i = FindKey(lines, section, key, sectionEnd);
     if (i < 0)
@@ -76,7 +79,9 @@ bool TIniFile::ReadBool(const std::string& section, const std::string& key, bool
 
 void TIniFile::WriteString(const std::string& section, const std::string& key, const std::string& value)
 {
-    TStringList lines = Load();
+    // The change reaches the cached lines only once it is on disk.
+    TStringList lines;
+    lines.Assign(Lines());
     int sectionEnd;
     const int i = FindKey(lines, section, key, sectionEnd);
     const std::string line = key + "=" + value;
@@ -89,6 +94,7 @@ void TIniFile::WriteString(const std::string& section, const std::string& key, c
         lines.Add(line);
     }
     lines.SaveToFile(m_fileName);
+    m_lines->Assign(lines);
 }
 
 void TIniFile::WriteInteger(const std::string& section, const std::string& key, int value)
@@ -98,7 +104,7 @@ void TIniFile::WriteInteger(const std::string& section, const std::string& key, 
 
 bool TIniFile::SectionExists(const std::string& section) const
 {
-    const TStringList lines = Load();
+    const TStringList& lines = Lines();
     for (const std::string& line : lines) {
         std::string name;
         if (IsSectionLine(line, &name) && SameText(name, section))

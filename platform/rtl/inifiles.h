@@ -1,10 +1,12 @@
 // An ini file: sections of key=value lines, read whole and written whole.
-// Writing keeps every section and key it does not change, and creates the
-// file when it does not exist.
+// The file is read once, at the first question; every write goes to disk at
+// once. Writing keeps every section and key it does not change, and creates
+// the file when it does not exist.
 #pragma once
 
 #include "classes.h"
 
+#include <memory>
 #include <string>
 
 class TIniFile : public TObject {
@@ -24,7 +26,9 @@ private:
     // Line index of the key's line in the section, or -1; sectionEnd is where
     // a new key of that section goes (-1 when the section is missing).
     int FindKey(const TStringList& lines, const std::string& section, const std::string& key, int& sectionEnd) const;
-    TStringList Load() const;
+    // The file's lines, read at the first use.
+    TStringList& Lines() const;
 
     std::string m_fileName;
+    mutable std::unique_ptr<TStringList> m_lines;
 };
