@@ -99,9 +99,8 @@ TArchivePanel::TArchivePanel(TForm1* form, TWinControl* parent) : TComponent(for
     ListView1 = new TListView(form);
     ListView1->SetName("ListView1");
     ListView1->SetViewStyle(TViewStyle::vsReport);
-    ListView1->ReadOnly = true;
-    ListView1->RowSelect = true;
-    ListView1->HideSelection = false;
+    ListView1->SetRowSelect(true);
+    ListView1->SetHideSelection(false);
     ListView1->SetMultiSelect(false);
     ListView1->PopupMenu = popmenuZip;
     ListView1->SetAlign(alClient);

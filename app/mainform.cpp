@@ -352,7 +352,6 @@ TListView* TForm1::CreateFileListView(TTabSheet* sheet)
     view->AddColumn("Modify Time", 100);
     view->SetViewStyle(TViewStyle::vsReport);
     view->SetMultiSelect(true);
-    view->ReadOnly = true;
     view->SetGridLines(true);
     view->SetAlign(alClient);
     view->SetParent(sheet);

@@ -11,9 +11,9 @@ void TForm1::CreateShellTree()
     tree->SetParent(PanelLeft);
     tree->SetOptions(ptstoAutoFill | ptstoDefaultKeyHandling | ptstoContextMenus | ptstoDynamicRefresh | ptstoOleDrag
         | ptstoOleDrop | ptstoShowHidden);
-    tree->HideSelection = false;
+    // Qt's tree view always selects whole rows.
+    tree->SetHideSelection(false);
     tree->RightClickSelect = true;
-    tree->RowSelect = true;
 }
 
 void TForm1::CreateShellList()
@@ -25,8 +25,8 @@ void TForm1::CreateShellList()
     list->SetHeaderSortDisplayMode(ptlvLeftAlign);
     list->SetViewStyle(TViewStyle::vsReport);
     list->SetGridLines(true);
-    list->RowSelect = true;
-    list->HideSelection = false;
+    list->SetRowSelect(true);
+    list->SetHideSelection(false);
     list->SetAlign(alClient);
     list->SetParent(TabSheet1);
     // The tree is made first (the left panel comes before the tabs).

@@ -52,8 +52,8 @@ TForm3::TForm3(TComponent* owner) : TForm(owner)
     ListView1->AddColumn("Filter", 220);
     ListView1->SetViewStyle(TViewStyle::vsReport);
     ListView1->SetGridLines(true);
-    ListView1->RowSelect = true;
-    ListView1->HideSelection = false;
+    ListView1->SetRowSelect(true);
+    ListView1->SetHideSelection(false);
     Button4 = Place<TButton>(this, TabFilter, 316, 8, 72, 25, "Add", "Button4");
     Button4->OnClick = [this](TObject* s) { Button4Click(s); };
     Button5 = Place<TButton>(this, TabFilter, 316, 40, 72, 25, "Delete", "Button5");

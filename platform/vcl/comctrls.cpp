@@ -570,6 +570,29 @@ void TListView::SetViewStyle(TViewStyle style)
     }
 }
 
+void SetSelectionHiddenWithoutFocus(QAbstractItemView* view, bool hide)
+{
+    QPalette pal = view->palette();
+    const QColor highlight = hide ? pal.color(QPalette::Active, QPalette::Base) : pal.color(QPalette::Active, QPalette::Highlight);
+    const QColor text = hide ? pal.color(QPalette::Active, QPalette::Text) : pal.color(QPalette::Active, QPalette::HighlightedText);
+    pal.setColor(QPalette::Inactive, QPalette::Highlight, highlight);
+    pal.setColor(QPalette::Inactive, QPalette::HighlightedText, text);
+    view->setPalette(pal);
+}
+
+void TListView::SetRowSelect(bool on)
+{
+    m_rowSelect = on;
+    m_views->table->setSelectionBehavior(on ? QAbstractItemView::SelectRows : QAbstractItemView::SelectItems);
+}
+
+void TListView::SetHideSelection(bool on)
+{
+    m_hideSelection = on;
+    SetSelectionHiddenWithoutFocus(m_views->table, on);
+    SetSelectionHiddenWithoutFocus(m_views->list, on);
+}
+
 void TListView::SetGridLines(bool on)
 {
     m_gridLines = on;
@@ -678,7 +701,7 @@ void TListView::ReportSelectionChanges(const std::vector<TListItem*>& deselected
         OnSelectItem(this, item, true);
 }
 
-// ---- Tree view -------------------------------------------------------------
+// ---- Tree nodes ------------------------------------------------------------
 
 void TTreeNode::SetText(const std::string& text)
 {
@@ -718,45 +741,6 @@ bool TTreeNode::HasAsParent(const TTreeNode* other) const
         if (n == other)
             return true;
     return false;
-}
-
-TTreeView::TTreeView(TComponent* owner) : TWinControl(owner)
-{
-    auto* tree = new QTreeWidget();
-    tree->setHeaderHidden(true);
-    SetWidget(tree);
-    QObject::connect(tree, &QTreeWidget::currentItemChanged, [this](QTreeWidgetItem* current, QTreeWidgetItem*) {
-        m_selected = current ? static_cast<TTreeNode*>(current->data(0, Qt::UserRole).value<void*>()) : nullptr;
-        if (OnChange)
-            OnChange(this);
-    });
-}
-
-TTreeView::~TTreeView() = default;
-
-TTreeNode* TTreeView::AddChild(TTreeNode* parent, const std::string& text)
-{
-    auto node = std::make_unique<TTreeNode>();
-    TTreeNode* raw = node.get();
-    raw->m_parent = parent;
-    raw->m_text = text;
-    raw->m_item = parent ? new QTreeWidgetItem(parent->m_item) : new QTreeWidgetItem(static_cast<QTreeWidget*>(Widget()));
-    raw->m_item->setText(0, QString::fromStdString(text));
-    raw->m_item->setData(0, Qt::UserRole, QVariant::fromValue(static_cast<void*>(raw)));
-    (parent ? parent->m_children : m_roots).push_back(std::move(node));
-    return raw;
-}
-
-void TTreeView::Clear()
-{
-    static_cast<QTreeWidget*>(Widget())->clear();
-    m_roots.clear();
-    m_selected = nullptr;
-}
-
-void TTreeView::SetSelected(TTreeNode* node)
-{
-    static_cast<QTreeWidget*>(Widget())->setCurrentItem(node ? node->m_item : nullptr);
 }
 
 // ---- Progress bar ----------------------------------------------------------

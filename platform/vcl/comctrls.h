@@ -17,6 +17,7 @@ class QAbstractItemModel;
 class QTreeWidget;
 class QTreeWidgetItem;
 class QProgressBar;
+class QAbstractItemView;
 class TPopupMenu;
 class TPageControl;
 class TListView;
@@ -197,9 +198,11 @@ public:
     void SetGridLines(bool on);
     bool MultiSelect() const { return m_multiSelect; }
     void SetMultiSelect(bool on);
-    bool RowSelect = true;
-    bool ReadOnly = true;
-    bool HideSelection = false;
+    // The report view selects whole rows, or single cells.
+    bool RowSelect() const { return m_rowSelect; }
+    void SetRowSelect(bool on);
+    bool HideSelection() const { return m_hideSelection; }
+    void SetHideSelection(bool on);
 
     // The first selected row in list order, nullptr when none.
     TListItem* Selected() const;
@@ -247,6 +250,8 @@ private:
     TViewStyle m_viewStyle = TViewStyle::vsIcon;
     bool m_gridLines = false;
     bool m_multiSelect = false;
+    bool m_rowSelect = true;
+    bool m_hideSelection = true;
     int m_updateLevel = 0;
     bool m_syncing = false;
     struct Views;
@@ -280,7 +285,6 @@ public:
     TCustomTreeView* TreeView() const { return m_tree; }
 
 private:
-    friend class TTreeView;
     friend class TCustomTreeView;
     TTreeNode* m_parent = nullptr;
     std::string m_text;
@@ -292,23 +296,10 @@ private:
     bool m_hasChildren = false;
 };
 
-// The plain tree view: named nodes, one selected.
-class TTreeView : public TWinControl {
-public:
-    explicit TTreeView(TComponent* owner);
-    ~TTreeView() override;
-    TTreeNode* AddChild(TTreeNode* parent, const std::string& text);
-    void Clear();
-    TTreeNode* Selected() const { return m_selected; }
-    void SetSelected(TTreeNode* node);
-    int Count() const { return static_cast<int>(m_roots.size()); }
-    TTreeNode* Root(int index) const { return m_roots.at(static_cast<size_t>(index)).get(); }
-    TNotifyEvent OnChange;
-
-private:
-    std::vector<std::unique_ptr<TTreeNode>> m_roots;
-    TTreeNode* m_selected = nullptr;
-};
+// An item view with HideSelection off keeps its selection as visible
+// without the focus as with it; with it on, the selection shows only
+// while the view has the focus.
+void SetSelectionHiddenWithoutFocus(QAbstractItemView* view, bool hide);
 
 class TProgressBar : public TWinControl {
 public:

@@ -163,6 +163,12 @@ TCustomTreeView::~TCustomTreeView()
 
 QTreeWidget* TCustomTreeView::TreeWidget() const { return static_cast<QTreeWidget*>(Widget()); }
 
+void TCustomTreeView::SetHideSelection(bool on)
+{
+    m_hideSelection = on;
+    SetSelectionHiddenWithoutFocus(TreeWidget(), on);
+}
+
 TTreeNode* TCustomTreeView::NodeOf(QTreeWidgetItem* item)
 {
     return item ? static_cast<TTreeNode*>(item->data(0, Qt::UserRole).value<void*>()) : nullptr;

@@ -81,9 +81,9 @@ public:
     void SetShowRoot(bool on);
     // The system image list the node icons come from; none by default.
     void* Images = nullptr;
-    bool HideSelection = false;
+    bool HideSelection() const { return m_hideSelection; }
+    void SetHideSelection(bool on);
     bool RightClickSelect = false;
-    bool RowSelect = false;
 
     TTVChangedEvent OnChange;
     TTVExpandingEvent OnExpanding;
@@ -110,6 +110,7 @@ protected:
     bool m_silentSelect = false;
 
 private:
+    bool m_hideSelection = true;
     friend class TreeDrawDelegate;
     friend class TreeViewportFilter;
     void DeleteChildren(TTreeNode* node);
