@@ -42,9 +42,6 @@ void HiddenSeparator(TForm* form, TToolBar* bar)
 
 void TForm1::CreateFileListButtons()
 {
-    for (TToolBar* bar : {tbdiskfiles, ToolBar4, tbselectedfiles})
-        bar->ShowCaptions = true;
-
     HiddenSeparator(this, tbdiskfiles);
     ToolButton44 = TabButton(this, tbdiskfiles, "ToolButton44", "Select All", "Select All",
         [this](TObject*) { list->SelectAll(); });

@@ -91,11 +91,6 @@ void TToolButton::SetDown(bool down)
                     other->SetDown(false);
 }
 
-void TToolButton::SetEnabled(bool enabled)
-{
-    TControl::SetEnabled(enabled);
-}
-
 void TToolButton::Click()
 {
     if (m_style == TToolButtonStyle::tbsCheck)

@@ -27,7 +27,6 @@ enum class TToolButtonStyle { tbsButton, tbsCheck, tbsDropDown, tbsSeparator, tb
 class TToolBar : public TWinControl {
 public:
     explicit TToolBar(TComponent* owner);
-    bool ShowCaptions = false;
 
 protected:
     // Controls line up in the bar in the order they are placed on it.
@@ -43,8 +42,6 @@ public:
     void SetDown(bool down);
     bool Grouped = false;
     TPopupMenu* DropdownMenu = nullptr;
-    int ImageIndex = -1;
-    void SetEnabled(bool enabled) override;
     // Presses the button as a user's click does.
     void Click() override;
 
