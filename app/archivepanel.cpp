@@ -67,7 +67,6 @@ TArchivePanel::TArchivePanel(TForm1* form, TWinControl* parent) : TComponent(for
 
     tbzip = new TToolBar(form);
     tbzip->SetName("tbzip");
-    tbzip->ShowCaptions = true;
     tbzip->SetParent(PanelZip);
     bextract = new TToolButton(form);
     bextract->SetName("bextract");

@@ -60,7 +60,6 @@ TToolBar* PanelToolBar(TForm* form, TWinControl* parent, const std::string& name
 {
     auto* bar = new TToolBar(form);
     bar->SetName(name);
-    bar->ShowCaptions = true;
     bar->SetParent(parent);
     return bar;
 }
