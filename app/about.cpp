@@ -5,12 +5,6 @@
 #include "vcl/extctrls.h"
 #include "win/shellexec.h"
 
-namespace {
-constexpr const char* kHomepage = "https://vistrel.org/";
-constexpr const char* kSupportMail = "mailto:support@vistrel.org";
-}
-
-bool OpenWithShell(const std::string& target) { return ShellOpen(target); }
 
 TfrmAbout::TfrmAbout(TComponent* owner) : TForm(owner)
 {
@@ -24,14 +18,14 @@ TfrmAbout::TfrmAbout(TComponent* owner) : TForm(owner)
     product->Font().SetStyle(fsBold);
     Place<TLabel>(this, this, 20, 48, 280, 16, "File browser and universal file viewer");
     homepage = Place<TLabel>(this, this, 20, 76, 280, 16, kHomepage, "homepage");
-    email = Place<TLabel>(this, this, 20, 98, 280, 16, "support@vistrel.org", "email");
+    email = Place<TLabel>(this, this, 20, 98, 280, 16, kSupportAddress, "email");
     for (TLabel* link : {homepage, email}) {
         link->Font().SetColor(clBlue);
         link->Font().SetStyle(fsUnderline);
         link->SetCursor(TCursor::crHandPoint);
     }
-    homepage->OnClick = [](TObject*) { OpenWithShell(kHomepage); };
-    email->OnClick = [](TObject*) { OpenWithShell(kSupportMail); };
+    homepage->OnClick = [](TObject*) { ShellOpen(kHomepage); };
+    email->OnClick = [](TObject*) { ShellOpen(std::string("mailto:") + kSupportAddress); };
     OKButton = Place<TButton>(this, this, 120, 132, 80, 25, "OK", "OKButton");
     OKButton->ModalResult = mrOk;
 }

@@ -16,5 +16,7 @@ public:
     explicit TfrmWelcome(TComponent* owner);
 };
 
-// Opens a link or file with the desktop's handler; false when none is there.
-bool OpenWithShell(const std::string& target);
+// The product's addresses, behind the About box and the Help menu.
+inline constexpr const char* kHomepage = "https://vistrel.org/";
+inline constexpr const char* kOnlineHelp = "https://vistrel.org/help/";
+inline constexpr const char* kSupportAddress = "support@vistrel.org";

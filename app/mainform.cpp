@@ -21,9 +21,6 @@ namespace {
 constexpr int kMaxRecentFiles = 6;
 constexpr int kFixedFileMenuItems = 8;   // Normal, Ascii, Hex, -, Previous, Next, -, Exit
 constexpr int kFixedFolderMenuItems = 3; // Add current folder, Edit FolderList, -
-constexpr const char* kHomepage = "https://vistrel.org/";
-constexpr const char* kOnlineHelp = "https://vistrel.org/help/";
-constexpr const char* kSupportAddress = "support@vistrel.org";
 
 const char* const kLayoutCaptions[6] = {
     "Left:Tree+List   Right:Content",
