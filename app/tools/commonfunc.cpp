@@ -5,6 +5,7 @@
 #include "shell/shellapi.h"
 #include "vcl/forms.h"
 
+#include "rtl/streams.h"
 #include "rtl/sysutils.h"
 #include "rtl/unicode.h"
 
@@ -118,16 +119,17 @@ const HexPairs& HexTable()
     return table;
 }
 
-} // namespace
+// Characters of the hex text of size bytes.
+constexpr size_t HexTextSize(size_t size) { return size / 16 * 50 + (size % 16 ? size % 16 * 3 + 2 : 0); }
 
-void AppendHexText(std::string& out, const std::uint8_t* data, std::size_t size)
+// Puts the hex text of size bytes at out (HexTextSize(size) characters);
+// answers the end.
+char* PutHexText(char* out, const std::uint8_t* data, std::size_t size)
 {
     const char* hex = HexTable().digits.data();
     const size_t fullLines = size / 16;
     const size_t rest = size % 16;
-    const size_t start = out.size();
-    out.resize(start + fullLines * 50 + (rest ? rest * 3 + 2 : 0));
-    char* o = out.data() + start;
+    char* o = out;
     const std::uint8_t* p = data;
     for (size_t line = 0; line < fullLines; ++line) {
         for (int k = 0; k < 16; ++k) {
@@ -148,15 +150,50 @@ void AppendHexText(std::string& out, const std::uint8_t* data, std::size_t size)
         }
         o[0] = '\r';
         o[1] = '\n';
+        o += 2;
     }
+    return o;
+}
+
+// Source bytes the export converts at a time: whole lines, and few enough
+// that the bytes and their text stay in the processor's cache between the
+// read, the conversion and the write. Memory stays the same for any file.
+constexpr size_t kHexPieceBytes = 64 * 1024;
+
+} // namespace
+
+void AppendHexText(std::string& out, const std::uint8_t* data, std::size_t size)
+{
+    const size_t start = out.size();
+    out.resize(start + HexTextSize(size));
+    PutHexText(out.data() + start, data, size);
 }
 
 void WriteHexTextFile(const std::string& source, const std::string& target)
 {
-    const std::string bytes = ReadWholeFile(source);
-    std::string text;
-    AppendHexText(text, reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
-    WriteFileAtomically(target, text);
+    // Opened the way ReadWholeFile opens, with its error for a missing or
+    // unreadable source; the target is not touched then.
+    TFileStream in(source, fmOpenRead | fmShareDenyNone);
+    TAtomicFileWriter out(target);
+    std::vector<std::uint8_t> bytes(kHexPieceBytes);
+    std::string text(HexTextSize(kHexPieceBytes), '\0');
+    // Every piece but the last is full, so lines never break at a piece's
+    // end. A short read is not taken for the end of the file: only a read
+    // that answers nothing is, and a failed read raises.
+    size_t have = 0;
+    for (bool end = false; !end;) {
+        const std::int64_t n = FileRead(in.Handle(), bytes.data() + have, static_cast<std::int64_t>(bytes.size() - have));
+        if (n < 0)
+            throw EFOpenError("Cannot open file \"" + source + "\". " + SysErrorMessage(GetLastError()));
+        end = n == 0;
+        have += static_cast<size_t>(n);
+        if (have == bytes.size() || (end && have > 0)) {
+            const char* stop = PutHexText(text.data(), bytes.data(), have);
+            out.Write(std::string_view(text.data(), static_cast<size_t>(stop - text.data())));
+            have = 0;
+        }
+    }
+    out.Commit();
 }
 
 void SaveFileAsHexText(const std::string& source, const std::string& target)

@@ -214,43 +214,70 @@ std::int64_t FileSizeOf(const std::string& fileName)
 
 void WriteFileAtomically(const std::string& fileName, std::string_view data)
 {
-    std::string pattern = ExtractFilePath(fileName);
-    pattern += ".vistrel-XXXXXX";
-    std::string tmp = pattern;
-    const int fd = ::mkstemp(tmp.data());
-    if (fd < 0) {
-        const DWORD code = SetLastErrorFromErrno();
-        throw EFCreateError(Format("Cannot create file \"%s\". %s", fileName.c_str(), SysErrorMessage(code).c_str()));
+    TAtomicFileWriter out(fileName);
+    out.Write(data);
+    out.Commit();
+}
+
+TAtomicFileWriter::TAtomicFileWriter(const std::string& fileName) : m_fileName(fileName)
+{
+    m_tempName = ExtractFilePath(fileName) + ".vistrel-XXXXXX";
+    m_handle = ::mkostemp(m_tempName.data(), O_CLOEXEC);
+    if (m_handle < 0) {
+        m_tempName.clear();
+        Fail();
     }
+}
+
+TAtomicFileWriter::~TAtomicFileWriter() { Discard(); }
+
+void TAtomicFileWriter::Discard()
+{
+    if (m_handle >= 0)
+        ::close(m_handle);
+    m_handle = -1;
+    if (!m_tempName.empty())
+        ::unlink(m_tempName.c_str());
+    m_tempName.clear();
+}
+
+void TAtomicFileWriter::Fail()
+{
+    const DWORD code = SetLastErrorFromErrno();
+    Discard();
+    throw EFCreateError(Format("Cannot create file \"%s\". %s", m_fileName.c_str(), SysErrorMessage(code).c_str()));
+}
+
+void TAtomicFileWriter::Write(std::string_view data)
+{
     size_t done = 0;
-    bool ok = true;
     while (done < data.size()) {
-        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+        const ssize_t n = ::write(m_handle, data.data() + done, data.size() - done);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            ok = false;
-            break;
+            Fail();
         }
         done += static_cast<size_t>(n);
     }
-    DWORD code = ok ? 0 : SetLastErrorFromErrno();
-    if (ok && ::fsync(fd) != 0) {
-        ok = false;
-        code = SetLastErrorFromErrno();
-    }
+}
+
+void TAtomicFileWriter::Commit()
+{
+    // On the disk before it takes the target's name: a crash never leaves a
+    // short file where the user's file was.
+    if (::fsync(m_handle) != 0)
+        Fail();
     struct stat old {};
-    const mode_t mode = ::stat(fileName.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644;
-    ::fchmod(fd, mode);
-    ::close(fd);
-    if (ok && ::rename(tmp.c_str(), fileName.c_str()) != 0) {
-        ok = false;
-        code = SetLastErrorFromErrno();
-    }
-    if (!ok) {
-        ::unlink(tmp.c_str());
-        throw EFCreateError(Format("Cannot create file \"%s\". %s", fileName.c_str(), SysErrorMessage(code).c_str()));
-    }
+    const mode_t mode = ::stat(m_fileName.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644;
+    ::fchmod(m_handle, mode);
+    const int handle = m_handle;
+    m_handle = -1;
+    if (::close(handle) != 0)
+        Fail();
+    if (::rename(m_tempName.c_str(), m_fileName.c_str()) != 0)
+        Fail();
+    m_tempName.clear();
 }
 
 std::string ExeName()

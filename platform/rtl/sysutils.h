@@ -98,6 +98,31 @@ std::int64_t FileSizeOf(const std::string& fileName);  // -1 when it cannot be r
 // file beside the target, which then replaces it. Raises EFCreateError.
 void WriteFileAtomically(const std::string& fileName, std::string_view data);
 
+// WriteFileAtomically in pieces, for output too large to hold in memory at
+// once: the pieces go to a temporary file beside the target, and Commit puts
+// it on the disk and in the target's place. Dropped without Commit, or after
+// a failure, the temporary file goes and the target stays as it was. Every
+// failure raises EFCreateError "Cannot create file "<name>". <reason>".
+class TAtomicFileWriter {
+public:
+    explicit TAtomicFileWriter(const std::string& fileName);
+    ~TAtomicFileWriter();
+    TAtomicFileWriter(const TAtomicFileWriter&) = delete;
+    TAtomicFileWriter& operator=(const TAtomicFileWriter&) = delete;
+
+    void Write(std::string_view data);
+    void Commit();
+
+private:
+    // Raises the error of the failed call that errno describes.
+    [[noreturn]] void Fail();
+    void Discard();
+
+    std::string m_fileName;
+    std::string m_tempName;
+    int m_handle = -1;
+};
+
 // The full path of the running executable and its folder (with trailing '/').
 std::string ExeName();
 std::string ExeDir();

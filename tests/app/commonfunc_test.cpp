@@ -4,7 +4,11 @@
 
 #include "app/tools/commonfunc.h"
 
+#include <csignal>
+#include <cstdio>
 #include <cstdlib>
+
+#include <sys/resource.h>
 
 namespace {
 
@@ -129,6 +133,82 @@ TEST_F(CommonFuncTest, HexTextFailures)
     prompts->asked.clear();
     EXPECT_THROW(SaveFileAsHexText(dir.Path("src.bin"), dir.Path("no/such/folder/out.txt")), EFCreateError);
     EXPECT_TRUE(Messages().empty());
+}
+
+// The hex text as the format states it, byte by byte: "%02X " for each
+// byte, CR LF after every 16th byte and after a short last line.
+std::string HexTextOf(const std::string& bytes)
+{
+    std::string text;
+    char cell[4];
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        std::snprintf(cell, sizeof cell, "%02X ", static_cast<unsigned char>(bytes[i]));
+        text += cell;
+        if (i % 16 == 15 || i + 1 == bytes.size())
+            text += "\r\n";
+    }
+    return text;
+}
+
+std::string PseudoRandomBytes(size_t size)
+{
+    std::string bytes(size, '\0');
+    std::uint32_t x = 2463534242u;
+    for (char& c : bytes) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        c = static_cast<char>(x >> 24);
+    }
+    return bytes;
+}
+
+// The export converts a large file a piece at a time: sizes on both sides of
+// 64 KiB and an odd size of several pieces show any line cut or byte lost
+// at a piece's end.
+TEST(WriteHexTextFile, EveryByteAtEverySize)
+{
+    TempDir dir;
+    for (size_t size : {0u, 1u, 15u, 16u, 17u, 65535u, 65536u, 65537u, 300001u}) {
+        const std::string bytes = PseudoRandomBytes(size);
+        dir.Write("src.bin", bytes);
+        WriteHexTextFile(dir.Path("src.bin"), dir.Path("out.txt"));
+        const std::string text = dir.Read("out.txt");
+        const std::string expected = HexTextOf(bytes);
+        EXPECT_EQ(text.size(), expected.size()) << size << " bytes";
+        EXPECT_TRUE(text == expected) << size << " bytes";
+    }
+}
+
+// A source that cannot be read, a target that cannot be created and a disk
+// that fills up halfway: each raises its error and leaves the user's target
+// as it was, with no half-written file beside it.
+TEST(WriteHexTextFile, FailuresLeaveTheTargetAsItWas)
+{
+    TempDir dir;
+    dir.Write("out.txt", "the user's file");
+    dir.Write("folder/inside.bin", "x");
+    dir.Write("src.bin", PseudoRandomBytes(200000));
+    const std::vector<std::string> before = dir.Names();
+
+    EXPECT_THROW(WriteHexTextFile(dir.Path("missing.bin"), dir.Path("out.txt")), EFOpenError);
+    EXPECT_THROW(WriteHexTextFile(dir.Path("folder"), dir.Path("out.txt")), EFOpenError);
+    EXPECT_THROW(WriteHexTextFile(dir.Path("src.bin"), dir.Path("no/such/folder/out.txt")), EFCreateError);
+
+    // Writing beyond the file-size limit fails as a full disk does (EFBIG
+    // in place of ENOSPC), after the first pieces went out.
+    struct rlimit old {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    const auto oldSignal = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = old;
+    small.rlim_cur = 100000;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    EXPECT_THROW(WriteHexTextFile(dir.Path("src.bin"), dir.Path("out.txt")), EFCreateError);
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldSignal);
+
+    EXPECT_EQ(dir.Read("out.txt"), "the user's file");
+    EXPECT_EQ(dir.Names(), before);
 }
 
 TEST_F(CommonFuncTest, CopyNeverReplacesAndKeepsAllRows)

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 TEST(StringList, ReadsEveryLineEndingAndWritesCrLf)
 {
     TStringList list;
@@ -54,6 +56,38 @@ TEST(StringList, SaveReplacesWholeFile)
     back.LoadFromFile(f);
     ASSERT_EQ(back.Count(), 1);
     EXPECT_EQ(back[0], "one");
+}
+
+TEST(AtomicFileWriter, TargetChangesOnlyOnCommit)
+{
+    TempDir dir;
+    const std::string f = dir.Path("t.txt");
+    dir.Write("t.txt", "the user's file");
+    std::filesystem::permissions(f, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    {
+        TAtomicFileWriter out(f);
+        out.Write("one ");
+        out.Write("two");
+        EXPECT_EQ(dir.Read("t.txt"), "the user's file");
+        out.Commit();
+    }
+    EXPECT_EQ(dir.Read("t.txt"), "one two");
+    EXPECT_EQ(std::filesystem::status(f).permissions(),
+        std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    {
+        TAtomicFileWriter dropped(f);
+        dropped.Write("never committed");
+    }
+    EXPECT_EQ(dir.Read("t.txt"), "one two");
+    EXPECT_EQ(dir.Names(), std::vector<std::string> {"t.txt"});
+
+    try {
+        TAtomicFileWriter out(dir.Path("no/such/folder/t.txt"));
+        ADD_FAILURE() << "created a file in a missing folder";
+    } catch (const EFCreateError& e) {
+        EXPECT_EQ(e.Message().rfind("Cannot create file \"" + dir.Path("no/such/folder/t.txt") + "\". ", 0), 0u)
+            << e.Message();
+    }
 }
 
 TEST(IniFile, ReadsDefaultsForMissingAndGarbledValues)

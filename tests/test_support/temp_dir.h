@@ -1,11 +1,13 @@
 // A temporary folder for one test, removed with everything in it afterwards.
 #pragma once
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 class TempDir {
 public:
@@ -43,6 +45,15 @@ public:
         return ss.str();
     }
     bool Exists(const std::string& relative) const { return std::filesystem::exists(m_root / relative); }
+    // The names in the folder itself, sorted: a file left behind shows.
+    std::vector<std::string> Names() const
+    {
+        std::vector<std::string> names;
+        for (const auto& e : std::filesystem::directory_iterator(m_root))
+            names.push_back(e.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
 
 private:
     std::filesystem::path m_root;
