@@ -13,6 +13,9 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
@@ -100,13 +103,50 @@ inline PairTimes Alternate(const Side& ours, const Side& peer, int pairs = 7)
     return t;
 }
 
-// "<name>: ours 12.345 ms, <peer> 10.000 ms, ratio 1.234 (median of 7 pairs)"
-inline void PrintPair(const std::string& name, const std::string& peerName, const PairTimes& t)
+// "<name>: ours 12.345 ms, <peer> 10.000 ms, ratio 1.234 (median of 7
+// alternating pairs, 1.101 to 1.350)[, goal <= 1.5]": the spread of the
+// pairwise ratios shows how much the machine's load moved during the run.
+// A goal is printed for comparisons other than the one of the last line.
+inline void PrintPair(const std::string& name, const std::string& peerName, const PairTimes& t, double goal = 0)
 {
-    std::printf("%s: ours %.3f ms, %s %.3f ms, ratio %.3f (median of %zu alternating pairs)\n", name.c_str(),
-        t.ours * 1e3, peerName.c_str(), t.peer * 1e3, t.ratio, t.ratios.size());
+    const auto [lo, hi] = std::minmax_element(t.ratios.begin(), t.ratios.end());
+    std::printf("%s: ours %.3f ms, %s %.3f ms, ratio %.3f (median of %zu alternating pairs, %.3f to %.3f)", name.c_str(),
+        t.ours * 1e3, peerName.c_str(), t.peer * 1e3, t.ratio, t.ratios.size(), lo == t.ratios.end() ? 0.0 : *lo,
+        hi == t.ratios.end() ? 0.0 : *hi);
+    if (goal > 0)
+        std::printf(", goal <= %g", goal);
+    std::printf("\n");
     std::fflush(stdout);
 }
+
+// The folder for a benchmark's generated data, created when missing:
+// VISTREL_BENCH_DIR when set, else vistrel-bench in the temporary folder.
+// Ours and the peer read and write there alike, so both use the same disk.
+inline std::string DataDir()
+{
+    const char* env = std::getenv("VISTREL_BENCH_DIR");
+    const char* tmp = std::getenv("TMPDIR");
+    const std::filesystem::path dir = env && *env ? std::filesystem::path(env)
+                                                  : std::filesystem::path(tmp && *tmp ? tmp : "/tmp") / "vistrel-bench";
+    std::filesystem::create_directories(dir);
+    return dir.string();
+}
+
+// Megabytes of a line of /proc/self/status: "VmRSS" (now), "VmHWM" (peak).
+inline double StatusMb(const char* key)
+{
+    std::ifstream in("/proc/self/status");
+    std::string line;
+    const size_t n = std::strlen(key);
+    while (std::getline(in, line))
+        if (line.compare(0, n, key) == 0 && line.size() > n && line[n] == ':')
+            return std::atof(line.c_str() + n + 1) / 1024.0;
+    return 0;
+}
+
+// Starts the peak ("VmHWM") afresh from the memory in use now, so that the
+// peak of one piece of work can be read afterwards.
+inline void ResetPeakMemory() { std::ofstream("/proc/self/clear_refs") << "5"; }
 
 // The last line of every benchmark: "ratio <value> goal <= <goal>".
 inline void PrintRatioLine(double ratio, double goal)

@@ -1,5 +1,6 @@
 // Enumerating a folder of 100,000 files with their attributes, sizes and
-// modification dates through IShellFolder, against `ls -l` on the same folder.
+// modification dates through IShellFolder, against `ls -l` on the same
+// folder, in alternating pairs.
 //
 // Prints both times, then "ratio <shell / ls -l> goal <= 2" as the last line.
 #include "bench_support.h"
@@ -8,17 +9,12 @@
 
 #include <benchmark/benchmark.h>
 
-#include <chrono>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <algorithm>
 #include <string>
 
 namespace {
-
 
 constexpr int kFiles = 100000;
 
@@ -39,7 +35,6 @@ std::string MakeFolder(const std::string& dir)
     return folder;
 }
 
-double TimeLs(const std::string& folder) { return bench::TimeCommand("LC_ALL=C ls -l '" + folder + "' > /dev/null"); }
 
 // One pass as the file list makes it: every item with its attributes, its
 // size text and its modification date text.
@@ -82,27 +77,11 @@ size_t EnumerateOnce(IShellFolder* desktop, LPCITEMIDLIST folderList)
     return count;
 }
 
-// Keeps the fastest iteration's real time.
-class FastestReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        for (const Run& r : runs)
-            if (r.run_type == Run::RT_Iteration)
-                best = std::min(best, r.GetAdjustedRealTime() / 1e3);
-        ConsoleReporter::ReportRuns(runs);
-    }
-    double best = 1e9;  // seconds
-};
-
 } // namespace
 
-int main(int argc, char** argv)
+int main()
 {
-    const char* tmp = std::getenv("TMPDIR");
-    const std::string dir = std::filesystem::path(tmp && *tmp ? tmp : "/tmp") / "vistrel-bench";
-    std::filesystem::create_directories(dir);
-    const std::string folder = MakeFolder(dir);
+    const std::string folder = MakeFolder(bench::DataDir());
 
     IShellFolder* desktop = nullptr;
     SHGetDesktopFolder(&desktop);
@@ -111,28 +90,14 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "cannot parse %s\n", folder.c_str());
         return 1;
     }
-    TimeLs(folder);  // warm the caches for both
-    EnumerateOnce(desktop, folderList);
-
-    // The fastest of three runs of each.
-    double ls = 1e9;
-    for (int i = 0; i < 3; ++i)
-        ls = std::min(ls, TimeLs(folder));
-    benchmark::RegisterBenchmark("shell_enum/IShellFolder", [&](benchmark::State& state) {
-        size_t count = 0;
-        for (auto _ : state)
-            count = EnumerateOnce(desktop, folderList);
-        state.counters["items"] = static_cast<double>(count);
-    })->Iterations(1)->Repetitions(3)->ReportAggregatesOnly(false)->Unit(benchmark::kMillisecond);
-    benchmark::Initialize(&argc, argv);
-    FastestReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
+    size_t count = 0;
+    const bench::PairTimes t = bench::Alternate(bench::Timed([&] { count = EnumerateOnce(desktop, folderList); }),
+        bench::Command("LC_ALL=C ls -l '" + folder + "' > /dev/null"));
     ShellMemFree(folderList);
     desktop->Release();
 
-    std::printf("ls -l: %.1f ms\n", ls * 1e3);
-    const double shell = reporter.best;
-    std::printf("IShellFolder enumeration with attributes, sizes and dates: %.1f ms\n", shell * 1e3);
-    std::printf("ratio %.2f goal <= 2\n", shell / ls);
+    std::printf("%zu items, each with attributes, size and date\n", count);
+    bench::PrintPair("IShellFolder enumeration", "ls -l", t);
+    bench::PrintRatioLine(t.ratio, 2);
     return 0;
 }

@@ -1,6 +1,6 @@
 // Copying a 1 GB file through the archive library's file streams (the
 // chunked copy with its message pump and cancel polling) against cp of the
-// same file on the same disk.
+// same file on the same disk, in alternating pairs.
 //
 // Prints both times, then "ratio <ours / cp> goal <= 1.3" as the last line.
 #include "bench_support.h"
@@ -8,21 +8,13 @@
 #include "archive/zadhooks.h"
 #include "archive/zadstreams.h"
 
-#include <benchmark/benchmark.h>
-
-#include <algorithm>
-#include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
 namespace {
-
-using bench::Seconds;
-using bench::Median;
 
 constexpr std::int64_t kFileSize = std::int64_t(1) << 30;
 
@@ -44,19 +36,19 @@ std::string MakeFile(const std::string& dir)
 
 int g_pumps = 0;
 
+// A copy to a target that does not exist yet; removing the previous copy is
+// not timed.
 double CopyOurs(const std::string& from, const std::string& to)
 {
     std::filesystem::remove(to);
-    const auto t0 = std::chrono::steady_clock::now();
-    {
+    const double s = bench::TimeCall([&] {
         TFileStream32 source(from, fmOpenRead | fmShareDenyWrite);
         TFileStream32 target(to, fmCreate);
         bool cancel = false;
         target.CancelRef = &cancel;
         if (target.CopyFrom(&source, 0) != kFileSize)
             std::fprintf(stderr, "short copy\n");
-    }
-    const double s = Seconds(std::chrono::steady_clock::now() - t0);
+    });
     if (static_cast<std::int64_t>(std::filesystem::file_size(to)) != kFileSize)
         std::fprintf(stderr, "wrong size\n");
     return s;
@@ -70,39 +62,22 @@ double CopyCp(const std::string& from, const std::string& to)
 
 }  // namespace
 
-int main(int argc, char** argv)
+int main()
 {
-    // The files live beside the program (in the build tree), on the disk cp
-    // is measured on too; VISTREL_BENCH_DIR picks another place.
-    const char* env = std::getenv("VISTREL_BENCH_DIR");
-    const std::string dir = env && *env ? std::string(env)
-                                        : (std::filesystem::absolute(argv[0]).parent_path() / "stream-copy-data").string();
-    std::filesystem::create_directories(dir);
+    const std::string dir = bench::DataDir();
     const std::string file = MakeFile(dir);
     const std::string target = dir + "/stream_copy.out";
     // Every chunk passes the application's message pump, as in the program.
     ProcessMessagesHook = +[] { ++g_pumps; };
 
-    CopyCp(file, target);  // warm the page cache
-    std::vector<double> ours, cp;
-    benchmark::RegisterBenchmark("stream_copy_1GB", [&](benchmark::State& state) {
-        for (auto _ : state) {
-            const double s = CopyOurs(file, target);
-            state.SetIterationTime(s);
-            ours.push_back(s);
-            cp.push_back(CopyCp(file, target));
-        }
-    })->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(5);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
+    // Five pairs: each copy writes a gigabyte.
+    const bench::PairTimes t = bench::Alternate([&] { return CopyOurs(file, target); },
+        [&] { return CopyCp(file, target); }, 5);
     std::filesystem::remove(target);
     std::filesystem::remove(file);
 
-    const double a = Median(ours), b = Median(cp);
-    std::printf("file 1024 MB, %d message pumps per copy\n", g_pumps / static_cast<int>(ours.size()));
-    std::printf("TFileStream32::CopyFrom  %.3f s (median of %zu)\n", a, ours.size());
-    std::printf("cp                       %.3f s (median of %zu)\n", b, cp.size());
-    std::printf("ratio %.3f goal <= 1.3\n", a / b);
+    std::printf("file 1024 MB, %d message pumps per copy\n", g_pumps / static_cast<int>(t.ratios.size() + 1));
+    bench::PrintPair("TFileStream32::CopyFrom", "cp", t);
+    bench::PrintRatioLine(t.ratio, 1.3);
     return 0;
 }

@@ -1,10 +1,9 @@
 // Extracting ZIP archives with TUnZip::Extract into an empty folder against
-// the real tools on the same disk:
+// the real tools on the same disk, in alternating pairs:
 //   - a 200 MB deflated ZIP of mixed files against "unzip -o -q" (goal <= 1.2),
 //   - a Deflate64 ZIP against "7z x" (goal <= 1.5),
 //   - an AES-256 ZIP against "7z x" with the password (goal <= 1.5).
-// The archives are made once with zip and 7z below the data folder
-// (VISTREL_BENCH_DIR, or zip-extract-data beside the program).
+// The archives are made once with zip and 7z in the benchmarks' data folder.
 //
 // Prints every time and ratio; the last line is the deflate ratio:
 // "ratio <ours / unzip> goal <= 1.2".
@@ -12,10 +11,7 @@
 
 #include "archive/zadunzip.h"
 
-#include <benchmark/benchmark.h>
-
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -29,8 +25,6 @@ namespace fs = std::filesystem;
 namespace {
 
 using bench::Run;
-using bench::Seconds;
-using bench::Median;
 
 constexpr const char* kPassword = "bench-Secret-256";
 
@@ -107,17 +101,19 @@ std::string FreshFolder(const std::string& dir)
     return out;
 }
 
+// Each extraction starts with an empty output folder; emptying it is not
+// timed.
 double Ours(const std::string& archive, const std::string& dir, const std::string& password, int& count)
 {
     const std::string out = FreshFolder(dir);
-    const auto t0 = std::chrono::steady_clock::now();
-    TUnZip z;
-    z.SetArchiveFile(archive);
-    z.SetExtractDir(out);
-    z.FileSpec.Add("*.*");
-    z.Password = password;
-    count = z.Extract();
-    return Seconds(std::chrono::steady_clock::now() - t0);
+    return bench::TimeCall([&] {
+        TUnZip z;
+        z.SetArchiveFile(archive);
+        z.SetExtractDir(out);
+        z.FileSpec.Add("*.*");
+        z.Password = password;
+        count = z.Extract();
+    });
 }
 
 double Tool(const std::string& cmdBeforeFolder, const std::string& dir)
@@ -127,11 +123,9 @@ double Tool(const std::string& cmdBeforeFolder, const std::string& dir)
 
 }  // namespace
 
-int main(int argc, char** argv)
+int main()
 {
-    const char* env = std::getenv("VISTREL_BENCH_DIR");
-    const std::string dir = env && *env ? std::string(env)
-                                        : (fs::absolute(argv[0]).parent_path() / "zip-extract-data").string();
+    const std::string dir = bench::DataDir() + "/zip_extract";
     fs::create_directories(dir);
     const Archives a = MakeArchives(dir);
 
@@ -142,37 +136,23 @@ int main(int argc, char** argv)
         std::string tool;  // command, the output folder follows
         const char* toolName;
         double goal;
-        std::vector<double> ours, theirs;
+    };
+    const std::vector<Case> cases = {
+        {"deflated 200 MB", a.deflated, "", "unzip -o -q '" + a.deflated + "' -d ", "unzip -o -q", 1.2},
+        {"deflate64", a.deflate64, "", "7z x -y -bd '" + a.deflate64 + "' -o", "7z x", 1.5},
+        {"aes256", a.aes, kPassword, std::string("7z x -y -bd -p") + kPassword + " '" + a.aes + "' -o", "7z x -p", 1.5},
+    };
+    std::vector<bench::PairTimes> times;
+    for (const Case& c : cases) {
         int count = 0;
-    };
-    std::vector<Case> cases = {
-        {"deflated_200mb", a.deflated, "", "unzip -o -q '" + a.deflated + "' -d ", "unzip -o -q", 1.2, {}, {}},
-        {"deflate64", a.deflate64, "", "7z x -y -bd '" + a.deflate64 + "' -o", "7z x", 1.5, {}, {}},
-        {"aes256", a.aes, kPassword, std::string("7z x -y -bd -p") + kPassword + " '" + a.aes + "' -o", "7z x -p", 1.5, {},
-            {}},
-    };
-    for (Case& c : cases) {
-        Tool(c.tool, dir);  // warm the page cache
-        benchmark::RegisterBenchmark(c.name, [&c, &dir](benchmark::State& state) {
-            for (auto _ : state) {
-                const double s = Ours(c.archive, dir, c.password, c.count);
-                state.SetIterationTime(s);
-                c.ours.push_back(s);
-                c.theirs.push_back(Tool(c.tool, dir));
-            }
-        })->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3);
+        times.push_back(bench::Alternate([&] { return Ours(c.archive, dir, c.password, count); },
+            [&] { return Tool(c.tool, dir); }));
+        std::printf("%s: %d entries\n", c.name, count);
     }
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
     fs::remove_all(dir + "/out");
 
-    for (const Case& c : cases) {
-        const double o = Median(c.ours), t = Median(c.theirs);
-        std::printf("%-15s TUnZip::Extract %.3f s, %s %.3f s, %d entries, ratio %.3f goal <= %.1f\n", c.name, o,
-            c.toolName, t, c.count, o / t, c.goal);
-    }
-    const double o = Median(cases[0].ours), t = Median(cases[0].theirs);
-    std::printf("ratio %.3f goal <= 1.2\n", o / t);
+    for (size_t i = 0; i < cases.size(); ++i)
+        bench::PrintPair(std::string("TUnZip::Extract ") + cases[i].name, cases[i].toolName, times[i], cases[i].goal);
+    bench::PrintRatioLine(times[0].ratio, cases[0].goal);
     return 0;
 }
