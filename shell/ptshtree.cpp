@@ -548,6 +548,9 @@ void TPTCustomShellTree::RefreshNodes()
     TScreenCursorGuard hourGlass;
     FillStart();
     ++m_updateLock;
+    // The rows stay where the user sees them: a refresh comes from changes
+    // made elsewhere, not from anything done in the tree.
+    KeepScrollPosition();
     TTreeNode* remembered = Selected();
     m_silentSelect = true;
     SetSelected(nullptr);
@@ -565,6 +568,7 @@ void TPTCustomShellTree::RefreshNodes()
                 } catch (...) {
                 }
             }
+            tree->RestoreScrollPosition();
             tree->FillComplete();
         }
     } finish {this, remembered};

@@ -6,6 +6,7 @@
 #include <QHeaderView>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScrollBar>
 #include <QStyledItemDelegate>
 #include <QTreeWidget>
 
@@ -230,6 +231,8 @@ void TCustomTreeView::DeleteNode(TTreeNode* node)
 {
     if (!node)
         return;
+    if (m_kept.top && m_kept.top->HasAsParent(node))
+        m_kept.top = nullptr;
     Detach(node);
     DeleteChildren(node);
     Delete(node);
@@ -348,40 +351,84 @@ void TCustomTreeView::SortChildren(TTreeNode* parent, const std::function<int(TT
     bool recursive)
 {
     auto& list = parent ? parent->m_children : m_roots;
+    std::vector<TTreeNode*> before;
+    before.reserve(list.size());
+    for (auto& child : list)
+        before.push_back(child.get());
     std::stable_sort(list.begin(), list.end(),
         [&compare](const auto& a, const auto& b) { return compare(a.get(), b.get()) < 0; });
+    bool moved = false;
+    for (size_t i = 0; i < list.size() && !moved; ++i)
+        moved = list[i].get() != before[i];
+    if (moved)
+        ReorderItems(parent);
+    if (recursive)
+        for (auto& child : list)
+            SortChildren(child.get(), compare, true);
+}
+
+void TCustomTreeView::ReorderItems(TTreeNode* parent)
+{
+    auto& list = parent ? parent->m_children : m_roots;
     QTreeWidget* tree = TreeWidget();
     const bool blocked = tree->signalsBlocked();
     tree->blockSignals(true);
+    // Taking items out of the view forgets which of them were open and which
+    // was current: note both first and give them back afterwards.
+    std::vector<TTreeNode*> open;
+    std::function<void(TTreeNode*)> noteOpen = [&](TTreeNode* n) {
+        if (n->m_item->isExpanded())
+            open.push_back(n);
+        for (auto& c : n->m_children)
+            noteOpen(c.get());
+    };
+    for (auto& child : list)
+        noteOpen(child.get());
     QTreeWidgetItem* current = tree->currentItem();
     if (parent) {
-        const bool open = parent->m_item->isExpanded();
         const QList<QTreeWidgetItem*> taken = parent->m_item->takeChildren();
         (void)taken;
         for (auto& child : list)
             parent->m_item->addChild(child->m_item);
-        parent->m_item->setExpanded(open);
     } else {
         while (tree->topLevelItemCount() > 0)
             tree->takeTopLevelItem(0);
         for (auto& root : list)
             tree->addTopLevelItem(root->m_item);
     }
-    // Taking items out closes them in the view: reopen the ones that were open.
-    std::function<void(TTreeNode*)> restore = [&](TTreeNode* n) {
-        if (n->m_item->childCount() > 0 && n->m_item->isExpanded())
-            n->m_item->setExpanded(true);
-        for (auto& c : n->m_children)
-            restore(c.get());
-    };
-    for (auto& child : list)
-        restore(child.get());
-    if (current)
+    for (TTreeNode* n : open)
+        n->m_item->setExpanded(true);
+    if (current && tree->currentItem() != current)
         tree->setCurrentItem(current);
     tree->blockSignals(blocked);
-    if (recursive)
-        for (auto& child : list)
-            SortChildren(child.get(), compare, true);
+}
+
+void TCustomTreeView::KeepScrollPosition()
+{
+    QTreeWidget* tree = TreeWidget();
+    QTreeWidgetItem* top = tree->itemAt(0, 0);
+    m_kept.top = NodeOf(top);
+    m_kept.topY = top ? tree->visualItemRect(top).top() : 0;
+    m_kept.vertical = tree->verticalScrollBar()->value();
+    m_kept.horizontal = tree->horizontalScrollBar()->value();
+}
+
+void TCustomTreeView::RestoreScrollPosition()
+{
+    QTreeWidget* tree = TreeWidget();
+    QScrollBar* vbar = tree->verticalScrollBar();
+    // The node of the first row goes back to it; when it has gone, the
+    // scroll bar goes back to its old value.
+    const QRect r = m_kept.top ? tree->visualItemRect(m_kept.top->m_item) : QRect();
+    if (r.height() > 0) {
+        const int delta = r.top() - m_kept.topY;
+        const bool perItem = tree->verticalScrollMode() == QAbstractItemView::ScrollPerItem;
+        vbar->setValue(vbar->value() + (perItem ? delta / r.height() : delta));
+    } else {
+        vbar->setValue(m_kept.vertical);
+    }
+    tree->horizontalScrollBar()->setValue(m_kept.horizontal);
+    m_kept = {};
 }
 
 void TCustomTreeView::MakeVisible(TTreeNode* node)

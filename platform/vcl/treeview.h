@@ -72,6 +72,12 @@ public:
     // Orders the children of the node (all roots for nullptr) by the comparison.
     void SortChildren(TTreeNode* parent, const std::function<int(TTreeNode*, TTreeNode*)>& compare, bool recursive);
     void MakeVisible(TTreeNode* node);
+    // Notes which node stands in the first row, so that after the program
+    // changed the nodes RestoreScrollPosition puts it back there and the rows
+    // under the mouse stay where they were (a deleted node falls back to the
+    // old scroll bar values).
+    void KeepScrollPosition();
+    void RestoreScrollPosition();
     // The node's rectangle in client coordinates: the text part or the whole row.
     TRect NodeRect(const TTreeNode* node, bool textOnly) const;
     TTreeNode* GetNodeAt(int x, int y) const;
@@ -114,6 +120,9 @@ private:
     friend class TreeDrawDelegate;
     friend class TreeViewportFilter;
     void DeleteChildren(TTreeNode* node);
+    // Puts the children's items into the order of the nodes, keeping open
+    // nodes open and the current item current.
+    void ReorderItems(TTreeNode* parent);
     void Detach(TTreeNode* node);
     void CurrentChanged(QTreeWidgetItem* current);
     void ItemExpanded(QTreeWidgetItem* item);
@@ -125,6 +134,12 @@ private:
     bool m_expanding = false;
     bool m_destroying = false;
     int m_updateLevel = 0;
+    struct KeptPosition {
+        TTreeNode* top = nullptr;
+        int topY = 0;
+        int vertical = 0;
+        int horizontal = 0;
+    } m_kept;
     struct Paint;
     std::unique_ptr<Paint> m_paint;
     std::unique_ptr<QObject> m_viewportFilter;

@@ -9,11 +9,14 @@
 #include "vcl/forms.h"
 
 #include <QCoreApplication>
+#include <QScrollBar>
+#include <QTreeWidget>
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <cstring>
+#include <functional>
 
 namespace {
 
@@ -338,6 +341,109 @@ TEST_F(FakeNamespace, ListRefreshKeepsItemsWhenTheEnumerationFails)
     for (int i = 0; i < list->Items().Count(); ++i)
         names.push_back(list->GetShListData(i)->GetDisplayName());
     EXPECT_EQ(names, (std::vector<std::string> {"a2", "file.txt", "new.txt"}));
+}
+
+} // namespace
+
+
+namespace {
+
+// A tree the user has opened and scrolled: a change in a watched folder
+// must leave the rows where they are.
+class OpenTree : public FakeNamespace {
+protected:
+    OpenTree()
+    {
+        FakeNode* a = root.Find("a");
+        for (int i = 10; i < 50; ++i)
+            a->Add("f" + std::to_string(i))->Add("inner")->Add("innermost");
+        tree->SetBounds(0, 0, 220, 160);
+        tree->Widget()->show();
+        rootNode = tree->GetFirstRootLevelShellNode();
+        aNode = Child(rootNode, "a");
+        tree->Expand(aNode);
+        for (const char* name : {"a2", "f12", "f30", "f44"})
+            tree->Expand(Child(aNode, name));
+        tree->Expand(Child(Child(aNode, "f30"), "inner"));
+    }
+    QTreeWidget* Widget() { return static_cast<QTreeWidget*>(tree->Widget()); }
+    QScrollBar* VBar() { return Widget()->verticalScrollBar(); }
+    // The node in the first row the user sees.
+    TTreeNode* TopNode() { return tree->GetNodeAt(20, Widget()->viewport()->mapTo(Widget(), QPoint(0, 1)).y()); }
+    std::vector<std::string> OpenNodes()
+    {
+        std::vector<std::string> out;
+        std::function<void(TTreeNode*, const std::string&)> walk = [&](TTreeNode* n, const std::string& path) {
+            if (tree->Expanded(n))
+                out.push_back(path + n->Text());
+            for (int i = 0; i < n->Count(); ++i)
+                walk(n->Item(i), path + n->Text() + "/");
+        };
+        walk(rootNode, "");
+        return out;
+    }
+    void ChangeNotified()
+    {
+        tree->Perform(AM_CHANGENOTIFY, 0, 0);
+        clock.clock.Advance(2000);
+    }
+    TTreeNode* rootNode = nullptr;
+    TTreeNode* aNode = nullptr;
+};
+
+TEST_F(OpenTree, ARefreshKeepsOpenFoldersSelectionAndTheRowsOnScreen)
+{
+    TTreeNode* f20 = Child(aNode, "f20");
+    tree->SetSelected(f20);
+    clock.clock.Advance(500);
+    // The user scrolls away from the selection, down to f30.
+    tree->MakeVisible(Child(aNode, "f30"));
+    VBar()->setValue(VBar()->value() + 3);
+    TTreeNode* top = TopNode();
+    ASSERT_NE(top, nullptr);
+    ASSERT_GT(VBar()->value(), 0);
+    const std::vector<std::string> open = OpenNodes();
+    ASSERT_EQ(open.size(), 7u);
+    int changes = 0;
+    tree->OnChange = [&](TObject*, TTreeNode*) { ++changes; };
+
+    // New folders sort in above the rows on screen and among them; one
+    // vanishes above them, one inside an open folder.
+    FakeNode* a = root.Find("a");
+    a->Add("a0");
+    a->Add("f205");
+    a->Remove("f15");
+    a->Find("f44")->Add("another");
+    a->Find("a2")->Add("deep2");
+    ChangeNotified();
+
+    EXPECT_EQ(Child(aNode, "a0") != nullptr, true) << "the refresh ran";
+    EXPECT_EQ(Child(aNode, "f15"), nullptr);
+    EXPECT_EQ(OpenNodes(), open) << "every open folder stays open";
+    EXPECT_EQ(tree->Selected(), f20);
+    EXPECT_EQ(TopNode(), top) << "the row at the top stays at the top";
+    EXPECT_EQ(changes, 1) << "the reselection runs the change event once";
+
+    // The folder at the top vanishes: the view stays near where it was.
+    const int before = VBar()->value();
+    a->Remove(top->Text());
+    ChangeNotified();
+    EXPECT_NEAR(VBar()->value(), before, 1);
+    EXPECT_EQ(tree->Selected(), f20);
+}
+
+TEST_F(OpenTree, AnOpenFolderThatVanishesTakesOnlyItsOwnNodes)
+{
+    const std::vector<std::string> open = OpenNodes();
+    root.Find("a")->Remove("f30");
+    root.Find("a")->Add("f31");
+    ChangeNotified();
+    ASSERT_NE(Child(aNode, "f31"), nullptr);
+    std::vector<std::string> expected;
+    for (const std::string& path : open)
+        if (path.find("/f30") == std::string::npos)
+            expected.push_back(path);
+    EXPECT_EQ(OpenNodes(), expected);
 }
 
 } // namespace

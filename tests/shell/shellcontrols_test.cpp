@@ -244,6 +244,37 @@ TEST_F(ShellControls, AVanishedSelectedFolderSelectsItsParent)
     EXPECT_EQ(list->Folder().GetPathName(), Data());
 }
 
+TEST_F(ShellControls, RealFolderChangesKeepTheTreesOpenFolders)
+{
+    std::filesystem::create_directories(Data() + "/sub/deeper/deepest");
+    tree->SetOptions(tree->Options() | ptstoDynamicRefresh);
+    tree->SetSelectedPathName(Data() + "/sub/deeper");
+    TTreeNode* deeper = tree->Selected();
+    ASSERT_EQ(deeper->Text(), "deeper");
+    tree->Expand(deeper);
+    TTreeNode* sub = deeper->Parent();
+    TTreeNode* data = sub->Parent();
+    TTreeNode* home = data->Parent();
+    ASSERT_TRUE(tree->Expanded(sub) && tree->Expanded(data) && tree->Expanded(home));
+    // A new folder beside the open one sorts in before it; files come and go.
+    std::filesystem::create_directories(Data() + "/aaa-new");
+    env.dir.Write("home/data/sub/new.txt", "n");
+    std::filesystem::remove(Data() + "/b.txt");
+    for (int i = 0; i < 200 && !tree->RefreshScheduled(); ++i) {
+        QCoreApplication::processEvents();
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_TRUE(tree->RefreshScheduled());
+    clock.clock.Advance(2000);
+    ASSERT_EQ(data->Count(), 2);
+    EXPECT_EQ(data->Item(0)->Text(), "aaa-new");
+    EXPECT_EQ(data->Item(1), sub);
+    for (TTreeNode* open : {home, data, sub, deeper})
+        EXPECT_TRUE(tree->Expanded(open)) << open->Text();
+    EXPECT_EQ(tree->Selected(), deeper);
+    EXPECT_EQ(list->Folder().GetPathName(), Data() + "/sub/deeper");
+}
+
 TEST_F(ShellControls, FailingAddItemHandlerLeavesNoHalfList)
 {
     tree->SetSelectedPathName(env.Home() + "/other");
