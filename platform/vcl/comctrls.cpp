@@ -1,5 +1,6 @@
 #include "comctrls.h"
 
+#include "listviewdelegate.h"
 #include "menus.h"
 
 #include <QAbstractTableModel>
@@ -297,10 +298,68 @@ public:
     TListView* view;
 };
 
+namespace {
+// The report view moves through rows as the system's list does: Home and End
+// go to the first and the last row (Qt's table keeps them for the first and
+// last cell of the current row, which with whole-row selection moves nothing).
+class ReportTable : public QTableView {
+protected:
+    QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override
+    {
+        if (action == MoveHome || action == MoveEnd)
+            modifiers |= Qt::ControlModifier;
+        return QTableView::moveCursor(action, modifiers);
+    }
+};
+}
+
+// The view of the icon, small-icon and list styles; it hands out the item
+// options it paints with, so the list view can measure its items as drawn.
+class ItemListView : public QListView {
+public:
+    QStyleOptionViewItem ItemOption() const
+    {
+        QStyleOptionViewItem option;
+        initViewItemOption(&option);
+        return option;
+    }
+};
+
+namespace {
+// A name wider than this many average characters ends in an ellipsis: the
+// list view's columns stop growing there, the small-icon view's cells (which
+// share one width, so that several fit side by side) sooner.
+constexpr int kLongestNameChars = 40;
+constexpr int kLongestSmallIconNameChars = 24;
+// Room between the columns of the list view.
+constexpr int kListColumnGap = 12;
+}
+
+QSize ListViewDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const
+{
+    QSize size = QStyledItemDelegate::sizeHint(option, index);
+    const auto* list = qobject_cast<const QListView*>(option.widget);
+    if (!list)
+        return size;
+    switch (m_view->ViewStyle()) {
+    case TViewStyle::vsIcon:
+    case TViewStyle::vsSmallIcon:
+        if (list->gridSize().isValid())
+            size = size.boundedTo(list->gridSize());
+        break;
+    case TViewStyle::vsList:
+        size.setWidth(std::min(size.width() + kListColumnGap,
+            kLongestNameChars * list->fontMetrics().averageCharWidth() + kListColumnGap));
+        break;
+    case TViewStyle::vsReport: break;
+    }
+    return size;
+}
+
 struct TListView::Views {
     QStackedWidget* stack;
     QTableView* table;
-    QListView* list;
+    ItemListView* list;
     ListViewModel* model;
     QItemSelectionModel* selection;
 };
@@ -429,8 +488,9 @@ TListView::TListView(TComponent* owner) : TWinControl(owner), m_items(this), m_v
     v.stack = new QStackedWidget();
     v.model = new ListViewModel(this);
     v.model->setParent(v.stack);
-    v.table = new QTableView();
-    v.list = new QListView();
+    v.table = new ReportTable();
+    v.list = new ItemListView();
+    v.list->setItemDelegate(new ListViewDelegate(this, v.list));
     v.table->setModel(v.model);
     v.list->setModel(v.model);
     v.selection = new QItemSelectionModel(v.model, v.stack);
@@ -543,26 +603,62 @@ void TListView::SetViewStyle(TViewStyle style)
 {
     m_viewStyle = style;
     Views& v = *m_views;
-    switch (style) {
-    case TViewStyle::vsReport: v.stack->setCurrentWidget(v.table); break;
-    case TViewStyle::vsList:
-        v.list->setViewMode(QListView::ListMode);
-        v.list->setFlow(QListView::TopToBottom);
-        v.list->setWrapping(true);
-        v.stack->setCurrentWidget(v.list);
-        break;
-    case TViewStyle::vsIcon:
-        v.list->setViewMode(QListView::IconMode);
-        v.list->setGridSize(QSize(96, 64));
-        v.stack->setCurrentWidget(v.list);
-        break;
-    case TViewStyle::vsSmallIcon:
-        v.list->setViewMode(QListView::ListMode);
-        v.list->setFlow(QListView::LeftToRight);
-        v.list->setWrapping(true);
-        v.stack->setCurrentWidget(v.list);
-        break;
+    if (style == TViewStyle::vsReport) {
+        v.stack->setCurrentWidget(v.table);
+        return;
     }
+    // Every layout property is set for each style: Qt keeps a property set
+    // once across view modes, so a grid or flow of one style would otherwise
+    // stay in the next.
+    QListView* list = v.list;
+    list->setViewMode(style == TViewStyle::vsIcon ? QListView::IconMode : QListView::ListMode);
+    list->setMovement(QListView::Static);
+    // Items are laid out again when the view's size changes: the list style
+    // fills columns as high as the view, the icon styles rows as wide.
+    list->setResizeMode(QListView::Adjust);
+    list->setWrapping(true);
+    list->setFlow(style == TViewStyle::vsList ? QListView::TopToBottom : QListView::LeftToRight);
+    list->setWordWrap(style == TViewStyle::vsIcon);
+    list->setTextElideMode(Qt::ElideRight);
+    list->setSpacing(0);
+    list->setUniformItemSizes(false);
+    UpdateGrid();
+    v.stack->setCurrentWidget(list);
+}
+
+// The icon style's cells hold a large icon and two lines of its name; the
+// small-icon style's cells are as wide as the widest name (up to a limit);
+// the list style has no grid, each column being as wide as its widest name.
+// A changed row (changedRow 0 or more) can only widen the small-icon cells.
+void TListView::UpdateGrid(int changedRow)
+{
+    ItemListView* list = m_views->list;
+    const QFontMetrics fm = list->fontMetrics();
+    QSize grid;
+    if (m_viewStyle == TViewStyle::vsIcon) {
+        grid = QSize(std::max(76, 16 * fm.averageCharWidth()), 32 + 2 * fm.lineSpacing() + 14);
+    } else if (m_viewStyle == TViewStyle::vsSmallIcon) {
+        auto* delegate = static_cast<ListViewDelegate*>(list->itemDelegate());
+        const QStyleOptionViewItem option = list->ItemOption();
+        auto width = [&](int row) { return delegate->NaturalSize(option, m_views->model->index(row, 0)).width() + 8; };
+        const int limit = kLongestSmallIconNameChars * fm.averageCharWidth() + 32;
+        int widest = 48;
+        if (changedRow >= 0)
+            widest = std::max(list->gridSize().width(), width(changedRow));
+        else
+            for (int row = 0; row < m_items.Count(); ++row)
+                widest = std::max(widest, width(row));
+        grid = QSize(std::min(widest, limit), std::max(18, fm.lineSpacing() + 4));
+    }
+    if (list->gridSize() != grid)
+        list->setGridSize(grid);
+}
+
+void TListView::FontChanged()
+{
+    TWinControl::FontChanged();
+    if (m_viewStyle != TViewStyle::vsReport)
+        UpdateGrid();
 }
 
 void SetSelectionHiddenWithoutFocus(QAbstractItemView* view, bool hide)
@@ -641,6 +737,8 @@ void TListView::ItemsChanged()
     m_syncing = true;
     m_views->model->Reset();
     m_syncing = false;
+    if (m_viewStyle == TViewStyle::vsSmallIcon)
+        UpdateGrid();
     SyncSelectionToView();
 }
 
@@ -649,8 +747,11 @@ void TListView::ItemChanged(const TListItem* item)
     if (m_updateLevel > 0)
         return;
     const int row = m_items.IndexOf(item);
-    if (row >= 0)
+    if (row >= 0) {
         m_views->model->RowChanged(row);
+        if (m_viewStyle == TViewStyle::vsSmallIcon)
+            UpdateGrid(row);
+    }
 }
 
 void TListView::SyncSelectionToView()

@@ -226,6 +226,7 @@ protected:
     virtual void ColClick(int column);
     // Called after the columns were added or cleared.
     virtual void ColumnsChanged() {}
+    void FontChanged() override;
     QTableView* ReportView() const;
     QListView* IconView() const;
     QAbstractItemModel* ItemModel() const;
@@ -236,6 +237,8 @@ private:
     friend class ListViewModel;
     void ItemsChanged();
     void ItemChanged(const TListItem* item);
+    // Sizes the cells of the icon and small-icon styles for their names.
+    void UpdateGrid(int changedRow = -1);
     void SyncSelectionToView();
     void SelectionFromView();
     // Selection changes reach OnSelectItem whether the user or the program

@@ -1,4 +1,5 @@
 #include "customlistview.h"
+#include "listviewdelegate.h"
 
 #include "shell/shellicons_qt.h"
 
@@ -50,9 +51,9 @@ public:
 };
 
 // Paints cells after asking the control how (once per row and paint).
-class CustomDrawDelegate : public QStyledItemDelegate {
+class CustomDrawDelegate : public ListViewDelegate {
 public:
-    CustomDrawDelegate(TCustomListView* c, QObject* parent) : QStyledItemDelegate(parent), control(c) {}
+    CustomDrawDelegate(TCustomListView* c, QObject* parent) : ListViewDelegate(c, parent), control(c) {}
     void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override
     {
         QStyledItemDelegate::initStyleOption(option, index);
