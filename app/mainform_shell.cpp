@@ -29,6 +29,9 @@ void TForm1::CreateShellList()
     list->SetHideSelection(false);
     list->SetAlign(alClient);
     list->SetParent(TabSheet1);
+    // Panel 6 follows the list after every fill (a folder chosen, a filter
+    // changed) and every refresh (files made or deleted here or elsewhere).
+    list->OnFillComplete = [this](TObject*) { SetStatusPanel(6, IntToStr(FileListCount()) + "Files"); };
     // The tree is made first (the left panel comes before the tabs).
     if (tree)
         tree->SetShellList(list);
