@@ -4,6 +4,7 @@
 #include "menus.h"
 
 #include <QAbstractTableModel>
+#include <QApplication>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -335,25 +336,46 @@ constexpr int kLongestSmallIconNameChars = 24;
 constexpr int kListColumnGap = 12;
 }
 
+QSize ListViewDelegate::LineItemSize(const QStyleOptionViewItem& option, const QModelIndex& index) const
+{
+    QStyleOptionViewItem item = option;
+    item.text = index.data(Qt::DisplayRole).toString();
+    item.features |= QStyleOptionViewItem::HasDisplay;
+    item.decorationPosition = QStyleOptionViewItem::Left;
+    if (const int icon = IconSize(); icon > 0) {
+        item.features |= QStyleOptionViewItem::HasDecoration;
+        item.decorationSize = QSize(icon, icon);
+    }
+    const QStyle* style = option.widget ? option.widget->style() : QApplication::style();
+    return style->sizeFromContents(QStyle::CT_ItemViewItem, &item, QSize(), option.widget);
+}
+
+void ListViewDelegate::initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const
+{
+    QStyledItemDelegate::initStyleOption(option, index);
+    if (m_view->ViewStyle() == TViewStyle::vsIcon)
+        option->displayAlignment = Qt::AlignHCenter | Qt::AlignTop;
+}
+
 QSize ListViewDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const
 {
-    QSize size = QStyledItemDelegate::sizeHint(option, index);
     const auto* list = qobject_cast<const QListView*>(option.widget);
     if (!list)
-        return size;
+        return QStyledItemDelegate::sizeHint(option, index);
     switch (m_view->ViewStyle()) {
     case TViewStyle::vsIcon:
     case TViewStyle::vsSmallIcon:
         if (list->gridSize().isValid())
-            size = size.boundedTo(list->gridSize());
+            return list->gridSize();
         break;
-    case TViewStyle::vsList:
-        size.setWidth(std::min(size.width() + kListColumnGap,
-            kLongestNameChars * list->fontMetrics().averageCharWidth() + kListColumnGap));
-        break;
+    case TViewStyle::vsList: {
+        QSize size = LineItemSize(option, index);
+        size.setWidth(std::min(size.width(), kLongestNameChars * list->fontMetrics().averageCharWidth()) + kListColumnGap);
+        return size;
+    }
     case TViewStyle::vsReport: break;
     }
-    return size;
+    return QStyledItemDelegate::sizeHint(option, index);
 }
 
 struct TListView::Views {
@@ -455,7 +477,7 @@ void TListItems::CustomSort(const std::function<int(TListItem*, TListItem*)>& co
 {
     std::stable_sort(m_items.begin(), m_items.end(),
         [&compare](const auto& a, const auto& b) { return compare(a.get(), b.get()) < 0; });
-    m_owner->ItemsChanged();
+    m_owner->ItemsChanged(true);
 }
 
 void TListItems::BeginUpdate() { ++m_owner->m_updateLevel; }
@@ -471,7 +493,7 @@ void TListItems::Exchange(int a, int b)
     (void)(*this)[a];
     (void)(*this)[b];
     std::swap(m_items[static_cast<size_t>(a)], m_items[static_cast<size_t>(b)]);
-    m_owner->ItemsChanged();
+    m_owner->ItemsChanged(true);
 }
 
 int TListItems::IndexOf(const TListItem* item) const
@@ -640,7 +662,7 @@ void TListView::UpdateGrid(int changedRow)
     } else if (m_viewStyle == TViewStyle::vsSmallIcon) {
         auto* delegate = static_cast<ListViewDelegate*>(list->itemDelegate());
         const QStyleOptionViewItem option = list->ItemOption();
-        auto width = [&](int row) { return delegate->NaturalSize(option, m_views->model->index(row, 0)).width() + 8; };
+        auto width = [&](int row) { return delegate->LineItemSize(option, m_views->model->index(row, 0)).width() + 8; };
         const int limit = kLongestSmallIconNameChars * fm.averageCharWidth() + 32;
         int widest = 48;
         if (changedRow >= 0)
@@ -730,14 +752,15 @@ TListItem* TListView::ItemFocused() const
     return current.isValid() && current.row() < m_items.Count() ? m_items[current.row()] : nullptr;
 }
 
-void TListView::ItemsChanged()
+void TListView::ItemsChanged(bool reordered)
 {
     if (m_updateLevel > 0)
         return;
     m_syncing = true;
     m_views->model->Reset();
     m_syncing = false;
-    if (m_viewStyle == TViewStyle::vsSmallIcon)
+    // The same names in another order need no other cells.
+    if (m_viewStyle == TViewStyle::vsSmallIcon && !reordered)
         UpdateGrid();
     SyncSelectionToView();
 }

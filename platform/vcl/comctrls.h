@@ -235,7 +235,7 @@ private:
     friend class TListItems;
     friend class TListItem;
     friend class ListViewModel;
-    void ItemsChanged();
+    void ItemsChanged(bool reordered = false);
     void ItemChanged(const TListItem* item);
     // Sizes the cells of the icon and small-icon styles for their names.
     void UpdateGrid(int changedRow = -1);

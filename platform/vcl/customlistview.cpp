@@ -54,9 +54,14 @@ public:
 class CustomDrawDelegate : public ListViewDelegate {
 public:
     CustomDrawDelegate(TCustomListView* c, QObject* parent) : ListViewDelegate(c, parent), control(c) {}
+    int IconSize() const override
+    {
+        const bool large = control->ViewStyle() == TViewStyle::vsIcon;
+        return (large ? control->LargeImages : control->SmallImages) ? (large ? 32 : 16) : 0;
+    }
     void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override
     {
-        QStyledItemDelegate::initStyleOption(option, index);
+        ListViewDelegate::initStyleOption(option, index);
         if (index.column() != 0 || index.row() >= control->Items().Count())
             return;
         const bool large = control->ViewStyle() == TViewStyle::vsIcon;
