@@ -23,7 +23,8 @@ std::string Hex8(std::uint32_t v)
     return b;
 }
 
-// "mm/dd/yy hh:mm am" (the date separator of the desktop is '/').
+// "mm/dd/yy hh:mm am", every field two digits (the date separator of the
+// desktop is '/').
 std::string FormatEntryDate(TDateTime d)
 {
     int y, mo, day, h, mi, s, ms;
@@ -32,7 +33,7 @@ std::string FormatEntryDate(TDateTime d)
     const char* half = h < 12 ? "am" : "pm";
     const int h12 = h % 12 == 0 ? 12 : h % 12;
     char b[40];
-    std::snprintf(b, sizeof b, "%02d/%02d/%02d %d:%02d %s", mo, day, y % 100, h12, mi, half);
+    std::snprintf(b, sizeof b, "%02d/%02d/%02d %02d:%02d %s", mo, day, y % 100, h12, mi, half);
     return b;
 }
 
@@ -192,7 +193,8 @@ void TArchivePanel::ListArchive(const std::string& path)
     } catch (...) {
     }
     ListView1->Items().EndUpdate();
-    ListView1->SetFocus();
+    // The focus stays where the file was chosen, so Up and Down go on
+    // walking through the files.
     bextract->SetEnabled(true);
 }
 

@@ -8,12 +8,11 @@
 #include "tools/folderlisteditor.h"
 #include "tools/playlistmanager.h"
 
-#include "win/shellexec.h"
+#include "win/fileops.h"
 
 #include "rtl/inifiles.h"
 
 #include <algorithm>
-#include <sys/stat.h>
 
 TForm1* Form1 = nullptr;
 
@@ -103,6 +102,10 @@ TForm1::TForm1(TComponent* owner) : TForm(owner)
 
 TForm1::~TForm1()
 {
+    // The list outlives this object's members while the form frees its
+    // components.
+    if (list)
+        list->OnDeleteItem = nullptr;
     if (Form1 == this)
         Form1 = nullptr;
     if (MainWindowServices == this)
@@ -184,6 +187,12 @@ void TForm1::CreateComponents()
     CreateFileLists();
 
     list->OnSelectItem = [this](TObject* s, TListItem* i, bool on) { listSelectItem(s, i, on); };
+    // A refresh takes the item of a file deleted or moved by another program
+    // out of the list; when that file is the one shown, its view goes too.
+    list->OnDeleteItem = [this](TObject*, TListItem*, TPTShListData* data) {
+        if (!CurrentFile.empty() && data->GetPathName() == CurrentFile)
+            ForgetVanishedCurrentFile();
+    };
     slist->OnSelectItem = [this](TObject* s, TListItem* i, bool on) { slistSelectItem(s, i, on); };
     selectedlist->OnSelectItem = [this](TObject* s, TListItem* i, bool on) { selectedlistSelectItem(s, i, on); };
     tree->OnChange = [this](TObject* s) { treeChange(s); };
@@ -274,10 +283,10 @@ void TForm1::CreateMenus()
     Help1 = AddItem(this, root, "&Help");
     Userguide1 = AddItem(this, Help1, "&Help", [this](TObject* s) { Userguide1Click(s); });
     AddItem(this, Help1, "-");
-    OnlineHelp1 = AddItem(this, Help1, "&Online Help", [](TObject*) { ShellOpen(kOnlineHelp); });
-    Gotothehomepage1 = AddItem(this, Help1, "Go to the Homepage", [](TObject*) { ShellOpen(kHomepage); });
+    OnlineHelp1 = AddItem(this, Help1, "&Online Help", [this](TObject*) { OpenWithShell(kOnlineHelp); });
+    Gotothehomepage1 = AddItem(this, Help1, "Go to the Homepage", [this](TObject*) { OpenWithShell(kHomepage); });
     Emailtome1 = AddItem(this, Help1, std::string("Mail to:") + kSupportAddress,
-        [](TObject*) { ShellOpen(std::string("mailto:") + kSupportAddress); });
+        [this](TObject*) { OpenWithShell(std::string("mailto:") + kSupportAddress); });
     AddItem(this, Help1, "-");
     About1 = AddItem(this, Help1, "&About...", [this](TObject* s) { About1Click(s); });
 
@@ -583,13 +592,11 @@ void TForm1::ShowStatusMessage(const std::string& text)
 void TForm1::ShowFileInfo(const std::string& path)
 {
     SetStatusPanel(0, path);
-    long long size = 0;
+    std::int64_t size = 0;
     TDateTime modified = 0;
-    struct stat st {};
-    if (::stat(path.c_str(), &st) == 0) {
-        size = st.st_size;
-        modified = UnixToLocalDateTime(st.st_mtime);
-    }
+    std::time_t stamp = 0;
+    if (FileSizeAndTime(path, size, stamp))
+        modified = UnixToLocalDateTime(stamp);
     SetStatusPanel(1, IntToStr(size) + "Bytes");
     SetStatusPanel(2, DateTimeToStr(modified));
     for (int i = 3; i <= 5; ++i)

@@ -121,6 +121,11 @@ public:
     void ViewCurrentFile();
     void ViewByExtension();
     void ViewUnknownFile();
+    // The preview shows nothing (the blank panel in front) and the status
+    // bar says why.
+    void ShowNoPreview(const std::string& message);
+    // Clears the preview when the current file was deleted or moved away.
+    void ForgetVanishedCurrentFile();
 
     // Viewers.
     void ViewText();
@@ -178,6 +183,11 @@ public:
     void Addcurrentfoldertofolderlist1Click(TObject* sender);
     void Asciitable1Click(TObject* sender);
     void Userguide1Click(TObject* sender);
+    // The shell's "open" on a file or link; a failure is said in the status bar.
+    void OpenWithShell(const std::string& target);
+    // The same on one of the program's own files, which is said to be missing
+    // when it is.
+    void OpenProgramFile(const std::string& relative);
 
     // The path of the "Disk Files" list's selected file, "" when none; and
     // the folder selected in the tree.
@@ -231,16 +241,20 @@ private:
     bool ExecuteSaveDialog(std::string& chosen);
     // Whether the file the text (or rich-text) view was loaded from may be
     // replaced by the view's contents; asks when the view is not the file
-    // exactly as it is on disk.
+    // exactly as it is on disk, and refuses (saying refusal) when a refusal
+    // is given.
     bool MayReplaceWithView(const std::string& target, const std::string& viewFile, bool viewExact,
-        const std::string& loss);
+        const std::string& loss, const char* refusal);
     // Whether Save may write a view over the current file: the view must hold
-    // that file, and a view that is not its exact bytes asks first.
-    bool MaySaveView(const std::string& viewFile, bool viewExact, const std::string& viewName, const char* loss);
+    // that file, and a view that is not its exact bytes asks first or refuses.
+    bool MaySaveView(const std::string& viewFile, bool viewExact, const std::string& viewName, const char* loss,
+        const char* refusal);
     // Asks for the target of a view's "Save as", with the same checks when the
     // target is the current file.
     bool ChooseSaveAsTarget(const std::string& viewFile, bool viewExact, const std::string& viewName,
-        const char* loss, std::string& chosen);
+        const char* loss, const char* refusal, std::string& chosen);
+    // Why the text view may not be written over its file, nullptr when it may.
+    const char* TextViewRefusal() const;
     // What every save and copy command sets: title, filter, filter index 1 and
     // the current file's folder.
     void PrepareSaveDialog(const std::string& title, const std::string& filter);
@@ -259,6 +273,8 @@ private:
     // view shows that file's bytes exactly, and its line break.
     std::string m_textFile;
     bool m_textExact = false;
+    // Some bytes of the file are shown as stand-in characters.
+    bool m_textStandIns = false;
     std::string m_textLineBreak = "\r\n";
     bool m_textFinalBreak = true;
     // What the rich-text view holds, and whether saving would drop parts of

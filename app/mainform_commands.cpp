@@ -59,21 +59,32 @@ void TForm1::CreateFileListButtons()
 
     ToolButton40 = TabButton(this, ToolBar4, "ToolButton40", "Select all", "Select all",
         [this](TObject*) { slist->SelectAll(); });
-    ToolButton27 = TabButton(this, ToolBar4, "ToolButton27", "Delete", "delete selected files",
-        [this](TObject*) { DeleteSelectedFiles(*slist); });
+    ToolButton27 = TabButton(this, ToolBar4, "ToolButton27", "Delete", "delete selected files", [this](TObject*) {
+        DeleteSelectedFiles(*slist);
+        ForgetVanishedCurrentFile();
+    });
     ToolButton25 = TabButton(this, ToolBar4, "ToolButton25", "Copy", "Copy selected files to new folder...",
         [this](TObject*) { CopySelectedFiles(*slist); });
     ToolButton26 = TabButton(this, ToolBar4, "ToolButton26", "Move", "move selected files to new folder",
-        [this](TObject*) { MoveSelectedFiles(*slist); });
+        [this](TObject*) {
+            MoveSelectedFiles(*slist);
+            ForgetVanishedCurrentFile();
+        });
 
     ToolButton42 = TabButton(this, tbselectedfiles, "ToolButton42", "Select all", "Select all",
         [this](TObject*) { selectedlist->SelectAll(); });
     ToolButton8 = TabButton(this, tbselectedfiles, "ToolButton8", "Delete", "delete selected files",
-        [this](TObject*) { DeleteSelectedFiles(*selectedlist); });
+        [this](TObject*) {
+            DeleteSelectedFiles(*selectedlist);
+            ForgetVanishedCurrentFile();
+        });
     ToolButton9 = TabButton(this, tbselectedfiles, "ToolButton9", "Copy", "copy selected files to new folder...",
         [this](TObject*) { CopySelectedFiles(*selectedlist); });
     ToolButton10 = TabButton(this, tbselectedfiles, "ToolButton10", "Move", "Move selected files to new folder",
-        [this](TObject*) { MoveSelectedFiles(*selectedlist); });
+        [this](TObject*) {
+            MoveSelectedFiles(*selectedlist);
+            ForgetVanishedCurrentFile();
+        });
     HiddenSeparator(this, tbselectedfiles);
     ToolButton31 = TabButton(this, tbselectedfiles, "ToolButton31", "Remove", "Remove from the list",
         [this](TObject*) { DeleteSelectedItems(*selectedlist); });
@@ -125,9 +136,15 @@ void TForm1::StepFile(int direction)
         next = k + 1 < count ? k + 1 : 0;
     else
         next = k > 0 ? k - 1 : count - 1;
-    // The selection change previews the file as a user's click would.
-    view->ClearSelection();
-    view->Items()[next]->SetSelected(true);
+    // The found and marked lists drop their whole selection first; the shell
+    // list keeps its own and selects the next item in it. The selection
+    // change previews the file as a user's click would.
+    TListItem* item = view->Items()[next];
+    if (view != list)
+        view->ClearSelection();
+    else
+        list->SetItemFocused(item);
+    item->SetSelected(true);
 }
 
 void TForm1::bnextClick(TObject*) { StepFile(1); }
@@ -146,6 +163,7 @@ void TForm1::ToolButton7Click(TObject*)
     if (!MoveToTrash(CurrentFile))
         Application->MessageBox("Failed to delete the file:\n" + CurrentFile + "\n" + SysErrorMessage(GetLastError()),
             "Delete file", MB_OK | MB_ICONERROR);
+    ForgetVanishedCurrentFile();
     list->Repaint();
 }
 
@@ -172,9 +190,11 @@ void TForm1::ToolButton29Click(TObject*)
     std::string chosen;
     if (!ExecuteSaveDialog(chosen))
         return;
-    if (MoveFileNoReplace(CurrentFile, chosen))
+    if (MoveFileNoReplace(CurrentFile, chosen)) {
+        // The current file keeps its old path, where nothing is left to show.
+        ForgetVanishedCurrentFile();
         list->Repaint();
-    else
+    } else
         ShowMessage("Failed to move this file.\n" + SysErrorMessage(GetLastError()));
 }
 
@@ -218,6 +238,22 @@ void TForm1::Addcurrentfoldertofolderlist1Click(TObject*)
 
 // ---- shell "open" items -----------------------------------------------------------------------
 
-void TForm1::Asciitable1Click(TObject*) { ShellOpen(ProgramFile("ini/ascii.txt")); }
+void TForm1::OpenWithShell(const std::string& target)
+{
+    if (!ShellOpen(target))
+        ShowStatusMessage("No program could open " + target);
+}
 
-void TForm1::Userguide1Click(TObject*) { ShellOpen(ProgramFile("help/help.htm")); }
+void TForm1::OpenProgramFile(const std::string& relative)
+{
+    const std::string file = ProgramFile(relative);
+    if (!FileExists(file)) {
+        ShowStatusMessage("The file is missing: " + file);
+        return;
+    }
+    OpenWithShell(file);
+}
+
+void TForm1::Asciitable1Click(TObject*) { OpenProgramFile("ini/ascii.txt"); }
+
+void TForm1::Userguide1Click(TObject*) { OpenProgramFile("help/help.htm"); }

@@ -182,10 +182,13 @@ void TForm1::ViewCurrentFile()
 {
     if (CurrentFile.empty())
         return;
+    // The caption names the file chosen, whether its view succeeds or not, so
+    // caption, list selection and status bar never name different files.
+    SetCaption(BaseCaption + " - " + CurrentFile);
     // A file deleted or moved since it was chosen: said in the status bar,
-    // and neither the panels nor the recent list change.
+    // nothing of an earlier file stays on screen, the recent list keeps it out.
     if (!FileExists(CurrentFile)) {
-        ShowStatusMessage("The file no longer exists: " + CurrentFile);
+        ShowNoPreview(kFileGoneMessage + CurrentFile);
         return;
     }
     try {
@@ -195,7 +198,10 @@ void TForm1::ViewCurrentFile()
         default: ViewByExtension(); break;
         }
     } catch (...) {
-        // A viewer's failure is dropped; what it changed before stays.
+        // A viewer that failed part-way may have brought its panel to the
+        // front with an earlier file's content still in it: the preview shows
+        // nothing, and the status bar says why.
+        ShowNoPreview(kFailedToOpenMessage);
     }
     if (SaveRecent) {
         AddRecentFile(CurrentFile);
@@ -226,11 +232,23 @@ void TForm1::ViewUnknownFile()
     const long long size = std::max<long long>(FileSizeOf(CurrentFile), 0);
     if (size >= kUnknownFileTextLimit) {
         ShowFileInfo(CurrentFile);
-        ShowStatusMessage("Unknown file type and file size is big! If you really want to view it, click 'A' or 'H' "
-                          "button in toolbar.");
+        ShowNoPreview("Unknown file type and file size is big! If you really want to view it, click 'A' or 'H' "
+                      "button in toolbar.");
         return;
     }
     ViewText();
 }
 
 void TForm1::ViewAscii() { ViewText(); }
+
+void TForm1::ShowNoPreview(const std::string& message)
+{
+    PanelBlank->BringToFront();
+    ShowStatusMessage(message);
+}
+
+void TForm1::ForgetVanishedCurrentFile()
+{
+    if (!CurrentFile.empty() && !FileExists(CurrentFile))
+        ShowNoPreview(kFileGoneMessage + CurrentFile);
+}

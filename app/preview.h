@@ -34,3 +34,8 @@ TPreviewTarget PreviewTargetOf(const std::string& path);
 
 // Files of unknown type at least this large are not opened as text.
 constexpr long long kUnknownFileTextLimit = 2000000;
+
+// Status-bar messages of a preview that shows nothing: a viewer that failed,
+// and a current file that was deleted or moved (followed by its path).
+inline constexpr const char* kFailedToOpenMessage = "Failed to open this file!";
+inline constexpr const char* kFileGoneMessage = "The file no longer exists: ";

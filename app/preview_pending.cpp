@@ -1,5 +1,5 @@
 // Viewers whose panels have not been built into the main window yet. Each
-// one says so in the status bar and leaves the preview area as it is; the
+// one says so in the status bar and shows nothing of an earlier file; the
 // file can still be seen in the ASCII and hex modes. A viewer's own source
 // file replaces its function here when it lands.
 #include "mainform.h"
@@ -9,10 +9,10 @@ const char* const kNoViewer = "There is no viewer for this type of file yet. Cli
                               "as text or hex.";
 }
 
-void TForm1::ViewHtml() { ShowStatusMessage(kNoViewer); }
-void TForm1::ViewOleDocument() { ShowStatusMessage(kNoViewer); }
-void TForm1::LoadImage(int, int, int) { ShowStatusMessage(kNoViewer); }
-void TForm1::ViewPdf() { ShowStatusMessage(kNoViewer); }
-void TForm1::ViewFlash() { ShowStatusMessage(kNoViewer); }
-void TForm1::PlayMedia(const std::string&) { ShowStatusMessage(kNoViewer); }
-void TForm1::ViewRealAudio() { ShowStatusMessage(kNoViewer); }
+void TForm1::ViewHtml() { ShowNoPreview(kNoViewer); }
+void TForm1::ViewOleDocument() { ShowNoPreview(kNoViewer); }
+void TForm1::LoadImage(int, int, int) { ShowNoPreview(kNoViewer); }
+void TForm1::ViewPdf() { ShowNoPreview(kNoViewer); }
+void TForm1::ViewFlash() { ShowNoPreview(kNoViewer); }
+void TForm1::PlayMedia(const std::string&) { ShowNoPreview(kNoViewer); }
+void TForm1::ViewRealAudio() { ShowNoPreview(kNoViewer); }

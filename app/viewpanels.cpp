@@ -3,6 +3,7 @@
 #include "mainform.h"
 
 #include "pereport.h"
+#include "preview.h"
 #include "tools/commonfunc.h"
 
 #include "hexedit/zuradhex.h"
@@ -14,7 +15,12 @@
 namespace {
 const char* const kTextViewLoss =
     "The text view does not show this file exactly as it is: it was converted from another encoding, "
-    "or cut short at a zero byte, or it mixes kinds of line breaks.";
+    "or it mixes kinds of line breaks.";
+// Zero and other control bytes, and bytes that are no UTF-8, are shown as
+// stand-in characters: written back, they would replace the bytes.
+const char* const kTextStandInRefusal =
+    "The text view shows some bytes of this file (zero or other control bytes, or bytes that are no text) "
+    "as stand-in characters, so it was not saved over the file.";
 const char* const kRtfViewLoss =
     "The rich-text view does not hold all of this file: pictures, objects, fields, headers or footers "
     "are not shown, or the file is no RTF.";
@@ -272,13 +278,15 @@ void TForm1::ViewText()
     richedit->SetWordWrap(Wrap2->Checked());
     m_textFile.clear();
     m_textExact = false;
+    m_textStandIns = false;
     try {
-        const TTextFileContents read = ReadTextFileContents(CurrentFile);
+        // With the UTF-8 switch down the file's lines are taken as UTF-8, the
+        // program's own encoding, whatever the file starts with.
+        const TTextFileContents read
+            = utf8->Down() ? ReadUtf8TextFileContents(CurrentFile) : ReadTextFileContents(CurrentFile);
         if (!read.Opened)
             throw EFOpenError("Cannot open " + CurrentFile);
-        // With the UTF-8 switch down the file's lines are taken as UTF-8, the
-        // program's own encoding, so they stand as they are.
-        std::string text = utf8->Down() ? ReadWholeFile(CurrentFile) : read.Text;
+        const std::string& text = read.Text;
         bool exact = read.Exact;
         LineBreakOf(text, m_textLineBreak, m_textFinalBreak);
         // The view keeps lines, not line breaks: the text can be written back
@@ -292,13 +300,16 @@ void TForm1::ViewText()
         richedit->SetText(text);
         m_textFile = CurrentFile;
         m_textExact = exact;
+        m_textStandIns = read.StandIns;
         ShowFileInfo(CurrentFile);
     } catch (const std::exception&) {
-        ShowStatusMessage("Failed to open this file!");
+        ShowStatusMessage(kFailedToOpenMessage);
         return;
     }
     richedit->SetModified(false);
 }
+
+const char* TForm1::TextViewRefusal() const { return m_textStandIns ? kTextStandInRefusal : nullptr; }
 
 std::string TForm1::TextViewContents() const
 {
@@ -321,16 +332,21 @@ void TForm1::utf8Click(TObject*)
 }
 
 bool TForm1::MayReplaceWithView(const std::string& target, const std::string& viewFile, bool viewExact,
-    const std::string& loss)
+    const std::string& loss, const char* refusal)
 {
     if (target != viewFile || viewExact)
         return true;
+    if (refusal) {
+        Application->MessageBox(refusal, "Save", MB_OK | MB_ICONWARNING);
+        return false;
+    }
     return Application->MessageBox(loss + "\nSaving replaces the file on disk with what the view shows.\n\nSave anyway?",
                "Save", MB_YESNO | MB_ICONWARNING)
         == IDYES;
 }
 
-bool TForm1::MaySaveView(const std::string& viewFile, bool viewExact, const std::string& viewName, const char* loss)
+bool TForm1::MaySaveView(const std::string& viewFile, bool viewExact, const std::string& viewName, const char* loss,
+    const char* refusal)
 {
     // The view must hold the current file: after a failed load or a file
     // shown only by its size, it still holds another file's text.
@@ -339,11 +355,11 @@ bool TForm1::MaySaveView(const std::string& viewFile, bool viewExact, const std:
             MB_OK | MB_ICONWARNING);
         return false;
     }
-    return MayReplaceWithView(CurrentFile, viewFile, viewExact, loss);
+    return MayReplaceWithView(CurrentFile, viewFile, viewExact, loss, refusal);
 }
 
 bool TForm1::ChooseSaveAsTarget(const std::string& viewFile, bool viewExact, const std::string& viewName,
-    const char* loss, std::string& chosen)
+    const char* loss, const char* refusal, std::string& chosen)
 {
     PrepareSaveDialog("Save as", "All(*.*)|*.*");
     sd.DefaultExt = "";
@@ -355,7 +371,7 @@ bool TForm1::ChooseSaveAsTarget(const std::string& viewFile, bool viewExact, con
             "Save as", MB_OK | MB_ICONWARNING);
         return false;
     }
-    return MayReplaceWithView(chosen, viewFile, viewExact, loss);
+    return MayReplaceWithView(chosen, viewFile, viewExact, loss, refusal);
 }
 
 void TForm1::PrepareSaveDialog(const std::string& title, const std::string& filter)
@@ -368,7 +384,7 @@ void TForm1::PrepareSaveDialog(const std::string& title, const std::string& filt
 
 void TForm1::Save1Click(TObject*)
 {
-    if (!MaySaveView(m_textFile, m_textExact, "text view", kTextViewLoss))
+    if (!MaySaveView(m_textFile, m_textExact, "text view", kTextViewLoss, TextViewRefusal()))
         return;
     WriteFileAtomically(CurrentFile, TextViewContents());
     m_textExact = true;
@@ -392,7 +408,7 @@ bool TForm1::ExecuteSaveDialog(std::string& chosen)
 void TForm1::SaveAS1Click(TObject*)
 {
     std::string chosen;
-    if (!ChooseSaveAsTarget(m_textFile, m_textExact, "text view", kTextViewLoss, chosen))
+    if (!ChooseSaveAsTarget(m_textFile, m_textExact, "text view", kTextViewLoss, TextViewRefusal(), chosen))
         return;
     const std::string contents = TextViewContents();
     CurrentFile = chosen;
@@ -466,7 +482,7 @@ void TForm1::ViewRtf()
 
 void TForm1::Save3Click(TObject*)
 {
-    if (!MaySaveView(m_rtfFile, m_rtfExact, "rich-text view", kRtfViewLoss))
+    if (!MaySaveView(m_rtfFile, m_rtfExact, "rich-text view", kRtfViewLoss, nullptr))
         return;
     RichEditRtf->SaveToFile(CurrentFile);
     m_rtfExact = true;
@@ -476,7 +492,7 @@ void TForm1::Save3Click(TObject*)
 void TForm1::SaveAs3Click(TObject*)
 {
     std::string chosen;
-    if (!ChooseSaveAsTarget(m_rtfFile, m_rtfExact, "rich-text view", kRtfViewLoss, chosen))
+    if (!ChooseSaveAsTarget(m_rtfFile, m_rtfExact, "rich-text view", kRtfViewLoss, nullptr, chosen))
         return;
     CurrentFile = chosen;
     RichEditRtf->SaveToFile(chosen);

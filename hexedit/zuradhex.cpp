@@ -1,5 +1,6 @@
 #include "hexedit/zuradhex.h"
 
+#include "kernel/kernel.h"
 #include "rtl/clock.h"
 #include "vcl/caret.h"
 
@@ -312,9 +313,7 @@ void TCustomZURadUvudod::OldCursor()
 
 std::string GetTempName()
 {
-    const char* env = std::getenv("TMPDIR");
-    std::string dir = Trim((env && *env) ? env : "/tmp");
-    dir = IncludeTrailingPathDelimiter(dir);
+    const std::string dir = GetTempPathA();
     std::uint32_t tick = GetTickCount();
     for (;;) {
         const std::string name = dir + Format("%08X", tick) + ".ZAZT";

@@ -17,83 +17,111 @@
 
 namespace {
 
-// Well-formed UTF-8 (no overlong forms, no surrogates, nothing above U+10FFFF).
-bool IsValidUtf8(std::string_view s)
+// The length of the well-formed UTF-8 sequence at p[i] (no overlong forms,
+// no surrogates, nothing above U+10FFFF), 0 when the byte starts none.
+size_t Utf8SequenceLength(const unsigned char* p, size_t n, size_t i)
 {
-    const auto* p = reinterpret_cast<const unsigned char*>(s.data());
-    const size_t n = s.size();
-    size_t i = 0;
-    while (i < n) {
-        const unsigned char c = p[i];
-        if (c < 0x80) {
-            ++i;
-            continue;
-        }
-        int len;
-        std::uint32_t cp;
-        if ((c & 0xE0) == 0xC0) {
-            len = 2;
-            cp = c & 0x1F;
-        } else if ((c & 0xF0) == 0xE0) {
-            len = 3;
-            cp = c & 0x0F;
-        } else if ((c & 0xF8) == 0xF0) {
-            len = 4;
-            cp = c & 0x07;
-        } else {
-            return false;
-        }
-        if (i + static_cast<size_t>(len) > n)
-            return false;
-        for (int k = 1; k < len; ++k) {
-            if ((p[i + k] & 0xC0) != 0x80)
-                return false;
-            cp = (cp << 6) | (p[i + k] & 0x3F);
-        }
-        static constexpr std::uint32_t kMin[5] = {0, 0, 0x80, 0x800, 0x10000};
-        if (cp < kMin[len] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
-            return false;
-        i += static_cast<size_t>(len);
+    const unsigned char c = p[i];
+    if (c < 0x80)
+        return 1;
+    size_t len;
+    std::uint32_t cp;
+    if ((c & 0xE0) == 0xC0) {
+        len = 2;
+        cp = c & 0x1F;
+    } else if ((c & 0xF0) == 0xE0) {
+        len = 3;
+        cp = c & 0x0F;
+    } else if ((c & 0xF8) == 0xF0) {
+        len = 4;
+        cp = c & 0x07;
+    } else {
+        return 0;
     }
-    return true;
+    if (i + len > n)
+        return 0;
+    for (size_t k = 1; k < len; ++k) {
+        if ((p[i + k] & 0xC0) != 0x80)
+            return 0;
+        cp = (cp << 6) | (p[i + k] & 0x3F);
+    }
+    static constexpr std::uint32_t kMin[5] = {0, 0, 0x80, 0x800, 0x10000};
+    if (cp < kMin[len] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+        return 0;
+    return len;
 }
 
-} // namespace
+// Control bytes a text view shows as they are: tab and the line breaks.
+bool ShownAsIs(unsigned char c) { return c == '\t' || c == '\n' || c == '\r'; }
 
-std::string Utf16LeToUtf8(const std::uint8_t* data, std::size_t size)
-{
-    // The text ends at the first zero character, as a C string of the wide
-    // text would.
-    std::size_t units = 0;
-    while (units < size / 2 && (data[2 * units] | data[2 * units + 1]) != 0)
-        ++units;
-    return Utf16LeBytesToUtf8(data, 2 * units);
-}
-
-TTextFileContents ReadTextFileContents(const std::string& path)
+TTextFileContents ViewContents(std::string_view bytes, bool fromUtf16)
 {
     TTextFileContents result;
+    result.Opened = true;
+    result.Text = TextForView(bytes, result.StandIns);
+    result.Exact = !fromUtf16 && !result.StandIns;
+    return result;
+}
+
+TTextFileContents ReadForView(const std::string& path, bool detectUtf16)
+{
     std::string bytes;
     try {
         bytes = ReadWholeFile(path);
     } catch (const std::exception&) {
-        return result;
+        return {};
     }
-    result.Opened = true;
-    if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF && static_cast<unsigned char>(bytes[1]) == 0xFE) {
-        result.Text = Utf16LeToUtf8(reinterpret_cast<const std::uint8_t*>(bytes.data()) + 2, bytes.size() - 2);
-        return result;
+    if (detectUtf16 && bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF
+        && static_cast<unsigned char>(bytes[1]) == 0xFE) {
+        const std::string utf8 = Utf16LeBytesToUtf8(reinterpret_cast<const std::uint8_t*>(bytes.data()) + 2,
+            bytes.size() - 2);
+        return ViewContents(utf8, true);
     }
-    const size_t zero = bytes.find('\0');
-    if (zero != std::string::npos) {
-        bytes.resize(zero);
-        result.Text = std::move(bytes);
-        return result;
-    }
-    result.Exact = IsValidUtf8(bytes);
-    result.Text = std::move(bytes);
-    return result;
+    return ViewContents(bytes, false);
 }
+
+} // namespace
+
+std::string TextForView(std::string_view bytes, bool& standIns)
+{
+    standIns = false;
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    const size_t n = bytes.size();
+    std::string out;
+    out.reserve(n);
+    size_t run = 0;  // start of the bytes not copied yet
+    size_t i = 0;
+    auto standIn = [&](char32_t character) {
+        out.append(bytes.substr(run, i - run));
+        AppendUtf8(out, character);
+        standIns = true;
+        ++i;
+        run = i;
+    };
+    while (i < n) {
+        const unsigned char c = p[i];
+        if (c >= 0x20 && c < 0x7F) {
+            ++i;
+        } else if (c < 0x20) {
+            if (ShownAsIs(c))
+                ++i;
+            else
+                standIn(0x2400 + c);  // the control picture of the byte
+        } else if (c == 0x7F) {
+            standIn(0x2421);
+        } else if (const size_t len = Utf8SequenceLength(p, n, i)) {
+            i += len;
+        } else {
+            standIn(0xFFFD);
+        }
+    }
+    out.append(bytes.substr(run));
+    return out;
+}
+
+TTextFileContents ReadTextFileContents(const std::string& path) { return ReadForView(path, true); }
+
+TTextFileContents ReadUtf8TextFileContents(const std::string& path) { return ReadForView(path, false); }
 
 std::string ReadTextFile(const std::string& path) { return ReadTextFileContents(path).Text; }
 
@@ -397,7 +425,7 @@ void AddFileToList(TListView& view, const std::string& path)
     TStringList& sub = item->SubItemsForUpdate();
     sub.Add(IntToStr(size));
     sub.Add(typeName);
-    sub.Add(modified == 0 ? std::string() : DateTimeToStr(modified));
+    sub.Add(DateTimeToStr(modified));
 }
 
 // ---- images --------------------------------------------------------------------

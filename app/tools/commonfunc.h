@@ -20,19 +20,29 @@ struct TTextFileContents {
     // The file could be opened and read.
     bool Opened = false;
     // Text holds the file's bytes exactly: no conversion from UTF-16, no
-    // cut at a zero byte. Only then may the text be written back as the file.
+    // stand-in characters. Only then may the text be written back as the file.
     bool Exact = false;
+    // Some bytes are shown as stand-in characters: writing the text back
+    // would replace them.
+    bool StandIns = false;
 };
 
-// Reads a text file. A file that starts with FF FE is UTF-16LE: the rest is
-// converted to UTF-8 up to its first zero character. Any other file is taken
-// as it is up to its first zero byte. An unreadable file gives empty text.
+// The text a view shows for bytes taken as UTF-8, the whole of them: tab, CR
+// and LF stand as they are; every other control byte (00 to 1F, 7F) becomes
+// its control picture (U+2400 + byte, U+2421 for 7F) and every byte that is
+// no part of well-formed UTF-8 becomes U+FFFD. Each replaced byte is one
+// character of the view, so the line and column figures count it as the one
+// byte it is. standIns tells whether any byte was replaced.
+std::string TextForView(std::string_view bytes, bool& standIns);
+// Reads a text file whole for the text view. A file that starts with FF FE
+// is UTF-16LE: the rest is converted to UTF-8. The text is then shown as
+// TextForView shows it. An unreadable file gives empty text.
 TTextFileContents ReadTextFileContents(const std::string& path);
+// The same with the file's bytes taken as UTF-8 whatever they start with
+// (the text view's UTF-8 switch).
+TTextFileContents ReadUtf8TextFileContents(const std::string& path);
 // The text of ReadTextFileContents alone.
 std::string ReadTextFile(const std::string& path);
-// UTF-16LE bytes to UTF-8, ending at the first zero unit; an odd last byte
-// is dropped and unpaired surrogates become U+FFFD.
-std::string Utf16LeToUtf8(const std::uint8_t* data, std::size_t size);
 
 // ---- hex text ------------------------------------------------------------------
 
@@ -68,8 +78,8 @@ void CopySelectedFiles(TListView& view);
 // Asks first, then moves the files to the desktop's trash.
 void DeleteSelectedFiles(TListView& view);
 // Adds a row for the file unless a row names it already: caption the path,
-// then size, type name and modification time; size 0 and no time when the
-// file does not exist.
+// then size, type name and modification time; size 0 and the zero time when
+// the file does not exist.
 void AddFileToList(TListView& view, const std::string& path);
 
 // ---- images --------------------------------------------------------------------

@@ -2,6 +2,7 @@
 // prompts, and a main window created on demand.
 #pragma once
 
+#include "app/archivepanel.h"
 #include "app/mainform.h"
 #include "app/optionsdialog.h"
 #include "app/tools/folderlisteditor.h"
@@ -10,6 +11,7 @@
 #include "test_support/temp_dir.h"
 
 #include <QCoreApplication>
+#include <QWidget>
 
 #include <gtest/gtest.h>
 #include <memory>
@@ -55,6 +57,27 @@ protected:
         form->Show();
         QCoreApplication::processEvents();
         return *form;
+    }
+
+    // The name of the preview panel in front of the others ("PanelBlank",
+    // "PanelRichedit", "PanelZip" ...): the one a person sees.
+    std::string FrontPreviewPanel() const
+    {
+        std::vector<TPanel*> panels {form->PanelBlank, form->PanelRichedit, form->PanelRtf, form->PanelHex,
+            form->PanelPe};
+        if (form->ArchivePanel)
+            panels.push_back(form->ArchivePanel->PanelZip);
+        const QObjectList& stack = form->pcontent->Widget()->children();
+        std::string front;
+        qsizetype frontAt = -1;
+        for (TPanel* p : panels) {
+            const qsizetype at = stack.indexOf(p->Widget());
+            if (at > frontAt) {
+                frontAt = at;
+                front = p->Name();
+            }
+        }
+        return front;
     }
 
     std::vector<std::string> MenuCaptions(TMenuItem* menu) const

@@ -22,28 +22,42 @@ std::string Bytes(std::initializer_list<int> values)
 
 } // namespace
 
-TEST(ReadTextFile, EncodingsAndZeroBytes)
+TEST(ReadTextFile, EncodingsZeroAndControlBytes)
 {
     TempDir dir;
+    // Control pictures of the bytes 00, 01, 02, 1B, 1F and 7F, and the
+    // replacement character.
+    const std::string nul = "\xE2\x90\x80", soh = "\xE2\x90\x81", stx = "\xE2\x90\x82", esc = "\xE2\x90\x9B",
+                      us = "\xE2\x90\x9F", del = "\xE2\x90\xA1", bad = "\xEF\xBF\xBD";
     struct Case {
         const char* name;
         std::string bytes;
         std::string text;
         bool exact;
+        bool standIns;
     };
     const std::vector<Case> cases = {
-        {"ascii", "hello\r\nworld\n", "hello\r\nworld\n", true},
-        {"utf8", "h\xC3\xA9llo \xE4\xB8\xAD", "h\xC3\xA9llo \xE4\xB8\xAD", true},
-        {"ascii_zero", std::string("ab\0cd", 5), "ab", false},
-        {"utf8_zero", std::string("\xC3\xA9\0x", 4), "\xC3\xA9", false},
-        {"latin1", "caf\xE9", "caf\xE9", false},
-        {"utf16", Bytes({0xFF, 0xFE, 'h', 0, 'i', 0, 0xE9, 0, 0x2D, 0x4E}), "hi\xC3\xA9\xE4\xB8\xAD", false},
-        {"utf16_zero", Bytes({0xFF, 0xFE, 'h', 0, 0, 0, 'i', 0}), "h", false},
-        {"utf16_pair", Bytes({0xFF, 0xFE, 0x3D, 0xD8, 0x00, 0xDE}), "\xF0\x9F\x98\x80", false},
-        {"utf16_lone_surrogate", Bytes({0xFF, 0xFE, 0x3D, 0xD8, 'a', 0}), "\xEF\xBF\xBD" "a", false},
-        {"utf16_odd_byte", Bytes({0xFF, 0xFE, 'a', 0, 'b'}), "a", false},
-        {"only_bom", Bytes({0xFF, 0xFE}), "", false},
-        {"empty", "", "", true},
+        {"ascii", "hello\r\nworld\n", "hello\r\nworld\n", true, false},
+        {"utf8", "h\xC3\xA9llo \xE4\xB8\xAD", "h\xC3\xA9llo \xE4\xB8\xAD", true, false},
+        // The whole file, each zero byte one visible character.
+        {"ascii_zero", std::string("ab\0cd\0", 6), "ab" + nul + "cd" + nul, false, true},
+        {"utf8_zero", std::string("\xC3\xA9\0x", 4), "\xC3\xA9" + nul + "x", false, true},
+        // Tab and line breaks stay; every other control byte gets its picture.
+        {"controls", "a\tb\r\nc\x01\x1F\x7F\x1B\rd", "a\tb\r\nc" + soh + us + del + esc + "\rd", false, true},
+        {"elf", std::string("\x7F" "ELF\x02\x01\0\0", 8), del + "ELF" + stx + soh + nul + nul, false, true},
+        // A byte that is no UTF-8 is one replacement character, each byte of
+        // a broken sequence too.
+        {"latin1", "caf\xE9", "caf" + bad, false, true},
+        {"overlong", "<\xC0\xAF>", "<" + bad + bad + ">", false, true},
+        {"cut_sequence", "x\xE4\xB8", "x" + bad + bad, false, true},
+        {"surrogate", "\xED\xA0\x80", bad + bad + bad, false, true},
+        {"utf16", Bytes({0xFF, 0xFE, 'h', 0, 'i', 0, 0xE9, 0, 0x2D, 0x4E}), "hi\xC3\xA9\xE4\xB8\xAD", false, false},
+        {"utf16_zero", Bytes({0xFF, 0xFE, 'h', 0, 0, 0, 'i', 0}), "h" + nul + "i", false, true},
+        {"utf16_pair", Bytes({0xFF, 0xFE, 0x3D, 0xD8, 0x00, 0xDE}), "\xF0\x9F\x98\x80", false, false},
+        {"utf16_lone_surrogate", Bytes({0xFF, 0xFE, 0x3D, 0xD8, 'a', 0}), bad + "a", false, false},
+        {"utf16_odd_byte", Bytes({0xFF, 0xFE, 'a', 0, 'b'}), "a", false, false},
+        {"only_bom", Bytes({0xFF, 0xFE}), "", false, false},
+        {"empty", "", "", true, false},
     };
     for (const Case& c : cases) {
         dir.Write(c.name, c.bytes);
@@ -51,8 +65,15 @@ TEST(ReadTextFile, EncodingsAndZeroBytes)
         EXPECT_TRUE(read.Opened) << c.name;
         EXPECT_EQ(read.Text, c.text) << c.name;
         EXPECT_EQ(read.Exact, c.exact) << c.name;
+        EXPECT_EQ(read.StandIns, c.standIns) << c.name;
         EXPECT_EQ(ReadTextFile(dir.Path(c.name)), c.text) << c.name;
     }
+    // The UTF-8 switch takes FF FE as bytes that are no UTF-8.
+    const TTextFileContents raw = ReadUtf8TextFileContents(dir.Path("utf16_zero"));
+    EXPECT_EQ(raw.Text, bad + bad + "h" + nul + nul + nul + "i" + nul);
+    EXPECT_TRUE(raw.StandIns);
+    EXPECT_TRUE(ReadUtf8TextFileContents(dir.Path("utf8")).Exact);
+
     const TTextFileContents missing = ReadTextFileContents(dir.Path("missing"));
     EXPECT_FALSE(missing.Opened);
     EXPECT_FALSE(missing.Exact);
@@ -308,9 +329,11 @@ TEST_F(CommonFuncTest, AddFileToListOncePerPath)
     ASSERT_EQ(a->SubItems().Count(), 3);
     EXPECT_EQ(a->SubItems()[0], "5");
     EXPECT_FALSE(a->SubItems()[2].empty());
+    // A file that is not there is listed with size 0 and the zero time.
     const TListItem* missing = View().Items()[1];
     EXPECT_EQ(missing->SubItems()[0], "0");
-    EXPECT_EQ(missing->SubItems()[2], "");
+    EXPECT_EQ(missing->SubItems()[2], DateTimeToStr(0));
+    EXPECT_FALSE(missing->SubItems()[2].empty());
 }
 
 TEST_F(CommonFuncTest, PanImageStaysInsideTheBox)

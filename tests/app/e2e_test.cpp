@@ -5,6 +5,8 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <sys/wait.h>
 #include <thread>
@@ -36,4 +38,24 @@ TEST(Program, StartsShowsItsMainWindowAndClosesCleanly)
     std::fclose(in);
     ASSERT_TRUE(WIFEXITED(status)) << "the program did not end by itself";
     EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+// The Tools and Help menus open these files beside the program.
+TEST(Program, ShipsTheAsciiTableAndTheHelpPage)
+{
+    const std::string dir = std::string(VISTREL_EXE).substr(0, std::string(VISTREL_EXE).rfind('/') + 1);
+    auto read = [](const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    };
+    const std::string table = read(dir + "ini/ascii.txt");
+    // Every code from 0 to 127, each on a line of its own or in a column.
+    for (int code = 0; code < 128; ++code) {
+        char hex[8];
+        std::snprintf(hex, sizeof hex, " %02X ", code);
+        EXPECT_NE(table.find(hex), std::string::npos) << code;
+    }
+    const std::string help = read(dir + "help/help.htm");
+    EXPECT_NE(help.find("<title>Vistrel Help</title>"), std::string::npos);
+    EXPECT_NE(help.find("</html>"), std::string::npos);
 }

@@ -2,6 +2,7 @@
 // main window's file commands, on a shown main window with scripted answers.
 #include "app_fixture.h"
 
+#include "app/about.h"
 #include "app/preview.h"
 #include "pe_builder.h"
 
@@ -9,6 +10,7 @@
 
 #include <fstream>
 #include <sstream>
+#include <unistd.h>
 
 namespace {
 
@@ -141,8 +143,8 @@ TEST_F(PreviewTest, UnknownFilesAreOpenedAsTextOnlyBelowTheLimit)
     EXPECT_EQ(Panel(0), "Unknown file type and file size is big! If you really want to view it, click 'A' or 'H' "
                         "button in toolbar.");
     EXPECT_EQ(f.Caption(), "Vistrel 1.0 - " + dir.Path("big.bin"));
-    // The text view keeps the previous file.
-    EXPECT_EQ(f.richedit->Lines().Count(), static_cast<int>(kUnknownFileTextLimit / 100));
+    // Nothing of the previous file stays on screen under the big file's name.
+    EXPECT_EQ(FrontPreviewPanel(), "PanelBlank");
 
     // One line far too long to wrap in time is shown unwrapped.
     dir.Write("oneline.bin", std::string(300000, 'z'));
@@ -181,7 +183,7 @@ TEST_F(PreviewTest, ViewModesOverrideTheExtension)
     EXPECT_EQ(f.ViewMode, 2);
 }
 
-TEST_F(PreviewTest, VanishedFileIsReportedAndChangesNothingElse)
+TEST_F(PreviewTest, VanishedFileIsReportedAndShowsNothingOfAnother)
 {
     TForm1& f = Show();
     dir.Write("a.txt", "kept");
@@ -189,9 +191,56 @@ TEST_F(PreviewTest, VanishedFileIsReportedAndChangesNothingElse)
     const int menuItems = f.File1->Count();
     View(dir.Path("gone.txt"));
     EXPECT_EQ(Panel(0), "The file no longer exists: " + dir.Path("gone.txt"));
-    EXPECT_EQ(f.richedit->Text(), "kept");
+    EXPECT_EQ(Panel(1), "");
+    EXPECT_EQ(f.Caption(), "Vistrel 1.0 - " + dir.Path("gone.txt"));
+    EXPECT_EQ(FrontPreviewPanel(), "PanelBlank");
+    // The recent list keeps the missing file out.
     EXPECT_EQ(f.File1->Count(), menuItems);
     EXPECT_EQ(f.File1->Items(7)->Caption(), "&1:" + dir.Path("a.txt"));
+}
+
+TEST_F(PreviewTest, FailedViewsShowNothingOfTheEarlierFile)
+{
+    TForm1& f = Show();
+    dir.Write("shown.txt", "earlier file");
+    // /proc/self/mem exists but cannot be read from its start (an I/O error,
+    // even for root): a link to it is a file whose every read fails.
+    ASSERT_EQ(::symlink("/proc/self/mem", dir.Path("broken.rtf").c_str()), 0);
+    ASSERT_EQ(::symlink("/proc/self/mem", dir.Path("broken.log").c_str()), 0);
+    dir.Write("picture.png", "not yet a viewer's");
+    struct Case {
+        const char* name;
+        int mode;
+        const char* front;
+        std::string status;
+    };
+    const Case cases[] = {
+        // The rich-text viewer raises: the preview routine drops it.
+        {"broken.rtf", 0, "PanelBlank", "Failed to open this file!"},
+        // The hex viewer too.
+        {"broken.log", 2, "PanelBlank", "Failed to open this file!"},
+        // The text viewer reports its own failure over an emptied view.
+        {"broken.log", 1, "PanelRichedit", "Failed to open this file!"},
+        // A type no viewer shows yet.
+        {"picture.png", 0, "PanelBlank", ""},
+    };
+    for (const Case& c : cases) {
+        f.SetViewMode(0);
+        View(dir.Path("shown.txt"));
+        ASSERT_EQ(f.richedit->Text(), "earlier file");
+        f.SetViewMode(c.mode);
+        View(dir.Path(c.name));
+        EXPECT_EQ(FrontPreviewPanel(), c.front) << c.name;
+        if (FrontPreviewPanel() == "PanelRichedit") {
+            EXPECT_EQ(f.richedit->Text(), "") << c.name;
+        }
+        EXPECT_EQ(f.Caption(), "Vistrel 1.0 - " + dir.Path(c.name)) << c.name;
+        if (!c.status.empty()) {
+            EXPECT_EQ(Panel(0), c.status) << c.name;
+        }
+        EXPECT_NE(Panel(0), dir.Path("shown.txt")) << c.name;
+        EXPECT_EQ(Panel(1), "") << c.name;
+    }
 }
 
 TEST_F(PreviewTest, ExecutableShowsItsHeaderReport)
@@ -291,15 +340,22 @@ TEST_F(PreviewTest, SaveRefusesOrAsksWhenTheViewIsNotTheFile)
     f.Save1Click(nullptr);
     EXPECT_EQ(dir.Read("wide.txt"), "hi");
 
-    // Cut at a zero byte in ASCII mode: asks.
+    // Zero bytes shown as stand-ins in ASCII mode: Save and Save As over the
+    // file refuse, since the stand-ins would replace the bytes.
     const std::string binary("head\0tail", 9);
     dir.Write("data.bin", binary);
     f.SetViewMode(1);
     f.CurrentFile = dir.Path("data.bin");
     f.ViewCurrentFile();
-    EXPECT_EQ(f.richedit->Text(), "head");
-    prompts->PushButton(IDNO);
+    EXPECT_EQ(f.richedit->Text(), "head\xE2\x90\x80tail");
+    prompts->asked.clear();
     f.Save1Click(nullptr);
+    EXPECT_EQ(dir.Read("data.bin"), binary);
+    ASSERT_EQ(Messages().size(), 1u);
+    EXPECT_NE(Messages()[0].find("stand-in characters, so it was not saved"), std::string::npos);
+    EXPECT_EQ(prompts->asked[0].flags, static_cast<UINT>(MB_OK | MB_ICONWARNING));
+    prompts->PushText(dir.Path("data.bin"));
+    f.SaveAS1Click(nullptr);
     EXPECT_EQ(dir.Read("data.bin"), binary);
     f.SetViewMode(0);
 
@@ -430,10 +486,14 @@ TEST_F(PreviewTest, DeleteCurrentFileAsksAndUsesTheTrash)
     prompts->PushButton(IDNO);
     f.ToolButton7Click(nullptr);
     EXPECT_TRUE(dir.Exists("victim.txt"));
+    EXPECT_EQ(FrontPreviewPanel(), "PanelRichedit");
     prompts->PushButton(IDYES);
     f.ToolButton7Click(nullptr);
     EXPECT_FALSE(dir.Exists("victim.txt"));
     EXPECT_EQ(dir.Read("data/Trash/files/victim.txt"), "v");
+    // The deleted file's text does not stay on screen.
+    EXPECT_EQ(FrontPreviewPanel(), "PanelBlank");
+    EXPECT_EQ(Panel(0), "The file no longer exists: " + dir.Path("victim.txt"));
     if (saved.empty())
         unsetenv("XDG_DATA_HOME");
     else
@@ -502,4 +562,23 @@ TEST_F(PreviewTest, DiskFilesSelectionPreviewsTheFile)
     EXPECT_EQ(f.CurrentFile, dir.Path("disk/a.txt"));
     EXPECT_EQ(f.richedit->Text(), "text of a");
     EXPECT_EQ(Panel(0), dir.Path("disk/a.txt"));
+}
+
+TEST_F(PreviewTest, ShellOpenFailuresAreSaidInTheStatusBar)
+{
+    TForm1& f = Show();
+    // The program folder of the test has no ASCII table.
+    f.Asciitable1->Click();
+    EXPECT_EQ(Panel(0), "The file is missing: " + dir.Path("ini/ascii.txt"));
+    // A help page that no program can open: no opener on the search path.
+    dir.Write("help/help.htm", "<html></html>");
+    const std::string path = getenv("PATH") ? getenv("PATH") : "";
+    setenv("PATH", dir.Path("no-programs").c_str(), 1);
+    f.Userguide1->Click();
+    const std::string help = Panel(0);
+    f.Gotothehomepage1->Click();
+    const std::string homepage = Panel(0);
+    setenv("PATH", path.c_str(), 1);
+    EXPECT_EQ(help, "No program could open " + dir.Path("help/help.htm"));
+    EXPECT_EQ(homepage, std::string("No program could open ") + kHomepage);
 }
