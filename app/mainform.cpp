@@ -180,6 +180,9 @@ void TForm1::CreateComponents()
     PanelBlank = new TPanel(this);
     PanelBlank->SetName("PanelBlank");
     PanelBlank->SetBevelOuter(TBevelCut::bvNone);
+    // Opaque: in front, it hides the viewer panels stacked beneath with the
+    // last file they showed.
+    PanelBlank->SetColor(clBtnFace);
     PanelBlank->SetAlign(alClient);
     PanelBlank->SetParent(pcontent);
 
@@ -190,7 +193,9 @@ void TForm1::CreateComponents()
     // A refresh takes the item of a file deleted or moved by another program
     // out of the list; when that file is the one shown, its view goes too.
     list->OnDeleteItem = [this](TObject*, TListItem*, TPTShListData* data) {
-        if (!CurrentFile.empty() && data->GetPathName() == CurrentFile)
+        // A change of folder takes every item out while its files stay: the
+        // file is looked at before any item's path is built.
+        if (!CurrentFile.empty() && !FileExists(CurrentFile) && data->GetPathName() == CurrentFile)
             ForgetVanishedCurrentFile();
     };
     slist->OnSelectItem = [this](TObject* s, TListItem* i, bool on) { slistSelectItem(s, i, on); };

@@ -8,6 +8,8 @@ PACKAGES=(
   build-essential cmake pkg-config
   # GUI class library, fonts, file types, icons and the desktop's "open"
   qt6-base-dev libgl-dev fonts-liberation fonts-dejavu-core
+  # the control pictures (U+2400...) the text view shows for control bytes
+  fonts-freefont-ttf
   shared-mime-info adwaita-icon-theme xdg-utils
   # libraries called directly
   zlib1g-dev

@@ -11,6 +11,8 @@
 #include "test_support/temp_dir.h"
 
 #include <QCoreApplication>
+#include <QImage>
+#include <QPixmap>
 #include <QWidget>
 
 #include <gtest/gtest.h>
@@ -78,6 +80,22 @@ protected:
             }
         }
         return front;
+    }
+
+    // The preview area as a person sees it shows nothing: rendered, every
+    // pixel inside its frame has one colour.
+    bool PreviewAreaIsBlank() const
+    {
+        const QImage shot = form->pcontent->Widget()->grab().toImage();
+        const int inset = 4;
+        if (shot.width() <= 2 * inset || shot.height() <= 2 * inset)
+            return false;
+        const QRgb first = shot.pixel(inset, inset);
+        for (int y = inset; y < shot.height() - inset; ++y)
+            for (int x = inset; x < shot.width() - inset; ++x)
+                if (shot.pixel(x, y) != first)
+                    return false;
+        return true;
     }
 
     std::vector<std::string> MenuCaptions(TMenuItem* menu) const

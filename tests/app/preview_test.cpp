@@ -145,6 +145,7 @@ TEST_F(PreviewTest, UnknownFilesAreOpenedAsTextOnlyBelowTheLimit)
     EXPECT_EQ(f.Caption(), "Vistrel 1.0 - " + dir.Path("big.bin"));
     // Nothing of the previous file stays on screen under the big file's name.
     EXPECT_EQ(FrontPreviewPanel(), "PanelBlank");
+    EXPECT_TRUE(PreviewAreaIsBlank());
 
     // One line far too long to wrap in time is shown unwrapped.
     dir.Write("oneline.bin", std::string(300000, 'z'));
@@ -194,6 +195,7 @@ TEST_F(PreviewTest, VanishedFileIsReportedAndShowsNothingOfAnother)
     EXPECT_EQ(Panel(1), "");
     EXPECT_EQ(f.Caption(), "Vistrel 1.0 - " + dir.Path("gone.txt"));
     EXPECT_EQ(FrontPreviewPanel(), "PanelBlank");
+    EXPECT_TRUE(PreviewAreaIsBlank());
     // The recent list keeps the missing file out.
     EXPECT_EQ(f.File1->Count(), menuItems);
     EXPECT_EQ(f.File1->Items(7)->Caption(), "&1:" + dir.Path("a.txt"));
@@ -231,6 +233,7 @@ TEST_F(PreviewTest, FailedViewsShowNothingOfTheEarlierFile)
         f.SetViewMode(c.mode);
         View(dir.Path(c.name));
         EXPECT_EQ(FrontPreviewPanel(), c.front) << c.name;
+        EXPECT_EQ(PreviewAreaIsBlank(), std::string(c.front) == "PanelBlank") << c.name;
         if (FrontPreviewPanel() == "PanelRichedit") {
             EXPECT_EQ(f.richedit->Text(), "") << c.name;
         }
@@ -493,6 +496,7 @@ TEST_F(PreviewTest, DeleteCurrentFileAsksAndUsesTheTrash)
     EXPECT_EQ(dir.Read("data/Trash/files/victim.txt"), "v");
     // The deleted file's text does not stay on screen.
     EXPECT_EQ(FrontPreviewPanel(), "PanelBlank");
+    EXPECT_TRUE(PreviewAreaIsBlank());
     EXPECT_EQ(Panel(0), "The file no longer exists: " + dir.Path("victim.txt"));
     if (saved.empty())
         unsetenv("XDG_DATA_HOME");

@@ -127,6 +127,7 @@ TEST_F(PreviewWalkTest, UpAndDownWalkThroughMixedFilesKeepingFocusAndNames)
         if (!s.text.empty()) {
             EXPECT_EQ(f.richedit->Text(), s.text);
         }
+        EXPECT_EQ(PreviewAreaIsBlank(), std::string(s.front) == "PanelBlank");
         if (std::string(s.front) == "PanelBlank")
             EXPECT_EQ(Panel(1), "") << "no size of another file";
         else
@@ -220,6 +221,7 @@ TEST_F(PreviewWalkTest, DeletedOrMovedCurrentFileClearsItsView)
     f.list->RefreshItems();
     EXPECT_EQ(f.list->Items().Count(), 1);
     EXPECT_EQ(FrontPreviewPanel(), "PanelBlank");
+    EXPECT_TRUE(PreviewAreaIsBlank());
     EXPECT_EQ(Panel(0), "The file no longer exists: " + dir.Path("walk/keep.txt"));
 
     // Moved by "Move current file to new folder": the current file keeps its
@@ -232,6 +234,7 @@ TEST_F(PreviewWalkTest, DeletedOrMovedCurrentFileClearsItsView)
     EXPECT_EQ(dir.Read("moved.txt"), "other text");
     EXPECT_EQ(f.CurrentFile, dir.Path("walk/other.txt"));
     EXPECT_EQ(FrontPreviewPanel(), "PanelBlank");
+    EXPECT_TRUE(PreviewAreaIsBlank());
 
     // Deleted from "Marked Files" while shown from there.
     dir.Write("marked.txt", "marked text");
@@ -249,6 +252,7 @@ TEST_F(PreviewWalkTest, DeletedOrMovedCurrentFileClearsItsView)
         setenv("XDG_DATA_HOME", saved.c_str(), 1);
     EXPECT_FALSE(dir.Exists("marked.txt"));
     EXPECT_EQ(FrontPreviewPanel(), "PanelBlank");
+    EXPECT_TRUE(PreviewAreaIsBlank());
 }
 
 TEST_F(PreviewWalkTest, ArchiveTimeColumnHasTwoDigitHours)
@@ -291,3 +295,4 @@ TEST_F(PreviewWalkTest, HexViewPaintsNoByteSelectedUntilOneIs)
     // Four bytes: two digits and one character each.
     EXPECT_EQ(selectedCells(), 12);
 }
+
