@@ -11,10 +11,14 @@
 // Info header (40 bytes): biSize, biWidth, biHeight (negative: top row
 // first), biPlanes, biBitCount, biCompression (0 none, 1 RLE8, 2 RLE4,
 // 3 bit fields), biSizeImage, biXPelsPerMeter, biYPelsPerMeter, biClrUsed,
-// biClrImportant. The older 12-byte core header holds biSize and 16-bit
-// width, height, planes and bit count, and 3-byte palette entries.
+// biClrImportant. With bit fields the red, green and blue masks follow it.
+// The Windows headers of 52, 56, 108 and 124 bytes keep those masks, and an
+// alpha mask, inside the header at 40 to 55. The OS/2 2.x header has 64
+// bytes. The older 12-byte core header holds biSize and 16-bit width,
+// height, planes and bit count, and 3-byte palette entries.
 #include "imaging/vxbmp.h"
 
+#include "imaging/vxbitfield_p.h"
 #include "imaging/vxcodec_p.h"
 #include "imaging/vxfile.h"
 
@@ -33,31 +37,27 @@ constexpr std::size_t bfSize = 2;
 constexpr std::size_t bfOffBits = 10;
 constexpr std::uint16_t kSignature = 0x4D42;
 
-// RLE8: counts and codes are bytes; x counts bytes of the current row.
-// Every store is checked against the row and the image: end-of-line and
-// delta codes may point anywhere, and what falls outside is dropped.
-void DecodeRle8(VxFile* f, std::uint8_t* first, std::uint32_t stride, std::uint32_t height)
+// The run-length walk of RLE8 and RLE4. A count byte and a value byte make
+// a run; a zero byte is followed by a code: 0 end of line, 1 end of bitmap,
+// 2 a delta (dx, dy), 3 or more an absolute run of that many pixels, padded
+// to an even number of bytes. Rows count from the bottom. The walk ends at
+// the end of the bitmap, at the end of the data, or once it has left the
+// top of the picture (rows only ever move up), whichever comes first; what
+// it did not reach keeps the values the image was created with. Rows is
+// the depth's store, which drops every pixel outside the picture.
+template <class Rows>
+void DecodeRle(VxFile* f, Rows& rows)
 {
     VxByteSource in(f);
     std::uint64_t x = 0, row = 0;
-    auto store = [&](int value) {
-        if (row < height && x < stride)
-            first[row * stride + x] = static_cast<std::uint8_t>(value);
-    };
     for (;;) {
         const int count = in.Get();
         if (count < 0)
             return;
         if (count > 0) {
             const int value = in.Get();
-            if (value < 0)
+            if (value < 0 || !rows.Run(row, x, count, value))
                 return;
-            for (int i = 0; i < count; ++i) {
-                if (x >= stride)
-                    return;  // a run past the row end ends the bitmap
-                store(value);
-                ++x;
-            }
             continue;
         }
         const int code = in.Get();
@@ -73,131 +73,163 @@ void DecodeRle8(VxFile* f, std::uint8_t* first, std::uint32_t stride, std::uint3
             x += static_cast<std::uint64_t>(dx);
             row += static_cast<std::uint64_t>(dy);
         } else {
-            for (int i = 0; i < code; ++i) {
+            const int bytes = Rows::AbsoluteBytes(code);
+            for (int i = 0; i < bytes; ++i) {
                 const int value = in.Get();
                 if (value < 0)
                     return;
-                store(value);
-                ++x;
+                rows.Absolute(row, x, i, code, value);
             }
-            if (code & 1)
+            if (bytes & 1)
                 in.Get();
         }
+        if (row >= rows.height)
+            return;
     }
 }
 
-// RLE4: positions count pixels (nibbles, the high one first in a byte).
-void DecodeRle4(VxFile* f, std::uint8_t* first, std::uint32_t stride, std::uint32_t height)
-{
-    VxByteSource in(f);
-    const std::uint64_t rowPixels = static_cast<std::uint64_t>(stride) * 2;
-    std::uint64_t x = 0, row = 0;
-    auto store = [&](int nibble) {
-        if (row >= height || x >= rowPixels)
+// RLE8: x counts bytes of the current row.
+struct Rle8Rows {
+    std::uint8_t* first;
+    std::uint32_t stride;
+    std::uint32_t height;
+
+    void Store(std::uint64_t row, std::uint64_t x, int value)
+    {
+        if (row < height && x < stride)
+            first[row * stride + x] = static_cast<std::uint8_t>(value);
+    }
+    // A run that passes the row end ends the bitmap.
+    bool Run(std::uint64_t row, std::uint64_t& x, int count, int value)
+    {
+        const std::uint64_t room = x < stride ? stride - x : 0;
+        const std::uint64_t n = std::min<std::uint64_t>(static_cast<std::uint64_t>(count), room);
+        if (row < height && n > 0)
+            std::memset(first + row * stride + x, value, static_cast<std::size_t>(n));
+        x += n;
+        return n == static_cast<std::uint64_t>(count);
+    }
+    static int AbsoluteBytes(int count) { return count; }
+    void Absolute(std::uint64_t row, std::uint64_t& x, int, int, int value) { Store(row, x++, value); }
+};
+
+// RLE4: x counts pixels (nibbles, the high one first in a byte). A run
+// alternates the high and low nibble of its value.
+struct Rle4Rows {
+    std::uint8_t* first;
+    std::uint32_t stride;
+    std::uint32_t height;
+
+    void Store(std::uint64_t row, std::uint64_t x, int nibble)
+    {
+        if (row >= height || x >= static_cast<std::uint64_t>(stride) * 2)
             return;
         std::uint8_t& b = first[row * stride + x / 2];
         if (x % 2 == 0)
             b = static_cast<std::uint8_t>((b & 0x0F) | (nibble << 4));
         else
             b = static_cast<std::uint8_t>((b & 0xF0) | nibble);
-    };
-    for (;;) {
-        const int count = in.Get();
-        if (count < 0)
-            return;
-        if (count > 0) {
-            const int value = in.Get();
-            if (value < 0)
-                return;
-            for (int i = 0; i < count; ++i, ++x)
-                store(i % 2 == 0 ? value >> 4 : value & 0x0F);
-            continue;
-        }
-        const int code = in.Get();
-        if (code < 0 || code == 1)
-            return;
-        if (code == 0) {
-            x = 0;
-            ++row;
-        } else if (code == 2) {
-            const int dx = in.Get(), dy = in.Get();
-            if (dx < 0 || dy < 0)
-                return;
-            x += static_cast<std::uint64_t>(dx);
-            row += static_cast<std::uint64_t>(dy);
-        } else {
-            const int bytes = (code + 1) / 2;
-            for (int i = 0; i < bytes; ++i) {
-                const int value = in.Get();
-                if (value < 0)
-                    return;
-                store(value >> 4);
-                ++x;
-                if (2 * i + 1 < code) {
-                    store(value & 0x0F);
-                    ++x;
-                }
-            }
-            if (bytes & 1)
-                in.Get();
-        }
     }
-}
+    bool Run(std::uint64_t row, std::uint64_t& x, int count, int value)
+    {
+        for (int i = 0; i < count; ++i)
+            Store(row, x++, i % 2 == 0 ? value >> 4 : value & 0x0F);
+        return true;
+    }
+    static int AbsoluteBytes(int count) { return (count + 1) / 2; }
+    void Absolute(std::uint64_t row, std::uint64_t& x, int index, int count, int value)
+    {
+        Store(row, x++, value >> 4);
+        if (2 * index + 1 < count)
+            Store(row, x++, value & 0x0F);
+    }
+};
 
 // Bytes of a padded row; the operands are a 16-bit count and a width below
 // 2^31, so the product fits.
 std::uint64_t DibStride(std::uint64_t bits, std::uint64_t width) { return (bits * width + 31) / 32 * 4; }
 
-}  // namespace
+// Info header fields, at their offsets from the start of the header.
+constexpr std::size_t BIH_biSize = 0;
+constexpr std::size_t BIH_biWidth = 4;
+constexpr std::size_t BIH_biHeight = 8;
+constexpr std::size_t BIH_biPlanes = 12;
+constexpr std::size_t BIH_biBitCount = 14;
+constexpr std::size_t BIH_biCompression = 16;
+constexpr std::size_t BIH_biSizeImage = 20;
+constexpr std::size_t BIH_biXPelsPerMeter = 24;
+constexpr std::size_t BIH_biYPelsPerMeter = 28;
+constexpr std::size_t BIH_biClrUsed = 32;
+constexpr std::size_t BIH_biClrImportant = 36;
+// The Windows headers after the 40-byte one (52, 56, 108 and 124 bytes)
+// add the bit-field masks; the colour-space fields after them are not used.
+constexpr std::size_t BIH_bV4RedMask = 40;
+constexpr std::size_t BIH_bV4AlphaMask = 52;
 
-bool VxImageBMP::ReadInfoHeader(VxFile* stream, BITMAPINFOHEADER* header)
+constexpr std::uint32_t kCoreHeaderSize = 12;   // OS/2 1.x
+constexpr std::uint32_t kInfoHeaderSize = 40;   // Windows 3
+constexpr std::uint32_t kOs2HeaderSize = 64;    // OS/2 2.x: its extra fields are skipped
+constexpr std::uint32_t kRgbMasksEnd = 52;      // headers this long carry red, green and blue masks
+constexpr std::uint32_t kAlphaMaskEnd = 56;     // and this long the alpha mask
+constexpr std::uint32_t kLongestHeaderRead = 124;
+
+// An info header as read, with the bit-field masks (red, green, blue,
+// alpha) when the header itself holds them.
+struct BmpInfo {
+    BITMAPINFOHEADER header{};
+    std::uint32_t masks[4] = {0, 0, 0, 0};
+    bool headerMasks = false;
+};
+
+bool KnownBitCount(std::uint16_t bits) { return bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32; }
+
+// Reads and checks the info header; the whole header must be in the stream,
+// which is left right after it.
+bool ReadInfo(VxReader& in, BmpInfo& info)
 {
-    if (!stream || !header)
-        return false;
-    VxReader in(stream);
-    std::uint8_t b[40];
+    std::uint8_t b[kLongestHeaderRead] = {};
     // The size comes first and says how much follows, so that a small file
     // with a 12-byte core header is not refused for being under 40 bytes.
     if (!in.Read(b, 4))
         return false;
-    const std::uint32_t size = VxGet32(b);
-    BITMAPINFOHEADER h{};
+    const std::uint32_t size = VxGet32(b + BIH_biSize);
+    BITMAPINFOHEADER& h = info.header;
+    h = BITMAPINFOHEADER{};
     h.biSize = size;
-    if (size == 12) {
+    if (size == kCoreHeaderSize) {
         if (!in.Read(b + 4, 8))
             return false;
         h.biWidth = VxGet16(b + 4);
         h.biHeight = VxGet16(b + 6);
         h.biPlanes = VxGet16(b + 8);
         h.biBitCount = VxGet16(b + 10);
-    } else {
-        if (!in.Read(b + 4, 36))
+    } else if (size >= kInfoHeaderSize) {
+        const std::uint32_t kept = std::min(size, kLongestHeaderRead);
+        if (!in.Read(b + 4, kept - 4) || !in.Skip(size - kept))
             return false;
-        h.biWidth = static_cast<LONG>(VxGet32(b + 4));
-        h.biHeight = static_cast<LONG>(VxGet32(b + 8));
-        h.biPlanes = VxGet16(b + 12);
-        h.biBitCount = VxGet16(b + 14);
-        h.biCompression = VxGet32(b + 16);
-        h.biSizeImage = VxGet32(b + 20);
-        h.biXPelsPerMeter = static_cast<LONG>(VxGet32(b + 24));
-        h.biYPelsPerMeter = static_cast<LONG>(VxGet32(b + 28));
-        h.biClrUsed = VxGet32(b + 32);
-        h.biClrImportant = VxGet32(b + 36);
-        if (size == 64) {
-            if (!in.Skip(24))
-                return false;
-        } else if (size > 40) {
-            // Only a plain bottom-up header whose image size agrees with its
-            // dimensions is taken.
-            if (h.biWidth <= 0 || h.biHeight <= 0 ||
-                VxMulSat(static_cast<std::uint64_t>(h.biHeight), DibStride(h.biBitCount, static_cast<std::uint64_t>(h.biWidth))) !=
-                    h.biSizeImage ||
-                h.biPlanes != 1 || h.biCompression != 0 || h.biClrUsed != 0 || !in.Skip(size - 40))
-                return false;
-        } else if (size != 40) {
-            return false;
+        h.biWidth = static_cast<LONG>(VxGet32(b + BIH_biWidth));
+        h.biHeight = static_cast<LONG>(VxGet32(b + BIH_biHeight));
+        h.biPlanes = VxGet16(b + BIH_biPlanes);
+        h.biBitCount = VxGet16(b + BIH_biBitCount);
+        h.biCompression = VxGet32(b + BIH_biCompression);
+        h.biSizeImage = VxGet32(b + BIH_biSizeImage);
+        h.biXPelsPerMeter = static_cast<LONG>(VxGet32(b + BIH_biXPelsPerMeter));
+        h.biYPelsPerMeter = static_cast<LONG>(VxGet32(b + BIH_biYPelsPerMeter));
+        h.biClrUsed = VxGet32(b + BIH_biClrUsed);
+        h.biClrImportant = VxGet32(b + BIH_biClrImportant);
+        if (size != kOs2HeaderSize && size >= kRgbMasksEnd) {
+            info.headerMasks = true;
+            for (std::size_t i = 0; i < 3; ++i)
+                info.masks[i] = VxGet32(b + BIH_bV4RedMask + 4 * i);
+            if (size >= kAlphaMaskEnd)
+                info.masks[3] = VxGet32(b + BIH_bV4AlphaMask);
         }
+    } else {
+        return false;
     }
+    // A bit count the format does not have would decode as nothing at all.
+    if (!KnownBitCount(h.biBitCount))
+        return false;
     if (h.biSizeImage == 0 && h.biWidth > 0) {
         // Kept to 32 bits like the field; the decoder sizes its reads from
         // the image it creates, never from this value.
@@ -207,7 +239,58 @@ bool VxImageBMP::ReadInfoHeader(VxFile* stream, BITMAPINFOHEADER* header)
     }
     if (h.biClrUsed == 0 && h.biBitCount <= 8)
         h.biClrUsed = 1u << h.biBitCount;
-    *header = h;
+    return true;
+}
+
+// 16- and 32-bit rows through their bit-field masks, into the 24-bit image
+// and, when the alpha mask is set, its alpha channel. A short file leaves
+// the rows it does not reach black.
+void ReadBitfieldRows(VxReader& in, VxImage& image, unsigned bits, const std::uint32_t masks[4], bool topDown)
+{
+    const VxBitfield red(masks[0]), green(masks[1]), blue(masks[2]), alpha(masks[3]);
+    const std::uint32_t width = image.GetWidth(), height = image.GetHeight();
+    const unsigned bytes = bits / 8;
+    std::vector<std::uint8_t> line(static_cast<std::size_t>(DibStride(bits, width)));
+    for (std::uint32_t y = 0; y < height; ++y) {
+        const std::size_t got = in.ReadSome(line.data(), line.size());
+        const std::uint32_t row = topDown ? height - 1 - y : y;
+        std::uint8_t* dst = image.GetRowBits(row);
+        std::uint8_t* a = image.GetAlphaPointer(0, static_cast<std::int32_t>(row));
+        const std::uint32_t whole = static_cast<std::uint32_t>(std::min<std::size_t>(got / bytes, width));
+        for (std::uint32_t x = 0; x < whole; ++x) {
+            const std::uint8_t* p = line.data() + static_cast<std::size_t>(x) * bytes;
+            const std::uint32_t word = bytes == 2 ? VxGet16(p) : VxGet32(p);
+            dst[3 * x] = blue(word);
+            dst[3 * x + 1] = green(word);
+            dst[3 * x + 2] = red(word);
+            if (a)
+                a[x] = alpha(word);
+        }
+        if (got < line.size())
+            break;
+    }
+}
+
+// Uncompressed rows laid out as the image keeps them (1, 4, 8 and 24 bits).
+void ReadPlainRows(VxReader& in, VxImage& image, bool topDown)
+{
+    const std::uint32_t height = image.GetHeight(), stride = image.GetRowStride();
+    for (std::uint32_t y = 0; y < height; ++y)
+        if (in.ReadSome(image.GetRowBits(topDown ? height - 1 - y : y), stride) < stride)
+            break;
+}
+
+}  // namespace
+
+bool VxImageBMP::ReadInfoHeader(VxFile* stream, BITMAPINFOHEADER* header)
+{
+    if (!stream || !header)
+        return false;
+    VxReader in(stream);
+    BmpInfo info;
+    if (!ReadInfo(in, info))
+        return false;
+    *header = info.header;
     return true;
 }
 
@@ -226,10 +309,38 @@ bool VxImageBMP::Decode(VxFile* stream)
             offset = 0;
             stream->Seek(start, 0);
         }
-        BITMAPINFOHEADER bih;
-        if (!ReadInfoHeader(stream, &bih) || bih.biHeight == std::numeric_limits<LONG>::min())
+        BmpInfo info;
+        if (!ReadInfo(in, info) || info.header.biHeight == std::numeric_limits<LONG>::min())
             VxRaise("Error reading BMP info");
-        const bool oldStyle = bih.biSize == 12;
+        BITMAPINFOHEADER& bih = info.header;
+        // Pixel data that would start past the end of the file is a damaged
+        // file header, not a picture.
+        if (offset != 0) {
+            const std::int32_t size = stream->Size();
+            if (size >= 0 && static_cast<std::int64_t>(start) + offset > size)
+                VxRaise("Error reading BMP info");
+        }
+        const bool highColour = bih.biBitCount == 16 || bih.biBitCount == 32;
+        std::uint32_t* masks = info.masks;
+        if (highColour && bih.biCompression == BI_BITFIELDS) {
+            // The 40-byte header keeps its masks right after it.
+            if (!info.headerMasks && (!in.U32(masks[0]) || !in.U32(masks[1]) || !in.U32(masks[2])))
+                VxRaise("Error reading BMP info");
+        } else if (bih.biBitCount == 16) {
+            masks[0] = 0x7C00;
+            masks[1] = 0x03E0;
+            masks[2] = 0x001F;
+            masks[3] = 0;
+        } else if (bih.biBitCount == 32) {
+            masks[0] = 0x00FF0000;
+            masks[1] = 0x0000FF00;
+            masks[2] = 0x000000FF;
+            masks[3] = 0;
+        }
+        if (bih.biBitCount == 16)
+            for (int i = 0; i < 4; ++i)
+                masks[i] &= 0xFFFF;
+        const bool oldStyle = bih.biSize == kCoreHeaderSize;
         const bool topDown = bih.biHeight < 0;
         if (topDown)
             bih.biHeight = -bih.biHeight;
@@ -242,14 +353,18 @@ bool VxImageBMP::Decode(VxFile* stream)
         // A header may claim any size; a large image must be backed by data.
         const bool rle = bih.biBitCount <= 8 && (bih.biCompression == BI_RLE8 || bih.biCompression == BI_RLE4);
         const std::uint64_t pixelBytes =
-            VxMulSat(DibStride(std::max<std::uint64_t>(bih.biBitCount, 1),
-                               static_cast<std::uint64_t>(std::max<LONG>(bih.biWidth, 0))),
+            VxMulSat(DibStride(highColour ? 24 : bih.biBitCount, static_cast<std::uint64_t>(std::max<LONG>(bih.biWidth, 0))),
                      static_cast<std::uint64_t>(bih.biHeight));
         if (!VxFileCanHold(in, pixelBytes, rle ? 128 : 2))
             VxRaise("BMP data shorter than its header claims");
         if (!Create(static_cast<std::uint32_t>(bih.biWidth), static_cast<std::uint32_t>(bih.biHeight),
                     bih.biBitCount, VXFMT_BMP))
             VxRaise("Can't allocate memory");
+        if (highColour && masks[3] != 0) {
+            CreateAlphaPlane();
+            if (!HasAlpha())
+                VxRaise("Can't allocate memory");
+        }
 
         m_header.biXPelsPerMeter = bih.biXPelsPerMeter;
         m_header.biYPelsPerMeter = bih.biYPelsPerMeter;
@@ -258,84 +373,59 @@ bool VxImageBMP::Decode(VxFile* stream)
         if (m_info.stopRequest != 0)
             VxRaise("Cancelled");
 
+        // The colour table: entries beyond the image's palette (and the
+        // optional table of a 16- to 32-bit file) are skipped, never stored.
+        const std::uint32_t entrySize = oldStyle ? 3 : 4;
+        std::uint32_t stored = 0;
         if (RGBQUAD* pal = GetPalette()) {
-            // Entries beyond the image's palette are skipped, never stored.
-            const std::uint32_t entrySize = oldStyle ? 3 : 4;
-            const std::uint32_t stored = std::min(bih.biClrUsed, GetNumColors());
+            stored = std::min(bih.biClrUsed, GetNumColors());
             for (std::uint32_t i = 0; i < stored; ++i) {
                 std::uint8_t e[4] = {0, 0, 0, 0};
                 if (!in.Read(e, entrySize))
                     break;
                 pal[i] = RGBQUAD{e[0], e[1], e[2], 0};
             }
-            if (bih.biClrUsed > stored)
-                in.Skip(static_cast<std::uint64_t>(bih.biClrUsed - stored) * entrySize);
         }
+        if (bih.biClrUsed > stored)
+            in.Skip(static_cast<std::uint64_t>(bih.biClrUsed - stored) * entrySize);
         if (m_info.stopRequest != 0)
             VxRaise("Cancelled");
 
-        auto seekPixels = [&] {
-            if (offset != 0) {
-                const std::int64_t target = static_cast<std::int64_t>(start) + offset;
-                if (target <= std::numeric_limits<std::int32_t>::max())
-                    stream->Seek(static_cast<std::int32_t>(target), 0);
-            }
-        };
-        const std::uint32_t width = GetWidth(), height = GetHeight();
+        if (offset != 0)
+            stream->Seek(static_cast<std::int32_t>(static_cast<std::int64_t>(start) + offset), 0);
+        const std::uint32_t height = GetHeight();
         switch (bih.biBitCount) {
-        case 32: {
+        case 32:
+        case 16:
             if (bih.biCompression != BI_RGB && bih.biCompression != BI_BITFIELDS)
                 VxRaise("unknown compression");
-            seekPixels();
-            // Row by row: no buffer of the whole image, and a short file
-            // leaves the missing rows black.
-            std::vector<std::uint8_t> line(static_cast<std::size_t>(width) * 4);
-            for (std::uint32_t y = 0; y < height; ++y) {
-                if (!in.Read(line.data(), line.size()))
-                    break;
-                std::uint8_t* dst = GetRowBits(y);
-                for (std::uint32_t x = 0; x < width; ++x)
-                    std::memcpy(dst + 3 * x, line.data() + 4 * x, 3);
-            }
+            ReadBitfieldRows(in, *this, bih.biBitCount, masks, topDown);
             break;
-        }
         case 24:
             if (bih.biCompression != BI_RGB)
                 VxRaise("unknown compression");
-            seekPixels();
-            in.ReadSome(GetRowBits(0), m_header.biSizeImage);
-            break;
-        case 16: {
-            std::uint32_t red = 0x7C00, green = 0x03E0, blue = 0x001F;
-            if (bih.biCompression == BI_BITFIELDS) {
-                if (!in.U32(red) || !in.U32(green) || !in.U32(blue))
-                    VxRaise("Error reading BMP info");
-            }
-            seekPixels();
-            // The 16-bit rows fit in the 24-bit pixel block and are widened in place.
-            const std::size_t bytes = static_cast<std::size_t>(height) * ((width + 1) / 2) * 4;
-            in.ReadSome(GetRowBits(0), bytes);
-            ExpandBitfields(GetRowBits(0), red, green, blue, 16);
-            break;
-        }
-        case 1:
-        case 4:
-        case 8:
-            seekPixels();
-            if (bih.biCompression == BI_RGB)
-                in.ReadSome(GetRowBits(0), m_header.biSizeImage);
-            else if (bih.biCompression == BI_RLE8)
-                DecodeRle8(stream, GetRowBits(0), GetRowStride(), height);
-            else if (bih.biCompression == BI_RLE4)
-                DecodeRle4(stream, GetRowBits(0), GetRowStride(), height);
-            else
-                VxRaise("compression type not supported");
+            ReadPlainRows(in, *this, topDown);
             break;
         default:
+            if (bih.biCompression == BI_RGB) {
+                ReadPlainRows(in, *this, topDown);
+                break;
+            }
+            if (bih.biCompression == BI_RLE8) {
+                Rle8Rows rows{GetRowBits(0), GetRowStride(), height};
+                DecodeRle(stream, rows);
+            } else if (bih.biCompression == BI_RLE4) {
+                Rle4Rows rows{GetRowBits(0), GetRowStride(), height};
+                DecodeRle(stream, rows);
+            } else {
+                VxRaise("compression type not supported");
+            }
+            // Run-length data is stored bottom row first; a top-down header
+            // on it is turned the way it claims.
+            if (topDown)
+                Flip();
             break;
         }
-        if (topDown)
-            Flip();
         return true;
     } catch (const VxCodecError& e) {
         SetError(e.text);

@@ -48,11 +48,13 @@ public:
             (static_cast<std::uint32_t>(b[2]) << 16) | (static_cast<std::uint32_t>(b[3]) << 24);
         return true;
     }
-    // Skips n bytes forward; false when the stream cannot move there.
+    // Skips n bytes forward; false when the stream cannot move there or
+    // holds fewer than n more bytes.
     bool Skip(std::uint64_t n)
     {
         const std::int64_t target = static_cast<std::int64_t>(m_file->Tell()) + static_cast<std::int64_t>(n);
-        if (n > 0x7FFFFFFF || target > 0x7FFFFFFF)
+        const std::int64_t left = Remaining();
+        if (n > 0x7FFFFFFF || target > 0x7FFFFFFF || (left >= 0 && static_cast<std::int64_t>(n) > left))
             return false;
         return m_file->Seek(static_cast<std::int32_t>(target), 0);
     }

@@ -1,6 +1,8 @@
 // The image object: pixel block, attributes, palette, pixel and alpha access.
 #include "imaging/vximage.h"
 
+#include "imaging/vxbitfield_p.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -28,27 +30,6 @@ bool SameColor(const RGBQUAD& a, const RGBQUAD& b)
 {
     return a.rgbBlue == b.rgbBlue && a.rgbGreen == b.rgbGreen && a.rgbRed == b.rgbRed &&
            a.rgbReserved == b.rgbReserved;
-}
-
-// Position of the highest set bit, or -1 for 0.
-int TopBit(std::uint32_t v)
-{
-    int n = -1;
-    while (v) {
-        ++n;
-        v >>= 1;
-    }
-    return n;
-}
-
-// Moves a masked channel so that its highest mask bit lands on bit 7.
-std::uint8_t ScaleChannel(std::uint32_t word, std::uint32_t mask)
-{
-    const int top = TopBit(mask);
-    if (top < 0)
-        return 0;
-    const std::uint32_t v = word & mask;
-    return static_cast<std::uint8_t>(top >= 7 ? v >> (top - 7) : v << (7 - top));
 }
 
 }  // namespace
@@ -117,17 +98,15 @@ void* VxImage::Create(std::uint32_t width, std::uint32_t height, std::uint32_t b
     }
     bpp = NormaliseBpp(bpp);
 
-    // Sizes are worked out in 64 bits (and the product in 128) so that no
-    // header field can make them wrap; anything that would not fit the
-    // 32-bit header fields is refused like an image over the limit.
-    const unsigned __int128 product = static_cast<unsigned __int128>(width) * height * bpp;
+    // The limit bounds the bytes really allocated: header, palette and the
+    // padded rows. Sizes are worked out in 128 bits so that no header field
+    // can make them wrap.
     const std::uint64_t rowWidth = (static_cast<std::uint64_t>(bpp) * width + 31) / 32 * 4;
     const std::uint32_t colors = bpp == 1 ? 2 : bpp == 4 ? 16 : bpp == 8 ? 256 : 0;
-    const std::uint64_t imageSize = rowWidth * height;
-    const std::uint64_t dibSize = imageSize + kHeaderSize + colors * 4ull;
-    if (product / 256 > VXIMAGE_MAX_MEMORY || width > static_cast<std::uint32_t>(std::numeric_limits<LONG>::max()) ||
-        height > static_cast<std::uint32_t>(std::numeric_limits<LONG>::max()) ||
-        dibSize > std::numeric_limits<std::uint32_t>::max()) {
+    const unsigned __int128 dibSize =
+        static_cast<unsigned __int128>(rowWidth) * height + kHeaderSize + colors * 4ull;
+    if (dibSize > VXIMAGE_MAX_MEMORY || width > static_cast<std::uint32_t>(std::numeric_limits<LONG>::max()) ||
+        height > static_cast<std::uint32_t>(std::numeric_limits<LONG>::max())) {
         SetError("VXIMAGE_MAX_MEMORY exceeded");
         return nullptr;
     }
@@ -138,14 +117,14 @@ void* VxImage::Create(std::uint32_t width, std::uint32_t height, std::uint32_t b
     m_header.biPlanes = 1;
     m_header.biBitCount = static_cast<WORD>(bpp);
     m_header.biCompression = BI_RGB;
-    m_header.biSizeImage = static_cast<DWORD>(imageSize);
+    m_header.biSizeImage = static_cast<DWORD>(rowWidth * height);
     m_header.biClrUsed = colors;
     m_header.biClrImportant = 0;
     m_info.rowWidth = static_cast<std::uint32_t>(rowWidth);
     m_info.formatId = formatId;
 
     // Zeroed: the palette starts black and no pixel is left uninitialised.
-    m_block = static_cast<std::uint8_t*>(std::calloc(dibSize, 1));
+    m_block = static_cast<std::uint8_t*>(std::calloc(static_cast<std::size_t>(dibSize), 1));
     if (!m_block) {
         SetError("VxImage::Create can't allocate memory");
         return nullptr;
@@ -281,9 +260,8 @@ void VxImage::SwapRedBlue(std::uint8_t* buffer, std::uint32_t length) const
         std::swap(buffer[i], buffer[i + 2]);
 }
 
-// The masks may be any bit fields: each channel is moved so that its
-// highest mask bit becomes bit 7. For the usual 5-6-5 and 5-5-5 layouts this
-// is the shift by the bit counts; other masks get no negative shift counts.
+// The masks may be any bit fields: each channel is widened to 0..255 (see
+// VxBitfield), so a 5-bit 31 gives 255 as in every other reader.
 void VxImage::ExpandBitfields(const std::uint8_t* source, std::uint32_t redMask, std::uint32_t greenMask,
                               std::uint32_t blueMask, std::uint32_t bpp)
 {
@@ -291,17 +269,14 @@ void VxImage::ExpandBitfields(const std::uint8_t* source, std::uint32_t redMask,
         return;
     const std::uint32_t width = GetWidth(), height = GetHeight();
     if (bpp == 16) {
-        redMask &= 0xFFFF;
-        greenMask &= 0xFFFF;
-        blueMask &= 0xFFFF;
+        const VxBitfield red(redMask & 0xFFFF), green(greenMask & 0xFFFF), blue(blueMask & 0xFFFF);
         const std::size_t srcStride = static_cast<std::size_t>((width + 1) / 2) * 4;
         for (std::uint32_t y = height; y-- > 0;) {
             const std::uint8_t* src = source + srcStride * y;
             std::uint8_t* dst = m_info.firstRow + static_cast<std::size_t>(m_info.rowWidth) * y;
             for (std::uint32_t x = width; x-- > 0;) {
                 const std::uint32_t w = src[2 * x] | (static_cast<std::uint32_t>(src[2 * x + 1]) << 8);
-                const std::uint8_t b = ScaleChannel(w, blueMask), g = ScaleChannel(w, greenMask),
-                                   r = ScaleChannel(w, redMask);
+                const std::uint8_t b = blue(w), g = green(w), r = red(w);
                 dst[3 * x] = b;
                 dst[3 * x + 1] = g;
                 dst[3 * x + 2] = r;
@@ -595,7 +570,8 @@ void VxImage::SetPixelColorRef(std::int32_t x, std::int32_t y, COLORREF color)
 
 void VxImage::CreateAlphaPlane()
 {
-    if (m_alpha || PlaneSize() == 0)
+    // The plane counts against the same memory limit as the pixel block.
+    if (m_alpha || PlaneSize() == 0 || GetDibSize() + static_cast<std::uint64_t>(PlaneSize()) > VXIMAGE_MAX_MEMORY)
         return;
     m_alpha = static_cast<std::uint8_t*>(std::malloc(PlaneSize()));
     if (m_alpha)

@@ -33,7 +33,9 @@ enum : std::uint32_t {
     VXFMT_COUNT = 16
 };
 
-// Create refuses images whose width x height x bpp / 256 exceeds this.
+// The most bytes an image may take: Create refuses a pixel block (header,
+// palette and padded rows) above it, and CreateAlphaPlane a plane that
+// would take the pixel block and the plane together above it.
 constexpr std::uint64_t VXIMAGE_MAX_MEMORY = 256000000;
 
 class VxFile;

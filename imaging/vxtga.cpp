@@ -13,9 +13,11 @@
 // Image types 1 colour-mapped, 2 true colour, 3 grey; 9, 10 and 11 the same
 // run-length coded. A packet header with the top bit set repeats the next
 // pixel (header & 0x7F) + 1 times; otherwise (header + 1) pixels follow.
-// 15- and 16-bit values are 5-5-5 with blue in the low bits.
+// 15- and 16-bit values are 5-5-5 with blue in the low bits; the top bit
+// of a 16-bit value is not used.
 #include "imaging/vxtga.h"
 
+#include "imaging/vxbitfield_p.h"
 #include "imaging/vxcodec_p.h"
 #include "imaging/vxfile.h"
 
@@ -40,10 +42,11 @@ constexpr std::size_t ImageDescriptor = 17;
 constexpr std::size_t kHeaderSize = 18;
 constexpr std::uint8_t kNoPacket = 255;
 
+// 5-5-5 pixels and colour-map entries, each channel widened to 0..255.
 RGBQUAD From555(std::uint16_t v)
 {
-    return RGBQUAD{static_cast<std::uint8_t>((v & 0x1F) << 3), static_cast<std::uint8_t>(((v >> 5) & 0x1F) << 3),
-                   static_cast<std::uint8_t>(((v >> 10) & 0x1F) << 3), 0};
+    static const VxBitfield red(0x7C00), green(0x03E0), blue(0x001F);
+    return RGBQUAD{blue(v), green(v), red(v), 0};
 }
 
 bool Depth(std::uint8_t d) { return d == 8 || d == 15 || d == 16 || d == 24 || d == 32; }
@@ -172,11 +175,15 @@ bool VxImageTGA::Decode(VxFile* stream)
         if (!in.Skip(th.idLength))
             VxRaise("corrupted TGA");
         const std::uint64_t pixelBytes =
-            (static_cast<std::uint64_t>(th.width) * (th.pixelDepth == 8 ? 8 : 24) + 31) / 32 * 4 * th.height;
+            (static_cast<std::uint64_t>(th.width) * (th.pixelDepth == 8 ? 8 : 24) + 31) / 32 * 4 * th.height +
+            (th.pixelDepth == 32 ? static_cast<std::uint64_t>(th.width) * th.height : 0);
         if (!VxFileCanHold(in, pixelBytes, rle ? 128 : 2) || !Create(th.width, th.height, th.pixelDepth, VXFMT_TGA))
             VxRaise("TGA Create failed");
-        if (th.pixelDepth == 32)
+        if (th.pixelDepth == 32) {
             CreateAlphaPlane();
+            if (!HasAlpha())
+                VxRaise("TGA Create failed");
+        }
         if (m_info.stopRequest != 0)
             VxRaise("Cancelled");
 

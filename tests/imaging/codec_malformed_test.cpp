@@ -60,31 +60,33 @@ TEST(BmpDecode, BareInfoHeaderAndTopDownRows)
 TEST(BmpDecode, SixteenBitLayouts)
 {
     // One row of two pixels: 5-5-5 without masks, and 5-6-5 with masks.
+    // Full channels give 255, not 248 or 252; 16 of 31 gives 132.
     VxImage a;
-    ASSERT_TRUE(DecodeBytes(a, Bmp(2, 1, 16, 0, {}, {0x1F, 0x7C, 0xE0, 0x03}), VXFMT_BMP));
-    EXPECT_EQ(Ref(a.GetPixelColor(0, 0, false)), RGB(248, 0, 248));  // 0x7C1F: red and blue full
-    EXPECT_EQ(Ref(a.GetPixelColor(1, 0, false)), RGB(0, 248, 0));
+    ASSERT_TRUE(DecodeBytes(a, Bmp(2, 1, 16, 0, {}, {0x1F, 0x7C, 0x00, 0x02}), VXFMT_BMP));
+    EXPECT_EQ(Ref(a.GetPixelColor(0, 0, false)), RGB(255, 0, 255));  // 0x7C1F: red and blue full
+    EXPECT_EQ(Ref(a.GetPixelColor(1, 0, false)), RGB(0, 132, 0));    // 0x0200: green 16
 
     Bytes masks;
     masks.u32(0xF800).u32(0x07E0).u32(0x001F);
     VxImage b;
     ASSERT_TRUE(DecodeBytes(b, Bmp(2, 1, 16, 3, {}, {0xE0, 0x07, 0x00, 0xF8}, 0, masks.v), VXFMT_BMP));
-    EXPECT_EQ(Ref(b.GetPixelColor(0, 0, false)), RGB(0, 252, 0));
-    EXPECT_EQ(Ref(b.GetPixelColor(1, 0, false)), RGB(248, 0, 0));
+    EXPECT_EQ(Ref(b.GetPixelColor(0, 0, false)), RGB(0, 255, 0));
+    EXPECT_EQ(Ref(b.GetPixelColor(1, 0, false)), RGB(255, 0, 0));
 }
 
 TEST(BmpDecode, bmp_bitfields_negative_shift)
 {
     // Twelve red bits and masks out of the usual order would need negative
-    // shift counts; every channel still lands with its top bit at bit 7.
+    // shift counts; wide channels keep their top 8 bits, narrow ones repeat
+    // their bits.
     Bytes masks;
     masks.u32(0x0FFF).u32(0x3000).u32(0xC000);
     VxImage img;
-    ASSERT_TRUE(DecodeBytes(img, Bmp(1, 1, 16, 3, {}, {0xFF, 0xFF, 0, 0}, 0, masks.v), VXFMT_BMP));
+    ASSERT_TRUE(DecodeBytes(img, Bmp(1, 1, 16, 3, {}, {0xBC, 0x6A, 0, 0}, 0, masks.v), VXFMT_BMP));
     const RGBQUAD c = img.GetPixelColor(0, 0, false);
-    EXPECT_EQ(c.rgbRed, 0xFF);    // 0x0FFF >> 4
-    EXPECT_EQ(c.rgbGreen, 0xC0);  // 0x3000 >> 6
-    EXPECT_EQ(c.rgbBlue, 0xC0);   // 0xC000 >> 8
+    EXPECT_EQ(c.rgbRed, 0xAB);    // 0xABC of 12 bits
+    EXPECT_EQ(c.rgbGreen, 0xAA);  // binary 10 of 2 bits
+    EXPECT_EQ(c.rgbBlue, 0x55);   // binary 01 of 2 bits
     VxImage zero;
     Bytes none;
     none.u32(0).u32(0).u32(0);
@@ -468,8 +470,8 @@ TEST(TgaDecode, tga_colormap_entry_size)
     file.insert(file.end(), {1, 0});
     VxImage img;
     ASSERT_TRUE(DecodeBytes(img, file, VXFMT_TGA)) << img.GetLastError();
-    EXPECT_EQ(Ref(img.GetPixelColor(0, 0, false)), RGB(248, 0, 0));
-    EXPECT_EQ(Ref(img.GetPixelColor(1, 0, false)), RGB(0, 0, 248));
+    EXPECT_EQ(Ref(img.GetPixelColor(0, 0, false)), RGB(255, 0, 0));
+    EXPECT_EQ(Ref(img.GetPixelColor(1, 0, false)), RGB(0, 0, 255));
 
     // 32-bit entries, and a colour map in front of true-colour pixels.
     auto rgb = TgaHeaderBytes(2, 1, 1, 24, 0, 1, 1, 32);
@@ -492,10 +494,11 @@ TEST(TgaDecode, SixteenBitOrientationAndSpanningPackets)
     file.insert(file.end(), {0xFF, 0x7F, 0, 0, 0x1F, 0, 0x00, 0x7C});
     VxImage img;
     ASSERT_TRUE(DecodeBytes(img, file, VXFMT_TGA));
-    EXPECT_EQ(Ref(img.GetPixelColor(1, 1, false)), RGB(248, 248, 248));  // 0x7FFF, top left of the file = top right
+    // Five-bit channels are widened to 0..255: 31 is 255, as in every peer.
+    EXPECT_EQ(Ref(img.GetPixelColor(1, 1, false)), RGB(255, 255, 255));  // 0x7FFF, top left of the file = top right
     EXPECT_EQ(Ref(img.GetPixelColor(0, 1, false)), RGB(0, 0, 0));
-    EXPECT_EQ(Ref(img.GetPixelColor(1, 0, false)), RGB(0, 0, 248));
-    EXPECT_EQ(Ref(img.GetPixelColor(0, 0, false)), RGB(248, 0, 0));
+    EXPECT_EQ(Ref(img.GetPixelColor(1, 0, false)), RGB(0, 0, 255));
+    EXPECT_EQ(Ref(img.GetPixelColor(0, 0, false)), RGB(255, 0, 0));
 
     // A repeat packet of 5 over rows of 3, then a literal packet spanning too.
     auto plain = TgaHeaderBytes(3, 3, 3, 8, 0);
