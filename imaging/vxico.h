@@ -3,6 +3,8 @@
 
 #include "imaging/vximage.h"
 
+#include <cstdint>
+
 class VxFile;
 
 class VxImageICO : public VxImage {
@@ -10,4 +12,7 @@ public:
     VxImageICO() : VxImage(VXFMT_ICO) {}
     bool Decode(VxFile* stream);
     bool Encode(VxFile* stream);
+
+private:
+    bool DecodePngEntry(VxFile* stream, std::uint32_t bytes);
 };

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Makes the codec fixtures of tests/imaging/fixtures with netpbm and
-# ImageMagick, each beside its reference decoding (.ppm/.pgm/.pbm) made by
-# the netpbm decoder of the same format. Run from anywhere; the fixtures are
+# ImageMagick, each beside its reference decoding (.ref.pnm, or .ref.pam
+# where the picture has alpha) made by the netpbm decoder of the same
+# format, or by ImageMagick for what ImageMagick wrote. Run from anywhere; the fixtures are
 # committed, so this only needs to run again when a fixture is added.
 set -euo pipefail
 out="$(cd "$(dirname "$0")/.." && pwd)/tests/imaging/fixtures"
@@ -30,11 +31,28 @@ q ppmtobmp -os2 -bpp=8 src.ppm > "$out/bmp8_core.bmp"
 convert src.ppm -colors 200 -compress RLE BMP3:"$out/bmp8_rle8.bmp"
 convert src.ppm -type TrueColor BMP:"$out/bmp24_v5.bmp"
 
+# ImageMagick's own BMP writer: 124-byte headers that give a palette count,
+# run-length coding for 8 bits by default, 16 bits with bit fields (5-6-5
+# and 5-5-5), 32 bits with an alpha mask. (Its 40-byte BMP3 header with
+# bit fields comes without the masks, so that file is no fixture.)
+convert src.ppm -alpha set -channel A -fx '((i*19+j*53)%256)/255' +channel alpha.pam
+convert src.ppm -colors 200 -compress none BMP:"$out/bmp8_v5.bmp"
+convert src.ppm -colors 200 BMP:"$out/bmp8_rle8_v5.bmp"
+convert src.ppm -colors 16 BMP:"$out/bmp4_v5.bmp"
+convert bw.pbm -colors 2 BMP:"$out/bmp1_v5.bmp"
+convert src.ppm -define bmp:subtype=RGB565 BMP:"$out/bmp16_565_v5.bmp"
+convert src.ppm -define bmp:subtype=RGB555 BMP:"$out/bmp16_555_v5.bmp"
+convert alpha.pam BMP:"$out/bmp32_alpha.bmp"
+
 # Icons: one 16-colour image, and three images of different sizes.
 q ppmtowinicon q16.ppm > "$out/ico4.ico"
 pnmscale -xsize 8 -ysize 8 src.ppm > s8.ppm 2>/dev/null
 pnmscale -xsize 16 -ysize 16 src.ppm > s16.ppm 2>/dev/null
 q ppmtowinicon -truetransparent s8.ppm s16.ppm src.ppm > "$out/ico3.ico" || q ppmtowinicon s8.ppm s16.ppm src.ppm > "$out/ico3.ico"
+# ImageMagick's icons: a 256-pixel PNG entry (size byte 0), then 48 and 16
+# pixels at 32 bits with alpha and an AND mask (scaled by pixel
+# replication, which keeps the PNG small).
+convert alpha.pam -filter point -define icon:auto-resize=256,48,16 ICO:"$out/ico_png256.ico"
 
 # WBMP.
 q pbmtowbmp bw.pbm > "$out/wbmp.wbmp"
@@ -56,9 +74,16 @@ q ppmtotga -mono src.ppm > "$out/tga8_grey_rle.tga"
 
 # Reference decodings by the netpbm decoders; ImageMagick decodes what
 # bmptopnm does not read (run-length BMP).
-for f in "$out"/*.bmp; do
+for f in "$out"/bmp{24,24_v5,8,4,1,8_core,8_rle8}.bmp; do
   q bmptopnm "$f" > "${f%.bmp}.ref.pnm" || convert "$f" -depth 8 ppm:"${f%.bmp}.ref.pnm"
 done
+for f in bmp8_v5 bmp8_rle8_v5 bmp4_v5 bmp1_v5 bmp16_565_v5 bmp16_555_v5; do
+  convert "$out/$f.bmp" -depth 8 ppm:"$out/$f.ref.pnm"
+done
+# With alpha: PAM references that keep it.
+convert "$out/bmp32_alpha.bmp" -depth 8 pam:"$out/bmp32_alpha.ref.pam"
+convert "$out/ico_png256.ico[1]" -depth 8 pam:"$out/ico_png256_frame1.ref.pam"
+convert "$out/ico_png256.ico[2]" -depth 8 pam:"$out/ico_png256_frame2.ref.pam"
 for f in "$out"/*.pcx; do q pcxtoppm "$f" > "${f%.pcx}.ref.pnm"; done
 for f in "$out"/*.tga; do q tgatoppm "$f" > "${f%.tga}.ref.pnm"; done
 for f in "$out"/*.wbmp; do q wbmptopbm "$f" > "${f%.wbmp}.ref.pnm"; done

@@ -2,6 +2,8 @@
 // for every fault a decoder must not have (each named after the fault).
 #include "test_util.h"
 
+#include "imaging/vxformats_p.h"
+
 #include <gtest/gtest.h>
 
 using namespace imgtest;
@@ -215,14 +217,153 @@ TEST(BmpDecode, UnsupportedCompressions)
     EXPECT_STREQ(d.GetLastError(), "Error reading BMP info");
 }
 
+// The same file with its info header cut to a shorter Windows header (the
+// fields past the new size dropped), pixel offset and size adjusted; with
+// masksAfter, masks that the shorter header lost follow it instead.
+std::vector<std::uint8_t> WithHeaderSize(const std::vector<std::uint8_t>& file, std::uint32_t size,
+                                         const std::vector<std::uint8_t>& masksAfter = {})
+{
+    const std::uint32_t old = VxGet32Test(file, 14);
+    std::vector<std::uint8_t> out(file.begin(), file.begin() + 14 + size);
+    out.insert(out.end(), masksAfter.begin(), masksAfter.end());
+    out.insert(out.end(), file.begin() + 14 + old, file.end());
+    auto put32 = [&](std::size_t at, std::uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            out[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
+    };
+    const std::uint32_t shift = old - size - static_cast<std::uint32_t>(masksAfter.size());
+    put32(2, static_cast<std::uint32_t>(out.size()));
+    put32(10, VxGet32Test(file, 10) - shift);
+    put32(14, size);
+    return out;
+}
+
+TEST(BmpDecode, EveryWindowsHeaderSizeReadsLikeTheFortyByteOne)
+{
+    // ImageMagick's 124-byte files with a palette count, run-length data and
+    // bit fields, cut to the 108-, 56- and 52-byte headers: the masks stay in
+    // the header down to 52 bytes; at 40 they follow it.
+    for (const char* name : {"bmp8_v5", "bmp8_rle8_v5", "bmp4_v5", "bmp16_565_v5", "bmp32_alpha"}) {
+        const auto file = ReadFile(FixturePath(std::string(name) + ".bmp"));
+        Picture ref = ReadPnm(FixturePath(std::string(name) + (name == std::string("bmp32_alpha") ? ".ref.pam" : ".ref.pnm")));
+        for (std::uint32_t size : {124u, 108u, 56u, 52u}) {
+            if (size < 56 && ref.hasAlpha)
+                ref.hasAlpha = false;  // the alpha mask is gone, so is the alpha
+            VxImage img;
+            ASSERT_TRUE(DecodeBytes(img, WithHeaderSize(file, size), VXFMT_BMP)) << name << " " << size << ": "
+                                                                               << img.GetLastError();
+            EXPECT_TRUE(SamePixels(img, ref)) << name << " " << size;
+            EXPECT_EQ(img.HasAlpha(), ref.hasAlpha) << name << " " << size;
+        }
+        if (VxGet32Test(file, 30) == 3) {
+            const std::vector<std::uint8_t> masks(file.begin() + 54, file.begin() + 66);
+            VxImage img;
+            ASSERT_TRUE(DecodeBytes(img, WithHeaderSize(file, 40, masks), VXFMT_BMP)) << name;
+            EXPECT_TRUE(SamePixels(img, ref)) << name << " 40";
+        }
+    }
+}
+
+TEST(BmpDecode, ThirtyTwoBitMasksAndAlpha)
+{
+    // 56-byte header, red in the low byte and alpha in the top one (the
+    // order of RGBA buffers): every channel comes from its own mask.
+    Bytes b;
+    b.u8('B').u8('M').u32(14 + 56 + 8).u16(0).u16(0).u32(14 + 56);
+    b.u32(56).u32(2).u32(1).u16(1).u16(32).u32(3).u32(8).u32(0).u32(0).u32(0).u32(0);
+    b.u32(0x000000FF).u32(0x0000FF00).u32(0x00FF0000).u32(0xFF000000);
+    b.raw({10, 20, 30, 7, 200, 100, 50, 244});
+    VxImage rgba;
+    ASSERT_TRUE(DecodeBytes(rgba, b.v, VXFMT_BMP)) << rgba.GetLastError();
+    EXPECT_EQ(Ref(rgba.GetPixelColor(0, 0, false)), RGB(10, 20, 30));
+    EXPECT_EQ(Ref(rgba.GetPixelColor(1, 0, false)), RGB(200, 100, 50));
+    ASSERT_TRUE(rgba.HasAlpha());
+    EXPECT_EQ(rgba.GetAlphaAt(0, 0), 7);
+    EXPECT_EQ(rgba.GetAlphaAt(1, 0), 244);
+
+    // 10-10-10 masks after a 40-byte header keep each channel's top 8 bits;
+    // without an alpha mask there is no alpha.
+    Bytes masks;
+    masks.u32(0x3FF00000).u32(0x000FFC00).u32(0x000003FF);
+    const std::uint32_t word = (0x2AAu << 20) | (0x155u << 10) | 0x3FFu;
+    Bytes px;
+    px.u32(word);
+    VxImage deep;
+    ASSERT_TRUE(DecodeBytes(deep, Bmp(1, 1, 32, 3, {}, px.v, 0, masks.v), VXFMT_BMP));
+    EXPECT_EQ(Ref(deep.GetPixelColor(0, 0, false)), RGB(0xAA, 0x55, 0xFF));
+    EXPECT_FALSE(deep.HasAlpha());
+
+    // Uncompressed 32 bits: blue, green, red, and a fourth byte that is no alpha.
+    VxImage plain;
+    ASSERT_TRUE(DecodeBytes(plain, Bmp(1, 1, 32, 0, {}, {1, 2, 3, 4}), VXFMT_BMP));
+    EXPECT_EQ(Ref(plain.GetPixelColor(0, 0, false)), RGB(3, 2, 1));
+    EXPECT_FALSE(plain.HasAlpha());
+}
+
+TEST(BmpDecode, bmp_bogus_headers)
+{
+    // Bit counts the format does not have decode as nothing at all: they are
+    // refused, not shown as a blank picture.
+    for (unsigned bits : {0u, 2u, 3u, 7u, 64u, 65535u}) {
+        VxImage img;
+        EXPECT_FALSE(DecodeBytes(img, Bmp(2, 2, bits, 0, GreyPalette(4), std::vector<std::uint8_t>(64, 1)), VXFMT_BMP))
+            << bits;
+        EXPECT_STREQ(img.GetLastError(), "Error reading BMP info") << bits;
+        EXPECT_FALSE(img.IsValid());
+    }
+    // Pixel data said to start past the end of the file.
+    auto far = Bmp(1, 1, 24, 0, {}, {1, 2, 3, 0});
+    for (std::uint32_t offset : {0xFFFFFFFFu, static_cast<std::uint32_t>(far.size()) + 1}) {
+        for (int i = 0; i < 4; ++i)
+            far[10 + i] = static_cast<std::uint8_t>(offset >> (8 * i));
+        VxImage img;
+        EXPECT_FALSE(DecodeBytes(img, far, VXFMT_BMP)) << offset;
+        EXPECT_STREQ(img.GetLastError(), "Error reading BMP info");
+    }
+    // An OS/2 2.x header (64 bytes) reads whole, and a file that ends
+    // inside it is refused.
+    Bytes os2;
+    os2.u8('B').u8('M').u32(14 + 64 + 8).u16(0).u16(0).u32(14 + 64);
+    os2.u32(64).u32(2).u32(1).u16(1).u16(24).u32(0).u32(0).u32(0).u32(0).u32(0).u32(0).fill(24, 0xEE);
+    os2.raw({1, 2, 3, 4, 5, 6, 0, 0});
+    VxImage whole;
+    ASSERT_TRUE(DecodeBytes(whole, os2.v, VXFMT_BMP)) << whole.GetLastError();
+    EXPECT_EQ(Ref(whole.GetPixelColor(1, 0, false)), RGB(6, 5, 4));
+    for (std::size_t cut : {14u + 40u, 14u + 50u, 14u + 63u}) {
+        VxImage img;
+        EXPECT_FALSE(DecodeBytes(img, std::vector<std::uint8_t>(os2.v.begin(), os2.v.begin() + cut), VXFMT_BMP));
+        EXPECT_STREQ(img.GetLastError(), "Error reading BMP info") << cut;
+    }
+}
+
+TEST(BmpDecode, bmp_rle8_claims_more_than_memory)
+{
+    // 9 MB of runs that claim 32768 x 32768 pixels (1 GB): over the image
+    // memory limit, refused before anything of that size is allocated.
+    std::vector<std::uint8_t> runs(9u << 20, 255);
+    for (std::size_t i = 1; i < runs.size(); i += 2)
+        runs[i] = 7;
+    VxImage big;
+    EXPECT_FALSE(DecodeBytes(big, Bmp(32768, 32768, 8, 1, GreyPalette(256), runs, 256), VXFMT_BMP));
+    EXPECT_STREQ(big.GetLastError(), "Can't allocate memory");
+    EXPECT_FALSE(big.IsValid());
+    // Within the limit (15000 x 15000, 225 MB) but more than the best
+    // run-length coding could fill from the bytes there are.
+    runs.resize(100000);
+    VxImage unfillable;
+    EXPECT_FALSE(DecodeBytes(unfillable, Bmp(15000, 15000, 8, 1, GreyPalette(256), runs, 256), VXFMT_BMP));
+    EXPECT_STREQ(unfillable.GetLastError(), "BMP data shorter than its header claims");
+}
+
 // ---- Icons ----
 
-std::vector<std::uint8_t> Icon(std::uint8_t w, std::uint8_t h, unsigned bpp, const std::vector<std::uint8_t>& palette,
+// An icon of one image; sizes of 256 go into the directory as 0.
+std::vector<std::uint8_t> Icon(unsigned w, unsigned h, unsigned bpp, const std::vector<std::uint8_t>& palette,
                                const std::vector<std::uint8_t>& pixels, const std::vector<std::uint8_t>& mask)
 {
     Bytes b;
     b.u16(0).u16(1).u16(1);
-    b.u8(w).u8(h).u8(0).u8(0).u16(1).u16(bpp).u32(0).u32(22);
+    b.u8(w & 0xFF).u8(h & 0xFF).u8(0).u8(0).u16(1).u16(bpp).u32(0).u32(22);
     b.u32(40).u32(w).u32(h * 2u).u16(1).u16(bpp).u32(0).u32(0).u32(0).u32(0).u32(0).u32(0);
     b.raw(palette).raw(pixels).raw(mask);
     return b.v;
@@ -251,27 +392,92 @@ TEST(IconDecode, MaskedTrueColourPixelsOfOneColourBecomeTheKey)
     EXPECT_FALSE(img.HasAlpha());
 }
 
-TEST(IconDecode, ThirtyTwoBitAlphaAndRefusals)
+TEST(IconDecode, ico32_alpha_wins_over_the_mask)
 {
+    // Partial alpha (7 and 244) under set mask bits, as ImageMagick writes
+    // it: the alpha channel is kept, not cleared by the mask.
     VxImage img;
-    ASSERT_TRUE(DecodeBytes(img, Icon(1, 1, 32, {}, {10, 20, 30, 77}, {0, 0, 0, 0}), VXFMT_ICO));
-    EXPECT_EQ(img.GetAlphaAt(0, 0), 77);
+    ASSERT_TRUE(DecodeBytes(img, Icon(2, 1, 32, {}, {10, 20, 30, 7, 40, 50, 60, 244}, {0xC0, 0, 0, 0}), VXFMT_ICO));
     EXPECT_EQ(Ref(img.GetPixelColor(0, 0, false)), RGB(30, 20, 10));
+    EXPECT_EQ(img.GetAlphaAt(0, 0), 7);
+    EXPECT_EQ(img.GetAlphaAt(1, 0), 244);
 
-    auto zero = Icon(1, 1, 24, {}, {0, 0, 0, 0}, {});
-    zero[6] = 0;  // width 0 in the directory
-    VxImage z;
-    EXPECT_FALSE(DecodeBytes(z, zero, VXFMT_ICO));
-    auto badType = Icon(1, 1, 24, {}, {0, 0, 0, 0}, {});
-    badType[2] = 3;
-    VxImage t;
-    EXPECT_FALSE(DecodeBytes(t, badType, VXFMT_ICO));
-    // A directory that claims more entries than the file holds.
-    auto many = Icon(1, 1, 24, {}, {0, 0, 0, 0}, {});
-    many[4] = 0xFF;
-    many[5] = 0xFF;
-    VxImage m;
-    EXPECT_FALSE(DecodeBytes(m, many, VXFMT_ICO));
+    // Fourth bytes all 0: an image of the older kind, transparent where the
+    // mask says and opaque elsewhere.
+    VxImage old;
+    ASSERT_TRUE(DecodeBytes(old, Icon(2, 1, 32, {}, {10, 20, 30, 0, 40, 50, 60, 0}, {0x40, 0, 0, 0}), VXFMT_ICO));
+    ASSERT_TRUE(old.HasAlpha());
+    EXPECT_EQ(old.GetAlphaAt(0, 0), 255);
+    EXPECT_EQ(old.GetAlphaAt(1, 0), 0);
+}
+
+TEST(IconDecode, SizeByteZeroMeans256Pixels)
+{
+    // A 256 x 2 image at 24 bits; its directory holds 0 and 2.
+    std::vector<std::uint8_t> pixels(256 * 3 * 2, 0);
+    pixels[255 * 3 + 2] = 99;               // bottom row, last pixel: red 99
+    pixels[256 * 3 + 0] = 77;               // top row, first pixel: blue 77
+    VxImage img;
+    ASSERT_TRUE(DecodeBytes(img, Icon(256, 2, 24, {}, pixels, std::vector<std::uint8_t>(64, 0)), VXFMT_ICO))
+        << img.GetLastError();
+    EXPECT_EQ(img.GetWidth(), 256u);
+    EXPECT_EQ(img.GetHeight(), 2u);
+    EXPECT_EQ(Ref(img.GetPixelColor(255, 0, false)), RGB(99, 0, 0));
+    EXPECT_EQ(Ref(img.GetPixelColor(0, 1, false)), RGB(0, 0, 77));
+}
+
+TEST(IconDecode, ico_png_entry)
+{
+    // ImageMagick's 256-pixel entry is a PNG file. It goes to the PNG codec
+    // of the format table; without one it is refused with a message, never
+    // read as a bitmap.
+    const auto file = ReadFile(FixturePath("ico_png256.ico"));
+    VxImage img;
+    const bool ok = DecodeBytes(img, file, VXFMT_ICO);
+    EXPECT_EQ(img.GetFrameCount(), 3);
+    if (!VxFormatRow(VXFMT_PNG)->create) {
+        EXPECT_FALSE(ok);
+        EXPECT_FALSE(img.IsValid());
+        EXPECT_STREQ(img.GetLastError(), "PNG-compressed icon needs the PNG codec");
+        return;
+    }
+    // With a PNG codec: the pixels the PNG codec gives for the entry's bytes.
+    ASSERT_TRUE(ok) << img.GetLastError();
+    EXPECT_EQ(img.GetType(), VXFMT_ICO);
+    EXPECT_EQ(img.GetWidth(), 256u);
+    const std::uint32_t size = VxGet32Test(file, 6 + 8), offset = VxGet32Test(file, 6 + 12);
+    VxImage png;
+    ASSERT_TRUE(DecodeBytes(png, std::vector<std::uint8_t>(file.begin() + offset, file.begin() + offset + size), VXFMT_PNG));
+    EXPECT_TRUE(SameImage(img, png, true));
+}
+
+TEST(IconDecode, RefusalsSayWhy)
+{
+    struct Case { std::vector<std::uint8_t> bytes; std::int32_t frame; const char* error; };
+    auto edit = [](std::vector<std::uint8_t> b, std::size_t at, std::uint8_t v) {
+        b[at] = v;
+        return b;
+    };
+    const auto good = Icon(1, 1, 24, {}, {0, 0, 0, 0}, {0, 0, 0, 0});
+    const Case cases[] = {
+        {{0, 0, 1}, 0, "Not an icon"},
+        {edit(good, 2, 3), 0, "Not an icon"},                      // type 3
+        {edit(edit(good, 4, 0xFF), 5, 0xFF), 0, "Corrupted icon"},  // 65535 entries in a 70-byte file
+        {good, 1, "Icon frame not found"},
+        {edit(good, 6 + 12, 200), 0, "Corrupted icon"},  // image offset past the end
+        // Bit counts an icon image cannot have are not read raw.
+        {edit(good, 22 + 14, 0), 0, "Unsupported icon bit count"},
+        {edit(good, 22 + 14, 2), 0, "Unsupported icon bit count"},
+        {edit(good, 22 + 14, 16), 0, "Unsupported icon bit count"},
+        {edit(good, 22 + 14, 64), 0, "Unsupported icon bit count"},
+    };
+    for (const Case& c : cases) {
+        VxImage img;
+        img.SetFrame(c.frame);
+        EXPECT_FALSE(DecodeBytes(img, c.bytes, VXFMT_ICO)) << c.error;
+        EXPECT_STREQ(img.GetLastError(), c.error);
+        EXPECT_FALSE(img.IsValid());
+    }
 }
 
 TEST(IconEncode, RoundTripAndLimits)
@@ -539,6 +745,27 @@ TEST(TgaDecode, HeaderErrors)
         EXPECT_FALSE(DecodeBytes(img, c.bytes, VXFMT_TGA)) << c.error;
         EXPECT_STREQ(img.GetLastError(), c.error);
     }
+}
+
+TEST(TgaDecode, tga_full_runs_claim_more_than_memory)
+{
+    // Repeat packets of 128 pixels that claim 20000 x 16000 at 24 bits
+    // (960 MB): refused before allocating. So is a picture within the limit
+    // (5000 x 4000, 60 MB) that the bytes there are could not fill.
+    auto file = TgaHeaderBytes(10, 20000, 16000, 24, 0);
+    for (int i = 0; i < 16384; ++i)
+        file.insert(file.end(), {0xFF, 1, 2, 3});
+    VxImage big;
+    EXPECT_FALSE(DecodeBytes(big, file, VXFMT_TGA));
+    EXPECT_STREQ(big.GetLastError(), "TGA Create failed");
+    EXPECT_FALSE(big.IsValid());
+    file[12] = 5000 & 0xFF;
+    file[13] = 5000 >> 8;
+    file[14] = 4000 & 0xFF;
+    file[15] = 4000 >> 8;
+    VxImage unfillable;
+    EXPECT_FALSE(DecodeBytes(unfillable, file, VXFMT_TGA));
+    EXPECT_STREQ(unfillable.GetLastError(), "TGA Create failed");
 }
 
 TEST(TgaEncode, RoundTripsAndRefusesLowDepths)

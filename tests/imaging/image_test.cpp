@@ -52,6 +52,30 @@ TEST(VxImageCreate, EnforcesTheMemoryLimitWithoutWrapping)
     EXPECT_FALSE(img.IsValid());
 }
 
+TEST(VxImageCreate, TheLimitBoundsTheBytesReallyAllocated)
+{
+    // 256,000,000 bytes of header, palette and rows: 16000 x 15990 at 8 bits
+    // (255,841,064 bytes) is taken, 16000 x 16000 (256,001,064) is not, and
+    // neither is 20000 x 20000 at 24 bits (1.2 GB), which a limit on a
+    // 32nd of the bits let through.
+    VxImage img;
+    EXPECT_EQ(img.Create(16000, 16000, 8, 1), nullptr);
+    EXPECT_STREQ(img.GetLastError(), "VXIMAGE_MAX_MEMORY exceeded");
+    EXPECT_EQ(img.Create(20000, 20000, 24, 1), nullptr);
+    EXPECT_STREQ(img.GetLastError(), "VXIMAGE_MAX_MEMORY exceeded");
+    ASSERT_NE(img.Create(16000, 15990, 8, 1), nullptr);
+    EXPECT_EQ(img.GetDibSize(), 255841064u);
+    // The alpha plane counts too: another 255,840,000 bytes would pass it.
+    img.CreateAlphaPlane();
+    EXPECT_FALSE(img.HasAlpha());
+    ASSERT_NE(img.Create(8000, 8000, 24, 1), nullptr);  // 192 MB, and 64 MB of alpha
+    img.CreateAlphaPlane();
+    EXPECT_FALSE(img.HasAlpha());
+    ASSERT_NE(img.Create(1000, 1000, 24, 1), nullptr);
+    img.CreateAlphaPlane();
+    EXPECT_TRUE(img.HasAlpha());
+}
+
 TEST(VxImageCreate, LeavesNoUninitialisedPixels)
 {
     // A block that reuses freed memory must still come out zeroed.

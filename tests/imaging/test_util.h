@@ -27,15 +27,18 @@ inline std::vector<std::uint8_t> ReadFile(const std::string& path)
     return std::vector<std::uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
-// A picture of RGB pixels, top row first.
+// A picture of RGB pixels, top row first; alpha in the reserved byte when
+// the picture has alpha.
 struct Picture {
     int width = 0;
     int height = 0;
+    bool hasAlpha = false;
     std::vector<RGBQUAD> pixels;
     RGBQUAD At(int x, int y) const { return pixels[static_cast<std::size_t>(y) * width + x]; }
 };
 
-// Reads binary PBM, PGM and PPM (P4, P5, P6) with maxval 255.
+// Reads binary PBM, PGM and PPM (P4, P5, P6) and PAM (P7: GRAYSCALE, RGB,
+// GRAYSCALE_ALPHA and RGB_ALPHA), all with maxval 255.
 inline Picture ReadPnm(const std::string& path)
 {
     const auto data = ReadFile(path);
@@ -60,16 +63,35 @@ inline Picture ReadPnm(const std::string& path)
         return t;
     };
     const std::string magic = token();
-    pic.width = std::stoi(token());
-    pic.height = std::stoi(token());
-    if (magic != "P4")
-        token();  // maxval
-    ++pos;        // the single whitespace before the raster
+    int depth = 0;
+    if (magic == "P7") {
+        for (std::string key = token(); key != "ENDHDR" && !key.empty(); key = token()) {
+            const std::string value = token();
+            if (key == "WIDTH")
+                pic.width = std::stoi(value);
+            else if (key == "HEIGHT")
+                pic.height = std::stoi(value);
+            else if (key == "DEPTH")
+                depth = std::stoi(value);
+        }
+        pic.hasAlpha = depth == 2 || depth == 4;
+    } else {
+        pic.width = std::stoi(token());
+        pic.height = std::stoi(token());
+        if (magic != "P4")
+            token();  // maxval
+    }
+    ++pos;  // the single whitespace before the raster
     pic.pixels.resize(static_cast<std::size_t>(pic.width) * pic.height);
     for (int y = 0; y < pic.height; ++y)
         for (int x = 0; x < pic.width; ++x) {
             RGBQUAD& q = pic.pixels[static_cast<std::size_t>(y) * pic.width + x];
-            if (magic == "P6") {
+            if (magic == "P7") {
+                const std::uint8_t* p = &data.at(pos + (static_cast<std::size_t>(y) * pic.width + x) * depth);
+                q = depth <= 2 ? RGBQUAD{p[0], p[0], p[0], 255} : RGBQUAD{p[2], p[1], p[0], 255};
+                if (pic.hasAlpha)
+                    q.rgbReserved = p[depth - 1];
+            } else if (magic == "P6") {
                 const std::uint8_t* p = &data.at(pos + (static_cast<std::size_t>(y) * pic.width + x) * 3);
                 q = RGBQUAD{p[2], p[1], p[0], 0};
             } else if (magic == "P5") {
@@ -85,7 +107,9 @@ inline Picture ReadPnm(const std::string& path)
     return pic;
 }
 
-// Every pixel of the image equals the picture's (the image is bottom-up).
+// Every pixel of the image equals the picture's (the image is bottom-up),
+// alpha included when the picture has alpha (an image without an alpha
+// channel is opaque).
 inline ::testing::AssertionResult SamePixels(const VxImage& image, const Picture& pic)
 {
     if (static_cast<int>(image.GetWidth()) != pic.width || static_cast<int>(image.GetHeight()) != pic.height)
@@ -100,6 +124,10 @@ inline ::testing::AssertionResult SamePixels(const VxImage& image, const Picture
                        << "pixel (" << x << "," << y << " from top) is " << int(a.rgbRed) << "," << int(a.rgbGreen)
                        << "," << int(a.rgbBlue) << " expected " << int(b.rgbRed) << "," << int(b.rgbGreen) << ","
                        << int(b.rgbBlue);
+            const int alpha = image.HasAlpha() ? image.GetAlphaAt(x, pic.height - 1 - y) : 255;
+            if (pic.hasAlpha && alpha != b.rgbReserved)
+                return ::testing::AssertionFailure() << "alpha of pixel (" << x << "," << y << " from top) is " << alpha
+                                                     << " expected " << int(b.rgbReserved);
         }
     return ::testing::AssertionSuccess();
 }
@@ -165,6 +193,11 @@ inline std::vector<std::uint8_t> EncodeBytes(VxImage& image, std::uint32_t forma
 inline unsigned VxGet16Test(const std::vector<std::uint8_t>& b, std::size_t at)
 {
     return b.at(at) | (b.at(at + 1) << 8);
+}
+
+inline std::uint32_t VxGet32Test(const std::vector<std::uint8_t>& b, std::size_t at)
+{
+    return static_cast<std::uint32_t>(VxGet16Test(b, at)) | (static_cast<std::uint32_t>(VxGet16Test(b, at + 2)) << 16);
 }
 
 inline COLORREF Ref(const RGBQUAD& q) { return RGB(q.rgbRed, q.rgbGreen, q.rgbBlue); }
