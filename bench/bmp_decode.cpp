@@ -1,19 +1,17 @@
-// BMP decoding and drawing speed.
+// BMP decoding against netpbm's bmptopnm, and drawing speed.
 //
-//   bench_bmp_decode --make-files=DIR   writes DIR/rgb24.bmp (4000 x 3000,
-//                                       24 bits) and DIR/rle8.bmp (4000 x
-//                                       3000, 8 bits, RLE8) and exits
-//   VXBENCH_DIR=DIR bench_bmp_decode    runs the benchmarks on those files
-//
-// bench/bmp_decode.sh runs both steps, times netpbm's bmptopnm on the same
-// 24-bit file and prints the ratio.
+// Writes a 4000 x 3000 24-bit BMP and an 8-bit RLE8 one of the same size,
+// then times our decode program (vx_decode) and `bmptopnm FILE > /dev/null`
+// as whole processes in alternating pairs. Prints the RLE8 comparison and
+// the time to draw the picture scaled to 1280 x 960, and, last, the 24-bit
+// ratio (goal: at most 1).
+#include "bench_support.h"
+#include "decode_bench.h"
+
 #include "imaging/vxfile.h"
 #include "imaging/vximage.h"
 
-#include <benchmark/benchmark.h>
-
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -22,12 +20,6 @@ namespace {
 
 constexpr std::uint32_t kWidth = 4000;
 constexpr std::uint32_t kHeight = 3000;
-
-std::string Dir()
-{
-    const char* d = std::getenv("VXBENCH_DIR");
-    return d ? d : ".";
-}
 
 bool WriteRgb24(const std::string& path)
 {
@@ -92,68 +84,42 @@ bool WriteRle8(const std::string& path)
     return std::fclose(f) == 0 && ok;
 }
 
-void BM_Decode24(benchmark::State& state)
-{
-    const std::string path = Dir() + "/rgb24.bmp";
-    for (auto _ : state) {
-        VxImage img;
-        if (!img.Load(path.c_str(), VXFMT_BMP)) {
-            state.SkipWithError("cannot load rgb24.bmp");
-            break;
-        }
-        benchmark::DoNotOptimize(img.GetRowBits(0));
-    }
-}
-BENCHMARK(BM_Decode24)->Unit(benchmark::kMillisecond)->UseRealTime();
-
-void BM_DecodeRle8(benchmark::State& state)
-{
-    const std::string path = Dir() + "/rle8.bmp";
-    for (auto _ : state) {
-        VxImage img;
-        if (!img.Load(path.c_str(), VXFMT_BMP)) {
-            state.SkipWithError("cannot load rle8.bmp");
-            break;
-        }
-        benchmark::DoNotOptimize(img.GetRowBits(0));
-    }
-}
-BENCHMARK(BM_DecodeRle8)->Unit(benchmark::kMillisecond)->UseRealTime();
-
-// Draws the 4000 x 3000 picture scaled to 1280 x 960 into a memory DC.
-void BM_DrawScaled(benchmark::State& state)
+// Milliseconds to draw the picture scaled to 1280 x 960 into a memory DC,
+// the median of five draws.
+double DrawScaledMs(const std::string& path, bool smooth)
 {
     VxImage img;
-    if (!img.Load((Dir() + "/rgb24.bmp").c_str(), VXFMT_BMP)) {
-        state.SkipWithError("cannot load rgb24.bmp");
-        return;
-    }
+    if (!img.Load(path.c_str(), VXFMT_BMP))
+        return -1;
     HDC dc = CreateCompatibleDC(nullptr);
     HBITMAP bmp = CreateCompatibleBitmap(nullptr, 1280, 960);
     HGDIOBJ old = SelectObject(dc, bmp);
-    const bool smooth = state.range(0) != 0;
-    for (auto _ : state)
-        benchmark::DoNotOptimize(img.Draw(dc, 0, 0, 1280, 960, nullptr, smooth));
+    std::vector<double> times;
+    for (int i = 0; i < 5; ++i)
+        times.push_back(bench::TimeCall([&] { img.Draw(dc, 0, 0, 1280, 960, nullptr, smooth); }));
     SelectObject(dc, old);
     DeleteObject(bmp);
     DeleteDC(dc);
+    return bench::Median(times) * 1e3;
 }
-BENCHMARK(BM_DrawScaled)->Arg(0)->Arg(1)->ArgName("smooth")->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 
-int main(int argc, char** argv)
+int main()
 {
-    for (int i = 1; i < argc; ++i) {
-        const char* prefix = "--make-files=";
-        if (std::strncmp(argv[i], prefix, std::strlen(prefix)) == 0) {
-            const std::string dir = argv[i] + std::strlen(prefix);
-            const bool ok = WriteRgb24(dir + "/rgb24.bmp") && WriteRle8(dir + "/rle8.bmp");
-            return ok ? 0 : 1;
-        }
-    }
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
+    decodebench::ScratchDir dir;
+    const std::string rgb24 = dir.File("rgb24.bmp"), rle8 = dir.File("rle8.bmp");
+    if (!dir.Ok() || !WriteRgb24(rgb24) || !WriteRle8(rle8))
+        return 1;
+    using decodebench::Quoted;
+    const bench::PairTimes runs = bench::Alternate(bench::Command(decodebench::OursCommand(rle8, VXFMT_BMP)),
+                                                   bench::Command("bmptopnm " + Quoted(rle8) + " > /dev/null 2>&1"));
+    bench::PrintPair("bmp_decode 4000 x 3000 RLE8", "bmptopnm", runs);
+    std::printf("draw_scaled 4000 x 3000 to 1280 x 960: %.3f ms, smooth %.3f ms\n", DrawScaledMs(rgb24, false),
+                DrawScaledMs(rgb24, true));
+    const bench::PairTimes full = bench::Alternate(bench::Command(decodebench::OursCommand(rgb24, VXFMT_BMP)),
+                                                   bench::Command("bmptopnm " + Quoted(rgb24) + " > /dev/null 2>&1"));
+    bench::PrintPair("bmp_decode 4000 x 3000 24-bit", "bmptopnm", full);
+    bench::PrintRatioLine(full.ratio, 1.0);
     return 0;
 }

@@ -91,6 +91,23 @@ public:
         return m_buf[m_pos++];
     }
     std::uint64_t Consumed() const { return m_consumed; }
+    // The bytes read ahead and not taken yet, read from the stream when none
+    // are left; *data points at them. 0 at the end of the stream. Take(n)
+    // then takes n of them, so a decoder can walk the block in place.
+    std::size_t Peek(const std::uint8_t** data)
+    {
+        if (m_pos == m_len) {
+            m_len = m_file->Read(m_buf, 1, sizeof m_buf);
+            m_pos = 0;
+        }
+        *data = m_buf + m_pos;
+        return m_len - m_pos;
+    }
+    void Take(std::size_t n)
+    {
+        m_pos += n;
+        m_consumed += n;
+    }
 
 private:
     VxFile* m_file;

@@ -2,6 +2,7 @@
 #include "imaging/vximage.h"
 
 #include "imaging/vxbitfield_p.h"
+#include "win/memadvise.h"
 
 #include <algorithm>
 #include <cmath>
@@ -129,6 +130,8 @@ void* VxImage::Create(std::uint32_t width, std::uint32_t height, std::uint32_t b
         SetError("VxImage::Create can't allocate memory");
         return nullptr;
     }
+    // A decoder fills the rows in one sweep.
+    AdviseHugePages(m_block, static_cast<std::size_t>(dibSize));
     std::memcpy(m_block, &m_header, kHeaderSize);
     m_info.firstRow = GetRowBits(0);
     return m_block;

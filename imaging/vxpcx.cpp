@@ -56,6 +56,77 @@ void EmitRun(VxFile* out, std::int32_t value, std::int32_t count)
     out->PutC(static_cast<std::uint8_t>(value));
 }
 
+// The run-length stream of the picture, decoded one file line (all its
+// planes) at a time. A run may go on from one line into the next: what is
+// left of it is carried into the next line. A run longer than the rest of
+// the picture is an error, and so is a stream that ends before the picture.
+class PcxRuns {
+public:
+    PcxRuns(VxFile* stream, std::uint64_t pictureBytes) : m_source(stream), m_left(pictureBytes) {}
+
+    void Line(std::uint8_t* out, std::size_t n)
+    {
+        std::size_t pos = std::min(m_carried, n);
+        std::memset(out, m_carriedValue, pos);
+        m_carried -= pos;
+        while (pos < n) {
+            // Codes are taken in place from the block read ahead while both
+            // bytes of a run are in it; a run split across two blocks, and
+            // the end of the stream, go a byte at a time.
+            const std::uint8_t* block;
+            const std::size_t available = m_source.Peek(&block);
+            std::size_t i = 0;
+            while (pos < n && i + 1 < available) {
+                const std::uint8_t c = block[i];
+                if (c < 192) {
+                    out[pos++] = c;
+                    ++i;
+                    continue;
+                }
+                Run(out, n, pos, c, block[i + 1]);
+                i += 2;
+            }
+            m_source.Take(i);
+            if (pos == n || i > 0)
+                continue;
+            const int c = m_source.Get();
+            if (c < 0)
+                VxRaise("corrupted PCX");
+            if (c < 192) {
+                out[pos++] = static_cast<std::uint8_t>(c);
+                continue;
+            }
+            const int value = m_source.Get();
+            if (value < 0)
+                VxRaise("corrupted PCX");
+            Run(out, n, pos, static_cast<std::uint8_t>(c), static_cast<std::uint8_t>(value));
+        }
+        m_left -= n;
+    }
+    // Bytes of the stream the lines took.
+    std::uint64_t Consumed() const { return m_source.Consumed(); }
+
+private:
+    // A count byte (192 or more) and its value: as much of the run as the
+    // line holds, the rest carried.
+    void Run(std::uint8_t* out, std::size_t n, std::size_t& pos, std::uint8_t code, std::uint8_t value)
+    {
+        const std::size_t count = code & 0x3Fu;
+        if (count > m_left - pos)
+            VxRaise("repeat count spans end of image");
+        const std::size_t here = std::min(count, n - pos);
+        std::memset(out + pos, value, here);
+        pos += here;
+        m_carried = count - here;
+        m_carriedValue = value;
+    }
+
+    VxByteSource m_source;
+    std::uint64_t m_left;  // bytes of the picture not decoded yet
+    std::size_t m_carried = 0;
+    std::uint8_t m_carriedValue = 0;
+};
+
 }  // namespace
 
 void PcxMergePlanes(std::uint8_t* indices, const std::uint8_t* line, std::int32_t bytesPerLine, std::int32_t planes,
@@ -161,41 +232,64 @@ bool VxImagePCX::Decode(VxFile* stream)
             bpp = 24;
         else if (bits == 1 && planes > 1)
             bpp = 4;  // up to four planes of one bit: 16 colours
-        const std::uint64_t total = static_cast<std::uint64_t>(bpl) * planes * static_cast<std::uint64_t>(
-                                                                                   std::max(height, 0));
+        const std::size_t lineBytes = static_cast<std::size_t>(bpl) * static_cast<std::size_t>(planes);
+        const std::uint64_t total = static_cast<std::uint64_t>(lineBytes) * static_cast<std::uint64_t>(std::max(height, 0));
         if (width > 0 && height > 0 && !VxFileCanHold(in, total, 32))
             VxRaise("corrupted PCX");
         if (!Create(static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height), bpp, VXFMT_PCX))
             return false;
-        if (bits == 8 && planes == 4)
+        if (bits == 8 && planes == 4) {
             CreateAlphaPlane();
+            if (!HasAlpha())
+                VxRaise("VXIMAGE_MAX_MEMORY exceeded");
+        }
         if (m_info.stopRequest != 0)
             VxRaise("Cancelled");
 
-        std::vector<std::uint8_t> data(static_cast<std::size_t>(total));
+        // Line by line straight into the picture: only one file line is
+        // kept besides it.
+        std::vector<std::uint8_t> line(lineBytes);
+        std::vector<std::uint8_t> indices(static_cast<std::size_t>(bpl) * 8 + 8);
+        // One plane whose pixels are packed as the image keeps them is
+        // copied as it stands.
+        const bool asStored = planes == 1 && static_cast<std::uint32_t>(bits) == GetBpp();
+        const std::size_t storedBytes = (static_cast<std::size_t>(width) * static_cast<std::size_t>(bits) + 7) / 8;
         const std::int32_t dataStart = stream->Tell();
-        VxByteSource src(stream);
-        for (std::size_t pos = 0; pos < data.size();) {
-            const int c = src.Get();
-            if (c < 0)
-                VxRaise("corrupted PCX");
-            if (c >= 192) {
-                const std::size_t n = static_cast<std::size_t>(c & 0x3F);
-                const int v = src.Get();
-                if (v < 0)
-                    VxRaise("corrupted PCX");
-                if (n > data.size() - pos)
-                    VxRaise("repeat count spans end of image");
-                std::memset(data.data() + pos, v, n);
-                pos += n;
-            } else {
-                data[pos++] = static_cast<std::uint8_t>(c);
+        PcxRuns runs(stream, total);
+        for (std::int32_t y = 0; y < height; ++y) {
+            if (m_info.stopRequest != 0)
+                VxRaise("Cancelled");
+            runs.Line(line.data(), line.size());
+            const std::int32_t row = height - 1 - y;
+            std::uint8_t* dst = GetRowBits(static_cast<std::uint32_t>(row));
+            if (bpp == 24) {
+                const std::uint8_t* red = line.data();
+                const std::uint8_t* green = red + bpl;
+                const std::uint8_t* blue = green + bpl;
+                for (std::int32_t x = 0; x < width; ++x) {
+                    dst[3 * x] = blue[x];
+                    dst[3 * x + 1] = green[x];
+                    dst[3 * x + 2] = red[x];
+                }
+                if (planes == 4)
+                    std::memcpy(GetAlphaPointer(0, row), blue + bpl, static_cast<std::size_t>(width));
+                continue;
             }
+            if (asStored) {
+                std::memcpy(dst, line.data(), storedBytes);
+                continue;
+            }
+            if (planes == 1)
+                PcxSplitPackedPixels(indices.data(), line.data(), bpl, planes, bits);
+            else
+                PcxMergePlanes(indices.data(), line.data(), bpl, planes, bits);
+            for (std::int32_t x = 0; x < width; ++x)
+                SetPixelIndex(x, row, indices[static_cast<std::size_t>(x)]);
         }
+        // The 256-colour palette follows the data.
         stream->Seek(static_cast<std::int32_t>(std::min<std::uint64_t>(
-                         static_cast<std::uint64_t>(dataStart) + src.Consumed(), 0x7FFFFFFF)),
+                         static_cast<std::uint64_t>(dataStart) + runs.Consumed(), 0x7FFFFFFF)),
                      0);
-
         if (IsIndexed()) {
             std::uint8_t map[256 * 3] = {};
             std::memcpy(map, h + Colormap, 48);
@@ -211,32 +305,6 @@ bool VxImagePCX::Decode(VxFile* stream)
             const std::uint32_t n = std::min<std::uint32_t>(GetNumColors(), 256);
             for (std::uint32_t i = 0; i < n; ++i)
                 SetPaletteColor(static_cast<std::uint8_t>(i), map[3 * i], map[3 * i + 1], map[3 * i + 2], 0);
-        }
-
-        const std::size_t lineBytes = static_cast<std::size_t>(bpl) * planes;
-        std::vector<std::uint8_t> indices(static_cast<std::size_t>(bpl) * 8 + 8);
-        for (std::int32_t y = 0; y < height; ++y) {
-            if (m_info.stopRequest != 0)
-                VxRaise("Cancelled");
-            const std::uint8_t* line = data.data() + static_cast<std::size_t>(y) * lineBytes;
-            const std::int32_t row = height - 1 - y;
-            if (bpp == 24) {
-                std::uint8_t* dst = GetRowBits(static_cast<std::uint32_t>(row));
-                for (std::int32_t x = 0; x < width; ++x) {
-                    dst[3 * x + 2] = line[x];
-                    dst[3 * x + 1] = line[bpl + x];
-                    dst[3 * x] = line[2 * bpl + x];
-                    if (planes == 4)
-                        SetAlphaAt(x, row, line[3 * bpl + x]);
-                }
-                continue;
-            }
-            if (planes == 1)
-                PcxSplitPackedPixels(indices.data(), line, bpl, planes, bits);
-            else
-                PcxMergePlanes(indices.data(), line, bpl, planes, bits);
-            for (std::int32_t x = 0; x < width; ++x)
-                SetPixelIndex(x, row, indices[static_cast<std::size_t>(x)]);
         }
         return true;
     } catch (const VxCodecError& e) {

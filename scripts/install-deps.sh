@@ -19,6 +19,8 @@ PACKAGES=(
   xvfb xauth
   # tools that made fixtures and that benchmarks measure against
   netpbm xxd zip unzip p7zip-full fastjar
+  # ImageMagick writes the PCX files of the pcx_decode benchmark
+  imagemagick
 )
 
 missing=()

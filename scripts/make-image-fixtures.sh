@@ -64,6 +64,10 @@ q ppmtopcx -8bit src.ppm > "$out/pcx8.pcx"
 q ppmtopcx -planes=4 q16.ppm > "$out/pcx4planes.pcx"
 q ppmtopcx -packed q16.ppm > "$out/pcx4packed.pcx"
 q ppmtopcx bw.pbm > "$out/pcx1.pcx"
+# ImageMagick's PCX: 24 bits, 256 colours, and four planes with alpha.
+convert src.ppm PCX:"$out/pcx24_im.pcx"
+convert src.ppm -colors 200 PCX:"$out/pcx8_im.pcx"
+convert alpha.pam PCX:"$out/pcx32_alpha.pcx"
 
 # Targa: true colour plain and run-length, colour-mapped plain and run-length, grey.
 q ppmtotga -rgb -norle src.ppm > "$out/tga24.tga"
@@ -71,6 +75,9 @@ q ppmtotga -rgb src.ppm > "$out/tga24_rle.tga"
 q ppmtotga -cmap -norle src.ppm > "$out/tga8_cmap.tga"
 q ppmtotga -cmap src.ppm > "$out/tga8_cmap_rle.tga"
 q ppmtotga -mono src.ppm > "$out/tga8_grey_rle.tga"
+# ImageMagick's Targa with alpha, plain and run-length.
+convert alpha.pam TGA:"$out/tga32_alpha.tga"
+convert alpha.pam -compress RLE TGA:"$out/tga32_alpha_rle.tga"
 
 # Reference decodings by the netpbm decoders; ImageMagick decodes what
 # bmptopnm does not read (run-length BMP).
@@ -84,8 +91,14 @@ done
 convert "$out/bmp32_alpha.bmp" -depth 8 pam:"$out/bmp32_alpha.ref.pam"
 convert "$out/ico_png256.ico[1]" -depth 8 pam:"$out/ico_png256_frame1.ref.pam"
 convert "$out/ico_png256.ico[2]" -depth 8 pam:"$out/ico_png256_frame2.ref.pam"
-for f in "$out"/*.pcx; do q pcxtoppm "$f" > "${f%.pcx}.ref.pnm"; done
-for f in "$out"/*.tga; do q tgatoppm "$f" > "${f%.tga}.ref.pnm"; done
+for f in "$out"/pcx{24,8,4planes,4packed,1}.pcx; do q pcxtoppm "$f" > "${f%.pcx}.ref.pnm"; done
+for f in "$out"/tga{24,24_rle,8_cmap,8_cmap_rle,8_grey_rle}.tga; do q tgatoppm "$f" > "${f%.tga}.ref.pnm"; done
+for f in pcx24_im pcx8_im; do convert "$out/$f.pcx" -depth 8 ppm:"$out/$f.ref.pnm"; done
+# ImageMagick's Targa reader keeps the rows in file order and only notes the
+# orientation, so its references are turned the way the file says.
+for f in pcx32_alpha.pcx tga32_alpha.tga tga32_alpha_rle.tga; do
+  convert "$out/$f" -auto-orient -depth 8 pam:"$out/${f%.*}.ref.pam"
+done
 for f in "$out"/*.wbmp; do q wbmptopbm "$f" > "${f%.wbmp}.ref.pnm"; done
 # winicontoppm refuses icons that are not square; ImageMagick reads them.
 convert "$out/ico4.ico" -depth 8 ppm:"$out/ico4.ref.pnm"

@@ -1,5 +1,6 @@
 #include "streams.h"
 
+#include "win/memadvise.h"
 #include "win/sharelocks.h"
 
 #include "win/wintypes.h"
@@ -11,7 +12,6 @@
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
-#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -339,15 +339,8 @@ void TMemoryStream::SetCapacity(std::int64_t capacity)
         throw EOutOfMemory("Out of memory while expanding memory stream");
     m_memory = static_cast<std::uint8_t*>(p);
     m_capacity = wanted;
-    // Large blocks are filled in one sweep (a whole file): huge pages spare
-    // the kernel a fault per 4 KB page.
-    if (wanted >= (std::int64_t(8) << 20)) {
-        const long page = ::sysconf(_SC_PAGESIZE);
-        auto begin = (reinterpret_cast<std::uintptr_t>(p) + page - 1) & ~static_cast<std::uintptr_t>(page - 1);
-        auto end = (reinterpret_cast<std::uintptr_t>(p) + static_cast<std::uintptr_t>(wanted)) & ~static_cast<std::uintptr_t>(page - 1);
-        if (end > begin)
-            ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
-    }
+    // Large blocks are filled in one sweep (a whole file).
+    AdviseHugePages(p, static_cast<std::size_t>(wanted));
 }
 
 // ---------------------------------------------------------------- helpers

@@ -45,11 +45,16 @@ const FixtureCase kFixtures[] = {
     {"pcx4planes.pcx", "pcx4planes.ref.pnm", VXFMT_PCX, 4},
     {"pcx4packed.pcx", "pcx4packed.ref.pnm", VXFMT_PCX, 4},
     {"pcx1.pcx", "pcx1.ref.pnm", VXFMT_PCX, 1},
+    {"pcx24_im.pcx", "pcx24_im.ref.pnm", VXFMT_PCX, 24},
+    {"pcx8_im.pcx", "pcx8_im.ref.pnm", VXFMT_PCX, 8},
+    {"pcx32_alpha.pcx", "pcx32_alpha.ref.pam", VXFMT_PCX, 24},
     {"tga24.tga", "tga24.ref.pnm", VXFMT_TGA, 24},
     {"tga24_rle.tga", "tga24_rle.ref.pnm", VXFMT_TGA, 24},
     {"tga8_cmap.tga", "tga8_cmap.ref.pnm", VXFMT_TGA, 8},
     {"tga8_cmap_rle.tga", "tga8_cmap_rle.ref.pnm", VXFMT_TGA, 8},
     {"tga8_grey_rle.tga", "tga8_grey_rle.ref.pnm", VXFMT_TGA, 8},
+    {"tga32_alpha.tga", "tga32_alpha.ref.pam", VXFMT_TGA, 24},
+    {"tga32_alpha_rle.tga", "tga32_alpha_rle.ref.pam", VXFMT_TGA, 24},
 };
 
 class CodecFixture : public ::testing::TestWithParam<FixtureCase> {};

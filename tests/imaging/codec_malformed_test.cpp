@@ -612,6 +612,32 @@ TEST(PcxDecode, HeaderAndDataErrors)
     }
 }
 
+TEST(PcxDecode, RunsGoOnAcrossPlanesAndLines)
+{
+    // 3 x 2 at 24 bits, 4 bytes a plane line: one run of 20 and one of 4
+    // cover both lines, crossing plane and line ends; the pixels come out as
+    // from the same bytes written out one by one.
+    auto runs = PcxHeader(8, 3, 3, 2, 4);
+    runs.insert(runs.end(), {0xC0 | 20, 9, 0xC4, 200});
+    auto plain = PcxHeader(8, 3, 3, 2, 4);
+    for (int i = 0; i < 24; ++i)
+        plain.insert(plain.end(), {0xC1, static_cast<std::uint8_t>(i < 20 ? 9 : 200)});
+    VxImage a, b;
+    ASSERT_TRUE(DecodeBytes(a, runs, VXFMT_PCX)) << a.GetLastError();
+    ASSERT_TRUE(DecodeBytes(b, plain, VXFMT_PCX)) << b.GetLastError();
+    EXPECT_TRUE(SameImage(a, b));
+    EXPECT_EQ(Ref(a.GetPixelColor(0, 1, false)), RGB(9, 9, 9));     // top line
+    EXPECT_EQ(Ref(a.GetPixelColor(0, 0, false)), RGB(9, 9, 200));   // bottom line: blue from the last run
+
+    // A picture the data could not fill even at the longest runs is refused
+    // before the picture is made.
+    auto huge = PcxHeader(8, 3, 8000, 6000, 8000);
+    huge.insert(huge.end(), 100000, 0xFF);
+    VxImage c;
+    EXPECT_FALSE(DecodeBytes(c, huge, VXFMT_PCX));
+    EXPECT_STREQ(c.GetLastError(), "corrupted PCX");
+}
+
 TEST(PcxEncode, OddWidthLinesCarryAPadByte)
 {
     VxImage img(3, 1, 8, 1);

@@ -1,0 +1,114 @@
+// What the image decode benchmarks share: a scratch folder, test pictures
+// written as PPM for the peer tools to convert, the command that runs our
+// decode program (vx_decode) as a whole process, and the peak memory of a
+// command.
+#pragma once
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace decodebench {
+
+// A folder of its own under the temporary folder, removed with the object.
+class ScratchDir {
+public:
+    ScratchDir()
+    {
+        std::string pattern = (std::filesystem::temp_directory_path() / "vxbench.XXXXXX").string();
+        if (mkdtemp(pattern.data()))
+            m_path = pattern;
+    }
+    ~ScratchDir()
+    {
+        if (!m_path.empty())
+            std::filesystem::remove_all(m_path);
+    }
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
+    bool Ok() const { return !m_path.empty(); }
+    std::string File(const std::string& name) const { return m_path + "/" + name; }
+
+private:
+    std::string m_path;
+};
+
+struct Rgb {
+    std::uint8_t r, g, b;
+};
+
+// Writes a binary PPM of width x height pixels given by pixel(x, y), top row first.
+inline bool WritePpm(const std::string& path, int width, int height, const std::function<Rgb(int, int)>& pixel)
+{
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f)
+        return false;
+    std::fprintf(f, "P6\n%d %d\n255\n", width, height);
+    std::vector<std::uint8_t> row(static_cast<std::size_t>(width) * 3);
+    bool ok = true;
+    for (int y = 0; y < height && ok; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const Rgb c = pixel(x, y);
+            row[3 * x] = c.r;
+            row[3 * x + 1] = c.g;
+            row[3 * x + 2] = c.b;
+        }
+        ok = std::fwrite(row.data(), 1, row.size(), f) == row.size();
+    }
+    return std::fclose(f) == 0 && ok;
+}
+
+// A photograph-like picture: smooth colour fields with fine grain, so that
+// run-length coders find short runs and literal stretches as in real files.
+inline Rgb PhotoPixel(int x, int y)
+{
+    std::uint32_t h = static_cast<std::uint32_t>(x) * 374761393u + static_cast<std::uint32_t>(y) * 668265263u;
+    h = (h ^ (h >> 13)) * 1274126177u;
+    const int grain = static_cast<int>((h >> 24) & 3);
+    auto clamp = [](int v) { return static_cast<std::uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v); };
+    return Rgb{clamp((x / 16) % 256 + grain), clamp((y / 12) % 256 + grain), clamp(((x + y) / 28) % 256 - grain)};
+}
+
+// The same picture in at most 256 colours.
+inline Rgb PalettePixel(int x, int y)
+{
+    const Rgb c = PhotoPixel(x, y);
+    return Rgb{static_cast<std::uint8_t>(c.r & 0xE0), static_cast<std::uint8_t>(c.g & 0xE0),
+               static_cast<std::uint8_t>(c.b & 0xC0)};
+}
+
+inline std::string Quoted(const std::string& s) { return "'" + s + "'"; }
+
+// Our side of a comparison: vx_decode (built beside the benchmark) on a file.
+inline std::string OursCommand(const std::string& file, std::uint32_t formatId)
+{
+    return Quoted(VX_DECODE_PROGRAM) + " " + Quoted(file) + " " + std::to_string(formatId);
+}
+
+// Runs a shell command and answers its peak resident memory in MB (that of
+// the command itself, which the shell replaces itself with), or -1.
+inline double PeakMb(const std::string& command)
+{
+    const pid_t pid = fork();
+    if (pid < 0)
+        return -1;
+    if (pid == 0) {
+        execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    int status = 0;
+    rusage usage{};
+    if (wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return -1;
+    return static_cast<double>(usage.ru_maxrss) / 1024.0;
+}
+
+}  // namespace decodebench

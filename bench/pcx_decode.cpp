@@ -1,0 +1,54 @@
+// PCX decoding against netpbm's pcxtoppm.
+//
+// Makes a 4000 x 3000 picture, has ImageMagick write it as a 24-bit PCX
+// (three planes) and, in 256 colours, as an 8-bit one, then times our decode
+// program (vx_decode) and `pcxtoppm FILE > /dev/null` as whole processes in
+// alternating pairs. Prints the 8-bit comparison, the peak memory of both
+// (goal for ours: the picture plus 16 MB) and, last, the 24-bit ratio
+// (goal: at most 1).
+#include "bench_support.h"
+#include "decode_bench.h"
+
+#include <cstdio>
+
+namespace {
+
+constexpr int kWidth = 4000;
+constexpr int kHeight = 3000;
+constexpr std::uint32_t kPcxFormat = 8;
+// Bytes of the decoded 24-bit picture: header and rows padded to 4 bytes.
+constexpr double kPictureMb = (40.0 + (kWidth * 3 + 3) / 4 * 4.0 * kHeight) / (1024.0 * 1024.0);
+constexpr double kMemoryAllowanceMb = 16;
+
+}  // namespace
+
+int main()
+{
+    decodebench::ScratchDir dir;
+    if (!dir.Ok())
+        return 1;
+    const std::string rgb24 = dir.File("rgb24.pcx"), pal8 = dir.File("pal8.pcx");
+    using decodebench::Quoted;
+    if (!decodebench::WritePpm(dir.File("photo.ppm"), kWidth, kHeight, decodebench::PhotoPixel) ||
+        !decodebench::WritePpm(dir.File("palette.ppm"), kWidth, kHeight, decodebench::PalettePixel) ||
+        !bench::Run("convert " + Quoted(dir.File("photo.ppm")) + " PCX:" + Quoted(rgb24)) ||
+        !bench::Run("convert " + Quoted(dir.File("palette.ppm")) + " -type Palette PCX:" + Quoted(pal8)))
+        return 1;
+
+    const double ourPeak = decodebench::PeakMb(decodebench::OursCommand(rgb24, kPcxFormat));
+    const double peerPeak = decodebench::PeakMb("pcxtoppm " + Quoted(rgb24) + " > /dev/null 2>&1");
+    if (ourPeak < 0 || peerPeak < 0)
+        return 1;
+
+    const bench::PairTimes eight = bench::Alternate(bench::Command(decodebench::OursCommand(pal8, kPcxFormat)),
+                                                    bench::Command("pcxtoppm " + Quoted(pal8) + " > /dev/null 2>&1"));
+    bench::PrintPair("pcx_decode 4000 x 3000 8-bit", "pcxtoppm", eight);
+    std::printf("pcx_decode 4000 x 3000 24-bit peak memory: ours %.1f MB (goal <= picture %.1f MB + %.0f MB), "
+                "pcxtoppm %.1f MB\n",
+                ourPeak, kPictureMb, kMemoryAllowanceMb, peerPeak);
+    const bench::PairTimes full = bench::Alternate(bench::Command(decodebench::OursCommand(rgb24, kPcxFormat)),
+                                                   bench::Command("pcxtoppm " + Quoted(rgb24) + " > /dev/null 2>&1"));
+    bench::PrintPair("pcx_decode 4000 x 3000 24-bit", "pcxtoppm", full);
+    bench::PrintRatioLine(full.ratio, 1.0);
+    return ourPeak <= kPictureMb + kMemoryAllowanceMb ? 0 : 1;
+}

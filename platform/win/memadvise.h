@@ -1,0 +1,11 @@
+// Advice to the kernel about large memory blocks.
+#pragma once
+
+#include <cstddef>
+
+// A large block that is about to be filled in one sweep (a whole file, a
+// whole picture) is asked to be backed by huge pages: the kernel then takes
+// one fault per 2 MB instead of one per 4 KB page, which on a virtual
+// machine is most of the cost of filling it. Blocks under 8 MB, and kernels
+// that do not offer huge pages, are left as they are.
+void AdviseHugePages(void* block, std::size_t bytes);
