@@ -13,6 +13,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -107,9 +108,9 @@ double DrawScaledMs(const std::string& path, bool smooth)
 
 int main()
 {
-    decodebench::ScratchDir dir;
-    const std::string rgb24 = dir.File("rgb24.bmp"), rle8 = dir.File("rle8.bmp");
-    if (!dir.Ok() || !WriteRgb24(rgb24) || !WriteRle8(rle8))
+    const std::string dir = bench::DataDir() + "/bmp_decode_";
+    const std::string rgb24 = dir + "rgb24.bmp", rle8 = dir + "rle8.bmp";
+    if (!WriteRgb24(rgb24) || !WriteRle8(rle8))
         return 1;
     using decodebench::Quoted;
     const bench::PairTimes runs = bench::Alternate(bench::Command(decodebench::OursCommand(rle8, VXFMT_BMP)),
@@ -121,5 +122,7 @@ int main()
                                                    bench::Command("bmptopnm " + Quoted(rgb24) + " > /dev/null 2>&1"));
     bench::PrintPair("bmp_decode 4000 x 3000 24-bit", "bmptopnm", full);
     bench::PrintRatioLine(full.ratio, 1.0);
+    std::filesystem::remove(rgb24);
+    std::filesystem::remove(rle8);
     return 0;
 }

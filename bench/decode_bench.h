@@ -1,7 +1,6 @@
-// What the image decode benchmarks share: a scratch folder, test pictures
-// written as PPM for the peer tools to convert, the command that runs our
-// decode program (vx_decode) as a whole process, and the peak memory of a
-// command.
+// What the image decode benchmarks share: test pictures written as PPM for
+// ImageMagick to convert, the command that runs our decode program
+// (vx_decode) as a whole process, and the peak memory of a command.
 #pragma once
 
 #include <sys/resource.h>
@@ -11,35 +10,11 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
 
 namespace decodebench {
-
-// A folder of its own under the temporary folder, removed with the object.
-class ScratchDir {
-public:
-    ScratchDir()
-    {
-        std::string pattern = (std::filesystem::temp_directory_path() / "vxbench.XXXXXX").string();
-        if (mkdtemp(pattern.data()))
-            m_path = pattern;
-    }
-    ~ScratchDir()
-    {
-        if (!m_path.empty())
-            std::filesystem::remove_all(m_path);
-    }
-    ScratchDir(const ScratchDir&) = delete;
-    ScratchDir& operator=(const ScratchDir&) = delete;
-    bool Ok() const { return !m_path.empty(); }
-    std::string File(const std::string& name) const { return m_path + "/" + name; }
-
-private:
-    std::string m_path;
-};
 
 struct Rgb {
     std::uint8_t r, g, b;

@@ -10,6 +10,7 @@
 #include "decode_bench.h"
 
 #include <cstdio>
+#include <filesystem>
 
 namespace {
 
@@ -24,15 +25,17 @@ constexpr double kMemoryAllowanceMb = 16;
 
 int main()
 {
-    decodebench::ScratchDir dir;
-    if (!dir.Ok())
-        return 1;
-    const std::string rgb24 = dir.File("rgb24.pcx"), pal8 = dir.File("pal8.pcx");
+    const std::string dir = bench::DataDir() + "/pcx_decode_";
+    const std::string photo = dir + "photo.ppm", palette = dir + "palette.ppm";
+    const std::string rgb24 = dir + "rgb24.pcx", pal8 = dir + "pal8.pcx";
     using decodebench::Quoted;
-    if (!decodebench::WritePpm(dir.File("photo.ppm"), kWidth, kHeight, decodebench::PhotoPixel) ||
-        !decodebench::WritePpm(dir.File("palette.ppm"), kWidth, kHeight, decodebench::PalettePixel) ||
-        !bench::Run("convert " + Quoted(dir.File("photo.ppm")) + " PCX:" + Quoted(rgb24)) ||
-        !bench::Run("convert " + Quoted(dir.File("palette.ppm")) + " -type Palette PCX:" + Quoted(pal8)))
+    const bool made = decodebench::WritePpm(photo, kWidth, kHeight, decodebench::PhotoPixel) &&
+                      decodebench::WritePpm(palette, kWidth, kHeight, decodebench::PalettePixel) &&
+                      bench::Run("convert " + Quoted(photo) + " PCX:" + Quoted(rgb24)) &&
+                      bench::Run("convert " + Quoted(palette) + " -type Palette PCX:" + Quoted(pal8));
+    std::filesystem::remove(photo);
+    std::filesystem::remove(palette);
+    if (!made)
         return 1;
 
     const double ourPeak = decodebench::PeakMb(decodebench::OursCommand(rgb24, kPcxFormat));
@@ -50,5 +53,7 @@ int main()
                                                    bench::Command("pcxtoppm " + Quoted(rgb24) + " > /dev/null 2>&1"));
     bench::PrintPair("pcx_decode 4000 x 3000 24-bit", "pcxtoppm", full);
     bench::PrintRatioLine(full.ratio, 1.0);
+    std::filesystem::remove(rgb24);
+    std::filesystem::remove(pal8);
     return ourPeak <= kPictureMb + kMemoryAllowanceMb ? 0 : 1;
 }
