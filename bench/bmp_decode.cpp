@@ -112,15 +112,10 @@ int main()
     const std::string rgb24 = dir + "rgb24.bmp", rle8 = dir + "rle8.bmp";
     if (!WriteRgb24(rgb24) || !WriteRle8(rle8))
         return 1;
-    using decodebench::Quoted;
-    const bench::PairTimes runs = bench::Alternate(bench::Command(decodebench::OursCommand(rle8, VXFMT_BMP)),
-                                                   bench::Command("bmptopnm " + Quoted(rle8) + " > /dev/null 2>&1"));
-    bench::PrintPair("bmp_decode 4000 x 3000 RLE8", "bmptopnm", runs);
+    decodebench::CompareWithPeer("bmp_decode 4000 x 3000 RLE8", rle8, VXFMT_BMP, "bmptopnm");
     std::printf("draw_scaled 4000 x 3000 to 1280 x 960: %.3f ms, smooth %.3f ms\n", DrawScaledMs(rgb24, false),
                 DrawScaledMs(rgb24, true));
-    const bench::PairTimes full = bench::Alternate(bench::Command(decodebench::OursCommand(rgb24, VXFMT_BMP)),
-                                                   bench::Command("bmptopnm " + Quoted(rgb24) + " > /dev/null 2>&1"));
-    bench::PrintPair("bmp_decode 4000 x 3000 24-bit", "bmptopnm", full);
+    const bench::PairTimes full = decodebench::CompareWithPeer("bmp_decode 4000 x 3000 24-bit", rgb24, VXFMT_BMP, "bmptopnm");
     bench::PrintRatioLine(full.ratio, 1.0);
     std::filesystem::remove(rgb24);
     std::filesystem::remove(rle8);

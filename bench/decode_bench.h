@@ -3,6 +3,8 @@
 // (vx_decode) as a whole process, and the peak memory of a command.
 #pragma once
 
+#include "bench_support.h"
+
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -66,6 +68,23 @@ inline std::string Quoted(const std::string& s) { return "'" + s + "'"; }
 inline std::string OursCommand(const std::string& file, std::uint32_t formatId)
 {
     return Quoted(VX_DECODE_PROGRAM) + " " + Quoted(file) + " " + std::to_string(formatId);
+}
+
+// The peer tool's command: the file converted to nothing.
+inline std::string PeerCommand(const std::string& tool, const std::string& file)
+{
+    return tool + " " + Quoted(file) + " > /dev/null 2>&1";
+}
+
+// Times our decode of a file against the peer tool's, in alternating pairs,
+// and prints the comparison.
+inline bench::PairTimes CompareWithPeer(const std::string& name, const std::string& file, std::uint32_t formatId,
+                                        const std::string& tool)
+{
+    const bench::PairTimes t =
+        bench::Alternate(bench::Command(OursCommand(file, formatId)), bench::Command(PeerCommand(tool, file)));
+    bench::PrintPair(name, tool, t);
+    return t;
 }
 
 // Runs a shell command and answers its peak resident memory in MB (that of

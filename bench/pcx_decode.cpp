@@ -39,19 +39,15 @@ int main()
         return 1;
 
     const double ourPeak = decodebench::PeakMb(decodebench::OursCommand(rgb24, kPcxFormat));
-    const double peerPeak = decodebench::PeakMb("pcxtoppm " + Quoted(rgb24) + " > /dev/null 2>&1");
+    const double peerPeak = decodebench::PeakMb(decodebench::PeerCommand("pcxtoppm", rgb24));
     if (ourPeak < 0 || peerPeak < 0)
         return 1;
 
-    const bench::PairTimes eight = bench::Alternate(bench::Command(decodebench::OursCommand(pal8, kPcxFormat)),
-                                                    bench::Command("pcxtoppm " + Quoted(pal8) + " > /dev/null 2>&1"));
-    bench::PrintPair("pcx_decode 4000 x 3000 8-bit", "pcxtoppm", eight);
+    decodebench::CompareWithPeer("pcx_decode 4000 x 3000 8-bit", pal8, kPcxFormat, "pcxtoppm");
     std::printf("pcx_decode 4000 x 3000 24-bit peak memory: ours %.1f MB (goal <= picture %.1f MB + %.0f MB), "
                 "pcxtoppm %.1f MB\n",
                 ourPeak, kPictureMb, kMemoryAllowanceMb, peerPeak);
-    const bench::PairTimes full = bench::Alternate(bench::Command(decodebench::OursCommand(rgb24, kPcxFormat)),
-                                                   bench::Command("pcxtoppm " + Quoted(rgb24) + " > /dev/null 2>&1"));
-    bench::PrintPair("pcx_decode 4000 x 3000 24-bit", "pcxtoppm", full);
+    const bench::PairTimes full = decodebench::CompareWithPeer("pcx_decode 4000 x 3000 24-bit", rgb24, kPcxFormat, "pcxtoppm");
     bench::PrintRatioLine(full.ratio, 1.0);
     std::filesystem::remove(rgb24);
     std::filesystem::remove(pal8);
