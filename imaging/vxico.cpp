@@ -124,14 +124,18 @@ bool VxImageICO::Decode(VxFile* stream)
             in.ReadSome(GetRowBits(0), m_header.biSizeImage);
         } else {
             CreateAlphaPlane();
+            if (!HasAlpha())
+                VxRaise("Can't allocate memory");
             std::vector<std::uint8_t> line(static_cast<std::size_t>(w) * 4);
             for (std::int32_t y = 0; y < h; ++y) {
                 if (!in.Read(line.data(), line.size()))
                     break;
+                std::uint8_t* dst = GetRowBits(static_cast<std::uint32_t>(y));
+                std::uint8_t* alpha = GetAlphaPointer(0, y);
                 for (std::int32_t x = 0; x < w; ++x) {
                     const std::uint8_t* p = line.data() + 4 * x;
-                    SetPixelColor(x, y, RGBQUAD{p[0], p[1], p[2], 0}, false);
-                    SetAlphaAt(x, y, p[3]);
+                    std::memcpy(dst + 3 * x, p, 3);
+                    alpha[x] = p[3];
                     realAlpha = realAlpha || p[3] != 0;
                 }
             }
