@@ -193,6 +193,11 @@ void TZipCommon::RaiseError(const std::string& fileName, const std::string& exte
 
 void TZipCommon::doWriteError() { RaiseError(Filename, "", "0", E_WRITE); }
 
+void TZipCommon::ReportUnsupportedType(const std::string& volumeID)
+{
+    RaiseErrorStr(ArchiveFile(), IsArcValid(ArcType) ? Trim(ArcTypeName()) : std::string(), volumeID, E_UNSUPPORTEDTYPE);
+}
+
 void TZipCommon::SetCancel(bool value)
 {
     *CancelRef = value;

@@ -99,8 +99,18 @@ public:
     std::int64_t ArchiveStartOffset = -1;
     THeaderTypeState HeadFlag;
     std::int32_t SfxAdjust = 0;
-    // Where the central directory found by detection ends (its start plus its size).
+    // Where the central directory found by detection starts (-1: none) and
+    // ends (its start plus its size).
+    std::int64_t CentralDirStart = -1;
     std::int64_t CentralDirEnd = 0;
+    // What the end record declares: the directory's offset and its number of
+    // entries (-1 when the record has no count).
+    std::int64_t DeclaredCentralDirOffset = 0;
+    std::int64_t DeclaredEntries = -1;
+    // The end record's claims that the central directory does not bear out,
+    // in words, once the walk has counted entriesFound headers; empty when
+    // they agree.
+    std::string DirectoryRemark(std::int64_t entriesFound) const;
     std::int32_t ArchiveDate = kFallbackDosDate;
     TLocal Local;
     TCentral Central;
@@ -163,6 +173,9 @@ public:
     // component is (or becomes, in the handler) cancelled.
     void RaiseError(const std::string& fileName, const std::string& extendedMsg, const std::string& volumeID, int eCode);
     void doWriteError();
+    // Reports 25244 "Invalid or unsupported archive type for this
+    // operation" for ArchiveFile, naming the detected type when there is one.
+    void ReportUnsupportedType(const std::string& volumeID);
 
     // ---- cancel ---------------------------------------------------------------------------
     virtual bool GetCancel() const { return *CancelRef; }

@@ -81,6 +81,7 @@ constexpr Message kMessages[] = {
     {25249, "Inconsistant local header"},
     {25250, "Insufficient lookahead"},
     {25251, "Maximum volumes 999"},
+    {25252, "Entry data overlaps another entry (possible zip bomb)"},
     {25253, "Out of memory"},
     {25254, "Out of memory while expanding memory stream"},
     {25255, "Uninitialized TMemoryStream object"},

@@ -118,13 +118,22 @@ constexpr std::uint32_t CRC_MASK = 0xFFFFFFFFu;
 // Message ids used by the library code by name.
 enum : int {
     E_BADHEADR = 25114,
+    E_BADLOCALOFFSET = 25115,
     E_WRITE = 25136,
     E_CRCERROR = 25151,
     E_DISKFULL = 25160,
     E_NOTACCESSIBLE = 25170,
     E_WRITEPROTECTED = 25171,
     E_FILENOTFOUND = 25192,
+    // An entry's data disagrees with the sizes its header declares.
+    E_SIZEDIFFERENT = 25193,
     E_OPENERR = 25235,
+    E_READERR = 25236,
+    E_UNSUPPORTEDTYPE = 25244,
+    // An entry's data range overlaps another entry's (a possible zip bomb).
+    E_OVERLAP = 25252,
+    // An entry's output would pass what memory can hold.
+    E_MEMSTREAMFULL = 25254,
     E_REQUIREDEVENT = 25270,
     E_USERCANCELED = 25443,
     E_CREATEDIRQUERY = 26899,

@@ -6,6 +6,7 @@
 #include "archive/zadgbls.h"
 #include "archive/zadheaders.h"
 #include "archive/zadpe.h"
+#include "archive/zadtextmark.h"
 #include "kernel/kernel.h"
 
 #include <algorithm>
@@ -371,6 +372,9 @@ std::int64_t TRegisterVirOV::GetCentralDirOffset(TStream32* stream)
 {
     const std::int64_t size = stream->Size();
     HeadFlag.Clear();
+    CentralDirStart = -1;
+    DeclaredCentralDirOffset = 0;
+    DeclaredEntries = -1;
     if (size <= 0)
         return 0;
     const std::int64_t blockStart = size > kBlockSize ? size - kBlockSize : 1;
@@ -414,6 +418,7 @@ std::int64_t TRegisterVirOV::GetCentralDirOffset(TStream32* stream)
     std::int64_t cdPos = 0;
     std::int64_t storedOffset = 0;
     std::int32_t endSize = TEnd::kSize;
+    DeclaredEntries = -1;
     if (is64BitEndingHdr(endSig)) {
         End64 = TVirOV_End64::Parse(rec);
         End = TEnd{};
@@ -434,11 +439,14 @@ std::int64_t TRegisterVirOV::GetCentralDirOffset(TStream32* stream)
             const std::uint64_t endAt = std::min<std::uint64_t>(WZipLocator.EndOffset, static_cast<std::uint64_t>(size));
             cdPos = static_cast<std::int64_t>(endAt) - static_cast<std::int64_t>(std::min<std::uint64_t>(WZipEnd64.CentralSize, endAt));
             storedOffset = static_cast<std::int64_t>(std::min<std::uint64_t>(WZipEnd64.CentralOffset, static_cast<std::uint64_t>(size) * 2));
+            DeclaredEntries = static_cast<std::int64_t>(std::min<std::uint64_t>(WZipEnd64.TotalEntries, INT64_MAX));
         } else {
             cdPos = endPos - End.CentralSize;
             storedOffset = End.CentralOffset;
+            DeclaredEntries = End.TotalEntries;
         }
     }
+    DeclaredCentralDirOffset = storedOffset;
     if (ArchiveComment) {
         ArchiveComment->EndSignature = endSig;
         ArchiveComment->EndingOffset = endPos;
@@ -470,6 +478,7 @@ std::int64_t TRegisterVirOV::GetCentralDirOffset(TStream32* stream)
     }
 
     if (found) {
+        CentralDirStart = cdPos;
         CentralDirEnd = cdPos + static_cast<std::int64_t>(HeadFlag.Has(htEnding64) ? WZipEnd64.CentralSize : End.CentralSize);
         // The shift of a self-extractor whose stored offsets do not count the stub.
         const std::int64_t adjust = cdPos - storedOffset;
@@ -489,16 +498,15 @@ std::int64_t TRegisterVirOV::GetCentralDirOffset(TStream32* stream)
                 std::vector<std::uint8_t> strong;
                 std::uint32_t packed = Central.PackedSize, unpacked = Central.UnpackedSize;
                 ParseExtraField(extra.data(), extra.size(), htCentral, {&packed, &unpacked, &localOffset}, h, aes, strong);
-                localPos = (static_cast<std::int64_t>(h.HighOffset) << 32) | localOffset;
+                localPos = WideValue(localOffset, h.HighOffset);
             }
         }
-        if (localPos + SfxAdjust > size || localPos + SfxAdjust < 0) {
-            if (OnError)
-                OnError(this, m_archiveFile, "", "0", E_BADHEADR);
-            return -1;
-        }
+        // The archive is judged by its end record and central directory: a
+        // first entry whose local header is missing (or lies outside the
+        // file) fails alone when it is extracted; it leaves htLocal out.
         bool lc = false;
-        if (ReadExact(stream, localPos + SfxAdjust, probe, 4) && VerSig(LoadLe32(probe), htLocal, lc) == htLocal)
+        if (localPos <= size - SfxAdjust && ReadExact(stream, localPos + SfxAdjust, probe, 4) &&
+            VerSig(LoadLe32(probe), htLocal, lc) == htLocal)
             HeadFlag.Include(htLocal);
         return cdPos;
     }
@@ -521,6 +529,25 @@ std::int64_t TRegisterVirOV::GetCentralDirOffset(TStream32* stream)
         }
     }
     return -1;
+}
+
+std::string TRegisterVirOV::DirectoryRemark(std::int64_t entriesFound) const
+{
+    std::string remark;
+    // Writers without ZIP64 keep the low 16 bits of a larger count.
+    const bool countAgrees = DeclaredEntries < 0 || (HeadFlag.Has(htEnding64) ? entriesFound == DeclaredEntries
+                                                                             : (entriesFound & 0xFFFF) == DeclaredEntries);
+    if (!countAgrees)
+        remark = "the end record counts " + std::to_string(DeclaredEntries) + " entries, the central directory holds " +
+                 std::to_string(entriesFound);
+    // A self-extractor's stub moves the directory forward, never back.
+    const std::int64_t shift = CentralDirStart - DeclaredCentralDirOffset;
+    if (CentralDirStart >= 0 && (shift < 0 || shift > INT32_MAX)) {
+        remark += remark.empty() ? "the end record" : "; it";
+        remark += " places the central directory at " + std::to_string(DeclaredCentralDirOffset) + ", it starts at " +
+                  std::to_string(CentralDirStart);
+    }
+    return remark;
 }
 
 std::int64_t TRegisterVirOV::GetLocalDirOffset(TStream32* stream, bool& encrypted)
@@ -643,22 +670,7 @@ TArcType TRegisterVirOV::IsEncodedTextFile(TStream32* stream)
 {
     std::vector<char> buf(kBlockSize);
     const std::int32_t n = ReadAt(stream, 0, buf.data(), kBlockSize);
-    static const std::string base64 = "Content-Transfer-Encoding: Base64";
-    for (std::int32_t i = 0; i + 3 <= n;) {
-        const std::int32_t left = n - i;
-        if (left >= static_cast<std::int32_t>(base64.size()) && SameText(std::string(&buf[static_cast<size_t>(i)], base64.size()), base64))
-            return atB64;
-        if (left >= 7) {
-            const std::string s(&buf[static_cast<size_t>(i)], 7);
-            if (SameText(s, "begin 6") || SameText(s, "begin 7"))
-                return atUUE;
-        }
-        const void* nl = std::memchr(&buf[static_cast<size_t>(i)], '\n', static_cast<size_t>(left));
-        if (!nl)
-            break;
-        i = static_cast<std::int32_t>(static_cast<const char*>(nl) - buf.data()) + 1;
-    }
-    return atNA;
+    return TextArcType(FindTextMarker(buf.data(), n, false).kind);
 }
 
 TArcType TRegisterVirOV::IsTarArchive(TStream32* stream)

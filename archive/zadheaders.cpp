@@ -103,15 +103,15 @@ TWZip_END64 TWZip_END64::Parse(const std::uint8_t* p)
 
 namespace {
 
-// A ZIP64 value: the low 32 bits replace the header field, the next 16 bits
-// are its high word; the top 16 bits are beyond what the library represents.
-void TakeZip64(TBoundedReader& f, std::uint32_t* field, std::uint16_t& high)
+// A ZIP64 value: the low 32 bits replace the header field, the upper 32
+// bits become its high half, so a listing shows the size as declared.
+void TakeZip64(TBoundedReader& f, std::uint32_t* field, std::uint32_t& high)
 {
     std::uint64_t v = 0;
     if (!field || *field != 0xFFFFFFFFu || !f.U64(v))
         return;
     *field = static_cast<std::uint32_t>(v);
-    high = static_cast<std::uint16_t>(v >> 32);
+    high = static_cast<std::uint32_t>(v >> 32);
 }
 
 }  // namespace
@@ -142,10 +142,15 @@ void ParseExtraField(const std::uint8_t* data, std::size_t len, THeaderType kind
             break;
         case EXTRA_HIGH_WORDS:
             if (size >= (kind == htCentral ? 6 : 4)) {
-                f.U16(hdr.HighPacked);
-                f.U16(hdr.HighUnpacked);
-                if (kind == htCentral)
-                    f.U16(hdr.HighOffset);
+                std::uint16_t w = 0;
+                f.U16(w);
+                hdr.HighPacked = w;
+                f.U16(w);
+                hdr.HighUnpacked = w;
+                if (kind == htCentral) {
+                    f.U16(w);
+                    hdr.HighOffset = w;
+                }
             }
             break;
         case EXTRA_STRONG_ENCRYPTION:

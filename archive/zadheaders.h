@@ -19,6 +19,7 @@
 #include "archive/zadconsts.h"
 
 #include <cstddef>
+#include <climits>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -194,15 +195,31 @@ struct TWZip_END64 {
     static TWZip_END64 Parse(const std::uint8_t* p);
 };
 
-// The high words that make entry sizes and offsets 48-bit, and the id and
-// size of the last extra field read.
+// The upper halves (bits 32 to 63) that widen entry sizes and offsets, and
+// the id and size of the last extra field read. A ZIP64 field fills them
+// whole; the library's own high-word field gives 16 bits of each.
 struct TCentral64Hdr {
     std::uint16_t Id = 0;
     std::uint16_t DataSize = 0;
-    std::uint16_t HighPacked = 0;
-    std::uint16_t HighUnpacked = 0;
-    std::uint16_t HighOffset = 0;
+    std::uint32_t HighPacked = 0;
+    std::uint32_t HighUnpacked = 0;
+    std::uint32_t HighOffset = 0;
 };
+
+// A size or offset from its 32-bit header field and its upper half. A
+// declared value beyond what a signed 64-bit number holds is a lie that
+// could only wrap: it reads as the largest value instead.
+inline std::int64_t WideValue(std::uint32_t low, std::uint32_t high)
+{
+    const std::uint64_t v = (static_cast<std::uint64_t>(high) << 32) | low;
+    return v > static_cast<std::uint64_t>(INT64_MAX) ? INT64_MAX : static_cast<std::int64_t>(v);
+}
+
+// Adds two non-negative sizes (declared ones may be huge) without wrapping.
+inline std::int64_t SaturatedAdd(std::int64_t a, std::int64_t b)
+{
+    return b > 0 && a > INT64_MAX - b ? INT64_MAX : a + b;
+}
 
 // WinZip AES extra field (id 0x9901), 7 data bytes: vendor version(2),
 // vendor id "AE"(2), strength(1: 128, 2: 192, 3: 256 bits), real method(2).

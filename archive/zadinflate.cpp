@@ -50,12 +50,18 @@ std::uint32_t ReverseBits(std::uint32_t code, int len)
 // through NextByte, every use of a window index is masked to the window.
 class Inflater {
 public:
-    Inflater(TZipCommon* zad, TStream32* in, TStream32*& out, const TInflateRec& rec, const TInflateProc& proc)
-        : m_zad(zad), m_in(in), m_out(out), m_rec(rec), m_proc(proc)
+    Inflater(TZipCommon* zad, TStream32* in, TStream32*& out, const TInflateRec& rec, const TInflateProc& proc,
+             TInflateBuffers& buffers)
+        : m_zad(zad), m_in(in), m_out(out), m_rec(rec), m_proc(proc), m_input(buffers.input),
+          m_window(buffers.window), m_buffers(buffers)
     {
         m_windowSize = is64Bit ? 65536u : 32768u;
-        m_window.assign(m_windowSize, 0);
-        m_input.resize(kInputSize);
+        // Kept buffers keep their size; a distance never reaches a byte
+        // not written in this entry, so old contents do not matter.
+        if (m_window.size() < m_windowSize)
+            m_window.resize(m_windowSize);
+        if (m_input.size() < kInputSize)
+            m_input.resize(kInputSize);
         m_remaining = rec.UnpackedSize;
     }
 
@@ -195,7 +201,7 @@ private:
     TInflateRec m_rec;
     TInflateProc m_proc;
 
-    std::vector<std::uint8_t> m_input;
+    std::vector<std::uint8_t>& m_input;
     std::int32_t m_inPos = 0;
     std::int32_t m_inLen = 0;
     std::int64_t m_totalRead = 0;
@@ -205,7 +211,8 @@ private:
     std::uint64_t m_bitBuf = 0;
     int m_bitCount = 0;
 
-    std::vector<std::uint8_t> m_window;
+    std::vector<std::uint8_t>& m_window;
+    TInflateBuffers& m_buffers;
     std::uint32_t m_windowSize = 32768;
     std::uint32_t m_wp = 0;
     // Bytes produced in this member: no distance may reach before them.
@@ -318,7 +325,7 @@ TInflateResult Inflater::Fixed()
     std::fill(l.begin() + 256, l.begin() + 280, 7);
     std::fill(l.begin() + 280, l.end(), 8);
     const auto lenExtras = LenExtrasChecked();
-    THuftTable lit;
+    THuftTable& lit = m_buffers.literals;
     if (BuildHuffmanTable(l.data(), 288, 257, LenBases(), lenExtras.data(), 7, lit) > 1)
         return TInflateResult::InvalidData;
     // The fixed distance code has 32 codes of 5 bits; 30 and 31 mean
@@ -326,7 +333,7 @@ TInflateResult Inflater::Fixed()
     std::array<std::uint8_t, 32> d{};
     d.fill(5);
     const auto distExtras = DistExtrasChecked();
-    THuftTable dist;
+    THuftTable& dist = m_buffers.distances;
     if (BuildHuffmanTable(d.data(), 32, 0, kDistBase.data(), distExtras.data(), 5, dist) > 1)
         return TInflateResult::InvalidData;
     return Codes(lit, dist);
@@ -346,7 +353,7 @@ TInflateResult Inflater::Dynamic()
         cl[kCodeLengthOrder[static_cast<size_t>(i)]] = static_cast<std::uint8_t>(GetBits(3));
     if (Overrun())
         return TInflateResult::InputExhausted;
-    THuftTable clTable;
+    THuftTable& clTable = m_buffers.codeLengths;
     if (BuildHuffmanTable(cl.data(), 19, 19, nullptr, nullptr, 7, clTable) != 0)
         return TInflateResult::InvalidData;
 
@@ -390,11 +397,11 @@ TInflateResult Inflater::Dynamic()
     if (lengths[256] == 0)
         return TInflateResult::InvalidData;
     const auto lenExtras = LenExtrasChecked();
-    THuftTable lit;
+    THuftTable& lit = m_buffers.literals;
     if (BuildHuffmanTable(lengths.data(), nlit, 257, LenBases(), lenExtras.data(), 9, lit) > 1)
         return TInflateResult::InvalidData;
     const auto distExtras = DistExtrasChecked();
-    THuftTable dist;
+    THuftTable& dist = m_buffers.distances;
     if (BuildHuffmanTable(lengths.data() + nlit, ndist, 0, kDistBase.data(), distExtras.data(), 6, dist) > 1)
         return TInflateResult::InvalidData;
     return Codes(lit, dist);
@@ -560,9 +567,10 @@ int BuildHuffmanTable(const std::uint8_t* lengths, int count, int literals, cons
 }
 
 TInflateResult InflateEx(TZipCommon* zad, TStream32* inStream, TStream32*& outStream, const TInflateRec& rec,
-                         const TInflateProc& proc)
+                         const TInflateProc& proc, TInflateBuffers* buffers)
 {
-    Inflater inf(zad, inStream, outStream, rec, proc);
+    TInflateBuffers own;
+    Inflater inf(zad, inStream, outStream, rec, proc, buffers ? *buffers : own);
     return inf.Run();
 }
 

@@ -56,6 +56,14 @@ struct THuftTable {
     int rootBits = 0;
 };
 
+// The decoder's buffers, kept by an extractor for a whole run so that no
+// entry allocates them again: the input, the window and the code tables.
+struct TInflateBuffers {
+    std::vector<std::uint8_t> input;
+    std::vector<std::uint8_t> window;
+    THuftTable literals, distances, codeLengths;
+};
+
 // Result of BuildHuffmanTable: 0 complete, 1 incomplete (accepted for the
 // literal and distance tables), 2 invalid (over-subscribed or a length over
 // 15).
@@ -67,6 +75,7 @@ int BuildHuffmanTable(const std::uint8_t* lengths, int count, int literals, cons
 // shape (32 for inflate).
 bool Inflate(TZipCommon* zad, TStream32* inStream, TStream32*& outStream, const TInflateRec& rec, BYTE opBase,
              const TInflateProc& proc);
-// The same with the outcome spelled out (tests and the fuzz target use it).
+// The same with the outcome spelled out, in buffers the caller keeps
+// (none given: the call makes its own).
 TInflateResult InflateEx(TZipCommon* zad, TStream32* inStream, TStream32*& outStream, const TInflateRec& rec,
-                         const TInflateProc& proc);
+                         const TInflateProc& proc, TInflateBuffers* buffers = nullptr);

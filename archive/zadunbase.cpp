@@ -4,6 +4,7 @@
 #include "archive/zadgbls.h"
 #include "archive/zadhooks.h"
 #include "kernel/kernel.h"
+#include "rtl/streams.h"
 #include "rtl/sysutils.h"
 
 #include <zlib.h>
@@ -58,6 +59,13 @@ void TDecompMemoryStream::ClearMemory()
 {
     ClearList();
     Clear();
+}
+
+void TDecompMemoryStream::Reserve(std::int64_t bytes)
+{
+    const std::int64_t wanted = Size() + bytes;
+    if (bytes > 0 && wanted > Capacity() && wanted <= INT32_MAX)
+        SetCapacity(static_cast<std::int32_t>(wanted));
 }
 
 // ---- TUnBaseHeaderObj -------------------------------------------------------------------------
@@ -142,6 +150,8 @@ TCustomDClass::TCustomDClass(TComponent* owner) : TZipCommon(owner)
 
 TCustomDClass::~TCustomDClass() = default;
 
+bool TCustomDClass::SupportsType(TArcType) const { return false; }
+
 void TCustomDClass::_Extract(TStream32*&, TStream32*) {}
 
 bool TCustomDClass::VerifyPassword(std::uint8_t*) { return false; }
@@ -168,6 +178,7 @@ void TCustomDClass::Reset()
     DiskFull = false;
     EntryWriteFailed = false;
     FilenameRefused = false;
+    BeginEntryOutput(-1);
     InflateProcRec.CancelFlag = CancelRef;
 }
 
@@ -208,7 +219,10 @@ int TCustomDClass::UnBase_Execute(TStream32*& inStream, TStream32* outStream)
         EndOffset = ArchiveSize;
         if (ArcType != atGZip && ArcType != atMsGZ)
             AsciiTranslation = false;
-        _Extract(inStream, outStream);
+        if (IsArcValid(ArcType) && SupportsType(ArcType))
+            _Extract(inStream, outStream);
+        else
+            ReportUnsupportedType(VolumeName);
     } catch (...) {
         // Nothing leaves an entry point; the count so far stands.
     }
@@ -304,11 +318,9 @@ int TCustomDClass::RunOnStream(TStream32*& inStream, TFileAccessMethod method)
     // bytes is an archive that does not open.
     try {
         ArcType = GetArcType(inStream);
-        if (!IsArcValid(ArcType))
-            return 0;
         ArchiveSize = inStream->Size();
     } catch (...) {
-        return 0;
+        ArcType = atNA;
     }
     FileAccessMethod = method;
     return UnBase_Execute(inStream, nullptr);
@@ -523,8 +535,52 @@ bool TCustomDClass::doOnEnd(BYTE crcWidth, std::uint32_t storedCrc)
 
 void TCustomDClass::AdjustProgress(const TInflateRec& rec)
 {
-    RemainingUnpackedSize -= rec.UnpackedSize;
+    RemainingUnpackedSize -= std::min(rec.UnpackedSize, RemainingUnpackedSize);
     doBranchProgress(rec.UnpackedSize, rec.UnpackedSize, TotalUnpackedSize);
+}
+
+void TCustomDClass::FailEntry(const TInflateRec& rec)
+{
+    if (m_countedEntry && FileCount > 0)
+        --FileCount;
+    m_countedEntry = false;
+    AdjustProgress(rec);
+    ForceCrcFail = true;
+}
+
+// ---- declared sizes -------------------------------------------------------------------------
+
+void TCustomDClass::BeginEntryOutput(std::int64_t declared)
+{
+    EntryLimit = declared;
+    EntryWritten = 0;
+    EntryTooLong = false;
+}
+
+bool TCustomDClass::EntrySizeAgrees(bool dataEnded)
+{
+    std::string what;
+    if (EntryTooLong)
+        what = "declares " + std::to_string(EntryLimit) + " bytes, its data gives more";
+    else if (dataEnded && EntryLimit >= 0 && EntryWritten < EntryLimit && !GetCancel())
+        what = "declares " + std::to_string(EntryLimit) + " bytes, its data ends after " + std::to_string(EntryWritten);
+    if (what.empty())
+        return true;
+    RaiseErrorStr(FileAccessMethod == faFile ? Filename : StoredName, what, VolumeName, E_SIZEDIFFERENT);
+    return false;
+}
+
+bool TCustomDClass::RoomForEntry(std::int64_t declared)
+{
+    if (FileAccessMethod != faMemoryStream || !OutMemoryStream)
+        return true;
+    // The stream holds at most 2 GB; beyond what memory can give, Linux
+    // would grant the space and kill the program on first touch.
+    const std::int64_t avail = AvailableMemory();
+    if (declared <= INT32_MAX - OutMemoryStream->Size() && (avail < 0 || declared <= avail))
+        return true;
+    RaiseErrorStr(StoredName, "declares " + std::to_string(declared) + " bytes", VolumeName, E_MEMSTREAMFULL);
+    return false;
 }
 
 // ---- passwords --------------------------------------------------------------------------------
@@ -661,6 +717,17 @@ std::int32_t TCustomDClass::WriteData(TStream32*& outStream, const void* buf, BY
     // is counted and reported once.
     if (EntryWriteFailed)
         return 0;
+    // Never more than the entry declares: what fits is written, and the
+    // entry then fails (EntrySizeAgrees reports it).
+    bool tooLong = false;
+    if (writeType == dtData && EntryLimit >= 0 && count > EntryLimit - EntryWritten) {
+        count = static_cast<std::int32_t>(std::max<std::int64_t>(EntryLimit - EntryWritten, 0));
+        tooLong = true;
+    }
+    if (tooLong && count == 0) {
+        EntryTooLong = EntryWriteFailed = true;
+        return 0;
+    }
     auto put = [&](const void* p, std::int32_t n) -> std::int32_t {
         switch (FileAccessMethod) {
         case faFile:
@@ -718,8 +785,12 @@ std::int32_t TCustomDClass::WriteData(TStream32*& outStream, const void* buf, BY
         RaiseErrorStr(Filename, "", ArchiveFile(), E_WRITE);
         return written;
     }
-    if (writeType == dtData)
+    if (writeType == dtData) {
         UpdateCrcBuffer(crcWidth, buf, count);
+        EntryWritten += written;
+    }
+    if (tooLong)
+        EntryTooLong = EntryWriteFailed = true;
     return written;
 }
 

@@ -46,6 +46,8 @@ public:
     int Count() const { return static_cast<int>(m_items.size()); }
     void ClearList() { m_items.clear(); }
     void ClearMemory();
+    // Makes room for bytes more after the end in one allocation.
+    void Reserve(std::int64_t bytes);
 
 private:
     const TStreamHeader* At(int index) const;
@@ -100,6 +102,11 @@ public:
     bool RestoreFileAttr = true;
 
     // ---- the protocol the extractors follow -------------------------------------------------
+    // Whether this extractor reads archives of the type. A run on a file
+    // that is no archive, or on a type the extractor does not read, reports
+    // 25244 "Invalid or unsupported archive type for this operation" and
+    // extracts nothing.
+    virtual bool SupportsType(TArcType type) const;
     virtual void _Extract(TStream32*& inStream, TStream32* outStream);
     virtual bool doOnEnd(BYTE crcWidth, std::uint32_t storedCrc);
     virtual bool VerifyPassword(std::uint8_t* header);
@@ -116,6 +123,25 @@ public:
     // when a password was verified.
     bool RequestPassword(TStream32* inStream, bool ask = true);
     void AdjustProgress(const TInflateRec& rec);
+    // Gives up an entry that doOnBegin accepted: it is no longer counted,
+    // its progress is accounted and its CRC test fails.
+    void FailEntry(const TInflateRec& rec);
+
+    // ---- declared sizes ---------------------------------------------------------------------
+    // An entry's sizes are claims of its header. The data path never writes
+    // more of an entry than it declares (BeginEntryOutput sets the limit;
+    // -1: none), and after decoding EntrySizeAgrees reports 25193 "File size
+    // different" when the data gave more, or ended (dataEnded) before giving
+    // all it declares.
+    void BeginEntryOutput(std::int64_t declared);
+    bool EntrySizeAgrees(bool dataEnded);
+    std::int64_t EntryLimit = -1;
+    std::int64_t EntryWritten = 0;
+    bool EntryTooLong = false;
+    // For the memory-stream target: false, with 25254 reported, when an
+    // entry of the declared size would pass what memory can hold (the rule
+    // of the hex editor's loading), checked before anything is allocated.
+    bool RoomForEntry(std::int64_t declared);
     std::int64_t Unstore(TStream32* inStream, TStream32*& outStream, BYTE crcWidth, const TInflateRec& rec);
 
     // ---- the data path ----------------------------------------------------------------------

@@ -6,15 +6,16 @@
 #include "archive/zadzlib.h"
 #include "rtl/sysutils.h"
 
+#include <zlib.h>
+
 #include <algorithm>
 #include <cstring>
+#include <numeric>
 
 namespace {
 
-constexpr int E_BADLOCALOFFSET = 25115;
 constexpr int E_INCONSISTENTLOCAL = 25249;
 constexpr int E_UNSUPPORTEDMETHOD = 25326;
-constexpr int E_UNSUPPORTEDTYPE = 25244;
 constexpr std::int32_t kLocalSearch = 32768;
 constexpr int kBlock = 32768;
 
@@ -36,37 +37,48 @@ std::string NameOf(const std::string& raw, WORD flags, bool translate)
 
 bool IsAesMethod(TEncryptionMethod m) { return m == emAES2_128 || m == emAES2_192 || m == emAES2_256; }
 
+// The bytes of packed data in front of which an encrypted entry keeps its
+// encryption header (and, for AES, behind which its authentication code).
+std::int64_t EncryptionOverhead(const TZipEntry& e)
+{
+    if (!(e.Flags & 1))
+        return 0;
+    if (IsAesMethod(e.Encryption))
+        return SALT_LENGTH(e.Aes.Strength) + PWD_VER_LENGTH + MAC_LENGTH(0);
+    return e.Encryption == emZIP_v2 ? 12 : 0;
+}
+
 }  // namespace
 
-void ReadZip64Sizes(const std::uint8_t* extra, std::size_t len, bool central, std::int64_t& unpacked,
-                    std::int64_t& packed, std::int64_t& offset)
-{
-    TBoundedReader r(extra, len);
-    while (r.Has(4)) {
-        std::uint16_t id = 0, size = 0;
-        r.U16(id);
-        r.U16(size);
-        if (!r.Has(size))
-            return;
-        if (id == EXTRA_ZIP64) {
-            TBoundedReader f(r.Here(), size);
-            std::uint64_t v = 0;
-            if (unpacked == 0xFFFFFFFFll && f.U64(v))
-                unpacked = static_cast<std::int64_t>(v & 0x7FFFFFFFFFFFFFFFull);
-            if (packed == 0xFFFFFFFFll && f.U64(v))
-                packed = static_cast<std::int64_t>(v & 0x7FFFFFFFFFFFFFFFull);
-            if (central && offset == 0xFFFFFFFFll && f.U64(v))
-                offset = static_cast<std::int64_t>(v & 0x7FFFFFFFFFFFFFFFull);
-            return;
-        }
-        r.Skip(size);
-    }
-}
+// A local header as the extractor reads it.
+struct TUnZip::TLocalInfo {
+    TLocal header;
+    std::string name;
+    std::int64_t dataOffset = 0;
+};
+
+// What every entry of a run decodes with: kept from the first entry to the
+// last, so that no entry allocates its buffers again.
+struct TUnZip::TRunBuffers {
+    explicit TRunBuffers(std::int8_t windowBits) : inflater(nullptr, emNone, windowBits), output(kBlock) {}
+    TDecompressStream inflater;
+    std::vector<std::uint8_t> output;
+    TInflateBuffers deflate64;
+    // The current entry's data ran into an error of its own (not its end).
+    bool invalidData = false;
+};
 
 TUnZip::TUnZip(TComponent* owner) : TUnBase(owner) {}
 TUnZip::~TUnZip() = default;
 
 TUnJar::TUnJar(TComponent* owner) : TUnZip(owner) {}
+
+bool TUnZip::SupportsType(TArcType type) const
+{
+    // Spanned and multi-volume sets need the volume dialogue, which this
+    // extractor does not have.
+    return type == atZip || type == atZipExe || type == atJar || type == atJarExe;
+}
 
 bool TUnZip::IsDirectoryEntry(const TZipEntry& e) const
 {
@@ -98,15 +110,22 @@ bool TUnZip::VerifyPassword(std::uint8_t* header)
 
 void TUnZip::_Extract(TStream32*& inStream, TStream32* outStream)
 {
+    if (!inStream)
+        return;
     try {
-        if (ArcType == atZipDS || ArcType == atZipMV) {
-            RaiseErrorStr(ArchiveFile(), "", VolumeName, E_UNSUPPORTEDTYPE);
-            return;
-        }
-        if (!inStream)
-            return;
         TBufferedReadStream32 buffered(inStream);
         TStream32* in = &buffered;
+        // The run's buffers go before the stream they read from.
+        struct RunScope {
+            TUnZip& z;
+            ~RunScope()
+            {
+                z.m_run.reset();
+                z.AES.reset();
+            }
+        } scope{*this};
+        m_run = std::make_unique<TRunBuffers>(maxbits());
+        AES = std::make_unique<TzadAES>(in, nullptr);
         HeaderList = std::make_unique<TUnBaseHeaderObj>();
         m_entries.clear();
         if (HeadFlag == THeaderTypeState{htLocal}) {
@@ -118,12 +137,59 @@ void TUnZip::_Extract(TStream32*& inStream, TStream32* outStream)
     } catch (...) {
         // The count so far stands.
     }
-    AES.reset();
     m_current = nullptr;
     if (HeaderList)
         HeaderList->DONE();
     HeaderList.reset();
     m_entries.clear();
+}
+
+bool TUnZip::ReadLocal(TStream32* in, std::int64_t offset, TLocalInfo& local)
+{
+    std::uint8_t lh[TLocal::kSize];
+    if (offset < 0 || offset > ArchiveSize - TLocal::kSize || !ReadAt(in, offset, lh, TLocal::kSize))
+        return false;
+    bool coded = false;
+    if (VerSig(LoadLe32(lh), htLocal, coded) != htLocal)
+        return false;
+    if (coded)
+        DecodeHeader(lh, htLocal);
+    local.header = TLocal::Parse(lh);
+    std::string raw(local.header.NameLength, '\0');
+    if (!ReadAt(in, offset + TLocal::kSize, raw.data(), local.header.NameLength))
+        return false;
+    if (coded)
+        DecodeFilename(raw.data(), raw.size());
+    local.name = NameOf(raw, local.header.Flags, TranslateOemChar);
+    local.dataOffset = offset + TLocal::kSize + local.header.NameLength + local.header.ExtraLength;
+    return true;
+}
+
+// Data prepended to an archive whose offsets were not adjusted moves every
+// local header by the same distance: the first entry's header is searched
+// within 32 KB after where it should be, and a header found there counts
+// only when it names the entry (a bad offset alone is no displacement).
+bool TUnZip::FindDisplacedLocal(TStream32* in, TZipEntry& e, std::int64_t& displacement)
+{
+    if (e.HeaderOffset < 0 || e.HeaderOffset >= ArchiveSize)
+        return false;
+    const std::int64_t from = e.HeaderOffset + 1;
+    const auto avail = static_cast<std::int32_t>(std::clamp<std::int64_t>(ArchiveSize - from, 0, kLocalSearch));
+    std::vector<std::uint8_t> block(static_cast<size_t>(avail));
+    if (avail < 4 || !ReadAt(in, from, block.data(), avail))
+        return false;
+    for (std::int32_t k = 0; k + 4 <= avail; ++k) {
+        bool coded = false;
+        if (block[static_cast<size_t>(k)] != 0x50 || VerSig(LoadLe32(&block[static_cast<size_t>(k)]), htLocal, coded) != htLocal)
+            continue;
+        TLocalInfo local;
+        if (ReadLocal(in, from + k, local) && local.name == e.Name) {
+            displacement = k + 1;
+            e.HeaderOffset += displacement;
+            return true;
+        }
+    }
+    return false;
 }
 
 int TUnZip::BuildHeadArray(TStream32* in)
@@ -136,10 +202,17 @@ int TUnZip::BuildHeadArray(TStream32* in)
     std::int64_t pos = ArchiveStartOffset;
     std::int64_t displacement = 0;
     std::uint8_t hdr[TCentral::kSize];
-    int index = 0;
-    while (!GetCancel() && pos >= 0 && pos + TCentral::kSize <= ArchiveSize && ReadAt(in, pos, hdr, TCentral::kSize)) {
+    std::int64_t index = 0;
+    bool directoryEnded = false;
+    while (!GetCancel()) {
         bool coded = false;
-        if (VerSig(LoadLe32(hdr), htCentral, coded) != htCentral)
+        if (pos < 0 || pos > ArchiveSize - 4 || !ReadAt(in, pos, hdr, 4))
+            break;
+        if (VerSig(LoadLe32(hdr), htCentral, coded) != htCentral) {
+            directoryEnded = true;
+            break;
+        }
+        if (pos > ArchiveSize - TCentral::kSize || !ReadAt(in, pos, hdr, TCentral::kSize))
             break;
         if (coded)
             DecodeHeader(hdr, htCentral);
@@ -159,58 +232,41 @@ int TUnZip::BuildHeadArray(TStream32* in)
             std::uint32_t p32 = c.PackedSize, u32 = c.UnpackedSize, o32 = c.RelativeOffset;
             ParseExtraField(extra.data(), extra.size(), htCentral, {&p32, &u32, &o32}, h64, e.Aes, StrongEncryptionHeader);
             e.Strong = !StrongEncryptionHeader.empty();
-            std::int64_t unpacked = c.UnpackedSize, packed = c.PackedSize, offset = c.RelativeOffset;
-            ReadZip64Sizes(extra.data(), extra.size(), true, unpacked, packed, offset);
             e.Flags = c.Flags;
             e.Method = c.Method;
             e.DosDateTime = c.DosDateTime;
             e.Crc = c.Crc;
-            e.PackedSize = packed;
-            e.UnpackedSize = unpacked;
+            e.PackedSize = WideValue(p32, h64.HighPacked);
+            e.UnpackedSize = WideValue(u32, h64.HighUnpacked);
             e.ExternalAttr = static_cast<std::int32_t>(c.ExternalAttr);
             e.Encryption = GetEncryptionMethod(c.Flags, e.Aes, e.Strong);
-            e.HeaderOffset = offset + SfxAdjust + displacement;
-
+            e.HeaderOffset = SaturatedAdd(WideValue(o32, h64.HighOffset), SfxAdjust + displacement);
+            e.CentralHeader.assign(hdr, hdr + TCentral::kSize);
             // The local header must be where the central header says; for the
             // first entry, data prepended without adjusting the offsets is
-            // absorbed by a search.
-            std::uint8_t lh[TLocal::kSize] = {};
-            bool lc = false;
-            bool found = ReadAt(in, e.HeaderOffset, lh, TLocal::kSize) && VerSig(LoadLe32(lh), htLocal, lc) == htLocal;
-            if (!found && index == 0) {
-                std::vector<std::uint8_t> block(kLocalSearch);
-                const std::int64_t from = e.HeaderOffset + 1;
-                const auto avail = static_cast<std::int32_t>(std::clamp<std::int64_t>(ArchiveSize - from, 0, kLocalSearch));
-                if (avail >= 4 && ReadAt(in, from, block.data(), avail)) {
-                    for (std::int32_t k = 0; k + 4 <= avail; ++k) {
-                        bool c2 = false;
-                        if (VerSig(LoadLe32(&block[static_cast<size_t>(k)]), htLocal, c2) == htLocal) {
-                            displacement = k + 1;
-                            e.HeaderOffset += displacement;
-                            found = true;
-                            break;
-                        }
-                    }
-                }
-            }
+            // absorbed by a search. A missing header fails its entry alone.
+            TLocalInfo local;
+            bool found = ReadLocal(in, e.HeaderOffset, local);
+            if (!found && index == 0 && FindDisplacedLocal(in, e, displacement))
+                found = ReadLocal(in, e.HeaderOffset, local);
             if (!found) {
                 RaiseErrorStr(StoredName, "", VolumeName, E_BADLOCALOFFSET);
             } else {
-                TUnBaseFileInfo info;
-                info.DiskNumber = c.DiskNumberStart;
-                info.HeaderOffset = e.HeaderOffset;
-                info.ExternalAttr = e.ExternalAttr;
-                HeaderList->AddItem(info, hdr, TCentral::kSize);
-                m_entries.push_back(e);
-                if (static_cast<std::int32_t>(c.DosDateTime) > MaxFileDate)
-                    MaxFileDate = static_cast<std::int32_t>(c.DosDateTime);
-                TotalPackedSize += packed;
-                TotalUnpackedSize += unpacked;
+                e.DataOffset = local.dataOffset;
+                e.DiskNumber = c.DiskNumberStart;
+                m_entries.push_back(std::move(e));
             }
         }
         ++index;
         pos += TCentral::kSize + c.NameLength + c.ExtraLength + c.CommentLength;
     }
+    // The end record's claims, once the whole directory has been read.
+    if (directoryEnded && !GetCancel()) {
+        const std::string remark = DirectoryRemark(index);
+        if (!remark.empty())
+            RaiseErrorStr(ArchiveFile(), remark, VolumeName, E_BADHEADR);
+    }
+    CommitEntries();
     return HeaderList->Count();
 }
 
@@ -228,79 +284,105 @@ int TUnZip::RecoveryBuildHeadArray(TStream32* in)
             return 0;
     }
     std::int64_t pos = std::max<std::int64_t>(ArchiveStartOffset, 0);
-    std::uint8_t lh[TLocal::kSize];
-    if (ReadAt(in, pos, lh, 4) && LoadLe32(lh) == DATA_DESCRIPTOR_SIGNATURE)
+    std::uint8_t sig[4];
+    if (ReadAt(in, pos, sig, 4) && LoadLe32(sig) == DATA_DESCRIPTOR_SIGNATURE)
         pos += 4;
-    while (!GetCancel() && ReadAt(in, pos, lh, TLocal::kSize)) {
-        bool coded = false;
-        if (VerSig(LoadLe32(lh), htLocal, coded) != htLocal)
-            break;
-        if (coded)
-            DecodeHeader(lh, htLocal);
-        const TLocal l = TLocal::Parse(lh);
-        std::string raw(l.NameLength, '\0');
+    TLocalInfo local;
+    while (!GetCancel() && ReadLocal(in, pos, local)) {
+        const TLocal& l = local.header;
         std::vector<std::uint8_t> extra(l.ExtraLength);
-        if (!ReadAt(in, pos + TLocal::kSize, raw.data(), l.NameLength) ||
-            !ReadAt(in, pos + TLocal::kSize + l.NameLength, extra.data(), l.ExtraLength))
+        if (!ReadAt(in, pos + TLocal::kSize + l.NameLength, extra.data(), l.ExtraLength))
             break;
-        if (coded)
-            DecodeFilename(raw.data(), raw.size());
         TZipEntry e;
-        e.Name = NameOf(raw, l.Flags, TranslateOemChar);
+        e.Name = local.name;
         TCentral64Hdr h64;
         std::uint32_t p32 = l.PackedSize, u32 = l.UnpackedSize;
         ParseExtraField(extra.data(), extra.size(), htLocal, {&p32, &u32, nullptr}, h64, e.Aes, StrongEncryptionHeader);
         e.Strong = !StrongEncryptionHeader.empty();
-        std::int64_t unpacked = l.UnpackedSize, packed = l.PackedSize, offset = 0;
-        ReadZip64Sizes(extra.data(), extra.size(), false, unpacked, packed, offset);
         e.Flags = l.Flags;
         e.Method = l.Method;
         e.DosDateTime = l.DosDateTime;
         e.Crc = l.Crc;
-        e.PackedSize = packed;
-        e.UnpackedSize = unpacked;
-        e.ExternalAttr = 0;
+        e.PackedSize = WideValue(p32, h64.HighPacked);
+        e.UnpackedSize = WideValue(u32, h64.HighUnpacked);
         e.HeaderOffset = pos;
+        e.DataOffset = local.dataOffset;
+        e.DiskNumber = 1;
         e.Encryption = GetEncryptionMethod(l.Flags, e.Aes, e.Strong);
         StoredName = e.Name;
-        if (!e.Name.empty() && CheckWildCard2(this, StoredName, FileSpec, RecurseDirs, &ExcludeSpec)) {
-            TUnBaseFileInfo info;
-            info.DiskNumber = 1;
-            info.HeaderOffset = pos;
-            HeaderList->AddItem(info, nullptr, 0);
-            m_entries.push_back(e);
-            if (static_cast<std::int32_t>(l.DosDateTime) > MaxFileDate)
-                MaxFileDate = static_cast<std::int32_t>(l.DosDateTime);
-            TotalPackedSize += packed;
-            TotalUnpackedSize += unpacked;
-        }
+        const std::int64_t next = e.DataEnd();
+        const bool descriptorEntry = e.PackedSize <= 0 && (l.Flags & 0x08);
+        if (!e.Name.empty() && CheckWildCard2(this, StoredName, FileSpec, RecurseDirs, &ExcludeSpec))
+            m_entries.push_back(std::move(e));
         // A data-descriptor entry with no size ends the walk at its data.
-        if (packed <= 0 && (l.Flags & 0x08))
+        if (descriptorEntry)
             break;
-        pos += TLocal::kSize + l.NameLength + l.ExtraLength + packed;
+        pos = next;
     }
+    CommitEntries();
     return HeaderList->Count();
 }
 
-bool TUnZip::ReadLocal(TStream32* in, const TZipEntry& e, std::int64_t& dataAt, std::string& localName)
+void TUnZip::RefuseOverlaps()
 {
-    std::uint8_t lh[TLocal::kSize];
-    if (!ReadAt(in, e.HeaderOffset, lh, TLocal::kSize))
-        return false;
-    bool coded = false;
-    if (VerSig(LoadLe32(lh), htLocal, coded) != htLocal)
-        return false;
-    if (coded)
-        DecodeHeader(lh, htLocal);
-    const TLocal l = TLocal::Parse(lh);
-    std::string raw(l.NameLength, '\0');
-    if (!ReadAt(in, e.HeaderOffset + TLocal::kSize, raw.data(), l.NameLength))
-        return false;
-    if (coded)
-        DecodeFilename(raw.data(), raw.size());
-    localName = NameOf(raw, l.Flags, TranslateOemChar);
-    dataAt = e.HeaderOffset + TLocal::kSize + l.NameLength + l.ExtraLength;
-    return in->Seek(dataAt, soBeginning) == dataAt;
+    const size_t n = m_entries.size();
+    std::vector<size_t> order(n);
+    std::iota(order.begin(), order.end(), size_t{0});
+    std::stable_sort(order.begin(), order.end(),
+                     [this](size_t a, size_t b) { return m_entries[a].HeaderOffset < m_entries[b].HeaderOffset; });
+    std::vector<std::string> refusedFor(n);  // what each refused entry overlaps
+    // Entries on one record: the first in the directory keeps it.
+    for (size_t k = 1, keeper = order[0]; k < n; ++k) {
+        if (m_entries[order[k]].HeaderOffset == m_entries[keeper].HeaderOffset)
+            refusedFor[order[k]] = m_entries[keeper].Name;
+        else
+            keeper = order[k];
+    }
+    // Data that covers the next entry's header, or runs into the central
+    // directory. Data claimed past the end of the archive covers nothing:
+    // the entry fails on its sizes instead.
+    std::vector<size_t> kept;
+    for (size_t i : order)
+        if (refusedFor[i].empty())
+            kept.push_back(i);
+    for (size_t k = 0; k < kept.size(); ++k) {
+        const TZipEntry& x = m_entries[kept[k]];
+        const std::int64_t end = x.DataEnd();
+        if (end > ArchiveSize)
+            continue;
+        if (k + 1 < kept.size() && m_entries[kept[k + 1]].HeaderOffset < end)
+            refusedFor[kept[k]] = m_entries[kept[k + 1]].Name;
+        else if (CentralDirStart >= 0 && x.HeaderOffset < CentralDirStart && end > CentralDirStart)
+            refusedFor[kept[k]] = "the central directory";
+    }
+    std::vector<TZipEntry> honest;
+    honest.reserve(n);
+    for (size_t i = 0; i < n; ++i) {
+        if (refusedFor[i].empty()) {
+            honest.push_back(std::move(m_entries[i]));
+            continue;
+        }
+        RaiseErrorStr(m_entries[i].Name, "overlaps " + refusedFor[i], VolumeName, E_OVERLAP);
+    }
+    m_entries = std::move(honest);
+}
+
+void TUnZip::CommitEntries()
+{
+    if (!m_entries.empty())
+        RefuseOverlaps();
+    for (const TZipEntry& e : m_entries) {
+        TUnBaseFileInfo info;
+        info.DiskNumber = e.DiskNumber;
+        info.HeaderOffset = e.HeaderOffset;
+        info.ExternalAttr = e.ExternalAttr;
+        HeaderList->AddItem(info, e.CentralHeader.empty() ? nullptr : e.CentralHeader.data(),
+                            static_cast<WORD>(e.CentralHeader.size()));
+        if (static_cast<std::int32_t>(e.DosDateTime) > MaxFileDate)
+            MaxFileDate = static_cast<std::int32_t>(e.DosDateTime);
+        TotalPackedSize = SaturatedAdd(TotalPackedSize, e.PackedSize);
+        TotalUnpackedSize = SaturatedAdd(TotalUnpackedSize, e.UnpackedSize);
+    }
 }
 
 void TUnZip::ProcessHeaders(TStream32* in, TStream32* out)
@@ -313,7 +395,6 @@ void TUnZip::ProcessHeaders(TStream32* in, TStream32* out)
         const TZipEntry& e = m_entries[static_cast<size_t>(i)];
         m_current = &e;
         CurrentFileInfo = HeaderList->FileLocationData(i);
-        AES = std::make_unique<TzadAES>(in, nullptr);
         SetEncryptionMethod(e.Encryption);
         AesHeader = e.Aes;
         InflateRec.BitFlag = e.Flags;
@@ -322,28 +403,45 @@ void TUnZip::ProcessHeaders(TStream32* in, TStream32* out)
         InflateRec.UnpackedSize = e.UnpackedSize;
         EntryDosDate = static_cast<std::int32_t>(e.DosDateTime);
         StoredName = e.Name;
-        std::int64_t dataAt = 0;
-        std::string localName;
-        if (!ReadLocal(in, e, dataAt, localName)) {
+        TLocalInfo local;
+        if (!ReadLocal(in, e.HeaderOffset, local) || in->Seek(local.dataOffset, soBeginning) != local.dataOffset) {
             RaiseErrorStr(StoredName, "", VolumeName, E_BADLOCALOFFSET);
             AdjustProgress(InflateRec);
             continue;
         }
         // The entry is written under its central name; a local header that
         // names something else is reported, not obeyed.
-        if (localName != e.Name)
-            RaiseErrorStr(StoredName, localName, VolumeName, E_INCONSISTENTLOCAL);
+        if (local.name != e.Name)
+            RaiseErrorStr(StoredName, local.name, VolumeName, E_INCONSISTENTLOCAL);
         if (FileAccessMethod == faFile)
             SetFilename(StoredName);
         else
             Filename = StoredName;
         OpenAndExtractFile(in, out, i, e.ExternalAttr);
-        AES.reset();
     }
     m_current = nullptr;
 }
 
 void TUnZip::RecoveryProcessHeaders(TStream32* in, TStream32* out) { ProcessHeaders(in, out); }
+
+bool TUnZip::DeclaredSizesHold(const TZipEntry& e, std::uint32_t method)
+{
+    std::string what;
+    const std::int64_t data = e.PackedSize - EncryptionOverhead(e);
+    if (e.DataEnd() > ArchiveSize)
+        what = "declares " + std::to_string(e.PackedSize) + " packed bytes, the archive holds " +
+               std::to_string(std::max<std::int64_t>(ArchiveSize - e.DataOffset, 0)) + " after its header";
+    else if (data < 0)
+        what = "declares " + std::to_string(e.PackedSize) + " packed bytes, fewer than its encryption header";
+    else if (method == 0 && data != e.UnpackedSize)
+        what = "stored, declares " + std::to_string(data) + " packed and " + std::to_string(e.UnpackedSize) +
+               " unpacked bytes";
+    if (!what.empty()) {
+        RaiseErrorStr(Filename, what, VolumeName, E_SIZEDIFFERENT);
+        return false;
+    }
+    return RoomForEntry(e.UnpackedSize);
+}
 
 bool TUnZip::OpenAndExtractFile(TStream32* in, TStream32* out, int index, std::int32_t attr)
 {
@@ -386,25 +484,20 @@ bool TUnZip::OpenAndExtractFile(TStream32* in, TStream32* out, int index, std::i
         } else if (method != 0 && method != 8 && method != 9) {
             // Nothing is created for a method the library does not decode.
             RaiseErrorStr(Filename, "", VolumeName, E_UNSUPPORTEDMETHOD);
-            AdjustProgress(InflateRec);
-            if (m_countedEntry && FileCount > 0)
-                --FileCount;
-            ForceCrcFail = true;
+            FailEntry(InflateRec);
+        } else if (Encrypted && EntryPasswordFailed) {
+            FailEntry(InflateRec);
+            Filename = StoredName;
+        } else if (!DeclaredSizesHold(e, method)) {
+            // Nothing is created for sizes the archive cannot bear out.
+            FailEntry(InflateRec);
         } else if (!Open_OutFile(outStream, Filename, StoredName)) {
             RaiseErrorStr(Filename, "", VolumeName, E_OPENERR);
-            AdjustProgress(InflateRec);
-            if (m_countedEntry && FileCount > 0)
-                --FileCount;
-            ForceCrcFail = true;
-        } else if (Encrypted && EntryPasswordFailed) {
-            if (m_countedEntry && FileCount > 0)
-                --FileCount;
-            AdjustProgress(InflateRec);
-            ForceCrcFail = true;
-            Filename = StoredName;
+            FailEntry(InflateRec);
         } else {
+            BeginEntryOutput(e.UnpackedSize);
             ExtractFile(InflateRec, outStream, in);
-            bool good = !EntryWriteFailed && !DiskFull;
+            bool good = EntrySizeAgrees(!m_run->invalidData) && !EntryWriteFailed && !DiskFull;
             if (Encrypted && IsAesMethod(EncryptionMethod)) {
                 // The authentication code replaces the CRC for AE-2; AE-1
                 // entries carry a real CRC as well, and both are checked.
@@ -417,10 +510,7 @@ bool TUnZip::OpenAndExtractFile(TStream32* in, TStream32* out, int index, std::i
                 Crc32Val ^= CRC_MASK;
             }
             if (!good) {
-                ForceCrcFail = true;
-                if (m_countedEntry && FileCount > 0)
-                    --FileCount;
-                m_countedEntry = false;
+                FailEntry(InflateRec);
                 DiscardOutput(outStream, Filename);
             } else {
                 CloseAndSetDate(outStream, Filename, static_cast<std::int32_t>(e.DosDateTime), attr);
@@ -434,6 +524,7 @@ bool TUnZip::OpenAndExtractFile(TStream32* in, TStream32* out, int index, std::i
     if (FileAccessMethod == faFile && outStream && outStream != out) {
         delete outStream;
     }
+    BeginEntryOutput(-1);
     return doOnEnd(32, e.Crc);
 }
 
@@ -441,30 +532,20 @@ bool TUnZip::ExtractFile(const TInflateRec& recIn, TStream32*& outStream, TStrea
 {
     TInflateRec rec = recIn;
     Crc32Val = CRC_MASK;
-    if (Encrypted && IsAesMethod(EncryptionMethod))
-        rec.PackedSize -= SALT_LENGTH(AesHeader.Strength) + MAC_LENGTH(0) + PWD_VER_LENGTH;
-    else if (Encrypted && EncryptionMethod == emZIP_v2)
-        rec.PackedSize -= 12;
-    if (rec.PackedSize < 0) {
-        ForceCrcFail = true;
-        return true;
-    }
+    m_run->invalidData = false;
+    if (m_current)
+        rec.PackedSize -= EncryptionOverhead(*m_current);
     InflateRec = rec;
     const std::int64_t dataAt = in->Position();
     std::uint32_t method = rec.CompressMethod;
     if (method == 99 && AesHeader.Id == EXTRA_AES)
         method = AesHeader.Method;
+    bool finished = true;
     try {
         switch (method) {
-        case 0: {
-            TInflateRec r = rec;
-            // A stored entry is its packed bytes: never copy beyond them.
-            r.UnpackedSize = std::min(rec.UnpackedSize, rec.PackedSize);
-            Unstore(in, outStream, 32, r);
-            break;
-        }
-        case 8: ExtractInflate32(in, outStream, maxbits()); break;
-        case 9: ExtractInflate64(in, outStream, maxbits()); break;
+        case 0: finished = Unstore(in, outStream, 32, rec) == 0; break;
+        case 8: finished = ExtractInflate32(in, outStream, maxbits()); break;
+        case 9: finished = ExtractInflate64(in, outStream, maxbits()); break;
         default:
             RaiseErrorStr(Filename, "", VolumeName, E_UNSUPPORTEDMETHOD);
             AdjustProgress(rec);
@@ -479,7 +560,7 @@ bool TUnZip::ExtractFile(const TInflateRec& recIn, TStream32*& outStream, TStrea
     // What follows the packed data (an authentication code) is read from
     // its own position, however much of the data the decoder took.
     in->Seek(dataAt + rec.PackedSize, soBeginning);
-    return true;
+    return finished;
 }
 
 bool TUnZip::ExtractInflate32(TStream32* in, TStream32*& out, std::int8_t maxBits)
@@ -494,51 +575,51 @@ bool TUnZip::ExtractInflate64(TStream32* in, TStream32*& out, std::int8_t maxBit
     return ExtractInflate(in, out, maxBits);
 }
 
-bool TUnZip::ExtractInflate(TStream32* in, TStream32*& out, std::int8_t maxBits)
+// Decodes until the deflate data ends: the data path stops an entry that
+// gives more than it declares, and the caller compares what it gave.
+bool TUnZip::ExtractInflate(TStream32* in, TStream32*& out, std::int8_t)
 {
     const std::int64_t dataAt = in->Position();
     if (is64Bit) {
         InflateProcRec.CancelFlag = CancelRef;
-        const bool ok = Inflate(this, in, out, InflateRec, 32, InflateProcRec);
+        const TInflateResult r = InflateEx(this, in, out, InflateRec, InflateProcRec, &m_run->deflate64);
+        m_run->invalidData = r == TInflateResult::InvalidData;
         in->Seek(dataAt + InflateRec.PackedSize, soBeginning);
-        return ok;
+        return r == TInflateResult::Ok;
     }
     bool ok = true;
-    {
-        TDecompressStream ds(in, EncryptionMethod == emNone || !Encrypted ? emNone : EncryptionMethod, maxBits);
-        ds.CancelRef = CancelRef;
-        ds.InputLimit = InflateRec.PackedSize;
-        std::vector<std::uint8_t> buf(kBlock);
-        std::int64_t outLeft = InflateRec.UnpackedSize;
-        std::int64_t produced = 0;
-        while (outLeft > 0 && !GetCancel()) {
-            ProcessMessages();
-            const auto inChunk = static_cast<std::int32_t>(std::min<std::int64_t>(InflateRec.PackedSize, kBlock));
-            const auto outChunk = static_cast<std::int32_t>(std::min<std::int64_t>(outLeft, kBlock));
-            const std::uint64_t before = ds.TotalOut();
-            const std::int32_t n = ds.Read(buf.data(), std::max(inChunk, 1), outChunk);
-            const auto got = static_cast<std::int32_t>(ds.TotalOut() - before);
-            if (got > 0) {
-                WriteBlockProc(out, buf.data(), false, 32, got, dtData);
-                if (EntryWriteFailed)
-                    break;
-                outLeft -= got;
-                produced += got;
-                RemainingUnpackedSize -= got;
-            }
-            doBranchProgress(produced, InflateRec.UnpackedSize, TotalUnpackedSize);
-            if (n < 0) {
-                ok = false;
+    TDecompressStream& ds = m_run->inflater;
+    ds.Restart(in, Encrypted ? EncryptionMethod : emNone, InflateRec.PackedSize);
+    ds.CancelRef = CancelRef;
+    std::uint8_t* buf = m_run->output.data();
+    std::int64_t produced = 0;
+    while (!GetCancel()) {
+        ProcessMessages();
+        const std::uint64_t before = ds.TotalOut();
+        const std::int32_t n = ds.Read(buf, kZadTransferSize, kBlock);
+        const auto got = static_cast<std::int32_t>(ds.TotalOut() - before);
+        if (got > 0) {
+            WriteBlockProc(out, buf, false, 32, got, dtData);
+            if (EntryWriteFailed)
                 break;
-            }
-            if (ds.StreamEnd() || got == 0)
-                break;
+            produced += got;
+            RemainingUnpackedSize -= std::min<std::int64_t>(got, RemainingUnpackedSize);
         }
-        if (outLeft > 0)
-            RemainingUnpackedSize -= outLeft;
+        doBranchProgress(produced, InflateRec.UnpackedSize, TotalUnpackedSize);
+        if (n < 0) {
+            // Z_BUF_ERROR: the packed bytes ran out before the deflate data ended.
+            m_run->invalidData = n != Z_BUF_ERROR;
+            ok = false;
+            break;
+        }
+        if (ds.StreamEnd() || got == 0)
+            break;
     }
+    if (RemainingUnpackedSize > 0)
+        RemainingUnpackedSize -= std::clamp<std::int64_t>(InflateRec.UnpackedSize - produced, 0, RemainingUnpackedSize);
     // The bytes after the packed data (an authentication code, the next
     // header) are read from their own position.
+    ds.Restart(nullptr, emNone, -1);
     in->Seek(dataAt + InflateRec.PackedSize, soBeginning);
     return ok;
 }

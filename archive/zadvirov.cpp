@@ -2,6 +2,7 @@
 
 #include "archive/zadgbls.h"
 #include "archive/zadhooks.h"
+#include "archive/zadtextmark.h"
 
 #include <algorithm>
 #include <cstring>
@@ -42,6 +43,13 @@ struct ZipWalk {
     bool reachedDirectory = false;  // local walk: the central directory ended it
 };
 ZipWalk g_zip;
+
+bool HasLocalHeaderAt(TStream32& stream, std::int64_t offset)
+{
+    std::uint8_t sig[4];
+    bool coded = false;
+    return TVirOV::ReadAt(stream, offset, sig, 4) && VerSig(LoadLe32(sig), htLocal, coded) == htLocal;
+}
 
 bool IsDirectoryEntry(const std::string& rawName, std::uint32_t externalAttr)
 {
@@ -140,7 +148,10 @@ void ZipCentralStep(TVirOV& v, TStream32& stream, int& headersRead)
     h = v.Central;
     if (v.OnReadFile)
         v.OnReadFile(&v, v.Filename);
-    if (v.ArcType != atZipDS && v.ArcType != atZipMV && !v.HeadFlag.Has(htLocal))
+    const std::int64_t offset = SaturatedAdd(WideValue(h.RelativeOffset, v.Central64Hdr.HighOffset), v.SfxAdjust);
+    // The first local header did not verify: each entry's own header is
+    // looked at, so that a bad entry is reported alone, wherever it stands.
+    if (v.ArcType != atZipDS && v.ArcType != atZipMV && !v.HeadFlag.Has(htLocal) && !HasLocalHeaderAt(stream, offset))
         v.RaiseErrorStr(v.Filename, "", "0", E_BADHEADR);
 
     // The entry comment, whole up to the buffer's room; the walk always
@@ -161,8 +172,8 @@ void ZipCentralStep(TVirOV& v, TStream32& stream, int& headersRead)
     v.NextHeaderOffset = commentAt + h.CommentLength;
 
     v.EntryFlags = h.Flags;
-    const std::int64_t packed = (static_cast<std::int64_t>(v.Central64Hdr.HighPacked) << 32) | h.PackedSize;
-    const std::int64_t unpacked = (static_cast<std::int64_t>(v.Central64Hdr.HighUnpacked) << 32) | h.UnpackedSize;
+    const std::int64_t packed = WideValue(h.PackedSize, v.Central64Hdr.HighPacked);
+    const std::int64_t unpacked = WideValue(h.UnpackedSize, v.Central64Hdr.HighUnpacked);
     if (!CheckWildCard2(&v, v.Filename, v.FileSpec, v.RecurseDirs, &v.ExcludeSpec))
         return;
     if (isDir) {
@@ -171,8 +182,7 @@ void ZipCentralStep(TVirOV& v, TStream32& stream, int& headersRead)
         ++v.FileCount;
     } else {
         ++v.FileCount;
-        v.TotalPackedSize += packed;
-        v.TotalUnpackedSize += unpacked;
+        v.IncTotals(unpacked, packed);
     }
     v.FileDate = v.ConvertDate(static_cast<std::int32_t>(h.DosDateTime));
     v.VersionMadeBy = h.VersionMadeBy;
@@ -190,7 +200,6 @@ void ZipCentralStep(TVirOV& v, TStream32& stream, int& headersRead)
     v.Ratio = static_cast<BYTE>(CalcRatio(packed, unpacked));
     if (v.ArcType == atZipDS)
         v.VolumeName = Format("PKBACK# %.3d", h.DiskNumberStart + 1);
-    const std::int64_t offset = ((static_cast<std::int64_t>(v.Central64Hdr.HighOffset) << 32) | h.RelativeOffset) + v.SfxAdjust;
     v.doRead(offset);
 }
 
@@ -255,9 +264,9 @@ void ZipLocalStep(TVirOV& v, TStream32& stream, int& headersRead)
     if (v.OnReadFile)
         v.OnReadFile(&v, v.Filename);
     const std::int64_t dataAt = nameAt + h.NameLength + h.ExtraLength;
-    std::int64_t packed = (static_cast<std::int64_t>(v.Central64Hdr.HighPacked) << 32) | h.PackedSize;
-    std::int64_t unpacked = (static_cast<std::int64_t>(v.Central64Hdr.HighUnpacked) << 32) | h.UnpackedSize;
-    std::int64_t next = dataAt + packed;
+    std::int64_t packed = WideValue(h.PackedSize, v.Central64Hdr.HighPacked);
+    std::int64_t unpacked = WideValue(h.UnpackedSize, v.Central64Hdr.HighUnpacked);
+    std::int64_t next = SaturatedAdd(dataAt, packed);
     if ((h.Flags & 0x0008) && packed == 0) {
         // Sizes follow the data (written to a pipe): step over the data to
         // its descriptor instead of ending the walk here.
@@ -278,8 +287,7 @@ void ZipLocalStep(TVirOV& v, TStream32& stream, int& headersRead)
     if (!CheckWildCard1(&v, v.Filename, v.FileSpec, &v.ExcludeSpec))
         return;
     ++v.FileCount;
-    v.TotalPackedSize += packed;
-    v.TotalUnpackedSize += unpacked;
+    v.IncTotals(unpacked, packed);
     v.FileDate = v.ConvertDate(static_cast<std::int32_t>(h.DosDateTime));
     v.VersionMadeBy = h.VersionNeeded;
     v.VersionNeeded = h.VersionNeeded;
@@ -300,13 +308,23 @@ void ZipLocalStep(TVirOV& v, TStream32& stream, int& headersRead)
 // A walk that ran off the end of the file instead of reaching the end of
 // the central directory (or, for a local walk, the directory itself) means
 // the archive is truncated: what was listed stays listed, the result is false.
+//
+// A walk that went through the whole central directory compares it with
+// what the end record declares, and reports a disagreement once.
 void ZipFinish(TVirOV& v, TStream32&)
 {
     if (v.HeaderBlockSize == 0 || g_zip.headersRead == 0)
         return;
     if (v.HeadFlag.Has(htCentral)) {
-        if (v.NextHeaderOffset != v.EndOffset && v.NextHeaderOffset < v.CentralDirEnd)
+        if (v.NextHeaderOffset != v.EndOffset && v.NextHeaderOffset < v.CentralDirEnd) {
             v.FailWalk(25236);
+            return;
+        }
+        if (v.ArcType != atZipDS && v.ArcType != atZipMV) {
+            const std::string remark = v.DirectoryRemark(g_zip.headersRead);
+            if (!remark.empty())
+                v.RaiseErrorStr(v.ArchiveFile(), remark, "0", E_BADHEADR);
+        }
     } else if (!g_zip.reachedDirectory) {
         v.FailWalk(25236);
     }
@@ -324,11 +342,10 @@ const TListFormat kZipFormat{
 
 // ---- uuencoded, xxencoded and Base64 text -------------------------------------------------
 
-bool StartsWithNoCase(const char* p, std::int32_t avail, const std::string& text)
-{
-    return avail >= static_cast<std::int32_t>(text.size()) && SameText(std::string(p, text.size()), text);
-}
-
+// The first encoded file of the text is the archive's only entry. Its
+// packed size is the text file's; its unpacked size is what the encoded
+// lines decode to, or, where they do not say, the text's size marked as
+// such in the method column.
 void TextSetup(TVirOV& v, TStream32& stream)
 {
     v.HeaderBlockSize = 0;
@@ -336,43 +353,10 @@ void TextSetup(TVirOV& v, TStream32& stream)
     const auto want = static_cast<std::int32_t>(std::min<std::int64_t>(32768, v.ArchiveSize));
     if (want <= 0 || !TVirOV::ReadAt(stream, 0, buf.data(), want))
         return;
-    const std::int32_t n = want;
-    static const std::string base64 = "Content-Transfer-Encoding: Base64";
-    static const std::string disposition = "Content-Disposition: attachment; filename=\"";
-    auto nextLine = [&](std::int32_t i) {
-        const void* nl = std::memchr(&buf[static_cast<size_t>(i)], '\n', static_cast<size_t>(n - i));
-        return nl ? static_cast<std::int32_t>(static_cast<const char*>(nl) - buf.data()) + 1 : n;
-    };
-    std::string name;
-    bool found = false;
-    for (std::int32_t i = 0; i + 3 <= n && !found; i = nextLine(i)) {
-        const char* p = &buf[static_cast<size_t>(i)];
-        const std::int32_t left = n - i;
-        if (left >= 34 && StartsWithNoCase(p, left, base64)) {
-            const std::int32_t j = nextLine(i);
-            if (n - j >= 44 && StartsWithNoCase(&buf[static_cast<size_t>(j)], n - j, disposition)) {
-                int pos = j + static_cast<int>(disposition.size());
-                GetFilenameFromBuffer(buf.data(), n, pos, name);
-                found = true;
-            }
-            continue;
-        }
-        if (StartsWithNoCase(p, left, "begin 6") || StartsWithNoCase(p, left, "begin 7")) {
-            std::int32_t k = i + 6;  // after "begin "
-            while (k < n && buf[static_cast<size_t>(k)] != ' ' && buf[static_cast<size_t>(k)] != '\n')
-                ++k;
-            if (k < n && buf[static_cast<size_t>(k)] == ' ') {
-                int pos = k + 1;
-                if (pos < n) {
-                    GetFilenameFromBuffer(buf.data(), n, pos, name);
-                    found = true;
-                }
-            }
-        }
-    }
-    if (!found)
+    const TTextMarker marker = FindTextMarker(buf.data(), want, true);
+    if (marker.kind == TTextEncoding::None)
         return;
-    v.Filename = name;
+    v.Filename = marker.name;
     if (v.OnReadFile)
         v.OnReadFile(&v, v.Filename);
     if (v.ListOperation == opFileOnly) {
@@ -382,15 +366,18 @@ void TextSetup(TVirOV& v, TStream32& stream)
     }
     if (!v.OnRead)
         return;
+    const std::int64_t decoded = DecodedTextSize(stream, marker.dataStart, marker.kind);
     v.FileDate = v.ConvertDate(v.ArchiveDate);
-    v.PackedSize = v.UnpackedSize = v.ArchiveSize;
-    v.TotalPackedSize = v.TotalUnpackedSize = v.ArchiveSize;
+    v.PackedSize = v.ArchiveSize;
+    v.UnpackedSize = decoded >= 0 ? decoded : v.ArchiveSize;
+    v.FileCount = 1;
+    v.IncTotals(v.UnpackedSize, v.PackedSize);
     v.Crc = 0;
     v.Encrypted = false;
     v.CompressMethod = 0;
     v.VersionMadeBy = v.VersionNeeded = 0;
     v.Ratio = 0;
-    v.CompressMethodStr.clear();
+    v.CompressMethodStr = decoded >= 0 ? std::string() : std::string("(encoded size)");
     v.InternalAttr = 32;
     v.ExternalAttr = 32;
     v.doEvents(0, 1);
@@ -506,9 +493,12 @@ bool TVirOV::Activate()
             RaiseError(ArchiveFile(), "", "0", E_FILENOTFOUND);
         else if (!OnRead)
             RaiseError(ArchiveFile(), "OnRead", "0", E_REQUIREDEVENT);
-        else if (!IsArcValid(ArcType))
-            RaiseError(ArchiveFile(), "", "0", 25244);
-        else {
+        else if (!IsArcValid(ArcType) || !Formats().count(ArcType)) {
+            // A type that no format step lists yet is said to be
+            // unsupported; it is never shown as an empty archive.
+            ReportUnsupportedType("0");
+            result = false;
+        } else {
             if (ArcType == atZip && ArchiveStartOffset == 0 && GetZipSetType() == atZipDS)
                 ArcType = atZipDS;
             TFileStream32 stream(ArchiveFile(), fmOpenRead | fmShareDenyWrite);
@@ -556,8 +546,8 @@ bool TVirOV::Activate(TStream32* stream)
     try {
         ExcludeSpec.Clear();
         ArcType = GetArcType(stream);
-        if (!IsArcValid(ArcType)) {
-            RaiseErrorStr(ArchiveFile(), "", "0", 25244);
+        if (!IsArcValid(ArcType) || !Formats().count(ArcType)) {
+            ReportUnsupportedType("0");
             result = false;
         } else {
             Timer.Start();
@@ -671,8 +661,9 @@ TDateTime TVirOV::GetFileDate(const std::string& name) { return GetFileInfo(name
 
 void TVirOV::IncTotals(std::int64_t unpacked, std::int64_t packed)
 {
-    TotalUnpackedSize += unpacked;
-    TotalPackedSize += packed;
+    // Declared sizes may be huge: the totals stop at the largest value.
+    TotalUnpackedSize = SaturatedAdd(TotalUnpackedSize, unpacked);
+    TotalPackedSize = SaturatedAdd(TotalPackedSize, packed);
 }
 
 void TVirOV::DecTotals(std::int64_t unpacked, std::int64_t packed)

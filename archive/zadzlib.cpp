@@ -125,6 +125,15 @@ std::int32_t TDecompressStream::Read(void* buffer, std::int32_t inputChunk, std:
     return count;
 }
 
+void TDecompressStream::Restart(TStream32* source, TEncryptionMethod method, std::int64_t inputLimit)
+{
+    doInflateReset();
+    m_stream = source;
+    m_method = method;
+    m_streamPos = source ? source->Position() : 0;
+    InputLimit = inputLimit;
+}
+
 void TDecompressStream::doInflateReset()
 {
     inflateReset(&m_z->z);

@@ -70,6 +70,9 @@ public:
     // Gives the stream a new source positioned at 0 with its input emptied
     // (an entry continued on the next volume).
     void SetSource(TStream32* source);
+    // Starts a new deflate stream at the source's current position (the
+    // next entry), keeping the buffers and zlib's state of the last one.
+    void Restart(TStream32* source, TEncryptionMethod method, std::int64_t inputLimit);
     bool* CancelRef = nullptr;
     // At most this many bytes are read from the source in all (-1: no
     // limit), so that what follows the deflate data is never taken in.

@@ -29,6 +29,7 @@ struct Listing {
     std::vector<ListedEntry> entries;
     std::vector<int> errors;
     std::vector<std::string> errorFiles;
+    std::vector<std::string> errorTexts;  // the extended messages
     std::int64_t totalPacked = -1, totalUnpacked = -1;
     int totalFiles = -1;
     int totalRatio = -1;
@@ -53,9 +54,10 @@ inline void Attach(TVirOV& v, Listing& out)
         e.externalAttr = v.ExternalAttr;
         out.entries.push_back(e);
     };
-    v.OnError = [&out](TObject*, const std::string& f, const std::string&, const std::string&, int code) {
+    v.OnError = [&out](TObject*, const std::string& f, const std::string& ext, const std::string&, int code) {
         out.errors.push_back(code);
         out.errorFiles.push_back(f);
+        out.errorTexts.push_back(ext);
     };
     v.OnTotals = [&out](TObject*, std::int64_t unpacked, std::int64_t packed, BYTE ratio, int files) {
         out.totalRatio = ratio;
@@ -75,6 +77,14 @@ inline Listing ListFile(const std::string& path, bool showDirs = false)
     out.type = v.ArcType;
     out.result = v.Activate();
     return out;
+}
+
+// Lists bytes written to a file of the given name.
+inline Listing ListBytes(const std::string& bytes, const std::string& name = "t.zip")
+{
+    TempDir dir;
+    dir.Write(name, bytes);
+    return ListFile(dir.Path(name));
 }
 
 inline std::string FixturePath(const std::string& name) { return std::string(VISTREL_TEST_DATA) + "/fixtures/" + name; }

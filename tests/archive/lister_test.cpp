@@ -3,6 +3,7 @@
 #include "archive/zadgbls.h"
 #include "archive/zadhooks.h"
 #include "lister_support.h"
+#include "zip_writer.h"
 
 #include <gtest/gtest.h>
 
@@ -26,87 +27,8 @@ std::vector<std::string> Names(const Listing& l)
     return n;
 }
 
-void Put16(std::string& s, size_t at, unsigned v)
-{
-    s[at] = static_cast<char>(v & 0xFF);
-    s[at + 1] = static_cast<char>(v >> 8);
-}
-void Put32(std::string& s, size_t at, unsigned v)
-{
-    Put16(s, at, v & 0xFFFF);
-    Put16(s, at + 2, v >> 16);
-}
-
-// A ZIP of stored entries built byte by byte, so tests can damage it at will.
-struct ZipBuilder {
-    struct Entry {
-        std::string name, data, comment, extra;
-        unsigned flags = 0;
-    };
-    std::vector<Entry> entries;
-    std::string archiveComment;
-    std::string Build(std::vector<size_t>* centralAt = nullptr) const
-    {
-        std::string out, cd;
-        for (const Entry& e : entries) {
-            const unsigned offset = static_cast<unsigned>(out.size());
-            const unsigned crc = [&] {
-                unsigned c = 0xFFFFFFFF;
-                for (unsigned char b : e.data) {
-                    c ^= b;
-                    for (int k = 0; k < 8; ++k)
-                        c = (c & 1) ? (c >> 1) ^ 0xEDB88320u : c >> 1;
-                }
-                return ~c;
-            }();
-            std::string h(30, '\0');
-            Put32(h, 0, 0x04034B50);
-            Put16(h, 4, 10);
-            Put16(h, 6, e.flags);
-            Put16(h, 12, 0x3061);  // 2004-03-01
-            Put32(h, 14, crc);
-            Put32(h, 18, static_cast<unsigned>(e.data.size()));
-            Put32(h, 22, static_cast<unsigned>(e.data.size()));
-            Put16(h, 26, static_cast<unsigned>(e.name.size()));
-            Put16(h, 28, static_cast<unsigned>(e.extra.size()));
-            out += h + e.name + e.extra + e.data;
-            std::string c(46, '\0');
-            Put32(c, 0, 0x02014B50);
-            Put16(c, 4, 20);
-            Put16(c, 6, 10);
-            Put16(c, 8, e.flags);
-            Put16(c, 14, 0x3061);
-            Put32(c, 16, crc);
-            Put32(c, 20, static_cast<unsigned>(e.data.size()));
-            Put32(c, 24, static_cast<unsigned>(e.data.size()));
-            Put16(c, 28, static_cast<unsigned>(e.name.size()));
-            Put16(c, 30, static_cast<unsigned>(e.extra.size()));
-            Put16(c, 32, static_cast<unsigned>(e.comment.size()));
-            Put32(c, 38, 0x20);
-            Put32(c, 42, offset);
-            if (centralAt)
-                centralAt->push_back(out.size() + cd.size());
-            cd += c + e.name + e.extra + e.comment;
-        }
-        const unsigned cdAt = static_cast<unsigned>(out.size());
-        out += cd;
-        std::string end(22, '\0');
-        Put32(end, 0, 0x06054B50);
-        Put16(end, 8, static_cast<unsigned>(entries.size()));
-        Put16(end, 10, static_cast<unsigned>(entries.size()));
-        Put32(end, 12, static_cast<unsigned>(cd.size()));
-        Put32(end, 16, cdAt);
-        Put16(end, 20, static_cast<unsigned>(archiveComment.size()));
-        return out + end + archiveComment;
-    }
-};
-
-Listing ListBytes(const std::string& bytes, const std::string& name = "t.zip")
-{
-    TempDir dir;
-    dir.Write(name, bytes);
-    return ListFile(dir.Path(name));
-}
+using zipwriter::Put16;
+using zipwriter::Put32;
 
 }  // namespace
 
@@ -242,9 +164,9 @@ TEST(ZipLister, NamesLongerThan255Bytes)
 
 TEST(ZipLister, CommentWithZeroByteDoesNotMisalignTheWalk)
 {
-    ZipBuilder b;
-    b.entries.push_back({"a.txt", "aaa", std::string("note\0hidden", 11), ""});
-    b.entries.push_back({"b.txt", "bbbb", "", ""});
+    zipwriter::Archive b;
+    b.Add("a.txt", "aaa").comment = std::string("note\0hidden", 11);
+    b.Add("b.txt", "bbbb");
     const Listing l = ListBytes(b.Build());
     EXPECT_TRUE(l.result);
     ASSERT_EQ(Names(l), (std::vector<std::string>{"a.txt", "b.txt"}));
@@ -253,9 +175,9 @@ TEST(ZipLister, CommentWithZeroByteDoesNotMisalignTheWalk)
 
 TEST(ZipLister, CommentLongerThanTheBuffer)
 {
-    ZipBuilder b;
-    b.entries.push_back({"a.txt", "aaa", std::string(40000, 'c'), ""});
-    b.entries.push_back({"b.txt", "bbbb", "", ""});
+    zipwriter::Archive b;
+    b.Add("a.txt", "aaa").comment = std::string(40000, 'c');
+    b.Add("b.txt", "bbbb");
     const Listing l = ListBytes(b.Build());
     EXPECT_TRUE(l.result);
     ASSERT_EQ(Names(l), (std::vector<std::string>{"a.txt", "b.txt"}));
@@ -272,9 +194,9 @@ TEST(ZipLister, ExtraFieldsAreCheckedAgainstWhatRemains)
     std::string tiny(6, '\0');
     Put16(tiny, 0, 0x0001);
     Put16(tiny, 2, 2);
-    ZipBuilder b;
-    b.entries.push_back({"a.txt", "aaa", "", overlong});
-    b.entries.push_back({"b.txt", "bb", "", tiny});
+    zipwriter::Archive b;
+    b.Add("a.txt", "aaa").extra = overlong;
+    b.Add("b.txt", "bb").extra = tiny;
     const Listing l = ListBytes(b.Build());
     EXPECT_TRUE(l.result);
     ASSERT_EQ(Names(l), (std::vector<std::string>{"a.txt", "b.txt"}));
@@ -417,4 +339,88 @@ TEST(TextLister, FirstEncodedFileIsTheOnlyEntry)
     EXPECT_EQ(b64.type, atB64);
     ASSERT_EQ(b64.entries.size(), 1u);
     EXPECT_EQ(b64.entries[0].name, "pic.png");
+}
+
+namespace {
+
+// Encoders for the text-archive cases: uuencoding and xxencoding differ
+// only in their 64-character alphabet; Base64 in lines of 60 characters.
+std::string EncodeCountedLines(const std::string& data, const std::string& alphabet)
+{
+    std::string out;
+    for (size_t at = 0; at < data.size(); at += 45) {
+        const size_t n = std::min<size_t>(45, data.size() - at);
+        out += alphabet[n];
+        for (size_t i = 0; i < n; i += 3) {
+            const auto byte = [&](size_t k) { return k < n ? static_cast<unsigned char>(data[at + k]) : 0u; };
+            const unsigned v = (byte(i) << 16) | (byte(i + 1) << 8) | byte(i + 2);
+            for (int s = 18; s >= 0; s -= 6)
+                out += alphabet[(v >> s) & 63];
+        }
+        out += '\n';
+    }
+    return out + alphabet[0] + "\nend\n";
+}
+
+std::string EncodeBase64Lines(const std::string& data)
+{
+    static const std::string a = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string flat;
+    for (size_t i = 0; i < data.size(); i += 3) {
+        const size_t n = std::min<size_t>(3, data.size() - i);
+        unsigned v = 0;
+        for (size_t k = 0; k < 3; ++k)
+            v = (v << 8) | (k < n ? static_cast<unsigned char>(data[i + k]) : 0u);
+        for (size_t k = 0; k < 4; ++k)
+            flat += k <= n ? a[(v >> (18 - 6 * k)) & 63] : '=';
+    }
+    std::string out;
+    for (size_t i = 0; i < flat.size(); i += 60)
+        out += flat.substr(i, 60) + "\r\n";
+    return out;
+}
+
+}  // namespace
+
+TEST(TextLister, DetectionListingAndTotalsAgree)
+{
+    // The entry's unpacked size is what its lines decode to; where the lines
+    // do not give it, the text's own size stands, marked as such. The totals
+    // count the entry.
+    std::string data;
+    for (int i = 0; i < 100; ++i)
+        data += static_cast<char>(i * 37 + 11);
+    const std::string uu = "`!\"#$%&'()*+,-./0123456789:;<=>?@ABCDEFGHIJKLMNOPQRSTUVWXYZ[\\]^_";
+    const std::string xx = "+-0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+    std::string damaged = "begin 644 cut.bin\n" + EncodeCountedLines(data, uu);
+    damaged.resize(damaged.find("\n", 30));  // a line cut short, no "end"
+    const struct {
+        const char* what;
+        std::string text;
+        TArcType type;
+        const char* name;
+        std::int64_t unpacked;  // -1: the text's size
+    } cases[] = {
+        {"uuencoded", "Subject: report\n\nbegin 644 report.bin\n" + EncodeCountedLines(data, uu), atUUE, "report.bin", 100},
+        {"xxencoded", "begin 644 report.xx\n" + EncodeCountedLines(data, xx), atUUE, "report.xx", 100},
+        {"begin-base64", "begin-base64 644 pic.png\n" + EncodeBase64Lines(data) + "====\n", atB64, "pic.png", 100},
+        {"base64 of 99 bytes", "BEGIN-BASE64 600 odd.bin\n" + EncodeBase64Lines(data.substr(1)) + "====\n", atB64, "odd.bin", 99},
+        {"MIME part", "Content-Transfer-Encoding: base64\r\nContent-Disposition: attachment; filename=\"a.bin\"\r\n"
+                      "Content-Type: application/octet-stream\r\n\r\n" + EncodeBase64Lines(data) + "\r\n--boundary--\r\n",
+         atB64, "a.bin", 100},
+        {"damaged", damaged, atUUE, "cut.bin", -1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const Listing l = ListBytes(c.text, "t.txt");
+        EXPECT_EQ(l.type, c.type);
+        ASSERT_EQ(l.entries.size(), 1u);
+        EXPECT_EQ(l.entries[0].name, c.name);
+        EXPECT_EQ(l.entries[0].packed, static_cast<std::int64_t>(c.text.size()));
+        const std::int64_t unpacked = c.unpacked < 0 ? static_cast<std::int64_t>(c.text.size()) : c.unpacked;
+        EXPECT_EQ(l.entries[0].unpacked, unpacked);
+        EXPECT_EQ(l.entries[0].method, c.unpacked < 0 ? "(encoded size)" : "");
+        EXPECT_EQ(l.totalFiles, 1);
+        EXPECT_EQ(l.totalUnpacked, unpacked);
+    }
 }

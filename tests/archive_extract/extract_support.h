@@ -18,6 +18,7 @@ struct ExtractLog {
     std::vector<std::string> begun;
     std::vector<std::pair<std::string, bool>> ended;
     std::vector<std::pair<int, std::string>> errors;
+    std::vector<std::string> extended;  // each error's extended message
     int count = -1;
     int ErrorsWith(int code) const
     {
@@ -39,8 +40,9 @@ inline void Attach(TUnZip& z, ExtractLog& log)
 {
     z.OnBegin = [&log](TObject*, const std::string& name, int, bool&) { log.begun.push_back(name); };
     z.OnEnd = [&log](TObject*, const std::string& name, bool pass) { log.ended.emplace_back(name, pass); };
-    z.OnError = [&log](TObject*, const std::string& file, const std::string&, const std::string&, int code) {
+    z.OnError = [&log](TObject*, const std::string& file, const std::string& ext, const std::string&, int code) {
         log.errors.emplace_back(code, file);
+        log.extended.push_back(ext);
     };
 }
 

@@ -1,0 +1,46 @@
+// Uuencoded, xxencoded and Base64 text archives have no binary headers: a
+// marker line starts each encoded file, and the encoded lines themselves
+// say how many bytes they carry. Type detection and the lister both read
+// them here, so that the type, the entry and its size always agree.
+//
+//   begin 644 name                      uuencoded or xxencoded lines, then
+//   M<60 characters: 45 bytes>          a line of no bytes and "end"; the
+//   `                                   first character of a line gives
+//   end                                 the bytes it carries
+//
+//   begin-base64 644 name               Base64 lines, then "===="
+//
+//   Content-Transfer-Encoding: Base64   a MIME part: its other header lines,
+//   Content-Disposition: attachment; filename="name"
+//                                       an empty line, then Base64 lines up
+//                                       to an empty line or a "--" boundary
+//
+// Marker texts are compared without regard to case at the start of a line.
+#pragma once
+
+#include "archive/zadconsts.h"
+#include "archive/zadstreams.h"
+
+#include <cstdint>
+#include <string>
+
+enum class TTextEncoding { None, UU, Base64Begin, Base64Mime };
+
+struct TTextMarker {
+    TTextEncoding kind = TTextEncoding::None;
+    std::string name;             // the encoded file's name; may be empty
+    std::int64_t dataStart = 0;   // where the lines after the marker begin
+};
+
+// The first marker line in the first bytes of a file. With needName, a
+// Base64 MIME marker counts only when the next line names the attached file
+// (the lister's scan); without, every marker line counts (detection).
+TTextMarker FindTextMarker(const char* buf, std::int32_t n, bool needName);
+
+// atUUE for uuencoded and xxencoded text, atB64 for Base64, atNA for none.
+TArcType TextArcType(TTextEncoding kind);
+
+// The number of bytes the encoded lines from dataStart decode to, or -1 when
+// the lines do not give it (a line foreign to the encoding, an overlong
+// line, or no end line where the encoding has one).
+std::int64_t DecodedTextSize(TStream32& stream, std::int64_t dataStart, TTextEncoding kind);

@@ -1,0 +1,97 @@
+// Listing what the hostile-ZIP extraction tests extract (the archives come
+// from tests/archive/zip_writer.h), and files of types no lister reads yet:
+// declared sizes show as declared, a bad entry is reported alone, the end
+// record's lies once, and no archive is ever shown as silently empty.
+#include "lister_support.h"
+#include "zip_writer.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+
+using zipwriter::Archive;
+
+TEST(HostileZipListing, DeclaredSizesShowAsDeclared)
+{
+    Archive claimed_size_past_end;
+    auto& unpacked = claimed_size_past_end.Add("zip64_unpacked.bin", std::string(5000, 'x'), 8);
+    unpacked.zip64 = true;
+    unpacked.unpackedClaim = std::uint64_t{1} << 62;
+    auto& packed = claimed_size_past_end.Add("zip64_packed.bin", std::string(5000, 'x'), 8);
+    packed.zip64 = true;
+    packed.packedClaim = std::uint64_t{1} << 62;
+    packed.unpackedClaim = std::uint64_t{3} << 61;
+    const Listing l = ListBytes(claimed_size_past_end.Build());
+    EXPECT_TRUE(l.result);
+    EXPECT_TRUE(l.errors.empty());
+    ASSERT_EQ(l.entries.size(), 2u);
+    EXPECT_EQ(l.entries[0].unpacked, std::int64_t{1} << 62);
+    EXPECT_EQ(l.entries[1].packed, std::int64_t{1} << 62);
+    // 2^62 + 3 * 2^61 passes what the totals can hold: they stop at the top.
+    EXPECT_EQ(l.totalUnpacked, INT64_MAX);
+    EXPECT_EQ(l.totalFiles, 2);
+}
+
+TEST(HostileZipListing, BadFirstLocalOffsetIsReportedAlone)
+{
+    for (const std::uint32_t offset : {0xFFFFFFF0u, 5u}) {
+        SCOPED_TRACE(offset);
+        Archive bad_first_local_offset;
+        bad_first_local_offset.Add("first.txt", "first\n").offsetClaim = offset;
+        bad_first_local_offset.Add("second.txt", "second\n");
+        bad_first_local_offset.Add("third.txt", "third\n");
+        const Listing l = ListBytes(bad_first_local_offset.Build());
+        EXPECT_EQ(l.type, atZip);
+        EXPECT_TRUE(l.result);
+        EXPECT_EQ(l.entries.size(), 3u);
+        EXPECT_EQ(l.errors, (std::vector<int>{25114}));
+        EXPECT_EQ(l.errorFiles, (std::vector<std::string>{"first.txt"}));
+    }
+}
+
+TEST(HostileZipListing, EndRecordThatLiesIsReportedOnce)
+{
+    Archive cd_count_lies;
+    cd_count_lies.Add("a.txt", "alpha\n");
+    cd_count_lies.Add("b.txt", "beta\n");
+    cd_count_lies.Add("z.txt", "omega\n");
+    cd_count_lies.countClaim = 65535;
+    cd_count_lies.dirOffsetClaim = 0xFFFFFFF0u;
+    const Listing l = ListBytes(cd_count_lies.Build());
+    EXPECT_TRUE(l.result);
+    EXPECT_EQ(l.entries.size(), 3u);
+    ASSERT_EQ(l.errors, (std::vector<int>{25114}));
+    EXPECT_TRUE(l.errorFiles[0].ends_with("t.zip"));
+    EXPECT_EQ(l.errorTexts[0].rfind("the end record counts 65535 entries, the central directory holds 3; it places", 0), 0u);
+}
+
+TEST(HostileZipListing, TypesWithoutAListingSaySo)
+{
+    // Detected types that no lister reads yet report the library's "not
+    // supported" message, naming the type, and the listing fails; a file
+    // that is no archive says the same without a type.
+    std::string arj(40, '\0');
+    arj[0] = '\x60';
+    arj[1] = '\xEA';
+    std::string cab(64, '\0');
+    cab.replace(0, 4, "MSCF");
+    const struct {
+        std::string bytes;
+        const char* name;
+        const char* type;
+    } cases[] = {
+        {ReadFixture("small.tar"), "small.tar", "TAR"},
+        {ReadFixture("hello.txt.gz"), "hello.txt.gz", "GZip"},
+        {arj, "a.arj", "ARJ"},
+        {cab, "a.cab", "CAB"},
+        {std::string(500, 'z'), "plain.zip", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Listing l = ListBytes(c.bytes, c.name);
+        EXPECT_FALSE(l.result);
+        EXPECT_TRUE(l.entries.empty());
+        EXPECT_EQ(l.errors, (std::vector<int>{25244}));
+        EXPECT_EQ(l.errorTexts, (std::vector<std::string>{c.type}));
+    }
+}

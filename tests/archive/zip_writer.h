@@ -1,0 +1,160 @@
+// A small ZIP writer of our own for the tests: honest archives of stored or
+// deflated entries, and hostile ones whose headers claim what their bytes do
+// not bear out (sizes, offsets, counts), built byte by byte so that each
+// test shows one fault plainly.
+#pragma once
+
+#include <zlib.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace zipwriter {
+
+inline void Put16(std::string& s, size_t at, unsigned v)
+{
+    s[at] = static_cast<char>(v & 0xFF);
+    s[at + 1] = static_cast<char>((v >> 8) & 0xFF);
+}
+inline void Put32(std::string& s, size_t at, std::uint32_t v)
+{
+    Put16(s, at, v & 0xFFFF);
+    Put16(s, at + 2, v >> 16);
+}
+inline std::string Le64(std::uint64_t v)
+{
+    std::string s(8, '\0');
+    for (int i = 0; i < 8; ++i)
+        s[static_cast<size_t>(i)] = static_cast<char>((v >> (8 * i)) & 0xFF);
+    return s;
+}
+
+inline std::uint32_t Crc32(const std::string& data)
+{
+    return static_cast<std::uint32_t>(
+        crc32(0, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size())));
+}
+
+// Raw deflate (no zlib header), as ZIP method 8 stores it.
+inline std::string Deflate(const std::string& data, int level = 6)
+{
+    z_stream z{};
+    deflateInit2(&z, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
+    std::string out(deflateBound(&z, static_cast<uLong>(data.size())), '\0');
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+    z.avail_in = static_cast<uInt>(data.size());
+    z.next_out = reinterpret_cast<Bytef*>(out.data());
+    z.avail_out = static_cast<uInt>(out.size());
+    deflate(&z, Z_FINISH);
+    out.resize(z.total_out);
+    deflateEnd(&z);
+    return out;
+}
+
+struct Entry {
+    std::string name;
+    std::string data;      // the entry's real bytes
+    unsigned method = 0;   // 0 stored, 8 deflated
+    unsigned flags = 0;
+    std::string extra;     // written into both headers
+    std::string comment;
+    // Claims that differ from the truth: the sizes and CRC both headers
+    // declare, and the local-header offset the central header declares.
+    std::optional<std::uint64_t> packedClaim, unpackedClaim;
+    std::optional<std::uint32_t> crcClaim, offsetClaim;
+    // Sizes declared as 0xFFFFFFFF with the values in a ZIP64 field.
+    bool zip64 = false;
+    // A central entry only, pointing at the record of entry sameRecordAs.
+    int sameRecordAs = -1;
+};
+
+struct Archive {
+    std::vector<Entry> entries;
+    std::string archiveComment;
+    std::optional<unsigned> countClaim;         // both counts of the end record
+    std::optional<std::uint32_t> dirOffsetClaim;
+
+    Entry& Add(std::string name, std::string data, unsigned method = 0)
+    {
+        entries.push_back(Entry{});
+        entries.back().name = std::move(name);
+        entries.back().data = std::move(data);
+        entries.back().method = method;
+        return entries.back();
+    }
+
+    // The archive's bytes; centralAt receives where each central header starts.
+    std::string Build(std::vector<size_t>* centralAt = nullptr) const
+    {
+        std::string out, cd;
+        std::vector<std::uint32_t> recordAt;
+        for (const Entry& e : entries) {
+            const std::string packed = e.method == 8 ? Deflate(e.data) : e.data;
+            const std::uint32_t crc = e.crcClaim.value_or(Crc32(e.data));
+            const std::uint64_t packedSize = e.packedClaim.value_or(packed.size());
+            const std::uint64_t unpackedSize = e.unpackedClaim.value_or(e.data.size());
+            std::string extra = e.extra;
+            if (e.zip64) {
+                std::string field("\x01\x00\x10\x00", 4);  // id 1, 16 bytes
+                field += Le64(unpackedSize) + Le64(packedSize);
+                extra = field + extra;
+            }
+            const std::uint32_t size32p = e.zip64 ? 0xFFFFFFFFu : static_cast<std::uint32_t>(packedSize);
+            const std::uint32_t size32u = e.zip64 ? 0xFFFFFFFFu : static_cast<std::uint32_t>(unpackedSize);
+            std::uint32_t offset = static_cast<std::uint32_t>(out.size());
+            if (e.sameRecordAs >= 0) {
+                offset = recordAt[static_cast<size_t>(e.sameRecordAs)];
+            } else {
+                std::string h(30, '\0');
+                Put32(h, 0, 0x04034B50);
+                Put16(h, 4, e.zip64 ? 45 : 20);
+                Put16(h, 6, e.flags);
+                Put16(h, 8, e.method);
+                Put16(h, 12, 0x3061);  // 2004-03-01
+                Put32(h, 14, crc);
+                Put32(h, 18, size32p);
+                Put32(h, 22, size32u);
+                Put16(h, 26, static_cast<unsigned>(e.name.size()));
+                Put16(h, 28, static_cast<unsigned>(extra.size()));
+                out += h + e.name + extra + packed;
+            }
+            recordAt.push_back(offset);
+            std::string c(46, '\0');
+            Put32(c, 0, 0x02014B50);
+            Put16(c, 4, 20);
+            Put16(c, 6, e.zip64 ? 45 : 20);
+            Put16(c, 8, e.flags);
+            Put16(c, 10, e.method);
+            Put16(c, 14, 0x3061);
+            Put32(c, 16, crc);
+            Put32(c, 20, size32p);
+            Put32(c, 24, size32u);
+            Put16(c, 28, static_cast<unsigned>(e.name.size()));
+            Put16(c, 30, static_cast<unsigned>(extra.size()));
+            Put16(c, 32, static_cast<unsigned>(e.comment.size()));
+            Put32(c, 38, 0x20);
+            Put32(c, 42, e.offsetClaim.value_or(offset));
+            if (centralAt)
+                centralAt->push_back(cd.size());
+            cd += c + e.name + extra + e.comment;
+        }
+        const std::uint32_t cdAt = static_cast<std::uint32_t>(out.size());
+        if (centralAt)
+            for (size_t& at : *centralAt)
+                at += cdAt;
+        out += cd;
+        std::string end(22, '\0');
+        const unsigned count = countClaim.value_or(static_cast<unsigned>(entries.size()));
+        Put32(end, 0, 0x06054B50);
+        Put16(end, 8, count);
+        Put16(end, 10, count);
+        Put32(end, 12, static_cast<std::uint32_t>(cd.size()));
+        Put32(end, 16, dirOffsetClaim.value_or(cdAt));
+        Put16(end, 20, static_cast<unsigned>(archiveComment.size()));
+        return out + end + archiveComment;
+    }
+};
+
+}  // namespace zipwriter

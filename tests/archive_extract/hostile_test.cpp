@@ -1,0 +1,265 @@
+// Hostile ZIPs whose headers claim what their bytes do not bear out, built
+// by our own writer (tests/archive/zip_writer.h), one archive per fault.
+// Each names the exact errors extraction must report and the files it must
+// leave; the honest entries around the lies always extract.
+#include "../archive/zip_writer.h"
+#include "extract_support.h"
+
+#include "rtl/streams.h"
+#include "rtl/sysutils.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using zipwriter::Archive;
+using Errors = std::vector<std::pair<int, std::string>>;
+using Files = std::map<std::string, std::string>;
+
+struct Outcome {
+    ExtractLog log;
+    int count = 0;
+    Files files;
+};
+
+// Extracts the archive's bytes into a fresh folder; error names are given
+// relative to that folder.
+Outcome ExtractBytes(const std::string& bytes, const std::string& name = "hostile.zip")
+{
+    TempDir work, out;
+    work.Write(name, bytes);
+    TUnZip z;
+    Outcome r;
+    Attach(z, r.log);
+    Prepare(z, work.Path(name), out.Root());
+    r.count = z.Extract();
+    r.files = TreeOf(out.Root());
+    for (auto& e : r.log.errors)
+        if (e.second.rfind(out.Root(), 0) == 0)
+            e.second.erase(0, out.Root().size());
+    return r;
+}
+
+const std::string kAlpha = "alpha\n";
+const std::string kOmega = "omega\n";
+
+}  // namespace
+
+TEST(HostileZip, ClaimedSizePastEnd)
+{
+    // Sizes the data cannot bear out, each between two honest entries:
+    // unpacked sizes the deflate data falls short of (a 32-bit claim and a
+    // ZIP64 claim of 2^62), packed sizes that run past the end of the
+    // archive, and an unpacked size the data exceeds.
+    const std::string body(5000, 'x');
+    Archive claimed_size_past_end;
+    claimed_size_past_end.Add("a.txt", kAlpha);
+    claimed_size_past_end.Add("unpacked_claim.bin", body, 8).unpackedClaim = 0xFFFFFFF0u;
+    claimed_size_past_end.Add("packed_claim.bin", body, 8).packedClaim = 0xFFFFFFF0u;
+    auto& zip64Unpacked = claimed_size_past_end.Add("zip64_unpacked.bin", body, 8);
+    zip64Unpacked.zip64 = true;
+    zip64Unpacked.unpackedClaim = std::uint64_t{1} << 62;
+    auto& zip64Packed = claimed_size_past_end.Add("zip64_packed.bin", body, 8);
+    zip64Packed.zip64 = true;
+    zip64Packed.packedClaim = std::uint64_t{1} << 62;
+    claimed_size_past_end.Add("more_than_declared.bin", body, 8).unpackedClaim = 100;
+    claimed_size_past_end.Add("z.txt", kOmega);
+
+    const Outcome r = ExtractBytes(claimed_size_past_end.Build());
+    ASSERT_EQ(r.log.errors, (Errors{{25193, "unpacked_claim.bin"},
+                                    {25193, "packed_claim.bin"},
+                                    {25193, "zip64_unpacked.bin"},
+                                    {25193, "zip64_packed.bin"},
+                                    {25193, "more_than_declared.bin"}}));
+    EXPECT_EQ(r.log.extended[0], "declares 4294967280 bytes, its data ends after 5000");
+    EXPECT_EQ(r.log.extended[4], "declares 100 bytes, its data gives more");
+    EXPECT_EQ(r.files, (Files{{"a.txt", kAlpha}, {"z.txt", kOmega}}));
+    EXPECT_EQ(r.count, 2);
+    EXPECT_EQ(r.log.Failed(), 5);
+}
+
+TEST(HostileZip, StoredSizeMismatch)
+{
+    // A stored entry is its packed bytes: packed and unpacked sizes that
+    // differ are a lie whichever is larger, and nothing is written for it.
+    const std::string body(100, 's');
+    Archive stored_size_mismatch;
+    stored_size_mismatch.Add("a.txt", kAlpha);
+    stored_size_mismatch.Add("claims_more.bin", body).unpackedClaim = 200;
+    stored_size_mismatch.Add("claims_less.bin", body).unpackedClaim = 50;
+    stored_size_mismatch.Add("z.txt", kOmega);
+
+    const Outcome r = ExtractBytes(stored_size_mismatch.Build());
+    ASSERT_EQ(r.log.errors, (Errors{{25193, "claims_more.bin"}, {25193, "claims_less.bin"}}));
+    EXPECT_EQ(r.log.extended[0], "stored, declares 100 packed and 200 unpacked bytes");
+    EXPECT_EQ(r.files, (Files{{"a.txt", kAlpha}, {"z.txt", kOmega}}));
+    EXPECT_EQ(r.count, 2);
+}
+
+TEST(HostileZip, OverlappingEntries)
+{
+    // Ten central entries on one 1 MB record: the first in the directory
+    // keeps it, the other nine are refused (before, the file of 1 KB wrote
+    // 10 MB).
+    Archive overlapping_entries;
+    overlapping_entries.Add("a.txt", kAlpha);
+    const std::string zeros(1 << 20, '\0');
+    overlapping_entries.Add("bomb.bin", zeros, 8);
+    Errors expected;
+    for (int i = 1; i <= 9; ++i) {
+        overlapping_entries.Add("copy" + std::to_string(i) + ".bin", zeros, 8).sameRecordAs = 1;
+        expected.emplace_back(25252, "copy" + std::to_string(i) + ".bin");
+    }
+    overlapping_entries.Add("z.txt", kOmega);
+    const std::string bytes = overlapping_entries.Build();
+    ASSERT_LT(bytes.size(), 4000u);
+
+    const Outcome r = ExtractBytes(bytes);
+    ASSERT_EQ(r.log.errors, expected);
+    EXPECT_EQ(r.log.extended[0], "overlaps bomb.bin");
+    EXPECT_EQ(r.files, (Files{{"a.txt", kAlpha}, {"bomb.bin", zeros}, {"z.txt", kOmega}}));
+    EXPECT_EQ(r.count, 3);
+    EXPECT_EQ(r.log.Failed(), 0);  // refused entries are never begun
+}
+
+TEST(HostileZip, DataThatCoversAnotherEntryIsRefused)
+{
+    // The liar's packed size runs over the next entry's local header, and
+    // the last entry's into the central directory: both are refused, the
+    // entry whose header was covered extracts.
+    Archive covering;
+    covering.Add("a.txt", kAlpha);
+    covering.Add("liar.bin", std::string(3000, 'l'), 8).packedClaim = 60;  // its deflate data is shorter
+    covering.Add("honest.txt", "honest\n");
+    covering.Add("last.txt", "last\n").packedClaim = 30;
+    covering.entries.back().unpackedClaim = 30;
+    const std::string bytes = covering.Build();
+
+    const Outcome r = ExtractBytes(bytes);
+    EXPECT_EQ(r.log.errors, (Errors{{25252, "liar.bin"}, {25252, "last.txt"}}));
+    EXPECT_EQ(r.log.extended, (std::vector<std::string>{"overlaps honest.txt", "overlaps the central directory"}));
+    EXPECT_EQ(r.files, (Files{{"a.txt", kAlpha}, {"honest.txt", "honest\n"}}));
+}
+
+TEST(HostileZip, BadFirstLocalOffset)
+{
+    // The first central entry names no local header (past the end of the
+    // file, or into the middle of a header where a search finds other
+    // entries' headers): it fails alone and the rest extracts.
+    for (const std::uint32_t offset : {0xFFFFFFF0u, 5u}) {
+        SCOPED_TRACE(offset);
+        Archive bad_first_local_offset;
+        bad_first_local_offset.Add("first.txt", "first\n").offsetClaim = offset;
+        bad_first_local_offset.Add("second.txt", "second\n");
+        bad_first_local_offset.Add("third.txt", "third\n");
+        const std::string bytes = bad_first_local_offset.Build();
+
+        TempDir work;
+        work.Write("bad.zip", bytes);
+        TUnZip probe;
+        probe.SetArchiveFile(work.Path("bad.zip"));
+        EXPECT_EQ(probe.ArcType, atZip);  // not "unsupported"
+
+        const Outcome r = ExtractBytes(bytes);
+        EXPECT_EQ(r.log.errors, (Errors{{25115, "first.txt"}}));
+        EXPECT_EQ(r.files, (Files{{"second.txt", "second\n"}, {"third.txt", "third\n"}}));
+        EXPECT_EQ(r.count, 2);
+    }
+}
+
+TEST(HostileZip, CentralDirectoryCountLies)
+{
+    // The end record counts 65,535 entries for three and places the
+    // directory at 0xFFFFFFF0: one report, and the three entries extract.
+    Archive cd_count_lies;
+    cd_count_lies.Add("a.txt", kAlpha);
+    cd_count_lies.Add("b.txt", "beta\n");
+    cd_count_lies.Add("z.txt", kOmega);
+    cd_count_lies.countClaim = 65535;
+    cd_count_lies.dirOffsetClaim = 0xFFFFFFF0u;
+    std::vector<size_t> centralAt;
+    const std::string bytes = cd_count_lies.Build(&centralAt);
+    const Outcome r = ExtractBytes(bytes, "count.zip");
+    ASSERT_EQ(r.log.errors.size(), 1u);
+    EXPECT_EQ(r.log.errors[0].first, 25114);
+    EXPECT_TRUE(r.log.errors[0].second.ends_with("count.zip"));
+    EXPECT_EQ(r.log.extended[0],
+              "the end record counts 65535 entries, the central directory holds 3; it places the central directory at "
+              "4294967280, it starts at " + std::to_string(centralAt[0]));
+    EXPECT_EQ(r.files, (Files{{"a.txt", kAlpha}, {"b.txt", "beta\n"}, {"z.txt", kOmega}}));
+
+    // A count that agrees modulo 65,536 is what writers without ZIP64 store.
+    Archive honest;
+    honest.Add("a.txt", kAlpha);
+    EXPECT_TRUE(ExtractBytes(honest.Build()).log.errors.empty());
+}
+
+TEST(HostileZip, MemoryBomb)
+{
+    // Into memory, an entry whose declared output passes what memory can
+    // hold (or what a memory stream can hold, 2 GB) is refused before
+    // anything is allocated; the entries around it are appended.
+    Archive memory_bomb;
+    memory_bomb.Add("a.txt", kAlpha);
+    auto& bomb = memory_bomb.Add("bomb.bin", std::string(4096, '\0'), 8);
+    bomb.zip64 = true;
+    bomb.unpackedClaim = static_cast<std::uint64_t>(std::max<std::int64_t>(AvailableMemory(), 0)) + (std::uint64_t{1} << 30);
+    memory_bomb.Add("three_gb.bin", std::string(4096, '\0'), 8).unpackedClaim = 0xC0000000u;
+    memory_bomb.Add("z.txt", kOmega);
+    TempDir work;
+    work.Write("bomb.zip", memory_bomb.Build());
+    TUnZip z;
+    ExtractLog log;
+    Attach(z, log);
+    Prepare(z, work.Path("bomb.zip"), "");
+    TDecompMemoryStream m;
+    EXPECT_EQ(z.ExtractToMemoryStream(&m), 2);
+    EXPECT_EQ(log.errors, (Errors{{25254, "bomb.bin"}, {25254, "three_gb.bin"}}));
+    ASSERT_EQ(m.Count(), 2);
+    EXPECT_EQ(m.GetFileName(0), "a.txt");
+    EXPECT_EQ(m.GetFileName(1), "z.txt");
+    EXPECT_EQ(m.Size(), static_cast<std::int64_t>(kAlpha.size() + kOmega.size()));
+    EXPECT_LT(m.Capacity(), 1 << 20);
+}
+
+TEST(HostileZip, NothingIsSilent)
+{
+    // A file that is no archive, and archives of types this extractor does
+    // not read: each run reports the library's "not supported" message.
+    TempDir work;
+    work.Write("plain.zip", std::string(500, 'z'));
+    std::string arj(40, '\0');
+    arj[0] = '\x60';
+    arj[1] = '\xEA';
+    work.Write("a.arj", arj);
+    const struct {
+        std::string path;
+        const char* type;
+    } cases[] = {
+        {work.Path("plain.zip"), ""},
+        {work.Path("a.arj"), "ARJ"},
+        {std::string(VISTREL_TEST_DATA) + "/../archive/fixtures/small.tar", "TAR"},
+        {std::string(VISTREL_TEST_DATA) + "/../archive/fixtures/hello.txt.gz", "GZip"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        TempDir out;
+        TUnZip z;
+        ExtractLog log;
+        Attach(z, log);
+        Prepare(z, c.path, out.Root());
+        EXPECT_EQ(z.Extract(), 0);
+        EXPECT_EQ(log.errors, (Errors{{25244, c.path}}));
+        EXPECT_EQ(log.extended, (std::vector<std::string>{c.type}));
+        EXPECT_TRUE(TreeOf(out.Root()).empty());
+    }
+    // The same from an open stream.
+    TMemoryStream32 garbage;
+    garbage.WriteBuffer(std::string(100, 'g').data(), 100);
+    TStream32* in = &garbage;
+    TUnZip z;
+    ExtractLog log;
+    Attach(z, log);
+    EXPECT_EQ(z.ExtractStreamToDisk(in), 0);
+    EXPECT_EQ(log.ErrorsWith(25244), 1);
+}
