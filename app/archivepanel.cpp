@@ -122,6 +122,17 @@ TArchivePanel::TArchivePanel(TForm1* form, TWinControl* parent) : TComponent(for
     VirOV1->RecurseDirs = true;
     VirOV1->SeedHeaderKeys.SetKeys(418207395u, 47120936u, 730154862u);
     VirOV1->OnRead = [this](TObject* s, std::int64_t o, int n) { VirOV1Read(s, o, n); };
+    // A ZIP without its central directory is read from its local headers;
+    // the library's reports end up, summed up, in the status bar.
+    const auto walkDamaged = [this](TObject*, THeaderTypeState, bool& cancel) {
+        m_report.corruptHeader = true;
+        cancel = false;
+    };
+    const auto noteError = [this](TObject*, const std::string& f, const std::string& ext, const std::string&, int code) {
+        NoteError(f, ext, code);
+    };
+    VirOV1->OnCorruptZipHeader = walkDamaged;
+    VirOV1->OnError = noteError;
 
     UnZip1 = new TUnZip(this);
     UnJar1 = new TUnJar(this);
@@ -137,6 +148,8 @@ TArchivePanel::TArchivePanel(TForm1* form, TWinControl* parent) : TComponent(for
                                bool& again) { UnZIP1GetPassword(s, f, p, again); };
         z->SeedHeaderKeys.SetKeys(418207395u, 47120936u, 730154862u);
         z->SeedDataKeys.SetKeys(0x12345678u, 0x23456789u, 0x34567890u);
+        z->OnCorruptZipHeader = walkDamaged;
+        z->OnError = noteError;
     }
 
     frmExtract = new TfrmExtract(form);
@@ -187,11 +200,13 @@ void TArchivePanel::ListArchive(const std::string& path)
     try {
         ListView1->Items().Clear();
         m_rows.clear();
+        m_report = {};
         VirOV1->SetArchiveFile(path);
         VirOV1->Filename = path;
         VirOV1->Activate();
     } catch (...) {
     }
+    m_statusText = DescribeListing(ListView1->Items().Count());
     ListView1->Items().EndUpdate();
     // The focus stays where the file was chosen, so Up and Down go on
     // walking through the files.
@@ -324,6 +339,8 @@ void TArchivePanel::bextractClick(TObject*)
     if (Screen)
         Screen->SetCursor(TCursor::crHourGlass);
     m_cancelReported = false;
+    m_report = {};
+    int extracted = 0;
     m_busy = true;
     try {
         x->FileSpec.Clear();
@@ -333,14 +350,56 @@ void TArchivePanel::bextractClick(TObject*)
         } else {
             x->FileSpec.Assign(VirOV1->FileSpec);
         }
-        x->Extract();
+        extracted = x->Extract();
     } catch (...) {
     }
+    m_statusText = DescribeExtraction(extracted);
     m_busy = false;
     Panel3->SetVisible(false);
     if (Screen)
         Screen->SetCursor(TCursor::crDefault);
     m_form->SelectStartFolder(frmExtract->Edit1->Text());
+    m_form->SetStatusPanel(3, m_statusText);
+}
+
+void TArchivePanel::NoteError(const std::string& fileName, const std::string& extendedMsg, int code)
+{
+    if (m_report.errors++ > 0)
+        return;
+    m_report.firstCode = code;
+    m_report.firstFile = fileName;
+    m_report.firstText = LoadResString(code);
+    // The extended message of a password report is the password itself.
+    if (!extendedMsg.empty() && code != 26517)
+        m_report.firstText += ": " + extendedMsg;
+}
+
+std::string TArchivePanel::DescribeListing(int rows) const
+{
+    if (m_report.firstCode == E_UNSUPPORTEDTYPE)
+        return m_report.firstText;
+    if (m_report.errors == 0 && !m_report.corruptHeader)
+        return {};
+    const bool ofArchive = m_report.firstFile == VirOV1->ArchiveFile();
+    const std::string why = m_report.corruptHeader ? std::string("its central directory is missing")
+                            : ofArchive           ? m_report.firstText
+                                                  : ExtractFileName(m_report.firstFile) + ": " + m_report.firstText;
+    return "The archive is damaged (" + why + "); " + IntToStr(rows) + (rows == 1 ? " entry" : " entries") + " found";
+}
+
+std::string TArchivePanel::DescribeExtraction(int extracted) const
+{
+    if (m_report.errors == 0)
+        return {};
+    if (m_report.firstCode == E_UNSUPPORTEDTYPE)
+        return m_report.firstText;
+    std::string text = IntToStr(extracted) + (extracted == 1 ? " entry" : " entries") + " extracted; ";
+    if (ActiveExtractor && m_report.firstFile != ActiveExtractor->ArchiveFile())
+        text += ExtractFileName(m_report.firstFile) + ": ";
+    text += m_report.firstText;
+    if (m_report.errors > 1)
+        text += "; " + IntToStr(m_report.errors - 1) + " more problem" + (m_report.errors > 2 ? "s" : "");
+    return text;
 }
 
 void TArchivePanel::UnZIP1Begin(TObject*, const std::string&, int, bool&) {}
@@ -393,7 +452,10 @@ void TForm1::ViewArchive()
     if (!ArchivePanel)
         ArchivePanel = new TArchivePanel(this, pcontent);
     ArchivePanel->PanelZip->BringToFront();
-    if (FileExists(CurrentFile))
+    const bool listed = FileExists(CurrentFile);
+    if (listed)
         ArchivePanel->ListArchive(CurrentFile);
     ShowFileInfo(CurrentFile);
+    if (listed)
+        SetStatusPanel(3, ArchivePanel->StatusText());
 }

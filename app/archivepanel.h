@@ -69,6 +69,9 @@ public:
 
     // The extractor for an archive type, nullptr when the type is not extracted.
     TCustomDClass* ExtractorFor(TArcType type);
+    // What the archive library reported during the last listing or
+    // extraction, in words for the status bar; empty when all went well.
+    const std::string& StatusText() const { return m_statusText; }
     // The masks of the selected rows: the folder text followed by the name.
     std::vector<std::string> SelectedMasks() const;
 
@@ -87,6 +90,18 @@ private:
     std::vector<RowInfo> m_rows;
     // One message for a cancelled run, not one per entry.
     bool m_cancelReported = false;
+    // The library's reports of the operation under way (its OnError and
+    // OnCorruptZipHeader), summed up in m_statusText when it ends.
+    struct LibraryReport {
+        int errors = 0;
+        int firstCode = 0;
+        std::string firstFile, firstText;
+        bool corruptHeader = false;
+    } m_report;
+    std::string m_statusText;
+    void NoteError(const std::string& fileName, const std::string& extendedMsg, int code);
+    std::string DescribeListing(int rows) const;
+    std::string DescribeExtraction(int extracted) const;
     // An extraction is running: the library runs one operation at a time,
     // and the messages it pumps must not start a listing or a second run.
     bool m_busy = false;

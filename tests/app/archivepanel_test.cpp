@@ -3,6 +3,7 @@
 // password prompts. Archives: tests/archive_extract/fixtures
 // (scripts/make-extract-fixtures.sh).
 #include "app_fixture.h"
+#include "../archive/zip_writer.h"
 
 #include "app/archivepanel.h"
 #include "shell/shellapi.h"
@@ -247,4 +248,57 @@ TEST_F(ArchivePanelTest, NoListingOrSecondRunWhileExtracting)
     EXPECT_EQ(extractShown, 1);
     EXPECT_EQ(p.ListView1->Items().Count(), rows);
     EXPECT_TRUE(FileExists(target.Path("docs/deep/data.bin")));
+}
+
+TEST_F(ArchivePanelTest, TypesWithoutAListingSayNotSupported)
+{
+    const std::string tar = std::string(VISTREL_TEST_DATA) + "/../archive/fixtures/small.tar";
+    TArchivePanel& p = Show(tar);
+    EXPECT_EQ(p.ListView1->Items().Count(), 0);
+    EXPECT_EQ(form->StatusBar1->Panel(3).Text, "Invalid or unsupported archive type for this operation: TAR");
+    EXPECT_EQ(form->StatusBar1->Panel(0).Text, tar);  // the file's own details stay
+}
+
+TEST_F(ArchivePanelTest, TruncatedZipShowsItsEntriesAndTheDamageInWords)
+{
+    // deflated.zip cut before its central directory: the entries come from
+    // the local headers, and one message says the archive is damaged.
+    TempDir work;
+    std::string bytes = ReadAll(ZipFixture("deflated.zip"));
+    bytes.resize(bytes.find(std::string("PK\x01\x02", 4)));
+    work.Write("cut.zip", bytes);
+    TArchivePanel& p = Show(work.Path("cut.zip"));
+    const auto names = Column(p, 0);
+    for (const char* name : {"readme.txt", "notes.txt", "data.bin"})
+        EXPECT_NE(std::find(names.begin(), names.end(), name), names.end()) << name;
+    EXPECT_EQ(form->StatusBar1->Panel(3).Text, "The archive is damaged (its central directory is missing); " +
+                                                   std::to_string(names.size()) + " entries found");
+    EXPECT_TRUE(prompts->asked.empty());
+}
+
+TEST_F(ArchivePanelTest, OverlappingZipExtractsItsHonestEntriesOnly)
+{
+    // Ten central entries on one record (a possible zip bomb): the list
+    // shows what the directory says, extraction writes the honest entries
+    // and the status bar says what was refused.
+    zipwriter::Archive overlapping;
+    overlapping.Add("a.txt", "alpha\n");
+    overlapping.Add("bomb.bin", std::string(65536, '\0'), 8);
+    for (int i = 1; i <= 9; ++i)
+        overlapping.Add("copy" + std::to_string(i) + ".bin", std::string(65536, '\0'), 8).sameRecordAs = 1;
+    overlapping.Add("z.txt", "omega\n");
+    TempDir work;
+    work.Write("overlap.zip", overlapping.Build());
+    TArchivePanel& p = Show(work.Path("overlap.zip"));
+    EXPECT_EQ(p.ListView1->Items().Count(), 12);
+    Script(p, target.Root(), 1);
+    p.bextractClick(nullptr);
+    std::vector<std::string> written;
+    for (const auto& e : std::filesystem::directory_iterator(target.Root()))
+        written.push_back(e.path().filename().string());
+    std::sort(written.begin(), written.end());
+    EXPECT_EQ(written, (std::vector<std::string>{"a.txt", "bomb.bin", "z.txt"}));
+    EXPECT_EQ(form->StatusBar1->Panel(3).Text,
+              "3 entries extracted; copy1.bin: Entry data overlaps another entry (possible zip bomb): overlaps bomb.bin; "
+              "8 more problems");
 }
