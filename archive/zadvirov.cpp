@@ -456,7 +456,8 @@ bool TVirOV::Walk(TStream32& source)
     Setup(stream);
     NextHeaderOffset = ArchiveStartOffset;
     while (!GetCancel() && !m_walkFailed && m_format && m_format->ProcRecord) {
-        if (HeaderBlockSize <= 0 || NextHeaderOffset < 0 || NextHeaderOffset + HeaderBlockSize >= ArchiveSize)
+        // Offsets come from the file: compared without adding to them.
+        if (HeaderBlockSize <= 0 || NextHeaderOffset < 0 || NextHeaderOffset >= ArchiveSize - HeaderBlockSize)
             break;
         ArchiveStartOffset = NextHeaderOffset;
         HeaderBlock.assign(static_cast<size_t>(HeaderBlockSize), 0);

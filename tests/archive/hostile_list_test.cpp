@@ -95,3 +95,23 @@ TEST(HostileZipListing, TypesWithoutAListingSaySo)
         EXPECT_EQ(l.errorTexts, (std::vector<std::string>{c.type}));
     }
 }
+
+TEST(HostileZipListing, HugeClaimsInALocalHeaderWalkEndTheWalk)
+{
+    // Without its central directory the walk steps from local header to
+    // local header by the declared packed size: a ZIP64 claim of 2^64 - 1
+    // ends the walk as a truncated archive, it never wraps an offset.
+    Archive a;
+    auto& huge = a.Add("huge.bin", "data", 0);
+    huge.zip64 = true;
+    huge.packedClaim = ~std::uint64_t{0};
+    a.Add("next.txt", "next\n");
+    std::vector<size_t> centralAt;
+    std::string bytes = a.Build(&centralAt);
+    bytes.resize(centralAt[0]);
+    const Listing l = ListBytes(bytes);
+    EXPECT_FALSE(l.result);
+    ASSERT_EQ(l.entries.size(), 1u);
+    EXPECT_EQ(l.entries[0].packed, INT64_MAX);
+    EXPECT_EQ(l.errors.back(), 25236);
+}
