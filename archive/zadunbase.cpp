@@ -61,12 +61,6 @@ void TDecompMemoryStream::ClearMemory()
     Clear();
 }
 
-void TDecompMemoryStream::Reserve(std::int64_t bytes)
-{
-    const std::int64_t wanted = Size() + bytes;
-    if (bytes > 0 && wanted > Capacity() && wanted <= INT32_MAX)
-        SetCapacity(static_cast<std::int32_t>(wanted));
-}
 
 // ---- TUnBaseHeaderObj -------------------------------------------------------------------------
 

@@ -46,8 +46,6 @@ public:
     int Count() const { return static_cast<int>(m_items.size()); }
     void ClearList() { m_items.clear(); }
     void ClearMemory();
-    // Makes room for bytes more after the end in one allocation.
-    void Reserve(std::int64_t bytes);
 
 private:
     const TStreamHeader* At(int index) const;

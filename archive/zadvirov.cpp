@@ -354,8 +354,11 @@ void TextSetup(TVirOV& v, TStream32& stream)
     if (want <= 0 || !TVirOV::ReadAt(stream, 0, buf.data(), want))
         return;
     const TTextMarker marker = FindTextMarker(buf.data(), want, true);
-    if (marker.kind == TTextEncoding::None)
+    if (marker.kind == TTextEncoding::None) {
+        // Detection saw a marker, but no line names an encoded file.
+        v.FailWalk(25266);
         return;
+    }
     v.Filename = marker.name;
     if (v.OnReadFile)
         v.OnReadFile(&v, v.Filename);

@@ -281,12 +281,7 @@ TEST_F(ArchivePanelTest, OverlappingZipExtractsItsHonestEntriesOnly)
     // Ten central entries on one record (a possible zip bomb): the list
     // shows what the directory says, extraction writes the honest entries
     // and the status bar says what was refused.
-    zipwriter::Archive overlapping;
-    overlapping.Add("a.txt", "alpha\n");
-    overlapping.Add("bomb.bin", std::string(65536, '\0'), 8);
-    for (int i = 1; i <= 9; ++i)
-        overlapping.Add("copy" + std::to_string(i) + ".bin", std::string(65536, '\0'), 8).sameRecordAs = 1;
-    overlapping.Add("z.txt", "omega\n");
+    const zipwriter::Archive overlapping = hostile::OverlappingEntries(65536);
     TempDir work;
     work.Write("overlap.zip", overlapping.Build());
     TArchivePanel& p = Show(work.Path("overlap.zip"));

@@ -36,10 +36,7 @@ TEST(HostileZipListing, BadFirstLocalOffsetIsReportedAlone)
 {
     for (const std::uint32_t offset : {0xFFFFFFF0u, 5u}) {
         SCOPED_TRACE(offset);
-        Archive bad_first_local_offset;
-        bad_first_local_offset.Add("first.txt", "first\n").offsetClaim = offset;
-        bad_first_local_offset.Add("second.txt", "second\n");
-        bad_first_local_offset.Add("third.txt", "third\n");
+        const Archive bad_first_local_offset = hostile::BadFirstLocalOffset(offset);
         const Listing l = ListBytes(bad_first_local_offset.Build());
         EXPECT_EQ(l.type, atZip);
         EXPECT_TRUE(l.result);
@@ -51,12 +48,7 @@ TEST(HostileZipListing, BadFirstLocalOffsetIsReportedAlone)
 
 TEST(HostileZipListing, EndRecordThatLiesIsReportedOnce)
 {
-    Archive cd_count_lies;
-    cd_count_lies.Add("a.txt", "alpha\n");
-    cd_count_lies.Add("b.txt", "beta\n");
-    cd_count_lies.Add("z.txt", "omega\n");
-    cd_count_lies.countClaim = 65535;
-    cd_count_lies.dirOffsetClaim = 0xFFFFFFF0u;
+    const Archive cd_count_lies = hostile::CdCountLies();
     const Listing l = ListBytes(cd_count_lies.Build());
     EXPECT_TRUE(l.result);
     EXPECT_EQ(l.entries.size(), 3u);

@@ -424,3 +424,18 @@ TEST(TextLister, DetectionListingAndTotalsAgree)
         EXPECT_EQ(l.totalUnpacked, unpacked);
     }
 }
+
+TEST(TextLister, AMarkerThatNamesNoFileSaysSo)
+{
+    // Detection sees the marker; when no line names an encoded file the
+    // listing says there is nothing to decode instead of showing nothing.
+    for (const std::string& text : {std::string("begin-base64 644\nQUJD\n====\n"),
+                                   std::string("Content-Transfer-Encoding: base64\r\n\r\nQUJD\r\n")}) {
+        SCOPED_TRACE(text);
+        const Listing l = ListBytes(text, "t.txt");
+        EXPECT_EQ(l.type, atB64);
+        EXPECT_TRUE(l.entries.empty());
+        EXPECT_FALSE(l.result);
+        EXPECT_EQ(l.errors, (std::vector<int>{25266}));
+    }
+}

@@ -158,3 +158,100 @@ struct Archive {
 };
 
 }  // namespace zipwriter
+
+// The hostile archives of the tests, each named after its fault; the
+// extraction tests say which errors each must give and which files it must
+// leave, the listing tests what it lists.
+namespace hostile {
+
+using zipwriter::Archive;
+
+inline const std::string kAlpha = "alpha\n";
+inline const std::string kOmega = "omega\n";
+
+// Sizes the data cannot bear out, between two honest entries: unpacked
+// sizes the deflate data falls short of (a 32-bit claim and a ZIP64 claim
+// of 2^62), packed sizes past the end of the archive, and an unpacked size
+// the data exceeds.
+inline Archive ClaimedSizePastEnd()
+{
+    const std::string body(5000, 'x');
+    Archive a;
+    a.Add("a.txt", kAlpha);
+    a.Add("unpacked_claim.bin", body, 8).unpackedClaim = 0xFFFFFFF0u;
+    a.Add("packed_claim.bin", body, 8).packedClaim = 0xFFFFFFF0u;
+    auto& zip64Unpacked = a.Add("zip64_unpacked.bin", body, 8);
+    zip64Unpacked.zip64 = true;
+    zip64Unpacked.unpackedClaim = std::uint64_t{1} << 62;
+    auto& zip64Packed = a.Add("zip64_packed.bin", body, 8);
+    zip64Packed.zip64 = true;
+    zip64Packed.packedClaim = std::uint64_t{1} << 62;
+    a.Add("more_than_declared.bin", body, 8).unpackedClaim = 100;
+    a.Add("z.txt", kOmega);
+    return a;
+}
+
+// Stored entries whose packed and unpacked sizes differ, both ways.
+inline Archive StoredSizeMismatch()
+{
+    const std::string body(100, 's');
+    Archive a;
+    a.Add("a.txt", kAlpha);
+    a.Add("claims_more.bin", body).unpackedClaim = 200;
+    a.Add("claims_less.bin", body).unpackedClaim = 50;
+    a.Add("z.txt", kOmega);
+    return a;
+}
+
+// Ten central entries on one record of zeros (bomb.bin, then copy1.bin to
+// copy9.bin), between two honest entries.
+inline Archive OverlappingEntries(size_t recordSize)
+{
+    const std::string zeros(recordSize, '\0');
+    Archive a;
+    a.Add("a.txt", kAlpha);
+    a.Add("bomb.bin", zeros, 8);
+    for (int i = 1; i <= 9; ++i)
+        a.Add("copy" + std::to_string(i) + ".bin", zeros, 8).sameRecordAs = 1;
+    a.Add("z.txt", kOmega);
+    return a;
+}
+
+// The first central entry names a local-header offset where no header is.
+inline Archive BadFirstLocalOffset(std::uint32_t offset)
+{
+    Archive a;
+    a.Add("first.txt", "first\n").offsetClaim = offset;
+    a.Add("second.txt", "second\n");
+    a.Add("third.txt", "third\n");
+    return a;
+}
+
+// The end record counts 65,535 entries for three and places the directory
+// at 0xFFFFFFF0.
+inline Archive CdCountLies()
+{
+    Archive a;
+    a.Add("a.txt", kAlpha);
+    a.Add("b.txt", "beta\n");
+    a.Add("z.txt", kOmega);
+    a.countClaim = 65535;
+    a.dirOffsetClaim = 0xFFFFFFF0u;
+    return a;
+}
+
+// Into memory: bomb.bin declares bombClaim bytes (through ZIP64),
+// three_gb.bin 3 GB, both from 4 KB of zeros.
+inline Archive MemoryBomb(std::uint64_t bombClaim)
+{
+    Archive a;
+    a.Add("a.txt", kAlpha);
+    auto& bomb = a.Add("bomb.bin", std::string(4096, '\0'), 8);
+    bomb.zip64 = true;
+    bomb.unpackedClaim = bombClaim;
+    a.Add("three_gb.bin", std::string(4096, '\0'), 8).unpackedClaim = 0xC0000000u;
+    a.Add("z.txt", kOmega);
+    return a;
+}
+
+}  // namespace hostile

@@ -40,31 +40,16 @@ Outcome ExtractBytes(const std::string& bytes, const std::string& name = "hostil
     return r;
 }
 
-const std::string kAlpha = "alpha\n";
-const std::string kOmega = "omega\n";
+using hostile::kAlpha;
+using hostile::kOmega;
 
 }  // namespace
 
 TEST(HostileZip, ClaimedSizePastEnd)
 {
-    // Sizes the data cannot bear out, each between two honest entries:
-    // unpacked sizes the deflate data falls short of (a 32-bit claim and a
-    // ZIP64 claim of 2^62), packed sizes that run past the end of the
-    // archive, and an unpacked size the data exceeds.
-    const std::string body(5000, 'x');
-    Archive claimed_size_past_end;
-    claimed_size_past_end.Add("a.txt", kAlpha);
-    claimed_size_past_end.Add("unpacked_claim.bin", body, 8).unpackedClaim = 0xFFFFFFF0u;
-    claimed_size_past_end.Add("packed_claim.bin", body, 8).packedClaim = 0xFFFFFFF0u;
-    auto& zip64Unpacked = claimed_size_past_end.Add("zip64_unpacked.bin", body, 8);
-    zip64Unpacked.zip64 = true;
-    zip64Unpacked.unpackedClaim = std::uint64_t{1} << 62;
-    auto& zip64Packed = claimed_size_past_end.Add("zip64_packed.bin", body, 8);
-    zip64Packed.zip64 = true;
-    zip64Packed.packedClaim = std::uint64_t{1} << 62;
-    claimed_size_past_end.Add("more_than_declared.bin", body, 8).unpackedClaim = 100;
-    claimed_size_past_end.Add("z.txt", kOmega);
-
+    // Sizes the data cannot bear out: each such entry fails alone, nothing
+    // is left of it, and the honest entries around it extract.
+    const Archive claimed_size_past_end = hostile::ClaimedSizePastEnd();
     const Outcome r = ExtractBytes(claimed_size_past_end.Build());
     ASSERT_EQ(r.log.errors, (Errors{{25193, "unpacked_claim.bin"},
                                     {25193, "packed_claim.bin"},
@@ -82,13 +67,7 @@ TEST(HostileZip, StoredSizeMismatch)
 {
     // A stored entry is its packed bytes: packed and unpacked sizes that
     // differ are a lie whichever is larger, and nothing is written for it.
-    const std::string body(100, 's');
-    Archive stored_size_mismatch;
-    stored_size_mismatch.Add("a.txt", kAlpha);
-    stored_size_mismatch.Add("claims_more.bin", body).unpackedClaim = 200;
-    stored_size_mismatch.Add("claims_less.bin", body).unpackedClaim = 50;
-    stored_size_mismatch.Add("z.txt", kOmega);
-
+    const Archive stored_size_mismatch = hostile::StoredSizeMismatch();
     const Outcome r = ExtractBytes(stored_size_mismatch.Build());
     ASSERT_EQ(r.log.errors, (Errors{{25193, "claims_more.bin"}, {25193, "claims_less.bin"}}));
     EXPECT_EQ(r.log.extended[0], "stored, declares 100 packed and 200 unpacked bytes");
@@ -101,16 +80,11 @@ TEST(HostileZip, OverlappingEntries)
     // Ten central entries on one 1 MB record: the first in the directory
     // keeps it, the other nine are refused (before, the file of 1 KB wrote
     // 10 MB).
-    Archive overlapping_entries;
-    overlapping_entries.Add("a.txt", kAlpha);
+    const Archive overlapping_entries = hostile::OverlappingEntries(1 << 20);
     const std::string zeros(1 << 20, '\0');
-    overlapping_entries.Add("bomb.bin", zeros, 8);
     Errors expected;
-    for (int i = 1; i <= 9; ++i) {
-        overlapping_entries.Add("copy" + std::to_string(i) + ".bin", zeros, 8).sameRecordAs = 1;
+    for (int i = 1; i <= 9; ++i)
         expected.emplace_back(25252, "copy" + std::to_string(i) + ".bin");
-    }
-    overlapping_entries.Add("z.txt", kOmega);
     const std::string bytes = overlapping_entries.Build();
     ASSERT_LT(bytes.size(), 4000u);
 
@@ -148,10 +122,7 @@ TEST(HostileZip, BadFirstLocalOffset)
     // entries' headers): it fails alone and the rest extracts.
     for (const std::uint32_t offset : {0xFFFFFFF0u, 5u}) {
         SCOPED_TRACE(offset);
-        Archive bad_first_local_offset;
-        bad_first_local_offset.Add("first.txt", "first\n").offsetClaim = offset;
-        bad_first_local_offset.Add("second.txt", "second\n");
-        bad_first_local_offset.Add("third.txt", "third\n");
+        const Archive bad_first_local_offset = hostile::BadFirstLocalOffset(offset);
         const std::string bytes = bad_first_local_offset.Build();
 
         TempDir work;
@@ -171,12 +142,7 @@ TEST(HostileZip, CentralDirectoryCountLies)
 {
     // The end record counts 65,535 entries for three and places the
     // directory at 0xFFFFFFF0: one report, and the three entries extract.
-    Archive cd_count_lies;
-    cd_count_lies.Add("a.txt", kAlpha);
-    cd_count_lies.Add("b.txt", "beta\n");
-    cd_count_lies.Add("z.txt", kOmega);
-    cd_count_lies.countClaim = 65535;
-    cd_count_lies.dirOffsetClaim = 0xFFFFFFF0u;
+    const Archive cd_count_lies = hostile::CdCountLies();
     std::vector<size_t> centralAt;
     const std::string bytes = cd_count_lies.Build(&centralAt);
     const Outcome r = ExtractBytes(bytes, "count.zip");
@@ -199,13 +165,8 @@ TEST(HostileZip, MemoryBomb)
     // Into memory, an entry whose declared output passes what memory can
     // hold (or what a memory stream can hold, 2 GB) is refused before
     // anything is allocated; the entries around it are appended.
-    Archive memory_bomb;
-    memory_bomb.Add("a.txt", kAlpha);
-    auto& bomb = memory_bomb.Add("bomb.bin", std::string(4096, '\0'), 8);
-    bomb.zip64 = true;
-    bomb.unpackedClaim = static_cast<std::uint64_t>(std::max<std::int64_t>(AvailableMemory(), 0)) + (std::uint64_t{1} << 30);
-    memory_bomb.Add("three_gb.bin", std::string(4096, '\0'), 8).unpackedClaim = 0xC0000000u;
-    memory_bomb.Add("z.txt", kOmega);
+    const Archive memory_bomb =
+        hostile::MemoryBomb(static_cast<std::uint64_t>(std::max<std::int64_t>(AvailableMemory(), 0)) + (std::uint64_t{1} << 30));
     TempDir work;
     work.Write("bomb.zip", memory_bomb.Build());
     TUnZip z;

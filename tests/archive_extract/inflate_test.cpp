@@ -3,10 +3,10 @@
 // deflate mode, distances before the first output byte, over-subscribed
 // code lengths, truncation) end as errors without reading or writing
 // outside the window.
+#include "../archive/zip_writer.h"
 #include "archive/zadinflate.h"
 
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <cstring>
 #include <random>
@@ -43,21 +43,6 @@ Decoded Decode(const std::string& packed, std::int64_t unpacked, bool deflate64 
     d.result = InflateEx(nullptr, nullptr, out, rec, proc);
     is64Bit = false;
     return d;
-}
-
-std::string RawDeflate(const std::string& data, int level = 6)
-{
-    z_stream z{};
-    deflateInit2(&z, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
-    std::string out(deflateBound(&z, data.size()) + 16, '\0');
-    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
-    z.avail_in = static_cast<uInt>(data.size());
-    z.next_out = reinterpret_cast<Bytef*>(out.data());
-    z.avail_out = static_cast<uInt>(out.size());
-    deflate(&z, Z_FINISH);
-    out.resize(z.total_out);
-    deflateEnd(&z);
-    return out;
 }
 
 // Writes bits least significant first, as deflate packs them.
@@ -100,7 +85,7 @@ TEST(Inflate, DecodesWhatZlibDeflates)
         int level;
     } cases[] = {{"", 6}, {"a", 0}, {std::string(100000, 'z'), 9}, {mixed, 1}, {mixed, 9}, {mixed.substr(0, 70000), 0}};
     for (const auto& c : cases) {
-        const Decoded d = Decode(RawDeflate(c.data, c.level), static_cast<std::int64_t>(c.data.size()));
+        const Decoded d = Decode(zipwriter::Deflate(c.data, c.level), static_cast<std::int64_t>(c.data.size()));
         EXPECT_EQ(d.result, TInflateResult::Ok) << c.data.size() << " level " << c.level;
         EXPECT_TRUE(d.out == c.data) << c.data.size() << " level " << c.level;
     }
@@ -173,7 +158,7 @@ TEST(Inflate, CraftedStreamsFailCleanly)
         {"distance before the output (Deflate64)", before.bytes, true, TInflateResult::InvalidData},
         {"over-subscribed code lengths", over.bytes, false, TInflateResult::InvalidData},
         {"block type 3", type3.bytes, false, TInflateResult::InvalidData},
-        {"truncated", RawDeflate(std::string(5000, 'q') + "tail").substr(0, 5), false, TInflateResult::InputExhausted},
+        {"truncated", zipwriter::Deflate(std::string(5000, 'q') + "tail").substr(0, 5), false, TInflateResult::InputExhausted},
         {"empty input", std::string(), false, TInflateResult::InputExhausted},
     };
     for (const auto& c : cases) {
