@@ -2,6 +2,7 @@
 
 #include "imaging/vxbmp.h"
 #include "imaging/vxico.h"
+#include "imaging/vxjp2.h"
 #include "imaging/vxpcx.h"
 #include "imaging/vxtga.h"
 #include "imaging/vxwbmp.h"
@@ -32,6 +33,17 @@ constexpr VxFormatCodec Codec(const char* name)
     return VxFormatCodec{name, &Make<T>, &DecodeAs<T>, &EncodeAs<T>};
 }
 
+// The JPEG 2000 family class is told which of its formats it serves.
+bool DecodeJas(VxImage& instance, VxFile* stream, std::uint32_t formatId)
+{
+    return static_cast<VxImageJAS&>(instance).Decode(stream, formatId);
+}
+bool EncodeJas(VxImage& instance, VxFile* stream, std::uint32_t formatId)
+{
+    return static_cast<VxImageJAS&>(instance).Encode(stream, formatId);
+}
+constexpr VxFormatCodec Jas(const char* name) { return VxFormatCodec{name, &Make<VxImageJAS>, &DecodeJas, &EncodeJas}; }
+
 constexpr VxFormatCodec Absent(const char* name) { return VxFormatCodec{name, nullptr, nullptr, nullptr}; }
 
 const VxFormatCodec kRows[VXFMT_COUNT] = {
@@ -46,11 +58,11 @@ const VxFormatCodec kRows[VXFMT_COUNT] = {
     Codec<VxImagePCX>("PCX"),
     Codec<VxImageWBMP>("WBMP"),
     Absent("WMF"),
-    Absent("JP2"),
-    Absent("JPC"),
-    Absent("PGX"),
-    Absent("PNM"),
-    Absent("RAS"),
+    Jas("JP2"),
+    Jas("JPC"),
+    Jas("PGX"),
+    Jas("PNM"),
+    Jas("RAS"),
 };
 
 }  // namespace

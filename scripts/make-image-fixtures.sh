@@ -103,4 +103,75 @@ for f in "$out"/*.wbmp; do q wbmptopbm "$f" > "${f%.wbmp}.ref.pnm"; done
 # winicontoppm refuses icons that are not square; ImageMagick reads them.
 convert "$out/ico4.ico" -depth 8 ppm:"$out/ico4.ref.pnm"
 convert "$out/ico3.ico[2]" -depth 8 ppm:"$out/ico3_frame2.ref.pnm"
+
+# The JPEG 2000 family. A 37 x 23 picture: large enough for four wavelet
+# resolutions. JPEG 2000 by opj_compress (lossy at ratio 20, lossless,
+# grey, 12-bit grey, and a 4:2:0 YCbCr raw picture as code stream and as an
+# sYCC JP2), each decoded by opj_decompress as its reference; PGX written by
+# opj_decompress from the grey code streams; PNM in every form netpbm
+# writes; Sun raster by pnmtorast (runs by default, -standard, 24 bits,
+# grey, monochrome) against rasttopnm. Precisions above 8 bits are
+# referenced at 8 bits by pamdepth.
+awk 'BEGIN { w = 37; h = 23; printf "P3\n%d %d\n255\n", w, h;
+  for (y = 0; y < h; y++) for (x = 0; x < w; x++)
+    printf "%d %d %d\n", (x * 7 + y * 3) % 256, (y * 11 + x) % 256, (x * y * 3 + 50) % 256 }' > j.ppm
+# A smooth grey ramp: at the encoder's default rate (0.9 of the raw size)
+# it still fits losslessly, so it round-trips unchanged.
+awk 'BEGIN { w = 37; h = 23; printf "P2\n%d %d\n255\n", w, h;
+  for (y = 0; y < h; y++) for (x = 0; x < w; x++) printf "%d\n", x * 5 + y * 3 }' > j.pgm
+awk 'BEGIN { w = 37; h = 23; printf "P2\n%d %d\n4095\n", w, h;
+  for (y = 0; y < h; y++) for (x = 0; x < w; x++) printf "%d\n", (x * 97 + y * 151) % 4096 }' > j12.pgm
+# Y at full size, then Cb and Cr at half size each way (19 x 12). Byte
+# values need the C locale, or awk writes characters above 127 as UTF-8.
+LC_ALL=C awk 'BEGIN { for (y = 0; y < 23; y++) for (x = 0; x < 37; x++) printf "%c", (x * 6 + y * 4) % 256;
+  for (y = 0; y < 12; y++) for (x = 0; x < 19; x++) printf "%c", 100 + x * 3;
+  for (y = 0; y < 12; y++) for (x = 0; x < 19; x++) printf "%c", 90 + y * 6 }' > j420.raw
+# Two components, the first subsampled: the second is wider than the first.
+LC_ALL=C awk 'BEGIN { for (y = 0; y < 12; y++) for (x = 0; x < 19; x++) printf "%c", 10 + x * 5 + y;
+  for (y = 0; y < 23; y++) for (x = 0; x < 37; x++) printf "%c", (x * 6 + y * 4) % 256 }' > j2c.raw
+q opj_compress -i j2c.raw -o "$out/j2k_two_cmpts.j2k" -n 3 -F 37,23,2,8,u@2x2:1x1
+q opj_compress -i j.ppm -o "$out/jp2_rgb.jp2" -r 20 -n 4
+q opj_compress -i j.ppm -o "$out/j2k_rgb.j2k" -n 4
+q opj_compress -i j.pgm -o "$out/jp2_grey.jp2" -n 4
+q opj_compress -i j12.pgm -o "$out/j2k_grey12.j2k" -n 4
+q opj_compress -i j420.raw -o "$out/j2k_ycc420.j2k" -n 3 -F 37,23,3,8,u@1x1:2x2:2x2
+q opj_compress -i j420.raw -o "$out/jp2_sycc420.jp2" -n 3 -F 37,23,3,8,u@1x1:2x2:2x2
+q opj_decompress -i "$out/jp2_grey.jp2" -o "$out/pgx8.pgx"
+mv "$out/pgx8_0.pgx" "$out/pgx8.pgx" 2>/dev/null || true
+q opj_decompress -i "$out/j2k_grey12.j2k" -o "$out/pgx12.pgx"
+mv "$out/pgx12_0.pgx" "$out/pgx12.pgx" 2>/dev/null || true
+for f in jp2_rgb.jp2 j2k_rgb.j2k j2k_ycc420.j2k jp2_sycc420.jp2; do
+  q opj_decompress -i "$out/$f" -o "$tmp/ref.ppm"; cp "$tmp/ref.ppm" "$out/${f%.*}.ref.pnm"
+done
+q opj_decompress -i "$out/jp2_grey.jp2" -o "$tmp/ref.pgm"; cp "$tmp/ref.pgm" "$out/jp2_grey.ref.pnm"
+cp "$out/jp2_grey.ref.pnm" "$out/pgx8.ref.pnm"
+# Its second component as opj_decompress writes it (8-bit PGX: a header
+# line, then one byte a sample), made a PGM.
+q opj_decompress -i "$out/j2k_two_cmpts.j2k" -o "$tmp/two.pgx"
+{ printf 'P5\n37 23\n255\n'; tail -c 851 "$tmp/two_1.pgx"; } > "$out/j2k_two_cmpts_frame1.ref.pnm"
+q opj_decompress -i "$out/j2k_grey12.j2k" -o "$tmp/ref.pgm"; pamdepth 255 "$tmp/ref.pgm" > "$out/j2k_grey12.ref.pnm"
+cp "$out/j2k_grey12.ref.pnm" "$out/pgx12.ref.pnm"
+
+pnmtopnm j.ppm > "$out/pnm_p6.ppm" 2>/dev/null || cp j.ppm "$out/pnm_p6.ppm"
+q pamtopnm -plain < "$out/pnm_p6.ppm" > "$out/pnm_p3.ppm" || q pnmtoplainpnm "$out/pnm_p6.ppm" > "$out/pnm_p3.ppm"
+q pnmtopnm j.pgm > "$out/pnm_p5.pgm" || cp j.pgm "$out/pnm_p5.pgm"
+q pnmtoplainpnm "$out/pnm_p5.pgm" > "$out/pnm_p2.pgm"
+q pamdepth 65535 "$out/pnm_p6.ppm" > "$out/pnm_p6_16bit.ppm"
+pgmtopbm -threshold j.pgm > "$out/pnm_p4.pbm" 2>/dev/null
+q pnmtoplainpnm "$out/pnm_p4.pbm" > "$out/pnm_p1.pbm"
+q pamdepth 100 "$out/pnm_p5.pgm" > "$out/pnm_p5_maxval100.pgm"
+for f in pnm_p6.ppm pnm_p3.ppm pnm_p5.pgm pnm_p2.pgm pnm_p4.pbm pnm_p1.pbm; do
+  q pamtopnm < "$out/$f" > "$out/${f%.*}.ref.pnm" || q pnmtopnm "$out/$f" > "$out/${f%.*}.ref.pnm"
+done
+q pamdepth 255 "$out/pnm_p6_16bit.ppm" > "$out/pnm_p6_16bit.ref.pnm"
+q pamdepth 255 "$out/pnm_p5_maxval100.pgm" > "$out/pnm_p5_maxval100.ref.pnm"
+
+q pnmtorast src.ppm > "$out/ras8_cmap_rle.ras"
+q pnmtorast -standard src.ppm > "$out/ras8_cmap.ras"
+q pnmtorast j.ppm > "$out/ras24.ras"
+q pnmtorast j.pgm > "$out/ras8_grey_rle.ras"
+q pnmtorast bw.pbm > "$out/ras1_rle.ras"
+q pnmtorast -standard bw.pbm > "$out/ras1.ras"
+for f in "$out"/*.ras; do q rasttopnm "$f" > "${f%.ras}.ref.pnm"; done
+
 ls -l "$out"
