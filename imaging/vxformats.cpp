@@ -6,6 +6,7 @@
 #include "imaging/vxpcx.h"
 #include "imaging/vxtga.h"
 #include "imaging/vxwbmp.h"
+#include "imaging/vxwmf.h"
 
 namespace {
 
@@ -57,7 +58,7 @@ const VxFormatCodec kRows[VXFMT_COUNT] = {
     Codec<VxImageTGA>("TGA"),
     Codec<VxImagePCX>("PCX"),
     Codec<VxImageWBMP>("WBMP"),
-    Absent("WMF"),
+    Codec<VxImageWMF>("WMF"),
     Jas("JP2"),
     Jas("JPC"),
     Jas("PGX"),

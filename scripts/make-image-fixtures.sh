@@ -5,7 +5,8 @@
 # format, or by ImageMagick for what ImageMagick wrote. Run from anywhere; the fixtures are
 # committed, so this only needs to run again when a fixture is added.
 set -euo pipefail
-out="$(cd "$(dirname "$0")/.." && pwd)/tests/imaging/fixtures"
+here="$(cd "$(dirname "$0")" && pwd)"
+out="$here/../tests/imaging/fixtures"
 mkdir -p "$out"
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
@@ -173,5 +174,56 @@ q pnmtorast j.pgm > "$out/ras8_grey_rle.ras"
 q pnmtorast bw.pbm > "$out/ras1_rle.ras"
 q pnmtorast -standard bw.pbm > "$out/ras1.ras"
 for f in "$out"/*.ras; do q rasttopnm "$f" > "${f%.ras}.ref.pnm"; done
+
+# Metafiles. Placeable WMF written record by record by
+# make-wmf-fixtures.pl and rendered by libwmf's wmf2gd at the size the
+# placeable header gives at 96 dpi. EMF by fig2dev (1200 dpi device units)
+# against fig2dev's own PPM of the same figure at 1200 dpi, and by pstoedit
+# (OpenOffice-compatible EMF, 72 dpi) against Ghostscript at 72 dpi,
+# unantialiased. The EMF references are cut to the drawing (the two tools
+# frame it with different margins); the tests cut the decoded image alike.
+perl "$here/make-wmf-fixtures.pl" "$out"
+wmf2gd --maxwidth=96 --maxheight=64 --maxsize -o ref.png "$out/wmf_shapes.wmf" > /dev/null 2>&1
+pngtopnm ref.png > "$out/wmf_shapes.ref.pnm"
+wmf2gd --maxwidth=192 --maxheight=128 --maxsize -o ref.png "$out/wmf_window.wmf" > /dev/null 2>&1
+pngtopnm ref.png > "$out/wmf_window.ref.pnm"
+# Filled shapes only: fig2dev's EMF and PostScript drivers draw outlines
+# of different widths.
+cat > shapes.fig <<'FIG'
+#FIG 3.2
+Landscape
+Center
+Inches
+Letter
+100.00
+Single
+-2
+1200 2
+2 2 0 0 0 4 50 -1 20 0.000 0 0 -1 0 0 5
+	 30 30 150 30 150 90 30 90 30 30
+1 1 0 0 1 2 50 -1 20 0.000 1 0.0000 210 75 60 38 210 75 270 75
+2 3 0 0 0 1 50 -1 20 0.000 0 0 -1 0 0 7
+	 30 120 90 165 150 120 210 165 210 180 30 180 30 120
+2 3 0 0 0 6 50 -1 20 0.000 0 0 -1 0 0 4
+	 210 135 270 180 180 180 210 135
+2 2 0 0 0 5 40 -1 20 0.000 0 0 -1 0 0 5
+	 120 60 240 60 240 110 120 110 120 60
+FIG
+fig2dev -L emf shapes.fig "$out/emf_fig2dev.emf"
+fig2dev -L ppm -m 15 shapes.fig ref.ppm
+convert ref.ppm -trim +repage -depth 8 ppm:"$out/emf_fig2dev.ref.pnm"
+cat > shapes.ps <<'PS'
+%!PS-Adobe-3.0 EPSF-3.0
+%%BoundingBox: 0 0 160 100
+1 0 0 setrgbcolor 10 50 60 40 rectfill
+0 0.6 0 setrgbcolor newpath 110 70 25 0 360 arc closepath fill
+0 0 1 setrgbcolor newpath 10 10 moveto 80 45 lineto 150 10 lineto closepath fill
+0.5 0.2 0.6 setrgbcolor /Helvetica-Bold findfont 18 scalefont setfont 60 20 moveto (Vx) show
+showpage
+PS
+pstoedit -q -f "emf:-OO" shapes.ps "$out/emf_pstoedit.emf" > /dev/null 2>&1
+gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=ppmraw -r72 -dEPSCrop -dTextAlphaBits=1 -dGraphicsAlphaBits=1 \
+  -sOutputFile=ref.ppm shapes.ps
+convert ref.ppm -trim +repage -depth 8 ppm:"$out/emf_pstoedit.ref.pnm"
 
 ls -l "$out"

@@ -287,7 +287,7 @@ int GetObject(HGDIOBJ handle, int size, LPVOID out)
 
 HBITMAP CreateCompatibleBitmap(HDC hdc, int width, int height)
 {
-    if (!hdc)
+    if (!hdc || hdc->screen)
         return NewBitmap(width, height, 32, false);
     const GdiSurface& sel = hdc->bitmap->surface;
     GdiBitmap* b = NewBitmap(width, height, sel.bpp, false);

@@ -69,6 +69,8 @@ struct GdiPalette : GdiObject {
 
 struct GdiDC {
     GdiBitmap* bitmap = nullptr;
+    bool screen = false;  // the screen's DC from GetDC
+    COLORREF bkColor = RGB(255, 255, 255);
     bool hasClip = false;
     std::vector<RECT> clip;  // disjoint, in device coordinates
     int stretchMode = BLACKONWHITE;

@@ -223,3 +223,35 @@ HPALETTE CreatePalette(const LOGPALETTE* pal);
 UINT GetPaletteEntries(HPALETTE pal, UINT start, UINT count, PALETTEENTRY* entries);
 HPALETTE SelectPalette(HDC hdc, HPALETTE pal, BOOL forceBackground);
 UINT RealizePalette(HDC hdc);
+
+// The screen: GetDC(nullptr) answers a DC of the 32-bit, 96-dpi screen
+// (bitmaps compatible with it have 32 bits per pixel); ReleaseDC frees it.
+// Windows other than the screen have no DC here.
+HDC GetDC(HANDLE window);
+int ReleaseDC(HANDLE window, HDC hdc);
+
+constexpr int BITSPIXEL = 12;
+constexpr int PLANES = 14;
+constexpr int LOGPIXELSX = 88;
+constexpr int LOGPIXELSY = 90;
+int GetDeviceCaps(HDC hdc, int index);
+
+// System colours of the light desktop palette.
+constexpr int COLOR_WINDOW = 5;
+constexpr int COLOR_WINDOWTEXT = 8;
+DWORD GetSysColor(int index);
+
+COLORREF SetBkColor(HDC hdc, COLORREF color);
+COLORREF GetBkColor(HDC hdc);
+
+// Fills the rectangle with the background colour when ETO_OPAQUE is given.
+// Drawing characters is not offered: a call with text fails with
+// ERROR_NOT_SUPPORTED.
+constexpr UINT ETO_OPAQUE = 0x0002;
+constexpr UINT ETO_CLIPPED = 0x0004;
+BOOL ExtTextOutA(HDC hdc, int x, int y, UINT options, const RECT* rect, const char* text, UINT count, const INT* dx);
+
+// Copies scan lines of a bitmap into a DIB of the format the header asks
+// for (24 or 32 bits, or the bitmap's own palette format); the number of
+// lines copied. With null bits only the header is completed.
+int GetDIBits(HDC hdc, HBITMAP bitmap, UINT start, UINT lines, void* bits, BITMAPINFO* bmi, UINT usage);

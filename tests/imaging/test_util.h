@@ -8,7 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <cstdint>
 #include <cstring>
 #include <iterator>
@@ -129,6 +131,69 @@ inline ::testing::AssertionResult SamePixels(const VxImage& image, const Picture
                 return ::testing::AssertionFailure() << "alpha of pixel (" << x << "," << y << " from top) is " << alpha
                                                      << " expected " << int(b.rgbReserved);
         }
+    return ::testing::AssertionSuccess();
+}
+
+// A rendering against another renderer's: both are cut to the drawing
+// (rows and columns of their corner colour removed from the edges), then
+// every pixel of each must find a pixel of close colour (within 40 a
+// channel) at most one pixel away in the other. Rasterisers differ on edge
+// pixels and fonts; allowed is a few percent of the pixels.
+inline ::testing::AssertionResult RenderedLike(const VxImage& image, const Picture& reference,
+                                               double allowedBadFraction = 0.04)
+{
+    Picture ours;
+    ours.width = static_cast<int>(image.GetWidth());
+    ours.height = static_cast<int>(image.GetHeight());
+    for (int y = 0; y < ours.height; ++y)
+        for (int x = 0; x < ours.width; ++x)
+            ours.pixels.push_back(image.GetPixelColor(x, ours.height - 1 - y, false));
+    auto near = [](const RGBQUAD& a, const RGBQUAD& b) {
+        return std::abs(a.rgbRed - b.rgbRed) <= 40 && std::abs(a.rgbGreen - b.rgbGreen) <= 40 &&
+               std::abs(a.rgbBlue - b.rgbBlue) <= 40;
+    };
+    struct Box {
+        int x0, y0, x1, y1;  // inclusive
+    };
+    auto trim = [&](const Picture& p) {
+        Box b{p.width, p.height, -1, -1};
+        const RGBQUAD corner = p.At(0, 0);
+        for (int y = 0; y < p.height; ++y)
+            for (int x = 0; x < p.width; ++x)
+                if (!near(p.At(x, y), corner)) {
+                    b.x0 = std::min(b.x0, x);
+                    b.y0 = std::min(b.y0, y);
+                    b.x1 = std::max(b.x1, x);
+                    b.y1 = std::max(b.y1, y);
+                }
+        return b;
+    };
+    const Box a = trim(ours), b = trim(reference);
+    if (a.x1 < 0 || b.x1 < 0)
+        return ::testing::AssertionFailure() << "a picture is blank";
+    const int w = std::min(a.x1 - a.x0, b.x1 - b.x0) + 1, h = std::min(a.y1 - a.y0, b.y1 - b.y0) + 1;
+    if (std::abs((a.x1 - a.x0) - (b.x1 - b.x0)) > 2 || std::abs((a.y1 - a.y0) - (b.y1 - b.y0)) > 2)
+        return ::testing::AssertionFailure() << "drawing " << a.x1 - a.x0 + 1 << "x" << a.y1 - a.y0 + 1
+                                             << " expected " << b.x1 - b.x0 + 1 << "x" << b.y1 - b.y0 + 1;
+    int bad = 0;
+    auto count = [&](const Picture& p, const Box& pb, const Picture& q, const Box& qb) {
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                bool found = false;
+                for (int dy = -1; dy <= 1 && !found; ++dy)
+                    for (int dx = -1; dx <= 1 && !found; ++dx) {
+                        const int qx = x + dx, qy = y + dy;
+                        if (qx >= 0 && qy >= 0 && qx < w && qy < h)
+                            found = near(p.At(pb.x0 + x, pb.y0 + y), q.At(qb.x0 + qx, qb.y0 + qy));
+                    }
+                bad += found ? 0 : 1;
+            }
+    };
+    count(ours, a, reference, b);
+    count(reference, b, ours, a);
+    const double fraction = static_cast<double>(bad) / (2.0 * w * h);
+    if (fraction > allowedBadFraction)
+        return ::testing::AssertionFailure() << fraction * 100 << "% of the pixels differ";
     return ::testing::AssertionSuccess();
 }
 

@@ -1,0 +1,15 @@
+// The metafile player for any QPainter: plays a metafile object (see
+// gdi/metafile.h) with its frame mapped to a rectangle of the painter's
+// coordinates, unantialiased. Image views that show a metafile at their
+// own size paint through this.
+#pragma once
+
+#include "gdi/metafile.h"
+
+#include <QRectF>
+
+class QPainter;
+
+// Plays every record it knows; false for a null painter or metafile or an
+// empty target. The painter's state is restored afterwards.
+bool PlayMetafile(QPainter* painter, HENHMETAFILE mf, const QRectF& target);
