@@ -243,8 +243,8 @@ BOOL PlayEnhMetaFile(HDC hdc, HENHMETAFILE mf, const RECT* rect)
     const QRect bounds(QPoint(box.left, box.top), QPoint(box.right - 1, box.bottom - 1));
     const QRectF target(QPointF(rect->left, rect->top), QPointF(rect->right, rect->bottom));
 
-    // 32- and 24-bit surfaces are drawn in place; a bottom-up one through a
-    // flip, so that no second copy of the bitmap is needed.
+    // 32- and 24-bit surfaces are drawn in place, so that no second copy of
+    // the bitmap is needed; a bottom-up one through a flip.
     const QImage::Format format = s.bpp == 32 ? QImage::Format_RGB32 : s.bpp == 24 ? QImage::Format_BGR888
                                                                                    : QImage::Format_Invalid;
     if (format != QImage::Format_Invalid) {

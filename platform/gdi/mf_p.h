@@ -253,6 +253,8 @@ private:
     void ApplyClip();
 
     QPainter& m_p;
+    QTransform m_base;      // the painter's own: device pixels to its surface
+    QTransform m_lineBase;  // the same for one-pixel lines (see the constructor)
     QTransform m_playback;
     QRect m_bounds;
     QPointF m_pxPerMm;

@@ -111,12 +111,17 @@ double EllipseAngle(const QRectF& box, QPointF p)
 }  // namespace
 
 MfCanvas::MfCanvas(QPainter& painter, const QTransform& playback, const QRect& bounds, QPointF pixelsPerMm, bool wmf)
-    : m_p(painter), m_playback(playback), m_bounds(bounds), m_pxPerMm(pixelsPerMm), m_wmf(wmf),
+    : m_p(painter), m_base(painter.transform()), m_playback(playback), m_bounds(bounds), m_pxPerMm(pixelsPerMm), m_wmf(wmf),
       m_text(qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr)
 {
     m_p.setRenderHint(QPainter::Antialiasing, false);
     m_p.setRenderHint(QPainter::TextAntialiasing, false);
     m_p.setRenderHint(QPainter::SmoothPixmapTransform, false);
+    // A one-pixel line on a whole coordinate covers the pixels below and to
+    // the right of it; where the painter's surface is flipped (a bottom-up
+    // bitmap), that is the pixel above, so lines are moved by one pixel
+    // more. Fills follow pixel centres and need no such care.
+    m_lineBase = QTransform::fromTranslate(m_base.m11() < 0 ? 1 : 0, m_base.m22() < 0 ? 1 : 0) * m_base;
     if (wmf)
         m_s.mapMode = MM_ANISOTROPIC;
 }
@@ -393,8 +398,14 @@ void MfCanvas::Shape(const QPainterPath& device, bool fill, bool stroke)
     if (limit.contains(box)) {
         if (brush.style() != Qt::NoBrush)
             m_p.fillPath(path, brush);
-        if (pen.style() != Qt::NoPen)
+        if (pen.style() != Qt::NoPen) {
+            const bool line = pen.widthF() == 0;
+            if (line)
+                m_p.setTransform(m_lineBase);
             m_p.strokePath(path, pen);
+            if (line)
+                m_p.setTransform(m_base);
+        }
     } else {
         // Cut to the target (with room for the pen) in floating point first.
         QPainterPath visible;
