@@ -1,6 +1,7 @@
 // The metafile player: records drawn pixel by pixel on a 32-bit memory
 // DC, the GDI rules it keeps (right and bottom edges left out, mapping,
 // clipping, save and restore), and records that break their framing.
+#include "fuzz/metafile_fuzz_one.h"
 #include "gdi/metafile.h"
 #include "gdi/mfplayer.h"
 #include "test_support/metafile_builder.h"
@@ -11,8 +12,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
 
 using namespace mftest;
 
@@ -487,6 +494,64 @@ TEST(MetafilePlayer, PaletteBitmapsTakeTheNearestEntry)
     Canvas c(10, 10, 8);
     ASSERT_TRUE(c.Play(Emf(10, 10).Fill(RGB(250, 0, 0)).Rectangle(0, 0, 11, 11).Build()));
     EXPECT_EQ(c.At(5, 5), kRed);
+}
+
+std::vector<std::string> CorpusFiles()
+{
+    std::vector<std::string> files;
+    for (const auto& e : std::filesystem::directory_iterator(std::string(VISTREL_TEST_DATA) + "/../../fuzz/corpus/metafile"))
+        if (e.is_regular_file())
+            files.push_back(e.path().string());
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+std::vector<std::uint8_t> ReadBytes(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<std::uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+TEST(MetafileFuzzCorpus, ReplaysWithoutFindings)
+{
+    const auto files = CorpusFiles();
+    ASSERT_GE(files.size(), 4u);
+    for (const auto& f : files) {
+        SCOPED_TRACE(f);
+        const auto bytes = ReadBytes(f);
+        MfFuzzPlayOne(bytes.data(), bytes.size());
+    }
+}
+
+// The seed metafiles of the corpus (the named ones) mutated many ways;
+// each input is written to disk first, so a crash leaves it behind for
+// fuzz_metafile to replay.
+TEST(MetafileFuzzCorpus, MutatedInputsNeverCrash)
+{
+    const std::string current = ::testing::TempDir() + "metafile_mutation_current.bin";
+    std::mt19937 rng(20261211);
+    for (const auto& f : CorpusFiles()) {
+        if (f.size() < 4 || (f.compare(f.size() - 4, 4, ".emf") != 0 && f.compare(f.size() - 4, 4, ".wmf") != 0))
+            continue;
+        const auto original = ReadBytes(f);
+        for (int round = 0; round < 40; ++round) {
+            auto bytes = original;
+            for (int e = 0, edits = 1 + static_cast<int>(rng() % 6); e < edits && !bytes.empty(); ++e) {
+                const std::size_t at = rng() % bytes.size();
+                switch (rng() % 3) {
+                case 0: bytes[at] ^= static_cast<std::uint8_t>(1u << (rng() % 8)); break;
+                case 1: bytes[at] = static_cast<std::uint8_t>(rng()); break;
+                case 2: bytes[at] = (rng() % 2) ? 0xFF : 0x00; break;
+                }
+            }
+            if (std::FILE* out = std::fopen(current.c_str(), "wb")) {
+                std::fwrite(bytes.data(), 1, bytes.size(), out);
+                std::fclose(out);
+            }
+            MfFuzzPlayOne(bytes.data(), bytes.size());
+        }
+    }
+    std::remove(current.c_str());
 }
 
 }  // namespace
