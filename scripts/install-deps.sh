@@ -13,6 +13,8 @@ PACKAGES=(
   shared-mime-info adwaita-icon-theme xdg-utils
   # libraries called directly
   zlib1g-dev
+  # JPEG 2000 under our own jas_* layer
+  libopenjp2-7-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-dev
   # a display for the real window
@@ -21,6 +23,8 @@ PACKAGES=(
   netpbm xxd zip unzip p7zip-full fastjar
   # ImageMagick writes the PCX files of the pcx_decode benchmark
   imagemagick
+  # OpenJPEG's tools code and decode the picture of the jp2_decode benchmark
+  libopenjp2-tools
 )
 
 missing=()
