@@ -126,6 +126,18 @@ void jas_image_destroy(jas_image_t* image)
     delete image;
 }
 
+bool JasUniform(const jas_image_t* image, bool samePrecision)
+{
+    const jas_image_cmpt_t* first = image->cmpts_[0];
+    for (int c = 1; c < image->numcmpts_; ++c) {
+        const jas_image_cmpt_t* cmpt = image->cmpts_[c];
+        if (cmpt->width_ != first->width_ || cmpt->height_ != first->height_ ||
+            (samePrecision && cmpt->prec_ != first->prec_))
+            return false;
+    }
+    return true;
+}
+
 jas_image_t* JasCreateUniform(int count, long width, long height, int prec, bool sgnd, int clrspc)
 {
     jas_image_cmptparm_t parms[kJasMaxComponents];

@@ -48,10 +48,10 @@ constexpr std::size_t kSizFixed = 42;
 // JPEG 2000 numbers tiles with 16 bits.
 constexpr std::uint64_t kMaxTiles = 65535;
 // Empty code blocks cost a few bits each, so a blank picture compresses
-// almost without bound; pictures with content stay far below 2048 samples
-// a byte even at high ratios, so a header promising more than that is
-// taken for a damaged one before anything is decoded.
-constexpr std::uint64_t kMaxExpansion = 2048;
+// almost without bound; pictures with content stay below 512 samples a
+// byte even at ratios of 200 and more, so a header promising more than
+// that is taken for a damaged one before anything is decoded.
+constexpr std::uint64_t kMaxExpansion = 512;
 constexpr int kMaxBoxes = 1024;
 
 const unsigned char kJp2Signature[12] = {0, 0, 0, 12, 'j', 'P', ' ', ' ', 0x0D, 0x0A, 0x87, 0x0A};
@@ -410,10 +410,10 @@ int Encode(jas_image_t* image, jas_stream_t* stream, const char* optstr, bool jp
     const long height = jas_image_cmptheight(image, 0);
     opj_image_cmptparm_t parms[kJasMaxComponents];
     std::uint64_t rawBits = 0;
+    if (!JasUniform(image, false))
+        return -1;
     for (int c = 0; c < n; ++c) {
         const jas_image_cmpt_t* cmpt = image->cmpts_[c];
-        if (cmpt->width_ != width || cmpt->height_ != height || cmpt->prec_ > 31)
-            return -1;
         parms[c] = opj_image_cmptparm_t{};
         parms[c].dx = parms[c].dy = 1;
         parms[c].w = static_cast<OPJ_UINT32>(width);

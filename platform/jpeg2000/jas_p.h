@@ -48,6 +48,10 @@ constexpr long kJasMaxSide = 1L << 20;
 bool JasSizeAllowed(jas_stream_t* stream, std::uint64_t width, std::uint64_t height, std::uint64_t components,
                     std::uint64_t numerator, std::uint64_t denominator);
 
+// True when every component has component 0's size (and precision, when
+// asked): what the single-plane writers need.
+bool JasUniform(const jas_image_t* image, bool samePrecision);
+
 // An image of `count` components of one size, precision and sign, or null.
 jas_image_t* JasCreateUniform(int count, long width, long height, int prec, bool sgnd, int clrspc);
 

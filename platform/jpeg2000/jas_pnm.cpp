@@ -153,12 +153,8 @@ int JasPnmEncode(jas_image_t* image, jas_stream_t* stream, const char*)
     const long width = jas_image_cmptwidth(image, 0);
     const long height = jas_image_cmptheight(image, 0);
     const int prec = jas_image_cmptprec(image, 0);
-    if (prec > 16)
+    if (prec > 16 || !JasUniform(image, true))
         return -1;
-    for (int c = 1; c < n; ++c)
-        if (jas_image_cmptwidth(image, c) != width || jas_image_cmptheight(image, c) != height ||
-            jas_image_cmptprec(image, c) != prec)
-            return -1;
     const std::int64_t maxval = JasMaxValue(prec);
     char header[64];
     const int len = std::snprintf(header, sizeof header, "P%c\n%ld %ld\n%lld\n", n == 3 ? '6' : '5', width, height,

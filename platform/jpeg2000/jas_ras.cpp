@@ -179,13 +179,10 @@ jas_image_t* JasRasDecode(jas_stream_t* stream)
 int JasRasEncode(jas_image_t* image, jas_stream_t* stream, const char*)
 {
     const int n = jas_image_numcmpts(image);
-    if (n != 1 && n != 3)
+    if ((n != 1 && n != 3) || !JasUniform(image, false))
         return -1;
     const long width = jas_image_cmptwidth(image, 0);
     const long height = jas_image_cmptheight(image, 0);
-    for (int c = 1; c < n; ++c)
-        if (jas_image_cmptwidth(image, c) != width || jas_image_cmptheight(image, c) != height)
-            return -1;
     const std::uint32_t depth = n == 3 ? 24 : 8;
     const std::size_t rowBytes = (static_cast<std::size_t>(width) * depth + 15) / 16 * 2;
     const std::uint64_t length = static_cast<std::uint64_t>(rowBytes) * static_cast<std::uint64_t>(height);

@@ -81,13 +81,15 @@ public:
     }
     bool Play(const std::vector<std::uint8_t>& emf)
     {
-        HENHMETAFILE mf = SetEnhMetaFileBits(static_cast<UINT>(emf.size()), emf.data());
-        if (!mf)
-            return false;
-        const RECT r{0, 0, m_w, m_h};
-        const BOOL ok = PlayEnhMetaFile(m_dc, mf, &r);
-        DeleteEnhMetaFile(mf);
-        return ok != FALSE;
+        return PlayObject(SetEnhMetaFileBits(static_cast<UINT>(emf.size()), emf.data()));
+    }
+    // A placeable WMF's metafile (after its 22-byte placeable header) with
+    // an anisotropic picture of the given extents.
+    bool PlayWmf(const std::vector<std::uint8_t>& placeable, LONG xExt, LONG yExt)
+    {
+        const METAFILEPICT picture{MM_ANISOTROPIC, xExt, yExt, nullptr};
+        return PlayObject(
+            SetWinMetaFileBits(static_cast<UINT>(placeable.size() - 22), placeable.data() + 22, nullptr, &picture));
     }
     COLORREF At(int x, int y) const { return GetPixel(m_dc, x, y); }
     int Count(COLORREF c) const
@@ -101,6 +103,16 @@ public:
     HDC dc() const { return m_dc; }
 
 private:
+    bool PlayObject(HENHMETAFILE mf)
+    {
+        if (!mf)
+            return false;
+        const RECT r{0, 0, m_w, m_h};
+        const BOOL ok = PlayEnhMetaFile(m_dc, mf, &r);
+        DeleteEnhMetaFile(mf);
+        return ok != FALSE;
+    }
+
     int m_w, m_h;
     HDC m_dc;
     HBITMAP m_bmp = nullptr;
@@ -377,14 +389,8 @@ TEST(MetafilePlayer, WindowsMetafileMapsItsWindowOntoTheTarget)
                            .Select(1)
                            .Rectangle(250, 125, 775, 400)
                            .Build();
-    // The Windows metafile starts after the 22-byte placeable header.
-    METAFILEPICT picture{MM_ANISOTROPIC, 2000, 1000, nullptr};
-    HENHMETAFILE mf = SetWinMetaFileBits(static_cast<UINT>(bytes.size() - 22), bytes.data() + 22, nullptr, &picture);
-    ASSERT_NE(mf, nullptr);
     Canvas c(40, 20);
-    const RECT r{0, 0, 40, 20};
-    ASSERT_TRUE(PlayEnhMetaFile(c.dc(), mf, &r));
-    DeleteEnhMetaFile(mf);
+    ASSERT_TRUE(c.PlayWmf(bytes, 2000, 1000));
     EXPECT_EQ(c.At(10, 5), kRed);
     EXPECT_EQ(c.At(29, 14), kRed);
     EXPECT_EQ(c.At(9, 5), kWhite);
@@ -420,13 +426,8 @@ TEST(MetafilePlayer, HostileWindowsRecords)
         SCOPED_TRACE(k.name);
         const auto bytes =
             k.wmf.Brush(Rgb(255, 0, 0)).NullPen().Rec(0x012D, {0}).Rec(0x012D, {1}).Rectangle(0, 0, 11, 11).Build();
-        METAFILEPICT picture{MM_ANISOTROPIC, 1000, 1000, nullptr};
-        HENHMETAFILE mf = SetWinMetaFileBits(static_cast<UINT>(bytes.size() - 22), bytes.data() + 22, nullptr, &picture);
-        ASSERT_NE(mf, nullptr);
         Canvas c(10, 10);
-        const RECT r{0, 0, 10, 10};
-        ASSERT_TRUE(PlayEnhMetaFile(c.dc(), mf, &r));
-        DeleteEnhMetaFile(mf);
+        ASSERT_TRUE(c.PlayWmf(bytes, 1000, 1000));
         if (k.laterDraws)
             EXPECT_GT(c.Count(kRed), 0);
         else
