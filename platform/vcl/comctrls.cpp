@@ -446,6 +446,7 @@ TListItem* TListItems::Insert(int index)
 
 void TListItems::Delete(int index)
 {
+    m_owner->ItemLeaving((*this)[index]);
     m_owner->Delete((*this)[index]);
     m_items.erase(m_items.begin() + index);
     m_owner->ItemsChanged();
@@ -456,8 +457,10 @@ void TListItems::DeleteIf(const std::function<bool(TListItem*)>& predicate)
     std::vector<std::unique_ptr<TListItem>> kept;
     kept.reserve(m_items.size());
     for (auto& item : m_items) {
-        if (predicate(item.get()))
+        if (predicate(item.get())) {
+            m_owner->ItemLeaving(item.get());
             m_owner->Delete(item.get());
+        }
         else
             kept.push_back(std::move(item));
     }
@@ -467,8 +470,10 @@ void TListItems::DeleteIf(const std::function<bool(TListItem*)>& predicate)
 
 void TListItems::Clear()
 {
-    for (auto& item : m_items)
+    for (auto& item : m_items) {
+        m_owner->ItemLeaving(item.get());
         m_owner->Delete(item.get());
+    }
     m_items.clear();
     m_owner->ItemsChanged();
 }
@@ -531,6 +536,10 @@ TListView::TListView(TComponent* owner) : TWinControl(owner), m_items(this), m_v
     SetMultiSelect(false);
     QObject::connect(v.selection, &QItemSelectionModel::selectionChanged,
         [this](const QItemSelection&, const QItemSelection&) { SelectionFromView(); });
+    QObject::connect(v.selection, &QItemSelectionModel::currentChanged, [this](const QModelIndex& current, const QModelIndex&) {
+        if (!m_syncing)
+            m_focused = current.isValid() && current.row() < m_items.Count() ? m_items[current.row()] : nullptr;
+    });
     QObject::connect(v.table->horizontalHeader(), &QHeaderView::sectionClicked, [this](int section) { ColClick(section); });
     auto dbl = [this](const QModelIndex&) { DblClick(); };
     QObject::connect(v.table, &QAbstractItemView::doubleClicked, dbl);
@@ -615,6 +624,7 @@ void TListView::SelectAll()
 void TListView::SetItemFocused(TListItem* item)
 {
     const int row = item ? m_items.IndexOf(item) : -1;
+    m_focused = row >= 0 ? item : nullptr;
     m_syncing = true;
     m_views->selection->setCurrentIndex(row >= 0 ? m_views->model->index(row, 0) : QModelIndex(),
         QItemSelectionModel::NoUpdate);
@@ -763,6 +773,14 @@ void TListView::ItemsChanged(bool reordered)
     if (m_viewStyle == TViewStyle::vsSmallIcon && !reordered)
         UpdateGrid();
     SyncSelectionToView();
+    if (m_focused)
+        SetItemFocused(m_focused);
+}
+
+void TListView::ItemLeaving(TListItem* item)
+{
+    if (item == m_focused)
+        m_focused = nullptr;
 }
 
 void TListView::ItemChanged(const TListItem* item)

@@ -241,6 +241,8 @@ private:
     void UpdateGrid(int changedRow = -1);
     void SyncSelectionToView();
     void SelectionFromView();
+    // An item leaves the list: it no longer holds the focus.
+    void ItemLeaving(TListItem* item);
     // Selection changes reach OnSelectItem whether the user or the program
     // made them, deselections first, as with the system's list control.
     void ReportSelectionChanges(const std::vector<TListItem*>& deselected, const std::vector<TListItem*>& selected);
@@ -254,6 +256,10 @@ private:
     bool m_hideSelection = true;
     int m_updateLevel = 0;
     bool m_syncing = false;
+    // The item with the focus state, kept by identity: a refill or a refresh
+    // that adds and removes rows resets the view's model, which forgets its
+    // current row, and the keyboard would go on from the first row.
+    TListItem* m_focused = nullptr;
     struct Views;
     std::unique_ptr<Views> m_views;
 };

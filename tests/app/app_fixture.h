@@ -7,6 +7,7 @@
 #include "app/optionsdialog.h"
 #include "app/tools/folderlisteditor.h"
 #include "app/tools/programfiles.h"
+#include "rtl/clock.h"
 #include "test_support/scripted_prompts.h"
 #include "test_support/temp_dir.h"
 
@@ -37,6 +38,14 @@ protected:
         delete Form6;
         scripted.reset();
         SetProgramDir("");
+    }
+
+    // Puts the program's timers on a clock that only the test moves, for the
+    // life of the test (the main window's timers go before the clock does).
+    ManualClock& UseManualClock()
+    {
+        manualClock = std::make_unique<ScopedManualClock>();
+        return manualClock->clock;
     }
 
     // Writes the settings files a fresh program folder has.
@@ -106,6 +115,7 @@ protected:
         return out;
     }
 
+    std::unique_ptr<ScopedManualClock> manualClock;
     TempDir dir;
     std::unique_ptr<ScopedScriptedPrompts> scripted;
     ScriptedPrompts* prompts = nullptr;

@@ -8,7 +8,7 @@
 
 TEST_F(AppTest, FileCountFollowsTheListThroughFillsFiltersAndRefreshes)
 {
-    ScopedManualClock clock;
+    ManualClock& clock = UseManualClock();
     WriteDefaults();
     for (const char* name : {"files/one.txt", "files/two.txt", "files/three.md", "files/four.zip", "files/sub/five.txt"})
         dir.Write(name, "x");
@@ -27,7 +27,7 @@ TEST_F(AppTest, FileCountFollowsTheListThroughFillsFiltersAndRefreshes)
     // Files made and deleted by other programs reach the list by its refresh.
     auto refresh = [&] {
         f.list->Perform(AM_CHANGENOTIFY, 0, 0);
-        clock.clock.Advance(2000);
+        clock.Advance(2000);
     };
     dir.Write("files/six.txt", "x");
     refresh();

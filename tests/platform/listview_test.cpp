@@ -69,6 +69,39 @@ TEST_F(ListViewStyles, HomeAndEndGoToTheFirstAndLastItemInEveryStyle)
     }
 }
 
+// A refresh removes and adds rows while the user walks the list with the
+// keyboard: the walk goes on from the item it had reached, in every style.
+TEST_F(ListViewStyles, RowsChangingElsewhereKeepTheKeyboardsPlace)
+{
+    AddNames(8);
+    form->Show();
+    for (TViewStyle style : kAllStyles) {
+        SCOPED_TRACE(static_cast<int>(style));
+        lv->SetViewStyle(style);
+        lv->ClearSelection();
+        TListItem* start = lv->Items()[4];
+        start->SetSelected(true);
+        lv->SetItemFocused(start);
+        View()->setFocus();
+        TListItem* next = lv->Items()[5];
+        lv->Items().BeginUpdate();
+        lv->Items().Delete(1);
+        lv->Items().Add()->SetCaption("new file");
+        lv->Items().EndUpdate();
+        EXPECT_EQ(lv->ItemFocused(), start);
+        // The key that steps to the next item: icon styles run in rows.
+        const bool rows = style == TViewStyle::vsIcon || style == TViewStyle::vsSmallIcon;
+        QTest::keyClick(View(), rows ? Qt::Key_Right : Qt::Key_Down);
+        EXPECT_EQ(lv->Selected(), next);
+        EXPECT_EQ(lv->SelCount(), 1);
+        // The item with the focus leaving takes the focus with it, and
+        // nothing else is left holding it.
+        lv->Items().DeleteIf([next](TListItem* item) { return item == next; });
+        EXPECT_EQ(lv->ItemFocused(), nullptr);
+        lv->Items().Add()->SetCaption("another");
+    }
+}
+
 TEST_F(ListViewStyles, IconStylesGiveEveryNameItsOwnCell)
 {
     AddNames(40);
