@@ -5,9 +5,12 @@
 
 #include "imaging/vxfile.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 
 // A codec step that fails throws its message; the codec's entry point
 // catches it and stores it as the image's last error.
@@ -132,6 +135,17 @@ inline void VxPut32(std::uint8_t* p, std::uint32_t v)
 {
     for (int i = 0; i < 4; ++i)
         p[i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
+// A real from a file as a 32-bit integer: truncated, NaN as 0, and values
+// beyond the range clamped to it (converting them would be undefined).
+inline std::int32_t VxClampToInt32(double v)
+{
+    if (std::isnan(v))
+        return 0;
+    v = std::clamp(v, static_cast<double>(std::numeric_limits<std::int32_t>::min()),
+                   static_cast<double>(std::numeric_limits<std::int32_t>::max()));
+    return static_cast<std::int32_t>(v);
 }
 
 // a x b, or the largest value when the product does not fit.

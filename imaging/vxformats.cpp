@@ -3,8 +3,11 @@
 #include "imaging/vxbmp.h"
 #include "imaging/vxico.h"
 #include "imaging/vxjp2.h"
+#include "imaging/vxjpeg.h"
 #include "imaging/vxpcx.h"
+#include "imaging/vxpng.h"
 #include "imaging/vxtga.h"
+#include "imaging/vxtiff.h"
 #include "imaging/vxwbmp.h"
 #include "imaging/vxwmf.h"
 
@@ -51,10 +54,10 @@ const VxFormatCodec kRows[VXFMT_COUNT] = {
     Absent("unknown"),
     Codec<VxImageBMP>("BMP"),
     Absent("GIF"),
-    Absent("JPEG"),
-    Absent("PNG"),
+    Codec<VxImageJPG>("JPEG"),
+    Codec<VxImagePNG>("PNG"),
     Codec<VxImageICO>("ICO"),
-    Absent("TIFF"),
+    Codec<VxImageTIF>("TIFF"),
     Codec<VxImageTGA>("TGA"),
     Codec<VxImagePCX>("PCX"),
     Codec<VxImageWBMP>("WBMP"),

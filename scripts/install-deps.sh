@@ -15,16 +15,19 @@ PACKAGES=(
   zlib1g-dev
   # JPEG 2000 under our own jas_* layer
   libopenjp2-7-dev
+  zlib1g-dev libtiff-dev libjpeg62-turbo-dev libpng-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-dev
   # a display for the real window
   xvfb xauth
   # tools that made fixtures and that benchmarks measure against
   netpbm xxd zip unzip p7zip-full fastjar
-  # ImageMagick writes the PCX files of the pcx_decode benchmark
+  # ImageMagick writes the pictures of the decode benchmarks
   imagemagick
   # OpenJPEG's tools code and decode the picture of the jp2_decode benchmark
   libopenjp2-tools
+  # libtiff, libjpeg-turbo and exiftool tools: TIFF and JPEG fixtures, djpeg as a peer
+  libtiff-tools libjpeg-turbo-progs libimage-exiftool-perl
 )
 
 missing=()

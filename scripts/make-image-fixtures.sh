@@ -80,6 +80,97 @@ q ppmtotga -mono src.ppm > "$out/tga8_grey_rle.tga"
 convert alpha.pam TGA:"$out/tga32_alpha.tga"
 convert alpha.pam -compress RLE TGA:"$out/tga32_alpha_rle.tga"
 
+# ---- TIFF, JPEG and PNG ----
+# A 37 x 21 picture: odd sizes, wider than one 16-pixel tile.
+awk 'BEGIN { w = 37; h = 21; printf "P3\n%d %d\n255\n", w, h;
+  for (y = 0; y < h; y++) for (x = 0; x < w; x++)
+    printf "%d %d %d\n", (x * 7 + y * 3) % 256, (y * 12 + x) % 256, (x * y * 5 + 40) % 256 }' > big.ppm
+ppmtopgm big.ppm > big.pgm
+pgmtopbm -threshold big.pgm > big.pbm
+for n in 2 4 16 200; do pnmquant $n big.ppm > big$n.ppm 2>/dev/null; done
+
+# TIFF: strips of 4 rows uncompressed, then tiffcp's compressions, 16 x 16
+# tiles, the grey depths, palettes of 1 to 8 bits, alpha, three pages,
+# orientation 3 and a resolution in centimetres.
+q pnmtotiff -none -rowsperstrip 4 big.ppm > "$out/tif_rgb.tif"
+tiffcp -c lzw:2 -r 5 "$out/tif_rgb.tif" "$out/tif_rgb_lzw.tif"
+tiffcp -c packbits "$out/tif_rgb.tif" "$out/tif_rgb_packbits.tif"
+tiffcp -c zip "$out/tif_rgb.tif" "$out/tif_rgb_deflate.tif"
+tiffcp -c jpeg:r:90 -r 16 "$out/tif_rgb.tif" "$out/tif_rgb_jpeg.tif"
+tiffcp -c jpeg:90 -r 16 "$out/tif_rgb.tif" "$out/tif_ycbcr_jpeg.tif"
+tiffcp -c lzw -t -w 16 -l 16 "$out/tif_rgb.tif" "$out/tif_rgb_tiled.tif"
+q pnmtotiff -lzw -rowsperstrip 8 big.pgm > "$out/tif_grey8.tif"
+tiffcp -c packbits -t -w 16 -l 16 "$out/tif_grey8.tif" "$out/tif_grey8_tiled.tif"
+pamdepth 65535 big.pgm | q pnmtotiff -none > "$out/tif_grey16.tif"
+pamdepth 15 big.pgm | q pnmtotiff -none > "$out/tif_grey4.tif"
+pamdepth 3 big.pgm | q pnmtotiff -none > "$out/tif_grey2.tif"
+q pnmtotiff -g4 big.pbm > "$out/tif_bw_g4.tif"
+q pnmtotiff -lzw big200.ppm > "$out/tif_pal8.tif"
+convert big16.ppm -type Palette -depth 4 "$out/tif_pal4.tif"
+convert big4.ppm -type Palette -depth 2 "$out/tif_pal2.tif"
+convert big2.ppm -type Palette -depth 1 "$out/tif_pal1.tif"
+convert big.ppm \( big.pgm -negate \) -alpha off -compose CopyOpacity -composite -compress lzw "$out/tif_rgba.tif"
+tiffcp "$out/tif_bw_g4.tif" "$out/tif_pal4.tif" "$out/tif_rgb_lzw.tif" "$out/tif_pages.tif"
+for o in 3 5 6 7 8; do
+  cp "$out/tif_grey8.tif" "$out/tif_orient$o.tif"
+  tiffset -s 274 $o "$out/tif_orient$o.tif"
+done
+cp "$out/tif_grey8.tif" "$out/tif_cm.tif"
+tiffset -s 296 3 "$out/tif_cm.tif"
+tiffset -s 282 118.11 "$out/tif_cm.tif"
+tiffset -s 283 118.11 "$out/tif_cm.tif"
+
+# JPEG: cjpeg at quality 90, grey and progressive; ImageMagick's CMYK
+# (Adobe's inverted values); EXIF blocks written by exiftool, little- and
+# big-endian, with a thumbnail, and with an ISO of 2 and an orientation of 9.
+cjpeg -quality 90 big.ppm > "$out/jpg_rgb.jpg"
+cjpeg -quality 90 -grayscale big.ppm > "$out/jpg_grey.jpg"
+cjpeg -quality 90 -progressive big.ppm > "$out/jpg_progressive.jpg"
+convert big.ppm -colorspace CMYK -quality 90 "$out/jpg_cmyk.jpg"
+cp "$out/jpg_rgb.jpg" "$out/jpg_exif_ii.jpg"
+exiftool -q -overwrite_original -ExifByteOrder=II -Make=Vistrel "-Model=Test Camera" \
+  "-DateTimeOriginal=2024:01:02 03:04:05" -XResolution=72 -YResolution=72 -ResolutionUnit=inches \
+  -ExposureTime=1/125 -FNumber=5.6 -ISO=200 -Orientation#=6 -FocalLength=35 -EXIF:Flash#=1 \
+  "-UserComment=hello exif" "-Comment=a comment" "$out/jpg_exif_ii.jpg"
+pnmscale -xsize 8 -ysize 5 big.ppm 2>/dev/null | cjpeg > thumb.jpg
+cp "$out/jpg_rgb.jpg" "$out/jpg_exif_mm.jpg"
+exiftool -q -overwrite_original -ExifByteOrder=MM -Make=Vistrel -XResolution=300 -YResolution=300 \
+  -ResolutionUnit=inches "-ThumbnailImage<=thumb.jpg" -IFD1:XResolution=300 -IFD1:YResolution=300 \
+  "$out/jpg_exif_mm.jpg"
+cp "$out/jpg_rgb.jpg" "$out/jpg_exif_iso2.jpg"
+exiftool -q -overwrite_original -ISO=2 -Orientation#=9 "$out/jpg_exif_iso2.jpg"
+
+# PNG: pnmtopng's colour, grey (8, 2 and 1 bit), palettes of 8, 4 and 2
+# bits, a palette and a grey file with tRNS, interlaced files, 16 bits,
+# alpha and pHYs; ImageMagick's interlaced alpha and 16-bit grey with alpha
+# (without its date chunks, so the files stay the same).
+pamdepth 3 big.pgm > grey2.pgm
+pnminvert big.pgm > mask.pgm
+# 16-bit samples whose low bytes differ from their high bytes.
+awk 'BEGIN { w = 37; h = 21; printf "P3\n%d %d\n65535\n", w, h;
+  for (y = 0; y < h; y++) for (x = 0; x < w; x++)
+    printf "%d %d %d\n", (x * 1789 + y * 997) % 65536, (y * 4099 + x * 13) % 65536, (x * y * 211 + 7) % 65536 }' > wide.ppm
+q pnmtopng big.ppm > "$out/png_rgb.png"
+q pnmtopng big.pgm > "$out/png_grey8.png"
+q pnmtopng grey2.pgm > "$out/png_grey2.png"
+q pnmtopng big.pbm > "$out/png_bw.png"
+q pnmtopng big200.ppm > "$out/png_pal8.png"
+q pnmtopng big16.ppm > "$out/png_pal4.png"
+q pnmtopng big4.ppm > "$out/png_pal2.png"
+first16=$(pnmcut 0 0 1 1 big16.ppm | pnmnoraw | tail -1 | awk '{ printf "rgb:%02x/%02x/%02x", $1, $2, $3 }')
+q pnmtopng -transparent="=$first16" big16.ppm > "$out/png_pal_trns.png"
+firstgrey=$(pnmcut 0 0 1 1 big.pgm | pnmnoraw | tail -1 | awk '{ printf "rgb:%02x/%02x/%02x", $1, $1, $1 }')
+q pnmtopng -transparent="=$firstgrey" big.pgm > "$out/png_grey_trns.png"
+q pnmtopng -interlace big.ppm > "$out/png_interlaced.png"
+q pnmtopng -interlace grey2.pgm > "$out/png_grey2_interlaced.png"
+q pnmtopng wide.ppm > "$out/png_rgb16.png"
+q pnmtopng -alpha=mask.pgm big.ppm > "$out/png_rgba.png"
+q pnmtopng -size="2835 2835 1" big.ppm > "$out/png_phys.png"
+png() { target=$1; shift; convert "$@" -strip -define png:exclude-chunks=date,time "$target"; }
+png "$out/png_rgba_interlaced.png" big.ppm mask.pgm -alpha off -compose CopyOpacity -composite -interlace PNG
+png "$out/png_ga16.png" big.pgm mask.pgm -alpha off -compose CopyOpacity -composite \
+  -define png:bit-depth=16 -define png:color-type=4
+
 # Reference decodings by the netpbm decoders; ImageMagick decodes what
 # bmptopnm does not read (run-length BMP).
 for f in "$out"/bmp{24,24_v5,8,4,1,8_core,8_rle8}.bmp; do
@@ -101,6 +192,44 @@ for f in pcx32_alpha.pcx tga32_alpha.tga tga32_alpha_rle.tga; do
   convert "$out/$f" -auto-orient -depth 8 pam:"$out/${f%.*}.ref.pam"
 done
 for f in "$out"/*.wbmp; do q wbmptopbm "$f" > "${f%.wbmp}.ref.pnm"; done
+# tifftopnm writes every page of a file: each page of the multi-page file
+# gets its own reference.
+# tifftopnm knows no YCbCr: libtiff's own tiff2rgba converts that file first.
+for f in "$out"/tif_*.tif; do
+  case "$f" in
+  */tif_pages.tif) ;;
+  # tifftopnm does not turn pages whose rows are columns (orientations 5 to
+  # 8); ImageMagick does.
+  */tif_orient[5-8].tif) convert "$f" -auto-orient -depth 8 pgm:"${f%.tif}.ref.pnm" ;;
+  */tif_ycbcr_jpeg.tif) tiff2rgba -n "$f" rgb.tif; q tifftopnm rgb.tif > "${f%.tif}.ref.pnm"; rm rgb.tif ;;
+  # tifftopnm premultiplies unassociated alpha; images keep the colours as
+  # stored, as ImageMagick reads them. The alpha goes beside them.
+  */tif_rgba.tif) convert "$f" -alpha off -depth 8 ppm:"${f%.tif}.ref.pnm"; q tifftopnm -alphaout="${f%.tif}.alpha.ref.pnm" "$f" > /dev/null ;;
+  *) q tifftopnm "$f" > "${f%.tif}.ref.pnm" ;;
+  esac
+done
+for p in 0 1 2; do
+  tiffcp "$out/tif_pages.tif,$p" page.tif
+  q tifftopnm page.tif > "$out/tif_pages_$p.ref.pnm"
+  rm page.tif
+done
+# djpeg converts CMYK with rounding, the decoder truncates as its format's
+# rule says: the CMYK reference may differ by one.
+for f in "$out"/jpg_*.jpg; do q djpeg -pnm "$f" > "${f%.jpg}.ref.pnm"; done
+# The same file decoded to grey, and quantised to 16 colours (two passes,
+# Floyd-Steinberg dithering: libjpeg's defaults, which the decoder keeps).
+q djpeg -pnm -grayscale "$out/jpg_rgb.jpg" > "$out/jpg_rgb.grey.ref.pnm"
+q djpeg -pnm -colors 16 "$out/jpg_rgb.jpg" > "$out/jpg_rgb.q16.ref.pnm"
+# Files without an alpha channel show their colour-key transparency against
+# the background (grey 192, or black for grey files); palette files keep
+# their colours, with tRNS as alpha.
+for f in "$out"/png_*.png; do
+  case "$f" in
+  */png_grey_trns.png) q pngtopam -mix -background=black "$f" > "${f%.png}.ref.pnm" ;;
+  *) q pngtopam "$f" > "${f%.png}.ref.pnm" ;;
+  esac
+done
+for f in png_rgba png_rgba_interlaced png_ga16; do q pngtopam -alpha "$out/$f.png" > "$out/$f.alpha.ref.pnm"; done
 # winicontoppm refuses icons that are not square; ImageMagick reads them.
 convert "$out/ico4.ico" -depth 8 ppm:"$out/ico4.ref.pnm"
 convert "$out/ico3.ico[2]" -depth 8 ppm:"$out/ico3_frame2.ref.pnm"

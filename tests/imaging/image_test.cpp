@@ -414,7 +414,7 @@ TEST(VxDispatch, LoadFallsBackToDetectionAndKeepsTheTypedReason)
 TEST(VxDispatch, FormatsWithoutACodecAnswerNotSupported)
 {
     const auto bmp = ReadFile(FixturePath("bmp24.bmp"));
-    for (std::uint32_t id : std::initializer_list<std::uint32_t>{VXFMT_GIF, VXFMT_JPG, VXFMT_PNG, VXFMT_TIF, 16u, 99u}) {
+    for (std::uint32_t id : std::initializer_list<std::uint32_t>{VXFMT_GIF, 16u, 99u}) {
         VxImage img;
         EXPECT_FALSE(DecodeBytes(img, bmp, id)) << id;
         EXPECT_STREQ(img.GetLastError(), "Decode: Unknown or wrong format") << id;

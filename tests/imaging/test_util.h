@@ -40,7 +40,8 @@ struct Picture {
 };
 
 // Reads binary PBM, PGM and PPM (P4, P5, P6) and PAM (P7: GRAYSCALE, RGB,
-// GRAYSCALE_ALPHA and RGB_ALPHA), all with maxval 255.
+// GRAYSCALE_ALPHA and RGB_ALPHA). Samples of a maxval below 255 are scaled to
+// 0..255; wider samples (two bytes each) keep their top 8 bits.
 inline Picture ReadPnm(const std::string& path)
 {
     const auto data = ReadFile(path);
@@ -66,6 +67,7 @@ inline Picture ReadPnm(const std::string& path)
     };
     const std::string magic = token();
     int depth = 0;
+    unsigned maxval = 1;
     if (magic == "P7") {
         for (std::string key = token(); key != "ENDHDR" && !key.empty(); key = token()) {
             const std::string value = token();
@@ -75,29 +77,40 @@ inline Picture ReadPnm(const std::string& path)
                 pic.height = std::stoi(value);
             else if (key == "DEPTH")
                 depth = std::stoi(value);
+            else if (key == "MAXVAL")
+                maxval = static_cast<unsigned>(std::stoi(value));
         }
         pic.hasAlpha = depth == 2 || depth == 4;
     } else {
         pic.width = std::stoi(token());
         pic.height = std::stoi(token());
         if (magic != "P4")
-            token();  // maxval
+            maxval = static_cast<unsigned>(std::stoi(token()));
+        depth = magic == "P6" ? 3 : 1;
     }
     ++pos;  // the single whitespace before the raster
+    const std::size_t size = maxval > 255 ? 2 : 1;
+    auto sample = [&](std::size_t index) {
+        const std::size_t at = pos + index * size;
+        if (size == 2)
+            return static_cast<std::uint8_t>(((data.at(at) << 8) | data.at(at + 1)) * 256u / (maxval + 1));
+        return static_cast<std::uint8_t>(data.at(at) * 255u / maxval);
+    };
     pic.pixels.resize(static_cast<std::size_t>(pic.width) * pic.height);
     for (int y = 0; y < pic.height; ++y)
         for (int x = 0; x < pic.width; ++x) {
-            RGBQUAD& q = pic.pixels[static_cast<std::size_t>(y) * pic.width + x];
+            const std::size_t index = static_cast<std::size_t>(y) * pic.width + x;
+            const std::size_t first = index * static_cast<std::size_t>(depth);
+            RGBQUAD& q = pic.pixels[index];
             if (magic == "P7") {
-                const std::uint8_t* p = &data.at(pos + (static_cast<std::size_t>(y) * pic.width + x) * depth);
-                q = depth <= 2 ? RGBQUAD{p[0], p[0], p[0], 255} : RGBQUAD{p[2], p[1], p[0], 255};
+                q = depth <= 2 ? RGBQUAD{sample(first), sample(first), sample(first), 255}
+                               : RGBQUAD{sample(first + 2), sample(first + 1), sample(first), 255};
                 if (pic.hasAlpha)
-                    q.rgbReserved = p[depth - 1];
+                    q.rgbReserved = sample(first + static_cast<std::size_t>(depth) - 1);
             } else if (magic == "P6") {
-                const std::uint8_t* p = &data.at(pos + (static_cast<std::size_t>(y) * pic.width + x) * 3);
-                q = RGBQUAD{p[2], p[1], p[0], 0};
+                q = RGBQUAD{sample(first + 2), sample(first + 1), sample(first), 0};
             } else if (magic == "P5") {
-                const std::uint8_t v = data.at(pos + static_cast<std::size_t>(y) * pic.width + x);
+                const std::uint8_t v = sample(first);
                 q = RGBQUAD{v, v, v, 0};
             } else {
                 const std::size_t rowBytes = (static_cast<std::size_t>(pic.width) + 7) / 8;
@@ -110,9 +123,9 @@ inline Picture ReadPnm(const std::string& path)
 }
 
 // Every pixel of the image equals the picture's (the image is bottom-up),
-// alpha included when the picture has alpha (an image without an alpha
-// channel is opaque).
-inline ::testing::AssertionResult SamePixels(const VxImage& image, const Picture& pic)
+// each channel within the tolerance, alpha included when the picture has
+// alpha (an image without an alpha channel is opaque).
+inline ::testing::AssertionResult SamePixels(const VxImage& image, const Picture& pic, int tolerance = 0)
 {
     if (static_cast<int>(image.GetWidth()) != pic.width || static_cast<int>(image.GetHeight()) != pic.height)
         return ::testing::AssertionFailure() << "size " << image.GetWidth() << "x" << image.GetHeight() << " expected "
@@ -121,7 +134,8 @@ inline ::testing::AssertionResult SamePixels(const VxImage& image, const Picture
         for (int x = 0; x < pic.width; ++x) {
             const RGBQUAD a = image.GetPixelColor(x, pic.height - 1 - y, false);
             const RGBQUAD b = pic.At(x, y);
-            if (a.rgbRed != b.rgbRed || a.rgbGreen != b.rgbGreen || a.rgbBlue != b.rgbBlue)
+            if (std::abs(a.rgbRed - b.rgbRed) > tolerance || std::abs(a.rgbGreen - b.rgbGreen) > tolerance ||
+                std::abs(a.rgbBlue - b.rgbBlue) > tolerance)
                 return ::testing::AssertionFailure()
                        << "pixel (" << x << "," << y << " from top) is " << int(a.rgbRed) << "," << int(a.rgbGreen)
                        << "," << int(a.rgbBlue) << " expected " << int(b.rgbRed) << "," << int(b.rgbGreen) << ","

@@ -1,0 +1,251 @@
+// The PNG codec: what a decode makes of grey depths, palettes with tRNS,
+// interlacing, alpha and pHYs; what the encoder writes, read back by
+// pngtopam; and the grey tRNS file that once read a table libpng 1.6 does
+// not give.
+#include "peer.h"
+#include "test_util.h"
+
+#include "imaging/vxpng.h"
+
+#include <gtest/gtest.h>
+
+using namespace imgtest;
+
+namespace {
+
+class ProbePng : public VxImagePNG {
+public:
+    VxImageAttributes& Info() { return m_info; }
+};
+
+// The alpha plane equals a grey reference picture (top row first).
+::testing::AssertionResult SameAlpha(const VxImage& image, const Picture& alpha)
+{
+    if (!image.HasAlpha())
+        return ::testing::AssertionFailure() << "no alpha plane";
+    for (int y = 0; y < alpha.height; ++y)
+        for (int x = 0; x < alpha.width; ++x)
+            if (image.GetAlphaAt(x, alpha.height - 1 - y) != alpha.At(x, y).rgbRed)
+                return ::testing::AssertionFailure() << "alpha at (" << x << "," << y << ") is "
+                                                     << int(image.GetAlphaAt(x, alpha.height - 1 - y)) << " expected "
+                                                     << int(alpha.At(x, y).rgbRed);
+    return ::testing::AssertionSuccess();
+}
+
+TEST(PngDecode, TwoBitGreyBecomesFourBitsWithItsFourGreys)
+{
+    VxImage image;
+    ASSERT_TRUE(image.Load(FixturePath("png_grey2.png").c_str(), VXFMT_PNG));
+    EXPECT_EQ(image.GetBpp(), 4u);
+    for (std::uint8_t i = 0; i < 4; ++i)
+        EXPECT_EQ(Ref(image.GetPaletteColor(i)), RGB(85 * i, 85 * i, 85 * i)) << int(i);
+}
+
+TEST(PngDecode, InterlacingIsKeptAsTheCodecOption)
+{
+    for (const auto& [file, option] : {std::pair{"png_interlaced.png", 1u}, std::pair{"png_grey2_interlaced.png", 1u},
+                                       std::pair{"png_rgb.png", 0u}}) {
+        VxImage image;
+        image.SetFormatOption(7, VXFMT_PNG);
+        ASSERT_TRUE(image.Load(FixturePath(file).c_str(), VXFMT_PNG));
+        EXPECT_EQ(image.GetFormatOption(VXFMT_PNG), option) << file;
+    }
+}
+
+TEST(PngDecode, ResolutionFromPhys)
+{
+    VxImage withPhys;
+    ASSERT_TRUE(withPhys.Load(FixturePath("png_phys.png").c_str(), VXFMT_PNG));
+    EXPECT_EQ(withPhys.GetXDPI(), 72);
+    EXPECT_EQ(withPhys.GetYDPI(), 72);
+    VxImage without;
+    ASSERT_TRUE(without.Load(FixturePath("png_rgb.png").c_str(), VXFMT_PNG));
+    EXPECT_EQ(without.GetXDPI(), 96);
+    // The encoder writes 96 dpi as 3780 pixels per metre, read back as 96.
+    bool ok = false;
+    VxImage again;
+    ASSERT_TRUE(DecodeBytes(again, EncodeBytes(without, VXFMT_PNG, &ok), VXFMT_PNG));
+    EXPECT_EQ(again.GetXDPI(), 96);
+}
+
+TEST(PngDecode, AlphaPlanesOfEightBitSixteenBitAndInterlacedFiles)
+{
+    for (const char* name : {"png_rgba", "png_rgba_interlaced", "png_ga16"}) {
+        VxImage image;
+        ASSERT_TRUE(image.Load(FixturePath(std::string(name) + ".png").c_str(), VXFMT_PNG));
+        EXPECT_EQ(image.GetBpp(), 24u);
+        EXPECT_TRUE(SameAlpha(image, ReadPnm(FixturePath(std::string(name) + ".alpha.ref.pnm")))) << name;
+    }
+}
+
+TEST(PngDecode, ReadErrorInTheMiddle)
+{
+    const auto full = ReadFile(FixturePath("png_rgb.png"));
+    VxImage image;
+    EXPECT_FALSE(DecodeBytes(image, std::vector<std::uint8_t>(full.begin(), full.begin() + full.size() / 2), VXFMT_PNG));
+    EXPECT_STREQ(image.GetLastError(), "Read Error");
+}
+
+TEST(PngDecode, StopRequestStopsBeforeTheRows)
+{
+    for (const std::int32_t stop : {-1, 1}) {
+        ProbePng image;
+        image.Info().stopRequest = stop;
+        auto bytes = ReadFile(FixturePath("png_rgb.png"));
+        VxMemFile f(bytes.data(), static_cast<std::int32_t>(bytes.size()));
+        EXPECT_FALSE(image.Decode(&f)) << stop;
+    }
+}
+
+std::uint32_t Crc32(const std::uint8_t* p, std::size_t n)
+{
+    std::uint32_t c = 0xFFFFFFFF;
+    for (std::size_t i = 0; i < n; ++i) {
+        c ^= p[i];
+        for (int k = 0; k < 8; ++k)
+            c = (c >> 1) ^ (0xEDB88320u & (0u - (c & 1)));
+    }
+    return ~c;
+}
+
+TEST(PngDecode, png_header_larger_than_the_file)
+{
+    // IHDR (with a correct CRC) asking for 30000 x 30000 pixels of a small
+    // file: refused before the image is allocated.
+    auto bytes = ReadFile(FixturePath("png_rgb.png"));
+    ASSERT_EQ(std::string(bytes.begin() + 12, bytes.begin() + 16), "IHDR");
+    for (const std::size_t at : {16u, 20u}) {
+        bytes[at] = 0;
+        bytes[at + 1] = 0;
+        bytes[at + 2] = 30000 >> 8;
+        bytes[at + 3] = 30000 & 0xFF;
+    }
+    const std::uint32_t crc = Crc32(bytes.data() + 12, 17);
+    for (int i = 0; i < 4; ++i)
+        bytes[29 + i] = static_cast<std::uint8_t>(crc >> (24 - 8 * i));
+    VxImage image;
+    EXPECT_FALSE(DecodeBytes(image, bytes, VXFMT_PNG));
+    EXPECT_STREQ(image.GetLastError(), "Image larger than the file can hold");
+}
+
+TEST(PngDecode, png_grey_colour_key_without_palette)
+{
+    // A grey file's tRNS is a colour key: libpng 1.6 gives no alpha table for
+    // it, and a palette-less image gets no palette alpha from it.
+    VxImage image;
+    ASSERT_TRUE(image.Load(FixturePath("png_grey_trns.png").c_str(), VXFMT_PNG)) << image.GetLastError();
+    EXPECT_EQ(image.GetBpp(), 8u);
+    EXPECT_EQ(image.GetTransparentIndex(), -1);
+    EXPECT_FALSE(image.PaletteHasAlpha());
+    EXPECT_TRUE(image.HasGreyRampPalette());
+    EXPECT_TRUE(SamePixels(image, ReadPnm(FixturePath("png_grey_trns.ref.pnm"))));
+}
+
+// ---- palettes with tRNS, through the encoder and back ----
+
+// A 12 x 5 picture of 60 distinct palette entries.
+void Palette8(VxImage& image, int transparentIndex)
+{
+    image.Create(12, 5, 8, VXFMT_BMP);
+    for (int i = 0; i < 256; ++i)
+        image.SetPaletteColor(static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(3 * i),
+                              static_cast<std::uint8_t>(255 - i));
+    for (int y = 0; y < 5; ++y)
+        for (int x = 0; x < 12; ++x)
+            image.SetPixelIndex(x, y, static_cast<std::uint8_t>(x + 12 * y));
+    image.SetTransparentIndex(transparentIndex);
+}
+
+TEST(PngPalette, OneTransparentEntryMovesToIndexZero)
+{
+    VxImage image;
+    Palette8(image, 5);
+    const RGBQUAD transparent = image.GetPaletteColor(5);
+    bool ok = false;
+    const auto bytes = EncodeBytes(image, VXFMT_PNG, &ok);
+    ASSERT_TRUE(ok) << image.GetLastError();
+    // The source image saw the entries exchanged with their pixels.
+    EXPECT_EQ(image.GetTransparentIndex(), 0);
+    EXPECT_EQ(Ref(image.GetPaletteColor(0)), Ref(transparent));
+    VxImage back;
+    ASSERT_TRUE(DecodeBytes(back, bytes, VXFMT_PNG));
+    EXPECT_EQ(back.GetTransparentIndex(), 0);
+    EXPECT_FALSE(back.PaletteHasAlpha());
+    EXPECT_TRUE(SameImage(back, image));
+    if (HaveTool("pngtopam")) {
+        Picture alpha;
+        ASSERT_TRUE(PeerDecode("pngtopam", "-alpha", bytes, alpha));
+        EXPECT_EQ(alpha.At(5, 4).rgbRed, 0);  // the bottom row's sixth pixel had index 5
+        EXPECT_EQ(alpha.At(6, 4).rgbRed, 255);
+    }
+}
+
+TEST(PngPalette, SeveralEntriesBecomePaletteAlpha)
+{
+    ProbePng image;
+    Palette8(image, -1);
+    image.Info().paletteAlphaEnabled = true;
+    for (int i = 0; i < 256; ++i) {
+        RGBQUAD c = image.GetPaletteColor(static_cast<std::uint8_t>(i));
+        c.rgbReserved = static_cast<std::uint8_t>(i * 4);
+        image.SetPaletteEntry(static_cast<std::uint8_t>(i), c);
+    }
+    bool ok = false;
+    const auto bytes = EncodeBytes(image, VXFMT_PNG, &ok);
+    ASSERT_TRUE(ok);
+    VxImage back;
+    ASSERT_TRUE(DecodeBytes(back, bytes, VXFMT_PNG));
+    EXPECT_TRUE(back.PaletteHasAlpha());
+    EXPECT_EQ(back.GetTransparentIndex(), -1);
+    // Only the 60 entries in use are written; the rest come back opaque.
+    EXPECT_EQ(back.GetPaletteColor(10).rgbReserved, 40);
+    EXPECT_EQ(back.GetPaletteColor(59).rgbReserved, 236);
+    EXPECT_EQ(back.GetPaletteColor(60).rgbReserved, 255);
+    EXPECT_TRUE(SameImage(back, image));
+}
+
+// ---- encoding ----
+
+TEST(PngEncode, TransparentColourAndAlphaMaximum)
+{
+    ProbePng image;
+    image.Create(6, 2, 24, VXFMT_PNG);
+    Paint24(image);
+    const RGBQUAD key = image.GetPixelColor(2, 1, false);
+    image.SetTransparentIndex(0);
+    image.SetTransparentColor(key);
+    image.Info().alphaMax = 128;
+    bool ok = false;
+    const auto bytes = EncodeBytes(image, VXFMT_PNG, &ok);
+    ASSERT_TRUE(ok);
+    EXPECT_FALSE(image.HasAlpha());  // nothing was added to the image itself
+    VxImage back;
+    ASSERT_TRUE(DecodeBytes(back, bytes, VXFMT_PNG));
+    ASSERT_TRUE(back.HasAlpha());
+    EXPECT_EQ(back.GetAlphaAt(2, 1), 0);
+    EXPECT_EQ(back.GetAlphaAt(3, 1), 128);
+    EXPECT_TRUE(SameImage(back, image));
+}
+
+TEST(PngEncode, PngtopamReadsTheSavedFiles)
+{
+    if (!HaveTool("pngtopam"))
+        GTEST_SKIP() << "pngtopam is not installed";
+    for (const char* file : {"png_rgb.png", "png_pal8.png", "png_grey2.png", "png_bw.png", "png_interlaced.png"}) {
+        VxImage image;
+        ASSERT_TRUE(image.Load(FixturePath(file).c_str(), VXFMT_PNG));
+        bool ok = false;
+        Picture peer;
+        ASSERT_TRUE(PeerDecode("pngtopam", "", EncodeBytes(image, VXFMT_PNG, &ok), peer)) << file;
+        ASSERT_TRUE(ok);
+        EXPECT_TRUE(SamePixels(image, peer)) << file;
+    }
+    VxImage rgba;
+    ASSERT_TRUE(rgba.Load(FixturePath("png_rgba.png").c_str(), VXFMT_PNG));
+    bool ok = false;
+    Picture alpha;
+    ASSERT_TRUE(PeerDecode("pngtopam", "-alpha", EncodeBytes(rgba, VXFMT_PNG, &ok), alpha));
+    EXPECT_TRUE(SameAlpha(rgba, alpha));
+}
+
+}  // namespace
