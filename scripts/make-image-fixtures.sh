@@ -203,8 +203,8 @@ for f in "$out"/tif_*.tif; do
   */tif_orient[5-8].tif) convert "$f" -auto-orient -depth 8 pgm:"${f%.tif}.ref.pnm" ;;
   */tif_ycbcr_jpeg.tif) tiff2rgba -n "$f" rgb.tif; q tifftopnm rgb.tif > "${f%.tif}.ref.pnm"; rm rgb.tif ;;
   # tifftopnm premultiplies unassociated alpha; images keep the colours as
-  # stored, as ImageMagick reads them. The alpha goes beside them.
-  */tif_rgba.tif) convert "$f" -alpha off -depth 8 ppm:"${f%.tif}.ref.pnm"; q tifftopnm -alphaout="${f%.tif}.alpha.ref.pnm" "$f" > /dev/null ;;
+  # stored, as ImageMagick reads them.
+  */tif_rgba.tif) convert "$f" -depth 8 pam:"${f%.tif}.ref.pam" ;;
   *) q tifftopnm "$f" > "${f%.tif}.ref.pnm" ;;
   esac
 done
@@ -223,13 +223,14 @@ q djpeg -pnm -colors 16 "$out/jpg_rgb.jpg" > "$out/jpg_rgb.q16.ref.pnm"
 # Files without an alpha channel show their colour-key transparency against
 # the background (grey 192, or black for grey files); palette files keep
 # their colours, with tRNS as alpha.
+# Files with an alpha channel have their reference with alpha.
 for f in "$out"/png_*.png; do
   case "$f" in
   */png_grey_trns.png) q pngtopam -mix -background=black "$f" > "${f%.png}.ref.pnm" ;;
+  */png_rgba*.png | */png_ga16.png) q pngtopam -alphapam "$f" > "${f%.png}.ref.pam" ;;
   *) q pngtopam "$f" > "${f%.png}.ref.pnm" ;;
   esac
 done
-for f in png_rgba png_rgba_interlaced png_ga16; do q pngtopam -alpha "$out/$f.png" > "$out/$f.alpha.ref.pnm"; done
 # winicontoppm refuses icons that are not square; ImageMagick reads them.
 convert "$out/ico4.ico" -depth 8 ppm:"$out/ico4.ref.pnm"
 convert "$out/ico3.ico[2]" -depth 8 ppm:"$out/ico3_frame2.ref.pnm"

@@ -87,7 +87,7 @@ const FixtureCase kFixtures[] = {
     {"tif_rgb_jpeg.tif", "tif_rgb_jpeg.ref.pnm", VXFMT_TIF, 24, 0, 0, true},
     {"tif_ycbcr_jpeg.tif", "tif_ycbcr_jpeg.ref.pnm", VXFMT_TIF, 24, 0, 0, true},
     {"tif_rgb_tiled.tif", "tif_rgb_tiled.ref.pnm", VXFMT_TIF, 24},
-    {"tif_rgba.tif", "tif_rgba.ref.pnm", VXFMT_TIF, 24},
+    {"tif_rgba.tif", "tif_rgba.ref.pam", VXFMT_TIF, 24},
     {"tif_grey8.tif", "tif_grey8.ref.pnm", VXFMT_TIF, 8},
     {"tif_grey8_tiled.tif", "tif_grey8_tiled.ref.pnm", VXFMT_TIF, 8},
     {"tif_grey16.tif", "tif_grey16.ref.pnm", VXFMT_TIF, 8},
@@ -126,9 +126,9 @@ const FixtureCase kFixtures[] = {
     {"png_interlaced.png", "png_interlaced.ref.pnm", VXFMT_PNG, 24},
     {"png_grey2_interlaced.png", "png_grey2_interlaced.ref.pnm", VXFMT_PNG, 4},
     {"png_rgb16.png", "png_rgb16.ref.pnm", VXFMT_PNG, 24},
-    {"png_rgba.png", "png_rgba.ref.pnm", VXFMT_PNG, 24},
-    {"png_rgba_interlaced.png", "png_rgba_interlaced.ref.pnm", VXFMT_PNG, 24},
-    {"png_ga16.png", "png_ga16.ref.pnm", VXFMT_PNG, 24},
+    {"png_rgba.png", "png_rgba.ref.pam", VXFMT_PNG, 24},
+    {"png_rgba_interlaced.png", "png_rgba_interlaced.ref.pam", VXFMT_PNG, 24},
+    {"png_ga16.png", "png_ga16.ref.pam", VXFMT_PNG, 24},
     {"png_phys.png", "png_phys.ref.pnm", VXFMT_PNG, 24},
 };
 

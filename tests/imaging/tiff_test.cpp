@@ -189,17 +189,6 @@ TEST(TiffDecode, RgbStripsMatchTheRgbaReader)
     }
 }
 
-TEST(TiffDecode, RgbaKeepsItsAlphaAndStraightColours)
-{
-    VxImage image;
-    ASSERT_TRUE(image.Load(FixturePath("tif_rgba.tif").c_str(), VXFMT_TIF));
-    ASSERT_TRUE(image.HasAlpha());
-    const Picture alpha = ReadPnm(FixturePath("tif_rgba.alpha.ref.pnm"));
-    for (int y = 0; y < alpha.height; ++y)
-        for (int x = 0; x < alpha.width; ++x)
-            ASSERT_EQ(image.GetAlphaAt(x, alpha.height - 1 - y), alpha.At(x, y).rgbRed) << x << "," << y;
-}
-
 TEST(TiffDecode, ColourMapOfBytesIsTakenAsItIsAndOfWordsScaled)
 {
     for (const bool words : {false, true}) {
