@@ -206,7 +206,7 @@ private:
     // holds enough bytes to fill it.
     bool MayAllocate(std::uint64_t bytes)
     {
-        if (bytes > VXIMAGE_MAX_MEMORY * 256 / 8 || bytes > static_cast<std::uint64_t>(std::numeric_limits<tmsize_t>::max()))
+        if (bytes > VXIMAGE_MAX_MEMORY)
             return false;
         if (!m_stream->Seek(m_start, 0))
             return false;
