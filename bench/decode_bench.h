@@ -64,6 +64,14 @@ inline Rgb PalettePixel(int x, int y)
 
 inline std::string Quoted(const std::string& s) { return "'" + s + "'"; }
 
+// A photograph-like picture drawn by ImageMagick: 4000 x 3000 of plasma from
+// a fixed seed, so every run decodes the same file, written with `options`
+// (format and compression) to `path`.
+inline bool WritePlasma(const std::string& path, const std::string& options)
+{
+    return bench::Run("convert -seed 17 -size 4000x3000 plasma:fractal " + options + " " + Quoted(path));
+}
+
 // Our side of a comparison: vx_decode (built beside the benchmark) on a file.
 inline std::string OursCommand(const std::string& file, std::uint32_t formatId)
 {
