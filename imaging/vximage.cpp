@@ -130,8 +130,10 @@ void* VxImage::Create(std::uint32_t width, std::uint32_t height, std::uint32_t b
         SetError("VxImage::Create can't allocate memory");
         return nullptr;
     }
-    // A decoder fills the rows in one sweep.
+    // A decoder fills the rows in one sweep; the kernel clears the fresh
+    // pages meanwhile on another thread.
     AdviseHugePages(m_block, static_cast<std::size_t>(dibSize));
+    PopulateInBackground(m_block, static_cast<std::size_t>(dibSize));
     std::memcpy(m_block, &m_header, kHeaderSize);
     m_info.firstRow = GetRowBits(0);
     return m_block;

@@ -4,16 +4,48 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <system_error>
+#include <thread>
+
+namespace {
+
+constexpr std::size_t kLargeBlock = std::size_t(8) << 20;
+
+// madvise takes whole pages: the pages that lie entirely inside the block.
+// False when there are none.
+bool WholePages(void* block, std::size_t bytes, void*& begin, std::size_t& length)
+{
+    const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+    const auto start = reinterpret_cast<std::uintptr_t>(block);
+    const std::uintptr_t first = (start + page - 1) & ~(page - 1);
+    const std::uintptr_t end = (start + bytes) & ~(page - 1);
+    if (end <= first)
+        return false;
+    begin = reinterpret_cast<void*>(first);
+    length = end - first;
+    return true;
+}
+
+}  // namespace
 
 void AdviseHugePages(void* block, std::size_t bytes)
 {
-    if (!block || bytes < (std::size_t(8) << 20))
+    void* begin = nullptr;
+    std::size_t length = 0;
+    if (block && bytes >= kLargeBlock && WholePages(block, bytes, begin, length))
+        ::madvise(begin, length, MADV_HUGEPAGE);
+}
+
+void PopulateInBackground(void* block, std::size_t bytes)
+{
+    void* begin = nullptr;
+    std::size_t length = 0;
+    if (!block || bytes < kLargeBlock || !WholePages(block, bytes, begin, length))
         return;
-    // madvise takes whole pages: the pages that lie entirely inside the block.
-    const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
-    const auto start = reinterpret_cast<std::uintptr_t>(block);
-    const std::uintptr_t begin = (start + page - 1) & ~(page - 1);
-    const std::uintptr_t end = (start + bytes) & ~(page - 1);
-    if (end > begin)
-        ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+    // A kernel without MADV_POPULATE_WRITE (before 5.14) answers EINVAL and
+    // the pages fault in as they are filled, as they always did.
+    try {
+        std::thread([begin, length] { ::madvise(begin, length, MADV_POPULATE_WRITE); }).detach();
+    } catch (const std::system_error&) {
+    }
 }

@@ -9,3 +9,10 @@
 // machine is most of the cost of filling it. Blocks under 8 MB, and kernels
 // that do not offer huge pages, are left as they are.
 void AdviseHugePages(void* block, std::size_t bytes);
+
+// Has a helper thread fault in the whole pages of a large block that is
+// about to be filled, so that the kernel's clearing of fresh pages runs
+// beside the work that fills the block instead of in its way. The contents
+// are never touched: a block freed meanwhile costs the helper a failed call
+// and nothing else. Blocks under 8 MB are left alone.
+void PopulateInBackground(void* block, std::size_t bytes);
