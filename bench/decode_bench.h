@@ -64,13 +64,6 @@ inline Rgb PalettePixel(int x, int y)
 
 inline std::string Quoted(const std::string& s) { return "'" + s + "'"; }
 
-// A photograph-like picture drawn by ImageMagick: 4000 x 3000 of plasma from
-// a fixed seed, so every run decodes the same file, written with `options`
-// (format and compression) to `path`.
-inline bool WritePlasma(const std::string& path, const std::string& options)
-{
-    return bench::Run("convert -seed 17 -size 4000x3000 plasma:fractal " + options + " " + Quoted(path));
-}
 
 // Our side of a comparison: vx_decode (built beside the benchmark) on a file.
 inline std::string OursCommand(const std::string& file, std::uint32_t formatId)
@@ -93,6 +86,22 @@ inline bench::PairTimes CompareWithPeer(const std::string& name, const std::stri
         bench::Alternate(bench::Command(OursCommand(file, formatId)), bench::Command(PeerCommand(tool, file)));
     bench::PrintPair(name, tool, t);
     return t;
+}
+
+// A benchmark on a photograph-like picture drawn by ImageMagick: 4000 x 3000
+// of plasma from a fixed seed, so every run decodes the same file, written as
+// `extension` with `options`. Times our decode against the peer tool's and
+// prints the ratio line; 0 when it ran.
+inline int RunPlasmaBench(const std::string& name, const std::string& extension, const std::string& options,
+                          std::uint32_t formatId, const std::string& tool, double goal)
+{
+    const std::string file = bench::DataDir() + "/" + name + "_plasma." + extension;
+    if (!bench::Run("convert -seed 17 -size 4000x3000 plasma:fractal " + options + " " + Quoted(file)))
+        return 1;
+    const bench::PairTimes t = CompareWithPeer(name + " 4000 x 3000", file, formatId, tool);
+    std::remove(file.c_str());
+    bench::PrintRatioLine(t.ratio, goal);
+    return 0;
 }
 
 // Runs a shell command and answers its peak resident memory in MB (that of
