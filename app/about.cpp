@@ -28,6 +28,9 @@ TfrmAbout::TfrmAbout(TComponent* owner) : TForm(owner)
     email->OnClick = [](TObject*) { ShellOpen(std::string("mailto:") + kSupportAddress); };
     OKButton = Place<TButton>(this, this, 120, 132, 80, 25, "OK", "OKButton");
     OKButton->ModalResult = mrOk;
+    // One button answers both Return and Escape.
+    OKButton->SetDefault(true);
+    OKButton->Cancel = true;
 }
 
 TfrmWelcome::TfrmWelcome(TComponent* owner) : TForm(owner)

@@ -441,7 +441,7 @@ void TArchivePanel::UnZIP1Progress(TObject*, BYTE, BYTE byArchive)
 
 void TArchivePanel::UnZIP1GetPassword(TObject*, const std::string&, std::string& password, bool& tryAgain)
 {
-    if (!Application->Prompts().InputQuery("Encrypted file...", "Enter password", password))
+    if (!Application->Prompts().PasswordQuery("Encrypted file...", "Enter password", password))
         tryAgain = false;
 }
 

@@ -39,6 +39,7 @@ TfrmExtract::TfrmExtract(TComponent* owner) : TForm(owner)
     Edit1 = Place<TEdit>(this, "Edit1", "", 8, 26, 414, 22);
     Label2 = Place<TLabel>(this, "Label2", "Select Folder:", 8, 56, 200, 16);
     FolderLabel = Place<TLabel>(this, "DirectoryListBox1", "", 8, 74, 300, 16);
+    FolderLabel->SetShowAccelChar(false);  // a folder name, shown as it is
     SelectFolder = Place<TButton>(this, "SelectFolder", "&Browse...", 316, 70, 106, 25);
     RadioGroup1 = Place<TRadioGroup>(this, "RadioGroup1", "Extract", 8, 104, 200, 64);
     RadioGroup1->AddItem("&Selected Files");
@@ -136,6 +137,8 @@ TfrmOverwrite::TfrmOverwrite(TComponent* owner) : TForm(owner)
     SetBorderStyle(TFormBorderStyle::bsDialog);
     SetClientSize(380, 130);
     Label1 = Place<TLabel>(this, "Label1", "", 8, 8, 364, 48);
+    Label1->SetShowAccelChar(false);  // a file name, shown as it is
+    Label1->SetWordWrap(true);
     Yes = Place<TButton>(this, "Yes", "&Yes", 110, 90, 75, 28);
     Yes->ModalResult = mrYes;
     Yes->SetDefault(true);

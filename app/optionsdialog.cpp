@@ -7,8 +7,85 @@
 
 #include "rtl/inifiles.h"
 
+#include <algorithm>
+#include <iterator>
+#include <vector>
+
 TForm3* Form3 = nullptr;
 TfrmAddFilter* frmAddFilter = nullptr;
+
+namespace {
+
+// Where each pane stands in a layout, in fractions of the picture.
+struct PanePlace {
+    TLayoutPane pane;
+    double left, top, right, bottom;
+};
+
+const std::vector<PanePlace> kLayoutSketches[] = {
+    // Left:Tree+List   Right:Content
+    {{TLayoutPane::Tree, 0, 0, 0.4, 0.5}, {TLayoutPane::List, 0, 0.5, 0.4, 1}, {TLayoutPane::Content, 0.4, 0, 1, 1}},
+    // Left:Tree   Right:List+Content
+    {{TLayoutPane::Tree, 0, 0, 0.4, 1}, {TLayoutPane::List, 0.4, 0, 1, 0.45}, {TLayoutPane::Content, 0.4, 0.45, 1, 1}},
+    // Left:List   Right:Content
+    {{TLayoutPane::List, 0, 0, 0.4, 1}, {TLayoutPane::Content, 0.4, 0, 1, 1}},
+    // Left:None   Right:List+Content
+    {{TLayoutPane::List, 0, 0, 1, 0.45}, {TLayoutPane::Content, 0, 0.45, 1, 1}},
+    // Only Content
+    {{TLayoutPane::Content, 0, 0, 1, 1}},
+    // Left:Tree Middle:List Right:Content
+    {{TLayoutPane::Tree, 0, 0, 0.3, 1}, {TLayoutPane::List, 0.3, 0, 0.6, 1}, {TLayoutPane::Content, 0.6, 0, 1, 1}},
+};
+
+constexpr int kSketchWidth = 36, kSketchHeight = 24;
+
+// A hint of what the pane holds, in its own frame: the tree's indented
+// branches, the list's rows; the content pane stays plain.
+void DrawPaneMarks(TCanvas& c, const TRect& r, TLayoutPane pane)
+{
+    c.Pen().SetColor(RGB(96, 96, 96));
+    if (pane == TLayoutPane::Tree) {
+        const int x = r.Left + 3;
+        c.MoveTo(x, r.Top + 3);
+        c.LineTo(x, r.Bottom - 3);
+        for (int y = r.Top + 5; y < r.Bottom - 3; y += 4) {
+            c.MoveTo(x, y);
+            c.LineTo(std::min(x + 4, r.Right - 2), y);
+        }
+    } else if (pane == TLayoutPane::List) {
+        for (int y = r.Top + 3; y < r.Bottom - 2; y += 3) {
+            c.MoveTo(r.Left + 3, y);
+            c.LineTo(r.Right - 3, y);
+        }
+    }
+}
+
+}  // namespace
+
+TColor LayoutPaneColor(TLayoutPane pane)
+{
+    switch (pane) {
+    case TLayoutPane::Tree: return RGB(200, 232, 200);
+    case TLayoutPane::List: return RGB(204, 220, 248);
+    default: return clWhite;
+    }
+}
+
+void DrawLayoutSketch(TCanvas& c, const TRect& bounds, int layout)
+{
+    if (layout < 1 || layout > static_cast<int>(std::size(kLayoutSketches)))
+        return;
+    const double w = bounds.Width(), h = bounds.Height();
+    for (const PanePlace& p : kLayoutSketches[layout - 1]) {
+        // Neighbouring panes share their edge line, as split panels do.
+        const TRect r = Rect(bounds.Left + static_cast<int>(p.left * (w - 1)), bounds.Top + static_cast<int>(p.top * (h - 1)),
+            bounds.Left + static_cast<int>(p.right * (w - 1)) + 1, bounds.Top + static_cast<int>(p.bottom * (h - 1)) + 1);
+        c.Brush().SetColor(LayoutPaneColor(p.pane));
+        c.Pen().SetColor(RGB(64, 64, 64));
+        c.Rectangle(r.Left, r.Top, r.Right, r.Bottom);
+        DrawPaneMarks(c, r, p.pane);
+    }
+}
 
 TForm3::TForm3(TComponent* owner) : TForm(owner)
 {
@@ -16,9 +93,9 @@ TForm3::TForm3(TComponent* owner) : TForm(owner)
     SetCaption("Vistrel Config");
     SetBorderStyle(TFormBorderStyle::bsDialog);
     Position = TPosition::poDesktopCenter;
-    SetClientSize(420, 330);
+    SetClientSize(470, 340);
 
-    PageControl1 = Place<TPageControl>(this, this, 8, 8, 404, 280, "", "PageControl1");
+    PageControl1 = Place<TPageControl>(this, this, 8, 8, 454, 290, "", "PageControl1");
     TabGeneral = new TTabSheet(this);
     TabGeneral->SetCaption("General");
     TabGeneral->SetPageControl(PageControl1);
@@ -38,12 +115,19 @@ TForm3::TForm3(TComponent* owner) : TForm(owner)
     saverecent_checkbox = Place<TCheckBox>(this, TabGeneral, 12, 132, 200, 20, "Save History List", "saverecent_checkbox");
     showgrid_checkbox = Place<TCheckBox>(this, TabGeneral, 12, 156, 200, 20, "Show Grid", "showgrid_checkbox");
 
-    layout = Place<TRadioGroup>(this, TabView, 8, 8, 250, 190, "", "layout");
+    layout = Place<TRadioGroup>(this, TabView, 8, 8, 300, 244, "", "layout");
     for (const char* c : {"Left:Tree+List   Right:Content", "Left:Tree   Right:List+Content",
              "Left:List   Right:Content", "Left:None   Right:List+Content", "Only Content",
              "Left:Tree Middle:List Right:Content"})
         layout->AddItem(c);
-    viewmode = Place<TRadioGroup>(this, TabView, 266, 8, 122, 130, "View Mode", "viewmode");
+    for (int i = 0; i < layout->Count(); ++i) {
+        TBitmap sketch(kSketchWidth, kSketchHeight);
+        sketch.Canvas().Brush().SetColor(clBtnFace);
+        sketch.Canvas().FillRect(Rect(0, 0, kSketchWidth, kSketchHeight));
+        DrawLayoutSketch(sketch.Canvas(), Rect(0, 0, kSketchWidth, kSketchHeight), i + 1);
+        layout->SetItemPicture(i, sketch);
+    }
+    viewmode = Place<TRadioGroup>(this, TabView, 316, 8, 122, 130, "View Mode", "viewmode");
     for (const char* c : {"Details", "List", "Large Icon", "Small Icon"})
         viewmode->AddItem(c);
 
@@ -63,10 +147,11 @@ TForm3::TForm3(TComponent* owner) : TForm(owner)
     Button7 = Place<TButton>(this, TabFilter, 316, 104, 72, 25, "Down", "Button7");
     Button7->OnClick = [this](TObject* s) { Button7Click(s); };
 
-    Button2 = Place<TButton>(this, this, 250, 298, 78, 25, "Save all", "Button2");
+    Button2 = Place<TButton>(this, this, 300, 306, 78, 25, "Save all", "Button2");
     Button2->SetDefault(true);
     Button2->OnClick = [this](TObject* s) { Button2Click(s); };
-    Button3 = Place<TButton>(this, this, 334, 298, 78, 25, "Close", "Button3");
+    Button3 = Place<TButton>(this, this, 384, 306, 78, 25, "Close", "Button3");
+    Button3->Cancel = true;
     Button3->OnClick = [this](TObject* s) { Button3Click(s); };
 
     OnShow = [this](TObject* s) {
@@ -161,6 +246,7 @@ TfrmAddFilter::TfrmAddFilter(TComponent* owner) : TForm(owner)
     Button1->SetDefault(true);
     Button1->OnClick = [this](TObject* s) { Button1Click(s); };
     Button2 = Place<TButton>(this, this, 244, 76, 76, 25, "Cancel", "Button2");
+    Button2->Cancel = true;
     Button2->OnClick = [this](TObject* s) { Button2Click(s); };
 }
 

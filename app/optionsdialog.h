@@ -41,5 +41,11 @@ public:
     void Button2Click(TObject* sender); // Cancel
 };
 
+// The small picture of a window layout (1 to 6) beside its item on the
+// "View" tab: tree, list and content placed as the item's caption names them.
+enum class TLayoutPane { Tree, List, Content };
+TColor LayoutPaneColor(TLayoutPane pane);
+void DrawLayoutSketch(TCanvas& canvas, const TRect& bounds, int layout);
+
 extern TForm3* Form3;
 extern TfrmAddFilter* frmAddFilter;

@@ -1,27 +1,44 @@
 #include "forms.h"
 
 #include "menus.h"
+#include "modal.h"
+#include "stdctrls.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QEventLoop>
-#include <QFileDialog>
-#include <QFontDialog>
 #include <QGuiApplication>
-#include <QInputDialog>
+#include <QKeyEvent>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QPointer>
+#include <QResizeEvent>
 #include <QScreen>
 #include <QTimer>
+#include <QWindow>
 
+#include <algorithm>
 #include <atomic>
 #include <csignal>
-#include <QResizeEvent>
+#include <vector>
 
 TApplication* Application = nullptr;
 static TScreen g_screen;
 TScreen* Screen = &g_screen;
+
+void RunEventHandler(const std::function<void()>& handler)
+{
+    try {
+        handler();
+    } catch (const std::exception& e) {
+        if (!Application)
+            throw;
+        Application->HandleException(e);
+    } catch (...) {
+        if (!Application)
+            throw;
+        Application->HandleException(Exception(""));
+    }
+}
 
 void EnsureQtApplication(int* argc, char** argv)
 {
@@ -35,6 +52,55 @@ void EnsureQtApplication(int* argc, char** argv)
         argv = fakeArgv;
     }
     new QApplication(*argc, argv);
+}
+
+namespace {
+
+// The modal loops running, innermost last.
+std::vector<ModalScope*> g_modalScopes;
+// The window last made active by a modal loop: the activation arrives a
+// moment later, and a modal window opened before it does (an overwrite
+// question right after the extract dialog) belongs to that window.
+QPointer<QWidget> g_lastActivated;
+
+bool Usable(QWidget* w) { return w && w->isVisible(); }
+
+}  // namespace
+
+bool ProgramEnding() { return Application && Application->Terminated(); }
+
+ModalScope::ModalScope(std::function<void()> close) : m_close(std::move(close))
+{
+    QWidget* previous = QApplication::activeWindow();
+    if (!Usable(previous))
+        previous = g_lastActivated;
+    if (!Usable(previous) && Application && Application->MainForm())
+        previous = Application->MainForm()->Widget();
+    m_previous = Usable(previous) ? previous : nullptr;
+    g_modalScopes.push_back(this);
+}
+
+ModalScope::~ModalScope()
+{
+    g_modalScopes.erase(std::find(g_modalScopes.begin(), g_modalScopes.end(), this));
+    if (Usable(m_previous))
+        Activate(m_previous);
+}
+
+void ModalScope::Activate(QWidget* window)
+{
+    g_lastActivated = window;
+    window->activateWindow();
+}
+
+void ModalScope::CloseAll()
+{
+    // A close function only asks its loop to end; the loops return one by one
+    // as the calls that opened them unwind.
+    const std::vector<ModalScope*> open = g_modalScopes;
+    for (auto it = open.rbegin(); it != open.rend(); ++it)
+        if (std::find(g_modalScopes.begin(), g_modalScopes.end(), *it) != g_modalScopes.end())
+            (*it)->m_close();
 }
 
 namespace {
@@ -59,6 +125,15 @@ public:
         if (form)
             form->AlignControls();
     }
+    // Keys reach the form when no control took them: Return and Escape
+    // then go to the form's buttons.
+    void keyPressEvent(QKeyEvent* e) override
+    {
+        const WORD key = VirtualKeyFromQtKey(e->key());
+        const TShiftState shift = ShiftStateFromQt(static_cast<int>(e->modifiers()), 0);
+        if (!form || !key || !form->DialogKey(key, shift))
+            e->ignore();
+    }
     void Arrange()
     {
         const int menuHeight = menuBar ? menuBar->sizeHint().height() : 0;
@@ -71,111 +146,7 @@ public:
     TForm* form = nullptr;
 };
 
-QString QtFilter(const std::string& filter)
-{
-    // "Text (*.txt)|*.txt|All|*.*" -> "Text (*.txt) (*.txt);;All (*.*)"
-    QStringList parts = QString::fromStdString(filter).split('|');
-    QStringList out;
-    for (int i = 0; i + 1 < parts.size(); i += 2) {
-        QString masks = parts[i + 1];
-        masks.replace(';', ' ');
-        out << parts[i] + " (" + masks + ")";
-    }
-    return out.join(";;");
-}
-
-class QtPromptService : public TPromptService {
-public:
-    int MessageBox(const std::string& text, const std::string& caption, UINT flags) override
-    {
-        QMessageBox box;
-        box.setText(QString::fromStdString(text));
-        box.setWindowTitle(QString::fromStdString(caption));
-        const UINT icon = flags & 0xF0;
-        box.setIcon(icon == MB_ICONERROR ? QMessageBox::Critical
-                : icon == MB_ICONQUESTION ? QMessageBox::Question
-                : icon == MB_ICONWARNING  ? QMessageBox::Warning
-                : icon == MB_ICONINFORMATION ? QMessageBox::Information
-                                             : QMessageBox::NoIcon);
-        switch (flags & 0xF) {
-        case MB_OKCANCEL: box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel); break;
-        case MB_YESNO: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
-        case MB_YESNOCANCEL: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel); break;
-        case MB_RETRYCANCEL: box.setStandardButtons(QMessageBox::Retry | QMessageBox::Cancel); break;
-        default: box.setStandardButtons(QMessageBox::Ok); break;
-        }
-        switch (box.exec()) {
-        case QMessageBox::Ok: return IDOK;
-        case QMessageBox::Yes: return IDYES;
-        case QMessageBox::No: return IDNO;
-        case QMessageBox::Retry: return IDRETRY;
-        default: return IDCANCEL;
-        }
-    }
-    bool InputQuery(const std::string& caption, const std::string& prompt, std::string& value) override
-    {
-        bool ok = false;
-        const QString text = QInputDialog::getText(nullptr, QString::fromStdString(caption),
-            QString::fromStdString(prompt), QLineEdit::Normal, QString::fromStdString(value), &ok);
-        if (ok)
-            value = text.toStdString();
-        return ok;
-    }
-    bool SelectDirectory(const std::string& caption, const std::string& root, std::string& directory) override
-    {
-        const QString dir = QFileDialog::getExistingDirectory(nullptr, QString::fromStdString(caption),
-            QString::fromStdString(directory.empty() ? root : directory));
-        if (dir.isEmpty())
-            return false;
-        directory = dir.toStdString();
-        return true;
-    }
-    bool OpenFiles(const TFileDialogRequest& r, std::vector<std::string>& files) override
-    {
-        QFileDialog dlg(nullptr, QString::fromStdString(r.Title), QString::fromStdString(r.InitialDir),
-            QtFilter(r.Filter));
-        dlg.setFileMode(r.MultiSelect ? QFileDialog::ExistingFiles
-                : r.MustExist         ? QFileDialog::ExistingFile
-                                      : QFileDialog::AnyFile);
-        if (!r.FileName.empty())
-            dlg.selectFile(QString::fromStdString(r.FileName));
-        if (dlg.exec() != QDialog::Accepted)
-            return false;
-        files.clear();
-        for (const QString& f : dlg.selectedFiles())
-            files.push_back(f.toStdString());
-        return !files.empty();
-    }
-    bool SaveFile(const TFileDialogRequest& r, std::string& file, int& filterIndex) override
-    {
-        QFileDialog dlg(nullptr, QString::fromStdString(r.Title), QString::fromStdString(r.InitialDir),
-            QtFilter(r.Filter));
-        dlg.setAcceptMode(QFileDialog::AcceptSave);
-        dlg.setDefaultSuffix(QString::fromStdString(r.DefaultExt));
-        const QStringList filters = dlg.nameFilters();
-        if (r.FilterIndex >= 1 && r.FilterIndex <= filters.size())
-            dlg.selectNameFilter(filters[r.FilterIndex - 1]);
-        if (!r.FileName.empty())
-            dlg.selectFile(QString::fromStdString(r.FileName));
-        if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
-            return false;
-        file = dlg.selectedFiles().first().toStdString();
-        filterIndex = static_cast<int>(filters.indexOf(dlg.selectedNameFilter())) + 1;
-        return true;
-    }
-    bool ChooseFont(TFont& font) override
-    {
-        bool ok = false;
-        const QFont f = QFontDialog::getFont(&ok, font.ToQFont());
-        if (ok)
-            font.FromQFont(f);
-        return ok;
-    }
-};
-
-}
-
-std::unique_ptr<TPromptService> CreateQtPromptService() { return std::make_unique<QtPromptService>(); }
+}  // namespace
 
 TForm::TForm(TComponent* owner) : TWinControl(owner)
 {
@@ -319,22 +290,21 @@ void TForm::DoShow()
 
 void TForm::Close()
 {
+    if (m_modalLevel > 0) {
+        // The modal loop asks OnCloseQuery and OnClose.
+        SetModalResult(mrCancel);
+        return;
+    }
     bool canClose = true;
     if (OnCloseQuery)
         OnCloseQuery(this, canClose);
     if (!canClose)
         return;
     TCloseAction action = Application && Application->MainForm() == this ? caFree : caHide;
-    if (m_modalLevel > 0)
-        action = caHide;
     if (OnClose)
         OnClose(this, action);
     if (action == caNone)
         return;
-    if (m_modalLevel > 0) {
-        SetModalResult(m_modalResult == mrNone ? mrCancel : m_modalResult);
-        return;
-    }
     Hide();
     if (Application && Application->MainForm() == this)
         Application->Terminate();
@@ -347,28 +317,109 @@ void TForm::SetModalResult(int result)
         m_modalLoop->quit();
 }
 
+bool TForm::CloseModal()
+{
+    TCloseAction action = caNone;
+    try {
+        bool canClose = true;
+        if (OnCloseQuery)
+            OnCloseQuery(this, canClose);
+        if (canClose) {
+            action = caHide;
+            if (OnClose)
+                OnClose(this, action);
+        }
+    } catch (const std::exception& e) {
+        action = caNone;
+        if (Application)
+            Application->HandleException(e);
+    }
+    if (action == caNone) {
+        m_modalResult = mrNone;
+        return false;
+    }
+    return true;
+}
+
 int TForm::ShowModal()
 {
     m_modalResult = mrNone;
+    if (ProgramEnding())
+        return m_modalResult = mrCancel;
+    ModalScope scope([this] { SetModalResult(mrCancel); });
+    QPointer<QWidget> window(Widget());
+    // Whatever ends the loop, an exception too, the form leaves as a modal
+    // window: hidden while it is still modal, then made modeless. Qt lets go
+    // of a modal window only when it hides as one; made modeless first, it
+    // would block every other window for good.
+    struct Leave {
+        TForm* form;
+        QPointer<QWidget>& window;
+        ~Leave()
+        {
+            form->m_modalLoop = nullptr;
+            --form->m_modalLevel;
+            if (window) {
+                form->TControl::SetVisible(false);
+                window->hide();
+                window->setWindowModality(Qt::NonModal);
+            }
+        }
+    } leave {this, window};
     ++m_modalLevel;
-    Widget()->setWindowModality(Qt::ApplicationModal);
+    window->setWindowModality(Qt::ApplicationModal);
+    window->createWinId();
+    if (QWidget* owner = scope.Owner(); owner && owner->windowHandle())
+        window->windowHandle()->setTransientParent(owner->windowHandle());
     Show();
-    // A nested loop keeps the program responsive while the form waits for
-    // its modal result; closing, hiding or a result ends it.
-    QPointer<QWidget> guard(Widget());
-    QEventLoop loop;
-    m_modalLoop = &loop;
-    if (m_modalResult == mrNone && Widget()->isVisible())
+    ModalScope::Activate(window);
+    for (;;) {
+        if (ProgramEnding()) {
+            m_modalResult = mrCancel;
+            break;
+        }
+        if (!window || !window->isVisible()) {
+            if (m_modalResult == mrNone)
+                m_modalResult = mrCancel;
+            break;
+        }
+        if (m_modalResult != mrNone) {
+            if (CloseModal())
+                break;
+            continue;
+        }
+        QEventLoop loop;
+        m_modalLoop = &loop;
         loop.exec();
-    m_modalLoop = nullptr;
-    --m_modalLevel;
-    if (guard) {
-        Widget()->setWindowModality(Qt::NonModal);
-        Hide();
+        m_modalLoop = nullptr;
     }
-    if (m_modalResult == mrNone)
-        m_modalResult = mrCancel;
     return m_modalResult;
+}
+
+bool TForm::DialogKey(WORD key, TShiftState shift)
+{
+    if ((key != VK_RETURN && key != VK_ESCAPE) || (shift & (ssShift | ssAlt | ssCtrl)))
+        return false;
+    TButton* target = nullptr;
+    if (key == VK_RETURN)
+        target = TButton::FromWidget(QApplication::focusWidget());
+    if (target && target->Widget()->window() != Widget())
+        target = nullptr;
+    // Only a button the user could reach counts: shown (on the page in
+    // front) and enabled.
+    if (!target)
+        for (QWidget* w : Widget()->findChildren<QWidget*>()) {
+            TButton* b = TButton::FromWidget(w);
+            if (b && w->window() == Widget() && w->isVisible() && w->isEnabled()
+                && (key == VK_RETURN ? b->Default() : b->Cancel)) {
+                target = b;
+                break;
+            }
+        }
+    if (!target)
+        return false;
+    RunEventHandler([target] { target->Click(); });
+    return true;
 }
 
 void TForm::Release() { Widget()->hide(); }
@@ -376,13 +427,13 @@ void TForm::Release() { Widget()->hide(); }
 bool TForm::HandleEvent(QEvent* e)
 {
     if (e->type() == QEvent::Show && !e->spontaneous()) {
-        DoShow();
+        RunEventHandler([this] { DoShow(); });
         return false;
     }
     if (e->type() == QEvent::Close) {
         // The window manager's close button goes through the form's own rules.
         e->ignore();
-        Close();
+        RunEventHandler([this] { Close(); });
         return true;
     }
     return TWinControl::HandleEvent(e);
@@ -446,6 +497,7 @@ void TApplication::Terminate()
     m_terminated = true;
     if (m_loop)
         m_loop->quit();
+    ModalScope::CloseAll();
 }
 
 void TApplication::ShowException(const std::exception& e)

@@ -49,13 +49,23 @@ public:
 
     void Show();
     void Hide();
+    // A modal form closes with the result Cancel; any other form asks
+    // OnCloseQuery and OnClose first.
     void Close();
-    // Shows the form modally and returns its modal result when it closes.
+    // Shows the form modally and returns its modal result. The form closes
+    // when a result is set (a button's ModalResult, SetModalResult, Close,
+    // the window's close box) and OnCloseQuery and OnClose agree, when it is
+    // hidden, or when the program ends; the windows behind it get their
+    // input back in every case, also when an exception passes.
     int ShowModal();
     bool Modal() const { return m_modalLevel > 0; }
     int ModalResult() const { return m_modalResult; }
     void SetModalResult(int result);
     void Release();
+    // Return and Escape that no control of the form took: Return clicks the
+    // focused button, else the Default one; Escape clicks the Cancel button.
+    // True when a button was clicked.
+    bool DialogKey(WORD key, TShiftState shift);
 
     TNotifyEvent OnCreate;
     TNotifyEvent OnShow;
@@ -75,6 +85,9 @@ protected:
 private:
     void PlaceOnScreen();
     void ApplyWindowFlags();
+    // Asks OnCloseQuery and OnClose whether the modal form may close with
+    // the result set; a refusal clears the result.
+    bool CloseModal();
 
     QWidget* m_client;
     TMainMenu* m_menu = nullptr;
@@ -110,6 +123,12 @@ public:
     virtual int MessageBox(const std::string& text, const std::string& caption, UINT flags) = 0;
     // Edits value; false when cancelled (value unchanged then).
     virtual bool InputQuery(const std::string& caption, const std::string& prompt, std::string& value) = 0;
+    // The same for a secret: what is typed is not shown. A service that shows
+    // nothing on screen may answer it as an ordinary input box.
+    virtual bool PasswordQuery(const std::string& caption, const std::string& prompt, std::string& value)
+    {
+        return InputQuery(caption, prompt, value);
+    }
     virtual bool SelectDirectory(const std::string& caption, const std::string& root, std::string& directory) = 0;
     virtual bool OpenFiles(const TFileDialogRequest& request, std::vector<std::string>& files) = 0;
     virtual bool SaveFile(const TFileDialogRequest& request, std::string& file, int& filterIndex) = 0;
@@ -143,6 +162,8 @@ public:
     // termination signal (SIGTERM, SIGINT) closes the main form as the user would.
     void Run();
     void ProcessMessages();
+    // Ends the message loop and every modal form or dialog that is open; a
+    // modal form or question asked afterwards answers Cancel at once.
     void Terminate();
     bool Terminated() const { return m_terminated; }
     void HandleException(const std::exception& e);
@@ -207,6 +228,12 @@ bool InputQuery(const std::string& caption, const std::string& prompt, std::stri
 // The answer, or the default when cancelled.
 std::string InputBox(const std::string& caption, const std::string& prompt, const std::string& def);
 bool SelectDirectory(const std::string& caption, const std::string& root, std::string& directory);
+
+// Runs an event handler as the class library's message loop does: an
+// exception that escapes it is shown by the application object. The
+// controls call their click and change handlers through it, so an exception
+// never unwinds through the toolkit's code, which is built without them.
+void RunEventHandler(const std::function<void()>& handler);
 
 // Ensures a Qt application object exists (tests and the program's entry).
 void EnsureQtApplication(int* argc = nullptr, char** argv = nullptr);

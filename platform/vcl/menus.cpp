@@ -1,5 +1,7 @@
 #include "menus.h"
 
+#include "forms.h"
+
 #include <QAction>
 #include <QActionGroup>
 #include <QKeySequence>
@@ -18,7 +20,7 @@ TShortCut ShortCut(const std::string& text)
 TMenuItem::TMenuItem(TComponent* owner) : TComponent(owner)
 {
     m_action = new QAction();
-    QObject::connect(m_action, &QAction::triggered, [this](bool) { Click(); });
+    QObject::connect(m_action, &QAction::triggered, [this](bool) { RunEventHandler([this] { Click(); }); });
 }
 
 TMenuItem::~TMenuItem()

@@ -6,10 +6,14 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QPainter>
+#include <QPixmap>
 #include <QRadioButton>
+#include <QStyle>
 #include <QVBoxLayout>
 
 namespace {
@@ -22,13 +26,66 @@ TForm* ParentForm(TControl* c)
 }
 }
 
-TLabel::TLabel(TComponent* owner) : TControl(owner) { SetWidget(new QLabel()); }
+namespace {
+
+// A label that draws its accelerator as the class library's labels do:
+// "&x" underlines x, "&&" is one "&". Qt's own label does that only for a
+// label with a buddy, and then only where the style underlines shortcuts.
+class AccelLabel : public QLabel {
+public:
+    bool showAccel = true;
+
+    QSize sizeHint() const override
+    {
+        if (!showAccel)
+            return QLabel::sizeHint();
+        const QMargins m = contentsMargins();
+        return fontMetrics().size(Qt::TextShowMnemonic, text()) + QSize(m.left() + m.right(), m.top() + m.bottom());
+    }
+    QSize minimumSizeHint() const override { return showAccel ? sizeHint() : QLabel::minimumSizeHint(); }
+
+protected:
+    void paintEvent(QPaintEvent* e) override
+    {
+        if (!showAccel) {
+            QLabel::paintEvent(e);
+            return;
+        }
+        QPainter painter(this);
+        const int flags = static_cast<int>(alignment()) | Qt::TextShowMnemonic | (wordWrap() ? Qt::TextWordWrap : 0);
+        style()->drawItemText(&painter, contentsRect(), flags, palette(), isEnabled(), text(), foregroundRole());
+    }
+};
+
+}  // namespace
+
+TLabel::TLabel(TComponent* owner) : TControl(owner) { SetWidget(new AccelLabel()); }
 
 void TLabel::CaptionChanged()
 {
     auto* l = static_cast<QLabel*>(Widget());
     l->setText(QString::fromStdString(Caption()));
-    l->adjustSize();
+    if (l->wordWrap())
+        l->resize(l->width(), std::max(l->height(), l->heightForWidth(l->width())));
+    else
+        l->adjustSize();
+}
+
+bool TLabel::WordWrap() const { return static_cast<QLabel*>(Widget())->wordWrap(); }
+
+void TLabel::SetWordWrap(bool on)
+{
+    static_cast<QLabel*>(Widget())->setWordWrap(on);
+    CaptionChanged();
+}
+
+void TLabel::SetShowAccelChar(bool on)
+{
+    m_showAccelChar = on;
+    auto* l = static_cast<AccelLabel*>(Widget());
+    l->showAccel = on;
+    l->updateGeometry();
+    l->update();
 }
 
 void TLabel::FontChanged()
@@ -38,15 +95,28 @@ void TLabel::FontChanged()
     QPalette pal = l->palette();
     pal.setColor(QPalette::WindowText, ToQColor(Font().Color()));
     l->setPalette(pal);
-    l->adjustSize();
+    if (!l->wordWrap())
+        l->adjustSize();
+}
+
+namespace {
+constexpr const char* kButtonProperty = "vcl.button";
 }
 
 TButton::TButton(TComponent* owner) : TWinControl(owner)
 {
     auto* b = new QPushButton();
+    b->setProperty(kButtonProperty, QVariant::fromValue(static_cast<void*>(this)));
     SetWidget(b);
     m_widgetClicks = true;
-    QObject::connect(b, &QPushButton::clicked, [this] { Click(); });
+    QObject::connect(b, &QPushButton::clicked, [this] { RunEventHandler([this] { Click(); }); });
+}
+
+TButton* TButton::FromWidget(QWidget* widget)
+{
+    if (!qobject_cast<QPushButton*>(widget))
+        return nullptr;
+    return static_cast<TButton*>(widget->property(kButtonProperty).value<void*>());
 }
 
 void TButton::SetDefault(bool on)
@@ -71,7 +141,7 @@ TCheckBox::TCheckBox(TComponent* owner) : TWinControl(owner)
     auto* c = new QCheckBox();
     SetWidget(c);
     m_widgetClicks = true;
-    QObject::connect(c, &QCheckBox::clicked, [this](bool) { Click(); });
+    QObject::connect(c, &QCheckBox::clicked, [this](bool) { RunEventHandler([this] { Click(); }); });
 }
 
 bool TCheckBox::Checked() const { return static_cast<QCheckBox*>(Widget())->isChecked(); }
@@ -105,7 +175,7 @@ TComboBox::TComboBox(TComponent* owner) : TWinControl(owner)
     // Only the user's choice fires OnChange, as with the system's combo box.
     QObject::connect(c, QOverload<int>::of(&QComboBox::activated), [this](int) {
         if (OnChange)
-            OnChange(this);
+            RunEventHandler([this] { OnChange(this); });
     });
 }
 
@@ -149,7 +219,7 @@ TRadioGroup::TRadioGroup(TComponent* owner) : TWinControl(owner)
     QObject::connect(m_group, &QButtonGroup::idClicked, [this](int id) {
         m_index = id;
         if (OnChange)
-            OnChange(this);
+            RunEventHandler([this] { OnChange(this); });
     });
 }
 
@@ -160,6 +230,15 @@ void TRadioGroup::AddItem(const std::string& text)
     m_group->addButton(b, static_cast<int>(m_items.size()));
     m_items.push_back(text);
     SetItemIndex(m_index);
+}
+
+void TRadioGroup::SetItemPicture(int index, const TBitmap& picture)
+{
+    if (index < 0 || index >= Count())
+        return;
+    QAbstractButton* b = m_group->button(index);
+    b->setIcon(QIcon(QPixmap::fromImage(picture.Image())));
+    b->setIconSize(QSize(picture.Width(), picture.Height()));
 }
 
 void TRadioGroup::SetItemIndex(int index)

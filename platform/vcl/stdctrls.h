@@ -16,14 +16,25 @@ class QGroupBox;
 class QButtonGroup;
 class QVBoxLayout;
 
+// A label draws "&" before a letter as that letter underlined (the
+// accelerator) and "&&" as one "&", unless ShowAccelChar is off; then it
+// shows its caption as it stands (labels that show data, such as a path).
 class TLabel : public TControl {
 public:
     explicit TLabel(TComponent* owner);
     bool Transparent = true;
+    bool ShowAccelChar() const { return m_showAccelChar; }
+    void SetShowAccelChar(bool on);
+    // A word-wrapped label keeps its width and grows in height to its text.
+    bool WordWrap() const;
+    void SetWordWrap(bool on);
 
 protected:
     void CaptionChanged() override;
     void FontChanged() override;
+
+private:
+    bool m_showAccelChar = true;
 };
 
 class TButton : public TWinControl {
@@ -35,6 +46,8 @@ public:
     bool Cancel = false;
     // Presses the button as a user's click does.
     void Click() override;
+    // The button a widget shows; nullptr for any other widget.
+    static TButton* FromWidget(QWidget* widget);
 
 protected:
     void CaptionChanged() override;
@@ -96,6 +109,8 @@ public:
     int Count() const { return static_cast<int>(m_items.size()); }
     int ItemIndex() const { return m_index; }
     void SetItemIndex(int index);
+    // A picture shown between an item's radio circle and its text.
+    void SetItemPicture(int index, const TBitmap& picture);
     TNotifyEvent OnChange;
 
 protected:

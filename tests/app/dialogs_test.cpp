@@ -4,7 +4,9 @@
 
 #include "rtl/inifiles.h"
 
+#include <QIcon>
 #include <QMetaObject>
+#include <QRadioButton>
 #include <QWidget>
 
 namespace {
@@ -253,4 +255,52 @@ TEST_F(AppTest, ConfigMenuShowsTheOptionsDialogModally)
     f.config2->Click();
     EXPECT_TRUE(shown);
     EXPECT_FALSE(Form3->Widget()->isVisible());
+}
+
+TEST(LayoutSketches, PanesStandWhereTheLayoutNamesThem)
+{
+    using P = TLayoutPane;
+    struct Spot {
+        double x, y;
+        P pane;
+    };
+    // Points inside each pane, in fractions of the picture.
+    const std::vector<Spot> expected[] = {
+        {{0.2, 0.25, P::Tree}, {0.2, 0.75, P::List}, {0.7, 0.2, P::Content}, {0.7, 0.8, P::Content}},
+        {{0.2, 0.25, P::Tree}, {0.2, 0.75, P::Tree}, {0.7, 0.2, P::List}, {0.7, 0.8, P::Content}},
+        {{0.2, 0.25, P::List}, {0.2, 0.75, P::List}, {0.7, 0.2, P::Content}, {0.7, 0.8, P::Content}},
+        {{0.2, 0.2, P::List}, {0.8, 0.2, P::List}, {0.2, 0.8, P::Content}, {0.8, 0.8, P::Content}},
+        {{0.2, 0.2, P::Content}, {0.8, 0.2, P::Content}, {0.2, 0.8, P::Content}, {0.8, 0.8, P::Content}},
+        {{0.15, 0.5, P::Tree}, {0.45, 0.5, P::List}, {0.8, 0.5, P::Content}},
+    };
+    const int w = 72, h = 48;
+    for (int layout = 1; layout <= 6; ++layout) {
+        SCOPED_TRACE(layout);
+        TBitmap sketch(w, h);
+        DrawLayoutSketch(sketch.Canvas(), Rect(0, 0, w, h), layout);
+        for (const Spot& s : expected[layout - 1]) {
+            // The pane's colour fills most of a small square around the point
+            // (the marks of the tree and list cross some of it).
+            const int cx = static_cast<int>(s.x * w), cy = static_cast<int>(s.y * h);
+            int match = 0, total = 0;
+            for (int y = cy - 3; y <= cy + 3; ++y)
+                for (int x = cx - 3; x <= cx + 3; ++x, ++total)
+                    match += sketch.Canvas().Pixel(x, y) == LayoutPaneColor(s.pane);
+            EXPECT_GT(match * 2, total) << "at " << s.x << "," << s.y;
+        }
+    }
+}
+
+TEST_F(AppTest, ViewTabShowsASketchBesideEachLayout)
+{
+    TForm3 dialog(nullptr);
+    const QList<QRadioButton*> items = dialog.layout->Widget()->findChildren<QRadioButton*>();
+    ASSERT_EQ(items.size(), 6);
+    QImage first;
+    for (QRadioButton* item : items) {
+        ASSERT_FALSE(item->icon().isNull()) << item->text().toStdString();
+        const QImage picture = item->icon().pixmap(item->iconSize()).toImage();
+        EXPECT_NE(picture, first);
+        first = picture;
+    }
 }

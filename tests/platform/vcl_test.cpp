@@ -1,4 +1,5 @@
 #include "rtl/clock.h"
+#include "test_support/modal_driver.h"
 #include "test_support/scripted_prompts.h"
 #include "vcl/comctrls.h"
 #include "vcl/extctrls.h"
@@ -7,6 +8,12 @@
 #include "vcl/stdctrls.h"
 
 #include <QCoreApplication>
+#include <QInputDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QWidget>
 
 #include <atomic>
@@ -254,4 +261,386 @@ TEST_F(VclTest, CanvasDrawsExactPixelsOnABitmap)
     EXPECT_EQ(img.pixel(5, 3) & 0xFFFFFF, 0xFFFFFFu);
     EXPECT_EQ(img.pixel(3, 9) & 0xFFFFFF, 0x0000FFu);
     EXPECT_EQ(img.pixel(4, 9) & 0xFFFFFF, 0xFFFFFFu) << "the end point of a line is not drawn";
+}
+
+namespace {
+
+// A main window whose file list has the focus, and a dialog with an edit, an
+// OK button (Default) and a Cancel button (Cancel).
+struct ModalTest : VclTest {
+    ModalTest() : main(nullptr), dialog(nullptr)
+    {
+        main.SetBounds(0, 0, 400, 300);
+        list = new TListView(&main);
+        list->SetAlign(alClient);
+        list->SetViewStyle(TViewStyle::vsReport);
+        list->AddColumn("Name", 100);
+        list->SetParent(&main);
+        for (const char* name : {"a", "b", "c", "d", "e"})
+            list->Items().Add()->SetCaption(name);
+        main.Show();
+        main.Widget()->activateWindow();
+        ClickRow(list->ActiveView(), 0);
+
+        dialog.SetBounds(50, 50, 240, 120);
+        edit = new TEdit(&dialog);
+        edit->SetBounds(8, 8, 200, 22);
+        edit->SetParent(&dialog);
+        ok = new TButton(&dialog);
+        ok->SetCaption("OK");
+        ok->SetBounds(8, 60, 75, 25);
+        ok->ModalResult = mrOk;
+        ok->SetDefault(true);
+        ok->SetParent(&dialog);
+        cancel = new TButton(&dialog);
+        cancel->SetCaption("Cancel");
+        cancel->SetBounds(90, 60, 75, 25);
+        cancel->ModalResult = mrCancel;
+        cancel->Cancel = true;
+        cancel->SetParent(&dialog);
+        dialog.OnShow = [this](TObject*) { edit->SetFocus(); };
+    }
+    ~ModalTest() override { ExpectNoPendingModalSteps(); }
+    int Selected() const { return list->Selected() ? list->Selected()->Index() : -1; }
+    // The main window takes keys again: Down moves the list's selection.
+    void ExpectInputBack()
+    {
+        EXPECT_FALSE(dialog.Widget()->isVisible());
+        EXPECT_TRUE(HasInput(main.Widget())) << "the main window is not the active window";
+        const int before = Selected();
+        PressKey(main.Widget(), Qt::Key_Down);
+        EXPECT_EQ(Selected(), before + 1) << "the key did not reach the list";
+        PressKey(main.Widget(), Qt::Key_Up);
+        EXPECT_EQ(Selected(), before);
+    }
+    ScopedScriptedPrompts scripted {*Application};
+    TForm main;
+    TListView* list;
+    TForm dialog;
+    TEdit* edit;
+    TButton *ok, *cancel;
+};
+
+}  // namespace
+
+TEST_F(ModalTest, EveryWayOfClosingGivesTheInputBack)
+{
+    struct Way {
+        const char* name;
+        std::function<void(ModalTest&, QWidget*)> close;
+        int result;
+    };
+    const Way ways[] = {
+        {"OK button", [](ModalTest& t, QWidget*) { ClickWidget(t.ok->Widget()); }, mrOk},
+        {"Cancel button", [](ModalTest& t, QWidget*) { ClickWidget(t.cancel->Widget()); }, mrCancel},
+        {"Escape in the edit", [](ModalTest&, QWidget* w) { PressKey(w, Qt::Key_Escape); }, mrCancel},
+        {"Return in the edit", [](ModalTest&, QWidget* w) { PressKey(w, Qt::Key_Return); }, mrOk},
+        {"Enter on the keypad", [](ModalTest&, QWidget* w) { PressKey(w, Qt::Key_Enter, Qt::KeypadModifier); }, mrOk},
+        {"close box", [](ModalTest&, QWidget* w) { PressCloseBox(w); }, mrCancel},
+        {"result set in code", [](ModalTest& t, QWidget*) { t.dialog.SetModalResult(mrRetry); }, mrRetry},
+        {"Close in code", [](ModalTest& t, QWidget*) { t.dialog.Close(); }, mrCancel},
+        {"hidden in code", [](ModalTest& t, QWidget*) { t.dialog.Hide(); }, mrCancel},
+    };
+    for (const Way& way : ways) {
+        SCOPED_TRACE(way.name);
+        bool modal = false;
+        WhenModal([&](QWidget* w) {
+            ASSERT_EQ(w, dialog.Widget());
+            modal = true;
+            // The dialog holds the keys; the main window gets none.
+            Settle();
+            EXPECT_EQ(QGuiApplication::focusWindow(), w->windowHandle());
+            PressKey(main.Widget(), Qt::Key_Down);
+            EXPECT_EQ(Selected(), 0);
+            way.close(*this, w);
+        });
+        EXPECT_EQ(dialog.ShowModal(), way.result);
+        EXPECT_TRUE(modal);
+        ExpectInputBack();
+    }
+}
+
+TEST_F(ModalTest, ReturnClicksTheFocusedButtonAndModifiersLeaveTheKeysAlone)
+{
+    WhenModal([&](QWidget* w) {
+        PressKey(w, Qt::Key_Escape, Qt::ControlModifier);
+        PressKey(w, Qt::Key_Return, Qt::ShiftModifier);
+        EXPECT_TRUE(w->isVisible()) << "keys with Ctrl or Shift are no dialog keys";
+        cancel->SetFocus();
+        PressKey(w, Qt::Key_Return);
+    });
+    EXPECT_EQ(dialog.ShowModal(), mrCancel) << "Return clicks the focused button, not the default one";
+    ExpectInputBack();
+
+    // A disabled default button is not clicked.
+    ok->SetEnabled(false);
+    WhenModal([&](QWidget* w) {
+        PressKey(w, Qt::Key_Return);
+        EXPECT_TRUE(w->isVisible());
+        PressKey(w, Qt::Key_Escape);
+    });
+    EXPECT_EQ(dialog.ShowModal(), mrCancel);
+    ExpectInputBack();
+}
+
+TEST_F(ModalTest, CloseQueryCanKeepTheFormOpenAndOnCloseSeesEveryClosing)
+{
+    int asked = 0, closed = 0;
+    dialog.OnCloseQuery = [&](TObject*, bool& canClose) { canClose = ++asked > 1; };
+    dialog.OnClose = [&](TObject*, TCloseAction& action) {
+        ++closed;
+        EXPECT_EQ(action, caHide);
+    };
+    WhenModal([&](QWidget* w) {
+        PressCloseBox(w);
+        Later([&, w] {
+            EXPECT_TRUE(w->isVisible()) << "OnCloseQuery refused";
+            EXPECT_EQ(QApplication::activeModalWidget(), w);
+            EXPECT_EQ(dialog.ModalResult(), mrNone);
+            PressKey(w, Qt::Key_Return);
+        });
+    });
+    EXPECT_EQ(dialog.ShowModal(), mrOk);
+    EXPECT_EQ(asked, 2);
+    EXPECT_EQ(closed, 1);
+    ExpectInputBack();
+}
+
+TEST_F(ModalTest, AnExceptionInsideTheLoopIsShownAndTheFormStillCloses)
+{
+    auto* boom = new TButton(&dialog);
+    boom->SetBounds(170, 60, 60, 25);
+    boom->SetParent(&dialog);
+    boom->OnClick = [](TObject*) { throw Exception("Disk not ready"); };
+    dialog.OnCloseQuery = [](TObject*, bool&) { throw Exception("Cannot ask"); };
+    WhenModal([&](QWidget* w) {
+        ClickWidget(boom->Widget());
+        EXPECT_TRUE(w->isVisible());
+        EXPECT_EQ(QApplication::activeModalWidget(), w);
+        // A failing close question keeps the form open, like a refusal.
+        PressKey(w, Qt::Key_Escape);
+        Later([&, w] {
+            EXPECT_TRUE(w->isVisible());
+            EXPECT_EQ(QApplication::activeModalWidget(), w);
+            dialog.OnCloseQuery = nullptr;
+            PressKey(w, Qt::Key_Escape);
+        });
+    });
+    EXPECT_EQ(dialog.ShowModal(), mrCancel);
+    auto& asked = scripted.prompts->asked;
+    ASSERT_EQ(asked.size(), 2u);
+    EXPECT_EQ(asked[0].text, "Disk not ready.");
+    EXPECT_EQ(asked[0].flags, MB_OK | MB_ICONERROR);
+    EXPECT_EQ(asked[1].text, "Cannot ask.");
+    ExpectInputBack();
+}
+
+TEST_F(ModalTest, AnExceptionThatLeavesTheLoopStillGivesTheInputBack)
+{
+    // A message handler with no handler of its own around it: the exception
+    // ends the loop and reaches the caller of ShowModal.
+    const HWND wnd = AllocateHWnd([](TMessage&) { throw Exception("Device lost"); });
+    WhenModal([wnd](QWidget*) { PostMessage(wnd, WM_USER, 0, 0); });
+    EXPECT_THROW(dialog.ShowModal(), Exception);
+    DeallocateHWnd(wnd);
+    EXPECT_FALSE(dialog.Modal());
+    ExpectInputBack();
+    // The form shows modally again as before.
+    WhenModal([](QWidget* w) { PressKey(w, Qt::Key_Escape); });
+    EXPECT_EQ(dialog.ShowModal(), mrCancel);
+    ExpectInputBack();
+}
+
+TEST_F(ModalTest, AModalFormInsideAModalFormGivesTheInputBackToIt)
+{
+    TForm inner(nullptr);
+    inner.SetBounds(80, 80, 160, 80);
+    auto* close = new TButton(&inner);
+    close->SetBounds(8, 8, 75, 25);
+    close->Cancel = true;
+    close->ModalResult = mrAbort;
+    close->SetParent(&inner);
+    ok->OnClick = [&](TObject*) {
+        // The button's result ends the outer form once the inner one is done.
+        WhenModal([&](QWidget* w) { PressKey(w, Qt::Key_Escape); }, dialog.Widget());
+        EXPECT_EQ(inner.ShowModal(), mrAbort);
+        EXPECT_TRUE(HasInput(dialog.Widget()) || QApplication::activeModalWidget() == dialog.Widget());
+        EXPECT_EQ(QGuiApplication::focusWindow(), dialog.Widget()->windowHandle());
+    };
+    WhenModal([&](QWidget* w) { PressKey(w, Qt::Key_Return); });
+    EXPECT_EQ(dialog.ShowModal(), mrOk);
+    ExpectInputBack();
+}
+
+TEST_F(ModalTest, TheRealMessageAndInputBoxesGiveTheInputBack)
+{
+    std::unique_ptr<TPromptService> scriptedService = Application->SetPrompts(CreateQtPromptService());
+    auto clickButton = [](QWidget* w, const QString& text) {
+        for (QPushButton* b : w->findChildren<QPushButton*>())
+            if (b->text().remove('&') == text) {
+                ClickWidget(b);
+                return;
+            }
+        ADD_FAILURE() << "no button " << text.toStdString();
+    };
+    struct Case {
+        const char* name;
+        UINT flags;
+        std::function<void(QWidget*)> answer;
+        int result;
+    };
+    const Case cases[] = {
+        {"Yes", MB_YESNO | MB_ICONQUESTION, [&](QWidget* w) { clickButton(w, "Yes"); }, IDYES},
+        {"Escape on Yes/No", MB_YESNO, [](QWidget* w) { PressKey(w, Qt::Key_Escape); }, IDNO},
+        {"Retry", MB_RETRYCANCEL, [&](QWidget* w) { clickButton(w, "Retry"); }, IDRETRY},
+        {"close box on OK", MB_OK, [](QWidget* w) { PressCloseBox(w); }, IDOK},
+        {"Escape on OK/Cancel", MB_OKCANCEL, [](QWidget* w) { PressKey(w, Qt::Key_Escape); }, IDCANCEL},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        WhenModal([&](QWidget* w) {
+            ASSERT_NE(qobject_cast<QMessageBox*>(w), nullptr);
+            EXPECT_EQ(static_cast<QMessageBox*>(w)->text(), "Replace it?");
+            c.answer(w);
+        });
+        EXPECT_EQ(Application->MessageBox("Replace it?", "Vistrel", c.flags), c.result);
+        ExpectInputBack();
+    }
+
+    // The input box: typed text and Return answer; Escape and the close box cancel.
+    std::string value = "NewFolder";
+    WhenModal([](QWidget* w) {
+        QLineEdit* line = w->findChild<QLineEdit*>();
+        ASSERT_NE(line, nullptr);
+        EXPECT_EQ(line->echoMode(), QLineEdit::Normal);
+        EXPECT_EQ(line->text(), "NewFolder");
+        line->selectAll();
+        QTest::keyClicks(line, "Docs");
+        PressKey(w, Qt::Key_Return);
+    });
+    EXPECT_TRUE(InputQuery("Create New Folder", "New folder name:", value));
+    EXPECT_EQ(value, "Docs");
+    ExpectInputBack();
+    for (auto cancelWith : {+[](QWidget* w) { PressKey(w, Qt::Key_Escape); }, +[](QWidget* w) { PressCloseBox(w); }}) {
+        WhenModal([cancelWith](QWidget* w) { cancelWith(w); });
+        EXPECT_FALSE(InputQuery("Create New Folder", "New folder name:", value));
+        EXPECT_EQ(value, "Docs");
+        ExpectInputBack();
+    }
+
+    // The password box hides what is typed and answers it.
+    std::string password;
+    WhenModal([](QWidget* w) {
+        QLineEdit* line = w->findChild<QLineEdit*>();
+        ASSERT_NE(line, nullptr);
+        EXPECT_EQ(line->echoMode(), QLineEdit::Password);
+        QTest::keyClicks(line, "Secret1");
+        EXPECT_EQ(line->displayText().toStdString().find("Secret1"), std::string::npos);
+        PressKey(w, Qt::Key_Return);
+    });
+    EXPECT_TRUE(Application->Prompts().PasswordQuery("Encrypted file...", "Enter password", password));
+    EXPECT_EQ(password, "Secret1");
+    ExpectInputBack();
+    Application->SetPrompts(std::move(scriptedService));
+}
+
+TEST_F(ModalTest, EndingTheProgramClosesEveryModalWindowAndLaterOnesAnswerCancel)
+{
+    // An application object of this test's own: its end is for good.
+    TApplication* shared = Application;
+    {
+        TApplication ending;
+        ending.SetPrompts(CreateQtPromptService());
+        int boxAnswer = 0;
+        ok->OnClick = [&](TObject*) {
+            WhenModal([&](QWidget*) { ending.Terminate(); }, dialog.Widget());
+            boxAnswer = ending.MessageBox("Replace it?", "Vistrel", MB_YESNO);
+        };
+        WhenModal([&](QWidget* w) { PressKey(w, Qt::Key_Return); });
+        // The OK button's result is overruled: the program ends.
+        EXPECT_EQ(dialog.ShowModal(), mrCancel);
+        EXPECT_EQ(boxAnswer, IDCANCEL);
+        EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+        EXPECT_FALSE(dialog.Widget()->isVisible());
+
+        bool shown = false;
+        dialog.OnShow = [&](TObject*) { shown = true; };
+        EXPECT_EQ(dialog.ShowModal(), mrCancel);
+        EXPECT_EQ(ending.MessageBox("Again?", "Vistrel", MB_YESNO), IDCANCEL);
+        std::string value = "x";
+        EXPECT_FALSE(InputQuery("Create New Folder", "New folder name:", value));
+        EXPECT_FALSE(shown);
+    }
+    Application = shared;
+}
+
+TEST_F(VclTest, LabelsDrawTheirAcceleratorUnlessTold)
+{
+    TForm form(nullptr);
+    form.SetBounds(0, 0, 300, 100);
+    auto* label = new TLabel(&form);
+    label->SetParent(&form);
+    label->SetCaption("Extract &To:");
+    form.Show();
+    auto draw = [&] {
+        QImage image(label->Widget()->size(), QImage::Format_RGB32);
+        image.fill(Qt::white);
+        label->Widget()->render(&image);
+        return image;
+    };
+    // Drawn as "Extract To:" with the T underlined: the same picture as the
+    // plain text but for one or two rows of underline, and no "&".
+    const QImage accel = draw();
+    QLabel plain("Extract To:");
+    plain.setFont(label->Widget()->font());
+    plain.resize(label->Widget()->size());
+    QImage expected(plain.size(), QImage::Format_RGB32);
+    expected.fill(Qt::white);
+    plain.render(&expected);
+    auto dark = [](const QImage& image, int y) {
+        int n = 0;
+        for (int x = 0; x < image.width(); ++x)
+            n += qGray(image.pixel(x, y)) < 128;
+        return n;
+    };
+    const int tWidth = plain.fontMetrics().horizontalAdvance("T");
+    int extra = 0, underline = 0;
+    for (int y = 0; y < accel.height(); ++y) {
+        const int more = dark(accel, y) - dark(expected, y);
+        extra += more;
+        underline = std::max(underline, more);
+    }
+    EXPECT_GE(underline, tWidth - 2) << "a line as wide as the T";
+    EXPECT_LE(extra, 2 * tWidth + 2) << "nothing but the underline added: no \"&\" drawn";
+    auto lastInk = [](const QImage& image) {
+        for (int x = image.width() - 1; x >= 0; --x)
+            for (int y = 0; y < image.height(); ++y)
+                if (qGray(image.pixel(x, y)) < 128)
+                    return x;
+        return -1;
+    };
+    // Shaped in three runs, the text loses a kerning pair or two: an "&"
+    // would take far more.
+    EXPECT_NEAR(lastInk(accel), lastInk(expected), 3) << "the & takes no room";
+
+    // "&&" is one "&", and with ShowAccelChar off the caption shows as it stands.
+    label->SetCaption("Tom && Jerry");
+    const QImage doubled = draw();
+    label->SetShowAccelChar(false);
+    label->SetCaption("Tom & Jerry");
+    EXPECT_EQ(draw(), doubled);
+    EXPECT_EQ(static_cast<QLabel*>(label->Widget())->text(), "Tom & Jerry");
+}
+
+TEST_F(VclTest, MenuLinesAreSeparators)
+{
+    TForm form(nullptr);
+    TPopupMenu popup(&form);
+    for (const char* c : {"Open", "-", "Exit"})
+        popup.Items()->Add(NewItem(&form, c));
+    const QList<QAction*> actions = popup.Menu()->actions();
+    ASSERT_EQ(actions.size(), 3);
+    EXPECT_FALSE(actions[0]->isSeparator());
+    EXPECT_TRUE(actions[1]->isSeparator());
+    EXPECT_FALSE(actions[2]->isSeparator());
 }

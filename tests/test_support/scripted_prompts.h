@@ -19,6 +19,7 @@ public:
         std::string text;     // message text, input prompt or dialog title
         std::string proposed; // input box default, folder or file proposed
         UINT flags = 0;
+        bool password = false; // an input box that hides what is typed
     };
     struct Answer {
         bool ok = true;
@@ -44,6 +45,14 @@ public:
     bool InputQuery(const std::string& caption, const std::string& prompt, std::string& value) override
     {
         asked.push_back({"input", caption, prompt, value, 0});
+        const Answer a = Next();
+        if (a.ok)
+            value = a.value;
+        return a.ok;
+    }
+    bool PasswordQuery(const std::string& caption, const std::string& prompt, std::string& value) override
+    {
+        asked.push_back({"input", caption, prompt, value, 0, true});
         const Answer a = Next();
         if (a.ok)
             value = a.value;

@@ -1,0 +1,161 @@
+// The prompt service of a real session: Qt's message, input, file, folder
+// and font dialogs, each run as a modal loop of the class library, so the
+// program's end closes it and the window behind it gets its input back.
+#include "forms.h"
+#include "modal.h"
+
+#include <QDialog>
+#include <QFileDialog>
+#include <QFontDialog>
+#include <QInputDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QTimer>
+#include <QWindow>
+
+namespace {
+
+// Runs a dialog modally; Rejected at once when the program is ending.
+int RunDialog(QDialog& dialog)
+{
+    if (ProgramEnding())
+        return QDialog::Rejected;
+    ModalScope scope([&dialog] { dialog.reject(); });
+    dialog.setWindowModality(Qt::ApplicationModal);
+    dialog.createWinId();
+    if (QWidget* owner = scope.Owner(); owner && owner->windowHandle())
+        dialog.windowHandle()->setTransientParent(owner->windowHandle());
+    // Without a window manager a new window does not become active by itself.
+    QTimer::singleShot(0, &dialog, [&dialog] { ModalScope::Activate(&dialog); });
+    return dialog.exec();
+}
+
+QString QtFilter(const std::string& filter)
+{
+    // "Text (*.txt)|*.txt|All|*.*" -> "Text (*.txt) (*.txt);;All (*.*)"
+    QStringList parts = QString::fromStdString(filter).split('|');
+    QStringList out;
+    for (int i = 0; i + 1 < parts.size(); i += 2) {
+        QString masks = parts[i + 1];
+        masks.replace(';', ' ');
+        out << parts[i] + " (" + masks + ")";
+    }
+    return out.join(";;");
+}
+
+QMessageBox::Icon IconOf(UINT flags)
+{
+    switch (flags & 0xF0) {
+    case MB_ICONERROR: return QMessageBox::Critical;
+    case MB_ICONQUESTION: return QMessageBox::Question;
+    case MB_ICONWARNING: return QMessageBox::Warning;
+    case MB_ICONINFORMATION: return QMessageBox::Information;
+    default: return QMessageBox::NoIcon;
+    }
+}
+
+QMessageBox::StandardButtons ButtonsOf(UINT flags)
+{
+    switch (flags & 0xF) {
+    case MB_OKCANCEL: return QMessageBox::Ok | QMessageBox::Cancel;
+    case MB_YESNO: return QMessageBox::Yes | QMessageBox::No;
+    case MB_YESNOCANCEL: return QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
+    case MB_RETRYCANCEL: return QMessageBox::Retry | QMessageBox::Cancel;
+    default: return QMessageBox::Ok;
+    }
+}
+
+class QtPromptService : public TPromptService {
+public:
+    int MessageBox(const std::string& text, const std::string& caption, UINT flags) override
+    {
+        QMessageBox box(IconOf(flags), QString::fromStdString(caption), QString::fromStdString(text), ButtonsOf(flags));
+        RunDialog(box);
+        switch (box.standardButton(box.clickedButton())) {
+        case QMessageBox::Ok: return IDOK;
+        case QMessageBox::Yes: return IDYES;
+        case QMessageBox::No: return IDNO;
+        case QMessageBox::Retry: return IDRETRY;
+        default: return IDCANCEL;
+        }
+    }
+    bool InputQuery(const std::string& caption, const std::string& prompt, std::string& value) override
+    {
+        return AskText(caption, prompt, value, QLineEdit::Normal);
+    }
+    bool PasswordQuery(const std::string& caption, const std::string& prompt, std::string& value) override
+    {
+        return AskText(caption, prompt, value, QLineEdit::Password);
+    }
+    bool SelectDirectory(const std::string& caption, const std::string& root, std::string& directory) override
+    {
+        QFileDialog dlg(nullptr, QString::fromStdString(caption),
+            QString::fromStdString(directory.empty() ? root : directory));
+        dlg.setFileMode(QFileDialog::Directory);
+        dlg.setOption(QFileDialog::ShowDirsOnly);
+        if (RunDialog(dlg) != QDialog::Accepted || dlg.selectedFiles().isEmpty())
+            return false;
+        directory = dlg.selectedFiles().first().toStdString();
+        return true;
+    }
+    bool OpenFiles(const TFileDialogRequest& r, std::vector<std::string>& files) override
+    {
+        QFileDialog dlg(nullptr, QString::fromStdString(r.Title), QString::fromStdString(r.InitialDir),
+            QtFilter(r.Filter));
+        dlg.setFileMode(r.MultiSelect ? QFileDialog::ExistingFiles
+                : r.MustExist         ? QFileDialog::ExistingFile
+                                      : QFileDialog::AnyFile);
+        if (!r.FileName.empty())
+            dlg.selectFile(QString::fromStdString(r.FileName));
+        if (RunDialog(dlg) != QDialog::Accepted)
+            return false;
+        files.clear();
+        for (const QString& f : dlg.selectedFiles())
+            files.push_back(f.toStdString());
+        return !files.empty();
+    }
+    bool SaveFile(const TFileDialogRequest& r, std::string& file, int& filterIndex) override
+    {
+        QFileDialog dlg(nullptr, QString::fromStdString(r.Title), QString::fromStdString(r.InitialDir),
+            QtFilter(r.Filter));
+        dlg.setAcceptMode(QFileDialog::AcceptSave);
+        dlg.setDefaultSuffix(QString::fromStdString(r.DefaultExt));
+        const QStringList filters = dlg.nameFilters();
+        if (r.FilterIndex >= 1 && r.FilterIndex <= filters.size())
+            dlg.selectNameFilter(filters[r.FilterIndex - 1]);
+        if (!r.FileName.empty())
+            dlg.selectFile(QString::fromStdString(r.FileName));
+        if (RunDialog(dlg) != QDialog::Accepted || dlg.selectedFiles().isEmpty())
+            return false;
+        file = dlg.selectedFiles().first().toStdString();
+        filterIndex = static_cast<int>(filters.indexOf(dlg.selectedNameFilter())) + 1;
+        return true;
+    }
+    bool ChooseFont(TFont& font) override
+    {
+        QFontDialog dlg(font.ToQFont());
+        if (RunDialog(dlg) != QDialog::Accepted)
+            return false;
+        font.FromQFont(dlg.selectedFont());
+        return true;
+    }
+
+private:
+    static bool AskText(const std::string& caption, const std::string& prompt, std::string& value, QLineEdit::EchoMode echo)
+    {
+        QInputDialog dlg;
+        dlg.setInputMode(QInputDialog::TextInput);
+        dlg.setWindowTitle(QString::fromStdString(caption));
+        dlg.setLabelText(QString::fromStdString(prompt));
+        dlg.setTextEchoMode(echo);
+        dlg.setTextValue(QString::fromStdString(value));
+        if (RunDialog(dlg) != QDialog::Accepted)
+            return false;
+        value = dlg.textValue().toStdString();
+        return true;
+    }
+};
+
+}  // namespace
+
+std::unique_ptr<TPromptService> CreateQtPromptService() { return std::make_unique<QtPromptService>(); }

@@ -1,0 +1,112 @@
+// Drives modal windows the way a user does, from inside their loops: a timer
+// waits for the modal window to come up and then presses its keys or buttons
+// through the window system's path, where a window blocked by a modal one
+// gets nothing.
+#pragma once
+
+// Mouse clicks on widgets go the window system's way too, so a window that a
+// modal one blocks does not get them.
+#ifndef QTEST_QPA_MOUSE_HANDLING
+#define QTEST_QPA_MOUSE_HANDLING
+#endif
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTest>
+#include <QTimer>
+#include <QWindow>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+// Lets queued window-system events (activation, focus) arrive.
+inline void Settle()
+{
+    for (int i = 0; i < 3; ++i)
+        QCoreApplication::processEvents();
+}
+
+// The steps still waiting for their modal window.
+inline QObject& PendingModalSteps()
+{
+    static QObject* steps = new QObject();
+    return *steps;
+}
+
+// Runs step on the active modal window once one other than outer is up. When
+// none comes within five seconds the test fails and step gets nullptr.
+inline void WhenModal(std::function<void(QWidget*)> step, QWidget* outer = nullptr)
+{
+    auto* timer = new QTimer(&PendingModalSteps());
+    auto* waited = new QElapsedTimer();
+    waited->start();
+    QObject::connect(timer, &QTimer::timeout, [timer, waited, step = std::move(step), outer] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if ((!modal || modal == outer || !modal->isVisible()) && waited->elapsed() < 5000)
+            return;
+        timer->stop();
+        timer->deleteLater();
+        delete waited;
+        if (modal == outer)
+            modal = nullptr;
+        EXPECT_NE(modal, nullptr) << "no modal window came up";
+        Settle();  // its activation
+        step(modal);
+    });
+    timer->start(5);
+}
+
+// At the end of a test: a step whose modal window never came up fails the
+// test and is dropped, so it cannot run in the next test.
+inline void ExpectNoPendingModalSteps()
+{
+    const QList<QTimer*> pending = PendingModalSteps().findChildren<QTimer*>();
+    EXPECT_TRUE(pending.isEmpty()) << pending.size() << " modal window(s) never came up";
+    qDeleteAll(pending);
+}
+
+// Runs step from the message loop once the current step has returned: a
+// modal loop asked to end checks its form's close rules only then.
+inline void Later(std::function<void()> step) { QTimer::singleShot(0, std::move(step)); }
+
+// A key pressed and released on a top-level window; it reaches the window's
+// focus widget unless a modal window blocks the window.
+inline void PressKey(QWidget* window, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+{
+    Settle();
+    QTest::keyClick(window->window()->windowHandle(), key, modifiers);
+}
+
+// The window's close box, as the window manager reports it.
+inline void PressCloseBox(QWidget* window) { window->window()->windowHandle()->close(); }
+
+// A left click in the middle of a widget.
+inline void ClickWidget(QWidget* widget)
+{
+    Settle();
+    QTest::mouseClick(widget, Qt::LeftButton, Qt::NoModifier, widget->rect().center());
+}
+
+// A left click on a row of an item view, which focuses the view and selects
+// the row.
+inline void ClickRow(QWidget* view, int row)
+{
+    auto* v = qobject_cast<QAbstractItemView*>(view);
+    ASSERT_NE(v, nullptr);
+    const QRect r = v->visualRect(v->model()->index(row, 0));
+    ASSERT_TRUE(r.isValid());
+    Settle();
+    QTest::mouseClick(v->viewport(), Qt::LeftButton, Qt::NoModifier, r.center());
+}
+
+// True when the top-level window of widget is the one that gets the keys and
+// no modal window stands above it.
+inline bool HasInput(QWidget* widget)
+{
+    Settle();
+    QWidget* window = widget->window();
+    QWidget* modal = QApplication::activeModalWidget();
+    return (modal == nullptr || modal == window) && QGuiApplication::focusWindow() == window->windowHandle();
+}
