@@ -78,6 +78,7 @@ void TfrmExtract::FormActivate(TObject*)
 {
     RadioGroup1->SetItemIndex(SelectedRows() == 0 ? 1 : 0);
     Edit1->SetText(DirectoryListBox1.Directory());
+    Edit1->SelectAll();
     Edit1->SetFocus();
 }
 

@@ -237,6 +237,7 @@ TfrmAddFilter::TfrmAddFilter(TComponent* owner) : TForm(owner)
     frmAddFilter = this;
     SetCaption("Add new filter");
     SetBorderStyle(TFormBorderStyle::bsDialog);
+    Position = TPosition::poScreenCenter;
     SetClientSize(330, 110);
     Place<TLabel>(this, this, 8, 12, 90, 16, "Description   ");
     Edit1 = Place<TEdit>(this, this, 100, 8, 220, 22, "", "Edit1");

@@ -186,7 +186,9 @@ void TMenuItem::Changed()
 
 void TMenuItem::SyncAction()
 {
-    m_action->setText(QString::fromStdString(m_caption));
+    // A separator with a text is a section heading to Qt's styles, which
+    // would show the "-": the line has none.
+    m_action->setText(IsLine() ? QString() : QString::fromStdString(m_caption));
     m_action->setSeparator(IsLine());
     m_action->setCheckable(m_checked || m_radio || AutoCheck);
     m_action->setChecked(m_checked);

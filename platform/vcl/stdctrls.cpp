@@ -164,6 +164,8 @@ std::string TEdit::Text() const { return static_cast<QLineEdit*>(Widget())->text
 
 void TEdit::SetText(const std::string& text) { static_cast<QLineEdit*>(Widget())->setText(QString::fromStdString(text)); }
 
+void TEdit::SelectAll() { static_cast<QLineEdit*>(Widget())->selectAll(); }
+
 bool TEdit::ReadOnly() const { return static_cast<QLineEdit*>(Widget())->isReadOnly(); }
 
 void TEdit::SetReadOnly(bool readOnly) { static_cast<QLineEdit*>(Widget())->setReadOnly(readOnly); }

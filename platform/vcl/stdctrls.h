@@ -71,6 +71,8 @@ public:
     explicit TEdit(TComponent* owner);
     std::string Text() const;
     void SetText(const std::string& text);
+    // Selects the whole text, so typing replaces it.
+    void SelectAll();
     bool ReadOnly() const;
     void SetReadOnly(bool readOnly);
     TNotifyEvent OnChange;

@@ -238,8 +238,12 @@ TEST_F(ModalDialogTest, ExtractDialogClosesEveryWay)
         SCOPED_TRACE(way.name);
         WhenModal([&](QWidget* w) {
             ASSERT_EQ(w, p.frmExtract->Widget());
-            // The target folder's edit has the keys, Escape goes from it to Cancel.
+            // The target folder's edit has the keys, its text selected so that
+            // typing replaces it; Escape goes from it to Cancel.
             EXPECT_EQ(QApplication::focusWidget(), p.frmExtract->Edit1->Widget());
+            EXPECT_EQ(static_cast<QLineEdit*>(p.frmExtract->Edit1->Widget())->selectedText().toStdString(),
+                p.frmExtract->Edit1->Text());
+            EXPECT_FALSE(p.frmExtract->Edit1->Text().empty());
             way.close(w);
         });
         ClickWidget(p.bextract->Widget());

@@ -643,4 +643,18 @@ TEST_F(VclTest, MenuLinesAreSeparators)
     EXPECT_FALSE(actions[0]->isSeparator());
     EXPECT_TRUE(actions[1]->isSeparator());
     EXPECT_FALSE(actions[2]->isSeparator());
+    EXPECT_EQ(popup.Items()->Items(1)->Caption(), "-");
+
+    // Drawn, the line shows no "-": the menu's picture with a separator of
+    // its own making is the same.
+    QMenu reference;
+    reference.addAction("Open");
+    reference.addSeparator();
+    reference.addAction("Exit");
+    popup.Menu()->ensurePolished();
+    reference.setFont(popup.Menu()->font());
+    const QSize size = popup.Menu()->sizeHint().expandedTo(reference.sizeHint());
+    popup.Menu()->resize(size);
+    reference.resize(size);
+    EXPECT_EQ(popup.Menu()->grab().toImage(), reference.grab().toImage());
 }
