@@ -57,6 +57,13 @@ void Click(QWidget* window, const QString& caption)
 class ModalDialogTest : public AppTest {
 protected:
     ~ModalDialogTest() override { ExpectNoPendingModalSteps(); }
+    // Shows an archive in the preview, as choosing it in the list does.
+    TArchivePanel& ShowArchive(const std::string& name)
+    {
+        form->CurrentFile = ZipFixture(name);
+        form->ViewArchive();
+        return *form->ArchivePanel;
+    }
     // A main window showing a folder of five files, the first one selected
     // with the mouse, so the file list has the keyboard.
     TForm1& ShowWithFiles()
@@ -225,9 +232,8 @@ TEST_F(ModalDialogTest, ListEditorsCloseWithTheirButtonsAndTheCloseBox)
 
 TEST_F(ModalDialogTest, ExtractDialogClosesEveryWay)
 {
-    TForm1& f = ShowWithFiles();
-    f.OpenFilePath(ZipFixture("deflated.zip"));
-    TArchivePanel& p = *f.ArchivePanel;
+    ShowWithFiles();
+    TArchivePanel& p = ShowArchive("deflated.zip");
     const Way ways[] = {
         {"Cancel", [](QWidget* w) { Click(w, "Cancel"); }},
         {"Escape", [](QWidget* w) { PressKey(w, Qt::Key_Escape); }},
@@ -249,14 +255,14 @@ TEST_F(ModalDialogTest, ExtractDialogClosesEveryWay)
         ClickWidget(p.bextract->Widget());
         ExpectInputBack();
         // The click in the file list showed another file: back to the archive.
-        f.OpenFilePath(ZipFixture("deflated.zip"));
+        ShowArchive("deflated.zip");
     }
     EXPECT_EQ(p.ActiveExtractor, nullptr) << "nothing was extracted";
 }
 
 TEST_F(ModalDialogTest, OverwriteDialogAnswersAndClosesEveryWay)
 {
-    TForm1& f = ShowWithFiles();
+    ShowWithFiles();
     TempDir target;
     struct Case {
         const char* name;
@@ -271,8 +277,7 @@ TEST_F(ModalDialogTest, OverwriteDialogAnswersAndClosesEveryWay)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        f.OpenFilePath(ZipFixture("stored.zip"));
-        TArchivePanel& p = *f.ArchivePanel;
+        TArchivePanel& p = ShowArchive("stored.zip");
         std::vector<std::string> names;
         for (int i = 0; i < p.ListView1->Items().Count(); ++i)
             names.push_back(p.ListView1->Items()[i]->Caption());
@@ -308,8 +313,6 @@ TEST_F(ModalDialogTest, RealQuestionsOfTheProgramGiveTheInputBack)
     std::unique_ptr<TPromptService> scriptedService = Application->SetPrompts(CreateQtPromptService());
 
     // The description box of "Add current folder to folderlist", cancelled.
-    f.SelectStartFolder(dir.Path("files"));
-    ClickRow(f.list->ActiveView(), 0);
     WhenModal([](QWidget* w) {
         EXPECT_NE(w->findChild<QLineEdit*>(), nullptr);
         PressKey(w, Qt::Key_Escape);
@@ -318,8 +321,7 @@ TEST_F(ModalDialogTest, RealQuestionsOfTheProgramGiveTheInputBack)
     ExpectInputBack();
 
     // The password box of an encrypted archive hides what is typed.
-    f.OpenFilePath(ZipFixture("aes128.zip"));
-    TArchivePanel& p = *f.ArchivePanel;
+    TArchivePanel& p = ShowArchive("aes128.zip");
     TempDir target;
     bool hidden = false;
     WhenModal([&](QWidget* extract) {
@@ -340,7 +342,7 @@ TEST_F(ModalDialogTest, RealQuestionsOfTheProgramGiveTheInputBack)
     ExpectInputBack();
 
     // "...not found." from inside the extract dialog, then Escape.
-    f.OpenFilePath(ZipFixture("aes128.zip"));
+    ShowArchive("aes128.zip");
     WhenModal([&](QWidget* extract) {
         p.frmExtract->Edit1->SetText(target.Path("missing"));
         WhenModal([&](QWidget* box) {
@@ -360,10 +362,8 @@ TEST_F(ModalDialogTest, RealQuestionsOfTheProgramGiveTheInputBack)
 
 TEST_F(ModalDialogTest, ThePasswordQuestionIsAskedAsASecret)
 {
-    TForm1& f = ShowWithFiles();
-    f.CurrentFile = ZipFixture("aes128.zip");
-    f.ViewArchive();
-    TArchivePanel& p = *f.ArchivePanel;
+    ShowWithFiles();
+    TArchivePanel& p = ShowArchive("aes128.zip");
     TempDir target;
     p.RunModal = [&](TForm* dialog) {
         p.frmExtract->Edit1->SetText(target.Root());
