@@ -4,12 +4,6 @@
 // gets nothing.
 #pragma once
 
-// Mouse clicks on widgets go the window system's way too, so a window that a
-// modal one blocks does not get them.
-#ifndef QTEST_QPA_MOUSE_HANDLING
-#define QTEST_QPA_MOUSE_HANDLING
-#endif
-
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QElapsedTimer>
@@ -85,12 +79,17 @@ inline void PressKey(QWidget* window, Qt::Key key, Qt::KeyboardModifiers modifie
 // The window's close box, as the window manager reports it.
 inline void PressCloseBox(QWidget* window) { window->window()->windowHandle()->close(); }
 
-// A left click in the middle of a widget.
-inline void ClickWidget(QWidget* widget)
+// A left click at a point of a widget, sent to its window the window
+// system's way, so a window that a modal one blocks does not get it.
+inline void ClickAt(QWidget* widget, QPoint pos)
 {
     Settle();
-    QTest::mouseClick(widget, Qt::LeftButton, Qt::NoModifier, widget->rect().center());
+    QWindow* window = widget->window()->windowHandle();
+    QTest::mouseClick(window, Qt::LeftButton, Qt::NoModifier, window->mapFromGlobal(widget->mapToGlobal(pos)));
 }
+
+// A left click in the middle of a widget.
+inline void ClickWidget(QWidget* widget) { ClickAt(widget, widget->rect().center()); }
 
 // A left click on a row of an item view, which focuses the view and selects
 // the row.
@@ -100,8 +99,7 @@ inline void ClickRow(QWidget* view, int row)
     ASSERT_NE(v, nullptr);
     const QRect r = v->visualRect(v->model()->index(row, 0));
     ASSERT_TRUE(r.isValid());
-    Settle();
-    QTest::mouseClick(v->viewport(), Qt::LeftButton, Qt::NoModifier, r.center());
+    ClickAt(v->viewport(), r.center());
 }
 
 // True when the top-level window of widget is the one that gets the keys and
