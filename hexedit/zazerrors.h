@@ -30,5 +30,13 @@ inline constexpr const char* kInvalidWidth = "Invalid width in offset format (%x
 inline constexpr const char* kInvalidSelStart = "Invalid selection start";
 inline constexpr const char* kInvalidSelEnd = "Invalid selection end";
 inline constexpr const char* kInvalidBookmarkBitmap = "Invalid bookmark bitmap (must be 10 x 200 px)";
+inline constexpr const char* kCannotUpdateUndo = "Cannot update undo storage";
+inline constexpr const char* kNoUndo = "No Undo";
+inline constexpr const char* kUnicodeTranslation = "Translations cannot be used in unicode mode";
+inline constexpr const char* kInvalidBookmarkIndex = "Invalid bookmark index";
+inline constexpr const char* kNoFileName = "No Filename specified";
+inline constexpr const char* kCannotDeleteBackup = "Cannot delete previous backup %s. (%s)";
+inline constexpr const char* kCannotCreateBackup = "Cannot create backup %s. (%s)";
+inline constexpr const char* kInvalidBackupExtension = "Invalid backup extension";
 inline constexpr const char* kFileTooLarge = "File too large (%lld bytes): the hex editor holds at most 2147483647 bytes";
 }  // namespace zaz_text

@@ -162,6 +162,7 @@ void TZAZColors::Changed(const char* name)
 
 TCustomZURadUvudod::TCustomZURadUvudod(TComponent* owner) : TCustomGrid(owner)
 {
+    m_undo = std::make_unique<TZAZUndoStorage>(*this);
     for (int c = 0; c < 32; ++c)
         m_maskedChars.set(static_cast<size_t>(c));
     m_colors = std::make_unique<TZAZColors>(this);
@@ -290,12 +291,13 @@ void TCustomZURadUvudod::SetModified(bool value)
 
 void TCustomZURadUvudod::FreeStorage(bool undo)
 {
-    // The data; the undo history keeps no records of its own yet.
-    if (!undo)
+    // The history goes with the data it was recorded on, also inside a
+    // grouped update (whose suspension of recording stays in force).
+    if (undo)
+        m_undo->ClearHistory();
+    else
         m_data.Clear();
 }
-
-bool TCustomZURadUvudod::RecordSizeChange(bool, std::int32_t, std::int32_t) { return true; }
 
 void TCustomZURadUvudod::WaitCursor()
 {
@@ -473,7 +475,8 @@ void TCustomZURadUvudod::SaveToFile(const std::string& fileName, bool makeCurren
 {
     // The same file however it is spelled: links, "." and ".." resolved.
     const std::string target = CanonicalFileName(fileName);
-    if (!m_fileName.empty() && target == CanonicalFileName(m_fileName))
+    const bool overwritesCurrent = !m_fileName.empty() && target == CanonicalFileName(m_fileName);
+    if (overwritesCurrent)
         PrepareOverwriteDiskFile();
 
     // The data go to a new file beside the target, which replaces the target
@@ -495,8 +498,7 @@ void TCustomZURadUvudod::SaveToFile(const std::string& fileName, bool makeCurren
             TFileStream out(temp, fmOpenReadWrite | fmShareExclusive);
             SaveToStream(out);
         }
-        if (!ReplaceFileWith(temp, target))
-            throw EFCreateError("Cannot create file \"" + fileName + "\". " + SysErrorMessage(GetLastError()));
+        CommitSavedFile(temp, target, overwritesCurrent);
     } catch (...) {
         DeleteFile(temp);
         m_progressFileName.clear();
@@ -512,6 +514,12 @@ void TCustomZURadUvudod::SaveToFile(const std::string& fileName, bool makeCurren
         FreeStorage(true);
     }
     m_progressFileName.clear();
+}
+
+void TCustomZURadUvudod::CommitSavedFile(const std::string& temp, const std::string& target, bool)
+{
+    if (!ReplaceFileWith(temp, target))
+        throw EFCreateError("Cannot create file \"" + target + "\". " + SysErrorMessage(GetLastError()));
 }
 
 void TCustomZURadUvudod::SaveToStream(TStream& stream)
@@ -574,8 +582,10 @@ void TCustomZURadUvudod::SetDataSize(std::int32_t newSize)
     ++m_sizeChangeOverride;
     try {
         const bool shrink = newSize < oldSize;
-        if (!RecordSizeChange(shrink, shrink ? newSize : oldSize, shrink ? oldSize - newSize : newSize - oldSize))
-            throw EZURadUvudod("Cannot update undo storage");
+        if (shrink)
+            CreateUndo(ufKindByteRemoved, newSize, oldSize - newSize, 0);
+        else
+            CreateUndo(ufKindAppendBuffer, oldSize, newSize - oldSize, 0);
         m_data.SetSize(newSize);
         if (!shrink)
             std::memset(m_data.Memory() + oldSize, 0, static_cast<size_t>(newSize - oldSize));
@@ -603,6 +613,8 @@ void TCustomZURadUvudod::SetTranslation(TZAZTranslationKind kind)
 {
     if (kind == m_translation)
         return;
+    if (kind != tkAsIs && m_layout.Unicode)
+        throw EZURadUvudod(zaz_text::kUnicodeTranslation);
     m_translation = kind;
     Invalidate();
 }
@@ -1567,6 +1579,13 @@ void TCustomZURadUvudod::RedrawPos(std::int32_t from, std::int32_t to)
 void TCustomZURadUvudod::InternalGetCurSel(std::int32_t& start, std::int32_t& stop, std::int32_t& col,
                                            std::int32_t& row)
 {
+    CurSelRange(start, stop, col, row);
+    m_changes.Cut(start);
+}
+
+void TCustomZURadUvudod::CurSelRange(std::int32_t& start, std::int32_t& stop, std::int32_t& col,
+                                     std::int32_t& row) const
+{
     if (m_selAnchor == -1) {
         start = GetPositionAtCursor(Col(), Row());
         stop = start + 1;
@@ -1579,7 +1598,6 @@ void TCustomZURadUvudod::InternalGetCurSel(std::int32_t& start, std::int32_t& st
         col = c.X;
         row = c.Y;
     }
-    m_changes.Cut(start);
 }
 
 std::int32_t TCustomZURadUvudod::GetSelStart() const { return m_selAnchor == -1 ? GetCursorPos() : m_selAnchor; }

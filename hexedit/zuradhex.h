@@ -7,10 +7,12 @@
 #include "hexedit/zazlayout.h"
 #include "hexedit/zazoffset.h"
 #include "hexedit/zazstream.h"
+#include "hexedit/zazundo.h"
 
 #include "vcl/graphics.h"
 #include "vcl/grids.h"
 
+#include <algorithm>
 #include <array>
 #include <bitset>
 #include <cstdint>
@@ -82,7 +84,17 @@ private:
 struct TZAZBookmark {
     std::int32_t mPosition = -1;
     bool mInCharField = false;
+    bool operator==(const TZAZBookmark&) const = default;
 };
+using TZAZBookmarks = std::array<TZAZBookmark, 10>;
+
+// A search that replaces the control's own: it stores the first match, or
+// -1, in foundPos.
+using TZAZFindEvent = std::function<void(TObject* sender, const std::uint8_t* pattern, std::int32_t patLength,
+                                         std::int32_t searchFrom, std::int32_t searchUntil, bool ignoreCase,
+                                         char wildcard, std::int32_t& foundPos)>;
+// Maps a data byte to the byte it is compared as.
+using TZAZFindTable = std::array<std::uint8_t, 256>;
 
 class TCustomZURadUvudod : public TCustomGrid {
 public:
@@ -233,7 +245,6 @@ public:
     void SetBookmarkBitmap(const TBitmap* bitmap);
     TBitmap& BookmarkBitmap() { return *m_bookmarkBitmap; }
     bool HasCustomBookmarkBitmap() const { return m_customBookmarkBitmap; }
-    TZAZBookmark& BookmarkData(int index) { return m_bookmarks.at(static_cast<size_t>(index)); }
 
     // ---- caret, selection, navigation
     bool IsSelected(std::int32_t pos) const
@@ -246,6 +257,8 @@ public:
     void SetSelection(std::int32_t anchor, std::int32_t start, std::int32_t end);
     void RedrawPos(std::int32_t from, std::int32_t to);
     void InternalGetCurSel(std::int32_t& start, std::int32_t& stop, std::int32_t& col, std::int32_t& row);
+    // The same range without cutting the change marks.
+    void CurSelRange(std::int32_t& start, std::int32_t& stop, std::int32_t& col, std::int32_t& row) const;
     std::int32_t GetSelStart() const;
     void SetSelStart(std::int32_t pos);
     std::int32_t GetSelEnd() const;
@@ -301,7 +314,131 @@ public:
     // from a form description does: an empty buffer named "Untitled".
     void Loaded();
 
+    // ---- editing (zuradedit.cpp). Every public operation records one undo
+    // step first ("Cannot update undo storage" refuses it before anything
+    // changes) and ends with Changed; Internal... operations record nothing.
+    void IntChangeByte(std::uint8_t oldByte, std::uint8_t newByte, std::int32_t pos, std::int32_t col,
+                       std::int32_t row, const std::string& desc = {});
+    void IntChangeWideChar(char16_t oldChar, char16_t newChar, std::int32_t pos, std::int32_t col, std::int32_t row,
+                           const std::string& desc = {});
+    void InternalAppendBuffer(const void* buffer, std::int32_t size);
+    void InternalInsertBuffer(const void* buffer, std::int32_t size, std::int32_t pos);
+    // Removes [from, to); col -1 leaves the caret where it is when it still
+    // stands on the data.
+    void InternalDelete(std::int32_t from, std::int32_t to, std::int32_t col, std::int32_t row);
+    void InsertBuffer(const void* buffer, std::int32_t size, std::int32_t pos, const std::string& desc,
+                      bool moveCursor);
+    void AppendBuffer(const void* buffer, std::int32_t size, const std::string& desc, bool moveCursor);
+    void ReplaceSelection(const void* buffer, std::int32_t size, const std::string& desc, bool moveCursor);
+    void DeleteSelection(const std::string& desc = {});
+    void InternalErase(bool backwards, const std::string& desc = {});
+    // The data as a string of nibbles, high nibble first: a zero nibble goes
+    // in before (or the nibble is taken out at) the high or low nibble of
+    // byte pos. Inserting grows the data by one byte; deleting keeps the size
+    // and ends it with a zero nibble.
+    bool InternalInsertNibble(std::int32_t pos, bool highNibble);
+    bool InternalDeleteNibble(std::int32_t pos, bool highNibble);
+    bool InsertNibble(std::int32_t pos, bool highNibble, const std::string& desc = {});
+    bool DeleteNibble(std::int32_t pos, bool highNibble, const std::string& desc = {});
+    void InternalConvertRange(std::int32_t from, std::int32_t to, TZAZTranslationKind transFrom,
+                              TZAZTranslationKind transTo);
+    void ConvertRange(std::int32_t from, std::int32_t to, TZAZTranslationKind transFrom, TZAZTranslationKind transTo,
+                      const std::string& desc = {});
+    // Origin 0 from the start, 1 from the caret, 2 from the last byte; the
+    // result is the caret's new position, -1 for empty data.
+    std::int32_t Seek(std::int32_t offset, std::int32_t origin);
+    void SeekToEOF();
+    std::int32_t GetCurrentValue() const;
+    std::string GetAsText() const;
+    void SetAsText(const std::string& text);
+    std::string GetAsHex();
+    void SetAsHex(const std::string& text);
+    std::string GetSelectionAsText() const;
+    void SetSelectionAsText(const std::string& text);
+    std::string GetSelectionAsHex();
+    void SetSelectionAsHex(const std::string& text);
+
+    // ---- undo and redo (zuradundo.cpp, history in zazundo.cpp)
+    void CreateUndo(TZAZUndoFlag kind, std::int32_t pos, std::int32_t count, std::int32_t replCount,
+                    const std::string& desc = {});
+    virtual bool CanCreateUndo(TZAZUndoFlag kind, std::int32_t count, std::int32_t replCount);
+    void AddSelectionUndo(std::int32_t start, std::int32_t count);
+    // One step that undoes the count newest steps at once.
+    void CombineUndo(std::int32_t count, const std::string& desc = {});
+    void ResetUndo();
+    bool GetCanUndo() const;
+    bool GetCanRedo() const;
+    std::string GetUndoDescription() const;
+    // Suspends recording (nested); the extended control opens a grouped
+    // step with a description.
+    virtual std::int32_t UndoBeginUpdate(const std::string& description);
+    virtual std::int32_t UndoEndUpdate();
+    bool Undo();
+    bool Redo();
+    std::int32_t MaxUndo() const { return m_maxUndo; }
+    void SetMaxUndo(std::int32_t value) { m_maxUndo = value; }
+    TZAZUndoStorage& UndoStorage() { return *m_undo; }
+
+    // ---- bookmarks, find and replace (zuradfind.cpp)
+    TZAZBookmark GetBookmark(int index) const;
+    void SetBookmark(int index, const TZAZBookmark& bookmark);
+    // Sets the bookmark, or clears it when it stands exactly there already.
+    void SetBookmarkVals(int index, std::int32_t position, bool inCharField);
+    bool GotoBookmark(std::int32_t index);
+    void AdjustBookmarks(std::int32_t from, std::int32_t delta);
+    virtual void BookmarkChanged();
+    const TZAZBookmarks& Bookmarks() const { return m_bookmarks; }
+    // The search pattern for a text (bytes of the control's ANSI code page),
+    // and the identity and case-folding tables the searches use.
+    std::string PrepareFindReplaceData(std::string text, bool ignoreCase, bool convertText);
+    std::int32_t Find(const void* pattern, std::int32_t patLength, std::int32_t searchFrom, std::int32_t searchUntil,
+                      bool ignoreCase);
+    std::int32_t FindWithWildcard(const void* pattern, std::int32_t patLength, std::int32_t searchFrom,
+                                  std::int32_t searchUntil, bool ignoreCase, char wildcard);
+    std::int32_t Replace(const void* buffer, std::int32_t position, std::int32_t oldCount, std::int32_t newCount,
+                         const std::string& desc, bool moveCursor);
+    bool FindProgress() const { return m_findProgress; }
+    void SetFindProgress(bool value) { m_findProgress = value; }
+    TNotifyEvent OnBookmarkChanged;
+    TZAZFindEvent OnFind;
+    TZAZFindEvent OnWildcardFind;
+
+    // ---- keyboard and mouse (zuradinput.cpp)
+    void WrongKey();
+    TNotifyEvent OnInvalidKey;
+    // The cell under a client point; in insert mode a point behind the end
+    // of a row counts as the first column of the next row (x, y move there).
+    TGridCoord CheckMouseCoord(int& x, int& y);
+    bool GetMouseOverSelection();
+    bool CursorOverSelection(int x, int y);
+    bool MouseOverFixed(int x, int y) const;
+    // Marks the drop cell under a point while data is dragged over the
+    // control, scrolling by one row or column at the edges; the result is
+    // the drop position.
+    std::int32_t ShowDragCell(int x, int y);
+    void HideDragCell();
+    bool PressOnSelection() const { return m_pressOnSelection; }
+
 protected:
+    void KeyDown(WORD& key, TShiftState shift) override;
+    void KeyPress(char& key) override;
+    void InvalidCharacter() override;
+    std::uint32_t GetDialogCode() const override { return DialogCode(); }
+    void MouseDown(TMouseButton button, TShiftState shift, int x, int y) override;
+    void MouseMove(TShiftState shift, int x, int y) override;
+    void MouseUp(TMouseButton button, TShiftState shift, int x, int y) override;
+    void SelectTimer() override;
+    bool DoMouseWheelDown(TShiftState shift, TPoint mousePos) override;
+    bool DoMouseWheelUp(TShiftState shift, TPoint mousePos) override;
+    // Moves the finished temporary file over the target; the extended
+    // control keeps the previous file as a backup on the way.
+    virtual void CommitSavedFile(const std::string& temp, const std::string& target, bool overwritesCurrent);
+    // Moves the caret to a byte in one field (the end slot in insert mode).
+    void MoveCaretTo(std::int32_t pos, bool inCharField);
+    bool m_pressOnSelection = false;
+    // The Modified flag itself (GetModified also looks at the file).
+    bool ModifiedFlag() const { return m_modified; }
+    void SetModifiedFlag(bool value) { m_modified = value; }
     bool SelectCell(std::int32_t col, std::int32_t row) override;
     bool CheckSelectCell(std::int32_t col, std::int32_t row);
     void TopLeftChanged() override;
@@ -311,9 +448,6 @@ protected:
     void FontChanged() override;
     void CreateWnd() override;
     void SetRepaintFlag(bool& flag, bool value);
-    // Called before the data changes size so the history can keep the step;
-    // false refuses the change.
-    virtual bool RecordSizeChange(bool shrink, std::int32_t pos, std::int32_t count);
 
     std::int32_t m_sizeChangeOverride = 0;
     bool m_showDragCell = false;
@@ -323,7 +457,6 @@ private:
     friend class TZAZColors;
     void SetRulerString();
     void PlaceCaretOnCell(std::int32_t col, std::int32_t row);
-    void MoveCaretTo(std::int32_t pos, bool inCharField);
     void BuildBookmarkImages();
     void DrawCellText(TCanvas& canvas, std::int32_t col, std::int32_t row, const TRect& cell, std::u16string text,
                       TColor fill, TColor textColor, TColor textBack);
@@ -377,7 +510,7 @@ private:
     std::unique_ptr<TBitmap> m_bookmarkBitmap;
     std::unique_ptr<TBitmap> m_caretBitmap;
     bool m_customBookmarkBitmap = false;
-    std::array<TZAZBookmark, 10> m_bookmarks{};
+    TZAZBookmarks m_bookmarks{};
 
     std::int32_t m_selAnchor = -1;
     std::int32_t m_selStart = -1;
@@ -397,6 +530,60 @@ private:
     bool m_graySelection = false;
     bool m_showPositionIfNotFocused = false;
     bool m_constructed = false;
+
+    // Undo history and the edits behind it.
+    friend class TZAZUndoStorage;
+    std::unique_ptr<TZAZUndoStorage> m_undo;
+    std::int32_t m_maxUndo = 1048576;
+    // The caret position as its cell says, the end slot included.
+    std::int32_t RawCaretPos() const { return GetPositionAtCursor(Col(), Row()); }
+    // The last valid position of the caret's field: the end slot in insert
+    // mode, else the last byte.
+    std::int32_t LastCaretPos() const;
+    // Cuts the change marks at pos when they reach it.
+    void CutMarks(std::int32_t pos) { m_changes.Cut(std::max<std::int32_t>(0, pos)); }
+    // True when an edit of that kind fits the data (and, while recording,
+    // its record fits the history).
+    bool UndoRangeFits(TZAZUndoFlag kind, std::int32_t pos, std::int32_t count, std::int32_t replCount,
+                       const std::string& desc) const;
+    // Moves the bookmarks for an edit that puts newCount bytes in place of
+    // oldCount bytes at pos; those in a removed part go to its start and are
+    // returned.
+    // Bookmarks listed in restore that still stand where an earlier edit
+    // moved them go back to where they were instead.
+    std::vector<TZAZTakenBookmark> MoveBookmarksForEdit(std::int32_t pos, std::int32_t oldCount,
+                                                        std::int32_t newCount,
+                                                        const std::vector<TZAZTakenBookmark>& restore = {});
+    // The editor's state after an undo or redo: caret, mode, display.
+    struct TZAZEditorState {
+        TZAZUndoFlags Flags = 0;
+        std::int32_t CaretPos = 0;
+        std::uint8_t Translation = 0;
+        std::int32_t BytesPerUnit = 1;
+        bool HasSelection = false;
+        std::int32_t SelStart = -1, SelEnd = -1, SelAnchor = -1;
+    };
+    // notify: repaint and Changed at the end (undo); redo notifies itself.
+    void RestoreEditorState(const TZAZEditorState& state, bool notify);
+    // Replaces all data without recording (an all-data undo or redo step).
+    void ReplaceAllData(const void* data, std::int32_t size);
+    TZAZUndoFlags CurrentStateFlags() const;
+
+    // Find tables and progress.
+    TZAZFindTable m_identityTable{};
+    TZAZFindTable m_foldingTable{};
+    bool m_findProgress = false;
+    bool m_findTablesBuilt = false;
+    void BuildFindTables();
+    std::int32_t FindCore(const std::uint8_t* pattern, std::int32_t patLength, std::int32_t searchFrom,
+                          std::int32_t searchUntil, bool ignoreCase, int wildcard);
+
+    // Input state.
+    TPoint m_pressPoint{0, 0};
+    void StepLeft(bool selecting);
+    void StepRight(bool selecting);
+    void TypeChar(std::uint8_t key);
+    void TypeHexDigit(char key);
 };
 
 // Grey of the same brightness, and the colour with all 24 RGB bits inverted

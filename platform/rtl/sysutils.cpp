@@ -204,6 +204,14 @@ bool RenameFile(const std::string& oldName, const std::string& newName)
     return false;
 }
 
+bool CreateHardLink(const std::string& newName, const std::string& existingName)
+{
+    if (::link(existingName.c_str(), newName.c_str()) == 0)
+        return true;
+    SetLastErrorFromErrno();
+    return false;
+}
+
 std::int64_t FileSizeOf(const std::string& fileName)
 {
     struct stat st {};

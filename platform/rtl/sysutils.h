@@ -92,6 +92,9 @@ bool ForceDirectories(const std::string& dirName);
 bool DeleteFile(const std::string& fileName);
 // Never replaces an existing target, even across file systems.
 bool RenameFile(const std::string& oldName, const std::string& newName);
+// A second name for an existing file (a hard link); never replaces an
+// existing name. False with the last error set where links cannot be made.
+bool CreateHardLink(const std::string& newName, const std::string& existingName);
 std::int64_t FileSizeOf(const std::string& fileName);  // -1 when it cannot be read
 
 // Writes data to fileName whole or not at all: the bytes go to a temporary

@@ -2,7 +2,11 @@
 
 #include "caret.h"
 
+#include "rtl/unicode.h"
+
 #include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QScrollBar>
 #include <QWheelEvent>
 #include <QWidget>
@@ -17,17 +21,103 @@ std::function<short(int)>& KeyStateOverride()
     return answer;
 }
 
+// The modifiers and buttons of the input events being handled, innermost
+// last: what GetKeyState answers while a handler runs.
+struct InputState {
+    int modifiers;
+    int buttons;
+};
+std::vector<InputState>& InputStates()
+{
+    static std::vector<InputState> states;
+    return states;
+}
+class ScopedInputState {
+public:
+    ScopedInputState(int modifiers, int buttons) { InputStates().push_back({modifiers, buttons}); }
+    ~ScopedInputState() { InputStates().pop_back(); }
+    ScopedInputState(const ScopedInputState&) = delete;
+    ScopedInputState& operator=(const ScopedInputState&) = delete;
+};
+
 constexpr int kScrollBarExtent = 16;
+constexpr unsigned kSelectTimerMs = 60;
+constexpr int kWheelNotch = 120;
+
+int QtModifiersOf(TShiftState shift)
+{
+    int m = 0;
+    if (shift & ssShift)
+        m |= Qt::ShiftModifier;
+    if (shift & ssCtrl)
+        m |= Qt::ControlModifier;
+    if (shift & ssAlt)
+        m |= Qt::AltModifier;
+    return m;
+}
 
 }  // namespace
+
+TGridKey TranslateGridKey(int qtKey, int qtModifiers, std::uint32_t nativeScanCode)
+{
+    TGridKey k;
+    k.Key = VirtualKeyFromQtKey(qtKey);
+    k.Shift = ShiftStateFromQt(qtModifiers, 0);
+    if (qtKey == Qt::Key_Shift)
+        k.Shift |= ssShift;
+    else if (qtKey == Qt::Key_Control)
+        k.Shift |= ssCtrl;
+    else if (qtKey == Qt::Key_Alt)
+        k.Shift |= ssAlt;
+    // X11 and Wayland key codes 10 to 19 are the keys of the digit row, 1 to
+    // 9 and 0, on every layout: Windows names them VK_1 .. VK_0 whatever
+    // they type.
+    if (nativeScanCode >= 10 && nativeScanCode <= 19 && !(qtModifiers & Qt::KeypadModifier)) {
+        k.Key = static_cast<WORD>('0' + (nativeScanCode - 9) % 10);
+        return k;
+    }
+    // Without a key code (tests, other platforms) the shifted digits of a
+    // US layout stand for their keys.
+    if ((k.Shift & ssShift) && !(qtModifiers & Qt::KeypadModifier)) {
+        static constexpr int kShiftedDigits[10] = {Qt::Key_ParenRight, Qt::Key_Exclam,     Qt::Key_At,
+                                                   Qt::Key_NumberSign, Qt::Key_Dollar,     Qt::Key_Percent,
+                                                   Qt::Key_AsciiCircum, Qt::Key_Ampersand, Qt::Key_Asterisk,
+                                                   Qt::Key_ParenLeft};
+        for (int d = 0; d < 10; ++d)
+            if (kShiftedDigits[d] == qtKey)
+                k.Key = static_cast<WORD>('0' + d);
+    }
+    return k;
+}
+
+bool CharToCp1252(char32_t ch, std::uint8_t& byte)
+{
+    if (ch < 0x80 || (ch >= 0xA0 && ch <= 0xFF)) {
+        byte = static_cast<std::uint8_t>(ch);
+        return true;
+    }
+    for (int i = 0; i < 32; ++i)
+        if (kCp1252Ctrl[i] != 0 && kCp1252Ctrl[i] == ch) {
+            byte = static_cast<std::uint8_t>(0x80 + i);
+            return true;
+        }
+    return false;
+}
 
 short GetKeyState(int vk)
 {
     if (KeyStateOverride())
         return KeyStateOverride()(vk);
     const short down = static_cast<short>(0x8000);
-    const auto mods = QGuiApplication::queryKeyboardModifiers();
-    const auto buttons = QGuiApplication::mouseButtons();
+    Qt::KeyboardModifiers mods;
+    Qt::MouseButtons buttons;
+    if (!InputStates().empty()) {
+        mods = Qt::KeyboardModifiers(InputStates().back().modifiers);
+        buttons = Qt::MouseButtons(InputStates().back().buttons);
+    } else {
+        mods = QGuiApplication::queryKeyboardModifiers();
+        buttons = QGuiApplication::mouseButtons();
+    }
     switch (vk) {
     case VK_SHIFT: return (mods & Qt::ShiftModifier) ? down : 0;
     case VK_CONTROL: return (mods & Qt::ControlModifier) ? down : 0;
@@ -57,6 +147,7 @@ TCustomGrid::TCustomGrid(TComponent* owner) : TCustomControl(owner)
 
 TCustomGrid::~TCustomGrid()
 {
+    StopSelectTimer();
     if (CaretOwner() == this)
         DestroyCaret();
 }
@@ -578,14 +669,175 @@ bool TCustomGrid::HandleEvent(QEvent* e)
         return TCustomControl::HandleEvent(e);
     case QEvent::Wheel: {
         auto* wheel = static_cast<QWheelEvent*>(e);
-        const int notches = wheel->angleDelta().y() / 120;
-        if (notches != 0) {
-            SetTopRow(m_topRow - 3 * notches);
-            Scrolled(true);
-        }
+        const QPoint p = wheel->position().toPoint();
+        m_mousePos = {p.x(), p.y()};
+        int delta = wheel->angleDelta().y();
+        if (delta == 0)
+            delta = wheel->angleDelta().x();
+        // Fine-grained wheels report parts of a notch: they add up to one.
+        m_wheelRemainder += delta;
+        ScopedInputState state(static_cast<int>(wheel->modifiers()), static_cast<int>(wheel->buttons()));
+        const TShiftState shift = ShiftStateFromQt(wheel->modifiers(), wheel->buttons());
+        for (; m_wheelRemainder >= kWheelNotch; m_wheelRemainder -= kWheelNotch)
+            DoMouseWheelUp(shift, m_mousePos);
+        for (; m_wheelRemainder <= -kWheelNotch; m_wheelRemainder += kWheelNotch)
+            DoMouseWheelDown(shift, m_mousePos);
         return true;
+    }
+    case QEvent::KeyPress:
+        return HandleKeyPress(e);
+    case QEvent::KeyRelease: {
+        auto* k = static_cast<QKeyEvent*>(e);
+        ScopedInputState state(static_cast<int>(k->modifiers()), m_mouseButtons);
+        return TCustomControl::HandleEvent(e);
+    }
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::MouseMove: {
+        auto* m = static_cast<QMouseEvent*>(e);
+        const QPoint p = m->position().toPoint();
+        m_mousePos = {p.x(), p.y()};
+        m_mouseButtons = static_cast<int>(m->buttons());
+        m_mouseModifiers = static_cast<int>(m->modifiers());
+        ScopedInputState state(m_mouseModifiers, m_mouseButtons);
+        if (e->type() != QEvent::MouseButtonDblClick)
+            return TCustomControl::HandleEvent(e);
+        // The second press of a double click: the double click first, then
+        // the press marked as double, as Windows delivers them.
+        DblClick();
+        const TMouseButton button =
+            m->button() == Qt::RightButton ? mbRight : m->button() == Qt::MiddleButton ? mbMiddle : mbLeft;
+        MouseDown(button, ShiftStateFromQt(m->modifiers(), m->buttons()) | ssDouble, p.x(), p.y());
+        return false;
     }
     default:
         return TCustomControl::HandleEvent(e);
     }
+}
+
+bool TCustomGrid::HandleKeyPress(QEvent* e)
+{
+    auto* k = static_cast<QKeyEvent*>(e);
+    const TGridKey translated = TranslateGridKey(k->key(), k->modifiers(), k->nativeScanCode());
+    ScopedInputState state(static_cast<int>(k->modifiers()) | QtModifiersOf(translated.Shift), m_mouseButtons);
+    const std::uint32_t code = GetDialogCode();
+    // Keys a dialog would take for itself unless the control asks for them:
+    // Tab moves the focus, Return and Escape go to the form's buttons.
+    const bool tab = translated.Key == VK_TAB;
+    if (tab && !(code & (DLGC_WANTTAB | DLGC_WANTALLKEYS)))
+        return false;
+    WORD key = translated.Key;
+    if (key)
+        KeyDown(key, translated.Shift);
+    if ((translated.Key == VK_RETURN || translated.Key == VK_ESCAPE) && !(code & DLGC_WANTALLKEYS))
+        return false;
+    // Ctrl or Alt alone make no character (both together are AltGr).
+    const bool ctrl = k->modifiers() & Qt::ControlModifier;
+    const bool alt = k->modifiers() & Qt::AltModifier;
+    const std::u32string text = k->text().toStdU32String();
+    if (text.size() == 1 && ctrl == alt) {
+        std::uint8_t byte = 0;
+        if (CharToCp1252(text[0], byte)) {
+            char c = static_cast<char>(byte);
+            KeyPress(c);
+        } else {
+            InvalidCharacter();
+        }
+    }
+    return true;
+}
+
+void TCustomGrid::StopSelectTimer()
+{
+    if (m_selectTimer) {
+        m_selectTimer->SetEnabled(false);
+        m_selectTimer.reset();
+    }
+}
+
+void TCustomGrid::MouseDown(TMouseButton button, TShiftState shift, int x, int y)
+{
+    if (CanFocus())
+        SetFocus();
+    if (button == mbLeft) {
+        const TGridCoord cell = MouseCoord(x, y);
+        if (cell.X >= m_fixedCols && cell.Y >= m_fixedRows) {
+            m_gridState = GridState::Selecting;
+            if (!m_selectTimer) {
+                // Made now so that it runs on the clock in force now.
+                m_selectTimer = std::make_unique<TTimer>(nullptr);
+                m_selectTimer->SetInterval(kSelectTimerMs);
+                m_selectTimer->OnTimer = [this](TObject*) {
+                    ScopedInputState state(m_mouseModifiers, m_mouseButtons);
+                    SelectTimer();
+                };
+            }
+            MoveColRow(cell.X, cell.Y, true, true);
+        }
+    }
+    TCustomControl::MouseDown(button, shift, x, y);
+}
+
+void TCustomGrid::MouseMove(TShiftState shift, int x, int y)
+{
+    if (m_gridState == GridState::Selecting) {
+        const TGridCoord cell = MouseCoord(x, y);
+        if (cell.X >= m_fixedCols && cell.Y >= m_fixedRows && (cell.X != m_col || cell.Y != m_row))
+            MoveColRow(cell.X, cell.Y, false, false);
+    }
+    TCustomControl::MouseMove(shift, x, y);
+}
+
+void TCustomGrid::MouseUp(TMouseButton button, TShiftState shift, int x, int y)
+{
+    if (m_gridState == GridState::Selecting) {
+        const TGridCoord cell = MouseCoord(x, y);
+        if (cell.X >= m_fixedCols && cell.Y >= m_fixedRows && (cell.X != m_col || cell.Y != m_row))
+            MoveColRow(cell.X, cell.Y, false, false);
+        m_gridState = GridState::Normal;
+        StopSelectTimer();
+    }
+    TCustomControl::MouseUp(button, shift, x, y);
+}
+
+void TCustomGrid::SelectTimer()
+{
+    if (m_gridState != GridState::Selecting)
+        return;
+    const TPoint p = m_mousePos;
+    const long long fixedW = Span(0, m_fixedCols, [this](std::int32_t c) { return ColWidths(c); });
+    const long long fixedH = Span(0, m_fixedRows, [this](std::int32_t r) { return RowHeights(r); });
+    // The far edges of the cells shown whole.
+    long long fullRight = fixedW;
+    for (std::int32_t c = m_leftCol; c < m_colCount && fullRight + ColWidths(c) <= ClientWidth(); ++c)
+        fullRight += ColWidths(c);
+    long long fullBottom = fixedH;
+    for (std::int32_t r = m_topRow; r < m_rowCount && fullBottom + RowHeights(r) <= ClientHeight(); ++r)
+        fullBottom += RowHeights(r);
+    std::int32_t col = m_col, row = m_row;
+    if (p.X < fixedW && col > m_fixedCols)
+        --col;
+    else if (p.X > fullRight && col < m_colCount - 1)
+        ++col;
+    if (p.Y < fixedH && row > m_fixedRows)
+        --row;
+    else if (p.Y > fullBottom && row < m_rowCount - 1)
+        ++row;
+    if (col != m_col || row != m_row)
+        MoveColRow(col, row, true, true);
+}
+
+bool TCustomGrid::DoMouseWheelDown(TShiftState, TPoint)
+{
+    if (m_row < m_rowCount - 1)
+        SetRow(m_row + 1);
+    return true;
+}
+
+bool TCustomGrid::DoMouseWheelUp(TShiftState, TPoint)
+{
+    if (m_row > m_fixedRows)
+        SetRow(m_row - 1);
+    return true;
 }

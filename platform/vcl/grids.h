@@ -7,6 +7,7 @@
 #pragma once
 
 #include "controls.h"
+#include "extctrls.h"
 
 #include <cstdint>
 #include <map>
@@ -14,6 +15,9 @@
 #include <vector>
 
 class QScrollBar;
+
+// Dialog codes (WM_GETDLGCODE answers).
+constexpr std::uint32_t DLGC_WANTARROWS = 0x01, DLGC_WANTTAB = 0x02, DLGC_WANTALLKEYS = 0x04, DLGC_WANTCHARS = 0x80;
 
 struct TGridCoord {
     std::int32_t X = 0;  // column
@@ -122,7 +126,34 @@ public:
 
     bool HandleEvent(QEvent* event) override;
 
+    // The pointer in client coordinates as the latest mouse event saw it
+    // (the mouse is captured while a button is held, so this follows a drag
+    // outside the control).
+    TPoint MousePos() const { return m_mousePos; }
+    // A press in a scrollable cell started a drag selection that has not
+    // been released yet.
+    bool GridSelecting() const { return m_gridState == GridState::Selecting; }
+
+    // The dialog codes a dialog would ask for (DLGC_...): the grid wants the
+    // arrow keys; DLGC_WANTTAB keeps Tab from moving the focus away.
+    virtual std::uint32_t GetDialogCode() const { return DLGC_WANTARROWS; }
+
 protected:
+    // The grid's own mouse handling: a press focuses the control, moves the
+    // current cell and starts a drag selection with its auto-scroll timer;
+    // moves follow the pointer; the release ends it.
+    void MouseDown(TMouseButton button, TShiftState shift, int x, int y) override;
+    void MouseMove(TShiftState shift, int x, int y) override;
+    void MouseUp(TMouseButton button, TShiftState shift, int x, int y) override;
+    // The auto-scroll timer of a drag selection (every 60 ms on the program
+    // clock): a pointer over the fixed cells or past the last visible cell
+    // moves the current cell one step that way, scrolling it into view.
+    virtual void SelectTimer();
+    // One notch of the wheel; the base moves the current row by one.
+    virtual bool DoMouseWheelDown(TShiftState shift, TPoint mousePos);
+    virtual bool DoMouseWheelUp(TShiftState shift, TPoint mousePos);
+    // A typed character that Windows-1252 cannot hold.
+    virtual void InvalidCharacter() {}
     // May the current cell move there? The base asks OnSelectCell.
     virtual bool SelectCell(std::int32_t col, std::int32_t row);
     virtual void TopLeftChanged() {}
@@ -165,10 +196,35 @@ private:
     QScrollBar* m_hscroll = nullptr;
     bool m_updatingScrollBars = false;
     bool m_windowCreated = false;
+
+    enum class GridState { Normal, Selecting };
+    bool HandleKeyPress(QEvent* event);
+    void StopSelectTimer();
+    GridState m_gridState = GridState::Normal;
+    std::unique_ptr<TTimer> m_selectTimer;
+    TPoint m_mousePos{0, 0};
+    int m_mouseButtons = 0;    // the Qt buttons held at the latest mouse event
+    int m_mouseModifiers = 0;  // and the modifiers
+    int m_wheelRemainder = 0;
 };
 
+
+// The virtual key of a key press and its modifiers, as a Windows keyboard
+// reports them: digit keys give the digit also with Shift held (Qt names the
+// shifted symbol, "#" for Shift+3 on a US layout), and pressing a modifier
+// key counts that modifier as held.
+struct TGridKey {
+    WORD Key = 0;
+    TShiftState Shift = 0;
+};
+TGridKey TranslateGridKey(int qtKey, int qtModifiers, std::uint32_t nativeScanCode);
+// The Windows-1252 byte of a typed character; false when the page has none.
+bool CharToCp1252(char32_t ch, std::uint8_t& byte);
+
 // The state of a key or mouse button (VK_LBUTTON and the VK_ codes): the
-// high bit set while it is held down. Tests may replace the answer.
+// high bit set while it is held down. Like Windows, the answer is the state
+// as of the input event being handled (grids note it for their events),
+// else the state now. Tests may replace the answer.
 constexpr WORD VK_LBUTTON = 0x01, VK_RBUTTON = 0x02;
 short GetKeyState(int virtualKey);
 void SetKeyStateOverride(std::function<short(int)> answer);

@@ -142,8 +142,8 @@ TEST_F(HexPaintTest, GutterRulerAndCurrentRow)
 
 TEST_F(HexPaintTest, BookmarkIconsAreDrawnInTheirRow)
 {
-    hex->BookmarkData(3) = {16, false};
-    hex->BookmarkData(4) = {40, true};
+    hex->SetBookmarkVals(3, 16, false);
+    hex->SetBookmarkVals(4, 40, true);
     Paint();
     const TRect g = hex->CellRect(0, 3);
     const int x0 = g.Left + 3, y0 = g.Top + (g.Height() - 10) / 2;

@@ -1,0 +1,286 @@
+#include "hexedit/zuradhexex.h"
+
+#include "rtl/clock.h"
+#include "vcl/menus.h"
+
+namespace {
+
+// System error texts end without the period that the message adds.
+std::string ErrorText(DWORD error)
+{
+    std::string text = SysErrorMessage(error);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '.' || text.back() == '\n' || text.back() == '\r'))
+        text.pop_back();
+    return text;
+}
+
+// A copy of a file under a new name that no file has yet; false (with the
+// last error kept) when it cannot be made whole.
+bool CopyToNewFile(const std::string& source, const std::string& dest)
+{
+    const int handle = FileCreateNew(dest);
+    if (handle < 0)
+        return false;
+    FileClose(handle);
+    try {
+        TFileStream in(source, fmOpenRead | fmShareDenyNone);
+        TFileStream out(dest, fmOpenReadWrite | fmShareExclusive);
+        out.CopyFrom(in, 0);
+        return true;
+    } catch (const std::exception&) {
+        const DWORD error = GetLastError();
+        DeleteFile(dest);
+        SetLastError(error);
+        return false;
+    }
+}
+
+// A new name beside the backup that holds the file as it is on disk now:
+// a second link to it, or a copy where the file system has no links.
+std::string HoldCurrentFile(const std::string& file, const std::string& backup)
+{
+    std::uint32_t n = GetTickCount();
+    bool links = true;
+    for (int tries = 0; tries < 100; ++tries, ++n) {
+        const std::string held = backup + Format(".~%08X.tmp", n);
+        if (FileExists(held) || DirectoryExists(held))
+            continue;
+        if (links) {
+            if (CreateHardLink(held, file))
+                return held;
+            const DWORD error = GetLastError();
+            if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS)
+                continue;
+            links = false;
+        }
+        if (CopyToNewFile(file, held))
+            return held;
+        if (GetLastError() != ERROR_FILE_EXISTS)
+            break;
+    }
+    throw EZURadUvudod(Format(zaz_text::kCannotCreateBackup, backup.c_str(), ErrorText(GetLastError()).c_str()));
+}
+
+}  // namespace
+
+TZURadUvudodEx::TZURadUvudodEx(TComponent* owner) : TCustomZURadUvudod(owner) {}
+
+// ====================================================================== saving
+
+void TZURadUvudodEx::Save()
+{
+    if (!HasFile())
+        throw EZURadUvudod(zaz_text::kNoFileName);
+    SaveToFile(FileName(), true);
+}
+
+void TZURadUvudodEx::SetBackupExtension(const std::string& value)
+{
+    // The backup must lie beside the file and be a name the system can hold.
+    if (value.find('/') != std::string::npos || value.find('\0') != std::string::npos)
+        throw EZURadUvudod(zaz_text::kInvalidBackupExtension);
+    m_backupExtension = value;
+}
+
+void TZURadUvudodEx::PrepareOverwriteDiskFile()
+{
+    // The read-only check; the backup is made when the new file is complete
+    // (CommitSavedFile), so a failed or cancelled save leaves both files.
+    TCustomZURadUvudod::PrepareOverwriteDiskFile();
+}
+
+void TZURadUvudodEx::CommitSavedFile(const std::string& temp, const std::string& target, bool overwritesCurrent)
+{
+    if (!overwritesCurrent || !m_createBackup || m_backupExtension.empty() || !GetModified() || !FileExists(target)) {
+        TCustomZURadUvudod::CommitSavedFile(temp, target, overwritesCurrent);
+        return;
+    }
+    // In this order every failure leaves the file and the old backup as
+    // they were: hold the current file under a new name, put the new file in
+    // its place, and only then let the held file replace the old backup.
+    const std::string backup = target + m_backupExtension;
+    const std::string held = HoldCurrentFile(target, backup);
+    if (!ReplaceFileWith(temp, target)) {
+        const DWORD error = GetLastError();
+        DeleteFile(held);
+        throw EFCreateError("Cannot create file \"" + target + "\". " + SysErrorMessage(error));
+    }
+    const bool hadBackup = FileExists(backup) || DirectoryExists(backup);
+    if (!ReplaceFileWith(held, backup)) {
+        const std::string reason = ErrorText(GetLastError());
+        ReplaceFileWith(held, target);
+        throw EZURadUvudod(Format(hadBackup ? zaz_text::kCannotDeleteBackup : zaz_text::kCannotCreateBackup,
+                                  backup.c_str(), reason.c_str()));
+    }
+}
+
+// ====================================================================== paint lock
+
+std::int32_t TZURadUvudodEx::BeginUpdate() { return ++m_updateCount; }
+
+std::int32_t TZURadUvudodEx::EndUpdate()
+{
+    if (--m_updateCount < 0)
+        m_updateCount = 0;
+    if (m_updateCount == 0)
+        Invalidate();
+    return m_updateCount;
+}
+
+void TZURadUvudodEx::Paint()
+{
+    if (m_updateCount <= 0)
+        TCustomZURadUvudod::Paint();
+}
+
+// ====================================================================== grouped undo
+
+void TZURadUvudodEx::CreateRangeUndo(std::int32_t start, std::int32_t count, const std::string& description)
+{
+    const bool modified = ModifiedFlag();
+    try {
+        if (count >= 1)
+            CreateUndo(ufKindReplace, start, count, count, description);
+        else
+            CreateUndo(ufKindAllData, 0, 0, 0, description);
+    } catch (...) {
+        SetModifiedFlag(modified);
+        throw;
+    }
+    SetModifiedFlag(modified);
+}
+
+std::int32_t TZURadUvudodEx::UndoBeginUpdate(const std::string& description)
+{
+    bool snapshot = false;
+    if (UndoStorage().UpdateCount() == 0 && (!description.empty() || m_groupedUndo)) {
+        m_groupedUndo = true;
+        CreateRangeUndo(0, 0, description);
+        snapshot = true;
+    }
+    const std::int32_t count = TCustomZURadUvudod::UndoBeginUpdate(description);
+    if (snapshot)
+        UndoStorage().NoteSuspendedSnapshot();
+    return count;
+}
+
+std::int32_t TZURadUvudodEx::UndoEndUpdate()
+{
+    TZAZUndoStorage& storage = UndoStorage();
+    const bool suspended = storage.UpdateCount() > 0;
+    const bool wrote = storage.SuspendedWrite();
+    const bool snapshot = storage.SuspendedSnapshot();
+    const std::int32_t left = TCustomZURadUvudod::UndoEndUpdate();
+    // A group that changed nothing needs no snapshot.
+    if (suspended && left == 0 && m_groupedUndo && !wrote && snapshot)
+        storage.DropLastRecord();
+    return left;
+}
+
+void TZURadUvudodEx::WriteBuffer(const void* buffer, std::int32_t index, std::int32_t count)
+{
+    TCustomZURadUvudod::WriteBuffer(buffer, index, count);
+    SetModifiedFlag(true);
+    if (UndoStorage().UpdateCount() > 0)
+        UndoStorage().NoteSuspendedWrite();
+}
+
+bool TZURadUvudodEx::DumpUndoStorage(const std::string& fileName)
+{
+    try {
+        TZAZUndoStorage& storage = UndoStorage();
+        TFileStream out(fileName, fmCreate);
+        out.WriteBuffer(storage.Memory(), storage.Size());
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+// ====================================================================== keys and mouse
+
+void TZURadUvudodEx::KeyDown(WORD& key, TShiftState shift)
+{
+    TCustomZURadUvudod::KeyDown(key, shift);
+    if (shift == ssCtrl) {
+        if (key == 'A')
+            SelectAll();
+        else if (key == 'Z' && GetCanUndo())
+            Undo();
+    } else if (shift == (ssCtrl | ssShift) && key == 'Z' && GetCanRedo()) {
+        Redo();
+    }
+}
+
+bool TZURadUvudodEx::Zoom(TShiftState shift, bool up)
+{
+    if (!m_zoomOnWheel)
+        return false;
+    if (shift == ssCtrl) {
+        // In unicode mode a row holds whole characters: two bytes a step.
+        const std::int32_t step = UnicodeChars() ? 2 : 1;
+        const std::int32_t next = BytesPerRow() + (up ? step : -step);
+        if (next < 1 || next > 256)
+            return false;
+        SetBytesPerRow(next);
+        Invalidate();
+        return true;
+    }
+    if (shift == (ssCtrl | ssShift)) {
+        const int size = Font().Size();
+        if (!up && size < 3)
+            return false;
+        Font().SetSize(up ? size + 1 : size - 1);
+        return true;
+    }
+    return false;
+}
+
+bool TZURadUvudodEx::DoMouseWheelDown(TShiftState shift, TPoint mousePos)
+{
+    return Zoom(shift, false) || TCustomZURadUvudod::DoMouseWheelDown(shift, mousePos);
+}
+
+bool TZURadUvudodEx::DoMouseWheelUp(TShiftState shift, TPoint mousePos)
+{
+    return Zoom(shift, true) || TCustomZURadUvudod::DoMouseWheelUp(shift, mousePos);
+}
+
+void TZURadUvudodEx::DblClick()
+{
+    const TPoint p = MousePos();
+    int x = p.X, y = p.Y;
+    const TGridCoord cell = CheckMouseCoord(x, y);
+    if (cell.X >= 2 && cell.Y >= 2 && cell.X != 2 * BytesPerRow() + 2) {
+        const std::int32_t pos = GetPosAtCursor(cell.X, cell.Y);
+        if (pos >= 0 && pos < GetDataSize()) {
+            NewSelection(pos, pos);
+            // The coming release must keep this selection.
+            m_doubleClickSelected = true;
+            m_pressOnSelection = false;
+        }
+    }
+    TCustomZURadUvudod::DblClick();
+}
+
+void TZURadUvudodEx::MouseUp(TMouseButton button, TShiftState shift, int x, int y)
+{
+    if (m_doubleClickSelected) {
+        m_doubleClickSelected = false;
+        m_pressOnSelection = false;
+    }
+    TCustomZURadUvudod::MouseUp(button, shift, x, y);
+}
+
+void TZURadUvudodEx::ContextPopup(TPoint pos, bool& handled)
+{
+    const bool overOffsets =
+        (pos.X >= 0 && pos.X < ColWidths(0) + ColWidths(1)) || (pos.Y >= 0 && pos.Y < RowHeights(0) + RowHeights(1));
+    if (m_offsetPopupMenu && overOffsets) {
+        handled = true;
+        const TPoint screen = ClientToScreen(pos);
+        m_offsetPopupMenu->Popup(screen.X, screen.Y);
+        return;
+    }
+    TCustomZURadUvudod::ContextPopup(pos, handled);
+}

@@ -1,0 +1,73 @@
+// The extended hex editor control that the main window holds: saving over
+// the current file with a backup copy, Ctrl shortcuts, zooming with the
+// wheel, a paint lock, grouped undo steps, and a popup menu of its own for
+// the offset gutter and the ruler.
+#pragma once
+
+#include "hexedit/zuradhex.h"
+
+#include <string>
+
+class TPopupMenu;
+
+class TZURadUvudodEx : public TCustomZURadUvudod {
+public:
+    explicit TZURadUvudodEx(TComponent* owner);
+
+    // Saves the data over the current file; "No Filename specified" when no
+    // file was loaded or saved yet.
+    void Save();
+    void PrepareOverwriteDiskFile() override;
+
+    // Keep the file as it was on disk under its name plus BackupExtension
+    // when a modified buffer is saved over it. An empty extension keeps no
+    // backup; "/" and NUL are refused.
+    bool CreateBackup() const { return m_createBackup; }
+    void SetCreateBackup(bool value) { m_createBackup = value; }
+    const std::string& BackupExtension() const { return m_backupExtension; }
+    void SetBackupExtension(const std::string& value);
+    // Ctrl + wheel changes BytesPerRow, Ctrl + Shift + wheel the font size.
+    bool ZoomOnWheel() const { return m_zoomOnWheel; }
+    void SetZoomOnWheel(bool value) { m_zoomOnWheel = value; }
+    // The menu for right clicks on the offset gutter and the ruler; it must
+    // outlive the control or be cleared first.
+    TPopupMenu* OffsetPopupMenu() const { return m_offsetPopupMenu; }
+    void SetOffsetPopupMenu(TPopupMenu* menu) { m_offsetPopupMenu = menu; }
+
+    // Paint lock (nested); the control repaints whole when it ends.
+    std::int32_t BeginUpdate();
+    std::int32_t EndUpdate();
+    void Paint() override;
+
+    // One undo step for a range (its bytes as they are now), or a snapshot of
+    // all data when count < 1; Modified stays as it was.
+    void CreateRangeUndo(std::int32_t start, std::int32_t count, const std::string& description);
+    // A description (once one was given, every later group) opens a grouped
+    // step: a snapshot record that undoes the whole group at once.
+    std::int32_t UndoBeginUpdate(const std::string& description) override;
+    std::int32_t UndoEndUpdate() override;
+    void WriteBuffer(const void* buffer, std::int32_t index, std::int32_t count) override;
+    // The raw undo stream to a file; false when it cannot be written.
+    bool DumpUndoStorage(const std::string& fileName);
+
+protected:
+    void KeyDown(WORD& key, TShiftState shift) override;
+    bool DoMouseWheelDown(TShiftState shift, TPoint mousePos) override;
+    bool DoMouseWheelUp(TShiftState shift, TPoint mousePos) override;
+    void DblClick() override;
+    void MouseUp(TMouseButton button, TShiftState shift, int x, int y) override;
+    void ContextPopup(TPoint pos, bool& handled) override;
+    void CommitSavedFile(const std::string& temp, const std::string& target, bool overwritesCurrent) override;
+
+private:
+    // Ctrl (+ Shift) + wheel; false when at a limit (the wheel scrolls then).
+    bool Zoom(TShiftState shift, bool up);
+
+    bool m_createBackup = true;
+    std::string m_backupExtension = ".bak";
+    bool m_zoomOnWheel = true;
+    TPopupMenu* m_offsetPopupMenu = nullptr;
+    std::int32_t m_updateCount = 0;
+    bool m_doubleClickSelected = false;
+    bool m_groupedUndo = false;
+};
