@@ -82,22 +82,17 @@ void TZURadUvudodEx::SetBackupExtension(const std::string& value)
     m_backupExtension = value;
 }
 
-void TZURadUvudodEx::PrepareOverwriteDiskFile()
-{
-    // The read-only check; the backup is made when the new file is complete
-    // (CommitSavedFile), so a failed or cancelled save leaves both files.
-    TCustomZURadUvudod::PrepareOverwriteDiskFile();
-}
-
 void TZURadUvudodEx::CommitSavedFile(const std::string& temp, const std::string& target, bool overwritesCurrent)
 {
     if (!overwritesCurrent || !m_createBackup || m_backupExtension.empty() || !GetModified() || !FileExists(target)) {
         TCustomZURadUvudod::CommitSavedFile(temp, target, overwritesCurrent);
         return;
     }
-    // In this order every failure leaves the file and the old backup as
-    // they were: hold the current file under a new name, put the new file in
-    // its place, and only then let the held file replace the old backup.
+    // The backup is made once the new file is complete, so that a failed or
+    // cancelled save leaves both files. In this order every failure leaves
+    // the file and the old backup as they were: hold the current file under
+    // a new name, put the new file in its place, and only then let the held
+    // file replace the old backup.
     const std::string backup = target + m_backupExtension;
     const std::string held = HoldCurrentFile(target, backup);
     if (!ReplaceFileWith(temp, target)) {

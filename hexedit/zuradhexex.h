@@ -17,7 +17,6 @@ public:
     // Saves the data over the current file; "No Filename specified" when no
     // file was loaded or saved yet.
     void Save();
-    void PrepareOverwriteDiskFile() override;
 
     // Keep the file as it was on disk under its name plus BackupExtension
     // when a modified buffer is saved over it. An empty extension keeps no

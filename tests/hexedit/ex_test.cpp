@@ -2,6 +2,10 @@
 // lock, range undo and the undo dump.
 #include "hex_fixture.h"
 #include "test_support/temp_dir.h"
+#include "vcl/menus.h"
+
+#include <QContextMenuEvent>
+#include <QMenu>
 
 #include <filesystem>
 
@@ -169,6 +173,31 @@ TEST_F(HexExTest, RangeUndoAndTheDump)
     EXPECT_EQ(dir.Read("undo.bin"), std::string(reinterpret_cast<const char*>(s.Memory()), static_cast<size_t>(s.Size())));
     EXPECT_EQ(s.Size(), 33 + 10);
     EXPECT_FALSE(hex->DumpUndoStorage(dir.Path("no/such/folder/undo.bin")));
+}
+
+TEST_F(HexExTest, TheOffsetMenuServesTheGutterAndTheRuler)
+{
+    LoadBytes(Pattern(100));
+    hex->SetShowRuler(true);
+    TPopupMenu normal(nullptr), offsets(nullptr);
+    int normalShown = 0, offsetsShown = 0;
+    normal.OnPopup = [&](TObject*) { ++normalShown; };
+    offsets.OnPopup = [&](TObject*) { ++offsetsShown; };
+    hex->PopupMenu = &normal;
+    hex->SetOffsetPopupMenu(&offsets);
+    auto rightClick = [&](QPoint p) {
+        QContextMenuEvent e(QContextMenuEvent::Mouse, p, W()->mapToGlobal(p));
+        QCoreApplication::sendEvent(W(), &e);
+    };
+    rightClick(CellCentre(0, 3));   // the gutter
+    rightClick(CellCentre(10, 0));  // the ruler
+    rightClick(ByteCentre(20));     // the data
+    EXPECT_EQ(offsetsShown, 2);
+    EXPECT_EQ(normalShown, 1);
+    offsets.Menu()->hide();
+    normal.Menu()->hide();
+    hex->SetOffsetPopupMenu(nullptr);
+    hex->PopupMenu = nullptr;
 }
 
 }  // namespace
