@@ -314,9 +314,10 @@ std::int32_t TCustomZURadUvudod::Replace(const void* buffer, std::int32_t positi
     }
     if (IsFileSizeFixed())
         oldCount = newCount = std::min(oldCount, newCount);
+    CreateUndo(ufKindReplace, position, newCount, oldCount, desc);
+    // Copied: the buffer may lie in the data that the edit moves.
     const std::vector<std::uint8_t> source(static_cast<const std::uint8_t*>(buffer),
                                            static_cast<const std::uint8_t*>(buffer) + (buffer ? newCount : 0));
-    CreateUndo(ufKindReplace, position, newCount, oldCount, desc);
     if (!moveCursor)
         m_undo->AddSelection(position, oldCount);
     if (oldCount == newCount) {
