@@ -466,8 +466,12 @@ void TForm1::FirstShowSteps()
     }
 }
 
-void TForm1::FormClose(TObject*, TCloseAction&)
+void TForm1::FormClose(TObject*, TCloseAction& action)
 {
+    if (!ConfirmHexChanges()) {
+        action = caNone;
+        return;
+    }
     if (SaveRecent && RecentFiles) {
         try {
             SaveRecentList();

@@ -19,7 +19,7 @@
 #include <memory>
 #include <string>
 
-class TCustomZURadUvudod;
+class TZURadUvudodEx;
 class TArchivePanel;
 
 class TForm1 : public TForm, public TMainWindowServices {
@@ -66,7 +66,7 @@ public:
     TToolBar *tbrichedit, *tbrtf, *tbhex, *tbpe;
     TMemo* richedit;
     TRichEdit* RichEditRtf;
-    TCustomZURadUvudod* hexedit;
+    TZURadUvudodEx* hexedit;
     TMemo* RichEditPe;
     TToolButton* utf8;
     TPopupMenu *PopupMenuRichedit, *PopupMenuRtf, *PopupMenuHex;
@@ -132,6 +132,10 @@ public:
     void ViewAscii();
     void ViewRtf();
     void ViewHex();
+    // A modified hex buffer is saved or dropped, as the user answers
+    // "Save changes to ...?", before anything replaces it; false when the
+    // save failed (the error is shown, the edits and their file stay).
+    bool ConfirmHexChanges();
     void ViewPeInfo();
     void ViewHtml();
     void ViewOleDocument();

@@ -182,6 +182,8 @@ void TForm1::ViewCurrentFile()
 {
     if (CurrentFile.empty())
         return;
+    if (!ConfirmHexChanges())
+        return;
     // The caption names the file chosen, whether its view succeeds or not, so
     // caption, list selection and status bar never name different files.
     SetCaption(BaseCaption + " - " + CurrentFile);

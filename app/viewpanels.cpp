@@ -6,7 +6,7 @@
 #include "preview.h"
 #include "tools/commonfunc.h"
 
-#include "hexedit/zuradhex.h"
+#include "hexedit/zuradhexex.h"
 
 #include "rtl/sysutils.h"
 
@@ -204,8 +204,7 @@ void TForm1::CreateViewerPanels()
     RichEditRtf->SetParent(PanelRtf);
     RichEditRtf->PopupMenu = PopupMenuRtf;
 
-    // Hex panel. Cut, paste, undo and redo come with the editing control;
-    // the viewing control offers copying through its own keys.
+    // Hex panel. Cut, copy and paste come with the clipboard of the control.
     PanelHex = PreviewPanel(this, pcontent, "PanelHex");
     tbhex = PanelToolBar(this, PanelHex, "tbhex");
     PopupMenuHex = new TPopupMenu(this);
@@ -217,7 +216,9 @@ void TForm1::CreateViewerPanels()
         [this](TObject* s) { SaveafileasHEXmode1Click(s); });
     TToolButton* hexMenu = PanelButton(this, tbhex, "Menu", "Menu", {});
     hexMenu->OnClick = [this, hexMenu](TObject*) { PopupBelow(PopupMenuHex, hexMenu); };
-    hexedit = new TCustomZURadUvudod(this);
+    PanelButton(this, tbhex, "Undo", "Undo", [this](TObject*) { hexedit->Undo(); });
+    PanelButton(this, tbhex, "Redo", "Redo", [this](TObject*) { hexedit->Redo(); });
+    hexedit = new TZURadUvudodEx(this);
     hexedit->SetName("hexedit");
     hexedit->SetBytesPerRow(16);
     hexedit->SetBytesPerColumn(1);
@@ -516,11 +517,27 @@ void TForm1::ViewHex()
     ShowFileInfo(CurrentFile);
 }
 
-void TForm1::Save4Click(TObject*)
+void TForm1::Save4Click(TObject*) { hexedit->Save(); }
+
+bool TForm1::ConfirmHexChanges()
 {
-    if (hexedit->FileName().empty())
-        throw EZURadUvudod("No Filename specified");
-    hexedit->SaveToFile(hexedit->FileName(), true);
+    if (!hexedit->GetModified())
+        return true;
+    if (Application->MessageBox("Save changes to " + hexedit->FileName() + "?", Application->Title(),
+            MB_YESNO | MB_ICONQUESTION)
+        != IDYES) {
+        hexedit->SetModified(false);
+        return true;
+    }
+    try {
+        hexedit->Save();
+    } catch (const std::exception& e) {
+        // The edits stay on screen with their file.
+        Application->ShowException(e);
+        CurrentFile = hexedit->FileName();
+        return false;
+    }
+    return true;
 }
 
 void TForm1::SaveAs4Click(TObject*)

@@ -6,7 +6,7 @@
 #include "app/preview.h"
 #include "pe_builder.h"
 
-#include "hexedit/zuradhex.h"
+#include "hexedit/zuradhexex.h"
 
 #include <fstream>
 #include <sstream>

@@ -8,7 +8,7 @@
 #include "app/tools/commonfunc.h"
 #include "pe_builder.h"
 
-#include "hexedit/zuradhex.h"
+#include "hexedit/zuradhexex.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
