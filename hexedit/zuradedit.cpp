@@ -297,33 +297,28 @@ bool TCustomZURadUvudod::InternalDeleteNibble(std::int32_t pos, bool highNibble)
 
 bool TCustomZURadUvudod::InsertNibble(std::int32_t pos, bool highNibble, const std::string& desc)
 {
-    const std::int32_t size = GetDataSize();
-    if (size == 0) {
+    if (GetDataSize() == 0) {
         ResetSelection(false);
         const std::uint8_t zero = 0;
         AppendBuffer(&zero, 1, desc, true);
         return true;
     }
-    if (pos < 0 || pos >= size)
-        return false;
-    CreateUndo(ufKindNibbleInsert, pos, 1, 0, desc);
-    ResetSelection(false);
-    const bool done = InternalInsertNibble(pos, highNibble);
-    if (done)
-        CutMarks(pos);
-    CalcSizes();
-    Invalidate();
-    Changed();
-    return done;
+    return NibbleEdit(ufKindNibbleInsert, pos, highNibble, desc);
 }
 
 bool TCustomZURadUvudod::DeleteNibble(std::int32_t pos, bool highNibble, const std::string& desc)
 {
+    return NibbleEdit(ufKindNibbleDelete, pos, highNibble, desc);
+}
+
+bool TCustomZURadUvudod::NibbleEdit(TZAZUndoFlag kind, std::int32_t pos, bool highNibble, const std::string& desc)
+{
     if (pos < 0 || pos >= GetDataSize())
         return false;
-    CreateUndo(ufKindNibbleDelete, pos, 1, 0, desc);
+    CreateUndo(kind, pos, 1, 0, desc);
     ResetSelection(false);
-    const bool done = InternalDeleteNibble(pos, highNibble);
+    const bool done = kind == ufKindNibbleInsert ? InternalInsertNibble(pos, highNibble)
+                                                 : InternalDeleteNibble(pos, highNibble);
     if (done)
         CutMarks(pos);
     CalcSizes();

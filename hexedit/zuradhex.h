@@ -565,6 +565,8 @@ private:
     };
     // notify: repaint and Changed at the end (undo); redo notifies itself.
     void RestoreEditorState(const TZAZEditorState& state, bool notify);
+    // InsertNibble and DeleteNibble on the data (a nibble step recorded first).
+    bool NibbleEdit(TZAZUndoFlag kind, std::int32_t pos, bool highNibble, const std::string& desc);
     // Replaces all data without recording (an all-data undo or redo step).
     void ReplaceAllData(const void* data, std::int32_t size);
     TZAZUndoFlags CurrentStateFlags() const;

@@ -6,14 +6,6 @@
 
 namespace {
 
-std::string Bytes(std::initializer_list<int> values)
-{
-    std::string s;
-    for (int v : values)
-        s.push_back(static_cast<char>(v));
-    return s;
-}
-
 void ExpectRefused(const std::function<void()>& edit)
 {
     try {

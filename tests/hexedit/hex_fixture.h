@@ -12,8 +12,18 @@
 #include <QWheelEvent>
 #include <QWidget>
 
+#include <initializer_list>
 #include <memory>
 #include <string>
+
+// A byte string from byte values.
+inline std::string Bytes(std::initializer_list<int> values)
+{
+    std::string s;
+    for (int v : values)
+        s.push_back(static_cast<char>(v));
+    return s;
+}
 
 inline TApplication& TestApplication()
 {

@@ -7,14 +7,6 @@
 
 namespace {
 
-std::string Bytes(std::initializer_list<int> values)
-{
-    std::string s;
-    for (int v : values)
-        s.push_back(static_cast<char>(v));
-    return s;
-}
-
 // A typed character that no key of a US layout makes (no key code, only text).
 void TypeCharacter(QWidget* w, const QString& text)
 {
