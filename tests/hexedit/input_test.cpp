@@ -407,6 +407,25 @@ TEST_F(HexExTest, TheWheelScrollsPagesAndZoomsWithCtrl)
     EXPECT_EQ(hex->BytesPerRow(), 14);
 }
 
+TEST_F(HexEditorTest, TheDragCellMarksTheDropPosition)
+{
+    LoadBytes(Pattern(100));
+    hex->SetBytesPerUnit(4);
+    EXPECT_EQ(hex->DropPosition(), -1);
+    QPoint p = ByteCentre(22);
+    EXPECT_EQ(hex->ShowDragCell(p.x(), p.y()), 20);  // the start of its unit
+    EXPECT_EQ(hex->DropPosition(), 20);
+    // Over the selection the drop goes before it.
+    hex->NewSelection(40, 47);
+    p = ByteCentre(45);
+    EXPECT_EQ(hex->ShowDragCell(p.x(), p.y()), 40);
+    // Behind the data: the end.
+    p = CellCentre(10, 8);
+    EXPECT_EQ(hex->ShowDragCell(p.x(), p.y()), 100);
+    hex->HideDragCell();
+    EXPECT_EQ(hex->DropPosition(), -1);
+}
+
 TEST_F(HexEditorTest, AShortFileDoesNotScrollOnTheWheel)
 {
     LoadBytes(Pattern(30));
