@@ -637,6 +637,8 @@ void TListView::SetViewStyle(TViewStyle style)
     Views& v = *m_views;
     if (style == TViewStyle::vsReport) {
         v.stack->setCurrentWidget(v.table);
+        // Focus given to the list goes to the view that takes its keys.
+        v.stack->setFocusProxy(v.table);
         return;
     }
     // Every layout property is set for each style: Qt keeps a property set
@@ -656,6 +658,7 @@ void TListView::SetViewStyle(TViewStyle style)
     list->setUniformItemSizes(false);
     UpdateGrid();
     v.stack->setCurrentWidget(list);
+    v.stack->setFocusProxy(list);
 }
 
 // The icon style's cells hold a large icon and two lines of its name; the

@@ -5,6 +5,7 @@
 #include "vcl/forms.h"
 
 #include <QAbstractItemModel>
+#include <QApplication>
 #include <QCoreApplication>
 #include <QListView>
 #include <QScrollBar>
@@ -66,6 +67,23 @@ TEST_F(ListViewStyles, HomeAndEndGoToTheFirstAndLastItemInEveryStyle)
         // Shift+End selects everything from the first item to the last.
         QTest::keyClick(View(), Qt::Key_End, Qt::ShiftModifier);
         EXPECT_EQ(lv->SelCount(), 12) << static_cast<int>(style);
+    }
+}
+
+// Focus given to the control reaches the view of its style, which takes the
+// keys (not the container that holds the views).
+TEST_F(ListViewStyles, FocusGivenToTheListReachesItsView)
+{
+    AddNames(5);
+    form->Show();
+    QApplication::setActiveWindow(form->Widget());
+    for (TViewStyle style : kAllStyles) {
+        SCOPED_TRACE(static_cast<int>(style));
+        lv->SetViewStyle(style);
+        form->Widget()->setFocus();
+        lv->SetFocus();
+        EXPECT_EQ(QApplication::focusWidget(), View());
+        EXPECT_TRUE(lv->Focused());
     }
 }
 
