@@ -21,6 +21,9 @@
 //                    28  AddressOfFunctions 32 AddressOfNames 36 AddressOfNameOrdinals
 //   import descriptor 0  OriginalFirstThunk 4 TimeDateStamp 8 ForwarderChain
 //                    12  Name  16 FirstThunk  (20 bytes; a zero FirstThunk ends the list)
+//   thunk             32 bits (PE32) or 64 bits (PE32+); the top bit set: import
+//                     by ordinal (the low 16 bits), else the address of a
+//                     16-bit hint and the zero-terminated name
 //
 // Every read goes through PEView, which answers "absent" for anything that
 // does not lie wholly inside the mapped file.
@@ -30,8 +33,12 @@
 
 #include "rtl/sysutils.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <optional>
+#include <set>
+#include <unordered_set>
 #include <vector>
 
 namespace {
@@ -45,6 +52,12 @@ constexpr std::uint32_t kSectionHeaderSize = 40;
 constexpr std::uint32_t kExportDirectorySize = 40;
 constexpr std::uint32_t kImportDescriptorSize = 20;
 constexpr int kDirectoryEntries = 16;
+
+// A report stops growing past these: damaged tables can name millions of
+// entries, each with a name of up to 4096 characters, while the largest real
+// executables stay far below (a DLL with 50,000 exports makes some 5 MB).
+constexpr int kMaxReportLines = 250000;
+constexpr std::size_t kMaxReportBytes = 16u << 20;
 
 std::string Hex8(std::uint64_t v) { return Format("%08llX", static_cast<unsigned long long>(v)); }
 std::string Hex4(std::uint64_t v) { return Format("%04llX", static_cast<unsigned long long>(v)); }
@@ -90,10 +103,12 @@ public:
     // after at most maxLength characters).
     std::string CStr(std::uint64_t offset, std::size_t maxLength = 4096) const
     {
-        std::string s;
-        while (offset < m_size && s.size() < maxLength && m_base[offset] != 0)
-            s += static_cast<char>(m_base[offset++]);
-        return s;
+        if (offset >= m_size)
+            return {};
+        const auto* p = reinterpret_cast<const char*>(m_base + offset);
+        const std::size_t room = static_cast<std::size_t>(std::min<std::uint64_t>(m_size - offset, maxLength));
+        const void* zero = std::memchr(p, 0, room);
+        return std::string(p, zero ? static_cast<std::size_t>(static_cast<const char*>(zero) - p) : room);
     }
 
 private:
@@ -150,21 +165,25 @@ public:
             s.Characteristics = *v.U32(at + 36);
             sections.push_back(std::move(s));
         }
+        BuildPieces();
     }
 
-    // The file offset of a relative address: inside the raw data of one
-    // section, and inside the file.
+    // The file offset of a relative address: inside the raw data of the
+    // first section (in table order) that holds it, and inside the file.
     std::optional<std::uint64_t> RvaToOffset(std::uint64_t rva) const
     {
-        for (const Section& s : sections) {
-            if (rva >= s.VirtualAddress && rva < std::uint64_t {s.VirtualAddress} + s.SizeOfRawData) {
-                const std::uint64_t offset = rva - s.VirtualAddress + s.PointerToRawData;
-                if (!v.Has(offset, 1))
-                    return std::nullopt;
-                return offset;
-            }
-        }
-        return std::nullopt;
+        const auto next = std::upper_bound(pieces.begin(), pieces.end(), rva,
+            [](std::uint64_t a, const Piece& p) { return a < p.start; });
+        if (next == pieces.begin())
+            return std::nullopt;
+        const Piece& piece = *(next - 1);
+        if (rva >= piece.end)
+            return std::nullopt;
+        const Section& s = sections[piece.section];
+        const std::uint64_t offset = rva - s.VirtualAddress + s.PointerToRawData;
+        if (!v.Has(offset, 1))
+            return std::nullopt;
+        return offset;
     }
 
     std::optional<std::uint32_t> DirectoryField(int entry, int field) const
@@ -183,7 +202,53 @@ public:
         return RvaToOffset(*rva);
     }
 
+    // A stretch of relative addresses and the section that answers for it.
+    struct Piece {
+        std::uint64_t start = 0, end = 0;
+        std::size_t section = 0;
+    };
+
+    // Cuts the address space at every section's start and end and gives each
+    // stretch to the first section in table order that covers it, so that a
+    // lookup is one binary search: a report looks up an address per thunk,
+    // and a file may declare 65,535 sections.
+    void BuildPieces()
+    {
+        struct Edge {
+            std::uint64_t at;
+            bool opens;
+            std::size_t section;
+        };
+        std::vector<Edge> edges;
+        for (std::size_t i = 0; i < sections.size(); ++i) {
+            const Section& s = sections[i];
+            if (s.SizeOfRawData == 0)
+                continue;
+            edges.push_back({s.VirtualAddress, true, i});
+            edges.push_back({std::uint64_t {s.VirtualAddress} + s.SizeOfRawData, false, i});
+        }
+        std::sort(edges.begin(), edges.end(), [](const Edge& a, const Edge& b) { return a.at < b.at; });
+        std::set<std::size_t> open;
+        for (std::size_t k = 0; k < edges.size();) {
+            const std::uint64_t at = edges[k].at;
+            for (; k < edges.size() && edges[k].at == at; ++k) {
+                if (edges[k].opens)
+                    open.insert(edges[k].section);
+                else
+                    open.erase(edges[k].section);
+            }
+            if (open.empty() || k == edges.size())
+                continue;
+            const std::size_t owner = *open.begin();
+            if (!pieces.empty() && pieces.back().end == at && pieces.back().section == owner)
+                pieces.back().end = edges[k].at;
+            else
+                pieces.push_back({at, edges[k].at, owner});
+        }
+    }
+
     const PEView& v;
+    std::vector<Piece> pieces;
     bool isPE = false;
     bool fileHeader = false;
     bool optionalHeader = false;
@@ -195,7 +260,41 @@ public:
     std::vector<Section> sections;
 };
 
-void ListFileHeader(const PEImage& pe, TStringList& lines)
+// The report's lines, cut when they grow past the limits above.
+class ReportLines {
+public:
+    explicit ReportLines(TStringList& lines) : m_lines(lines) {}
+
+    // Appends a line, or nothing once the report is full.
+    void Add(std::string line)
+    {
+        if (m_full)
+            return;
+        if (m_count >= kMaxReportLines || m_bytes + line.size() > kMaxReportBytes) {
+            m_full = true;
+            return;
+        }
+        m_bytes += line.size() + 1;
+        ++m_count;
+        m_lines.Add(std::move(line));
+    }
+    bool Full() const { return m_full; }
+    // Ends a report that was cut with a line that says so.
+    void Finish()
+    {
+        if (m_full)
+            m_lines.Add(Format("(The report was cut here: it runs past %d lines or %zu MB of text.)", kMaxReportLines,
+                kMaxReportBytes >> 20));
+    }
+
+private:
+    TStringList& m_lines;
+    int m_count = 0;
+    std::size_t m_bytes = 0;
+    bool m_full = false;
+};
+
+void ListFileHeader(const PEImage& pe, ReportLines& lines)
 {
     lines.Add(" ");
     if (!pe.fileHeader) {
@@ -215,7 +314,7 @@ void ListFileHeader(const PEImage& pe, TStringList& lines)
     lines.Add("Characteristics:     \t" + Hex4(*pe.v.U16(f + 18)));
 }
 
-void ListOptionalHeader(const PEImage& pe, TStringList& lines)
+void ListOptionalHeader(const PEImage& pe, ReportLines& lines)
 {
     if (!pe.optionalHeader) {
         lines.Add(" ");
@@ -242,7 +341,7 @@ void ListOptionalHeader(const PEImage& pe, TStringList& lines)
     lines.Add("DllCharacteristics: \t" + Hex4(*v.U16(o + 70)));
 }
 
-void ListSectionTable(const PEImage& pe, TStringList& lines)
+void ListSectionTable(const PEImage& pe, ReportLines& lines)
 {
     if (!pe.fileHeader)
         return;
@@ -257,7 +356,7 @@ void ListSectionTable(const PEImage& pe, TStringList& lines)
         lines.Add("(The section table runs past the end of the file.)");
 }
 
-void ListDataDirectory(const PEImage& pe, TStringList& lines)
+void ListDataDirectory(const PEImage& pe, ReportLines& lines)
 {
     if (!pe.optionalHeader)
         return;
@@ -284,7 +383,7 @@ std::optional<std::uint64_t> ExportDirectory(const PEImage& pe)
     return at;
 }
 
-void ListExportDirectory(const PEImage& pe, TStringList& lines)
+void ListExportDirectory(const PEImage& pe, ReportLines& lines)
 {
     const auto e = ExportDirectory(pe);
     lines.Add(" ");
@@ -309,7 +408,7 @@ void ListExportDirectory(const PEImage& pe, TStringList& lines)
     lines.Add("DllName:              \t" + (name ? v.CStr(*name) : std::string()));
 }
 
-void ListExportFunctions(const PEImage& pe, TStringList& lines)
+void ListExportFunctions(const PEImage& pe, ReportLines& lines)
 {
     const auto e = ExportDirectory(pe);
     if (!e)
@@ -329,56 +428,67 @@ void ListExportFunctions(const PEImage& pe, TStringList& lines)
     lines.Add(kRule);
     lines.Add("Ordinal \tRVA     \tFunctionName");
 
-    // Only the entries that lie in the file count; the first name-ordinal
-    // entry that names a function gives its name.
+    // Only the entries that lie in the file count, and no more than a report
+    // holds; the first name-ordinal entry that names a function gives its name.
     std::uint64_t functionCount = 0;
-    while (functionCount < numberOfFunctions && v.Has(*functions + functionCount * 4, 4))
+    while (functionCount < numberOfFunctions && functionCount <= kMaxReportLines
+        && v.Has(*functions + functionCount * 4, 4))
         ++functionCount;
-    std::vector<std::int64_t> nameIndex(functionCount, -1);
+    const bool tableCut = functionCount < numberOfFunctions && functionCount <= kMaxReportLines;
+    constexpr std::uint32_t kNoName = 0xFFFFFFFFu;
+    std::vector<std::uint32_t> nameIndex(functionCount, kNoName);
     if (names && ordinals) {
-        for (std::uint64_t k = 0; k < numberOfNames; ++k) {
-            const auto ordinal = v.U16(*ordinals + k * 2);
+        for (std::uint32_t k = 0; k < numberOfNames; ++k) {
+            const auto ordinal = v.U16(*ordinals + std::uint64_t {k} * 2);
             if (!ordinal)
                 break;
-            if (*ordinal < functionCount && nameIndex[*ordinal] < 0)
-                nameIndex[*ordinal] = static_cast<std::int64_t>(k);
+            if (*ordinal < functionCount && nameIndex[*ordinal] == kNoName)
+                nameIndex[*ordinal] = k;
         }
     }
-    for (std::uint64_t i = 0; i < functionCount; ++i) {
+    for (std::uint64_t i = 0; i < functionCount && !lines.Full(); ++i) {
         const std::uint32_t address = *v.U32(*functions + i * 4);
         if (address == 0) {
             lines.Add("");
             continue;
         }
         std::string name = "-";
-        if (nameIndex[i] >= 0) {
-            const auto nameRva = v.U32(*names + static_cast<std::uint64_t>(nameIndex[i]) * 4);
+        if (nameIndex[i] != kNoName) {
+            const auto nameRva = v.U32(*names + std::uint64_t {nameIndex[i]} * 4);
             const auto nameAt = nameRva ? pe.RvaToOffset(*nameRva) : std::nullopt;
             name = nameAt ? v.CStr(*nameAt) : std::string("-");
         }
         lines.Add(Hex4(std::uint64_t {base} + i) + "    \t" + Hex8(address) + "\t" + name + "\t");
     }
-    if (functionCount < numberOfFunctions)
+    if (tableCut)
         lines.Add("(The function table runs past the end of the file.)");
 }
 
-void ListImportThunks(const PEImage& pe, TStringList& lines, std::uint64_t descriptor)
+// Thunk slots already listed, by their offset in the file. Descriptors may
+// name tables that overlap or run into one another: a table that reaches a
+// slot listed before ends there, so every slot is listed once.
+using ListedThunks = std::unordered_set<std::uint64_t>;
+
+void ListImportThunks(const PEImage& pe, ReportLines& lines, std::uint64_t descriptor, ListedThunks& listed)
 {
     const PEView& v = pe.v;
     std::uint32_t tableRva = *v.U32(descriptor);
     if (tableRva == 0)
         tableRva = *v.U32(descriptor + 16);
-    const auto table = pe.RvaToOffset(tableRva);
-    if (!table)
+    if (!pe.RvaToOffset(tableRva))
         return;
     lines.Add("\tThunkRVA\tThunkValue\tHint\tFunctionName\t");
     const std::uint64_t width = pe.plus ? 8 : 4;
-    std::uint64_t thunkRva = tableRva;
-    for (std::uint64_t at = *table;; at += width, thunkRva += width) {
+    // Import by ordinal is the top bit of the thunk: bit 31 in PE32, bit 63 in PE32+.
+    const std::uint64_t ordinalFlag = pe.plus ? 0x8000000000000000ull : 0x80000000ull;
+    for (std::uint64_t thunkRva = tableRva; !lines.Full(); thunkRva += width) {
+        // Each slot is looked up by its own address: a table that leaves its
+        // section's raw data (or the file) ends there.
+        const auto at = pe.RvaToOffset(thunkRva);
         std::optional<std::uint64_t> value;
-        if (pe.plus)
-            value = v.U64(at);
-        else if (const auto narrow = v.U32(at))
+        if (at && pe.plus)
+            value = v.U64(*at);
+        else if (const auto narrow = at ? v.U32(*at) : std::nullopt)
             value = *narrow;
         if (!value) {
             lines.Add("(The thunk table runs past the end of the file.)");
@@ -386,14 +496,16 @@ void ListImportThunks(const PEImage& pe, TStringList& lines, std::uint64_t descr
         }
         if (*value == 0)
             break;
+        if (!listed.insert(*at).second) {
+            lines.Add("(The rest of this thunk table is listed above.)");
+            break;
+        }
         const std::uint64_t thunk = *value;
         std::string hint = "-";
         std::string name;
-        const bool byOrdinal = pe.plus ? (thunk >> 63) != 0 : (thunk >> 16) == 0x8000;
-        if (byOrdinal) {
+        if (thunk & ordinalFlag) {
             name = "Ord:" + Hex8(thunk & 0xFFFF);
-        } else if (const auto entry = pe.RvaToOffset(pe.plus ? (thunk & 0x7FFFFFFF) : thunk);
-                   entry && v.Has(*entry, 2)) {
+        } else if (const auto entry = pe.RvaToOffset(thunk & 0x7FFFFFFF); entry && v.Has(*entry, 2)) {
             hint = Hex4(*v.U16(*entry));
             name = v.CStr(*entry + 2);
         } else {
@@ -403,7 +515,7 @@ void ListImportThunks(const PEImage& pe, TStringList& lines, std::uint64_t descr
     }
 }
 
-void ListImportTable(const PEImage& pe, TStringList& lines)
+void ListImportTable(const PEImage& pe, ReportLines& lines)
 {
     const auto first = pe.DataDirectory(1);
     lines.Add(" ");
@@ -415,22 +527,28 @@ void ListImportTable(const PEImage& pe, TStringList& lines)
     const PEView& v = pe.v;
     lines.Add("Import Table");
     lines.Add(kRule);
-    for (std::uint64_t at = *first;; at += kImportDescriptorSize) {
-        if (!v.Has(at, kImportDescriptorSize)) {
+    // The descriptors lie in the directory: its size ends the walk as the
+    // zero descriptor does, and so does a descriptor outside the file.
+    const std::uint64_t directoryRva = *pe.DirectoryField(1, 0);
+    const std::uint64_t directorySize = pe.DirectoryField(1, 1).value_or(0);
+    ListedThunks listed;
+    for (std::uint64_t offset = 0; offset < directorySize && !lines.Full(); offset += kImportDescriptorSize) {
+        const auto at = pe.RvaToOffset(directoryRva + offset);
+        if (!at || !v.Has(*at, kImportDescriptorSize)) {
             lines.Add("(The import table runs past the end of the file.)");
             break;
         }
-        const std::uint32_t firstThunk = *v.U32(at + 16);
+        const std::uint32_t firstThunk = *v.U32(*at + 16);
         if (firstThunk == 0)
             break;
         lines.Add("DllName     \tFirstThunk\tTimeStamp\tForwardChin\tName    \tFirstThunk");
-        const auto name = pe.RvaToOffset(*v.U32(at + 12));
+        const auto name = pe.RvaToOffset(*v.U32(*at + 12));
         std::string line = (name ? v.CStr(*name) : std::string()) + "\t";
         for (int k = 0; k < 5; ++k)
-            line += Hex8(*v.U32(at + 4 * k)) + "\t";
+            line += Hex8(*v.U32(*at + 4 * k)) + "\t";
         lines.Add(line);
         lines.Add(" ");
-        ListImportThunks(pe, lines, at);
+        ListImportThunks(pe, lines, *at, listed);
         lines.Add(" ");
     }
 }
@@ -445,15 +563,17 @@ void GetPEImageInfo(const std::uint8_t* data, std::size_t size, const std::strin
         lines.Add("The file is not a PE file!");
         return;
     }
-    lines.Add("PE FORMAT FILE INFOMATION OF " + path);
-    lines.Add(kRule);
-    ListFileHeader(pe, lines);
-    ListOptionalHeader(pe, lines);
-    ListSectionTable(pe, lines);
-    ListDataDirectory(pe, lines);
-    ListExportDirectory(pe, lines);
-    ListExportFunctions(pe, lines);
-    ListImportTable(pe, lines);
+    ReportLines report(lines);
+    report.Add("PE FORMAT FILE INFOMATION OF " + path);
+    report.Add(kRule);
+    ListFileHeader(pe, report);
+    ListOptionalHeader(pe, report);
+    ListSectionTable(pe, report);
+    ListDataDirectory(pe, report);
+    ListExportDirectory(pe, report);
+    ListExportFunctions(pe, report);
+    ListImportTable(pe, report);
+    report.Finish();
 }
 
 void GetPEFileInfo(const std::string& path, TStringList& lines)

@@ -7,8 +7,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <random>
+#include <sstream>
 
 namespace {
 
@@ -23,6 +27,17 @@ std::vector<std::string> Report(const TempDir& dir, const std::string& name, con
 bool Has(const std::vector<std::string>& lines, const std::string& line)
 {
     return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+size_t Count(const std::vector<std::string>& lines, const std::string& line)
+{
+    return static_cast<size_t>(std::count(lines.begin(), lines.end(), line));
+}
+
+size_t CountStartingWith(const std::vector<std::string>& lines, const std::string& prefix)
+{
+    return static_cast<size_t>(
+        std::count_if(lines.begin(), lines.end(), [&](const std::string& l) { return l.rfind(prefix, 0) == 0; }));
 }
 
 void Put32(std::string& f, size_t at, std::uint32_t v) { std::memcpy(&f[at], &v, 4); }
@@ -176,4 +191,157 @@ TEST(PEReport, MutatedImagesNeverCrash)
             EXPECT_GT(lines.Count(), 0);
         }
     }
+}
+
+// Descriptor k names the one long thunk table from slot k on. Each slot is
+// listed once; the later descriptors say that the rest of their table is
+// listed above, instead of listing it again (300 x 600 lines before).
+TEST(PEReport, OverlappingThunkTablesListEachSlotOnce)
+{
+    TempDir dir;
+    const std::uint32_t descriptors = 300, thunks = 600;
+    const auto lines = Report(dir, "overlap.dll", PECrafted::OverlappingThunkTables(descriptors, thunks));
+    EXPECT_EQ(CountStartingWith(lines, "DllName     \t"), descriptors);
+    EXPECT_EQ(Count(lines, "(The rest of this thunk table is listed above.)"), descriptors - 1);
+    // The first table runs to the end of the section, with no zero slot.
+    EXPECT_EQ(Count(lines, "(The thunk table runs past the end of the file.)"), 1u);
+    const size_t thunkLines = static_cast<size_t>(std::count_if(lines.begin(), lines.end(),
+        [](const std::string& l) { return l.size() > 2 && l[0] == '\t' && l.find("\t0001\tFunc\t") != std::string::npos; }));
+    EXPECT_EQ(thunkLines, thunks);
+    EXPECT_LT(lines.size(), 3000u);
+}
+
+// The directory's size ends the walk: descriptors beyond it are not read,
+// though no zero descriptor comes before them.
+TEST(PEReport, DescriptorsStopAtTheEndOfTheImportDirectory)
+{
+    TempDir dir;
+    struct Case {
+        std::uint32_t sizeInDescriptors, present;
+        size_t listed;
+    };
+    for (const Case& c : {Case {1, 3, 1}, Case {2, 3, 2}, Case {5, 3, 3}, Case {0, 3, 0}}) {
+        const auto lines = Report(dir, "dir.dll", PECrafted::DescriptorsPastTheDirectory(c.sizeInDescriptors, c.present));
+        EXPECT_EQ(CountStartingWith(lines, "b.dll\t"), c.listed) << c.sizeInDescriptors;
+        // Descriptor 0's table: its one thunk names the hint/name entry.
+        EXPECT_EQ(Count(lines, "\t00001068\t00001058\t0002\tCall\t"), c.listed > 0 ? 1u : 0u) << c.sizeInDescriptors;
+    }
+}
+
+// Import by ordinal is bit 31 of a PE32 thunk (0x80010001 is ordinal 1);
+// a forwarded export shows the address of its forwarder text like any
+// other function; a forwarder chain of -1 prints as it is.
+TEST(PEReport, OrdinalsAndForwarders)
+{
+    TempDir dir;
+    const auto lines = Report(dir, "fwd.dll", PECrafted::OrdinalsAndForwarders());
+    for (const char* expected : {
+             "user32.dll\t00001140\t00000000\tFFFFFFFF\t00001180\t00001160\t",
+             "\t00001140\t80010001\t-\tOrd:00000001\t",
+             "\t00001144\t00001190\t0007\tMessageBoxA\t",
+             "\t00001148\t8000FFFF\t-\tOrd:0000FFFF\t",
+             "0001    \t00001040\tHeapAlloc\t",
+             "DllName:              \tf.dll",
+         })
+        EXPECT_TRUE(Has(lines, expected)) << expected;
+    EXPECT_EQ(CountStartingWith(lines, "\tThunkRVA"), 1u);
+}
+
+// A report that would grow past its cap ends with a line that says so, and
+// holds no more than the cap.
+TEST(PEReport, RunawayReportIsCut)
+{
+    TempDir dir;
+    const auto lines = Report(dir, "long.dll", PECrafted::LongNames(5000));
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), "(The report was cut here: it runs past 250000 lines or 16 MB of text.)");
+    size_t bytes = 0;
+    for (const auto& l : lines)
+        bytes += l.size() + 1;
+    EXPECT_LE(bytes, (16u << 20) + 100);
+    EXPECT_GT(CountStartingWith(lines, "\t0000"), 4000u);
+
+    // An ordinary report is not cut.
+    EXPECT_NE(Report(dir, "a.dll", PEBuilder::Build(false)).back().rfind("(The report was cut", 0), 0u);
+}
+
+// An address that two sections cover belongs to the first in table order.
+TEST(PEReport, OverlappingSectionsAnswerInTableOrder)
+{
+    TempDir dir;
+    std::string image = PEBuilder::Build(false);
+    // A second section over the first one's export directory, its raw data
+    // an empty stretch of the first one's.
+    Put16(image, 0x46, 2);
+    const size_t second = 0x58 + 0xE0 + 40;
+    std::memcpy(&image[second], ".shadow", 7);
+    Put32(image, second + 8, 0x80);
+    Put32(image, second + 12, 0x1000);
+    Put32(image, second + 16, 0x80);
+    Put32(image, second + 20, 0x380);
+    EXPECT_TRUE(Has(Report(dir, "first.dll", image), "DllName:              \ttest.dll"));
+
+    // The same two headers swapped: now the shadow answers for 0x1000.
+    std::string swapped = image;
+    std::memcpy(&swapped[0x58 + 0xE0], &image[second], 40);
+    std::memcpy(&swapped[second], &image[0x58 + 0xE0], 40);
+    const auto lines = Report(dir, "swapped.dll", swapped);
+    EXPECT_TRUE(Has(lines, "DllName:              \t"));
+    EXPECT_FALSE(Has(lines, "0001    \t00001010\tFuncA\t"));
+    // 0x1080 on lies only in .rdata: the import table is still found there.
+    EXPECT_TRUE(Has(lines, "\t000010C0\t00001130\t0005\tExitProcess\t"));
+}
+
+// ---- fuzz corpus ---------------------------------------------------------------
+
+namespace {
+
+const std::string kPeCorpus = std::string(VISTREL_TEST_DATA) + "/../../fuzz/corpus/pe_report";
+
+// The crafted files of the corpus and the builders that make them. With
+// VISTREL_WRITE_PE_CORPUS set, the test writes them anew.
+std::vector<std::pair<std::string, std::string>> CraftedCorpus()
+{
+    return {
+        {"pe_overlapping_thunk_tables", PECrafted::OverlappingThunkTables(100, 518)},
+        {"pe_descriptors_past_directory", PECrafted::DescriptorsPastTheDirectory(1, 3)},
+        {"pe_ordinals_and_forwarders", PECrafted::OrdinalsAndForwarders()},
+        {"pe_long_names", PECrafted::LongNames(5000)},
+        {"pe32", PEBuilder::Build(false)},
+        {"pe32plus", PEBuilder::Build(true)},
+    };
+}
+
+std::string ReadBytes(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+} // namespace
+
+TEST(PEReportFuzzCorpus, CraftedFilesAreTheBuildersOwn)
+{
+    const bool write = std::getenv("VISTREL_WRITE_PE_CORPUS") != nullptr;
+    for (const auto& [name, bytes] : CraftedCorpus()) {
+        if (write)
+            std::ofstream(kPeCorpus + "/" + name, std::ios::binary) << bytes;
+        EXPECT_EQ(ReadBytes(kPeCorpus + "/" + name), bytes) << name;
+    }
+}
+
+TEST(PEReportFuzzCorpus, ReplaysWithoutFindings)
+{
+    size_t files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(kPeCorpus)) {
+        const std::string bytes = ReadBytes(entry.path().string());
+        SCOPED_TRACE(entry.path().string());
+        TStringList lines;
+        GetPEImageInfo(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), "corpus.exe", lines);
+        EXPECT_GT(lines.Count(), 0);
+        ++files;
+    }
+    EXPECT_GE(files, CraftedCorpus().size());
 }
