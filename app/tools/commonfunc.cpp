@@ -190,17 +190,11 @@ constexpr size_t kHexPieceBytes = 64 * 1024;
 
 } // namespace
 
-void AppendHexText(std::string& out, const std::uint8_t* data, std::size_t size)
-{
-    const size_t start = out.size();
-    out.resize(start + HexTextSize(size));
-    PutHexText(out.data() + start, data, size);
-}
-
 void WriteHexTextFile(const std::string& source, const std::string& target)
 {
-    // Opened the way ReadWholeFile opens, with its error for a missing or
-    // unreadable source; the target is not touched then.
+    // Only a regular file is read (a pipe or a device is refused at once),
+    // with EFOpenError for a missing or unreadable source; the target is not
+    // touched then.
     TFileStream in(source, fmOpenRead | fmShareDenyNone);
     TAtomicFileWriter out(target);
     std::vector<std::uint8_t> bytes(kHexPieceBytes);
@@ -226,20 +220,14 @@ void WriteHexTextFile(const std::string& source, const std::string& target)
 
 void SaveFileAsHexText(const std::string& source, const std::string& target)
 {
-    std::string bytes;
+    // Streamed in pieces, so a file of any size takes the same memory; the
+    // source is opened before the target is touched.
     try {
-        bytes = ReadWholeFile(source);
-    } catch (const std::exception&) {
+        TScreenCursorGuard hourGlass;
+        WriteHexTextFile(source, target);
+    } catch (const EFOpenError&) {
         ShowMessage("Failed to open this file!");
         return;
-    }
-    {
-        TScreenCursorGuard hourGlass;
-        std::string text;
-        AppendHexText(text, reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
-        bytes.clear();
-        bytes.shrink_to_fit();
-        WriteFileAtomically(target, text);
     }
     ShowMessage("Successful saved.");
 }

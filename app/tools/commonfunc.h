@@ -46,11 +46,11 @@ std::string ReadTextFile(const std::string& path);
 
 // ---- hex text ------------------------------------------------------------------
 
-// Appends the hex text of bytes: 16 bytes a line, each byte two upper-case
-// digits and a space, every line (a short last one too) ended by CR LF.
-void AppendHexText(std::string& out, const std::uint8_t* data, std::size_t size);
-// Writes the hex text of source to target, whole or not at all. Raises
-// EFOpenError when the source cannot be read and EFCreateError when the
+// Writes the hex text of source to target, whole or not at all: 16 bytes a
+// line, each byte two upper-case digits and a space, every line (a short
+// last one too) ended by CR LF. The file is converted and written 64 KiB at
+// a time, so any size takes the same memory. Raises EFOpenError when the
+// source cannot be read (only a regular file is) and EFCreateError when the
 // target cannot be written.
 void WriteHexTextFile(const std::string& source, const std::string& target);
 // The export command: WriteHexTextFile with the hourglass cursor and the

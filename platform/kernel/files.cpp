@@ -4,6 +4,7 @@
 
 #include "kernel.h"
 
+#include "win/fileops.h"
 #include "win/sharelocks.h"
 
 #include <cerrno>
@@ -78,16 +79,24 @@ HANDLE CreateFileA(const std::string& fileName, DWORD access, DWORD shareMode, D
     // The share locks are read locks, which need a descriptor open for
     // reading: a write-only open reads too where the permissions allow it.
     int fd = -1;
-    if (w && !r) {
-        fd = ::open(fileName.c_str(), (oflags & ~O_WRONLY) | O_RDWR, 0666);
-        if (fd < 0 && errno != EACCES)
-            fd = -2;
-    }
-    if (fd == -1)
-        fd = ::open(fileName.c_str(), oflags, 0666);
-    if (fd < 0) {
-        SetLastErrorFromErrno();
-        return INVALID_HANDLE_VALUE;
+    if (!w && creation == OPEN_EXISTING) {
+        // Reading an existing file takes only a regular file and never waits
+        // on a pipe: every archive is read through here.
+        fd = OpenRegularFile(fileName);
+        if (fd < 0)
+            return INVALID_HANDLE_VALUE;
+    } else {
+        if (w && !r) {
+            fd = ::open(fileName.c_str(), (oflags & ~O_WRONLY) | O_RDWR, 0666);
+            if (fd < 0 && errno != EACCES)
+                fd = -2;
+        }
+        if (fd == -1)
+            fd = ::open(fileName.c_str(), oflags, 0666);
+        if (fd < 0) {
+            SetLastErrorFromErrno();
+            return INVALID_HANDLE_VALUE;
+        }
     }
     struct stat st {};
     if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {

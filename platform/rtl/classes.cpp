@@ -1,5 +1,6 @@
 #include "classes.h"
 
+#include "win/fileops.h"
 #include "win/wintypes.h"
 
 #include <algorithm>
@@ -143,11 +144,9 @@ void TStringList::SetText(std::string_view text)
 
 std::string ReadWholeFile(const std::string& fileName)
 {
-    const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        const DWORD code = SetLastErrorFromErrno();
-        throw EFOpenError(Format("Cannot open file \"%s\". %s", fileName.c_str(), SysErrorMessage(code).c_str()));
-    }
+    const int fd = OpenRegularFile(fileName);
+    if (fd < 0)
+        throw EFOpenError(Format("Cannot open file \"%s\". %s", fileName.c_str(), SysErrorMessage(GetLastError()).c_str()));
     std::string data;
     char buf[65536];
     for (;;) {

@@ -92,5 +92,7 @@ private:
     std::vector<std::string> m_items;
 };
 
-// Reads a whole file; raises EFOpenError "Cannot open file "<name>". <reason>".
+// Reads a whole regular file (opened with OpenRegularFile, so a pipe or a
+// device is refused at once); raises EFOpenError "Cannot open file "<name>".
+// <reason>".
 std::string ReadWholeFile(const std::string& fileName);

@@ -1,5 +1,6 @@
 #include "streams.h"
 
+#include "win/fileops.h"
 #include "win/memadvise.h"
 #include "win/sharelocks.h"
 
@@ -98,22 +99,23 @@ bool HoldAsFile(int fd, unsigned mode)
 
 int FileOpen(const std::string& fileName, unsigned mode)
 {
-    int flags = O_CLOEXEC;
-    switch (mode & 0x3) {
-    case fmOpenWrite: flags |= O_WRONLY; break;
-    case fmOpenReadWrite: flags |= O_RDWR; break;
-    default: flags |= O_RDONLY; break;
-    }
-    // The share locks are read locks, which need a descriptor open for
-    // reading: a write-only open reads too where the permissions allow it.
+    const unsigned access = mode & 0x3;
     int fd = -1;
-    if ((mode & 0x3) == fmOpenWrite)
-        fd = ::open(fileName.c_str(), (flags & ~O_WRONLY) | O_RDWR);
-    if (fd < 0)
-        fd = ::open(fileName.c_str(), flags);
-    if (fd < 0) {
-        SetLastErrorFromErrno();
-        return -1;
+    if (access == fmOpenWrite || access == fmOpenReadWrite) {
+        // The share locks are read locks, which need a descriptor open for
+        // reading: a write-only open reads too where the permissions allow it.
+        fd = ::open(fileName.c_str(), O_RDWR | O_CLOEXEC);
+        if (fd < 0 && access == fmOpenWrite)
+            fd = ::open(fileName.c_str(), O_WRONLY | O_CLOEXEC);
+        if (fd < 0) {
+            SetLastErrorFromErrno();
+            return -1;
+        }
+    } else {
+        // Reading takes only a regular file, and never waits on a pipe.
+        fd = OpenRegularFile(fileName);
+        if (fd < 0)
+            return -1;
     }
     if (!HoldAsFile(fd, mode))
         return -1;

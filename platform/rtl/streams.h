@@ -51,7 +51,9 @@ constexpr unsigned fmCreate = 0xFF00;
 // an exclusive (or deny-read) open holds an exclusive lock on the file, a
 // deny-write open a shared lock, a deny-none or compatible open no lock; an
 // open whose lock conflicts with another open of the file fails with
-// ERROR_SHARING_VIOLATION. Failures answer -1 and set the last error.
+// ERROR_SHARING_VIOLATION. An open for reading only takes a regular file
+// (OpenRegularFile): a pipe, socket or device is refused without waiting.
+// Failures answer -1 and set the last error.
 int FileOpen(const std::string& fileName, unsigned mode);
 int FileCreate(const std::string& fileName, unsigned shareMode = fmShareExclusive);
 std::int64_t FileRead(int handle, void* buffer, std::int64_t count);

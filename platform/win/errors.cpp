@@ -71,6 +71,7 @@ std::string SysErrorMessage(DWORD code)
         {ERROR_LOCK_VIOLATION, "The process cannot access the file because another process has locked a portion of the file"},
         {ERROR_NOT_SUPPORTED, "The request is not supported"},
         {ERROR_FILE_EXISTS, "The file exists"},
+        {ERROR_OPEN_FAILED, "The system cannot open the device or file specified"},
         {ERROR_INVALID_PARAMETER, "The parameter is incorrect"},
         {ERROR_DISK_FULL, "There is not enough space on the disk"},
         {ERROR_INVALID_NAME, "The filename, directory name, or volume label syntax is incorrect"},

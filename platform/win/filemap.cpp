@@ -1,4 +1,5 @@
 #include "filemap.h"
+#include "fileops.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -13,16 +14,14 @@ constexpr DWORD ERROR_FILE_INVALID = 1006;
 bool MapFileReadOnly(const std::string& fileName, TFileView& view)
 {
     view = {};
-    const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        SetLastError(Win32ErrorFromErrno(errno));
+    const int fd = OpenRegularFile(fileName);
+    if (fd < 0)
         return false;
-    }
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (::fstat(fd, &st) != 0) {
         const int err = errno;
         ::close(fd);
-        SetLastError(S_ISDIR(st.st_mode) ? ERROR_ACCESS_DENIED : Win32ErrorFromErrno(err));
+        SetLastError(Win32ErrorFromErrno(err));
         return false;
     }
     if (st.st_size == 0) {

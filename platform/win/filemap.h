@@ -14,7 +14,8 @@ struct TFileView {
 };
 
 // Maps the whole file read-only. False, with GetLastError set, when the file
-// cannot be opened or mapped; an empty file cannot be mapped (error 1006, as
+// cannot be opened (OpenRegularFile: pipes and devices are refused) or
+// mapped; an empty file cannot be mapped (error 1006, as
 // the system reports for a mapping of zero length).
 bool MapFileReadOnly(const std::string& fileName, TFileView& view);
 // Unmaps a view mapped by MapFileReadOnly and clears it; nothing when empty.

@@ -30,16 +30,55 @@ bool WriteAll(int fd, const char* data, size_t size)
     return true;
 }
 
+// The error of a path that is no regular file.
+DWORD NotRegularError(mode_t mode) { return S_ISDIR(mode) ? ERROR_ACCESS_DENIED : ERROR_OPEN_FAILED; }
+
 } // namespace
+
+int OpenRegularFile(const std::string& fileName)
+{
+    struct stat st {};
+    if (::stat(fileName.c_str(), &st) != 0) {
+        SetLastErrorFromErrno();
+        return -1;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        SetLastError(NotRegularError(st.st_mode));
+        return -1;
+    }
+    const int fd = ::open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        SetLastErrorFromErrno();
+        return -1;
+    }
+    if (::fstat(fd, &st) != 0) {
+        const int err = errno;
+        ::close(fd);
+        SetLastError(Win32ErrorFromErrno(err));
+        return -1;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        ::close(fd);
+        SetLastError(NotRegularError(st.st_mode));
+        return -1;
+    }
+    // Reads of a regular file never wait anyway; the flag goes so that the
+    // descriptor behaves as any other.
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0)
+        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    return fd;
+}
 
 bool CopyFileNoReplace(const std::string& from, const std::string& to)
 {
-    const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    // Only a regular file is copied: a pipe or a device has no end to copy.
+    const int in = OpenRegularFile(from);
     if (in < 0)
-        return Fail(errno);
+        return false;
     struct stat st {};
-    if (::fstat(in, &st) != 0 || S_ISDIR(st.st_mode)) {
-        const int err = S_ISDIR(st.st_mode) ? EISDIR : errno;
+    if (::fstat(in, &st) != 0) {
+        const int err = errno;
         ::close(in);
         return Fail(err);
     }

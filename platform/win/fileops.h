@@ -1,6 +1,6 @@
-// File operations of the shell's file commands: copy and move that never
-// replace a file, and a file's size and time. Failures
-// set GetLastError through the one errno mapping.
+// File operations: the one way the program opens a file to read its
+// contents, copy and move that never replace a file, and a file's size and
+// time. Failures set GetLastError through the one errno mapping.
 #pragma once
 
 #include "win/wintypes.h"
@@ -8,6 +8,18 @@
 #include <cstdint>
 #include <ctime>
 #include <string>
+
+// Opens a file for reading only when it is a regular file, and never waits
+// doing so. Every viewer, export and copy opens its source here: a named
+// pipe would block the open until a writer comes (the user-interface thread
+// with it), and a device such as /dev/zero never ends. A path that already
+// names no regular file is not opened at all (opening a device can act on
+// it); one swapped for a pipe meanwhile is opened without blocking
+// (O_NONBLOCK), looked at with fstat and closed again. Answers a descriptor
+// in ordinary blocking mode, or -1 with the last error set: the open's own
+// error, ERROR_ACCESS_DENIED for a folder, ERROR_OPEN_FAILED for a pipe,
+// socket or device.
+int OpenRegularFile(const std::string& fileName);
 
 // Copies a file as CopyFile with fail-if-exists does: an existing target is
 // never replaced (error 80), a failed copy leaves no target behind, and the

@@ -1,5 +1,8 @@
 // Starts the real program offscreen, waits for its main window and closes it
 // the way a session manager does (SIGTERM).
+#include "test_support/special_files.h"
+#include "test_support/temp_dir.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -7,6 +10,7 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <poll.h>
 #include <string>
 #include <sys/wait.h>
 #include <thread>
@@ -32,6 +36,49 @@ TEST(Program, StartsShowsItsMainWindowAndClosesCleanly)
     const bool shown = std::fgets(line, sizeof line, in) != nullptr;
     ASSERT_TRUE(shown) << "the program ended before showing its window";
     EXPECT_EQ(std::string(line).rfind("main window shown: Vistrel", 0), 0u) << line;
+    ::kill(pid, SIGTERM);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    std::fclose(in);
+    ASSERT_TRUE(WIFEXITED(status)) << "the program did not end by itself";
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+// Started with a named pipe, the program shows its window (the pipe refused
+// as a file it cannot open) and still ends on SIGTERM. It used to wait in
+// open() for a writer before its window came, and no signal ended it.
+TEST(Program, StartedWithANamedPipeShowsItsWindowAndCloses)
+{
+    TempDir dir;
+    MakeFifo(dir.Path("pipe"));
+    int out[2];
+    ASSERT_EQ(::pipe(out), 0);
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        ::dup2(out[1], 1);
+        ::close(out[0]);
+        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        ::setenv("VISTREL_TRACE_WINDOWS", "1", 1);
+        const std::string pipe = dir.Path("pipe");
+        ::execl(VISTREL_EXE, VISTREL_EXE, pipe.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::close(out[1]);
+    pollfd ready {out[0], POLLIN, 0};
+    const bool answered = ::poll(&ready, 1, 30000) == 1;
+    if (!answered) {
+        // Still waiting on the pipe: a writer's open ends the wait, then the
+        // program is stopped for good.
+        ::close(::open(dir.Path("pipe").c_str(), O_WRONLY | O_NONBLOCK));
+        ::kill(pid, SIGKILL);
+    }
+    FILE* in = ::fdopen(out[0], "r");
+    char line[512] = {};
+    const bool shown = answered && std::fgets(line, sizeof line, in) != nullptr;
+    EXPECT_TRUE(shown) << "no main window: the program waited on the pipe";
+    if (shown)
+        EXPECT_EQ(std::string(line), "main window shown: Vistrel 1.0 - " + dir.Path("pipe") + "\n");
     ::kill(pid, SIGTERM);
     int status = 0;
     ::waitpid(pid, &status, 0);
