@@ -7,6 +7,7 @@
 #include "shlpidl_p.h"
 
 #include "rtl/sysutils.h"
+#include "rtl/unicode.h"
 
 #include <QDir>
 #include <QFile>
@@ -147,10 +148,11 @@ std::string FileTypeName(const std::string& name, bool folder)
         if (!comment.isEmpty())
             return comment.toStdString();
     }
-    // A type nobody knows is named after its extension, as "TXT File".
+    // A type nobody knows is named after its extension, as "TXT File"; bytes
+    // that are no UTF-8 show as U+FFFD, as they do in names.
     const std::string ext = ExtractFileExt(name);
     if (ext.size() > 1)
-        return UpperCase(ext.substr(1)) + " File";
+        return Utf16ToUtf8(ShellUtf8ToWide(UpperCase(ext.substr(1)))) + " File";
     return "File";
 }
 
@@ -211,10 +213,14 @@ DWORD_PTR SHGetFileInfoA(const char* pszPath, DWORD dwFileAttributes, SHFILEINFO
         if (uFlags & SHGFI_USEFILEATTRIBUTES) {
             s.folder = dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY;
         } else {
+            // The item is the path itself: a dangling link or a link loop is
+            // a file; a link to a folder is a folder.
             struct stat st;
-            if (::stat(s.path.c_str(), &st) != 0)
+            if (::lstat(s.path.c_str(), &st) != 0)
                 return 0;
-            s.folder = S_ISDIR(st.st_mode);
+            struct stat target;
+            s.folder = S_ISDIR(st.st_mode)
+                || (S_ISLNK(st.st_mode) && ::stat(s.path.c_str(), &target) == 0 && S_ISDIR(target.st_mode));
         }
     }
 

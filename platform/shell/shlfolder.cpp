@@ -330,11 +330,13 @@ bool PathOfItems(const std::vector<Item>& items, std::string& path)
 }
 
 // Builds the absolute list of an existing path along its canonical route.
+// A symbolic link at the end is the item itself, followed or not: a dangling
+// link and a link loop have their lists too.
 HRESULT ListFromPath(const std::string& absolutePath, LPITEMIDLIST* ppidl)
 {
     const std::string path = NormalisePath(absolutePath);
     struct stat st;
-    if (::stat(path.c_str(), &st) != 0)
+    if (::lstat(path.c_str(), &st) != 0)
         return HResultFromErrno(errno);
     const Route route = RouteOf(path);
     std::vector<BYTE> buffer;
@@ -1340,7 +1342,8 @@ BOOL SHGetPathFromIDListA(LPCITEMIDLIST pidl, char* pszPath)
 bool ShellStatPath(const std::string& path, ShellFileFacts& facts)
 {
     struct stat st;
-    if (path.empty() || ::stat(path.c_str(), &st) != 0)
+    // A link that leads nowhere (or in a loop) shows its own facts.
+    if (path.empty() || (::stat(path.c_str(), &st) != 0 && ::lstat(path.c_str(), &st) != 0))
         return false;
     facts.folder = S_ISDIR(st.st_mode);
     facts.size = facts.folder ? 0 : static_cast<std::uint64_t>(st.st_size);

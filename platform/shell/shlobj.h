@@ -300,7 +300,8 @@ std::string ShellWideToUtf8(LPCWSTR text);
 LPWSTR ShellAllocWide(std::string_view text);
 
 // The facts of a file-system entry that the item texts show (symbolic links
-// followed); false when the entry cannot be read.
+// followed; a dangling link or a link loop its own); false when the entry
+// cannot be read.
 struct ShellFileFacts {
     bool folder = false;
     std::uint64_t size = 0;

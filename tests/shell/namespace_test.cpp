@@ -234,6 +234,38 @@ TEST_F(NamespaceTree, SizeAndDateTexts)
     EXPECT_EQ(size + modified, "");
 }
 
+// A dangling link and a link loop are items like the others: their full
+// paths parse from the Desktop, SHGetFileInfoA answers for them by path, and
+// the list shows the link's own date.
+TEST_F(NamespaceTree, DanglingLinksAndLinkLoopsAreItems)
+{
+    fs::create_symlink("loop", root + "/loop");
+    for (const char* name : {"broken", "loop"}) {
+        const std::string path = root + "/" + name;
+        Pidl list(ParsePath(path));
+        ASSERT_NE(list.p, nullptr) << name;
+        EXPECT_EQ(ShellGetPathFromIdList(list), path);
+        SHFILEINFOA info {};
+        ASSERT_NE(SHGetFileInfoA(path.c_str(), 0, &info, sizeof info, SHGFI_TYPENAME | SHGFI_SYSICONINDEX), 0u)
+            << name;
+        EXPECT_STREQ(info.szTypeName, "File") << name;
+        ASSERT_NE(SHGetFileInfoA(reinterpret_cast<const char*>(list.p), 0, &info, sizeof info,
+                      SHGFI_PIDL | SHGFI_ATTRIBUTES),
+            0u)
+            << name;
+        EXPECT_TRUE(info.dwAttributes & SFGAO_LINK) << name;
+        EXPECT_FALSE(info.dwAttributes & SFGAO_FOLDER) << name;
+        std::string size, modified;
+        GetItemSizeAndDate(list, size, modified);
+        EXPECT_FALSE(modified.empty()) << name;
+    }
+    // A link to a folder is a folder by path as well.
+    SHFILEINFOA info {};
+    ASSERT_NE(SHGetFileInfoA((root + "/linkdir").c_str(), 0, &info, sizeof info, SHGFI_TYPENAME), 0u);
+    EXPECT_STREQ(info.szTypeName, "File Folder");
+    EXPECT_EQ(SHGetFileInfoA((root + "/missing").c_str(), 0, &info, sizeof info, SHGFI_TYPENAME), 0u);
+}
+
 TEST(FileSize, KilobytesRoundedUp)
 {
     const std::pair<std::uint64_t, const char*> cases[] = {
@@ -253,6 +285,8 @@ TEST(FileInfo, TypeNamesAndIcons)
         {"notes.zzqq", FILE_ATTRIBUTE_NORMAL, "ZZQQ File"},
         {"noextension", FILE_ATTRIBUTE_NORMAL, "File"},
         {"folder", FILE_ATTRIBUTE_DIRECTORY, "File Folder"},
+        // Bytes of an extension that are no UTF-8 show as U+FFFD.
+        {"bytes.z\xFFq\xC3", FILE_ATTRIBUTE_NORMAL, "Z\xEF\xBF\xBDQ\xEF\xBF\xBD File"},
         {"picture.png", FILE_ATTRIBUTE_NORMAL, nullptr},
     };
     for (const auto& c : cases) {
