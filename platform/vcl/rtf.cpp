@@ -59,39 +59,86 @@ int CodePageOfCharset(int charset)
 
 } // namespace
 
+namespace {
+
+// Converters from Windows code pages to UTF-8, each opened once and kept for
+// the life of the decoder: glibc loads a code page's module at every
+// iconv_open, which took most of the time of reading a document that
+// switches code pages once a paragraph.
+class CodePageDecoder {
+public:
+    CodePageDecoder() = default;
+    ~CodePageDecoder()
+    {
+        for (const auto& [codePage, cd] : m_open)
+            if (cd != kNone)
+                ::iconv_close(cd);
+    }
+    CodePageDecoder(const CodePageDecoder&) = delete;
+    CodePageDecoder& operator=(const CodePageDecoder&) = delete;
+
+    // Appends the bytes' text to out; unmappable bytes become U+FFFD.
+    void Decode(std::string_view bytes, int codePage, std::string& out)
+    {
+        // Every code page read here keeps ASCII as it is.
+        if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+            out.append(bytes);
+            return;
+        }
+        const iconv_t cd = Converter(codePage);
+        if (cd == kNone) {
+            for (unsigned char c : bytes)
+                AppendUtf8(out, c < 0x80 ? c : 0xFFFD);
+            return;
+        }
+        // A converter may hold the shift state of an earlier piece.
+        ::iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        // iconv reads its input through a pointer to non-const; it never writes there.
+        char* inPtr = const_cast<char*>(bytes.data());
+        size_t inLeft = bytes.size();
+        m_buffer.resize(bytes.size() * 4 + 16);
+        while (inLeft > 0) {
+            char* outPtr = m_buffer.data();
+            size_t outLeft = m_buffer.size();
+            const size_t r = ::iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
+            out.append(m_buffer.data(), m_buffer.size() - outLeft);
+            if (r == static_cast<size_t>(-1)) {
+                if (errno == E2BIG)
+                    continue;
+                // An unmappable or cut-off sequence: one replacement, then go on.
+                AppendUtf8(out, 0xFFFD);
+                ++inPtr;
+                --inLeft;
+                ::iconv(cd, nullptr, nullptr, nullptr, nullptr);
+            }
+        }
+    }
+
+private:
+    static inline const iconv_t kNone = reinterpret_cast<iconv_t>(-1);
+
+    iconv_t Converter(int codePage)
+    {
+        const auto found = m_open.find(codePage);
+        if (found != m_open.end())
+            return found->second;
+        iconv_t cd = ::iconv_open("UTF-8", IconvName(codePage).c_str());
+        if (cd == kNone)
+            cd = ::iconv_open("UTF-8", "CP1252");
+        m_open.emplace(codePage, cd);
+        return cd;
+    }
+
+    std::map<int, iconv_t> m_open;
+    std::string m_buffer;
+};
+
+} // namespace
+
 std::string CodePageToUtf8(std::string_view bytes, int codePage)
 {
     std::string out;
-    if (bytes.empty())
-        return out;
-    iconv_t cd = ::iconv_open("UTF-8", IconvName(codePage).c_str());
-    if (cd == reinterpret_cast<iconv_t>(-1))
-        cd = ::iconv_open("UTF-8", "CP1252");
-    if (cd == reinterpret_cast<iconv_t>(-1)) {
-        for (unsigned char c : bytes)
-            AppendUtf8(out, c < 0x80 ? c : 0xFFFD);
-        return out;
-    }
-    std::string in(bytes);
-    char* inPtr = in.data();
-    size_t inLeft = in.size();
-    std::string buffer(in.size() * 4 + 16, '\0');
-    while (inLeft > 0) {
-        char* outPtr = buffer.data();
-        size_t outLeft = buffer.size();
-        const size_t r = ::iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
-        out.append(buffer.data(), buffer.size() - outLeft);
-        if (r == static_cast<size_t>(-1)) {
-            if (errno == E2BIG)
-                continue;
-            // An unmappable or cut-off sequence: one replacement, then go on.
-            AppendUtf8(out, 0xFFFD);
-            ++inPtr;
-            --inLeft;
-            ::iconv(cd, nullptr, nullptr, nullptr, nullptr);
-        }
-    }
-    ::iconv_close(cd);
+    CodePageDecoder().Decode(bytes, codePage, out);
     return out;
 }
 
@@ -155,6 +202,10 @@ struct GroupState {
     int uc = 1;
     int font = -1;
     bool fontTableEntry = false;
+    // Inside an \object group: its \result is text again, read in the
+    // destination the object stood in.
+    bool inObject = false;
+    Dest objectOuter = Dest::Text;
 };
 
 struct FontInfo {
@@ -204,6 +255,7 @@ public:
         while (i < m_data.size()) {
             const char c = m_data[i];
             if (c == '{') {
+                EndPendingSurrogate();
                 FlushBytes();
                 ++i;
                 GroupState next = m_states.back();
@@ -228,6 +280,7 @@ public:
                     }
                 }
             } else if (c == '}') {
+                EndPendingSurrogate();
                 FlushBytes();
                 ++i;
                 EndGroup();
@@ -242,6 +295,7 @@ public:
                 TextByte(static_cast<unsigned char>(c));
             }
         }
+        EndPendingSurrogate();
         FlushBytes();
         if (!m_paragraph.Runs.empty())
             EndParagraph();
@@ -297,6 +351,7 @@ private:
             --m_skipLeft;
             return;
         }
+        EndPendingSurrogate();
         // Control characters are no text (a literal tab is a tab).
         if (b < 0x20 && b != '\t')
             return;
@@ -350,7 +405,7 @@ private:
             return;
         const auto it = m_fonts.find(m_fontNumber);
         const int codePage = it != m_fonts.end() && it->second.codePage ? it->second.codePage : m_codePage;
-        m_fontName += CodePageToUtf8(m_fontBytes, codePage);
+        m_decoder.Decode(m_fontBytes, codePage, m_fontName);
         m_fontBytes.clear();
     }
 
@@ -358,8 +413,10 @@ private:
     {
         if (m_bytes.empty())
             return;
-        AppendText(CodePageToUtf8(m_bytes, CodePage()));
+        m_text.clear();
+        m_decoder.Decode(m_bytes, CodePage(), m_text);
         m_bytes.clear();
+        AppendText(m_text);
     }
 
     void AppendText(const std::string& text)
@@ -389,6 +446,7 @@ private:
 
     void EndParagraph()
     {
+        EndPendingSurrogate();
         FlushBytes();
         m_paragraph.Align = m_align;
         m_doc.Paragraphs.push_back(std::move(m_paragraph));
@@ -494,12 +552,17 @@ private:
             --m_skipLeft;
             return;
         }
+        EndPendingSurrogate();
         if (State().dest == Dest::Text)
             AppendCodePoint(cp);
     }
 
     void Word(const std::string& w, bool hasParam, int n)
     {
+        // Any control word but a \uN, or a fallback character being skipped,
+        // comes between the halves of a surrogate pair.
+        if (m_skipLeft == 0 && !(w == "u" && hasParam))
+            EndPendingSurrogate();
         GroupState& s = State();
         // Destinations.
         if (w == "fonttbl") {
@@ -511,6 +574,15 @@ private:
             m_red = m_green = m_blue = 0;
             m_colorSet = false;
             return;
+        }
+        if (w == "result" && s.inObject) {
+            // An object's result: the text a reader without the object shows.
+            s.dest = s.objectOuter;
+            return;
+        }
+        if (w == "object") {
+            s.inObject = true;
+            s.objectOuter = s.dest;
         }
         if (IsSkippedDestination(w)) {
             FlushBytes();
@@ -562,16 +634,22 @@ private:
             return;
         }
         if (w == "u" && hasParam) {
-            std::uint32_t unit = static_cast<std::uint32_t>(n < 0 ? n + 65536 : n) & 0xFFFF;
-            if (m_skipLeft > 0)
-                m_skipLeft = 0;
+            const std::uint32_t unit = static_cast<std::uint32_t>(n < 0 ? n + 65536 : n) & 0xFFFF;
+            m_skipLeft = 0;
+            // A surrogate pair is two neighbouring \uN (the first one's
+            // fallback characters between them); a half without its
+            // neighbour is no character and reads as U+FFFD.
             if (unit >= 0xD800 && unit <= 0xDBFF) {
+                EndPendingSurrogate();
                 m_highSurrogate = unit;
-            } else if (unit >= 0xDC00 && unit <= 0xDFFF && m_highSurrogate) {
-                AppendCodePointIfText(0x10000 + ((m_highSurrogate - 0xD800) << 10) + (unit - 0xDC00));
+            } else if (unit >= 0xDC00 && unit <= 0xDFFF) {
+                if (m_highSurrogate)
+                    AppendCodePointIfText(0x10000 + ((m_highSurrogate - 0xD800) << 10) + (unit - 0xDC00));
+                else
+                    AppendCodePointIfText(0xFFFD);
                 m_highSurrogate = 0;
             } else {
-                m_highSurrogate = 0;
+                EndPendingSurrogate();
                 AppendCodePointIfText(unit);
             }
             m_skipLeft = s.uc;
@@ -583,7 +661,10 @@ private:
         }
         if (s.dest != Dest::Text)
             return;
-        // Document settings.
+        // Document settings. Bytes read so far keep the code page they came
+        // under.
+        if (w == "ansicpg" || w == "mac" || w == "pc" || w == "pca")
+            FlushBytes();
         if (w == "ansicpg") {
             m_codePage = n > 0 ? n : 1252;
         } else if (w == "mac") {
@@ -673,6 +754,15 @@ private:
             AppendCodePoint(cp);
     }
 
+    // A high surrogate whose low half did not come next: U+FFFD in its place.
+    void EndPendingSurrogate()
+    {
+        if (!m_highSurrogate)
+            return;
+        m_highSurrogate = 0;
+        AppendCodePointIfText(0xFFFD);
+    }
+
     void FinishFontEntryIfPending()
     {
         if (m_fontNumber >= 0 && !m_fontDone)
@@ -688,6 +778,8 @@ private:
     TRtfParagraph m_paragraph;
     TRtfAlign m_align = TRtfAlign::Left;
     std::string m_bytes;
+    std::string m_text;
+    CodePageDecoder m_decoder;
     int m_skipLeft = 0;
     std::uint32_t m_highSurrogate = 0;
     int m_codePage = 1252;

@@ -6,6 +6,8 @@
 #include "vcl/richedit.h"
 #include "vcl/rtf.h"
 
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -140,7 +142,7 @@ TEST(Rtf, BrokenDocumentsKeepTheTextBeforeTheDamage)
         {"{\\rtf1 abc\\'zzdef}", {"abcdef"}},
         {"{\\rtf1 abc\\bin999999 xyz}", {"abc"}},
         {"{\\rtf1 a} b", {"a"}},
-        {"{\\rtf1 x\\u55357?}", {"x"}},
+        {"{\\rtf1 x\\u55357?}", {"x\xEF\xBF\xBD"}},
         {"{\\rtf1 \\u-3913?}", {"\xEF\x82\xB7"}},
         {"{\\rtf1 {\\pict 0123456789abcdef}{\\*\\unknown hidden}shown\\par}", {"shown"}},
         {"{\\rtf1 \\fs999999999 \\cf99 \\f77 x\\uc99999 \\u65 yz}", {"xA"}},
@@ -160,6 +162,99 @@ TEST(Rtf, PlainTextAndCodePages)
     // A cut double-byte character becomes one replacement character.
     EXPECT_EQ(CodePageToUtf8("a\xD6", 936), "a\xEF\xBF\xBD");
     EXPECT_EQ(Texts(ReadRtf("{\\rtf1\\ansi\\ansicpg1251 \\'c0\\'c1}")), std::vector<std::string> {"\xD0\x90\xD0\x91"});
+}
+
+namespace {
+
+const std::string kReplacement = "\xEF\xBF\xBD";
+
+struct TextCase {
+    const char* name;  // the file of the fuzz corpus that holds the input
+    std::string data;
+    std::vector<std::string> texts;
+    bool lossy = false;
+};
+
+// Documents that were read wrongly, with the text a faithful reader gives.
+std::vector<TextCase> CraftedCases()
+{
+    const std::string fonts = "{\\fonttbl{\\f0 Times;}{\\f1\\fcharset134 SimSun;}{\\f2\\fcharset204 Arial Cyr;}}";
+    return {
+        // A surrogate pair is two neighbouring \uN.
+        {"rtf_surrogate_pair", "{\\rtf1 \\u-10179?\\u-8704?!}", {"\xF0\x9F\x98\x80!"}},
+        {"rtf_surrogate_pair_uc2", "{\\rtf1\\uc2 \\u-10179\\'3f\\'3f\\u-8704\\'3f\\'3f!}", {"\xF0\x9F\x98\x80!"}},
+        // Halves that are not neighbours are no character: each is U+FFFD,
+        // never joined with a later, unrelated half.
+        {"rtf_surrogates_apart", "{\\rtf1 a\\u-10179?b\\par c\\u-8704?d}",
+            {"a" + kReplacement + "b", "c" + kReplacement + "d"}},
+        {"rtf_surrogates_in_two_groups", "{\\rtf1 {\\u-10179?}{\\u-8704?}}", {kReplacement + kReplacement}},
+        {"rtf_surrogate_high_at_end", "{\\rtf1 x\\u-10179?}", {"x" + kReplacement}},
+        {"rtf_surrogate_high_then_high", "{\\rtf1 \\u-10179?\\u-10179?\\u-8704?}",
+            {kReplacement + "\xF0\x9F\x98\x80"}},
+        {"rtf_surrogate_low_alone", "{\\rtf1 \\u-8704?z}", {kReplacement + "z"}},
+        // Bytes read before a code-page change keep the page they came under.
+        {"rtf_ansicpg_midtext", "{\\rtf1\\ansi caf\\'e9 \\ansicpg1251 \\'cf}", {"caf\xC3\xA9 \xD0\x9F"}},
+        // An object's result is text, as a field's result is.
+        {"rtf_object_result",
+            "{\\rtf1 before {\\object\\objemb{\\*\\objclass Word.Document.8}{\\*\\objdata 0102}"
+            "{\\result {\\b shown result}}} after}",
+            {"before shown result after"}, true},
+        {"rtf_object_without_result", "{\\rtf1 a{\\object{\\*\\objdata 01}}b}", {"ab"}, true},
+        // One converter per code page serves the whole read, groups in
+        // different pages and broken sequences alike.
+        {"rtf_codepage_groups",
+            "{\\rtf1\\ansi" + fonts + "\\f0 a {\\f2 \\'cf\\'f0} b\\par c {\\f1 \\'d6\\'d0}{\\f2 \\'ec}{\\f1 x\\'d6}"
+            "{\\f1 \\'d6\\'d0} d}",
+            {"a \xD0\x9F\xD1\x80 b", "c \xE4\xB8\xAD\xD0\xBCx" + kReplacement + "\xE4\xB8\xAD d"}},
+    };
+}
+
+const std::string kRtfCorpus = std::string(VISTREL_TEST_DATA) + "/../../fuzz/corpus/rtf_read";
+
+} // namespace
+
+TEST(Rtf, CraftedDocumentsReadFaithfully)
+{
+    for (const TextCase& c : CraftedCases()) {
+        bool lossy = false;
+        EXPECT_EQ(Texts(ReadRtf(c.data, &lossy)), c.texts) << c.name;
+        EXPECT_EQ(lossy, c.lossy) << c.name;
+    }
+}
+
+// The corpus of the RTF fuzz target holds the crafted documents and the
+// fixtures; with VISTREL_WRITE_RTF_CORPUS set the test writes them anew.
+TEST(RtfFuzzCorpus, HoldsTheCraftedDocuments)
+{
+    const bool write = std::getenv("VISTREL_WRITE_RTF_CORPUS") != nullptr;
+    std::vector<std::pair<std::string, std::string>> files;
+    for (const TextCase& c : CraftedCases())
+        files.emplace_back(c.name, c.data);
+    for (const char* name : {"wordpad.rtf", "word.rtf", "libreoffice.rtf"})
+        files.emplace_back(name, Fixture(name));
+    for (const auto& [name, data] : files) {
+        if (write)
+            std::ofstream(kRtfCorpus + "/" + name, std::ios::binary) << data;
+        std::ifstream in(kRtfCorpus + "/" + name, std::ios::binary);
+        std::stringstream ss;
+        ss << in.rdbuf();
+        EXPECT_EQ(ss.str(), data) << name;
+    }
+}
+
+TEST(RtfFuzzCorpus, ReplaysWithoutFindings)
+{
+    size_t files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(kRtfCorpus)) {
+        std::ifstream in(entry.path(), std::ios::binary);
+        std::stringstream ss;
+        ss << in.rdbuf();
+        SCOPED_TRACE(entry.path().string());
+        const TRtfDocument read = ReadRtf(ss.str());
+        EXPECT_EQ(ReadRtf(WriteRtf(read)), NormalizeRtf(read));
+        ++files;
+    }
+    EXPECT_GE(files, CraftedCases().size() + 3);
 }
 
 class TextControlTest : public AppTest {};
