@@ -22,6 +22,8 @@ PACKAGES=(
   xvfb xauth
   # tools that made fixtures and that benchmarks measure against
   netpbm xxd zip unzip p7zip-full fastjar
+  # unrtf reads the document of the rtf_load benchmark
+  unrtf
   # ImageMagick writes the pictures of the decode benchmarks
   imagemagick
   # OpenJPEG's tools code and decode the picture of the jp2_decode benchmark

@@ -57,10 +57,6 @@ int CodePageOfCharset(int charset)
     }
 }
 
-} // namespace
-
-namespace {
-
 // Converters from Windows code pages to UTF-8, each opened once and kept for
 // the life of the decoder: glibc loads a code page's module at every
 // iconv_open, which took most of the time of reading a document that

@@ -16,22 +16,37 @@
 #include <thread>
 #include <unistd.h>
 
-TEST(Program, StartsShowsItsMainWindowAndClosesCleanly)
+namespace {
+
+// Starts the program offscreen with the trace of its windows on; answers its
+// process and the read end of its standard output.
+pid_t StartProgram(const char* argument, int& output)
 {
     int out[2];
-    ASSERT_EQ(::pipe(out), 0);
+    if (::pipe(out) != 0)
+        return -1;
     const pid_t pid = ::fork();
-    ASSERT_GE(pid, 0);
     if (pid == 0) {
         ::dup2(out[1], 1);
         ::close(out[0]);
         ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
         ::setenv("VISTREL_TRACE_WINDOWS", "1", 1);
-        ::execl(VISTREL_EXE, VISTREL_EXE, static_cast<char*>(nullptr));
+        ::execl(VISTREL_EXE, VISTREL_EXE, argument, static_cast<char*>(nullptr));
         ::_exit(127);
     }
     ::close(out[1]);
-    FILE* in = ::fdopen(out[0], "r");
+    output = out[0];
+    return pid;
+}
+
+} // namespace
+
+TEST(Program, StartsShowsItsMainWindowAndClosesCleanly)
+{
+    int output = -1;
+    const pid_t pid = StartProgram(nullptr, output);
+    ASSERT_GE(pid, 0);
+    FILE* in = ::fdopen(output, "r");
     char line[512] = {};
     const bool shown = std::fgets(line, sizeof line, in) != nullptr;
     ASSERT_TRUE(shown) << "the program ended before showing its window";
@@ -51,21 +66,10 @@ TEST(Program, StartedWithANamedPipeShowsItsWindowAndCloses)
 {
     TempDir dir;
     MakeFifo(dir.Path("pipe"));
-    int out[2];
-    ASSERT_EQ(::pipe(out), 0);
-    const pid_t pid = ::fork();
+    int output = -1;
+    const pid_t pid = StartProgram(dir.Path("pipe").c_str(), output);
     ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        ::dup2(out[1], 1);
-        ::close(out[0]);
-        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        ::setenv("VISTREL_TRACE_WINDOWS", "1", 1);
-        const std::string pipe = dir.Path("pipe");
-        ::execl(VISTREL_EXE, VISTREL_EXE, pipe.c_str(), static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
-    ::close(out[1]);
-    pollfd ready {out[0], POLLIN, 0};
+    pollfd ready {output, POLLIN, 0};
     const bool answered = ::poll(&ready, 1, 30000) == 1;
     if (!answered) {
         // Still waiting on the pipe: a writer's open ends the wait, then the
@@ -73,7 +77,7 @@ TEST(Program, StartedWithANamedPipeShowsItsWindowAndCloses)
         ::close(::open(dir.Path("pipe").c_str(), O_WRONLY | O_NONBLOCK));
         ::kill(pid, SIGKILL);
     }
-    FILE* in = ::fdopen(out[0], "r");
+    FILE* in = ::fdopen(output, "r");
     char line[512] = {};
     const bool shown = answered && std::fgets(line, sizeof line, in) != nullptr;
     EXPECT_TRUE(shown) << "no main window: the program waited on the pipe";

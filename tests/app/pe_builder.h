@@ -79,6 +79,20 @@ public:
         U16(rva, hint);
         Text(rva + 2, name);
     }
+    // The export directory at rva: the address of the library's name, the
+    // first ordinal, the number of functions and of names, and the addresses
+    // of the function, name and name-ordinal tables.
+    void ExportDirectory(std::uint32_t rva, std::uint32_t name, std::uint32_t base, std::uint32_t functions,
+        std::uint32_t names, std::uint32_t functionTable, std::uint32_t nameTable, std::uint32_t ordinalTable)
+    {
+        U32(rva + 12, name);
+        U32(rva + 16, base);
+        U32(rva + 20, functions);
+        U32(rva + 24, names);
+        U32(rva + 28, functionTable);
+        U32(rva + 32, nameTable);
+        U32(rva + 36, ordinalTable);
+    }
     // An import descriptor.
     void Descriptor(std::uint32_t rva, std::uint32_t originalFirstThunk, std::uint32_t forwarderChain,
         std::uint32_t name, std::uint32_t firstThunk)
@@ -111,14 +125,7 @@ struct PEBuilder {
         w.Directory(0, 0x1000, 0x40);
         w.Directory(1, 0x1080, 0x28);
 
-        // Export directory.
-        w.U32(0x1000 + 12, 0x1100);
-        w.U32(0x1000 + 16, 1);
-        w.U32(0x1000 + 20, 3);
-        w.U32(0x1000 + 24, 1);
-        w.U32(0x1000 + 28, 0x1040);
-        w.U32(0x1000 + 32, 0x1050);
-        w.U32(0x1000 + 36, 0x1060);
+        w.ExportDirectory(0x1000, 0x1100, 1, 3, 1, 0x1040, 0x1050, 0x1060);
         w.U32(0x1040, 0x1010);
         w.U32(0x1040 + 4, 0);
         w.U32(0x1040 + 8, 0x1020);
@@ -193,13 +200,7 @@ struct PECrafted {
         PEImageWriter w(false, 0x200);
         w.Directory(0, 0x1000, 0x80);
         w.Directory(1, 0x1100, 0x28);
-        w.U32(0x1000 + 12, 0x1060);
-        w.U32(0x1000 + 16, 1);
-        w.U32(0x1000 + 20, 1);
-        w.U32(0x1000 + 24, 1);
-        w.U32(0x1000 + 28, 0x1028);
-        w.U32(0x1000 + 32, 0x102C);
-        w.U32(0x1000 + 36, 0x1030);
+        w.ExportDirectory(0x1000, 0x1060, 1, 1, 1, 0x1028, 0x102C, 0x1030);
         w.U32(0x1028, 0x1040);  // the forwarder text, inside the directory
         w.U32(0x102C, 0x1068);
         w.U16(0x1030, 0);
