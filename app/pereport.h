@@ -16,8 +16,8 @@
 // read only where it lies inside the file; a part that points outside it
 // ends that part of the report. The import descriptors are read within the
 // import directory's size, every thunk slot is listed once however the
-// descriptors' tables overlap, and a report that grows past 250,000 lines or
-// 16 MB of text ends with a line that says it was cut.
+// descriptors' tables overlap, and a report that grows past 100,000 lines or
+// 8 MB of text ends with a line that says it was cut.
 void GetPEFileInfo(const std::string& path, TStringList& lines);
 // The report of an image already in memory (the file's bytes), named path.
 void GetPEImageInfo(const std::uint8_t* data, std::size_t size, const std::string& path, TStringList& lines);

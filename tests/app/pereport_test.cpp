@@ -252,14 +252,14 @@ TEST(PEReport, OrdinalsAndForwarders)
 TEST(PEReport, RunawayReportIsCut)
 {
     TempDir dir;
-    const auto lines = Report(dir, "long.dll", PECrafted::LongNames(5000));
+    const auto lines = Report(dir, "long.dll", PECrafted::LongNames(2500));
     ASSERT_FALSE(lines.empty());
-    EXPECT_EQ(lines.back(), "(The report was cut here: it runs past 250000 lines or 16 MB of text.)");
+    EXPECT_EQ(lines.back(), "(The report was cut here: it runs past 100000 lines or 8 MB of text.)");
     size_t bytes = 0;
     for (const auto& l : lines)
         bytes += l.size() + 1;
-    EXPECT_LE(bytes, (16u << 20) + 100);
-    EXPECT_GT(CountStartingWith(lines, "\t0000"), 4000u);
+    EXPECT_LE(bytes, (8u << 20) + 100);
+    EXPECT_GT(CountStartingWith(lines, "\t0000"), 2000u);
 
     // An ordinary report is not cut.
     EXPECT_NE(Report(dir, "a.dll", PEBuilder::Build(false)).back().rfind("(The report was cut", 0), 0u);
@@ -306,7 +306,7 @@ std::vector<std::pair<std::string, std::string>> CraftedCorpus()
         {"pe_overlapping_thunk_tables", PECrafted::OverlappingThunkTables(100, 518)},
         {"pe_descriptors_past_directory", PECrafted::DescriptorsPastTheDirectory(1, 3)},
         {"pe_ordinals_and_forwarders", PECrafted::OrdinalsAndForwarders()},
-        {"pe_long_names", PECrafted::LongNames(5000)},
+        {"pe_long_names", PECrafted::LongNames(2500)},
         {"pe32", PEBuilder::Build(false)},
         {"pe32plus", PEBuilder::Build(true)},
     };
