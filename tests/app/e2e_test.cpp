@@ -81,8 +81,9 @@ TEST(Program, StartedWithANamedPipeShowsItsWindowAndCloses)
     char line[512] = {};
     const bool shown = answered && std::fgets(line, sizeof line, in) != nullptr;
     EXPECT_TRUE(shown) << "no main window: the program waited on the pipe";
-    if (shown)
+    if (shown) {
         EXPECT_EQ(std::string(line), "main window shown: Vistrel 1.0 - " + dir.Path("pipe") + "\n");
+    }
     ::kill(pid, SIGTERM);
     int status = 0;
     ::waitpid(pid, &status, 0);
