@@ -12,7 +12,8 @@ bool is64Bit = false;
 namespace {
 
 constexpr int kInputSize = 32768;
-constexpr int kMaxCodeBits = 15;
+// The longest code any table holds (implode; deflate stops at 15).
+constexpr int kMaxCodeBits = 16;
 
 // Length codes 257..287 (index code - 257). Code 285 is 258 in deflate and
 // 3 + 16 extra bits in Deflate64; 286 and 287 never occur.
@@ -45,14 +46,13 @@ std::uint32_t ReverseBits(std::uint32_t code, int len)
     return r;
 }
 
-// Decoder state of one call: the input buffer with its refill, the bit
-// reader, the output window with its flush. Every read of a packed byte goes
-// through NextByte, every use of a window index is masked to the window.
+// Decoder state of one call: the bounded bit input, the output window
+// with its flush. Every use of a window index is masked to the window.
 class Inflater {
 public:
     Inflater(TZipCommon* zad, TStream32* in, TStream32*& out, const TInflateRec& rec, const TInflateProc& proc,
              TInflateBuffers& buffers)
-        : m_zad(zad), m_in(in), m_out(out), m_rec(rec), m_proc(proc), m_input(buffers.input),
+        : m_zad(zad), m_rec(rec), m_proc(proc), m_bits(in, m_rec, m_proc, buffers.input), m_output(out, m_rec, m_proc),
           m_window(buffers.window), m_buffers(buffers)
     {
         m_windowSize = is64Bit ? 65536u : 32768u;
@@ -60,120 +60,25 @@ public:
         // not written in this entry, so old contents do not matter.
         if (m_window.size() < m_windowSize)
             m_window.resize(m_windowSize);
-        if (m_input.size() < kInputSize)
-            m_input.resize(kInputSize);
         m_remaining = rec.UnpackedSize;
     }
 
     TInflateResult Run();
 
 private:
-    bool Cancelled() const { return m_proc.CancelFlag && *m_proc.CancelFlag; }
-
-    std::uint8_t NextByte()
-    {
-        if (m_inPos >= m_inLen) {
-            if (!Refill()) {
-                ++m_padBytes;
-                return 0;
-            }
-        }
-        return m_input[static_cast<size_t>(m_inPos++)];
-    }
-
-    bool Refill()
-    {
-        m_inPos = 0;
-        m_inLen = 0;
-        if (m_eof)
-            return false;
-        const std::int64_t left = m_rec.PackedSize - m_totalRead;
-        const auto want = static_cast<std::int32_t>(std::min<std::int64_t>(kInputSize, std::max<std::int64_t>(left, 0)));
-        std::int32_t got = 0;
-        if (want > 0 && m_proc.ReadProc)
-            got = m_proc.ReadProc(m_in, nullptr, m_input.data(), (m_rec.BitFlag & 1) != 0, 0, want, dtData);
-        if (got <= 0) {
-            m_eof = true;
-            return false;
-        }
-        m_totalRead += got;
-        m_inLen = std::min(got, want);
-        return true;
-    }
-
-    void NeedBits(int n)
-    {
-        while (m_bitCount < n) {
-            m_bitBuf |= static_cast<std::uint64_t>(NextByte()) << m_bitCount;
-            m_bitCount += 8;
-        }
-    }
-    std::uint32_t PeekBits(int n) const { return static_cast<std::uint32_t>(m_bitBuf & ((1ull << n) - 1)); }
-    void DumpBits(int n)
-    {
-        m_bitBuf >>= n;
-        m_bitCount -= n;
-    }
-    std::uint32_t GetBits(int n)
-    {
-        if (n == 0)
-            return 0;
-        NeedBits(n);
-        const std::uint32_t v = PeekBits(n);
-        DumpBits(n);
-        return v;
-    }
-    // True once a bit beyond the real input has been consumed: the padding
-    // bytes fed at the end are the newest bits of the buffer.
-    bool Overrun() const { return m_bitCount < m_padBytes * 8; }
-
-    // Decodes one symbol; null when the code is invalid.
-    const THuftEntry* Decode(const THuftTable& t)
-    {
-        if (t.rootBits == 0 || t.entries.empty())
-            return nullptr;
-        NeedBits(t.rootBits);
-        const THuftEntry* e = &t.entries[PeekBits(t.rootBits)];
-        if (e->kind == THuftEntry::Link) {
-            DumpBits(t.rootBits);
-            NeedBits(e->extra);
-            const size_t idx = e->value + PeekBits(e->extra);
-            if (idx >= t.entries.size())
-                return nullptr;
-            e = &t.entries[idx];
-            if (e->kind == THuftEntry::Link || e->kind == THuftEntry::Invalid || e->bits <= t.rootBits)
-                return nullptr;
-            DumpBits(e->bits - t.rootBits);
-        } else {
-            DumpBits(e->bits);
-        }
-        if (e->kind == THuftEntry::Invalid)
-            return nullptr;
-        return e;
-    }
+    bool Cancelled() const { return m_output.Cancelled(); }
+    std::uint32_t GetBits(int n) { return m_bits.GetBits(n); }
+    bool Overrun() const { return m_bits.Overrun(); }
+    const THuftEntry* Decode(const THuftTable& t) { return m_bits.Decode(t); }
 
     bool Flush(std::uint32_t n)
     {
         if (n == 0)
             return true;
-        const std::int32_t written = m_proc.WriteProc ? m_proc.WriteProc(m_out, m_window.data(), false, 32,
-                                                                         static_cast<std::int32_t>(n), dtData)
-                                                      : 0;
-        const std::int64_t w = std::max<std::int32_t>(written, 0);
-        if (m_proc.ProgressLeft)
-            *m_proc.ProgressLeft -= w;
-        m_remaining -= w;
-        if (m_proc.ProgressProc) {
-            try {
-                const BYTE byFile = CalcProgress64(m_rec.UnpackedSize - m_remaining, m_rec.UnpackedSize);
-                const std::int64_t left = m_proc.ProgressLeft ? *m_proc.ProgressLeft : 0;
-                const BYTE byArc = CalcProgress64(m_rec.ProgressTotal - left, m_rec.ProgressTotal);
-                m_proc.ProgressProc(byFile, byArc);
-            } catch (...) {
-                // A progress handler never ends the decode.
-            }
-        }
-        return written == static_cast<std::int32_t>(n);
+        const std::int64_t before = m_output.Remaining();
+        const bool complete = m_output.Write(m_window.data(), n);
+        m_remaining -= before - m_output.Remaining();
+        return complete;
     }
 
     bool PutByte(std::uint8_t b)
@@ -196,20 +101,10 @@ private:
     bool GzipTrailerAndNext();
 
     TZipCommon* m_zad;
-    TStream32* m_in;
-    TStream32*& m_out;
     TInflateRec m_rec;
     TInflateProc m_proc;
-
-    std::vector<std::uint8_t>& m_input;
-    std::int32_t m_inPos = 0;
-    std::int32_t m_inLen = 0;
-    std::int64_t m_totalRead = 0;
-    bool m_eof = false;
-    int m_padBytes = 0;
-
-    std::uint64_t m_bitBuf = 0;
-    int m_bitCount = 0;
+    TBitInput m_bits;
+    TDecodedOutput m_output;
 
     std::vector<std::uint8_t>& m_window;
     TInflateBuffers& m_buffers;
@@ -222,7 +117,7 @@ private:
 
 TInflateResult Inflater::Stored()
 {
-    DumpBits(m_bitCount & 7);
+    m_bits.AlignToByte();
     const std::uint32_t len = GetBits(16);
     const std::uint32_t nlen = GetBits(16);
     if (Overrun())
@@ -425,7 +320,7 @@ TInflateResult Inflater::Block(bool& last)
 // then possibly the next member's header. True when another member follows.
 bool Inflater::GzipTrailerAndNext()
 {
-    DumpBits(m_bitCount & 7);
+    m_bits.AlignToByte();
     auto byte = [this]() { return static_cast<std::uint8_t>(GetBits(8)); };
     std::uint32_t crc = 0;
     for (int i = 0; i < 4; ++i)
@@ -486,14 +381,65 @@ TInflateResult Inflater::Run()
 
 }  // namespace
 
+TBitInput::TBitInput(TStream32* in, const TInflateRec& rec, const TInflateProc& proc, std::vector<std::uint8_t>& buffer)
+    : m_in(in), m_rec(rec), m_proc(proc), m_buffer(buffer)
+{
+    if (m_buffer.size() < static_cast<size_t>(kInputSize))
+        m_buffer.resize(kInputSize);
+}
+
+bool TBitInput::Refill()
+{
+    m_pos = 0;
+    m_len = 0;
+    if (m_eof)
+        return false;
+    const std::int64_t left = m_rec.PackedSize - m_totalRead;
+    const auto want = static_cast<std::int32_t>(std::min<std::int64_t>(kInputSize, std::max<std::int64_t>(left, 0)));
+    std::int32_t got = 0;
+    if (want > 0 && m_proc.ReadProc)
+        got = m_proc.ReadProc(m_in, nullptr, m_buffer.data(), (m_rec.BitFlag & 1) != 0, 0, want, dtData);
+    if (got <= 0) {
+        m_eof = true;
+        return false;
+    }
+    m_totalRead += got;
+    m_len = std::min(got, want);
+    return true;
+}
+
+bool TDecodedOutput::Write(std::uint8_t* data, std::uint32_t n)
+{
+    if (n == 0)
+        return true;
+    const std::int32_t written =
+        m_proc.WriteProc ? m_proc.WriteProc(m_out, data, false, 32, static_cast<std::int32_t>(n), dtData) : 0;
+    const std::int64_t w = std::max<std::int32_t>(written, 0);
+    if (m_proc.ProgressLeft)
+        *m_proc.ProgressLeft -= w;
+    m_remaining -= w;
+    if (m_proc.ProgressProc) {
+        try {
+            const BYTE byFile = CalcProgress64(m_rec.UnpackedSize - m_remaining, m_rec.UnpackedSize);
+            const std::int64_t left = m_proc.ProgressLeft ? *m_proc.ProgressLeft : 0;
+            const BYTE byArc = CalcProgress64(m_rec.ProgressTotal - left, m_rec.ProgressTotal);
+            m_proc.ProgressProc(byFile, byArc);
+        } catch (...) {
+            // A progress handler never ends the decode.
+        }
+    }
+    return written == static_cast<std::int32_t>(n);
+}
+
 int BuildHuffmanTable(const std::uint8_t* lengths, int count, int literals, const std::uint32_t* bases,
-                      const std::uint8_t* extras, int lookupBits, THuftTable& table)
+                      const std::uint8_t* extras, int lookupBits, THuftTable& table, int maxBits)
 {
     table.entries.clear();
     table.rootBits = 0;
+    maxBits = std::clamp(maxBits, 1, kMaxCodeBits);
     std::array<int, kMaxCodeBits + 1> bl{};
     for (int i = 0; i < count; ++i) {
-        if (lengths[i] > kMaxCodeBits)
+        if (lengths[i] > maxBits)
             return 2;
         ++bl[lengths[i]];
     }
@@ -502,7 +448,7 @@ int BuildHuffmanTable(const std::uint8_t* lengths, int count, int literals, cons
     int minLen = 1;
     while (bl[minLen] == 0)
         ++minLen;
-    int maxLen = kMaxCodeBits;
+    int maxLen = maxBits;
     while (bl[maxLen] == 0)
         --maxLen;
     // Over-subscribed or incomplete?

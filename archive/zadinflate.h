@@ -66,9 +66,120 @@ struct TInflateBuffers {
 
 // Result of BuildHuffmanTable: 0 complete, 1 incomplete (accepted for the
 // literal and distance tables), 2 invalid (over-subscribed or a length over
-// 15).
+// maxBits). Deflate's codes are at most 15 bits long, implode's 16.
 int BuildHuffmanTable(const std::uint8_t* lengths, int count, int literals, const std::uint32_t* bases,
-                      const std::uint8_t* extras, int lookupBits, THuftTable& table);
+                      const std::uint8_t* extras, int lookupBits, THuftTable& table, int maxBits = 15);
+
+// The bounded input of the library's own decoders. Packed bytes come only
+// through the component's read procedure (decryption and all), never more
+// than the entry's packed size; past the end the reader feeds zero bytes and
+// Overrun() tells that a bit beyond the real input has been consumed, so a
+// decoder checks once per symbol instead of once per byte. Bits are taken
+// least significant first.
+class TBitInput {
+public:
+    TBitInput(TStream32* in, const TInflateRec& rec, const TInflateProc& proc, std::vector<std::uint8_t>& buffer);
+
+    std::uint8_t NextByte()
+    {
+        if (m_pos >= m_len && !Refill()) {
+            ++m_padBytes;
+            return 0;
+        }
+        return m_buffer[static_cast<size_t>(m_pos++)];
+    }
+    void NeedBits(int n)
+    {
+        while (m_bitCount < n) {
+            m_bitBuf |= static_cast<std::uint64_t>(NextByte()) << m_bitCount;
+            m_bitCount += 8;
+        }
+    }
+    std::uint32_t PeekBits(int n) const { return static_cast<std::uint32_t>(m_bitBuf & ((1ull << n) - 1)); }
+    void DumpBits(int n)
+    {
+        m_bitBuf >>= n;
+        m_bitCount -= n;
+    }
+    std::uint32_t GetBits(int n)
+    {
+        if (n == 0)
+            return 0;
+        NeedBits(n);
+        const std::uint32_t v = PeekBits(n);
+        DumpBits(n);
+        return v;
+    }
+    void AlignToByte() { DumpBits(m_bitCount & 7); }
+    // True once a bit beyond the real input has been consumed: the padding
+    // bytes fed at the end are the newest bits of the buffer.
+    bool Overrun() const { return m_bitCount < m_padBytes * 8; }
+    // Decodes one symbol of a table built by BuildHuffmanTable; null when
+    // the code is invalid. Implode sends its codes inverted: the bits are
+    // complemented before they index the table.
+    const THuftEntry* Decode(const THuftTable& t, bool inverted = false)
+    {
+        if (t.rootBits == 0 || t.entries.empty())
+            return nullptr;
+        NeedBits(t.rootBits);
+        const std::uint32_t flipRoot = inverted ? (1u << t.rootBits) - 1 : 0;
+        const THuftEntry* e = &t.entries[PeekBits(t.rootBits) ^ flipRoot];
+        if (e->kind == THuftEntry::Link) {
+            DumpBits(t.rootBits);
+            NeedBits(e->extra);
+            const std::uint32_t flipSub = inverted ? (1u << e->extra) - 1 : 0;
+            const size_t idx = e->value + (PeekBits(e->extra) ^ flipSub);
+            if (idx >= t.entries.size())
+                return nullptr;
+            e = &t.entries[idx];
+            if (e->kind == THuftEntry::Link || e->kind == THuftEntry::Invalid || e->bits <= t.rootBits)
+                return nullptr;
+            DumpBits(e->bits - t.rootBits);
+        } else {
+            DumpBits(e->bits);
+        }
+        if (e->kind == THuftEntry::Invalid)
+            return nullptr;
+        return e;
+    }
+
+private:
+    bool Refill();
+
+    TStream32* m_in;
+    const TInflateRec& m_rec;
+    const TInflateProc& m_proc;
+    std::vector<std::uint8_t>& m_buffer;
+    std::int32_t m_pos = 0;
+    std::int32_t m_len = 0;
+    std::int64_t m_totalRead = 0;
+    bool m_eof = false;
+    int m_padBytes = 0;
+    std::uint64_t m_bitBuf = 0;
+    int m_bitCount = 0;
+};
+
+// The output side of the library's own decoders: decoded bytes go through
+// the component's write procedure (the CRC, the target, the declared-size
+// limit), and every write reports progress by file and by archive.
+class TDecodedOutput {
+public:
+    TDecodedOutput(TStream32*& out, const TInflateRec& rec, const TInflateProc& proc)
+        : m_out(out), m_rec(rec), m_proc(proc), m_remaining(rec.UnpackedSize)
+    {
+    }
+    // True when all n bytes were written.
+    bool Write(std::uint8_t* data, std::uint32_t n);
+    bool Cancelled() const { return m_proc.CancelFlag && *m_proc.CancelFlag; }
+    // Bytes of the entry not written yet.
+    std::int64_t Remaining() const { return m_remaining; }
+
+private:
+    TStream32*& m_out;
+    const TInflateRec& m_rec;
+    const TInflateProc& m_proc;
+    std::int64_t m_remaining;
+};
 
 // Decodes the current entry of zad from inStream. True when every block
 // decoded and the last write was complete. opBase is kept for the callers'

@@ -1,8 +1,11 @@
 #include "archive/zadunzip.h"
 
 #include "archive/zadcrc.h"
+#include "archive/zadexplode.h"
 #include "archive/zadgbls.h"
 #include "archive/zadhooks.h"
+#include "archive/zadreduce.h"
+#include "archive/zadshrink.h"
 #include "archive/zadzlib.h"
 #include "rtl/sysutils.h"
 
@@ -37,6 +40,9 @@ std::string NameOf(const std::string& raw, WORD flags, bool translate)
 
 bool IsAesMethod(TEncryptionMethod m) { return m == emAES2_128 || m == emAES2_192 || m == emAES2_256; }
 
+// Stored, shrunk, reduced (1 to 4), imploded, deflated and Deflate64.
+bool IsDecodedMethod(std::uint32_t m) { return m <= 6 || m == 8 || m == 9; }
+
 // The bytes of packed data in front of which an encrypted entry keeps its
 // encryption header (and, for AES, behind which its authentication code).
 std::int64_t EncryptionOverhead(const TZipEntry& e)
@@ -64,6 +70,9 @@ struct TUnZip::TRunBuffers {
     TDecompressStream inflater;
     std::vector<std::uint8_t> output;
     TInflateBuffers deflate64;
+    TExplodeBuffers explode;
+    TShrinkBuffers shrink;
+    TReduceBuffers reduce;
     // The current entry's data ran into an error of its own (not its end).
     bool invalidData = false;
 };
@@ -481,7 +490,7 @@ bool TUnZip::OpenAndExtractFile(TStream32* in, TStream32* out, int index, std::i
             if (FileAccessMethod == faFile && CreateStoredDirs && !CreateDirEx(Filename))
                 ForceCrcFail = true;
             Crc32Val = e.Crc;
-        } else if (method != 0 && method != 8 && method != 9) {
+        } else if (!IsDecodedMethod(method)) {
             // Nothing is created for a method the library does not decode.
             RaiseErrorStr(Filename, "", VolumeName, E_UNSUPPORTEDMETHOD);
             FailEntry(InflateRec);
@@ -497,7 +506,9 @@ bool TUnZip::OpenAndExtractFile(TStream32* in, TStream32* out, int index, std::i
         } else {
             BeginEntryOutput(e.UnpackedSize);
             ExtractFile(InflateRec, outStream, in);
-            bool good = EntrySizeAgrees(!m_run->invalidData) && !EntryWriteFailed && !DiskFull;
+            // Data a decoder found invalid gave a partial file: it fails like
+            // a short one and leaves nothing.
+            bool good = EntrySizeAgrees(!m_run->invalidData) && !m_run->invalidData && !EntryWriteFailed && !DiskFull;
             if (Encrypted && IsAesMethod(EncryptionMethod)) {
                 // The authentication code replaces the CRC for AE-2; AE-1
                 // entries carry a real CRC as well, and both are checked.
@@ -544,6 +555,12 @@ bool TUnZip::ExtractFile(const TInflateRec& recIn, TStream32*& outStream, TStrea
     try {
         switch (method) {
         case 0: finished = Unstore(in, outStream, 32, rec) == 0; break;
+        case 1:
+        case 2:
+        case 3:
+        case 4:
+        case 5:
+        case 6: finished = ExtractLegacy(method, in, outStream); break;
         case 8: finished = ExtractInflate32(in, outStream, maxbits()); break;
         case 9: finished = ExtractInflate64(in, outStream, maxbits()); break;
         default:
@@ -561,6 +578,29 @@ bool TUnZip::ExtractFile(const TInflateRec& recIn, TStream32*& outStream, TStrea
     // its own position, however much of the data the decoder took.
     in->Seek(dataAt + rec.PackedSize, soBeginning);
     return finished;
+}
+
+// Shrunk (1), reduced (2 to 5) and imploded (6) entries, through the
+// library's own decoders and the run's buffers. A decoder that finds the
+// data invalid ends the entry; the shrink and reduce decoders name what
+// was wrong.
+bool TUnZip::ExtractLegacy(std::uint32_t method, TStream32* in, TStream32*& out)
+{
+    const std::int64_t dataAt = in->Position();
+    InflateProcRec.CancelFlag = CancelRef;
+    int fault = 0;
+    TInflateResult r = TInflateResult::InvalidData;
+    if (method == 1)
+        r = Unshrink(in, out, InflateRec, InflateProcRec, m_run->shrink, fault);
+    else if (method <= 5)
+        r = Unreduce(in, out, InflateRec, InflateProcRec, static_cast<int>(method) - 1, m_run->reduce, fault);
+    else
+        r = Explode(in, out, InflateRec, InflateProcRec, m_run->explode);
+    m_run->invalidData = r == TInflateResult::InvalidData;
+    if (fault != 0)
+        RaiseErrorStr(Filename, "", VolumeName, fault);
+    in->Seek(dataAt + InflateRec.PackedSize, soBeginning);
+    return r == TInflateResult::Ok;
 }
 
 bool TUnZip::ExtractInflate32(TStream32* in, TStream32*& out, std::int8_t maxBits)

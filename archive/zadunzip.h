@@ -2,8 +2,9 @@
 // central directory and collects the selected entries; a second pass
 // extracts them one by one: the local header is checked against the central
 // one, then doOnBegin, the password (traditional cipher or WinZip AES), the
-// output, the method's decoder (stored; deflate through zlib; Deflate64
-// through the library's own decoder), CloseAndSetDate and doOnEnd.
+// output, the method's decoder (stored; deflate through zlib; Deflate64,
+// shrink, reduce and explode through the library's own decoders),
+// CloseAndSetDate and doOnEnd.
 //
 // Entries are selected and written under their central name; sizes come
 // whole from the central header and its ZIP64 field. Without a central
@@ -75,6 +76,7 @@ public:
     // decoder was done (the sizes then decide the failure).
     bool ExtractFile(const TInflateRec& rec, TStream32*& outStream, TStream32* inStream);
     bool ExtractInflate(TStream32* inStream, TStream32*& outStream, std::int8_t maxBits);
+    bool ExtractLegacy(std::uint32_t method, TStream32* inStream, TStream32*& outStream);
     bool ExtractInflate32(TStream32* inStream, TStream32*& outStream, std::int8_t maxBits);
     bool ExtractInflate64(TStream32* inStream, TStream32*& outStream, std::int8_t maxBits);
     static TEncryptionMethod GetEncryptionMethod(WORD flags, const TAesHeader& aes, bool strong);

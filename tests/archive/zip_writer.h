@@ -56,8 +56,11 @@ inline std::string Deflate(const std::string& data, int level = 6)
 struct Entry {
     std::string name;
     std::string data;      // the entry's real bytes
-    unsigned method = 0;   // 0 stored, 8 deflated
+    unsigned method = 0;   // 0 stored, 8 deflated; others need packed
     unsigned flags = 0;
+    // The packed bytes as another coder made them (shrunk, reduced,
+    // imploded); unset, they are the data itself or its deflated form.
+    std::optional<std::string> packed;
     std::string extra;     // written into both headers
     std::string comment;
     // Claims that differ from the truth: the sizes and CRC both headers
@@ -91,7 +94,7 @@ struct Archive {
         std::string out, cd;
         std::vector<std::uint32_t> recordAt;
         for (const Entry& e : entries) {
-            const std::string packed = e.method == 8 ? Deflate(e.data) : e.data;
+            const std::string packed = e.packed ? *e.packed : e.method == 8 ? Deflate(e.data) : e.data;
             const std::uint32_t crc = e.crcClaim.value_or(Crc32(e.data));
             const std::uint64_t packedSize = e.packedClaim.value_or(packed.size());
             const std::uint64_t unpackedSize = e.unpackedClaim.value_or(e.data.size());

@@ -75,3 +75,29 @@ inline bool Reference7z(const std::string& archive, const std::string& dir, cons
                             " '" + archive + "' > /dev/null 2>&1";
     return std::system(cmd.c_str()) == 0;
 }
+
+// What extracting an archive's bytes left: the events, the count and the
+// files written.
+struct Outcome {
+    ExtractLog log;
+    int count = 0;
+    std::map<std::string, std::string> files;
+};
+
+// Extracts the archive's bytes into a fresh folder; error names are given
+// relative to that folder.
+inline Outcome ExtractBytes(const std::string& bytes, const std::string& name = "hostile.zip")
+{
+    TempDir work, out;
+    work.Write(name, bytes);
+    TUnZip z;
+    Outcome r;
+    Attach(z, r.log);
+    Prepare(z, work.Path(name), out.Root());
+    r.count = z.Extract();
+    r.files = TreeOf(out.Root());
+    for (auto& e : r.log.errors)
+        if (e.second.rfind(out.Root(), 0) == 0)
+            e.second.erase(0, out.Root().size());
+    return r;
+}

@@ -16,30 +16,6 @@ using zipwriter::Archive;
 using Errors = std::vector<std::pair<int, std::string>>;
 using Files = std::map<std::string, std::string>;
 
-struct Outcome {
-    ExtractLog log;
-    int count = 0;
-    Files files;
-};
-
-// Extracts the archive's bytes into a fresh folder; error names are given
-// relative to that folder.
-Outcome ExtractBytes(const std::string& bytes, const std::string& name = "hostile.zip")
-{
-    TempDir work, out;
-    work.Write(name, bytes);
-    TUnZip z;
-    Outcome r;
-    Attach(z, r.log);
-    Prepare(z, work.Path(name), out.Root());
-    r.count = z.Extract();
-    r.files = TreeOf(out.Root());
-    for (auto& e : r.log.errors)
-        if (e.second.rfind(out.Root(), 0) == 0)
-            e.second.erase(0, out.Root().size());
-    return r;
-}
-
 using hostile::kAlpha;
 using hostile::kOmega;
 

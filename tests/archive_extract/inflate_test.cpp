@@ -4,6 +4,8 @@
 // code lengths, truncation) end as errors without reading or writing
 // outside the window.
 #include "../archive/zip_writer.h"
+#include "bit_writer.h"
+#include "decode_support.h"
 #include "archive/zadinflate.h"
 
 #include <gtest/gtest.h>
@@ -15,59 +17,16 @@
 
 namespace {
 
-struct Decoded {
-    TInflateResult result;
-    std::string out;
-};
-
 Decoded Decode(const std::string& packed, std::int64_t unpacked, bool deflate64 = false)
 {
     is64Bit = deflate64;
-    size_t pos = 0;
-    Decoded d;
-    TInflateProc proc;
-    proc.ReadProc = [&](TStream32*, TStream32*, void* buf, bool, BYTE, std::int32_t count, TDataType) {
-        const size_t n = std::min<size_t>(static_cast<size_t>(count), packed.size() - pos);
-        std::memcpy(buf, packed.data() + pos, n);
-        pos += n;
-        return static_cast<std::int32_t>(n);
-    };
-    proc.WriteProc = [&](TStream32*&, void* buf, bool, BYTE, std::int32_t count, TDataType) {
-        d.out.append(static_cast<const char*>(buf), static_cast<size_t>(count));
-        return count;
-    };
-    TInflateRec rec;
-    rec.PackedSize = static_cast<std::int64_t>(packed.size());
-    rec.UnpackedSize = unpacked;
-    TStream32* out = nullptr;
-    d.result = InflateEx(nullptr, nullptr, out, rec, proc);
+    const Decoded d = RunDecoder(packed, unpacked, 0, [](const TInflateRec& rec, const TInflateProc& proc) {
+        TStream32* out = nullptr;
+        return InflateEx(nullptr, nullptr, out, rec, proc);
+    });
     is64Bit = false;
     return d;
 }
-
-// Writes bits least significant first, as deflate packs them.
-struct BitWriter {
-    std::string bytes;
-    int used = 8;
-    void Put(std::uint32_t value, int count)
-    {
-        for (int i = 0; i < count; ++i) {
-            if (used == 8) {
-                bytes.push_back('\0');
-                used = 0;
-            }
-            if (value & (1u << i))
-                bytes.back() = static_cast<char>(bytes.back() | (1 << used));
-            ++used;
-        }
-    }
-    // A Huffman code goes most significant bit first.
-    void PutCode(std::uint32_t code, int len)
-    {
-        for (int i = len - 1; i >= 0; --i)
-            Put((code >> i) & 1, 1);
-    }
-};
 
 // Fixed-code literal (0..143: 8 bits from 0x30).
 void FixedLiteral(BitWriter& w, int lit) { w.PutCode(0x30 + static_cast<std::uint32_t>(lit), 8); }
