@@ -111,6 +111,10 @@ public:
     // in words, once the walk has counted entriesFound headers; empty when
     // they agree.
     std::string DirectoryRemark(std::int64_t entriesFound) const;
+    // For the last part of a split or spanned set whose central directory
+    // starts on an earlier part (which the library does not read), that in
+    // words; empty otherwise.
+    std::string SetDirectoryRemark() const;
     std::int32_t ArchiveDate = kFallbackDosDate;
     TLocal Local;
     TCentral Central;
@@ -336,6 +340,38 @@ public:
     TOnGetZipNextDisk OnGetZipNextDisk;
     TOnGetZipDisk OnGetZipLastDisk;
     TOnRead OnRead;
+
+    // ---- volumes (archive/zadvolume.cpp) -------------------------------------------------
+    // The name of volume `number` (from 0) of an ARJ, RAR, ACE or other
+    // numbered set, after name: RAR steps arc.part1.rar to arc.part2.rar at
+    // the width of its digits, or arc.rar to arc.r00 ... arc.r99, arc.s00;
+    // the others use VolumeLetter (arc.a01 ... arc.a99, arc.100). Empty for
+    // an empty name or a negative number.
+    virtual std::string GetNextVolumeName(const std::string& name, int number);
+    // The part after part `number` (stepped here) of a split ZIP of `total`
+    // parts: name with the extension .z01, .z02 ... (.z100 on), and, with
+    // lastIsName, name itself for the last part.
+    std::string GetNextVolumeName(const std::string& name, int& number, int total, bool lastIsName);
+    // Asks for volume volumeID (at most 999) named name: OnNextVolume is
+    // asked, and asked again while the name it leaves does not exist; a
+    // cancel there cancels the run. Without the handler a missing volume
+    // is reported (25270) and answers false. A name read from an archive
+    // header (nameFromHeader) keeps only its file-name part, in the
+    // archive's folder. True steps the volume counter; false ends a header
+    // walk (NextHeaderOffset := EndOffset).
+    bool GetNextVolume(std::string& name, int volumeID, bool nameFromHeader = false);
+    // The next volume of the lister's walk: names it from name and the
+    // volume counter, asks for it and opens it into stream.
+    bool doGetNextVolume(TStream32*& stream, std::string& name);
+    // Switches a split ZIP's extraction to the part after part `number`
+    // (0-based disk `number` + 1 of `total`): OnNextVolume is asked until
+    // it names an existing file or cancels; the new part is opened into
+    // stream (the old one is freed). A refusal or a missing handler cancels
+    // the run and answers false.
+    bool GetNextZipVolume(TStream32*& stream, int number, int total);
+    // Where a header walk goes next and the offset that ends it.
+    std::int64_t NextHeaderOffset = 0;
+    std::int64_t EndOffset = 0;
 
 private:
     static bool s_keysSeeded;

@@ -119,6 +119,8 @@ constexpr std::uint32_t CRC_MASK = 0xFFFFFFFFu;
 enum : int {
     E_BADHEADR = 25114,
     E_BADLOCALOFFSET = 25115,
+    // Data a decoder cannot make sense of (shrink, reduce).
+    E_BADBLOCK = 25116,
     E_WRITE = 25136,
     E_CRCERROR = 25151,
     E_DISKFULL = 25160,
@@ -130,11 +132,14 @@ enum : int {
     E_OPENERR = 25235,
     E_READERR = 25236,
     E_UNSUPPORTEDTYPE = 25244,
+    E_INVALIDFILENAME = 25245,
+    E_MAXVOLUMES = 25251,
     // An entry's data range overlaps another entry's (a possible zip bomb).
     E_OVERLAP = 25252,
     // An entry's output would pass what memory can hold.
     E_MEMSTREAMFULL = 25254,
     E_REQUIREDEVENT = 25270,
+    E_STACKOVERFLOW = 25305,
     E_USERCANCELED = 25443,
     E_CREATEDIRQUERY = 26899,
 };

@@ -290,6 +290,13 @@ TArcType TRegisterVirOV::GetArcType(TStream32* stream)
                 ArchiveStartOffset = localStart;
                 HeadFlag.Include(htLocal);
             }
+            // The last part of a split or spanned set may start with a local
+            // header; its end record tells, counting the parts before it.
+            if (HeadFlag.Has(htEnding) && End.ThisDisk != 0) {
+                const TArcType set = GetZipSetType();
+                if (set != atNA)
+                    type = set;
+            }
         } else if (type == atZipDS || type == atZipMV) {
             ArchiveStartOffset = GetCentralDirOffset(stream);
             if (ArchiveStartOffset == -1)
@@ -548,6 +555,14 @@ std::string TRegisterVirOV::DirectoryRemark(std::int64_t entriesFound) const
                   std::to_string(CentralDirStart);
     }
     return remark;
+}
+
+std::string TRegisterVirOV::SetDirectoryRemark() const
+{
+    if (End.CentralDisk == End.ThisDisk)
+        return {};
+    return "the central directory starts on part " + std::to_string(End.CentralDisk + 1) + " of " +
+           std::to_string(End.ThisDisk + 1);
 }
 
 std::int64_t TRegisterVirOV::GetLocalDirOffset(TStream32* stream, bool& encrypted)

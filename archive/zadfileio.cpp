@@ -154,7 +154,7 @@ bool TDiskManager::CheckDrive(const std::string& path)
 }
 
 bool TDiskManager::ExamineDrive(const std::string& drive, TRaiseError raiseError, TRaiseErrorStr raiseErrorStr,
-                                TOnDiskError onWriteProtected, TOnDiskError onNoDisk)
+                                TOnDiskError onWriteProtected, TOnDiskError onNoDisk, bool forReading)
 {
     DrivePath = drive;
     RaiseErrorProc = std::move(raiseError);
@@ -179,7 +179,8 @@ bool TDiskManager::ExamineDrive(const std::string& drive, TRaiseError raiseError
                     return false;
                 }
             }
-            while (GetDriveProtectionStatus(drive)) {
+            // Reading a write-protected disk is what such disks are for.
+            while (!forReading && GetDriveProtectionStatus(drive)) {
                 if (!OnWriteProtected) {
                     report(E_WRITEPROTECTED);
                     return false;
@@ -214,11 +215,11 @@ bool TDiskManager::ExamineDrive(const std::string& drive, TRaiseError raiseError
 }
 
 bool TDiskManager::GetDriveInfo(const std::string& path, TRaiseError raiseError, TRaiseErrorStr raiseErrorStr,
-                                TOnDiskError onWriteProtected, TOnDiskError onNoDisk)
+                                TOnDiskError onWriteProtected, TOnDiskError onNoDisk, bool forReading)
 {
     const std::string drive = path.empty() ? _ExtractFileDrive(_GetCurrentDir()) : _ExtractFileDrive(path);
     return ExamineDrive(drive.empty() ? std::string("/") : drive, std::move(raiseError), std::move(raiseErrorStr),
-                        std::move(onWriteProtected), std::move(onNoDisk));
+                        std::move(onWriteProtected), std::move(onNoDisk), forReading);
 }
 
 int TDiskManager::ZipDiskLabelToNum(const std::string& label)

@@ -48,10 +48,12 @@ public:
     void GetDiscFreeSpace(const std::string& path);
     bool Retry(const std::string& path);
     bool CheckDrive(const std::string& path);
+    // Reads the drive's details, asking while it holds no disk and, unless
+    // the drive is only to be read (forReading), while it is write-protected.
     bool ExamineDrive(const std::string& drive, TRaiseError raiseError, TRaiseErrorStr raiseErrorStr,
-                      TOnDiskError onWriteProtected, TOnDiskError onNoDisk);
+                      TOnDiskError onWriteProtected, TOnDiskError onNoDisk, bool forReading = false);
     bool GetDriveInfo(const std::string& path, TRaiseError raiseError, TRaiseErrorStr raiseErrorStr,
-                      TOnDiskError onWriteProtected, TOnDiskError onNoDisk);
+                      TOnDiskError onWriteProtected, TOnDiskError onNoDisk, bool forReading = false);
     // The disk number of a spanned-set label "PKBACK# nnn"; 0 when there is
     // none; EConvertError when the number part is empty.
     static int ZipDiskLabelToNum(const std::string& label);

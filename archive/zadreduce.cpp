@@ -1,10 +1,11 @@
 #include "archive/zadreduce.h"
 
+#include "archive/zadconsts.h"
+
 #include <algorithm>
 
 namespace {
 
-constexpr int E_BADBLOCK = 25116;
 constexpr std::uint8_t kMarker = 0x90;
 constexpr std::uint32_t kRingSize = 4096;
 constexpr size_t kOutputSize = 32768;

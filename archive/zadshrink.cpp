@@ -11,8 +11,6 @@ constexpr int kFirstFree = 257;
 constexpr int kControl = 256;
 constexpr int kMaxCodeSize = 13;
 constexpr size_t kOutputSize = 32768;
-constexpr int E_BADBLOCK = 25116;
-constexpr int E_STACKOVERFLOW = 25305;
 
 class Unshrinker {
 public:

@@ -15,7 +15,6 @@
 namespace {
 
 constexpr int kBlock = 32768;
-constexpr int E_INVALIDNAME = 25245;
 constexpr int E_NOMEMSTREAM = 25255;
 constexpr int E_NOFILESTREAM = 25258;
 constexpr int E_CLOSEERR = 25138;
@@ -239,7 +238,9 @@ int TCustomDClass::RunWith(TFileAccessMethod method)
     TStream32* in = nullptr;
     if (!InitializeArcFile(in))
         return 0;
+    InputIsArchiveFile = true;
     UnBase_Execute(in, nullptr);
+    InputIsArchiveFile = false;
     DestroyArcFile(in);
     return FileCount;
 }
@@ -864,7 +865,7 @@ void TCustomDClass::SetFilename(const std::string& name)
     if (rel.empty() || viaLink) {
         Filename.clear();
         FilenameRefused = true;
-        RaiseErrorStr(name, "", VolumeName, E_INVALIDNAME);
+        RaiseErrorStr(name, "", VolumeName, E_INVALIDFILENAME);
         return;
     }
     Filename = dir + rel;

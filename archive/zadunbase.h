@@ -157,6 +157,11 @@ public:
     // reports 25245 "Invalid file name".
     void SetFilename(const std::string& name) override;
     bool FilenameRefused = false;
+    // Whether the run's input is the archive file the run opened itself
+    // (Extract and the other file entry points), rather than a stream the
+    // caller lent: only then may an extractor close it and open the other
+    // parts of a set in its place.
+    bool InputIsArchiveFile = false;
 
     // ---- run state ---------------------------------------------------------------------------
     std::string StoredName;
@@ -183,8 +188,6 @@ public:
     // Makes the next doOnEnd fail the entry whatever the CRC (a refused name,
     // a failed authentication, an unusable output).
     bool ForceCrcFail = false;
-    std::int64_t NextHeaderOffset = 0;
-    std::int64_t EndOffset = 0;
 
 protected:
     // Removes an output file that did not become complete.

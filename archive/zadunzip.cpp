@@ -84,9 +84,7 @@ TUnJar::TUnJar(TComponent* owner) : TUnZip(owner) {}
 
 bool TUnZip::SupportsType(TArcType type) const
 {
-    // Spanned and multi-volume sets need the volume dialogue, which this
-    // extractor does not have.
-    return type == atZip || type == atZipExe || type == atJar || type == atJarExe;
+    return type == atZip || type == atZipExe || type == atJar || type == atJarExe || type == atZipMV || type == atZipDS;
 }
 
 bool TUnZip::IsDirectoryEntry(const TZipEntry& e) const
@@ -122,8 +120,7 @@ void TUnZip::_Extract(TStream32*& inStream, TStream32* outStream)
     if (!inStream)
         return;
     try {
-        TBufferedReadStream32 buffered(inStream);
-        TStream32* in = &buffered;
+        std::unique_ptr<TBufferedReadStream32> buffered;
         // The run's buffers go before the stream they read from.
         struct RunScope {
             TUnZip& z;
@@ -131,8 +128,21 @@ void TUnZip::_Extract(TStream32*& inStream, TStream32* outStream)
             {
                 z.m_run.reset();
                 z.AES.reset();
+                z.m_set.reset();
             }
         } scope{*this};
+        // A spanned set is read from its last disk on; a split set found
+        // by its local headers alone is read as the one part it is (its end
+        // record is not there to say how many follow).
+        TStream32* in = nullptr;
+        if (ArcType == atZipDS || (ArcType == atZipMV && HeadFlag != THeaderTypeState{htLocal})) {
+            if (!OpenSet(inStream))
+                return;
+            in = m_set.get();
+        } else {
+            buffered = std::make_unique<TBufferedReadStream32>(inStream);
+            in = buffered.get();
+        }
         m_run = std::make_unique<TRunBuffers>(maxbits());
         AES = std::make_unique<TzadAES>(in, nullptr);
         HeaderList = std::make_unique<TUnBaseHeaderObj>();
@@ -151,12 +161,104 @@ void TUnZip::_Extract(TStream32*& inStream, TStream32* outStream)
         HeaderList->DONE();
     HeaderList.reset();
     m_entries.clear();
+    m_records.clear();
+}
+
+bool TUnZip::OpenSet(TStream32*& inStream)
+{
+    // A run on a file it opened hands that file to the reader, which frees
+    // it when it opens another part; a lent stream stays its owner's.
+    const bool owned = InputIsArchiveFile;
+    TStream32* part = inStream;
+    if (owned)
+        inStream = nullptr;
+    if (ArcType == atZipDS) {
+        DiskSpann.Init(this);
+        if (owned && !DiskSpann.GetDisk(part, 0))
+            return false;
+    }
+    m_lastDisk = End.ThisDisk;
+    m_set = std::make_unique<TZipSetReader>(part, owned, m_lastDisk,
+                                            [this](int disk, std::int64_t offset, TStream32*& p) { return OpenPart(disk, offset, p); });
+    const std::string remark = SetDirectoryRemark();
+    if (!remark.empty() || !HeadFlag.Has(htCentral)) {
+        RaiseErrorStr(ArchiveFile(), remark, VolumeName, E_BADHEADR);
+        return false;
+    }
+    if (ArcType == atZipMV) {
+        // The parts under their own names: their sizes let declared sizes be
+        // checked before anything is asked for.
+        for (int d = 0; d < m_lastDisk; ++d) {
+            int number = d;
+            const std::string name = GetNextVolumeName(ArchiveFile(), number, m_lastDisk + 1, true);
+            TFileStream32 f(name, fmOpenRead | fmShareDenyNone);
+            if (f.Valid())
+                m_set->SetPartSize(d, f.Size());
+        }
+    }
+    VolumeNumber = m_lastDisk + 1;
+    return true;
+}
+
+bool TUnZip::OpenPart(int disk, std::int64_t offset, TStream32*& part)
+{
+    if (!InputIsArchiveFile)
+        return false;  // a lent stream is the only part there is
+    if (disk > m_lastDisk) {
+        RaiseErrorStr(Filename, "its data runs past the last part of the set", VolumeName, E_SIZEDIFFERENT);
+        return false;
+    }
+    if (ArcType == atZipDS) {
+        DiskSpann.DiskNumber = static_cast<WORD>(disk + 1);
+        return DiskSpann.GetDisk(part, offset);
+    }
+    return GetNextZipVolume(part, disk, m_lastDisk + 1);
+}
+
+std::int64_t TUnZip::SetPosition(int disk, std::int64_t offset) const
+{
+    std::int64_t at = 0;
+    for (int d = 0; d < disk; ++d) {
+        const std::int64_t size = m_set->PartSize(d);
+        if (size < 0)
+            return -1;
+        at += size;
+    }
+    return SaturatedAdd(at, offset);
+}
+
+bool TUnZip::SetRangeHolds(const TZipEntry& e)
+{
+    const std::int64_t start = SetPosition(e.DiskNumber, e.DataOffset);
+    if (start < 0)
+        return true;  // the parts before it are not known yet: reading keeps to its size
+    const std::int64_t end = SaturatedAdd(start, e.PackedSize);
+    const std::int64_t setEnd = SetPosition(m_lastDisk, m_set->PartSize(m_lastDisk));
+    if (setEnd >= 0 && end > setEnd) {
+        RaiseErrorStr(Filename,
+                      "declares " + std::to_string(e.PackedSize) + " packed bytes, the set holds " +
+                          std::to_string(setEnd - start) + " after its header",
+                      VolumeName, E_SIZEDIFFERENT);
+        return false;
+    }
+    const auto next = std::upper_bound(m_records.begin(), m_records.end(), std::make_pair(e.DiskNumber, e.HeaderOffset),
+                                       [](const std::pair<int, std::int64_t>& k, const TRecordAt& r) {
+                                           return k < std::make_pair(r.disk, r.offset);
+                                       });
+    if (next != m_records.end()) {
+        const std::int64_t nextAt = SetPosition(next->disk, next->offset);
+        if (nextAt >= 0 && end > nextAt) {
+            RaiseErrorStr(Filename, "overlaps " + next->name, VolumeName, E_OVERLAP);
+            return false;
+        }
+    }
+    return true;
 }
 
 bool TUnZip::ReadLocal(TStream32* in, std::int64_t offset, TLocalInfo& local)
 {
     std::uint8_t lh[TLocal::kSize];
-    if (offset < 0 || offset > ArchiveSize - TLocal::kSize || !ReadAt(in, offset, lh, TLocal::kSize))
+    if (offset < 0 || offset > in->Size() - TLocal::kSize || !ReadAt(in, offset, lh, TLocal::kSize))
         return false;
     bool coded = false;
     if (VerSig(LoadLe32(lh), htLocal, coded) != htLocal)
@@ -251,20 +353,26 @@ int TUnZip::BuildHeadArray(TStream32* in)
             e.Encryption = GetEncryptionMethod(c.Flags, e.Aes, e.Strong);
             e.HeaderOffset = SaturatedAdd(WideValue(o32, h64.HighOffset), SfxAdjust + displacement);
             e.CentralHeader.assign(hdr, hdr + TCentral::kSize);
+            e.DiskNumber = c.DiskNumberStart;
             // The local header must be where the central header says; for the
             // first entry, data prepended without adjusting the offsets is
             // absorbed by a search. A missing header fails its entry alone.
+            // The headers of a set lie on other parts: they are read when
+            // their entry is extracted, and no part is past the last.
             TLocalInfo local;
-            bool found = ReadLocal(in, e.HeaderOffset, local);
-            if (!found && index == 0 && FindDisplacedLocal(in, e, displacement))
-                found = ReadLocal(in, e.HeaderOffset, local);
-            if (!found) {
-                RaiseErrorStr(StoredName, "", VolumeName, E_BADLOCALOFFSET);
+            bool found = false;
+            if (m_set) {
+                found = static_cast<int>(e.DiskNumber) <= m_lastDisk;
             } else {
+                found = ReadLocal(in, e.HeaderOffset, local);
+                if (!found && index == 0 && FindDisplacedLocal(in, e, displacement))
+                    found = ReadLocal(in, e.HeaderOffset, local);
                 e.DataOffset = local.dataOffset;
-                e.DiskNumber = c.DiskNumberStart;
-                m_entries.push_back(std::move(e));
             }
+            if (!found)
+                RaiseErrorStr(StoredName, "", VolumeName, E_BADLOCALOFFSET);
+            else
+                m_entries.push_back(std::move(e));
         }
         ++index;
         pos += TCentral::kSize + c.NameLength + c.ExtraLength + c.CommentLength;
@@ -337,12 +445,15 @@ void TUnZip::RefuseOverlaps()
     const size_t n = m_entries.size();
     std::vector<size_t> order(n);
     std::iota(order.begin(), order.end(), size_t{0});
-    std::stable_sort(order.begin(), order.end(),
-                     [this](size_t a, size_t b) { return m_entries[a].HeaderOffset < m_entries[b].HeaderOffset; });
+    // A record's place: its part (in a set) and its offset there.
+    auto where = [this](size_t i) {
+        return std::make_pair(m_set ? static_cast<int>(m_entries[i].DiskNumber) : 0, m_entries[i].HeaderOffset);
+    };
+    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return where(a) < where(b); });
     std::vector<std::string> refusedFor(n);  // what each refused entry overlaps
     // Entries on one record: the first in the directory keeps it.
     for (size_t k = 1, keeper = order[0]; k < n; ++k) {
-        if (m_entries[order[k]].HeaderOffset == m_entries[keeper].HeaderOffset)
+        if (where(order[k]) == where(keeper))
             refusedFor[order[k]] = m_entries[keeper].Name;
         else
             keeper = order[k];
@@ -354,6 +465,15 @@ void TUnZip::RefuseOverlaps()
     for (size_t i : order)
         if (refusedFor[i].empty())
             kept.push_back(i);
+    // In a set the data's end is known only once its local header is read
+    // (SetRangeHolds): here the records are noted in the order of the set.
+    m_records.clear();
+    if (m_set) {
+        for (size_t i : kept)
+            m_records.push_back({static_cast<int>(m_entries[i].DiskNumber), m_entries[i].HeaderOffset, m_entries[i].Name});
+        m_records.push_back({m_lastDisk, std::max<std::int64_t>(CentralDirStart, 0), "the central directory"});
+        kept.clear();
+    }
     for (size_t k = 0; k < kept.size(); ++k) {
         const TZipEntry& x = m_entries[kept[k]];
         const std::int64_t end = x.DataEnd();
@@ -413,7 +533,23 @@ void TUnZip::ProcessHeaders(TStream32* in, TStream32* out)
         EntryDosDate = static_cast<std::int32_t>(e.DosDateTime);
         StoredName = e.Name;
         TLocalInfo local;
-        if (!ReadLocal(in, e.HeaderOffset, local) || in->Seek(local.dataOffset, soBeginning) != local.dataOffset) {
+        bool located = false;
+        if (m_set) {
+            // The entry's part, its local header (which may go on into the
+            // next part), then its data as far as it declares.
+            if (!m_set->SelectDisk(e.DiskNumber, e.HeaderOffset))
+                break;
+            m_set->FollowUntil(SaturatedAdd(e.HeaderOffset, TLocal::kSize + 2 * 0xFFFF));
+            located = ReadLocal(in, e.HeaderOffset, local);
+            if (m_set->PartMissing())
+                break;
+            if (located)
+                m_set->FollowUntil(SaturatedAdd(local.dataOffset, e.PackedSize));
+            m_entries[static_cast<size_t>(i)].DataOffset = local.dataOffset;
+        } else {
+            located = ReadLocal(in, e.HeaderOffset, local);
+        }
+        if (!located || in->Seek(local.dataOffset, soBeginning) != local.dataOffset) {
             RaiseErrorStr(StoredName, "", VolumeName, E_BADLOCALOFFSET);
             AdjustProgress(InflateRec);
             continue;
@@ -435,9 +571,11 @@ void TUnZip::RecoveryProcessHeaders(TStream32* in, TStream32* out) { ProcessHead
 
 bool TUnZip::DeclaredSizesHold(const TZipEntry& e, std::uint32_t method)
 {
+    if (m_set && !SetRangeHolds(e))
+        return false;
     std::string what;
     const std::int64_t data = e.PackedSize - EncryptionOverhead(e);
-    if (e.DataEnd() > ArchiveSize)
+    if (!m_set && e.DataEnd() > ArchiveSize)
         what = "declares " + std::to_string(e.PackedSize) + " packed bytes, the archive holds " +
                std::to_string(std::max<std::int64_t>(ArchiveSize - e.DataOffset, 0)) + " after its header";
     else if (data < 0)
@@ -509,6 +647,9 @@ bool TUnZip::OpenAndExtractFile(TStream32* in, TStream32* out, int index, std::i
             // Data a decoder found invalid gave a partial file: it fails like
             // a short one and leaves nothing.
             bool good = EntrySizeAgrees(!m_run->invalidData) && !m_run->invalidData && !EntryWriteFailed && !DiskFull;
+            // A continuation refused or missing leaves the entry incomplete.
+            if (m_set && m_set->PartMissing())
+                good = false;
             if (Encrypted && IsAesMethod(EncryptionMethod)) {
                 // The authentication code replaces the CRC for AE-2; AE-1
                 // entries carry a real CRC as well, and both are checked.

@@ -25,11 +25,22 @@
 //   - an end record whose entry count or directory offset the directory
 //     does not bear out is reported once (25114) and the run goes on.
 //
+// Split sets (.z01, .z02 ... .zip, atZipMV) and sets spanned over removable
+// disks (atZipDS) are read part by part: the central directory on the last
+// part, each entry from the part it starts on, asked for through
+// OnNextVolume or the three disk events, and an entry's data goes on into
+// the parts after it as far as its declared packed size reaches. Where the
+// sizes of the parts before an entry are known (split sets, or parts
+// opened already), its data is held to the set's end, to the next record
+// and to the central directory as above; an entry whose part is refused or
+// missing fails and leaves nothing, and the run ends.
+//
 // The buffers an entry needs (input, window, output, the zlib state and the
 // AES context) live for the whole run.
 #pragma once
 
 #include "archive/zadunbase.h"
+#include "archive/zadvolume.h"
 
 #include <cstdint>
 #include <memory>
@@ -83,6 +94,7 @@ public:
 
     TSeedKeys SeedDataKeys{skDataKeys};
     TSeedKeys SeedHeaderKeys{skHeaderKeys};
+    TDiskSpannObj DiskSpann;
 
     const std::vector<TZipEntry>& Entries() const { return m_entries; }
 
@@ -103,7 +115,25 @@ private:
     // The checks of an entry's declared sizes that need no decoding; false
     // after reporting 25193 or 25254.
     bool DeclaredSizesHold(const TZipEntry& e, std::uint32_t method);
+    // Sets: the reader over the parts (after asking for the last disk of a
+    // spanned set); false when the set cannot be read.
+    bool OpenSet(TStream32*& inStream);
+    bool OpenPart(int disk, std::int64_t offset, TStream32*& part);
+    // Sets: where a position stands from the start of the first part; -1
+    // while a part before it has no known size.
+    std::int64_t SetPosition(int disk, std::int64_t offset) const;
+    // Sets: the entry's data ends within the set and before the next
+    // record (25193, 25252 otherwise).
+    bool SetRangeHolds(const TZipEntry& e);
+    struct TRecordAt {
+        int disk;
+        std::int64_t offset;
+        std::string name;
+    };
     std::vector<TZipEntry> m_entries;
+    std::unique_ptr<TZipSetReader> m_set;
+    int m_lastDisk = 0;
+    std::vector<TRecordAt> m_records;
     const TZipEntry* m_current = nullptr;
     std::unique_ptr<TRunBuffers> m_run;
 };

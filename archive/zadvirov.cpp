@@ -59,14 +59,15 @@ bool IsDirectoryEntry(const std::string& rawName, std::uint32_t externalAttr)
 void ZipSetup(TVirOV& v, TStream32& stream)
 {
     g_zip = ZipWalk{};
-    if (v.ArcType == atZipDS) {
-        // Reading the last disk of a spanned set needs the spanned-disk
-        // dialogue; without it the walk is empty.
-        v.ArchiveStartOffset = v.ArchiveSize;
-        v.HeaderBlockSize = 0;
-        return;
+    if (v.ArcType == atZipDS || v.ArcType == atZipMV) {
+        const std::string remark = v.SetDirectoryRemark();
+        if (!remark.empty()) {
+            v.RaiseErrorStr(v.ArchiveFile(), remark, "0", E_BADHEADR);
+            v.HeaderBlockSize = 0;
+            return;
+        }
     }
-    if (v.ArcType != atZipMV && (!v.HeadFlag.Has(htCentral) || !v.HeadFlag.Has(htEnding))) {
+    if (v.ArcType != atZipDS && v.ArcType != atZipMV && (!v.HeadFlag.Has(htCentral) || !v.HeadFlag.Has(htEnding))) {
         if (v.OnCorruptZipHeader) {
             bool cancel = true;
             v.OnCorruptZipHeader(&v, v.HeadFlag, cancel);
@@ -198,8 +199,12 @@ void ZipCentralStep(TVirOV& v, TStream32& stream, int& headersRead)
     v.CompressMethod = h.Method;
     v.CompressMethodStr = (isDir || (h.ExternalAttr & 0x08)) ? std::string() : v.GetCompressMethodStr(h.Method, h.Flags);
     v.Ratio = static_cast<BYTE>(CalcRatio(packed, unpacked));
-    if (v.ArcType == atZipDS)
+    if (v.ArcType == atZipDS) {
         v.VolumeName = Format("PKBACK# %.3d", h.DiskNumberStart + 1);
+    } else if (v.ArcType == atZipMV) {
+        int part = h.DiskNumberStart;
+        v.VolumeName = v.GetNextVolumeName(v.ArchiveFile(), part, v.End.ThisDisk + 1, true);
+    }
     v.doRead(offset);
 }
 
@@ -505,8 +510,19 @@ bool TVirOV::Activate()
         } else {
             if (ArcType == atZip && ArchiveStartOffset == 0 && GetZipSetType() == atZipDS)
                 ArcType = atZipDS;
+            // A spanned set is listed from its last disk, which holds the
+            // directory; when that disk is refused the walk is empty.
+            bool lastDisk = true;
+            if (ArcType == atZipDS) {
+                TStream32* disk = nullptr;
+                DiskSpann.Init(this);
+                lastDisk = DiskSpann.GetDisk(disk, 0);
+                delete disk;
+            }
             TFileStream32 stream(ArchiveFile(), fmOpenRead | fmShareDenyWrite);
-            if (!stream.Valid()) {
+            if (!lastDisk) {
+                // Reported where the disk was refused.
+            } else if (!stream.Valid()) {
                 RaiseErrorStr(ArchiveFile(), "", "0", E_OPENERR);
             } else {
                 if (OnActivate)

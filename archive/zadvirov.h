@@ -9,6 +9,7 @@
 #pragma once
 
 #include "archive/zadbase.h"
+#include "archive/zadvolume.h"
 
 #include <functional>
 #include <memory>
@@ -55,13 +56,13 @@ public:
     bool Busy() const { return m_busy; }
 
     TSeedKeys SeedHeaderKeys{skHeaderKeys};
+    // Asks for the last disk of a spanned set, which holds its directory.
+    TDiskSpannObj DiskSpann;
     bool ShowEmptyDirs = false;
     TzadOperation ListOperation = opRead;
     TStringList* QueryList = nullptr;
     std::vector<std::uint8_t> HeaderBlock;
     std::int32_t HeaderBlockSize = 0;
-    std::int64_t NextHeaderOffset = 0;
-    std::int64_t EndOffset = 0;
     std::unique_ptr<TMainCommentStream> Comment;
 
     TNotifyEvent OnReadBegin;
