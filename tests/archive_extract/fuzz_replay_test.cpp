@@ -1,8 +1,10 @@
-// The extraction fuzz corpus replayed under the sanitizers, and mutated
-// fixtures run through extraction to memory; only "no crash" is asserted.
+// The extraction and legacy-decoder fuzz corpora replayed under the
+// sanitizers, and mutated fixtures run through extraction to memory; only
+// "no crash" is asserted.
 // Each mutated input is written to disk before it runs
 // (archive-extract-fuzz-last.bin in the temporary folder).
 #include "fuzz/archive_extract_fuzz_one.h"
+#include "fuzz/zip_legacy_fuzz_one.h"
 
 #include <gtest/gtest.h>
 
@@ -16,29 +18,40 @@ std::string Slurp(const std::filesystem::path& p)
     std::ifstream in(p, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
-}  // namespace
 
-TEST(ArchiveExtractFuzz, ReplaysTheCorpus)
+const std::filesystem::path kCorpora = std::filesystem::path(VISTREL_TEST_DATA) / "../../fuzz/corpus";
+
+// Runs every file of a corpus through one; answers how many ran.
+template <typename One>
+int Replay(const std::string& corpus, One one)
 {
-    const std::filesystem::path dir = std::filesystem::path(VISTREL_TEST_DATA) / "../../fuzz/corpus/archive_extract";
     int count = 0;
-    for (const auto& e : std::filesystem::directory_iterator(dir)) {
+    for (const auto& e : std::filesystem::directory_iterator(kCorpora / corpus)) {
         if (!e.is_regular_file())
             continue;
         SCOPED_TRACE(e.path().string());
         const std::string b = Slurp(e.path());
-        ArchiveExtractFuzzOne(reinterpret_cast<const std::uint8_t*>(b.data()), b.size());
+        one(reinterpret_cast<const std::uint8_t*>(b.data()), b.size());
         ++count;
     }
-    EXPECT_GE(count, 5);
+    return count;
 }
+
+}  // namespace
+
+TEST(ArchiveExtractFuzz, ReplaysTheCorpus) { EXPECT_GE(Replay("archive_extract", ArchiveExtractFuzzOne), 5); }
+
+TEST(ZipLegacyFuzz, ReplaysTheCorpus) { EXPECT_GE(Replay("zip_legacy_decode", ZipLegacyDecodeOne), 18); }
 
 TEST(ArchiveExtractFuzz, MutatedFixturesDoNotCrash)
 {
     std::mt19937 rng(99);
     const auto last = std::filesystem::temp_directory_path() / "archive-extract-fuzz-last.bin";
-    for (const char* f : {"deflated.zip", "deflate64-docs.zip", "aes128.zip", "zipcrypto.zip", "descriptor.zip"}) {
-        const std::string base = Slurp(std::string(VISTREL_TEST_DATA) + "/fixtures/" + f);
+    const std::filesystem::path fixtures = std::filesystem::path(VISTREL_TEST_DATA) / "fixtures";
+    for (const auto& f : {fixtures / "deflated.zip", fixtures / "deflate64-docs.zip", fixtures / "aes128.zip",
+                          fixtures / "zipcrypto.zip", fixtures / "descriptor.zip",
+                          kCorpora / "archive_extract/legacy-methods.zip"}) {
+        const std::string base = Slurp(f);
         for (int round = 0; round < 40; ++round) {
             std::string b = base;
             const int flips = 1 + static_cast<int>(rng() % 8);

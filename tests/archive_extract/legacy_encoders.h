@@ -8,8 +8,9 @@
 // it sends mean to any decoder what they mean to it:
 //   - shrink defines a string at the moment the decoder will (one code
 //     late), in the lowest free code; when the table is full it sends a
-//     partial clear before that definition, and never sends a string whose
-//     chain runs through a freed code;
+//     partial clear right after the next code, which is never a leaf, so
+//     no string is ever defined on a freed code (the decoders of unzip and
+//     7z then agree: see Shrink);
 //   - reduce never sends the marker byte 0x90 followed by 0 as a match (it
 //     means a literal 0x90), so a match of 3 within 256 bytes goes as
 //     literals;
@@ -39,6 +40,7 @@ inline std::string Shrink(const std::string& data)
     BitWriter w;
     std::vector<int> parent(kCodes, -1);  // -1: free
     std::vector<std::uint8_t> value(kCodes);
+    std::vector<int> kids(kCodes, 0);     // live codes whose parent this is
     // The strings that may be sent: parent code * 256 + next byte.
     std::vector<std::int16_t> child(static_cast<size_t>(kCodes) * 256, -1);
     for (int c = 0; c < 256; ++c)
@@ -59,17 +61,17 @@ inline std::string Shrink(const std::string& data)
         return nextFree;
     };
     auto partialClear = [&] {
-        std::vector<bool> extended(kCodes, false);
+        std::vector<int> leaves;
         for (int c = 257; c < kCodes; ++c)
-            if (parent[static_cast<size_t>(c)] >= 257)
-                extended[static_cast<size_t>(parent[static_cast<size_t>(c)])] = true;
-        for (int c = 257; c < kCodes; ++c) {
+            if (parent[static_cast<size_t>(c)] >= 0 && kids[static_cast<size_t>(c)] == 0)
+                leaves.push_back(c);
+        for (int c : leaves) {
             const int p = parent[static_cast<size_t>(c)];
-            if (p < 0 || extended[static_cast<size_t>(c)])
-                continue;
             std::int16_t& slot = child[static_cast<size_t>(p) * 256 + value[static_cast<size_t>(c)]];
             if (slot == c)
                 slot = -1;
+            if (p >= 257)
+                --kids[static_cast<size_t>(p)];
             parent[static_cast<size_t>(c)] = -1;
         }
         nextFree = 257;
@@ -82,23 +84,35 @@ inline std::string Shrink(const std::string& data)
             current = k;
             continue;
         }
-        send(current);
-        bool usable = true;
-        if (lowestFree() >= kCodes) {
+        // With the table full, the code sent next is followed by a partial
+        // clear. A leaf sent there would be freed before the string after it
+        // is defined on it, and unzip's partial clear (which looks only at
+        // the codes up to the last it handed out) would part from the
+        // format's from then on: the leaf's parent and last byte go instead.
+        int sent = current;
+        std::uint8_t next = c;
+        const bool full = lowestFree() >= kCodes;
+        if (full && current >= 257 && kids[static_cast<size_t>(current)] == 0) {
+            sent = parent[static_cast<size_t>(current)];
+            next = value[static_cast<size_t>(current)];
+            --i;
+        }
+        send(sent);
+        if (full) {
             w.Put(256, codeSize);
             w.Put(2, codeSize);
             partialClear();
-            usable = parent[static_cast<size_t>(current)] >= 0;
             lowestFree();
         }
         if (nextFree < kCodes) {
-            parent[static_cast<size_t>(nextFree)] = current;
-            value[static_cast<size_t>(nextFree)] = c;
-            if (usable && nextFree != current)
-                child[static_cast<size_t>(current) * 256 + c] = static_cast<std::int16_t>(nextFree);
+            parent[static_cast<size_t>(nextFree)] = sent;
+            value[static_cast<size_t>(nextFree)] = next;
+            if (sent >= 257)
+                ++kids[static_cast<size_t>(sent)];
+            child[static_cast<size_t>(sent) * 256 + next] = static_cast<std::int16_t>(nextFree);
             ++nextFree;
         }
-        current = c;
+        current = next;
     }
     send(current);
     return w.bytes;
