@@ -1,0 +1,150 @@
+// Extracting the legacy ZIP methods and a split set with TUnZip::Extract
+// against the real tools, each into a fresh folder on the same disk, in
+// alternating pairs:
+//   - a 100 MB imploded ZIP (8 KB dictionary, literal tree) against
+//     "unzip -o -q" (goal <= 1.2),
+//   - a 100 MB shrunk ZIP against "unzip -o -q" (goal <= 1.2),
+//   - a 200 MB deflated set split with "zip -s 20m" against "7z x"
+//     (goal <= 1.2); ours is given every part through OnNextVolume.
+// Emptying the output folder is left out of both sides' times. The
+// archives are made once in the benchmarks' data folder: the imploded and
+// shrunk ones by the test encoders (no Debian tool writes these methods),
+// the split set by zip.
+//
+// Prints every time and ratio; the last line is the implode ratio:
+// "ratio <ours / unzip> goal <= 1.2".
+#include "bench_support.h"
+
+#include "archive/zadunzip.h"
+#include "tests/archive/zip_writer.h"
+#include "tests/archive_extract/legacy_encoders.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr double kGoal = 1.2;
+
+// Four-megabyte pieces: text with near and far repeats, one in five noise.
+std::string Piece(int i)
+{
+    constexpr size_t kSize = 4 << 20;
+    if (i % 5 != 4)
+        return legacyzip::SampleText(kSize, static_cast<unsigned>(1000 + i));
+    std::mt19937 rng(static_cast<unsigned>(i));
+    std::string s(kSize, '\0');
+    for (char& c : s)
+        c = static_cast<char>(rng());
+    return s;
+}
+
+// 25 entries of 4 MB, packed by the method's test encoder.
+void MakeLegacyZip(const std::string& path, unsigned method)
+{
+    if (fs::exists(path))
+        return;
+    zipwriter::Archive a;
+    for (int i = 0; i < 25; ++i) {
+        auto& e = a.Add("part" + std::to_string(i) + ".dat", Piece(i), method);
+        if (method == 1) {
+            e.packed = legacyzip::Shrink(e.data);
+        } else {
+            e.flags = legacyzip::ImplodeFlags(true, true);
+            e.packed = legacyzip::Implode(e.data, true, true);
+        }
+    }
+    const std::string tmp = path + ".tmp";
+    std::ofstream(tmp, std::ios::binary) << a.Build();
+    fs::rename(tmp, path);
+}
+
+// 50 files of 4 MB deflated by zip into parts of 20 MB.
+std::string MakeSplitSet(const std::string& dir)
+{
+    const std::string zip = dir + "/split/set.zip";
+    if (fs::exists(zip))
+        return zip;
+    fs::remove_all(dir + "/split");
+    fs::create_directories(dir + "/split");
+    const std::string src = dir + "/split-src";
+    fs::remove_all(src);
+    for (int i = 0; i < 50; ++i) {
+        fs::create_directories(src + "/dir" + std::to_string(i % 5));
+        std::ofstream(src + "/dir" + std::to_string(i % 5) + "/file" + std::to_string(i) + ".dat", std::ios::binary)
+            << Piece(i);
+    }
+    bench::Run("cd '" + src + "' && zip -q -r -s 20m '" + zip + "' .");
+    fs::remove_all(src);
+    return zip;
+}
+
+std::string FreshFolder(const std::string& dir)
+{
+    const std::string out = dir + "/out";
+    fs::remove_all(out);
+    fs::create_directories(out);
+    return out;
+}
+
+// One side of a pair: each run starts in an empty output folder (emptying
+// it is not timed).
+bench::Side InFreshFolder(const std::string& dir, std::function<void(const std::string& out)> work)
+{
+    return [dir, work = std::move(work)] {
+        const std::string out = FreshFolder(dir);
+        return bench::TimeCall([&] { work(out); });
+    };
+}
+
+}  // namespace
+
+int main()
+{
+    const std::string dir = bench::DataDir() + "/zip_legacy";
+    fs::create_directories(dir);
+    const std::string imploded = dir + "/imploded-100mb.zip", shrunk = dir + "/shrunk-100mb.zip";
+    MakeLegacyZip(imploded, 6);
+    MakeLegacyZip(shrunk, 1);
+    const std::string split = MakeSplitSet(dir);
+
+    struct Case {
+        const char* name;
+        std::string archive;
+        std::string tool;  // command, the output folder follows
+        const char* toolName;
+    };
+    const std::vector<Case> cases = {
+        {"imploded 100 MB", imploded, "unzip -o -q '" + imploded + "' -d ", "unzip -o -q"},
+        {"shrunk 100 MB", shrunk, "unzip -o -q '" + shrunk + "' -d ", "unzip -o -q"},
+        {"split 200 MB", split, "7z x -y -bd '" + split + "' -o", "7z x"},
+    };
+    std::vector<bench::PairTimes> times;
+    for (const Case& c : cases) {
+        int count = 0;
+        times.push_back(bench::Alternate(InFreshFolder(dir,
+                                                       [&](const std::string& out) {
+                                                           TUnZip z;
+                                                           z.SetArchiveFile(c.archive);
+                                                           z.SetExtractDir(out);
+                                                           z.FileSpec.Add("*.*");
+                                                           z.OnNextVolume = [](TObject*, std::string&, int, bool, bool&) {};
+                                                           count = z.Extract();
+                                                       }),
+                                         InFreshFolder(dir, [&](const std::string& out) {
+                                             bench::Run(c.tool + "'" + out + "' > /dev/null");
+                                         })));
+        std::printf("%s: %d entries extracted\n", c.name, count);
+    }
+    fs::remove_all(dir + "/out");
+    for (size_t i = 0; i < cases.size(); ++i)
+        bench::PrintPair(std::string("TUnZip::Extract ") + cases[i].name, cases[i].toolName, times[i], kGoal);
+    bench::PrintRatioLine(times[0].ratio, kGoal);
+    return 0;
+}
