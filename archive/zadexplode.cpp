@@ -61,7 +61,7 @@ bool Build(const std::uint8_t* lengths, int count, int literals, const std::uint
 class Exploder {
 public:
     Exploder(TStream32* in, TStream32*& out, const TInflateRec& rec, const TInflateProc& proc, TExplodeBuffers& b)
-        : m_rec(rec), m_proc(proc), m_bits(in, m_rec, m_proc, b.input), m_output(out, m_rec, m_proc), m_window(b.window),
+        : m_io(in, out, rec, proc, b.input), m_window(b.window),
           m_buffers(b)
     {
         if (m_window.size() < kWindowSize)
@@ -75,16 +75,13 @@ private:
     TInflateResult Decode();
     bool Flush()
     {
-        const bool ok = m_output.Write(m_window.data(), m_wp);
+        const bool ok = m_io.output.Write(m_window.data(), m_wp);
         m_wp = 0;
         m_filled = true;
         return ok;
     }
 
-    TInflateRec m_rec;
-    TInflateProc m_proc;
-    TBitInput m_bits;
-    TDecodedOutput m_output;
+    TDecoderIO m_io;
     std::vector<std::uint8_t>& m_window;
     TExplodeBuffers& m_buffers;
     std::uint32_t m_wp = 0;
@@ -97,28 +94,28 @@ private:
 
 TInflateResult Exploder::ReadTables()
 {
-    m_literalTree = (m_rec.BitFlag & 0x04) != 0;
-    const bool bigDictionary = (m_rec.BitFlag & 0x02) != 0;
+    m_literalTree = (m_io.rec.BitFlag & 0x04) != 0;
+    const bool bigDictionary = (m_io.rec.BitFlag & 0x02) != 0;
     m_lowDistanceBits = bigDictionary ? 7 : 6;
     std::array<std::uint8_t, 256> lengths{};
     if (m_literalTree) {
-        const TInflateResult r = ReadTree(m_bits, 256, lengths.data());
+        const TInflateResult r = ReadTree(m_io.bits, 256, lengths.data());
         if (r != TInflateResult::Ok)
             return r;
         if (!Build(lengths.data(), 256, 256, nullptr, nullptr, 9, m_buffers.literals))
             return TInflateResult::InvalidData;
     }
-    TInflateResult r = ReadTree(m_bits, 64, lengths.data());
+    TInflateResult r = ReadTree(m_io.bits, 64, lengths.data());
     if (r != TInflateResult::Ok)
         return r;
     const auto& lenBases = m_literalTree ? kTables.len3 : kTables.len2;
     if (!Build(lengths.data(), 64, 0, lenBases.data(), kTables.lenExtra.data(), 7, m_buffers.lengths))
         return TInflateResult::InvalidData;
-    r = ReadTree(m_bits, 64, lengths.data());
+    r = ReadTree(m_io.bits, 64, lengths.data());
     if (r != TInflateResult::Ok)
         return r;
     const auto& distBases = bigDictionary ? kTables.dist8k : kTables.dist4k;
-    const int distLookup = m_rec.PackedSize > 200000 ? 8 : 7;
+    const int distLookup = m_io.rec.PackedSize > 200000 ? 8 : 7;
     if (!Build(lengths.data(), 64, 0, distBases.data(), kTables.noExtra.data(), distLookup, m_buffers.distances))
         return TInflateResult::InvalidData;
     return TInflateResult::Ok;
@@ -127,21 +124,21 @@ TInflateResult Exploder::ReadTables()
 TInflateResult Exploder::Decode()
 {
     constexpr std::uint32_t mask = kWindowSize - 1;
-    std::int64_t remaining = m_rec.UnpackedSize;
+    std::int64_t remaining = m_io.rec.UnpackedSize;
     while (remaining > 0) {
-        if (m_output.Cancelled())
+        if (m_io.output.Cancelled())
             return TInflateResult::Cancelled;
-        if (m_bits.GetBits(1)) {
+        if (m_io.bits.GetBits(1)) {
             std::uint8_t lit = 0;
             if (m_literalTree) {
-                const THuftEntry* e = m_bits.Decode(m_buffers.literals, true);
-                if (!e && !m_bits.Overrun())
+                const THuftEntry* e = m_io.bits.Decode(m_buffers.literals, true);
+                if (!e && !m_io.bits.Overrun())
                     return TInflateResult::InvalidData;
                 lit = e ? static_cast<std::uint8_t>(e->value) : 0;
             } else {
-                lit = static_cast<std::uint8_t>(m_bits.GetBits(8));
+                lit = static_cast<std::uint8_t>(m_io.bits.GetBits(8));
             }
-            if (m_bits.Overrun())
+            if (m_io.bits.Overrun())
                 return TInflateResult::InputExhausted;
             m_window[m_wp++] = lit;
             --remaining;
@@ -149,13 +146,13 @@ TInflateResult Exploder::Decode()
                 return TInflateResult::WriteFailed;
             continue;
         }
-        const std::uint32_t low = m_bits.GetBits(m_lowDistanceBits);
-        const THuftEntry* d = m_bits.Decode(m_buffers.distances, true);
-        const THuftEntry* l = d ? m_bits.Decode(m_buffers.lengths, true) : nullptr;
-        if (!l && !m_bits.Overrun())
+        const std::uint32_t low = m_io.bits.GetBits(m_lowDistanceBits);
+        const THuftEntry* d = m_io.bits.Decode(m_buffers.distances, true);
+        const THuftEntry* l = d ? m_io.bits.Decode(m_buffers.lengths, true) : nullptr;
+        if (!l && !m_io.bits.Overrun())
             return TInflateResult::InvalidData;
-        const std::uint32_t length = l ? l->value + m_bits.GetBits(l->extra) : 0;
-        if (m_bits.Overrun())
+        const std::uint32_t length = l ? l->value + m_io.bits.GetBits(l->extra) : 0;
+        if (m_io.bits.Overrun())
             return TInflateResult::InputExhausted;
         const std::uint32_t distance = low + d->value;
         // The declared size ends the entry, also in the middle of a match.
@@ -192,7 +189,7 @@ TInflateResult Exploder::Run()
     // leaves what was decoded before it.
     if (r == TInflateResult::InvalidData || r == TInflateResult::Cancelled || r == TInflateResult::WriteFailed)
         return r;
-    if (!m_output.Write(m_window.data(), m_wp))
+    if (!m_io.output.Write(m_window.data(), m_wp))
         return TInflateResult::WriteFailed;
     return r;
 }

@@ -52,7 +52,7 @@ class Inflater {
 public:
     Inflater(TZipCommon* zad, TStream32* in, TStream32*& out, const TInflateRec& rec, const TInflateProc& proc,
              TInflateBuffers& buffers)
-        : m_zad(zad), m_rec(rec), m_proc(proc), m_bits(in, m_rec, m_proc, buffers.input), m_output(out, m_rec, m_proc),
+        : m_zad(zad), m_io(in, out, rec, proc, buffers.input),
           m_window(buffers.window), m_buffers(buffers)
     {
         m_windowSize = is64Bit ? 65536u : 32768u;
@@ -66,18 +66,18 @@ public:
     TInflateResult Run();
 
 private:
-    bool Cancelled() const { return m_output.Cancelled(); }
-    std::uint32_t GetBits(int n) { return m_bits.GetBits(n); }
-    bool Overrun() const { return m_bits.Overrun(); }
-    const THuftEntry* Decode(const THuftTable& t) { return m_bits.Decode(t); }
+    bool Cancelled() const { return m_io.output.Cancelled(); }
+    std::uint32_t GetBits(int n) { return m_io.bits.GetBits(n); }
+    bool Overrun() const { return m_io.bits.Overrun(); }
+    const THuftEntry* Decode(const THuftTable& t) { return m_io.bits.Decode(t); }
 
     bool Flush(std::uint32_t n)
     {
         if (n == 0)
             return true;
-        const std::int64_t before = m_output.Remaining();
-        const bool complete = m_output.Write(m_window.data(), n);
-        m_remaining -= before - m_output.Remaining();
+        const std::int64_t before = m_io.output.Remaining();
+        const bool complete = m_io.output.Write(m_window.data(), n);
+        m_remaining -= before - m_io.output.Remaining();
         return complete;
     }
 
@@ -101,10 +101,7 @@ private:
     bool GzipTrailerAndNext();
 
     TZipCommon* m_zad;
-    TInflateRec m_rec;
-    TInflateProc m_proc;
-    TBitInput m_bits;
-    TDecodedOutput m_output;
+    TDecoderIO m_io;
 
     std::vector<std::uint8_t>& m_window;
     TInflateBuffers& m_buffers;
@@ -117,7 +114,7 @@ private:
 
 TInflateResult Inflater::Stored()
 {
-    m_bits.AlignToByte();
+    m_io.bits.AlignToByte();
     const std::uint32_t len = GetBits(16);
     const std::uint32_t nlen = GetBits(16);
     if (Overrun())
@@ -320,7 +317,7 @@ TInflateResult Inflater::Block(bool& last)
 // then possibly the next member's header. True when another member follows.
 bool Inflater::GzipTrailerAndNext()
 {
-    m_bits.AlignToByte();
+    m_io.bits.AlignToByte();
     auto byte = [this]() { return static_cast<std::uint8_t>(GetBits(8)); };
     std::uint32_t crc = 0;
     for (int i = 0; i < 4; ++i)

@@ -181,6 +181,20 @@ private:
     std::int64_t m_remaining;
 };
 
+// What each of the library's own decoders works through: the entry's record
+// and procedures (held here, since the input and output refer to them), the
+// bounded bit input and the decoded output.
+struct TDecoderIO {
+    TDecoderIO(TStream32* in, TStream32*& out, const TInflateRec& r, const TInflateProc& p, std::vector<std::uint8_t>& input)
+        : rec(r), proc(p), bits(in, rec, proc, input), output(out, rec, proc)
+    {
+    }
+    TInflateRec rec;
+    TInflateProc proc;
+    TBitInput bits;
+    TDecodedOutput output;
+};
+
 // Decodes the current entry of zad from inStream. True when every block
 // decoded and the last write was complete. opBase is kept for the callers'
 // shape (32 for inflate).

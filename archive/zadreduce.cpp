@@ -19,7 +19,7 @@ class Unreducer {
 public:
     Unreducer(TStream32* in, TStream32*& out, const TInflateRec& rec, const TInflateProc& proc, int factor,
               TReduceBuffers& b)
-        : m_rec(rec), m_proc(proc), m_bits(in, m_rec, m_proc, b.input), m_output(out, m_rec, m_proc), m_b(b),
+        : m_io(in, out, rec, proc, b.input), m_b(b),
           m_lengthMask(0xFFu >> factor), m_distanceShift(8 - factor), m_left(rec.UnpackedSize)
     {
         m_b.ring.assign(kRingSize, 0);
@@ -40,16 +40,13 @@ private:
     }
     bool Flush()
     {
-        const bool ok = m_output.Write(m_b.output.data(), static_cast<std::uint32_t>(m_used));
+        const bool ok = m_io.output.Write(m_b.output.data(), static_cast<std::uint32_t>(m_used));
         m_used = 0;
         return ok;
     }
     bool Expand(std::uint8_t c);
 
-    TInflateRec m_rec;
-    TInflateProc m_proc;
-    TBitInput m_bits;
-    TDecodedOutput m_output;
+    TDecoderIO m_io;
     TReduceBuffers& m_b;
     const std::uint32_t m_lengthMask;
     const int m_distanceShift;
@@ -103,8 +100,8 @@ TInflateResult Unreducer::Run(int& fault)
 {
     // The follower sets, from byte 255 down to byte 0.
     for (int ch = 255; ch >= 0; --ch) {
-        const auto n = static_cast<int>(m_bits.GetBits(6));
-        if (m_bits.Overrun())
+        const auto n = static_cast<int>(m_io.bits.GetBits(6));
+        if (m_io.bits.Overrun())
             return TInflateResult::InputExhausted;
         if (n > kMaxFollowers) {
             fault = E_BADBLOCK;
@@ -112,27 +109,27 @@ TInflateResult Unreducer::Run(int& fault)
         }
         auto& set = m_b.followers[static_cast<size_t>(ch)];
         for (int i = 0; i < n; ++i)
-            set[static_cast<size_t>(i)] = static_cast<std::uint8_t>(m_bits.GetBits(8));
+            set[static_cast<size_t>(i)] = static_cast<std::uint8_t>(m_io.bits.GetBits(8));
         m_b.counts[static_cast<size_t>(ch)] = static_cast<std::uint8_t>(n);
     }
     TInflateResult result = TInflateResult::Ok;
     std::uint8_t last = 0;
     while (m_left > 0) {
-        if (m_output.Cancelled())
+        if (m_io.output.Cancelled())
             return TInflateResult::Cancelled;
         const int n = m_b.counts[last];
         std::uint8_t c = 0;
-        if (n == 0 || m_bits.GetBits(1)) {
-            c = static_cast<std::uint8_t>(m_bits.GetBits(8));
+        if (n == 0 || m_io.bits.GetBits(1)) {
+            c = static_cast<std::uint8_t>(m_io.bits.GetBits(8));
         } else {
-            const std::uint32_t i = m_bits.GetBits(kIndexBits[static_cast<size_t>(n)]);
-            if (i >= static_cast<std::uint32_t>(n) && !m_bits.Overrun()) {
+            const std::uint32_t i = m_io.bits.GetBits(kIndexBits[static_cast<size_t>(n)]);
+            if (i >= static_cast<std::uint32_t>(n) && !m_io.bits.Overrun()) {
                 fault = E_BADBLOCK;
                 return TInflateResult::InvalidData;
             }
             c = m_b.followers[last][std::min<std::uint32_t>(i, kMaxFollowers - 1)];
         }
-        if (m_bits.Overrun()) {
+        if (m_io.bits.Overrun()) {
             result = TInflateResult::InputExhausted;
             break;
         }

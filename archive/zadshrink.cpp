@@ -15,7 +15,7 @@ constexpr size_t kOutputSize = 32768;
 class Unshrinker {
 public:
     Unshrinker(TStream32* in, TStream32*& out, const TInflateRec& rec, const TInflateProc& proc, TShrinkBuffers& b)
-        : m_rec(rec), m_proc(proc), m_bits(in, m_rec, m_proc, b.input), m_output(out, m_rec, m_proc), m_b(b)
+        : m_io(in, out, rec, proc, b.input), m_b(b)
     {
         m_b.parent.assign(kCodes, -1);
         m_b.value.resize(kCodes);
@@ -51,15 +51,12 @@ private:
     }
     bool Flush()
     {
-        const bool ok = m_output.Write(m_b.output.data(), static_cast<std::uint32_t>(m_used));
+        const bool ok = m_io.output.Write(m_b.output.data(), static_cast<std::uint32_t>(m_used));
         m_used = 0;
         return ok;
     }
 
-    TInflateRec m_rec;
-    TInflateProc m_proc;
-    TBitInput m_bits;
-    TDecodedOutput m_output;
+    TDecoderIO m_io;
     TShrinkBuffers& m_b;
     size_t m_used = 0;
     int m_nextFree = kFirstFree;
@@ -72,9 +69,9 @@ TInflateResult Unshrinker::Run(int& fault)
         return TInflateResult::InvalidData;
     };
     int codeSize = 9;
-    const int first = static_cast<int>(m_bits.GetBits(codeSize));
-    if (m_bits.Overrun())
-        return m_rec.UnpackedSize == 0 ? TInflateResult::Ok : bad(E_BADBLOCK);
+    const int first = static_cast<int>(m_io.bits.GetBits(codeSize));
+    if (m_io.bits.Overrun())
+        return m_io.rec.UnpackedSize == 0 ? TInflateResult::Ok : bad(E_BADBLOCK);
     if (first > 255)
         return bad(E_BADBLOCK);
     if (!Put(static_cast<std::uint8_t>(first)))
@@ -85,14 +82,14 @@ TInflateResult Unshrinker::Run(int& fault)
     std::uint8_t* value = m_b.value.data();
     std::uint8_t* stack = m_b.stack.data();
     for (;;) {
-        if (m_output.Cancelled())
+        if (m_io.output.Cancelled())
             return TInflateResult::Cancelled;
-        const int code = static_cast<int>(m_bits.GetBits(codeSize));
-        if (m_bits.Overrun())
+        const int code = static_cast<int>(m_io.bits.GetBits(codeSize));
+        if (m_io.bits.Overrun())
             break;
         if (code == kControl) {
-            const int op = static_cast<int>(m_bits.GetBits(codeSize));
-            if (m_bits.Overrun())
+            const int op = static_cast<int>(m_io.bits.GetBits(codeSize));
+            if (m_io.bits.Overrun())
                 break;
             if (op == 1 && codeSize < kMaxCodeSize)
                 ++codeSize;

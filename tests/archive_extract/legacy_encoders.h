@@ -118,6 +118,58 @@ inline std::string Shrink(const std::string& data)
     return w.bytes;
 }
 
+// ---- matches --------------------------------------------------------------------
+
+// The longest earlier match at a position, found through hash chains over
+// its first two or three bytes (a few dozen candidates at most).
+class MatchFinder {
+public:
+    MatchFinder(const std::string& data, int hashBytes, int maxDistance, int maxLength)
+        : m_data(data), m_hashBytes(hashBytes), m_maxDistance(maxDistance), m_maxLength(maxLength), m_head(1 << 16, -1),
+          m_prev(data.size(), -1)
+    {
+    }
+    // Notes position p as the start of a possible match.
+    void Insert(size_t p)
+    {
+        if (p + static_cast<size_t>(m_hashBytes) <= m_data.size()) {
+            const int h = Hash(p);
+            m_prev[p] = m_head[static_cast<size_t>(h)];
+            m_head[static_cast<size_t>(h)] = static_cast<int>(p);
+        }
+    }
+    // The length and distance of the longest match at i (0, 0: none).
+    std::pair<int, int> Longest(size_t i) const
+    {
+        int bestLength = 0, bestDistance = 0;
+        if (i + static_cast<size_t>(m_hashBytes) > m_data.size())
+            return {0, 0};
+        int tries = 48;
+        for (int cand = m_head[static_cast<size_t>(Hash(i))]; cand >= 0 && static_cast<int>(i) - cand <= m_maxDistance && tries-- > 0;
+             cand = m_prev[static_cast<size_t>(cand)]) {
+            int l = 0;
+            while (l < m_maxLength && i + static_cast<size_t>(l) < m_data.size() &&
+                   m_data[static_cast<size_t>(cand + l)] == m_data[i + static_cast<size_t>(l)])
+                ++l;
+            if (l > bestLength) {
+                bestLength = l;
+                bestDistance = static_cast<int>(i) - cand;
+            }
+        }
+        return {bestLength, bestDistance};
+    }
+
+private:
+    int Hash(size_t i) const
+    {
+        auto at = [this](size_t k) { return static_cast<std::uint8_t>(m_data[k]); };
+        return m_hashBytes == 2 ? (at(i) << 8) | at(i + 1) : ((at(i) << 8) ^ (at(i + 1) << 4) ^ at(i + 2)) & 0xFFFF;
+    }
+    const std::string& m_data;
+    int m_hashBytes, m_maxDistance, m_maxLength;
+    std::vector<int> m_head, m_prev;
+};
+
 // ---- reduce ---------------------------------------------------------------------
 
 // Bits of an index into a follower set of n entries (n - 1 written in
@@ -136,34 +188,12 @@ inline std::string Reduce(const std::string& data, int factor)
     const int maxDistance = 256 << factor;
     const int maxLength = lengthMask + 255 + 3;
     const size_t n = data.size();
-    auto at = [&](size_t i) { return static_cast<std::uint8_t>(data[i]); };
 
     // The repeat coder's byte stream.
     std::string mid;
-    std::vector<int> head(1 << 16, -1), prev(n, -1);
-    auto hash = [&](size_t i) { return ((at(i) << 8) ^ (at(i + 1) << 4) ^ at(i + 2)) & 0xFFFF; };
-    auto insert = [&](size_t p) {
-        if (p + 2 < n) {
-            const int h = hash(p);
-            prev[p] = head[static_cast<size_t>(h)];
-            head[static_cast<size_t>(h)] = static_cast<int>(p);
-        }
-    };
+    MatchFinder finder(data, 3, maxDistance, maxLength);
     for (size_t i = 0; i < n;) {
-        int bestLength = 0, bestDistance = 0;
-        if (i + 2 < n) {
-            int tries = 48;
-            for (int cand = head[static_cast<size_t>(hash(i))]; cand >= 0 && static_cast<int>(i) - cand <= maxDistance && tries-- > 0;
-                 cand = prev[static_cast<size_t>(cand)]) {
-                int l = 0;
-                while (l < maxLength && i + static_cast<size_t>(l) < n && at(static_cast<size_t>(cand + l)) == at(i + static_cast<size_t>(l)))
-                    ++l;
-                if (l > bestLength) {
-                    bestLength = l;
-                    bestDistance = static_cast<int>(i) - cand;
-                }
-            }
-        }
+        const auto [bestLength, bestDistance] = finder.Longest(i);
         const int extra = bestLength - 3;
         const int high = (bestDistance - 1) >> 8;
         if (bestLength >= 3 && (extra > 0 || high > 0)) {
@@ -173,13 +203,13 @@ inline std::string Reduce(const std::string& data, int factor)
                 mid += static_cast<char>(extra - lengthMask);
             mid += static_cast<char>((bestDistance - 1) & 0xFF);
             for (int k = 0; k < bestLength; ++k)
-                insert(i + static_cast<size_t>(k));
+                finder.Insert(i + static_cast<size_t>(k));
             i += static_cast<size_t>(bestLength);
         } else {
             mid += data[i];
-            if (at(i) == 0x90)
+            if (static_cast<std::uint8_t>(data[i]) == 0x90)
                 mid += '\0';
-            insert(i);
+            finder.Insert(i);
             ++i;
         }
     }
@@ -318,45 +348,23 @@ inline std::string Implode(const std::string& data, bool literalTree, bool dict8
     const int maxDistance = dict8k ? 8192 : 4096;
     const int maxLength = minMatch + 63 + 255;
     const size_t n = data.size();
-    auto at = [&](size_t i) { return static_cast<std::uint8_t>(data[i]); };
     struct Token {
         int length;  // 0: a literal
         int distance;
         std::uint8_t literal;
     };
     std::vector<Token> tokens;
-    std::vector<int> head(1 << 16, -1), prev(n, -1);
-    auto hash = [&](size_t i) { return (at(i) << 8) | at(i + 1); };
-    auto insert = [&](size_t p) {
-        if (p + 1 < n) {
-            const int h = hash(p);
-            prev[p] = head[static_cast<size_t>(h)];
-            head[static_cast<size_t>(h)] = static_cast<int>(p);
-        }
-    };
+    MatchFinder finder(data, 2, maxDistance, maxLength);
     for (size_t i = 0; i < n;) {
-        int bestLength = 0, bestDistance = 0;
-        if (i + 1 < n) {
-            int tries = 32;
-            for (int cand = head[static_cast<size_t>(hash(i))]; cand >= 0 && static_cast<int>(i) - cand <= maxDistance && tries-- > 0;
-                 cand = prev[static_cast<size_t>(cand)]) {
-                int l = 0;
-                while (l < maxLength && i + static_cast<size_t>(l) < n && at(static_cast<size_t>(cand + l)) == at(i + static_cast<size_t>(l)))
-                    ++l;
-                if (l > bestLength) {
-                    bestLength = l;
-                    bestDistance = static_cast<int>(i) - cand;
-                }
-            }
-        }
+        const auto [bestLength, bestDistance] = finder.Longest(i);
         if (bestLength >= minMatch) {
             tokens.push_back({bestLength, bestDistance, 0});
             for (int k = 0; k < bestLength; ++k)
-                insert(i + static_cast<size_t>(k));
+                finder.Insert(i + static_cast<size_t>(k));
             i += static_cast<size_t>(bestLength);
         } else {
-            tokens.push_back({0, 0, at(i)});
-            insert(i);
+            tokens.push_back({0, 0, static_cast<std::uint8_t>(data[i])});
+            finder.Insert(i);
             ++i;
         }
     }

@@ -35,6 +35,21 @@ std::string Slurp(const std::string& path)
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+// The split set in a folder of its own, with an extractor set to extract
+// all of it into another.
+struct SplitRun {
+    TempDir set, out;
+    TUnZip z;
+    ExtractLog log;
+    SplitRun()
+    {
+        CopySplitSet(set);
+        Attach(z, log);
+        Prepare(z, set.Path("split.zip"), out.Root());
+    }
+    std::map<std::string, std::string> Files() const { return TreeOf(out.Root()); }
+};
+
 // What 7z extracts from the split set.
 std::map<std::string, std::string> SevenZipOfSplitSet()
 {
@@ -275,76 +290,57 @@ TEST(Volumes, TheDiskCheck)
 
 TEST(SplitZip, ExtractsLikeSevenZipAskingForEachPart)
 {
-    TempDir set, out;
-    CopySplitSet(set);
-    TUnZip z;
-    ExtractLog log;
-    Attach(z, log);
-    Prepare(z, set.Path("split.zip"), out.Root());
-    EXPECT_EQ(z.ArcType, atZipMV);
+    SplitRun r;
+    EXPECT_EQ(r.z.ArcType, atZipMV);
     std::vector<std::pair<std::string, int>> asked;
-    z.OnNextVolume = [&](TObject*, std::string& name, int id, bool exists, bool&) {
+    r.z.OnNextVolume = [&](TObject*, std::string& name, int id, bool exists, bool&) {
         EXPECT_TRUE(exists);
         asked.emplace_back(ExtractFileName(name), id);
     };
-    EXPECT_EQ(z.Extract(), 4);
-    EXPECT_TRUE(log.errors.empty()) << log.errors.front().first << " " << log.errors.front().second;
-    EXPECT_EQ(log.Failed(), 0);
+    EXPECT_EQ(r.z.Extract(), 4);
+    EXPECT_TRUE(r.log.errors.empty()) << r.log.errors.front().first << " " << r.log.errors.front().second;
+    EXPECT_EQ(r.log.Failed(), 0);
     // noise.bin starts on the first part and goes on over the second into
     // the third; more.bin goes on into the .zip part.
     EXPECT_EQ(asked, (std::vector<std::pair<std::string, int>>{{"split.z01", 1}, {"split.z02", 2}, {"split.z03", 3}, {"split.zip", 4}}));
-    EXPECT_TRUE(TreeOf(out.Root()) == SevenZipOfSplitSet());
+    EXPECT_TRUE(r.Files() == SevenZipOfSplitSet());
 }
 
 TEST(SplitZip, RefusedOrMissingPartsEndTheRunAndLeaveNothingPartial)
 {
     {
         // Without OnNextVolume no part is opened: reported, nothing written.
-        TempDir set, out;
-        CopySplitSet(set);
-        TUnZip z;
-        ExtractLog log;
-        Attach(z, log);
-        Prepare(z, set.Path("split.zip"), out.Root());
-        EXPECT_EQ(z.Extract(), 0);
-        EXPECT_EQ(log.errors.front().first, 25270);
-        EXPECT_EQ(log.extended.front(), "OnNextVolume");
-        EXPECT_TRUE(TreeOf(out.Root()).empty());
+        SplitRun r;
+        EXPECT_EQ(r.z.Extract(), 0);
+        EXPECT_EQ(r.log.errors.front().first, 25270);
+        EXPECT_EQ(r.log.extended.front(), "OnNextVolume");
+        EXPECT_TRUE(r.Files().empty());
     }
     {
         // Cancelled when noise.bin goes on into the second part: the entry
         // ends with CRC_PASS false, its partial file is removed and the run
         // ends there.
-        TempDir set, out;
-        CopySplitSet(set);
-        TUnZip z;
-        ExtractLog log;
-        Attach(z, log);
-        Prepare(z, set.Path("split.zip"), out.Root());
-        z.OnNextVolume = [](TObject*, std::string& name, int, bool, bool& cancel) {
+        SplitRun r;
+        r.z.OnNextVolume = [](TObject*, std::string& name, int, bool, bool& cancel) {
             cancel = ExtractFileName(name) == "split.z02";
         };
-        EXPECT_EQ(z.Extract(), 0);
-        ASSERT_EQ(log.ended.size(), 1u);
-        EXPECT_FALSE(log.ended[0].second);
-        EXPECT_EQ(log.ErrorsWith(25443), 1);
-        EXPECT_TRUE(TreeOf(out.Root()).empty());
+        EXPECT_EQ(r.z.Extract(), 0);
+        ASSERT_EQ(r.log.ended.size(), 1u);
+        EXPECT_FALSE(r.log.ended[0].second);
+        EXPECT_EQ(r.log.ErrorsWith(25443), 1);
+        EXPECT_TRUE(r.Files().empty());
     }
     {
         // A part that is elsewhere is where the user's handler says it is.
-        TempDir set, elsewhere, out;
-        CopySplitSet(set);
-        std::filesystem::rename(set.Path("split.z02"), elsewhere.Path("moved.z02"));
-        TUnZip z;
-        ExtractLog log;
-        Attach(z, log);
-        Prepare(z, set.Path("split.zip"), out.Root());
-        z.OnNextVolume = [&](TObject*, std::string& name, int, bool exists, bool&) {
+        SplitRun r;
+        TempDir elsewhere;
+        std::filesystem::rename(r.set.Path("split.z02"), elsewhere.Path("moved.z02"));
+        r.z.OnNextVolume = [&](TObject*, std::string& name, int, bool exists, bool&) {
             if (!exists)
                 name = elsewhere.Path("moved.z02");
         };
-        EXPECT_EQ(z.Extract(), 4);
-        EXPECT_TRUE(TreeOf(out.Root()) == SevenZipOfSplitSet());
+        EXPECT_EQ(r.z.Extract(), 4);
+        EXPECT_TRUE(r.Files() == SevenZipOfSplitSet());
     }
 }
 
@@ -355,21 +351,16 @@ TEST(SplitZip, DeclaredSizesHoldAcrossParts)
     // fails alone; the other entries extract.
     for (const std::uint32_t claim : {220000u, 10000000u}) {
         SCOPED_TRACE(claim);
-        TempDir set, out;
-        CopySplitSet(set);
-        PatchCentralSizes(set.Path("split.zip"), "noise.bin", claim);
-        TUnZip z;
-        ExtractLog log;
-        Attach(z, log);
-        Prepare(z, set.Path("split.zip"), out.Root());
-        z.OnNextVolume = [](TObject*, std::string&, int, bool, bool&) {};
-        EXPECT_EQ(z.Extract(), 3);
-        ASSERT_EQ(log.errors.size(), 1u);
-        EXPECT_EQ(log.errors[0].first, claim == 220000u ? 25252 : 25193);
-        EXPECT_EQ(log.extended[0], claim == 220000u ? "overlaps docs/" : "declares 10000000 packed bytes, the set holds 228233 after its header");
+        SplitRun r;
+        PatchCentralSizes(r.set.Path("split.zip"), "noise.bin", claim);
+        r.z.OnNextVolume = [](TObject*, std::string&, int, bool, bool&) {};
+        EXPECT_EQ(r.z.Extract(), 3);
+        ASSERT_EQ(r.log.errors.size(), 1u);
+        EXPECT_EQ(r.log.errors[0].first, claim == 220000u ? 25252 : 25193);
+        EXPECT_EQ(r.log.extended[0], claim == 220000u ? "overlaps docs/" : "declares 10000000 packed bytes, the set holds 228233 after its header");
         auto expected = SevenZipOfSplitSet();
         expected.erase("noise.bin");
-        EXPECT_TRUE(TreeOf(out.Root()) == expected);
+        EXPECT_TRUE(r.Files() == expected);
     }
 }
 
