@@ -727,7 +727,6 @@ bool TUnZip::ExtractFile(const TInflateRec& recIn, TStream32*& outStream, TStrea
 // was wrong.
 bool TUnZip::ExtractLegacy(std::uint32_t method, TStream32* in, TStream32*& out)
 {
-    const std::int64_t dataAt = in->Position();
     InflateProcRec.CancelFlag = CancelRef;
     int fault = 0;
     TInflateResult r = TInflateResult::InvalidData;
@@ -740,7 +739,6 @@ bool TUnZip::ExtractLegacy(std::uint32_t method, TStream32* in, TStream32*& out)
     m_run->invalidData = r == TInflateResult::InvalidData;
     if (fault != 0)
         RaiseErrorStr(Filename, "", VolumeName, fault);
-    in->Seek(dataAt + InflateRec.PackedSize, soBeginning);
     return r == TInflateResult::Ok;
 }
 

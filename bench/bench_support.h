@@ -132,6 +132,16 @@ inline std::string DataDir()
     return dir.string();
 }
 
+// dir/out, emptied (or made): where an extracting benchmark writes, fresh
+// for every run.
+inline std::string FreshFolder(const std::string& dir)
+{
+    const std::string out = dir + "/out";
+    std::filesystem::remove_all(out);
+    std::filesystem::create_directories(out);
+    return out;
+}
+
 // Megabytes of a line of /proc/self/status: "VmRSS" (now), "VmHWM" (peak).
 inline double StatusMb(const char* key)
 {

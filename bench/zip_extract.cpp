@@ -100,14 +100,6 @@ Archives MakeArchives(const std::string& dir)
     return a;
 }
 
-std::string FreshFolder(const std::string& dir)
-{
-    const std::string out = dir + "/out";
-    fs::remove_all(out);
-    fs::create_directories(out);
-    return out;
-}
-
 // Page faults and system seconds of this process (RUSAGE_SELF) or of its
 // finished children (RUSAGE_CHILDREN).
 struct Usage {
@@ -133,7 +125,7 @@ struct MeasuredSide {
     bench::Side Make(const std::string& dir, std::function<void(const std::string& out)> work)
     {
         return [this, dir, work = std::move(work)] {
-            const std::string out = FreshFolder(dir);
+            const std::string out = bench::FreshFolder(dir);
             const Usage before = UsageOf(who);
             const double seconds = bench::TimeCall([&] { work(out); });
             const Usage after = UsageOf(who);

@@ -111,20 +111,12 @@ std::string MakeSplitSet(const std::string& dir)
     return zip;
 }
 
-std::string FreshFolder(const std::string& dir)
-{
-    const std::string out = dir + "/out";
-    fs::remove_all(out);
-    fs::create_directories(out);
-    return out;
-}
-
 // One side of a pair: each run starts in an empty output folder (emptying
 // it is not timed).
 bench::Side InFreshFolder(const std::string& dir, std::function<void(const std::string& out)> work)
 {
     return [dir, work = std::move(work)] {
-        const std::string out = FreshFolder(dir);
+        const std::string out = bench::FreshFolder(dir);
         return bench::TimeCall([&] { work(out); });
     };
 }
