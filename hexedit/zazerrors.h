@@ -38,5 +38,8 @@ inline constexpr const char* kNoFileName = "No Filename specified";
 inline constexpr const char* kCannotDeleteBackup = "Cannot delete previous backup %s. (%s)";
 inline constexpr const char* kCannotCreateBackup = "Cannot create backup %s. (%s)";
 inline constexpr const char* kInvalidBackupExtension = "Invalid backup extension";
+inline constexpr const char* kInvalidPageIndex = "Invalid Page Index";
+inline constexpr const char* kPrintingFailed = "Printing Failed";
+inline constexpr const char* kInvalidBookmarkFormat = "Invalid Bookmark Format";
 inline constexpr const char* kFileTooLarge = "File too large (%lld bytes): the hex editor holds at most 2147483647 bytes";
 }  // namespace zaz_text

@@ -1,14 +1,22 @@
 // The extended hex editor control that the main window holds: saving over
 // the current file with a backup copy, Ctrl shortcuts, zooming with the
-// wheel, a paint lock, grouped undo steps, and a popup menu of its own for
-// the offset gutter and the ruler.
+// wheel, a paint lock, grouped undo steps, a popup menu of its own for the
+// offset gutter and the ruler, printing, and its bookmarks and public
+// properties as text.
 #pragma once
 
+#include "hexedit/zazprint.h"
 #include "hexedit/zuradhex.h"
 
+#include <memory>
 #include <string>
 
 class TPopupMenu;
+class TMetafile;
+
+// May veto a property of the public property table in the text exchange.
+using TZAZQueryPublicPropertyEvent =
+    std::function<void(TObject* sender, const std::string& propertyName, bool& isPublic)>;
 
 class TZURadUvudodEx : public TCustomZURadUvudod {
 public:
@@ -49,6 +57,38 @@ public:
     // The raw undo stream to a file; false when it cannot be written.
     bool DumpUndoStorage(const std::string& fileName);
 
+    // ---- printing (zuradprint.cpp)
+    TZAZPrintOptions& PrintOptions() { return m_printOptions; }
+    void SetPrintOptions(const TZAZPrintOptions& value) { m_printOptions.Assign(value); }
+    TFont& PrintFont() { return m_printFont; }
+    // Copies the font and prints with it from then on.
+    void SetPrintFont(const TFont& value);
+    bool UseEditorFontForPrinting() const { return m_useEditorFontForPrinting; }
+    void SetUseEditorFontForPrinting(bool value) { m_useEditorFontForPrinting = value; }
+    // Renders a page (from 1) into the rectangle; page 0 only counts. The
+    // result is the page count. "Invalid Page Index" for a page outside
+    // 0 to the page count, "Printing Failed" when not one line fits.
+    std::int32_t PrintToCanvas(TCanvas& canvas, std::int32_t page, const TRect& rect);
+    // The page recorded at the printer's resolution.
+    std::unique_ptr<TMetafile> PrintPreview(std::int32_t page);
+    // Draws the page on the printer's current page; the caller runs the job.
+    void Print(std::int32_t page);
+    std::int32_t PrintNumPages();
+    // The margins in the printer's pixels.
+    TRect PrinterMarginRect() const;
+
+    // ---- bookmarks and properties as text (zuradtext.cpp)
+    std::string GetBookmarksAsString() const;
+    // Replaces all ten bookmarks; a malformed text sets none of its records,
+    // leaves the bookmarks cleared and raises "Invalid Bookmark Format".
+    void SetBookMarksAsString(const std::string& text);
+    // Lines of name, "=" and value of the public properties.
+    virtual std::string GetPropertiesAsString();
+    virtual void SetPropertiesAsString(const std::string& text);
+    virtual bool IsPropPublic(const std::string& name);
+    TZAZQueryPublicPropertyEvent OnQueryPublicProperty;
+    void BookmarkChanged() override;
+
 protected:
     void KeyDown(WORD& key, TShiftState shift) override;
     bool DoMouseWheelDown(TShiftState shift, TPoint mousePos) override;
@@ -69,4 +109,12 @@ private:
     std::int32_t m_updateCount = 0;
     bool m_doubleClickSelected = false;
     bool m_groupedUndo = false;
+
+    // Printing and the text exchange.
+    TFont CopyOfFont();
+    TZAZPrintOptions m_printOptions;
+    TFont m_printFont = CopyOfFont();
+    bool m_useEditorFontForPrinting = true;
+    std::int32_t m_pageCount = 0;
+    bool m_settingBookmarks = false;
 };
