@@ -391,6 +391,8 @@ void TZAZCanvasPrinter::DrawLine(const TTextWithAttr& line, std::int32_t top, bo
     const bool emphasise = Flag(pfSelectionBold) && !Flag(pfSelectionOnly);
     const bool underline = ruler && !Coloured();
     const std::int32_t height = underline ? (3 * m_lineHeight) / 2 : m_lineHeight;
+    // A cell is as wide as a "w" in the style it is drawn in.
+    std::int32_t cellWidth[2] = {-1, -1};
     std::int32_t x = m_rect.Left;
     for (size_t k = 0; k < line.Text.size(); ++k) {
         const TCellAttributes& a = line.Attributes[k];
@@ -412,7 +414,10 @@ void TZAZCanvasPrinter::DrawLine(const TTextWithAttr& line, std::int32_t top, bo
                 font.SetStyle(a.Emphasis ? (savedStyle | fsBold) : (savedStyle & ~fsBold));
             }
         }
-        const TRect cell = Rect(x, top, x + m_canvas.TextWidth("w"), top + height);
+        std::int32_t& width = cellWidth[(font.Style() & fsBold) ? 1 : 0];
+        if (width < 0)
+            width = m_canvas.TextWidth("w");
+        const TRect cell = Rect(x, top, x + width, top + height);
         m_canvas.TextRect(cell, x, top, Utf8(line.Text[k]));
         if (underline) {
             m_canvas.MoveTo(cell.Left, top + m_lineHeight + 1);

@@ -30,6 +30,8 @@ PACKAGES=(
   libopenjp2-tools
   # libtiff, libjpeg-turbo and exiftool tools: TIFF and JPEG fixtures, djpeg as a peer
   libtiff-tools libjpeg-turbo-progs libimage-exiftool-perl
+  # pdftotext reads back the text of printed PDF files in tests
+  poppler-utils
 )
 
 missing=()
