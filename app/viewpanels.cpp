@@ -249,6 +249,16 @@ void TForm1::CreateViewerPanels()
     colors.SetGrid(clBtnFace);
     colors.SetNonFocusCursorFrame(clAqua);
     colors.SetActiveFieldBackground(clSkyBlue);
+    // Print settings; the window offers no print command. The print font is
+    // set up in place, so the control keeps printing with its own font.
+    TZAZPrintOptions& print = hexedit->PrintOptions();
+    print.SetMarginLeft(20);
+    print.SetMarginTop(15);
+    print.SetMarginRight(25);
+    print.SetMarginBottom(25);
+    print.SetFlags(PrintFlag(pfSelectionBold) | PrintFlag(pfMonochrome));
+    hexedit->PrintFont().SetName("Courier New");
+    hexedit->PrintFont().SetSize(11);
     hexedit->SetAlign(alClient);
     hexedit->SetParent(PanelHex);
     hexedit->PopupMenu = PopupMenuHex;

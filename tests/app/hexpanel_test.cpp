@@ -4,9 +4,13 @@
 #include "app_fixture.h"
 
 #include "hexedit/zuradhexex.h"
+#include "test_support/pdf_text.h"
+#include "vcl/printers.h"
 
 #include <QTest>
 
+#include <algorithm>
+#include <array>
 #include <filesystem>
 
 namespace {
@@ -137,6 +141,52 @@ TEST_F(HexPanelTest, EditsThatCannotBeSavedStay)
     f.FormClose(&f, action);
     EXPECT_EQ(action, caNone);
     EXPECT_EQ(dir.Read("a.bin"), "abc");
+}
+
+TEST_F(HexPanelTest, TheLoadedFilePrintsAsThePanelShowsIt)
+{
+    TForm1& f = Show();
+    TZURadUvudodEx& hex = *f.hexedit;
+    // The form's print settings.
+    const TZAZPrintOptions& options = hex.PrintOptions();
+    EXPECT_EQ((std::array{options.MarginLeft(), options.MarginTop(), options.MarginRight(), options.MarginBottom()}),
+              (std::array{20, 15, 25, 25}));
+    EXPECT_EQ(options.Flags(), PrintFlag(pfSelectionBold) | PrintFlag(pfMonochrome));
+    EXPECT_EQ(hex.PrintFont().Name(), "Courier New");
+    EXPECT_EQ(hex.PrintFont().Height(), -15);
+    EXPECT_TRUE(hex.UseEditorFontForPrinting());
+
+    dir.Write("data.bin", "Hello, printed from the hex panel!" + std::string(200, '\x01'));
+    View(dir.Path("data.bin"));
+    TPrinter* saved = SetPrinter(new TPrinter());
+    Printer()->SetOutputFileName(dir.Path("data.pdf"));
+    const std::int32_t pages = hex.PrintNumPages();
+    Printer()->BeginDoc();
+    for (std::int32_t page = 1; page <= pages; ++page) {
+        if (page > 1)
+            Printer()->NewPage();
+        hex.Print(page);
+    }
+    Printer()->EndDoc();
+    delete SetPrinter(saved);
+    EXPECT_EQ(pages, 1);
+
+    const std::string text = PdfText(dir.Path("data.pdf"));
+    // pdftotext lays the text out again: blanks between groups come out as
+    // one or more, so they compare as one.
+    std::vector<std::string> lines;
+    TStringList list;
+    list.SetText(text);
+    for (std::string line : list) {
+        line.erase(std::unique(line.begin(), line.end(), [](char a, char b) { return a == ' ' && b == ' '; }),
+                   line.end());
+        if (line.find_first_not_of(" \f") != std::string::npos)
+            lines.push_back(line);
+    }
+    ASSERT_EQ(lines.size(), 15u);
+    EXPECT_EQ(lines[0], "00000000: 48 65 6C 6C 6F 2C 20 70 72 69 6E 74 65 64 20 66 Hello, printed f");
+    EXPECT_EQ(lines[1], "00000010: 72 6F 6D 20 74 68 65 20 68 65 78 20 70 61 6E 65 rom the hex pane");
+    EXPECT_EQ(lines[14], "000000E0: 01 01 01 01 01 01 01 01 01 01 ..........");
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // (poppler-utils) reads back.
 #include "hex_fixture.h"
 #include "test_support/canvas_recorder.h"
+#include "test_support/pdf_text.h"
 #include "test_support/temp_dir.h"
 
 #include "vcl/metafile.h"
@@ -11,30 +12,8 @@
 #include <gmock/gmock.h>
 
 #include <cmath>
-#include <cstdio>
 
 namespace {
-
-// The text of a PDF file, its pages split at the form feeds pdftotext puts
-// after each.
-std::vector<std::string> PdfPages(const std::string& file)
-{
-    std::string text;
-    if (FILE* pipe = ::popen(("pdftotext -layout '" + file + "' - 2>/dev/null").c_str(), "r")) {
-        char buffer[4096];
-        size_t n;
-        while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-            text.append(buffer, n);
-        ::pclose(pipe);
-    }
-    std::vector<std::string> pages;
-    size_t from = 0;
-    for (size_t ff = text.find('\f'); ff != std::string::npos; ff = text.find('\f', from)) {
-        pages.push_back(text.substr(from, ff - from));
-        from = ff + 1;
-    }
-    return pages;
-}
 
 // The pixel height of a font of so many points scaled from the screen to a
 // 1200 dpi printer.

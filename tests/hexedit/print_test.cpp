@@ -4,6 +4,7 @@
 // options object.
 #include "hex_fixture.h"
 #include "test_support/canvas_recorder.h"
+#include "test_support/error_of.h"
 #include "test_support/temp_dir.h"
 
 #include <functional>
@@ -31,16 +32,6 @@ struct Page {
     std::vector<std::vector<const RecordedText*>> rows;
     std::vector<std::string> lines;
 };
-
-std::string ErrorOf(const std::function<void()>& work)
-{
-    try {
-        work();
-    } catch (const Exception& e) {
-        return e.Message();
-    }
-    return {};
-}
 
 class HexPrintTest : public HexExTest {
 protected:

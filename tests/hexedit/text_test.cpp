@@ -2,6 +2,7 @@
 // checksummed bookmark records, the property lines, their round trip onto a
 // fresh control, and the texts both refuse.
 #include "hex_fixture.h"
+#include "test_support/error_of.h"
 
 #include <set>
 
@@ -16,16 +17,6 @@ std::string WithChecksum(const std::string& records)
     for (char c : records)
         sum += static_cast<unsigned char>(c);
     return Format("%08X", sum) + records;
-}
-
-std::string ErrorOf(const std::function<void()>& work)
-{
-    try {
-        work();
-    } catch (const Exception& e) {
-        return e.Message();
-    }
-    return {};
 }
 
 class HexTextTest : public HexExTest {

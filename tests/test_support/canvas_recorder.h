@@ -9,6 +9,8 @@
 #include <QPaintDevice>
 #include <QPaintEngine>
 #include <QPainter>
+#include <QPainterPath>
+#include <QPolygonF>
 #include <QTransform>
 
 #include <algorithm>
@@ -82,8 +84,13 @@ public:
                          f.pixelSize(), f.family().toStdString()});
     }
     void drawPixmap(const QRectF&, const QPixmap&, const QRectF&) override {}
-    void drawPolygon(const QPointF*, int, PolygonDrawMode) override {}
-    void drawPath(const QPainterPath&) override {}
+    // A played-back picture fills its rectangles as paths: kept as fills of
+    // their bounds.
+    void drawPath(const QPainterPath& path) override { AddFill(path.boundingRect()); }
+    void drawPolygon(const QPointF* points, int count, PolygonDrawMode) override
+    {
+        AddFill(QPolygonF(QList<QPointF>(points, points + count)).boundingRect());
+    }
 
     std::vector<RecordedText> Texts;
     std::vector<RecordedFill> Fills;
