@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <map>
 #include <vector>
 
 namespace {
@@ -178,18 +179,16 @@ void TZURadUvudodEx::SetPropertiesAsString(const std::string& text)
     try {
         TStringList lines;
         lines.SetText(text);
-        // The value of a name is that of its first line, as a string list's
-        // Values gives it.
         const auto nameOf = [](const std::string& line) {
             const size_t eq = line.find('=');
             return eq == std::string::npos ? std::string() : line.substr(0, eq);
         };
-        const auto valueOf = [&](const std::string& name) {
-            for (const std::string& line : lines)
-                if (SameText(nameOf(line), name))
-                    return line.substr(line.find('=') + 1);
-            return std::string();
-        };
+        // The value of a name is that of its first line, as a string list's
+        // Values gives it; found once, so a long text costs its length.
+        std::map<std::string, std::string> firstValues;
+        for (const std::string& line : lines)
+            if (const std::string name = nameOf(line); !name.empty())
+                firstValues.try_emplace(LowerCase(name), line.substr(name.size() + 1));
         for (const std::string& line : lines) {
             const std::string name = nameOf(line);
             if (name.empty() || !IsPropPublic(name))
@@ -207,7 +206,7 @@ void TZURadUvudodEx::SetPropertiesAsString(const std::string& text)
             // A public name this control does not have is passed over.
             const TZAZProperty* row = instance ? FindProperty(*table, name.substr(from)) : nullptr;
             if (row && row->Kind != TZAZPropKind::Object)
-                SetPropertyValueText(*row, *instance, valueOf(name));
+                SetPropertyValueText(*row, *instance, firstValues.at(LowerCase(name)));
         }
     } catch (...) {
         EndUpdate();
