@@ -187,6 +187,7 @@ void TForm1::CreateComponents()
     PanelBlank->SetParent(pcontent);
 
     CreateViewerPanels();
+    CreatePlayerPanels();
     CreateFileLists();
 
     list->OnSelectItem = [this](TObject* s, TListItem* i, bool on) { listSelectItem(s, i, on); };
@@ -207,6 +208,7 @@ void TForm1::CreateComponents()
     Timer1->SetName("Timer1");
     Timer1->SetEnabled(false);
     Timer1->SetInterval(1000);
+    Timer1->OnTimer = [this](TObject* s) { Timer1Timer(s); };
 }
 
 void TForm1::CreateMenus()
@@ -253,7 +255,7 @@ void TForm1::CreateMenus()
     ModifyPlayList1 = AddItem(this, Music1, "Edit playlist", [this](TObject* s) { ModifyPlayList1Click(s); });
     AddItem(this, Music1, "-");
     PlayAPlaylist1 = AddItem(this, Music1, "Play a playlist");
-    Stopplay1 = AddItem(this, Music1, "Stop play");
+    Stopplay1 = AddItem(this, Music1, "Stop play", [this](TObject* s) { Stopplay1Click(s); });
     Stopplay1->SetEnabled(false);
 
     Tools1 = AddItem(this, root, "&Tools");
@@ -352,6 +354,7 @@ void TForm1::CreateToolBar()
     playlist->DropdownMenu = PopupPlaylist;
     stop = AddToolButton(this, ToolBar1, "stop", "Stop", "Stop play");
     stop->SetEnabled(false);
+    stop->OnClick = [this](TObject* s) { stopClick(s); };
 }
 
 TListView* TForm1::CreateFileListView(TTabSheet* sheet)
@@ -481,6 +484,8 @@ void TForm1::FormClose(TObject*, TCloseAction& action)
         RecentFiles.reset();
     }
     m_filterList.Clear();
+    // The music stops with the window, and no playlist tick outlives the list.
+    stopClick(this);
     PlaylistFiles.reset();
 }
 
@@ -662,21 +667,6 @@ void TForm1::HistoryFileClick(TObject* sender)
     OpenFilePath(caption.size() > 3 ? caption.substr(3) : std::string());
     if (filter->Count() > 0)
         SelectFilter(0);
-}
-
-void TForm1::RebuildPlaylistMenu(TMenuItem* root, const TStringList& index)
-{
-    root->Clear();
-    for (int i = 0; i < PairCount(index); ++i)
-        root->Insert(i, NewItem(this, index[2 * i]));
-}
-
-void TForm1::BuildPlaylistMenus()
-{
-    TStringList index;
-    LoadListOrEmpty(index, ProgramFile("mlist/lindex.txt"));
-    RebuildPlaylistMenu(PlayAPlaylist1, index);
-    RebuildPlaylistMenu(PopupPlaylist->Items(), index);
 }
 
 void TForm1::BuildFolderListMenu()

@@ -21,6 +21,12 @@
 
 class TZURadUvudodEx;
 class TArchivePanel;
+class TCppWebBrowser;
+class TPdfViewerOcx;
+class TShockwaveFlash;
+class TRealAudio;
+class TMediaPlayer;
+class TOleContainer;
 
 class TForm1 : public TForm, public TMainWindowServices {
 public:
@@ -148,6 +154,56 @@ public:
     // The archive panel, made by the first archive shown.
     TArchivePanel* ArchivePanel = nullptr;
 
+    // The web-page, PDF, Flash, RealAudio, media and OLE panels and the
+    // players (playerpanels.cpp, players.cpp, pdfpanel.cpp).
+    TPanel *Panelbs, *PanelPdf, *PanelPdf2, *PanelFlash, *Panel1;
+    TScrollBox *ScrollBoxReal, *ScrollAvi, *sbox;
+    TCppWebBrowser* bs;
+    TPdfViewerOcx* pv;
+    TToolBar* tbpdf;
+    TEdit* Edit2;
+    TStatusBar* sbpdf;
+    TPopupMenu* PopupMenuPdf;
+    TToolButton *ToolButton14, *ToolButton15, *ToolButton3, *ToolButton11, *ToolButton12, *ToolButton13,
+        *ToolButton16, *ToolButton17, *ToolButton19, *ToolButton23, *ToolButton46, *ToolButton18, *ToolButton20;
+    TMenuItem *Rotate2, *Rotate901, *Rotate1801, *Norotate1, *SelectAll2, *Copy2, *Clearselect1,
+        *Clearfindresult1, *Print1, *ExtracttextfromPDF2;
+    // Made by the first Flash file shown; on Linux making it fails.
+    TShockwaveFlash* flash = nullptr;
+    TRealAudio* real;
+    TMediaPlayer* mp;
+    TOleContainer* ole;
+    void CreatePlayerPanels();
+    void stopClick(TObject* sender);
+    void Stopplay1Click(TObject* sender);
+    void ShowPdfStatus();
+    void ToolButton14Click(TObject* sender);
+    void ToolButton15Click(TObject* sender);
+    void ToolButton3Click(TObject* sender);
+    void ToolButton11Click(TObject* sender);
+    void ToolButton12Click(TObject* sender);
+    void ToolButton13Click(TObject* sender);
+    void ToolButton16Click(TObject* sender);
+    void ToolButton17Click(TObject* sender);
+    void ToolButton19Click(TObject* sender);
+    void ToolButton23Click(TObject* sender);
+    void ToolButton46Click(TObject* sender);
+    void ToolButton18Click(TObject* sender);
+    void ToolButton20Click(TObject* sender);
+    void Rotate2Click(TObject* sender);
+    void Rotate901Click(TObject* sender);
+    void Rotate1801Click(TObject* sender);
+    void Norotate1Click(TObject* sender);
+    void SelectAll2Click(TObject* sender);
+    void Copy2Click(TObject* sender);
+    void Clearselect1Click(TObject* sender);
+    void Clearfindresult1Click(TObject* sender);
+    void Print1Click(TObject* sender);
+    // Playlists (playlists.cpp).
+    void PlaylistMenuClick(TObject* sender);
+    void PlayListEntry(const std::string& path);
+    void Timer1Timer(TObject* sender);
+
     // Text panel.
     void richeditSelectionChange(TObject* sender);
     void utf8Click(TObject* sender);
@@ -266,6 +322,8 @@ private:
     TListView* CreateFileListView(TTabSheet* sheet);
     void FirstShowSteps();
     void RebuildPlaylistMenu(TMenuItem* root, const TStringList& index);
+    // The stop button and the Music menu's "Stop play".
+    void SetStopControls(bool enabled);
 
     TStringList m_filterList;
     bool m_filterListCreated = false;

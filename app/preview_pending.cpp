@@ -9,10 +9,4 @@ const char* const kNoViewer = "There is no viewer for this type of file yet. Cli
                               "as text or hex.";
 }
 
-void TForm1::ViewHtml() { ShowNoPreview(kNoViewer); }
-void TForm1::ViewOleDocument() { ShowNoPreview(kNoViewer); }
 void TForm1::LoadImage(int, int, int) { ShowNoPreview(kNoViewer); }
-void TForm1::ViewPdf() { ShowNoPreview(kNoViewer); }
-void TForm1::ViewFlash() { ShowNoPreview(kNoViewer); }
-void TForm1::PlayMedia(const std::string&) { ShowNoPreview(kNoViewer); }
-void TForm1::ViewRealAudio() { ShowNoPreview(kNoViewer); }

@@ -16,6 +16,11 @@ PACKAGES=(
   # JPEG 2000 under our own jas_* layer
   libopenjp2-7-dev
   zlib1g-dev libtiff-dev libjpeg62-turbo-dev libpng-dev
+  # the PDF viewer (Poppler), the media players (Qt Multimedia over GStreamer,
+  # with the plugins for MP3, WMA, WMV, MPEG-1, AVI, MIDI and RealMedia) and
+  # the print dialog (Qt Print Support comes with qt6-base-dev)
+  libpoppler-qt6-dev qt6-multimedia-dev
+  gstreamer1.0-plugins-good gstreamer1.0-plugins-ugly gstreamer1.0-plugins-bad gstreamer1.0-libav
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-dev
   # a display for the real window
@@ -32,6 +37,9 @@ PACKAGES=(
   libtiff-tools libjpeg-turbo-progs libimage-exiftool-perl
   # pdftotext reads back the text of printed PDF files in tests
   poppler-utils
+  # the PDF, sound and video fixtures (pdftoppm of poppler-utils is the pdf_view
+  # benchmark's peer)
+  qpdf sox lame ffmpeg
 )
 
 missing=()

@@ -59,12 +59,6 @@ extern int PTSH_AUTOOPEN_DELAY_MS;
 extern int PTSH_AUTOOPEN_THRESHOLD_X;
 extern int PTSH_AUTOOPEN_THRESHOLD_Y;
 
-// The class library's OLE error with the failing result code.
-class EOleSysError : public EOleError {
-public:
-    EOleSysError(std::string message, HRESULT code) : EOleError(std::move(message)), ErrorCode(code) {}
-    HRESULT ErrorCode;
-};
 // The system's text for a result code.
 std::string OleErrorText(HRESULT hr);
 // Raises EOleSysError for a failing result.

@@ -43,6 +43,13 @@ VISTREL_DECLARE_EXCEPTION(EOutOfMemory, Exception)
 VISTREL_DECLARE_EXCEPTION(EInvalidOperation, Exception)
 VISTREL_DECLARE_EXCEPTION(EOleError, Exception)
 
+// An OLE or COM call that failed, with its result code (an HRESULT).
+class EOleSysError : public EOleError {
+public:
+    EOleSysError(std::string message, std::int32_t code) : EOleError(std::move(message)), ErrorCode(code) {}
+    std::int32_t ErrorCode;
+};
+
 // An operating-system failure with its Windows error code.
 class EOSError : public Exception {
 public:

@@ -116,6 +116,20 @@ struct TFileDialogRequest {
     bool MustExist = false;
 };
 
+// What a print dialog is shown with, and what the user chose in it.
+struct TPrintRequest {
+    std::string Title; // the document's name
+    int MinPage = 1;
+    int MaxPage = 1;
+};
+struct TPrintChoice {
+    std::string PrinterName; // the printer, when no output file is chosen
+    std::string OutputFile;  // a PDF file to print into instead
+    int FromPage = 0;        // 0: from the first page
+    int ToPage = 0;          // 0: to the last page
+    int Copies = 1;
+};
+
 // Answers every question the program asks the user.
 class TPromptService {
 public:
@@ -133,6 +147,9 @@ public:
     virtual bool OpenFiles(const TFileDialogRequest& request, std::vector<std::string>& files) = 0;
     virtual bool SaveFile(const TFileDialogRequest& request, std::string& file, int& filterIndex) = 0;
     virtual bool ChooseFont(TFont& font) = 0;
+    // The print dialog; false when cancelled. A service without one (no
+    // printing on this machine) answers false.
+    virtual bool PrintSetup(const TPrintRequest&, TPrintChoice&) { return false; }
 };
 
 // The prompt service of a real session: Qt's dialogs.

@@ -1,5 +1,5 @@
-// The prompt service of a real session: Qt's message, input, file, folder
-// and font dialogs, each run as a modal loop of the class library, so the
+// The prompt service of a real session: Qt's message, input, file, folder,
+// font and print dialogs, each run as a modal loop of the class library, so the
 // program's end closes it and the window behind it gets its input back.
 #include "forms.h"
 #include "modal.h"
@@ -10,6 +10,8 @@
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPrintDialog>
+#include <QPrinter>
 #include <QTimer>
 #include <QWindow>
 
@@ -137,6 +139,22 @@ public:
         if (RunDialog(dlg) != QDialog::Accepted)
             return false;
         font.FromQFont(dlg.selectedFont());
+        return true;
+    }
+    bool PrintSetup(const TPrintRequest& r, TPrintChoice& choice) override
+    {
+        QPrinter printer;
+        printer.setDocName(QString::fromStdString(r.Title));
+        printer.setFromTo(r.MinPage, r.MaxPage);
+        QPrintDialog dlg(&printer);
+        dlg.setMinMax(r.MinPage, r.MaxPage);
+        if (RunDialog(dlg) != QDialog::Accepted)
+            return false;
+        choice.PrinterName = printer.printerName().toStdString();
+        choice.OutputFile = printer.outputFileName().toStdString();
+        choice.FromPage = printer.fromPage();
+        choice.ToPage = printer.toPage();
+        choice.Copies = printer.copyCount();
         return true;
     }
 

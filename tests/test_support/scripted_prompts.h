@@ -14,7 +14,7 @@
 class ScriptedPrompts : public TPromptService {
 public:
     struct Asked {
-        std::string kind;     // "message", "input", "folder", "open", "save", "font"
+        std::string kind;     // "message", "input", "folder", "open", "save", "font", "print"
         std::string caption;
         std::string text;     // message text, input prompt or dialog title
         std::string proposed; // input box default, folder or file proposed
@@ -33,6 +33,11 @@ public:
     void PushText(std::string value) { Push(Answer {true, std::move(value), {}, IDOK}); }
     void PushCancel() { Push(Answer {false, "", {}, IDCANCEL}); }
     void PushFiles(std::vector<std::string> files) { Push(Answer {true, "", std::move(files), IDOK}); }
+    void PushPrint(TPrintChoice choice)
+    {
+        printChoices.push_back(std::move(choice));
+        Push(Answer {true, "", {}, IDOK});
+    }
 
     int MessageBox(const std::string& text, const std::string& caption, UINT flags) override
     {
@@ -89,8 +94,19 @@ public:
         asked.push_back({"font", "", "", "", 0});
         return Next().ok;
     }
+    bool PrintSetup(const TPrintRequest& r, TPrintChoice& choice) override
+    {
+        asked.push_back({"print", "", r.Title, std::to_string(r.MinPage) + "-" + std::to_string(r.MaxPage), 0});
+        const Answer a = Next();
+        if (a.ok && !printChoices.empty()) {
+            choice = printChoices.front();
+            printChoices.pop_front();
+        }
+        return a.ok;
+    }
 
     std::deque<Answer> answers;
+    std::deque<TPrintChoice> printChoices; // the choices of the print dialogs answered with PushPrint
     std::vector<Asked> asked;
 
 private:

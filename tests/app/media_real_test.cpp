@@ -1,0 +1,74 @@
+// Two short WAVs played through Qt Multimedia (GStreamer underneath) as a
+// playlist, to the wrap-around: the real device loads, plays, ends with its
+// position at its length, and the next tick moves on. Offscreen and without
+// a sound card, as in CI. The timer's ticks are given by the test once each
+// entry has ended, so the test lasts little more than the sound.
+#include "app_fixture.h"
+
+#include "media/mplayer.h"
+
+#include <QElapsedTimer>
+
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+std::string FixtureBytes(const std::string& name)
+{
+    std::ifstream in(std::string(VISTREL_TEST_DATA) + "/fixtures/players/" + name, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+// Pumps messages until the player's entry has ended; false after 10 s.
+bool PlaysToTheEnd(TMediaPlayer& player)
+{
+    QElapsedTimer waited;
+    waited.start();
+    while (waited.elapsed() < 10000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        if (player.Mode() == mpStopped && player.Length() > 0 && player.Position() == player.Length())
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+class RealMediaTest : public AppTest {};
+
+TEST_F(RealMediaTest, TwoWavsPlayInTurnToTheWrapAround)
+{
+    WriteDefaults();
+    dir.Write("music/one.wav", FixtureBytes("one.wav"));
+    dir.Write("music/two.wav", FixtureBytes("two.wav"));
+    dir.Write("mlist/lindex.txt", "Two\r\n1\r\n");
+    dir.Write("mlist/m1.txt", dir.Path("music/one.wav") + "\r\n" + dir.Path("music/two.wav") + "\r\n");
+    TForm1& f = ShowMainWindow();
+    f.PlayAPlaylist1->Items(0)->Click();
+    ASSERT_TRUE(f.Timer1->Enabled());
+    // The test gives the ticks itself.
+    f.Timer1->SetEnabled(false);
+    EXPECT_EQ(f.mp->FileName, dir.Path("music/one.wav"));
+    EXPECT_EQ(f.mp->Mode(), mpPlaying);
+    EXPECT_EQ(f.mp->Length(), 500);
+    EXPECT_TRUE(f.stop->Enabled());
+
+    f.Timer1Timer(nullptr); // still playing: nothing changes
+    EXPECT_EQ(f.PlaylistIndex, 0);
+    ASSERT_TRUE(PlaysToTheEnd(*f.mp));
+    f.Timer1Timer(nullptr);
+    EXPECT_EQ(f.PlaylistIndex, 1);
+    EXPECT_EQ(f.mp->FileName, dir.Path("music/two.wav"));
+    EXPECT_EQ(f.mp->Mode(), mpPlaying);
+    ASSERT_TRUE(PlaysToTheEnd(*f.mp));
+    f.Timer1Timer(nullptr);
+    EXPECT_EQ(f.PlaylistIndex, 0);
+    EXPECT_EQ(f.mp->FileName, dir.Path("music/one.wav"));
+    EXPECT_EQ(f.mp->Mode(), mpPlaying);
+    f.stop->Click();
+    EXPECT_EQ(f.mp->Mode(), mpStopped);
+    EXPECT_FALSE(f.stop->Enabled());
+}
