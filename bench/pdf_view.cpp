@@ -102,11 +102,9 @@ int main(int argc, char** argv)
     const bench::Side peer = bench::Command("pdftoppm -r 96 -f 1 -l " + std::to_string(kRendered) + " " + Quoted(pdf)
         + " " + Quoted(dir + "page"));
     const bench::PairTimes t = bench::Alternate(ours, peer);
-    for (int page = 1; page <= kRendered; ++page) {
-        char name[32];
-        std::snprintf(name, sizeof name, "page-%02d.ppm", page);
-        std::filesystem::remove(dir + name);
-    }
+    for (const auto& e : std::filesystem::directory_iterator(bench::DataDir()))
+        if (e.path().filename().string().rfind("pdf_view_page-", 0) == 0)
+            std::filesystem::remove(e.path());
     if (failed) {
         std::fprintf(stderr, "the PDF did not open with its %d pages\n", kPages);
         return 1;

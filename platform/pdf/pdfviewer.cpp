@@ -431,17 +431,21 @@ struct TPdfViewerOcx::View : QAbstractScrollArea {
         return false;
     }
 
+    // Brings the place found into the window, a third of the way in along
+    // each direction where it is not in the window already.
     void ShowResult()
     {
         current = resultPage;
-        const QRect r = PageRect(resultPage);
-        // The place a third of the way down the window.
-        const QRectF mapped = PageTransform(resultPage).mapRect(resultRect);
-        const int yInPage = static_cast<int>(mapped.top() - PageOnScreen(resultPage).top());
+        QScrollBar* v = verticalScrollBar();
+        QScrollBar* h = horizontalScrollBar();
+        const QRect place = PageTransform(resultPage).mapRect(resultRect).toAlignedRect().translated(h->value(), v->value());
+        const int width = viewport()->width();
+        const int height = viewport()->height();
         programmaticScroll = true;
-        verticalScrollBar()->setValue(r.top() + yInPage - viewport()->height() / 3);
-        horizontalScrollBar()->setValue(static_cast<int>(r.left() + mapped.left() - PageOnScreen(resultPage).left())
-            - viewport()->width() / 3);
+        if (place.top() < v->value() || place.bottom() > v->value() + height)
+            v->setValue(place.top() - height / 3);
+        if (place.left() < h->value() || place.right() > h->value() + width)
+            h->setValue(place.left() - width / 3);
         programmaticScroll = false;
         viewport()->update();
     }

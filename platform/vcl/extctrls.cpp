@@ -144,7 +144,9 @@ void TScrollBox::AlignControls()
     int w = 0, h = 0;
     for (int i = 0; i < ControlCount(); ++i) {
         TControl* c = Controls(i);
-        if (!c->Visible())
+        // Aligned children take the visible area, whatever size they had:
+        // only the others make the area scroll.
+        if (!c->Visible() || c->Align() != alNone)
             continue;
         w = std::max(w, c->Left() + c->Width());
         h = std::max(h, c->Top() + c->Height());

@@ -48,7 +48,8 @@ class TScrollBox : public TWinControl {
 public:
     explicit TScrollBox(TComponent* owner);
     QWidget* ClientWidget() const override;
-    // Sizes the scrollable area to hold every child.
+    // Sizes the scrollable area to hold every child that is not aligned;
+    // aligned children fill the visible area.
     void AlignControls() override;
     int HorzPosition() const;
     int VertPosition() const;

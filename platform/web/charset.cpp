@@ -1,5 +1,6 @@
 #include "charset.h"
 
+#include "rtl/sysutils.h"
 #include "rtl/unicode.h"
 
 #include <iconv.h>
@@ -10,15 +11,6 @@
 #include <map>
 
 namespace {
-
-std::string Lower(std::string_view s)
-{
-    std::string out(s);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return out;
-}
 
 bool IsUtf8Name(const std::string& name) { return name == "utf-8" || name == "utf8"; }
 
@@ -97,7 +89,7 @@ private:
 
 std::string CharsetToUtf8(std::string_view bytes, std::string_view charset)
 {
-    const std::string name = Lower(charset);
+    const std::string name = LowerCase(charset);
     if (name.empty() || IsUtf8Name(name))
         return CleanUtf8(bytes);
     // Browsers read Latin-1 and ASCII labels as Windows-1252.
@@ -146,7 +138,7 @@ std::string HtmlCharset(std::string_view html)
         return "utf-16be";
     // <meta charset="x"> and <meta http-equiv=... content="text/html; charset=x">
     // both name it after "charset=" inside a meta tag.
-    const std::string head = Lower(html.substr(0, 4096));
+    const std::string head = LowerCase(html.substr(0, 4096));
     size_t at = 0;
     while ((at = head.find("<meta", at)) != std::string::npos) {
         const size_t end = head.find('>', at);

@@ -2,6 +2,8 @@
 
 #include "weburl.h"
 
+#include "rtl/sysutils.h"
+
 #include <cstddef>
 #include <map>
 
@@ -17,16 +19,6 @@ struct Header {
     std::string name; // lower-cased
     std::string value;
 };
-
-char LowerChar(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-std::string Lower(std::string_view s)
-{
-    std::string out(s);
-    for (char& c : out)
-        c = LowerChar(c);
-    return out;
-}
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
@@ -103,7 +95,7 @@ std::vector<Header> ParseHeaders(std::string_view block)
         if (!IsHeaderLine(line) || out.size() >= kMaxHeaders)
             continue;
         const size_t colon = line.find(':');
-        out.push_back({Lower(line.substr(0, colon)), std::string(TrimView(line.substr(colon + 1)))});
+        out.push_back({LowerCase(line.substr(0, colon)), std::string(TrimView(line.substr(colon + 1)))});
     }
     return out;
 }
@@ -126,7 +118,7 @@ ContentType ParseContentType(std::string_view v)
 {
     ContentType ct;
     size_t i = v.find(';');
-    ct.type = Lower(TrimView(v.substr(0, i)));
+    ct.type = LowerCase(TrimView(v.substr(0, i)));
     while (i != std::string_view::npos && i < v.size()) {
         ++i;
         while (i < v.size() && IsBlank(v[i]))
@@ -134,7 +126,7 @@ ContentType ParseContentType(std::string_view v)
         const size_t eq = v.find('=', i);
         if (eq == std::string_view::npos)
             break;
-        const std::string name = Lower(TrimView(v.substr(i, eq - i)));
+        const std::string name = LowerCase(TrimView(v.substr(i, eq - i)));
         i = eq + 1;
         while (i < v.size() && IsBlank(v[i]))
             ++i;
@@ -275,14 +267,11 @@ std::string DecodeQuotedPrintable(std::string_view text)
             i += 2;
             continue;
         }
-        if (i + 2 < text.size()) {
-            const int hi = HexDigitValue(text[i + 1]);
-            const int lo = HexDigitValue(text[i + 2]);
-            if (hi >= 0 && lo >= 0) {
-                out += static_cast<char>(hi * 16 + lo);
-                i += 2;
-                continue;
-            }
+        char byte;
+        if (HexByteAt(text, i + 1, byte)) {
+            out += byte;
+            i += 2;
+            continue;
         }
         // A lone "=" that starts no escape is kept, as mail readers do.
         out += c;
@@ -342,10 +331,10 @@ void TMhtArchive::ReadEntity(std::string_view headerBlock, std::string_view body
     }
     TMhtPart part;
     part.ContentType = ct.type;
-    part.Charset = Lower(Param(ct, "charset"));
+    part.Charset = LowerCase(Param(ct, "charset"));
     part.Location = std::string(TrimView(HeaderValue(headers, "content-location")));
     part.ContentId = StripAngles(HeaderValue(headers, "content-id"));
-    const std::string encoding = Lower(TrimView(HeaderValue(headers, "content-transfer-encoding")));
+    const std::string encoding = LowerCase(TrimView(HeaderValue(headers, "content-transfer-encoding")));
     if (encoding == "base64")
         part.Body = DecodeBase64(body);
     else if (encoding == "quoted-printable")
@@ -372,7 +361,7 @@ const TMhtPart* TMhtArchive::Root() const
 const TMhtPart* TMhtArchive::Find(std::string_view reference, std::string_view baseLocation) const
 {
     reference = TrimView(reference);
-    if (reference.size() > 4 && Lower(reference.substr(0, 4)) == "cid:") {
+    if (reference.size() > 4 && LowerCase(reference.substr(0, 4)) == "cid:") {
         const std::string id = PercentDecode(StripAngles(reference.substr(4)));
         for (const TMhtPart& p : m_parts)
             if (!p.ContentId.empty() && p.ContentId == id)

@@ -4,6 +4,7 @@
 #include "mhtreader.h"
 #include "weburl.h"
 
+#include "rtl/sysutils.h"
 #include "win/wintypes.h"
 
 #include <QTextBrowser>
@@ -17,21 +18,13 @@
 
 namespace {
 
-std::string Lower(std::string s)
-{
-    for (char& c : s)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return s;
-}
-
 std::string ExtensionOf(const std::string& path)
 {
     const size_t slash = path.rfind('/');
     const size_t dot = path.rfind('.');
     if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
         return {};
-    return Lower(path.substr(dot));
+    return LowerCase(path.substr(dot));
 }
 
 bool IsMhtName(const std::string& path)
@@ -213,7 +206,7 @@ TCppWebBrowser::~TCppWebBrowser() = default;
 void TCppWebBrowser::Navigate(const std::string& url)
 {
     constexpr size_t kPrefix = 7; // "File://"
-    if (url.size() > kPrefix && Lower(url.substr(0, kPrefix)) == "file://") {
+    if (url.size() > kPrefix && LowerCase(url.substr(0, kPrefix)) == "file://") {
         m_browser->Load(url.substr(kPrefix));
         return;
     }

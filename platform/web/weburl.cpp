@@ -1,5 +1,7 @@
 #include "weburl.h"
 
+#include "rtl/sysutils.h"
+
 #include <vector>
 
 namespace {
@@ -25,16 +27,9 @@ size_t SchemeEnd(std::string_view s)
     return std::string_view::npos;
 }
 
-std::string Lower(std::string_view s)
-{
-    std::string out(s);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return out;
-}
-
 } // namespace
+
+namespace {
 
 int HexDigitValue(char c)
 {
@@ -47,10 +42,24 @@ int HexDigitValue(char c)
     return -1;
 }
 
+} // namespace
+
+bool HexByteAt(std::string_view text, size_t at, char& byte)
+{
+    if (at + 1 >= text.size())
+        return false;
+    const int hi = HexDigitValue(text[at]);
+    const int lo = HexDigitValue(text[at + 1]);
+    if (hi < 0 || lo < 0)
+        return false;
+    byte = static_cast<char>(hi * 16 + lo);
+    return true;
+}
+
 std::string UrlScheme(std::string_view address)
 {
     const size_t colon = SchemeEnd(address);
-    return colon == std::string_view::npos ? std::string() : Lower(address.substr(0, colon));
+    return colon == std::string_view::npos ? std::string() : LowerCase(address.substr(0, colon));
 }
 
 std::string_view WithoutFragment(std::string_view s)
@@ -64,14 +73,11 @@ std::string PercentDecode(std::string_view text)
     std::string out;
     out.reserve(text.size());
     for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 2 < text.size()) {
-            const int hi = HexDigitValue(text[i + 1]);
-            const int lo = HexDigitValue(text[i + 2]);
-            if (hi >= 0 && lo >= 0) {
-                out += static_cast<char>(hi * 16 + lo);
-                i += 2;
-                continue;
-            }
+        char byte;
+        if (text[i] == '%' && HexByteAt(text, i + 1, byte)) {
+            out += byte;
+            i += 2;
+            continue;
         }
         out += text[i];
     }
@@ -170,7 +176,7 @@ std::string LocalFileOfReference(const std::string& folder, std::string_view ref
         std::string_view rest = reference.substr(5);
         if (rest.substr(0, 2) == "//") {
             const size_t slash = rest.find('/', 2);
-            const std::string host = Lower(rest.substr(2, slash == std::string_view::npos ? std::string_view::npos : slash - 2));
+            const std::string host = LowerCase(rest.substr(2, slash == std::string_view::npos ? std::string_view::npos : slash - 2));
             if (!host.empty() && host != "localhost")
                 return {};
             rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash);

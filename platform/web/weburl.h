@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <cstddef>
 #include <string_view>
 
 // The scheme of an address, lower-cased ("http", "file", "cid"); "" when the
@@ -21,5 +22,6 @@ std::string_view WithoutFragment(std::string_view address);
 // of this machine, escapes undone. "" for any other address (http, ftp,
 // another machine's files): those are never fetched.
 std::string LocalFileOfReference(const std::string& folder, std::string_view reference);
-// The value of a hexadecimal digit, -1 for other characters.
-int HexDigitValue(char c);
+// The byte that the two hexadecimal digits at text[at] spell; false when
+// they are no two such digits.
+bool HexByteAt(std::string_view text, std::size_t at, char& byte);

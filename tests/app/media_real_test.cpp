@@ -4,23 +4,14 @@
 // a sound card, as in CI. The timer's ticks are given by the test once each
 // entry has ended, so the test lasts little more than the sound.
 #include "app_fixture.h"
+#include "players_fixture.h"
 
 #include "media/mplayer.h"
 
 #include <QElapsedTimer>
 
-#include <fstream>
-#include <sstream>
 
 namespace {
-
-std::string FixtureBytes(const std::string& name)
-{
-    std::ifstream in(std::string(VISTREL_TEST_DATA) + "/fixtures/players/" + name, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
 
 // Pumps messages until the player's entry has ended; false after 10 s.
 bool PlaysToTheEnd(TMediaPlayer& player)
@@ -42,8 +33,8 @@ class RealMediaTest : public AppTest {};
 TEST_F(RealMediaTest, TwoWavsPlayInTurnToTheWrapAround)
 {
     WriteDefaults();
-    dir.Write("music/one.wav", FixtureBytes("one.wav"));
-    dir.Write("music/two.wav", FixtureBytes("two.wav"));
+    dir.Write("music/one.wav", PlayerFixtureBytes("one.wav"));
+    dir.Write("music/two.wav", PlayerFixtureBytes("two.wav"));
     dir.Write("mlist/lindex.txt", "Two\r\n1\r\n");
     dir.Write("mlist/m1.txt", dir.Path("music/one.wav") + "\r\n" + dir.Path("music/two.wav") + "\r\n");
     TForm1& f = ShowMainWindow();

@@ -1,6 +1,7 @@
 // The web, PDF, Flash, RealAudio, media and OLE viewers of the main window
 // and the stop controls, with a scripted media device and scripted prompts.
 #include "app_fixture.h"
+#include "players_fixture.h"
 #include "scripted_media.h"
 
 #include "app/preview.h"
@@ -18,24 +19,9 @@
 #include <QTest>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <sys/stat.h>
 
 namespace {
-
-std::string FixturePath(const std::string& name)
-{
-    return std::string(VISTREL_TEST_DATA) + "/fixtures/players/" + name;
-}
-
-std::string FixtureBytes(const std::string& name)
-{
-    std::ifstream in(FixturePath(name), std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
 
 // Pixels of an image close to a colour.
 int CountColour(const QImage& image, QRgb colour)
@@ -73,7 +59,7 @@ protected:
     std::string Copy(const std::string& fixture, const std::string& as = "")
     {
         const std::string name = as.empty() ? fixture : as;
-        dir.Write(name, FixtureBytes(fixture));
+        dir.Write(name, PlayerFixtureBytes(fixture));
         return dir.Path(name);
     }
     void View(const std::string& path)
@@ -102,14 +88,7 @@ protected:
         }
         return front;
     }
-    std::vector<std::string> Messages() const
-    {
-        std::vector<std::string> out;
-        for (const auto& a : prompts->asked)
-            if (a.kind == "message")
-                out.push_back(a.text);
-        return out;
-    }
+    std::vector<std::string> Messages() const { return MessageTexts(*prompts); }
 
     ScopedScriptedMedia media;
 };
@@ -219,7 +198,7 @@ TEST_F(PlayersTest, WebPageShowsItsLocalPictureAndStyleAndNeverFetchesTheRemoteO
     TForm1& f = Show();
     QTcpServer server;
     ASSERT_TRUE(server.listen(QHostAddress::LocalHost));
-    std::string page = FixtureBytes("page.html");
+    std::string page = PlayerFixtureBytes("page.html");
     const std::string remote = "http://127.0.0.1:9/";
     page.replace(page.find(remote), remote.size(), "http://127.0.0.1:" + std::to_string(server.serverPort()) + "/");
     dir.Write("site/page.html", page);

@@ -2,6 +2,7 @@
 // entry after entry on the one-second timer, against a scripted media
 // device on the test clock.
 #include "app_fixture.h"
+#include "players_fixture.h"
 #include "scripted_media.h"
 
 #include "media/mplayer.h"
@@ -45,14 +46,7 @@ protected:
     }
     void Play(int menuIndex) { form->PlayAPlaylist1->Items(menuIndex)->Click(); }
     void Tick() { clock.clock.Advance(1000); }
-    std::vector<std::string> Messages() const
-    {
-        std::vector<std::string> out;
-        for (const auto& a : prompts->asked)
-            if (a.kind == "message")
-                out.push_back(a.text);
-        return out;
-    }
+    std::vector<std::string> Messages() const { return MessageTexts(*prompts); }
 
     ScopedManualClock clock;
     ScopedScriptedMedia media;
