@@ -74,14 +74,15 @@ protected:
     // "PanelRichedit", "PanelZip" ...): the one a person sees.
     std::string FrontPreviewPanel() const
     {
-        std::vector<TPanel*> panels {form->PanelBlank, form->PanelRichedit, form->PanelRtf, form->PanelHex,
-            form->PanelPe};
+        std::vector<TWinControl*> panels {form->PanelBlank, form->PanelRichedit, form->PanelRtf, form->PanelHex,
+            form->PanelPe, form->Panelbs, form->PanelPdf, form->PanelFlash, form->ScrollBoxReal, form->ScrollAvi,
+            form->sbox};
         if (form->ArchivePanel)
             panels.push_back(form->ArchivePanel->PanelZip);
         const QObjectList& stack = form->pcontent->Widget()->children();
         std::string front;
         qsizetype frontAt = -1;
-        for (TPanel* p : panels) {
+        for (TWinControl* p : panels) {
             const qsizetype at = stack.indexOf(p->Widget());
             if (at > frontAt) {
                 frontAt = at;

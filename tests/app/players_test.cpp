@@ -70,24 +70,6 @@ protected:
     }
     std::string Panel(int i) const { return form->StatusBar1->Panel(i).Text; }
     std::string PdfStatus(int i) const { return form->sbpdf->Panel(i).Text; }
-    // The preview panel a person sees: the last shown child of the preview area.
-    std::string FrontPanel() const
-    {
-        const std::vector<TControl*> panels {form->PanelBlank, form->PanelRichedit, form->PanelRtf, form->PanelHex,
-            form->PanelPe, form->Panelbs, form->PanelPdf, form->PanelFlash, form->ScrollBoxReal, form->ScrollAvi,
-            form->sbox};
-        const QObjectList& stack = form->pcontent->Widget()->children();
-        std::string front;
-        qsizetype frontAt = -1;
-        for (TControl* p : panels) {
-            const qsizetype at = stack.indexOf(p->Widget());
-            if (at > frontAt) {
-                frontAt = at;
-                front = p->Name();
-            }
-        }
-        return front;
-    }
     std::vector<std::string> Messages() const { return MessageTexts(*prompts); }
 
     ScopedScriptedMedia media;
@@ -130,7 +112,7 @@ TEST_F(PlayersTest, EachKindOfFileShowsInItsPanelOrSaysWhyNot)
         const std::string path = Copy(row.fixture, row.name);
         media.library.files[path] = row.media;
         View(path);
-        EXPECT_EQ(FrontPanel(), row.panel);
+        EXPECT_EQ(FrontPreviewPanel(), row.panel);
         EXPECT_EQ(Panel(0), row.status ? std::string(row.status) : path);
         EXPECT_EQ(f.Caption(), "Vistrel 1.0 - " + path);
         EXPECT_EQ(f.stop->Enabled(), row.stopEnabled);
@@ -184,7 +166,7 @@ TEST_F(PlayersTest, VideoPlaysInTheVideoWindow)
     media.library.files[clip] = {1000, false, true, -1};
     View(clip);
     EXPECT_EQ(f.mp->Display(), f.Panel1);
-    EXPECT_EQ(FrontPanel(), "ScrollAvi");
+    EXPECT_EQ(FrontPreviewPanel(), "ScrollAvi");
     // The window is black until frames come.
     const QImage shot = f.Panel1->Widget()->grab().toImage();
     ASSERT_FALSE(shot.isNull());
@@ -231,6 +213,12 @@ TEST_F(PlayersTest, WebPageNamesAreTakenAsTheyStand)
     dir.Write("odd#name%20.html", "<p>odd name</p>");
     View(dir.Path("odd#name%20.html"));
     EXPECT_NE(f.bs->PageText().find("odd name"), std::string::npos);
+    // A name that is no UTF-8, and a picture named so, written escaped.
+    dir.Write("caf\xE9.html", "<p>latin name</p><img src=\"pic%E9.png\" width=\"32\" height=\"32\">");
+    Copy("pic.png", "pic\xE9.png");
+    View(dir.Path("caf\xE9.html"));
+    EXPECT_NE(f.bs->PageText().find("latin name"), std::string::npos);
+    EXPECT_GE(CountColour(f.bs->Widget()->grab().toImage(), qRgb(255, 0, 0)), 32 * 32);
     ASSERT_EQ(::mkfifo(dir.Path("pipe.html").c_str(), 0600), 0);
     View(dir.Path("pipe.html"));
     EXPECT_NE(f.bs->PageText().find("not a regular file"), std::string::npos);
@@ -289,6 +277,14 @@ TEST_F(PlayersTest, PdfStepsZoomsFitsAndGoesToPages)
     }
 }
 
+TEST_F(PlayersTest, PdfWhoseNameIsNoUtf8Opens)
+{
+    TForm1& f = Show();
+    View(Copy("sample.pdf", "r\xE9sum\xE9.pdf"));
+    EXPECT_EQ(PdfStatus(0), "1/3 pages");
+    EXPECT_EQ(f.pv->PageCount(), 3);
+}
+
 TEST_F(PlayersTest, PdfPasswordIsAskedForAndAWrongOneSaysSo)
 {
     TForm1& f = Show();
@@ -319,7 +315,7 @@ TEST_F(PlayersTest, PdfThatCannotBeReadShowsNoPagesOfTheDocumentBefore)
     ASSERT_EQ(f.pv->PageCount(), 3);
     View(Copy("truncated.pdf"));
     EXPECT_EQ(Panel(0), "Failed to view this file! Error Code=-3");
-    EXPECT_EQ(FrontPanel(), "PanelPdf");
+    EXPECT_EQ(FrontPreviewPanel(), "PanelPdf");
     EXPECT_EQ(f.pv->PageCount(), 0);
     EXPECT_EQ(f.pv->CanCopy(), 0);
     // No page of the sample is left on screen.
