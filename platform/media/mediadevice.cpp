@@ -72,7 +72,13 @@ public:
             return;
         }
         m_file = std::make_unique<QFile>();
-        m_file->open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
+        if (!m_file->open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+            ::close(fd);
+            m_file.reset();
+            m_state = TMediaLoadState::Refused;
+            m_error = "The file cannot be read.";
+            return;
+        }
         // The address only names the source for Qt's messages; the bytes
         // come from the device.
         m_player.setSourceDevice(m_file.get(), QUrl(QStringLiteral("file:///media")));

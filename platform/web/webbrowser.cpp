@@ -42,7 +42,7 @@ bool IsPageName(const std::string& path)
 // Reads a regular file whole through a descriptor of our own, so that names
 // that are not UTF-8 open as well. A FIFO or device is refused without
 // waiting on it; so is a file above the limit.
-bool ReadLocalFile(const std::string& path, std::string& out, std::string& reason)
+bool ReadLocalFile(const std::string& path, long long limit, std::string& out, std::string& reason)
 {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) {
@@ -55,7 +55,7 @@ bool ReadLocalFile(const std::string& path, std::string& out, std::string& reaso
         reason = SysErrorMessage(Win32ErrorFromErrno(errno));
     else if (!S_ISREG(st.st_mode))
         reason = "It is not a regular file.";
-    else if (st.st_size > kMaxWebFileBytes)
+    else if (st.st_size > limit)
         reason = "The file is too large to show.";
     else {
         out.clear();
@@ -74,7 +74,7 @@ bool ReadLocalFile(const std::string& path, std::string& out, std::string& reaso
             if (n == 0)
                 break;
             // A file that grows while it is read stops at the limit.
-            if (out.size() + static_cast<size_t>(n) > static_cast<size_t>(kMaxWebFileBytes)) {
+            if (out.size() + static_cast<size_t>(n) > static_cast<size_t>(limit)) {
                 reason = "The file is too large to show.";
                 ok = false;
                 break;
@@ -118,7 +118,7 @@ struct TCppWebBrowser::Browser : QTextBrowser {
         } else {
             const std::string file = LocalFileOfReference(folder, reference);
             std::string reason;
-            if (file.empty() || !ReadLocalFile(file, bytes, reason))
+            if (file.empty() || !ReadLocalFile(file, kMaxWebResourceBytes, bytes, reason))
                 return {};
         }
         if (type == QTextDocument::StyleSheetResource)
@@ -144,7 +144,7 @@ struct TCppWebBrowser::Browser : QTextBrowser {
         clear();
         std::string bytes;
         std::string reason;
-        if (!ReadLocalFile(path, bytes, reason)) {
+        if (!ReadLocalFile(path, kMaxWebPageBytes, bytes, reason)) {
             ShowMessage("The page cannot be shown.", path + ": " + reason);
             return;
         }

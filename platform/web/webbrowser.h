@@ -38,6 +38,8 @@ private:
     Browser* m_browser;
 };
 
-// The most bytes read for a page or for one picture or style sheet; larger
-// files are refused rather than read whole.
-constexpr long long kMaxWebFileBytes = 256LL * 1024 * 1024;
+// The most bytes read for a page, and for one picture or style sheet;
+// larger files are refused rather than read whole (laying out a page takes
+// about a second a megabyte).
+constexpr long long kMaxWebPageBytes = 16LL * 1024 * 1024;
+constexpr long long kMaxWebResourceBytes = 64LL * 1024 * 1024;

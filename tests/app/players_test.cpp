@@ -222,6 +222,11 @@ TEST_F(PlayersTest, WebPageNamesAreTakenAsTheyStand)
     ASSERT_EQ(::mkfifo(dir.Path("pipe.html").c_str(), 0600), 0);
     View(dir.Path("pipe.html"));
     EXPECT_NE(f.bs->PageText().find("not a regular file"), std::string::npos);
+    // A page too large to lay out in reasonable time is not read at all.
+    dir.Write("huge.html", "<p>");
+    std::filesystem::resize_file(dir.Path("huge.html"), kMaxWebPageBytes + 1);
+    View(dir.Path("huge.html"));
+    EXPECT_NE(f.bs->PageText().find("too large"), std::string::npos);
 }
 
 // ---- PDF ------------------------------------------------------------------------------------
