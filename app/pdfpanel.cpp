@@ -15,7 +15,10 @@ void TForm1::ViewPdf()
     try {
         r = pv->Open(CurrentFile, "", "");
         if (r == TPdfViewerOcx::kLocked) {
-            const std::string password = InputBox("PASSWORD", "password", "");
+            // What is typed is not shown; a cancelled box gives no password.
+            std::string password;
+            if (!Application->Prompts().PasswordQuery("PASSWORD", "password", password))
+                password.clear();
             r = pv->Open(CurrentFile, password, password);
             if (r < 0) {
                 ShowStatusMessage("Password wrong or the file is corrupt.Error Code=" + IntToStr(r));

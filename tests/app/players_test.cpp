@@ -301,6 +301,7 @@ TEST_F(PlayersTest, PdfPasswordIsAskedForAndAWrongOneSaysSo)
     EXPECT_EQ(prompts->asked[0].caption, "PASSWORD");
     EXPECT_EQ(prompts->asked[0].text, "password");
     EXPECT_EQ(prompts->asked[0].proposed, "");
+    EXPECT_TRUE(prompts->asked[0].password);
     EXPECT_EQ(PdfStatus(0), "1/3 pages");
     EXPECT_EQ(Panel(0), locked);
 
