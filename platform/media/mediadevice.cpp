@@ -1,17 +1,15 @@
 #include "mediadevice.h"
 
+#include "win/fileops.h"
+
 #include <QAudioOutput>
 #include <QFile>
 #include <QMediaPlayer>
 #include <QUrl>
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 
 namespace {
 
@@ -61,14 +59,11 @@ public:
     {
         Unload();
         m_state = TMediaLoadState::Loading;
-        const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-        struct stat st {};
-        if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-            const int err = fd < 0 ? errno : 0;
-            if (fd >= 0)
-                ::close(fd);
+        // A FIFO or device is refused without waiting on it.
+        const int fd = OpenRegularFile(fileName);
+        if (fd < 0) {
             m_state = TMediaLoadState::Refused;
-            m_error = err ? std::strerror(err) : "It is not a regular file.";
+            m_error = SysErrorMessage(GetLastError());
             return;
         }
         m_file = std::make_unique<QFile>();

@@ -3,6 +3,7 @@
 #include "vcl/forms.h"
 
 #include "rtl/sysutils.h"
+#include "win/fileops.h"
 
 #include <poppler-qt6.h>
 
@@ -14,8 +15,6 @@
 #include <QPrinter>
 #include <QScrollBar>
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -90,14 +89,9 @@ struct TPdfViewerOcx::View : QAbstractScrollArea {
         rotation = pendingRotation = 0;
         // Our own descriptor: names that are not UTF-8 open too, and a FIFO
         // or device is refused without waiting on it.
-        const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+        const int fd = OpenRegularFile(fileName);
         if (fd < 0)
             return kCannotRead;
-        struct stat st {};
-        if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-            ::close(fd);
-            return kCannotRead;
-        }
         auto file = std::make_unique<QFile>();
         if (!file->open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
             ::close(fd);

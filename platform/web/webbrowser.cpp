@@ -5,12 +5,12 @@
 #include "weburl.h"
 
 #include "rtl/sysutils.h"
+#include "win/fileops.h"
 #include "win/wintypes.h"
 
 #include <QTextBrowser>
 #include <QUrl>
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -44,17 +44,15 @@ bool IsPageName(const std::string& path)
 // waiting on it; so is a file above the limit.
 bool ReadLocalFile(const std::string& path, long long limit, std::string& out, std::string& reason)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    const int fd = OpenRegularFile(path);
     if (fd < 0) {
-        reason = SysErrorMessage(Win32ErrorFromErrno(errno));
+        reason = SysErrorMessage(GetLastError());
         return false;
     }
     struct stat st {};
     bool ok = false;
     if (::fstat(fd, &st) != 0)
         reason = SysErrorMessage(Win32ErrorFromErrno(errno));
-    else if (!S_ISREG(st.st_mode))
-        reason = "It is not a regular file.";
     else if (st.st_size > limit)
         reason = "The file is too large to show.";
     else {

@@ -27,10 +27,6 @@ size_t SchemeEnd(std::string_view s)
     return std::string_view::npos;
 }
 
-} // namespace
-
-namespace {
-
 int HexDigitValue(char c)
 {
     if (c >= '0' && c <= '9')
