@@ -4,24 +4,14 @@
 // the OLE container.
 #include "mainform.h"
 
+#include "panelparts.h"
+
 #include "media/mplayer.h"
 #include "ole/olectrls.h"
 #include "pdf/pdfviewer.h"
 #include "web/webbrowser.h"
 
 namespace {
-
-TPanel* FillingPanel(TForm* form, TWinControl* parent, const std::string& name, TColor color = clBtnFace)
-{
-    auto* p = new TPanel(form);
-    p->SetName(name);
-    p->SetBevelOuter(TBevelCut::bvNone);
-    p->SetAlign(alClient);
-    // The panels lie on one another: each paints its whole area.
-    p->SetColor(color);
-    p->SetParent(parent);
-    return p;
-}
 
 TScrollBox* FillingScrollBox(TForm* form, TWinControl* parent, const std::string& name, TColor color)
 {
@@ -36,61 +26,44 @@ TScrollBox* FillingScrollBox(TForm* form, TWinControl* parent, const std::string
 TToolButton* PdfButton(TForm* form, TToolBar* bar, const std::string& name, const std::string& caption,
     const std::string& hint, TNotifyEvent onClick, TToolButtonStyle style = TToolButtonStyle::tbsButton)
 {
-    auto* b = new TToolButton(form);
+    TToolButton* b = PanelButton(form, bar, caption, hint, std::move(onClick), style);
     b->SetName(name);
-    b->SetStyle(style);
-    b->SetCaption(caption);
-    b->SetHint(hint);
-    b->OnClick = std::move(onClick);
-    b->SetParent(bar);
     return b;
-}
-
-TMenuItem* PdfMenuItem(TForm* form, TPopupMenu* menu, const std::string& caption, TNotifyEvent onClick)
-{
-    TMenuItem* item = NewItem(form, caption, std::move(onClick));
-    menu->Items()->Add(item);
-    return item;
 }
 
 } // namespace
 
 void TForm1::CreatePlayerPanels()
 {
-    Panelbs = FillingPanel(this, pcontent, "Panelbs");
+    Panelbs = PreviewPanel(this, pcontent, "Panelbs");
     bs = new TCppWebBrowser(this);
     bs->SetName("bs");
     bs->SetAlign(alClient);
     bs->SetParent(Panelbs);
 
-    PanelPdf = FillingPanel(this, pcontent, "PanelPdf");
+    PanelPdf = PreviewPanel(this, pcontent, "PanelPdf");
     PopupMenuPdf = new TPopupMenu(this);
     PopupMenuPdf->SetName("PopupMenuPdf");
-    Rotate2 = PdfMenuItem(this, PopupMenuPdf, "Rotate 90", [this](TObject* s) { Rotate2Click(s); });
-    Rotate901 = PdfMenuItem(this, PopupMenuPdf, "Rotate -90", [this](TObject* s) { Rotate901Click(s); });
-    Rotate1801 = PdfMenuItem(this, PopupMenuPdf, "Rotate 180", [this](TObject* s) { Rotate1801Click(s); });
-    Norotate1 = PdfMenuItem(this, PopupMenuPdf, "No rotate", [this](TObject* s) { Norotate1Click(s); });
-    PdfMenuItem(this, PopupMenuPdf, "-", {});
-    SelectAll2 = PdfMenuItem(this, PopupMenuPdf, "Select All Text", [this](TObject* s) { SelectAll2Click(s); });
-    Copy2 = PdfMenuItem(this, PopupMenuPdf, "Copy", [this](TObject* s) { Copy2Click(s); });
-    Clearselect1 = PdfMenuItem(this, PopupMenuPdf, "Clear select", [this](TObject* s) { Clearselect1Click(s); });
-    Clearfindresult1 = PdfMenuItem(this, PopupMenuPdf, "Clear found result",
+    Rotate2 = PopupItem(this, PopupMenuPdf, "Rotate 90", [this](TObject* s) { Rotate2Click(s); });
+    Rotate901 = PopupItem(this, PopupMenuPdf, "Rotate -90", [this](TObject* s) { Rotate901Click(s); });
+    Rotate1801 = PopupItem(this, PopupMenuPdf, "Rotate 180", [this](TObject* s) { Rotate1801Click(s); });
+    Norotate1 = PopupItem(this, PopupMenuPdf, "No rotate", [this](TObject* s) { Norotate1Click(s); });
+    PopupItem(this, PopupMenuPdf, "-", {});
+    SelectAll2 = PopupItem(this, PopupMenuPdf, "Select All Text", [this](TObject* s) { SelectAll2Click(s); });
+    Copy2 = PopupItem(this, PopupMenuPdf, "Copy", [this](TObject* s) { Copy2Click(s); });
+    Clearselect1 = PopupItem(this, PopupMenuPdf, "Clear select", [this](TObject* s) { Clearselect1Click(s); });
+    Clearfindresult1 = PopupItem(this, PopupMenuPdf, "Clear found result",
         [this](TObject* s) { Clearfindresult1Click(s); });
-    PdfMenuItem(this, PopupMenuPdf, "-", {});
-    Print1 = PdfMenuItem(this, PopupMenuPdf, "Print ...", [this](TObject* s) { Print1Click(s); });
+    PopupItem(this, PopupMenuPdf, "-", {});
+    Print1 = PopupItem(this, PopupMenuPdf, "Print ...", [this](TObject* s) { Print1Click(s); });
     // The PDF text window attaches here when it is built in.
-    ExtracttextfromPDF2 = PdfMenuItem(this, PopupMenuPdf, "Extract text from Pdf file...", {});
+    ExtracttextfromPDF2 = PopupItem(this, PopupMenuPdf, "Extract text from Pdf file...", {});
     ExtracttextfromPDF2->SetEnabled(false);
 
-    tbpdf = new TToolBar(this);
-    tbpdf->SetName("tbpdf");
-    tbpdf->SetParent(PanelPdf);
+    tbpdf = PanelToolBar(this, PanelPdf, "tbpdf");
     TToolButton* misc = PdfButton(this, tbpdf, "ToolButton1", "Misc", "misc", {}, TToolButtonStyle::tbsDropDown);
     misc->DropdownMenu = PopupMenuPdf;
-    misc->OnClick = [this, misc](TObject*) {
-        const TPoint p = misc->ClientToScreen(Point(0, misc->Height()));
-        PopupMenuPdf->Popup(p.X, p.Y);
-    };
+    misc->OnClick = [this, misc](TObject*) { PopupBelow(PopupMenuPdf, misc); };
     ToolButton14 = PdfButton(this, tbpdf, "ToolButton14", "Zoom in", "zoom in", [this](TObject* s) { ToolButton14Click(s); });
     ToolButton15 = PdfButton(this, tbpdf, "ToolButton15", "Zoom out", "zoom out", [this](TObject* s) { ToolButton15Click(s); });
     ToolButton3 = PdfButton(this, tbpdf, "ToolButton3", "|<", "first page", [this](TObject* s) { ToolButton3Click(s); });
@@ -120,14 +93,14 @@ void TForm1::CreatePlayerPanels()
     sbpdf->SetPanelCount(2);
     sbpdf->SetPanelWidth(0, 100);
     sbpdf->SetPanelWidth(1, 50);
-    PanelPdf2 = FillingPanel(this, PanelPdf, "PanelPdf2");
+    PanelPdf2 = PreviewPanel(this, PanelPdf, "PanelPdf2");
     pv = new TPdfViewerOcx(this);
     pv->SetName("pv");
     pv->SetAlign(alClient);
     pv->SetParent(PanelPdf2);
     pv->PopupMenu = PopupMenuPdf;
 
-    PanelFlash = FillingPanel(this, pcontent, "PanelFlash");
+    PanelFlash = PreviewPanel(this, pcontent, "PanelFlash");
 
     ScrollBoxReal = FillingScrollBox(this, pcontent, "ScrollBoxReal", clBtnFace);
     real = new TRealAudio(this);
@@ -137,7 +110,7 @@ void TForm1::CreatePlayerPanels()
     real->Hide();
 
     ScrollAvi = FillingScrollBox(this, pcontent, "ScrollAvi", clBlack);
-    Panel1 = FillingPanel(this, ScrollAvi, "Panel1", clBlack);
+    Panel1 = PreviewPanel(this, ScrollAvi, "Panel1", clBlack);
     mp = new TMediaPlayer(this);
     mp->SetName("mp");
 

@@ -2,6 +2,7 @@
 // their tool bars and menus, and the save commands of the three editable ones.
 #include "mainform.h"
 
+#include "panelparts.h"
 #include "pereport.h"
 #include "preview.h"
 #include "tools/commonfunc.h"
@@ -29,53 +30,6 @@ const char* const kRtfViewLoss =
 namespace {
 
 constexpr TColor clSkyBlue = RGB(166, 202, 240);
-
-TToolButton* PanelButton(TForm* form, TToolBar* bar, const std::string& caption, const std::string& hint,
-    TNotifyEvent onClick, TToolButtonStyle style = TToolButtonStyle::tbsButton)
-{
-    auto* b = new TToolButton(form);
-    b->SetStyle(style);
-    b->SetCaption(caption);
-    b->SetHint(hint);
-    b->OnClick = std::move(onClick);
-    b->SetParent(bar);
-    return b;
-}
-
-TMenuItem* PopupItem(TForm* form, TPopupMenu* menu, const std::string& caption, TNotifyEvent onClick = {})
-{
-    TMenuItem* item = NewItem(form, caption, std::move(onClick));
-    menu->Items()->Add(item);
-    return item;
-}
-
-TPanel* PreviewPanel(TForm* form, TWinControl* parent, const std::string& name)
-{
-    auto* p = new TPanel(form);
-    p->SetName(name);
-    p->SetBevelOuter(TBevelCut::bvNone);
-    p->SetAlign(alClient);
-    // The panels lie on one another: each paints its whole area so that
-    // the one in front hides the others.
-    p->SetColor(clBtnFace);
-    p->SetParent(parent);
-    return p;
-}
-
-TToolBar* PanelToolBar(TForm* form, TWinControl* parent, const std::string& name)
-{
-    auto* bar = new TToolBar(form);
-    bar->SetName(name);
-    bar->SetParent(parent);
-    return bar;
-}
-
-// Opens a pop-up menu below the button that shows it.
-void PopupBelow(TPopupMenu* menu, TControl* button)
-{
-    const TPoint p = button->ClientToScreen(Point(0, button->Height()));
-    menu->Popup(p.X, p.Y);
-}
 
 // The line break a text uses (the first one found; CR LF when it has none),
 // and whether it ends with one.

@@ -70,6 +70,17 @@ int StrToIntDef(const std::string& text, int defaultValue)
     return TryStrToInt(text, value) ? value : defaultValue;
 }
 
+int HexDigitValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
 std::string LowerCase(std::string_view text)
 {
     std::string out(text);

@@ -68,6 +68,8 @@ std::string Format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 
 std::string IntToStr(long long value);
 std::string IntToHex(unsigned long long value, int digits);
+// The value of a hexadecimal digit (either case); -1 for any other character.
+int HexDigitValue(char c);
 // Raises EConvertError "'<text>' is not a valid integer value".
 int StrToInt(const std::string& text);
 int StrToIntDef(const std::string& text, int defaultValue);

@@ -1,5 +1,6 @@
 #include "rtf.h"
 
+#include "rtl/sysutils.h"
 #include "rtl/unicode.h"
 
 #include <algorithm>
@@ -495,8 +496,8 @@ private:
                 m_pos = m_data.size();
                 return;
             }
-            const int hi = HexValue(m_data[m_pos]);
-            const int lo = HexValue(m_data[m_pos + 1]);
+            const int hi = HexDigitValue(m_data[m_pos]);
+            const int lo = HexDigitValue(m_data[m_pos + 1]);
             m_pos += 2;
             if (hi < 0 || lo < 0)
                 return;
@@ -527,17 +528,6 @@ private:
         default:
             return;
         }
-    }
-
-    static int HexValue(char c)
-    {
-        if (c >= '0' && c <= '9')
-            return c - '0';
-        if (c >= 'a' && c <= 'f')
-            return c - 'a' + 10;
-        if (c >= 'A' && c <= 'F')
-            return c - 'A' + 10;
-        return -1;
     }
 
     // A character given by a control word; counts as one skipped character

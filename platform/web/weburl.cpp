@@ -27,17 +27,6 @@ size_t SchemeEnd(std::string_view s)
     return std::string_view::npos;
 }
 
-int HexDigitValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 } // namespace
 
 bool HexByteAt(std::string_view text, size_t at, char& byte)
