@@ -4,6 +4,7 @@
 // before it runs (mht-fuzz-last.bin in the temporary folder), so a crash
 // leaves it behind for replay.
 #include "fuzz/mht_fuzz_one.h"
+#include "test_support/fuzz_corpus.h"
 
 #include "web/charset.h"
 #include "web/mhtreader.h"
@@ -17,13 +18,7 @@
 
 namespace {
 
-std::string Slurp(const std::filesystem::path& p)
-{
-    std::ifstream in(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-const std::filesystem::path kCorpus = std::filesystem::path(VISTREL_TEST_DATA) / "../../fuzz/corpus/mht_read";
+const std::filesystem::path kCorpus = FuzzCorpusDir("mht_read");
 
 void FuzzOne(const std::string& bytes)
 {
@@ -195,15 +190,7 @@ TEST(WebCharsets, PagesAreReadInTheirCharacterSet)
 
 TEST(MhtFuzzCorpus, ReplaysEveryInput)
 {
-    int count = 0;
-    for (const auto& e : std::filesystem::directory_iterator(kCorpus)) {
-        if (!e.is_regular_file())
-            continue;
-        SCOPED_TRACE(e.path().string());
-        FuzzOne(Slurp(e.path()));
-        ++count;
-    }
-    EXPECT_GE(count, 5);
+    EXPECT_GE(ReplayFuzzCorpus("mht_read", FuzzOne), 5);
 }
 
 TEST(MhtFuzzCorpus, MutatedInputsNeverCrash)

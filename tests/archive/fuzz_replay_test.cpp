@@ -3,6 +3,7 @@
 // crashes. Each mutated input is written to disk before it runs, so a crash
 // leaves it behind for replay (archive-fuzz-last.bin in the temporary folder).
 #include "fuzz/archive_fuzz_one.h"
+#include "test_support/fuzz_corpus.h"
 #include "lister_support.h"
 
 #include <gtest/gtest.h>
@@ -13,12 +14,6 @@
 
 namespace {
 
-std::string Slurp(const std::filesystem::path& p)
-{
-    std::ifstream in(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 void FuzzOne(const std::string& bytes)
 {
     ArchiveFuzzListOne(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
@@ -28,16 +23,7 @@ void FuzzOne(const std::string& bytes)
 
 TEST(ArchiveFuzzCorpus, ReplaysEveryInput)
 {
-    const std::filesystem::path dir = std::filesystem::path(VISTREL_TEST_DATA) / "../../fuzz/corpus/archive_list";
-    int count = 0;
-    for (const auto& e : std::filesystem::directory_iterator(dir)) {
-        if (!e.is_regular_file())
-            continue;
-        SCOPED_TRACE(e.path().string());
-        FuzzOne(Slurp(e.path()));
-        ++count;
-    }
-    EXPECT_GE(count, 5);
+    EXPECT_GE(ReplayFuzzCorpus("archive_list", FuzzOne), 5);
 }
 
 TEST(ArchiveFuzzCorpus, DegenerateInputs)

@@ -5,6 +5,7 @@
 // (archive-extract-fuzz-last.bin in the temporary folder).
 #include "fuzz/archive_extract_fuzz_one.h"
 #include "fuzz/zip_legacy_fuzz_one.h"
+#include "test_support/fuzz_corpus.h"
 
 #include <gtest/gtest.h>
 
@@ -13,28 +14,14 @@
 #include <random>
 
 namespace {
-std::string Slurp(const std::filesystem::path& p)
-{
-    std::ifstream in(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-const std::filesystem::path kCorpora = std::filesystem::path(VISTREL_TEST_DATA) / "../../fuzz/corpus";
 
 // Runs every file of a corpus through one; answers how many ran.
 template <typename One>
 int Replay(const std::string& corpus, One one)
 {
-    int count = 0;
-    for (const auto& e : std::filesystem::directory_iterator(kCorpora / corpus)) {
-        if (!e.is_regular_file())
-            continue;
-        SCOPED_TRACE(e.path().string());
-        const std::string b = Slurp(e.path());
+    return ReplayFuzzCorpus(corpus, [&](const std::string& b) {
         one(reinterpret_cast<const std::uint8_t*>(b.data()), b.size());
-        ++count;
-    }
-    return count;
+    });
 }
 
 }  // namespace
@@ -50,7 +37,7 @@ TEST(ArchiveExtractFuzz, MutatedFixturesDoNotCrash)
     const std::filesystem::path fixtures = std::filesystem::path(VISTREL_TEST_DATA) / "fixtures";
     for (const auto& f : {fixtures / "deflated.zip", fixtures / "deflate64-docs.zip", fixtures / "aes128.zip",
                           fixtures / "zipcrypto.zip", fixtures / "descriptor.zip",
-                          kCorpora / "archive_extract/legacy-methods.zip"}) {
+                          FuzzCorpusDir("archive_extract") / "legacy-methods.zip"}) {
         const std::string base = Slurp(f);
         for (int round = 0; round < 40; ++round) {
             std::string b = base;
