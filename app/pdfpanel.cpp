@@ -14,12 +14,16 @@ void TForm1::ViewPdf()
     int r = 0;
     try {
         r = pv->Open(CurrentFile, "", "");
+        // The status follows the control, which closed the document shown
+        // before: a failed open leaves no page count of that one behind.
+        ShowPdfStatus();
         if (r == TPdfViewerOcx::kLocked) {
             // What is typed is not shown; a cancelled box gives no password.
             std::string password;
             if (!Application->Prompts().PasswordQuery("PASSWORD", "password", password))
                 password.clear();
             r = pv->Open(CurrentFile, password, password);
+            ShowPdfStatus();
             if (r < 0) {
                 ShowStatusMessage("Password wrong or the file is corrupt.Error Code=" + IntToStr(r));
                 return;
@@ -28,7 +32,6 @@ void TForm1::ViewPdf()
             ShowStatusMessage("Failed to view this file! Error Code=" + IntToStr(r));
             return;
         }
-        ShowPdfStatus();
         ShowFileInfo(CurrentFile);
     } catch (...) {
         ShowStatusMessage("Failed to view the file!Error Code=" + IntToStr(r));

@@ -305,9 +305,12 @@ TEST_F(PlayersTest, PdfPasswordIsAskedForAndAWrongOneSaysSo)
     EXPECT_EQ(PdfStatus(0), "1/3 pages");
     EXPECT_EQ(Panel(0), locked);
 
+    f.ToolButton12->Click();
+    ASSERT_EQ(PdfStatus(0), "2/3 pages");
     prompts->PushText("wrong");
     View(locked);
     EXPECT_EQ(Panel(0), "Password wrong or the file is corrupt.Error Code=-2");
+    EXPECT_EQ(PdfStatus(0), "0/0 pages");
     prompts->PushCancel();
     View(locked);
     EXPECT_EQ(Panel(0), "Password wrong or the file is corrupt.Error Code=-2");
@@ -319,8 +322,13 @@ TEST_F(PlayersTest, PdfThatCannotBeReadShowsNoPagesOfTheDocumentBefore)
     TForm1& f = Show();
     View(Copy("sample.pdf"));
     ASSERT_EQ(f.pv->PageCount(), 3);
+    f.ToolButton14->Click();
+    ASSERT_EQ(PdfStatus(1), "zoom:125%");
     View(Copy("truncated.pdf"));
     EXPECT_EQ(Panel(0), "Failed to view this file! Error Code=-3");
+    // Nor is its page count or zoom in the PDF status.
+    EXPECT_EQ(PdfStatus(0), "0/0 pages");
+    EXPECT_EQ(PdfStatus(1), "zoom:100%");
     EXPECT_EQ(FrontPreviewPanel(), "PanelPdf");
     EXPECT_EQ(f.pv->PageCount(), 0);
     EXPECT_EQ(f.pv->CanCopy(), 0);
