@@ -10,6 +10,7 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QListView>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QProgressBar>
 #include <QStackedWidget>
@@ -19,6 +20,7 @@
 #include <QTreeWidget>
 
 #include <algorithm>
+#include <functional>
 
 // ---- Tool bars -------------------------------------------------------------
 
@@ -33,6 +35,22 @@ public:
         layout->addStretch(1);
     }
     QHBoxLayout* layout;
+};
+
+// A tool button that lets its owner attach the drop-down menu before Qt
+// decides what a press does: Qt opens the menu of a press on the arrow only
+// when the button already has one.
+class ToolButtonWidget : public QToolButton {
+public:
+    std::function<void()> beforePress;
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override
+    {
+        if (beforePress)
+            beforePress();
+        QToolButton::mousePressEvent(event);
+    }
 };
 }
 
@@ -54,7 +72,8 @@ void TToolBar::ControlInserted(TControl* control)
 
 TToolButton::TToolButton(TComponent* owner) : TControl(owner)
 {
-    auto* b = new QToolButton();
+    auto* b = new ToolButtonWidget();
+    b->beforePress = [this] { AttachDropdownMenu(); };
     b->setAutoRaise(true);
     b->setToolButtonStyle(Qt::ToolButtonTextOnly);
     SetWidget(b);
@@ -99,10 +118,18 @@ void TToolButton::Click()
         SetDown(Grouped ? true : !m_down);
     else if (Button()->isCheckable())
         Button()->setChecked(m_down);
-    if (m_style == TToolButtonStyle::tbsDropDown && DropdownMenu && !Button()->menu())
-        Button()->setMenu(DropdownMenu->Menu());
+    AttachDropdownMenu();
     if (OnClick)
         OnClick(this);
+}
+
+void TToolButton::AttachDropdownMenu()
+{
+    if (m_style != TToolButtonStyle::tbsDropDown)
+        return;
+    QMenu* menu = DropdownMenu ? DropdownMenu->Menu() : nullptr;
+    if (Button()->menu() != menu)
+        Button()->setMenu(menu);
 }
 
 void TToolButton::CaptionChanged()

@@ -50,6 +50,9 @@ protected:
 
 private:
     QToolButton* Button() const;
+    // DropdownMenu is a plain field, so the menu is attached when it can be
+    // needed: before a press and on a click.
+    void AttachDropdownMenu();
     TToolButtonStyle m_style = TToolButtonStyle::tbsButton;
     bool m_down = false;
 };

@@ -7,6 +7,7 @@
 #include "vcl/menus.h"
 #include "vcl/stdctrls.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QInputDialog>
 #include <QLabel>
@@ -14,6 +15,8 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTest>
+#include <QTimer>
 #include <QWidget>
 
 #include <atomic>
@@ -657,4 +660,36 @@ TEST_F(VclTest, MenuLinesAreSeparators)
     popup.Menu()->resize(size);
     reference.resize(size);
     EXPECT_EQ(popup.Menu()->grab().toImage(), reference.grab().toImage());
+}
+
+TEST_F(VclTest, TheFirstPressOnADropDownArrowOpensItsMenu)
+{
+    TForm form(nullptr);
+    form.SetBounds(0, 0, 300, 100);
+    auto* bar = new TToolBar(&form);
+    bar->SetParent(&form);
+    auto* button = new TToolButton(&form);
+    button->SetParent(bar);
+    button->SetStyle(TToolButtonStyle::tbsDropDown);
+    button->SetCaption("Layout");
+    TPopupMenu popup(&form);
+    popup.Items()->Add(NewItem(&form, "Tree left"));
+    button->DropdownMenu = &popup;
+    int clicks = 0;
+    button->OnClick = [&](TObject*) { ++clicks; };
+    form.Show();
+
+    // The arrow sits at the right edge of the button; Qt runs the menu in a
+    // loop of its own, so the check happens from inside it.
+    QWidget* widget = button->Widget();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(widget->window()));
+    QWidget* opened = nullptr;
+    QTimer::singleShot(0, [&] {
+        opened = QApplication::activePopupWidget();
+        if (opened)
+            opened->close();
+    });
+    QTest::mousePress(widget, Qt::LeftButton, {}, QPoint(widget->width() - 3, widget->height() / 2));
+    EXPECT_EQ(opened, popup.Menu());
+    EXPECT_EQ(clicks, 0);
 }
