@@ -353,7 +353,17 @@ std::string HomeTrashDir() { return DataHome() + "/Trash/"; }
 
 BOOL MoveToTrash(const std::string& fileName)
 {
-    const std::string real = RealPathOf(fileName);
+    // The folder is resolved, the name is not: a symbolic link goes to the
+    // trash itself, never the file it points at.
+    std::string name = fileName;
+    while (name.size() > 1 && name.back() == '/')
+        name.pop_back();
+    const size_t slash = name.find_last_of('/');
+    const std::string folder = RealPathOf(slash == std::string::npos ? "." : slash == 0 ? "/" : name.substr(0, slash));
+    name = slash == std::string::npos ? name : name.substr(slash + 1);
+    const std::string real = folder.empty() || name.empty() || name == "." || name == ".."
+        ? std::string()
+        : (folder == "/" ? "/" : folder + "/") + name;
     struct stat st {};
     if (real.empty() || ::lstat(real.c_str(), &st) != 0) {
         SetLastError(ERROR_FILE_NOT_FOUND);
@@ -373,9 +383,8 @@ BOOL MoveToTrash(const std::string& fileName)
         SetLastErrorFromErrno();
         return FALSE;
     }
-    std::string base = real.substr(real.find_last_of('/') + 1);
+    const std::string base = name;
     // Reserve a unique name by creating its .trashinfo file exclusively.
-    std::string name = base;
     int fd = -1;
     for (int n = 1; n < 10000; ++n) {
         fd = ::open((trash + "info/" + name + ".trashinfo").c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);

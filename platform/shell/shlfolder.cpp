@@ -11,10 +11,12 @@
 // route: a path below the home folder goes through the home item, any other
 // through the drive that holds it, so both routes compare equal.
 #include "shlobj.h"
+#include "shlmenu_p.h"
 #include "shlmime_p.h"
 #include "shlmounts.h"
 #include "shlnotify.h"
 #include "shlpidl_p.h"
+#include "shlui_p.h"
 
 #include "rtl/sysutils.h"
 
@@ -419,6 +421,30 @@ int CompareRelative(int column, const std::vector<Item>& a, size_t ia, const std
     }
 }
 
+// Renames one entry of a folder as SetNameOf asks: never over an existing
+// item, a name the file system refuses with its reason, told to the user
+// when the call names an owner window.
+HRESULT RenameEntry(HWND owner, const std::string& folder, const std::string& oldName, LPCWSTR newName,
+    std::string& newPath)
+{
+    const std::string name = newName ? ShellWideToUtf8(newName) : std::string();
+    const std::string from = JoinPath(folder, oldName);
+    HRESULT hr = S_OK;
+    if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos)
+        hr = HRESULT_FROM_WIN32(ERROR_INVALID_NAME);
+    else if (!RenameFile(from, JoinPath(folder, name)))
+        hr = HRESULT_FROM_WIN32(GetLastError() ? GetLastError() : ERROR_ACCESS_DENIED);
+    if (FAILED(hr)) {
+        if (owner)
+            shellui::Error("Cannot rename \"" + oldName + "\" to \"" + name + "\": "
+                    + SysErrorMessage(static_cast<DWORD>(hr) & 0xFFFF) + ".",
+                "Error Renaming File or Folder");
+        return hr;
+    }
+    newPath = JoinPath(folder, name);
+    return S_OK;
+}
+
 class FolderBase;
 HRESULT NewFolderForPath(const std::string& path, REFIID riid, void** ppv);
 HRESULT NewComputerFolder(REFIID riid, void** ppv);
@@ -555,13 +581,32 @@ public:
         *ppv = nullptr;
         return E_NOINTERFACE;
     }
-    // Context menus, drop targets and icon extractors are not objects of this namespace.
-    HRESULT GetUIObjectOf(HWND, UINT, LPCITEMIDLIST*, REFIID, UINT*, void** ppv) override
+    // Items of the file system have a context menu; drop targets and icon
+    // extractors are not objects of this namespace.
+    HRESULT GetUIObjectOf(HWND, UINT cidl, LPCITEMIDLIST* apidl, REFIID riid, UINT*, void** ppv) override
     {
         if (!ppv)
             return E_POINTER;
         *ppv = nullptr;
-        return E_NOINTERFACE;
+        if (riid != IID_IContextMenu)
+            return E_NOINTERFACE;
+        if (cidl == 0 || !apidl)
+            return E_INVALIDARG;
+        std::vector<shellmenu::Item> items;
+        for (UINT k = 0; k < cidl; ++k) {
+            std::vector<Item> list;
+            if (!apidl[k] || !DecodeList(apidl[k], list) || list.empty())
+                return E_INVALIDARG;
+            shellmenu::Item item;
+            if (!PathOf(list, item.path))
+                return E_NOINTERFACE;  // a virtual item has no menu of its own
+            item.attributes = 0;
+            const HRESULT hr = AttributesOf(list, SFGAO_CAPABILITYMASK | SFGAO_FOLDER | SFGAO_FILESYSTEM, item.attributes);
+            if (FAILED(hr))
+                return hr;
+            items.push_back(std::move(item));
+        }
+        return shellmenu::CreateContextMenu(std::move(items), riid, ppv);
     }
 
     HRESULT BindToObject(LPCITEMIDLIST pidl, IBindCtx*, REFIID riid, void** ppv) override
@@ -717,6 +762,8 @@ public:
     virtual int CompareItems(int column, const std::vector<Item>& a, const std::vector<Item>& b) = 0;
     // Binds the relative list from index `from` on.
     virtual HRESULT BindItems(const std::vector<Item>& items, size_t from, REFIID riid, void** ppv) = 0;
+    // The file-system path of a relative list; false for virtual items.
+    virtual bool PathOf(const std::vector<Item>& items, std::string& path) = 0;
 
 protected:
     static HRESULT FileAttributes(const std::string& path, const Item& item, ULONG asked, ULONG& attrs)
@@ -823,20 +870,19 @@ public:
         return S_OK;
     }
 
-    HRESULT SetNameOf(HWND, LPCITEMIDLIST pidl, LPCWSTR newName, DWORD, LPITEMIDLIST* ppidlOut) override
+    HRESULT SetNameOf(HWND owner, LPCITEMIDLIST pidl, LPCWSTR newName, DWORD, LPITEMIDLIST* ppidlOut) override
     {
         if (ppidlOut)
             *ppidlOut = nullptr;
         std::vector<Item> items;
-        if (!DecodeList(pidl, items) || items.size() != 1 || !newName)
+        if (!DecodeList(pidl, items) || items.size() != 1 || items[0].kind != kFile || !newName)
             return E_INVALIDARG;
-        const std::string name = ShellWideToUtf8(newName);
-        if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos)
-            return HRESULT_FROM_WIN32(ERROR_INVALID_NAME);
-        const std::string from = JoinPath(m_path, items[0].name);
+        std::string newPath;
         // Renaming never replaces an existing item.
-        if (!RenameFile(from, JoinPath(m_path, name)))
-            return HRESULT_FROM_WIN32(GetLastError() ? GetLastError() : ERROR_ACCESS_DENIED);
+        const HRESULT hr = RenameEntry(owner, m_path, std::string(items[0].name), newName, newPath);
+        if (FAILED(hr))
+            return hr;
+        const std::string name = BaseName(newPath);
         if (ppidlOut) {
             std::vector<BYTE> buffer;
             BYTE flags;
@@ -850,6 +896,17 @@ public:
     }
 
     const std::string& Path() const { return m_path; }
+
+    bool PathOf(const std::vector<Item>& items, std::string& path) override
+    {
+        path = m_path;
+        for (const auto& item : items) {
+            if (item.kind != kFile)
+                return false;
+            path = JoinPath(path, item.name);
+        }
+        return true;
+    }
 
     HRESULT AttributesOf(const std::vector<Item>& items, ULONG asked, ULONG& attrs) override
     {
@@ -988,6 +1045,19 @@ public:
             return E_INVALIDARG;
         FsFolder drive{std::string(items[from].name)};
         return drive.BindItems(items, from + 1, riid, ppv);
+    }
+
+    bool PathOf(const std::vector<Item>& items, std::string& path) override
+    {
+        if (items[0].kind != kDrive)
+            return false;
+        path = std::string(items[0].name);
+        for (size_t k = 1; k < items.size(); ++k) {
+            if (items[k].kind != kFile)
+                return false;
+            path = JoinPath(path, items[k].name);
+        }
+        return true;
     }
 
     static UINT DriveType(const std::string& mountPoint)
@@ -1170,7 +1240,44 @@ public:
         return root.BindItems(items, from + 1, riid, ppv);
     }
 
+    bool PathOf(const std::vector<Item>& items, std::string& path) override { return PathOfItems(items, path); }
+
+    // The entries of the desktop folder can be renamed; Computer and the
+    // home folder cannot.
+    HRESULT SetNameOf(HWND owner, LPCITEMIDLIST pidl, LPCWSTR newName, DWORD, LPITEMIDLIST* ppidlOut) override
+    {
+        if (ppidlOut)
+            *ppidlOut = nullptr;
+        std::vector<Item> items;
+        if (!DecodeList(pidl, items) || items.size() != 1 || !newName)
+            return E_INVALIDARG;
+        if (items[0].kind != kRootItem || (items[0].flags & kHome))
+            return E_ACCESSDENIED;
+        const std::string path(items[0].name);
+        std::string newPath;
+        const HRESULT hr = RenameEntry(owner, DirOf(path), BaseName(path), newName, newPath);
+        if (FAILED(hr))
+            return hr;
+        if (ppidlOut) {
+            std::vector<BYTE> buffer;
+            BYTE flags;
+            std::uint64_t size = 0;
+            std::int64_t mtime;
+            const std::string name = BaseName(newPath);
+            if (StatItem(-1, name.c_str(), newPath, flags, size, mtime)
+                && EncodeItem(buffer, kRootItem, flags, size, mtime, newPath))
+                *ppidlOut = MakeList(buffer);
+        }
+        return S_OK;
+    }
+
 private:
+    static std::string DirOf(const std::string& path)
+    {
+        const size_t slash = path.find_last_of('/');
+        return slash == 0 ? std::string("/") : path.substr(0, slash);
+    }
+
     // The canonical route of an absolute list: rank 0 for Computer and the
     // drives below it, 1 for the home folder and everything below it.
     static Key KeyOf(const std::vector<Item>& items)

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "vcl/messages.h"
+#include "vcl/winmenus.h"
 #include "win/wintypes.h"
 
 #include <algorithm>
@@ -212,6 +213,52 @@ class IShellDetails : public IUnknown {
 public:
     virtual HRESULT GetDetailsOf(LPCITEMIDLIST pidl, UINT iColumn, SHELLDETAILS* pDetails) = 0;
     virtual HRESULT ColumnClick(UINT iColumn) = 0;
+};
+
+// Context menus of items: the menu's commands are numbered from the
+// caller's first identifier on; a command is named by its offset from that
+// identifier or by its verb.
+constexpr UINT CMF_NORMAL = 0x0;
+constexpr UINT CMF_DEFAULTONLY = 0x1;
+constexpr UINT CMF_VERBSONLY = 0x2;
+constexpr UINT CMF_EXPLORE = 0x4;
+constexpr UINT CMF_NOVERBS = 0x8;
+constexpr UINT CMF_CANRENAME = 0x10;
+constexpr UINT CMF_NODEFAULT = 0x20;
+constexpr UINT GCS_VERBA = 0x0;
+constexpr UINT GCS_HELPTEXTA = 0x1;
+constexpr UINT GCS_VALIDATEA = 0x2;
+constexpr DWORD CMIC_MASK_FLAG_NO_UI = 0x00000400;
+constexpr DWORD CMIC_MASK_SHIFT_DOWN = 0x10000000;
+constexpr DWORD CMIC_MASK_CONTROL_DOWN = 0x40000000;
+constexpr int SW_SHOWNORMAL = 1;
+
+struct CMINVOKECOMMANDINFO {
+    DWORD cbSize;
+    DWORD fMask;
+    HWND hwnd;
+    // A verb's text, or a command offset in the low word with a zero high word.
+    const char* lpVerb;
+    const char* lpParameters;
+    const char* lpDirectory;
+    int nShow;
+    DWORD dwHotKey;
+    HANDLE hIcon;
+};
+// True when lpVerb carries a command offset rather than a text.
+inline bool IS_INTRESOURCE(const char* verb) { return (reinterpret_cast<std::uintptr_t>(verb) >> 16) == 0; }
+inline const char* MAKEINTRESOURCEA(UINT offset) { return reinterpret_cast<const char*>(static_cast<std::uintptr_t>(offset & 0xFFFF)); }
+
+class IContextMenu : public IUnknown {
+public:
+    virtual HRESULT QueryContextMenu(HMENU menu, UINT indexMenu, UINT idCmdFirst, UINT idCmdLast, UINT flags) = 0;
+    virtual HRESULT InvokeCommand(CMINVOKECOMMANDINFO* info) = 0;
+    virtual HRESULT GetCommandString(UINT_PTR idCmd, UINT type, UINT* reserved, char* name, UINT cchMax) = 0;
+};
+
+class IContextMenu2 : public IContextMenu {
+public:
+    virtual HRESULT HandleMenuMsg(UINT msg, WPARAM wParam, LPARAM lParam) = 0;
 };
 
 // Enumeration flags.
