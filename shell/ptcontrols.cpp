@@ -218,6 +218,41 @@ void TPTCustomTreeView::DoPreNodeContextMenu()
     }
 }
 
+bool TPTCustomTreeView::CanEdit(TTreeNode* node, std::string&)
+{
+    bool allow = !ReadOnly;
+    if (allow && OnEditing)
+        OnEditing(this, node, allow);
+    return allow;
+}
+
+void TPTCustomTreeView::Edit(TTreeNode* node, const std::string& text)
+{
+    std::string name = text;
+    if (OnEdited)
+        OnEdited(this, node, name);
+    node->SetText(name);
+}
+
+bool TPTCustomTreeView::EditLabel(TTreeNode* node)
+{
+    if (!node || IsEditing())
+        return false;
+    std::string text = node->Text();
+    if (!CanEdit(node, text))
+        return false;
+    MakeVisible(node);
+    const bool begun = m_labelEditor.Begin(this, TreeNodeLabelRect(*this, node), text,
+        [this, node](bool accepted, const std::string& typed) {
+            if (accepted)
+                Edit(node, typed);
+            EditEnded();
+        });
+    if (!begun)
+        EditEnded();
+    return begun;
+}
+
 void TPTCustomTreeView::KeyDown(WORD& key, TShiftState shift)
 {
     const TShiftState mods = shift & (ssShift | ssAlt | ssCtrl);
@@ -252,7 +287,7 @@ void TPTCustomTreeView::WndProc(TMessage& message)
 
 // ---- TPTCustomListView ----
 
-TPTCustomListView::TPTCustomListView(TComponent* owner) : TCustomListView(owner) {}
+TPTCustomListView::TPTCustomListView(TComponent* owner) : TCustomListView(owner) { RouteListViewKeys(*this); }
 
 TPTCustomListView::~TPTCustomListView() = default;
 
@@ -548,6 +583,40 @@ void TPTCustomListView::DoPreItemContextMenu(TPoint pos)
     }
     const TRect r = ItemIconRect(target);
     DoItemContextMenu(Point((r.Left + r.Right) / 2, (r.Top + r.Bottom) / 2));
+}
+
+bool TPTCustomListView::CanEdit(TListItem* item, std::string&)
+{
+    bool allow = !ReadOnly;
+    if (allow && OnEditing)
+        OnEditing(this, item, allow);
+    return allow;
+}
+
+void TPTCustomListView::Edit(TListItem* item, const std::string& text)
+{
+    std::string caption = text;
+    if (OnEdited)
+        OnEdited(this, item, caption);
+    item->SetCaption(caption);
+}
+
+bool TPTCustomListView::EditCaption(TListItem* item)
+{
+    if (!item || IsEditing())
+        return false;
+    std::string text = ItemText(item, 0);
+    if (!CanEdit(item, text))
+        return false;
+    const bool begun = m_labelEditor.Begin(this, ListItemLabelRect(*this, item), text,
+        [this, item](bool accepted, const std::string& typed) {
+            if (accepted && Items().IndexOf(item) >= 0)
+                Edit(item, typed);
+            EditEnded();
+        });
+    if (!begun)
+        EditEnded();
+    return begun;
 }
 
 void TPTCustomListView::KeyDown(WORD& key, TShiftState shift)

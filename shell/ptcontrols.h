@@ -7,6 +7,7 @@
 #pragma once
 
 #include "vcl/customlistview.h"
+#include "vcl/itemedit.h"
 #include "vcl/menus.h"
 #include "vcl/treeview.h"
 
@@ -79,6 +80,8 @@ public:
 
 using TPTTvCustomDrawEvent = std::function<void(TObject* sender, TPTCustomDraw* cd, TTreeNode* node)>;
 using TPTTvOnNodeContextMenuEvent = std::function<void(TObject* sender, TTreeNode* node, TPoint& pos, TPopupMenu*& menu)>;
+using TTVEditingEvent = std::function<void(TObject* sender, TTreeNode* node, bool& allowEdit)>;
+using TTVEditedEvent = std::function<void(TObject* sender, TTreeNode* node, std::string& text)>;
 
 class TPTCustomTreeView : public TCustomTreeView {
 public:
@@ -94,9 +97,25 @@ public:
     TPTTvOnNodeContextMenuEvent OnNodeContextMenu;
     bool NodeMenuShown = false;
 
+    // Editing a node's text in place: EditLabel starts when CanEdit allows
+    // it; the edit ends in Edit with the text the user typed.
+    bool ReadOnly = false;
+    bool EditLabel(TTreeNode* node);
+    bool IsEditing() const { return m_labelEditor.Active(); }
+    TLabelEditor& LabelEditor() { return m_labelEditor; }
+    TTVEditingEvent OnEditing;
+    TTVEditedEvent OnEdited;
+
     void WndProc(TMessage& message) override;
 
 protected:
+    // Whether the node may be edited (fires OnEditing); may set the text the
+    // edit box starts with.
+    virtual bool CanEdit(TTreeNode* node, std::string& text);
+    // The edit ended with a text: fires OnEdited, then the node takes it.
+    virtual void Edit(TTreeNode* node, const std::string& text);
+    // Called when an edit ends, with or without a text.
+    virtual void EditEnded() {}
     virtual std::unique_ptr<TPTCustomDraw> CreateCustomDraw(NMCUSTOMDRAW* notification, LRESULT* result);
     virtual void NodeContextMenu(TTreeNode* node, TPoint& pos, TPopupMenu*& menu);
     virtual void DoNodeContextMenu(TTreeNode* node, TPoint pos);
@@ -104,6 +123,9 @@ protected:
     void KeyDown(WORD& key, TShiftState shift) override;
     // The last custom-draw object (kept until the next notification).
     std::unique_ptr<TPTCustomDraw> m_lastCustomDraw;
+
+private:
+    TLabelEditor m_labelEditor;
 };
 
 enum TPTLvSortDirection { ptsdAsc, ptsdDesc };
@@ -111,6 +133,8 @@ enum TPTLvHeaderSortDisplayMode { ptlvNone, ptlvLeftAlign, ptlvRightOfText, ptlv
 
 using TPTLvCustomDrawEvent = std::function<void(TObject* sender, TPTCustomDraw* cd, TListItem* item)>;
 using TPTLvOnItemContextMenuEvent = std::function<void(TObject* sender, TListItem* item, TPoint& pos, TPopupMenu*& menu)>;
+using TLVEditingEvent = std::function<void(TObject* sender, TListItem* item, bool& allowEdit)>;
+using TLVEditedEvent = std::function<void(TObject* sender, TListItem* item, std::string& text)>;
 
 class TPTCustomListView : public TCustomListView {
 public:
@@ -140,9 +164,20 @@ public:
     bool ItemRightClicked = false;
     bool ItemMenuShown = false;
 
+    // Editing an item's caption in place, as the tree's node texts.
+    bool ReadOnly = false;
+    bool EditCaption(TListItem* item);
+    bool IsEditing() const { return m_labelEditor.Active(); }
+    TLabelEditor& LabelEditor() { return m_labelEditor; }
+    TLVEditingEvent OnEditing;
+    TLVEditedEvent OnEdited;
+
     void WndProc(TMessage& message) override;
 
 protected:
+    virtual bool CanEdit(TListItem* item, std::string& text);
+    virtual void Edit(TListItem* item, const std::string& text);
+    virtual void EditEnded() {}
     virtual std::unique_ptr<TPTCustomDraw> CreateCustomDraw(NMCUSTOMDRAW* notification, LRESULT* result);
     virtual void ItemContextMenu(TListItem* item, TPoint& pos, TPopupMenu*& menu);
     virtual void DoItemContextMenu(TPoint pos);
@@ -157,6 +192,7 @@ private:
     TPTLvSortDirection m_headerSortDirection = ptsdAsc;
     TPTLvHeaderSortDisplayMode m_headerSortDisplayMode = ptlvRightOfText;
     int m_headerStyleLevel = 0;
+    TLabelEditor m_labelEditor;
 };
 
 // The glyph rectangle of the header's sort triangle for a text rectangle.

@@ -12,6 +12,7 @@
 #include "shell/ptcontrols.h"
 #include "shell/ptshchange.h"
 #include "shell/ptshlocator.h"
+#include "shell/ptshmenus.h"
 
 #include "vcl/extctrls.h"
 
@@ -97,8 +98,21 @@ public:
     TTreeNode* GetFirstRootLevelShellNode() const;
     TTreeNode* FindNodeWithIdList(TTreeNode* parent, LPCITEMIDLIST relativeList);
     void SortNode(TTreeNode* node);
-    HWND GetParentHWND() const { return 0; }
+    // The owner window of shell calls that may show questions: the form
+    // that holds the tree; none while shell calls must stay silent.
+    HWND GetParentHWND();
     void InstallChangeHandlersForAllLocalDrives();
+
+    // Commands: the default keys, the shell's context menu of a node, rename
+    // in place and new folders.
+    // Invokes a verb of the node's shell menu (nothing for a root node,
+    // result 1); the tree is refreshed afterwards.
+    HRESULT DoCommandForNode(TTreeNode* node, const std::string& verb);
+    virtual void ProcessMenu(TTreeNode* node, TPoint pos);
+    bool CreateNewFolder(bool edit);
+    // The shell menu being shown (nil when none).
+    IContextMenu* ShownMenu() const { return m_shownMenu; }
+    TPTShPopupHintEvent OnPopupHint;
 
     // A drag or shell menu of this tree begins and ends; a fill or refresh
     // asked for meanwhile (or a change reported meanwhile) runs at the end.
@@ -140,8 +154,15 @@ protected:
     virtual void ExpandNode(TTreeNode* node);
     virtual void FillComplete();
     virtual void FillStart();
+    void KeyDown(WORD& key, TShiftState shift) override;
+    void NodeContextMenu(TTreeNode* node, TPoint& pos, TPopupMenu*& menu) override;
+    bool CanEdit(TTreeNode* node, std::string& text) override;
+    void Edit(TTreeNode* node, const std::string& text) override;
+    void EditEnded() override;
 
 private:
+    void FlushDescendants(TTreeNode* node);
+    void RunCommand(const std::function<void()>& command);
     void SelectedFolderChanged();
     void BaseFolderChanged();
     void UpdateLinked(TTreeNode* node);
@@ -164,6 +185,10 @@ private:
     bool m_expansionRefused = false;
     std::unique_ptr<TChangeHandlerThread> m_changeThread;
     TTreeNode* m_lastInserted = nullptr;
+    IContextMenu* m_shownMenu = nullptr;
+    int m_noUI = 0;
+    std::string m_editStartText;
+    bool m_editBusy = false;
 };
 
 class TPTShellTree : public TPTCustomShellTree {
@@ -202,6 +227,19 @@ public:
     int ShellSelCount() const;
     void SelectAll() override;
     bool IsFolderNetworkShare();
+    // Commands: verbs of the shell menus of items and of the shown folder,
+    // the context menu of the selection, rename in place and new folders.
+    HRESULT GetUIObjectForItem(TListItem* item, REFIID riid, void** object);
+    HRESULT GetUIObjectForAllSelected(REFIID riid, void** object);
+    HRESULT DoCommandForItem(TListItem* item, const std::string& verb);
+    HRESULT DoCommandForAllSelected(const std::string& verb);
+    HRESULT DoCommandForFolder(const std::string& verb);
+    virtual void ProcessMenu(TListItem* item, TPoint pos);
+    virtual void ProcessMenuForAllSelected(TPoint pos);
+    bool CreateNewFolder(bool edit);
+    IContextMenu* ShownMenu() const { return m_shownMenu; }
+    TPTShPopupHintEvent OnPopupHint;
+
     TPTCustomShellTree* ShellTree() const { return m_shellTree; }
     void SetShellTree(TPTCustomShellTree* tree);
     TPTShellListOptions Options() const { return m_options; }
@@ -245,14 +283,24 @@ protected:
     void Delete(TListItem* item) override;
     void DblClick() override;
     virtual bool DblClickOpen();
-    // Runs the default shell verb of an item that is no folder.
-    virtual void InvokeDefaultVerb(TPTShListData* data);
+    // Runs the default entry of the items' shell menu.
+    virtual void InvokeDefaultVerb(const std::vector<LPCITEMIDLIST>& items);
     virtual void FillComplete();
     virtual void FillStart();
     virtual void FolderChanged();
     virtual void PTCustomDrawSh(TPTCustomDraw* cd, TListItem* item, TPTShListData* data);
+    void KeyDown(WORD& key, TShiftState shift) override;
+    void KeyPress(char& key) override;
+    void ItemContextMenu(TListItem* item, TPoint& pos, TPopupMenu*& menu) override;
+    bool CanEdit(TListItem* item, std::string& text) override;
+    void Edit(TListItem* item, const std::string& text) override;
+    void EditEnded() override;
 
 private:
+    HRESULT InvokeVerb(IContextMenu* menu, const std::string& verb);
+    void RunCommand(const std::function<void()>& command);
+    void TrackMenu(IShellFolder* folder, std::vector<LPITEMIDLIST>& items, UINT flags, TPoint pos);
+    void DeferredEdit();
     void HandleOnFolderChanged();
     void InitColumns(IShellDetails* details);
     bool ShouldInclude(LPCITEMIDLIST folderList, LPCITEMIDLIST item, ULONG& attributes);
@@ -282,6 +330,10 @@ private:
     IShellDetails* m_details = nullptr;
     std::uint8_t m_columnMode = 0;
     bool m_widthsStorable = false;
+    IContextMenu* m_shownMenu = nullptr;
+    std::string m_newFolderName;
+    std::string m_editStartText;
+    bool m_editBusy = false;
 };
 
 class TPTShellList : public TPTCustomShellList {

@@ -4,7 +4,6 @@
 #include "shell/ptshconsts.h"
 
 #include "vcl/forms.h"
-#include "win/shellexec.h"
 
 #include <algorithm>
 #include <cctype>
@@ -554,13 +553,6 @@ bool TPTCustomShellList::DblClickOpen()
     return !handled;
 }
 
-void TPTCustomShellList::InvokeDefaultVerb(TPTShListData* data)
-{
-    const std::string path = data->GetPathName();
-    if (!path.empty())
-        ShellOpen(path);
-}
-
 void TPTCustomShellList::NavigateTo(LPCITEMIDLIST absoluteList)
 {
     if (m_options & ptsloDontChangeFolder)
@@ -606,18 +598,20 @@ void TPTCustomShellList::OpenItem(TListItem* item)
         }
     }
     if (DblClickOpen())
-        InvokeDefaultVerb(data);
+        InvokeDefaultVerb({data->GetRelativeIdList()});
 }
 
 void TPTCustomShellList::OpenSelectedItems()
 {
     Synchronize(true);
     if (ShellSelCount() > 1) {
-        if (DblClickOpen())
+        if (DblClickOpen()) {
+            std::vector<LPCITEMIDLIST> items;
             for (int i = 0; i < Items().Count(); ++i)
-                if (Items()[i]->Selected())
-                    if (TPTShListData* data = GetDataFromItem(Items()[i]); data && !data->IsFolder())
-                        InvokeDefaultVerb(data);
+                if (TPTShListData* data = GetDataFromItem(Items()[i]); data && Items()[i]->Selected())
+                    items.push_back(data->GetRelativeIdList());
+            InvokeDefaultVerb(items);
+        }
         return;
     }
     if (TListItem* item = Selected())
@@ -760,6 +754,34 @@ void TPTCustomShellList::WndProc(TMessage& message)
         if (Items().Count() == 0 && (m_options & ptsloAutoFill) && !m_currentFolder)
             FillItems();
         return;
+    case AM_DEFERREDEDIT:
+        DeferredEdit();
+        return;
+    case WM_INITMENUPOPUP:
+        TPTCustomListView::WndProc(message);
+        HandleMenuInitPopup(message, m_shownMenu);
+        return;
+    case WM_MENUSELECT:
+        TPTCustomListView::WndProc(message);
+        HandleMenuSelect(message, m_shownMenu, this, OnPopupHint);
+        return;
+    case CN_NOTIFY:
+        // A right click selects the item under it first (only it, unless it
+        // is selected already), or clears the selection on empty space, as
+        // the system's list does before it reports the click.
+        if (reinterpret_cast<const NMHDR*>(message.LParam)->code == NM_RCLICK) {
+            const TPoint pt = reinterpret_cast<const NMMOUSE_PT*>(message.LParam)->pt;
+            if (TListItem* item = GetItemAt(pt.X, pt.Y)) {
+                if (!item->Selected()) {
+                    ClearSelection();
+                    item->SetSelected(true);
+                }
+                SetItemFocused(item);
+            } else {
+                ClearSelection();
+            }
+        }
+        break;
     default:
         break;
     }

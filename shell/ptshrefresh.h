@@ -24,6 +24,7 @@ public:
     void BeginBusy() { ++m_busy; }
     void EndBusy();
     bool Pending() const { return m_pending; }
+    bool Busy() const { return m_busy > 0; }
 
     bool Scheduled() const { return m_timer->Enabled(); }
     void Cancel() { m_timer->SetEnabled(false); }

@@ -513,6 +513,14 @@ void TPTCustomShellTree::WndProc(TMessage& message)
             m_immediateUpdate = true;
         break;
     }
+    case WM_INITMENUPOPUP:
+        TPTCustomTreeView::WndProc(message);
+        HandleMenuInitPopup(message, m_shownMenu);
+        return;
+    case WM_MENUSELECT:
+        TPTCustomTreeView::WndProc(message);
+        HandleMenuSelect(message, m_shownMenu, this, OnPopupHint);
+        return;
     default:
         break;
     }

@@ -557,7 +557,11 @@ public:
     std::vector<std::string> opened;
 
 protected:
-    void InvokeDefaultVerb(TPTShListData* data) override { opened.push_back(data->GetPathName()); }
+    void InvokeDefaultVerb(const std::vector<LPCITEMIDLIST>& items) override
+    {
+        for (LPCITEMIDLIST item : items)
+            opened.push_back(ShellGetFriendlyNameFromIdList(GetListFolder(), item, ptfnForParsing));
+    }
 };
 
 TEST_F(ShellControls, AFileNobodyTakesOverRunsItsDefaultVerb)
