@@ -443,6 +443,9 @@ std::vector<std::string> ExpandArgs(const ShellApp& app, const std::vector<std::
         }
         if ((a == "%f" || a == "%u") && files.empty())
             continue;
+        // Deprecated codes standing alone are dropped with their argument.
+        if (a.size() == 2 && a[0] == '%' && std::strchr("dDnNvm", a[1]))
+            continue;
         std::string expanded;
         for (size_t i = 0; i < a.size(); ++i) {
             if (a[i] != '%' || i + 1 == a.size()) {

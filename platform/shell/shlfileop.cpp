@@ -423,6 +423,10 @@ private:
                 continue;
             const std::string from = Join(source, e->d_name);
             const std::string to = Join(into, e->d_name);
+            if (!Tick(from)) {
+                ::closedir(dir);
+                return Outcome::Cancelled;
+            }
             struct stat st;
             if (::lstat(from.c_str(), &st) != 0) {
                 Failure(m_verb, from, errno);

@@ -50,6 +50,7 @@ public:
         // The view acts on what is left; a key it ignores stops here, so the
         // control does not see it a second time on its way up.
         watched->event(e);
+        e->accept();
         return true;
     }
 

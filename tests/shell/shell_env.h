@@ -6,9 +6,21 @@
 
 #include "shell/ptshutils.h"
 
+#include "vcl/forms.h"
+
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
+
+// The Qt application and the class library's application object, whose
+// prompt service the shell's questions go through; made once, kept.
+inline void EnsureShellApplication()
+{
+    EnsureQtApplication();
+    if (!Application)
+        new TApplication();
+}
 
 class ShellEnv {
 public:
@@ -17,6 +29,28 @@ public:
         Save("HOME");
         Save("XDG_CONFIG_HOME");
         Save("XDG_DATA_HOME");
+        Save("XDG_DATA_DIRS");
+        Save("XDG_CONFIG_DIRS");
+        Save("XDG_CURRENT_DESKTOP");
+        // The system's folders hold applications and associations of their
+        // own: the test's data folder has only the MIME database.
+        std::filesystem::create_directories(dir.Path("share"));
+        const char* dataDirs = std::getenv("XDG_DATA_DIRS");
+        std::string dirs = dataDirs && *dataDirs ? dataDirs : "/usr/local/share:/usr/share";
+        for (size_t start = 0; start <= dirs.size();) {
+            const size_t end = dirs.find(':', start);
+            const std::string d = dirs.substr(start, end == std::string::npos ? std::string::npos : end - start);
+            if (!d.empty() && std::filesystem::exists(d + "/mime/mime.cache")) {
+                std::filesystem::create_directory_symlink(d + "/mime", dir.Path("share/mime"));
+                break;
+            }
+            if (end == std::string::npos)
+                break;
+            start = end + 1;
+        }
+        ::setenv("XDG_DATA_DIRS", dir.Path("share").c_str(), 1);
+        ::setenv("XDG_CONFIG_DIRS", dir.Path("xdg").c_str(), 1);
+        ::unsetenv("XDG_CURRENT_DESKTOP");
         ::setenv("HOME", Home().c_str(), 1);
         ::setenv("XDG_CONFIG_HOME", (Home() + "/.config").c_str(), 1);
         ::setenv("XDG_DATA_HOME", (Home() + "/.local/share").c_str(), 1);
