@@ -40,6 +40,8 @@ PACKAGES=(
   # the PDF, sound and video fixtures (pdftoppm of poppler-utils is the pdf_view
   # benchmark's peer)
   qpdf sox lame ffmpeg
+  # gio trash, the peer of the shell_trash benchmark
+  libglib2.0-bin
 )
 
 missing=()
