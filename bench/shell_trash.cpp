@@ -68,6 +68,8 @@ int main(int argc, char** argv)
     list.SetViewStyle(TViewStyle::vsReport);
     list.SetMultiSelect(true);
     list.SetBounds(0, 0, 800, 600);
+    // The list is on screen (offscreen), as the user's is when Del is pressed.
+    list.Widget()->show();
     TPTShellLocator folder;
 
     size_t trashed = 0, left = 0;

@@ -162,7 +162,6 @@ protected:
 
 private:
     void FlushDescendants(TTreeNode* node);
-    void RunCommand(const std::function<void()>& command);
     void SelectedFolderChanged();
     void BaseFolderChanged();
     void UpdateLinked(TTreeNode* node);
@@ -298,7 +297,6 @@ protected:
 
 private:
     HRESULT InvokeVerb(IContextMenu* menu, const std::string& verb);
-    void RunCommand(const std::function<void()>& command);
     void TrackMenu(IShellFolder* folder, std::vector<LPITEMIDLIST>& items, UINT flags, TPoint pos);
     void DeferredEdit();
     void HandleOnFolderChanged();

@@ -10,26 +10,7 @@ namespace {
 
 using ptsh::ReleaseOnExit;
 
-std::string Trim(const std::string& text)
-{
-    const size_t start = text.find_first_not_of(' ');
-    if (start == std::string::npos)
-        return {};
-    return text.substr(start, text.find_last_not_of(' ') - start + 1);
-}
-
 } // namespace
-
-void TPTCustomShellList::RunCommand(const std::function<void()>& command)
-{
-    try {
-        command();
-    } catch (const EAbort&) {
-    } catch (const std::exception& e) {
-        if (Application)
-            Application->ShowException(e);
-    }
-}
 
 HRESULT TPTCustomShellList::GetUIObjectForItem(TListItem* item, REFIID riid, void** object)
 {
@@ -93,7 +74,7 @@ void TPTCustomShellList::KeyDown(WORD& key, TShiftState shift)
     const TPTShellControlDefKeyRec* keys = PTShellDefaultKeys();
     const WORD given = key;
     key = 0;
-    RunCommand([&] {
+    PTRunCommand([&] {
         if (code == keys[ptdkSelectAll].ShortCut) {
             SelectAll();
         } else if (code == keys[ptdkRefresh].ShortCut) {
@@ -123,10 +104,10 @@ void TPTCustomShellList::KeyPress(char& key)
     if ((m_options & ptsloDefaultKeyHandling) && !IsEditing()) {
         if (key == 8) {
             key = 0;
-            RunCommand([&] { GoUp(1); });
+            PTRunCommand([&] { GoUp(1); });
         } else if (key == 13) {
             key = 0;
-            RunCommand([&] { OpenSelectedItems(); });
+            PTRunCommand([&] { OpenSelectedItems(); });
         }
     }
     TPTCustomListView::KeyPress(key);
@@ -138,7 +119,7 @@ void TPTCustomShellList::ItemContextMenu(TListItem* item, TPoint& pos, TPopupMen
     if (!(m_options & ptsloContextMenus) || m_refresh->Busy())
         return;
     const TPoint at = pos;
-    RunCommand([&] { ProcessMenuForAllSelected(at); });
+    PTRunCommand([&] { ProcessMenuForAllSelected(at); });
     menu = nullptr;
 }
 
@@ -278,7 +259,7 @@ void TPTCustomShellList::Edit(TListItem* item, const std::string& text)
         TPTCustomListView::Edit(item, text);
         return;
     }
-    std::string name = Trim(text);
+    std::string name = PTTrimBlanks(text);
     if (OnEdited)
         OnEdited(this, item, name);
     if (name == m_editStartText || !m_currentFolder)

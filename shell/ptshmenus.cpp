@@ -307,3 +307,22 @@ HWND GetTopFormHandle(TControl* control)
     auto* form = dynamic_cast<TForm*>(top);
     return form ? form->Handle() : 0;
 }
+
+void PTRunCommand(const std::function<void()>& command)
+{
+    try {
+        command();
+    } catch (const EAbort&) {
+    } catch (const std::exception& e) {
+        if (Application)
+            Application->ShowException(e);
+    }
+}
+
+std::string PTTrimBlanks(const std::string& text)
+{
+    const size_t start = text.find_first_not_of(' ');
+    if (start == std::string::npos)
+        return {};
+    return text.substr(start, text.find_last_not_of(' ') - start + 1);
+}

@@ -85,3 +85,8 @@ WORD ShortCutOf(WORD key, TShiftState shift);
 [[noreturn]] void RaiseShellError(DWORD code);
 // The window of the control's outermost parent when that is a form.
 HWND GetTopFormHandle(TControl* control);
+// Runs a user's command: an error it raises is shown by the application
+// object (a silent abort is not), never let out into the event loop.
+void PTRunCommand(const std::function<void()>& command);
+// The text without its leading and trailing blanks (a name typed in an edit).
+std::string PTTrimBlanks(const std::string& text);

@@ -9,28 +9,9 @@ namespace {
 
 using ptsh::ReleaseOnExit;
 
-std::string Trim(const std::string& text)
-{
-    const size_t start = text.find_first_not_of(' ');
-    if (start == std::string::npos)
-        return {};
-    return text.substr(start, text.find_last_not_of(' ') - start + 1);
-}
-
 } // namespace
 
 HWND TPTCustomShellTree::GetParentHWND() { return m_noUI > 0 ? 0 : GetTopFormHandle(this); }
-
-void TPTCustomShellTree::RunCommand(const std::function<void()>& command)
-{
-    try {
-        command();
-    } catch (const EAbort&) {
-    } catch (const std::exception& e) {
-        if (Application)
-            Application->ShowException(e);
-    }
-}
 
 HRESULT TPTCustomShellTree::DoCommandForNode(TTreeNode* node, const std::string& verb)
 {
@@ -62,7 +43,7 @@ void TPTCustomShellTree::KeyDown(WORD& key, TShiftState shift)
     const WORD given = key;
     key = 0;
     TTreeNode* node = Selected();
-    RunCommand([&] {
+    PTRunCommand([&] {
         if (code == keys[ptdkEdit].ShortCut) {
             if (node)
                 EditLabel(node);
@@ -89,7 +70,7 @@ void TPTCustomShellTree::NodeContextMenu(TTreeNode* node, TPoint& pos, TPopupMen
     if (!(m_options & ptstoContextMenus) || !node)
         return;
     const TPoint at = pos;
-    RunCommand([&] { ProcessMenu(node, at); });
+    PTRunCommand([&] { ProcessMenu(node, at); });
     menu = nullptr;
 }
 
@@ -181,7 +162,7 @@ void TPTCustomShellTree::Edit(TTreeNode* node, const std::string& text)
         TPTCustomTreeView::Edit(node, text);
         return;
     }
-    std::string name = Trim(text);
+    std::string name = PTTrimBlanks(text);
     if (OnEdited)
         OnEdited(this, node, name);
     if (name == m_editStartText)

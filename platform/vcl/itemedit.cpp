@@ -45,6 +45,20 @@ public:
     {
         if (e->type() != QEvent::KeyPress && e->type() != QEvent::KeyRelease)
             return false;
+        // Moving through the rows stays the view's own, as it always was.
+        switch (static_cast<QKeyEvent*>(e)->key()) {
+        case Qt::Key_Up:
+        case Qt::Key_Down:
+        case Qt::Key_Left:
+        case Qt::Key_Right:
+        case Qt::Key_Home:
+        case Qt::Key_End:
+        case Qt::Key_PageUp:
+        case Qt::Key_PageDown:
+            return false;
+        default:
+            break;
+        }
         if (m_list->HandleEvent(e))
             return true;
         // The view acts on what is left; a key it ignores stops here, so the
