@@ -293,15 +293,15 @@ public:
     explicit ListViewModel(TListView* v) : view(v) {}
     int rowCount(const QModelIndex& parent) const override
     {
-        return parent.isValid() ? 0 : view->m_items.Count();
+        return parent.isValid() || !view ? 0 : view->m_items.Count();
     }
     int columnCount(const QModelIndex& parent) const override
     {
-        return parent.isValid() ? 0 : std::max(1, view->ColumnCount());
+        return parent.isValid() || !view ? 0 : std::max(1, view->ColumnCount());
     }
     QVariant data(const QModelIndex& index, int role) const override
     {
-        if (!index.isValid() || index.row() >= view->m_items.Count())
+        if (!view || !index.isValid() || index.row() >= view->m_items.Count())
             return {};
         TListItem* item = view->m_items[index.row()];
         if (role == Qt::DisplayRole)
@@ -313,13 +313,22 @@ public:
     }
     QVariant headerData(int section, Qt::Orientation o, int role) const override
     {
-        if (o == Qt::Horizontal && role == Qt::DisplayRole && section < view->ColumnCount())
+        if (view && o == Qt::Horizontal && role == Qt::DisplayRole && section < view->ColumnCount())
             return QString::fromStdString(view->Column(section).Caption);
         return {};
     }
     void Reset()
     {
         beginResetModel();
+        endResetModel();
+    }
+    // The list is going: its views, which outlive it a little (a shown
+    // window is closed and laid out once more while it is destroyed), see
+    // no rows and no columns.
+    void Detach()
+    {
+        beginResetModel();
+        view = nullptr;
         endResetModel();
     }
     void RowChanged(int row) { emit dataChanged(index(row, 0), index(row, columnCount({}) - 1)); }
@@ -574,7 +583,7 @@ TListView::TListView(TComponent* owner) : TWinControl(owner), m_items(this), m_v
     SetViewStyle(TViewStyle::vsIcon);
 }
 
-TListView::~TListView() = default;
+TListView::~TListView() { m_views->model->Detach(); }
 
 QWidget* TListView::ActiveView() const { return m_views->stack->currentWidget(); }
 

@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <set>
 
 namespace {
@@ -186,6 +187,76 @@ TEST_F(ListViewStyles, ListStyleFillsColumnsTopToBottomAndScrollsSideways)
     form->AlignControls();
     QTest::qWait(150);
     EXPECT_GT(check("resized"), columns);
+}
+
+TEST_F(ListViewStyles, TheFocusedItemStaysFocusedWhileOthersComeAndGo)
+{
+    // A folder's list changes under the user (a file deleted, one created)
+    // while they walk it with the keys: the item they are on stays theirs
+    // and the next key moves on from it, not from the top.
+    AddNames(8);
+    form->Show();
+    for (TViewStyle style : kAllStyles) {
+        SCOPED_TRACE(static_cast<int>(style));
+        lv->SetViewStyle(style);
+        lv->ClearSelection();
+        TListItem* walked = lv->Items()[5];
+        walked->SetSelected(true);
+        lv->SetItemFocused(walked);
+        View()->setFocus();
+        struct Change {
+            const char* what;
+            std::function<void()> run;
+        };
+        const Change changes[] = {
+            {"an item before it deleted", [&] { lv->Items().Delete(1); }},
+            {"items deleted in an update", [&] {
+                 TListItem* last = lv->Items()[lv->Items().Count() - 1];
+                 lv->Items().BeginUpdate();
+                 lv->Items().DeleteIf([&](TListItem* i) { return i == lv->Items()[0] || i == last; });
+                 lv->Items().EndUpdate();
+             }},
+            {"an item added", [&] { lv->Items().Add()->SetCaption("new file"); }},
+            {"the items sorted", [&] { lv->Items().CustomSort([](TListItem* a, TListItem* b) {
+                 return a->Caption() < b->Caption() ? 1 : a->Caption() > b->Caption() ? -1 : 0; }); }},
+        };
+        for (const Change& c : changes) {
+            c.run();
+            EXPECT_EQ(lv->ItemFocused(), walked) << c.what;
+            EXPECT_TRUE(walked->Selected()) << c.what;
+        }
+        const int at = lv->Items().IndexOf(walked);
+        QTest::keyClick(View(), at + 1 < lv->Items().Count() ? Qt::Key_Down : Qt::Key_Up);
+        if (style == TViewStyle::vsReport || style == TViewStyle::vsList) {
+            EXPECT_EQ(lv->ItemFocused(), lv->Items()[at + 1 < lv->Items().Count() ? at + 1 : at - 1]);
+        } else {
+            EXPECT_NE(lv->ItemFocused(), lv->Items()[0]) << "the key moved from the walked item";
+        }
+        // Deleting the focused item itself leaves no focus on a stranger.
+        TListItem* focused = lv->ItemFocused();
+        lv->Items().Delete(lv->Items().IndexOf(focused));
+        EXPECT_EQ(lv->ItemFocused(), nullptr);
+        while (lv->Items().Count() > 0)
+            lv->Items().Delete(0);
+        AddNames(8);
+    }
+}
+
+TEST_F(ListViewStyles, AShownTopLevelListIsDestroyedWithoutReadingItsFreedColumns)
+{
+    // A list that is a window of its own closes while it is destroyed, and
+    // its header asks for the column captions once more: the sanitizers
+    // stop this test when that reads the list's freed members.
+    auto* alone = new TListView(nullptr);
+    alone->AddColumn("A caption longer than any short string buffer", 120);
+    alone->AddColumn("Size", 60, true);
+    alone->SetViewStyle(TViewStyle::vsReport);
+    alone->Items().Add()->SetCaption("row");
+    alone->Widget()->show();
+    QCoreApplication::processEvents();
+    // A change the header has not measured yet.
+    alone->Items().Clear();
+    delete alone;
 }
 
 } // namespace
