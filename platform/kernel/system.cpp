@@ -316,19 +316,22 @@ std::string DataHome()
     return std::string(home ? home : "/") + "/.local/share";
 }
 
+// The folder and any missing parents. The whole path is tried first: the
+// trash's folders exist after the first deletion, and a deletion of
+// thousands of files then costs one call per folder, not one per level.
 bool MakeDirs(const std::string& path, mode_t mode)
 {
-    std::string cur;
-    for (size_t i = 0; i <= path.size(); ++i) {
-        if (i == path.size() || path[i] == '/') {
-            if (!cur.empty())
-                if (::mkdir(cur.c_str(), mode) != 0 && errno != EEXIST)
-                    return false;
-        }
-        if (i < path.size())
-            cur += path[i];
-    }
-    return true;
+    std::string dir = path;
+    while (dir.size() > 1 && dir.back() == '/')
+        dir.pop_back();
+    if (dir.empty() || ::mkdir(dir.c_str(), mode) == 0 || errno == EEXIST)
+        return true;
+    if (errno != ENOENT)
+        return false;
+    const size_t slash = dir.find_last_of('/');
+    if (slash == std::string::npos || slash == 0 || !MakeDirs(dir.substr(0, slash), mode))
+        return false;
+    return ::mkdir(dir.c_str(), mode) == 0 || errno == EEXIST;
 }
 
 std::string PercentEncode(const std::string& path)

@@ -30,6 +30,7 @@
 #include <algorithm>
 #include <cstring>
 #include <map>
+#include <set>
 
 namespace shellmenu {
 
@@ -231,19 +232,37 @@ private:
         return out;
     }
 
+    // Each item's type, found once per menu.
+    const std::string& TypeOf(size_t i)
+    {
+        if (m_types.empty())
+            for (const Item& item : m_items)
+                m_types.push_back(ShellMimeTypeOf(item.path));
+        return m_types[i];
+    }
+
+    // The applications of a type, asked once per menu: a selection of
+    // thousands of files holds few types.
+    const std::vector<ShellApp>& AppsOf(const std::string& type)
+    {
+        auto it = m_appsByType.find(type);
+        if (it == m_appsByType.end())
+            it = m_appsByType.emplace(type, ShellAppsForType(type)).first;
+        return it->second;
+    }
+
     // The applications that open every item, in the order of the first item's.
     const std::vector<ShellApp>& Apps()
     {
         if (m_appsKnown)
             return m_apps;
         m_appsKnown = true;
-        std::vector<ShellApp> apps;
-        for (size_t i = 0; i < m_items.size(); ++i) {
-            const std::vector<ShellApp> these = ShellAppsForType(ShellMimeTypeOf(m_items[i].path));
-            if (i == 0) {
-                apps = these;
+        std::vector<ShellApp> apps = AppsOf(TypeOf(0));
+        std::set<std::string> seen {TypeOf(0)};
+        for (size_t i = 1; i < m_items.size() && !apps.empty(); ++i) {
+            if (!seen.insert(TypeOf(i)).second)
                 continue;
-            }
+            const std::vector<ShellApp>& these = AppsOf(TypeOf(i));
             apps.erase(std::remove_if(apps.begin(), apps.end(), [&](const ShellApp& a) {
                 return std::none_of(these.begin(), these.end(), [&](const ShellApp& b) { return a.id == b.id; });
             }), apps.end());
@@ -276,9 +295,11 @@ private:
     {
         std::map<std::string, std::pair<ShellApp, std::vector<std::string>>> byApp;
         std::vector<std::string> toXdgOpen;
-        for (const Item& item : m_items) {
-            std::string type = ShellMimeTypeOf(item.path);
-            if (ShellIsProgramType(type)) {
+        for (size_t i = 0; i < m_items.size(); ++i) {
+            const Item& item = m_items[i];
+            std::string type = TypeOf(i);
+            const bool program = ShellIsProgramType(type);
+            if (program) {
                 const auto types = ShellMimeTypeAndAncestors(type);
                 if (std::find(types.begin(), types.end(), "text/plain") == types.end()) {
                     error = "\"" + item.path + "\" is a program. Vistrel does not run programs; "
@@ -287,12 +308,11 @@ private:
                 }
                 type = "text/plain";
             }
-            ShellApp app;
-            if (ShellDefaultAppForType(type, app)) {
-                auto& entry = byApp[app.id];
-                entry.first = app;
+            if (const std::vector<ShellApp>& apps = AppsOf(type); !apps.empty()) {
+                auto& entry = byApp[apps.front().id];
+                entry.first = apps.front();
                 entry.second.push_back(item.path);
-            } else if (ShellIsProgramType(ShellMimeTypeOf(item.path))) {
+            } else if (program) {
                 error = "There is no application to open \"" + item.path + "\" as text.";
                 return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
             } else {
@@ -338,6 +358,8 @@ private:
     }
 
     std::vector<Item> m_items;
+    std::vector<std::string> m_types;
+    std::map<std::string, std::vector<ShellApp>> m_appsByType;
     bool m_appsKnown = false;
     std::vector<ShellApp> m_apps;
 };

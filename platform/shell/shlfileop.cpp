@@ -616,9 +616,12 @@ private:
             m_cancelled = true;
             return;
         }
+        // The progress counts items.
+        m_total = items.size();
         for (const std::string& item : items) {
             if (!Tick(item))
                 return;
+            ++m_done;
             struct stat st;
             if (::lstat(item.c_str(), &st) != 0) {
                 Failure(m_verb, item, errno);

@@ -275,6 +275,12 @@ public:
             return true;
         if (m_dialog->wasCanceled())
             return false;
+        // The window follows a few times a second: each update runs the
+        // event loop, which between thousands of small files costs more
+        // than the files.
+        if (m_shown.isValid() && m_shown.elapsed() < 50)
+            return true;
+        m_shown.start();
         m_dialog->setLabelText(QString::fromStdString(current));
         m_dialog->setValue(total ? static_cast<int>(done * 1000 / std::max<std::uint64_t>(total, 1)) : 0);
         QCoreApplication::processEvents();
@@ -284,6 +290,7 @@ public:
 private:
     FILEOP_FLAGS m_flags;
     QElapsedTimer m_clock;
+    QElapsedTimer m_shown;  // since the window was last brought up to date
     std::unique_ptr<QProgressDialog> m_dialog;
 };
 

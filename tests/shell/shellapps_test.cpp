@@ -374,6 +374,28 @@ TEST_F(Apps, OpenWithStartsTheChosenApplicationForEveryItem)
     std::sort(lines.begin(), lines.end());
     EXPECT_EQ(lines, (std::vector<std::string> {"--edit", "--edit", env.Home() + "/w/a.txt", env.Home() + "/w/b.txt"}));
     cm->Release();
+
+    // A selection of several types offers only the applications of all of them.
+    env.dir.Write("home/w/f/x", "x");
+    const std::string a = env.Home() + "/w/a.txt", b = env.Home() + "/w/b.txt", f = env.Home() + "/w/f";
+    const struct {
+        std::vector<std::string> items;
+        std::vector<std::string> openWith;
+    } rows[] = {
+        {{a, b, a}, {"  openwith:viewer.desktop@32", "  openwith:editor.desktop@33"}},
+        {{a, f, b}, {}},
+        {{f, f}, {"  openwith:files.desktop@32"}},
+    };
+    for (const auto& row : rows) {
+        cm = MenuOf(row.items);
+        ASSERT_NE(cm, nullptr);
+        std::vector<std::string> openWith;
+        for (const std::string& e : Entries(cm, CMF_EXPLORE))
+            if (e.rfind("  openwith:", 0) == 0)
+                openWith.push_back(e);
+        EXPECT_EQ(openWith, row.openWith) << row.items.size() << " items";
+        cm->Release();
+    }
 }
 
 TEST_F(Apps, ClipboardFormatsOfOtherFileManagers)
