@@ -7,6 +7,7 @@
 // removals relayed to them. Timers run on the program's clock (tests drive it).
 #pragma once
 
+#include "shell/ptshlabeledit.h"
 #include "shell/ptshrefresh.h"
 
 #include "shell/ptcontrols.h"
@@ -186,8 +187,7 @@ private:
     TTreeNode* m_lastInserted = nullptr;
     IContextMenu* m_shownMenu = nullptr;
     int m_noUI = 0;
-    std::string m_editStartText;
-    bool m_editBusy = false;
+    TPTShellLabelEdit m_labelEdit {*m_refresh};
 };
 
 class TPTShellTree : public TPTCustomShellTree {
@@ -330,8 +330,7 @@ private:
     bool m_widthsStorable = false;
     IContextMenu* m_shownMenu = nullptr;
     std::string m_newFolderName;
-    std::string m_editStartText;
-    bool m_editBusy = false;
+    TPTShellLabelEdit m_labelEdit {*m_refresh};
 };
 
 class TPTShellList : public TPTCustomShellList {

@@ -238,19 +238,11 @@ bool TPTCustomShellList::CanEdit(TListItem* item, std::string& text)
     if (!data->GetEditable() || !TPTCustomListView::CanEdit(item, text))
         return false;
     text = ShellGetFriendlyNameFromIdList(m_currentFolder, data->GetRelativeIdList(), ptfnForEditing);
-    m_editStartText = text;
-    m_editBusy = true;
-    BeginBusy();
+    m_labelEdit.Began(text);
     return true;
 }
 
-void TPTCustomShellList::EditEnded()
-{
-    if (m_editBusy) {
-        m_editBusy = false;
-        EndBusy();
-    }
-}
+void TPTCustomShellList::EditEnded() { m_labelEdit.Ended(); }
 
 void TPTCustomShellList::Edit(TListItem* item, const std::string& text)
 {
@@ -262,18 +254,12 @@ void TPTCustomShellList::Edit(TListItem* item, const std::string& text)
     std::string name = PTTrimBlanks(text);
     if (OnEdited)
         OnEdited(this, item, name);
-    if (name == m_editStartText || !m_currentFolder)
+    if (!m_labelEdit.Changed(name) || !m_currentFolder)
         return;
     TScreenCursorGuard hourGlass;
-    m_refresh->IgnoreNextNotification = true;
     LPITEMIDLIST renamed = nullptr;
-    const std::u16string wide = ShellUtf8ToWide(name);
-    const HRESULT hr =
-        m_currentFolder->SetNameOf(GetTopFormHandle(this), data->GetRelativeIdList(), wide.c_str(), 0x20, &renamed);
-    if (FAILED(hr)) {
-        m_refresh->IgnoreNextNotification = false;
+    if (FAILED(m_labelEdit.Rename(m_currentFolder, GetTopFormHandle(this), data->GetRelativeIdList(), name, renamed)))
         return;
-    }
     // The item keeps no caption of its own: its name comes from its data.
     if (renamed)
         data->SetData(renamed);

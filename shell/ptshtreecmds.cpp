@@ -131,20 +131,11 @@ bool TPTCustomShellTree::CanEdit(TTreeNode* node, std::string& text)
     if (!data->GetEditable() || !TPTCustomTreeView::CanEdit(node, text))
         return false;
     text = ShellGetFriendlyNameFromIdList(data->GetParentIShf(), data->GetRelPidl(), ptfnForEditing);
-    m_editStartText = text;
-    // Refreshes wait while the name is edited.
-    m_editBusy = true;
-    BeginBusy();
+    m_labelEdit.Began(text);
     return true;
 }
 
-void TPTCustomShellTree::EditEnded()
-{
-    if (m_editBusy) {
-        m_editBusy = false;
-        EndBusy();
-    }
-}
+void TPTCustomShellTree::EditEnded() { m_labelEdit.Ended(); }
 
 void TPTCustomShellTree::FlushDescendants(TTreeNode* node)
 {
@@ -165,29 +156,18 @@ void TPTCustomShellTree::Edit(TTreeNode* node, const std::string& text)
     std::string name = PTTrimBlanks(text);
     if (OnEdited)
         OnEdited(this, node, name);
-    if (name == m_editStartText)
-        return;  // nothing to rename
     IShellFolder* parent = data->GetParentIShf();
-    if (!parent)
+    if (!m_labelEdit.Changed(name) || !parent)
         return;
     TScreenCursorGuard hourGlass;
-    // The rename's own change notification is swallowed.
-    m_refresh->IgnoreNextNotification = true;
     ++m_updateLock;
     ptsh::OwnedList renamed;
     struct Unlock {
         int& lock;
         ~Unlock() { --lock; }
     } unlock {m_updateLock};
-    // The whole name goes to the folder: a name is never cut to fit, and one
-    // the file system refuses is refused with its reason (shown by the folder
-    // to the owner window).
-    const std::u16string wide = ShellUtf8ToWide(name);
-    const HRESULT hr = parent->SetNameOf(GetParentHWND(), data->GetRelPidl(), wide.c_str(), 0x20, &renamed.p);
-    if (FAILED(hr)) {
-        m_refresh->IgnoreNextNotification = false;
+    if (FAILED(m_labelEdit.Rename(parent, GetParentHWND(), data->GetRelPidl(), name, renamed.p)))
         return;
-    }
     if (renamed.p) {
         FlushDescendants(node);
         node->SetText(ShellGetFriendlyNameFromIdList(parent, renamed.p, ptfnInFolder));

@@ -100,6 +100,21 @@ struct Tally {
     bool partial = false;
 };
 
+void Count(const std::string& folder, Tally& t, const QElapsedTimer& clock);
+
+// Adds one item to the tally: a folder as one folder and its contents, any
+// other item as one file (the size of a regular one).
+void Add(const std::string& path, const struct stat& st, Tally& t, const QElapsedTimer& clock)
+{
+    if (S_ISDIR(st.st_mode)) {
+        ++t.folders;
+        Count(path, t, clock);
+    } else {
+        ++t.files;
+        t.bytes += S_ISREG(st.st_mode) ? static_cast<std::uint64_t>(st.st_size) : 0;
+    }
+}
+
 // Counts a folder's contents without following links; a very large tree is
 // cut off after a few seconds and shown as "at least".
 void Count(const std::string& folder, Tally& t, const QElapsedTimer& clock)
@@ -116,15 +131,8 @@ void Count(const std::string& folder, Tally& t, const QElapsedTimer& clock)
         }
         const std::string path = folder + "/" + e->d_name;
         struct stat st;
-        if (::lstat(path.c_str(), &st) != 0)
-            continue;
-        if (S_ISDIR(st.st_mode)) {
-            ++t.folders;
-            Count(path, t, clock);
-        } else {
-            ++t.files;
-            t.bytes += S_ISREG(st.st_mode) ? static_cast<std::uint64_t>(st.st_size) : 0;
-        }
+        if (::lstat(path.c_str(), &st) == 0)
+            Add(path, st, t, clock);
     }
     ::closedir(dir);
 }
@@ -152,15 +160,8 @@ std::string PropertiesText(const std::vector<std::string>& paths)
         Tally t;
         for (const std::string& p : paths) {
             struct stat st;
-            if (::lstat(p.c_str(), &st) != 0)
-                continue;
-            if (S_ISDIR(st.st_mode)) {
-                ++t.folders;
-                Count(p, t, clock);
-            } else {
-                ++t.files;
-                t.bytes += S_ISREG(st.st_mode) ? static_cast<std::uint64_t>(st.st_size) : 0;
-            }
+            if (::lstat(p.c_str(), &st) == 0)
+                Add(p, st, t, clock);
         }
         const std::string folder = paths.empty() ? std::string() : paths.front().substr(0, paths.front().find_last_of('/'));
         return Grouped(paths.size()) + " items\nFolder: " + (folder.empty() ? "/" : folder) + "\nSize: "
@@ -235,9 +236,10 @@ public:
     {
         if (m_flags & FOF_NOCONFIRMATION)
             return true;
-        const std::string what = items.size() == 1 ? "\"" + items.front() + "\""
-                                                   : "these " + std::to_string(items.size()) + " items";
-        return shellui::Ask("Are you sure you want to delete " + what + " for good?\n\nThey cannot be restored.",
+        const bool one = items.size() == 1;
+        const std::string what = one ? "\"" + items.front() + "\"" : "these " + std::to_string(items.size()) + " items";
+        return shellui::Ask("Are you sure you want to delete " + what + " for good?\n\n"
+                                + (one ? "It cannot be restored." : "They cannot be restored."),
                    "Confirm File Delete", MB_YESNO | MB_ICONWARNING) == IDYES;
     }
     bool ConfirmDeleteWithoutTrash(const std::string& item, const std::string& reason) override

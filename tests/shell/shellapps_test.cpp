@@ -225,6 +225,16 @@ IContextMenu* MenuOf(const std::vector<std::string>& paths)
     return SUCCEEDED(hr) ? static_cast<IContextMenu*>(object) : nullptr;
 }
 
+// Runs a command of the menu by its verb, or by its offset given as
+// MAKEINTRESOURCEA, as the controls do.
+HRESULT Invoke(IContextMenu* cm, const char* verb)
+{
+    CMINVOKECOMMANDINFO info {};
+    info.cbSize = sizeof info;
+    info.lpVerb = verb;
+    return cm->InvokeCommand(&info);
+}
+
 // The menu as "verb@offset" lines, "-" for separators, submenus indented.
 std::vector<std::string> Entries(IContextMenu* cm, UINT flags)
 {
@@ -319,17 +329,14 @@ TEST_F(Apps, OpenStartsTheDefaultApplicationAndNeverRunsAProgram)
 
     IContextMenu* cm = MenuOf({env.Home() + "/w/notes.txt"});
     ASSERT_NE(cm, nullptr);
-    CMINVOKECOMMANDINFO info {};
-    info.cbSize = sizeof info;
-    info.lpVerb = "open";
-    EXPECT_EQ(cm->InvokeCommand(&info), S_OK);
+    EXPECT_EQ(Invoke(cm, "open"), S_OK);
     EXPECT_EQ(RecordedLines(), (std::vector<std::string> {"--view", env.Home() + "/w/notes.txt"}));
     cm->Release();
 
     // A shell script opens as text in the text application; it never runs.
     cm = MenuOf({env.Home() + "/w/run-me.sh"});
     ASSERT_NE(cm, nullptr);
-    EXPECT_EQ(cm->InvokeCommand(&info), S_OK);
+    EXPECT_EQ(Invoke(cm, "open"), S_OK);
     EXPECT_EQ(RecordedLines(), (std::vector<std::string> {"--view", env.Home() + "/w/run-me.sh"}));
     EXPECT_FALSE(fs::exists(env.Home() + "/w/run-me.sh.ran"));
     cm->Release();
@@ -337,17 +344,15 @@ TEST_F(Apps, OpenStartsTheDefaultApplicationAndNeverRunsAProgram)
     // A binary program is refused with a message.
     cm = MenuOf({env.Home() + "/w/prog"});
     ASSERT_NE(cm, nullptr);
-    EXPECT_TRUE(FAILED(cm->InvokeCommand(&info)));
+    EXPECT_TRUE(FAILED(Invoke(cm, "open")));
     ASSERT_EQ(scripted.prompts->asked.size(), 1u);
     EXPECT_NE(scripted.prompts->asked[0].text.find("is a program"), std::string::npos);
     cm->Release();
 
     // Rename is edited in place by the controls; invoked directly it fails.
     cm = MenuOf({env.Home() + "/w/notes.txt"});
-    info.lpVerb = MAKEINTRESOURCEA(18);
-    EXPECT_TRUE(FAILED(cm->InvokeCommand(&info)));
-    info.lpVerb = "no-such-verb";
-    EXPECT_EQ(cm->InvokeCommand(&info), E_INVALIDARG);
+    EXPECT_TRUE(FAILED(Invoke(cm, MAKEINTRESOURCEA(18))));
+    EXPECT_EQ(Invoke(cm, "no-such-verb"), E_INVALIDARG);
     cm->Release();
 }
 
@@ -358,10 +363,7 @@ TEST_F(Apps, OpenWithStartsTheChosenApplicationForEveryItem)
     IContextMenu* cm = MenuOf({env.Home() + "/w/a.txt", env.Home() + "/w/b.txt"});
     ASSERT_NE(cm, nullptr);
     // Offsets 32 and on are the applications for both items, default first.
-    CMINVOKECOMMANDINFO info {};
-    info.cbSize = sizeof info;
-    info.lpVerb = MAKEINTRESOURCEA(33);
-    EXPECT_EQ(cm->InvokeCommand(&info), S_OK);
+    EXPECT_EQ(Invoke(cm, MAKEINTRESOURCEA(33)), S_OK);
     // The editor's Exec has %f: one start per file; both write to the record.
     std::vector<std::string> lines;
     for (int i = 0; i < 500 && lines.size() < 4; ++i) {
@@ -453,10 +455,7 @@ TEST_F(Apps, CutAndPasteMovesAndEmptiesTheClipboard)
     QGuiApplication::clipboard()->setMimeData(data);
     IContextMenu* cm = MenuOf({env.Home() + "/to"});
     ASSERT_NE(cm, nullptr);
-    CMINVOKECOMMANDINFO info {};
-    info.cbSize = sizeof info;
-    info.lpVerb = "paste";
-    EXPECT_EQ(cm->InvokeCommand(&info), S_OK);
+    EXPECT_EQ(Invoke(cm, "paste"), S_OK);
     EXPECT_EQ(Read(env.Home() + "/to/a.txt"), "a");
     EXPECT_FALSE(fs::exists(env.Home() + "/from/a.txt"));
     EXPECT_FALSE(ShellClipboardHasFiles());
@@ -464,8 +463,7 @@ TEST_F(Apps, CutAndPasteMovesAndEmptiesTheClipboard)
 
     // Copy puts the files on the clipboard for the others.
     cm = MenuOf({env.Home() + "/to/a.txt"});
-    info.lpVerb = "copy";
-    EXPECT_EQ(cm->InvokeCommand(&info), S_OK);
+    EXPECT_EQ(Invoke(cm, "copy"), S_OK);
     std::vector<std::string> paths;
     ShellClipOp op;
     ASSERT_TRUE(ShellGetClipboardFiles(paths, op));
@@ -490,10 +488,7 @@ TEST_F(Apps, PropertiesNameTheFacts)
          }) {
         IContextMenu* cm = MenuOf({path});
         ASSERT_NE(cm, nullptr);
-        CMINVOKECOMMANDINFO info {};
-        info.cbSize = sizeof info;
-        info.lpVerb = "properties";
-        EXPECT_EQ(cm->InvokeCommand(&info), S_OK);
+        EXPECT_EQ(Invoke(cm, "properties"), S_OK);
         cm->Release();
         ASSERT_FALSE(scripted.prompts->asked.empty());
         const std::string text = scripted.prompts->asked.back().text;

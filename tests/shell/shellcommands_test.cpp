@@ -339,6 +339,8 @@ TEST_F(ShellCommands, DelMovesToTheTrashAndShiftDelDeletesForGoodAfterAsking)
     EXPECT_FALSE(fs::exists(env.Home() + "/.local/share/Trash/files/b.txt"));
     ASSERT_EQ(scripted.prompts->asked.size(), 2u);
     EXPECT_EQ(scripted.prompts->asked[0].caption, "Confirm File Delete");
+    EXPECT_EQ(scripted.prompts->asked[0].text,
+        "Are you sure you want to delete \"" + Data() + "/b.txt\" for good?\n\nIt cannot be restored.");
 }
 
 class KeyList : public TPTShellList {
