@@ -6,23 +6,15 @@
 #include <QGuiApplication>
 #include <QMimeData>
 
+#include <cctype>
+#include <charconv>
+
 namespace {
 
 constexpr const char* kGnome = "x-special/gnome-copied-files";
 constexpr const char* kKdeCut = "application/x-kde-cutselection";
 constexpr const char* kUriList = "text/uri-list";
 constexpr const char* kNautilusText = "x-special/nautilus-clipboard";
-
-int HexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 std::vector<std::string> Lines(const QByteArray& bytes)
 {
@@ -70,9 +62,15 @@ bool ShellPathFromFileUrl(const std::string& url, std::string& path)
         return false;
     rest = rest.substr(slash);
     path.clear();
+    // Escapes give their bytes as they are (a name need not be UTF-8); a
+    // '%' without two hex digits stays itself.
     for (size_t i = 0; i < rest.size(); ++i) {
-        if (rest[i] == '%' && i + 2 < rest.size() && HexValue(rest[i + 1]) >= 0 && HexValue(rest[i + 2]) >= 0) {
-            path += static_cast<char>(HexValue(rest[i + 1]) * 16 + HexValue(rest[i + 2]));
+        unsigned byte = 0;
+        const char* digits = rest.data() + i + 1;
+        if (rest[i] == '%' && i + 2 < rest.size() && std::isxdigit(static_cast<unsigned char>(digits[0]))
+            && std::isxdigit(static_cast<unsigned char>(digits[1]))
+            && std::from_chars(digits, digits + 2, byte, 16).ec == std::errc()) {
+            path += static_cast<char>(byte);
             i += 2;
         } else {
             path += rest[i];

@@ -424,6 +424,11 @@ TEST_F(Apps, ClipboardFormatsOfOtherFileManagers)
          }, true, ShellClipOp::Cut, {"/x/one", "/x/two"}},
         {"newer GNOME text", [](QMimeData& d) { d.setText("x-special/nautilus-clipboard\ncut\nfile:///x/t\n"); },
             true, ShellClipOp::Cut, {"/x/t"}},
+        {"escaped bytes that are no UTF-8, stray percent signs", [](QMimeData& d) {
+             d.setData("x-special/gnome-copied-files", "copy\nfile:///x/caf%E9%zz%2");
+         }, true, ShellClipOp::Copy, {"/x/caf\xE9%zz%2"}},
+        {"an escaped zero byte", [](QMimeData& d) { d.setData("x-special/gnome-copied-files", "copy\nfile:///x/a%00b"); },
+            false, ShellClipOp::Copy, {}},
         {"another host", [](QMimeData& d) { d.setData("text/uri-list", "file://far/x\r\n"); }, false,
             ShellClipOp::Copy, {}},
         {"a web address", [](QMimeData& d) { d.setData("text/uri-list", "https://example.org/\r\n"); }, false,
