@@ -21,10 +21,8 @@ HRESULT TPTShellLabelEdit::Rename(IShellFolder* folder, HWND owner, LPCITEMIDLIS
     LPITEMIDLIST& renamed)
 {
     renamed = nullptr;
-    m_refresh.IgnoreNextNotification = true;
     const std::u16string wide = ShellUtf8ToWide(name);
-    const HRESULT hr = folder->SetNameOf(owner, item, wide.c_str(), 0x20, &renamed);
-    if (FAILED(hr))
-        m_refresh.IgnoreNextNotification = false;
+    HRESULT hr = S_OK;
+    m_refresh.OwnChange([&] { return SUCCEEDED(hr = folder->SetNameOf(owner, item, wide.c_str(), 0x20, &renamed)); });
     return hr;
 }

@@ -272,15 +272,10 @@ void TPTCustomShellList::Edit(TListItem* item, const std::string& text)
 bool TPTCustomShellList::CreateNewFolder(bool edit)
 {
     const std::string path = m_folder.GetPathName();
-    // A virtual folder (Computer) has no place for a new folder.
-    if (path.empty())
-        return false;
-    m_refresh->IgnoreNextNotification = true;
     std::string name;
-    if (!PTShCreateNewFolder(path, name)) {
-        m_refresh->IgnoreNextNotification = false;
+    // A virtual folder (Computer) has no place for a new folder.
+    if (path.empty() || !m_refresh->OwnChange([&] { return PTShCreateNewFolder(path, name); }))
         return false;
-    }
     if (ShellFindCSIDLFromIdList(m_folder.GetIdList()) == csidlDesktop)
         BusySleep(2100);
     RefreshItems();

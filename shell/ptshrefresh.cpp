@@ -48,3 +48,12 @@ void TPTShellRefresh::RunScheduled()
     m_timer->SetEnabled(false);
     m_delayEnded();
 }
+
+bool TPTShellRefresh::OwnChange(const std::function<bool()>& change)
+{
+    IgnoreNextNotification = true;
+    if (change())
+        return true;
+    IgnoreNextNotification = false;
+    return false;
+}

@@ -31,7 +31,12 @@ public:
     // Ends a scheduled delay at once (the refresh runs now).
     void RunScheduled();
 
-    // Set before the control renames or creates an item itself.
+    // Runs a change the control makes itself (a rename, a new folder): the
+    // change notification it causes is swallowed, unless the change failed
+    // (answered false) and causes none.
+    bool OwnChange(const std::function<bool()>& change);
+
+    // Set while the notification of the control's own change is awaited.
     bool IgnoreNextNotification = false;
 
 private:

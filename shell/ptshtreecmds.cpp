@@ -188,15 +188,10 @@ void TPTCustomShellTree::Edit(TTreeNode* node, const std::string& text)
 bool TPTCustomShellTree::CreateNewFolder(bool)
 {
     const std::string path = GetSelectedPathName();
-    // A virtual folder (Computer) has no place for a new folder.
-    if (path.empty())
-        return false;
-    m_refresh->IgnoreNextNotification = true;
     std::string name;
-    if (!PTShCreateNewFolder(path, name)) {
-        m_refresh->IgnoreNextNotification = false;
+    // A virtual folder (Computer) has no place for a new folder.
+    if (path.empty() || !m_refresh->OwnChange([&] { return PTShCreateNewFolder(path, name); }))
         return false;
-    }
     TPTShTreeData* data = GetSelectedItem();
     const bool desktop = data && ShellFindCSIDLFromIdList(data->GetAbsPidl()) == csidlDesktop;
     BusySleep(desktop ? 2100 : 1000);

@@ -43,6 +43,18 @@ protected:
             lv->Items().Add()->SetCaption(std::to_string(i) + " " + stems[i % 7]);
     }
     QAbstractItemView* View() { return static_cast<QAbstractItemView*>(lv->ActiveView()); }
+    // The user is on the item at the row in the style: it alone is selected
+    // and focused, and the keys go to the view.
+    TListItem* StandOn(TViewStyle style, int row)
+    {
+        lv->SetViewStyle(style);
+        lv->ClearSelection();
+        TListItem* item = lv->Items()[row];
+        item->SetSelected(true);
+        lv->SetItemFocused(item);
+        View()->setFocus();
+        return item;
+    }
     QRect ItemRect(int row) { return View()->visualRect(View()->model()->index(row, 0)); }
     std::unique_ptr<TForm> form;
     TListView* lv = nullptr;
@@ -96,12 +108,7 @@ TEST_F(ListViewStyles, RowsChangingElsewhereKeepTheKeyboardsPlace)
     form->Show();
     for (TViewStyle style : kAllStyles) {
         SCOPED_TRACE(static_cast<int>(style));
-        lv->SetViewStyle(style);
-        lv->ClearSelection();
-        TListItem* start = lv->Items()[4];
-        start->SetSelected(true);
-        lv->SetItemFocused(start);
-        View()->setFocus();
+        TListItem* start = StandOn(style, 4);
         TListItem* next = lv->Items()[5];
         lv->Items().BeginUpdate();
         lv->Items().Delete(1);
@@ -198,12 +205,7 @@ TEST_F(ListViewStyles, TheFocusedItemStaysFocusedAndSelectedThroughEachKindOfCha
     form->Show();
     for (TViewStyle style : kAllStyles) {
         SCOPED_TRACE(static_cast<int>(style));
-        lv->SetViewStyle(style);
-        lv->ClearSelection();
-        TListItem* walked = lv->Items()[5];
-        walked->SetSelected(true);
-        lv->SetItemFocused(walked);
-        View()->setFocus();
+        TListItem* walked = StandOn(style, 5);
         struct Change {
             const char* what;
             std::function<void()> run;
