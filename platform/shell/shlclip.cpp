@@ -2,12 +2,11 @@
 
 #include "shlapps.h"
 
+#include "rtl/sysutils.h"
+
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QMimeData>
-
-#include <cctype>
-#include <charconv>
 
 namespace {
 
@@ -65,12 +64,10 @@ bool ShellPathFromFileUrl(const std::string& url, std::string& path)
     // Escapes give their bytes as they are (a name need not be UTF-8); a
     // '%' without two hex digits stays itself.
     for (size_t i = 0; i < rest.size(); ++i) {
-        unsigned byte = 0;
-        const char* digits = rest.data() + i + 1;
-        if (rest[i] == '%' && i + 2 < rest.size() && std::isxdigit(static_cast<unsigned char>(digits[0]))
-            && std::isxdigit(static_cast<unsigned char>(digits[1]))
-            && std::from_chars(digits, digits + 2, byte, 16).ec == std::errc()) {
-            path += static_cast<char>(byte);
+        const int high = rest[i] == '%' && i + 2 < rest.size() ? HexDigitValue(rest[i + 1]) : -1;
+        const int low = high >= 0 ? HexDigitValue(rest[i + 2]) : -1;
+        if (low >= 0) {
+            path += static_cast<char>(high * 16 + low);
             i += 2;
         } else {
             path += rest[i];
