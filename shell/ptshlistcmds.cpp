@@ -267,6 +267,10 @@ void TPTCustomShellList::Edit(TListItem* item, const std::string& text)
         data->Flush();
     item->SetCaption("");
     Repaint();
+    // The selection is announced again, so whoever shows the selected file
+    // (the preview, the status bar) follows it to its new name.
+    if (item->Selected() && OnSelectItem)
+        OnSelectItem(this, item, true);
 }
 
 bool TPTCustomShellList::CreateNewFolder(bool edit)

@@ -273,6 +273,22 @@ TEST_F(ShellCommands, F2EditsTheFocusedItemAndARefusedNameIsToldWithItsReason)
     EXPECT_FALSE(fs::exists(Data() + "/other.txt"));
 }
 
+TEST_F(ShellCommands, ARenamedSelectedItemIsAnnouncedUnderItsNewName)
+{
+    SelectOnly("a.txt");
+    std::vector<std::string> announced;
+    list->OnSelectItem = [&](TObject*, TListItem* item, bool selected) {
+        if (selected)
+            announced.push_back(list->GetShListData(item->Index())->GetDisplayName());
+    };
+    QTest::keyClick(ListView(), Qt::Key_F2);
+    ASSERT_TRUE(list->IsEditing());
+    list->LabelEditor().Box()->setText("renamed.txt");
+    QTest::keyClick(list->LabelEditor().Box(), Qt::Key_Return);
+    EXPECT_TRUE(fs::exists(Data() + "/renamed.txt"));
+    EXPECT_EQ(announced, std::vector<std::string> {"renamed.txt"});
+}
+
 TEST_F(ShellCommands, ARenamedTreeFolderKeepsTheListOnItAndSwallowsItsOwnNotification)
 {
     TTreeNode* data = tree->Selected();
