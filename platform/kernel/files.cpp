@@ -4,6 +4,7 @@
 
 #include "kernel.h"
 
+#include "rtl/findfile.h"
 #include "win/fileops.h"
 #include "win/sharelocks.h"
 
@@ -513,31 +514,6 @@ struct FindState {
     size_t next = 0;
 };
 
-char Up(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
-
-// Wildcard match with '*' and '?', iterative so that no mask can exhaust the stack.
-bool WildMatch(const std::string& name, const std::string& mask)
-{
-    size_t n = 0, m = 0, starM = std::string::npos, starN = 0;
-    while (n < name.size()) {
-        if (m < mask.size() && (mask[m] == '?' || Up(mask[m]) == Up(name[n]))) {
-            ++n;
-            ++m;
-        } else if (m < mask.size() && mask[m] == '*') {
-            starM = m++;
-            starN = n;
-        } else if (starM != std::string::npos) {
-            m = starM + 1;
-            n = ++starN;
-        } else {
-            return false;
-        }
-    }
-    while (m < mask.size() && mask[m] == '*')
-        ++m;
-    return m == mask.size();
-}
-
 bool FillFind(FindState& s, WIN32_FIND_DATAA* data)
 {
     while (s.next < s.names.size()) {
@@ -573,7 +549,7 @@ HANDLE FindFirstFileA(const std::string& pattern, WIN32_FIND_DATAA* data)
     } else if (DIR* d = ::opendir(s->dir.c_str())) {
         while (dirent* e = ::readdir(d)) {
             const std::string name = e->d_name;
-            if (all || WildMatch(name, s->mask))
+            if (all || MatchesFileMask(name, s->mask))
                 s->names.push_back(name);
         }
         ::closedir(d);

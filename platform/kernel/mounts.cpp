@@ -7,6 +7,8 @@
 #include <mutex>
 #include <set>
 #include <sstream>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 namespace fs = std::filesystem;
 
@@ -143,6 +145,36 @@ bool IsNetworkFileSystem(std::string_view t)
     static const std::set<std::string_view> network = {"nfs", "nfs4", "cifs", "smb3", "smbfs", "ncpfs", "afs", "9p",
         "davfs", "fuse.sshfs", "sshfs", "ceph", "glusterfs", "fuse.rclone", "fuse.davfs2"};
     return network.count(t) != 0;
+}
+
+bool IsKernelPseudoFileSystem(std::string_view t)
+{
+    static const std::set<std::string_view> pseudo = {"proc", "sysfs", "devtmpfs", "devpts", "cgroup", "cgroup2",
+        "mqueue", "debugfs", "tracefs", "securityfs", "pstore", "bpf", "configfs", "fusectl", "hugetlbfs",
+        "binfmt_misc", "efivarfs", "nsfs", "rpc_pipefs", "selinuxfs"};
+    return pseudo.count(t) != 0;
+}
+
+TPseudoFileSystemTest::TPseudoFileSystemTest() : TPseudoFileSystemTest(ReadMountTable()) {}
+
+TPseudoFileSystemTest::TPseudoFileSystemTest(const std::vector<MountEntry>& mounts)
+{
+    for (const MountEntry& m : mounts)
+        if (IsKernelPseudoFileSystem(m.fsType))
+            m_devices.push_back(makedev(m.major, m.minor));
+}
+
+bool TPseudoFileSystemTest::Holds(const std::string& folder) const
+{
+    if (m_devices.empty())
+        return false;
+    struct stat st {};
+    if (::stat(folder.c_str(), &st) != 0)
+        return false;
+    for (const std::uint64_t d : m_devices)
+        if (d == st.st_dev)
+            return true;
+    return false;
 }
 
 bool IsRemovableBlockDevice(unsigned major, unsigned minor)

@@ -3,6 +3,7 @@
 // through here.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -31,6 +32,24 @@ std::vector<MountEntry> ReadMountTable();
 const MountEntry* FindMountOf(const std::vector<MountEntry>& mounts, const std::string& realPath);
 
 bool IsNetworkFileSystem(std::string_view fsType);
+// The kernel's pseudo file systems: proc, sysfs, devtmpfs, cgroup and their
+// kin. Their files are the kernel's, not a person's, and reading some of
+// them never ends.
+bool IsKernelPseudoFileSystem(std::string_view fsType);
+
+// Tells the folders that lie on a kernel pseudo file system by their device
+// number, as the mount table names the mounts' devices; the table is read
+// when the test is made.
+class TPseudoFileSystemTest {
+public:
+    TPseudoFileSystemTest();
+    explicit TPseudoFileSystemTest(const std::vector<MountEntry>& mounts);
+    // One stat of the folder (following a final link); false when it cannot be read.
+    bool Holds(const std::string& folder) const;
+
+private:
+    std::vector<std::uint64_t> m_devices;
+};
 // Whether the block device, or the disk it is a partition of, is removable.
 bool IsRemovableBlockDevice(unsigned major, unsigned minor);
 // The volume label udev read from the file system on the device ("" when none).

@@ -207,9 +207,54 @@ bool DeleteFile(const std::string& fileName)
     return false;
 }
 
+namespace {
+
+bool RenameNoReplace(const std::string& oldName, const std::string& newName)
+{
+    return ::syscall(SYS_renameat2, AT_FDCWD, oldName.c_str(), AT_FDCWD, newName.c_str(), RENAME_NOREPLACE) == 0;
+}
+
+// On a file system that ignores letter case (vfat, exfat) a new name that
+// differs from the old one in case alone finds the file itself, so a rename
+// that may not replace refuses it, and a plain rename does nothing. Only
+// then, when both names lead to one entry of one folder (one inode with one
+// link, or one folder), the file goes through a temporary name beside it.
+// A failed second step takes the old name back. Answers false with errno
+// set: EEXIST when the names lead to two entries.
+bool RenameChangingCase(const std::string& oldName, const std::string& newName)
+{
+    const std::string folder = ExtractFilePath(oldName);
+    struct stat a {}, b {};
+    const bool oneEntry = folder == ExtractFilePath(newName) && ::lstat(oldName.c_str(), &a) == 0
+        && ::lstat(newName.c_str(), &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino
+        && (S_ISDIR(a.st_mode) || a.st_nlink == 1);
+    if (!oneEntry) {
+        errno = EEXIST;
+        return false;
+    }
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string temp = folder + Format(".vistrel-rename-%d-%d", static_cast<int>(::getpid()), attempt);
+        if (!RenameNoReplace(oldName, temp)) {
+            if (errno == EEXIST)
+                continue;
+            return false;
+        }
+        if (RenameNoReplace(temp, newName))
+            return true;
+        const int err = errno;
+        RenameNoReplace(temp, oldName);
+        errno = err;
+        return false;
+    }
+    errno = EEXIST;
+    return false;
+}
+
+} // namespace
+
 bool RenameFile(const std::string& oldName, const std::string& newName)
 {
-    if (::syscall(SYS_renameat2, AT_FDCWD, oldName.c_str(), AT_FDCWD, newName.c_str(), RENAME_NOREPLACE) == 0)
+    if (RenameNoReplace(oldName, newName) || (errno == EEXIST && RenameChangingCase(oldName, newName)))
         return true;
     SetLastErrorFromErrno();
     return false;

@@ -78,6 +78,14 @@ bool TryStrToInt(const std::string& text, int& value);
 
 std::string LowerCase(std::string_view text);
 std::string UpperCase(std::string_view text);
+// Upper and lower case of UTF-8 text character by character, with the
+// Unicode simple case mappings (the "ANSI" code page is UTF-8 here): "é"
+// becomes "É". Bytes that are no well-formed UTF-8 stay as they are.
+std::string AnsiUpperCase(std::string_view text);
+std::string AnsiLowerCase(std::string_view text);
+// The number of bytes of the first character of UTF-8 text: one well-formed
+// sequence, else one byte; 0 for empty text.
+std::size_t StrCharLength(std::string_view text);
 std::string Trim(std::string_view text);
 bool SameText(std::string_view a, std::string_view b);
 // Position of needle in haystack counted from 1, 0 when absent.

@@ -80,10 +80,7 @@ std::vector<ShellDrive> SelectDrives(const std::vector<ShellMountEntry>& mounts,
 {
     static const std::set<std::string_view> ram = {"tmpfs", "ramfs"};
     static const std::set<std::string_view> optical = {"iso9660", "udf"};
-    static const std::set<std::string_view> never = {"squashfs", "proc", "sysfs", "devtmpfs", "devpts",
-                                                     "cgroup", "cgroup2", "autofs", "mqueue", "debugfs",
-                                                     "tracefs", "securityfs", "pstore", "bpf", "configfs",
-                                                     "fusectl", "hugetlbfs", "binfmt_misc", "efivarfs", "nsfs"};
+    static const std::set<std::string_view> never = {"squashfs", "autofs"};
     std::vector<ShellDrive> drives;
     for (const auto& m : mounts) {
         const std::string& mp = m.mountPoint;
@@ -92,7 +89,7 @@ std::vector<ShellDrive> SelectDrives(const std::vector<ShellMountEntry>& mounts,
         d.mountPoint = mp;
         d.fsType = m.fsType;
         d.source = m.source;
-        if (never.count(m.fsType))
+        if (never.count(m.fsType) || IsKernelPseudoFileSystem(m.fsType))
             continue;
         if (mp == "/") {
             d.type = ram.count(m.fsType) ? DRIVE_RAMDISK : DRIVE_FIXED;

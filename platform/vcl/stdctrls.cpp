@@ -150,6 +150,23 @@ void TCheckBox::SetChecked(bool checked) { static_cast<QCheckBox*>(Widget())->se
 
 void TCheckBox::CaptionChanged() { static_cast<QCheckBox*>(Widget())->setText(QString::fromStdString(Caption())); }
 
+TRadioButton::TRadioButton(TComponent* owner) : TWinControl(owner)
+{
+    auto* r = new QRadioButton();
+    SetWidget(r);
+    m_widgetClicks = true;
+    QObject::connect(r, &QRadioButton::toggled, [this](bool on) {
+        if (on)
+            RunEventHandler([this] { Click(); });
+    });
+}
+
+bool TRadioButton::Checked() const { return static_cast<QRadioButton*>(Widget())->isChecked(); }
+
+void TRadioButton::SetChecked(bool checked) { static_cast<QRadioButton*>(Widget())->setChecked(checked); }
+
+void TRadioButton::CaptionChanged() { static_cast<QRadioButton*>(Widget())->setText(QString::fromStdString(Caption())); }
+
 TEdit::TEdit(TComponent* owner) : TWinControl(owner)
 {
     auto* e = new QLineEdit();

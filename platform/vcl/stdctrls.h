@@ -66,6 +66,18 @@ protected:
     void CaptionChanged() override;
 };
 
+// Radio buttons with one parent exclude each other. OnClick fires whenever
+// the button becomes checked, by the user or by SetChecked.
+class TRadioButton : public TWinControl {
+public:
+    explicit TRadioButton(TComponent* owner);
+    bool Checked() const;
+    void SetChecked(bool checked);
+
+protected:
+    void CaptionChanged() override;
+};
+
 class TEdit : public TWinControl {
 public:
     explicit TEdit(TComponent* owner);
