@@ -400,6 +400,11 @@ void AddFileToList(TListView& view, const std::string& path)
     std::time_t stamp = 0;
     if (FileSizeAndTime(path, size, stamp))
         modified = UnixToLocalDateTime(stamp);
+    AddFileRow(view, path, size, DateTimeToStr(modified));
+}
+
+void AddFileRow(TListView& view, const std::string& path, std::int64_t size, const std::string& timeText)
+{
     SHFILEINFOA info {};
     std::string typeName;
     int icon = -1;
@@ -407,13 +412,17 @@ void AddFileToList(TListView& view, const std::string& path)
         typeName = info.szTypeName;
         icon = info.iIcon;
     }
-    TListItem* item = view.Items().Add();
+    // One change of the view for the whole row, not one per field.
+    TListItems& items = view.Items();
+    items.BeginUpdate();
+    TListItem* item = items.Add();
     item->SetCaption(path);
     item->SetImageIndex(icon);
     TStringList& sub = item->SubItemsForUpdate();
     sub.Add(IntToStr(size));
     sub.Add(typeName);
-    sub.Add(DateTimeToStr(modified));
+    sub.Add(timeText);
+    items.EndUpdate();
 }
 
 // ---- images --------------------------------------------------------------------

@@ -77,6 +77,10 @@ void MoveSelectedFiles(TListView& view);
 void CopySelectedFiles(TListView& view);
 // Asks first, then moves the files to the desktop's trash.
 void DeleteSelectedFiles(TListView& view);
+// Appends the row of a file: caption the path; the file's small icon in the
+// system image list; sub-items the size in plain decimal, the shell's type
+// name and the modification time text.
+void AddFileRow(TListView& view, const std::string& path, std::int64_t size, const std::string& timeText);
 // Adds a row for the file unless a row names it already: caption the path,
 // then size, type name and modification time; size 0 and the zero time when
 // the file does not exist.
