@@ -8,6 +8,7 @@
 #include "tools/folderlisteditor.h"
 #include "tools/playlistmanager.h"
 
+#include "vcl/customlistview.h"
 #include "win/fileops.h"
 
 #include "rtl/inifiles.h"
@@ -259,10 +260,9 @@ void TForm1::CreateMenus()
     Stopplay1->SetEnabled(false);
 
     Tools1 = AddItem(this, root, "&Tools");
-    // The search window, the renamer, the WAV converter and the PDF text
-    // window attach to their items when they are built in.
-    Searchfiles1 = AddItem(this, Tools1, "Search files in disk...");
-    Searchfiles1->SetEnabled(false);
+    // The WAV converter and the PDF text window attach to their items when
+    // they are built in.
+    Searchfiles1 = AddItem(this, Tools1, "Search files in disk...", [this](TObject* s) { Searchfiles1Click(s); });
     Copysearchedfilestonewfolder1 = AddItem(this, Tools1, "Copy found files to new folder...",
         [this](TObject*) { CopySelectedFiles(*slist); });
     Copysearchedfilestonewfolder1->SetVisible(false);
@@ -272,8 +272,7 @@ void TForm1::CreateMenus()
     ExtracttextfromPDF1 = AddItem(this, Tools1, "Extract Text from PDF...");
     ExtracttextfromPDF1->SetVisible(false);
     AddItem(this, Tools1, "-");
-    FileNamemanager1 = AddItem(this, Tools1, "FileName Manager...");
-    FileNamemanager1->SetEnabled(false);
+    FileNamemanager1 = AddItem(this, Tools1, "FileName Manager...", [this](TObject* s) { FileNamemanager1Click(s); });
     AddItem(this, Tools1, "-");
     ConvertWAVtoMP31 = AddItem(this, Tools1, "Convert WAV to MP3...");
     ConvertWAVtoMP31->SetEnabled(false);
@@ -330,7 +329,7 @@ void TForm1::CreateToolBar()
     up = AddToolButton(this, ToolBar1, "up", "Up", "To Up folder");
     up->OnClick = [this](TObject* s) { upClick(s); };
     searchfiles = AddToolButton(this, ToolBar1, "searchfiles", "Search", "Search files in disk");
-    searchfiles->SetEnabled(false);
+    searchfiles->OnClick = [this](TObject* s) { searchfilesClick(s); };
     bviewtype = AddToolButton(this, ToolBar1, "bviewtype", "View", "Change FileListMode", TToolButtonStyle::tbsDropDown);
     bviewtype->DropdownMenu = PopupViewType;
     bviewtype->OnClick = [this](TObject*) { SetListStyle(m_listStyle % 4 + 1); };
@@ -359,7 +358,9 @@ void TForm1::CreateToolBar()
 
 TListView* TForm1::CreateFileListView(TTabSheet* sheet)
 {
-    auto* view = new TListView(this);
+    // A list that can show the icons of the system image lists (the search
+    // attaches them to "Found Files").
+    auto* view = new TCustomListView(this);
     view->AddColumn("Name", 260);
     view->AddColumn("Size(Bytes)", 100, true);
     view->AddColumn("Type", 100);

@@ -242,6 +242,10 @@ public:
     void FolderListMenuClick(TObject* sender);
     void Addcurrentfoldertofolderlist1Click(TObject* sender);
     void Asciitable1Click(TObject* sender);
+    // The file search window (shown, not modal) and the renamer (modal).
+    void Searchfiles1Click(TObject* sender);
+    void searchfilesClick(TObject* sender);
+    void FileNamemanager1Click(TObject* sender);
     void Userguide1Click(TObject* sender);
     // The shell's "open" on a file or link; a failure is said in the status bar.
     void OpenWithShell(const std::string& target);
@@ -256,6 +260,9 @@ public:
 
     void BuildPlaylistMenus() override;
     void BuildFolderListMenu() override;
+    TListView& FoundFilesList() override;
+    void BeginFoundFilesSearch() override;
+    void EndFoundFilesSearch() override;
 
     void About1Click(TObject* sender);
     void config2Click(TObject* sender);

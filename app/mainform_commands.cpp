@@ -5,6 +5,8 @@
 
 #include "tools/commonfunc.h"
 #include "tools/programfiles.h"
+#include "tools/renamer.h"
+#include "tools/searchfiles.h"
 
 #include "kernel/kernel.h"
 #include "win/fileops.h"
@@ -257,3 +259,29 @@ void TForm1::OpenProgramFile(const std::string& relative)
 void TForm1::Asciitable1Click(TObject*) { OpenProgramFile("ini/ascii.txt"); }
 
 void TForm1::Userguide1Click(TObject*) { OpenProgramFile("help/help.htm"); }
+
+// ---- tool windows -----------------------------------------------------------------------------
+
+void TForm1::Searchfiles1Click(TObject*)
+{
+    if (frmSearchFiles)
+        frmSearchFiles->Show();
+}
+
+void TForm1::searchfilesClick(TObject* sender) { Searchfiles1Click(sender); }
+
+void TForm1::FileNamemanager1Click(TObject*)
+{
+    const std::unique_ptr<TfrmRenamer> renamer = std::make_unique<TfrmRenamer>(this);
+    renamer->ShowModal();
+}
+
+TListView& TForm1::FoundFilesList() { return *slist; }
+
+void TForm1::BeginFoundFilesSearch()
+{
+    PageControl1->SetActivePage(TabSheet2);
+    SearchSwitchedTab = true;
+}
+
+void TForm1::EndFoundFilesSearch() { SearchSwitchedTab = false; }

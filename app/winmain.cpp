@@ -4,6 +4,7 @@
 #include "mainform.h"
 #include "optionsdialog.h"
 #include "tools/folderlisteditor.h"
+#include "tools/searchfiles.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -29,6 +30,7 @@ int VistrelMain(int argc, char** argv)
         app.Initialize();
         app.SetTitle("Vistrel");
         app.CreateForm(Form1);
+        app.CreateForm(frmSearchFiles);
         app.CreateForm(Form6);
         app.CreateForm(Form3);
         app.CreateForm(frmAddFilter);
