@@ -29,6 +29,8 @@ PACKAGES=(
   netpbm xxd zip unzip p7zip-full fastjar
   # unrtf reads the document of the rtf_load benchmark
   unrtf
+  # rename is the peer of the rename_files benchmark
+  rename
   # ImageMagick writes the pictures of the decode benchmarks
   imagemagick
   # OpenJPEG's tools code and decode the picture of the jp2_decode benchmark

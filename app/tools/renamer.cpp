@@ -154,9 +154,8 @@ template <typename NewName> void TfrmRenamer::RenameSelected(TLabel* status, New
 {
     const std::string folder = IncludeTrailingPathDelimiter(FileListBox1->Directory());
     std::vector<std::string> names;
-    for (int i = 0; i < FileListBox1->Count(); ++i)
-        if (FileListBox1->Selected(i))
-            names.push_back(FileListBox1->Item(i));
+    for (const int row : FileListBox1->SelectedRows())
+        names.push_back(FileListBox1->Item(row));
     int ok = 0;
     int failed = 0;
     std::uint64_t shownAt = 0;

@@ -4,14 +4,15 @@
 #include "mainwindow.h"
 #include "place.h"
 
+#include "rtl/bytesearch.h"
 #include "rtl/clock.h"
 #include "rtl/findfile.h"
 #include "rtl/streams.h"
 #include "shell/shellapi.h"
+#include "win/fileops.h"
 #include "vcl/customlistview.h"
 
 #include <algorithm>
-#include <cstring>
 
 TfrmSearchFiles* frmSearchFiles = nullptr;
 bool SearchStopped = true;
@@ -23,25 +24,17 @@ namespace {
 // keyword that straddles two blocks is seen whole.
 constexpr std::int64_t kBlockSize = 1 << 20;
 
-// The label of the current file changes at most this often: the walk sees
-// thousands of files a second, and drawing each name would cost more than
-// looking at the file.
-constexpr std::uint64_t kCurrentFileIntervalMs = 50;
-
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+// The label of the current file and the found rows are drawn at most this
+// often: the walk sees thousands of files a second, and drawing each name
+// or row would cost more than looking at the file.
+constexpr std::uint64_t kShowIntervalMs = 50;
 
 // Folds ASCII letters only: folding the bytes of UTF-8 text one by one
 // would turn parts of characters into other bytes.
-void FoldAscii(char* p, size_t n)
-{
-    for (size_t i = 0; i < n; ++i)
-        p[i] = LowerAscii(p[i]);
-}
-
 std::string FoldAscii(std::string_view text)
 {
     std::string out(text);
-    FoldAscii(out.data(), out.size());
+    FoldAsciiCase(out.data(), out.size());
     return out;
 }
 
@@ -222,6 +215,9 @@ void TfrmSearchFiles::Button1Click(TObject*)
     m_searchBuffer.resize(static_cast<size_t>(kBlockSize));
     m_pseudo = std::make_unique<TPseudoFileSystemTest>();
     m_currentShown = false;
+    m_list = &list;
+    m_rowsHeld = false;
+    m_rowsShown = false;
     Button1->SetCaption("Stop");
     Label1->SetCaption("Searching...");
 
@@ -236,6 +232,8 @@ void TfrmSearchFiles::Button1Click(TObject*)
             form->Label3->SetCaption("Total " + IntToStr(list.Items().Count()) + " files found.");
             std::vector<char>().swap(form->m_searchBuffer);
             form->m_pseudo.reset();
+            form->ReleaseRows(true);
+            form->m_list = nullptr;
             list.Repaint();
             if (MainWindowServices)
                 MainWindowServices->EndFoundFilesSearch();
@@ -247,25 +245,53 @@ void TfrmSearchFiles::Button1Click(TObject*)
         SearchFolder(path, cbSub->Checked(), list, info);
 }
 
+void TfrmSearchFiles::Pump()
+{
+    ReleaseRows(false);
+    if (Application)
+        Application->ProcessMessages();
+}
+
 bool TfrmSearchFiles::PumpAndCheckStop()
 {
-    if (Application) {
-        Application->ProcessMessages();
-        // Closing the main window ends the program: the walk stops first.
-        if (Application->Terminated())
-            SearchStopped = true;
-    }
+    Pump();
+    // Closing the main window ends the program: the walk stops first.
+    if (Application && Application->Terminated())
+        SearchStopped = true;
     return SearchStopped;
+}
+
+bool TfrmSearchFiles::Due(bool& shown, std::uint64_t& shownAt)
+{
+    const std::uint64_t now = CurrentClock().NowMs();
+    if (shown && now - shownAt < kShowIntervalMs)
+        return false;
+    shown = true;
+    shownAt = now;
+    return true;
 }
 
 void TfrmSearchFiles::ShowCurrentFile(const std::string& path)
 {
-    const std::uint64_t now = CurrentClock().NowMs();
-    if (m_currentShown && now - m_currentShownAt < kCurrentFileIntervalMs)
-        return;
-    m_currentShown = true;
-    m_currentShownAt = now;
-    Label3->SetCaption(path);
+    if (Due(m_currentShown, m_currentShownAt))
+        Label3->SetCaption(path);
+}
+
+void TfrmSearchFiles::AddRow(const std::string& path, TListView& list, const TSearchRec& entry)
+{
+    if (!m_rowsHeld && !Due(m_rowsShown, m_rowsShownAt)) {
+        list.SetRedraw(false);
+        m_rowsHeld = true;
+    }
+    AddFoundFile(path, list, entry.Size(), DateTimeToStr(entry.TimeStamp()));
+}
+
+void TfrmSearchFiles::ReleaseRows(bool now)
+{
+    if (m_rowsHeld && m_list && (now || Due(m_rowsShown, m_rowsShownAt))) {
+        m_list->SetRedraw(true);
+        m_rowsHeld = false;
+    }
 }
 
 void TfrmSearchFiles::SearchFolder(const std::string& path, bool includeSubfolders, TListView& list,
@@ -293,7 +319,7 @@ void TfrmSearchFiles::SearchFolder(const std::string& path, bool includeSubfolde
         const std::string full = path + sr.Name;
         ShowCurrentFile(full);
         if (info.NoKeywords || PassesKeywordTests(info, full, sr.Name))
-            AddFoundFile(full, list, sr.Size(), DateTimeToStr(sr.TimeStamp()));
+            AddRow(full, list, sr);
     } while (FindNext(sr) == 0);
     FindClose(sr);
 }
@@ -318,33 +344,28 @@ bool TfrmSearchFiles::FileContains(const std::string& path, const char* keyword,
 {
     if (length <= 0)
         return false;
-    // Only regular files: a pipe would block the program and a device
-    // such as /dev/zero never ends.
-    const int attr = FileGetAttr(path);
-    if (attr < 0 || (attr & (faDirectory | faSysFile)))
-        return false;
     if (m_searchBuffer.size() < static_cast<size_t>(kBlockSize))
         m_searchBuffer.resize(static_cast<size_t>(kBlockSize));
-    const int handle = FileOpen(path, fmOpenRead | fmShareDenyNone);
+    // Regular files only: a pipe would block the program and a device such
+    // as /dev/zero never ends.
+    const int handle = OpenRegularFile(path);
     if (handle < 0)
         return false;
-    std::string word(keyword, static_cast<size_t>(length));
-    if (!caseSensitive)
-        FoldAscii(word.data(), word.size());
+    const std::string word = caseSensitive ? std::string(keyword, static_cast<size_t>(length))
+                                           : FoldAscii(std::string_view(keyword, static_cast<size_t>(length)));
     char* block = m_searchBuffer.data();
     bool found = false;
     for (bool first = true;; first = false) {
-        if (Application)
-            Application->ProcessMessages();
+        Pump();
         if (!first && FileSeek(handle, -(length - 1), soCurrent) < 0)
             break;
         const std::int64_t got = FileRead(handle, block, kBlockSize);
         if (got < length)
             break;
         if (!caseSensitive)
-            FoldAscii(block, static_cast<size_t>(got));
+            FoldAsciiCase(block, static_cast<size_t>(got));
         // The keyword holds no zero byte, so no match can span one.
-        if (::memmem(block, static_cast<size_t>(got), word.data(), word.size())) {
+        if (FindBytes(std::string_view(block, static_cast<size_t>(got)), word) != std::string_view::npos) {
             found = true;
             break;
         }

@@ -11,6 +11,7 @@
 #include "vcl/stdctrls.h"
 
 #include "kernel/mounts.h"
+#include "rtl/findfile.h"
 
 #include <array>
 #include <cstdint>
@@ -81,17 +82,33 @@ public:
 private:
     // Whether a file passes the keyword tests (name, then contents).
     bool PassesKeywordTests(const SearchInfo& info, const std::string& path, const std::string& name);
+    // Pumps the message queue, drawing the held rows first when their time
+    // has come.
+    void Pump();
     // Pumps the message queue; true when the search is to stop.
     bool PumpAndCheckStop();
     // Shows the file being looked at, at most every 50 ms.
     void ShowCurrentFile(const std::string& path);
+    // Adds a found row. Rows are drawn at most every 50 ms: drawing the list
+    // for each row of a quick run of hits would cost far more than finding
+    // them, so a row that comes sooner holds the list's drawing until then.
+    void AddRow(const std::string& path, TListView& list, const TSearchRec& entry);
+    void ReleaseRows(bool now);
 
     // The buffer of the content tests, held while a search runs.
     std::vector<char> m_searchBuffer;
     // The kernel's pseudo file systems, read when a search starts.
     std::unique_ptr<TPseudoFileSystemTest> m_pseudo;
+    // Whether the label and the rows are due to be drawn again (at most
+    // every 50 ms; the first time at once), noting the time when they are.
+    static bool Due(bool& shown, std::uint64_t& shownAt);
     std::uint64_t m_currentShownAt = 0;
     bool m_currentShown = false;
+    // The list being filled, and whether its drawing is held.
+    TListView* m_list = nullptr;
+    bool m_rowsHeld = false;
+    bool m_rowsShown = false;
+    std::uint64_t m_rowsShownAt = 0;
 };
 
 extern TfrmSearchFiles* frmSearchFiles;

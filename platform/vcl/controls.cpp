@@ -279,6 +279,12 @@ void TControl::Invalidate()
         m_widget->update();
 }
 
+void TControl::SetRedraw(bool on)
+{
+    if (m_widget)
+        m_widget->setUpdatesEnabled(on);
+}
+
 void TControl::Repaint()
 {
     if (m_widget)

@@ -97,6 +97,10 @@ public:
     void Invalidate();
     void Repaint();
     void Update();
+    // Whether the control and its children draw changes (the system's
+    // WM_SETREDRAW): while off, nothing of them is drawn again; turning it
+    // on draws the whole control at the next paint.
+    void SetRedraw(bool on);
     TPoint ClientToScreen(TPoint p) const;
     TPoint ScreenToClient(TPoint p) const;
 

@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QIcon>
+#include <QItemSelectionModel>
 #include <QListWidget>
 
 #include <algorithm>
@@ -328,7 +329,18 @@ void TFileListBox::SetSelected(int index, bool selected)
         item->setSelected(selected);
 }
 
-int TFileListBox::SelCount() const { return static_cast<int>(List()->selectedItems().size()); }
+int TFileListBox::SelCount() const { return static_cast<int>(SelectedRows().size()); }
+
+std::vector<int> TFileListBox::SelectedRows() const
+{
+    std::vector<int> rows;
+    for (const QItemSelectionRange& range : List()->selectionModel()->selection())
+        for (int row = range.top(); row <= range.bottom(); ++row)
+            rows.push_back(row);
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    return rows;
+}
 
 int TFileListBox::ItemIndex() const { return List()->currentRow(); }
 

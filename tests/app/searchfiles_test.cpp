@@ -5,12 +5,15 @@
 // holds the "Found Files" list.
 #include "app/tools/mainwindow.h"
 #include "app/tools/searchfiles.h"
+#include "rtl/clock.h"
 #include "rtl/findfile.h"
 #include "test_support/modal_driver.h"
 #include "test_support/scripted_prompts.h"
 #include "test_support/temp_dir.h"
 #include "vcl/customlistview.h"
 
+#include <QAbstractScrollArea>
+#include <QApplication>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -317,6 +320,58 @@ TEST_F(SearchTest, StopDuringADeepWalkKeepsTheRowsFound)
     Find({});
     EXPECT_LT(Rows().size(), 600u);
     EXPECT_FALSE(search->Widget()->isVisible());
+}
+
+// Counts the paint events of a widget.
+class PaintCounter : public QObject {
+public:
+    explicit PaintCounter(QWidget* w) { w->installEventFilter(this); }
+    bool eventFilter(QObject*, QEvent* e) override
+    {
+        paints += e->type() == QEvent::Paint;
+        return false;
+    }
+    int paints = 0;
+};
+
+TEST_F(SearchTest, FoundRowsAreDrawnAtMostEvery50Milliseconds)
+{
+    ScopedManualClock time;
+    for (int i = 0; i < 40; ++i)
+        dir.Write("f" + std::to_string(i) + ".txt", "");
+    host.form.SetBounds(0, 0, 300, 120);
+    host.list->SetAlign(TAlign::alClient);
+    host.form.Show();
+    auto* view = qobject_cast<QAbstractScrollArea*>(host.list->ActiveView());
+    ASSERT_NE(view, nullptr);
+    QApplication::processEvents();
+    PaintCounter counter(view->viewport());
+    // Runs in every pump of the walk: the time moves on by step ms.
+    std::uint64_t step = 0;
+    int pumps = 0;
+    auto* watch = new QTimer(search->Widget());
+    QObject::connect(watch, &QTimer::timeout, [&] {
+        if (search->Button1->Caption() == "Stop") {
+            ++pumps;
+            time.clock.Advance(step);
+        }
+    });
+    watch->start(0);
+
+    // A run of hits in no time at all: the list is drawn when the search
+    // starts (emptied, then its first row) and at its end, not once a row.
+    Find({});
+    ASSERT_GT(pumps, 40);
+    EXPECT_LT(counter.paints, 8);
+    EXPECT_TRUE(host.list->Widget()->updatesEnabled());
+
+    // With 50 ms between entries every row is drawn as it comes.
+    step = 50;
+    counter.paints = 0;
+    Find({});
+    EXPECT_EQ(host.list->Items().Count(), 40);
+    EXPECT_GT(counter.paints, 35);
+    watch->stop();
 }
 
 TEST_F(SearchTest, LinkLoopsPipesAndDevicesEndCleanly)

@@ -154,6 +154,7 @@ TEST_F(FileControls, TheFileListSelectsSeveralFilesAsAUserDoes)
     click(0, Qt::NoModifier);
     click(2, Qt::ControlModifier);
     EXPECT_EQ(files->SelCount(), 2);
+    EXPECT_EQ(files->SelectedRows(), (std::vector<int> {0, 2}));
     EXPECT_TRUE(files->Selected(0));
     EXPECT_FALSE(files->Selected(1));
     EXPECT_TRUE(files->Selected(2));
@@ -164,6 +165,14 @@ TEST_F(FileControls, TheFileListSelectsSeveralFilesAsAUserDoes)
     EXPECT_FALSE(files->Selected(1));
     files->SetSelected(1, true);
     EXPECT_TRUE(files->Selected(1));
+    // Rows selected by a range and one by one come once each, in list order.
+    files->SetSelected(2, true);
+    std::vector<int> selected;
+    for (int i = 0; i < files->Count(); ++i)
+        if (files->Selected(i))
+            selected.push_back(i);
+    EXPECT_EQ(files->SelectedRows(), selected);
+    EXPECT_EQ(files->SelCount(), static_cast<int>(selected.size()));
 }
 
 TEST(DriveBox, ListsTheDrivesOfComputerAndOpensTheOneChosen)
