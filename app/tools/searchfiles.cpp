@@ -85,12 +85,12 @@ TfrmSearchFiles::TfrmSearchFiles(TComponent* owner) : TForm(owner)
     SetBorderStyle(TFormBorderStyle::bsSingle);
     SetFormStyle(TFormStyle::fsStayOnTop);
     Position = TPosition::poMainFormCenter;
-    SetClientSize(520, 400);
+    SetClientSize(560, 400);
 
     LabelPath = Place<TLabel>(this, this, 8, 12, 80, 16, "Search Path:");
-    SearchPathEdit = Place<TEdit>(this, this, 90, 8, 380, 22, "", "SearchPathEdit");
+    SearchPathEdit = Place<TEdit>(this, this, 90, 8, 420, 22, "", "SearchPathEdit");
     SearchPathEdit->SetText("/");
-    Button3 = Place<TButton>(this, this, 476, 7, 36, 24, "...", "Button3");
+    Button3 = Place<TButton>(this, this, 516, 7, 36, 24, "...", "Button3");
     Button3->OnClick = [this](TObject* s) { Button3Click(s); };
     cbSub = Place<TCheckBox>(this, this, 90, 36, 200, 20, "Include subdirectory", "cbSub");
     cbSub->SetChecked(true);
@@ -100,32 +100,32 @@ TfrmSearchFiles::TfrmSearchFiles(TComponent* owner) : TForm(owner)
         Place<TLabel>(this, this, 8, top + 4, 110, 16, "Search Keyword " + IntToStr(i + 1));
         sk[static_cast<size_t>(i)] = Place<TEdit>(this, this, 120, top, 200, 22, "", "sk" + IntToStr(i + 1));
     }
-    andor = Place<TRadioGroup>(this, this, 332, 60, 180, 70, "Logic relation among the keywords", "andor");
+    andor = Place<TRadioGroup>(this, this, 332, 60, 220, 70, "Logic relation among the keywords", "andor");
     andor->AddItem("AND");
     andor->AddItem("OR");
     andor->SetItemIndex(0);
-    cbName = Place<TCheckBox>(this, this, 332, 136, 180, 20, "Find in File Name ", "cbName");
+    cbName = Place<TCheckBox>(this, this, 332, 136, 220, 20, "Find in File Name ", "cbName");
     cbName->SetChecked(true);
-    cbBody = Place<TCheckBox>(this, this, 332, 158, 180, 20, "Find in file body", "cbBody");
-    cbCaseSensitive = Place<TCheckBox>(this, this, 332, 180, 180, 20, "Case sensitive", "cbCaseSensitive");
+    cbBody = Place<TCheckBox>(this, this, 332, 158, 220, 20, "Find in file body", "cbBody");
+    cbCaseSensitive = Place<TCheckBox>(this, this, 332, 180, 220, 20, "Case sensitive", "cbCaseSensitive");
 
-    auto* types = Place<TLabel>(this, this, 8, 200, 300, 32,
+    auto* types = Place<TLabel>(this, this, 8, 204, 544, 32,
         "You can give at most 5 file types (e.g. : txt htm)  If you do not give any file type ,search all .");
     types->SetWordWrap(true);
     for (int i = 0; i < 5; ++i)
         ft[static_cast<size_t>(i)] = Place<TEdit>(this, this, 8 + 62 * i, 240, 56, 22, "", "ft" + IntToStr(i + 1));
 
-    Button1 = Place<TButton>(this, this, 340, 238, 80, 26, "Search", "Button1");
+    Button1 = Place<TButton>(this, this, 380, 238, 80, 26, "Search", "Button1");
     Button1->SetDefault(true);
     Button1->OnClick = [this](TObject* s) { Button1Click(s); };
-    Button4 = Place<TButton>(this, this, 428, 238, 80, 26, "Close", "Button4");
+    Button4 = Place<TButton>(this, this, 468, 238, 80, 26, "Close", "Button4");
     Button4->OnClick = [this](TObject* s) { Button4Click(s); };
 
-    Label1 = Place<TLabel>(this, this, 8, 276, 500, 16, "", "Label1");
+    Label1 = Place<TLabel>(this, this, 8, 276, 544, 16, "", "Label1");
     Label1->SetShowAccelChar(false);
-    Panel1 = Place<TPanel>(this, this, 8, 298, 504, 94, "", "Panel1");
+    Panel1 = Place<TPanel>(this, this, 8, 298, 544, 94, "", "Panel1");
     Panel1->SetBevelOuter(TBevelCut::bvLowered);
-    Label3 = Place<TLabel>(this, Panel1, 4, 4, 496, 86, "", "Label3");
+    Label3 = Place<TLabel>(this, Panel1, 4, 4, 536, 86, "", "Label3");
     Label3->SetShowAccelChar(false);
 
     OnCreate = [this](TObject* s) { FormCreate(s); };
