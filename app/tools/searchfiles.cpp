@@ -24,11 +24,6 @@ namespace {
 // keyword that straddles two blocks is seen whole.
 constexpr std::int64_t kBlockSize = 1 << 20;
 
-// The label of the current file and the found rows are drawn at most this
-// often: the walk sees thousands of files a second, and drawing each name
-// or row would cost more than looking at the file.
-constexpr std::uint64_t kShowIntervalMs = 50;
-
 // Folds ASCII letters only: folding the bytes of UTF-8 text one by one
 // would turn parts of characters into other bytes.
 std::string FoldAscii(std::string_view text)
@@ -214,10 +209,10 @@ void TfrmSearchFiles::Button1Click(TObject*)
     SearchStopped = false;
     m_searchBuffer.resize(static_cast<size_t>(kBlockSize));
     m_pseudo = std::make_unique<TPseudoFileSystemTest>();
-    m_currentShown = false;
+    m_currentFile.Done = false;
     m_list = &list;
     m_rowsHeld = false;
-    m_rowsShown = false;
+    m_rows.Done = false;
     Button1->SetCaption("Stop");
     Label1->SetCaption("Searching...");
 
@@ -247,6 +242,8 @@ void TfrmSearchFiles::Button1Click(TObject*)
 
 void TfrmSearchFiles::Pump()
 {
+    if (!m_pumps.Due())
+        return;
     ReleaseRows(false);
     if (Application)
         Application->ProcessMessages();
@@ -261,25 +258,27 @@ bool TfrmSearchFiles::PumpAndCheckStop()
     return SearchStopped;
 }
 
-bool TfrmSearchFiles::Due(bool& shown, std::uint64_t& shownAt)
+bool TfrmSearchFiles::TEvery::Due()
 {
     const std::uint64_t now = CurrentClock().NowMs();
-    if (shown && now - shownAt < kShowIntervalMs)
+    if (Done && now - At < IntervalMs)
         return false;
-    shown = true;
-    shownAt = now;
+    Done = true;
+    At = now;
     return true;
 }
 
+// The walk sees thousands of files a second: drawing each name would cost
+// more than looking at the file.
 void TfrmSearchFiles::ShowCurrentFile(const std::string& path)
 {
-    if (Due(m_currentShown, m_currentShownAt))
+    if (m_currentFile.Due())
         Label3->SetCaption(path);
 }
 
 void TfrmSearchFiles::AddRow(const std::string& path, TListView& list, const TSearchRec& entry)
 {
-    if (!m_rowsHeld && !Due(m_rowsShown, m_rowsShownAt)) {
+    if (!m_rowsHeld && !m_rows.Due()) {
         list.SetRedraw(false);
         m_rowsHeld = true;
     }
@@ -288,7 +287,7 @@ void TfrmSearchFiles::AddRow(const std::string& path, TListView& list, const TSe
 
 void TfrmSearchFiles::ReleaseRows(bool now)
 {
-    if (m_rowsHeld && m_list && (now || Due(m_rowsShown, m_rowsShownAt))) {
+    if (m_rowsHeld && m_list && (now || m_rows.Due())) {
         m_list->SetRedraw(true);
         m_rowsHeld = false;
     }

@@ -83,7 +83,10 @@ private:
     // Whether a file passes the keyword tests (name, then contents).
     bool PassesKeywordTests(const SearchInfo& info, const std::string& path, const std::string& name);
     // Pumps the message queue, drawing the held rows first when their time
-    // has come.
+    // has come. A pump polls the window system (a system call), which costs
+    // more than the walk spends on an entry: it pumps when a millisecond has
+    // passed since the last pump, so the program still answers at once
+    // while a fast walk is not slowed to the pace of the pumps.
     void Pump();
     // Pumps the message queue; true when the search is to stop.
     bool PumpAndCheckStop();
@@ -99,16 +102,20 @@ private:
     std::vector<char> m_searchBuffer;
     // The kernel's pseudo file systems, read when a search starts.
     std::unique_ptr<TPseudoFileSystemTest> m_pseudo;
-    // Whether the label and the rows are due to be drawn again (at most
-    // every 50 ms; the first time at once), noting the time when they are.
-    static bool Due(bool& shown, std::uint64_t& shownAt);
-    std::uint64_t m_currentShownAt = 0;
-    bool m_currentShown = false;
+    // Something done at most every IntervalMs, the first time at once.
+    struct TEvery {
+        std::uint64_t IntervalMs;
+        bool Done = false;
+        std::uint64_t At = 0;
+        // Whether it is due; when it is, notes that it is done now.
+        bool Due();
+    };
+    TEvery m_pumps {1};
+    TEvery m_currentFile {50};
+    TEvery m_rows {50};
     // The list being filled, and whether its drawing is held.
     TListView* m_list = nullptr;
     bool m_rowsHeld = false;
-    bool m_rowsShown = false;
-    std::uint64_t m_rowsShownAt = 0;
 };
 
 extern TfrmSearchFiles* frmSearchFiles;

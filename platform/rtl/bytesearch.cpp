@@ -1,11 +1,11 @@
-// Both routines work on 16 bytes at a time through the compiler's generic
+// Both routines work on vectors of 16 bytes through the compiler's generic
 // vector types, which every target GCC and Clang build for supports.
 //
-// FindBytes tests 16 starting places at once for the needle's first and
+// FindBytes tests 64 starting places at once for the needle's first and
 // last bytes and compares the whole needle only where both agree: in text
-// that happens at a small share of places, so the search runs at nearly the
-// speed of reading the bytes (a byte-at-a-time search, memmem among them,
-// runs at a fraction of it).
+// that happens at a small share of places, so the search runs at about the
+// speed of reading the bytes (glibc's memmem, testing place by place, takes
+// about twice as long).
 #include "bytesearch.h"
 
 #include <cstdint>
@@ -45,28 +45,34 @@ std::size_t FindBytes(std::string_view haystack, std::string_view needle)
         return 0;
     if (haystack.size() < m)
         return std::string_view::npos;
-    const char* p = haystack.data();
+    const char* const p = haystack.data();
     if (m == 1) {
         const void* hit = std::memchr(p, needle[0], haystack.size());
         return hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - p) : std::string_view::npos;
     }
-    // Places where the needle may start: 0 to places - 1. A block of 16
-    // places reads its last bytes up to 16 + m - 1 bytes on, within the haystack.
-    const std::size_t places = haystack.size() - m + 1;
-    const Lanes first = Splat(static_cast<unsigned char>(needle.front()));
-    const Lanes last = Splat(static_cast<unsigned char>(needle.back()));
-    std::size_t i = 0;
-    for (; i + kLanes <= places; i += kLanes) {
-        const Lanes candidates = Lanes((Load(p + i) == first) & (Load(p + i + m - 1) == last));
-        if (!Any(candidates))
+    const char front = needle.front();
+    const char back = needle.back();
+    const Lanes first = Splat(static_cast<unsigned char>(front));
+    const Lanes last = Splat(static_cast<unsigned char>(back));
+    // The places where the needle may start: p up to end - 1. A place's test
+    // reads the byte m - 1 further on, which stays within the haystack.
+    const char* const end = p + (haystack.size() - m + 1);
+    auto candidates = [&](const char* q) { return Lanes((Load(q) == first) & (Load(q + m - 1) == last)); };
+    auto matchAt = [&](const char* q) { return *q == front && q[m - 1] == back && NeedleAt(q, needle); };
+    // Four vectors of places at a time, so that the loop's own work is
+    // small beside the reading.
+    constexpr std::ptrdiff_t kStep = 4 * kLanes;
+    const char* q = p;
+    for (; end - q >= kStep; q += kStep) {
+        if (!Any(candidates(q) | candidates(q + kLanes) | candidates(q + 2 * kLanes) | candidates(q + 3 * kLanes)))
             continue;
-        for (std::size_t k = 0; k < kLanes; ++k)
-            if (candidates[k] && NeedleAt(p + i + k, needle))
-                return i + k;
+        for (const char* r = q; r < q + kStep; ++r)
+            if (matchAt(r))
+                return static_cast<std::size_t>(r - p);
     }
-    for (; i < places; ++i)
-        if (p[i] == needle.front() && NeedleAt(p + i, needle))
-            return i;
+    for (; q < end; ++q)
+        if (matchAt(q))
+            return static_cast<std::size_t>(q - p);
     return std::string_view::npos;
 }
 

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 TEST(FindBytes, AgreesWithAPlainSearchAtEveryPlace)
 {
@@ -19,7 +20,13 @@ TEST(FindBytes, AgreesWithAPlainSearchAtEveryPlace)
         std::string nearMiss = needle;
         if (m > 2)
             nearMiss[m / 2] = 'x';
-        for (std::size_t size = 0; size <= 48; ++size) {
+        // Every size up to 48, and sizes around the 64-place steps.
+        std::vector<std::size_t> sizes;
+        for (std::size_t size = 0; size <= 48; ++size)
+            sizes.push_back(size);
+        for (std::size_t size : {63, 64, 65, 79, 80, 127, 128, 129, 150})
+            sizes.push_back(size + m - 1);
+        for (const std::size_t size : sizes) {
             std::string hay;
             while (hay.size() < size)
                 hay += nearMiss;
