@@ -178,7 +178,11 @@ SearchInfo TfrmSearchFiles::BuildSearchInfo() const
 
 void TfrmSearchFiles::Button1Click(TObject*)
 {
-    if (Button1->Caption() == "Stop") {
+    // A click while a walk runs stops it. That holds also between "Stop" and
+    // the walk's end at its next entry (the caption already reads "Search"
+    // then): a second search started inside the first one's pump would free
+    // the buffer and the lists the first one goes on to use.
+    if (m_searching || Button1->Caption() == "Stop") {
         SearchStopped = true;
         Button1->SetCaption("Search");
         return;
@@ -213,6 +217,7 @@ void TfrmSearchFiles::Button1Click(TObject*)
     m_list = &list;
     m_rowsHeld = false;
     m_rows.Done = false;
+    m_searching = true;
     Button1->SetCaption("Stop");
     Label1->SetCaption("Searching...");
 
@@ -234,6 +239,7 @@ void TfrmSearchFiles::Button1Click(TObject*)
                 MainWindowServices->EndFoundFilesSearch();
             SearchStopped = true;
             form->Button1->SetCaption("Search");
+            form->m_searching = false;
         }
     } idle {this, list};
     if (!m_pseudo->Holds(path))

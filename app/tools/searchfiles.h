@@ -113,6 +113,8 @@ private:
     TEvery m_pumps {1};
     TEvery m_currentFile {50};
     TEvery m_rows {50};
+    // Whether a walk runs (it may have been told to stop already).
+    bool m_searching = false;
     // The list being filled, and whether its drawing is held.
     TListView* m_list = nullptr;
     bool m_rowsHeld = false;

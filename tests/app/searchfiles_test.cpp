@@ -322,6 +322,31 @@ TEST_F(SearchTest, StopDuringADeepWalkKeepsTheRowsFound)
     EXPECT_FALSE(search->Widget()->isVisible());
 }
 
+TEST_F(SearchTest, ASearchClickedBeforeAStoppedWalkHasEndedStartsNothing)
+{
+    for (int i = 0; i < 200; ++i)
+        dir.Write("f" + std::to_string(i) + ".txt", "a line with hay in it");
+    // Stop and Search at once, as a quick double click does: both clicks
+    // come to the walk's pump before the walk sees the stop.
+    auto* watch = new QTimer(search->Widget());
+    QObject::connect(watch, &QTimer::timeout, [this, watch] {
+        if (search->Button1->Caption() != "Stop" || host.list->Items().Count() < 5)
+            return;
+        watch->stop();
+        ClickWidget(search->Button1->Widget());
+        ClickWidget(search->Button1->Widget());
+    });
+    watch->start(0);
+    const Criteria body {{"hay"}, {}, false, true};
+    EXPECT_LT(Find(body).size(), 200u);
+    EXPECT_EQ(host.searches, 1);
+    EXPECT_EQ(search->Button1->Caption(), "Search");
+    EXPECT_TRUE(SearchStopped);
+    // Once the walk has ended, Search searches again.
+    EXPECT_EQ(Find(body).size(), 200u);
+    EXPECT_EQ(host.searches, 2);
+}
+
 // Counts the paint events of a widget.
 class PaintCounter : public QObject {
 public:
