@@ -260,8 +260,6 @@ void TForm1::CreateMenus()
     Stopplay1->SetEnabled(false);
 
     Tools1 = AddItem(this, root, "&Tools");
-    // The WAV converter and the PDF text window attach to their items when
-    // they are built in.
     Searchfiles1 = AddItem(this, Tools1, "Search files in disk...", [this](TObject* s) { Searchfiles1Click(s); });
     Copysearchedfilestonewfolder1 = AddItem(this, Tools1, "Copy found files to new folder...",
         [this](TObject*) { CopySelectedFiles(*slist); });
@@ -269,13 +267,13 @@ void TForm1::CreateMenus()
     AddItem(this, Tools1, "-");
     Asciitable1 = AddItem(this, Tools1, "&ASCII Table...", [this](TObject* s) { Asciitable1Click(s); });
     AddItem(this, Tools1, "-")->SetVisible(false);
-    ExtracttextfromPDF1 = AddItem(this, Tools1, "Extract Text from PDF...");
+    ExtracttextfromPDF1 = AddItem(this, Tools1, "Extract Text from PDF...",
+        [this](TObject* s) { ExtracttextfromPDF1Click(s); });
     ExtracttextfromPDF1->SetVisible(false);
     AddItem(this, Tools1, "-");
     FileNamemanager1 = AddItem(this, Tools1, "FileName Manager...", [this](TObject* s) { FileNamemanager1Click(s); });
     AddItem(this, Tools1, "-");
-    ConvertWAVtoMP31 = AddItem(this, Tools1, "Convert WAV to MP3...");
-    ConvertWAVtoMP31->SetEnabled(false);
+    ConvertWAVtoMP31 = AddItem(this, Tools1, "Convert WAV to MP3...", [this](TObject* s) { ConvertWAVtoMP31Click(s); });
     AddItem(this, Tools1, "-");
     SaveafileasHEXmode1 = AddItem(this, Tools1, "Save current file in HEX mode",
         [this](TObject* s) { SaveafileasHEXmode1Click(s); });

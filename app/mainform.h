@@ -199,6 +199,9 @@ public:
     void Clearselect1Click(TObject* sender);
     void Clearfindresult1Click(TObject* sender);
     void Print1Click(TObject* sender);
+    // The PDF text window, for a document that may be copied.
+    void ExtracttextfromPDF2Click(TObject* sender);
+    void ExtracttextfromPDF1Click(TObject* sender);
     // Playlists (playlists.cpp).
     void PlaylistMenuClick(TObject* sender);
     void PlayListEntry(const std::string& path);
@@ -246,6 +249,7 @@ public:
     void Searchfiles1Click(TObject* sender);
     void searchfilesClick(TObject* sender);
     void FileNamemanager1Click(TObject* sender);
+    void ConvertWAVtoMP31Click(TObject* sender);
     void Userguide1Click(TObject* sender);
     // The shell's "open" on a file or link; a failure is said in the status bar.
     void OpenWithShell(const std::string& target);
@@ -263,6 +267,7 @@ public:
     TListView& FoundFilesList() override;
     void BeginFoundFilesSearch() override;
     void EndFoundFilesSearch() override;
+    std::string CurrentFileName() const override { return CurrentFile; }
 
     void About1Click(TObject* sender);
     void config2Click(TObject* sender);

@@ -7,6 +7,7 @@
 #include "tools/programfiles.h"
 #include "tools/renamer.h"
 #include "tools/searchfiles.h"
+#include "tools/wav2mp3.h"
 
 #include "kernel/kernel.h"
 #include "win/fileops.h"
@@ -274,6 +275,12 @@ void TForm1::FileNamemanager1Click(TObject*)
 {
     const std::unique_ptr<TfrmRenamer> renamer = std::make_unique<TfrmRenamer>(this);
     renamer->ShowModal();
+}
+
+void TForm1::ConvertWAVtoMP31Click(TObject*)
+{
+    const std::unique_ptr<TFormWav2Mp3> converter = std::make_unique<TFormWav2Mp3>(this);
+    converter->ShowModal();
 }
 
 TListView& TForm1::FoundFilesList() { return *slist; }

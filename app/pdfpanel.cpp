@@ -3,6 +3,7 @@
 #include "mainform.h"
 
 #include "pdf/pdfviewer.h"
+#include "tools/extractpdf.h"
 
 #include "rtl/unicode.h"
 
@@ -165,6 +166,18 @@ void TForm1::Copy2Click(TObject*)
     edit->CopyToClipboard();
     delete edit;
 }
+
+void TForm1::ExtracttextfromPDF2Click(TObject*)
+{
+    if (pv->CanCopy() == 0) {
+        ShowMessage("This document is not permitted to be copied.\nSo we can not get the text.");
+        return;
+    }
+    if (frmPDF)
+        frmPDF->ShowModal();
+}
+
+void TForm1::ExtracttextfromPDF1Click(TObject* sender) { ExtracttextfromPDF2Click(sender); }
 
 void TForm1::Clearselect1Click(TObject*) { pv->ClearSelect(); }
 

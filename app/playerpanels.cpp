@@ -56,9 +56,8 @@ void TForm1::CreatePlayerPanels()
         [this](TObject* s) { Clearfindresult1Click(s); });
     PopupItem(this, PopupMenuPdf, "-", {});
     Print1 = PopupItem(this, PopupMenuPdf, "Print ...", [this](TObject* s) { Print1Click(s); });
-    // The PDF text window attaches here when it is built in.
-    ExtracttextfromPDF2 = PopupItem(this, PopupMenuPdf, "Extract text from Pdf file...", {});
-    ExtracttextfromPDF2->SetEnabled(false);
+    ExtracttextfromPDF2 = PopupItem(this, PopupMenuPdf, "Extract text from Pdf file...",
+        [this](TObject* s) { ExtracttextfromPDF2Click(s); });
 
     tbpdf = PanelToolBar(this, PanelPdf, "tbpdf");
     TToolButton* misc = PdfButton(this, tbpdf, "ToolButton1", "Misc", "misc", {}, TToolButtonStyle::tbsDropDown);

@@ -3,6 +3,7 @@
 #include "about.h"
 #include "mainform.h"
 #include "optionsdialog.h"
+#include "tools/extractpdf.h"
 #include "tools/folderlisteditor.h"
 #include "tools/searchfiles.h"
 
@@ -34,6 +35,7 @@ int VistrelMain(int argc, char** argv)
         app.CreateForm(Form6);
         app.CreateForm(Form3);
         app.CreateForm(frmAddFilter);
+        app.CreateForm(frmPDF);
         Form1->Splash = splash;
         if (argc > 1) {
             const std::string exeName = ExtractFileName(app.ExeName());

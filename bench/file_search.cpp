@@ -56,6 +56,7 @@ public:
     TListView& FoundFilesList() override { return *list; }
     void BeginFoundFilesSearch() override {}
     void EndFoundFilesSearch() override {}
+    std::string CurrentFileName() const override { return {}; }
 
     TForm form;
     TCustomListView* list;

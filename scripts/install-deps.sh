@@ -13,6 +13,8 @@ PACKAGES=(
   shared-mime-info adwaita-icon-theme xdg-utils
   # libraries called directly
   zlib1g-dev
+  # LAME under the MP3 encoder library's stream functions (the WAV to MP3 converter)
+  libmp3lame-dev
   # JPEG 2000 under our own jas_* layer
   libopenjp2-7-dev
   zlib1g-dev libtiff-dev libjpeg62-turbo-dev libpng-dev

@@ -1,3 +1,5 @@
 #include "mainwindow.h"
 
 TMainWindowServices* MainWindowServices = nullptr;
+
+std::string MainWindowCurrentFile() { return MainWindowServices ? MainWindowServices->CurrentFileName() : std::string(); }

@@ -1,6 +1,8 @@
 // What the tool windows ask of the main window, which implements it.
 #pragma once
 
+#include <string>
+
 class TListView;
 
 class TMainWindowServices {
@@ -15,7 +17,12 @@ public:
     // the end of the search clears the note.
     virtual void BeginFoundFilesSearch() = 0;
     virtual void EndFoundFilesSearch() = 0;
+    // The file the main window shows, "" when none.
+    virtual std::string CurrentFileName() const = 0;
 };
 
 // The main window, once it exists.
 extern TMainWindowServices* MainWindowServices;
+
+// The main window's current file; "" when there is no main window.
+std::string MainWindowCurrentFile();

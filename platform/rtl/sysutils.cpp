@@ -285,6 +285,13 @@ void WriteFileAtomically(const std::string& fileName, std::string_view data)
 
 TAtomicFileWriter::TAtomicFileWriter(const std::string& fileName) : m_fileName(fileName)
 {
+    // No name, or a folder's: nothing could take its place at the end, so
+    // nothing is written first.
+    struct stat st {};
+    if (fileName.empty() || (::stat(fileName.c_str(), &st) == 0 && S_ISDIR(st.st_mode))) {
+        errno = fileName.empty() ? ENOENT : EISDIR;
+        Fail();
+    }
     m_tempName = ExtractFilePath(fileName) + ".vistrel-XXXXXX";
     m_handle = ::mkostemp(m_tempName.data(), O_CLOEXEC);
     if (m_handle < 0) {

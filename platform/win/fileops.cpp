@@ -145,3 +145,10 @@ bool FileSizeAndTime(const std::string& fileName, std::int64_t& size, std::time_
     modified = st.st_mtime;
     return true;
 }
+
+bool IsSameFile(const std::string& a, const std::string& b)
+{
+    struct stat sa {}, sb {};
+    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev
+        && sa.st_ino == sb.st_ino;
+}

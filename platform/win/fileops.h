@@ -31,3 +31,7 @@ bool MoveFileNoReplace(const std::string& from, const std::string& to);
 // Size and modification time of an existing file (not following a final
 // symbolic link is not wanted here: links are followed). False when absent.
 bool FileSizeAndTime(const std::string& fileName, std::int64_t& size, std::time_t& modified);
+// True when both names lead to one existing file (the same device and inode,
+// links followed): a second name, a link or another spelling of a path.
+// A tool that writes one file from another refuses such a pair.
+bool IsSameFile(const std::string& a, const std::string& b);

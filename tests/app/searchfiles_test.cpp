@@ -44,6 +44,7 @@ public:
         ++searches;
     }
     void EndFoundFilesSearch() override { switched = false; }
+    std::string CurrentFileName() const override { return {}; }
 
     TForm form;
     TCustomListView* list;

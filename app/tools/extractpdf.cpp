@@ -1,0 +1,125 @@
+#include "extractpdf.h"
+
+#include "mainwindow.h"
+#include "pdftext.h"
+#include "place.h"
+
+#include "win/filemap.h"
+#include "win/fileops.h"
+
+TfrmPDF* frmPDF = nullptr;
+
+namespace {
+
+// The error MapFileReadOnly answers for an empty file, which has no
+// mapping but is no failure here: it holds no text.
+constexpr DWORD kEmptyFile = 1006;
+
+// The input file mapped for the life of one extraction.
+class TMappedInput {
+public:
+    ~TMappedInput() { UnmapFile(m_view); }
+    bool Open(const std::string& fileName)
+    {
+        return MapFileReadOnly(fileName, m_view) || (GetLastError() == kEmptyFile && FileSizeOf(fileName) == 0);
+    }
+    const TFileView& View() const { return m_view; }
+
+private:
+    TFileView m_view;
+};
+
+} // namespace
+
+TfrmPDF::TfrmPDF(TComponent* owner) : TForm(owner)
+{
+    SetName("frmPDF");
+    SetCaption("Extract plain text from PDF");
+    SetBorderStyle(TFormBorderStyle::bsDialog);
+    Position = TPosition::poMainFormCenter;
+    SetClientSize(480, 150);
+
+    Place<TLabel>(this, this, 12, 10, 300, 16, "Input file name(PDF):");
+    Edit1 = Place<TEdit>(this, this, 12, 28, 410, 22, "", "Edit1");
+    Button3 = Place<TButton>(this, this, 428, 27, 40, 24, "...", "Button3");
+    Place<TLabel>(this, this, 12, 58, 300, 16, "Output file name(TXT):");
+    Edit2 = Place<TEdit>(this, this, 12, 76, 410, 22, "", "Edit2");
+    Button4 = Place<TButton>(this, this, 428, 75, 40, 24, "...", "Button4");
+    Button1 = Place<TButton>(this, this, 296, 114, 82, 26, "Extract", "Button1");
+    Button2 = Place<TButton>(this, this, 386, 114, 82, 26, "Close", "Button2");
+
+    OnShow = [this](TObject* s) { FormShow(s); };
+    Button1->OnClick = [this](TObject* s) { Button1Click(s); };
+    Button2->OnClick = [this](TObject* s) { Button2Click(s); };
+    Button3->OnClick = [this](TObject* s) { Button3Click(s); };
+    Button4->OnClick = [this](TObject* s) { Button4Click(s); };
+}
+
+void TfrmPDF::FormShow(TObject*)
+{
+    const std::string current = MainWindowCurrentFile();
+    const bool pdf = AnsiLowerCase(ExtractFileExt(current)) == ".pdf";
+    Edit1->SetText(pdf ? current : "");
+    Edit2->SetText(pdf ? current + ".txt" : "");
+}
+
+void TfrmPDF::Button3Click(TObject*)
+{
+    TFileDialogRequest request;
+    request.Title = "Open a PDF";
+    request.DefaultExt = "pdf";
+    request.Filter = "pdf(*.pdf)|*.pdf";
+    request.MustExist = true;
+    std::vector<std::string> chosen;
+    if (Application->Prompts().OpenFiles(request, chosen) && !chosen.empty())
+        Edit1->SetText(chosen.front());
+}
+
+void TfrmPDF::Button4Click(TObject*)
+{
+    TFileDialogRequest request;
+    request.Title = "Save as a TXT";
+    request.DefaultExt = "txt";
+    request.Filter = "TXT(*.txt)|*.txt";
+    request.FileName = Edit2->Text();
+    std::string file;
+    int filterIndex = 1;
+    if (Application->Prompts().SaveFile(request, file, filterIndex))
+        Edit2->SetText(file);
+}
+
+void TfrmPDF::Button1Click(TObject*)
+{
+    const std::string input = Edit1->Text();
+    const std::string output = Edit2->Text();
+    // The input is read before the output exists: an output naming the
+    // input would otherwise empty the PDF before a byte of it was read.
+    TMappedInput pdf;
+    if (!pdf.Open(input)) {
+        ShowMessage("Unable to open the input file!");
+        return;
+    }
+    if (IsSameFile(input, output)) {
+        ShowMessage("The output file must not be the input file!");
+        return;
+    }
+    std::unique_ptr<TAtomicFileWriter> out;
+    try {
+        out = std::make_unique<TAtomicFileWriter>(output);
+    } catch (const EFCreateError&) {
+        ShowMessage("Unable to create the output file!");
+        return;
+    }
+    try {
+        const TScreenCursorGuard busy;
+        ExtractPdfText(pdf.View().Base, pdf.View().Size, [&](std::string_view text) { out->Write(text); });
+        out->Commit();
+    } catch (const EFCreateError& e) {
+        // Nothing of a half-written text stays behind.
+        ShowMessage("Unable to write the output file!\n" + e.Message());
+        return;
+    }
+    ShowMessage("Extract OK!");
+}
+
+void TfrmPDF::Button2Click(TObject*) { Close(); }

@@ -1,0 +1,28 @@
+// The dialog "Extract plain text from PDF": writes the text of a PDF file
+// into a plain-text file. It is created at start-up and shown modally from
+// the PDF panel's menu.
+#pragma once
+
+#include "vcl/forms.h"
+#include "vcl/stdctrls.h"
+
+class TfrmPDF : public TForm {
+public:
+    explicit TfrmPDF(TComponent* owner);
+
+    TEdit *Edit1, *Edit2;
+    TButton *Button1, *Button2, *Button3, *Button4;
+
+    // Proposes the main window's current file, when it is a PDF file, and
+    // the same name with ".txt" appended.
+    void FormShow(TObject* sender);
+    // Reads the input whole, then writes the text of its blocks to the
+    // output, which takes the output file's place only when everything was
+    // read and written.
+    void Button1Click(TObject* sender); // Extract
+    void Button2Click(TObject* sender); // Close
+    void Button3Click(TObject* sender); // input "..."
+    void Button4Click(TObject* sender); // output "..."
+};
+
+extern TfrmPDF* frmPDF;
