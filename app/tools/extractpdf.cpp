@@ -1,8 +1,8 @@
 #include "extractpdf.h"
 
+#include "filebox.h"
 #include "mainwindow.h"
 #include "pdftext.h"
-#include "place.h"
 
 #include "win/filemap.h"
 #include "win/fileops.h"
@@ -33,20 +33,16 @@ private:
 
 TfrmPDF::TfrmPDF(TComponent* owner) : TForm(owner)
 {
-    SetName("frmPDF");
-    SetCaption("Extract plain text from PDF");
-    SetBorderStyle(TFormBorderStyle::bsDialog);
-    Position = TPosition::poMainFormCenter;
-    SetClientSize(480, 150);
-
-    Place<TLabel>(this, this, 12, 10, 300, 16, "Input file name(PDF):");
-    Edit1 = Place<TEdit>(this, this, 12, 28, 410, 22, "", "Edit1");
-    Button3 = Place<TButton>(this, this, 428, 27, 40, 24, "...", "Button3");
-    Place<TLabel>(this, this, 12, 58, 300, 16, "Output file name(TXT):");
-    Edit2 = Place<TEdit>(this, this, 12, 76, 410, 22, "", "Edit2");
-    Button4 = Place<TButton>(this, this, 428, 75, 40, 24, "...", "Button4");
-    Button1 = Place<TButton>(this, this, 296, 114, 82, 26, "Extract", "Button1");
-    Button2 = Place<TButton>(this, this, 386, 114, 82, 26, "Close", "Button2");
+    SetUpFileToolWindow(this, "frmPDF", "Extract plain text from PDF");
+    const TFileBox input = PlaceFileBox(this, 0, "Input file name(PDF):", "Edit1", "Button3");
+    const TFileBox output = PlaceFileBox(this, 1, "Output file name(TXT):", "Edit2", "Button4");
+    const TToolButtons buttons = PlaceToolButtons(this, "Extract", "Button1", "Button2");
+    Edit1 = input.Edit;
+    Button3 = input.Button;
+    Edit2 = output.Edit;
+    Button4 = output.Button;
+    Button1 = buttons.Action;
+    Button2 = buttons.Close;
 
     OnShow = [this](TObject* s) { FormShow(s); };
     Button1->OnClick = [this](TObject* s) { Button1Click(s); };
@@ -65,26 +61,15 @@ void TfrmPDF::FormShow(TObject*)
 
 void TfrmPDF::Button3Click(TObject*)
 {
-    TFileDialogRequest request;
-    request.Title = "Open a PDF";
-    request.DefaultExt = "pdf";
-    request.Filter = "pdf(*.pdf)|*.pdf";
-    request.MustExist = true;
-    std::vector<std::string> chosen;
-    if (Application->Prompts().OpenFiles(request, chosen) && !chosen.empty())
-        Edit1->SetText(chosen.front());
+    std::string file;
+    if (ChooseFileToOpen("Open a PDF", "pdf", "pdf(*.pdf)|*.pdf", file))
+        Edit1->SetText(file);
 }
 
 void TfrmPDF::Button4Click(TObject*)
 {
-    TFileDialogRequest request;
-    request.Title = "Save as a TXT";
-    request.DefaultExt = "txt";
-    request.Filter = "TXT(*.txt)|*.txt";
-    request.FileName = Edit2->Text();
-    std::string file;
-    int filterIndex = 1;
-    if (Application->Prompts().SaveFile(request, file, filterIndex))
+    std::string file = Edit2->Text();
+    if (ChooseFileToSave("Save as a TXT", "txt", "TXT(*.txt)|*.txt", file))
         Edit2->SetText(file);
 }
 

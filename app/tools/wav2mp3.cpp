@@ -1,7 +1,7 @@
 #include "wav2mp3.h"
 
+#include "filebox.h"
 #include "mainwindow.h"
-#include "place.h"
 #include "wavencode.h"
 
 #include "win/fileops.h"
@@ -48,20 +48,16 @@ private:
 
 TFormWav2Mp3::TFormWav2Mp3(TComponent* owner) : TForm(owner)
 {
-    SetName("FormWav2Mp3");
-    SetCaption("Wav to MP3");
-    SetBorderStyle(TFormBorderStyle::bsDialog);
-    Position = TPosition::poMainFormCenter;
-    SetClientSize(480, 150);
-
-    Place<TLabel>(this, this, 12, 10, 300, 16, "Input file (*.wav)");
-    Edit1 = Place<TEdit>(this, this, 12, 28, 410, 22, "", "Edit1");
-    Browser = Place<TButton>(this, this, 428, 27, 40, 24, "...", "Browser");
-    Place<TLabel>(this, this, 12, 58, 300, 16, "Output file (*.mp3)");
-    Edit2 = Place<TEdit>(this, this, 12, 76, 410, 22, "", "Edit2");
-    Button1 = Place<TButton>(this, this, 428, 75, 40, 24, "...", "Button1");
-    Encode = Place<TButton>(this, this, 296, 114, 82, 26, "Convert", "Encode");
-    Button2 = Place<TButton>(this, this, 386, 114, 82, 26, "Close", "Button2");
+    SetUpFileToolWindow(this, "FormWav2Mp3", "Wav to MP3");
+    const TFileBox input = PlaceFileBox(this, 0, "Input file (*.wav)", "Edit1", "Browser");
+    const TFileBox output = PlaceFileBox(this, 1, "Output file (*.mp3)", "Edit2", "Button1");
+    const TToolButtons buttons = PlaceToolButtons(this, "Convert", "Encode", "Button2");
+    Edit1 = input.Edit;
+    Browser = input.Button;
+    Edit2 = output.Edit;
+    Button1 = output.Button;
+    Encode = buttons.Action;
+    Button2 = buttons.Close;
 
     OnShow = [this](TObject* s) { FormShow(s); };
     Browser->OnClick = [this](TObject* s) { BrowserClick(s); };
@@ -80,28 +76,17 @@ void TFormWav2Mp3::FormShow(TObject*)
 
 void TFormWav2Mp3::BrowserClick(TObject*)
 {
-    TFileDialogRequest request;
-    request.Title = "Open a Wav file";
-    request.DefaultExt = "wav";
-    request.Filter = "wav(*.wav)|*.wav";
-    request.MustExist = true;
-    std::vector<std::string> chosen;
-    if (!Application->Prompts().OpenFiles(request, chosen) || chosen.empty())
+    std::string file;
+    if (!ChooseFileToOpen("Open a Wav file", "wav", "wav(*.wav)|*.wav", file))
         return;
-    Edit1->SetText(chosen.front());
-    Edit2->SetText(ChangeFileExt(chosen.front(), ".mp3"));
+    Edit1->SetText(file);
+    Edit2->SetText(ChangeFileExt(file, ".mp3"));
 }
 
 void TFormWav2Mp3::Button1Click(TObject*)
 {
-    TFileDialogRequest request;
-    request.Title = "Save as a MP3";
-    request.DefaultExt = "mp3";
-    request.Filter = "MP3(*.mp3)|*.mp3";
-    request.FileName = Edit2->Text();
-    std::string file;
-    int filterIndex = 1;
-    if (Application->Prompts().SaveFile(request, file, filterIndex))
+    std::string file = Edit2->Text();
+    if (ChooseFileToSave("Save as a MP3", "mp3", "MP3(*.mp3)|*.mp3", file))
         Edit2->SetText(file);
 }
 

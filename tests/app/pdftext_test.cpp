@@ -8,12 +8,9 @@
 #include "app/tools/extractpdf.h"
 #include "app/tools/pdftext.h"
 #include "fuzz/pdf_text_fuzz_one.h"
-#include "test_support/current_file_host.h"
 #include "test_support/file_size_limit.h"
 #include "test_support/fuzz_corpus.h"
-#include "test_support/modal_driver.h"
-#include "test_support/scripted_prompts.h"
-#include "test_support/temp_dir.h"
+#include "tool_form_fixture.h"
 
 #include <zlib.h>
 
@@ -179,36 +176,10 @@ TEST(PdfBlocks, ABlockInflatingPastTenTimesItsSizeWritesNothing)
 
 namespace {
 
-class PdfTextForm : public ::testing::Test {
+class PdfTextForm : public ToolFormTest<TfrmPDF> {
 protected:
-    PdfTextForm()
-    {
-        if (!Application)
-            new TApplication();
-        scripted = std::make_unique<ScopedScriptedPrompts>(*Application);
-        prompts = scripted->prompts;
-        form = std::make_unique<TfrmPDF>(nullptr);
-        form->Show();
-    }
-    void Extract(const std::string& input, const std::string& output)
-    {
-        form->Edit1->SetText(input);
-        form->Edit2->SetText(output);
-        ClickWidget(form->Button1->Widget());
-    }
-    std::vector<std::string> Messages() const
-    {
-        std::vector<std::string> out;
-        for (const auto& a : prompts->asked)
-            out.push_back(a.text);
-        return out;
-    }
-
-    TempDir dir;
-    CurrentFileHost host;
-    std::unique_ptr<ScopedScriptedPrompts> scripted;
-    ScriptedPrompts* prompts = nullptr;
-    std::unique_ptr<TfrmPDF> form;
+    void Extract(const std::string& input, const std::string& output) { Run(form->Button1, input, output); }
+    std::vector<std::string> Messages() const { return ToolFormTest::Messages(Application->Title()); }
 };
 
 } // namespace
@@ -238,23 +209,10 @@ TEST_F(PdfTextForm, WritesTheWordsOfRealPdfFiles)
 
 TEST_F(PdfTextForm, ProposesTheShownPdfWithTxtAppended)
 {
-    struct Case {
-        std::string current, input, output;
-    } cases[] = {
-        {"/docs/a.pdf", "/docs/a.pdf", "/docs/a.pdf.txt"},
-        {"/docs/B.PDF", "/docs/B.PDF", "/docs/B.PDF.txt"},
-        {"/docs/a.txt", "", ""},
-        {"", "", ""},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.current);
-        form->Hide();
-        form->Edit1->SetText("stale");
-        host.current = c.current;
-        form->Show();
-        EXPECT_EQ(form->Edit1->Text(), c.input);
-        EXPECT_EQ(form->Edit2->Text(), c.output);
-    }
+    ExpectProposal("/docs/a.pdf", "/docs/a.pdf", "/docs/a.pdf.txt");
+    ExpectProposal("/docs/B.PDF", "/docs/B.PDF", "/docs/B.PDF.txt");
+    ExpectProposal("/docs/a.txt", "", "");
+    ExpectProposal("", "", "");
 }
 
 TEST_F(PdfTextForm, RefusesToWriteOverItsInput)
@@ -336,15 +294,8 @@ TEST(PdfTextFuzzCorpus, ReplaysEveryInput)
 
 TEST(PdfTextFuzzCorpus, MutatedInputsNeverCrash)
 {
-    const std::string last = (std::filesystem::temp_directory_path() / "pdf-text-fuzz-last.bin").string();
-    std::mt19937 rng(20261211);
-    const std::string original = Slurp(kFixtures + "cases.pdf");
-    for (int round = 0; round < 300; ++round) {
-        std::string bytes = original;
-        for (int k = 0; k < 6; ++k)
-            bytes[rng() % bytes.size()] = static_cast<char>(rng());
-        std::ofstream(last, std::ios::binary) << bytes;
+    const std::string pdf = Slurp(kFixtures + "cases.pdf");
+    RunMutatedInputs("pdf-text-fuzz-last.bin", pdf, pdf.size(), 6, 300, 20261211, [](const std::string& bytes) {
         PdfTextFuzzOne(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
-    }
-    std::filesystem::remove(last);
+    });
 }

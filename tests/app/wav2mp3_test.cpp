@@ -9,17 +9,13 @@
 #include "app/tools/wav2mp3.h"
 #include "app/tools/wavencode.h"
 #include "fuzz/wav_header_fuzz_one.h"
-#include "test_support/current_file_host.h"
 #include "test_support/file_size_limit.h"
 #include "test_support/fuzz_corpus.h"
-#include "test_support/modal_driver.h"
-#include "test_support/scripted_prompts.h"
-#include "test_support/temp_dir.h"
+#include "tool_form_fixture.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <random>
 
 namespace {
 
@@ -61,40 +57,10 @@ struct TWaveParts {
     std::string Build() const { return Build("", "", static_cast<std::uint32_t>(samples.size())); }
 };
 
-class Wav2Mp3Form : public ::testing::Test {
+class Wav2Mp3Form : public ToolFormTest<TFormWav2Mp3> {
 protected:
-    Wav2Mp3Form()
-    {
-        if (!Application)
-            new TApplication();
-        scripted = std::make_unique<ScopedScriptedPrompts>(*Application);
-        prompts = scripted->prompts;
-        form = std::make_unique<TFormWav2Mp3>(nullptr);
-        form->Show();
-    }
-    // Converts input into output as a user does: the boxes filled, then a
-    // click on "Convert".
-    void Convert(const std::string& input, const std::string& output)
-    {
-        form->Edit1->SetText(input);
-        form->Edit2->SetText(output);
-        ClickWidget(form->Encode->Widget());
-    }
-    std::vector<std::string> Messages() const
-    {
-        std::vector<std::string> out;
-        for (const auto& a : prompts->asked) {
-            EXPECT_EQ(a.caption, "Wav2Mp3 ERROR");
-            out.push_back(a.text);
-        }
-        return out;
-    }
-
-    TempDir dir;
-    CurrentFileHost host;
-    std::unique_ptr<ScopedScriptedPrompts> scripted;
-    ScriptedPrompts* prompts = nullptr;
-    std::unique_ptr<TFormWav2Mp3> form;
+    void Convert(const std::string& input, const std::string& output) { Run(form->Encode, input, output); }
+    std::vector<std::string> Messages() const { return ToolFormTest::Messages("Wav2Mp3 ERROR"); }
 };
 
 } // namespace
@@ -242,22 +208,9 @@ TEST_F(Wav2Mp3Form, EmptyBoxesOrAMissingInputDoNothing)
 
 TEST_F(Wav2Mp3Form, ProposesTheCurrentWaveFileAndItsMp3Name)
 {
-    struct Case {
-        std::string current, input, output;
-    } cases[] = {
-        {"/music/take one.WAV", "/music/take one.WAV", "/music/take one.mp3"},
-        {"/music/song.mp3", "", ""},
-        {"", "", ""},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.current);
-        form->Hide();
-        form->Edit1->SetText("stale");
-        host.current = c.current;
-        form->Show();
-        EXPECT_EQ(form->Edit1->Text(), c.input);
-        EXPECT_EQ(form->Edit2->Text(), c.output);
-    }
+    ExpectProposal("/music/take one.WAV", "/music/take one.WAV", "/music/take one.mp3");
+    ExpectProposal("/music/song.mp3", "", "");
+    ExpectProposal("", "", "");
 }
 
 TEST_F(Wav2Mp3Form, TheDialogsFillTheBoxes)
@@ -276,6 +229,10 @@ TEST_F(Wav2Mp3Form, TheDialogsFillTheBoxes)
     EXPECT_EQ(prompts->asked[1].kind, "save");
     EXPECT_EQ(prompts->asked[1].caption, "Save as a MP3");
     EXPECT_EQ(prompts->asked[1].text, "MP3(*.mp3)|*.mp3");
+    // A name typed without an extension gets the default one.
+    prompts->PushText("/elsewhere/c");
+    ClickWidget(form->Button1->Widget());
+    EXPECT_EQ(form->Edit2->Text(), "/elsewhere/c.mp3");
     // A cancelled dialog changes nothing.
     prompts->PushCancel();
     ClickWidget(form->Browser->Widget());
@@ -474,15 +431,9 @@ TEST(WavHeaderFuzzCorpus, ReplaysEveryInput)
 
 TEST(WavHeaderFuzzCorpus, MutatedInputsNeverCrash)
 {
-    const std::string last = (std::filesystem::temp_directory_path() / "wav-header-fuzz-last.bin").string();
-    std::mt19937 rng(20261211);
-    const std::string original = Fixture("mono44100.wav").substr(0, 600);
-    for (int round = 0; round < 300; ++round) {
-        std::string bytes = original;
-        for (int k = 0; k < 4; ++k)
-            bytes[rng() % 64] = static_cast<char>(rng());
-        std::ofstream(last, std::ios::binary) << bytes;
-        WavHeaderFuzzOne(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
-    }
-    std::filesystem::remove(last);
+    // Bytes changed in the header and the first chunks.
+    RunMutatedInputs("wav-header-fuzz-last.bin", Fixture("mono44100.wav").substr(0, 600), 64, 4, 300, 20261211,
+        [](const std::string& bytes) {
+            WavHeaderFuzzOne(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+        });
 }

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <random>
 #include <string>
 
 inline std::string Slurp(const std::filesystem::path& p)
@@ -35,4 +36,24 @@ inline int ReplayFuzzCorpus(const std::string& target, const std::function<void(
         ++count;
     }
     return count;
+}
+
+// Runs rounds copies of original through fuzzOne, each with flips random
+// bytes among its first span changed, and asserts only that nothing
+// crashes. The input of the round under way is kept in the temporary folder
+// under name, so that a crash can be replayed; it goes when all ran.
+inline void RunMutatedInputs(const std::string& name, const std::string& original, std::size_t span, int flips,
+    int rounds, unsigned seed, const std::function<void(const std::string&)>& fuzzOne)
+{
+    const std::filesystem::path last = std::filesystem::temp_directory_path() / name;
+    std::mt19937 rng(seed);
+    span = std::min(span, original.size());
+    for (int round = 0; round < rounds && span > 0; ++round) {
+        std::string bytes = original;
+        for (int k = 0; k < flips; ++k)
+            bytes[rng() % span] = static_cast<char>(rng());
+        std::ofstream(last, std::ios::binary) << bytes;
+        fuzzOne(bytes);
+    }
+    std::filesystem::remove(last);
 }
