@@ -5,6 +5,7 @@
 // (not timed).
 //
 // The last line is "ratio <ours / rename> goal <= 1.5".
+#include "bench_prompts.h"
 #include "bench_support.h"
 
 #include "app/tools/renamer.h"
@@ -20,26 +21,6 @@
 namespace {
 
 constexpr int kFiles = 10000;
-
-// Answers every message box with OK and counts them; the renamer ends each
-// run with one.
-class CountingPrompts : public TPromptService {
-public:
-    int MessageBox(const std::string& text, const std::string&, UINT) override
-    {
-        last = text;
-        ++messages;
-        return IDOK;
-    }
-    bool InputQuery(const std::string&, const std::string&, std::string&) override { return false; }
-    bool SelectDirectory(const std::string&, const std::string&, std::string&) override { return false; }
-    bool OpenFiles(const TFileDialogRequest&, std::vector<std::string>&) override { return false; }
-    bool SaveFile(const TFileDialogRequest&, std::string&, int&) override { return false; }
-    bool ChooseFont(TFont&) override { return false; }
-
-    std::string last;
-    int messages = 0;
-};
 
 std::string MakeFolder(const std::string& dir)
 {
@@ -77,9 +58,8 @@ int main(int argc, char** argv)
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
     EnsureQtApplication(&argc, argv);
     new TApplication();
-    auto owned = std::make_unique<CountingPrompts>();
-    CountingPrompts& prompts = *owned;
-    Application->SetPrompts(std::move(owned));
+    // The renamer ends each run with a message.
+    bench::CountingPrompts& prompts = bench::InstallCountingPrompts();
     const std::string folder = MakeFolder(bench::DataDir());
 
     // The window as a person leaves it before the click: the folder open,

@@ -20,41 +20,42 @@ trap 'rm -rf "$tmp"' EXIT
 lame_like() { lame --quiet --cbr -b 192 -m "$1" -o -t -q 3 "$2" "$3"; }
 
 # A PDF in qpdf's editable form from pages given as content files (one
-# argument each; a page may also show the picture "$tmp/pic.jpg" as /Im1),
-# made whole by fix-qdf; the caller's qpdf options then write it out.
+# argument each), made whole by fix-qdf; the caller's qpdf options then
+# write it out. With a picture, every page carries its own copy of it as
+# /Im1, as a scanned or illustrated document does.
 make_pdf() {
   local out=$1 picture=$2
   shift 2
-  local pages=$# src="$tmp/src.qdf" n=5
+  local pages=$# src="$tmp/src.qdf" per=5
   {
     printf '%%PDF-1.5\n%%QDF-1.0\n\n'
     printf '1 0 obj\n<< /Type /Catalog /Pages 2 0 R >>\nendobj\n\n'
     printf '2 0 obj\n<< /Type /Pages /Count %d /Kids [' "$pages"
-    for ((i = 0; i < pages; i++)); do printf ' %d 0 R' $((n + 3 * i)); done
+    for ((i = 0; i < pages; i++)); do printf ' %d 0 R' $((4 + per * i)); done
     printf ' ] >>\nendobj\n\n'
     printf '3 0 obj\n<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>\nendobj\n\n'
-    if [ -n "$picture" ]; then
-      printf '4 0 obj\n<< /Type /XObject /Subtype /Image /Width 256 /Height 256 /ColorSpace /DeviceRGB'
-      printf ' /BitsPerComponent 8 /Filter /DCTDecode /Length %d >>\nstream\n' "$(wc -c < "$picture")"
-      cat "$picture"
-      printf '\nendstream\nendobj\n\n'
-    else
-      printf '4 0 obj\nnull\nendobj\n\n'
-    fi
     local i=0
     for content in "$@"; do
-      local page=$((n + 3 * i)) object=$((n + 1 + 3 * i)) length=$((n + 2 + 3 * i))
+      local page=$((4 + per * i)) object=$((5 + per * i)) length=$((6 + per * i))
+      local image=$((7 + per * i)) imageLength=$((8 + per * i))
       printf '%%%% Page %d\n%d 0 obj\n<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792]' $((i + 1)) "$page"
-      printf ' /Resources << /Font << /F1 3 0 R >>'
-      if [ -n "$picture" ]; then printf ' /XObject << /Im1 4 0 R >>'; fi
-      printf ' >> /Contents %d 0 R >>\nendobj\n\n' "$object"
+      printf ' /Resources << /Font << /F1 3 0 R >> /XObject << /Im1 %d 0 R >> >>' "$image"
+      printf ' /Contents %d 0 R >>\nendobj\n\n' "$object"
       printf '%d 0 obj\n<< /Length %d 0 R >>\nstream\n' "$object" "$length"
       cat "$content"
       printf 'endstream\nendobj\n\n%d 0 obj\n%d\nendobj\n\n' "$length" "$(wc -c < "$content")"
+      if [ -n "$picture" ]; then
+        printf '%d 0 obj\n<< /Type /XObject /Subtype /Image /Width 256 /Height 256 /ColorSpace /DeviceRGB' "$image"
+        printf ' /BitsPerComponent 8 /Filter /DCTDecode /Length %d 0 R >>\nstream\n' "$imageLength"
+        cat "$picture"
+        printf '\nendstream\nendobj\n\n%d 0 obj\n%d\nendobj\n\n' "$imageLength" "$(wc -c < "$picture")"
+      else
+        printf '%d 0 obj\nnull\nendobj\n\n%d 0 obj\nnull\nendobj\n\n' "$image" "$imageLength"
+      fi
       i=$((i + 1))
     done
     printf 'xref\n0 1\n0000000000 65535 f \ntrailer <<\n  /Root 1 0 R\n  /Size %d\n>>\nstartxref\n0\n%%%%EOF\n' \
-      $((n + 3 * pages))
+      $((4 + per * pages))
   } > "$src"
   fix-qdf "$src" > "$out"
 }
