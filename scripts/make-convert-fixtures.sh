@@ -61,7 +61,7 @@ make_pdf() {
 }
 
 if [ "${1:-}" = wav10 ]; then
-  sox -n -r 44100 -c 2 -b 16 "${2:?output}" synth 600 sine 440 sine 660 pinknoise remix 1,3 2,3 gain -6
+  sox -R -n -r 44100 -c 2 -b 16 "${2:?output}" synth 600 sine 440 sine 660 pinknoise remix 1,3 2,3 gain -6
   exit 0
 fi
 
@@ -94,13 +94,13 @@ mkdir -p "$out"
 # WAV files of a quarter second, 16-bit unless named otherwise: stereo
 # files carry a different tone in each channel. Their sample data is no
 # whole number of the converter's chunks.
-sox -n -r 44100 -c 2 -b 16 "$out/stereo44100.wav" synth 0.25 sine 440 sine 660
-sox -n -r 44100 -c 1 -b 16 "$out/mono44100.wav" synth 0.25 sine 440
-sox -n -r 48000 -c 2 -b 16 "$out/stereo48000.wav" synth 0.25 sine 300 sine 500
-sox -n -r 32000 -c 1 -b 16 "$out/mono32000.wav" synth 0.25 sine 700
-sox -n -r 22050 -c 1 -b 16 "$out/mono22050.wav" synth 0.25 sine 440
-sox -n -r 44100 -c 1 -b 8 "$out/mono44100_8bit.wav" synth 0.25 sine 440
-sox -n -r 44100 -c 1 -b 32 -e floating-point "$out/mono44100_float.wav" synth 0.25 sine 440
+sox -R -n -r 44100 -c 2 -b 16 "$out/stereo44100.wav" synth 0.25 sine 440 sine 660
+sox -R -n -r 44100 -c 1 -b 16 "$out/mono44100.wav" synth 0.25 sine 440
+sox -R -n -r 48000 -c 2 -b 16 "$out/stereo48000.wav" synth 0.25 sine 300 sine 500
+sox -R -n -r 32000 -c 1 -b 16 "$out/mono32000.wav" synth 0.25 sine 700
+sox -R -n -r 22050 -c 1 -b 16 "$out/mono22050.wav" synth 0.25 sine 440
+sox -R -n -r 44100 -c 1 -b 8 "$out/mono44100_8bit.wav" synth 0.25 sine 440
+sox -R -n -r 44100 -c 1 -b 32 -e floating-point "$out/mono44100_float.wav" synth 0.25 sine 440
 for f in stereo44100 stereo48000; do lame_like s "$out/$f.wav" "$out/$f.mp3"; done
 for f in mono44100 mono32000; do lame_like m "$out/$f.wav" "$out/$f.mp3"; done
 
@@ -118,3 +118,36 @@ make_pdf "$tmp/cases.pdf" "" "$tmp/cases"
 qpdf --compress-streams=y --object-streams=disable "$tmp/cases.pdf" "$out/cases.pdf"
 qpdf --compress-streams=y --object-streams=generate "$tmp/cases.pdf" "$out/cases_objstm.pdf"
 qpdf --compress-streams=n --object-streams=disable "$tmp/cases.pdf" "$out/cases_plain.pdf"
+
+# The seeds of the fuzz corpora fuzz/corpus/wav_header and fuzz/corpus/pdf_text
+# (what fuzzing found is kept beside them as found-*): the heads of the WAV
+# files, WAV files spliced into the converter's odd cases, the PDF files, and
+# stream blocks with the extractor's odd cases.
+seeds="$here/fuzz/corpus"
+mkdir -p "$seeds/wav_header" "$seeds/pdf_text"
+for f in stereo44100 mono44100 mono22050 mono44100_8bit mono44100_float stereo48000; do
+  head -c 700 "$out/$f.wav" > "$seeds/wav_header/${f}_head.wav"
+done
+for f in cases cases_objstm cases_plain; do cp "$out/$f.pdf" "$seeds/pdf_text/"; done
+perl -MCompress::Zlib - "$out/mono44100.wav" "$seeds" <<'PERL'
+use strict;
+my ($wav, $seeds) = @ARGV;
+open(my $in, '<:raw', $wav) or die;
+local $/;
+my $base = <$in>;
+my ($riff, $fmt, $samples) = (substr($base, 0, 12), substr($base, 20, 16), substr($base, 44, 1000));
+sub u32 { pack('V', shift) }
+sub put { my ($name, $bytes) = @_; open(my $o, '>:raw', "$seeds/$name") or die; print $o $bytes; }
+my $head = $riff . 'fmt ' . u32(16) . $fmt;
+put('wav_header/odd_chunk_before_data.wav', $head . 'junk' . u32(3) . "abc\0" . 'data' . u32(length $samples) . $samples);
+put('wav_header/fmt_18_bytes.wav', $riff . 'fmt ' . u32(18) . $fmt . "\0\0" . 'data' . u32(length $samples) . $samples);
+put('wav_header/data_longer_than_file.wav', $head . 'data' . u32(0xFFFFFFFF) . $samples);
+put('wav_header/no_data_chunk.wav', $head . 'LIST' . u32(4) . 'INFO');
+put('wav_header/chunk_size_wraps.wav', $head . 'LIST' . u32(0xFFFFFFFF) . 'data' . u32(8) . ("\1" x 8));
+sub block { my ($data, $eol) = @_; $eol //= "\r\n"; "<< >>\nstream$eol$data${eol}endstream\nendobj\n" }
+my $c = compress("BT /F1 12 Tf (a\\)b) Tj 0 -14 TD [(Hello) -250 (World) -1200 (x)] TJ 10 0 TD (y) Tj ET\nQ\n");
+put('pdf_text/content_cases.bin', block($c) . block($c, "\n"));
+put('pdf_text/empty_and_negative_blocks.bin', "stream\r\nendstream\nstream\nendstream\nstreamendstream" . block($c));
+put('pdf_text/inflates_past_ten_times.bin', block(compress('BT ' . ('(aaaa) Tj ' x 5000) . "ET\nQ\n", 9)));
+put('pdf_text/truncated_block.bin', block($c) . "stream\r\n" . substr($c, 0, 20));
+PERL
