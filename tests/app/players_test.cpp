@@ -5,6 +5,9 @@
 #include "scripted_media.h"
 
 #include "app/preview.h"
+#include "app/tools/extractpdf.h"
+#include "app/tools/wav2mp3.h"
+#include "test_support/modal_driver.h"
 
 #include "media/mplayer.h"
 #include "pdf/pdfviewer.h"
@@ -386,6 +389,61 @@ TEST_F(PlayersTest, PdfCopyPutsTheSelectionOnTheClipboardWhenTheDocumentAllowsIt
     f.Copy2->Click();
     EXPECT_EQ(Messages(), (std::vector<std::string> {"This document can not be copied."}));
     EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), "before");
+}
+
+TEST_F(PlayersTest, PdfExtractTextOpensTheTextWindowForADocumentThatMayBeCopied)
+{
+    TForm1& f = Show();
+    // The program makes the window at start-up.
+    const std::unique_ptr<TfrmPDF> window(frmPDF = new TfrmPDF(nullptr));
+    const std::string pdf = Copy("sample.pdf", "a.pdf");
+    View(pdf);
+    bool shown = false;
+    WhenModal([&](QWidget* w) {
+        ASSERT_EQ(w, frmPDF->Widget());
+        shown = true;
+        EXPECT_EQ(frmPDF->Edit1->Text(), pdf);
+        EXPECT_EQ(frmPDF->Edit2->Text(), pdf + ".txt");
+        ClickWidget(frmPDF->Button1->Widget());
+        ClickWidget(frmPDF->Button2->Widget());
+    });
+    f.ExtracttextfromPDF2->Click();
+    EXPECT_TRUE(shown);
+    EXPECT_EQ(Messages(), (std::vector<std::string> {"Extract OK!"}));
+    EXPECT_NE(dir.Read("a.pdf.txt").find("Page 3 of the sample zebra"), std::string::npos);
+
+    prompts->asked.clear();
+    View(Copy("nocopy.pdf"));
+    f.ExtracttextfromPDF2->Click();
+    EXPECT_EQ(Messages(),
+        (std::vector<std::string> {"This document is not permitted to be copied.\nSo we can not get the text."}));
+    frmPDF = nullptr;
+}
+
+TEST_F(PlayersTest, ConvertWavToMp3FromTheToolsMenuStartsFromTheCurrentFile)
+{
+    TForm1& f = Show();
+    dir.Write("take.wav", PlayerFixtureBytes("../convert/mono44100.wav"));
+    f.CurrentFile = dir.Path("take.wav");
+    ASSERT_TRUE(f.ConvertWAVtoMP31->Enabled());
+    bool shown = false;
+    WhenModal([&](QWidget* w) {
+        // The main window owns the converter while it is shown.
+        TFormWav2Mp3* converter = nullptr;
+        for (int i = 0; i < f.ComponentCount(); ++i)
+            if (auto* c = dynamic_cast<TFormWav2Mp3*>(f.Component(i)); c && c->Widget() == w)
+                converter = c;
+        ASSERT_NE(converter, nullptr);
+        shown = true;
+        EXPECT_EQ(converter->Edit1->Text(), dir.Path("take.wav"));
+        EXPECT_EQ(converter->Edit2->Text(), dir.Path("take.mp3"));
+        ClickWidget(converter->Encode->Widget());
+        ClickWidget(converter->Button2->Widget());
+    });
+    f.ConvertWAVtoMP31->Click();
+    EXPECT_TRUE(shown);
+    EXPECT_TRUE(Messages().empty());
+    EXPECT_EQ(dir.Read("take.mp3"), PlayerFixtureBytes("../convert/mono44100.mp3"));
 }
 
 TEST_F(PlayersTest, PdfRotationTurnsThePages)
