@@ -108,6 +108,9 @@ TEST_F(Wav2Mp3Form, RefusalsLeaveAnOlderMp3AndNoTemporaryFile)
     const TWaveParts base(Fixture("mono44100.wav"));
     std::string notFmt = base.Build();
     notFmt.replace(12, 4, "fmx ");
+    // The extensible format counts as compressed, whatever it holds.
+    std::string extensible = base.Build();
+    extensible.replace(20, 2, "\xfe\xff");
     const auto samples = static_cast<std::uint32_t>(base.samples.size());
     struct Case {
         const char* name;
@@ -116,6 +119,7 @@ TEST_F(Wav2Mp3Form, RefusalsLeaveAnOlderMp3AndNoTemporaryFile)
     } cases[] = {
         {"22050 Hz", Fixture("mono22050.wav"), "Unsuported sample rate"},
         {"float samples", Fixture("mono44100_float.wav"), "Cannot handle compressed Wave file"},
+        {"the extensible format", extensible, "Cannot handle compressed Wave file"},
         {"no fmt chunk first", notFmt, "This is not a valid Wave file"},
         {"no data chunk", base.Build().substr(0, 36), "This is not a valid Wave file"},
         {"a chunk running past the end", base.Build("", "LIST" + U32(0xFFFFFFFFu), samples).substr(0, 60),
