@@ -219,6 +219,62 @@ BOOL DeleteEnhMetaFile(HENHMETAFILE mf)
     return TRUE;
 }
 
+UINT GetEnhMetaFileBits(HENHMETAFILE mf, UINT size, BYTE* data)
+{
+    if (!mf || mf->kind != MfKind::Emf)
+        return 0;
+    const auto n = static_cast<UINT>(mf->bytes.size());
+    if (!data)
+        return n;
+    if (size < n)
+        return 0;
+    std::copy(mf->bytes.begin(), mf->bytes.end(), data);
+    return n;
+}
+
+HENHMETAFILE CopyEnhMetaFileA(HENHMETAFILE mf, const char* fileName)
+{
+    if (!mf || fileName) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    return new GdiEnhMetaFile(*mf);
+}
+
+struct GdiMetaFile {
+    std::vector<std::uint8_t> bytes;
+};
+
+HMETAFILE SetMetaFileBitsEx(UINT size, const BYTE* data)
+{
+    if (!data || size < kWmfHeader) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    return new GdiMetaFile{std::vector<std::uint8_t>(data, data + size)};
+}
+
+UINT GetMetaFileBitsEx(HMETAFILE mf, UINT size, void* data)
+{
+    if (!mf)
+        return 0;
+    const auto n = static_cast<UINT>(mf->bytes.size());
+    if (!data)
+        return n;
+    if (size < n)
+        return 0;
+    std::copy(mf->bytes.begin(), mf->bytes.end(), static_cast<std::uint8_t*>(data));
+    return n;
+}
+
+BOOL DeleteMetaFile(HMETAFILE mf)
+{
+    if (!mf)
+        return FALSE;
+    delete mf;
+    return TRUE;
+}
+
 bool PlayMetafile(QPainter* painter, HENHMETAFILE mf, const QRectF& target)
 {
     if (!painter || !mf || !(target.width() > 0) || !(target.height() > 0))

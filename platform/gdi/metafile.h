@@ -78,5 +78,21 @@ UINT GetEnhMetaFileHeader(HENHMETAFILE mf, UINT size, ENHMETAHEADER* header);
 // entries, the number the metafile holds.
 UINT GetEnhMetaFilePaletteEntries(HENHMETAFILE mf, UINT count, PALETTEENTRY* entries);
 BOOL DeleteEnhMetaFile(HENHMETAFILE mf);
+// The metafile's EMF bytes: with null data their number, else the number
+// copied (0 when size is too small). A metafile made from Windows-metafile
+// bytes has no EMF form here and answers 0.
+UINT GetEnhMetaFileBits(HENHMETAFILE mf, UINT size, BYTE* data);
+// A copy in memory (a file name is not supported and gives null).
+HENHMETAFILE CopyEnhMetaFileA(HENHMETAFILE mf, const char* fileName);
+
+// An old-style Windows metafile object: the 18-byte header and its records.
+struct GdiMetaFile;
+using HMETAFILE = GdiMetaFile*;
+// A metafile object from its bytes (copied); null when they hold no header.
+HMETAFILE SetMetaFileBitsEx(UINT size, const BYTE* data);
+// The metafile's bytes: with null data their number, else the number
+// copied (0 when size is too small).
+UINT GetMetaFileBitsEx(HMETAFILE mf, UINT size, void* data);
+BOOL DeleteMetaFile(HMETAFILE mf);
 // Plays the metafile into the DC's bitmap, its frame mapped to the rectangle.
 BOOL PlayEnhMetaFile(HDC hdc, HENHMETAFILE mf, const RECT* rect);

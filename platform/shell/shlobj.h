@@ -5,6 +5,7 @@
 
 #include "vcl/messages.h"
 #include "vcl/winmenus.h"
+#include "win/unknwn.h"
 #include "win/wintypes.h"
 
 #include <algorithm>
@@ -25,29 +26,8 @@ using HICON = void*;
 using HIMAGELIST = void*;
 using DWORD_PTR = std::uintptr_t;
 
-struct GUID {
-    DWORD Data1;
-    WORD Data2;
-    WORD Data3;
-    BYTE Data4[8];
-};
-using IID = GUID;
-using CLSID = GUID;
-using REFIID = const GUID&;
-using REFCLSID = const GUID&;
-inline bool IsEqualGUID(const GUID& a, const GUID& b)
-{
-    return a.Data1 == b.Data1 && a.Data2 == b.Data2 && a.Data3 == b.Data3 &&
-           std::equal(a.Data4, a.Data4 + 8, b.Data4);
-}
-inline bool operator==(const GUID& a, const GUID& b) { return IsEqualGUID(a, b); }
-
 // Interface and class identifiers with their published values.
-inline constexpr GUID IID_IUnknown = {0x00000000, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 inline constexpr GUID IID_IMalloc = {0x00000002, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
-inline constexpr GUID IID_IDataObject = {0x0000010E, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
-inline constexpr GUID IID_IDropTarget = {0x00000122, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
-inline constexpr GUID IID_IDropSource = {0x00000121, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 inline constexpr GUID IID_IOleWindow = {0x00000114, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 inline constexpr GUID IID_IPersistFile = {0x0000010B, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 inline constexpr GUID CLSID_ShellDesktop = {0x00021400, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
@@ -94,47 +74,6 @@ inline USHORT ItemIdSize(const void* p)
     const auto* b = static_cast<const BYTE*>(p);
     return static_cast<USHORT>(b[0] | (b[1] << 8));
 }
-
-class IUnknown {
-public:
-    virtual HRESULT QueryInterface(REFIID riid, void** ppv) = 0;
-    virtual ULONG AddRef() = 0;
-    virtual ULONG Release() = 0;
-};
-
-// The reference counting of a COM object of ours: the count starts at 0 (the
-// first AddRef is the creator's) and Release frees the object at 0.
-// QueryInterface hands out the one interface for any of the given ids.
-template <class Interface> class TComObject : public Interface {
-public:
-    virtual ~TComObject() = default;
-    ULONG AddRef() override { return ++m_refs; }
-    ULONG Release() override
-    {
-        const ULONG n = --m_refs;
-        if (n == 0)
-            delete this;
-        return n;
-    }
-
-protected:
-    HRESULT QueryFor(REFIID riid, void** ppv, std::initializer_list<const GUID*> ids)
-    {
-        if (!ppv)
-            return E_POINTER;
-        for (const GUID* id : ids)
-            if (riid == *id) {
-                *ppv = static_cast<Interface*>(this);
-                AddRef();
-                return S_OK;
-            }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-
-private:
-    std::atomic<ULONG> m_refs {0};
-};
 
 class IMalloc : public IUnknown {
 public:

@@ -12,6 +12,7 @@
 #include <QWidget>
 
 #include <algorithm>
+#include <unordered_map>
 
 namespace {
 
@@ -115,13 +116,32 @@ TShiftState ShiftStateFromQt(int modifiers, int buttons)
     return s;
 }
 
+namespace {
+
+// The controls whose window handle was asked for, by handle.
+std::unordered_map<HWND, TControl*>& ControlsByHandle()
+{
+    static std::unordered_map<HWND, TControl*> map;
+    return map;
+}
+
+} // namespace
+
+TControl* FindControl(HWND handle)
+{
+    const auto it = ControlsByHandle().find(handle);
+    return it == ControlsByHandle().end() ? nullptr : it->second;
+}
+
 TControl::TControl(TComponent* owner) : TComponent(owner) {}
 
 TControl::~TControl()
 {
     DestroyComponents();
-    if (m_handle)
+    if (m_handle) {
+        ControlsByHandle().erase(m_handle);
         DeallocateHWnd(m_handle);
+    }
     if (m_parent)
         m_parent->RemoveControl(this);
     if (m_widget) {
@@ -311,8 +331,10 @@ TPoint TControl::ScreenToClient(TPoint p) const
 
 HWND TControl::Handle()
 {
-    if (!m_handle)
+    if (!m_handle) {
         m_handle = AllocateHWnd([this](TMessage& m) { WndProc(m); });
+        ControlsByHandle()[m_handle] = this;
+    }
     return m_handle;
 }
 

@@ -212,6 +212,10 @@ private:
     TCanvas m_canvas;
 };
 
+// The control whose Handle() answered the handle; null when none does (any
+// more).
+TControl* FindControl(HWND handle);
+
 // Maps a Qt key code to the virtual-key code; 0 when it has none.
 WORD VirtualKeyFromQtKey(int qtKey);
 TShiftState ShiftStateFromQt(int modifiers, int buttons);

@@ -1,0 +1,29 @@
+// An enumerator over a fixed list of format entries.
+#pragma once
+
+#include "ole/ole2.h"
+
+#include <vector>
+
+// Next copies entries from the position on and answers S_OK when it copied
+// as many as asked; Skip moves only when fewer entries are skipped than are
+// left (else S_FALSE, position kept); Clone starts at the first entry.
+class TEnumFormatEtc : public TComObject<IEnumFORMATETC> {
+public:
+    explicit TEnumFormatEtc(std::vector<FORMATETC> entries) : m_entries(std::move(entries)) {}
+    HRESULT QueryInterface(REFIID riid, void** ppv) override;
+    HRESULT Next(ULONG count, FORMATETC* items, ULONG* fetched) override;
+    HRESULT Skip(ULONG count) override;
+    HRESULT Reset() override;
+    HRESULT Clone(IEnumFORMATETC** out) override;
+
+private:
+    std::vector<FORMATETC> m_entries;
+    std::size_t m_position = 0;
+};
+
+// An entry with no target device, the content aspect and index -1.
+inline FORMATETC ContentFormat(CLIPFORMAT format, DWORD tymed = TYMED_HGLOBAL)
+{
+    return FORMATETC{format, nullptr, DVASPECT_CONTENT, -1, tymed};
+}

@@ -1,0 +1,44 @@
+#include "win/globalmem.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+
+namespace {
+
+// The block's size lives in front of its bytes; the handle points at it.
+struct alignas(std::max_align_t) BlockHeader {
+    SIZE_T size;
+};
+
+BlockHeader* HeaderOf(HGLOBAL mem) { return static_cast<BlockHeader*>(mem); }
+
+} // namespace
+
+HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes)
+{
+    if (bytes > std::numeric_limits<SIZE_T>::max() - sizeof(BlockHeader)) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    const SIZE_T total = sizeof(BlockHeader) + bytes;
+    void* p = (flags & GMEM_ZEROINIT) ? std::calloc(1, total) : std::malloc(total);
+    if (!p) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    HeaderOf(p)->size = bytes;
+    return p;
+}
+
+void* GlobalLock(HGLOBAL mem) { return mem ? static_cast<void*>(HeaderOf(mem) + 1) : nullptr; }
+
+BOOL GlobalUnlock(HGLOBAL) { return TRUE; }
+
+SIZE_T GlobalSize(HGLOBAL mem) { return mem ? HeaderOf(mem)->size : 0; }
+
+HGLOBAL GlobalFree(HGLOBAL mem)
+{
+    std::free(mem);
+    return nullptr;
+}
