@@ -158,7 +158,7 @@ void TForm1::CreateViewerPanels()
     RichEditRtf->SetParent(PanelRtf);
     RichEditRtf->PopupMenu = PopupMenuRtf;
 
-    // Hex panel. Cut, copy and paste come with the clipboard of the control.
+    // Hex panel.
     PanelHex = PreviewPanel(this, pcontent, "PanelHex");
     tbhex = PanelToolBar(this, PanelHex, "tbhex");
     PopupMenuHex = new TPopupMenu(this);
@@ -170,6 +170,9 @@ void TForm1::CreateViewerPanels()
         [this](TObject* s) { SaveafileasHEXmode1Click(s); });
     TToolButton* hexMenu = PanelButton(this, tbhex, "Menu", "Menu", {});
     hexMenu->OnClick = [this, hexMenu](TObject*) { PopupBelow(PopupMenuHex, hexMenu); };
+    PanelButton(this, tbhex, "Cut", "Cut", [this](TObject*) { hexedit->CBCut(); });
+    PanelButton(this, tbhex, "Copy", "Copy", [this](TObject*) { hexedit->CBCopy(); });
+    PanelButton(this, tbhex, "Paste", "Paste", [this](TObject*) { hexedit->CBPaste(); });
     PanelButton(this, tbhex, "Undo", "Undo", [this](TObject*) { hexedit->Undo(); });
     PanelButton(this, tbhex, "Redo", "Redo", [this](TObject*) { hexedit->Redo(); });
     hexedit = new TZURadUvudodEx(this);
@@ -187,6 +190,7 @@ void TForm1::CreateViewerPanels()
     hexedit->SetFocusFrame(true);
     hexedit->SetDrawGridLines(true);
     hexedit->SetUnicodeBigEndian(true);
+    hexedit->SetClipboardAsHexText(true);
     hexedit->Font().SetName("Courier New");
     hexedit->Font().SetSize(10);
     TZAZColors& colors = hexedit->Colors();

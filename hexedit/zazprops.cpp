@@ -160,9 +160,10 @@ const TZAZPropertyTable& ZAZExPropertyTable()
     static const TZAZProperty rows[] = {
         Boolean<&HexEx::CreateBackup, &HexEx::SetCreateBackup>("CreateBackup"),
         String<&HexEx::BackupExtension, &HexEx::SetBackupExtension>("BackupExtension"),
-        // The clipboard and drag-and-drop properties go here, in this order:
-        // OleDragDrop, ClipboardAsHexText, FlushClipboardAtShutDown,
-        // SupportsOtherClipFormats (all Boolean).
+        Boolean<&HexEx::OleDragDrop, &HexEx::SetOleDragDrop>("OleDragDrop"),
+        Boolean<&HexEx::ClipboardAsHexText, &HexEx::SetClipboardAsHexText>("ClipboardAsHexText"),
+        Boolean<&HexEx::FlushClipboardAtShutDown, &HexEx::SetFlushClipboardAtShutDown>("FlushClipboardAtShutDown"),
+        Boolean<&HexEx::SupportsOtherClipFormats, &HexEx::SetSupportsOtherClipFormats>("SupportsOtherClipFormats"),
         Object<&HexEx::PrintOptions>("PrintOptions", ZAZPrintOptionsPropertyTable()),
         Object<&HexEx::PrintFont>("PrintFont", ZAZFontPropertyTable()),
         Boolean<&HexEx::UseEditorFontForPrinting, &HexEx::SetUseEditorFontForPrinting>("UseEditorFontForPrinting"),

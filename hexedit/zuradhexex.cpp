@@ -63,8 +63,6 @@ std::string HoldCurrentFile(const std::string& file, const std::string& backup)
 
 }  // namespace
 
-TZURadUvudodEx::TZURadUvudodEx(TComponent* owner) : TCustomZURadUvudod(owner) {}
-
 // ====================================================================== saving
 
 void TZURadUvudodEx::Save()
@@ -200,6 +198,12 @@ void TZURadUvudodEx::KeyDown(WORD& key, TShiftState shift)
     if (shift == ssCtrl) {
         if (key == 'A')
             SelectAll();
+        else if (key == 'C' && CanCopy())
+            CBCopy();
+        else if (key == 'V' && CanPaste())
+            CBPaste();
+        else if (key == 'X' && CanCut())
+            CBCut();
         else if (key == 'Z' && GetCanUndo())
             Undo();
     } else if (shift == (ssCtrl | ssShift) && key == 'Z' && GetCanRedo()) {
@@ -265,6 +269,10 @@ void TZURadUvudodEx::MouseUp(TMouseButton button, TShiftState shift, int x, int 
         m_pressOnSelection = false;
     }
     TCustomZURadUvudod::MouseUp(button, shift, x, y);
+    if (m_dragging) {
+        m_dragging = false;
+        m_dragArmed = false;
+    }
 }
 
 void TZURadUvudodEx::ContextPopup(TPoint pos, bool& handled)

@@ -5,14 +5,19 @@
 // properties as text.
 #pragma once
 
+#include "hexedit/zazolepaste.h"
 #include "hexedit/zazprint.h"
 #include "hexedit/zuradhex.h"
+
+#include "ole/ole2.h"
 
 #include <memory>
 #include <string>
 
 class TPopupMenu;
 class TMetafile;
+class TZAZDataObject;
+class TZAZDropTarget;
 
 // May veto a property of the public property table in the text exchange.
 using TZAZQueryPublicPropertyEvent =
@@ -21,6 +26,9 @@ using TZAZQueryPublicPropertyEvent =
 class TZURadUvudodEx : public TCustomZURadUvudod {
 public:
     explicit TZURadUvudodEx(TComponent* owner);
+    // Withdraws its data from the clipboard (unless FlushClipboardAtShutDown)
+    // and ends the drop registration; nothing of it raises.
+    ~TZURadUvudodEx() override;
 
     // Saves the data over the current file; "No Filename specified" when no
     // file was loaded or saved yet.
@@ -56,6 +64,44 @@ public:
     void WriteBuffer(const void* buffer, std::int32_t index, std::int32_t count) override;
     // The raw undo stream to a file; false when it cannot be written.
     bool DumpUndoStorage(const std::string& fileName);
+
+    // ---- clipboard, foreign data, drag and drop (zuradclip.cpp, zuraddrag.cpp)
+    bool OleDragDrop() const { return m_oleDragDrop; }
+    void SetOleDragDrop(bool value);
+    // Text on the clipboard is hexadecimal digits instead of the bytes.
+    bool ClipboardAsHexText() const { return m_clipboardAsHexText; }
+    void SetClipboardAsHexText(bool value) { m_clipboardAsHexText = value; }
+    // On destruction the data stay on the clipboard instead of going.
+    bool FlushClipboardAtShutDown() const { return m_flushClipboardAtShutDown; }
+    void SetFlushClipboardAtShutDown(bool value) { m_flushClipboardAtShutDown = value; }
+    // Paste and drop accept other formats than the own one and files.
+    bool SupportsOtherClipFormats() const { return m_supportsOtherClipFormats; }
+    void SetSupportsOtherClipFormats(bool value) { m_supportsOtherClipFormats = value; }
+
+    bool CanCopy() const;
+    bool CanCut() const;
+    // Remembers the format a paste would take.
+    bool CanPaste();
+    bool CBCopy();
+    bool CBCut();
+    bool CBPaste();
+    bool OwnsClipBoard() const;
+    void ReleaseClipboard(bool flush);
+
+    // The formats taken, in order of preference.
+    TClipFormats GetMyOLEFormats() const;
+    bool OLEHasSupportedFormat(IDataObject* data, const TClipFormats& formats, std::int32_t high,
+                               CLIPFORMAT& chosen) const;
+    HRESULT SupportsOLEData(IDataObject* data, DWORD keyState, TPoint point, DWORD& effect,
+                            TZAZOLEOperation operation);
+    HRESULT ModifyOLEDropEffect(DWORD keyState, TPoint point, DWORD& effect);
+    // Takes the data and puts it in: S_OK or E_FAIL; an unreadable file or
+    // a refused edit raises after the medium is released.
+    HRESULT InsertOLEData(IDataObject* data, DWORD keyState, TPoint point, DWORD& effect,
+                          TZAZOLEOperation operation);
+    void PasteData(const void* buffer, std::int32_t count, const std::string& description);
+    CLIPFORMAT LastPasteFormat(TZAZOLEOperation operation) const { return m_lastPasteFormat[operation]; }
+    bool Dragging() const { return m_dragging; }
 
     // ---- printing (zuradprint.cpp)
     TZAZPrintOptions& PrintOptions() { return m_printOptions; }
@@ -94,7 +140,10 @@ protected:
     bool DoMouseWheelDown(TShiftState shift, TPoint mousePos) override;
     bool DoMouseWheelUp(TShiftState shift, TPoint mousePos) override;
     void DblClick() override;
+    void MouseDown(TMouseButton button, TShiftState shift, int x, int y) override;
+    void MouseMove(TShiftState shift, int x, int y) override;
     void MouseUp(TMouseButton button, TShiftState shift, int x, int y) override;
+    void CreateWnd() override;
     void ContextPopup(TPoint pos, bool& handled) override;
     void CommitSavedFile(const std::string& temp, const std::string& target, bool overwritesCurrent) override;
 
@@ -109,6 +158,28 @@ private:
     std::int32_t m_updateCount = 0;
     bool m_doubleClickSelected = false;
     bool m_groupedUndo = false;
+
+    // Clipboard and drag and drop.
+    TZAZDataObject* NewDataObject();
+    // The bytes of a fetched medium, and where they go.
+    void TakeDroppedFiles(IDataObject* data, DWORD effect, TZAZByteString& bytes, HRESULT& result);
+    void TakeMedium(IDataObject* data, CLIPFORMAT format, TZAZOLEOperation operation, TZAZByteString& bytes,
+                    STGMEDIUM& medium, HRESULT& result);
+    HRESULT PlaceDrop(TZAZByteString& bytes, std::int32_t count, DWORD& effect);
+    void RunDrag();
+    bool m_oleDragDrop = false;
+    bool m_clipboardAsHexText = false;
+    bool m_flushClipboardAtShutDown = false;
+    bool m_supportsOtherClipFormats = true;
+    TZAZDataObject* m_clipObject = nullptr;
+    CLIPFORMAT m_lastPasteFormat[2] = {0, 0};
+    TZAZDropTarget* m_dropTarget = nullptr;
+    bool m_dragArmed = false;
+    bool m_dragging = false;
+    TPoint m_dragStart{0, 0};
+    bool m_droppedInside = false;
+    // The steps a move inside has made: 1 the deletion, 2 the insertion too.
+    int m_moveSteps = 0;
 
     // Printing and the text exchange.
     TFont CopyOfFont();

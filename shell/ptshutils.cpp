@@ -86,33 +86,6 @@ DWORD FriendlyNameFlagsToSHGDN(TPTFriendlyNameFlags flags)
     }
 }
 
-std::string OleErrorText(HRESULT hr)
-{
-    if ((static_cast<std::uint32_t>(hr) & 0xFFFF0000u) == 0x80070000u)
-        return SysErrorMessage(static_cast<DWORD>(hr) & 0xFFFFu);
-    switch (hr) {
-    case E_FAIL:
-        return "Unspecified error";
-    case E_NOTIMPL:
-        return "Not implemented";
-    case E_NOINTERFACE:
-        return "No such interface supported";
-    case E_POINTER:
-        return "Invalid pointer";
-    case E_UNEXPECTED:
-        return "Catastrophic failure";
-    case REGDB_E_CLASSNOTREG:
-        return "Class not registered";
-    default:
-        return Format("OLE error %08X", static_cast<unsigned>(hr));
-    }
-}
-
-void OleCheck(HRESULT hr)
-{
-    if (FAILED(hr))
-        throw EOleSysError(OleErrorText(hr), hr);
-}
 
 // ---- versions ----
 

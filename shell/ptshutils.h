@@ -59,11 +59,6 @@ extern int PTSH_AUTOOPEN_DELAY_MS;
 extern int PTSH_AUTOOPEN_THRESHOLD_X;
 extern int PTSH_AUTOOPEN_THRESHOLD_Y;
 
-// The system's text for a result code.
-std::string OleErrorText(HRESULT hr);
-// Raises EOleSysError for a failing result.
-void OleCheck(HRESULT hr);
-
 // ---- platform and library versions ----
 bool IsWinNT();
 bool IsWin95();

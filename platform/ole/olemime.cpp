@@ -34,6 +34,8 @@ std::string CacheFolder()
         base = std::string(home) + "/.cache";
     else
         base = "/tmp";
+    while (base.size() > 1 && base.back() == '/')
+        base.pop_back();
     const std::string folder = base + "/vistrel";
     QDir().mkpath(QString::fromStdString(folder));
     return folder;

@@ -50,6 +50,11 @@ public:
     std::int32_t ErrorCode;
 };
 
+// The system's text for a COM result code.
+std::string OleErrorText(std::int32_t hr);
+// Raises EOleSysError for a failing result.
+void OleCheck(std::int32_t hr);
+
 // An operating-system failure with its Windows error code.
 class EOSError : public Exception {
 public:

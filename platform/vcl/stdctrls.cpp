@@ -9,6 +9,7 @@
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QPainter>
 #include <QPixmap>
@@ -224,6 +225,51 @@ void TComboBox::SetItemIndex(int index)
 }
 
 std::string TComboBox::Text() const { return static_cast<QComboBox*>(Widget())->currentText().toStdString(); }
+
+TListBox::TListBox(TComponent* owner) : TWinControl(owner)
+{
+    auto* list = new QListWidget();
+    list->setSelectionMode(QAbstractItemView::SingleSelection);
+    SetWidget(list);
+    m_widgetClicks = true;
+    QObject::connect(list, &QListWidget::itemClicked, [this](QListWidgetItem*) {
+        RunEventHandler([this] { Click(); });
+    });
+    QObject::connect(list, &QListWidget::itemDoubleClicked, [this](QListWidgetItem*) {
+        RunEventHandler([this] { DblClick(); });
+    });
+}
+
+int TListBox::Count() const { return static_cast<QListWidget*>(Widget())->count(); }
+
+std::string TListBox::Item(int index) const
+{
+    const QListWidgetItem* item = static_cast<QListWidget*>(Widget())->item(index);
+    return item ? item->text().toStdString() : std::string();
+}
+
+std::int64_t TListBox::ItemValue(int index) const
+{
+    const QListWidgetItem* item = static_cast<QListWidget*>(Widget())->item(index);
+    return item ? item->data(Qt::UserRole).toLongLong() : 0;
+}
+
+void TListBox::AddItem(const std::string& text, std::int64_t value)
+{
+    auto* item = new QListWidgetItem(QString::fromStdString(text));
+    item->setData(Qt::UserRole, QVariant::fromValue<qlonglong>(value));
+    static_cast<QListWidget*>(Widget())->addItem(item);
+}
+
+void TListBox::ClearItems() { static_cast<QListWidget*>(Widget())->clear(); }
+
+int TListBox::ItemIndex() const { return static_cast<QListWidget*>(Widget())->currentRow(); }
+
+void TListBox::SetItemIndex(int index)
+{
+    auto* list = static_cast<QListWidget*>(Widget());
+    list->setCurrentRow(index >= 0 && index < list->count() ? index : -1);
+}
 
 TGroupBox::TGroupBox(TComponent* owner) : TWinControl(owner) { SetWidget(new QGroupBox()); }
 

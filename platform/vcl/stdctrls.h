@@ -4,6 +4,7 @@
 
 #include "controls.h"
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -106,6 +107,22 @@ public:
 
 private:
     bool m_silent = false;
+};
+
+// A list of items, each with a text and a number; one item can be chosen.
+// OnClick fires when the user chooses an item, OnDblClick on a double click.
+class TListBox : public TWinControl {
+public:
+    explicit TListBox(TComponent* owner);
+    int Count() const;
+    std::string Item(int index) const;
+    // The number stored with the item (0 when none was given).
+    std::int64_t ItemValue(int index) const;
+    void AddItem(const std::string& text, std::int64_t value = 0);
+    void ClearItems();
+    int ItemIndex() const;
+    // An index outside the items leaves no item chosen.
+    void SetItemIndex(int index);
 };
 
 class TGroupBox : public TWinControl {

@@ -1,0 +1,163 @@
+// Drag and drop for tests: a drag loop that walks scripted steps (Qt's
+// offscreen platform ends every real drag at once), and a data object of
+// fixed formats standing for another program's.
+#pragma once
+
+#include "ole/ole2.h"
+#include "ole/oleenum.h"
+
+#include <cstring>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+// One step of the mouse: where it is (screen point), the buttons and keys
+// held, and whether Esc was pressed.
+struct DragStep {
+    POINTL screen;
+    DWORD keyState;
+    bool escape = false;
+};
+
+// Walks the steps as the system's loop does: asks the source whether to go
+// on, hands the point to the registered target under it (enter, over,
+// leave, drop) and asks the source for the feedback. Steps that run out
+// without a drop cancel the drag.
+class ScriptedDrag : public TDragDriver {
+public:
+    explicit ScriptedDrag(std::vector<DragStep> steps) : m_steps(std::move(steps)) {}
+
+    int runs = 0;
+    std::vector<DWORD> feedback;  // the effect of each step
+    DWORD offered = 0;            // the effects the source allowed
+
+    HRESULT Run(IDataObject* data, IDropSource* source, DWORD okEffects, DWORD* effect) override
+    {
+        ++runs;
+        offered = okEffects;
+        IDropTarget* current = nullptr;
+        for (const DragStep& step : m_steps) {
+            const HRESULT go = source->QueryContinueDrag(step.escape, step.keyState);
+            if (go == DRAGDROP_S_CANCEL) {
+                if (current)
+                    current->DragLeave();
+                *effect = DROPEFFECT_NONE;
+                return DRAGDROP_S_CANCEL;
+            }
+            if (go == DRAGDROP_S_DROP) {
+                DWORD e = okEffects;
+                if (!current || current->Drop(data, step.keyState, step.screen, &e) != S_OK)
+                    e = DROPEFFECT_NONE;
+                *effect = e & okEffects;
+                return DRAGDROP_S_DROP;
+            }
+            IDropTarget* target = RegisteredDropTargetAt(step.screen);
+            DWORD e = okEffects;
+            if (target != current) {
+                if (current)
+                    current->DragLeave();
+                current = target;
+                if (current && current->DragEnter(data, step.keyState, step.screen, &e) != S_OK)
+                    e = DROPEFFECT_NONE;
+            } else if (current) {
+                current->DragOver(step.keyState, step.screen, &e);
+            }
+            if (!current)
+                e = DROPEFFECT_NONE;
+            feedback.push_back(e & okEffects);
+            source->GiveFeedback(e & okEffects);
+        }
+        if (current)
+            current->DragLeave();
+        *effect = DROPEFFECT_NONE;
+        return DRAGDROP_S_CANCEL;
+    }
+
+private:
+    std::vector<DragStep> m_steps;
+};
+
+// A global block holding the bytes.
+inline HGLOBAL GlobalBlock(const std::string& bytes)
+{
+    HGLOBAL block = GlobalAlloc(GHND, bytes.size());
+    std::memcpy(GlobalLock(block), bytes.data(), bytes.size());
+    return block;
+}
+
+// A data object with fixed media: each format answers a copy of its block
+// (or a handle the test made, which the receiver frees).
+class FixedDataObject : public TComObject<IDataObject> {
+public:
+    void AddBlock(CLIPFORMAT format, const std::string& bytes)
+    {
+        m_entries.push_back({format, TYMED_HGLOBAL, [bytes] {
+                                 STGMEDIUM m{};
+                                 m.tymed = TYMED_HGLOBAL;
+                                 m.hGlobal = GlobalBlock(bytes);
+                                 return m;
+                             }});
+    }
+    void AddMedium(CLIPFORMAT format, DWORD tymed, std::function<STGMEDIUM()> make)
+    {
+        m_entries.push_back({format, tymed, std::move(make)});
+    }
+    int gets = 0;
+
+    HRESULT QueryInterface(REFIID riid, void** ppv) override
+    {
+        return QueryFor(riid, ppv, {&IID_IUnknown, &IID_IDataObject});
+    }
+    HRESULT GetData(const FORMATETC* format, STGMEDIUM* medium) override
+    {
+        for (const Entry& e : m_entries)
+            if (e.format == format->cfFormat && (e.tymed & format->tymed)) {
+                ++gets;
+                *medium = e.make();
+                return S_OK;
+            }
+        return DV_E_FORMATETC;
+    }
+    HRESULT GetDataHere(const FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
+    HRESULT QueryGetData(const FORMATETC* format) override
+    {
+        for (const Entry& e : m_entries)
+            if (e.format == format->cfFormat)
+                return S_OK;
+        return DV_E_FORMATETC;
+    }
+    HRESULT GetCanonicalFormatEtc(const FORMATETC*, FORMATETC*) override { return E_NOTIMPL; }
+    HRESULT SetData(const FORMATETC*, STGMEDIUM*, BOOL) override { return E_NOTIMPL; }
+    HRESULT EnumFormatEtc(DWORD direction, IEnumFORMATETC** out) override
+    {
+        *out = nullptr;
+        if (direction != DATADIR_GET)
+            return E_NOTIMPL;
+        std::vector<FORMATETC> list;
+        for (const Entry& e : m_entries)
+            list.push_back(ContentFormat(e.format, e.tymed));
+        *out = new TEnumFormatEtc(list);
+        (*out)->AddRef();
+        return S_OK;
+    }
+    HRESULT DAdvise(const FORMATETC*, DWORD, IAdviseSink*, DWORD*) override { return OLE_E_ADVISENOTSUPPORTED; }
+    HRESULT DUnadvise(DWORD) override { return OLE_E_ADVISENOTSUPPORTED; }
+    HRESULT EnumDAdvise(IEnumSTATDATA**) override { return OLE_E_ADVISENOTSUPPORTED; }
+
+private:
+    struct Entry {
+        CLIPFORMAT format;
+        DWORD tymed;
+        std::function<STGMEDIUM()> make;
+    };
+    std::vector<Entry> m_entries;
+};
+
+// The bytes of a global-memory medium; the medium is released.
+inline std::string TakeBlock(STGMEDIUM& medium)
+{
+    std::string bytes(static_cast<const char*>(GlobalLock(medium.hGlobal)), GlobalSize(medium.hGlobal));
+    ReleaseStgMedium(&medium);
+    return bytes;
+}
