@@ -7,6 +7,8 @@
 #include "test_support/pdf_text.h"
 #include "vcl/printers.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QTest>
 
 #include <algorithm>
@@ -187,6 +189,25 @@ TEST_F(HexPanelTest, TheLoadedFilePrintsAsThePanelShowsIt)
     EXPECT_EQ(lines[0], "00000000: 48 65 6C 6C 6F 2C 20 70 72 69 6E 74 65 64 20 66 Hello, printed f");
     EXPECT_EQ(lines[1], "00000010: 72 6F 6D 20 74 68 65 20 68 65 78 20 70 61 6E 65 rom the hex pane");
     EXPECT_EQ(lines[14], "000000E0: 01 01 01 01 01 01 01 01 01 01 ..........");
+}
+
+TEST_F(HexPanelTest, CutCopyAndPasteButtonsGoThroughTheClipboard)
+{
+    TForm1& f = Show();
+    dir.Write("data.bin", "0123456789");
+    View(dir.Path("data.bin"));
+    f.hexedit->NewSelection(2, 4);
+    Button("Copy")->Click();
+    // Other programs read the bytes as hex digits, as the form sets it.
+    EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), "323334");
+    f.hexedit->NewSelection(0, 1);
+    Button("Cut")->Click();
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(f.hexedit->GetFastPointer()), 8), "23456789");
+    f.hexedit->Seek(7, 0);  // the caret on the 9
+    Button("Paste")->Click();  // the control's own format: no question
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(f.hexedit->GetFastPointer()), 10), "2345678019");
+    EXPECT_TRUE(Questions().empty());
+    QGuiApplication::clipboard()->clear();
 }
 
 }  // namespace
