@@ -588,6 +588,19 @@ TEST_F(HexFileDropTest, DropsTheFirstFilesContentOrAllNames)
     EXPECT_EQ(Data(), dir.Path("one.bin") + '\0' + dir.Path("two.bin") + '\0' + "xy");
 }
 
+TEST_F(HexFileDropTest, ShiftLinksDroppedFilesInsteadOfMovingThem)
+{
+    LoadBytes("xy");
+    TComPtr<IDataObject> files = Files({"/tmp/a"});
+    DWORD effect = DROPEFFECT_MOVE;
+    ASSERT_EQ(hex->SupportsOLEData(files.Get(), 0, {0, 0}, effect, oleDrop), S_OK);
+    EXPECT_EQ(effect, DROPEFFECT_LINK);
+    hex->ModifyOLEDropEffect(MK_SHIFT, {0, 0}, effect);
+    EXPECT_EQ(effect, DROPEFFECT_LINK);
+    hex->ModifyOLEDropEffect(0, {0, 0}, effect);
+    EXPECT_EQ(effect, DROPEFFECT_COPY);
+}
+
 TEST_F(HexFileDropTest, RefusesPipesAndFilesTooLargeBeforeReading)
 {
     LoadBytes("xy");

@@ -218,4 +218,10 @@ TEST_F(HexDragTest, TheDropSourceFollowsTheKeys)
     EXPECT_EQ(source->GiveFeedback(DROPEFFECT_COPY | DROPEFFECT_MOVE), E_INVALIDARG);
 }
 
+TEST_F(HexDragTest, DestructionRaisesNothingWhenTheRegistrationIsAlreadyGone)
+{
+    ASSERT_EQ(RevokeDragDrop(hex->Handle()), S_OK);  // behind the control's back
+    EXPECT_NO_THROW(hex.reset());
+}
+
 } // namespace
