@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -41,6 +42,24 @@ inline bool Run(const std::string& command)
         return false;
     }
     return true;
+}
+
+// A file of size pseudo-random bytes (xorshift: nothing in them makes a
+// conversion easier), made once and kept for later runs.
+inline std::string PseudoRandomFile(const std::string& path, std::size_t size)
+{
+    if (std::filesystem::exists(path) && std::filesystem::file_size(path) == size)
+        return path;
+    std::string data(size, '\0');
+    std::uint32_t x = 2463534242u;
+    for (char& c : data) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        c = static_cast<char>(x);
+    }
+    std::ofstream(path, std::ios::binary) << data;
+    return path;
 }
 
 // The wall-clock seconds a shell command takes.

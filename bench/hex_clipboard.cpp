@@ -29,22 +29,7 @@ namespace {
 
 constexpr size_t kDataSize = 64u << 20;
 
-std::string MakeData(const std::string& dir)
-{
-    const std::string name = dir + "/hex_clipboard.bin";
-    if (std::filesystem::exists(name) && std::filesystem::file_size(name) == kDataSize)
-        return name;
-    std::string data(kDataSize, '\0');
-    std::uint32_t x = 2463534242u;
-    for (char& c : data) {
-        x ^= x << 13;
-        x ^= x >> 17;
-        x ^= x << 5;
-        c = static_cast<char>(x);
-    }
-    std::ofstream(name, std::ios::binary) << data;
-    return name;
-}
+std::string MakeData(const std::string& dir) { return bench::PseudoRandomFile(dir + "/hex_clipboard.bin", kDataSize); }
 
 // Presses OK in the format dialog whenever it comes up.
 void AnswerFormatDialogs()

@@ -26,23 +26,7 @@ namespace {
 constexpr size_t kDataSize = 64u << 20;
 constexpr size_t kTextSize = 1900000;
 
-// Pseudo-random bytes: nothing in them makes the conversion easier.
-std::string MakeData(const std::string& dir)
-{
-    const std::string name = dir + "/hex_text_export.bin";
-    if (std::filesystem::exists(name) && std::filesystem::file_size(name) == kDataSize)
-        return name;
-    std::string data(kDataSize, '\0');
-    std::uint32_t x = 2463534242u;
-    for (char& c : data) {
-        x ^= x << 13;
-        x ^= x >> 17;
-        x ^= x << 5;
-        c = static_cast<char>(x);
-    }
-    std::ofstream(name, std::ios::binary) << data;
-    return name;
-}
+std::string MakeData(const std::string& dir) { return bench::PseudoRandomFile(dir + "/hex_text_export.bin", kDataSize); }
 
 std::string MakeText(const std::string& dir)
 {

@@ -76,11 +76,6 @@ TZAZDataObject::TZAZDataObject(const std::uint8_t* bytes, std::int32_t count, co
         std::memcpy(m_bytes.get(), bytes, static_cast<std::size_t>(m_count));
 }
 
-HRESULT TZAZDataObject::QueryInterface(REFIID riid, void** ppv)
-{
-    return QueryFor(riid, ppv, {&IID_IUnknown, &IID_IDataObject});
-}
-
 HRESULT TZAZDataObject::QueryGetData(const FORMATETC* format)
 {
     if (!format)
@@ -178,17 +173,6 @@ HRESULT TZAZDataObject::GetData(const FORMATETC* format, STGMEDIUM* medium)
     return S_OK;
 }
 
-HRESULT TZAZDataObject::GetDataHere(const FORMATETC*, STGMEDIUM*) { return DV_E_FORMATETC; }
-
-HRESULT TZAZDataObject::GetCanonicalFormatEtc(const FORMATETC* in, FORMATETC* out)
-{
-    if (!in || !out)
-        return E_INVALIDARG;
-    *out = *in;
-    out->ptd = nullptr;
-    return DATA_S_SAMEFORMATETC;
-}
-
 HRESULT TZAZDataObject::SetData(const FORMATETC* format, STGMEDIUM* medium, BOOL release)
 {
     if (!format || !medium)
@@ -207,31 +191,7 @@ HRESULT TZAZDataObject::SetData(const FORMATETC* format, STGMEDIUM* medium, BOOL
     return result;
 }
 
-HRESULT TZAZDataObject::EnumFormatEtc(DWORD direction, IEnumFORMATETC** out)
-{
-    if (!out)
-        return E_INVALIDARG;
-    *out = nullptr;
-    if (direction != DATADIR_GET)
-        return E_NOTIMPL;
-    try {
-        *out = new TZAZEnumFormatETC();
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
-    (*out)->AddRef();
-    return S_OK;
-}
-
-HRESULT TZAZDataObject::DAdvise(const FORMATETC*, DWORD, IAdviseSink*, DWORD*) { return OLE_E_ADVISENOTSUPPORTED; }
-HRESULT TZAZDataObject::DUnadvise(DWORD) { return OLE_E_ADVISENOTSUPPORTED; }
-
-HRESULT TZAZDataObject::EnumDAdvise(IEnumSTATDATA** out)
-{
-    if (out)
-        *out = nullptr;
-    return OLE_E_ADVISENOTSUPPORTED;
-}
+IEnumFORMATETC* TZAZDataObject::NewFormatEnumerator() { return new TZAZEnumFormatETC(); }
 
 TZAZEnumFormatETC::TZAZEnumFormatETC()
     : TEnumFormatEtc({ContentFormat(ZAZClipFormats().Own), ContentFormat(CF_TEXT),

@@ -5,7 +5,7 @@
 #pragma once
 
 #include "ole/ole2.h"
-#include "ole/oleenum.h"
+#include "ole/oleobj.h"
 
 #include <cstdint>
 #include <memory>
@@ -61,27 +61,23 @@ std::string CutUtf8(const std::string& text, std::size_t maxBytes);
 // the largest data.
 std::uint64_t ZAZClipBlockSize(CLIPFORMAT format, std::int32_t count, bool asHexText, std::int32_t textLength);
 
-class TZAZDataObject : public TComObject<IDataObject> {
+class TZAZDataObject : public TDataObjectBase {
 public:
     TZAZDataObject(const std::uint8_t* bytes, std::int32_t count, const std::string& fileName, bool asHexText,
                    bool swapNibbles);
 
-    HRESULT QueryInterface(REFIID riid, void** ppv) override;
     HRESULT GetData(const FORMATETC* format, STGMEDIUM* medium) override;
-    HRESULT GetDataHere(const FORMATETC* format, STGMEDIUM* medium) override;
     HRESULT QueryGetData(const FORMATETC* format) override;
-    HRESULT GetCanonicalFormatEtc(const FORMATETC* in, FORMATETC* out) override;
     HRESULT SetData(const FORMATETC* format, STGMEDIUM* medium, BOOL release) override;
-    HRESULT EnumFormatEtc(DWORD direction, IEnumFORMATETC** out) override;
-    HRESULT DAdvise(const FORMATETC* format, DWORD advf, IAdviseSink* sink, DWORD* connection) override;
-    HRESULT DUnadvise(DWORD connection) override;
-    HRESULT EnumDAdvise(IEnumSTATDATA** out) override;
 
     std::int32_t Count() const { return m_count; }
     const std::string& DumpName() const { return m_dumpName; }
     // The effect a drop target reported through SetData, and whether it did.
     bool HasPerformedEffect() const { return m_hasPerformedEffect; }
     DWORD PerformedEffect() const { return m_performedEffect; }
+
+protected:
+    IEnumFORMATETC* NewFormatEnumerator() override;
 
 private:
     std::uint64_t BlockSize(CLIPFORMAT format) const;

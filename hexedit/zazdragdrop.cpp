@@ -21,8 +21,11 @@ void TZAZDropTarget::SetActive(bool value)
         OleCheck(RegisterDragDrop(m_window, this));
         OleCheck(CoLockObjectExternal(this, TRUE, FALSE));
     } else {
-        OleCheck(RevokeDragDrop(m_window));
-        OleCheck(CoLockObjectExternal(this, FALSE, TRUE));
+        // The lock ends even when the registration is gone already.
+        const HRESULT revoked = RevokeDragDrop(m_window);
+        const HRESULT unlocked = CoLockObjectExternal(this, FALSE, TRUE);
+        OleCheck(revoked);
+        OleCheck(unlocked);
     }
 }
 

@@ -219,17 +219,26 @@ BOOL DeleteEnhMetaFile(HENHMETAFILE mf)
     return TRUE;
 }
 
-UINT GetEnhMetaFileBits(HENHMETAFILE mf, UINT size, BYTE* data)
+namespace {
+
+// The Get...Bits answer: with null data the number of bytes, else the
+// number copied, 0 when they do not fit.
+UINT CopyBits(const std::vector<std::uint8_t>& bytes, UINT size, void* data)
 {
-    if (!mf || mf->kind != MfKind::Emf)
-        return 0;
-    const auto n = static_cast<UINT>(mf->bytes.size());
+    const auto n = static_cast<UINT>(bytes.size());
     if (!data)
         return n;
     if (size < n)
         return 0;
-    std::copy(mf->bytes.begin(), mf->bytes.end(), data);
+    std::copy(bytes.begin(), bytes.end(), static_cast<std::uint8_t*>(data));
     return n;
+}
+
+} // namespace
+
+UINT GetEnhMetaFileBits(HENHMETAFILE mf, UINT size, BYTE* data)
+{
+    return mf && mf->kind == MfKind::Emf ? CopyBits(mf->bytes, size, data) : 0;
 }
 
 HENHMETAFILE CopyEnhMetaFileA(HENHMETAFILE mf, const char* fileName)
@@ -254,18 +263,7 @@ HMETAFILE SetMetaFileBitsEx(UINT size, const BYTE* data)
     return new GdiMetaFile{std::vector<std::uint8_t>(data, data + size)};
 }
 
-UINT GetMetaFileBitsEx(HMETAFILE mf, UINT size, void* data)
-{
-    if (!mf)
-        return 0;
-    const auto n = static_cast<UINT>(mf->bytes.size());
-    if (!data)
-        return n;
-    if (size < n)
-        return 0;
-    std::copy(mf->bytes.begin(), mf->bytes.end(), static_cast<std::uint8_t*>(data));
-    return n;
-}
+UINT GetMetaFileBitsEx(HMETAFILE mf, UINT size, void* data) { return mf ? CopyBits(mf->bytes, size, data) : 0; }
 
 BOOL DeleteMetaFile(HMETAFILE mf)
 {

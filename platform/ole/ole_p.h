@@ -3,7 +3,7 @@
 #pragma once
 
 #include "ole/ole2.h"
-#include "ole/oleenum.h"
+#include "ole/oleobj.h"
 
 #include <QMimeData>
 #include <QPointer>
@@ -61,19 +61,14 @@ private:
 
 // A data object over a QMimeData of another program (the clipboard's or a
 // drop's); it fails every request once that QMimeData is gone.
-class TMimeDataObject : public TComObject<IDataObject> {
+class TMimeDataObject : public TDataObjectBase {
 public:
     explicit TMimeDataObject(const QMimeData* mime);
-    HRESULT QueryInterface(REFIID riid, void** ppv) override;
     HRESULT GetData(const FORMATETC* format, STGMEDIUM* medium) override;
-    HRESULT GetDataHere(const FORMATETC* format, STGMEDIUM* medium) override;
     HRESULT QueryGetData(const FORMATETC* format) override;
-    HRESULT GetCanonicalFormatEtc(const FORMATETC* in, FORMATETC* out) override;
-    HRESULT SetData(const FORMATETC* format, STGMEDIUM* medium, BOOL release) override;
-    HRESULT EnumFormatEtc(DWORD direction, IEnumFORMATETC** out) override;
-    HRESULT DAdvise(const FORMATETC* format, DWORD advf, IAdviseSink* sink, DWORD* connection) override;
-    HRESULT DUnadvise(DWORD connection) override;
-    HRESULT EnumDAdvise(IEnumSTATDATA** out) override;
+
+protected:
+    IEnumFORMATETC* NewFormatEnumerator() override;
 
 private:
     QPointer<const QMimeData> m_mime;

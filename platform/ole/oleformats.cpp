@@ -459,3 +459,55 @@ HRESULT TEnumFormatEtc::Clone(IEnumFORMATETC** out)
     (*out)->AddRef();
     return S_OK;
 }
+
+// ====================================================================== data objects
+
+HRESULT TDataObjectBase::QueryInterface(REFIID riid, void** ppv)
+{
+    return QueryFor(riid, ppv, {&IID_IUnknown, &IID_IDataObject});
+}
+
+HRESULT TDataObjectBase::GetDataHere(const FORMATETC*, STGMEDIUM*) { return DV_E_FORMATETC; }
+
+HRESULT TDataObjectBase::GetCanonicalFormatEtc(const FORMATETC* in, FORMATETC* out)
+{
+    if (!in || !out)
+        return E_INVALIDARG;
+    *out = *in;
+    out->ptd = nullptr;
+    return DATA_S_SAMEFORMATETC;
+}
+
+HRESULT TDataObjectBase::SetData(const FORMATETC*, STGMEDIUM* medium, BOOL release)
+{
+    if (release && medium)
+        ReleaseStgMedium(medium);
+    return E_NOTIMPL;
+}
+
+HRESULT TDataObjectBase::EnumFormatEtc(DWORD direction, IEnumFORMATETC** out)
+{
+    if (!out)
+        return E_INVALIDARG;
+    *out = nullptr;
+    if (direction != DATADIR_GET)
+        return E_NOTIMPL;
+    try {
+        *out = NewFormatEnumerator();
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+    (*out)->AddRef();
+    return S_OK;
+}
+
+HRESULT TDataObjectBase::DAdvise(const FORMATETC*, DWORD, IAdviseSink*, DWORD*) { return OLE_E_ADVISENOTSUPPORTED; }
+
+HRESULT TDataObjectBase::DUnadvise(DWORD) { return OLE_E_ADVISENOTSUPPORTED; }
+
+HRESULT TDataObjectBase::EnumDAdvise(IEnumSTATDATA** out)
+{
+    if (out)
+        *out = nullptr;
+    return OLE_E_ADVISENOTSUPPORTED;
+}

@@ -176,11 +176,6 @@ TMimeDataObject::TMimeDataObject(const QMimeData* mime) : m_mime(mime)
         m_formats = FormatsOfMimeData(*mime);
 }
 
-HRESULT TMimeDataObject::QueryInterface(REFIID riid, void** ppv)
-{
-    return QueryFor(riid, ppv, {&IID_IUnknown, &IID_IDataObject});
-}
-
 HRESULT TMimeDataObject::QueryGetData(const FORMATETC* format)
 {
     if (!format)
@@ -216,46 +211,12 @@ HRESULT TMimeDataObject::GetData(const FORMATETC* format, STGMEDIUM* medium)
     }
 }
 
-HRESULT TMimeDataObject::GetDataHere(const FORMATETC*, STGMEDIUM*) { return DV_E_FORMATETC; }
-
-HRESULT TMimeDataObject::GetCanonicalFormatEtc(const FORMATETC* in, FORMATETC* out)
+IEnumFORMATETC* TMimeDataObject::NewFormatEnumerator()
 {
-    if (!in || !out)
-        return E_INVALIDARG;
-    *out = *in;
-    out->ptd = nullptr;
-    return DATA_S_SAMEFORMATETC;
-}
-
-HRESULT TMimeDataObject::SetData(const FORMATETC*, STGMEDIUM*, BOOL) { return E_NOTIMPL; }
-
-HRESULT TMimeDataObject::EnumFormatEtc(DWORD direction, IEnumFORMATETC** out)
-{
-    if (!out)
-        return E_INVALIDARG;
-    *out = nullptr;
-    if (direction != DATADIR_GET)
-        return E_NOTIMPL;
-    try {
-        std::vector<FORMATETC> entries;
-        for (CLIPFORMAT f : m_formats)
-            entries.push_back(ContentFormat(f));
-        *out = new TEnumFormatEtc(std::move(entries));
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
-    (*out)->AddRef();
-    return S_OK;
-}
-
-HRESULT TMimeDataObject::DAdvise(const FORMATETC*, DWORD, IAdviseSink*, DWORD*) { return OLE_E_ADVISENOTSUPPORTED; }
-HRESULT TMimeDataObject::DUnadvise(DWORD) { return OLE_E_ADVISENOTSUPPORTED; }
-
-HRESULT TMimeDataObject::EnumDAdvise(IEnumSTATDATA** out)
-{
-    if (out)
-        *out = nullptr;
-    return OLE_E_ADVISENOTSUPPORTED;
+    std::vector<FORMATETC> entries;
+    for (CLIPFORMAT f : m_formats)
+        entries.push_back(ContentFormat(f));
+    return new TEnumFormatEtc(std::move(entries));
 }
 
 TComPtr<IDataObject> DataObjectOfMime(const QMimeData* mime)

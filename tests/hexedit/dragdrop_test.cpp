@@ -11,41 +11,6 @@
 
 namespace {
 
-// A drop target of another program: it takes what it is offered with the
-// effect it was made with.
-class OtherProgram : public TComObject<IDropTarget> {
-public:
-    explicit OtherProgram(DWORD effect) : m_effect(effect) {}
-    std::string dropped;
-    HRESULT QueryInterface(REFIID riid, void** ppv) override
-    {
-        return QueryFor(riid, ppv, {&IID_IUnknown, &IID_IDropTarget});
-    }
-    HRESULT DragEnter(IDataObject*, DWORD, POINTL, DWORD* effect) override
-    {
-        *effect &= m_effect;
-        return S_OK;
-    }
-    HRESULT DragOver(DWORD, POINTL, DWORD* effect) override
-    {
-        *effect &= m_effect;
-        return S_OK;
-    }
-    HRESULT DragLeave() override { return S_OK; }
-    HRESULT Drop(IDataObject* data, DWORD, POINTL, DWORD* effect) override
-    {
-        FORMATETC text = ContentFormat(CF_TEXT);
-        STGMEDIUM medium{};
-        if (SUCCEEDED(data->GetData(&text, &medium)))
-            dropped = TakeBlock(medium);
-        *effect &= m_effect;
-        return S_OK;
-    }
-
-private:
-    DWORD m_effect;
-};
-
 class HexDragTest : public HexExTest {
 protected:
     void SetUp() override
@@ -87,6 +52,13 @@ protected:
         Release(start + QPoint(dx, 0), mods);
     }
     // A drag of the selection to before the byte at pos, dropped with keys.
+    // An edit before the drag, which a move must not take into its step.
+    void OlderStep()
+    {
+        hex->NewSelection(7, 7);
+        hex->DeleteSelection("older");
+        hex->NewSelection(0, 1);
+    }
     ScriptedDrag& DragTo(std::int32_t pos, DWORD keys = 0)
     {
         return Script({{Screen(ByteCentre(pos)), MK_LBUTTON | keys}, {Screen(ByteCentre(pos)), keys}});
@@ -109,9 +81,7 @@ TEST_F(HexDragTest, StartsADragOnlyFromFivePixelsOn)
 
 TEST_F(HexDragTest, MovesInsideAsOneUndoStep)
 {
-    hex->NewSelection(7, 7);
-    hex->DeleteSelection("older");  // an older step that the move must not take in
-    hex->NewSelection(0, 1);
+    OlderStep();
     ScriptedDrag& drag = DragTo(6);
     PressAndMove(5);
     ASSERT_EQ(drag.runs, 1);
@@ -134,9 +104,7 @@ TEST_F(HexDragTest, CopiesInsideWithCtrl)
 
 TEST_F(HexDragTest, ADropOnItsOwnSelectionMovesNothing)
 {
-    hex->NewSelection(7, 7);
-    hex->DeleteSelection("older");
-    hex->NewSelection(0, 1);
+    OlderStep();
     DragTo(1);
     PressAndMove(5);
     EXPECT_EQ(Data(), "ABCDEFG");
@@ -145,9 +113,7 @@ TEST_F(HexDragTest, ADropOnItsOwnSelectionMovesNothing)
 
 TEST_F(HexDragTest, CombinesNothingWhenTheInsertionFailsAfterTheDeletion)
 {
-    hex->NewSelection(7, 7);
-    hex->DeleteSelection("older");
-    hex->NewSelection(0, 1);
+    OlderStep();
     // The first change of the move (its deletion) raises, as a refused edit
     // does: the insertion never happens.
     bool armed = true;
@@ -176,7 +142,7 @@ TEST_F(HexDragTest, AMoveToAnotherProgramDeletesAndEscChangesNothing)
     other.Show();
     other.Widget()->move(W()->mapToGlobal(QPoint(0, 0)) + QPoint(1000, 0));
     Pump();
-    auto* program = new OtherProgram(DROPEFFECT_MOVE);
+    auto* program = new RecordingDropTarget(DROPEFFECT_MOVE);
     ASSERT_EQ(RegisterDragDrop(panel->Handle(), program), S_OK);
     const QPoint inside = panel->Widget()->mapToGlobal(QPoint(50, 50));
 

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "ole/ole2.h"
-#include "ole/oleenum.h"
+#include "ole/oleobj.h"
 
 #include <cstring>
 #include <functional>
@@ -88,7 +88,7 @@ inline HGLOBAL GlobalBlock(const std::string& bytes)
 
 // A data object with fixed media: each format answers a copy of its block
 // (or a handle the test made, which the receiver frees).
-class FixedDataObject : public TComObject<IDataObject> {
+class FixedDataObject : public TDataObjectBase {
 public:
     void AddBlock(CLIPFORMAT format, const std::string& bytes)
     {
@@ -105,10 +105,6 @@ public:
     }
     int gets = 0;
 
-    HRESULT QueryInterface(REFIID riid, void** ppv) override
-    {
-        return QueryFor(riid, ppv, {&IID_IUnknown, &IID_IDataObject});
-    }
     HRESULT GetData(const FORMATETC* format, STGMEDIUM* medium) override
     {
         for (const Entry& e : m_entries)
@@ -119,7 +115,6 @@ public:
             }
         return DV_E_FORMATETC;
     }
-    HRESULT GetDataHere(const FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
     HRESULT QueryGetData(const FORMATETC* format) override
     {
         for (const Entry& e : m_entries)
@@ -127,23 +122,15 @@ public:
                 return S_OK;
         return DV_E_FORMATETC;
     }
-    HRESULT GetCanonicalFormatEtc(const FORMATETC*, FORMATETC*) override { return E_NOTIMPL; }
-    HRESULT SetData(const FORMATETC*, STGMEDIUM*, BOOL) override { return E_NOTIMPL; }
-    HRESULT EnumFormatEtc(DWORD direction, IEnumFORMATETC** out) override
+
+protected:
+    IEnumFORMATETC* NewFormatEnumerator() override
     {
-        *out = nullptr;
-        if (direction != DATADIR_GET)
-            return E_NOTIMPL;
         std::vector<FORMATETC> list;
         for (const Entry& e : m_entries)
             list.push_back(ContentFormat(e.format, e.tymed));
-        *out = new TEnumFormatEtc(list);
-        (*out)->AddRef();
-        return S_OK;
+        return new TEnumFormatEtc(list);
     }
-    HRESULT DAdvise(const FORMATETC*, DWORD, IAdviseSink*, DWORD*) override { return OLE_E_ADVISENOTSUPPORTED; }
-    HRESULT DUnadvise(DWORD) override { return OLE_E_ADVISENOTSUPPORTED; }
-    HRESULT EnumDAdvise(IEnumSTATDATA**) override { return OLE_E_ADVISENOTSUPPORTED; }
 
 private:
     struct Entry {
@@ -161,3 +148,50 @@ inline std::string TakeBlock(STGMEDIUM& medium)
     ReleaseStgMedium(&medium);
     return bytes;
 }
+
+// A drop target of another program: records the calls, takes the text
+// dropped on it, and answers with the effects it allows.
+class RecordingDropTarget : public TComObject<IDropTarget> {
+public:
+    explicit RecordingDropTarget(DWORD allowed) : answer(allowed) {}
+    DWORD answer;
+    std::vector<std::string> calls;
+    DWORD keys = 0;
+    POINTL point{};
+    std::string dropped;
+
+    HRESULT QueryInterface(REFIID riid, void** ppv) override
+    {
+        return QueryFor(riid, ppv, {&IID_IUnknown, &IID_IDropTarget});
+    }
+    HRESULT DragEnter(IDataObject*, DWORD keyState, POINTL at, DWORD* effect) override
+    {
+        calls.push_back("enter " + std::to_string(*effect));
+        keys = keyState;
+        point = at;
+        *effect &= answer;
+        return S_OK;
+    }
+    HRESULT DragOver(DWORD, POINTL, DWORD* effect) override
+    {
+        calls.push_back("over");
+        *effect &= answer;
+        return S_OK;
+    }
+    HRESULT DragLeave() override
+    {
+        calls.push_back("leave");
+        return S_OK;
+    }
+    HRESULT Drop(IDataObject* data, DWORD keyState, POINTL, DWORD* effect) override
+    {
+        calls.push_back("drop");
+        keys = keyState;
+        FORMATETC text = ContentFormat(CF_TEXT);
+        STGMEDIUM medium{};
+        if (SUCCEEDED(data->GetData(&text, &medium)))
+            dropped = TakeBlock(medium);
+        *effect &= answer;
+        return S_OK;
+    }
+};
