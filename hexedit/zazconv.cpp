@@ -2,6 +2,7 @@
 
 #include "rtl/unicode.h"
 
+#include <array>
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
@@ -275,41 +276,56 @@ void TranslateBufferToAnsi(int kind, const void* source, void* dest, std::int32_
     TranslateBuffer(kind, cctToAnsi, source, dest, count);
 }
 
+namespace {
+
+// The value of each character as a hexadecimal digit, -1 for the others.
+constexpr std::array<std::int8_t, 256> kHexValue = [] {
+    std::array<std::int8_t, 256> t{};
+    for (int c = 0; c < 256; ++c)
+        t[c] = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+    return t;
+}();
+
+// The two digits of each byte value, high nibble first.
+constexpr std::array<std::array<char, 2>, 256> kHexPairs = [] {
+    std::array<std::array<char, 2>, 256> t{};
+    for (int b = 0; b < 256; ++b)
+        t[b] = {"0123456789ABCDEF"[b >> 4], "0123456789ABCDEF"[b & 0xF]};
+    return t;
+}();
+
+}  // namespace
+
 std::uint8_t* ConvertHexToBin(const char* source, std::uint8_t* dest, std::int32_t count, std::int32_t& destCount,
                               bool swapNibbles)
 {
-    destCount = 0;
+    // Table lookups: a large paste of hex text is decoded at memory speed.
+    // dest may be source itself: byte k is written after digit 2k + 1 was read.
+    std::int32_t written = 0;
     int pending = -1;
+    const auto* s = reinterpret_cast<const std::uint8_t*>(source);
     for (std::int32_t i = 0; i < count; ++i) {
-        const char ch = source[i];
-        int v;
-        if (ch >= '0' && ch <= '9')
-            v = ch - '0';
-        else if (ch >= 'a' && ch <= 'f')
-            v = ch - 'a' + 10;
-        else if (ch >= 'A' && ch <= 'F')
-            v = ch - 'A' + 10;
-        else
+        const int v = kHexValue[s[i]];
+        if (v < 0)
             continue;
         if (pending < 0) {
             pending = v;
             continue;
         }
-        dest[destCount++] = static_cast<std::uint8_t>(swapNibbles ? (v << 4) | pending : (pending << 4) | v);
+        dest[written++] = static_cast<std::uint8_t>(swapNibbles ? (v << 4) | pending : (pending << 4) | v);
         pending = -1;
     }
+    destCount = written;
     return dest;
 }
 
 char* ConvertBinToHex(const std::uint8_t* source, char* dest, std::int32_t count, bool swapNibbles)
 {
     char* d = dest;
-    for (std::int32_t i = 0; i < count; ++i) {
-        const std::uint8_t b = source[i];
-        const char hi = kDigits[b >> 4];
-        const char lo = kDigits[b & 0xF];
-        *d++ = swapNibbles ? lo : hi;
-        *d++ = swapNibbles ? hi : lo;
+    for (std::int32_t i = 0; i < count; ++i, d += 2) {
+        const std::array<char, 2>& pair = kHexPairs[source[i]];
+        d[0] = pair[swapNibbles ? 1 : 0];
+        d[1] = pair[swapNibbles ? 0 : 1];
     }
     *d = '\0';
     return dest;

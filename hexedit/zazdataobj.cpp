@@ -3,6 +3,7 @@
 #include "hexedit/zazconv.h"
 
 #include "rtl/sysutils.h"
+#include "win/memadvise.h"
 
 #include <algorithm>
 #include <chrono>
@@ -72,18 +73,15 @@ TZAZDataObject::TZAZDataObject(const std::uint8_t* bytes, std::int32_t count, co
       m_swapNibbles(swapNibbles),
       m_dumpName(ZAZDumpName(fileName))
 {
+    AdviseHugePages(m_bytes.get(), static_cast<std::size_t>(m_count));
     if (m_count > 0)
         std::memcpy(m_bytes.get(), bytes, static_cast<std::size_t>(m_count));
 }
 
 HRESULT TZAZDataObject::QueryGetData(const FORMATETC* format)
 {
-    if (!format)
-        return E_INVALIDARG;
-    if (format->dwAspect != DVASPECT_CONTENT)
-        return DV_E_DVASPECT;
-    if (!(format->tymed & TYMED_HGLOBAL))
-        return DV_E_TYMED;
+    if (const HRESULT request = CheckContentRequest(format); FAILED(request))
+        return request;
     const TZAZClipFormats& f = ZAZClipFormats();
     if (format->lindex != -1 && format->lindex != 0 && format->cfFormat != f.FileContents)
         return DV_E_LINDEX;
@@ -149,10 +147,7 @@ void TZAZDataObject::Fill(CLIPFORMAT format, std::uint8_t* block) const
 
 HRESULT TZAZDataObject::GetData(const FORMATETC* format, STGMEDIUM* medium)
 {
-    if (!medium)
-        return E_INVALIDARG;
-    *medium = STGMEDIUM{};
-    const HRESULT supported = QueryGetData(format);
+    const HRESULT supported = StartGetData(format, medium);
     if (FAILED(supported))
         return supported;
     const std::uint64_t size = BlockSize(format->cfFormat);

@@ -5,6 +5,7 @@
 #include "hexedit/zazerrors.h"
 
 #include "rtl/sysutils.h"
+#include "win/memadvise.h"
 #include "vcl/forms.h"
 #include "vcl/stdctrls.h"
 
@@ -189,7 +190,10 @@ void TZAZByteString::HexToBytes(bool swapNibbles)
         m_size = static_cast<std::uint64_t>(count);
         return;
     }
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(m_size / 2));
+    std::vector<std::uint8_t> bytes;
+    bytes.reserve(static_cast<std::size_t>(m_size / 2));
+    AdviseHugePages(bytes.data(), bytes.capacity());
+    bytes.resize(static_cast<std::size_t>(m_size / 2));
     ConvertHexToBin(reinterpret_cast<const char*>(m_data), bytes.data(), static_cast<std::int32_t>(m_size), count,
                     swapNibbles);
     bytes.resize(static_cast<std::size_t>(count));

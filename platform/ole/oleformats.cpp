@@ -5,6 +5,7 @@
 
 #include "rtl/unicode.h"
 #include "shell/shlclip.h"
+#include "win/memadvise.h"
 
 #include <QImage>
 #include <QUrl>
@@ -331,14 +332,16 @@ HGLOBAL RenderFromMimeData(const QMimeData& mime, CLIPFORMAT format)
 QByteArray MimeBytesOfBlock(CLIPFORMAT format, const std::uint8_t* block, std::size_t size)
 {
     const FormatRow* row = RowOfFormat(format);
-    if (row && row->kind == Kind::Text) {
-        const auto* end = static_cast<const std::uint8_t*>(std::memchr(block, 0, size));
-        return QByteArray(reinterpret_cast<const char*>(block),
-                          static_cast<qsizetype>(end ? static_cast<std::size_t>(end - block) : size));
-    }
     if (row && row->kind == Kind::FileList)
         return UriListOfFiles(NamesOfDropFiles(block, size));
-    return QByteArray(reinterpret_cast<const char*>(block), static_cast<qsizetype>(size));
+    if (row && row->kind == Kind::Text)
+        if (const auto* end = static_cast<const std::uint8_t*>(std::memchr(block, 0, size)))
+            size = static_cast<std::size_t>(end - block);
+    QByteArray bytes(static_cast<qsizetype>(size), Qt::Uninitialized);
+    AdviseHugePages(bytes.data(), size);
+    if (size)
+        std::memcpy(bytes.data(), block, size);
+    return bytes;
 }
 
 // ====================================================================== dropped files
@@ -465,6 +468,25 @@ HRESULT TEnumFormatEtc::Clone(IEnumFORMATETC** out)
 HRESULT TDataObjectBase::QueryInterface(REFIID riid, void** ppv)
 {
     return QueryFor(riid, ppv, {&IID_IUnknown, &IID_IDataObject});
+}
+
+HRESULT TDataObjectBase::CheckContentRequest(const FORMATETC* format)
+{
+    if (!format)
+        return E_INVALIDARG;
+    if (format->dwAspect != DVASPECT_CONTENT)
+        return DV_E_DVASPECT;
+    if (!(format->tymed & TYMED_HGLOBAL))
+        return DV_E_TYMED;
+    return S_OK;
+}
+
+HRESULT TDataObjectBase::StartGetData(const FORMATETC* format, STGMEDIUM* medium)
+{
+    if (!medium)
+        return E_INVALIDARG;
+    *medium = STGMEDIUM{};
+    return QueryGetData(format);
 }
 
 HRESULT TDataObjectBase::GetDataHere(const FORMATETC*, STGMEDIUM*) { return DV_E_FORMATETC; }

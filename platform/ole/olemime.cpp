@@ -178,12 +178,8 @@ TMimeDataObject::TMimeDataObject(const QMimeData* mime) : m_mime(mime)
 
 HRESULT TMimeDataObject::QueryGetData(const FORMATETC* format)
 {
-    if (!format)
-        return E_INVALIDARG;
-    if (format->dwAspect != DVASPECT_CONTENT)
-        return DV_E_DVASPECT;
-    if (!(format->tymed & TYMED_HGLOBAL))
-        return DV_E_TYMED;
+    if (const HRESULT request = CheckContentRequest(format); FAILED(request))
+        return request;
     if (std::find(m_formats.begin(), m_formats.end(), format->cfFormat) == m_formats.end())
         return DV_E_FORMATETC;
     return S_OK;
@@ -191,10 +187,7 @@ HRESULT TMimeDataObject::QueryGetData(const FORMATETC* format)
 
 HRESULT TMimeDataObject::GetData(const FORMATETC* format, STGMEDIUM* medium)
 {
-    if (!medium)
-        return E_INVALIDARG;
-    *medium = STGMEDIUM{};
-    const HRESULT supported = QueryGetData(format);
+    const HRESULT supported = StartGetData(format, medium);
     if (FAILED(supported))
         return supported;
     if (!m_mime)

@@ -47,4 +47,8 @@ public:
 protected:
     // A new enumerator of the formats offered for reading.
     virtual IEnumFORMATETC* NewFormatEnumerator() = 0;
+    // What every request must be: the content aspect in a global block.
+    static HRESULT CheckContentRequest(const FORMATETC* format);
+    // Clears the medium and answers QueryGetData's verdict on the request.
+    HRESULT StartGetData(const FORMATETC* format, STGMEDIUM* medium);
 };

@@ -1,5 +1,7 @@
 #include "win/globalmem.h"
 
+#include "win/memadvise.h"
+
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -27,6 +29,9 @@ HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes)
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }
+    // A large block is filled in one sweep (a rendering, a copy): huge
+    // pages spare the kernel most of its faults.
+    AdviseHugePages(p, total);
     HeaderOf(p)->size = bytes;
     return p;
 }

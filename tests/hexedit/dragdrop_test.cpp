@@ -134,13 +134,9 @@ TEST_F(HexDragTest, CombinesNothingWhenTheInsertionFailsAfterTheDeletion)
 
 TEST_F(HexDragTest, AMoveToAnotherProgramDeletesAndEscChangesNothing)
 {
-    TForm other(nullptr);
-    other.SetBounds(0, 0, 200, 200);
-    auto* panel = new TPanel(&other);
-    panel->SetParent(&other);
-    panel->SetAlign(alClient);
-    other.Show();
-    other.Widget()->move(W()->mapToGlobal(QPoint(0, 0)) + QPoint(1000, 0));
+    const QPoint away = W()->mapToGlobal(QPoint(1000, 0));
+    DropWindow other(away.x(), away.y());
+    TPanel* panel = other.panel;
     Pump();
     auto* program = new RecordingDropTarget(DROPEFFECT_MOVE);
     ASSERT_EQ(RegisterDragDrop(panel->Handle(), program), S_OK);

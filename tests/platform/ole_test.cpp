@@ -205,12 +205,8 @@ TEST_F(OleTest, OffersAVirtualFileToFileManagersAsAFileOfTheCache)
 
 TEST_F(OleTest, TurnsQtDragEventsIntoDropTargetCalls)
 {
-    TForm form(nullptr);
-    form.SetBounds(10, 10, 200, 200);
-    auto* panel = new TPanel(&form);
-    panel->SetParent(&form);
-    panel->SetAlign(alClient);
-    form.Show();
+    DropWindow window;
+    TPanel* panel = window.panel;
     auto* target = new RecordingDropTarget(DROPEFFECT_COPY);
     TComPtr<IDropTarget> hold(target);
     EXPECT_EQ(RegisterDragDrop(0x7FFFFFF, target), DRAGDROP_E_INVALIDHWND);

@@ -5,6 +5,8 @@
 
 #include "ole/ole2.h"
 #include "ole/oleobj.h"
+#include "vcl/extctrls.h"
+#include "vcl/forms.h"
 
 #include <cstring>
 #include <functional>
@@ -194,4 +196,19 @@ public:
         *effect &= answer;
         return S_OK;
     }
+};
+
+// A shown window whose client area is one panel, a place to register a
+// drop target.
+struct DropWindow {
+    explicit DropWindow(int left = 10, int top = 10)
+    {
+        form.SetBounds(left, top, 200, 200);
+        panel = new TPanel(&form);
+        panel->SetParent(&form);
+        panel->SetAlign(alClient);
+        form.Show();
+    }
+    TForm form{nullptr};
+    TPanel* panel = nullptr;
 };
