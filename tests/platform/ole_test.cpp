@@ -235,6 +235,22 @@ TEST_F(OleTest, TurnsQtDragEventsIntoDropTargetCalls)
     EXPECT_EQ(target->calls,
               (std::vector<std::string>{"enter " + std::to_string(DROPEFFECT_COPY | DROPEFFECT_MOVE), "drop"}));
     EXPECT_EQ(target->dropped, std::string("dropped") + '\0');
+
+    // A drag that starts in the program hands the target the source's own
+    // object, not one over its MIME data.
+    auto* ours = new FixedDataObject();
+    TComPtr<IDataObject> holdOurs(ours);
+    ours->AddBlock(CF_TEXT, std::string("ours") + '\0');
+    ASSERT_EQ(OleSetClipboard(ours), S_OK);
+    const QMimeData* adapter = QGuiApplication::clipboard()->mimeData();
+    target->answer = DROPEFFECT_COPY;
+    QDragEnterEvent enterFromUs(QPoint(20, 30), Qt::CopyAction, adapter, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(w, &enterFromUs);
+    QDropEvent fromUs(QPointF(20, 30), Qt::CopyAction, adapter, Qt::NoButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(w, &fromUs);
+    EXPECT_EQ(target->droppedObject, ours);
+    EXPECT_EQ(target->dropped, std::string("ours") + '\0');
+
     ASSERT_EQ(RevokeDragDrop(panel->Handle()), S_OK);
     EXPECT_EQ(RegisteredDropTargetAt({inside.x(), inside.y()}), nullptr);
 }

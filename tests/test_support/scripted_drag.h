@@ -161,6 +161,7 @@ public:
     DWORD keys = 0;
     POINTL point{};
     std::string dropped;
+    IDataObject* droppedObject = nullptr;  // not held: compared only
 
     HRESULT QueryInterface(REFIID riid, void** ppv) override
     {
@@ -189,6 +190,7 @@ public:
     {
         calls.push_back("drop");
         keys = keyState;
+        droppedObject = data;
         FORMATETC text = ContentFormat(CF_TEXT);
         STGMEDIUM medium{};
         if (SUCCEEDED(data->GetData(&text, &medium)))
