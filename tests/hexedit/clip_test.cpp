@@ -4,7 +4,9 @@
 #include "hex_fixture.h"
 
 #include "hexedit/zazdataobj.h"
+#include "fuzz/ole_medium_fuzz_one.h"
 #include "hexedit/zazolepaste.h"
+#include "test_support/fuzz_corpus.h"
 #include "test_support/modal_driver.h"
 #include "test_support/scripted_drag.h"
 #include "test_support/temp_dir.h"
@@ -292,6 +294,28 @@ TEST(ZAZMediumToBytes, ReadsNothingPastTheBlock)
                          false, bytes);
         EXPECT_EQ(std::string(reinterpret_cast<const char*>(bytes.Data()), bytes.Size()), c.expected);
     }
+}
+
+// Well-formed blocks of each kind, mutated many ways: nothing is read past
+// a block (the sanitizers watch), whatever its header says.
+TEST(ZAZMediumToBytes, MutatedBlocksNeverReadPastTheirEnd)
+{
+    TestApplication();
+    DROPFILES header{sizeof(DROPFILES), {0, 0}, FALSE, FALSE};
+    const std::string seeds[] = {
+        std::string(1, '\0') + OwnBlock("abcdef"),
+        std::string(1, '\1') + Bytes({4, 0, 0, 0}) + "wxyz",
+        std::string(1, '\5') + Bytes({'A', 0, 'B', 0, 0, 0}),
+        std::string(1, '\3') + "41 4a-ZZ 0" + '\0',
+        std::string(1, '\3') + std::string(reinterpret_cast<const char*>(&header), sizeof header) + "/a/b" + '\0' +
+            "/c" + '\0' + '\0',
+    };
+    int seed = 0;
+    for (const std::string& original : seeds)
+        RunMutatedInputs("ole_medium_mutation_current.bin", original, original.size(), 3, 200, 20261211u + seed++,
+                         [](const std::string& bytes) {
+                             OleMediumFuzzOne(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+                         });
 }
 
 TEST(ZAZMediumToBytes, SavesPicturesAndPalettesOfOurOwnObjects)
