@@ -2,6 +2,7 @@
 
 #include "archive/zadgbls.h"
 #include "archive/zadhooks.h"
+#include "archive/zadgztarlist.h"
 #include "archive/zadtextmark.h"
 
 #include <algorithm>
@@ -400,6 +401,9 @@ struct BuiltInFormats {
             Formats()[t] = kZipFormat;
         for (TArcType t : {atB64, atUUE})
             Formats()[t] = kTextFormat;
+        for (TArcType t : {atGZip, atTarGZip})
+            Formats()[t] = GzipListFormat();
+        Formats()[atTar] = TarListFormat();
     }
 };
 const BuiltInFormats g_builtIn;

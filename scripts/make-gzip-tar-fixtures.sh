@@ -34,3 +34,104 @@ for b in 10 11 12 13 14 15 16; do
   uncompress -c < "$out/lzw/b$b.Z" | cmp -s - "$src"
   echo "b$b.Z $(uncompress -c < "$out/lzw/b$b.Z" | size_crc)"
 done > "$out/lzw/expected.txt"
+
+# gztar/: gzip and TAR archives of one small tree, and their hostile copies.
+#   plain.gz (gzip -n: no stored name), named.gz (the name "notes.txt"),
+#   joined.gz (two gzip files joined with cat), fields.gz (extra field,
+#   name, comment and header CRC, checked with gzip -t), padded.gz (zero
+#   bytes after the last member), damaged-first.gz (joined.gz with the
+#   first member's CRC changed), traversal.gz (a stored name "../../evil.txt");
+#   gnu.tar, ustar.tar, pax.tar (GNU tar's formats), bsd.tar (bsdtar),
+#   tree.tgz and tree.tar.gz (gzip of gnu.tar), tree.tar.Z (compress);
+#   hostile tars: size-negative.tar, size-huge.tar, size-text.tar,
+#   traversal.tar ("../evil.txt" and "/tmp/evil.txt"), link-then-file.tar
+#   (a symbolic link "lnk" to /tmp, then "lnk/evil.txt").
+g="$out/gztar"
+mkdir -p "$g"
+rm -f "$g"/*
+src="$work/src"
+mkdir -p "$src/tree/dir/sub" "$src/tree/empty"
+long="a-folder-name-that-is-long-enough-to-need-more-than-the-hundred-bytes-of-the-name-field"
+mkdir -p "$src/tree/$long"
+printf 'alpha\n' > "$src/tree/dir/a.txt"
+head -c 3000 "$work/text" > "$src/tree/dir/sub/words.txt"
+head -c 1200 /dev/urandom > "$src/tree/dir/random.bin"
+printf 'long\n' > "$src/tree/$long/inside-the-long-folder-with-a-long-name-too.txt"
+n100=$(printf 'n%.0s' $(seq 1 100))
+printf 'hundred\n' > "$src/tree/$n100"
+ln -s dir/a.txt "$src/tree/link"
+touch -d '2024-03-05 10:20:30' "$src/tree" -r /dev/null 2>/dev/null || true
+find "$src/tree" -exec touch -h -d '2024-03-05 10:20:30' {} +
+for f in gnu ustar pax; do
+  if [ "$f" = ustar ]; then
+    # ustar holds a name of up to 255 bytes only as prefix and name; the
+    # long folder's file fits, the 100-byte name too.
+    (cd "$src" && tar --format=ustar -cf "$g/ustar.tar" tree)
+  else
+    (cd "$src" && tar --format="$f" -cf "$g/$f.tar" tree)
+  fi
+done
+(cd "$src" && bsdtar -cf "$g/bsd.tar" tree)
+gzip -9 -n -c "$g/gnu.tar" > "$g/tree.tgz"
+cp "$g/tree.tgz" "$g/tree.tar.gz"
+compress -c < "$g/gnu.tar" > "$g/tree.tar.Z"
+head -c 5000 "$work/text" > "$work/notes.txt"
+gzip -n -c "$work/notes.txt" > "$g/plain.gz"
+(cd "$work" && gzip -c notes.txt > "$g/named.gz")
+printf 'second member\n' | gzip -n -c > "$work/second.gz"
+cat "$g/plain.gz" "$work/second.gz" > "$g/joined.gz"
+cp "$g/plain.gz" "$g/padded.gz"
+head -c 1024 /dev/zero >> "$g/padded.gz"
+python3 - "$g" "$work/notes.txt" <<'PY'
+import os, struct, sys, zlib
+g, src = sys.argv[1], sys.argv[2]
+data = open(src, 'rb').read()
+def raw(d):
+    c = zlib.compressobj(9, zlib.DEFLATED, -15)
+    return c.compress(d) + c.flush()
+def member(flags, extra=b'', name=b'', comment=b'', payload=data):
+    h = b'\x1f\x8b\x08' + bytes([flags]) + struct.pack('<I', 1700000000) + b'\x00\x03'
+    if flags & 4:
+        h += struct.pack('<H', len(extra)) + extra
+    if flags & 8:
+        h += name + b'\x00'
+    if flags & 16:
+        h += comment + b'\x00'
+    if flags & 2:
+        h += struct.pack('<H', zlib.crc32(h) & 0xFFFF)
+    return h + raw(payload) + struct.pack('<II', zlib.crc32(payload), len(payload) & 0xFFFFFFFF)
+open(os.path.join(g, 'fields.gz'), 'wb').write(member(2 | 4 | 8 | 16, b'AB\x02\x00xy', b'fields.txt', b'a comment'))
+open(os.path.join(g, 'traversal.gz'), 'wb').write(member(8, name=b'../../evil.txt'))
+j = bytearray(open(os.path.join(g, 'joined.gz'), 'rb').read())
+first = len(open(os.path.join(g, 'plain.gz'), 'rb').read())
+j[first - 8] ^= 0xFF
+open(os.path.join(g, 'damaged-first.gz'), 'wb').write(bytes(j))
+
+def header(name, size_field, typeflag=b'0', link=b''):
+    h = bytearray(512)
+    h[0:len(name)] = name
+    h[100:108] = b'0000644\x00'
+    h[108:116] = b'0000000\x00'
+    h[116:124] = b'0000000\x00'
+    h[124:136] = size_field
+    h[136:148] = b'14500000000\x00'
+    h[156:157] = typeflag
+    h[157:157 + len(link)] = link
+    h[257:265] = b'ustar\x0000'
+    h[148:156] = b' ' * 8
+    h[148:156] = ('%06o\x00 ' % sum(h)).encode()
+    return bytes(h)
+def entry(name, body, typeflag=b'0', link=b''):
+    pad = (-len(body)) % 512
+    return header(name, ('%011o\x00' % len(body)).encode(), typeflag, link) + body + b'\x00' * pad
+end = b'\x00' * 1024
+good = entry(b'good.txt', b'good\n')
+def write(name, blob):
+    open(os.path.join(g, name), 'wb').write(blob)
+write('size-negative.tar', good + header(b'neg.txt', b'\xff' * 12) + b'x' * 512 + end)
+write('size-huge.tar', good + header(b'huge.txt', b'77777777777\x00') + b'x' * 512 + end)
+write('size-text.tar', good + header(b'text.txt', b'12z4\x00       ') + b'x' * 512 + end)
+write('traversal.tar', good + entry(b'../evil.txt', b'evil\n') + entry(b'/tmp/evil.txt', b'evil\n') + end)
+write('link-then-file.tar', entry(b'lnk', b'', b'2', b'/tmp') + entry(b'lnk/evil.txt', b'evil\n') + good + end)
+PY
+gzip -t "$g"/plain.gz "$g"/named.gz "$g"/joined.gz "$g"/fields.gz

@@ -1,0 +1,225 @@
+#include "archive/zadungzip.h"
+
+#include "archive/zadcrc.h"
+#include "archive/zadgbls.h"
+#include "archive/zadhooks.h"
+#include "archive/zadgzip.h"
+#include "archive/zadlzw.h"
+#include "archive/zadtar.h"
+#include "archive/zaduntar.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr int E_UNSUPPORTEDMETHOD = 25326;
+constexpr int E_MULTIPARTGZIP = 25264;
+constexpr int E_PASSWORDPROTECTED = 25290;
+
+class TStreamSource : public TLzwSource {
+public:
+    explicit TStreamSource(TStream32& stream) : m_stream(stream) {}
+    std::size_t Read(std::uint8_t* buffer, std::size_t cap) override
+    {
+        const std::int64_t n = m_stream.Read(buffer, static_cast<std::int64_t>(cap));
+        return n > 0 ? static_cast<std::size_t>(n) : 0;
+    }
+
+private:
+    TStream32& m_stream;
+};
+
+class TFunctionSink : public TLzwSink {
+public:
+    explicit TFunctionSink(std::function<bool(const std::uint8_t*, std::size_t)> write) : m_write(std::move(write)) {}
+    bool Write(const std::uint8_t* data, std::size_t count) override { return m_write(data, count); }
+
+private:
+    std::function<bool(const std::uint8_t*, std::size_t)> m_write;
+};
+
+std::int32_t DosDateOf(std::uint32_t unixSeconds)
+{
+    return DateTimeToDosDateTime(UnixDateToDos(static_cast<std::int32_t>(std::min<std::uint32_t>(unixSeconds, INT32_MAX))));
+}
+
+// The low 32 bits of the last member's size, from the file's last 4 bytes.
+std::int64_t TrailerSize(TStream32& in)
+{
+    const std::int64_t size = in.Size();
+    std::uint8_t t[4];
+    if (size < 18 || in.Seek(size - 4, soBeginning) != size - 4 || in.Read(t, 4) != 4)
+        return size;
+    return t[0] | (t[1] << 8) | (t[2] << 16) | (static_cast<std::int64_t>(t[3]) << 24);
+}
+
+} // namespace
+
+bool TUnGZip::SupportsType(TArcType type) const { return type == atGZip || type == atTarGZip; }
+
+void TUnGZip::_Extract(TStream32*& inStream, TStream32* outStream)
+{
+    if (!inStream)
+        return;
+    try {
+        TGzipHeader h;
+        if (!ReadGzipHeader(*inStream, 0, h)) {
+            RaiseErrorStr(ArchiveFile(), "", VolumeName, E_BADHEADR);
+            return;
+        }
+        GZipMagic = h.Magic;
+        StoredName = GzipEntryName(h, ArchiveFile());
+        HeaderList = std::make_unique<TUnBaseHeaderObj>();
+        if (!CheckWildCard2(this, StoredName, FileSpec, RecurseDirs, &ExcludeSpec))
+            return;
+        const std::int64_t size = inStream->Size();
+        TUnBaseFileInfo info;
+        info.ExternalAttr = 128;
+        HeaderList->AddItem(info, nullptr, 0);
+        InflateRec.BitFlag = h.Flags;
+        InflateRec.CompressMethod = h.Method;
+        InflateRec.PackedSize = size;
+        // The trailer gives the size modulo 2^32 of the last member only: it
+        // is progress, not a limit.
+        InflateRec.UnpackedSize = h.IsGzip() ? std::max(TrailerSize(*inStream), size) : size;
+        TotalPackedSize = InflateRec.PackedSize;
+        TotalUnpackedSize = InflateRec.UnpackedSize;
+        RemainingUnpackedSize = TotalUnpackedSize;
+        InflateRec.ProgressTotal = TotalUnpackedSize;
+        EntryDosDate = h.IsGzip() && h.MTime != 0 ? DosDateOf(h.MTime) : ArchiveDate;
+        MaxFileDate = EntryDosDate;
+        if (FileAccessMethod == faFile)
+            SetFilename(StoredName);
+        else
+            Filename = StoredName;
+        if (FilenameRefused) {
+            AdjustProgress(InflateRec);
+            ForceCrcFail = true;
+            doOnEnd(32, 0);
+            return;
+        }
+        if (!doOnBegin(false)) {
+            AdjustProgress(InflateRec);
+            return;
+        }
+        int refusal = 0;
+        if (h.Magic == kGzipOldMagic && (h.Flags & 0x02))
+            refusal = E_MULTIPARTGZIP;  // a multi-part file of the older gzip
+        else if (h.IsGzip() && (h.Flags & 0x20))
+            refusal = E_PASSWORDPROTECTED;
+        else if (!h.IsGzip() && h.Magic != kCompressMagic)
+            refusal = E_UNSUPPORTEDMETHOD;
+        bool good = false;
+        TStream32* out = outStream;
+        if (refusal != 0) {
+            RaiseErrorStr(Filename, "", VolumeName, refusal);
+            FailEntry(InflateRec);
+        } else if (!Open_OutFile(out, Filename, StoredName)) {
+            RaiseErrorStr(Filename, "", VolumeName, E_OPENERR);
+            FailEntry(InflateRec);
+        } else {
+            try {
+                good = Decode(inStream, out, h.Magic);
+            } catch (const E_RAISE&) {
+                good = false;
+            }
+            if (good) {
+                CloseAndSetDate(out, Filename, EntryDosDate, 0);
+            } else {
+                FailEntry(InflateRec);
+                DiscardOutput(out, Filename);
+            }
+        }
+        if (FileAccessMethod == faFile && out && out != outStream)
+            delete out;
+        BeginEntryOutput(-1);
+        if (!good)
+            ForceCrcFail = true;
+        const bool passed = doOnEnd(32, Crc32Val);
+        if (passed && FileAccessMethod == faFile)
+            ExtractNestedTar();
+    } catch (...) {
+        // The count so far stands.
+    }
+}
+
+bool TUnGZip::Decode(TStream32* in, TStream32*& out, std::uint16_t magic)
+{
+    m_head.clear();
+    Crc32Val = CRC_MASK;
+    std::int64_t written = 0;
+    // Each member's CRC is checked by the decoder, so the data path keeps none.
+    const auto write = [&](const std::uint8_t* data, std::size_t n) {
+        if (m_head.size() < static_cast<size_t>(kTarBlock))
+            m_head.append(reinterpret_cast<const char*>(data), std::min(n, kTarBlock - m_head.size()));
+        for (std::size_t done = 0; done < n;) {
+            const auto piece = static_cast<std::int32_t>(std::min<std::size_t>(n - done, 1 << 20));
+            WriteBlockProc(out, const_cast<std::uint8_t*>(data + done), false, 0, piece, dtData);
+            if (EntryWriteFailed || DiskFull)
+                return false;
+            done += static_cast<std::size_t>(piece);
+        }
+        written += static_cast<std::int64_t>(n);
+        RemainingUnpackedSize = std::max<std::int64_t>(TotalUnpackedSize - written, 0);
+        return true;
+    };
+    const std::int64_t size = in->Size();
+    const auto progress = [&](std::int64_t consumed) {
+        doBranchProgress(consumed, size, size);
+        ProcessMessages();
+    };
+    bool good = false;
+    if (magic == kCompressMagic) {
+        if (in->Seek(0, soBeginning) != 0)
+            return false;
+        TStreamSource source(*in);
+        TFunctionSink sink([&](const std::uint8_t* d, std::size_t n) {
+            const bool ok = write(d, n);
+            progress(in->Position());
+            return ok && !GetCancel();
+        });
+        TLzwBuffers buffers;
+        good = DecodeCompressStream(source, sink, buffers) == TLzwResult::Ok;
+    } else {
+        good = DecodeGzipFile(*in, write, progress, CancelRef) == TGzipResult::Ok;
+    }
+    return good && !GetCancel() && !EntryWriteFailed && !DiskFull;
+}
+
+void TUnGZip::ExtractNestedTar()
+{
+    if (!OnNestedTarFile || m_head.size() < static_cast<size_t>(kTarBlock) ||
+        !ValidateTarHeader(reinterpret_cast<const std::uint8_t*>(m_head.data())))
+        return;
+    bool doUnTar = false;
+    OnNestedTarFile(this, Filename, doUnTar);
+    if (!doUnTar || GetCancel())
+        return;
+    if (!FileExists(Filename)) {
+        RaiseErrorStr(Filename, "", VolumeName, E_OPENERR);
+        return;
+    }
+    TUnTar tar;
+    tar.SetArchiveFile(Filename);
+    if (tar.ArcType != atTar)
+        return;
+    ArcType = atTar;
+    tar.SetExtractDir(ExtractDir);
+    tar.FileSpec.Assign(FileSpec);
+    tar.ExcludeSpec.Assign(ExcludeSpec);
+    tar.RecurseDirs = RecurseDirs;
+    tar.UseStoredDirs = UseStoredDirs;
+    tar.CreateStoredDirs = CreateStoredDirs;
+    tar.ConfirmOverwrites = ConfirmOverwrites;
+    tar.OverwriteMode = OverwriteMode;
+    tar.DateAttribute = DateAttribute;
+    tar.OnProgress = OnProgress;
+    tar.OnBegin = OnBegin;
+    tar.OnEnd = OnEnd;
+    tar.OnError = OnError;
+    tar.OnFileExists = OnFileExists;
+    const int count = tar.Extract();
+    FileCount = count;
+    if (count > 0 && OnChangeArchive)
+        OnChangeArchive(this, tar.ArchiveFile(), atTar);
+}
