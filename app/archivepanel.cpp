@@ -4,6 +4,8 @@
 #include "mainform.h"
 
 #include "archive/zadhooks.h"
+#include "archive/zadungzip.h"
+#include "archive/zaduntar.h"
 #include "archive/zadunzip.h"
 #include "archive/zadvirov.h"
 #include "shell/shellapi.h"
@@ -136,20 +138,25 @@ TArchivePanel::TArchivePanel(TForm1* form, TWinControl* parent) : TComponent(for
 
     UnZip1 = new TUnZip(this);
     UnJar1 = new TUnJar(this);
-    for (TUnZip* z : {UnZip1, static_cast<TUnZip*>(UnJar1)}) {
-        z->CpuType = cptAuto;
-        z->OnBegin = [this](TObject* s, const std::string& f, int c, bool& e) { UnZIP1Begin(s, f, c, e); };
-        z->OnEnd = [this](TObject* s, const std::string& f, bool p) { UnZIP1End(s, f, p); };
-        z->OnFileExists = [this](TObject* s, const std::string& f, std::string& n, TOverwriteMode& m) {
+    UnGZip1 = new TUnGZip(this);
+    UnTar1 = new TUnTar(this);
+    for (TCustomDClass* x : {static_cast<TCustomDClass*>(UnZip1), static_cast<TCustomDClass*>(UnJar1),
+             static_cast<TCustomDClass*>(UnGZip1), static_cast<TCustomDClass*>(UnTar1)}) {
+        x->CpuType = cptAuto;
+        x->OnBegin = [this](TObject* s, const std::string& f, int c, bool& e) { UnZIP1Begin(s, f, c, e); };
+        x->OnEnd = [this](TObject* s, const std::string& f, bool p) { UnZIP1End(s, f, p); };
+        x->OnFileExists = [this](TObject* s, const std::string& f, std::string& n, TOverwriteMode& m) {
             UnZIP1FileExists(s, f, n, m);
         };
-        z->OnProgress = [this](TObject* s, BYTE f, BYTE a) { UnZIP1Progress(s, f, a); };
+        x->OnProgress = [this](TObject* s, BYTE f, BYTE a) { UnZIP1Progress(s, f, a); };
+        x->OnError = noteError;
+    }
+    for (TUnZip* z : {UnZip1, static_cast<TUnZip*>(UnJar1)}) {
         z->OnGetPassword = [this](TObject* s, const std::string& f, std::string& p, TSeedKeyRecord&, TSeedKeyRecord&,
                                bool& again) { UnZIP1GetPassword(s, f, p, again); };
         z->SeedHeaderKeys.SetKeys(418207395u, 47120936u, 730154862u);
         z->SeedDataKeys.SetKeys(0x12345678u, 0x23456789u, 0x34567890u);
         z->OnCorruptZipHeader = walkDamaged;
-        z->OnError = noteError;
     }
 
     frmExtract = new TfrmExtract(form);
@@ -287,7 +294,9 @@ int TArchivePanel::ArchiveListCompare(TListItem* a, TListItem* b) const
 TCustomDClass* TArchivePanel::ExtractorFor(TArcType type)
 {
     switch (type) {
+    case atGZip: return UnGZip1;
     case atJar: return UnJar1;
+    case atTar: return UnTar1;
     case atZip:
     case atZipExe: UnZip1->SetZipCmntBufSize(VirOV1->ZipCmntBufSize); return UnZip1;
     default: return nullptr;

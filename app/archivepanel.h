@@ -23,6 +23,8 @@ class TForm1;
 class TVirOV;
 class TUnZip;
 class TUnJar;
+class TUnGZip;
+class TUnTar;
 class TCustomDClass;
 class TfrmExtract;
 class TfrmOverwrite;
@@ -44,6 +46,8 @@ public:
     TVirOV* VirOV1;
     TUnZip* UnZip1;
     TUnJar* UnJar1;
+    TUnGZip* UnGZip1;
+    TUnTar* UnTar1;
     TfrmExtract* frmExtract;
     TfrmOverwrite* frmOverwrite;
     TCustomDClass* ActiveExtractor = nullptr;

@@ -72,8 +72,6 @@ TEST(HostileZipListing, TypesWithoutAListingSaySo)
         const char* name;
         const char* type;
     } cases[] = {
-        {ReadFixture("small.tar"), "small.tar", "TAR"},
-        {ReadFixture("hello.txt.gz"), "hello.txt.gz", "GZip"},
         {arj, "a.arj", "ARJ"},
         {cab, "a.cab", "CAB"},
         {std::string(500, 'z'), "plain.zip", ""},
