@@ -3,6 +3,7 @@
 #include "archive/zadgbls.h"
 #include "rtl/sysutils.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string_view>
 #include <vector>
@@ -10,12 +11,12 @@
 namespace {
 
 const std::string_view kBase64Marker = "Content-Transfer-Encoding: Base64";
-const std::string_view kDisposition = "Content-Disposition: attachment; filename=\"";
+// A file is carried as an attachment, or inline (as mpack writes it).
+const std::string_view kDispositions[] = {"Content-Disposition: attachment; filename=\"",
+                                          "Content-Disposition: inline; filename=\""};
 const std::string_view kBeginBase64 = "begin-base64 ";
 // The xxencode alphabet: a character's place is its 6-bit value.
 const std::string_view kXXAlphabet = "+-0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
-// Longer lines belong to no encoding this library reads.
-constexpr std::size_t kMaxLine = 4096;
 
 bool StartsNoCase(const char* p, std::int32_t avail, std::string_view text)
 {
@@ -44,76 +45,14 @@ bool NameAfterMode(const char* buf, std::int32_t n, std::int32_t modeAt, std::st
     return !name.empty();
 }
 
-// Reads the lines of a stream from a position, without their line ends.
-class TLineReader {
-public:
-    TLineReader(TStream32& stream, std::int64_t from) : m_stream(stream), m_pos(from), m_buffer(65536) {}
-
-    // The next line; false at the end of the stream or for a line longer
-    // than kMaxLine (Overlong() tells which).
-    bool Next(std::string& line)
-    {
-        line.clear();
-        bool any = false;
-        for (;;) {
-            if (m_at == m_len && !Fill())
-                return any;  // the last line, without a line end
-            const char* p = m_buffer.data() + m_at;
-            const void* nl = std::memchr(p, '\n', static_cast<size_t>(m_len - m_at));
-            const std::int32_t take = nl ? static_cast<std::int32_t>(static_cast<const char*>(nl) - p) : m_len - m_at;
-            line.append(p, static_cast<size_t>(take));
-            m_at += take;
-            any = true;
-            if (line.size() > kMaxLine) {
-                m_overlong = true;
-                return false;
-            }
-            if (nl) {
-                ++m_at;
-                if (!line.empty() && line.back() == '\r')
-                    line.pop_back();
-                return true;
-            }
-        }
-    }
-    bool Overlong() const { return m_overlong; }
-
-private:
-    bool Fill()
-    {
-        m_at = m_len = 0;
-        if (m_stream.Seek(m_pos, soBeginning) != m_pos)
-            return false;
-        const std::int64_t got = m_stream.Read(m_buffer.data(), static_cast<std::int64_t>(m_buffer.size()));
-        if (got <= 0)
-            return false;
-        m_len = static_cast<std::int32_t>(got);
-        m_pos += got;
-        return true;
-    }
-    TStream32& m_stream;
-    std::int64_t m_pos;
-    std::vector<char> m_buffer;
-    std::int32_t m_at = 0;
-    std::int32_t m_len = 0;
-    bool m_overlong = false;
-};
-
-// The 6-bit value of a character of a line-count alphabet; -1 for none.
 using TCountOf = int (*)(char c);
-int UUValue(char c) { return c >= 0x20 && c <= 0x60 ? (c - 0x20) & 0x3F : -1; }
-int XXValue(char c)
-{
-    const size_t i = kXXAlphabet.find(c);
-    return i == std::string_view::npos ? -1 : static_cast<int>(i);
-}
 
 // uuencoded or xxencoded lines: each starts with the count of bytes it
 // carries and holds at least the characters that many bytes need; a line of
 // no bytes or the line "end" closes the data.
 std::int64_t CountedLinesSize(TStream32& stream, std::int64_t from, TCountOf value)
 {
-    TLineReader lines(stream, from);
+    TTextLineReader lines(stream, from);
     std::string line;
     std::int64_t total = 0;
     while (lines.Next(line)) {
@@ -138,16 +77,11 @@ std::int64_t CountedLinesSize(TStream32& stream, std::int64_t from, TCountOf val
     return -1;
 }
 
-bool IsBase64Char(char c)
-{
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' || c == '/';
-}
-
 // Base64 lines: characters of the alphabet with '=' padding. The bytes are
 // three quarters of the characters, counted over all lines.
 std::int64_t Base64LinesSize(TStream32& stream, std::int64_t from, bool mime)
 {
-    TLineReader lines(stream, from);
+    TTextLineReader lines(stream, from);
     std::string line;
     if (mime) {
         // The part's remaining header lines end at an empty line.
@@ -179,6 +113,60 @@ std::int64_t Base64LinesSize(TStream32& stream, std::int64_t from, bool mime)
 
 }  // namespace
 
+int UUValue(char c) { return c >= 0x20 && c <= 0x60 ? (c - 0x20) & 0x3F : -1; }
+
+int XXValue(char c)
+{
+    const size_t i = kXXAlphabet.find(c);
+    return i == std::string_view::npos ? -1 : static_cast<int>(i);
+}
+
+bool IsBase64Char(char c)
+{
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' || c == '/';
+}
+
+TTextLineReader::TTextLineReader(TStream32& stream, std::int64_t from) : m_stream(stream), m_pos(from), m_buffer(65536) {}
+
+bool TTextLineReader::Next(std::string& line)
+{
+    line.clear();
+    bool any = false;
+    for (;;) {
+        if (m_at == m_len && !Fill())
+            return any;  // the last line, without a line end
+        const char* p = m_buffer.data() + m_at;
+        const void* nl = std::memchr(p, '\n', static_cast<size_t>(m_len - m_at));
+        const std::int32_t take = nl ? static_cast<std::int32_t>(static_cast<const char*>(nl) - p) : m_len - m_at;
+        line.append(p, static_cast<size_t>(take));
+        m_at += take;
+        any = true;
+        if (line.size() > kMaxTextLine) {
+            m_overlong = true;
+            return false;
+        }
+        if (nl) {
+            ++m_at;
+            if (!line.empty() && line.back() == '\r')
+                line.pop_back();
+            return true;
+        }
+    }
+}
+
+bool TTextLineReader::Fill()
+{
+    m_at = m_len = 0;
+    if (m_stream.Seek(m_pos, soBeginning) != m_pos)
+        return false;
+    const std::int64_t got = m_stream.Read(m_buffer.data(), static_cast<std::int64_t>(m_buffer.size()));
+    if (got <= 0)
+        return false;
+    m_len = static_cast<std::int32_t>(got);
+    m_pos += got;
+    return true;
+}
+
 TTextMarker FindTextMarker(const char* buf, std::int32_t n, bool needName)
 {
     TTextMarker m;
@@ -189,8 +177,11 @@ TTextMarker FindTextMarker(const char* buf, std::int32_t n, bool needName)
             const std::int32_t j = NextLine(buf, n, i);
             if (!needName)
                 return {TTextEncoding::Base64Mime, {}, j};
-            if (n - j >= static_cast<std::int32_t>(kDisposition.size()) + 1 && StartsNoCase(buf + j, n - j, kDisposition)) {
-                int pos = j + static_cast<int>(kDisposition.size());
+            const auto named = std::find_if(std::begin(kDispositions), std::end(kDispositions), [&](std::string_view d) {
+                return n - j >= static_cast<std::int32_t>(d.size()) + 1 && StartsNoCase(buf + j, n - j, d);
+            });
+            if (named != std::end(kDispositions)) {
+                int pos = j + static_cast<int>(named->size());
                 GetFilenameFromBuffer(buf, n, pos, m.name);
                 m.kind = TTextEncoding::Base64Mime;
                 m.dataStart = NextLine(buf, n, j);
@@ -204,7 +195,7 @@ TTextMarker FindTextMarker(const char* buf, std::int32_t n, bool needName)
             p[kBeginBase64.size()] >= '0' && p[kBeginBase64.size()] <= '7') {
             kind = TTextEncoding::Base64Begin;
             modeAt = i + static_cast<std::int32_t>(kBeginBase64.size());
-        } else if (StartsNoCase(p, left, "begin 6") || StartsNoCase(p, left, "begin 7")) {
+        } else if (StartsNoCase(p, left, "begin ") && left > 6 && p[6] >= '0' && p[6] <= '7') {
             kind = TTextEncoding::UU;
             modeAt = i + 6;
         }

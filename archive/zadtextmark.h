@@ -11,7 +11,7 @@
 //   begin-base64 644 name               Base64 lines, then "===="
 //
 //   Content-Transfer-Encoding: Base64   a MIME part: its other header lines,
-//   Content-Disposition: attachment; filename="name"
+//   Content-Disposition: attachment; filename="name"   (or inline)
 //                                       an empty line, then Base64 lines up
 //                                       to an empty line or a "--" boundary
 //
@@ -23,6 +23,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 enum class TTextEncoding { None, UU, Base64Begin, Base64Mime };
 
@@ -44,3 +45,30 @@ TArcType TextArcType(TTextEncoding kind);
 // the lines do not give it (a line foreign to the encoding, an overlong
 // line, or no end line where the encoding has one).
 std::int64_t DecodedTextSize(TStream32& stream, std::int64_t dataStart, TTextEncoding kind);
+
+// The 6-bit value of a uuencoded or xxencoded character; -1 for none.
+int UUValue(char c);
+int XXValue(char c);
+bool IsBase64Char(char c);
+
+// Longer lines belong to no encoding this library reads.
+inline constexpr std::size_t kMaxTextLine = 4096;
+
+// Reads the lines of a stream from a position, without their line ends.
+class TTextLineReader {
+public:
+    TTextLineReader(TStream32& stream, std::int64_t from);
+    // The next line; false at the end of the stream or for a line longer
+    // than kMaxTextLine (Overlong() tells which).
+    bool Next(std::string& line);
+    bool Overlong() const { return m_overlong; }
+
+private:
+    bool Fill();
+    TStream32& m_stream;
+    std::int64_t m_pos;
+    std::vector<char> m_buffer;
+    std::int32_t m_at = 0;
+    std::int32_t m_len = 0;
+    bool m_overlong = false;
+};

@@ -135,3 +135,59 @@ write('traversal.tar', good + entry(b'../evil.txt', b'evil\n') + entry(b'/tmp/ev
 write('link-then-file.tar', entry(b'lnk', b'', b'2', b'/tmp') + entry(b'lnk/evil.txt', b'evil\n') + good + end)
 PY
 gzip -t "$g"/plain.gz "$g"/named.gz "$g"/joined.gz "$g"/fields.gz
+
+# text/: text archives of the files in text/originals, each checked here
+# against the peer that reads it (uudecode, uudeview, munpack):
+#   uu.uue (uuencode), small.uue (uuencode of 10 bytes: no full line),
+#   b64.uue (uuencode -m: begin-base64), xx.xxe (uuenview -x), upper.uue
+#   (BEGIN and END in capitals), mime.txt (two mpack -o messages, one
+#   attachment each), split.uue, split.uu1, split.uu2 (uuencode cut with
+#   split), zip.uue (a ZIP archive, for the panel's offer); hostile:
+#   endline.txt (a MIME part whose Base64 line begins with "end"),
+#   truncated.uue (no end line), traversal.uue (the name ../evil.txt).
+t="$out/text"
+rm -rf "$t"
+mkdir -p "$t/originals"
+o="$t/originals"
+head -c 5000 /dev/urandom > "$o/data.bin"
+printf '0123456789' > "$o/small.bin"
+head -c 20000 "$work/text" > "$o/words.txt"
+head -c 30000 /dev/urandom > "$o/big.bin"
+(cd "$o" && uuencode data.bin data.bin) > "$t/uu.uue"
+(cd "$o" && uuencode small.bin small.bin) > "$t/small.uue"
+(cd "$o" && uuencode -m words.txt words.txt) > "$t/b64.uue"
+(cd "$o" && uuenview -x data.bin 2>/dev/null) > "$t/xx.xxe"
+sed -e 's/^begin 644/BEGIN 644/' -e 's/^end$/END/' -e 's/data\.bin/upper.bin/' "$t/uu.uue" > "$t/upper.uue"
+cp "$o/data.bin" "$o/upper.bin"
+(cd "$o" && mpack -s one -o "$work/m1.txt" data.bin && mpack -s two -o "$work/m2.txt" words.txt)
+cat "$work/m1.txt" "$work/m2.txt" > "$t/mime.txt"
+(cd "$o" && uuencode big.bin big.bin) > "$work/split.txt"
+split -n l/3 -d -a 1 "$work/split.txt" "$work/part."
+mv "$work/part.0" "$t/split.uue"
+mv "$work/part.1" "$t/split.uu1"
+mv "$work/part.2" "$t/split.uu2"
+(cd "$work" && mkdir -p z && printf 'inside the zip\n' > z/inner.txt && cd z && zip -q -X ../inner.zip inner.txt)
+cp "$work/inner.zip" "$o/inner.zip"
+(cd "$o" && uuencode inner.zip inner.zip) > "$t/zip.uue"
+python3 - "$t" <<'PY'
+import base64, os, sys
+t = sys.argv[1]
+# Lines of four characters each; the second begins with "end".
+data = base64.b64decode("QUJDendxZGVm")
+lines = ["QUJD", "endx", "ZGVm"]
+assert base64.b64decode("".join(lines)) == base64.b64decode("QUJD") + base64.b64decode("endx") + base64.b64decode("ZGVm")
+msg = ("Content-Type: multipart/mixed; boundary=\"=-b\"\n\n--=-b\n"
+       "Content-Transfer-Encoding: base64\n"
+       "Content-Disposition: attachment; filename=\"endline.bin\"\n\n" + "\n".join(lines) + "\n--=-b--\n")
+open(os.path.join(t, "endline.txt"), "w").write(msg)
+open(os.path.join(t, "originals", "endline.bin"), "wb").write(base64.b64decode("".join(lines)))
+PY
+head -n 40 "$t/uu.uue" > "$t/truncated.uue"
+sed -e 's/^begin 644 data\.bin/begin 644 ..\/evil.txt/' "$t/uu.uue" > "$t/traversal.uue"
+# The peers read them back as the originals.
+chk=$(mktemp -d)
+(cd "$chk" && uudecode "$t/uu.uue" "$t/small.uue" "$t/b64.uue" && cmp data.bin "$o/data.bin" && cmp small.bin "$o/small.bin" && cmp words.txt "$o/words.txt")
+(cd "$chk" && rm -f data.bin && uudeview -i -q "$t/xx.xxe" >/dev/null 2>&1 && cmp data.bin "$o/data.bin")
+(cd "$chk" && cat "$t/split.uue" "$t/split.uu1" "$t/split.uu2" | uudecode && cmp big.bin "$o/big.bin")
+(cd "$chk" && rm -f data.bin words.txt && munpack -q "$t/mime.txt" >/dev/null 2>&1; munpack -q -C "$chk" "$work/m2.txt" >/dev/null 2>&1; cmp data.bin "$o/data.bin" && cmp words.txt "$o/words.txt")
+rm -rf "$chk"
