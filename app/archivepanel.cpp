@@ -7,6 +7,8 @@
 #include "archive/zadungzip.h"
 #include "archive/zaduntar.h"
 #include "archive/zadunzip.h"
+#include "archive/zaduudecode.h"
+#include "archive/zadgbls.h"
 #include "archive/zadvirov.h"
 #include "shell/shellapi.h"
 
@@ -140,8 +142,11 @@ TArchivePanel::TArchivePanel(TForm1* form, TWinControl* parent) : TComponent(for
     UnJar1 = new TUnJar(this);
     UnGZip1 = new TUnGZip(this);
     UnTar1 = new TUnTar(this);
+    UUDecode1 = new TUUDecode(this);
+    UUDecode1->Algorithm = uudecode;
     for (TCustomDClass* x : {static_cast<TCustomDClass*>(UnZip1), static_cast<TCustomDClass*>(UnJar1),
-             static_cast<TCustomDClass*>(UnGZip1), static_cast<TCustomDClass*>(UnTar1)}) {
+             static_cast<TCustomDClass*>(UnGZip1), static_cast<TCustomDClass*>(UnTar1),
+             static_cast<TCustomDClass*>(UUDecode1)}) {
         x->CpuType = cptAuto;
         x->OnBegin = [this](TObject* s, const std::string& f, int c, bool& e) { UnZIP1Begin(s, f, c, e); };
         x->OnEnd = [this](TObject* s, const std::string& f, bool p) { UnZIP1End(s, f, p); };
@@ -211,6 +216,8 @@ void TArchivePanel::ListArchive(const std::string& path)
         VirOV1->SetArchiveFile(path);
         VirOV1->Filename = path;
         VirOV1->Activate();
+        if (VirOV1->ArcType == atUUE)
+            DecodeUUArchive();
     } catch (...) {
     }
     m_statusText = DescribeListing(ListView1->Items().Count());
@@ -297,10 +304,42 @@ TCustomDClass* TArchivePanel::ExtractorFor(TArcType type)
     case atGZip: return UnGZip1;
     case atJar: return UnJar1;
     case atTar: return UnTar1;
+    case atUUE: return UUDecode1;
     case atZip:
     case atZipExe: UnZip1->SetZipCmntBufSize(VirOV1->ZipCmntBufSize); return UnZip1;
     default: return nullptr;
     }
+}
+
+void TArchivePanel::DecodeUUArchive()
+{
+    const std::string entry = VirOV1->Filename;
+    if (entry.empty() || VirOV1->IsArchiveExt(ExtractFileExt(entry)) == -1)
+        return;
+    if (Application->Prompts().MessageBox("Decode archive to a temp folder and open it?", Application->Title(),
+            MB_YESNO | MB_ICONQUESTION) != IDYES)
+        return;
+    Panel3->SetVisible(true);
+    if (Screen)
+        Screen->SetCursor(TCursor::crHourGlass);
+    m_busy = true;
+    try {
+        UUDecode1->SetArchiveFile(VirOV1->ArchiveFile());
+        UUDecode1->SetExtractDir(GetTempPathStr());
+        UUDecode1->FileSpec.Clear();
+        UUDecode1->FileSpec.Add("*.*");
+        if (UUDecode1->Extract() > 0 && FileExists(UUDecode1->Filename)) {
+            // The decoded archive's rows go below the encoded entry's.
+            VirOV1->SetArchiveFile(UUDecode1->Filename);
+            VirOV1->Filename = UUDecode1->Filename;
+            VirOV1->Activate();
+        }
+    } catch (...) {
+    }
+    m_busy = false;
+    Panel3->SetVisible(false);
+    if (Screen)
+        Screen->SetCursor(TCursor::crDefault);
 }
 
 std::vector<std::string> TArchivePanel::SelectedMasks() const

@@ -25,6 +25,7 @@ class TUnZip;
 class TUnJar;
 class TUnGZip;
 class TUnTar;
+class TUUDecode;
 class TCustomDClass;
 class TfrmExtract;
 class TfrmOverwrite;
@@ -48,6 +49,7 @@ public:
     TUnJar* UnJar1;
     TUnGZip* UnGZip1;
     TUnTar* UnTar1;
+    TUUDecode* UUDecode1;
     TfrmExtract* frmExtract;
     TfrmOverwrite* frmOverwrite;
     TCustomDClass* ActiveExtractor = nullptr;
@@ -64,6 +66,9 @@ public:
     void ListView1ColumnClick(TObject* sender, int column);
     int ArchiveListCompare(TListItem* a, TListItem* b) const;
     void bextractClick(TObject* sender);
+    // The offer for a text archive whose file is an archive: decode it to
+    // the temporary folder and list its entries below the encoded one.
+    void DecodeUUArchive();
 
     void UnZIP1Begin(TObject* sender, const std::string& fileName, int count, bool& extract);
     void UnZIP1End(TObject* sender, const std::string& fileName, bool crcPass);

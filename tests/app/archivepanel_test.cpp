@@ -330,3 +330,29 @@ TEST_F(ArchivePanelTest, OverlappingZipExtractsItsHonestEntriesOnly)
               "3 entries extracted; copy1.bin: Entry data overlaps another entry (possible zip bomb): overlaps bomb.bin; "
               "8 more problems");
 }
+
+TEST_F(ArchivePanelTest, UuencodedZipIsOfferedDecodedAndListedBelowItsEntry)
+{
+    // The ZIP is decoded into the temporary folder, which this test owns.
+    TempDir temp;
+    const char* saved = std::getenv("TMPDIR");
+    const std::string savedValue = saved ? saved : "";
+    ::setenv("TMPDIR", temp.Root().c_str(), 1);
+    prompts->PushButton(IDYES);
+    TArchivePanel& p = Show(ZipFixture("text/zip.uue"));
+    if (saved)
+        ::setenv("TMPDIR", savedValue.c_str(), 1);
+    else
+        ::unsetenv("TMPDIR");
+    bool asked = false;
+    for (const auto& a : prompts->asked)
+        asked |= a.text == "Decode archive to a temp folder and open it?";
+    EXPECT_TRUE(asked);
+    EXPECT_EQ(Column(p, 0), (std::vector<std::string>{"inner.zip", "inner.txt"}));
+    EXPECT_EQ(ReadAll(temp.Path("inner.zip")), ReadAll(ZipFixture("text/originals/inner.zip")));
+
+    // No: only the encoded entry.
+    prompts->PushButton(IDNO);
+    TArchivePanel& q = Show(ZipFixture("text/zip.uue"));
+    EXPECT_EQ(Column(q, 0), std::vector<std::string>{"inner.zip"});
+}
