@@ -4,6 +4,7 @@
 // Each mutated input is written to disk before it runs
 // (archive-extract-fuzz-last.bin in the temporary folder).
 #include "fuzz/archive_extract_fuzz_one.h"
+#include "fuzz/lzw_decode_fuzz_one.h"
 #include "fuzz/zip_legacy_fuzz_one.h"
 #include "test_support/fuzz_corpus.h"
 
@@ -30,6 +31,8 @@ TEST(ArchiveExtractFuzz, ReplaysTheCorpus) { EXPECT_GE(Replay("archive_extract",
 
 TEST(ZipLegacyFuzz, ReplaysTheCorpus) { EXPECT_GE(Replay("zip_legacy_decode", ZipLegacyDecodeOne), 18); }
 
+TEST(LzwFuzz, ReplaysTheCorpus) { EXPECT_GE(Replay("lzw_decode", LzwDecodeOne), 7); }
+
 TEST(ArchiveExtractFuzz, MutatedFixturesDoNotCrash)
 {
     std::mt19937 rng(99);
@@ -37,7 +40,9 @@ TEST(ArchiveExtractFuzz, MutatedFixturesDoNotCrash)
     const std::filesystem::path fixtures = std::filesystem::path(VISTREL_TEST_DATA) / "fixtures";
     for (const auto& f : {fixtures / "deflated.zip", fixtures / "deflate64-docs.zip", fixtures / "aes128.zip",
                           fixtures / "zipcrypto.zip", fixtures / "descriptor.zip",
-                          FuzzCorpusDir("archive_extract") / "legacy-methods.zip"}) {
+                          FuzzCorpusDir("archive_extract") / "legacy-methods.zip", fixtures / "gztar/tree.tgz",
+                          fixtures / "gztar/joined.gz", fixtures / "gztar/tree.tar.Z", fixtures / "gztar/pax.tar",
+                          fixtures / "text/uu.uue", fixtures / "text/b64.uue", fixtures / "text/mime.txt"}) {
         const std::string base = Slurp(f);
         for (int round = 0; round < 40; ++round) {
             std::string b = base;
