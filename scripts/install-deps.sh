@@ -46,6 +46,11 @@ PACKAGES=(
   qpdf sox lame ffmpeg
   # gio trash, the peer of the shell_trash benchmark
   libglib2.0-bin
+  # the gzip, compress, TAR and text-archive fixtures and the peers of the
+  # gzip_tar benchmark: gzip, compress/uncompress (ncompress), tar, bsdtar
+  # (libarchive-tools), uuencode/uudecode (sharutils), uuenview/uudeview
+  # (uudeview), mpack/munpack (mpack)
+  gzip ncompress tar libarchive-tools sharutils uudeview mpack
 )
 
 missing=()
