@@ -83,6 +83,9 @@ constexpr ExtensionRow kExtensionTable[] = {
     {".sfx", TViewerKind::Archive, 0, 0},
     {".tar", TViewerKind::Archive, 0, 0},
     {".zoo", TViewerKind::Archive, 0, 0},
+    // Text archives: their entries, and the offer to open an encoded archive.
+    {".uue", TViewerKind::Archive, 0, 0},
+    {".xxe", TViewerKind::Archive, 0, 0},
 };
 
 } // namespace

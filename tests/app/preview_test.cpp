@@ -68,6 +68,8 @@ TEST(PreviewTable, ExtensionsChooseTheirViewers)
         {"/a/a.tar.gz", TViewerKind::Archive, 0, 0, ".gz"},
         {"/a/old.Z", TViewerKind::Archive, 0, 0, ".z"},
         {"/a/x.zoo", TViewerKind::Archive, 0, 0, ".zoo"},
+        {"/a/mail.UUE", TViewerKind::Archive, 0, 0, ".uue"},
+        {"/a/mail.xxe", TViewerKind::Archive, 0, 0, ".xxe"},
         {"/a/README", TViewerKind::Unknown, 0, 0, ""},
         {"/a.dir/README", TViewerKind::Unknown, 0, 0, ""},
         {"/a/notes.txt", TViewerKind::Unknown, 0, 0, ".txt"},
