@@ -50,9 +50,8 @@ std::uint32_t ReverseBits(std::uint32_t code, int len)
 // with its flush. Every use of a window index is masked to the window.
 class Inflater {
 public:
-    Inflater(TZipCommon* zad, TStream32* in, TStream32*& out, const TInflateRec& rec, const TInflateProc& proc,
-             TInflateBuffers& buffers)
-        : m_zad(zad), m_io(in, out, rec, proc, buffers.input),
+    Inflater(TStream32* in, TStream32*& out, const TInflateRec& rec, const TInflateProc& proc, TInflateBuffers& buffers)
+        : m_io(in, out, rec, proc, buffers.input),
           m_window(buffers.window), m_buffers(buffers)
     {
         m_windowSize = is64Bit ? 65536u : 32768u;
@@ -60,7 +59,6 @@ public:
         // not written in this entry, so old contents do not matter.
         if (m_window.size() < m_windowSize)
             m_window.resize(m_windowSize);
-        m_remaining = rec.UnpackedSize;
     }
 
     TInflateResult Run();
@@ -75,10 +73,7 @@ private:
     {
         if (n == 0)
             return true;
-        const std::int64_t before = m_io.output.Remaining();
-        const bool complete = m_io.output.Write(m_window.data(), n);
-        m_remaining -= before - m_io.output.Remaining();
-        return complete;
+        return m_io.output.Write(m_window.data(), n);
     }
 
     bool PutByte(std::uint8_t b)
@@ -98,9 +93,7 @@ private:
     TInflateResult Codes(const THuftTable& lit, const THuftTable& dist);
     TInflateResult Fixed();
     TInflateResult Dynamic();
-    bool GzipTrailerAndNext();
 
-    TZipCommon* m_zad;
     TDecoderIO m_io;
 
     std::vector<std::uint8_t>& m_window;
@@ -109,7 +102,6 @@ private:
     std::uint32_t m_wp = 0;
     // Bytes produced in this member: no distance may reach before them.
     std::int64_t m_produced = 0;
-    std::int64_t m_remaining = 0;
 };
 
 TInflateResult Inflater::Stored()
@@ -313,67 +305,21 @@ TInflateResult Inflater::Block(bool& last)
     }
 }
 
-// After a gzip member: the stored CRC-32 and size follow on a byte boundary,
-// then possibly the next member's header. True when another member follows.
-bool Inflater::GzipTrailerAndNext()
-{
-    m_io.bits.AlignToByte();
-    auto byte = [this]() { return static_cast<std::uint8_t>(GetBits(8)); };
-    std::uint32_t crc = 0;
-    for (int i = 0; i < 4; ++i)
-        crc |= static_cast<std::uint32_t>(byte()) << (8 * i);
-    for (int i = 0; i < 4; ++i)
-        byte();
-    if (Overrun())
-        return false;
-    m_zad->Crc = crc;
-    m_remaining -= 8;
-    if (m_remaining < 18)
-        return false;
-    std::uint8_t hdr[10];
-    for (auto& b : hdr)
-        b = byte();
-    if (Overrun())
-        return false;
-    m_remaining -= 10;
-    if (!IsGZipSignAttr(hdr[0] | (hdr[1] << 8)))
-        return false;
-    if (m_remaining > 0 && (hdr[3] & 0x08)) {
-        // The name: at most 254 characters and its zero.
-        for (int i = 0; i < 255; ++i) {
-            --m_remaining;
-            if (byte() == 0)
-                break;
-        }
-    }
-    return !Overrun();
-}
-
 TInflateResult Inflater::Run()
 {
-    TInflateResult code = TInflateResult::Ok;
-    for (;;) {
-        m_wp = 0;
-        m_produced = 0;
-        if (!is64Bit)
-            Crc32Val = CRC_MASK;
-        bool last = false;
-        do {
-            code = Block(last);
-            if (Cancelled())
-                break;
-            if (code != TInflateResult::Ok)
-                return code;
-        } while (!last);
-        code = Flush(m_wp) ? TInflateResult::Ok : TInflateResult::WriteFailed;
-        if (!m_zad || m_zad->ArcType != atGZip || m_zad->GetCancel())
+    m_wp = 0;
+    m_produced = 0;
+    if (!is64Bit)
+        Crc32Val = CRC_MASK;
+    bool last = false;
+    do {
+        const TInflateResult code = Block(last);
+        if (Cancelled())
             break;
-        if (!GzipTrailerAndNext())
-            break;
-        if (m_remaining <= 0 || m_zad->GetCancel())
-            break;
-    }
-    return code;
+        if (code != TInflateResult::Ok)
+            return code;
+    } while (!last);
+    return Flush(m_wp) ? TInflateResult::Ok : TInflateResult::WriteFailed;
 }
 
 }  // namespace
@@ -509,11 +455,11 @@ int BuildHuffmanTable(const std::uint8_t* lengths, int count, int literals, cons
     return left > 0 ? 1 : 0;
 }
 
-TInflateResult InflateEx(TZipCommon* zad, TStream32* inStream, TStream32*& outStream, const TInflateRec& rec,
+TInflateResult InflateEx(TZipCommon* /*zad*/, TStream32* inStream, TStream32*& outStream, const TInflateRec& rec,
                          const TInflateProc& proc, TInflateBuffers* buffers)
 {
     TInflateBuffers own;
-    Inflater inf(zad, inStream, outStream, rec, proc, buffers ? *buffers : own);
+    Inflater inf(inStream, outStream, rec, proc, buffers ? *buffers : own);
     return inf.Run();
 }
 

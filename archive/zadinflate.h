@@ -195,9 +195,10 @@ struct TDecoderIO {
     TDecodedOutput output;
 };
 
-// Decodes the current entry of zad from inStream. True when every block
-// decoded and the last write was complete. opBase is kept for the callers'
-// shape (32 for inflate).
+// Decodes the current entry of zad from inStream: one deflate stream (a
+// gzip file's members are TUnGZip's, archive/zadgzip.h). True when every
+// block decoded and the last write was complete. zad and opBase are kept
+// for the callers' shape (32 for inflate).
 bool Inflate(TZipCommon* zad, TStream32* inStream, TStream32*& outStream, const TInflateRec& rec, BYTE opBase,
              const TInflateProc& proc);
 // The same with the outcome spelled out, in buffers the caller keeps
