@@ -28,8 +28,10 @@ constexpr int kQuit = 3;
 
 IPTMessagePoster& PTWindowMessagePoster()
 {
-    static WindowPoster poster;
-    return poster;
+    // Never destroyed: a watch thread still running while the process exits
+    // (one that did not answer its quit in time) may post through it.
+    static WindowPoster* const poster = new WindowPoster;
+    return *poster;
 }
 
 // The state the user-interface thread and the worker share. The worker runs

@@ -46,8 +46,10 @@ struct Registry {
 
 Registry& registry()
 {
-    static Registry r;
-    return r;
+    // Never destroyed: threads may post until the process is gone, also
+    // while static objects are being destroyed at exit.
+    static Registry* const r = new Registry;
+    return *r;
 }
 
 }
