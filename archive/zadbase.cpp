@@ -406,7 +406,7 @@ struct MethodTable {
 
 const MethodTable kMethodTables[] = {
     {{atAce, atAceExe}, 0, {"Fastest", "Fast", "Normal", "Good", "Best", "Lzw", "Unsupported"}},
-    {{atArc, atArcExe}, 1, {"Stored", "Stored", "Packed", "Squeezed", "Crunched", "Crunched", "Squashed", "Pack10", "Pack11", "Pack12", "Stored"}},
+    {{atArc, atArcExe}, 1, {"Stored", "Stored", "Packed", "Squeezed", "Crunched", "Crunched", "Crunched", "Crunched", "Squashed"}},
     {{atArj, atArjExe}, 0, {"Stored", "Most", "2nd Most", "2nd Fast", "Fastest"}},
     {{atBh, atBhExe}, 0, {"Stored", "Fused1", "Deflate", "Fused3"}},
     {{atHA}, 0, {"Cpy", "Asc", "HSC"}},

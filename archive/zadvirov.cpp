@@ -3,6 +3,7 @@
 #include "archive/zadgbls.h"
 #include "archive/zadhooks.h"
 #include "archive/zadgztarlist.h"
+#include "archive/zadrecords.h"
 #include "archive/zadtextmark.h"
 
 #include <algorithm>
@@ -404,6 +405,7 @@ struct BuiltInFormats {
         for (TArcType t : {atGZip, atTarGZip})
             Formats()[t] = GzipListFormat();
         Formats()[atTar] = TarListFormat();
+        RegisterRecordListFormats();
     }
 };
 const BuiltInFormats g_builtIn;
@@ -460,14 +462,31 @@ void TVirOV::Setup(TStream32& stream)
         m_format->Setup(*this, stream);
 }
 
+bool TVirOV::SwitchVolume(const std::string& name)
+{
+    auto file = std::make_unique<TFileStream32>(name, fmOpenRead | fmShareDenyWrite);
+    if (!file->Valid()) {
+        FailWalk(E_OPENERR, name);
+        return false;
+    }
+    VolumeStream.reset();
+    m_volumeFile = std::move(file);
+    VolumeStream = std::make_unique<TBufferedReadStream32>(m_volumeFile.get());
+    ArchiveSize = EndOffset = VolumeStream->Size();
+    VolumeName = name;
+    m_volumeSwitched = true;
+    return true;
+}
+
 bool TVirOV::Walk(TStream32& source)
 {
-    TBufferedReadStream32 stream(&source);
+    TBufferedReadStream32 first(&source);
     CommentBuffer.assign(kCommentBufferSize, '\0');
     FileComment = CommentBuffer.data();
-    Setup(stream);
+    Setup(first);
     NextHeaderOffset = ArchiveStartOffset;
     while (!GetCancel() && !m_walkFailed && m_format && m_format->ProcRecord) {
+        TStream32& stream = VolumeStream ? *VolumeStream : first;
         // Offsets come from the file: compared without adding to them.
         if (HeaderBlockSize <= 0 || NextHeaderOffset < 0 || NextHeaderOffset >= ArchiveSize - HeaderBlockSize)
             break;
@@ -477,15 +496,19 @@ bool TVirOV::Walk(TStream32& source)
             break;
         NextHeaderOffset += HeaderBlockSize;
         const std::int64_t before = ArchiveStartOffset;
+        m_volumeSwitched = false;
         m_format->ProcRecord(*this, stream);
-        // A step that does not move forward would repeat itself for ever.
-        if (NextHeaderOffset <= before) {
+        // A step that does not move forward would repeat itself for ever;
+        // only a switch to another volume starts again from its beginning.
+        if (!m_volumeSwitched && NextHeaderOffset <= before) {
             FailWalk(E_BADHEADR);
             break;
         }
     }
     if (!GetCancel() && !m_walkFailed && m_format && m_format->Finish)
-        m_format->Finish(*this, stream);
+        m_format->Finish(*this, VolumeStream ? *VolumeStream : first);
+    VolumeStream.reset();
+    m_volumeFile.reset();
     return !m_walkFailed;
 }
 

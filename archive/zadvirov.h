@@ -81,6 +81,13 @@ public:
     std::vector<char> CommentBuffer;
     // Reads exactly n bytes at pos; false when the file ends first.
     static bool ReadAt(TStream32& stream, std::int64_t pos, void* buf, std::int32_t n);
+    // Moves the walk to another volume of a set: the walk reads from it
+    // from then on (ArchiveSize, EndOffset and VolumeName follow it), and
+    // the step that switched may set NextHeaderOffset anywhere in it. False
+    // (after reporting 25235) when the volume does not open; the walk ends.
+    bool SwitchVolume(const std::string& name);
+    // The volume the walk reads after a switch (null before the first).
+    std::unique_ptr<TStream32> VolumeStream;
 
 private:
     bool Walk(TStream32& stream);
@@ -88,5 +95,7 @@ private:
     bool doQueryInfo(TzadOperation op, const std::string* name);
     bool m_busy = false;
     bool m_walkFailed = false;
+    bool m_volumeSwitched = false;
+    std::unique_ptr<TStream32> m_volumeFile;
     const TListFormat* m_format = nullptr;
 };

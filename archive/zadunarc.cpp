@@ -1,0 +1,175 @@
+#include "zadunarc.h"
+
+#include "archive/zadarcdec.h"
+#include "archive/zadcrc.h"
+#include "archive/zadgbls.h"
+#include "archive/zadhooks.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr int E_INCORRECTBITS = 25134;
+constexpr int E_BADTREE = 25152;
+constexpr int E_UNSUPPORTEDMETHOD = 25326;
+
+bool IsPak(TArcType t) { return t == atPak || t == atPakExe; }
+
+}  // namespace
+
+bool TUnArc::SupportsType(TArcType type) const
+{
+    return type == atArc || type == atArcExe || IsPak(type);
+}
+
+void TUnArc::_Extract(TStream32*& inStream, TStream32* outStream)
+{
+    m_entries.clear();
+    try {
+        if (BuildHeadArray(inStream) > 0)
+            ProcessHeaders(inStream, outStream);
+    } catch (...) {
+        // The counts and events carry the outcome.
+    }
+    m_entries.clear();
+}
+
+int TUnArc::BuildHeadArray(TStream32* in)
+{
+    Timer.Suspend();
+    const bool pak = IsPak(ArcType);
+    std::string prefix;
+    std::int64_t pos = std::max<std::int64_t>(ArchiveStartOffset, 0);
+    while (!GetCancel() && pos < ArchiveSize) {
+        std::uint8_t raw[TArcHeader::kSize] = {};
+        std::int32_t got = 0;
+        if (in->Seek(pos, soBeginning) == pos)
+            got = ReadProc(in, nullptr, raw, false, 0, TArcHeader::kSize, dtHeader);
+        const TArcHeader h = TArcHeader::Parse(raw, got);
+        if (!ArcWalkGoesOn(h, pak) || h.Method > 30)
+            break;
+        const std::string name = _OemToCharFilter(h.Name, TranslateOemChar);
+        if (!pak && h.IsDirectory()) {
+            // A directory header names a folder for the entries after it;
+            // its own sizes do not count, the next header follows it.
+            prefix += name + "/";
+            pos += TArcHeader::kSize;
+            continue;
+        }
+        TEntry e{pos, h, prefix + name};
+        if (!(pak && h.Method == 30) && CheckWildCard2(this, e.StoredName, FileSpec, RecurseDirs, &ExcludeSpec)) {
+            TotalPackedSize += h.PackedSize;
+            TotalUnpackedSize += h.UnpackedSize;
+            // Dates compare in the DOS order: the date in the high word.
+            if (static_cast<std::uint32_t>(h.DosDateTime()) > static_cast<std::uint32_t>(MaxFileDate))
+                MaxFileDate = h.DosDateTime();
+            m_entries.push_back(std::move(e));
+        }
+        pos += h.HeaderSize() + static_cast<std::int64_t>(h.PackedSize);
+    }
+    Timer.Resume();
+    return static_cast<int>(m_entries.size());
+}
+
+void TUnArc::ProcessHeaders(TStream32* in, TStream32* out)
+{
+    RemainingUnpackedSize = TotalUnpackedSize;
+    for (const TEntry& e : m_entries) {
+        if (GetCancel())
+            break;
+        EntryDosDate = e.Header.DosDateTime();
+        FileDate = ConvertDate(EntryDosDate);
+        StoredName = e.StoredName;
+        SetFilename(StoredName);
+        InflateRec = TInflateRec{};
+        InflateRec.CompressMethod = e.Header.Method;
+        InflateRec.PackedSize = e.Header.PackedSize;
+        InflateRec.UnpackedSize = e.Header.UnpackedSize;
+        InflateRec.ProgressTotal = TotalUnpackedSize;
+        OpenAndExtractFile(in, out, e);
+    }
+}
+
+bool TUnArc::DecodeEntry(TStream32* in, TStream32*& outStream, const TEntry& e)
+{
+    const std::int64_t dataAt = e.Offset + e.Header.HeaderSize();
+    if (in->Seek(dataAt, soBeginning) != dataAt)
+        return EntrySizeAgrees(true);
+    if (e.Header.Method == 1) {
+        Unstore(in, outStream, 16, InflateRec);
+        return EntrySizeAgrees(true);
+    }
+    std::int64_t left = e.Header.PackedSize;
+    const std::int64_t total = e.Header.UnpackedSize;
+    TArcDecoder decoder(
+        [&](std::uint8_t* buf, std::int32_t count) -> std::int32_t {
+            const auto want = static_cast<std::int32_t>(std::min<std::int64_t>(count, left));
+            if (want <= 0)
+                return 0;
+            const std::int32_t got = ReadProc(in, nullptr, buf, false, 0, want, dtData);
+            left -= std::max(got, 0);
+            return got;
+        },
+        [&](const std::uint8_t* buf, std::int32_t count) {
+            ExtractWriteProc(outStream, const_cast<std::uint8_t*>(buf), false, 16, count, dtData);
+            RemainingUnpackedSize -= std::min<std::int64_t>(count, RemainingUnpackedSize);
+            doBranchProgress(std::min(EntryWritten, total), total, TotalUnpackedSize);
+            ProcessMessages();
+            return !EntryWriteFailed && !GetCancel();
+        });
+    int failure = 0;
+    switch (decoder.Decode(e.Header.Method)) {
+    case TArcDecodeResult::BadTree: failure = E_BADTREE; break;
+    case TArcDecodeResult::StackOverflow: failure = E_STACKOVERFLOW; break;
+    case TArcDecodeResult::BadBits: failure = E_INCORRECTBITS; break;
+    case TArcDecodeResult::Unsupported: failure = E_UNSUPPORTEDMETHOD; break;
+    default: break;
+    }
+    if (failure) {
+        RaiseErrorStr(StoredName, "", VolumeName, failure);
+        return false;
+    }
+    return EntrySizeAgrees(true);
+}
+
+bool TUnArc::OpenAndExtractFile(TStream32* in, TStream32* out, const TEntry& e)
+{
+    if (FilenameRefused) {
+        AdjustProgress(InflateRec);
+        ForceCrcFail = true;
+        return doOnEnd(16, e.Header.Crc);
+    }
+    if (!doOnBegin(false)) {
+        AdjustProgress(InflateRec);
+        return false;
+    }
+    TStream32* outStream = out;
+    Crc16Val = 0;
+    try {
+        if (e.Header.Method != 1 && !TArcDecoder::Handles(e.Header.Method)) {
+            // Nothing is created for a method without a decoder.
+            RaiseErrorStr(StoredName, "", VolumeName, E_UNSUPPORTEDMETHOD);
+            FailEntry(InflateRec);
+        } else if (!Open_OutFile(outStream, Filename, StoredName)) {
+            RaiseErrorStr(StoredName, "", VolumeName, E_OPENERR);
+            FailEntry(InflateRec);
+        } else {
+            BeginEntryOutput(e.Header.UnpackedSize);
+            const bool decoded = DecodeEntry(in, outStream, e);
+            if (!decoded || EntryWriteFailed || DiskFull || GetCancel()) {
+                FailEntry(InflateRec);
+                DiscardOutput(outStream, Filename);
+            } else {
+                CloseAndSetDate(outStream, Filename, e.Header.DosDateTime(), 0x20);
+            }
+        }
+    } catch (...) {
+        ForceCrcFail = true;
+        if (FileAccessMethod == faFile && outStream && outStream != out)
+            DiscardOutput(outStream, Filename);
+    }
+    if (FileAccessMethod == faFile && outStream && outStream != out)
+        delete outStream;
+    BeginEntryOutput(-1);
+    return doOnEnd(16, e.Header.Crc);
+}
