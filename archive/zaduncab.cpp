@@ -1,0 +1,375 @@
+#include "zaduncab.h"
+
+#include "archive/zadcrc.h"
+#include "archive/zadgbls.h"
+#include "archive/zadhooks.h"
+#include "archive/zadvolume.h"
+#include "cabinet/fdi.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <vector>
+
+namespace {
+
+constexpr int E_CORRUPTINPUT = 25140;
+constexpr int E_CABINETERROR = 25116;
+
+// The components inside a library call (the callbacks serve the top one).
+std::vector<TUnCab*> g_stack;
+
+struct Pushed {
+    explicit Pushed(TUnCab* c) { g_stack.push_back(c); }
+    ~Pushed() { g_stack.pop_back(); }
+};
+
+TUnCab* Top() { return g_stack.empty() ? nullptr : g_stack.back(); }
+
+}  // namespace
+
+struct TUnCab::TState {
+    HFDI Context = nullptr;
+    ERF Error;
+    TStream32* Out = nullptr;
+    // The files the library opened: a cabinet that follows a stub is read
+    // as if it started at the stub's end.
+    struct OpenFile {
+        std::unique_ptr<TFileStream32> Stream;
+        std::int64_t Base = 0;
+    };
+    std::map<INT_PTR, OpenFile> Files;
+    INT_PTR NextHandle = 1;
+    // Kept from the first cabinet-information notification of a pass.
+    bool KeepInfo = false;
+    std::string NextCabinet, NextDisk, CabinetPath;
+    bool Counting = false;
+    std::int64_t EntrySize = 0;
+    std::int32_t EntryDate = 0;
+    bool Decoding = false;
+};
+
+namespace {
+
+TUnCab::TState::OpenFile* FileOf(INT_PTR hf)
+{
+    TUnCab* c = Top();
+    if (!c)
+        return nullptr;
+    auto it = c->State->Files.find(hf);
+    return it == c->State->Files.end() ? nullptr : &it->second;
+}
+
+void* FdiAlloc(ULONG n) { return std::malloc(n); }
+void FdiFree(void* p) { std::free(p); }
+
+INT_PTR FdiOpen(char* name, int oflag, int)
+{
+    TUnCab* c = Top();
+    if (!c || (oflag & (_O_WRONLY | _O_RDWR | _O_CREAT)))
+        return -1;
+    auto f = std::make_unique<TFileStream32>(name, fmOpenRead | fmShareDenyWrite);
+    if (!f->Valid())
+        return -1;
+    // Only the archive itself sits behind a stub; the other cabinets of a
+    // set start at their first byte.
+    const std::int64_t base = SameText(name, c->ArchiveFile()) ? std::max<std::int64_t>(c->ArchiveStartOffset, 0) : 0;
+    if (f->Seek(base, soBeginning) != base)
+        return -1;
+    const INT_PTR hf = c->State->NextHandle++;
+    c->State->Files[hf] = TUnCab::TState::OpenFile{std::move(f), base};
+    return hf;
+}
+
+UINT FdiRead(INT_PTR hf, void* buf, UINT n)
+{
+    auto* f = FileOf(hf);
+    if (!f)
+        return static_cast<UINT>(-1);
+    const std::int64_t got = f->Stream->Read(buf, n);
+    return got < 0 ? static_cast<UINT>(-1) : static_cast<UINT>(got);
+}
+
+UINT FdiWrite(INT_PTR, void* buf, UINT n)
+{
+    TUnCab* c = Top();
+    if (!c || !c->State->Decoding)
+        return static_cast<UINT>(-1);
+    const std::int64_t before = c->EntryWritten;
+    c->ExtractWriteProc(c->State->Out, buf, false, 32, static_cast<std::int32_t>(n), dtData);
+    const std::int64_t put = c->EntryWritten - before;
+    c->RemainingUnpackedSize -= std::min<std::int64_t>(put, c->RemainingUnpackedSize);
+    c->doBranchProgress(std::min(c->EntryWritten, c->State->EntrySize), c->State->EntrySize, c->TotalUnpackedSize);
+    ProcessMessages();
+    if (c->EntryWriteFailed || c->GetCancel())
+        return static_cast<UINT>(-1);
+    return n;
+}
+
+int FdiClose(INT_PTR hf)
+{
+    TUnCab* c = Top();
+    if (c)
+        c->State->Files.erase(hf);
+    return 0;
+}
+
+long FdiSeek(INT_PTR hf, long dist, int type)
+{
+    auto* f = FileOf(hf);
+    if (!f)
+        return -1;
+    std::int64_t at = -1;
+    switch (type) {
+    case 0: at = f->Stream->Seek(f->Base + dist, soBeginning); break;
+    case 1: at = f->Stream->Seek(static_cast<std::int64_t>(dist), soCurrent); break;
+    default: at = f->Stream->Seek(static_cast<std::int64_t>(dist), soEnd); break;
+    }
+    return at < f->Base ? -1 : static_cast<long>(at - f->Base);
+}
+
+std::string NameOf(const char* raw, WORD attributes, bool translate)
+{
+    const std::string name = raw ? raw : "";
+    // Attribute 0x80 marks a UTF-8 name.
+    return (attributes & 0x80) ? DOSToUnixFilename(name) : _OemToCharFilter(name, translate);
+}
+
+INT_PTR Notify(FDINOTIFICATIONTYPE type, FDINOTIFICATION* n)
+{
+    auto* c = static_cast<TUnCab*>(n->pv);
+    if (!c)
+        return -1;
+    Pushed pushed(c);
+    TUnCab::TState& s = *c->State;
+    bool abort = false;
+    if (s.Counting) {
+        if (c->GetCancel())
+            return -1;
+        if (type == fdintCOPY_FILE) {
+            const std::string name = NameOf(n->psz1, n->attribs, c->TranslateOemChar);
+            if (CheckWildCard2(c, name, c->FileSpec, c->RecurseDirs, &c->ExcludeSpec)) {
+                c->TotalPackedSize += n->cb;
+                c->TotalUnpackedSize += n->cb;
+                const std::int32_t dos = static_cast<std::int32_t>((static_cast<std::uint32_t>(n->date) << 16) | n->time);
+                if (static_cast<std::uint32_t>(dos) > static_cast<std::uint32_t>(c->MaxFileDate))
+                    c->MaxFileDate = dos;
+            }
+        }
+        return 0;
+    }
+    switch (type) {
+    case fdintCABINET_INFO:
+        c->DoCabinetInfo(n->psz1 ? n->psz1 : "", n->psz2 ? n->psz2 : "", n->psz3 ? n->psz3 : "", n->setID, n->iCabinet, abort);
+        break;
+    case fdintCOPY_FILE:
+        if (c->GetCancel())
+            return -1;
+        return c->DoExtractFile(NameOf(n->psz1, n->attribs, c->TranslateOemChar), n->cb, n->date, n->time, n->attribs) ? 1 : 0;
+    case fdintCLOSE_FILE_INFO:
+        c->DoCloseOutFile(n->fdie == FDIERROR_NONE, n->date, n->time, n->attribs, abort);
+        return abort ? 0 : 1;
+    case fdintNEXT_CABINET: {
+        std::string name = n->psz1 ? n->psz1 : "";
+        std::string path = n->psz3 ? n->psz3 : "";
+        c->DoNextCabinet(name, path, abort);
+        if (!abort) {
+            std::snprintf(n->psz1, CB_MAX_CABINET_NAME, "%s", name.c_str());
+            std::snprintf(n->psz3, CB_MAX_CAB_PATH, "%s", path.c_str());
+        }
+        break;
+    }
+    default: break;
+    }
+    return (abort || c->GetCancel()) ? -1 : 0;
+}
+
+}  // namespace
+
+TUnCab::TUnCab(TComponent* owner) : TUnBase(owner), State(std::make_unique<TState>()) {}
+
+TUnCab::~TUnCab()
+{
+    if (State->Context)
+        FDIDestroy(State->Context);
+}
+
+bool TUnCab::SupportsType(TArcType type) const { return type == atCab || type == atCabExe; }
+
+bool TUnCab::ContextNeeded()
+{
+    if (!State->Context) {
+        Pushed pushed(this);
+        State->Context = FDICreate(FdiAlloc, FdiFree, FdiOpen, FdiRead, FdiWrite, FdiClose, FdiSeek, -1, &State->Error);
+    }
+    return CabCheck(State->Context != nullptr);
+}
+
+bool TUnCab::CabCheck(bool ok)
+{
+    if (ok || !State->Error.fError)
+        return ok;
+    switch (State->Error.erfOper) {
+    case FDIERROR_USER_ABORT: break;  // the user's own stop
+    case FDIERROR_CORRUPT_CABINET:
+    case FDIERROR_NOT_A_CABINET: RaiseErrorStr(ArchiveFile(), StoredName, VolumeName, E_CORRUPTINPUT); break;
+    case FDIERROR_CABINET_NOT_FOUND: RaiseErrorStr(VolumeName, "", VolumeName, E_OPENERR); break;
+    default:
+        RaiseErrorStr(ArchiveFile(), "Cabinet error " + std::to_string(State->Error.erfOper), VolumeName, E_CABINETERROR);
+        break;
+    }
+    return false;
+}
+
+bool TUnCab::IsCabinet(const std::string& fileName)
+{
+    if (!ContextNeeded())
+        return false;
+    Pushed pushed(this);
+    char name[1024];
+    std::snprintf(name, sizeof name, "%s", fileName.c_str());
+    const INT_PTR hf = FdiOpen(name, _O_BINARY, 0);
+    if (hf == -1) {
+        RaiseErrorStr(fileName, "", VolumeName, E_OPENERR);
+        return false;
+    }
+    FDICABINETINFO info;
+    const bool result = FDIIsCabinet(State->Context, hf, &info);
+    FdiClose(hf);
+    return result;
+}
+
+void TUnCab::BuildRecoveryHeadArray(const std::string& cabinetFile)
+{
+    State->Counting = true;
+    State->KeepInfo = false;
+    Pushed pushed(this);
+    const BOOL ok = FDICopy(State->Context, ExtractFileName(cabinetFile).c_str(), ExtractFilePath(cabinetFile).c_str(), 0,
+                            Notify, nullptr, this);
+    State->Counting = false;
+    CabCheck(ok);
+    RemainingUnpackedSize = TotalUnpackedSize;
+}
+
+void TUnCab::_Extract(TStream32*&, TStream32*)
+{
+    Crc32Val = 0xFFFFFFFFu;
+    std::string cabinet = ArchiveFile();
+    if (!FileExists(cabinet) || !IsCabinet(cabinet))
+        return;
+    BuildRecoveryHeadArray(cabinet);
+    std::string seen = "|" + ExtractFileName(cabinet) + "|";
+    for (;;) {
+        State->KeepInfo = true;
+        State->NextCabinet.clear();
+        VolumeName = cabinet;
+        BOOL ok = FALSE;
+        {
+            Pushed pushed(this);
+            ok = FDICopy(State->Context, ExtractFileName(cabinet).c_str(), ExtractFilePath(cabinet).c_str(), 0, Notify,
+                         nullptr, this);
+        }
+        CabCheck(ok);
+        if (State->Error.fError)
+            SetCancel(true);
+        if (GetCancel() || State->NextCabinet.empty())
+            break;
+        // Only the file-name part, in the set's folder; a set that names a
+        // cabinet twice ends there.
+        std::string next = HeaderVolumeName(cabinet, State->NextCabinet);
+        if (next.empty() || seen.find("|" + ExtractFileName(next) + "|") != std::string::npos)
+            break;
+        if (!GetNextVolume(next, VolumeNumber + 1, true))
+            break;
+        seen += ExtractFileName(next) + "|";
+        cabinet = next;
+        TotalPackedSize = TotalUnpackedSize = 0;
+        BuildRecoveryHeadArray(cabinet);
+    }
+}
+
+void TUnCab::DoCabinetInfo(const std::string& nextCabinet, const std::string& nextDisk, const std::string& cabinetPath,
+                           int, int, bool& abort)
+{
+    if (State->KeepInfo) {
+        State->NextCabinet = nextCabinet;
+        State->NextDisk = nextDisk;
+        State->CabinetPath = cabinetPath;
+        State->KeepInfo = false;
+    }
+    abort = false;
+}
+
+bool TUnCab::DoExtractFile(const std::string& storedName, std::int64_t size, WORD date, WORD time, WORD attributes)
+{
+    StoredName = storedName;
+    if (attributes & 0x10)
+        return false;  // folders come into being with their files
+    if (!CheckWildCard2(this, StoredName, FileSpec, RecurseDirs, &ExcludeSpec) || GetCancel())
+        return false;
+    State->EntrySize = size;
+    InflateRec = TInflateRec{};
+    InflateRec.UnpackedSize = size;
+    InflateRec.PackedSize = size;
+    InflateRec.ProgressTotal = TotalUnpackedSize;
+    State->EntryDate = static_cast<std::int32_t>((static_cast<std::uint32_t>(date) << 16) | time);
+    EntryDosDate = State->EntryDate;
+    FileDate = ConvertDate(State->EntryDate);
+    SetFilename(StoredName);
+    if (FilenameRefused) {
+        // Reported by SetFilename: this file alone is passed over.
+        AdjustProgress(InflateRec);
+        return false;
+    }
+    if (!doOnBegin(attributes & 0x10)) {
+        AdjustProgress(InflateRec);
+        return false;
+    }
+    State->Out = nullptr;
+    if (!Open_OutFile(State->Out, Filename, StoredName)) {
+        RaiseErrorStr(Filename, "", VolumeName, E_OPENERR);
+        FailEntry(InflateRec);
+        doOnEnd(32, Crc32Val);
+        return false;
+    }
+    Crc32Val = 0xFFFFFFFFu;
+    BeginEntryOutput(size);
+    State->Decoding = true;
+    return true;
+}
+
+void TUnCab::DoCloseOutFile(bool decoded, WORD date, WORD time, WORD attributes, bool& abort)
+{
+    State->Decoding = false;
+    const bool whole = decoded && EntrySizeAgrees(true) && !EntryWriteFailed && !DiskFull && !GetCancel();
+    if (!decoded && !GetCancel())
+        RaiseErrorStr(ArchiveFile(), StoredName, VolumeName, E_CORRUPTINPUT);
+    if (!whole) {
+        FailEntry(InflateRec);
+        DiscardOutput(State->Out, Filename);
+    } else {
+        CloseAndSetDate(State->Out, Filename, static_cast<std::int32_t>((static_cast<std::uint32_t>(date) << 16) | time),
+                        attributes);
+    }
+    if (FileAccessMethod == faFile)
+        delete State->Out;
+    State->Out = nullptr;
+    BeginEntryOutput(-1);
+    // The library checked the data; the verdict is whether it held.
+    doOnEnd(32, Crc32Val);
+    abort = GetCancel();
+}
+
+void TUnCab::DoNextCabinet(std::string& nextCabinet, std::string& cabinetPath, bool& abort)
+{
+    std::string name = HeaderVolumeName(ArchiveFile(), nextCabinet);
+    if (name.empty() || !GetNextVolume(name, VolumeNumber + 1, true)) {
+        abort = true;
+        return;
+    }
+    VolumeName = name;
+    nextCabinet = ExtractFileName(name);
+    cabinetPath = ExtractFilePath(name);
+    abort = false;
+}

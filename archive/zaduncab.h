@@ -1,0 +1,47 @@
+// The cabinet extractor TUnCab, over the cabinet decompression interface
+// (platform/cabinet, libmspack). A counting pass sizes the selected files
+// of a cabinet, then the extraction pass decodes them; a set of cabinets
+// is followed cabinet by cabinet, the next one named by the header (its
+// file-name part only, in the set's folder) and offered through
+// OnNextVolume.
+//
+// A file passes its test only when the library decoded it with its
+// checksums holding and gave as many bytes as it declares; one that fails
+// leaves no file. A refused name, or an output that does not open, skips
+// that file alone.
+#pragma once
+
+#include "archive/zadunbase.h"
+
+#include <memory>
+#include <string>
+
+class TUnCab : public TUnBase {
+public:
+    explicit TUnCab(TComponent* owner = nullptr);
+    ~TUnCab() override;
+
+    bool SupportsType(TArcType type) const override;
+    void _Extract(TStream32*& inStream, TStream32* outStream) override;
+
+    // The library's notifications of the extraction pass.
+    virtual void DoCabinetInfo(const std::string& nextCabinet, const std::string& nextDisk, const std::string& cabinetPath,
+                               int setId, int cabinetIndex, bool& abort);
+    // Answers whether the file is decoded (its output then open).
+    virtual bool DoExtractFile(const std::string& storedName, std::int64_t size, WORD date, WORD time, WORD attributes);
+    virtual void DoCloseOutFile(bool decoded, WORD date, WORD time, WORD attributes, bool& abort);
+    // The next cabinet of the set: name and path in, the ones to use out.
+    virtual void DoNextCabinet(std::string& nextCabinet, std::string& cabinetPath, bool& abort);
+
+    // For the library's callbacks (one cabinet run at a time).
+    struct TState;
+    std::unique_ptr<TState> State;
+
+private:
+    bool ContextNeeded();
+    bool IsCabinet(const std::string& fileName);
+    // The counting pass over one cabinet.
+    void BuildRecoveryHeadArray(const std::string& cabinetFile);
+    // Reports what the library's error record says; false when it failed.
+    bool CabCheck(bool ok);
+};
