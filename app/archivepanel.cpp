@@ -6,6 +6,9 @@
 #include "archive/zadhooks.h"
 #include "archive/zadungzip.h"
 #include "archive/zaduntar.h"
+#include "archive/zadunarc.h"
+#include "archive/zaduncab.h"
+#include "archive/zadunrar.h"
 #include "archive/zadunzip.h"
 #include "archive/zaduudecode.h"
 #include "archive/zadgbls.h"
@@ -19,6 +22,11 @@
 #include <cstdio>
 
 namespace {
+
+const char* const kCabSelectionWarning =
+    "If extracting more than a single file... because of CABs continuous compressed stream method, it is much faster "
+    "to decompress all files from the archive and then delete from disk those you do not wish to keep.  For more "
+    "info on CAB files, see the documentation on TUnCAB.\nCancel operation?";
 
 std::string Hex8(std::uint32_t v)
 {
@@ -164,6 +172,22 @@ TArchivePanel::TArchivePanel(TForm1* form, TWinControl* parent) : TComponent(for
         z->OnCorruptZipHeader = walkDamaged;
     }
 
+    UnArc1 = new TUnArc(this);
+    UnCab1 = new TUnCab(this);
+    UnRar1 = new TUnRar(this);
+    for (TCustomDClass* x : std::initializer_list<TCustomDClass*>{UnArc1, UnCab1, UnRar1}) {
+        x->CpuType = cptAuto;
+        x->OnBegin = [this](TObject* s, const std::string& f, int c, bool& e) { UnZIP1Begin(s, f, c, e); };
+        x->OnEnd = [this](TObject* s, const std::string& f, bool p) { UnZIP1End(s, f, p); };
+        x->OnFileExists = [this](TObject* s, const std::string& f, std::string& n, TOverwriteMode& m) {
+            UnZIP1FileExists(s, f, n, m);
+        };
+        x->OnProgress = [this](TObject* s, BYTE f, BYTE a) { UnZIP1Progress(s, f, a); };
+        x->OnError = noteError;
+    }
+    UnRar1->OnGetPassword = [this](TObject* s, const std::string& f, std::string& p, TSeedKeyRecord&, TSeedKeyRecord&,
+                                bool& again) { UnZIP1GetPassword(s, f, p, again); };
+
     frmExtract = new TfrmExtract(form);
     frmExtract->SourceList = ListView1;
     frmOverwrite = new TfrmOverwrite(form);
@@ -307,6 +331,11 @@ TCustomDClass* TArchivePanel::ExtractorFor(TArcType type)
     case atUUE: return UUDecode1;
     case atZip:
     case atZipExe: UnZip1->SetZipCmntBufSize(VirOV1->ZipCmntBufSize); return UnZip1;
+    case atArc:
+    case atArcExe: return UnArc1;
+    case atCab: return UnCab1;
+    case atRar:
+    case atRarExe: return UnRar1;
     default: return nullptr;
     }
 }
@@ -390,6 +419,11 @@ void TArchivePanel::bextractClick(TObject*)
     m_report = {};
     int extracted = 0;
     m_busy = true;
+    // A cabinet's files share one compressed stream: picking some of them
+    // decodes the stream up to each anyway. Yes ends the command.
+    const bool declined = selected && VirOV1->ArcType == atCab &&
+                          Application->Prompts().MessageBox(kCabSelectionWarning, Application->Title(),
+                                                            MB_YESNO | MB_ICONWARNING) == IDYES;
     try {
         x->FileSpec.Clear();
         if (selected) {
@@ -398,7 +432,8 @@ void TArchivePanel::bextractClick(TObject*)
         } else {
             x->FileSpec.Assign(VirOV1->FileSpec);
         }
-        extracted = x->Extract();
+        if (!declined)
+            extracted = x->Extract();
     } catch (...) {
     }
     m_statusText = DescribeExtraction(extracted);

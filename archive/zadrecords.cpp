@@ -234,6 +234,7 @@ struct CabWalk {
     WORD method = 0;
     BYTE minor = 0, major = 0;
     std::string nextCabinet, nextDisk;
+    bool continued = false;  // the walk came from the previous cabinet
 } g_cab;
 
 // Reads the cabinet header at start into g_cab; the first file entry's
@@ -314,6 +315,7 @@ void CabNextCabinet(TVirOV& v)
         return;
     }
     v.NextHeaderOffset = first;
+    g_cab.continued = true;
 }
 
 void CabStep(TVirOV& v, TStream32& s)
@@ -331,6 +333,13 @@ void CabStep(TVirOV& v, TStream32& s)
         return;
     }
     v.NextHeaderOffset = pos + 16 + raw.size() + 1;
+    // A file that runs on from the previous cabinet was listed there.
+    const WORD folder = LoadLe16(e + 8);
+    if (g_cab.continued && (folder == 0xFFFD || folder == 0xFFFF)) {
+        if (g_cab.filesLeft == 0 && !v.GetCancel())
+            CabNextCabinet(v);
+        return;
+    }
     ClearEntry(v);
     const WORD attr = LoadLe16(e + 14);
     // Attribute 0x80 marks a UTF-8 name.

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <list>
 #include <string>
 #include <vector>
 
@@ -175,6 +176,8 @@ struct OpenSet {
     mscab_decompressor* cabd;
     mscabd_cabinet* first = nullptr;
     std::vector<mscabd_cabinet*> unjoined;
+    // libmspack keeps the name it opened a cabinet by, to open it again.
+    std::list<std::string> names;
     ~OpenSet()
     {
         // A set is closed through its first cabinet.
@@ -251,7 +254,7 @@ BOOL FDICopy(HFDI hfdi, const char* pszCabinet, const char* pszCabPath, int, PFN
     mscab_decompressor* cabd = c->cabd;
     std::string dir = pszCabPath ? pszCabPath : "";
     const std::string path = Path(dir.c_str(), pszCabinet);
-    OpenSet set{cabd, nullptr, {}};
+    OpenSet set{cabd, nullptr, {}, {}};
     set.first = cabd->open(cabd, path.c_str());
     if (!set.first) {
         SetError(c, FromMspack(cabd->last_error(cabd)));
@@ -287,9 +290,9 @@ BOOL FDICopy(HFDI hfdi, const char* pszCabinet, const char* pszCabPath, int, PFN
         spansOn = spansOn || ToNext(i);
     }
 
-    // A file that goes on in the next cabinet needs it joined before it is
-    // decoded; the files after it in their shared folder then come with
-    // this cabinet.
+    // A folder that goes on in the next cabinet needs it joined before any
+    // of its files is decoded; the files after the one that runs over then
+    // come with this cabinet.
     mscabd_folder* sharedFolder = nullptr;
     for (mscabd_folder* fo = cab->folders; fo; fo = fo->next)
         sharedFolder = fo;
@@ -311,7 +314,7 @@ BOOL FDICopy(HFDI hfdi, const char* pszCabinet, const char* pszCabPath, int, PFN
                 SetError(c, FDIERROR_USER_ABORT);
                 return false;
             }
-            const std::string nextPath = Path(cabPath, name);
+            const std::string& nextPath = set.names.emplace_back(Path(cabPath, name));
             mscabd_cabinet* nextCab = cabd->open(cabd, nextPath.c_str());
             if (!nextCab) {
                 SetError(c, FDIERROR_CABINET_NOT_FOUND);
@@ -361,7 +364,9 @@ BOOL FDICopy(HFDI hfdi, const char* pszCabinet, const char* pszCabPath, int, PFN
         if (hf == 0)
             continue;
         int err = MSPACK_ERR_OK;
-        if (own && ToNext(mark) && last == cab) {
+        // The shared folder's data runs on into the next cabinet, so every
+        // file in it needs the next cabinet joined before it is decoded.
+        if (own && spansOn && f->folder == sharedFolder && last == cab) {
             if (!join()) {
                 FDINOTIFICATION done = copy;
                 done.hf = hf;

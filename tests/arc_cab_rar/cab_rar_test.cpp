@@ -1,0 +1,170 @@
+// The cabinet and RAR extractors against the peers (cabextract, bsdtar),
+// sets of cabinets and RAR volumes, and entries that must fail alone:
+// damaged data, encryption, names that leave the target, and existing
+// files that only a complete entry may replace.
+#include "support.h"
+
+#include "archive/zaduncab.h"
+#include "archive/zadunrar.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+std::string Cat(const std::string& a, const std::string& b, const TempDir& dir)
+{
+    const std::string joined = dir.Path("joined.rar");
+    std::system(("cat '" + a + "' '" + b + "' > '" + joined + "'").c_str());
+    return joined;
+}
+
+TEST(CabRarExtract, MatchesThePeers)
+{
+    TempDir work;
+    const std::string joined = Cat(Fixture("rar/vol.part1.rar"), Fixture("rar/vol.part2.rar"), work);
+    const struct {
+        std::string fixture;
+        std::string peer;
+        std::string peerArchive;
+        bool rar;
+    } cases[] = {
+        {"cab/stored.cab", "cabextract -q -d %d %a", "", false},
+        {"cab/mszip.cab", "cabextract -q -d %d %a", "", false},
+        {"cab/set1.cab", "cabextract -q -d %d %a", "", false},
+        {"rar/single.rar", "bsdtar -x -C %d -f %a", "", true},
+        {"rar/unicode.rar", "bsdtar -x -C %d -f %a", "", true},
+        // bsdtar reads a set as one stream.
+        {"rar/vol.part1.rar", "bsdtar -x -C %d -f %a", joined, true},
+    };
+    for (const auto& c : cases) {
+        TempDir ours, theirs;
+        const std::string archive = Fixture(c.fixture);
+        std::string peerArchive = c.peerArchive.empty() ? archive : c.peerArchive;
+        if (c.fixture == "cab/set1.cab") {
+            // cabextract takes the set's cabinets one by one.
+            ASSERT_TRUE(Peer(c.peer, Fixture("cab/set2.cab"), theirs.Root()));
+        }
+        ASSERT_TRUE(Peer(c.peer, peerArchive, theirs.Root())) << c.peer << " " << c.fixture;
+        const Outcome r = c.rar ? ExtractInto<TUnRar>(archive, ours.Root()) : ExtractInto<TUnCab>(archive, ours.Root());
+        EXPECT_EQ(Digest(r.files), Digest(TreeOf(theirs.Root()))) << c.fixture;
+        EXPECT_EQ(r.count, static_cast<int>(r.files.size())) << c.fixture;
+        EXPECT_EQ(r.Passed(), r.count) << c.fixture;
+        EXPECT_TRUE(r.errors.empty()) << c.fixture << " " << (r.errors.empty() ? 0 : r.errors[0].first);
+    }
+}
+
+TEST(CabRarExtract, CabinetAfterAStub)
+{
+    TempDir ours, theirs;
+    const Outcome r = ExtractInto<TUnCab>(Fixture("cab/stub.exe"), ours.Root());
+    ASSERT_TRUE(Peer("cabextract -q -d %d %a", Fixture("cab/mszip.cab"), theirs.Root()));
+    EXPECT_EQ(Digest(r.files), Digest(TreeOf(theirs.Root())));
+}
+
+TEST(CabRarExtract, SelectedCabinetFiles)
+{
+    TempDir out;
+    const Outcome r = ExtractInto<TUnCab>(Fixture("cab/mszip.cab"), out.Root(), {"four.bin"});
+    EXPECT_EQ(r.count, 1);
+    EXPECT_EQ(r.files.size(), 1u);
+    EXPECT_TRUE(r.files.count("four.bin"));
+}
+
+TEST(CabRarExtract, DamagedCabinetDataFailsTheFile)
+{
+    TempDir out;
+    const Outcome r = ExtractInto<TUnCab>(Fixture("hostile/bad-checksum.cab"), out.Root());
+    EXPECT_TRUE(r.files.empty());
+    EXPECT_EQ(r.count, 0);
+    ASSERT_EQ(r.ended.size(), 1u);
+    EXPECT_FALSE(r.ended[0].second);
+    EXPECT_EQ(r.Errors(25140), 1);
+}
+
+TEST(CabRarExtract, NamesOutsideTheTargetAreRefusedOneByOne)
+{
+    for (bool rar : {false, true}) {
+        TempDir root;
+        const std::string target = root.Path("target/");
+        std::filesystem::create_directories(target);
+        const Outcome r = rar ? ExtractInto<TUnRar>(Fixture("hostile/names.rar"), target)
+                          : ExtractInto<TUnCab>(Fixture("hostile/names.cab"), target);
+        EXPECT_EQ(r.files, (std::map<std::string, std::string>{{"good.txt", "good\n"}})) << rar;
+        EXPECT_EQ(TreeOf(root.Root()).size(), 1u) << rar;
+        EXPECT_EQ(r.Errors(E_INVALIDFILENAME), rar ? 4 : 2) << rar;
+        EXPECT_EQ(r.count, 1);
+    }
+}
+
+TEST(CabRarExtract, NextCabinetNamedOutsideIsLookedForInTheSetsFolder)
+{
+    TempDir out;
+    const Outcome r = ExtractInto<TUnCab>(Fixture("hostile/next-outside.cab"), out.Root());
+    EXPECT_EQ(r.files.count("only.txt"), 1u);
+    ASSERT_EQ(r.volumesAsked.size(), 1u);
+    EXPECT_EQ(r.volumesAsked[0], ExtractFilePath(Fixture("hostile/next-outside.cab")) + "x.cab");
+}
+
+TEST(CabRarExtract, RarEncryptedAndRar5)
+{
+    TempDir out;
+    out.Write("secret.txt", "mine");
+    const Outcome r = ExtractInto<TUnRar>(Fixture("rar/encrypted.rar"), out.Root());
+    EXPECT_EQ(r.Errors(E_UNSUPPORTEDTYPE), 1);
+    // The entry after it is extracted; the user's file stays as it was.
+    EXPECT_EQ(r.files, (std::map<std::string, std::string>{{"open.txt", "open\n"}, {"secret.txt", "mine"}}));
+    EXPECT_EQ(r.count, 1);
+
+    TempDir five;
+    const Outcome r5 = ExtractInto<TUnRar>(Fixture("hostile/rar5.rar"), five.Root());
+    EXPECT_EQ(r5.Errors(E_BADHEADR), 1);
+    EXPECT_TRUE(r5.files.empty());
+}
+
+TEST(CabRarExtract, RarReplacesAFileOnlyWithACompleteEntry)
+{
+    TempDir work, out;
+    // A copy whose alpha data has one byte changed: its CRC fails.
+    std::ifstream in(Fixture("rar/single.rar"), std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    bytes[bytes.find("alpha\n") + 3] = 'X';
+    work.Write("bad.rar", bytes);
+    out.Write("docs/alpha.txt", "the user's");
+    out.Write("beta.bin", "old beta");
+    const Outcome bad = ExtractInto<TUnRar>(work.Path("bad.rar"), out.Root(), {"docs/alpha.txt"});
+    EXPECT_EQ(out.Read("docs/alpha.txt"), "the user's");
+    EXPECT_EQ(bad.Passed(), 0);
+    // A good entry replaces the old file, nothing else is left behind.
+    const Outcome good = ExtractInto<TUnRar>(Fixture("rar/single.rar"), out.Root(), {"beta.bin"});
+    EXPECT_EQ(good.count, 1);
+    EXPECT_EQ(out.Read("beta.bin").size(), 5000u);
+    EXPECT_EQ(TreeOf(out.Root()).size(), 2u);
+}
+
+TEST(CabRarExtract, RarVolumesAreAskedFor)
+{
+    TempDir out;
+    const Outcome r = ExtractInto<TUnRar>(Fixture("rar/vol.part1.rar"), out.Root());
+    EXPECT_EQ(r.count, 3);
+    ASSERT_EQ(r.volumesAsked.size(), 1u);
+    EXPECT_EQ(r.volumesAsked[0], Fixture("rar/vol.part2.rar"));
+    EXPECT_EQ(r.files.at("split.txt").size(), 76000u);
+
+    // The second volume missing: the split entry fails and leaves nothing.
+    TempDir alone, dest;
+    std::filesystem::copy_file(Fixture("rar/vol.part1.rar"), alone.Path("vol.part1.rar"));
+    const Outcome cut = ExtractInto<TUnRar>(alone.Path("vol.part1.rar"), dest.Root());
+    EXPECT_EQ(cut.files, (std::map<std::string, std::string>{{"before.txt", "before\n"}}));
+    EXPECT_EQ(cut.volumesAsked.size(), 1u);
+}
+
+TEST(CabRarExtract, ErrorCodesOfTheLibrary)
+{
+    const std::pair<int, int> map[] = {{10, 25172}, {11, 25253}, {12, 25116}, {13, 25244}, {14, 25244}, {15, 25235},
+                                       {16, 25136}, {17, 25138}, {18, 25236}, {19, 25136}, {20, 0},     {21, 25135},
+                                       {22, 26517}, {0, 0}};
+    for (auto [code, id] : map)
+        EXPECT_EQ(TUnRar::OutProcessFileError(code), id) << code;
+}
+
+}  // namespace
