@@ -10,6 +10,17 @@ constexpr std::uint16_t kNoPred = 0xFFFF;
 constexpr int kTableSize = 4096;
 constexpr int kStackSize = 4096;
 
+// The compress decoder's byte interfaces over callables.
+struct FnSource : TLzwSource {
+    std::function<std::size_t(std::uint8_t*, std::size_t)> read;
+    std::size_t Read(std::uint8_t* buffer, std::size_t cap) override { return read(buffer, cap); }
+};
+
+struct FnSink : TLzwSink {
+    std::function<bool(const std::uint8_t*, std::size_t)> write;
+    bool Write(const std::uint8_t* data, std::size_t count) override { return write(data, count); }
+};
+
 }  // namespace
 
 // The string table of methods 5 to 7: code numbers are slot numbers, and a
@@ -76,7 +87,7 @@ TArcDecoder::TArcDecoder(Source source, Sink sink) : m_source(std::move(source))
 
 TArcDecoder::~TArcDecoder() = default;
 
-bool TArcDecoder::Handles(int method) { return method >= 2 && method <= 7; }
+bool TArcDecoder::Handles(int method) { return method >= 2 && method <= 9; }
 
 int TArcDecoder::GetByte()
 {
@@ -151,6 +162,8 @@ TArcDecodeResult TArcDecoder::Decode(int method)
     case 5: r = Uncrunch(false, false); break;
     case 6: r = Uncrunch(false, true); break;
     case 7: r = Uncrunch(true, true); break;
+    case 8: r = Unlzw(12, true); break;
+    case 9: r = Unlzw(13, false); break;
     default: return TArcDecodeResult::Unsupported;
     }
     Flush();
@@ -276,4 +289,45 @@ TArcDecodeResult TArcDecoder::Uncrunch(bool newHash, bool repeat)
         oldCode = inCode;
     }
     return TArcDecodeResult::Done;
+}
+
+TArcDecodeResult TArcDecoder::Unlzw(int maxBits, bool repeat)
+{
+    // Crunched entries name their code width first; only 12 is written.
+    if (maxBits == 12 && GetByte() != 12)
+        return TArcDecodeResult::BadBits;
+    if (!m_lzw)
+        m_lzw = std::make_unique<TLzwBuffers>();
+    FnSource source;
+    source.read = [this](std::uint8_t* buffer, std::size_t cap) -> std::size_t {
+        if (m_inPos < m_inLen) {
+            const auto n = std::min<std::size_t>(cap, static_cast<std::size_t>(m_inLen - m_inPos));
+            std::copy_n(m_in.data() + m_inPos, n, buffer);
+            m_inPos += static_cast<std::int32_t>(n);
+            return n;
+        }
+        if (m_inEnded)
+            return 0;
+        const std::int32_t got = m_source(buffer, static_cast<std::int32_t>(std::min<std::size_t>(cap, kBlock)));
+        if (got <= 0) {
+            m_inEnded = true;
+            return 0;
+        }
+        return static_cast<std::size_t>(got);
+    };
+    FnSink sink;
+    sink.write = [this, repeat](const std::uint8_t* data, std::size_t count) {
+        for (std::size_t i = 0; i < count && !m_stopped; ++i) {
+            if (repeat)
+                PutRepeat(data[i]);
+            else
+                Put(data[i]);
+        }
+        return !m_stopped;
+    };
+    switch (DecodeLzwCodes(source, sink, maxBits, true, *m_lzw)) {
+    case TLzwResult::Ok: return TArcDecodeResult::Done;
+    case TLzwResult::WriteFailed: return TArcDecodeResult::Stopped;
+    default: return TArcDecodeResult::StackOverflow;
+    }
 }

@@ -9,6 +9,8 @@
 // tables belong to the object, so each entry starts from nothing.
 #pragma once
 
+#include "archive/zadlzw.h"
+
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -18,8 +20,10 @@ enum class TArcDecodeResult {
     Done,           // the data ended (or the decoder reached its end code)
     Stopped,        // the sink refused more output
     BadTree,        // a squeeze tree with too many nodes or a child out of range (25152)
-    StackOverflow,  // a string longer than the decode stack (25305)
+    StackOverflow,  // a string longer than the decode stack (25305); for
     BadBits,        // a method-8 entry not made with 12-bit codes (25134)
+    // methods 8 and 9: a code the table cannot give, or a string longer
+    // than the decode stack, as well as a chain that turns round
     Unsupported,    // a method the decoder does not know (25326)
 };
 
@@ -33,8 +37,7 @@ public:
     TArcDecoder(const TArcDecoder&) = delete;
     TArcDecoder& operator=(const TArcDecoder&) = delete;
 
-    // Whether Decode handles the method (2 to 7, and 8 and 9 where the LZW
-    // decoder is built in).
+    // Whether Decode handles the method (2 to 9).
     static bool Handles(int method);
     // Decodes one entry of the method; the last block is written before it returns.
     TArcDecodeResult Decode(int method);
@@ -49,6 +52,7 @@ private:
     bool Flush();
     TArcDecodeResult Unsqueeze();
     TArcDecodeResult Uncrunch(bool newHash, bool repeat);
+    TArcDecodeResult Unlzw(int maxBits, bool repeat);
 
     Source m_source;
     Sink m_sink;
@@ -63,4 +67,5 @@ private:
     std::uint8_t m_last = 0;
     struct CrunchTable;
     std::unique_ptr<CrunchTable> m_crunch;
+    std::unique_ptr<TLzwBuffers> m_lzw;
 };

@@ -96,6 +96,16 @@ TEST(ArcDecode, DataThatEndsEarlyEndsTheEntry)
     EXPECT_EQ(Decode(42, "x").result, TArcDecodeResult::Unsupported);
 }
 
+TEST(ArcDecode, CrunchedEntriesNameTheirCodeWidth)
+{
+    // Method 8 starts with its code width, which must be 12.
+    const Decoded bad = Decode(8, Bytes({13, 0x41, 0x00}));
+    EXPECT_EQ(bad.result, TArcDecodeResult::BadBits);
+    EXPECT_EQ(bad.out, "");
+    // A first code beyond the single bytes cannot be decoded.
+    EXPECT_EQ(Decode(9, Bytes({0xFF, 0xFF, 0xFF})).result, TArcDecodeResult::StackOverflow);
+}
+
 TEST(ArcDecode, SinkRefusalStops)
 {
     int calls = 0;
