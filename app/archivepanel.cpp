@@ -152,9 +152,13 @@ TArchivePanel::TArchivePanel(TForm1* form, TWinControl* parent) : TComponent(for
     UnTar1 = new TUnTar(this);
     UUDecode1 = new TUUDecode(this);
     UUDecode1->Algorithm = uudecode;
+    UnArc1 = new TUnArc(this);
+    UnCab1 = new TUnCab(this);
+    UnRar1 = new TUnRar(this);
     for (TCustomDClass* x : {static_cast<TCustomDClass*>(UnZip1), static_cast<TCustomDClass*>(UnJar1),
              static_cast<TCustomDClass*>(UnGZip1), static_cast<TCustomDClass*>(UnTar1),
-             static_cast<TCustomDClass*>(UUDecode1)}) {
+             static_cast<TCustomDClass*>(UUDecode1), static_cast<TCustomDClass*>(UnArc1),
+             static_cast<TCustomDClass*>(UnCab1), static_cast<TCustomDClass*>(UnRar1)}) {
         x->CpuType = cptAuto;
         x->OnBegin = [this](TObject* s, const std::string& f, int c, bool& e) { UnZIP1Begin(s, f, c, e); };
         x->OnEnd = [this](TObject* s, const std::string& f, bool p) { UnZIP1End(s, f, p); };
@@ -164,29 +168,16 @@ TArchivePanel::TArchivePanel(TForm1* form, TWinControl* parent) : TComponent(for
         x->OnProgress = [this](TObject* s, BYTE f, BYTE a) { UnZIP1Progress(s, f, a); };
         x->OnError = noteError;
     }
-    for (TUnZip* z : {UnZip1, static_cast<TUnZip*>(UnJar1)}) {
-        z->OnGetPassword = [this](TObject* s, const std::string& f, std::string& p, TSeedKeyRecord&, TSeedKeyRecord&,
+    for (TCustomDClass* x : {static_cast<TCustomDClass*>(UnZip1), static_cast<TCustomDClass*>(UnJar1),
+             static_cast<TCustomDClass*>(UnRar1)}) {
+        x->OnGetPassword = [this](TObject* s, const std::string& f, std::string& p, TSeedKeyRecord&, TSeedKeyRecord&,
                                bool& again) { UnZIP1GetPassword(s, f, p, again); };
+    }
+    for (TUnZip* z : {UnZip1, static_cast<TUnZip*>(UnJar1)}) {
         z->SeedHeaderKeys.SetKeys(418207395u, 47120936u, 730154862u);
         z->SeedDataKeys.SetKeys(0x12345678u, 0x23456789u, 0x34567890u);
         z->OnCorruptZipHeader = walkDamaged;
     }
-
-    UnArc1 = new TUnArc(this);
-    UnCab1 = new TUnCab(this);
-    UnRar1 = new TUnRar(this);
-    for (TCustomDClass* x : std::initializer_list<TCustomDClass*>{UnArc1, UnCab1, UnRar1}) {
-        x->CpuType = cptAuto;
-        x->OnBegin = [this](TObject* s, const std::string& f, int c, bool& e) { UnZIP1Begin(s, f, c, e); };
-        x->OnEnd = [this](TObject* s, const std::string& f, bool p) { UnZIP1End(s, f, p); };
-        x->OnFileExists = [this](TObject* s, const std::string& f, std::string& n, TOverwriteMode& m) {
-            UnZIP1FileExists(s, f, n, m);
-        };
-        x->OnProgress = [this](TObject* s, BYTE f, BYTE a) { UnZIP1Progress(s, f, a); };
-        x->OnError = noteError;
-    }
-    UnRar1->OnGetPassword = [this](TObject* s, const std::string& f, std::string& p, TSeedKeyRecord&, TSeedKeyRecord&,
-                                bool& again) { UnZIP1GetPassword(s, f, p, again); };
 
     frmExtract = new TfrmExtract(form);
     frmExtract->SourceList = ListView1;

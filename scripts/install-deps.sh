@@ -51,6 +51,12 @@ PACKAGES=(
   # (libarchive-tools), uuencode/uudecode (sharutils), uuenview/uudeview
   # (uudeview), mpack/munpack (mpack)
   gzip ncompress tar libarchive-tools sharutils uudeview mpack
+  # cabinets are decoded by libmspack, RAR archives by libarchive
+  libmspack-dev libarchive-dev
+  # the ARC, cabinet and RAR fixtures and the arc_cab_rar benchmark's peers:
+  # arc and nomarch (ARC), gcab and cabextract (cabinets), bsdtar (RAR)
+  # (bsdtar's libarchive-tools is listed above)
+  arc nomarch gcab cabextract
 )
 
 missing=()

@@ -57,7 +57,7 @@ TEST(AceExtract, WithoutTheLibrary)
 {
     SetAceLibraryFactory(nullptr);
     TempDir out;
-    const Outcome r = ExtractInto<TUnACE>(Fixture("list/files.ace"), out.Root());
+    const ExtractRun r = ExtractInto<TUnACE>(Fixture("list/files.ace"), out.Root());
     EXPECT_EQ(r.errors.size(), 1u);
     EXPECT_EQ(r.Errors(25103), 1);
     EXPECT_TRUE(r.files.empty());
@@ -75,7 +75,7 @@ TEST(AceExtract, AScriptedLibrary)
         if (name.find("readme") != std::string::npos)
             newName = name + ".renamed";
     };
-    const Outcome r = ExtractInto<TUnACE>(Fixture("list/files.ace"), out.Root(), {"*.txt", "*.bin"}, &x);
+    const ExtractRun r = ExtractInto<TUnACE>(Fixture("list/files.ace"), out.Root(), {"*.txt", "*.bin"}, &x);
     EXPECT_EQ(lib->masks, "*.txt\r*.bin\r");
     // The renamed entry is written to its new name, the one outside the
     // target is refused.

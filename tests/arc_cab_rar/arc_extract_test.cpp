@@ -40,7 +40,7 @@ TEST(ArcExtract, MatchesThePeers)
     for (const auto& c : cases) {
         TempDir ours, theirs;
         ASSERT_TRUE(Peer(c.peer, Fixture(c.fixture), theirs.Root())) << c.peer;
-        const Outcome r = ExtractInto<TUnArc>(Fixture(c.fixture), ours.Root());
+        const ExtractRun r = ExtractInto<TUnArc>(Fixture(c.fixture), ours.Root());
         EXPECT_EQ(Digest(r.files), Digest(TreeOf(theirs.Root()))) << c.fixture;
         EXPECT_EQ(r.count, static_cast<int>(r.files.size()));
         EXPECT_EQ(r.Passed(), r.count);
@@ -53,7 +53,7 @@ TEST(ArcExtract, OldCrunchStoredAndFolders)
     TempDir ours, theirs;
     const std::string archive = Fixture("arc/crunch5-7.arc");
     TUnArc x;
-    const Outcome r = ExtractInto<TUnArc>(archive, ours.Root(), {"*.*"}, &x);
+    const ExtractRun r = ExtractInto<TUnArc>(archive, ours.Root(), {"*.*"}, &x);
     // Every entry passes its CRC-16 test: methods 5 to 7 and the oldest stored form.
     EXPECT_EQ(r.count, 6);
     EXPECT_EQ(r.Passed(), 6);
@@ -68,11 +68,11 @@ TEST(ArcExtract, OldCrunchStoredAndFolders)
 
     // The same component again: the folder prefix starts empty at each walk.
     TempDir again;
-    const Outcome second = ExtractInto<TUnArc>(archive, again.Root(), {"*.*"}, &x);
+    const ExtractRun second = ExtractInto<TUnArc>(archive, again.Root(), {"*.*"}, &x);
     EXPECT_EQ(Digest(second.files), Digest(r.files));
     // Entries selected by the folder they are in.
     TempDir some;
-    const Outcome sub = ExtractInto<TUnArc>(archive, some.Root(), {"SUB/*.*"});
+    const ExtractRun sub = ExtractInto<TUnArc>(archive, some.Root(), {"SUB/*.*"});
     EXPECT_EQ(sub.count, 2);
 }
 
@@ -96,7 +96,7 @@ TEST(ArcExtract, DamagedEntriesFailAloneAndLeaveNothing)
     };
     for (const auto& c : cases) {
         TempDir out;
-        const Outcome r = ExtractInto<TUnArc>(Fixture(c.fixture), out.Root());
+        const ExtractRun r = ExtractInto<TUnArc>(Fixture(c.fixture), out.Root());
         std::vector<std::string> names;
         for (const auto& f : r.files)
             names.push_back(f.first);
@@ -112,7 +112,7 @@ TEST(ArcExtract, MaxFileDateUsesTheLatestEntry)
     TempDir out;
     TUnArc x;
     x.DateAttribute = daMaxFileDate;
-    const Outcome r = ExtractInto<TUnArc>(Fixture("arc/stored.arc"), out.Root(), {"*.*"}, &x);
+    const ExtractRun r = ExtractInto<TUnArc>(Fixture("arc/stored.arc"), out.Root(), {"*.*"}, &x);
     ASSERT_EQ(r.count, 2);
     const auto a = std::filesystem::last_write_time(out.Path("text.txt"));
     const auto b = std::filesystem::last_write_time(out.Path("random.bin"));

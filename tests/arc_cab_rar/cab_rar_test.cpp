@@ -45,7 +45,7 @@ TEST(CabRarExtract, MatchesThePeers)
             ASSERT_TRUE(Peer(c.peer, Fixture("cab/set2.cab"), theirs.Root()));
         }
         ASSERT_TRUE(Peer(c.peer, peerArchive, theirs.Root())) << c.peer << " " << c.fixture;
-        const Outcome r = c.rar ? ExtractInto<TUnRar>(archive, ours.Root()) : ExtractInto<TUnCab>(archive, ours.Root());
+        const ExtractRun r = c.rar ? ExtractInto<TUnRar>(archive, ours.Root()) : ExtractInto<TUnCab>(archive, ours.Root());
         EXPECT_EQ(Digest(r.files), Digest(TreeOf(theirs.Root()))) << c.fixture;
         EXPECT_EQ(r.count, static_cast<int>(r.files.size())) << c.fixture;
         EXPECT_EQ(r.Passed(), r.count) << c.fixture;
@@ -56,7 +56,7 @@ TEST(CabRarExtract, MatchesThePeers)
 TEST(CabRarExtract, CabinetAfterAStub)
 {
     TempDir ours, theirs;
-    const Outcome r = ExtractInto<TUnCab>(Fixture("cab/stub.exe"), ours.Root());
+    const ExtractRun r = ExtractInto<TUnCab>(Fixture("cab/stub.exe"), ours.Root());
     ASSERT_TRUE(Peer("cabextract -q -d %d %a", Fixture("cab/mszip.cab"), theirs.Root()));
     EXPECT_EQ(Digest(r.files), Digest(TreeOf(theirs.Root())));
 }
@@ -64,7 +64,7 @@ TEST(CabRarExtract, CabinetAfterAStub)
 TEST(CabRarExtract, SelectedCabinetFiles)
 {
     TempDir out;
-    const Outcome r = ExtractInto<TUnCab>(Fixture("cab/mszip.cab"), out.Root(), {"four.bin"});
+    const ExtractRun r = ExtractInto<TUnCab>(Fixture("cab/mszip.cab"), out.Root(), {"four.bin"});
     EXPECT_EQ(r.count, 1);
     EXPECT_EQ(r.files.size(), 1u);
     EXPECT_TRUE(r.files.count("four.bin"));
@@ -73,7 +73,7 @@ TEST(CabRarExtract, SelectedCabinetFiles)
 TEST(CabRarExtract, DamagedCabinetDataFailsTheFile)
 {
     TempDir out;
-    const Outcome r = ExtractInto<TUnCab>(Fixture("hostile/bad-checksum.cab"), out.Root());
+    const ExtractRun r = ExtractInto<TUnCab>(Fixture("hostile/bad-checksum.cab"), out.Root());
     EXPECT_TRUE(r.files.empty());
     EXPECT_EQ(r.count, 0);
     ASSERT_EQ(r.ended.size(), 1u);
@@ -87,7 +87,7 @@ TEST(CabRarExtract, NamesOutsideTheTargetAreRefusedOneByOne)
         TempDir root;
         const std::string target = root.Path("target/");
         std::filesystem::create_directories(target);
-        const Outcome r = rar ? ExtractInto<TUnRar>(Fixture("hostile/names.rar"), target)
+        const ExtractRun r = rar ? ExtractInto<TUnRar>(Fixture("hostile/names.rar"), target)
                           : ExtractInto<TUnCab>(Fixture("hostile/names.cab"), target);
         EXPECT_EQ(r.files, (std::map<std::string, std::string>{{"good.txt", "good\n"}})) << rar;
         EXPECT_EQ(TreeOf(root.Root()).size(), 1u) << rar;
@@ -99,7 +99,7 @@ TEST(CabRarExtract, NamesOutsideTheTargetAreRefusedOneByOne)
 TEST(CabRarExtract, NextCabinetNamedOutsideIsLookedForInTheSetsFolder)
 {
     TempDir out;
-    const Outcome r = ExtractInto<TUnCab>(Fixture("hostile/next-outside.cab"), out.Root());
+    const ExtractRun r = ExtractInto<TUnCab>(Fixture("hostile/next-outside.cab"), out.Root());
     EXPECT_EQ(r.files.count("only.txt"), 1u);
     ASSERT_EQ(r.volumesAsked.size(), 1u);
     EXPECT_EQ(r.volumesAsked[0], ExtractFilePath(Fixture("hostile/next-outside.cab")) + "x.cab");
@@ -109,14 +109,14 @@ TEST(CabRarExtract, RarEncryptedAndRar5)
 {
     TempDir out;
     out.Write("secret.txt", "mine");
-    const Outcome r = ExtractInto<TUnRar>(Fixture("rar/encrypted.rar"), out.Root());
+    const ExtractRun r = ExtractInto<TUnRar>(Fixture("rar/encrypted.rar"), out.Root());
     EXPECT_EQ(r.Errors(E_UNSUPPORTEDTYPE), 1);
     // The entry after it is extracted; the user's file stays as it was.
     EXPECT_EQ(r.files, (std::map<std::string, std::string>{{"open.txt", "open\n"}, {"secret.txt", "mine"}}));
     EXPECT_EQ(r.count, 1);
 
     TempDir five;
-    const Outcome r5 = ExtractInto<TUnRar>(Fixture("hostile/rar5.rar"), five.Root());
+    const ExtractRun r5 = ExtractInto<TUnRar>(Fixture("hostile/rar5.rar"), five.Root());
     EXPECT_EQ(r5.Errors(E_BADHEADR), 1);
     EXPECT_TRUE(r5.files.empty());
 }
@@ -131,11 +131,11 @@ TEST(CabRarExtract, RarReplacesAFileOnlyWithACompleteEntry)
     work.Write("bad.rar", bytes);
     out.Write("docs/alpha.txt", "the user's");
     out.Write("beta.bin", "old beta");
-    const Outcome bad = ExtractInto<TUnRar>(work.Path("bad.rar"), out.Root(), {"docs/alpha.txt"});
+    const ExtractRun bad = ExtractInto<TUnRar>(work.Path("bad.rar"), out.Root(), {"docs/alpha.txt"});
     EXPECT_EQ(out.Read("docs/alpha.txt"), "the user's");
     EXPECT_EQ(bad.Passed(), 0);
     // A good entry replaces the old file, nothing else is left behind.
-    const Outcome good = ExtractInto<TUnRar>(Fixture("rar/single.rar"), out.Root(), {"beta.bin"});
+    const ExtractRun good = ExtractInto<TUnRar>(Fixture("rar/single.rar"), out.Root(), {"beta.bin"});
     EXPECT_EQ(good.count, 1);
     EXPECT_EQ(out.Read("beta.bin").size(), 5000u);
     EXPECT_EQ(TreeOf(out.Root()).size(), 2u);
@@ -144,7 +144,7 @@ TEST(CabRarExtract, RarReplacesAFileOnlyWithACompleteEntry)
 TEST(CabRarExtract, RarVolumesAreAskedFor)
 {
     TempDir out;
-    const Outcome r = ExtractInto<TUnRar>(Fixture("rar/vol.part1.rar"), out.Root());
+    const ExtractRun r = ExtractInto<TUnRar>(Fixture("rar/vol.part1.rar"), out.Root());
     EXPECT_EQ(r.count, 3);
     ASSERT_EQ(r.volumesAsked.size(), 1u);
     EXPECT_EQ(r.volumesAsked[0], Fixture("rar/vol.part2.rar"));
@@ -153,7 +153,7 @@ TEST(CabRarExtract, RarVolumesAreAskedFor)
     // The second volume missing: the split entry fails and leaves nothing.
     TempDir alone, dest;
     std::filesystem::copy_file(Fixture("rar/vol.part1.rar"), alone.Path("vol.part1.rar"));
-    const Outcome cut = ExtractInto<TUnRar>(alone.Path("vol.part1.rar"), dest.Root());
+    const ExtractRun cut = ExtractInto<TUnRar>(alone.Path("vol.part1.rar"), dest.Root());
     EXPECT_EQ(cut.files, (std::map<std::string, std::string>{{"before.txt", "before\n"}}));
     EXPECT_EQ(cut.volumesAsked.size(), 1u);
 }

@@ -1,7 +1,9 @@
 // Runs an extractor of the ARC, cabinet or RAR family over a fixture and
 // records what its events saw; extracts with the peer tools as reference.
+// Fixture and TreeOf come from the ZIP extractor's support.
 #pragma once
 
+#include "../archive_extract/extract_support.h"
 #include "archive/zadunbase.h"
 #include "test_support/temp_dir.h"
 
@@ -12,9 +14,7 @@
 #include <string>
 #include <vector>
 
-inline std::string Fixture(const std::string& name) { return std::string(VISTREL_TEST_DATA) + "/fixtures/" + name; }
-
-struct Outcome {
+struct ExtractRun {
     int count = 0;
     std::vector<std::string> begun;
     std::vector<std::pair<std::string, bool>> ended;
@@ -37,20 +37,6 @@ struct Outcome {
     }
 };
 
-// Every regular file below root, by relative path, with its bytes.
-inline std::map<std::string, std::string> TreeOf(const std::string& root)
-{
-    std::map<std::string, std::string> files;
-    for (const auto& e : std::filesystem::recursive_directory_iterator(root)) {
-        if (!e.is_regular_file())
-            continue;
-        std::ifstream in(e.path(), std::ios::binary);
-        files[std::filesystem::relative(e.path(), root).string()] =
-            std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
-    return files;
-}
-
 // The files of a tree as names with their sizes and a hash of their bytes,
 // short enough to read in a failure.
 inline std::map<std::string, std::string> Digest(const std::map<std::string, std::string>& files)
@@ -61,7 +47,7 @@ inline std::map<std::string, std::string> Digest(const std::map<std::string, std
     return out;
 }
 
-inline void Watch(TCustomDClass& x, Outcome& r)
+inline void Watch(TCustomDClass& x, ExtractRun& r)
 {
     x.OnBegin = [&r](TObject*, const std::string& name, int, bool&) { r.begun.push_back(name); };
     x.OnEnd = [&r](TObject*, const std::string& name, bool pass) { r.ended.emplace_back(name, pass); };
@@ -76,12 +62,12 @@ inline void Watch(TCustomDClass& x, Outcome& r)
 
 // Extracts every entry of archive into dir with a fresh extractor.
 template <class Extractor>
-Outcome ExtractInto(const std::string& archive, const std::string& dir, const std::vector<std::string>& masks = {"*.*"},
+ExtractRun ExtractInto(const std::string& archive, const std::string& dir, const std::vector<std::string>& masks = {"*.*"},
                 Extractor* reuse = nullptr)
 {
     Extractor own;
     Extractor& x = reuse ? *reuse : own;
-    Outcome r;
+    ExtractRun r;
     Watch(x, r);
     x.SetArchiveFile(archive);
     x.SetExtractDir(dir);
