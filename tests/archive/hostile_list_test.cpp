@@ -65,15 +65,15 @@ TEST(HostileZipListing, TypesWithoutAListingSaySo)
     std::string arj(40, '\0');
     arj[0] = '\x60';
     arj[1] = '\xEA';
-    std::string cab(64, '\0');
-    cab.replace(0, 4, "MSCF");
+    std::string bh(64, '\0');
+    bh.replace(0, 4, "BH\x05\x07");
     const struct {
         std::string bytes;
         const char* name;
         const char* type;
     } cases[] = {
         {arj, "a.arj", "ARJ"},
-        {cab, "a.cab", "CAB"},
+        {bh, "a.bh", "BH"},
         {std::string(500, 'z'), "plain.zip", ""},
     };
     for (const auto& c : cases) {
