@@ -83,11 +83,13 @@ TRarBlock ReadRarBlock(TStream32& stream, std::int64_t pos, std::int64_t size, T
     }
     if (!(h.Flags & 0x8000))
         return TRarBlock::End;
-    if (h.HeadSize < 11 || size - pos < h.HeadSize)
+    if (h.HeadSize < 11)
         return TRarBlock::Bad;
+    if (size - pos < h.HeadSize)
+        return TRarBlock::Cut;
     const int fixed = std::min<int>(h.HeadSize, TRarFileHeader::kFixedSize + 8);
     if (!ReadAt(stream, pos, b, fixed))
-        return TRarBlock::Bad;
+        return TRarBlock::Cut;
     std::uint64_t packed = LoadLe32(b + 7);
     const bool isFile = h.Type == 0x74 && !(h.Flags & 0x4000);
     const bool wide = isFile && (h.Flags & 0x100);
@@ -98,7 +100,7 @@ TRarBlock ReadRarBlock(TStream32& stream, std::int64_t pos, std::int64_t size, T
     }
     // Positions only move forward and never past the archive.
     if (packed > static_cast<std::uint64_t>(size - pos - h.HeadSize) && !(isFile && (h.Flags & 0x02)))
-        return TRarBlock::Bad;
+        return TRarBlock::Cut;
     next = pos + h.HeadSize + static_cast<std::int64_t>(std::min<std::uint64_t>(packed, static_cast<std::uint64_t>(size - pos - h.HeadSize)));
     if (!isFile)
         return TRarBlock::Skip;
@@ -167,9 +169,11 @@ void ClearEntry(TVirOV& v)
 }
 
 // A zero-terminated text of at most maxLen bytes at pos, within the file;
-// false when it has no end there.
-bool ReadZeroText(TStream32& s, std::int64_t pos, std::int64_t fileSize, int maxLen, std::string& text)
+// false when it has no end there (cut: the file ended first).
+bool ReadZeroText(TStream32& s, std::int64_t pos, std::int64_t fileSize, int maxLen, std::string& text, bool* cut = nullptr)
 {
+    if (cut)
+        *cut = fileSize - pos < maxLen + 1;
     const std::int64_t room = std::min<std::int64_t>(maxLen + 1, fileSize - pos);
     if (room <= 0)
         return false;
@@ -328,8 +332,9 @@ void CabStep(TVirOV& v, TStream32& s)
     --g_cab.filesLeft;
     const std::uint8_t* e = v.HeaderBlock.data();
     std::string raw;
-    if (!ReadZeroText(s, pos + 16, v.ArchiveSize, 255, raw)) {
-        v.FailWalk(E_BADHEADR);
+    bool cut = false;
+    if (!ReadZeroText(s, pos + 16, v.ArchiveSize, 255, raw, &cut)) {
+        v.FailWalk(cut ? E_READERR : E_BADHEADR);
         return;
     }
     v.NextHeaderOffset = pos + 16 + raw.size() + 1;
@@ -404,6 +409,7 @@ void RarStep(TVirOV& v, TStream32& s)
     switch (ReadRarBlock(s, pos, v.ArchiveSize, h, next)) {
     case TRarBlock::End: v.NextHeaderOffset = v.EndOffset; return;
     case TRarBlock::Bad: v.FailWalk(E_BADHEADR); return;
+    case TRarBlock::Cut: v.FailWalk(E_READERR); return;
     case TRarBlock::Skip: v.NextHeaderOffset = next; return;
     case TRarBlock::File: break;
     }
@@ -485,7 +491,7 @@ void AceStep(TVirOV& v, TStream32& s)
     }
     std::string raw(nameLen, '\0');
     if (!ReadAt(s, pos + 35, raw.data(), nameLen)) {
-        v.FailWalk(E_BADHEADR);
+        v.FailWalk(E_READERR);
         return;
     }
     v.NextHeaderOffset = pos + 4 + headSize + packed;

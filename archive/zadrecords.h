@@ -70,12 +70,13 @@ struct TRarFileHeader {
 };
 
 // What one block of a RAR walk is.
-enum class TRarBlock { File, Skip, End, Bad };
+enum class TRarBlock { File, Skip, End, Bad, Cut };
 
 // Reads the block at pos of a RAR 1.5-4 archive. File: h holds the file
 // header and its name; Skip: a block to step over to next; End: the walk
 // ends (a block without the long-block flag, a zero size); Bad: the block
-// runs past the end of the stream or its name past its header.
+// contradicts itself (its name runs past its header, a size too small for
+// its fields); Cut: it runs past the end of the stream.
 TRarBlock ReadRarBlock(TStream32& stream, std::int64_t pos, std::int64_t size, TRarFileHeader& h, std::int64_t& next);
 // Where the first block after the marker and main header of a RAR archive
 // at start lies; -1 when there is no 1.5-4 RAR archive there (a RAR 5

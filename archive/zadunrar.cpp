@@ -83,8 +83,8 @@ bool TUnRar::GetTotalSize(const std::string& volume, bool countSelection)
         const TRarBlock kind = ReadRarBlock(s, pos, size, h, next);
         if (kind == TRarBlock::End)
             break;
-        if (kind == TRarBlock::Bad) {
-            RaiseErrorStr(volume, "", VolumeName, E_BADHEADR);
+        if (kind == TRarBlock::Bad || kind == TRarBlock::Cut) {
+            RaiseErrorStr(volume, "", VolumeName, kind == TRarBlock::Cut ? E_READERR : E_BADHEADR);
             break;
         }
         if (next <= pos)

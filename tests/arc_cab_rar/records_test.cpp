@@ -126,6 +126,7 @@ TEST(RecordsHostile, CutHeadersAndNamesWithoutEnds)
     const size_t at = rar.find("beta.bin");
     const Listing cut = ListBytes(rar.substr(0, at - 10), "cut.rar");
     EXPECT_EQ(Names(cut), (std::vector<std::string>{"docs/alpha.txt"}));
+    EXPECT_EQ(cut.errors, (std::vector<int>{E_READERR}));
     // A cabinet name that runs to the end of the file without its zero byte.
     std::string cab = ReadFixture("cab/stored.cab");
     const size_t name = cab.find("four.bin");
@@ -133,6 +134,7 @@ TEST(RecordsHostile, CutHeadersAndNamesWithoutEnds)
     const Listing cabCut = ListBytes(cab, "cut.cab");
     EXPECT_EQ(Names(cabCut), (std::vector<std::string>{"text.txt", "random.bin"}));
     EXPECT_FALSE(cabCut.result);
+    EXPECT_EQ(cabCut.errors, (std::vector<int>{E_READERR}));
     // An ACE name longer than its header is refused.
     std::string ace = ReadFixture("list/files.ace");
     const size_t first = ace.find("readme.txt");
@@ -140,6 +142,7 @@ TEST(RecordsHostile, CutHeadersAndNamesWithoutEnds)
     const Listing aceBad = ListBytes(ace, "bad.ace");
     EXPECT_TRUE(aceBad.entries.empty());
     EXPECT_FALSE(aceBad.result);
+    EXPECT_EQ(aceBad.errors, (std::vector<int>{E_BADHEADR}));
 }
 
 TEST(RecordsDetection, EveryArcMethodStartsAnArc)
