@@ -96,6 +96,17 @@ TEST(CabRarExtract, NamesOutsideTheTargetAreRefusedOneByOne)
     }
 }
 
+TEST(CabRarExtract, AnOutputThatDoesNotOpenSkipsThatFileAlone)
+{
+    TempDir out;
+    std::filesystem::create_directories(out.Path("text.txt"));
+    const ExtractRun r = ExtractInto<TUnCab>(Fixture("cab/mszip.cab"), out.Root());
+    EXPECT_EQ(r.Errors(E_OPENERR), 1);
+    EXPECT_EQ(r.count, 2);
+    EXPECT_TRUE(r.files.count("random.bin"));
+    EXPECT_TRUE(r.files.count("four.bin"));
+}
+
 TEST(CabRarExtract, NextCabinetNamedOutsideIsLookedForInTheSetsFolder)
 {
     TempDir out;
