@@ -18,7 +18,8 @@
 #   - rar/*.rar: RAR 4 archives of stored entries written below (no RAR
 #     writer is in Debian main): single.rar (a folder, files, a 64-bit size
 #     field), vol.part1.rar and vol.part2.rar (a file split over the two),
-#     unicode.rar (UTF-8 names), encrypted.rar (an entry marked encrypted);
+#     unicode.rar (UTF-8 names), long-name.rar (a name of 306 bytes),
+#     encrypted.rar (an entry marked encrypted);
 #     bsdtar reads them back.
 #   - ace, ha, msgz: headers for listing.
 #   - hostile/: an ARC with a huge packed size, a squeeze tree whose child is
@@ -311,6 +312,9 @@ open(r + 'vol.part2.rar', 'wb').write(MARK + main_header(0x0001) +
 open(r + 'unicode.rar', 'wb').write(MARK + main_header() +
     file_header('grüße\\naïve.txt'.encode('utf-8'), b'unicode\n', flags=0x200) +
     file_header(b'plain.txt', b'plain\n') + end_block())
+# A name longer than 255 bytes (its size field is 16 bits).
+long_name = b'x' * 100 + b'\\' + b'y' * 100 + b'\\' + b'z' * 100 + b'.txt'
+open(r + 'long-name.rar', 'wb').write(MARK + main_header() + file_header(long_name, b'long\n') + end_block())
 open(r + 'encrypted.rar', 'wb').write(MARK + main_header() +
     file_header(b'secret.txt', b'not really encrypted', flags=0x04) +
     file_header(b'open.txt', b'open\n') + end_block())

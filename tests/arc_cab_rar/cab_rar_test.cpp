@@ -33,6 +33,7 @@ TEST(CabRarExtract, MatchesThePeers)
         {"cab/set1.cab", "cabextract -q -d %d %a", "", false},
         {"rar/single.rar", "bsdtar -x -C %d -f %a", "", true},
         {"rar/unicode.rar", "bsdtar -x -C %d -f %a", "", true},
+        {"rar/long-name.rar", "bsdtar -x -C %d -f %a", "", true},
         // bsdtar reads a set as one stream.
         {"rar/vol.part1.rar", "bsdtar -x -C %d -f %a", joined, true},
     };

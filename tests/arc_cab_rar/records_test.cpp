@@ -58,6 +58,7 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"rar/single.rar", atRar, {"docs/alpha.txt", "beta.bin", "empty.txt"}, {"Stored", "Stored", "Stored"}},
         Case{"rar/vol.part1.rar", atRar, {"before.txt", "split.txt", "after.txt"}, {}},
         Case{"rar/unicode.rar", atRar, {"grüße/naïve.txt", "plain.txt"}, {}},
+        Case{"rar/long-name.rar", atRar, {std::string(100, 'x') + "/" + std::string(100, 'y') + "/" + std::string(100, 'z') + ".txt"}, {}},
         Case{"list/files.ace", atAce, {"readme.txt", "dir/data.bin"}, {"Normal", "Normal"}},
         Case{"list/files.ha", atHA, {"one.txt", "two.txt"}, {"HSC", "Cpy"}},
         // MsGZ names keep their bytes unconverted.
