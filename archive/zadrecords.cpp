@@ -449,20 +449,19 @@ struct AceWalk {
 } g_ace;
 
 // Reads the main header at start; where the first file header lies, or -1.
-std::int64_t AceMainHeader(TVirOV& v, TStream32& s, std::int64_t start)
+std::int64_t AceMainHeader(TStream32& s, std::int64_t start)
 {
     std::uint8_t m[31];
     if (!ReadAt(s, start, m, sizeof m) || std::memcmp(m + 7, "**ACE**", 7) != 0)
         return -1;
     g_ace.madeBy = m[15];
-    (void)v;
     return start + 4 + LoadLe16(m + 2);
 }
 
 void AceSetup(TVirOV& v, TStream32& s)
 {
     g_ace = AceWalk{};
-    const std::int64_t first = AceMainHeader(v, s, v.ArchiveStartOffset);
+    const std::int64_t first = AceMainHeader(s, v.ArchiveStartOffset);
     if (first < 0) {
         v.FailWalk(E_BADHEADR);
         return;
@@ -518,7 +517,7 @@ void AceStep(TVirOV& v, TStream32& s)
         ++g_ace.volumes;
         if (!v.SwitchVolume(name))
             return;
-        const std::int64_t first = AceMainHeader(v, *v.VolumeStream, 0);
+        const std::int64_t first = AceMainHeader(*v.VolumeStream, 0);
         if (first < 0)
             v.FailWalk(E_BADHEADR, name);
         else
