@@ -8,6 +8,7 @@
 #pragma once
 
 #include "archive/zadstreams.h"
+#include "archive/zadunarc.h"
 #include "archive/zadungzip.h"
 #include "archive/zaduntar.h"
 #include "archive/zadunzip.h"
@@ -39,6 +40,7 @@ inline const std::initializer_list<TFuzzExtractorRow>& FuzzExtractors()
         {{atGZip}, [] { return std::unique_ptr<TCustomDClass>(std::make_unique<TUnGZip>()); }},
         {{atTar}, [] { return std::unique_ptr<TCustomDClass>(std::make_unique<TUnTar>()); }},
         {{atUUE, atB64}, [] { return std::unique_ptr<TCustomDClass>(std::make_unique<TUUDecode>()); }},
+        {{atArc, atArcExe, atPak, atPakExe}, [] { return std::unique_ptr<TCustomDClass>(std::make_unique<TUnArc>()); }},
     };
     return rows;
 }
