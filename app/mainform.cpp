@@ -188,6 +188,7 @@ void TForm1::CreateComponents()
     PanelBlank->SetParent(pcontent);
 
     CreateViewerPanels();
+    CreateImagePanel();
     CreatePlayerPanels();
     CreateFileLists();
 

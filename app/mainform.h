@@ -20,6 +20,8 @@
 #include <string>
 
 class TZURadUvudodEx;
+class TImage;
+class TScrollBox;
 class TArchivePanel;
 class TCppWebBrowser;
 class TPdfViewerOcx;
@@ -99,6 +101,32 @@ public:
     bool PlaylistSkip = false;
     int ZoomIndex = -1;
 
+    // The image pane (imagepane.cpp).
+    TPanel* PanelImg;
+    TToolBar* tbimg;
+    TScrollBox* sboximg;
+    TImage* img;
+    TPopupMenu* PopupMenuImg;
+    TMenuItem *ActualSize1, *AutoBestfit1, *SetWallPaper1, *Centered1, *Tiled1, *Streched1, *SaveasaJPEG1,
+        *SaveasaBMP1;
+    TToolButton *leftrightmirror, *updownmirror, *rotateleft, *rorate, *zoomin, *zoomout, *ToolButton39,
+        *ToolButton35, *ToolButton36;
+    TEdit* EditPage;
+    // Kind of the image shown: 1 GIF, 2 JPEG, 3 BMP, 4 PNG through the
+    // stand-alone loader, 5 ICO, 6 WMF/EMF, 8 TIFF with pages, 9 any other
+    // format of the image classes.
+    int ImageKind = 0;
+    // The class library's pixel-format code of the shown bitmap (BMP and
+    // JPEG loads).
+    std::uint8_t PixelFormatCode = 0;
+    int ImageWidth = 0;
+    int ImageHeight = 0;
+    float ZoomFactor = 1.0f;
+    int TiffPage = 0;
+    int TiffPageCount = 0;
+    int DragStartX = 0;
+    int DragStartY = 0;
+
     // Lifecycle.
     void FormCreate(TObject* sender);
     void FormShow(TObject* sender);
@@ -146,6 +174,30 @@ public:
     void ViewHtml();
     void ViewOleDocument();
     void LoadImage(int imageKind, int page, int formatId);
+    void ZoomImage(int direction);
+    void FindZoomIndex(int direction, float factor);
+    void RotateImage(int direction);
+    void RotateImageFast(int format, int direction);
+    void TransformImageByPixels(int operation);
+    void rotateleftClick(TObject* sender);
+    void rorateClick(TObject* sender);
+    void Rotate1Click(TObject* sender);
+    void updownmirrorClick(TObject* sender);
+    void leftrightmirrorClick(TObject* sender);
+    void zoominClick(TObject* sender);
+    void zoomoutClick(TObject* sender);
+    void AutoBestfit1Click(TObject* sender);
+    void ActualSize1Click(TObject* sender);
+    void ToolButton35Click(TObject* sender);
+    void ToolButton36Click(TObject* sender);
+    void ToolButton39Click(TObject* sender);
+    void imgMouseDown(TObject* sender, TMouseButton button, TShiftState shift, int x, int y);
+    void imgMouseMove(TObject* sender, TShiftState shift, int x, int y);
+    void SaveasaJPEG1Click(TObject* sender);
+    void SaveasaBMP1Click(TObject* sender);
+    void Centered1Click(TObject* sender);
+    void Tiled1Click(TObject* sender);
+    void Streched1Click(TObject* sender);
     void ViewPdf();
     void ViewFlash();
     void PlayMedia(const std::string& extension);
@@ -305,6 +357,10 @@ private:
     void CreateToolBar();
     void CreateFileLists();
     void CreateViewerPanels();
+    void CreateImagePanel();
+    // Lays the image control out at the current zoom factor, centred, with
+    // the hand cursor when it overflows the pane.
+    void LayoutZoomedImage();
     void CreateFileListButtons();
     void CreateToolsAndHelpMenus();
     void FileListSelectItem(TListView* view, bool selected);

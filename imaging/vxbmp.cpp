@@ -18,9 +18,11 @@
 // height, planes and bit count, and 3-byte palette entries.
 #include "imaging/vxbmp.h"
 
-#include "imaging/vxbitfield_p.h"
+#include "gdi/dibbitfield.h"
 #include "imaging/vxcodec_p.h"
 #include "imaging/vxfile.h"
+
+#include "gdi/dibrle.h"
 
 #include <algorithm>
 #include <cmath>
@@ -36,114 +38,6 @@ constexpr std::size_t bfType = 0;
 constexpr std::size_t bfSize = 2;
 constexpr std::size_t bfOffBits = 10;
 constexpr std::uint16_t kSignature = 0x4D42;
-
-// The run-length walk of RLE8 and RLE4. A count byte and a value byte make
-// a run; a zero byte is followed by a code: 0 end of line, 1 end of bitmap,
-// 2 a delta (dx, dy), 3 or more an absolute run of that many pixels, padded
-// to an even number of bytes. Rows count from the bottom. The walk ends at
-// the end of the bitmap, at the end of the data, or once it has left the
-// top of the picture (rows only ever move up), whichever comes first; what
-// it did not reach keeps the values the image was created with. Rows is
-// the depth's store, which drops every pixel outside the picture.
-template <class Rows>
-void DecodeRle(VxFile* f, Rows& rows)
-{
-    VxByteSource in(f);
-    std::uint64_t x = 0, row = 0;
-    for (;;) {
-        const int count = in.Get();
-        if (count < 0)
-            return;
-        if (count > 0) {
-            const int value = in.Get();
-            if (value < 0 || !rows.Run(row, x, count, value))
-                return;
-            continue;
-        }
-        const int code = in.Get();
-        if (code < 0 || code == 1)
-            return;
-        if (code == 0) {
-            x = 0;
-            ++row;
-        } else if (code == 2) {
-            const int dx = in.Get(), dy = in.Get();
-            if (dx < 0 || dy < 0)
-                return;
-            x += static_cast<std::uint64_t>(dx);
-            row += static_cast<std::uint64_t>(dy);
-        } else {
-            const int bytes = Rows::AbsoluteBytes(code);
-            for (int i = 0; i < bytes; ++i) {
-                const int value = in.Get();
-                if (value < 0)
-                    return;
-                rows.Absolute(row, x, i, code, value);
-            }
-            if (bytes & 1)
-                in.Get();
-        }
-        if (row >= rows.height)
-            return;
-    }
-}
-
-// RLE8: x counts bytes of the current row.
-struct Rle8Rows {
-    std::uint8_t* first;
-    std::uint32_t stride;
-    std::uint32_t height;
-
-    void Store(std::uint64_t row, std::uint64_t x, int value)
-    {
-        if (row < height && x < stride)
-            first[row * stride + x] = static_cast<std::uint8_t>(value);
-    }
-    // A run that passes the row end ends the bitmap.
-    bool Run(std::uint64_t row, std::uint64_t& x, int count, int value)
-    {
-        const std::uint64_t room = x < stride ? stride - x : 0;
-        const std::uint64_t n = std::min<std::uint64_t>(static_cast<std::uint64_t>(count), room);
-        if (row < height && n > 0)
-            std::memset(first + row * stride + x, value, static_cast<std::size_t>(n));
-        x += n;
-        return n == static_cast<std::uint64_t>(count);
-    }
-    static int AbsoluteBytes(int count) { return count; }
-    void Absolute(std::uint64_t row, std::uint64_t& x, int, int, int value) { Store(row, x++, value); }
-};
-
-// RLE4: x counts pixels (nibbles, the high one first in a byte). A run
-// alternates the high and low nibble of its value.
-struct Rle4Rows {
-    std::uint8_t* first;
-    std::uint32_t stride;
-    std::uint32_t height;
-
-    void Store(std::uint64_t row, std::uint64_t x, int nibble)
-    {
-        if (row >= height || x >= static_cast<std::uint64_t>(stride) * 2)
-            return;
-        std::uint8_t& b = first[row * stride + x / 2];
-        if (x % 2 == 0)
-            b = static_cast<std::uint8_t>((b & 0x0F) | (nibble << 4));
-        else
-            b = static_cast<std::uint8_t>((b & 0xF0) | nibble);
-    }
-    bool Run(std::uint64_t row, std::uint64_t& x, int count, int value)
-    {
-        for (int i = 0; i < count; ++i)
-            Store(row, x++, i % 2 == 0 ? value >> 4 : value & 0x0F);
-        return true;
-    }
-    static int AbsoluteBytes(int count) { return (count + 1) / 2; }
-    void Absolute(std::uint64_t row, std::uint64_t& x, int index, int count, int value)
-    {
-        Store(row, x++, value >> 4);
-        if (2 * index + 1 < count)
-            Store(row, x++, value & 0x0F);
-    }
-};
 
 // Bytes of a padded row; the operands are a 16-bit count and a width below
 // 2^31, so the product fits.
@@ -247,7 +141,7 @@ bool ReadInfo(VxReader& in, BmpInfo& info)
 // the rows it does not reach black.
 void ReadBitfieldRows(VxReader& in, VxImage& image, unsigned bits, const std::uint32_t masks[4], bool topDown)
 {
-    const VxBitfield red(masks[0]), green(masks[1]), blue(masks[2]), alpha(masks[3]);
+    const DibBitfield red(masks[0]), green(masks[1]), blue(masks[2]), alpha(masks[3]);
     const std::uint32_t width = image.GetWidth(), height = image.GetHeight();
     const unsigned bytes = bits / 8;
     std::vector<std::uint8_t> line(static_cast<std::size_t>(DibStride(bits, width)));
@@ -412,11 +306,13 @@ bool VxImageBMP::Decode(VxFile* stream)
                 break;
             }
             if (bih.biCompression == BI_RLE8) {
-                Rle8Rows rows{GetRowBits(0), GetRowStride(), height};
-                DecodeRle(stream, rows);
+                DibRle8Rows rows{GetRowBits(0), GetRowStride(), height};
+                VxByteSource source(stream);
+                DecodeDibRle(source, rows);
             } else if (bih.biCompression == BI_RLE4) {
-                Rle4Rows rows{GetRowBits(0), GetRowStride(), height};
-                DecodeRle(stream, rows);
+                DibRle4Rows rows{GetRowBits(0), GetRowStride(), height};
+                VxByteSource source(stream);
+                DecodeDibRle(source, rows);
             } else {
                 VxRaise("compression type not supported");
             }

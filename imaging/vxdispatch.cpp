@@ -3,6 +3,8 @@
 #include "imaging/vxformats_p.h"
 #include "imaging/vximage.h"
 
+#include "win/fileops.h"
+
 #include <cstring>
 #include <memory>
 
@@ -11,12 +13,14 @@ constexpr const char* kDecodeUnknown = "Decode: Unknown or wrong format";
 constexpr const char* kEncodeUnknown = "Encode: Unknown format";
 }  // namespace
 
+// Only a regular file is read: a named pipe would block in the open until
+// a writer came, and a device such as /dev/zero never ends.
 bool VxImage::Load(const char* path, std::uint32_t formatId)
 {
     if (!path)
         return false;
     if (formatId > 0 && formatId < VXFMT_COUNT) {
-        std::FILE* f = std::fopen(path, "rb");
+        std::FILE* f = OpenRegularFileStream(path);
         if (!f)
             return false;
         const bool ok = Decode(f, formatId);
@@ -28,7 +32,7 @@ bool VxImage::Load(const char* path, std::uint32_t formatId)
     // finds nothing either.
     char saved[sizeof m_info.lastError];
     std::memcpy(saved, m_info.lastError, sizeof saved);
-    std::FILE* f = std::fopen(path, "rb");
+    std::FILE* f = OpenRegularFileStream(path);
     if (!f)
         return false;
     const bool ok = Decode(f, VXFMT_UNKNOWN);

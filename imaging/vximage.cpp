@@ -1,7 +1,7 @@
 // The image object: pixel block, attributes, palette, pixel and alpha access.
 #include "imaging/vximage.h"
 
-#include "imaging/vxbitfield_p.h"
+#include "gdi/dibbitfield.h"
 #include "win/memadvise.h"
 
 #include <algorithm>
@@ -266,7 +266,7 @@ void VxImage::SwapRedBlue(std::uint8_t* buffer, std::uint32_t length) const
 }
 
 // The masks may be any bit fields: each channel is widened to 0..255 (see
-// VxBitfield), so a 5-bit 31 gives 255 as in every other reader.
+// DibBitfield), so a 5-bit 31 gives 255 as in every other reader.
 void VxImage::ExpandBitfields(const std::uint8_t* source, std::uint32_t redMask, std::uint32_t greenMask,
                               std::uint32_t blueMask, std::uint32_t bpp)
 {
@@ -274,7 +274,7 @@ void VxImage::ExpandBitfields(const std::uint8_t* source, std::uint32_t redMask,
         return;
     const std::uint32_t width = GetWidth(), height = GetHeight();
     if (bpp == 16) {
-        const VxBitfield red(redMask & 0xFFFF), green(greenMask & 0xFFFF), blue(blueMask & 0xFFFF);
+        const DibBitfield red(redMask & 0xFFFF), green(greenMask & 0xFFFF), blue(blueMask & 0xFFFF);
         const std::size_t srcStride = static_cast<std::size_t>((width + 1) / 2) * 4;
         for (std::uint32_t y = height; y-- > 0;) {
             const std::uint8_t* src = source + srcStride * y;

@@ -17,7 +17,7 @@
 // of a 16-bit value is not used.
 #include "imaging/vxtga.h"
 
-#include "imaging/vxbitfield_p.h"
+#include "gdi/dibbitfield.h"
 #include "imaging/vxcodec_p.h"
 #include "imaging/vxfile.h"
 
@@ -45,7 +45,7 @@ constexpr std::uint8_t kNoPacket = 255;
 // 5-5-5 pixels and colour-map entries, each channel widened to 0..255.
 RGBQUAD From555(std::uint16_t v)
 {
-    static const VxBitfield red(0x7C00), green(0x03E0), blue(0x001F);
+    static const DibBitfield red(0x7C00), green(0x03E0), blue(0x001F);
     return RGBQUAD{blue(v), green(v), red(v), 0};
 }
 

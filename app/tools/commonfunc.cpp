@@ -307,6 +307,8 @@ void DeleteRows(TListView& view, const std::vector<TListItem*>& rows)
     items.EndUpdate();
 }
 
+} // namespace
+
 bool ChooseFolder(const std::string& caption, std::string& folder)
 {
     folder.clear();
@@ -316,8 +318,6 @@ bool ChooseFolder(const std::string& caption, std::string& folder)
         folder += PathDelim;
     return true;
 }
-
-} // namespace
 
 void MoveSelectedFiles(TListView& view)
 {

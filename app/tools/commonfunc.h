@@ -68,6 +68,10 @@ void MoveListItem(TListView& view, int direction);
 // Removes the selected rows (the rows only; no file is touched).
 void DeleteSelectedItems(TListView& view);
 
+// Asks for a folder with the caption; true with the folder (ending in '/')
+// when one was chosen.
+bool ChooseFolder(const std::string& caption, std::string& folder);
+
 // Rows of the file lists name a file by their caption (its full path). The
 // operations below ask for a folder, report each failure by name and the
 // number done at the end, and take away only the rows of files that really

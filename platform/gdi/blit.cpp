@@ -148,6 +148,19 @@ void GdiSurface::WriteSpan(int x, int y, int n, const std::uint32_t* in)
     }
 }
 
+namespace {
+
+// A plain copy between surfaces whose pixels mean the same bytes (one depth
+// of whole bytes, one colour table) moves the bytes themselves.
+bool SameBytes(DWORD rop, const GdiSurface* ss, const GdiSurface& ds)
+{
+    return rop == SRCCOPY && ss && ss->bpp == ds.bpp && ds.bpp >= 8
+        && (ds.bpp > 8 || std::equal(ss->palette.begin(), ss->palette.end(), ds.palette.begin(), ds.palette.end(),
+               [](const RGBQUAD& a, const RGBQUAD& b) { return std::memcmp(&a, &b, sizeof a) == 0; }));
+}
+
+}  // namespace
+
 BOOL BitBlt(HDC dst, int x, int y, int cx, int cy, HDC src, int x1, int y1, DWORD rop)
 {
     if (!dst || !KnownRop(rop) || (NeedsSource(rop) && !src)) {
@@ -175,6 +188,16 @@ BOOL BitBlt(HDC dst, int x, int y, int cx, int cy, HDC src, int x1, int y1, DWOR
         // Copying within one bitmap downwards walks the rows from the bottom
         // so that no source row is overwritten before it is read.
         const bool upward = sameSurface && y > y1;
+        if (SameBytes(rop, ss, ds)) {
+            const std::size_t bytes = static_cast<std::size_t>(n) * static_cast<std::size_t>(ds.bpp / 8);
+            for (int k = 0; k < r.bottom - r.top; ++k) {
+                const int row = upward ? r.bottom - 1 - k : r.top + k;
+                std::memmove(ds.Row(row) + static_cast<std::size_t>(r.left) * static_cast<std::size_t>(ds.bpp / 8),
+                    ss->Row(row - y + y1) + static_cast<std::size_t>(r.left - x + x1) * static_cast<std::size_t>(ds.bpp / 8),
+                    bytes);
+            }
+            continue;
+        }
         for (int k = 0; k < r.bottom - r.top; ++k) {
             const int row = upward ? r.bottom - 1 - k : r.top + k;
             if (ss)
@@ -216,6 +239,10 @@ BOOL StretchBlt(HDC dst, int xDst, int yDst, int wDst, int hDst, HDC src, int xS
                       nullptr, 0, 0, rop);
     if (wDst == 0 || hDst == 0 || wSrc == 0 || hSrc == 0)
         return TRUE;
+    // Every destination pixel of an unscaled, unmirrored copy has exactly
+    // one source pixel, whatever the stretch mode.
+    if (wDst == wSrc && hDst == hSrc && wDst > 0 && hDst > 0)
+        return BitBlt(dst, xDst, yDst, wDst, hDst, src, xSrc, ySrc, rop);
     bool mirrorX = false, mirrorY = false;
     auto normalise = [](int& pos, int& size, bool& mirror) {
         if (size < 0) {

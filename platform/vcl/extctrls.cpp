@@ -152,12 +152,28 @@ void TScrollBox::AlignControls()
         h = std::max(h, c->Top() + c->Height());
     }
     const QSize viewport = m_area->viewport()->size();
-    m_content->resize(std::max(w, viewport.width()), std::max(h, viewport.height()));
+    if (!m_autoScroll)
+        m_content->resize(viewport);
+    else
+        m_content->resize(std::max(w, viewport.width()), std::max(h, viewport.height()));
     TWinControl::AlignControls();
 }
 
 int TScrollBox::HorzPosition() const { return m_area->horizontalScrollBar()->value(); }
 int TScrollBox::VertPosition() const { return m_area->verticalScrollBar()->value(); }
+
+void TScrollBox::SetAutoScroll(bool autoScroll)
+{
+    if (autoScroll == m_autoScroll)
+        return;
+    m_autoScroll = autoScroll;
+    const Qt::ScrollBarPolicy policy = autoScroll ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff;
+    m_area->setHorizontalScrollBarPolicy(policy);
+    m_area->setVerticalScrollBarPolicy(policy);
+    if (!autoScroll)
+        ScrollTo(0, 0);
+    AlignControls();
+}
 
 void TScrollBox::ScrollTo(int x, int y)
 {

@@ -54,8 +54,13 @@ public:
     int HorzPosition() const;
     int VertPosition() const;
     void ScrollTo(int x, int y);
+    // Whether the box shows scroll bars for children beyond its area; off,
+    // the area stays where it is and such children are cut at its edges.
+    bool AutoScroll() const { return m_autoScroll; }
+    void SetAutoScroll(bool autoScroll);
 
 private:
+    bool m_autoScroll = true;
     QScrollArea* m_area;
     QWidget* m_content;
 };
@@ -79,4 +84,43 @@ private:
     QTimer* m_qtimer = nullptr;
     int m_manualId = 0;
     ManualClock* m_manual = nullptr;
+};
+
+// The image control: shows a picture's graphic in its client area, at its
+// own size, centred, stretched or shrunk proportionally. Painting goes
+// through a GDI back buffer of the area being painted, into which the
+// graphic draws itself with blits; the buffer is then put on the widget.
+class TImage : public TControl {
+public:
+    explicit TImage(TComponent* owner);
+    ~TImage() override;
+
+    TPicture& Picture() { return *m_picture; }
+    // The canvas of the picture's bitmap (a picture holding another kind of
+    // graphic gives it up for an empty bitmap, as the picture's Bitmap does).
+    TCanvas& Canvas();
+
+    bool AutoSize() const { return m_autoSize; }
+    void SetAutoSize(bool autoSize);
+    bool Center() const { return m_center; }
+    void SetCenter(bool center);
+    bool Proportional() const { return m_proportional; }
+    void SetProportional(bool proportional);
+    bool Stretch() const { return m_stretch; }
+    void SetStretch(bool stretch);
+    // Where the graphic is drawn in the client area.
+    TRect DestRect() const;
+
+    // Paints the rectangle of the client area into a bitmap of its size, as
+    // the widget paints it (tests and benchmarks).
+    void PaintArea(TBitmap& target, const TRect& area);
+
+private:
+    void PictureChanged();
+    TRect DestRectFor(int clientWidth, int clientHeight) const;
+    std::unique_ptr<TPicture> m_picture;
+    bool m_autoSize = false;
+    bool m_center = false;
+    bool m_proportional = false;
+    bool m_stretch = false;
 };

@@ -1,5 +1,7 @@
 #include "graphics.h"
 
+#include "gdi/wingdi.h"
+
 #include <QFont>
 #include <QFontMetrics>
 #include <QGuiApplication>
@@ -292,6 +294,10 @@ int TCanvas::TextHeight(const std::string&) const { return QFontMetrics(m_font.T
 
 TColor TCanvas::Pixel(int x, int y) const
 {
+    if (m_dc) {
+        const COLORREF c = ::GetPixel(m_dc, x, y);
+        return c == CLR_INVALID ? clNone : static_cast<TColor>(c);
+    }
     if (!m_painter || !m_painter->device() || m_painter->device()->devType() != QInternal::Image)
         return clNone;
     const auto* img = static_cast<const QImage*>(m_painter->device());
@@ -303,7 +309,10 @@ TColor TCanvas::Pixel(int x, int y) const
 
 void TCanvas::SetPixel(int x, int y, TColor color)
 {
-    if (m_painter)
+    if (m_dc) {
+        ::SetPixel(m_dc, x, y, ColorToRGB(color));
+        Changed();
+    } else if (m_painter)
         m_painter->fillRect(QRect(x, y, 1, 1), ToQColor(color));
 }
 
@@ -347,45 +356,34 @@ TRect TCanvas::ClipRect() const
     return TRect {r.left(), r.top(), r.right() + 1, r.bottom() + 1};
 }
 
-TBitmap::TBitmap() : m_image(std::make_unique<QImage>()) {}
-
-TBitmap::TBitmap(int width, int height) : TBitmap() { SetSize(width, height); }
-
-TBitmap::~TBitmap() { EndPaint(); }
-
-void TBitmap::EndPaint()
+void TCanvas::Changed()
 {
-    if (m_painter) {
-        m_canvas.SetPainter(nullptr);
-        m_painter->end();
-        m_painter.reset();
-    }
+    if (OnChange)
+        OnChange(this);
 }
 
-int TBitmap::Width() const { return m_image->width(); }
-int TBitmap::Height() const { return m_image->height(); }
-
-void TBitmap::SetSize(int width, int height)
+void TCanvas::Draw(int x, int y, TGraphic* graphic)
 {
-    EndPaint();
-    QImage next(std::max(0, width), std::max(0, height), QImage::Format_RGB32);
-    next.fill(Qt::white);
-    *m_image = std::move(next);
+    if (graphic && !graphic->Empty())
+        StretchDraw(Rect(x, y, x + graphic->Width(), y + graphic->Height()), graphic);
 }
 
-TCanvas& TBitmap::Canvas()
+void TCanvas::StretchDraw(const TRect& rect, TGraphic* graphic)
 {
-    if (!m_painter && !m_image->isNull()) {
-        m_painter = std::make_unique<QPainter>(m_image.get());
-        m_canvas.SetPainter(m_painter.get());
-    }
-    return m_canvas;
+    if (!graphic)
+        return;
+    graphic->Draw(*this, rect);
+    Changed();
 }
 
-QImage& TBitmap::Image()
+void TCanvas::CopyRect(const TRect& dest, TCanvas& source, const TRect& sourceRect)
 {
-    EndPaint();
-    return *m_image;
+    if (!m_dc || !source.m_dc)
+        return;
+    // Colours are copied as they are, whatever the mode set for shrinking.
+    const int mode = ::SetStretchBltMode(m_dc, COLORONCOLOR);
+    ::StretchBlt(m_dc, dest.Left, dest.Top, dest.Width(), dest.Height(), source.m_dc, sourceRect.Left,
+        sourceRect.Top, sourceRect.Width(), sourceRect.Height(), CopyMode);
+    ::SetStretchBltMode(m_dc, mode);
+    Changed();
 }
-
-const QImage& TBitmap::Image() const { return *m_image; }

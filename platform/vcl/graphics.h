@@ -1,16 +1,26 @@
-// Colours, fonts, brushes, pens and the canvas of the GUI class library.
-// A canvas draws through a painter on a widget while it paints, or on the
-// memory image of a TBitmap (pixel-exact, used by tests).
+// Colours, fonts, brushes, pens, the canvas and the graphic classes of the
+// GUI class library. A canvas draws through a painter on a widget while it
+// paints, or on the memory image of a TBitmap (pixel-exact, used by tests).
+// A canvas with a device context (a bitmap's own, or the back buffer of an
+// image control being painted) draws graphics with GDI blits.
 #pragma once
 
 #include "rtl/classes.h"
 
+#include "rtl/sysutils.h"
+
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
 class QPainter;
 class QImage;
+class TStream;
+class TGraphic;
+struct GdiDC;
+struct GdiBitmap;
+struct GdiPalette;
 class QFont;
 class QColor;
 
@@ -187,11 +197,27 @@ public:
     void SetClipRect(const TRect& r);
     TRect ClipRect() const;
 
+    // The device context the canvas draws graphics into; null for a canvas
+    // that only has a painter.
+    GdiDC* Handle() const { return m_dc; }
+    void SetHandle(GdiDC* dc) { m_dc = dc; }
+    // Graphics drawn at their own size, stretched over a rectangle, and a
+    // rectangle of another canvas copied (stretched) with CopyMode: GDI blits
+    // between the device contexts.
+    void Draw(int x, int y, TGraphic* graphic);
+    void StretchDraw(const TRect& rect, TGraphic* graphic);
+    void CopyRect(const TRect& dest, TCanvas& source, const TRect& sourceRect);
+    std::uint32_t CopyMode = 0x00CC0020;  // SRCCOPY
+    // Fired after the canvas drew into its device context.
+    TNotifyEvent OnChange;
+    void Changed();
+
 private:
     void ApplyPen();
     void ApplyBrush();
     void ApplyFont();
 
+    GdiDC* m_dc = nullptr;
     QPainter* m_painter = nullptr;
     TFont m_font;
     TBrush m_brush;
@@ -199,29 +225,209 @@ private:
     TPoint m_penPos;
 };
 
-// A memory bitmap with its own canvas; its pixels are exact and readable.
-class TBitmap : public TObject {
+using TProgressStage = int;
+constexpr TProgressStage psStarting = 0, psRunning = 1, psEnding = 2;
+using TProgressEvent = std::function<void(TObject* sender, TProgressStage stage, std::uint8_t percentDone,
+    bool redrawNow, const TRect& r, const std::string& message)>;
+
+VISTREL_DECLARE_EXCEPTION(EInvalidGraphic, Exception)
+VISTREL_DECLARE_EXCEPTION(EInvalidGraphicOperation, Exception)
+
+// The bytes a decoder of the graphic classes may take for one picture; a
+// picture that would need more is refused before anything is allocated.
+constexpr std::uint64_t kGraphicMaxMemory = 256000000;
+
+// The base of every graphic: a picture with a size that draws itself on a
+// canvas, loads and saves itself by file and stream, and tells its
+// listeners when it changed and how far a long operation has come.
+class TGraphic : public TObject {
+public:
+    TGraphic();
+    ~TGraphic() override;
+    TGraphic(const TGraphic&) = delete;
+    TGraphic& operator=(const TGraphic&) = delete;
+
+    virtual int Width() const = 0;
+    virtual int Height() const = 0;
+    virtual void SetWidth(int width);
+    virtual void SetHeight(int height);
+    virtual bool Empty() const = 0;
+    // Draws the picture stretched over the rectangle of the canvas.
+    virtual void Draw(TCanvas& canvas, const TRect& rect) = 0;
+
+    // Opens only regular files; a failed load raises and leaves the graphic
+    // as it was where the format allows, a failed save leaves the file as it
+    // was (the whole file is written beside it, then renamed over it).
+    void LoadFromFile(const std::string& fileName);
+    void SaveToFile(const std::string& fileName);
+    virtual void LoadFromStream(TStream& stream) = 0;
+    virtual void SaveToStream(TStream& stream) = 0;
+
+    virtual GdiPalette* Palette() const { return nullptr; }
+    virtual void SetPalette(GdiPalette*) {}
+    bool Transparent() const { return m_transparent; }
+    void SetTransparent(bool transparent);
+    bool Modified() const { return m_modified; }
+    void SetModified(bool modified);
+
+    TNotifyEvent OnChange;
+    TProgressEvent OnProgress;
+
+protected:
+    virtual void Changed();
+    void Progress(TProgressStage stage, std::uint8_t percent, const std::string& message);
+
+private:
+    bool m_transparent = false;
+    bool m_modified = false;
+};
+
+// The class library's pixel formats; the number is the format's code.
+enum TPixelFormat { pfDevice, pf1bit, pf4bit, pf8bit, pf15bit, pf16bit, pf24bit, pf32bit, pfCustom };
+
+// A bitmap held as a GDI DIB section with its own memory device context.
+// Rows are stored top row first, so the pixels of a 32-bit bitmap are also
+// the QImage that Image() answers. Device-dependent, 15-, 16-bit and custom
+// bitmaps keep their format code and hold their pixels in 32 bits; 1-, 4-,
+// 8-, 24- and 32-bit ones are DIBs of that depth. A new or resized bitmap
+// is white.
+class TBitmap : public TGraphic {
 public:
     TBitmap();
     TBitmap(int width, int height);
     ~TBitmap() override;
 
-    int Width() const;
-    int Height() const;
+    int Width() const override;
+    int Height() const override;
+    void SetWidth(int width) override { SetSize(width, Height()); }
+    void SetHeight(int height) override { SetSize(Width(), height); }
     void SetSize(int width, int height);
+    bool Empty() const override { return Width() == 0 || Height() == 0; }
+    void Draw(TCanvas& canvas, const TRect& rect) override;
+
+    TPixelFormat PixelFormat() const { return m_format; }
+    // Converts the pixels to the format (a palette format through the
+    // nearest colours of its palette: the bitmap's own, or for a bitmap
+    // without one the 6 x 6 x 6 colour cube and greys).
+    void SetPixelFormat(TPixelFormat format);
+    // Bits per pixel of the rows ScanLine answers.
+    int BitsPerPixel() const;
+    // The row's bytes, top row 0; raises EInvalidGraphicOperation outside.
+    std::uint8_t* ScanLine(int row);
+    // The colour table of a palette bitmap.
+    int ColorCount() const;
+    void GetColors(int start, int count, std::uint32_t* rgbQuads) const;
+    void SetColors(int start, int count, const std::uint32_t* rgbQuads);
+
     TCanvas& Canvas();
+    GdiBitmap* Handle() const { return m_bitmap; }
+    // Takes the size, format, colours and pixels of the other bitmap.
+    void Assign(const TBitmap& other);
+    // A 32-bit bitmap's pixels as an image over the same memory; for the
+    // other formats a copy in 32 bits that does not follow later drawing.
     QImage& Image();
     const QImage& Image() const;
-    bool Empty() const { return Width() == 0 || Height() == 0; }
+
+    void LoadFromStream(TStream& stream) override;
+    void SaveToStream(TStream& stream) override;
+    // A packed DIB (info header, colours, pixels) as the bitmap; raises
+    // EInvalidGraphic and leaves the bitmap as it was when it cannot be read.
+    void LoadFromDib(const std::uint8_t* data, std::size_t size);
+    // Takes the DIB section with its format code.
+    void TakeHandle(GdiBitmap* bitmap, TPixelFormat format);
 
 private:
-    void EndPaint();
+    void Release();
+    void Reallocate(int width, int height, TPixelFormat format, bool fillWhite);
+    void BindCanvas();
+    void UnbindCanvas();
+    void RefreshView() const;
 
-    std::unique_ptr<QImage> m_image;
+    GdiBitmap* m_bitmap = nullptr;
+    TPixelFormat m_format = pfDevice;
+    GdiDC* m_dc = nullptr;
     std::unique_ptr<QPainter> m_painter;
+    mutable std::unique_ptr<QImage> m_view;
     TCanvas m_canvas;
 };
 
 QColor ToQColor(TColor color);
 // The 0x00BBGGRR value of a Qt colour.
 TColor FromQColor(const QColor& color);
+
+// An icon: of the entries of an icon file, the one nearest 32 x 32 with
+// the most colours, drawn through its mask (the mask ANDed onto the
+// target, the colours XORed over it). Loading and saving go by icon file.
+class TIcon : public TGraphic {
+public:
+    TIcon();
+    ~TIcon() override;
+    int Width() const override { return m_width; }
+    int Height() const override { return m_height; }
+    bool Empty() const override { return !m_colors; }
+    void Draw(TCanvas& canvas, const TRect& rect) override;
+    void LoadFromStream(TStream& stream) override;
+    // Writes the icon file it was loaded from.
+    void SaveToStream(TStream& stream) override;
+    // Bits per pixel of the chosen entry.
+    int BitCount() const { return m_bitCount; }
+
+private:
+    int m_width = 0;
+    int m_height = 0;
+    int m_bitCount = 0;
+    std::unique_ptr<TBitmap> m_colors;
+    std::unique_ptr<TBitmap> m_mask;
+    std::string m_file;
+};
+
+using TGraphicFactory = std::function<std::unique_ptr<TGraphic>()>;
+
+// A picture holds one graphic of any class. The classes are found through
+// one registry by file extension and by clipboard format; the bitmap,
+// icon, metafile and JPEG classes are registered from the start, and other
+// classes register themselves (the GIF class among them).
+class TPicture : public TObject {
+public:
+    TPicture();
+    ~TPicture() override;
+    TPicture(const TPicture&) = delete;
+    TPicture& operator=(const TPicture&) = delete;
+
+    TGraphic* Graphic() const { return m_graphic.get(); }
+    // Takes the graphic (null empties the picture).
+    void SetGraphic(std::unique_ptr<TGraphic> graphic);
+    // The graphic as a bitmap: a picture that holds another kind of graphic,
+    // or none, first drops it for an empty bitmap.
+    TBitmap* Bitmap();
+    int Width() const { return m_graphic ? m_graphic->Width() : 0; }
+    int Height() const { return m_graphic ? m_graphic->Height() : 0; }
+
+    // Creates the class registered for the file's extension and loads the
+    // file with it; an extension no class is registered for raises
+    // EInvalidGraphic. A failed load leaves the picture as it was.
+    void LoadFromFile(const std::string& fileName);
+    void SaveToFile(const std::string& fileName);
+
+    // Registers a class for an extension (without its dot, any case) with
+    // its description; a later registration of an extension replaces the
+    // earlier one.
+    static void RegisterFileFormat(const std::string& extension, const std::string& description,
+        TGraphicFactory factory);
+    static void UnregisterFileFormat(const std::string& extension);
+    static void RegisterClipboardFormat(std::uint32_t format, TGraphicFactory factory);
+    static bool SupportsClipboardFormat(std::uint32_t format);
+    // A new graphic of the class registered for the clipboard format; null
+    // when none is.
+    static std::unique_ptr<TGraphic> CreateForClipboardFormat(std::uint32_t format);
+    // "Description (*.ext)|*.ext" for every registered extension.
+    static std::string GraphicFilter();
+
+    TNotifyEvent OnChange;
+    TProgressEvent OnProgress;
+
+private:
+    void Hook();
+    void Changed();
+    std::unique_ptr<TGraphic> m_graphic;
+};

@@ -70,6 +70,19 @@ int OpenRegularFile(const std::string& fileName)
     return fd;
 }
 
+std::FILE* OpenRegularFileStream(const std::string& fileName)
+{
+    const int fd = OpenRegularFile(fileName);
+    if (fd < 0)
+        return nullptr;
+    std::FILE* f = ::fdopen(fd, "rb");
+    if (!f) {
+        SetLastErrorFromErrno();
+        ::close(fd);
+    }
+    return f;
+}
+
 bool CopyFileNoReplace(const std::string& from, const std::string& to)
 {
     // Only a regular file is copied: a pipe or a device has no end to copy.

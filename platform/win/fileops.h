@@ -6,6 +6,7 @@
 #include "win/wintypes.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <ctime>
 #include <string>
 
@@ -20,6 +21,9 @@
 // error, ERROR_ACCESS_DENIED for a folder, ERROR_OPEN_FAILED for a pipe,
 // socket or device.
 int OpenRegularFile(const std::string& fileName);
+// OpenRegularFile as a C stream for reading ("rb"); null with the last
+// error set when the file is refused or cannot be opened.
+std::FILE* OpenRegularFileStream(const std::string& fileName);
 
 // Copies a file as CopyFile with fail-if-exists does: an existing target is
 // never replaced (error 80), a failed copy leaves no target behind, and the

@@ -10,10 +10,10 @@
 
 #include <cstdint>
 
-class VxBitfield {
+class DibBitfield {
 public:
-    VxBitfield() = default;
-    explicit VxBitfield(std::uint32_t mask)
+    DibBitfield() = default;
+    explicit DibBitfield(std::uint32_t mask)
     {
         if (mask == 0)
             return;
