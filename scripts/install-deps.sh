@@ -44,8 +44,13 @@ PACKAGES=(
   # the PDF, sound and video fixtures (pdftoppm of poppler-utils is the pdf_view
   # benchmark's peer)
   qpdf sox lame ffmpeg
-  # gio trash, the peer of the shell_trash benchmark
-  libglib2.0-bin
+  # gio trash, the peer of the shell_trash benchmark; gsettings and the desktop
+  # background's schema, through which the image pane sets the wallpaper
+  libglib2.0-bin gsettings-desktop-schemas
+  # fig2dev writes the EMF fixtures of the image pane's tests
+  fig2dev
+  # xdotool clicks through the real window in manual checks under Xvfb
+  xdotool
   # the gzip, compress, TAR and text-archive fixtures and the peers of the
   # gzip_tar benchmark: gzip, compress/uncompress (ncompress), tar, bsdtar
   # (libarchive-tools), uuencode/uudecode (sharutils), uuenview/uudeview

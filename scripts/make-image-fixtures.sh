@@ -234,6 +234,8 @@ done
 # winicontoppm refuses icons that are not square; ImageMagick reads them.
 convert "$out/ico4.ico" -depth 8 ppm:"$out/ico4.ref.pnm"
 convert "$out/ico3.ico[2]" -depth 8 ppm:"$out/ico3_frame2.ref.pnm"
+# The entry nearest 32 x 32, which the class library's icon shows.
+convert "$out/ico3.ico[1]" -depth 8 ppm:"$out/ico3_frame1.ref.pnm"
 
 # The JPEG 2000 family. A 37 x 23 picture: large enough for four wavelet
 # resolutions. JPEG 2000 by opj_compress (lossy at ratio 20, lossless,

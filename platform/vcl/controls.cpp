@@ -616,6 +616,8 @@ void TCustomControl::Paint()
 
 void TCustomControl::PaintTo(TBitmap& bitmap)
 {
+    // A fresh white image each time: what the control leaves unpainted shows.
+    bitmap.SetSize(0, 0);
     bitmap.SetSize(Width(), Height());
     QPainter painter(&bitmap.Image());
     m_canvas.SetPainter(&painter);
