@@ -243,10 +243,17 @@ void TBitmap::SetPixelFormat(TPixelFormat format)
     GdiBitmap* next = NewSection(Width(), Height(), BppOf(format));
     if (!next)
         throw EOutOfMemory("Out of system resources");
-    // A palette format taken from a palette bitmap of the same depth keeps
-    // its colours.
-    if (BppOf(format) <= 8 && m_bitmap->surface.bpp == BppOf(format))
-        next->surface.palette = m_bitmap->surface.palette;
+    // A palette format taken from a palette bitmap keeps its colours: the
+    // same table at the same depth, the table padded with black at a larger
+    // one, its first entries at a smaller one (enough for indices that came
+    // from that depth).
+    const std::vector<RGBQUAD>& from = m_bitmap->surface.palette;
+    if (BppOf(format) <= 8 && !from.empty()) {
+        std::vector<RGBQUAD>& to = next->surface.palette;
+        const std::size_t n = std::min(from.size(), to.size());
+        std::fill(to.begin(), to.end(), RGBQUAD {0, 0, 0, 0});
+        std::copy(from.begin(), from.begin() + static_cast<std::ptrdiff_t>(n), to.begin());
+    }
     CopyPixels(m_bitmap, next);
     Release();
     m_bitmap = next;

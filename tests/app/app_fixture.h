@@ -76,7 +76,7 @@ protected:
     {
         std::vector<TWinControl*> panels {form->PanelBlank, form->PanelRichedit, form->PanelRtf, form->PanelHex,
             form->PanelPe, form->Panelbs, form->PanelPdf, form->PanelFlash, form->ScrollBoxReal, form->ScrollAvi,
-            form->sbox};
+            form->sbox, form->PanelImg};
         if (form->ArchivePanel)
             panels.push_back(form->ArchivePanel->PanelZip);
         const QObjectList& stack = form->pcontent->Widget()->children();
