@@ -489,10 +489,13 @@ void TBitmap::SaveToStream(TStream& stream)
     Put16(bih + 14, static_cast<std::uint32_t>(s.bpp));
     Put32(bih + 20, static_cast<std::uint32_t>(pixelBytes));
     Put32(bih + 32, static_cast<std::uint32_t>(s.bpp <= 8 ? s.palette.size() : 0));
-    stream.WriteBuffer(head, sizeof head);
+    // The file is put together first and written in one piece.
+    std::vector<std::uint8_t> file(offBits + pixelBytes);
+    std::memcpy(file.data(), head, sizeof head);
     if (paletteBytes)
-        stream.WriteBuffer(s.palette.data(), static_cast<std::int64_t>(paletteBytes));
+        std::memcpy(file.data() + sizeof head, s.palette.data(), paletteBytes);
     // Files keep the bottom row first.
-    for (int y = s.height - 1; y >= 0; --y)
-        stream.WriteBuffer(s.Row(y), static_cast<std::int64_t>(s.stride));
+    for (int y = 0; y < s.height; ++y)
+        std::memcpy(file.data() + offBits + s.stride * static_cast<std::size_t>(s.height - 1 - y), s.Row(y), s.stride);
+    stream.WriteBuffer(file.data(), static_cast<std::int64_t>(file.size()));
 }

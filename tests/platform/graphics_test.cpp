@@ -2,6 +2,8 @@
 // depth and compression, icons, metafiles, JPEG, the picture's registry and
 // the image control, against the pictures other readers make of the same
 // files.
+#include "fuzz/vcl_graphics_fuzz_one.h"
+#include "test_support/fuzz_corpus.h"
 #include "test_support/metafile_builder.h"
 #include "test_support/pnm.h"
 #include "test_support/temp_dir.h"
@@ -421,4 +423,13 @@ TEST(GraphicCanvas, CopyRectStretchesBetweenDeviceContextsWithItsCopyMode)
     target.Canvas().CopyMode = SRCINVERT;
     target.Canvas().CopyRect(Rect(0, 0, 4, 2), source.Canvas(), Rect(0, 0, 2, 1));
     EXPECT_EQ(PixelOf(target, 3, 1), 0u);
+}
+
+TEST(GraphicFuzzCorpus, EveryInputLoadsOrIsRefused)
+{
+    if (!Application)
+        new TApplication();
+    EXPECT_GT(ReplayFuzzCorpus("vcl_graphics", [](const std::string& input) {
+        VclGraphicsFuzzOne(reinterpret_cast<const std::uint8_t*>(input.data()), input.size());
+    }), 0);
 }
