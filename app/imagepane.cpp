@@ -60,69 +60,6 @@ void LoadVxImage(VxImage& image, const std::string& path, int formatId)
         throw EInvalidGraphic(std::string("Cannot load the image: ") + image.GetLastError());
 }
 
-// Turns or mirrors the pixels of one bitmap into another, b bytes a pixel,
-// in square tiles so that both sides stay in the cache. Operations: 1 a
-// quarter turn left, 2 right, 3 upside down, 4 left to right.
-template <int b>
-void MovePixels(TBitmap& from, TBitmap& to, int operation)
-{
-    const int w = from.Width(), h = from.Height();
-    std::vector<std::uint8_t*> src(static_cast<std::size_t>(h)), dst(static_cast<std::size_t>(to.Height()));
-    for (int y = 0; y < h; ++y)
-        src[static_cast<std::size_t>(y)] = from.ScanLine(y);
-    for (int y = 0; y < to.Height(); ++y)
-        dst[static_cast<std::size_t>(y)] = to.ScanLine(y);
-    if (operation == 3 || operation == 4) {
-        for (int y = 0; y < h; ++y) {
-            std::uint8_t* d = dst[static_cast<std::size_t>(operation == 3 ? h - 1 - y : y)];
-            const std::uint8_t* s = src[static_cast<std::size_t>(y)];
-            if (operation == 3) {
-                std::memcpy(d, s, static_cast<std::size_t>(w) * b);
-                continue;
-            }
-            for (int x = 0; x < w; ++x)
-                std::memcpy(d + static_cast<std::size_t>(w - 1 - x) * b, s + static_cast<std::size_t>(x) * b, b);
-        }
-        return;
-    }
-    constexpr int tile = 64;
-    for (int y0 = 0; y0 < h; y0 += tile)
-        for (int x0 = 0; x0 < w; x0 += tile) {
-            const int y1 = std::min(h, y0 + tile), x1 = std::min(w, x0 + tile);
-            for (int x = x0; x < x1; ++x) {
-                // Right: (x, y) goes to row x, column h - 1 - y. Left: to
-                // row w - 1 - x, column y.
-                std::uint8_t* d = dst[static_cast<std::size_t>(operation == 2 ? x : w - 1 - x)];
-                for (int y = y0; y < y1; ++y) {
-                    const int column = operation == 2 ? h - 1 - y : y;
-                    std::memcpy(d + static_cast<std::size_t>(column) * b,
-                        src[static_cast<std::size_t>(y)] + static_cast<std::size_t>(x) * b, b);
-                }
-            }
-        }
-}
-
-// The bitmap the operation makes of the source, in the source's format (a
-// palette format keeps the source's colours).
-std::unique_ptr<TBitmap> Transformed(TBitmap& source, int operation)
-{
-    const bool turn = operation == 1 || operation == 2;
-    auto result = std::make_unique<TBitmap>();
-    result->SetPixelFormat(source.PixelFormat());
-    result->SetSize(turn ? source.Height() : source.Width(), turn ? source.Width() : source.Height());
-    if (source.ColorCount() > 0) {
-        std::vector<std::uint32_t> colours(static_cast<std::size_t>(source.ColorCount()));
-        source.GetColors(0, source.ColorCount(), colours.data());
-        result->SetColors(0, source.ColorCount(), colours.data());
-    }
-    switch (source.BitsPerPixel()) {
-    case 8: MovePixels<1>(source, *result, operation); break;
-    case 24: MovePixels<3>(source, *result, operation); break;
-    default: MovePixels<4>(source, *result, operation); break;
-    }
-    return result;
-}
-
 }  // namespace
 
 void TForm1::CreateImagePanel()
@@ -392,8 +329,8 @@ void TForm1::RotateImageFast(int format, int direction)
         converted.SetPixelFormat(wanted);
         source = &converted;
     }
-    std::unique_ptr<TBitmap> turned = Transformed(*source, direction == 2 ? 2 : 1);
-    shown.Assign(*turned);
+    std::unique_ptr<TBitmap> turned = TurnedOrMirrored(*source, direction == 2 ? 2 : 1);
+    shown.TakeHandle(turned->ReleaseHandle(), turned->PixelFormat());
     LayoutZoomedImage();
 }
 
@@ -416,10 +353,10 @@ void TForm1::TransformImageByPixels(int operation)
         widened.SetPixelFormat(pf8bit);
         source = &widened;
     }
-    std::unique_ptr<TBitmap> moved = Transformed(*source, operation);
+    std::unique_ptr<TBitmap> moved = TurnedOrMirrored(*source, operation);
     if (!bytes)
         moved->SetPixelFormat(format);
-    shown.Assign(*moved);
+    shown.TakeHandle(moved->ReleaseHandle(), moved->PixelFormat());
     LayoutZoomedImage();
 }
 

@@ -4,9 +4,11 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 class TImage;
+class TBitmap;
 
 // The file the wallpaper is written to, in the program's data folder.
 constexpr const char* kWallpaperFileName = "wallpaperfromvistrel2.bmp";
@@ -51,3 +53,9 @@ struct TPngDibRecord {
 // regular files are).
 int LoadPngDib(TPngDibRecord& record);
 void FreePngDib(TPngDibRecord& record);
+
+// The bitmap an operation makes of the source: 1 a quarter turn left, 2
+// right, 3 upside down, 4 left to right. It has the source's format (8, 24
+// or 32 bits; a palette keeps its colours). The pixels move in memory, in
+// square tiles for the turns, so both sides stay in the cache.
+std::unique_ptr<TBitmap> TurnedOrMirrored(TBitmap& source, int operation);

@@ -404,6 +404,15 @@ void TBitmap::TakeHandle(GdiBitmap* bitmap, TPixelFormat format)
     Changed();
 }
 
+GdiBitmap* TBitmap::ReleaseHandle()
+{
+    UnbindCanvas();
+    GdiBitmap* handle = m_bitmap;
+    m_bitmap = nullptr;
+    Changed();
+    return handle;
+}
+
 void TBitmap::LoadFromDib(const std::uint8_t* data, std::size_t size)
 {
     PackedDibInfo info;

@@ -335,6 +335,8 @@ public:
     void LoadFromDib(const std::uint8_t* data, std::size_t size);
     // Takes the DIB section with its format code.
     void TakeHandle(GdiBitmap* bitmap, TPixelFormat format);
+    // Gives up the DIB section to the caller; the bitmap is left empty.
+    GdiBitmap* ReleaseHandle();
 
 private:
     void Release();
