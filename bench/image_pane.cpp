@@ -60,7 +60,7 @@ int main(int argc, char** argv)
     const std::string jpg = dir + "/image_pane.jpg", bmp = dir + "/image_pane.bmp", png = dir + "/image_pane.png";
     const std::string plasma = "convert -seed 17 -size 4000x3000 plasma:fractal ";
     if (!bench::Run(plasma + "-quality 90 " + Quoted(jpg)) || !bench::Run(plasma + "-type TrueColor BMP3:" + Quoted(bmp))
-        || !bench::Run(plasma + "-colors 256 -define png:color-type=3 " + Quoted(png)))
+        || !bench::Run(plasma + "-colors 256 PNG8:" + Quoted(png)))
         return 1;
 
     TBitmap bmp24;

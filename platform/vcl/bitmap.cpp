@@ -155,6 +155,12 @@ TBitmap::~TBitmap() { Release(); }
 
 void TBitmap::UnbindCanvas()
 {
+    EndPainting();
+    m_view.reset();
+}
+
+void TBitmap::EndPainting()
+{
     if (m_painter) {
         m_canvas.SetPainter(nullptr);
         m_painter->end();
@@ -165,7 +171,6 @@ void TBitmap::UnbindCanvas()
         DeleteDC(m_dc);
         m_dc = nullptr;
     }
-    m_view.reset();
 }
 
 void TBitmap::Release()
@@ -334,16 +339,8 @@ QImage& TBitmap::Image()
 {
     // An open painter would keep drawing into the image behind a caller's
     // back; the canvas binds it again on its next use.
-    if (m_painter) {
-        m_canvas.SetPainter(nullptr);
-        m_painter->end();
-        m_painter.reset();
-        if (m_dc) {
-            m_canvas.SetHandle(nullptr);
-            DeleteDC(m_dc);
-            m_dc = nullptr;
-        }
-    }
+    if (m_painter)
+        EndPainting();
     if (m_bitmap && m_bitmap->surface.bpp <= 8)
         m_view.reset();
     RefreshView();

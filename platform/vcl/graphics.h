@@ -342,6 +342,9 @@ private:
     void Release();
     void Reallocate(int width, int height, TPixelFormat format, bool fillWhite);
     void BindCanvas();
+    // Ends the painter and the device context; UnbindCanvas drops the image
+    // view too.
+    void EndPainting();
     void UnbindCanvas();
     void RefreshView() const;
 

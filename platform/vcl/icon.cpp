@@ -16,6 +16,8 @@
 // 1-bit AND mask) or a whole PNG file.
 #include "graphics.h"
 
+#include "graphicbytes_p.h"
+
 #include "gdi/dibread.h"
 #include "gdi/gdi_p.h"
 #include "gdi/wingdi.h"
@@ -36,8 +38,6 @@ constexpr std::uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A
 // An icon file larger than this is not an icon.
 constexpr std::int64_t kMaxIconFile = 64 * 1024 * 1024;
 
-std::uint32_t Get16(const std::uint8_t* p) { return static_cast<std::uint32_t>(p[0] | (p[1] << 8)); }
-std::uint32_t Get32(const std::uint8_t* p) { return Get16(p) | (Get16(p + 2) << 16); }
 
 struct Entry {
     int width;
@@ -54,7 +54,7 @@ int EntryBits(const std::uint8_t* image, std::size_t size, bool png)
 {
     if (png)
         return 32;
-    return size >= 16 ? static_cast<int>(Get16(image + 14)) : 0;
+    return size >= 16 ? static_cast<int>(GraphicGet16(image + 14)) : 0;
 }
 
 GdiBitmap* NewMask(int width, int height)
@@ -76,9 +76,9 @@ void TIcon::LoadFromStream(TStream& stream)
     std::string file(static_cast<std::size_t>(size), '\0');
     stream.ReadBuffer(file.data(), size);
     const auto* data = reinterpret_cast<const std::uint8_t*>(file.data());
-    if (Get16(data) != 0 || Get16(data + 2) != 1 || Get16(data + 4) == 0)
+    if (GraphicGet16(data) != 0 || GraphicGet16(data + 2) != 1 || GraphicGet16(data + 4) == 0)
         throw EInvalidGraphic("Icon image is not valid");
-    const std::size_t count = Get16(data + 4);
+    const std::size_t count = GraphicGet16(data + 4);
     if (kDirSize + count * kEntrySize > file.size())
         throw EInvalidGraphic("Icon image is not valid");
 
@@ -88,7 +88,7 @@ void TIcon::LoadFromStream(TStream& stream)
     entries.reserve(count);
     for (std::size_t i = 0; i < count; ++i) {
         const std::uint8_t* e = data + kDirSize + i * kEntrySize;
-        Entry entry {e[0] ? e[0] : 256, e[1] ? e[1] : 256, 0, Get32(e + 12), Get32(e + 8), false};
+        Entry entry {e[0] ? e[0] : 256, e[1] ? e[1] : 256, 0, GraphicGet32(e + 12), GraphicGet32(e + 8), false};
         if (entry.offset >= file.size() || entry.size > file.size() - entry.offset || entry.size < 8)
             continue;
         entry.png = std::memcmp(data + entry.offset, kPngSignature, 8) == 0;
@@ -135,7 +135,7 @@ void TIcon::LoadFromStream(TStream& stream)
     } else {
         if (best->size < 40)
             throw EInvalidGraphic("Icon image is not valid");
-        const int dibHeight = static_cast<std::int32_t>(Get32(image + 8));
+        const int dibHeight = static_cast<std::int32_t>(GraphicGet32(image + 8));
         const int height = std::abs(dibHeight) / 2;
         PackedDibInfo info;
         GdiBitmap* xorBits = height > 0 ? ReadPackedDib(image, best->size, kGraphicMaxMemory, info, height) : nullptr;

@@ -1,5 +1,7 @@
 #include "metafile.h"
 
+#include "graphicbytes_p.h"
+
 #include "gdi/metafile.h"
 #include "gdi/mfplayer.h"
 #include "rtl/streams.h"
@@ -20,8 +22,6 @@ constexpr std::int64_t kHundredthMmPerInch = 2540;
 // A metafile file larger than this is refused unread.
 constexpr std::int64_t kMaxMetafile = 64 * 1024 * 1024;
 
-std::uint32_t Get16(const std::uint8_t* p) { return static_cast<std::uint32_t>(p[0] | (p[1] << 8)); }
-std::uint32_t Get32(const std::uint8_t* p) { return Get16(p) | (Get16(p + 2) << 16); }
 
 }  // namespace
 
@@ -49,15 +49,15 @@ void TMetafile::LoadFromStream(TStream& stream)
     HENHMETAFILE handle = nullptr;
     std::int64_t mmWidth = 0, mmHeight = 0;
     bool enhanced = false;
-    if (Get32(data) == kPlaceableKey) {
+    if (GraphicGet32(data) == kPlaceableKey) {
         std::uint16_t sum = 0;
         for (std::size_t i = 0; i < 20; i += 2)
-            sum ^= static_cast<std::uint16_t>(Get16(data + i));
-        const auto left = static_cast<std::int16_t>(Get16(data + 6)), top = static_cast<std::int16_t>(Get16(data + 8));
-        const auto right = static_cast<std::int16_t>(Get16(data + 10)),
-                   bottom = static_cast<std::int16_t>(Get16(data + 12));
-        const std::int64_t inch = Get16(data + 14);
-        if (sum != Get16(data + 20) || inch == 0)
+            sum ^= static_cast<std::uint16_t>(GraphicGet16(data + i));
+        const auto left = static_cast<std::int16_t>(GraphicGet16(data + 6)), top = static_cast<std::int16_t>(GraphicGet16(data + 8));
+        const auto right = static_cast<std::int16_t>(GraphicGet16(data + 10)),
+                   bottom = static_cast<std::int16_t>(GraphicGet16(data + 12));
+        const std::int64_t inch = GraphicGet16(data + 14);
+        if (sum != GraphicGet16(data + 20) || inch == 0)
             throw EInvalidGraphic("Metafile is not valid");
         mmWidth = (static_cast<std::int64_t>(right) - left) * kHundredthMmPerInch / inch;
         mmHeight = (static_cast<std::int64_t>(bottom) - top) * kHundredthMmPerInch / inch;
@@ -66,7 +66,7 @@ void TMetafile::LoadFromStream(TStream& stream)
         const METAFILEPICT picture {MM_ANISOTROPIC, static_cast<LONG>(mmWidth), static_cast<LONG>(mmHeight), nullptr};
         handle = SetWinMetaFileBits(static_cast<UINT>(file.size() - kPlaceableSize), data + kPlaceableSize, nullptr,
             &picture);
-    } else if (file.size() >= sizeof(ENHMETAHEADER) && Get32(data + kEmfSignatureOffset) == ENHMETA_SIGNATURE) {
+    } else if (file.size() >= sizeof(ENHMETAHEADER) && GraphicGet32(data + kEmfSignatureOffset) == ENHMETA_SIGNATURE) {
         handle = SetEnhMetaFileBits(static_cast<UINT>(file.size()), data);
         ENHMETAHEADER header {};
         if (handle && GetEnhMetaFileHeader(handle, sizeof header, &header) == 0) {
