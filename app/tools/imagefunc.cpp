@@ -310,7 +310,7 @@ std::unique_ptr<TBitmap> TurnedOrMirrored(TBitmap& source, int operation)
     const bool turn = operation == 1 || operation == 2;
     auto result = std::make_unique<TBitmap>();
     result->SetPixelFormat(source.PixelFormat());
-    result->SetSize(turn ? source.Height() : source.Width(), turn ? source.Width() : source.Height());
+    result->Allocate(turn ? source.Height() : source.Width(), turn ? source.Width() : source.Height());
     if (source.ColorCount() > 0) {
         std::vector<std::uint32_t> colours(static_cast<std::size_t>(source.ColorCount()));
         source.GetColors(0, source.ColorCount(), colours.data());

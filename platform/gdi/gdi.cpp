@@ -1,6 +1,8 @@
 // Device contexts, bitmaps, regions and palettes over memory surfaces.
 #include "gdi/gdi_p.h"
 
+#include "win/memadvise.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -42,11 +44,16 @@ GdiBitmap* NewBitmap(int width, int height, int bpp, bool topDown)
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }
-    auto* bits = static_cast<std::uint8_t*>(std::calloc(stride * static_cast<std::size_t>(height), 1));
+    const std::size_t bytes = stride * static_cast<std::size_t>(height);
+    auto* bits = static_cast<std::uint8_t*>(std::calloc(bytes, 1));
     if (!bits) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }
+    // A large surface is filled in one sweep (a decoded picture, a copy):
+    // huge pages, and the kernel clearing them on another thread meanwhile.
+    AdviseHugePages(bits, bytes);
+    PopulateInBackground(bits, bytes);
     auto* b = new GdiBitmap;
     b->surface.width = width;
     b->surface.height = height;

@@ -236,6 +236,12 @@ void TBitmap::SetSize(int width, int height)
     Changed();
 }
 
+void TBitmap::Allocate(int width, int height)
+{
+    Reallocate(width, height, m_format, false);
+    Changed();
+}
+
 void TBitmap::SetPixelFormat(TPixelFormat format)
 {
     if (format == m_format)

@@ -302,6 +302,9 @@ public:
     void SetWidth(int width) override { SetSize(width, Height()); }
     void SetHeight(int height) override { SetSize(Width(), height); }
     void SetSize(int width, int height);
+    // New pixels of the size for a caller that fills every one of them: they
+    // start black, and the old ones are gone.
+    void Allocate(int width, int height);
     bool Empty() const override { return Width() == 0 || Height() == 0; }
     void Draw(TCanvas& canvas, const TRect& rect) override;
 
