@@ -18,7 +18,10 @@
 
 #include "vcl/messages.h"
 
+#include <cstdint>
 #include <memory>
+#include <string>
+#include <vector>
 
 using CLIPFORMAT = WORD;
 using HDROP = HGLOBAL;
@@ -154,6 +157,12 @@ int GetClipboardFormatNameA(UINT format, char* name, int size);
 // of a name; otherwise copies the name (cut to size - 1 bytes) and answers
 // the bytes copied. 0 for a damaged block or an index past the end.
 UINT DragQueryFileA(HDROP drop, UINT index, char* file, UINT size);
+// A new CF_HDROP block of the names, sized from them (any length); null
+// when memory is short.
+HGLOBAL DropFilesBlock(const std::vector<std::string>& names);
+// The names of a CF_HDROP block, read within the block: a damaged header or
+// a name without its zero byte ends the list.
+std::vector<std::string> NamesOfDropFiles(const std::uint8_t* block, std::size_t size);
 
 // ---- the clipboard
 // Offers the object on the system clipboard; each format is rendered only

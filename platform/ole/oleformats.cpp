@@ -104,6 +104,8 @@ std::vector<std::string> LocalFilesOfUriList(const QByteArray& list)
     return files;
 }
 
+} // namespace
+
 HGLOBAL DropFilesBlock(const std::vector<std::string>& files)
 {
     std::size_t size = sizeof(DROPFILES) + 1;
@@ -124,8 +126,6 @@ HGLOBAL DropFilesBlock(const std::vector<std::string>& files)
     return block;
 }
 
-// The names of a DROPFILES block, read within the block: a damaged header
-// or a name without its zero byte ends the list.
 std::vector<std::string> NamesOfDropFiles(const std::uint8_t* block, std::size_t size)
 {
     std::vector<std::string> names;
@@ -144,6 +144,8 @@ std::vector<std::string> NamesOfDropFiles(const std::uint8_t* block, std::size_t
     }
     return names;
 }
+
+namespace {
 
 QByteArray UriListOfFiles(const std::vector<std::string>& files)
 {

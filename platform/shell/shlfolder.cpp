@@ -11,6 +11,7 @@
 // route: a path below the home folder goes through the home item, any other
 // through the drive that holds it, so both routes compare equal.
 #include "shlobj.h"
+#include "shldrop_p.h"
 #include "shlmenu_p.h"
 #include "shlmime_p.h"
 #include "shlmounts.h"
@@ -581,13 +582,15 @@ public:
         *ppv = nullptr;
         return E_NOINTERFACE;
     }
-    // Items of the file system have a context menu; drop targets and icon
-    // extractors are not objects of this namespace.
-    HRESULT GetUIObjectOf(HWND, UINT cidl, LPCITEMIDLIST* apidl, REFIID riid, UINT*, void** ppv) override
+    // Items of the file system have a context menu, and folders among them
+    // a drop target; icon extractors are not objects of this namespace.
+    HRESULT GetUIObjectOf(HWND owner, UINT cidl, LPCITEMIDLIST* apidl, REFIID riid, UINT*, void** ppv) override
     {
         if (!ppv)
             return E_POINTER;
         *ppv = nullptr;
+        if (riid == IID_IDropTarget)
+            return DropTargetOf(owner, cidl, apidl, ppv);
         if (riid != IID_IContextMenu)
             return E_NOINTERFACE;
         if (cidl == 0 || !apidl)
@@ -607,6 +610,18 @@ public:
             items.push_back(std::move(item));
         }
         return shellmenu::CreateContextMenu(std::move(items), riid, ppv);
+    }
+
+    // Only a file-system folder (or a link to one) takes drops.
+    HRESULT DropTargetOf(HWND owner, UINT cidl, LPCITEMIDLIST* apidl, void** ppv)
+    {
+        std::vector<Item> list;
+        if (cidl != 1 || !apidl || !apidl[0] || !DecodeList(apidl[0], list) || list.empty())
+            return E_INVALIDARG;
+        std::string path;
+        if (!PathOf(list, path) || !IsDirectory(path))
+            return E_NOINTERFACE;
+        return shelldrop::CreateFolderDropTarget(owner, path, IID_IDropTarget, ppv);
     }
 
     HRESULT BindToObject(LPCITEMIDLIST pidl, IBindCtx*, REFIID riid, void** ppv) override

@@ -11,9 +11,11 @@
 
 class TempDir {
 public:
-    TempDir()
+    // In the system's temporary folder, or in the given one.
+    explicit TempDir(const std::string& base = "")
     {
-        std::string pattern = (std::filesystem::temp_directory_path() / "vistrel-test-XXXXXX").string();
+        const std::filesystem::path in = base.empty() ? std::filesystem::temp_directory_path() : std::filesystem::path(base);
+        std::string pattern = (in / "vistrel-test-XXXXXX").string();
         if (!::mkdtemp(pattern.data()))
             std::abort();
         m_root = pattern;

@@ -1,0 +1,77 @@
+// Shell items in drag and drop: the data object of dragged items (the
+// "Shell IDList Array" block and CF_HDROP, which other programs read as
+// text/uri-list), the drop source of a drag begun with a mouse button, and
+// the effects that dragged items allow.
+//
+// The "Shell IDList Array" block (all values little-endian 32-bit):
+//   0           count n of items
+//   4           n + 1 offsets from the start of the block: the parent
+//               folder's absolute list, then each item's relative list
+//   4 * (n + 2) the lists, each with its 2-byte terminator, packed in order
+#pragma once
+
+#include "ole/ole2.h"
+#include "ole/oleobj.h"
+#include "shlobj.h"
+
+#include <string>
+#include <vector>
+
+// The number of the "Shell IDList Array" format.
+CLIPFORMAT ShellIdListFormat();
+
+// A new block holding the parent's absolute list (null: the desktop, the
+// empty list) and the items' relative lists; E_OUTOFMEMORY when it cannot
+// be had.
+HRESULT BuildIdListArrayGlobal(LPCITEMIDLIST parent, const std::vector<LPCITEMIDLIST>& items, HGLOBAL* out);
+// A new CF_HDROP block of the full paths, sized from them.
+HRESULT BuildHDropGlobal(const std::vector<std::string>& paths, HGLOBAL* out);
+
+// The lists of a "Shell IDList Array" block, pointing into it. False for a
+// block whose count, offsets or lists do not lie inside it.
+struct ShellIdListArray {
+    LPCITEMIDLIST parent = nullptr;
+    std::vector<LPCITEMIDLIST> items;
+};
+bool ReadIdListArray(const BYTE* block, std::size_t size, ShellIdListArray& out);
+
+// The effects (copy 1, move 2, link 4) that every dragged shell item of the
+// object allows; 7 when it holds no sound "Shell IDList Array" block. Throws
+// EOleSysError when the items' folder cannot be had or asked.
+DWORD GetDataObjectEffects(IDataObject* data);
+
+// The data object of dragged shell items: the parent's absolute list, the
+// items' relative lists and their full paths (empty for a virtual item).
+// The blocks are built once, so later changes to the items do not alter a
+// running drag. Formats offered: "Shell IDList Array", then CF_HDROP (only
+// when every item has a path).
+class TShellDataObject : public TDataObjectBase {
+public:
+    TShellDataObject(LPCITEMIDLIST parent, const std::vector<LPCITEMIDLIST>& items,
+                     const std::vector<std::string>& paths);
+    ~TShellDataObject() override;
+    HRESULT GetData(const FORMATETC* format, STGMEDIUM* medium) override;
+    HRESULT QueryGetData(const FORMATETC* format) override;
+
+protected:
+    IEnumFORMATETC* NewFormatEnumerator() override;
+
+private:
+    HGLOBAL BlockOf(CLIPFORMAT format) const;
+    HGLOBAL m_idList = nullptr;
+    HGLOBAL m_hdrop = nullptr;
+    std::vector<FORMATETC> m_formats;
+};
+
+// The drop source of a drag begun with one mouse button (0 left, 1 right,
+// 2 middle): Esc or another button cancels, releasing the button drops.
+class TShellDropSource : public TComObject<IDropSource> {
+public:
+    explicit TShellDropSource(int button);
+    HRESULT QueryInterface(REFIID riid, void** ppv) override;
+    HRESULT QueryContinueDrag(BOOL escapePressed, DWORD keyState) override;
+    HRESULT GiveFeedback(DWORD effect) override;
+
+private:
+    DWORD m_button;
+};
