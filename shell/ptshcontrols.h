@@ -7,6 +7,7 @@
 // removals relayed to them. Timers run on the program's clock (tests drive it).
 #pragma once
 
+#include "shell/ptshdragdrop.h"
 #include "shell/ptshlabeledit.h"
 #include "shell/ptshrefresh.h"
 
@@ -71,7 +72,7 @@ enum TPTShellListOption : std::uint16_t {
 };
 using TPTShellListOptions = std::uint16_t;
 
-class TPTCustomShellTree : public TPTCustomTreeView {
+class TPTCustomShellTree : public TPTCustomTreeView, public IPTShellDropOwner {
 public:
     explicit TPTCustomShellTree(TComponent* owner);
     ~TPTCustomShellTree() override;
@@ -126,6 +127,18 @@ public:
     bool SelectionUpdatePending() const { return m_keyTimer->Enabled(); }
     bool RefreshScheduled() const { return m_refresh->Scheduled(); }
 
+    // Drag and drop: a node dragged out with a mouse button (0 left, 1 right)
+    // as a data object of shell items, and drags over the tree handed to the
+    // drop target of the folder under the pointer. The node under a drag
+    // is shown as drop target; hovering over a closed folder opens it.
+    void OleBeginDrag(TTreeNode* node, int button);
+    DWORD GetDragDropAttributesForNode(TTreeNode* node);
+    TTreeNode* DropHighlight() const { return m_dropNode; }
+    HRESULT OnDropTarget_DragEnter(IDataObject* data, DWORD keyState, POINTL point, DWORD& effect) override;
+    HRESULT OnDropTarget_DragOver(DWORD keyState, POINTL point, DWORD& effect) override;
+    HRESULT OnDropTarget_DragLeave() override;
+    HRESULT OnDropTarget_Drop(IDataObject* data, DWORD keyState, POINTL point, DWORD& effect) override;
+
     TPTShAddItemEvent OnAddItem;
     TPTShTreeDeleteItemEvent OnDeleteItem;
     TPTShTreeInsertItemEvent OnInsertItem;
@@ -170,6 +183,9 @@ private:
     void ChangeNotified();
     void RefreshNode(TTreeNode* node, TTreeNode*& remembered);
     DWORD EnumFlags() const;
+    TTreeNode* NodeAtScreen(POINTL point);
+    IDropTarget* NodeDropTarget(TTreeNode* node);
+    void HoverOpen(TTreeNode* node, POINTL point);
 
     TPTShellLocator m_baseFolder;
     TPTShellLocator m_selectedFolder;
@@ -188,6 +204,16 @@ private:
     IContextMenu* m_shownMenu = nullptr;
     int m_noUI = 0;
     TPTShellLabelEdit m_labelEdit {*m_refresh};
+    // The drag state: the node dragged out, the data dragged in with the
+    // buttons held when it entered, the node shown as drop target, and where
+    // and since when the pointer hovers.
+    TTreeNode* m_dragNode = nullptr;
+    TComPtr<IDataObject> m_dragData;
+    DWORD m_dragKeys = 0;
+    TTreeNode* m_dropNode = nullptr;
+    POINTL m_hoverPoint {0, 0};
+    std::uint64_t m_hoverSince = 0;
+    TPTShellDropRegistration m_drop {*this};
 };
 
 class TPTShellTree : public TPTCustomShellTree {
@@ -195,7 +221,7 @@ public:
     using TPTCustomShellTree::TPTCustomShellTree;
 };
 
-class TPTCustomShellList : public TPTCustomListView, public IPTShellListOwner {
+class TPTCustomShellList : public TPTCustomListView, public IPTShellListOwner, public IPTShellDropOwner {
 public:
     explicit TPTCustomShellList(TComponent* owner);
     ~TPTCustomShellList() override;
@@ -257,6 +283,19 @@ public:
     bool GetFilesCanBeFolders() override { return m_options & ptsloFilesCanBeFolders; }
     IShellDetails* GetCurrentFolderIShellDetails() override;
 
+    // Drag and drop: the selection dragged out with a mouse button (0 left,
+    // 1 right), and drags over the list handed to the folder of the item
+    // under the pointer or to the shown folder. On its own empty space a
+    // drag of the list is refused with the left button and offered without
+    // a move with the right.
+    void OleBeginDrag(int button);
+    DWORD GetDragDropAttributesForAllSelected();
+    TListItem* DropHighlight() const { return m_dropItem; }
+    HRESULT OnDropTarget_DragEnter(IDataObject* data, DWORD keyState, POINTL point, DWORD& effect) override;
+    HRESULT OnDropTarget_DragOver(DWORD keyState, POINTL point, DWORD& effect) override;
+    HRESULT OnDropTarget_DragLeave() override;
+    HRESULT OnDropTarget_Drop(IDataObject* data, DWORD keyState, POINTL point, DWORD& effect) override;
+
     TPTShAddItemEvent OnAddItem;
     TPTShListDeleteItemEvent OnDeleteItem;
     TPTShDblClickOpenEvent OnDblClickOpen;
@@ -310,6 +349,11 @@ private:
     void TimerElapsed();
     void NavigateTo(LPCITEMIDLIST absoluteList);
     DWORD EnumFlags() const;
+    // The drop target under the pointer, with one reference, and the item
+    // it belongs to (null for the shown folder); ownEmpty tells that it is
+    // this list's own drag over its empty space.
+    IDropTarget* DropTargetAt(POINTL point, TListItem*& item, bool& ownEmpty);
+    HRESULT HoverOver(DWORD keyState, POINTL point, DWORD& effect);
 
     TPTShellLocator m_folder;
     TPTShellListOptions m_options = 0x3E9B;
@@ -331,6 +375,15 @@ private:
     IContextMenu* m_shownMenu = nullptr;
     std::string m_newFolderName;
     TPTShellLabelEdit m_labelEdit {*m_refresh};
+    // The drag state: the button of this list's own drag (-1: none), the
+    // data dragged in with the buttons held when it entered, the item shown
+    // as drop target.
+    int m_dragButton = -1;
+    bool m_dragStarted = false;
+    TComPtr<IDataObject> m_dragData;
+    DWORD m_dragKeys = 0;
+    TListItem* m_dropItem = nullptr;
+    TPTShellDropRegistration m_drop {*this};
 };
 
 class TPTShellList : public TPTCustomShellList {

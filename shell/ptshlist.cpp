@@ -80,6 +80,7 @@ TPTCustomShellList::TPTCustomShellList(TComponent* owner)
     LargeImages = ShellGetSystemImageList(ptsizLarge);
     PTDeviceChangeHandler()->Add(PTDeviceChangeMethod<TPTCustomShellList, &TPTCustomShellList::DeviceChangeDetected>(this));
     PostMessage(Handle(), AM_DEFERREDFILL, 0, 0);
+    m_drop.SetActive(m_options & ptsloOleDrop, Handle());
 }
 
 TPTCustomShellList::~TPTCustomShellList()
@@ -108,6 +109,8 @@ void TPTCustomShellList::SetOptions(TPTShellListOptions options)
 {
     const TPTShellListOptions old = m_options;
     m_options = options;
+    if ((old ^ options) & ptsloOleDrop)
+        m_drop.SetActive(options & ptsloOleDrop, Handle());
     if ((old ^ options) & ptsloDynamicRefresh) {
         if (options & ptsloDynamicRefresh)
             InstallChangeHandler();
@@ -191,6 +194,8 @@ void TPTCustomShellList::Delete(TListItem* item)
     auto* data = GetDataFromItem(item);
     if (data && OnDeleteItem)
         OnDeleteItem(this, item, data);
+    if (m_dropItem == item)
+        m_dropItem = nullptr;
     item->Data = nullptr;
     delete data;
     TPTCustomListView::Delete(item);

@@ -34,6 +34,7 @@ TPTCustomShellTree::TPTCustomShellTree(TComponent* owner)
     PTDeviceChangeHandler()->Add(PTDeviceChangeMethod<TPTCustomShellTree, &TPTCustomShellTree::DeviceChangeDetected>(this));
     // The first fill runs once the window is up.
     PostMessage(Handle(), AM_DEFERREDFILL, 0, 0);
+    m_drop.SetActive(m_options & ptstoOleDrop, Handle());
 }
 
 TPTCustomShellTree::~TPTCustomShellTree()
@@ -42,6 +43,7 @@ TPTCustomShellTree::~TPTCustomShellTree()
     m_changeThread.reset();
     ++m_updateLock;
     m_silentSelect = true;
+    m_dropNode = m_dragNode = nullptr;
     ClearNodes();
     if (m_shellList)
         m_shellList->SetShellTree(nullptr);
@@ -61,6 +63,8 @@ void TPTCustomShellTree::SetOptions(TPTShellTreeOptions options)
 {
     const TPTShellTreeOptions old = m_options;
     m_options = options;
+    if ((old ^ options) & ptstoOleDrop)
+        m_drop.SetActive(options & ptstoOleDrop, Handle());
     if ((old ^ options) & ptstoDynamicRefresh) {
         if (options & ptstoDynamicRefresh)
             InstallChangeHandlersForAllLocalDrives();
@@ -676,6 +680,10 @@ void TPTCustomShellTree::Delete(TTreeNode* node)
         OnDeleteItem(this, node, data);
     if (m_lastInserted == node)
         m_lastInserted = nullptr;
+    if (m_dropNode == node)
+        m_dropNode = nullptr;
+    if (m_dragNode == node)
+        m_dragNode = nullptr;
     node->Data = nullptr;
     delete data;
     TPTCustomTreeView::Delete(node);
