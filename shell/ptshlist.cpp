@@ -786,6 +786,13 @@ void TPTCustomShellList::WndProc(TMessage& message)
                 ClearSelection();
             }
         }
+        // A drag of the selection; without the option it is dropped.
+        if (const int code = reinterpret_cast<const NMHDR*>(message.LParam)->code;
+            code == LVN_BEGINDRAG || code == LVN_BEGINRDRAG) {
+            if (m_options & ptsloOleDrag)
+                OleBeginDrag(code == LVN_BEGINDRAG ? 0 : 1);
+            return;
+        }
         break;
     default:
         break;

@@ -515,6 +515,11 @@ void TPTCustomShellTree::WndProc(TMessage& message)
         const auto* hdr = reinterpret_cast<const NMHDR*>(message.LParam);
         if (hdr->code == NM_CLICK)
             m_immediateUpdate = true;
+        if ((hdr->code == TVN_BEGINDRAG || hdr->code == TVN_BEGINRDRAG) && (m_options & ptstoOleDrag)) {
+            const TPoint pt = reinterpret_cast<const NMMOUSE_PT*>(message.LParam)->pt;
+            OleBeginDrag(GetNodeAt(pt.X, pt.Y), hdr->code == TVN_BEGINDRAG ? 0 : 1);
+            return;
+        }
         break;
     }
     case WM_INITMENUPOPUP:

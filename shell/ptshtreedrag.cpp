@@ -32,7 +32,7 @@ DWORD TPTCustomShellTree::GetDragDropAttributesForNode(TTreeNode* node)
 
 void TPTCustomShellTree::OleBeginDrag(TTreeNode* node, int button)
 {
-    TPTShTreeData* data = GetDataFromNode(node);
+    TPTShTreeData* data = node ? GetDataFromNode(node) : nullptr;
     if (!data || !node->Parent() || !data->ParentData())
         return;
     m_dragNode = node;

@@ -42,6 +42,8 @@ constexpr int NM_RCLICK = -5;
 constexpr int NM_CUSTOMDRAW = -12;
 constexpr int LVN_BEGINDRAG = -109;
 constexpr int LVN_BEGINRDRAG = -111;
+constexpr int TVN_BEGINDRAG = -407;
+constexpr int TVN_BEGINRDRAG = -408;
 
 // What the control is about to draw with: the painter of the paint under
 // way, the selected font and the text colours. A handler that changes them

@@ -1,5 +1,6 @@
 #include "customlistview.h"
 #include "listviewdelegate.h"
+#include "dragstart_p.h"
 
 #include "shell/shellicons_qt.h"
 
@@ -29,8 +30,10 @@ struct TCustomListView::Cycle {
 class PaintCycleFilter : public QObject {
 public:
     PaintCycleFilter(TCustomListView* c, QObject* parent) : QObject(parent), control(c) {}
-    bool eventFilter(QObject*, QEvent* e) override
+    bool eventFilter(QObject* viewport, QEvent* e) override
     {
+        if (dragStart.Watch(*control, viewport, e))
+            return true;
         if (e->type() == QEvent::Paint) {
             TCustomListView::Cycle& cycle = *control->m_cycle;
             cycle.prepaint = SendPrePaint<NMLVCUSTOMDRAW>(*control);
@@ -48,6 +51,7 @@ public:
         return false;
     }
     TCustomListView* control;
+    DragStartDetector dragStart {LVN_BEGINDRAG, LVN_BEGINRDRAG};
 };
 
 // Paints cells after asking the control how (once per row and paint).

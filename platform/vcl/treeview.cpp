@@ -1,4 +1,5 @@
 #include "treeview.h"
+#include "dragstart_p.h"
 
 #include "shell/shellicons_qt.h"
 
@@ -21,8 +22,10 @@ struct TCustomTreeView::Paint {
 class TreeViewportFilter : public QObject {
 public:
     explicit TreeViewportFilter(TCustomTreeView* c) : control(c) {}
-    bool eventFilter(QObject*, QEvent* e) override
+    bool eventFilter(QObject* viewport, QEvent* e) override
     {
+        if (dragStart.Watch(*control, viewport, e))
+            return true;
         switch (e->type()) {
         case QEvent::Paint: {
             control->m_paint->prepaint = SendPrePaint<NMTVCUSTOMDRAW>(*control);
@@ -59,6 +62,7 @@ public:
         }
     }
     TCustomTreeView* control;
+    DragStartDetector dragStart {TVN_BEGINDRAG, TVN_BEGINRDRAG};
 };
 
 // Paints nodes after asking the control how.

@@ -14,7 +14,9 @@
 #include "rtl/clock.h"
 #include "vcl/forms.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QMouseEvent>
 #include <QMenu>
 #include <QMimeData>
 #include <QUrl>
@@ -203,4 +205,56 @@ TEST_F(ShellDragControls, TheRootNodeAnswersNoneAndHoveringOpensAClosedFolder)
     EXPECT_TRUE(tree->Expanded(otherNode));
     target->DragLeave();
     EXPECT_EQ(tree->DropHighlight(), nullptr);
+}
+
+namespace {
+void SendMouse(QWidget* viewport, QEvent::Type type, QPoint at, Qt::MouseButton button, Qt::MouseButtons held)
+{
+    QMouseEvent e(type, QPointF(at), viewport->mapToGlobal(QPointF(at)), button, held, Qt::NoModifier);
+    QApplication::sendEvent(viewport, &e);
+}
+} // namespace
+
+TEST_F(ShellDragControls, ABoundDragOfTheMouseStartsTheDragOfTheListAndTheTree)
+{
+    // The list: a press on a row and a move past the drag distance with the
+    // button held drag the selection; the scripted loop drops it on "other".
+    auto* view = static_cast<QAbstractItemView*>(list->ActiveView());
+    QWidget* viewport = view->viewport();
+    int row = -1;
+    for (int i = 0; i < list->Items().Count(); ++i)
+        if (list->GetShListData(i)->GetDisplayName() == "a.txt")
+            row = i;
+    ASSERT_GE(row, 0);
+    const QPoint at = view->visualRect(view->model()->index(row, 0)).center();
+    auto driver = std::make_unique<ScriptedDrag>(
+        std::vector<DragStep> {{NodePoint(otherNode), MK_LBUTTON | MK_CONTROL}, {NodePoint(otherNode), MK_CONTROL}});
+    ScriptedDrag* drag = driver.get();
+    SetDragDriver(std::move(driver));
+    SendMouse(viewport, QEvent::MouseButtonPress, at, Qt::LeftButton, Qt::LeftButton);
+    SendMouse(viewport, QEvent::MouseMove, at + QPoint(1, 0), Qt::NoButton, Qt::LeftButton);
+    EXPECT_EQ(drag->runs, 0) << "within the drag distance nothing starts";
+    SendMouse(viewport, QEvent::MouseMove, at + QPoint(QApplication::startDragDistance() + 2, 0), Qt::NoButton,
+        Qt::LeftButton);
+    EXPECT_EQ(drag->runs, 1);
+    EXPECT_TRUE(fs::exists(env.Home() + "/other/a.txt"));
+    EXPECT_TRUE(fs::exists(Data() + "/a.txt"));
+
+    // The tree: the right button drags a node, and a right-button drop asks.
+    QWidget* treeViewport = static_cast<QAbstractItemView*>(tree->Widget())->viewport();
+    const TRect r = tree->NodeRect(otherNode, true);
+    const QPoint nodeAt = treeViewport->mapFrom(tree->Widget(), QPoint((r.Left + r.Right) / 2, (r.Top + r.Bottom) / 2));
+    driver = std::make_unique<ScriptedDrag>(
+        std::vector<DragStep> {{ListEmptyPoint(), MK_RBUTTON}, {ListEmptyPoint(), 0}});
+    drag = driver.get();
+    SetDragDriver(std::move(driver));
+    std::vector<std::string> seen;
+    RecordAndCloseNextMenu(&seen);
+    SendMouse(treeViewport, QEvent::MouseButtonPress, nodeAt, Qt::RightButton, Qt::RightButton);
+    SendMouse(treeViewport, QEvent::MouseMove, nodeAt + QPoint(0, QApplication::startDragDistance() + 2), Qt::NoButton,
+        Qt::RightButton);
+    EXPECT_EQ(drag->runs, 1);
+    EXPECT_EQ(seen, (std::vector<std::string> {"Copy Here", "Move Here", "Create Link Here", "-", "Cancel"}));
+    EXPECT_TRUE(fs::exists(env.Home() + "/other"));
+    EXPECT_FALSE(fs::exists(Data() + "/other"));
 }
