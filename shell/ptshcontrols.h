@@ -289,6 +289,8 @@ public:
     // drag of the list is refused with the left button and offered without
     // a move with the right.
     void OleBeginDrag(int button);
+    // The data object of the selected items; null when none is selected.
+    TComPtr<IDataObject> SelectionDataObject();
     DWORD GetDragDropAttributesForAllSelected();
     TListItem* DropHighlight() const { return m_dropItem; }
     HRESULT OnDropTarget_DragEnter(IDataObject* data, DWORD keyState, POINTL point, DWORD& effect) override;

@@ -18,16 +18,34 @@ DWORD TPTCustomShellList::GetDragDropAttributesForAllSelected()
     return attributes & (SFGAO_CANCOPY | SFGAO_CANMOVE | SFGAO_CANLINK);
 }
 
-void TPTCustomShellList::OleBeginDrag(int button)
+TComPtr<IDataObject> TPTCustomShellList::SelectionDataObject()
 {
     std::vector<LPCITEMIDLIST> items;
     std::vector<std::string> paths;
+    // In a file-system folder each path is the folder's and the item's
+    // parsing name, found without asking the file system about each item.
+    std::string folderPath;
+    const bool fileSystem = m_currentFolder && m_currentList && ShellPathFromIDList(m_currentList, folderPath);
+    if (fileSystem && folderPath != "/")
+        folderPath += '/';
     for (int i = 0; i < Items().Count(); ++i)
         if (TPTShListData* data = GetDataFromItem(Items()[i]); data && Items()[i]->Selected()) {
             items.push_back(data->GetRelativeIdList());
-            paths.push_back(data->IsFileSystem() ? data->GetPathName() : std::string());
+            if (fileSystem)
+                paths.push_back(folderPath
+                    + ShellGetItemDisplayName(m_currentFolder, items.back(), SHGDN_INFOLDER | SHGDN_FORPARSING));
+            else
+                paths.push_back(data->IsFileSystem() ? data->GetPathName() : std::string());
         }
     if (items.empty())
+        return {};
+    return TComPtr<IDataObject>(new TShellDataObject(m_currentList, items, paths));
+}
+
+void TPTCustomShellList::OleBeginDrag(int button)
+{
+    TComPtr<IDataObject> object = SelectionDataObject();
+    if (!object)
         return;
     const DWORD allowed = GetDragDropAttributesForAllSelected();
     m_dragStarted = true;
@@ -41,7 +59,6 @@ void TPTCustomShellList::OleBeginDrag(int button)
             list->EndBusy();
         }
     } end {this};
-    TComPtr<IDataObject> object(new TShellDataObject(m_currentList, items, paths));
     DWORD effect = DROPEFFECT_NONE;
     if (PTShellRunDrag(object.Get(), allowed, button, effect) == DRAGDROP_S_DROP)
         RefreshItems();
