@@ -149,6 +149,8 @@ TArchivePanel::TArchivePanel(TForm1* form, TWinControl* parent) : TComponent(for
     UnZip1 = new TUnZip(this);
     UnJar1 = new TUnJar(this);
     UnGZip1 = new TUnGZip(this);
+    // A .tgz extracts to its .tar: the user opens that to see its entries.
+    UnGZip1->OnNestedTarFile = [](TObject*, const std::string&, bool& doUnTar) { doUnTar = false; };
     UnTar1 = new TUnTar(this);
     UUDecode1 = new TUUDecode(this);
     UUDecode1->Algorithm = uudecode;

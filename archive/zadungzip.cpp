@@ -136,9 +136,15 @@ void TUnGZip::_Extract(TStream32*& inStream, TStream32* outStream)
         if (!good)
             ForceCrcFail = true;
         const bool passed = doOnEnd(32, Crc32Val);
-        if (passed && FileAccessMethod == faFile)
-            ExtractNestedTar();
+        if (passed && m_doUnTar)
+            ExtractNestedTar(m_tarName.empty() ? Filename : m_tarName);
+        if (!m_tarName.empty())
+            DeleteFile(m_tarName);
     } catch (...) {
+        if (!m_tarName.empty()) {
+            m_tarFile.reset();
+            DeleteFile(m_tarName);
+        }
         // The count so far stands.
     }
 }
@@ -146,12 +152,15 @@ void TUnGZip::_Extract(TStream32*& inStream, TStream32* outStream)
 bool TUnGZip::Decode(TStream32* in, TStream32*& out, std::uint16_t magic)
 {
     m_head.clear();
+    m_doUnTar = false;
+    m_tarFile.reset();
+    m_tarName.clear();
     Crc32Val = CRC_MASK;
     std::int64_t written = 0;
-    // Each member's CRC is checked by the decoder, so the data path keeps none.
-    const auto write = [&](const std::uint8_t* data, std::size_t n) {
-        if (m_head.size() < static_cast<size_t>(kTarBlock))
-            m_head.append(reinterpret_cast<const char*>(data), std::min(n, kTarBlock - m_head.size()));
+    bool decided = false;
+    const auto put = [&](const std::uint8_t* data, std::size_t n) {
+        if (m_tarFile)
+            return m_tarFile->Write(data, static_cast<std::int64_t>(n)) == static_cast<std::int64_t>(n);
         for (std::size_t done = 0; done < n;) {
             const auto piece = static_cast<std::int32_t>(std::min<std::size_t>(n - done, 1 << 20));
             WriteBlockProc(out, const_cast<std::uint8_t*>(data + done), false, 0, piece, dtData);
@@ -159,9 +168,30 @@ bool TUnGZip::Decode(TStream32* in, TStream32*& out, std::uint16_t magic)
                 return false;
             done += static_cast<std::size_t>(piece);
         }
+        return true;
+    };
+    // The first block is held back until it tells whether the data is a
+    // TAR archive: that decides where the data goes.
+    const auto decide = [&] {
+        decided = true;
+        DecideNestedTar();
+        return put(reinterpret_cast<const std::uint8_t*>(m_head.data()), m_head.size());
+    };
+    // Each member's CRC is checked by the decoder, so the data path keeps none.
+    const auto write = [&](const std::uint8_t* data, std::size_t n) {
         written += static_cast<std::int64_t>(n);
         RemainingUnpackedSize = std::max<std::int64_t>(TotalUnpackedSize - written, 0);
-        return true;
+        if (!decided) {
+            const std::size_t take = std::min(n, kTarBlock - m_head.size());
+            m_head.append(reinterpret_cast<const char*>(data), take);
+            data += take;
+            n -= take;
+            if (m_head.size() < static_cast<size_t>(kTarBlock))
+                return true;
+            if (!decide())
+                return false;
+        }
+        return n == 0 || put(data, n);
     };
     const std::int64_t size = in->Size();
     const auto progress = [&](std::int64_t consumed) {
@@ -183,24 +213,77 @@ bool TUnGZip::Decode(TStream32* in, TStream32*& out, std::uint16_t magic)
     } else {
         good = DecodeGzipFile(*in, write, progress, CancelRef) == TGzipResult::Ok;
     }
+    if (good && !decided)
+        good = decide();
+    if (m_tarFile) {
+        m_tarFile.reset();
+        if (!good)
+            DeleteFile(m_tarName);
+    }
     return good && !GetCancel() && !EntryWriteFailed && !DiskFull;
 }
 
-void TUnGZip::ExtractNestedTar()
+void TUnGZip::DecideNestedTar()
 {
-    if (!OnNestedTarFile || m_head.size() < static_cast<size_t>(kTarBlock) ||
+    m_doUnTar = false;
+    if (m_head.size() < static_cast<size_t>(kTarBlock) ||
         !ValidateTarHeader(reinterpret_cast<const std::uint8_t*>(m_head.data())))
         return;
-    bool doUnTar = false;
-    OnNestedTarFile(this, Filename, doUnTar);
-    if (!doUnTar || GetCancel())
+    if (!OnNestedTarFile) {
+        // The data is kept as the TAR file itself.
+        RaiseErrorStr(Filename, "OnNestedTarFile", VolumeName, E_REQUIREDEVENT);
         return;
-    if (!FileExists(Filename)) {
-        RaiseErrorStr(Filename, "", VolumeName, E_OPENERR);
+    }
+    OnNestedTarFile(this, Filename, m_doUnTar);
+    if (!m_doUnTar || FileAccessMethod == faFile)
+        return;
+    // A test run has no file to unpack from: the TAR file is written to the
+    // temporary folder, its entries are tested from there, and it goes.
+    if (FileAccessMethod != faVerify && FileAccessMethod != faSearch) {
+        m_doUnTar = false;
+        return;
+    }
+    std::string name = IncludeTrailingPathDelimiter(ReadTempDir()) + ExtractFileName(StoredName);
+    while (m_doUnTar && FileExists(name) && !GetCancel()) {
+        if (!OnFileExists) {
+            RaiseErrorStr(name, "OnFileExists", VolumeName, E_REQUIREDEVENT);
+            m_doUnTar = false;
+            break;
+        }
+        TOverwriteMode mode = omOverwrite;
+        std::string newName;
+        OnFileExists(this, name, newName, mode);
+        if (mode == omSkip)
+            m_doUnTar = false;
+        else if (newName.empty() || SameText(newName, name))
+            break;
+        else
+            name = newName;
+    }
+    if (!m_doUnTar || GetCancel()) {
+        m_doUnTar = false;
+        return;
+    }
+    auto file = std::make_unique<TFileStream32>(name, fmCreate);
+    if (!file->Valid()) {
+        RaiseErrorStr(name, "", VolumeName, E_OPENERR);
+        m_doUnTar = false;
+        return;
+    }
+    m_tarFile = std::move(file);
+    m_tarName = name;
+}
+
+void TUnGZip::ExtractNestedTar(const std::string& tarFile)
+{
+    if (GetCancel())
+        return;
+    if (!FileExists(tarFile)) {
+        RaiseErrorStr(tarFile, "", VolumeName, E_OPENERR);
         return;
     }
     TUnTar tar;
-    tar.SetArchiveFile(Filename);
+    tar.SetArchiveFile(tarFile);
     if (tar.ArcType != atTar)
         return;
     ArcType = atTar;
@@ -218,7 +301,8 @@ void TUnGZip::ExtractNestedTar()
     tar.OnEnd = OnEnd;
     tar.OnError = OnError;
     tar.OnFileExists = OnFileExists;
-    const int count = tar.Extract();
+    tar.SetTempDir(TempDir);
+    const int count = FileAccessMethod == faFile ? tar.Extract() : tar.ExtractToVerify();
     FileCount = count;
     if (count > 0 && OnChangeArchive)
         OnChangeArchive(this, tar.ArchiveFile(), atTar);

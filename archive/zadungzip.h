@@ -6,12 +6,15 @@
 // When the decoded data is a TAR archive and OnNestedTarFile says so, the
 // TAR file is extracted as well, by an inner TUnTar that keeps this
 // component's target, masks, UseStoredDirs and events; the TAR file stays
-// where it was written. Without the event the TAR file is the result.
+// where it was written. A test run (ExtractToVerify) writes the TAR file to
+// the temporary folder, tests its entries and removes it. Without the event
+// the TAR file is the result, and 25270 notes the missing handler.
 #pragma once
 
 #include "archive/zadunbase.h"
 
 #include <functional>
+#include <memory>
 #include <string>
 
 using TOnNestedTarFile = std::function<void(TObject* sender, const std::string& fileName, bool& doUnTar)>;
@@ -30,6 +33,12 @@ public:
 private:
     // Decodes the entry into outStream; true when all of it decoded and checked.
     bool Decode(TStream32* inStream, TStream32*& outStream, std::uint16_t magic);
-    void ExtractNestedTar();
+    // Asks, once the first block is decoded, whether a TAR archive in it is
+    // unpacked (m_doUnTar), and opens the temporary TAR file a test run needs.
+    void DecideNestedTar();
+    void ExtractNestedTar(const std::string& tarFile);
     std::string m_head;  // the first 512 decoded bytes, to recognise a TAR archive
+    bool m_doUnTar = false;
+    std::unique_ptr<TStream32> m_tarFile;  // the temporary TAR file of a test run
+    std::string m_tarName;
 };

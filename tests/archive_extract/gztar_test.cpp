@@ -184,6 +184,68 @@ TEST(GzTar, NestedTarIsExtractedWhenTheEventSaysSo)
     EXPECT_TRUE(out.Exists("tree.tar"));
 }
 
+TEST(GzTar, NestedTarWithoutTheEventIsTheTarFile)
+{
+    TempDir out;
+    TUnGZip g;
+    ExtractLog log;
+    AttachLog(g, log, Gz("tree.tgz"), out.Root());
+    EXPECT_EQ(g.Extract(), 1);
+    EXPECT_EQ(TreeOf(out.Root()).size(), 1u);
+    EXPECT_TRUE(out.Read("tree.tar") == Output("gzip -dc < '" + Gz("tree.tgz") + "'"));
+    EXPECT_EQ(log.Failed(), 0);
+    // The missing handler is noted, not counted as a failure.
+    ASSERT_EQ(log.errors.size(), 1u);
+    EXPECT_EQ(log.errors[0].first, E_REQUIREDEVENT);
+    EXPECT_EQ(log.extended[0], "OnNestedTarFile");
+}
+
+TEST(GzTar, NestedTarOfATestRunGoesThroughTheTemporaryFolder)
+{
+    TempDir temp;
+    const auto testRun = [&](TUnBase_OnFileExists onExists, ExtractLog& log) {
+        TUnGZip g;
+        AttachLog(g, log, Gz("tree.tgz"), temp.Root());
+        g.SetTempDir(temp.Root());
+        g.OnNestedTarFile = [](TObject*, const std::string&, bool& doUnTar) { doUnTar = true; };
+        g.OnFileExists = std::move(onExists);
+        return g.ExtractToVerify();
+    };
+    // The TAR's entries are tested from a temporary TAR file, which goes.
+    ExtractLog log;
+    EXPECT_EQ(testRun(nullptr, log), 6);
+    EXPECT_EQ(log.Failed(), 0);
+    EXPECT_TRUE(log.errors.empty());
+    EXPECT_TRUE(TreeOf(temp.Root()).empty());
+
+    // A file of that name in the temporary folder is not overwritten unasked.
+    temp.Write("tree.tar", "mine");
+    ExtractLog unasked;
+    EXPECT_EQ(testRun(nullptr, unasked), 1);
+    EXPECT_EQ(unasked.ErrorsWith(E_REQUIREDEVENT), 1);
+    EXPECT_EQ(temp.Read("tree.tar"), "mine");
+
+    // The handler may give another name; that file is used and removed.
+    ExtractLog renamed;
+    std::string asked;
+    EXPECT_EQ(testRun(
+                  [&](TObject*, const std::string& f, std::string& newName, TOverwriteMode&) {
+                      asked = f;
+                      newName = temp.Path("other.tar");
+                  },
+                  renamed),
+              6);
+    EXPECT_EQ(asked, temp.Path("tree.tar"));
+    EXPECT_EQ(renamed.Failed(), 0);
+    EXPECT_EQ(TreeOf(temp.Root()), (std::map<std::string, std::string>{{"tree.tar", "mine"}}));
+
+    // Skipping leaves the file alone and tests the gzip entry only.
+    ExtractLog skipped;
+    EXPECT_EQ(testRun([](TObject*, const std::string&, std::string&, TOverwriteMode& m) { m = omSkip; }, skipped), 1);
+    EXPECT_EQ(skipped.Failed(), 0);
+    EXPECT_EQ(temp.Read("tree.tar"), "mine");
+}
+
 TEST(GzTar, HostileArchives)
 {
     const struct {

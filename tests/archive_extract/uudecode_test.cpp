@@ -8,17 +8,21 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <set>
 
 namespace {
 
 std::string Tx(const std::string& name) { return Fixture("text/" + name); }
 
-std::string Original(const std::string& name)
+std::string ReadAllOf(const std::string& path)
 {
-    std::ifstream in(Tx("originals/" + name), std::ios::binary);
+    std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
+
+std::string Original(const std::string& name) { return ReadAllOf(Tx("originals/" + name)); }
 
 struct Decoded {
     ExtractLog log;
@@ -78,6 +82,167 @@ TEST(UUDecode, EncodingsDecodeToTheOriginals)
     }
 }
 
+// Counted lines of bytes in a 64-character alphabet, as uuencode writes them.
+std::string CountedLines(const std::string& bytes, const std::string& alphabet)
+{
+    std::string text;
+    for (size_t at = 0; at < bytes.size(); at += 45) {
+        const std::string chunk = bytes.substr(at, 45);
+        text += alphabet[chunk.size()];
+        for (size_t i = 0; i < chunk.size(); i += 3) {
+            const auto b = [&](size_t k) { return i + k < chunk.size() ? static_cast<std::uint8_t>(chunk[i + k]) : 0; };
+            const unsigned v = (b(0) << 16) | (b(1) << 8) | b(2);
+            for (int shift = 18; shift >= 0; shift -= 6)
+                text += alphabet[(v >> shift) & 63];
+        }
+        text += "\n";
+    }
+    return text + alphabet[0] + "\nend\n";
+}
+
+Decoded DecodeText(const std::string& text, int maxHeaderLines = 100)
+{
+    TempDir work;
+    work.Write("t.uue", text);
+    TempDir out;
+    TUUDecode u;
+    Decoded d;
+    u.OnBegin = [&d](TObject*, const std::string& name, int, bool&) { d.log.begun.push_back(name); };
+    u.OnEnd = [&d](TObject*, const std::string& name, bool pass) { d.log.ended.emplace_back(name, pass); };
+    u.OnError = [&d](TObject*, const std::string& file, const std::string& ext, const std::string&, int code) {
+        d.log.errors.emplace_back(code, file);
+        d.log.extended.push_back(ext);
+    };
+    u.MaxHeaderLines = maxHeaderLines;
+    u.SetArchiveFile(work.Path("t.uue"));
+    u.SetExtractDir(out.Root());
+    u.FileSpec.Add("*.*");
+    d.count = u.Extract();
+    d.files = TreeOf(out.Root());
+    return d;
+}
+
+TEST(UUDecode, HeaderLinesBeforeTheStartLine)
+{
+    const std::string data = Original("small.bin") + Original("data.bin").substr(0, 200);
+    // An alphabet of no standard: the digits and letters turned round.
+    std::string own = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz+-";
+    std::reverse(own.begin(), own.end());
+    const std::string body = "begin 644 own.bin\n" + CountedLines(data, own);
+    const std::string prose(150, '\n');
+    const struct {
+        const char* what;
+        std::string text;
+        int maxHeaderLines;
+        bool decoded;
+        std::vector<int> errors;
+    } cases[] = {
+        {"table", "table\n" + own.substr(0, 32) + "\n" + own.substr(32) + "\n" + body, 100, true, {}},
+        {"charmap", "size 210\ncharmap " + own + "\n" + body, 100, true, {}},
+        // Prose that begins with the keywords is passed over.
+        {"prose", "size matters here\ntables\ncharmap " + own + "\n" + body, 100, true, {}},
+        {"size no number", "size 2x0\ncharmap " + own + "\n" + body, 100, false, {E_BADHEADR}},
+        {"short charmap", "charmap " + own.substr(1) + "\n" + body, 100, false, {E_BADHEADR}},
+        {"short table", "table\n" + own.substr(0, 32) + "\n" + own.substr(40) + "\n" + body, 100, false, {E_BADHEADR}},
+        // The start line is searched for in the first MaxHeaderLines lines.
+        {"far start", prose + "charmap " + own + "\n" + body, 100, false, {}},
+        {"far start, more lines", prose + "charmap " + own + "\n" + body, 200, true, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const Decoded d = DecodeText(c.text, c.maxHeaderLines);
+        if (c.decoded) {
+            EXPECT_TRUE(d.files == (std::map<std::string, std::string>{{"own.bin", data}}));
+            EXPECT_EQ(d.log.Failed(), 0);
+        } else {
+            EXPECT_TRUE(d.files.empty());
+            EXPECT_TRUE(d.log.begun.empty());
+        }
+        std::vector<int> codes;
+        for (const auto& e : d.log.errors)
+            codes.push_back(e.first);
+        EXPECT_EQ(codes, c.errors);
+    }
+}
+
+TEST(UUDecode, OverlongFullLineIsReportedAndDecodingGoesOn)
+{
+    const std::string uu = "`!\"#$%&'()*+,-./0123456789:;<=>?@ABCDEFGHIJKLMNOPQRSTUVWXYZ[\\]^_";
+    std::string text = "begin 644 long.bin\n" + CountedLines(Original("data.bin").substr(0, 90), uu);
+    // The first full line runs on with characters of the alphabet.
+    text.insert(text.find('\n', text.find('\n') + 1), std::string(300, 'A'));
+    const Decoded d = DecodeText(text);
+    EXPECT_TRUE(d.files == (std::map<std::string, std::string>{{"long.bin", Original("data.bin").substr(0, 90)}}));
+    EXPECT_EQ(d.log.Failed(), 0);
+    EXPECT_EQ(d.log.ErrorsWith(25177), 1);
+}
+
+TEST(UUDecode, DecodeStreamToStream)
+{
+    const std::string data = Original("data.bin");
+    const auto decode = [](const std::string& text, TDecodeMethod method, std::string& result) {
+        TMemoryStream32 in, out;
+        in.Write(text.data(), static_cast<std::int64_t>(text.size()));
+        TUUDecode u;
+        const bool ok = u.DecodeStreamToStream(in, out, method);
+        EXPECT_EQ(out.Position(), 0);
+        result.assign(static_cast<const char*>(out.Memory()), static_cast<size_t>(out.Size()));
+        return ok;
+    };
+    std::string uuText = ReadAllOf(Tx("uu.uue"));
+    uuText.erase(0, uuText.find('\n') + 1);  // bare data lines
+    std::string got;
+    EXPECT_TRUE(decode(uuText, uudecode, got));
+    EXPECT_TRUE(got == data);
+
+    // Base64 lines of 76 characters, the data after some other text.
+    TMemoryStream32 b64;
+    const std::string sample = data.substr(0, 1000);
+    std::string b64Text = "preamble\n";
+    const char* abc = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string enc;
+    for (size_t i = 0; i < sample.size(); i += 3) {
+        const auto b = [&](size_t k) { return i + k < sample.size() ? static_cast<std::uint8_t>(sample[i + k]) : 0; };
+        const unsigned v = (b(0) << 16) | (b(1) << 8) | b(2);
+        enc += abc[(v >> 18) & 63];
+        enc += abc[(v >> 12) & 63];
+        enc += i + 1 < sample.size() ? abc[(v >> 6) & 63] : '=';
+        enc += i + 2 < sample.size() ? abc[v & 63] : '=';
+    }
+    for (size_t i = 0; i < enc.size(); i += 76)
+        b64Text += enc.substr(i, 76) + "\n";
+    EXPECT_TRUE(decode(b64Text + "--boundary\n", B64Decode, got));
+    EXPECT_TRUE(got == sample);
+
+    // Data that does not begin with a counted line; cut before its end line.
+    EXPECT_FALSE(decode("Subject: data\n" + uuText, uudecode, got));
+    EXPECT_TRUE(got.empty());
+    EXPECT_FALSE(decode(uuText.substr(0, uuText.size() / 2), uudecode, got));
+}
+
+TEST(UUDecode, DecodeBase64Groups)
+{
+    const struct {
+        const char* text;
+        const char* bytes;
+    } cases[] = {
+        {"TWFu", "Man"},
+        {"TWE=", "Ma"},
+        {"TQ==", "M"},
+        {"=AAA", ""},
+        {"TWFuTQ", "Man"},  // a rest under four characters is ignored
+        // A foreign character keeps the value its position had before ("W").
+        {"TWFuT*==", "ManM"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        TMemoryStream32 out;
+        const auto n = TUUDecode::DecodeBase64(c.text, static_cast<std::int32_t>(std::strlen(c.text)), out);
+        EXPECT_EQ(n, static_cast<std::int32_t>(std::strlen(c.bytes)));
+        EXPECT_EQ(std::string(static_cast<const char*>(out.Memory()), static_cast<size_t>(out.Size())), c.bytes);
+    }
+}
+
 TEST(UUDecode, SplitSetContinuesInItsParts)
 {
     // Without an OnNextVolume handler the parts are taken when they exist.
@@ -85,6 +250,21 @@ TEST(UUDecode, SplitSetContinuesInItsParts)
     EXPECT_EQ(d.count, 1);
     EXPECT_TRUE(d.files == (std::map<std::string, std::string>{{"big.bin", Original("big.bin")}}));
     EXPECT_EQ(d.log.Failed(), 0);
+    // The later parts begin with data lines, not a start line: noted.
+    EXPECT_EQ(d.log.ErrorsWith(25241), 2);
+    EXPECT_EQ(d.log.extended.at(0), "line starting with 77 found before \"begin\"");
+
+    // Other text before a part's data is passed over; a repeated start line
+    // is no note.
+    {
+        TempDir parts;
+        parts.Write("s.uue", ReadAllOf(Tx("split.uue")));
+        parts.Write("s.uu1", "Subject: part 2 of 3\nFrom: someone\n\n" + ReadAllOf(Tx("split.uu1")));
+        parts.Write("s.uu2", "begin 644 big.bin\n" + ReadAllOf(Tx("split.uu2")));
+        const Decoded p = Decode(parts.Path("s.uue"));
+        EXPECT_TRUE(p.files == (std::map<std::string, std::string>{{"big.bin", Original("big.bin")}}));
+        EXPECT_EQ(p.log.ErrorsWith(25241), 1);
+    }
 
     // A refused part ends the file unfinished: it fails and leaves nothing.
     std::vector<int> asked;
