@@ -195,7 +195,9 @@ TTextMarker FindTextMarker(const char* buf, std::int32_t n, bool needName)
             p[kBeginBase64.size()] >= '0' && p[kBeginBase64.size()] <= '7') {
             kind = TTextEncoding::Base64Begin;
             modeAt = i + static_cast<std::int32_t>(kBeginBase64.size());
-        } else if (StartsNoCase(p, left, "begin 6") || StartsNoCase(p, left, "begin 7")) {
+        } else if (StartsNoCase(p, left, "begin 6") || StartsNoCase(p, left, "begin 7") ||
+                   StartsNoCase(p, left, "begin 999 ")) {
+            // 999 marks a part of a split ZIP archive.
             kind = TTextEncoding::UU;
             modeAt = i + 6;
         }

@@ -53,6 +53,15 @@ bool IsBase64Line(const std::string& line)
     return true;
 }
 
+// The mode digits of a "begin" start line.
+std::string StartMode(const std::string& line)
+{
+    std::size_t at = 6;
+    while (at < line.size() && line[at] >= '0' && line[at] <= '9')
+        ++at;
+    return line.size() > 6 ? line.substr(6, at - 6) : std::string();
+}
+
 // Whether a line reads as a counted data line of an alphabet: its count
 // and the characters it needs for that count are all in it.
 bool FitsCounted(const std::string& line, const std::array<std::int8_t, 256>& t)
@@ -331,30 +340,39 @@ bool TUUDecode::ReadHeaderLine(const std::string& line)
 
 bool TUUDecode::DecodeFile(const TTextMarker& marker, TStream32* outStream, std::string& line, bool& pending)
 {
-    StoredName = marker.name;
-    InflateRec = TInflateRec{};
-    if (FileAccessMethod == faFile)
-        SetFilename(StoredName);
-    else
-        Filename = StoredName;
+    // Mode 999 marks a set of ZIP parts: each text part carries one ZIP
+    // part, a file of its own named by the text part's start line.
+    const bool zipParts = marker.kind == TTextEncoding::UU && StartMode(line) == "999";
+    if (zipParts)
+        ArcType = atZipMV;
     Algorithm = marker.kind == TTextEncoding::UU ? uudecode : B64Decode;
 
-    // With nothing to write, the lines are still passed over, so that the
-    // next file is found after them.
-    const bool refused = FilenameRefused;
-    const bool extract = !refused && doOnBegin(false);
-    TStream32* out = outStream;
-    bool opened = false;
-    if (extract) {
-        opened = Open_OutFile(out, Filename, StoredName);
-        if (!opened) {
-            RaiseErrorStr(Filename, "", VolumeName, E_OPENERR);
-            FailEntry(InflateRec);
-        }
-    }
     std::vector<std::uint8_t> buffer;
     buffer.reserve(kOutputSize + 64);
-    bool writeFailed = false;
+    bool refused = false, extract = false, opened = false, writeFailed = false;
+    TStream32* out = outStream;
+    // With nothing to write, the lines are still passed over, so that the
+    // next file is found after them.
+    const auto beginFile = [&](const std::string& name) {
+        StoredName = name;
+        InflateRec = TInflateRec{};
+        if (FileAccessMethod == faFile)
+            SetFilename(StoredName);
+        else
+            Filename = StoredName;
+        refused = FilenameRefused;
+        extract = !refused && doOnBegin(false);
+        out = outStream;
+        opened = false;
+        writeFailed = false;
+        if (extract) {
+            opened = Open_OutFile(out, Filename, StoredName);
+            if (!opened) {
+                RaiseErrorStr(Filename, "", VolumeName, E_OPENERR);
+                FailEntry(InflateRec);
+            }
+        }
+    };
     const auto flush = [&] {
         if (opened && !buffer.empty() && !writeFailed) {
             WriteBlockProc(out, buffer.data(), false, 0, static_cast<std::int32_t>(buffer.size()), dtData);
@@ -362,6 +380,29 @@ bool TUUDecode::DecodeFile(const TTextMarker& marker, TStream32* outStream, std:
         }
         buffer.clear();
     };
+    const auto finishFile = [&](bool reached) {
+        flush();
+        if (!reached && !GetCancel())
+            RaiseErrorStr(extract ? Filename : StoredName, "", VolumeName, E_EOLNOTFOUND);
+        const bool good = reached && !writeFailed && !GetCancel() && opened;
+        if (opened) {
+            if (good) {
+                CloseAndSetDate(out, Filename, ArchiveDate, 0);
+            } else {
+                FailEntry(InflateRec);
+                DiscardOutput(out, Filename);
+            }
+            if (FileAccessMethod == faFile && out && out != outStream)
+                delete out;
+        }
+        if (refused || opened || (extract && !opened)) {
+            if (!good)
+                ForceCrcFail = true;
+            Crc32Val = 0;
+            doOnEnd(32, 0);
+        }
+    };
+    beginFile(marker.name);
 
     const TAlphabets& tab = Alphabets();
     const std::array<std::int8_t, 256>* counted = nullptr;  // uu or xx, from the first data line
@@ -407,8 +448,14 @@ bool TUUDecode::DecodeFile(const TTextMarker& marker, TStream32* outStream, std:
             if (partStart) {
                 // A later part may repeat the start line or carry other
                 // text before its data; data with no start line is noted.
-                if (FindTextMarker(line.data(), static_cast<std::int32_t>(line.size()), true).kind == TTextEncoding::UU) {
+                const TTextMarker start = FindTextMarker(line.data(), static_cast<std::int32_t>(line.size()), true);
+                if (start.kind == TTextEncoding::UU) {
                     partStart = false;
+                    if (zipParts) {
+                        // The ZIP part before ended with its text part.
+                        finishFile(true);
+                        beginFile(start.name);
+                    }
                     continue;
                 }
                 if (!FitsCounted(line, *counted))
@@ -462,25 +509,6 @@ bool TUUDecode::DecodeFile(const TTextMarker& marker, TStream32* outStream, std:
         if (writeFailed)
             break;
     }
-    flush();
-    if (!reached && !GetCancel())
-        RaiseErrorStr(extract ? Filename : StoredName, "", VolumeName, E_EOLNOTFOUND);
-    const bool good = reached && !writeFailed && !GetCancel() && opened;
-    if (opened) {
-        if (good) {
-            CloseAndSetDate(out, Filename, ArchiveDate, 0);
-        } else {
-            FailEntry(InflateRec);
-            DiscardOutput(out, Filename);
-        }
-        if (FileAccessMethod == faFile && out && out != outStream)
-            delete out;
-    }
-    if (refused || opened || (extract && !opened)) {
-        if (!good)
-            ForceCrcFail = true;
-        Crc32Val = 0;
-        doOnEnd(32, 0);
-    }
+    finishFile(reached);
     return !DiskFull && !GetCancel();
 }

@@ -11,6 +11,12 @@
 // name.uu1, ...) when OnNextVolume grants it or the part exists; a file
 // whose end is not reached fails (25178 "EOL not found") and leaves
 // nothing. There is no checksum: a file passes when its end was reached.
+//
+// Lines before a start line may give the alphabet ("table" and two lines
+// of 32 characters, or "charmap" and 64 characters) or the size ("size"
+// and a number; another word there ends the run with 25114). With the
+// mode 999 the text parts carry the parts of a split ZIP archive, each
+// written to a file of its own named by its part's start line.
 #pragma once
 
 #include "archive/zadtextmark.h"

@@ -277,6 +277,32 @@ TEST(UUDecode, SplitSetContinuesInItsParts)
     EXPECT_EQ(refused.log.Failed(), 1);
 }
 
+TEST(UUDecode, ZipPartsAreFilesOfTheirOwn)
+{
+    // Mode 999: every text part carries one part of a split ZIP archive.
+    const std::string uu = "`!\"#$%&'()*+,-./0123456789:;<=>?@ABCDEFGHIJKLMNOPQRSTUVWXYZ[\\]^_";
+    const std::string first = Original("data.bin").substr(0, 500), last = Original("small.bin");
+    std::string firstText = CountedLines(first, uu);
+    firstText.erase(firstText.rfind("end\n"));
+    TempDir parts;
+    parts.Write("set.uue", "begin 999 set.z01\n" + firstText);
+    parts.Write("set.uu1", "Subject: set.zip, part 2\n\nbegin 999 set.zip\n" + CountedLines(last, uu));
+    const Decoded d = Decode(parts.Path("set.uue"));
+    EXPECT_EQ(d.count, 2);
+    EXPECT_TRUE(d.files == (std::map<std::string, std::string>{{"set.z01", first}, {"set.zip", last}}));
+    EXPECT_EQ(d.log.begun.size(), 2u);
+    EXPECT_EQ(d.log.Failed(), 0);
+    EXPECT_TRUE(d.log.errors.empty());
+
+    // The last part cut short fails alone.
+    const std::string cut = CountedLines(last, uu);
+    parts.Write("set.uu1", "begin 999 set.zip\n" + cut.substr(0, cut.rfind("end\n")));
+    const Decoded c = Decode(parts.Path("set.uue"));
+    EXPECT_TRUE(c.files == (std::map<std::string, std::string>{{"set.z01", first}}));
+    EXPECT_EQ(c.log.Failed(), 1);
+    EXPECT_EQ(c.log.ErrorsWith(25178), 1);
+}
+
 TEST(UUDecode, UnfinishedAndHostileFiles)
 {
     // The data ends without its end line (and no next part exists).
