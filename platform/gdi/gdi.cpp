@@ -235,6 +235,7 @@ HGDIOBJ SelectObject(HDC hdc, HGDIOBJ handle)
         return reinterpret_cast<HGDIOBJ>(static_cast<std::intptr_t>(kind));
     }
     case GdiKind::Palette:
+    case GdiKind::DC:
         break;
     }
     SetLastError(ERROR_INVALID_PARAMETER);
@@ -266,8 +267,28 @@ BOOL DeleteObject(HGDIOBJ handle)
     case GdiKind::Palette:
         delete static_cast<GdiPalette*>(obj);
         break;
+    case GdiKind::DC:
+        // A device context goes with DeleteDC or ReleaseDC, never here.
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
     }
     return TRUE;
+}
+
+DWORD GetObjectType(HGDIOBJ handle)
+{
+    const GdiObject* obj = AsGdiObject(handle);
+    if (!obj) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return 0;
+    }
+    switch (obj->kind) {
+    case GdiKind::Bitmap: return OBJ_BITMAP;
+    case GdiKind::Region: return OBJ_REGION;
+    case GdiKind::Palette: return OBJ_PAL;
+    case GdiKind::DC: return static_cast<const GdiDC*>(obj)->screen ? OBJ_DC : OBJ_MEMDC;
+    }
+    return 0;
 }
 
 int GetObject(HGDIOBJ handle, int size, LPVOID out)

@@ -7,10 +7,10 @@
 #include <cstdint>
 #include <vector>
 
-enum class GdiKind { Bitmap, Region, Palette };
+enum class GdiKind { Bitmap, Region, Palette, DC };
 
-// Every GDI object starts with its kind, so that an untyped handle can be
-// told apart. The objects are not polymorphic: a handle is the address of
+// Every GDI object, and every device context, starts with its kind, so that
+// an untyped handle can be told apart (GetObjectType). The objects are not polymorphic: a handle is the address of
 // the object and of its GdiObject part alike.
 struct GdiObject {
     explicit GdiObject(GdiKind k) : kind(k) {}
@@ -67,7 +67,8 @@ struct GdiPalette : GdiObject {
     std::vector<PALETTEENTRY> entries;
 };
 
-struct GdiDC {
+struct GdiDC : GdiObject {
+    GdiDC() : GdiObject(GdiKind::DC) {}
     GdiBitmap* bitmap = nullptr;
     bool screen = false;  // the screen's DC from GetDC
     COLORREF bkColor = RGB(255, 255, 255);

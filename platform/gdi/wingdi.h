@@ -156,7 +156,13 @@ constexpr int NULLREGION = 1;
 constexpr int SIMPLEREGION = 2;
 constexpr int COMPLEXREGION = 3;
 
+// Object kinds answered by GetObjectType.
+constexpr BYTE PC_NOCOLLAPSE = 4;  // palette entry flag
+constexpr LONG OBJ_DC = 3;
+constexpr LONG OBJ_PAL = 5;
 constexpr LONG OBJ_BITMAP = 7;
+constexpr LONG OBJ_REGION = 8;
+constexpr LONG OBJ_MEMDC = 10;
 
 // Handles. A device context is not a GDI object; bitmaps, regions and
 // palettes are, and SelectObject and DeleteObject take any of them through
@@ -178,6 +184,9 @@ BOOL DeleteDC(HDC hdc);
 HGDIOBJ SelectObject(HDC hdc, HGDIOBJ obj);
 BOOL DeleteObject(HGDIOBJ obj);
 int GetObject(HGDIOBJ obj, int size, LPVOID out);
+// The kind of a bitmap, region, palette or device context handle (OBJ_*);
+// 0 for a null handle.
+DWORD GetObjectType(HGDIOBJ obj);
 HGDIOBJ GetCurrentBitmap(HDC hdc);
 
 // Bitmaps. CreateCompatibleBitmap gives the format of the bitmap selected in

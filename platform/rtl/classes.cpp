@@ -169,3 +169,124 @@ std::string ReadWholeFile(const std::string& fileName)
 void TStringList::LoadFromFile(const std::string& fileName) { SetText(ReadWholeFile(fileName)); }
 
 void TStringList::SaveToFile(const std::string& fileName) const { WriteFileAtomically(fileName, Text()); }
+
+void TPersistent::Assign(const TPersistent* source)
+{
+    if (!source)
+        AssignError(nullptr);
+    source->AssignTo(this);
+}
+
+void TPersistent::AssignTo(TPersistent* dest) const { dest->AssignError(this); }
+
+void TPersistent::AssignError(const TPersistent* source) const
+{
+    throw EConvertError("Cannot assign a " + (source ? source->ClassName() : std::string("nil")) + " to a " +
+                        ClassName());
+}
+
+void TList::CheckIndex(int index) const
+{
+    if (index < 0 || index >= Count())
+        throw EListError("List index out of bounds (" + std::to_string(index) + ")");
+}
+
+void* TList::Get(int index) const
+{
+    CheckIndex(index);
+    return m_items[static_cast<size_t>(index)];
+}
+
+void TList::Put(int index, void* item)
+{
+    CheckIndex(index);
+    m_items[static_cast<size_t>(index)] = item;
+}
+
+int TList::Add(void* item)
+{
+    m_items.push_back(item);
+    return Count() - 1;
+}
+
+void TList::Insert(int index, void* item)
+{
+    if (index != Count())
+        CheckIndex(index);
+    m_items.insert(m_items.begin() + index, item);
+}
+
+void TList::Delete(int index)
+{
+    CheckIndex(index);
+    m_items.erase(m_items.begin() + index);
+}
+
+int TList::IndexOf(const void* item) const
+{
+    for (size_t i = 0; i < m_items.size(); ++i)
+        if (m_items[i] == item)
+            return static_cast<int>(i);
+    return -1;
+}
+
+int TList::Remove(void* item)
+{
+    const int index = IndexOf(item);
+    if (index >= 0)
+        Delete(index);
+    return index;
+}
+
+void* TList::Extract(void* item)
+{
+    return Remove(item) >= 0 ? item : nullptr;
+}
+
+void TList::Exchange(int a, int b)
+{
+    CheckIndex(a);
+    CheckIndex(b);
+    std::swap(m_items[static_cast<size_t>(a)], m_items[static_cast<size_t>(b)]);
+}
+
+void TList::Move(int from, int to)
+{
+    if (from == to)
+        return;
+    CheckIndex(to);
+    void* item = Get(from);
+    Delete(from);
+    Insert(to, item);
+}
+
+TList* TThreadList::LockList()
+{
+    m_lock.lock();
+    return &m_list;
+}
+
+void TThreadList::UnlockList() { m_lock.unlock(); }
+
+void TThreadList::Add(void* item)
+{
+    const std::lock_guard guard(m_lock);
+    if (DuplicatesMode != Duplicates::Accept && m_list.IndexOf(item) >= 0) {
+        if (DuplicatesMode == Duplicates::Error)
+            throw EListError("List does not allow duplicates");
+        return;
+    }
+    m_list.Add(item);
+}
+
+void TThreadList::Remove(void* item)
+{
+    const std::lock_guard guard(m_lock);
+    m_list.Remove(item);
+}
+
+void TThreadList::Clear()
+{
+    const std::lock_guard guard(m_lock);
+    m_list.Clear();
+}

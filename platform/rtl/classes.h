@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,70 @@ public:
 };
 
 using TNotifyEvent = std::function<void(TObject* sender)>;
+
+// An object that can take its state from another. Assign asks the source to
+// copy itself into this object (AssignTo); a pair that knows no copy raises
+// EConvertError "Cannot assign a <source> to a <destination>".
+class TPersistent : public TObject {
+public:
+    virtual void Assign(const TPersistent* source);
+    // The name the assignment error shows.
+    virtual std::string ClassName() const { return "TPersistent"; }
+
+protected:
+    virtual void AssignTo(TPersistent* dest) const;
+
+private:
+    [[noreturn]] void AssignError(const TPersistent* source) const;
+};
+
+// A list of untyped pointers. Index errors raise EListError
+// "List index out of bounds (<index>)"; nil entries are allowed.
+class TList : public TObject {
+public:
+    int Count() const { return static_cast<int>(m_items.size()); }
+    void* Get(int index) const;
+    void Put(int index, void* item);
+    void* operator[](int index) const { return Get(index); }
+    void* First() const { return Get(0); }
+    void* Last() const { return Get(Count() - 1); }
+    int Add(void* item);
+    void Insert(int index, void* item);
+    void Delete(int index);
+    // Removes the first occurrence and answers its index, -1 when absent.
+    int Remove(void* item);
+    // Removes the first occurrence and answers it, nil when absent.
+    void* Extract(void* item);
+    void Exchange(int a, int b);
+    void Move(int from, int to);
+    int IndexOf(const void* item) const;
+    void Clear() { m_items.clear(); }
+
+private:
+    void CheckIndex(int index) const;
+    std::vector<void*> m_items;
+};
+
+// A TList behind a lock shared between threads. The lock is recursive: a
+// thread holding it may lock it again (a drawing call re-entered through a
+// change notification), and must unlock as often as it locked.
+class TThreadList : public TObject {
+public:
+    enum class Duplicates { Ignore, Accept, Error };
+
+    TList* LockList();
+    void UnlockList();
+    // Add ignores an item already there unless DuplicatesMode says otherwise;
+    // Error raises EListError "List does not allow duplicates".
+    void Add(void* item);
+    void Remove(void* item);
+    void Clear();
+    Duplicates DuplicatesMode = Duplicates::Ignore;
+
+private:
+    std::recursive_mutex m_lock;
+    TList m_list;
+};
 
 enum class TComponentStateFlag { Loading = 1, Destroying = 2, Designing = 4 };
 

@@ -92,3 +92,7 @@ DWORD SetLastErrorFromErrno();
 // The system's message text for an error code ("The system cannot find the
 // file specified." for 2), used where the system shows SysErrorMessage.
 std::string SysErrorMessage(DWORD code);
+
+// number x numerator / denominator in 64 bits, rounded half away from zero.
+// -1 when the denominator is 0 or the result does not fit in an int.
+int MulDiv(int number, int numerator, int denominator);

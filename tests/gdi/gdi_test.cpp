@@ -218,3 +218,30 @@ TEST(GdiQt, BitmapBecomesAQImage)
 }
 
 }  // namespace
+
+TEST(GdiObjects, TypeOfEveryKindOfHandle)
+{
+    HDC mem = CreateCompatibleDC(nullptr);
+    HDC screen = GetDC(nullptr);
+    HBITMAP bmp = CreateCompatibleBitmap(screen, 2, 2);
+    HRGN rgn = CreateRectRgn(0, 0, 1, 1);
+    LOGPALETTE lp{0x300, 1, {{1, 2, 3, 0}}};
+    HPALETTE pal = CreatePalette(&lp);
+
+    EXPECT_EQ(GetObjectType(bmp), static_cast<DWORD>(OBJ_BITMAP));
+    EXPECT_EQ(GetObjectType(rgn), static_cast<DWORD>(OBJ_REGION));
+    EXPECT_EQ(GetObjectType(pal), static_cast<DWORD>(OBJ_PAL));
+    EXPECT_EQ(GetObjectType(mem), static_cast<DWORD>(OBJ_MEMDC));
+    EXPECT_EQ(GetObjectType(screen), static_cast<DWORD>(OBJ_DC));
+    EXPECT_EQ(GetObjectType(nullptr), 0u);
+    // A device context is freed by DeleteDC, not by DeleteObject.
+    EXPECT_FALSE(DeleteObject(mem));
+    EXPECT_EQ(GetDeviceCaps(screen, PLANES), 1);
+    EXPECT_GT(GetDeviceCaps(screen, BITSPIXEL), 8);
+
+    DeleteObject(pal);
+    DeleteObject(rgn);
+    DeleteObject(bmp);
+    ReleaseDC(nullptr, screen);
+    DeleteDC(mem);
+}
