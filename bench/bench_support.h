@@ -34,6 +34,9 @@ inline double Median(std::vector<double> v)
     return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
 
+// A path in single quotes for a shell command line.
+inline std::string Quoted(const std::string& s) { return "'" + s + "'"; }
+
 // Runs a shell command; a failure is reported on stderr.
 inline bool Run(const std::string& command)
 {
@@ -150,6 +153,17 @@ inline std::string DataDir()
     std::filesystem::create_directories(dir);
     return dir.string();
 }
+
+#ifdef VISTREL_SOURCE_DIR
+// Makes a file of the converter benchmarks with the project's fixture script,
+// unless it is there from an earlier run.
+inline bool EnsureConvertFixture(const char* kind, const std::string& path)
+{
+    return std::filesystem::exists(path)
+        || Run(Quoted(std::string(VISTREL_SOURCE_DIR) + "/scripts/make-convert-fixtures.sh") + " " + kind + " "
+               + Quoted(path));
+}
+#endif
 
 // dir/out, emptied (or made): where an extracting benchmark writes, fresh
 // for every run.

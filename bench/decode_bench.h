@@ -62,7 +62,7 @@ inline Rgb PalettePixel(int x, int y)
                static_cast<std::uint8_t>(c.b & 0xC0)};
 }
 
-inline std::string Quoted(const std::string& s) { return "'" + s + "'"; }
+using bench::Quoted;
 
 
 // Our side of a comparison: vx_decode (built beside the benchmark) on a file.

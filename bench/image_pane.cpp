@@ -22,8 +22,8 @@
 #include <memory>
 
 namespace {
+using bench::Quoted;
 
-std::string Quoted(const std::string& s) { return "'" + s + "'"; }
 
 // What the pane does for a JPEG before painting.
 void ShowJpeg(const std::string& file)

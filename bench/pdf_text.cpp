@@ -15,8 +15,8 @@
 #include <filesystem>
 
 namespace {
+using bench::Quoted;
 constexpr double kGoal = 0.25;
-std::string Quoted(const std::string& s) { return "'" + s + "'"; }
 } // namespace
 
 int main(int argc, char** argv)
@@ -28,9 +28,7 @@ int main(int argc, char** argv)
 
     const std::string dir = bench::DataDir() + "/pdf_text_";
     const std::string pdf = dir + "500.pdf";
-    if (!std::filesystem::exists(pdf)
-        && !bench::Run(Quoted(std::string(VISTREL_SOURCE_DIR) + "/scripts/make-convert-fixtures.sh") + " pdf500 "
-            + Quoted(pdf)))
+    if (!bench::EnsureConvertFixture("pdf500", pdf))
         return 1;
     const std::string ourText = dir + "ours.txt";
     const std::string peerText = dir + "peer.txt";

@@ -21,12 +21,12 @@
 #include <fstream>
 
 namespace {
+using bench::Quoted;
 
 constexpr int kPages = 300;
 constexpr int kRendered = 20;
 constexpr double kGoal = 1.1;
 
-std::string Quoted(const std::string& s) { return "'" + s + "'"; }
 
 // A page of about 5 MB: headings, paragraphs and a table now and then.
 void WriteLargePage(const std::string& path)

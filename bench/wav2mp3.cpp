@@ -16,8 +16,8 @@
 #include <filesystem>
 
 namespace {
+using bench::Quoted;
 constexpr double kGoal = 1.05;
-std::string Quoted(const std::string& s) { return "'" + s + "'"; }
 } // namespace
 
 int main(int argc, char** argv)
@@ -29,9 +29,7 @@ int main(int argc, char** argv)
 
     const std::string dir = bench::DataDir() + "/wav2mp3_";
     const std::string wav = dir + "10min.wav";
-    if (!std::filesystem::exists(wav)
-        && !bench::Run(Quoted(std::string(VISTREL_SOURCE_DIR) + "/scripts/make-convert-fixtures.sh") + " wav10 "
-            + Quoted(wav)))
+    if (!bench::EnsureConvertFixture("wav10", wav))
         return 1;
     const std::string ourMp3 = dir + "ours.mp3";
     const std::string peerMp3 = dir + "peer.mp3";
