@@ -126,14 +126,10 @@ HRESULT TPTCustomShellList::OnDropTarget_DragLeave()
 
 HRESULT TPTCustomShellList::OnDropTarget_Drop(IDataObject* data, DWORD keyState, POINTL point, DWORD& effect)
 {
+    // However the drop ends, the drag's state goes as when it leaves.
     struct End {
         TPTCustomShellList* list;
-        ~End()
-        {
-            list->m_dragData.Reset();
-            list->m_dropItem = nullptr;
-            list->Invalidate();
-        }
+        ~End() { list->OnDropTarget_DragLeave(); }
     } end {this};
     TListItem* item = nullptr;
     bool ownEmpty = false;

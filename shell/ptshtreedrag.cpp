@@ -135,14 +135,10 @@ HRESULT TPTCustomShellTree::OnDropTarget_DragLeave()
 
 HRESULT TPTCustomShellTree::OnDropTarget_Drop(IDataObject* data, DWORD keyState, POINTL point, DWORD& effect)
 {
+    // However the drop ends, the drag's state goes as when it leaves.
     struct End {
         TPTCustomShellTree* tree;
-        ~End()
-        {
-            tree->m_dragData.Reset();
-            tree->m_dropNode = nullptr;
-            tree->Invalidate();
-        }
+        ~End() { tree->OnDropTarget_DragLeave(); }
     } end {this};
     TTreeNode* node = NodeAtScreen(point);
     TComPtr<IDropTarget> target;
