@@ -44,8 +44,12 @@ TToolButtons PlaceToolButtons(TForm* form, const std::string& action, const std:
 {
     const int top = kHeight - 36;
     const int right = kWidth - kMargin;
-    return {Place<TButton>(form, form, right - 2 * kButtonWidth - 8, top, kButtonWidth, 26, action, actionName),
+    TToolButtons buttons {
+        Place<TButton>(form, form, right - 2 * kButtonWidth - 8, top, kButtonWidth, 26, action, actionName),
         Place<TButton>(form, form, right - kButtonWidth, top, kButtonWidth, 26, "Close", closeName)};
+    // Escape closes the window, as the Close button does.
+    buttons.Close->Cancel = true;
+    return buttons;
 }
 
 bool ChooseFileToOpen(const std::string& title, const std::string& defaultExt, const std::string& filter,

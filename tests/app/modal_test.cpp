@@ -9,6 +9,7 @@
 #include "app/archivepanel.h"
 #include "app/extractdialogs.h"
 #include "app/tools/playlistmanager.h"
+#include "app/tools/wav2mp3.h"
 #include "test_support/modal_driver.h"
 
 #include "vcl/forms.h"
@@ -123,6 +124,27 @@ TEST_F(ModalDialogTest, AboutBoxClosesEveryWay)
             way.close(w);
         });
         f.About1->Action()->trigger();
+        EXPECT_TRUE(seen);
+        ExpectInputBack();
+    }
+}
+
+TEST_F(ModalDialogTest, ConverterWindowsCloseWithEscapeAndTheirCloseButton)
+{
+    TForm1& f = ShowWithFiles();
+    const Way ways[] = {
+        {"Close", [](QWidget* w) { Click(w, "Close"); }},
+        {"Escape", [](QWidget* w) { PressKey(w, Qt::Key_Escape); }},
+    };
+    for (const Way& way : ways) {
+        SCOPED_TRACE(way.name);
+        bool seen = false;
+        WhenModal([&](QWidget* w) {
+            ASSERT_NE(FormOf<TFormWav2Mp3>(&f, w), nullptr);
+            seen = true;
+            way.close(w);
+        });
+        f.ConvertWAVtoMP31Click(nullptr);
         EXPECT_TRUE(seen);
         ExpectInputBack();
     }
