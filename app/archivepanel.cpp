@@ -7,6 +7,7 @@
 #include "archive/zadungzip.h"
 #include "archive/zaduntar.h"
 #include "archive/zadunarc.h"
+#include "archive/zadunarj.h"
 #include "archive/zaduncab.h"
 #include "archive/zadunrar.h"
 #include "archive/zadunzip.h"
@@ -155,12 +156,14 @@ TArchivePanel::TArchivePanel(TForm1* form, TWinControl* parent) : TComponent(for
     UUDecode1 = new TUUDecode(this);
     UUDecode1->Algorithm = uudecode;
     UnArc1 = new TUnArc(this);
+    UnARJ1 = new TUnARJ(this);
     UnCab1 = new TUnCab(this);
     UnRar1 = new TUnRar(this);
     for (TCustomDClass* x : {static_cast<TCustomDClass*>(UnZip1), static_cast<TCustomDClass*>(UnJar1),
              static_cast<TCustomDClass*>(UnGZip1), static_cast<TCustomDClass*>(UnTar1),
              static_cast<TCustomDClass*>(UUDecode1), static_cast<TCustomDClass*>(UnArc1),
-             static_cast<TCustomDClass*>(UnCab1), static_cast<TCustomDClass*>(UnRar1)}) {
+             static_cast<TCustomDClass*>(UnARJ1), static_cast<TCustomDClass*>(UnCab1),
+             static_cast<TCustomDClass*>(UnRar1)}) {
         x->CpuType = cptAuto;
         x->OnBegin = [this](TObject* s, const std::string& f, int c, bool& e) { UnZIP1Begin(s, f, c, e); };
         x->OnEnd = [this](TObject* s, const std::string& f, bool p) { UnZIP1End(s, f, p); };
@@ -171,7 +174,7 @@ TArchivePanel::TArchivePanel(TForm1* form, TWinControl* parent) : TComponent(for
         x->OnError = noteError;
     }
     for (TCustomDClass* x : {static_cast<TCustomDClass*>(UnZip1), static_cast<TCustomDClass*>(UnJar1),
-             static_cast<TCustomDClass*>(UnRar1)}) {
+             static_cast<TCustomDClass*>(UnARJ1), static_cast<TCustomDClass*>(UnRar1)}) {
         x->OnGetPassword = [this](TObject* s, const std::string& f, std::string& p, TSeedKeyRecord&, TSeedKeyRecord&,
                                bool& again) { UnZIP1GetPassword(s, f, p, again); };
     }
@@ -326,6 +329,8 @@ TCustomDClass* TArchivePanel::ExtractorFor(TArcType type)
     case atZipExe: UnZip1->SetZipCmntBufSize(VirOV1->ZipCmntBufSize); return UnZip1;
     case atArc:
     case atArcExe: return UnArc1;
+    case atArj:
+    case atArjExe: return UnARJ1;
     case atCab: return UnCab1;
     case atRar:
     case atRarExe: return UnRar1;

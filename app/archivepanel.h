@@ -27,6 +27,7 @@ class TUnGZip;
 class TUnTar;
 class TUUDecode;
 class TUnArc;
+class TUnARJ;
 class TUnCab;
 class TUnRar;
 class TCustomDClass;
@@ -54,6 +55,7 @@ public:
     TUnTar* UnTar1;
     TUUDecode* UUDecode1;
     TUnArc* UnArc1;
+    TUnARJ* UnARJ1;
     TUnCab* UnCab1;
     TUnRar* UnRar1;
     TfrmExtract* frmExtract;

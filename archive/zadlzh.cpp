@@ -205,6 +205,8 @@ public:
     TLzhResult StartBlock()
     {
         m_blockLeft = m_in.Get(16);
+        if (m_in.Overrun())
+            return TLzhResult::Truncated;
         if (m_blockLeft == 0)
             return TLzhResult::BadData;
         if (!ReadPtLen(NT, TBIT, 3) || !ReadCLen() || !ReadPtLen(m_np, m_pbits, -1))

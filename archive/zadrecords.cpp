@@ -134,8 +134,6 @@ std::string RarEntryName(const TZipCommon& c, const TRarFileHeader& h)
 
 // ---- the lister's steps -------------------------------------------------------------------
 
-namespace {
-
 // Counts and reports the current entry when the masks select it; a folder
 // is shown only with ShowEmptyDirs and never counted.
 void ReportEntry(TVirOV& v, std::int64_t offset, bool isDir, std::int64_t unpacked, std::int64_t packed)
@@ -167,6 +165,8 @@ void ClearEntry(TVirOV& v)
     v.MethodDetail = 0;
     v.HostOS = osMsdos;
 }
+
+namespace {
 
 // A zero-terminated text of at most maxLen bytes at pos, within the file;
 // false when it has no end there (cut: the file ended first).

@@ -89,3 +89,9 @@ std::string RarEntryName(const TZipCommon& c, const TRarFileHeader& h);
 
 // Gives the lister the steps of the formats of this file.
 void RegisterRecordListFormats();
+
+// For the format steps: counts and reports the current entry when the masks
+// select it (a folder is shown only with ShowEmptyDirs and never counted),
+// and resets the entry fields a header may not set.
+void ReportEntry(TVirOV& v, std::int64_t offset, bool isDir, std::int64_t unpacked, std::int64_t packed);
+void ClearEntry(TVirOV& v);

@@ -1,5 +1,6 @@
 #include "zadvirov.h"
 
+#include "archive/zadarj.h"
 #include "archive/zadgbls.h"
 #include "archive/zadhooks.h"
 #include "archive/zadgztarlist.h"
@@ -406,6 +407,7 @@ struct BuiltInFormats {
             Formats()[t] = GzipListFormat();
         Formats()[atTar] = TarListFormat();
         RegisterRecordListFormats();
+        RegisterArjListFormat();
     }
 };
 const BuiltInFormats g_builtIn;

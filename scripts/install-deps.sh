@@ -62,6 +62,8 @@ PACKAGES=(
   # arc and nomarch (ARC), gcab and cabextract (cabinets), bsdtar (RAR)
   # (bsdtar's libarchive-tools is listed above)
   arc nomarch gcab cabextract
+  # arj writes the ARJ fixtures and is the peer of ARJ extraction's speed check
+  arj
 )
 
 missing=()

@@ -1,0 +1,226 @@
+// ARJ archives through the lister and TUnARJ: every method, text mode,
+// garbled entries and their password, volume sets, and hostile copies.
+// Fixtures: scripts/make-arj-fixtures.sh (arj itself checked each against
+// the originals it extracts).
+#include "../archive/lister_support.h"
+#include "../arc_cab_rar/support.h"
+#include "archive/zadunarj.h"
+#include "test_support/fuzz_corpus.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+std::string ArjFixture(const std::string& name) { return std::string(VISTREL_TEST_DATA) + "/fixtures/" + name; }
+
+std::string Original(const std::string& name) { return Slurp(ArjFixture("originals/" + name)); }
+
+std::map<std::string, std::string> Originals(const std::vector<std::string>& names)
+{
+    std::map<std::string, std::string> m;
+    for (const auto& n : names)
+        m[n] = n == "big.bin" ? Slurp(ArjFixture("big.bin")) : Original(n);
+    return m;
+}
+
+const std::vector<std::string> kFourFiles = {"prose.txt", "binary.bin", "empty.txt", "sub/nested.txt"};
+
+std::vector<std::string> Names(const Listing& l)
+{
+    std::vector<std::string> n;
+    for (const auto& e : l.entries)
+        n.push_back(e.name);
+    return n;
+}
+
+struct Case {
+    const char* fixture;
+    std::vector<std::string> files;
+    const char* method;
+};
+
+}  // namespace
+
+// ---- the conformance cases: lists, extracts equal to the originals
+
+TEST(Arj, ListsAndExtractsEveryMethod)
+{
+    const Case cases[] = {
+        {"m0.arj", kFourFiles, "Stored"},   {"m1.arj", kFourFiles, "Most"},    {"m2.arj", kFourFiles, "2nd Most"},
+        {"m3.arj", kFourFiles, "2nd Fast"}, {"m4.arj", kFourFiles, "Fastest"}, {"text.arj", {"plain.txt"}, "Most"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fixture);
+        const Listing l = ListFile(ArjFixture(c.fixture));
+        EXPECT_EQ(l.type, atArj);
+        EXPECT_TRUE(l.result);
+        EXPECT_TRUE(l.errors.empty());
+        EXPECT_EQ(Names(l), c.files);
+        ASSERT_FALSE(l.entries.empty());
+        EXPECT_EQ(l.entries[0].method, c.method);
+        EXPECT_EQ(l.entries[0].unpacked, static_cast<std::int64_t>(Original(c.files[0]).size()));
+        // 2021-06-15 10:20:30, as every original is dated.
+        EXPECT_NEAR(l.entries[0].date, 44362.43090278, 1e-6);
+
+        TempDir out;
+        const ExtractRun r = ExtractInto<TUnARJ>(ArjFixture(c.fixture), out.Root());
+        EXPECT_EQ(r.count, static_cast<int>(c.files.size()));
+        EXPECT_TRUE(r.errors.empty());
+        EXPECT_EQ(r.Passed(), static_cast<int>(c.files.size()));
+        EXPECT_EQ(Digest(r.files), Digest(Originals(c.files)));
+    }
+}
+
+TEST(Arj, MatchesArjItself)
+{
+    TempDir ours, theirs;
+    ExtractInto<TUnARJ>(ArjFixture("m1.arj"), ours.Root());
+    if (!Peer("cd %d && arj x -y %a", ArjFixture("m1.arj"), theirs.Root()))
+        GTEST_SKIP() << "arj is not installed";
+    EXPECT_EQ(Digest(TreeOf(ours.Root())), Digest(TreeOf(theirs.Root())));
+}
+
+// ---- garbled entries
+
+TEST(ArjGarbled, RightPasswordExtractsAndWrongOnesAreAskedAgain)
+{
+    TempDir out;
+    TUnARJ x;
+    std::vector<std::string> offered = {"wrong", "secret"};
+    int asked = 0;
+    x.OnGetPassword = [&](TObject*, const std::string&, std::string& password, TSeedKeyRecord&, TSeedKeyRecord&,
+                          bool& again) {
+        password = asked < static_cast<int>(offered.size()) ? offered[static_cast<size_t>(asked)] : "";
+        ++asked;
+        again = true;
+    };
+    const ExtractRun r = ExtractInto<TUnARJ>(ArjFixture("garbled.arj"), out.Root(), {"*.*"}, &x);
+    // Asked twice for prose.txt; the right password then stays for binary.bin (method 4).
+    EXPECT_EQ(asked, 2);
+    EXPECT_EQ(r.count, 3);
+    EXPECT_EQ(Digest(r.files), Digest(Originals({"plain.txt", "prose.txt", "binary.bin"})));
+    const Listing l = ListFile(ArjFixture("garbled.arj"));
+    ASSERT_EQ(l.entries.size(), 3u);
+    EXPECT_FALSE(l.entries[0].encrypted);
+    EXPECT_TRUE(l.entries[1].encrypted);
+}
+
+TEST(ArjGarbled, DecliningOrNoAttemptsExtractsOnlyThePlainEntries)
+{
+    struct Variant {
+        const char* what;
+        int attempts;
+        bool decline;
+    };
+    for (const Variant v : {Variant{"declined", 3, true}, Variant{"no attempts", 0, false}, Variant{"wrong every time", 2, false}}) {
+        SCOPED_TRACE(v.what);
+        TempDir out;
+        TUnARJ x;
+        x.PasswordAttempts = v.attempts;
+        int asked = 0;
+        x.OnGetPassword = [&](TObject*, const std::string&, std::string& password, TSeedKeyRecord&, TSeedKeyRecord&,
+                              bool& again) {
+            ++asked;
+            password = "nope";
+            again = !v.decline;
+        };
+        const ExtractRun r = ExtractInto<TUnARJ>(ArjFixture("garbled.arj"), out.Root(), {"*.*"}, &x);
+        // The plain entry is written and counted; the garbled ones are
+        // neither, and once one failed no later one asks.
+        EXPECT_EQ(r.count, 1);
+        EXPECT_EQ(Digest(r.files), Digest(Originals({"plain.txt"})));
+        EXPECT_EQ(asked, v.attempts == 0 ? 0 : v.decline ? 1 : v.attempts);
+    }
+}
+
+// ---- volume sets
+
+TEST(ArjVolumes, ASplitEntryIsListedOnceAndJoinedOnExtraction)
+{
+    const Listing l = ListFile(ArjFixture("vol.arj"));
+    EXPECT_EQ(Names(l), (std::vector<std::string>{"plain.txt", "big.bin", "sub/nested.txt"}));
+    ASSERT_EQ(l.entries.size(), 3u);
+    EXPECT_EQ(l.entries[1].unpacked, 45000);
+
+    TempDir out;
+    const ExtractRun r = ExtractInto<TUnARJ>(ArjFixture("vol.arj"), out.Root());
+    EXPECT_EQ(r.count, 3);
+    EXPECT_TRUE(r.errors.empty());
+    EXPECT_EQ(Digest(r.files), Digest(Originals({"plain.txt", "big.bin", "sub/nested.txt"})));
+    EXPECT_EQ(r.volumesAsked, (std::vector<std::string>{ArjFixture("vol.a01"), ArjFixture("vol.a02")}));
+}
+
+TEST(ArjVolumes, AContinuedPartWithoutItsFirstPartIsNotAppended)
+{
+    // Extracting the second volume alone: big.bin's middle part belongs to
+    // no file of this run, so the user's own big.bin stays as it was.
+    TempDir dir;
+    dir.Write("vol.a01", Slurp(ArjFixture("vol.a01")));
+    dir.Write("out/big.bin", "the user's own file");
+    const ExtractRun r = ExtractInto<TUnARJ>(dir.Path("vol.a01"), dir.Path("out"));
+    EXPECT_EQ(Slurp(dir.Path("out/big.bin")), "the user's own file");
+    EXPECT_EQ(r.count, 0);
+}
+
+TEST(ArjVolumes, AMissingVolumeEndsTheSetAfterTheFirst)
+{
+    TempDir dir;
+    dir.Write("vol.arj", Slurp(ArjFixture("vol.arj")));
+    const ExtractRun r = ExtractInto<TUnARJ>(dir.Path("vol.arj"), dir.Path("out"));
+    EXPECT_EQ(r.count, 1);
+    EXPECT_EQ(Digest(r.files), Digest(Originals({"plain.txt"})));  // big.bin's first part alone is not kept
+}
+
+// ---- hostile copies
+
+TEST(ArjHostile, TraversalNamesAreRefusedAndTheRestExtracts)
+{
+    TempDir out;
+    const ExtractRun r = ExtractInto<TUnARJ>(ArjFixture("hostile/traversal.arj"), out.Root());
+    EXPECT_EQ(r.files.size(), 0u);
+    EXPECT_EQ(r.Errors(25245), 2);
+    EXPECT_FALSE(std::filesystem::exists(out.Root() + "/../evil.txt"));
+    EXPECT_FALSE(std::filesystem::exists("/abs.txt"));
+}
+
+TEST(ArjHostile, DamagedCopiesFailWithAMessageAndLeaveNoFile)
+{
+    struct HostileCase {
+        const char* fixture;
+        int listError;   // 0: lists
+        int extracted;   // entries written
+        int error;       // the extraction's message
+    };
+    const HostileCase cases[] = {
+        {"hostile/bad_crc.arj", 25114, 0, 25114},
+        {"hostile/name_outside.arj", 25114, 0, 25114},
+        {"hostile/truncated.arj", 25236, 0, 25193},
+        {"hostile/huge_size.arj", 0, 1, 25193},
+        {"hostile/bad_version.arj", 0, 1, 25402},
+        {"hostile/bad_method.arj", 0, 1, 25326},
+    };
+    for (const HostileCase& c : cases) {
+        SCOPED_TRACE(c.fixture);
+        const Listing l = ListFile(ArjFixture(c.fixture));
+        if (c.listError)
+            EXPECT_NE(std::find(l.errors.begin(), l.errors.end(), c.listError), l.errors.end());
+        else
+            EXPECT_TRUE(l.errors.empty());
+        TempDir out;
+        const ExtractRun r = ExtractInto<TUnARJ>(ArjFixture(c.fixture), out.Root());
+        EXPECT_EQ(r.count, c.extracted);
+        EXPECT_EQ(static_cast<int>(r.files.size()), c.extracted);
+        EXPECT_GE(r.Errors(c.error), 1) << ::testing::PrintToString(r.errors);
+        if (c.extracted == 1)
+            EXPECT_EQ(Digest(r.files), Digest(Originals({"sub/nested.txt"})));
+    }
+}
+
+TEST(ArjHostile, ExtendedHeadersAreSteppedOver)
+{
+    const Listing l = ListFile(ArjFixture("hostile/extended.arj"));
+    EXPECT_EQ(Names(l), (std::vector<std::string>{"plain.txt", "sub/nested.txt"}));
+    TempDir out;
+    const ExtractRun r = ExtractInto<TUnARJ>(ArjFixture("hostile/extended.arj"), out.Root());
+    EXPECT_EQ(Digest(r.files), Digest(Originals({"plain.txt", "sub/nested.txt"})));
+}
