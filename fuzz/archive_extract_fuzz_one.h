@@ -2,13 +2,14 @@
 // memory target, by the extractor the detected type picks from one table.
 // ZIP runs with the passwords of the encrypted seeds (Secret1 for the AES
 // and traditional fixtures, first and second for twopw.zip and mixed.zip,
-// secret for encrypted.zip) so that encrypted entries are decoded rather
+// secret for encrypted.zip; ARJ with secret, for the garbled seed) so that encrypted entries are decoded rather
 // than refused at the password. Shared by the libFuzzer target and the
 // corpus replay test.
 #pragma once
 
 #include "archive/zadstreams.h"
 #include "archive/zadunarc.h"
+#include "archive/zadunarj.h"
 #include "archive/zadungzip.h"
 #include "archive/zaduntar.h"
 #include "archive/zadunzip.h"
@@ -41,6 +42,12 @@ inline const std::initializer_list<TFuzzExtractorRow>& FuzzExtractors()
         {{atTar}, [] { return std::unique_ptr<TCustomDClass>(std::make_unique<TUnTar>()); }},
         {{atUUE, atB64}, [] { return std::unique_ptr<TCustomDClass>(std::make_unique<TUUDecode>()); }},
         {{atArc, atArcExe, atPak, atPakExe}, [] { return std::unique_ptr<TCustomDClass>(std::make_unique<TUnArc>()); }},
+        {{atArj, atArjExe},
+         [] {
+             auto a = std::make_unique<TUnARJ>();
+             a->Password = "secret";
+             return std::unique_ptr<TCustomDClass>(std::move(a));
+         }},
     };
     return rows;
 }

@@ -199,20 +199,28 @@ TEST_F(ArchivePanelTest, HostileEntriesAreRefusedTheRestExtracts)
     EXPECT_FALSE(FileExists(target.Path("escape2.txt")));
 }
 
-// An ARJ archive's main header: a type that is detected but not read yet.
-std::string ArjBytes()
+// An HA archive's header: a type that is listed but not extracted.
+std::string HaBytes()
 {
-    std::string arj(40, '\0');
-    arj[0] = '\x60';
-    arj[1] = '\xEA';
-    return arj;
+    std::string ha(40, '\0');
+    ha[0] = 'H';
+    ha[1] = 'A';
+    return ha;
+}
+
+// A BH archive's signature: a type that is detected but not read yet.
+std::string BhBytes()
+{
+    std::string bh(64, '\0');
+    bh.replace(0, 4, "BH\x05\x07");
+    return bh;
 }
 
 TEST_F(ArchivePanelTest, UnsupportedTypeSaysSo)
 {
     TempDir work;
-    work.Write("a.arj", ArjBytes());
-    TArchivePanel& p = Show(work.Path("a.arj"));
+    work.Write("a.ha", HaBytes());
+    TArchivePanel& p = Show(work.Path("a.ha"));
     Script(p, target.Root(), 1);
     p.bextractClick(nullptr);
     bool said = false;
@@ -264,12 +272,12 @@ TEST_F(ArchivePanelTest, NoListingOrSecondRunWhileExtracting)
 TEST_F(ArchivePanelTest, TypesWithoutAListingSayNotSupported)
 {
     TempDir work;
-    work.Write("a.arj", ArjBytes());
-    const std::string arj = work.Path("a.arj");
-    TArchivePanel& p = Show(arj);
+    work.Write("a.bh", BhBytes());
+    const std::string bh = work.Path("a.bh");
+    TArchivePanel& p = Show(bh);
     EXPECT_EQ(p.ListView1->Items().Count(), 0);
-    EXPECT_EQ(form->StatusBar1->Panel(3).Text, "Invalid or unsupported archive type for this operation: ARJ");
-    EXPECT_EQ(form->StatusBar1->Panel(0).Text, arj);  // the file's own details stay
+    EXPECT_EQ(form->StatusBar1->Panel(3).Text, "Invalid or unsupported archive type for this operation: BH");
+    EXPECT_EQ(form->StatusBar1->Panel(0).Text, bh);  // the file's own details stay
 }
 
 TEST_F(ArchivePanelTest, CompressedTarAndTarArchivesListAndExtract)

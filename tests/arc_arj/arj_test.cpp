@@ -5,9 +5,13 @@
 #include "../archive/lister_support.h"
 #include "../arc_cab_rar/support.h"
 #include "archive/zadunarj.h"
+#include "fuzz/archive_extract_fuzz_one.h"
 #include "test_support/fuzz_corpus.h"
 
 #include <gtest/gtest.h>
+
+#include <fstream>
+#include <random>
 
 namespace {
 
@@ -223,4 +227,42 @@ TEST(ArjHostile, ExtendedHeadersAreSteppedOver)
     TempDir out;
     const ExtractRun r = ExtractInto<TUnARJ>(ArjFixture("hostile/extended.arj"), out.Root());
     EXPECT_EQ(Digest(r.files), Digest(Originals({"plain.txt", "sub/nested.txt"})));
+}
+
+TEST(ArjHostile, AMainHeaderAloneOrDamagedListsNothing)
+{
+    // The id without a header behind it: "Bad file header", no entries.
+    std::string arj(40, '\0');
+    arj[0] = '\x60';
+    arj[1] = '\xEA';
+    TempDir dir;
+    dir.Write("a.arj", arj);
+    const Listing l = ListFile(dir.Path("a.arj"));
+    EXPECT_FALSE(l.result);
+    EXPECT_EQ(l.errors, (std::vector<int>{25114}));
+    TempDir out;
+    const ExtractRun r = ExtractInto<TUnARJ>(dir.Path("a.arj"), out.Root());
+    EXPECT_EQ(r.count, 0);
+    EXPECT_EQ(r.Errors(25114), 1);
+}
+
+TEST(ArjFuzz, MutatedFixturesDoNotCrash)
+{
+    // Each input is written to arj-fuzz-last.bin in the temporary folder
+    // before it runs, so that a crash can be replayed.
+    std::mt19937 rng(28);
+    const auto last = std::filesystem::temp_directory_path() / "arj-fuzz-last.bin";
+    for (const char* f : {"small.arj", "text.arj", "garbled.arj", "m4.arj", "vol.a01"}) {
+        const std::string base = Slurp(ArjFixture(f));
+        for (int round = 0; round < 30; ++round) {
+            std::string b = base;
+            const int flips = 1 + static_cast<int>(rng() % 8);
+            for (int i = 0; i < flips; ++i)
+                b[rng() % b.size()] = static_cast<char>(rng());
+            if (round % 5 == 0)
+                b.resize(rng() % b.size());
+            std::ofstream(last, std::ios::binary) << b;
+            ArchiveExtractFuzzOne(reinterpret_cast<const std::uint8_t*>(b.data()), b.size());
+        }
+    }
 }

@@ -4,6 +4,8 @@
 #include "archive/zadlh1.h"
 #include "archive/zadlzh.h"
 #include "arc_arj/lzh_encoders.h"
+#include "fuzz/lzh_decode_fuzz_one.h"
+#include "test_support/fuzz_corpus.h"
 
 #include <gtest/gtest.h>
 
@@ -353,4 +355,14 @@ TEST(Lh1, FailsInsteadOfInventingOutput)
         EXPECT_EQ(r.read, static_cast<std::int64_t>(packedPart.size()));
     }
     EXPECT_EQ(DecodeLh1("", 10).result, TLzhResult::Truncated);
+}
+
+// ---- the fuzz corpus
+
+TEST(LzhFuzz, ReplaysTheCorpus)
+{
+    const int ran = ReplayFuzzCorpus("lzh_decode", [](const std::string& b) {
+        LzhDecodeOne(reinterpret_cast<const std::uint8_t*>(b.data()), b.size());
+    });
+    EXPECT_GE(ran, 11);
 }

@@ -1,0 +1,77 @@
+// The archive panel with ARJ archives: rows with sizes and method names,
+// "Extract..." equal to arj's own extraction, and a garbled entry that asks
+// for its password through the panel's prompt.
+#include "../app/app_fixture.h"
+#include "../arc_cab_rar/support.h"
+
+#include "app/archivepanel.h"
+#include "app/extractdialogs.h"
+#include "test_support/fuzz_corpus.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+std::string ArjFixture(const std::string& name) { return std::string(VISTREL_TEST_DATA) + "/fixtures/" + name; }
+
+class ArjPanelTest : public AppTest {
+protected:
+    TArchivePanel& Show(const std::string& archive)
+    {
+        WriteDefaults();
+        ShowMainWindow();
+        form->CurrentFile = archive;
+        form->ViewArchive();
+        return *form->ArchivePanel;
+    }
+    void Script(TArchivePanel& p)
+    {
+        p.RunModal = [this, &p](TForm* dialog) {
+            if (dialog != p.frmExtract)
+                return static_cast<int>(mrCancel);
+            p.frmExtract->Edit1->SetText(target.Root());
+            p.frmExtract->RadioGroup1->SetItemIndex(1);
+            p.frmExtract->BitBtn1Click(nullptr);
+            return p.frmExtract->ModalResult();
+        };
+    }
+    TempDir target;
+};
+
+TEST_F(ArjPanelTest, ListsAndExtractsAsArjDoes)
+{
+    TArchivePanel& p = Show(ArjFixture("m4.arj"));
+    ASSERT_EQ(p.ListView1->Items().Count(), 4);
+    EXPECT_EQ(p.ListView1->Items()[0]->Caption(), "prose.txt");
+    const TStringList& row = p.ListView1->Items()[0]->SubItems();
+    bool method = false;
+    for (int i = 0; i < row.Count(); ++i)
+        method |= row[i] == "Fastest";
+    EXPECT_TRUE(method);
+    Script(p);
+    p.bextractClick(nullptr);
+    TempDir theirs;
+    if (!Peer("cd %d && arj x -y %a", ArjFixture("m4.arj"), theirs.Root()))
+        GTEST_SKIP() << "arj is not installed";
+    EXPECT_EQ(Digest(TreeOf(target.Root())), Digest(TreeOf(theirs.Root())));
+}
+
+TEST_F(ArjPanelTest, AGarbledEntryAsksForItsPassword)
+{
+    TArchivePanel& p = Show(ArjFixture("garbled.arj"));
+    ASSERT_EQ(p.ListView1->Items().Count(), 3);
+    Script(p);
+    prompts->PushText("wrong");
+    prompts->PushText("secret");
+    p.bextractClick(nullptr);
+    EXPECT_EQ(Digest(TreeOf(target.Root())),
+              Digest({{"plain.txt", Slurp(ArjFixture("originals/plain.txt"))},
+                      {"prose.txt", Slurp(ArjFixture("originals/prose.txt"))},
+                      {"binary.bin", Slurp(ArjFixture("originals/binary.bin"))}}));
+    int inputs = 0;
+    for (const auto& a : prompts->asked)
+        inputs += a.kind == "input" && a.caption == "Encrypted file...";
+    EXPECT_EQ(inputs, 2);
+}
+
+}  // namespace
