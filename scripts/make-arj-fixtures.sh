@@ -8,7 +8,9 @@
 #     in method 1 and binary.bin garbled in method 4.
 #   - vol.arj, vol.a01, vol.a02: "arj a -v20k" of originals: big.bin is split
 #     over all three volumes.
-#   - small.arj: plain.txt and sub/nested.txt in method 1.
+#   - small.arj: plain.txt and sub/nested.txt in method 1; sfx.exe: a DOS
+#     program stub of 1,000 bytes (image end in its header) before small.arj,
+#     the shape of an ARJ self-extractor (Debian has no SFX module).
 #   - hostile/: copies of small.arj made wrong in one way each, with their
 #     header CRCs mended so that only the fault remains:
 #       traversal.arj      an entry named "../evil.txt" and one "/abs.txt"
@@ -79,6 +81,14 @@ for a in m0 m1 m2 m3 m4 text small; do
 done
 rm -rf x && mkdir x && (cd x && arj x -y -gsecret "$out/garbled.arj" >/dev/null && cmp prose.txt "$out/originals/prose.txt" && cmp binary.bin "$out/originals/binary.bin")
 rm -rf x && mkdir x && (cd x && arj x -y "$out/vol.arj" -v >/dev/null && cmp big.bin "$out/big.bin")
+
+python3 - "$out/small.arj" "$out/sfx.exe" <<'PY'
+import struct, sys
+stub = bytearray(1000)
+stub[0:2] = b"MZ"
+struct.pack_into("<HH", stub, 2, 1000 % 512, 1000 // 512 + 1)
+open(sys.argv[2], "wb").write(bytes(stub) + open(sys.argv[1], "rb").read())
+PY
 
 # ---- hostile copies -------------------------------------------------------------------
 python3 - "$out/small.arj" "$out/hostile" <<'PY'

@@ -4,6 +4,7 @@
 // the originals it extracts).
 #include "../archive/lister_support.h"
 #include "../arc_cab_rar/support.h"
+#include "archive/zadcrc.h"
 #include "archive/zadunarj.h"
 #include "fuzz/archive_extract_fuzz_one.h"
 #include "test_support/fuzz_corpus.h"
@@ -41,6 +42,7 @@ struct Case {
     const char* fixture;
     std::vector<std::string> files;
     const char* method;
+    TArcType type = atArj;
 };
 
 }  // namespace
@@ -52,11 +54,12 @@ TEST(Arj, ListsAndExtractsEveryMethod)
     const Case cases[] = {
         {"m0.arj", kFourFiles, "Stored"},   {"m1.arj", kFourFiles, "Most"},    {"m2.arj", kFourFiles, "2nd Most"},
         {"m3.arj", kFourFiles, "2nd Fast"}, {"m4.arj", kFourFiles, "Fastest"}, {"text.arj", {"plain.txt"}, "Most"},
+        {"sfx.exe", {"plain.txt", "sub/nested.txt"}, "Most", atArjExe},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.fixture);
         const Listing l = ListFile(ArjFixture(c.fixture));
-        EXPECT_EQ(l.type, atArj);
+        EXPECT_EQ(l.type, c.type);
         EXPECT_TRUE(l.result);
         EXPECT_TRUE(l.errors.empty());
         EXPECT_EQ(Names(l), c.files);
@@ -152,6 +155,33 @@ TEST(ArjVolumes, ASplitEntryIsListedOnceAndJoinedOnExtraction)
     EXPECT_TRUE(r.errors.empty());
     EXPECT_EQ(Digest(r.files), Digest(Originals({"plain.txt", "big.bin", "sub/nested.txt"})));
     EXPECT_EQ(r.volumesAsked, (std::vector<std::string>{ArjFixture("vol.a01"), ArjFixture("vol.a02")}));
+}
+
+TEST(ArjVolumes, TheMainHeadersNameGivesOnlyTheFileNameOfTheNextVolumes)
+{
+    // The first volume's main header names "../elsewhere/vol.arj": the set
+    // is still looked for beside the first volume.
+    std::string first = Slurp(ArjFixture("vol.arj"));
+    const size_t basic = static_cast<unsigned char>(first[2]) | (static_cast<unsigned char>(first[3]) << 8);
+    const size_t nameAt = 4 + static_cast<unsigned char>(first[4]);
+    const size_t nameEnd = first.find('\0', nameAt);
+    std::string header = first.substr(4, basic);
+    header.replace(nameAt - 4, nameEnd - nameAt, "../elsewhere/vol.arj");
+    std::string patched = first.substr(0, 2);
+    patched.push_back(static_cast<char>(header.size() & 0xFF));
+    patched.push_back(static_cast<char>(header.size() >> 8));
+    const std::uint32_t crc = Crc32_buf(header.data(), header.size(), CRC_MASK) ^ CRC_MASK;
+    patched += header;
+    for (int i = 0; i < 4; ++i)
+        patched.push_back(static_cast<char>(crc >> (8 * i)));
+    patched += first.substr(4 + basic + 4);
+    TempDir dir;
+    dir.Write("set/vol.arj", patched);
+    dir.Write("set/vol.a01", Slurp(ArjFixture("vol.a01")));
+    dir.Write("set/vol.a02", Slurp(ArjFixture("vol.a02")));
+    const ExtractRun r = ExtractInto<TUnARJ>(dir.Path("set/vol.arj"), dir.Path("out"));
+    EXPECT_EQ(r.volumesAsked, (std::vector<std::string>{dir.Path("set/vol.a01"), dir.Path("set/vol.a02")}));
+    EXPECT_EQ(r.count, 3);
 }
 
 TEST(ArjVolumes, AContinuedPartWithoutItsFirstPartIsNotAppended)
