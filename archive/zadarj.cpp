@@ -108,6 +108,18 @@ std::int32_t TArjHeader::DosDate() const
     return static_cast<std::int32_t>(TimeStamp);
 }
 
+std::int32_t TArjHeader::WindowsAttributes() const
+{
+    if (HostOS != kHostUnix)
+        return AccessMode;
+    constexpr std::uint16_t kUnixDirectory = 0040000;
+    constexpr std::uint16_t kUnixOwnerWrite = 0200;
+    std::int32_t attr = (AccessMode & 0170000) == kUnixDirectory ? 0x10 : 0x20;
+    if (!(AccessMode & kUnixOwnerWrite))
+        attr |= 0x01;
+    return attr;
+}
+
 // ---- the lister's steps
 
 namespace {
@@ -202,8 +214,8 @@ void ArjStep(TVirOV& v, TStream32& s)
     v.VersionNeeded = h.MinVersion;
     v.Crc = h.Crc;
     v.Encrypted = h.Garbled();
-    v.ExternalAttr = h.AccessMode;
-    v.InternalAttr = h.AccessMode;
+    v.ExternalAttr = h.WindowsAttributes();
+    v.InternalAttr = static_cast<WORD>(v.ExternalAttr);
     v.MethodDetail = h.FileType;
     v.CompressMethod = h.Method;
     v.CompressMethodStr = v.GetCompressMethodStr(h.Method, h.FileType);

@@ -64,6 +64,10 @@ struct TArjHeader {
     std::int64_t NextOffset() const { return DataOffset + PackedSize; }
     // The date as a DOS date-time: ARJ on Unix hosts stores Unix seconds.
     std::int32_t DosDate() const;
+    // The attributes as the library shows them: a Unix host's mode becomes
+    // directory (0x10) or archive (0x20), read-only (0x01) without write
+    // permission.
+    std::int32_t WindowsAttributes() const;
 };
 
 enum class TArjRead {

@@ -68,6 +68,7 @@ TEST(Arj, ListsAndExtractsEveryMethod)
         EXPECT_EQ(l.entries[0].unpacked, static_cast<std::int64_t>(Original(c.files[0]).size()));
         // 2021-06-15 10:20:30, as every original is dated.
         EXPECT_NEAR(l.entries[0].date, 44362.43090278, 1e-6);
+        EXPECT_EQ(l.entries[0].externalAttr, 0x20);  // from the Unix mode 0644
 
         TempDir out;
         const ExtractRun r = ExtractInto<TUnARJ>(ArjFixture(c.fixture), out.Root());
