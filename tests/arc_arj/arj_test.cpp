@@ -5,6 +5,7 @@
 #include "../archive/lister_support.h"
 #include "../arc_cab_rar/support.h"
 #include "archive/zadcrc.h"
+#include "archive/zadheaders.h"
 #include "archive/zadunarj.h"
 #include "fuzz/archive_extract_fuzz_one.h"
 #include "test_support/fuzz_corpus.h"
@@ -12,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <functional>
 #include <random>
 
 namespace {
@@ -36,6 +38,30 @@ std::vector<std::string> Names(const Listing& l)
     for (const auto& e : l.entries)
         n.push_back(e.name);
     return n;
+}
+
+// The archive with the basic header of its header number `index` (0: the
+// main header) changed by edit; its CRC is written anew.
+std::string PatchHeader(const std::string& arj, int index, const std::function<void(std::string&)>& edit)
+{
+    size_t pos = 0;
+    for (int i = 0;; ++i) {
+        const size_t basic = static_cast<unsigned char>(arj[pos + 2]) | (static_cast<unsigned char>(arj[pos + 3]) << 8);
+        const std::uint32_t packed = i == 0 ? 0 : LoadLe32(reinterpret_cast<const std::uint8_t*>(arj.data()) + pos + 4 + 12);
+        if (i == index) {
+            std::string header = arj.substr(pos + 4, basic);
+            edit(header);
+            std::string out = arj.substr(0, pos + 2);
+            out.push_back(static_cast<char>(header.size() & 0xFF));
+            out.push_back(static_cast<char>(header.size() >> 8));
+            const std::uint32_t crc = Crc32_buf(header.data(), header.size(), CRC_MASK) ^ CRC_MASK;
+            out += header;
+            for (int k = 0; k < 4; ++k)
+                out.push_back(static_cast<char>(crc >> (8 * k)));
+            return out + arj.substr(pos + 4 + basic + 4);
+        }
+        pos += 4 + basic + 4 + 2 + packed;  // no extended headers in the fixtures
+    }
 }
 
 struct Case {
@@ -158,24 +184,25 @@ TEST(ArjVolumes, ASplitEntryIsListedOnceAndJoinedOnExtraction)
     EXPECT_EQ(r.volumesAsked, (std::vector<std::string>{ArjFixture("vol.a01"), ArjFixture("vol.a02")}));
 }
 
+TEST(ArjVolumes, ALaterVolumeAloneSkipsTheTailOfTheEntryBeforeIt)
+{
+    // The last volume starts with big.bin's tail; listed alone, only the
+    // entry that begins in it is shown.
+    TempDir dir;
+    dir.Write("vol.a02", Slurp(ArjFixture("vol.a02")));
+    const Listing l = ListFile(dir.Path("vol.a02"));
+    EXPECT_EQ(Names(l), (std::vector<std::string>{"sub/nested.txt"}));
+    EXPECT_EQ(l.totalFiles, 1);
+}
+
 TEST(ArjVolumes, TheMainHeadersNameGivesOnlyTheFileNameOfTheNextVolumes)
 {
     // The first volume's main header names "../elsewhere/vol.arj": the set
     // is still looked for beside the first volume.
-    std::string first = Slurp(ArjFixture("vol.arj"));
-    const size_t basic = static_cast<unsigned char>(first[2]) | (static_cast<unsigned char>(first[3]) << 8);
-    const size_t nameAt = 4 + static_cast<unsigned char>(first[4]);
-    const size_t nameEnd = first.find('\0', nameAt);
-    std::string header = first.substr(4, basic);
-    header.replace(nameAt - 4, nameEnd - nameAt, "../elsewhere/vol.arj");
-    std::string patched = first.substr(0, 2);
-    patched.push_back(static_cast<char>(header.size() & 0xFF));
-    patched.push_back(static_cast<char>(header.size() >> 8));
-    const std::uint32_t crc = Crc32_buf(header.data(), header.size(), CRC_MASK) ^ CRC_MASK;
-    patched += header;
-    for (int i = 0; i < 4; ++i)
-        patched.push_back(static_cast<char>(crc >> (8 * i)));
-    patched += first.substr(4 + basic + 4);
+    const std::string patched = PatchHeader(Slurp(ArjFixture("vol.arj")), 0, [](std::string& basic) {
+        const size_t nameAt = static_cast<unsigned char>(basic[0]);
+        basic.replace(nameAt, basic.find('\0', nameAt) - nameAt, "../elsewhere/vol.arj");
+    });
     TempDir dir;
     dir.Write("set/vol.arj", patched);
     dir.Write("set/vol.a01", Slurp(ArjFixture("vol.a01")));
@@ -249,6 +276,36 @@ TEST(ArjHostile, DamagedCopiesFailWithAMessageAndLeaveNoFile)
         if (c.extracted == 1)
             EXPECT_EQ(Digest(r.files), Digest(Originals({"sub/nested.txt"})));
     }
+}
+
+TEST(Arj, DirectoryEntriesMakeTheirFolderOnlyWhenAsked)
+{
+    // plain.txt made a directory entry "adir" (file type 3, CRC 0): no
+    // OnBegin, not counted, its OnEnd passes; the folder comes only with
+    // CreateStoredDirs.
+    const std::string arj = PatchHeader(Slurp(ArjFixture("small.arj")), 1, [](std::string& basic) {
+        basic[6] = 3;
+        basic.replace(20, 4, std::string(4, '\0'));
+        const size_t nameAt = static_cast<unsigned char>(basic[0]);
+        basic.replace(nameAt, basic.find('\0', nameAt) - nameAt, "adir");
+    });
+    for (const bool create : {false, true}) {
+        SCOPED_TRACE(create);
+        TempDir dir;
+        dir.Write("d.arj", arj);
+        TUnARJ x;
+        x.CreateStoredDirs = create;
+        TempDir out;
+        const ExtractRun r = ExtractInto<TUnARJ>(dir.Path("d.arj"), out.Root(), {"*.*"}, &x);
+        EXPECT_EQ(r.count, 1);
+        EXPECT_EQ(r.begun.size(), 1u);
+        EXPECT_EQ(r.Passed(), 2);
+        EXPECT_EQ(std::filesystem::is_directory(out.Root() + "/adir"), create);
+    }
+    TempDir dir;
+    dir.Write("d.arj", arj);
+    EXPECT_EQ(Names(ListFile(dir.Path("d.arj"))), (std::vector<std::string>{"sub/nested.txt"}));
+    EXPECT_EQ(Names(ListFile(dir.Path("d.arj"), true)), (std::vector<std::string>{"adir/", "sub/nested.txt"}));
 }
 
 TEST(ArjHostile, ExtendedHeadersAreSteppedOver)
