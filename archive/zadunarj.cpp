@@ -236,8 +236,13 @@ bool TUnARJ::OpenAndExtractFile(TStream32* in, TStream32* out, const TEntry& e, 
         // The entry is not there: it is not counted, and a file that held
         // its earlier parts is incomplete.
         FailEntry(InflateRec);
-        if (append && tried && FileAccessMethod == faFile)
-            DeleteFileA(Filename);
+        if (append) {
+            // Counted with its first part, which is now useless too.
+            if (FileCount > 0)
+                --FileCount;
+            if (tried && FileAccessMethod == faFile)
+                DeleteFileA(Filename);
+        }
     }
     return doOnEnd(32, h.Crc);
 }
