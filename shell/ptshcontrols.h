@@ -25,6 +25,7 @@
 #include <vector>
 
 class TPTCustomShellList;
+class TPTCustomShellCombo;
 
 // Message 1127: the first fill, posted so that it runs once the window is up.
 constexpr UINT AM_DEFERREDFILL = WM_USER + 103;
@@ -90,6 +91,9 @@ public:
     void SetBaseFolder(const TPTShellLocator* locator);
     TPTCustomShellList* ShellList() const { return m_shellList; }
     void SetShellList(TPTCustomShellList* list);
+    // The folder combo linked to the tree; set by the combo.
+    TPTCustomShellCombo* ShellCombo() const { return m_shellCombo; }
+    void SetShellCombo(TPTCustomShellCombo* combo) { m_shellCombo = combo; }
     TPTShellTreeOptions Options() const { return m_options; }
     void SetOptions(TPTShellTreeOptions options);
     void GoUp(int levels);
@@ -195,6 +199,7 @@ private:
     std::unique_ptr<TTimer> m_keyTimer;
     std::unique_ptr<TPTShellRefresh> m_refresh;
     TPTCustomShellList* m_shellList = nullptr;
+    TPTCustomShellCombo* m_shellCombo = nullptr;
     TPTShellTreeOptions m_options = 0x3BB;
     bool m_immediateUpdate = false;
     int m_updateLock = 0;
@@ -267,6 +272,9 @@ public:
 
     TPTCustomShellTree* ShellTree() const { return m_shellTree; }
     void SetShellTree(TPTCustomShellTree* tree);
+    // The folder combo linked to the list; set by the combo.
+    TPTCustomShellCombo* ShellCombo() const { return m_shellCombo; }
+    void SetShellCombo(TPTCustomShellCombo* combo) { m_shellCombo = combo; }
     TPTShellListOptions Options() const { return m_options; }
     void SetOptions(TPTShellListOptions options);
     int ColumnMode() const { return m_columnMode; }
@@ -364,6 +372,7 @@ private:
     bool m_filterActive = false;
     std::unique_ptr<TPTShellRefresh> m_refresh;
     TPTCustomShellTree* m_shellTree = nullptr;
+    TPTCustomShellCombo* m_shellCombo = nullptr;
     int m_sortColumn = 1;
     bool m_sortColumnSet = false;
     int m_folderChangeLock = 0;

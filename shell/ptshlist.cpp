@@ -1,3 +1,4 @@
+#include "shell/ptshcombo.h"
 #include "shell/ptshcontrols.h"
 #include "shell/ptshguards_p.h"
 
@@ -89,6 +90,8 @@ TPTCustomShellList::~TPTCustomShellList()
     m_changeThread.reset();
     if (m_shellTree)
         m_shellTree->SetShellList(nullptr);
+    if (m_shellCombo)
+        m_shellCombo->SetShellList(nullptr);
     ClearAllItems();
     if (m_details)
         m_details->Release();
@@ -472,6 +475,8 @@ void TPTCustomShellList::HandleOnFolderChanged()
         try {
             if (m_shellTree)
                 m_shellTree->DoSetSelectedIdList(m_folder.GetIdList());
+            else if (m_shellCombo)
+                m_shellCombo->GetSelectedFolder().SetIdList(m_folder.GetIdList());
             FillItems();
         } catch (...) {
             --m_folderChangeLock;
@@ -497,6 +502,10 @@ void TPTCustomShellList::GoUp(int levels)
         m_shellTree->GoUp(levels);
         return;
     }
+    if (m_shellCombo) {
+        m_shellCombo->GoUp(levels);
+        return;
+    }
     TPTIdListArray array(m_folder.GetIdList());
     if (array.GetCount() > 0)
         m_folder.SetIdList(array.GoUp(std::min(levels, array.GetCount())));
@@ -504,6 +513,8 @@ void TPTCustomShellList::GoUp(int levels)
 
 void TPTCustomShellList::Synchronize(bool alsoLinked)
 {
+    if (alsoLinked && m_shellCombo)
+        m_shellCombo->Synchronize(false);
     if (alsoLinked && m_shellTree)
         m_shellTree->Synchronize(false);
     m_refresh->RunScheduled();
@@ -572,6 +583,8 @@ void TPTCustomShellList::NavigateTo(LPCITEMIDLIST absoluteList)
         TPTShellLocator target;
         target.SetIdList(copy);
         m_shellTree->SetSelectedFolder(&target);
+    } else if (m_shellCombo) {
+        m_shellCombo->GetSelectedFolder().SetIdList(copy);
     } else {
         m_folder.SetIdList(copy);
     }

@@ -20,26 +20,40 @@ DWORD TPTCustomShellList::GetDragDropAttributesForAllSelected()
 
 TComPtr<IDataObject> TPTCustomShellList::SelectionDataObject()
 {
+    // The selection is gathered first in a tight walk over the rows, so the
+    // reads of many rows overlap; the names come in a second walk.
+    std::vector<TPTShListData*> selected;
+    for (int i = 0; i < Items().Count(); ++i)
+        if (TListItem* item = Items()[i]; item->Selected() && item->Data)
+            selected.push_back(GetDataFromItem(item));
+    if (selected.empty())
+        return {};
     std::vector<LPCITEMIDLIST> items;
-    std::vector<std::string> paths;
+    items.reserve(selected.size());
+    for (TPTShListData* data : selected)
+        items.push_back(data->GetRelativeIdList());
     // In a file-system folder each path is the folder's and the item's
     // parsing name, found without asking the file system about each item.
+    // The paths are packed as the file list holds them, without a string
+    // kept for each.
     std::string folderPath;
     const bool fileSystem = m_currentFolder && m_currentList && ShellPathFromIDList(m_currentList, folderPath);
     if (fileSystem && folderPath != "/")
         folderPath += '/';
-    for (int i = 0; i < Items().Count(); ++i)
-        if (TPTShListData* data = GetDataFromItem(Items()[i]); data && Items()[i]->Selected()) {
-            items.push_back(data->GetRelativeIdList());
-            if (fileSystem)
-                paths.push_back(folderPath
-                    + ShellGetItemDisplayName(m_currentFolder, items.back(), SHGDN_INFOLDER | SHGDN_FORPARSING));
-            else
-                paths.push_back(data->IsFileSystem() ? data->GetPathName() : std::string());
+    TDropNames paths;
+    // Room for names of up to 64 bytes; longer ones grow the list.
+    paths.Reserve(items.size() * (folderPath.size() + 65));
+    for (std::size_t k = 0; k < items.size(); ++k) {
+        if (fileSystem) {
+            paths.Add(folderPath, ShellGetItemDisplayName(m_currentFolder, items[k], SHGDN_INFOLDER | SHGDN_FORPARSING));
+            continue;
         }
-    if (items.empty())
-        return {};
-    return TComPtr<IDataObject>(new TShellDataObject(m_currentList, items, paths));
+        const std::string path = selected[k]->IsFileSystem() ? selected[k]->GetPathName() : std::string();
+        if (path.empty())
+            break;  // an item without a path: no file list at all
+        paths.Add({}, path);
+    }
+    return TComPtr<IDataObject>(new TShellDataObject(std::move(paths), m_currentList, items));
 }
 
 void TPTCustomShellList::OleBeginDrag(int button)

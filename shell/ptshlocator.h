@@ -157,6 +157,8 @@ public:
     void SetData(IShellFolder* parentFolder, LPCITEMIDLIST parentAbsList, LPCITEMIDLIST relList);
     // Raises EOleSysError when the folder cannot be bound.
     IShellFolder* GetThisIShf();
+    // The folder that holds the entry (nil for the Desktop's own entry).
+    IShellFolder* GetParentIShf() const { return m_parentFolder; }
     LPCITEMIDLIST GetAbsIdList() const { return m_absPidl; }
     LPCITEMIDLIST GetRelIdList() const { return m_relPidl; }
 

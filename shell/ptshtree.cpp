@@ -1,3 +1,4 @@
+#include "shell/ptshcombo.h"
 #include "shell/ptshcontrols.h"
 #include "shell/ptshguards_p.h"
 
@@ -47,6 +48,8 @@ TPTCustomShellTree::~TPTCustomShellTree()
     ClearNodes();
     if (m_shellList)
         m_shellList->SetShellTree(nullptr);
+    if (m_shellCombo)
+        m_shellCombo->SetShellTree(nullptr);
 }
 
 DWORD TPTCustomShellTree::EnumFlags() const
@@ -439,6 +442,8 @@ void TPTCustomShellTree::UpdateLinked(TTreeNode* node)
         m_selectedFolder.SetIdList(data->GetAbsPidl());
         if (m_shellList)
             m_shellList->TreeChanged(node);
+        if (m_shellCombo)
+            m_shellCombo->TreeChanged(node);
     } catch (...) {
         --m_updateLock;
         m_immediateUpdate = false;
@@ -497,6 +502,8 @@ void TPTCustomShellTree::Synchronize(bool alsoLinked)
 {
     if (alsoLinked && m_shellList)
         m_shellList->Synchronize(false);
+    if (alsoLinked && m_shellCombo)
+        m_shellCombo->Synchronize(false);
     if (m_keyTimer->Enabled())
         KeyTimerElapsed();
 }

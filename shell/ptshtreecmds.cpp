@@ -1,5 +1,6 @@
 // The shell tree's commands: the default keys, the shell's context menu of
 // a node, rename in place and new folders.
+#include "shell/ptshcombo.h"
 #include "shell/ptshcontrols.h"
 #include "shell/ptshguards_p.h"
 
@@ -182,6 +183,8 @@ void TPTCustomShellTree::Edit(TTreeNode* node, const std::string& text)
         m_selectedFolder.SetIdList(GetDataFromNode(selected)->GetAbsPidl());
         if (m_shellList)
             m_shellList->SetFolder(&m_selectedFolder);
+        if (m_shellCombo)
+            m_shellCombo->SetSelectedFolder(&m_selectedFolder);
     }
 }
 

@@ -21,6 +21,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 using CLIPFORMAT = WORD;
@@ -157,6 +158,36 @@ int GetClipboardFormatNameA(UINT format, char* name, int size);
 // of a name; otherwise copies the name (cut to size - 1 bytes) and answers
 // the bytes copied. 0 for a damaged block or an index past the end.
 UINT DragQueryFileA(HDROP drop, UINT index, char* file, UINT size);
+// The CF_HDROP block of a list of names, built name by name straight into
+// the block (names one after another, each ended by a zero byte): a list
+// of many names costs no string for each one and no copy at the end.
+class TDropNames {
+public:
+    explicit TDropNames();
+    explicit TDropNames(const std::vector<std::string>& names);
+    ~TDropNames();
+    TDropNames(TDropNames&& other) noexcept;
+    TDropNames(const TDropNames&) = delete;
+    TDropNames& operator=(const TDropNames&) = delete;
+    TDropNames& operator=(TDropNames&&) = delete;
+
+    // Room for that many bytes of names (with their zero bytes), so that a
+    // long list does not grow step by step.
+    void Reserve(std::size_t bytes);
+    // Appends one name made of a folder part and a name part.
+    void Add(std::string_view folder, std::string_view name);
+    std::size_t Count() const { return m_count; }
+    // The block, sized to the names, for the caller to own; null when
+    // memory ran short. The list is empty afterwards.
+    HGLOBAL TakeBlock();
+
+private:
+    bool Grow(std::size_t needed);
+    HGLOBAL m_block = nullptr;
+    std::size_t m_used = 0;
+    std::size_t m_count = 0;
+    bool m_failed = false;
+};
 // A new CF_HDROP block of the names, sized from them (any length); null
 // when memory is short.
 HGLOBAL DropFilesBlock(const std::vector<std::string>& names);

@@ -106,52 +106,153 @@ std::vector<std::string> LocalFilesOfUriList(const QByteArray& list)
 
 } // namespace
 
-HGLOBAL DropFilesBlock(const std::vector<std::string>& files)
+TDropNames::TDropNames() : m_used(sizeof(DROPFILES))
 {
-    std::size_t size = sizeof(DROPFILES) + 1;
-    for (const std::string& f : files)
-        size += f.size() + 1;
-    HGLOBAL block = GlobalAlloc(GHND, size);
+    m_block = GlobalAlloc(GMEM_MOVEABLE, sizeof(DROPFILES) + 1);
+    m_failed = !m_block;
+}
+
+TDropNames::TDropNames(const std::vector<std::string>& names) : TDropNames()
+{
+    std::size_t bytes = 0;
+    for (const std::string& name : names)
+        bytes += name.size() + 1;
+    Reserve(bytes);
+    for (const std::string& name : names)
+        Add({}, name);
+}
+
+TDropNames::~TDropNames() { GlobalFree(m_block); }
+
+TDropNames::TDropNames(TDropNames&& other) noexcept
+    : m_block(other.m_block), m_used(other.m_used), m_count(other.m_count), m_failed(other.m_failed)
+{
+    other.m_block = nullptr;
+    other.m_failed = true;
+}
+
+bool TDropNames::Grow(std::size_t needed)
+{
+    if (m_failed)
+        return false;
+    // One byte more for the empty name that ends the list.
+    if (needed + 1 <= GlobalSize(m_block))
+        return true;
+    HGLOBAL grown = GlobalReAlloc(m_block, std::max(needed + 1, 2 * GlobalSize(m_block)), GMEM_MOVEABLE);
+    if (!grown) {
+        m_failed = true;
+        return false;
+    }
+    m_block = grown;
+    return true;
+}
+
+void TDropNames::Reserve(std::size_t bytes) { Grow(m_used + bytes); }
+
+void TDropNames::Add(std::string_view folder, std::string_view name)
+{
+    ++m_count;
+    if (!Grow(m_used + folder.size() + name.size() + 1))
+        return;
+    auto* p = static_cast<char*>(GlobalLock(m_block)) + m_used;
+    p = std::copy(folder.begin(), folder.end(), p);
+    p = std::copy(name.begin(), name.end(), p);
+    *p = 0;
+    m_used += folder.size() + name.size() + 1;
+}
+
+HGLOBAL TDropNames::TakeBlock()
+{
+    if (m_failed)
+        return nullptr;
+    HGLOBAL block = GlobalReAlloc(m_block, m_used + 1, GMEM_MOVEABLE);
     if (!block)
         return nullptr;
+    m_block = nullptr;
+    m_failed = true;
     auto* p = static_cast<std::uint8_t*>(GlobalLock(block));
-    DROPFILES header{sizeof(DROPFILES), {0, 0}, FALSE, FALSE};
+    const DROPFILES header{sizeof(DROPFILES), {0, 0}, FALSE, FALSE};
     std::memcpy(p, &header, sizeof header);
-    std::size_t at = sizeof(DROPFILES);
-    for (const std::string& f : files) {
-        std::memcpy(p + at, f.data(), f.size());
-        at += f.size() + 1;
-    }
-    GlobalUnlock(block);
+    p[m_used] = 0;
     return block;
 }
+
+HGLOBAL DropFilesBlock(const std::vector<std::string>& files) { return TDropNames(files).TakeBlock(); }
+
+namespace {
+
+// Calls the visitor with each name of a CF_HDROP block (start and length),
+// in order; a block that is wide, cut or whose list starts outside it gives
+// none, and the names end at the first unterminated one.
+template <class Visit> void ForEachDropName(const std::uint8_t* block, std::size_t size, Visit&& visit)
+{
+    if (!block || size < sizeof(DROPFILES))
+        return;
+    DROPFILES header;
+    std::memcpy(&header, block, sizeof header);
+    if (header.fWide || header.pFiles < sizeof(DROPFILES) || header.pFiles >= size)
+        return;
+    for (std::size_t at = header.pFiles; at < size && block[at] != 0;) {
+        const auto* end = static_cast<const std::uint8_t*>(std::memchr(block + at, 0, size - at));
+        if (!end)
+            return;
+        visit(block + at, static_cast<std::size_t>(end - (block + at)));
+        at = static_cast<std::size_t>(end - block) + 1;
+    }
+}
+
+} // namespace
 
 std::vector<std::string> NamesOfDropFiles(const std::uint8_t* block, std::size_t size)
 {
     std::vector<std::string> names;
-    if (!block || size < sizeof(DROPFILES))
-        return names;
-    DROPFILES header;
-    std::memcpy(&header, block, sizeof header);
-    if (header.fWide || header.pFiles < sizeof(DROPFILES) || header.pFiles >= size)
-        return names;
-    for (std::size_t at = header.pFiles; at < size && block[at] != 0;) {
-        const auto* end = static_cast<const std::uint8_t*>(std::memchr(block + at, 0, size - at));
-        if (!end)
-            break;
-        names.emplace_back(reinterpret_cast<const char*>(block + at), end - (block + at));
-        at = static_cast<std::size_t>(end - block) + 1;
-    }
+    ForEachDropName(block, size, [&](const std::uint8_t* name, std::size_t length) {
+        names.emplace_back(reinterpret_cast<const char*>(name), length);
+    });
     return names;
 }
 
 namespace {
 
-QByteArray UriListOfFiles(const std::vector<std::string>& files)
+// Bytes a file URL carries as they are: the unreserved ones and the path
+// separator; every other byte is written as %XX.
+bool KeptInUrl(std::uint8_t c)
 {
-    QByteArray list;
-    for (const std::string& f : files)
-        list += "file://" + QByteArray::fromStdString(f).toPercentEncoding("/") + "\r\n";
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '.'
+        || c == '_' || c == '~' || c == '/';
+}
+
+// The names of a CF_HDROP block as a list of file URLs, one a line, written
+// straight from the block: one pass measures, the second fills one array,
+// so a drag of many files costs no string per name and no regrowth.
+QByteArray UriListOfDropFiles(const std::uint8_t* block, std::size_t size)
+{
+    static constexpr char kScheme[] = "file://";
+    static constexpr std::size_t kSchemeLength = sizeof kScheme - 1;
+    std::size_t total = 0;
+    ForEachDropName(block, size, [&](const std::uint8_t* name, std::size_t length) {
+        total += kSchemeLength + length + 2;
+        for (std::size_t k = 0; k < length; ++k)
+            total += KeptInUrl(name[k]) ? 0 : 2;
+    });
+    QByteArray list(static_cast<qsizetype>(total), Qt::Uninitialized);
+    char* out = list.data();
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    ForEachDropName(block, size, [&](const std::uint8_t* name, std::size_t length) {
+        out = std::copy_n(kScheme, kSchemeLength, out);
+        for (std::size_t k = 0; k < length; ++k) {
+            const std::uint8_t c = name[k];
+            if (KeptInUrl(c)) {
+                *out++ = static_cast<char>(c);
+            } else {
+                *out++ = '%';
+                *out++ = kHex[c >> 4];
+                *out++ = kHex[c & 15];
+            }
+        }
+        *out++ = '\r';
+        *out++ = '\n';
+    });
     return list;
 }
 
@@ -335,7 +436,7 @@ QByteArray MimeBytesOfBlock(CLIPFORMAT format, const std::uint8_t* block, std::s
 {
     const FormatRow* row = RowOfFormat(format);
     if (row && row->kind == Kind::FileList)
-        return UriListOfFiles(NamesOfDropFiles(block, size));
+        return UriListOfDropFiles(block, size);
     if (row && row->kind == Kind::Text)
         if (const auto* end = static_cast<const std::uint8_t*>(std::memchr(block, 0, size)))
             size = static_cast<std::size_t>(end - block);

@@ -8,12 +8,14 @@
 
 #include "rtl/sysutils.h"
 #include "rtl/unicode.h"
+#include "vcl/graphics.h"
 
 #include <QDir>
 #include <QFile>
 #include <QIcon>
 #include <QMimeDatabase>
 #include <QMimeType>
+#include <QPainter>
 
 #include <sys/stat.h>
 
@@ -326,4 +328,29 @@ QIcon ShellImageListIcon(HIMAGELIST list, int index)
     if (icon.isNull())
         icon = QIcon::fromTheme(QStringLiteral("text-x-generic"));
     return icon;
+}
+
+BOOL ImageList_Draw(HIMAGELIST list, int index, TCanvas& canvas, int x, int y, UINT style)
+{
+    QPainter* painter = canvas.Painter();
+    int size = 0;
+    if (!painter || !ImageList_GetIconSize(list, &size, &size) || ShellImageListIconName(list, index).empty())
+        return FALSE;
+    QPixmap picture = ShellImageListIcon(list, index).pixmap(size, size);
+    // The emblems of the overlays, as the theme names them.
+    static const char* const kOverlays[] = {"emblem-shared", "emblem-symbolic-link"};
+    const UINT overlay = (style & ILD_OVERLAYMASK) >> 8;
+    if (overlay >= 1 && overlay <= std::size(kOverlays)) {
+        const QIcon emblem = QIcon::fromTheme(QLatin1String(kOverlays[overlay - 1]));
+        QPainter over(&picture);
+        emblem.paint(&over, 0, size / 2, size / 2, size / 2);
+    }
+    if (style & ILD_SELECTED) {
+        QPainter blend(&picture);
+        blend.setCompositionMode(QPainter::CompositionMode_SourceAtop);
+        blend.setOpacity(0.5);
+        blend.fillRect(picture.rect(), ToQColor(clHighlight));
+    }
+    painter->drawPixmap(x, y, picture);
+    return TRUE;
 }

@@ -42,3 +42,15 @@ int ImageList_GetImageCount(HIMAGELIST list);
 BOOL ImageList_GetIconSize(HIMAGELIST list, int* cx, int* cy);
 // The theme icon name behind an index of a system image list; "" for an index out of range.
 std::string ShellImageListIconName(HIMAGELIST list, int index);
+
+// Drawing an image of a list on a canvas that paints: ILD_SELECTED blends
+// it half with the highlight colour; INDEXTOOVERLAYMASK(n) adds overlay n
+// (1 a shared folder's hand, 2 a link's arrow) at its lower left. The
+// theme's icons carry their own transparency, so no background colour is
+// needed. FALSE for a canvas without a painter or an index out of range.
+constexpr UINT ILD_NORMAL = 0x0000;
+constexpr UINT ILD_SELECTED = 0x0004;
+constexpr UINT ILD_OVERLAYMASK = 0x0F00;
+constexpr UINT INDEXTOOVERLAYMASK(UINT overlay) { return overlay << 8; }
+class TCanvas;
+BOOL ImageList_Draw(HIMAGELIST list, int index, TCanvas& canvas, int x, int y, UINT style);

@@ -46,18 +46,6 @@ bool ListFits(const BYTE* block, std::size_t size, std::size_t at)
     return false;
 }
 
-HGLOBAL Duplicate(HGLOBAL block)
-{
-    const std::size_t size = GlobalSize(block);
-    HGLOBAL copy = GlobalAlloc(GHND, size);
-    if (copy) {
-        std::memcpy(GlobalLock(copy), GlobalLock(block), size);
-        GlobalUnlock(block);
-        GlobalUnlock(copy);
-    }
-    return copy;
-}
-
 } // namespace
 
 CLIPFORMAT ShellIdListFormat()
@@ -162,18 +150,32 @@ DWORD GetDataObjectEffects(IDataObject* data)
 
 // ====================================================================== data object
 
+namespace {
+// The paths packed when every item has one; none otherwise.
+TDropNames PathsOfEveryItem(const std::vector<std::string>& paths)
+{
+    for (const std::string& path : paths)
+        if (path.empty())
+            return TDropNames();
+    return TDropNames(paths);
+}
+} // namespace
+
 TShellDataObject::TShellDataObject(LPCITEMIDLIST parent, const std::vector<LPCITEMIDLIST>& items,
                                    const std::vector<std::string>& paths)
+    : TShellDataObject(PathsOfEveryItem(paths), parent, items)
+{
+}
+
+TShellDataObject::TShellDataObject(TDropNames&& paths, LPCITEMIDLIST parent,
+                                   const std::vector<LPCITEMIDLIST>& items)
 {
     if (items.empty())
         return;
     // A block that cannot be had leaves its format out of the offer.
     if (BuildIdListArrayGlobal(parent, items, &m_idList) == S_OK)
         m_formats.push_back(ContentFormat(ShellIdListFormat()));
-    bool allPaths = paths.size() == items.size();
-    for (const std::string& path : paths)
-        allPaths = allPaths && !path.empty();
-    if (allPaths && BuildHDropGlobal(paths, &m_hdrop) == S_OK)
+    if (paths.Count() == items.size() && (m_hdrop = paths.TakeBlock()))
         m_formats.push_back(ContentFormat(CF_HDROP));
 }
 
@@ -212,11 +214,13 @@ HRESULT TShellDataObject::GetData(const FORMATETC* format, STGMEDIUM* medium)
     const HRESULT hr = StartGetData(format, medium);
     if (hr != S_OK)
         return hr;
-    HGLOBAL copy = Duplicate(BlockOf(format->cfFormat));
-    if (!copy)
-        return E_OUTOFMEMORY;
+    // The reader gets the object's own block, not a copy of many megabytes:
+    // the medium holds a reference to the object, which releasing the
+    // medium gives back.
     medium->tymed = TYMED_HGLOBAL;
-    medium->hGlobal = copy;
+    medium->hGlobal = BlockOf(format->cfFormat);
+    medium->pUnkForRelease = this;
+    AddRef();
     return S_OK;
 }
 

@@ -49,6 +49,10 @@ class TShellDataObject : public TDataObjectBase {
 public:
     TShellDataObject(LPCITEMIDLIST parent, const std::vector<LPCITEMIDLIST>& items,
                      const std::vector<std::string>& paths);
+    // The same with the paths packed already (taken first, so that an
+    // empty path list stays unambiguous); paths that do not name every
+    // item leave CF_HDROP out.
+    TShellDataObject(TDropNames&& paths, LPCITEMIDLIST parent, const std::vector<LPCITEMIDLIST>& items);
     ~TShellDataObject() override;
     HRESULT GetData(const FORMATETC* format, STGMEDIUM* medium) override;
     HRESULT QueryGetData(const FORMATETC* format) override;

@@ -36,6 +36,27 @@ HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes)
     return p;
 }
 
+HGLOBAL GlobalReAlloc(HGLOBAL mem, SIZE_T bytes, UINT flags)
+{
+    if (!mem)
+        return GlobalAlloc(flags, bytes);
+    if (bytes > std::numeric_limits<SIZE_T>::max() - sizeof(BlockHeader)) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    const SIZE_T old = HeaderOf(mem)->size;
+    void* p = std::realloc(mem, sizeof(BlockHeader) + bytes);
+    if (!p) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    AdviseHugePages(p, sizeof(BlockHeader) + bytes);
+    if ((flags & GMEM_ZEROINIT) && bytes > old)
+        std::memset(static_cast<char*>(p) + sizeof(BlockHeader) + old, 0, bytes - old);
+    HeaderOf(p)->size = bytes;
+    return p;
+}
+
 void* GlobalLock(HGLOBAL mem) { return mem ? static_cast<void*>(HeaderOf(mem) + 1) : nullptr; }
 
 BOOL GlobalUnlock(HGLOBAL) { return TRUE; }

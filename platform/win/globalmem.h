@@ -21,6 +21,11 @@ constexpr UINT GHND = GMEM_MOVEABLE | GMEM_ZEROINIT;
 // A new block; null (last error ERROR_NOT_ENOUGH_MEMORY) when the memory
 // cannot be had. A zero-filled block costs nothing until it is written.
 HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes);
+// The block resized, its bytes kept up to the smaller size (with
+// GMEM_ZEROINIT the bytes added are zero); it may move, so the old handle
+// is no longer valid. Null (last error ERROR_NOT_ENOUGH_MEMORY) and the
+// block as it was when the memory cannot be had.
+HGLOBAL GlobalReAlloc(HGLOBAL mem, SIZE_T bytes, UINT flags);
 // The block's bytes; null for a null handle.
 void* GlobalLock(HGLOBAL mem);
 // Always TRUE for a block of ours: nothing moves while it is unlocked.

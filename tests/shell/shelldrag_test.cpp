@@ -145,6 +145,74 @@ TEST_F(ShellDrag, LongPathsTravelWholeAsHDropAndUriList)
     EXPECT_EQ(urls[0].toLocalFile().toStdString(), path);
 }
 
+// The file list another program reads, byte for byte: every byte but the
+// unreserved ones and "/" escaped, names of any bytes, one line each.
+TEST_F(ShellDrag, TheUriListIsWrittenStraightFromTheFileList)
+{
+    const struct {
+        std::string path;
+        const char* line;
+    } cases[] = {
+        {"/tmp/a.b", "file:///tmp/a.b"},
+        {"/tmp/A-Z_0~9", "file:///tmp/A-Z_0~9"},
+        {"/tmp/a b%#?&+", "file:///tmp/a%20b%25%23%3F%26%2B"},
+        {"/tmp/\xC3\xA9t\xC3\xA9", "file:///tmp/%C3%A9t%C3%A9"},
+        {"/tmp/bad\xFF\x01", "file:///tmp/bad%FF%01"},
+    };
+    std::vector<LPCITEMIDLIST> items;
+    std::vector<std::string> paths;
+    std::string expected;
+    static const BYTE item[] = {4, 0, 0x56, 0, 0, 0};
+    for (const auto& c : cases) {
+        items.push_back(reinterpret_cast<LPCITEMIDLIST>(item));
+        paths.push_back(c.path);
+        expected += std::string(c.line) + "\r\n";
+    }
+    TComPtr<IDataObject> data(new TShellDataObject(nullptr, items, paths));
+    TDataObjectMime mime(data.Get());
+    EXPECT_EQ(mime.data("text/uri-list").toStdString(), expected);
+}
+
+// Names added one by one grow the block as needed; the block handed out is
+// exactly the header, the names and the final zero byte.
+TEST_F(ShellDrag, AFileListBuiltNameByNameIsSizedToItsNames)
+{
+    TDropNames names;
+    std::vector<std::string> expected;
+    std::size_t bytes = 0;
+    for (int i = 0; i < 1000; ++i) {
+        const std::string name = "name " + std::string(static_cast<std::size_t>(i % 70), 'x') + std::to_string(i);
+        names.Add("/folder/", name);
+        expected.push_back("/folder/" + name);
+        bytes += expected.back().size() + 1;
+    }
+    EXPECT_EQ(names.Count(), 1000u);
+    HGLOBAL block = names.TakeBlock();
+    ASSERT_NE(block, nullptr);
+    EXPECT_EQ(names.TakeBlock(), nullptr) << "the block is handed out once";
+    const std::vector<BYTE> b = BytesOf(block);
+    GlobalFree(block);
+    EXPECT_EQ(b.size(), 20 + bytes + 1);
+    EXPECT_EQ(NamesOfDropFiles(b.data(), b.size()), expected);
+}
+
+// A reader is handed the object's own block, kept alive by the medium: it
+// stays readable after the object's last other reference has gone.
+TEST_F(ShellDrag, TheFileListOutlivesTheObjectUntilTheMediumIsReleased)
+{
+    static const BYTE item[] = {4, 0, 0x56, 0, 0, 0};
+    STGMEDIUM medium{};
+    {
+        TComPtr<IDataObject> data(new TShellDataObject(nullptr, {reinterpret_cast<LPCITEMIDLIST>(item)}, {"/tmp/x"}));
+        FORMATETC request{CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+        ASSERT_EQ(data->GetData(&request, &medium), S_OK);
+        EXPECT_NE(medium.pUnkForRelease, nullptr);
+    }
+    const std::vector<BYTE> bytes = BytesOf(medium.hGlobal);
+    EXPECT_EQ(NamesOfDropFiles(bytes.data(), bytes.size()), std::vector<std::string>({"/tmp/x"}));
+    ReleaseStgMedium(&medium);
+}
+
 TEST_F(ShellDrag, IdListArrayOfTwoDesktopItems)
 {
     // Computer and the home folder lie on the desktop itself: their absolute
