@@ -18,7 +18,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <filesystem>
+#include <functional>
 
 namespace {
 
@@ -61,6 +64,53 @@ std::pair<int, int> Span(const QImage& image, const QColor& color)
             end = x + 1;
         }
     return {first, end};
+}
+
+// A folder whose items are one byte each, ordered by that byte; with a
+// hook each comparison may start a sort of its own.
+class ByteFolder final : public IShellFolder {
+public:
+    std::function<void()> onCompare;
+    HRESULT QueryInterface(REFIID, void** ppv) override
+    {
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG AddRef() override { return 1; }
+    ULONG Release() override { return 1; }
+    HRESULT ParseDisplayName(HWND, IBindCtx*, LPCWSTR, ULONG*, LPITEMIDLIST*, ULONG*) override { return E_NOTIMPL; }
+    HRESULT EnumObjects(HWND, DWORD, IEnumIDList**) override { return E_NOTIMPL; }
+    HRESULT BindToObject(LPCITEMIDLIST, IBindCtx*, REFIID, void**) override { return E_NOTIMPL; }
+    HRESULT BindToStorage(LPCITEMIDLIST, IBindCtx*, REFIID, void**) override { return E_NOTIMPL; }
+    HRESULT CompareIDs(LPARAM, LPCITEMIDLIST a, LPCITEMIDLIST b) override
+    {
+        if (onCompare)
+            onCompare();
+        const BYTE x = Byte(a), y = Byte(b);
+        return MAKE_HRESULT_SUCCESS(x < y ? -1 : x > y ? 1 : 0);
+    }
+    HRESULT CreateViewObject(HWND, REFIID, void**) override { return E_NOTIMPL; }
+    HRESULT GetAttributesOf(UINT, LPCITEMIDLIST*, ULONG*) override { return E_NOTIMPL; }
+    HRESULT GetUIObjectOf(HWND, UINT, LPCITEMIDLIST*, REFIID, UINT*, void**) override { return E_NOTIMPL; }
+    HRESULT GetDisplayNameOf(LPCITEMIDLIST, DWORD, STRRET*) override { return E_NOTIMPL; }
+    HRESULT SetNameOf(HWND, LPCITEMIDLIST, LPCWSTR, DWORD, LPITEMIDLIST*) override { return E_NOTIMPL; }
+
+    static BYTE Byte(LPCITEMIDLIST list) { return reinterpret_cast<const BYTE*>(list)[2]; }
+    static LPITEMIDLIST Item(BYTE b)
+    {
+        auto* p = static_cast<BYTE*>(ShellMemAlloc(5));
+        const BYTE bytes[] = {3, 0, b, 0, 0};
+        std::memcpy(p, bytes, sizeof bytes);
+        return reinterpret_cast<LPITEMIDLIST>(p);
+    }
+};
+
+std::string BytesOf(const std::vector<LPITEMIDLIST>& lists)
+{
+    std::string out;
+    for (LPITEMIDLIST l : lists)
+        out += static_cast<char>('0' + ByteFolder::Byte(l));
+    return out;
 }
 
 struct ImageComboTest : ::testing::Test {
@@ -351,4 +401,34 @@ TEST_F(ShellComboTest, TheDropDownCountFillsTheScreenBelowEvenWithoutItemHeight)
         combo->SetDroppedDown(false);
         Settle();
     }
+}
+
+TEST(SortPidls, SortsInTheFoldersOrderAndRefusesToNest)
+{
+    ByteFolder folder;
+    std::vector<LPITEMIDLIST> lists;
+    for (BYTE b : {3, 1, 2})
+        lists.push_back(ByteFolder::Item(b));
+    SortPidls(&folder, lists);
+    EXPECT_EQ(BytesOf(lists), "123");
+
+    // A sort started from inside a running one raises, and the running one
+    // is over afterwards, so the next sort works.
+    std::string message;
+    folder.onCompare = [&] {
+        std::vector<LPITEMIDLIST> inner;
+        SortPidls(&folder, inner);
+    };
+    try {
+        SortPidls(&folder, lists);
+    } catch (const Exception& e) {
+        message = e.Message();
+    }
+    EXPECT_EQ(message, "Recursive call to SortPidls");
+    folder.onCompare = nullptr;
+    std::reverse(lists.begin(), lists.end());
+    SortPidls(&folder, lists);
+    EXPECT_EQ(BytesOf(lists), "123");
+    for (LPITEMIDLIST l : lists)
+        ShellMemFree(l);
 }
