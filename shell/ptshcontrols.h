@@ -115,6 +115,8 @@ public:
     // result 1); the tree is refreshed afterwards.
     HRESULT DoCommandForNode(TTreeNode* node, const std::string& verb);
     virtual void ProcessMenu(TTreeNode* node, TPoint pos);
+    // Sends the node to the Send To entry at the index.
+    void ProcessSendTo(TTreeNode* node, int index);
     bool CreateNewFolder(bool edit);
     // The shell menu being shown (nil when none).
     IContextMenu* ShownMenu() const { return m_shownMenu; }
@@ -136,6 +138,8 @@ public:
     // drop target of the folder under the pointer. The node under a drag
     // is shown as drop target; hovering over a closed folder opens it.
     void OleBeginDrag(TTreeNode* node, int button);
+    // The data object of a node with shell data and a parent; null otherwise.
+    TComPtr<IDataObject> NodeDataObject(TTreeNode* node);
     DWORD GetDragDropAttributesForNode(TTreeNode* node);
     TTreeNode* DropHighlight() const { return m_dropNode; }
     HRESULT OnDropTarget_DragEnter(IDataObject* data, DWORD keyState, POINTL point, DWORD& effect) override;
@@ -266,6 +270,8 @@ public:
     HRESULT DoCommandForFolder(const std::string& verb);
     virtual void ProcessMenu(TListItem* item, TPoint pos);
     virtual void ProcessMenuForAllSelected(TPoint pos);
+    // Sends the selection to the Send To entry at the index.
+    void ProcessSendTo(int index);
     bool CreateNewFolder(bool edit);
     IContextMenu* ShownMenu() const { return m_shownMenu; }
     TPTShPopupHintEvent OnPopupHint;

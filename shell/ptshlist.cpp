@@ -783,6 +783,18 @@ void TPTCustomShellList::WndProc(TMessage& message)
         TPTCustomListView::WndProc(message);
         HandleMenuSelect(message, m_shownMenu, this, OnPopupHint);
         return;
+    case WM_DRAWITEM:
+        TPTCustomListView::WndProc(message);
+        HandleMenuDrawItem(message, m_shownMenu, ShellGetSystemImageList(ptsizSmall));
+        return;
+    case WM_MEASUREITEM:
+        TPTCustomListView::WndProc(message);
+        HandleMenuMeasureItem(message, m_shownMenu);
+        return;
+    case WM_MENUCHAR:
+        TPTCustomListView::WndProc(message);
+        HandleMenuChar(message, m_shownMenu);
+        return;
     case CN_NOTIFY:
         // A right click selects the item under it first (only it, unless it
         // is selected already), or clears the selection on empty space, as

@@ -155,8 +155,19 @@ void TPTCustomShellList::TrackMenu(IShellFolder* folder, std::vector<LPITEMIDLIS
         InvokeContextMenuCommand(GetTopFormHandle(this), contextMenu, command - PTSH_FIRST_COMMAND);
         if (IsFolderNetworkShare())
             RefreshItems();
+    } else if (command > 0) {
+        ProcessSendTo(static_cast<int>(command) - 1);
     }
-    // Commands 1 to 999 belong to the Send To entries of the menu.
+}
+
+void TPTCustomShellList::ProcessSendTo(int index)
+{
+    const std::vector<TPTSendToEntry>* entries = PTSendToList();
+    if (!entries || index < 0 || static_cast<size_t>(index) >= entries->size())
+        return;
+    const std::string name = (*entries)[static_cast<size_t>(index)].Name;
+    if (TComPtr<IDataObject> object = SelectionDataObject())
+        SendToTarget(name, object.Get());
 }
 
 void TPTCustomShellList::ProcessMenuForAllSelected(TPoint pos)

@@ -4,11 +4,14 @@
 
 #include "kernel/kernel.h"
 #include "rtl/clock.h"
+#include "vcl/graphics.h"
 #include "vcl/forms.h"
 
 #include <algorithm>
 #include <cctype>
+#include <strings.h>
 #include <chrono>
+#include <memory>
 #include <thread>
 
 // ---- context menus ----
@@ -103,20 +106,245 @@ HRESULT InvokeContextMenuVerb(HWND owner, IContextMenu* contextMenu, UINT offset
     return InvokeContextMenuCommand(owner, contextMenu, offset);
 }
 
+namespace {
+
+std::unique_ptr<std::vector<TPTSendToEntry>> g_sendTo;
+
+// The menu's shell extension when it handles menu messages itself; null
+// when the library handles them.
+TComPtr<IContextMenu2> MenuHandler(IContextMenu* contextMenu)
+{
+    void* object = nullptr;
+    if (!contextMenu || FAILED(contextMenu->QueryInterface(IID_IContextMenu2, &object)) || !object)
+        return {};
+    return TComPtr<IContextMenu2>::Adopt(static_cast<IContextMenu2*>(object));
+}
+
+// The Send To entry an owner-drawn item stands for; null for other items.
+const TPTSendToEntry* SendToEntryOf(ULONG_PTR itemData)
+{
+    if (!g_sendTo || itemData >= PTSH_FIRST_COMMAND || itemData >= g_sendTo->size())
+        return nullptr;
+    return &(*g_sendTo)[itemData];
+}
+
+// An entry's caption: its file name without the extension.
+std::string CaptionOf(const TPTSendToEntry& entry)
+{
+    const size_t dot = entry.Name.find_last_of('.');
+    return dot == std::string::npos || dot == 0 ? entry.Name : entry.Name.substr(0, dot);
+}
+
+// The first character of a text, ASCII letters in upper case, as UTF-8.
+std::string FirstCharUpper(const std::string& text)
+{
+    if (text.empty())
+        return {};
+    const unsigned char lead = static_cast<unsigned char>(text[0]);
+    const size_t length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+    std::string first = text.substr(0, length);
+    if (length == 1)
+        first[0] = static_cast<char>(std::toupper(lead));
+    return first;
+}
+
+std::string Utf8Of(unsigned code)
+{
+    std::string out;
+    if (code < 0x80) {
+        out += static_cast<char>(code);
+    } else if (code < 0x800) {
+        out += static_cast<char>(0xC0 | (code >> 6));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+        out += static_cast<char>(0xE0 | (code >> 12));
+        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    }
+    return out;
+}
+
+void FillSendToMenu(HMENU menu)
+{
+    if (!g_sendTo)
+        g_sendTo = std::make_unique<std::vector<TPTSendToEntry>>();
+    g_sendTo->clear();
+    DeleteMenu(menu, 0, MF_BYPOSITION);
+    CollectSendToFiles(ShellGetSpecialFolderPath(0, csidlSendTo), {"*"});
+    for (size_t i = 0; i < g_sendTo->size(); ++i)
+        AppendMenuA(menu, MF_OWNERDRAW, i + 1, reinterpret_cast<const char*>(static_cast<ULONG_PTR>(i)));
+}
+
+} // namespace
+
+const std::vector<TPTSendToEntry>* PTSendToList() { return g_sendTo.get(); }
+
+void CollectSendToFiles(const std::string& folder, const std::vector<std::string>& masks)
+{
+    if (!g_sendTo)
+        g_sendTo = std::make_unique<std::vector<TPTSendToEntry>>();
+    const std::string base = EnsureTrailingCharDB(folder, '/');
+    for (const std::string& mask : masks) {
+        WIN32_FIND_DATAA found {};
+        HANDLE find = FindFirstFileA(base + mask, &found);
+        if (find == INVALID_HANDLE_VALUE)
+            continue;
+        do {
+            if (found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN))
+                continue;
+            const std::string name = found.cFileName;
+            auto at = std::lower_bound(g_sendTo->begin(), g_sendTo->end(), name,
+                [](const TPTSendToEntry& e, const std::string& n) { return strcasecmp(e.Name.c_str(), n.c_str()) < 0; });
+            if (at != g_sendTo->end() && SameText(at->Name, name))
+                continue;  // a sorted list ignores duplicates
+            int icon = -1;
+            LPITEMIDLIST list = nullptr;
+            if (SUCCEEDED(ShellGetIdListFromPath(base + name, list)) && list) {
+                icon = ShellGetIconIndex(list, SHGFI_SMALLICON);
+                ShellMemFree(list);
+            }
+            g_sendTo->insert(at, TPTSendToEntry {name, icon});
+        } while (FindNextFileA(find, &found));
+        FindClose(find);
+    }
+}
+
 void HandleMenuInitPopup(TMessage& message, IContextMenu* contextMenu)
 {
     if (!contextMenu)
         return;
     try {
-        void* object = nullptr;
-        if (SUCCEEDED(contextMenu->QueryInterface(IID_IContextMenu2, &object)) && object) {
-            auto* menu2 = static_cast<IContextMenu2*>(object);
-            menu2->HandleMenuMsg(message.Msg, message.WParam, message.LParam);
-            menu2->Release();
+        if (TComPtr<IContextMenu2> handler = MenuHandler(contextMenu)) {
+            handler->HandleMenuMsg(message.Msg, message.WParam, message.LParam);
+            return;
         }
+        auto* menu = reinterpret_cast<HMENU>(message.WParam);
+        if (GetMenuItemCount(menu) == 1 && (GetMenuState(menu, 0, MF_BYPOSITION) & MF_GRAYED))
+            FillSendToMenu(menu);
     } catch (...) {
         // A menu message never lets an exception out of the menu's loop.
     }
+}
+
+void HandleMenuDrawItem(TMessage& message, IContextMenu* contextMenu, HIMAGELIST smallImages)
+{
+    if (!contextMenu)
+        return;
+    try {
+        if (TComPtr<IContextMenu2> handler = MenuHandler(contextMenu)) {
+            handler->HandleMenuMsg(message.Msg, message.WParam, message.LParam);
+            return;
+        }
+        const auto* dis = reinterpret_cast<const DRAWITEMSTRUCT*>(message.LParam);
+        if (!dis || dis->CtlType != ODT_MENU || !dis->hDC)
+            return;
+        const TPTSendToEntry* entry = SendToEntryOf(dis->itemData);
+        if (!entry)
+            return;
+        TCanvas canvas;
+        canvas.SetPainter(dis->hDC->Painter);
+        struct Unbind {
+            TCanvas& c;
+            ~Unbind() { c.SetPainter(nullptr); }
+        } unbind {canvas};
+        GetMenuFont(canvas.Font());
+        const bool selected = static_cast<int>(dis->itemID) >= 0 && (dis->itemState & ODS_SELECTED);
+        canvas.Brush().SetColor(selected ? clHighlight : clMenu);
+        canvas.Font().SetColor(selected ? clHighlightText : clMenuText);
+        if (static_cast<int>(dis->itemID) < 0) {
+            canvas.FillRect(dis->rcItem);
+        } else {
+            canvas.TextRect(dis->rcItem, dis->rcItem.Left + 32, dis->rcItem.Top + 2, CaptionOf(*entry));
+            if (entry->IconIndex >= 0)
+                ImageList_Draw(smallImages, entry->IconIndex, canvas, dis->rcItem.Left + 8, dis->rcItem.Top + 2,
+                    ILD_NORMAL);
+        }
+        message.Result = TRUE;
+    } catch (...) {
+    }
+}
+
+void HandleMenuMeasureItem(TMessage& message, IContextMenu* contextMenu)
+{
+    if (!contextMenu)
+        return;
+    try {
+        if (TComPtr<IContextMenu2> handler = MenuHandler(contextMenu)) {
+            handler->HandleMenuMsg(message.Msg, message.WParam, message.LParam);
+            return;
+        }
+        auto* mis = reinterpret_cast<MEASUREITEMSTRUCT*>(message.LParam);
+        if (!mis || mis->CtlType != ODT_MENU)
+            return;
+        const TPTSendToEntry* entry = SendToEntryOf(mis->itemData);
+        if (!entry)
+            return;
+        TCanvas measure;
+        GetMenuFont(measure.Font());
+        mis->itemWidth = static_cast<UINT>(measure.TextWidth(CaptionOf(*entry)) + 32);
+        mis->itemHeight = static_cast<UINT>(GetMenuLineHeight() + 2);
+        message.Result = TRUE;
+    } catch (...) {
+    }
+}
+
+void HandleMenuChar(TMessage& message, IContextMenu* contextMenu)
+{
+    if (!contextMenu)
+        return;
+    try {
+        if (TComPtr<IContextMenu2> handler = MenuHandler(contextMenu)) {
+            handler->HandleMenuMsg(message.Msg, message.WParam, message.LParam);
+            return;
+        }
+        if (!g_sendTo || HIWORD(message.WParam) != MF_POPUP)
+            return;
+        auto* menu = reinterpret_cast<HMENU>(message.LParam);
+        const std::string typed = FirstCharUpper(Utf8Of(LOWORD(message.WParam)));
+        size_t highlighted = 0;
+        for (int i = 0; i < GetMenuItemCount(menu); ++i)
+            if (GetMenuState(menu, static_cast<UINT>(i), MF_BYPOSITION) & MFS_HILITE) {
+                highlighted = static_cast<size_t>(i);
+                break;
+            }
+        const std::vector<TPTSendToEntry>& entries = *g_sendTo;
+        const size_t n = entries.size();
+        // Case-insensitive both when searching and when counting, so that
+        // two entries starting with "a" and "A" count as two.
+        auto starts = [&](size_t i) { return FirstCharUpper(CaptionOf(entries[i])) == typed; };
+        size_t found = n;
+        for (size_t k = 1; k <= n && found == n; ++k)
+            if (const size_t i = (highlighted + k) % n; starts(i))
+                found = i;
+        if (found == n) {
+            message.Result = static_cast<LRESULT>(MAKELPARAM(0, MNC_CLOSE));
+            return;
+        }
+        const auto count = std::count_if(entries.begin(), entries.end(),
+            [&](const TPTSendToEntry& e) { return FirstCharUpper(CaptionOf(e)) == typed; });
+        message.Result = static_cast<LRESULT>(MAKELPARAM(static_cast<UINT>(found), count > 1 ? MNC_SELECT : MNC_EXECUTE));
+    } catch (...) {
+    }
+}
+
+void SendToTarget(const std::string& name, IDataObject* data)
+{
+    const std::string folder = ShellGetSpecialFolderPath(0, csidlSendTo);
+    if (folder.empty())
+        RaiseShellError(ERROR_PATH_NOT_FOUND);
+    LPITEMIDLIST list = nullptr;
+    OleCheck(ShellGetIdListFromPath(EnsureTrailingCharDB(folder, '/') + name, list));
+    void* object = nullptr;
+    const HRESULT hr = ShellGetUIObjectOfIdList(list, IID_IDropTarget, &object);
+    ShellMemFree(list);
+    OleCheck(hr);
+    TComPtr<IDropTarget> target = TComPtr<IDropTarget>::Adopt(static_cast<IDropTarget*>(object));
+    DWORD effect = DROPEFFECT_COPY;
+    const POINTL origin {0, 0};
+    target->DragEnter(data, MK_LBUTTON, origin, &effect);
+    target->DragOver(MK_LBUTTON, origin, &effect);
+    TScreenCursorGuard hourGlass;
+    target->Drop(data, MK_LBUTTON, origin, &effect);
 }
 
 void HandleMenuSelect(TMessage& message, IContextMenu* contextMenu, TObject* control, const TPTShPopupHintEvent& hint)

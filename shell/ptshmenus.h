@@ -8,6 +8,7 @@
 
 #include "shell/ptshutils.h"
 
+#include "ole/ole2.h"
 #include "vcl/controls.h"
 #include "vcl/winmenus.h"
 
@@ -50,8 +51,39 @@ HRESULT InvokeContextMenuVerb(HWND owner, IContextMenu* contextMenu, UINT offset
 // while none is). WM_INITMENUPOPUP goes to a menu that handles messages
 // (IContextMenu2); WM_MENUSELECT gives the hint callback the shell's help
 // text of the command under the pointer, or an empty one.
+// Without IContextMenu2 the library fills, measures, draws and selects the
+// Send To entries itself: an opening submenu that is one greyed item is the
+// Send To placeholder, replaced by one owner-drawn item per entry (command
+// position + 1, item data the position). The handlers never let an
+// exception out.
 void HandleMenuInitPopup(TMessage& message, IContextMenu* contextMenu);
+void HandleMenuDrawItem(TMessage& message, IContextMenu* contextMenu, HIMAGELIST smallImages);
+void HandleMenuMeasureItem(TMessage& message, IContextMenu* contextMenu);
+// A letter no item's mnemonic takes: the next Send To entry after the
+// highlighted one that starts with it (without regard to case) is run when
+// it is the only one, selected when more entries start with it; none closes
+// the menu.
+void HandleMenuChar(TMessage& message, IContextMenu* contextMenu);
 void HandleMenuSelect(TMessage& message, IContextMenu* contextMenu, TObject* control, const TPTShPopupHintEvent& hint);
+
+// ---- Send To ----
+
+struct TPTSendToEntry {
+    std::string Name;  // the file's name in the Send To folder
+    int IconIndex;     // in the small system image list; -1 when unknown
+};
+// The Send To entries shared by every control, sorted by name without regard
+// to case; null until a Send To submenu first opened. The list is filled
+// anew each time one opens, so an entry added or removed meanwhile shows.
+const std::vector<TPTSendToEntry>* PTSendToList();
+// Adds every file of the folder matching each mask that is neither a folder
+// nor hidden, with its small icon; a name listed already is not added twice.
+void CollectSendToFiles(const std::string& folder, const std::vector<std::string>& masks);
+// Drops the items on the Send To entry, as a copy with the left button: a
+// link to a folder copies them there, an application is started with them.
+// Raises when the entry cannot be found or takes no drops; the drop itself
+// reports its own failures.
+void SendToTarget(const std::string& name, IDataObject* data);
 
 // ---- new folder ----
 

@@ -537,6 +537,18 @@ void TPTCustomShellTree::WndProc(TMessage& message)
         TPTCustomTreeView::WndProc(message);
         HandleMenuSelect(message, m_shownMenu, this, OnPopupHint);
         return;
+    case WM_DRAWITEM:
+        TPTCustomTreeView::WndProc(message);
+        HandleMenuDrawItem(message, m_shownMenu, ShellGetSystemImageList(ptsizSmall));
+        return;
+    case WM_MEASUREITEM:
+        TPTCustomTreeView::WndProc(message);
+        HandleMenuMeasureItem(message, m_shownMenu);
+        return;
+    case WM_MENUCHAR:
+        TPTCustomTreeView::WndProc(message);
+        HandleMenuChar(message, m_shownMenu);
+        return;
     default:
         break;
     }

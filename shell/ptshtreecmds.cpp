@@ -120,8 +120,18 @@ void TPTCustomShellTree::ProcessMenu(TTreeNode* node, TPoint pos)
     } else if (command >= PTSH_FIRST_COMMAND) {
         InvokeContextMenuCommand(GetParentHWND(), contextMenu, command - PTSH_FIRST_COMMAND);
         RefreshNodes();
+    } else if (command > 0) {
+        ProcessSendTo(node, static_cast<int>(command) - 1);
     }
-    // Commands 1 to 999 belong to the Send To entries of the menu.
+}
+
+void TPTCustomShellTree::ProcessSendTo(TTreeNode* node, int index)
+{
+    const std::vector<TPTSendToEntry>* entries = PTSendToList();
+    TComPtr<IDataObject> object = NodeDataObject(node);
+    if (!entries || index < 0 || static_cast<size_t>(index) >= entries->size() || !object)
+        return;
+    SendToTarget((*entries)[static_cast<size_t>(index)].Name, object.Get());
 }
 
 bool TPTCustomShellTree::CanEdit(TTreeNode* node, std::string& text)

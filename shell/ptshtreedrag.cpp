@@ -30,10 +30,19 @@ DWORD TPTCustomShellTree::GetDragDropAttributesForNode(TTreeNode* node)
     return attributes & kEffects;
 }
 
-void TPTCustomShellTree::OleBeginDrag(TTreeNode* node, int button)
+TComPtr<IDataObject> TPTCustomShellTree::NodeDataObject(TTreeNode* node)
 {
     TPTShTreeData* data = node ? GetDataFromNode(node) : nullptr;
     if (!data || !node->Parent() || !data->ParentData())
+        return {};
+    LPCITEMIDLIST item = data->GetRelPidl();
+    return TComPtr<IDataObject>(new TShellDataObject(data->ParentData()->GetAbsPidl(), {item}, {data->GetPathName()}));
+}
+
+void TPTCustomShellTree::OleBeginDrag(TTreeNode* node, int button)
+{
+    TComPtr<IDataObject> object = NodeDataObject(node);
+    if (!object)
         return;
     m_dragNode = node;
     m_dropNode = node;
@@ -46,9 +55,6 @@ void TPTCustomShellTree::OleBeginDrag(TTreeNode* node, int button)
             tree->EndBusy();
         }
     } end {this};
-    const std::string path = data->GetPathName();
-    LPCITEMIDLIST item = data->GetRelPidl();
-    TComPtr<IDataObject> object(new TShellDataObject(data->ParentData()->GetAbsPidl(), {item}, {path}));
     DWORD effect = DROPEFFECT_NONE;
     const HRESULT hr = PTShellRunDrag(object.Get(), GetDragDropAttributesForNode(node), button, effect);
     if (hr == DRAGDROP_S_DROP)

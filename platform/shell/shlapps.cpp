@@ -474,6 +474,29 @@ std::vector<std::string> ExpandArgs(const ShellApp& app, const std::vector<std::
 
 } // namespace
 
+bool ShellReadDesktopEntry(const std::string& path, ShellDesktopEntry& entry)
+{
+    const KeyFile kf = ReadKeyFile(path, {"Desktop Entry"});
+    const auto g = kf.find("Desktop Entry");
+    if (g == kf.end())
+        return false;
+    const auto type = g->second.find("Type");
+    if (type != g->second.end() && type->second == "Link") {
+        const auto url = g->second.find("URL");
+        if (url == g->second.end() || url->second.empty())
+            return false;
+        entry.kind = ShellDesktopEntry::Link;
+        entry.url = Unescape(url->second);
+        return true;
+    }
+    Entry app;
+    if (!ReadEntry(path, path.substr(path.find_last_of('/') + 1), app))
+        return false;
+    entry.kind = ShellDesktopEntry::Application;
+    entry.app = std::move(app.app);
+    return true;
+}
+
 std::string ShellFileUrl(const std::string& path)
 {
     static const char* hex = "0123456789ABCDEF";

@@ -20,6 +20,16 @@ struct ShellApp {
     bool terminal = false;
 };
 
+// One desktop file of a folder of launchers (Send To): a link with its URL,
+// or an application to start with files.
+struct ShellDesktopEntry {
+    enum Kind { Link, Application } kind = Link;
+    std::string url;  // a link's URL=
+    ShellApp app;     // an application (id: the file's name)
+};
+// False for a file that is neither a link with a URL nor a usable application.
+bool ShellReadDesktopEntry(const std::string& path, ShellDesktopEntry& entry);
+
 // The MIME type of an existing file or folder ("inode/directory" for folders).
 std::string ShellMimeTypeOf(const std::string& path);
 // The type and every type it derives from, the type itself first.

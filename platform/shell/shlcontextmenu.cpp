@@ -3,6 +3,9 @@
 //   Open                  "open" (the default item)
 //   Open With  >          one entry per installed application for the type
 //   ---
+//   Send To    >          one greyed placeholder, which the controls replace
+//                         with the entries of the Send To folder as it opens
+//   ---
 //   Cut                   "cut"     (items that can move)
 //   Copy                  "copy"
 //   Paste                 "paste"   (one folder, while the clipboard holds files)
@@ -14,8 +17,8 @@
 //   Properties            "properties"
 //
 // There is no IContextMenu2: the controls handle the menu messages
-// themselves. No submenu is ever a single greyed item, the shape of the
-// placeholder that the controls fill with Send To entries.
+// themselves. No other submenu is ever a single greyed item, the shape by
+// which the controls know the Send To placeholder.
 #include "shlmenu_p.h"
 
 #include "shlapps.h"
@@ -125,6 +128,17 @@ public:
                 DestroyMenu(sub);
         }
         separator();
+        if (idCmdFirst + kSendToPlaceholder <= idCmdLast) {
+            HMENU sendTo = CreatePopupMenu();
+            AppendMenuA(sendTo, MF_STRING | MF_GRAYED, idCmdFirst + kSendToPlaceholder, "(empty)");
+            if (InsertMenuA(menu, at, MF_BYPOSITION | MF_POPUP, reinterpret_cast<UINT_PTR>(sendTo), "Se&nd To")) {
+                ++at;
+                highest = std::max(highest, kSendToPlaceholder);
+                separator();
+            } else {
+                DestroyMenu(sendTo);
+            }
+        }
         if (All(SFGAO_CANMOVE) && add(menu, at, kCut, CommandAt(kCut)->caption))
             ++at;
         if (All(SFGAO_CANCOPY) && add(menu, at, kCopy, CommandAt(kCopy)->caption))

@@ -4,14 +4,21 @@
 // across; Ctrl copies, Shift moves, Ctrl+Shift or Alt links (a symbolic
 // link); a right-button drop asks which. Moving items onto the folder that
 // holds them does nothing, and no folder goes into itself.
+//
+// A desktop file (the entries of the Send To folder) takes drops too: a link
+// to a folder as that folder does, an application by starting it with the
+// dropped files.
 #include "shldrop_p.h"
 
 #include "ole/ole2.h"
+#include "shlapps.h"
 #include "shlfileop.h"
 #include "shlui_p.h"
 #include "vcl/winmenus.h"
 
 #include "rtl/sysutils.h"
+
+#include <QUrl>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -272,7 +279,105 @@ private:
     std::vector<std::string> m_files;
 };
 
+// An application of a desktop file: the dropped files are copied to it, in
+// the sense that it gets them; it is started with them on the drop.
+class AppDropTarget final : public TComObject<IDropTarget> {
+public:
+    explicit AppDropTarget(ShellApp app) : m_app(std::move(app)) {}
+
+    HRESULT QueryInterface(REFIID riid, void** ppv) override
+    {
+        return QueryFor(riid, ppv, {&IID_IUnknown, &IID_IDropTarget});
+    }
+
+    HRESULT DragEnter(IDataObject* data, DWORD, POINTL, DWORD* effect) override
+    {
+        if (!effect)
+            return E_INVALIDARG;
+        try {
+            m_files = DroppedFiles(data);
+        } catch (...) {
+            m_files.clear();
+        }
+        *effect = Effect(*effect);
+        return S_OK;
+    }
+
+    HRESULT DragOver(DWORD, POINTL, DWORD* effect) override
+    {
+        if (!effect)
+            return E_INVALIDARG;
+        *effect = Effect(*effect);
+        return S_OK;
+    }
+
+    HRESULT DragLeave() override
+    {
+        m_files.clear();
+        return S_OK;
+    }
+
+    HRESULT Drop(IDataObject* data, DWORD, POINTL, DWORD* effect) override
+    {
+        if (!effect)
+            return E_INVALIDARG;
+        std::string error;
+        try {
+            m_files = DroppedFiles(data);
+            if (Effect(*effect) == DROPEFFECT_NONE) {
+                *effect = DROPEFFECT_NONE;
+                return S_OK;
+            }
+            if (ShellLaunchApp(m_app, m_files, error)) {
+                *effect = DROPEFFECT_COPY;
+                m_files.clear();
+                return S_OK;
+            }
+        } catch (const std::exception& e) {
+            error = e.what();
+        }
+        shellui::Error(error.empty() ? "\"" + m_app.name + "\" could not be started." : error, "Send To");
+        m_files.clear();
+        *effect = DROPEFFECT_NONE;
+        return E_FAIL;
+    }
+
+private:
+    DWORD Effect(DWORD offered) const
+    {
+        return m_files.empty() || !(offered & DROPEFFECT_COPY) ? DROPEFFECT_NONE : DROPEFFECT_COPY;
+    }
+
+    ShellApp m_app;
+    std::vector<std::string> m_files;
+};
+
+// The local path a link's URL names; "" for another kind of URL.
+std::string LinkedPath(const std::string& url)
+{
+    if (!url.empty() && url.front() == '/')
+        return url;
+    const QUrl parsed(QString::fromStdString(url));
+    return parsed.isLocalFile() ? parsed.toLocalFile().toStdString() : std::string();
+}
+
 } // namespace
+
+HRESULT CreateDesktopEntryDropTarget(HWND owner, const std::string& path, REFIID riid, void** ppv)
+{
+    ShellDesktopEntry entry;
+    if (!ShellReadDesktopEntry(path, entry))
+        return E_NOINTERFACE;
+    if (entry.kind == ShellDesktopEntry::Application) {
+        TComPtr<IDropTarget> target(new AppDropTarget(std::move(entry.app)));
+        return target->QueryInterface(riid, ppv);
+    }
+    const std::string folder = LinkedPath(entry.url);
+    struct stat st;
+    if (folder.empty() || ::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
+    return CreateFolderDropTarget(owner, folder, riid, ppv);
+}
 
 HRESULT CreateFolderDropTarget(HWND owner, const std::string& folder, REFIID riid, void** ppv)
 {

@@ -10,6 +10,7 @@
 // through its drive). The desktop compares absolute lists by their canonical
 // route: a path below the home folder goes through the home item, any other
 // through the drive that holds it, so both routes compare equal.
+#include "shlapps.h"
 #include "shlobj.h"
 #include "shldrop_p.h"
 #include "shlmenu_p.h"
@@ -612,16 +613,28 @@ public:
         return shellmenu::CreateContextMenu(std::move(items), riid, ppv);
     }
 
-    // Only a file-system folder (or a link to one) takes drops.
+    // A file-system folder (or a link to one) takes drops, and so does a
+    // desktop file that links to a folder or starts an application.
     HRESULT DropTargetOf(HWND owner, UINT cidl, LPCITEMIDLIST* apidl, void** ppv)
     {
         std::vector<Item> list;
         if (cidl != 1 || !apidl || !apidl[0] || !DecodeList(apidl[0], list) || list.empty())
             return E_INVALIDARG;
         std::string path;
-        if (!PathOf(list, path) || !IsDirectory(path))
+        if (!PathOf(list, path))
             return E_NOINTERFACE;
-        return shelldrop::CreateFolderDropTarget(owner, path, IID_IDropTarget, ppv);
+        if (IsDirectory(path))
+            return shelldrop::CreateFolderDropTarget(owner, path, IID_IDropTarget, ppv);
+        if (EndsWithDesktop(path))
+            return shelldrop::CreateDesktopEntryDropTarget(owner, path, IID_IDropTarget, ppv);
+        return E_NOINTERFACE;
+    }
+
+    static bool EndsWithDesktop(const std::string& path)
+    {
+        static constexpr char kSuffix[] = ".desktop";
+        const size_t n = sizeof kSuffix - 1;
+        return path.size() > n && path.compare(path.size() - n, n, kSuffix) == 0;
     }
 
     HRESULT BindToObject(LPCITEMIDLIST pidl, IBindCtx*, REFIID riid, void** ppv) override
@@ -1356,6 +1369,27 @@ std::string SendToFolder()
     return data.empty() ? std::string() : data + "/vistrel/SendTo";
 }
 
+// A new Send To folder gets links to the desktop and to the home folder, as
+// the desktop gives a new user default Send To entries.
+void WriteDefaultSendToEntries(const std::string& folder)
+{
+    struct Link {
+        const char* file;
+        const char* name;
+        const char* icon;
+        std::string target;
+    };
+    const Link links[] = {{"Desktop.desktop", "Desktop", "user-desktop", DesktopDirectory()},
+        {"Home.desktop", "Home", "user-home", HomeFolder()}};
+    for (const Link& link : links) {
+        if (link.target.empty())
+            continue;
+        std::ofstream out(folder + "/" + link.file);
+        out << "[Desktop Entry]\nType=Link\nName=" << link.name << "\nURL=" << ShellFileUrl(link.target)
+            << "\nIcon=" << link.icon << "\n";
+    }
+}
+
 // Where a special folder lives; "" when the namespace has no such folder.
 // `create` tells whether the folder is ours to create when it is missing.
 std::string SpecialFolderPath(int csidl, bool& create)
@@ -1395,8 +1429,11 @@ bool ShellSpecialFolderPath(int csidl, std::string& path)
     path = SpecialFolderPath(csidl, create);
     if (path.empty())
         return false;
-    if (create && !IsDirectory(path))
+    if (create && !IsDirectory(path)) {
         ForceDirectories(path);
+        if (csidl == CSIDL_SENDTO && IsDirectory(path))
+            WriteDefaultSendToEntries(path);
+    }
     if (!IsDirectory(path)) {
         path.clear();
         return false;

@@ -22,6 +22,7 @@ constexpr UINT kProperties = 19;
 constexpr UINT kCut = 24;
 constexpr UINT kCopy = 25;
 constexpr UINT kPaste = 26;
+constexpr UINT kSendToPlaceholder = 30;  // the greyed item of the Send To submenu
 constexpr UINT kOpenWithFirst = 32;  // one per application, in the submenu
 constexpr UINT kOpenWithCount = 256;
 

@@ -27,6 +27,7 @@ std::uint32_t ColorToRGB(TColor color)
         {clHighlightText, 0xFFFFFF}, {clBtnFace, 0xF0F0F0}, {clBtnShadow, 0xA0A0A0},
         {clGrayText, 0x6D6D6D}, {clBtnText, 0x000000}, {clBtnHighlight, 0xFFFFFF},
         {cl3DDkShadow, 0x696969}, {cl3DLight, 0xE3E3E3}, {clInfoBk, 0xE1FFFF},
+        {clMenu, 0xF0F0F0}, {clMenuText, 0x000000},
     };
     for (const SystemColor& s : table)
         if (s.id == color)

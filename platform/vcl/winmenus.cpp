@@ -3,8 +3,14 @@
 #include <QAction>
 #include <QApplication>
 #include <QFont>
+#include <QFontMetrics>
+#include <QKeyEvent>
+#include <QKeySequence>
 #include <QMenu>
+#include <QPainter>
 #include <QPointer>
+#include <QProxyStyle>
+#include <QStyleOptionMenuItem>
 
 #include <cstring>
 #include <memory>
@@ -16,6 +22,7 @@ struct WinMenuItem {
     UINT id = 0;
     HMENU sub = nullptr;
     std::string text;
+    ULONG_PTR data = 0;  // an owner-drawn item's data
 };
 
 struct WinMenu {
@@ -104,6 +111,162 @@ void ItemHovered(HMENU menu, QAction* action)
 
 void Fill(HMENU menu, QMenu* q);
 
+// An owner-drawn item's action carries this text: a mark no caption has,
+// then its position, so the menu style can tell which item Qt measures or
+// paints (the style sees only the option, whose text is the action's).
+constexpr QChar kOwnerDrawMark(u'\x01');
+
+const WinMenuItem* OwnerDrawnItem(HMENU menu, const QStyleOption* option, size_t& position)
+{
+    const auto* item = qstyleoption_cast<const QStyleOptionMenuItem*>(option);
+    if (!item || !Valid(menu) || !item->text.startsWith(kOwnerDrawMark))
+        return nullptr;
+    bool ok = false;
+    position = item->text.mid(1).section(QLatin1Char('\t'), 0, 0).toUInt(&ok);
+    if (!ok || position >= menu->items.size() || !(menu->items[position].flags & MF_OWNERDRAW))
+        return nullptr;
+    return &menu->items[position];
+}
+
+HMENU MenuOf(const QWidget* widget);
+
+// The style of tracked menus: owner-drawn items take the size the owner
+// measures and are painted by the owner; every other item as the
+// application's style paints it.
+class OwnerDrawStyle final : public QProxyStyle {
+public:
+    QSize sizeFromContents(ContentsType type, const QStyleOption* option, const QSize& size,
+        const QWidget* widget) const override
+    {
+        size_t position = 0;
+        const HMENU menu = MenuOf(widget);
+        if (type == CT_MenuItem) {
+            if (const WinMenuItem* it = OwnerDrawnItem(menu, option, position)) {
+                MEASUREITEMSTRUCT mis;
+                mis.CtlType = ODT_MENU;
+                mis.itemID = it->id;
+                mis.itemData = it->data;
+                SendToOwner(WM_MEASUREITEM, 0, reinterpret_cast<LPARAM>(&mis));
+                return QSize(static_cast<int>(mis.itemWidth), static_cast<int>(mis.itemHeight));
+            }
+        }
+        return QProxyStyle::sizeFromContents(type, option, size, widget);
+    }
+
+    void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
+        const QWidget* widget) const override
+    {
+        size_t position = 0;
+        const HMENU menu = MenuOf(widget);
+        if (element == CE_MenuItem) {
+            if (const WinMenuItem* it = OwnerDrawnItem(menu, option, position)) {
+                painter->save();
+                TDrawContext dc;
+                dc.Painter = painter;
+                DRAWITEMSTRUCT dis;
+                dis.CtlType = ODT_MENU;
+                dis.itemID = it->id;
+                dis.itemAction = ODA_DRAWENTIRE;
+                if (option->state & State_Selected)
+                    dis.itemState |= ODS_SELECTED;
+                if (!(option->state & State_Enabled))
+                    dis.itemState |= ODS_GRAYED;
+                dis.hwndItem = reinterpret_cast<HWND>(menu);
+                dis.hDC = &dc;
+                const QRect r = option->rect;
+                dis.rcItem = TRect {r.left(), r.top(), r.right() + 1, r.bottom() + 1};
+                dis.itemData = it->data;
+                painter->setClipRect(r);
+                SendToOwner(WM_DRAWITEM, 0, reinterpret_cast<LPARAM>(&dis));
+                painter->restore();
+                return;
+            }
+        }
+        QProxyStyle::drawControl(element, option, painter, widget);
+    }
+};
+
+QStyle* MenuStyle()
+{
+    // Lives as long as the program: every tracked menu uses it.
+    static QPointer<OwnerDrawStyle> style;
+    if (!style) {
+        style = new OwnerDrawStyle;
+        style->setParent(qApp);
+    }
+    return style;
+}
+
+QAction* ActionAt(QMenu* q, size_t position)
+{
+    for (QAction* a : q->actions())
+        if (a->property("winPos").toInt() == static_cast<int>(position))
+            return a;
+    return nullptr;
+}
+
+// A Qt menu showing one (sub)menu. A letter that no item's mnemonic takes
+// is offered to the owner (WM_MENUCHAR): it closes the menu, runs or
+// selects the item at a position, or is ignored.
+class WinPopup final : public QMenu {
+public:
+    WinPopup(HMENU menu, const QString& title, QWidget* parent) : QMenu(title, parent), m_menu(menu)
+    {
+        setStyle(MenuStyle());
+    }
+    HMENU Menu() const { return m_menu; }
+
+protected:
+    void keyPressEvent(QKeyEvent* e) override
+    {
+        if (OfferToOwner(e))
+            return;
+        QMenu::keyPressEvent(e);
+    }
+
+private:
+    bool OfferToOwner(QKeyEvent* e)
+    {
+        const QString text = e->text();
+        if (text.size() != 1 || !text[0].isPrint() || text[0].isSpace()
+            || (e->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)))
+            return false;
+        const QKeySequence typed(text[0].toUpper().unicode());
+        for (QAction* a : actions())
+            if (a->isVisible() && !a->text().startsWith(kOwnerDrawMark) && QKeySequence::mnemonic(a->text()) == typed)
+                return false;
+        const LRESULT answer = g_track && g_track->owner
+            ? SendMessage(g_track->owner, WM_MENUCHAR, MAKEWPARAM(text[0].unicode(), MF_POPUP),
+                reinterpret_cast<LPARAM>(m_menu))
+            : 0;
+        switch (HIWORD(static_cast<std::uintptr_t>(answer))) {
+        case MNC_CLOSE:
+            EndMenu();
+            return true;
+        case MNC_EXECUTE:
+        case MNC_SELECT:
+            if (QAction* a = ActionAt(this, LOWORD(static_cast<std::uintptr_t>(answer)))) {
+                setActiveAction(a);
+                if (HIWORD(static_cast<std::uintptr_t>(answer)) == MNC_EXECUTE) {
+                    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+                    QMenu::keyPressEvent(&enter);
+                }
+            }
+            return true;
+        default:
+            return true;  // ignored, as the system beeps and does nothing
+        }
+    }
+
+    HMENU m_menu;
+};
+
+HMENU MenuOf(const QWidget* widget)
+{
+    const auto* popup = dynamic_cast<const WinPopup*>(widget);
+    return popup ? popup->Menu() : nullptr;
+}
+
 // Before a (sub)menu shows, its owner may change it (WM_INITMENUPOPUP);
 // the Qt menu is then built again from the items.
 void Prepare(HMENU menu, QMenu* q, int position)
@@ -123,7 +286,7 @@ void Fill(HMENU menu, QMenu* q)
         if (it.flags & MF_SEPARATOR) {
             action = q->addSeparator();
         } else if (it.sub) {
-            auto* sub = new QMenu(QString::fromStdString(it.text), q);
+            auto* sub = new WinPopup(it.sub, QString::fromStdString(it.text), q);
             HMENU subMenu = it.sub;
             const int pos = static_cast<int>(i);
             QObject::connect(sub, &QMenu::aboutToShow, sub, [subMenu, sub, pos] { Prepare(subMenu, sub, pos); });
@@ -131,7 +294,10 @@ void Fill(HMENU menu, QMenu* q)
             action = q->addMenu(sub);
             Fill(subMenu, sub);
         } else {
-            action = q->addAction(QString::fromStdString(it.text));
+            const QString caption = (it.flags & MF_OWNERDRAW)
+                ? QString(kOwnerDrawMark) + QString::number(static_cast<qulonglong>(i))
+                : QString::fromStdString(it.text);
+            action = q->addAction(caption);
             action->setData(static_cast<uint>(it.id));
             if (it.flags & MF_CHECKED) {
                 action->setCheckable(true);
@@ -153,7 +319,7 @@ bool Insert(HMENU menu, size_t at, UINT flags, UINT_PTR item, const char* text)
     if (!Valid(menu))
         return false;
     WinMenuItem it;
-    it.flags = flags & (MF_GRAYED | MF_DISABLED | MF_CHECKED | MF_POPUP | MF_SEPARATOR | MF_DEFAULT);
+    it.flags = flags & (MF_GRAYED | MF_DISABLED | MF_CHECKED | MF_POPUP | MF_SEPARATOR | MF_DEFAULT | MF_OWNERDRAW);
     if (flags & MF_POPUP) {
         it.sub = reinterpret_cast<HMENU>(item);
         if (!Valid(it.sub) || it.sub == menu)
@@ -161,7 +327,9 @@ bool Insert(HMENU menu, size_t at, UINT flags, UINT_PTR item, const char* text)
     } else if (!(flags & MF_SEPARATOR)) {
         it.id = static_cast<UINT>(item);
     }
-    if (text && !(flags & MF_SEPARATOR))
+    if (flags & MF_OWNERDRAW)
+        it.data = reinterpret_cast<ULONG_PTR>(text);
+    else if (text && !(flags & MF_SEPARATOR))
         it.text = text;
     menu->items.insert(menu->items.begin() + static_cast<std::ptrdiff_t>(std::min(at, menu->items.size())), it);
     return true;
@@ -271,9 +439,14 @@ UINT GetMenuState(HMENU menu, UINT item, UINT flags)
     if (!Locate(menu, item, flags, owner, index))
         return static_cast<UINT>(-1);
     const WinMenuItem& it = owner->items[index];
+    UINT hilite = 0;
+    if (owner->shown && owner->shown->activeAction()
+        && owner->shown->activeAction()->property("winPos").toInt() == static_cast<int>(index))
+        hilite = MF_HILITE;
     if (it.sub)
-        return (it.flags & 0xFF) | MF_POPUP | (static_cast<UINT>(std::min<size_t>(it.sub->items.size(), 0xFF)) << 8);
-    return it.flags;
+        return (it.flags & 0xFF) | hilite | MF_POPUP
+            | (static_cast<UINT>(std::min<size_t>(it.sub->items.size(), 0xFF)) << 8);
+    return it.flags | hilite;
 }
 
 int GetMenuStringA(HMENU menu, UINT item, char* text, int size, UINT flags)
@@ -332,7 +505,7 @@ BOOL TrackPopupMenu(HMENU menu, UINT flags, int x, int y, int, HWND owner, const
     track.owner = owner;
     track.menu = menu;
     g_track = &track;
-    auto root = std::make_unique<QMenu>();
+    auto root = std::make_unique<WinPopup>(menu, QString(), nullptr);
     track.root = root.get();
     QObject::connect(root.get(), &QMenu::hovered, root.get(), [menu](QAction* a) { ItemHovered(menu, a); });
     QMenu* raw = root.get();
@@ -358,6 +531,14 @@ BOOL EndMenu()
     // Submenus close with their root.
     g_track->root->close();
     return TRUE;
+}
+
+void GetMenuFont(TFont& font) { font.FromQFont(QApplication::font("QMenu")); }
+
+int GetMenuLineHeight()
+{
+    // As the system's SM_CYMENU: the font's line with a little room.
+    return QFontMetrics(QApplication::font("QMenu")).height() + 4;
 }
 
 HMENU TrackedMenu() { return g_track ? g_track->menu : nullptr; }

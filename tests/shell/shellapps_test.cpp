@@ -247,8 +247,11 @@ std::vector<std::string> Entries(IContextMenu* cm, UINT flags)
             if (state & MF_SEPARATOR) {
                 out.push_back(indent + "-");
             } else if (HMENU sub = GetSubMenu(m, i)) {
-                EXPECT_FALSE(GetMenuItemCount(sub) == 1 && (GetMenuState(sub, 0, MF_BYPOSITION) & MF_GRAYED))
-                    << "a submenu that is one greyed item is the Send To placeholder";
+                // A submenu that is one greyed item is the Send To placeholder.
+                if (GetMenuItemCount(sub) == 1 && (GetMenuState(sub, 0, MF_BYPOSITION) & MF_GRAYED)) {
+                    out.push_back(indent + "send to>");
+                    continue;
+                }
                 out.push_back(indent + ">");
                 walk(sub, indent + "  ");
             } else {
@@ -277,16 +280,16 @@ TEST_F(Apps, MenuEntriesAndOffsetsPerKindOfItem)
     };
     const std::vector<Row> rows = {
         {env.Home() + "/w/a.txt", CMF_EXPLORE | CMF_CANRENAME, false,
-            {"open@0", ">", "  openwith:viewer.desktop@32", "  openwith:editor.desktop@33", "-", "cut@24", "copy@25",
+            {"open@0", ">", "  openwith:viewer.desktop@32", "  openwith:editor.desktop@33", "-", "send to>", "-", "cut@24", "copy@25",
                 "-", "delete@17", "rename@18", "-", "properties@19"}},
         {env.Home() + "/w/a.txt", CMF_EXPLORE, false,
-            {"open@0", ">", "  openwith:viewer.desktop@32", "  openwith:editor.desktop@33", "-", "cut@24", "copy@25",
+            {"open@0", ">", "  openwith:viewer.desktop@32", "  openwith:editor.desktop@33", "-", "send to>", "-", "cut@24", "copy@25",
                 "-", "delete@17", "-", "properties@19"}},
         {env.Home() + "/w/f", CMF_EXPLORE | CMF_CANRENAME, true,
-            {"open@0", ">", "  openwith:files.desktop@32", "-", "cut@24", "copy@25", "paste@26", "-", "delete@17",
+            {"open@0", ">", "  openwith:files.desktop@32", "-", "send to>", "-", "cut@24", "copy@25", "paste@26", "-", "delete@17",
                 "rename@18", "-", "properties@19"}},
         {env.Home() + "/w/f", CMF_EXPLORE, false,
-            {"open@0", ">", "  openwith:files.desktop@32", "-", "cut@24", "copy@25", "-", "delete@17", "-",
+            {"open@0", ">", "  openwith:files.desktop@32", "-", "send to>", "-", "cut@24", "copy@25", "-", "delete@17", "-",
                 "properties@19"}},
         {env.Home() + "/w/a.txt", CMF_DEFAULTONLY, false, {"open@0"}},
     };

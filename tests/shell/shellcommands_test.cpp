@@ -233,7 +233,8 @@ TEST_F(ShellCommands, RightClickShowsTheShellMenuWithHintsAndRenameEditsInPlace)
     list->Perform(CN_NOTIFY, 0, reinterpret_cast<LPARAM>(&nm));
     EXPECT_EQ(list->ShownMenu(), nullptr) << "the menu is forgotten when it closes";
     // No application is installed for text in the test's folders: no Open With.
-    EXPECT_EQ(seen, (std::vector<std::string> {"Open", "-", "Cut", "Copy", "-", "Delete", "Rename", "-", "Properties"}));
+    EXPECT_EQ(seen, (std::vector<std::string> {"Open", "-", "Send To", "-", "Cut", "Copy", "-", "Delete", "Rename", "-",
+                        "Properties"}));
     EXPECT_TRUE(ItemNamed("b.txt")->Selected());
     ASSERT_FALSE(hints.empty());
     EXPECT_NE(hints.front(), "") << "the help text of the entry under the pointer";
