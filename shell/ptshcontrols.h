@@ -141,7 +141,7 @@ public:
     // The data object of a node with shell data and a parent; null otherwise.
     TComPtr<IDataObject> NodeDataObject(TTreeNode* node);
     DWORD GetDragDropAttributesForNode(TTreeNode* node);
-    TTreeNode* DropHighlight() const { return m_dropNode; }
+    TTreeNode* DropHighlight() const { return DropTarget(); }
     HRESULT OnDropTarget_DragEnter(IDataObject* data, DWORD keyState, POINTL point, DWORD& effect) override;
     HRESULT OnDropTarget_DragOver(DWORD keyState, POINTL point, DWORD& effect) override;
     HRESULT OnDropTarget_DragLeave() override;
@@ -194,6 +194,7 @@ private:
     TTreeNode* NodeAtScreen(POINTL point);
     IDropTarget* NodeDropTarget(TTreeNode* node);
     void HoverOpen(TTreeNode* node, POINTL point);
+    void Autoscroll(POINTL point);
 
     TPTShellLocator m_baseFolder;
     TPTShellLocator m_selectedFolder;
@@ -219,9 +220,9 @@ private:
     TTreeNode* m_dragNode = nullptr;
     TComPtr<IDataObject> m_dragData;
     DWORD m_dragKeys = 0;
-    TTreeNode* m_dropNode = nullptr;
     POINTL m_hoverPoint {0, 0};
     std::uint64_t m_hoverSince = 0;
+    TPTShellAutoscroll m_autoscroll;
     TPTShellDropRegistration m_drop {*this};
 };
 
@@ -306,7 +307,7 @@ public:
     // The data object of the selected items; null when none is selected.
     TComPtr<IDataObject> SelectionDataObject();
     DWORD GetDragDropAttributesForAllSelected();
-    TListItem* DropHighlight() const { return m_dropItem; }
+    TListItem* DropHighlight() const { return DropTarget(); }
     HRESULT OnDropTarget_DragEnter(IDataObject* data, DWORD keyState, POINTL point, DWORD& effect) override;
     HRESULT OnDropTarget_DragOver(DWORD keyState, POINTL point, DWORD& effect) override;
     HRESULT OnDropTarget_DragLeave() override;
@@ -370,6 +371,7 @@ private:
     // this list's own drag over its empty space.
     IDropTarget* DropTargetAt(POINTL point, TListItem*& item, bool& ownEmpty);
     HRESULT HoverOver(DWORD keyState, POINTL point, DWORD& effect);
+    void Autoscroll(POINTL point);
 
     TPTShellLocator m_folder;
     TPTShellListOptions m_options = 0x3E9B;
@@ -399,7 +401,7 @@ private:
     bool m_dragStarted = false;
     TComPtr<IDataObject> m_dragData;
     DWORD m_dragKeys = 0;
-    TListItem* m_dropItem = nullptr;
+    TPTShellAutoscroll m_autoscroll;
     TPTShellDropRegistration m_drop {*this};
 };
 

@@ -1,7 +1,9 @@
 #include "shell/ptshdragdrop.h"
 
+#include "shell/ptshutils.h"
 #include "shell/shldragdrop.h"
 
+#include "rtl/clock.h"
 #include "vcl/forms.h"
 
 HRESULT TPTShellDropTarget::QueryInterface(REFIID riid, void** ppv)
@@ -102,4 +104,18 @@ HRESULT PTShellRunDrag(IDataObject* data, DWORD okEffects, int button, DWORD& ef
     TComPtr<IDropSource> source(new TShellDropSource(button));
     effect = DROPEFFECT_NONE;
     return DoDragDrop(data, source.Get(), okEffects, &effect);
+}
+
+void TPTShellAutoscroll::Start() { m_last = CurrentClock().NowMs(); }
+
+bool TPTShellAutoscroll::Step(int x, int y, int width, int height, const std::function<bool(int, int)>& scroll)
+{
+    const std::uint64_t now = CurrentClock().NowMs();
+    if (now - m_last <= static_cast<std::uint64_t>(PTSH_AUTOSCROLL_MINDELAY_MS))
+        return false;
+    const int horizontal = x < PTSH_AUTOSCROLL_THRESHOLD_X ? -1 : x > width - PTSH_AUTOSCROLL_THRESHOLD_X ? 1 : 0;
+    const int vertical = y < PTSH_AUTOSCROLL_THRESHOLD_Y ? -1 : y > height - PTSH_AUTOSCROLL_THRESHOLD_Y ? 1 : 0;
+    const bool moved = (horizontal || vertical) && scroll(horizontal, vertical);
+    m_last = now;
+    return moved;
 }

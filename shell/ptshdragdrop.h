@@ -5,6 +5,9 @@
 
 #include "ole/ole2.h"
 
+#include <cstdint>
+#include <functional>
+
 // What a control does for a drag over its window (screen points).
 class IPTShellDropOwner {
 public:
@@ -53,3 +56,20 @@ HRESULT PTShellDropOn(IDropTarget* target, IDataObject* data, DWORD keyState, DW
     DWORD& effect);
 // Runs a drag of shell items begun with the button (0 left, 1 right).
 HRESULT PTShellRunDrag(IDataObject* data, DWORD okEffects, int button, DWORD& effect);
+
+// Scrolling while a drag is over a control: a point in an edge zone
+// (PTSH_AUTOSCROLL_THRESHOLD_X / _Y pixels wide) scrolls one line toward that
+// edge, at most one step per PTSH_AUTOSCROLL_MINDELAY_MS on the program's
+// clock.
+class TPTShellAutoscroll {
+public:
+    // A drag enters: the pace counts from now.
+    void Start();
+    // The client point in a client area of the size; `scroll` moves the
+    // view one line (horizontal, vertical: -1, 0 or 1) and tells whether it
+    // moved. True when this step moved the view.
+    bool Step(int x, int y, int width, int height, const std::function<bool(int, int)>& scroll);
+
+private:
+    std::uint64_t m_last = 0;
+};

@@ -197,8 +197,6 @@ void TPTCustomShellList::Delete(TListItem* item)
     auto* data = GetDataFromItem(item);
     if (data && OnDeleteItem)
         OnDeleteItem(this, item, data);
-    if (m_dropItem == item)
-        m_dropItem = nullptr;
     item->Data = nullptr;
     delete data;
     TPTCustomListView::Delete(item);

@@ -107,14 +107,11 @@ HRESULT TPTCustomShellList::HoverOver(DWORD keyState, POINTL point, DWORD& effec
     TListItem* item = nullptr;
     bool ownEmpty = false;
     TComPtr<IDropTarget> target = TComPtr<IDropTarget>::Adopt(DropTargetAt(point, item, ownEmpty));
-    TListItem* const was = m_dropItem;
     if (ownEmpty && m_dragButton == 1)
         effect = DROPEFFECT_COPY;
     else
         effect = target ? PTShellHoverEffect(target.Get(), m_dragData.Get(), keyState, point, effect) : DROPEFFECT_NONE;
-    m_dropItem = effect != DROPEFFECT_NONE ? item : nullptr;
-    if (m_dropItem != was)
-        Invalidate();
+    SetDropTarget(effect != DROPEFFECT_NONE ? item : nullptr);
     return S_OK;
 }
 
@@ -122,19 +119,29 @@ HRESULT TPTCustomShellList::OnDropTarget_DragEnter(IDataObject* data, DWORD keyS
 {
     m_dragData = TComPtr<IDataObject>(data);
     m_dragKeys = keyState;
+    m_autoscroll.Start();
     return HoverOver(keyState, point, effect);
+}
+
+void TPTCustomShellList::Autoscroll(POINTL point)
+{
+    const TPoint client = ScreenToClient(TPoint {point.x, point.y});
+    m_autoscroll.Step(client.X, client.Y, Width(), Height(),
+        [this](int horizontal, int vertical) { return ScrollByLine(horizontal, vertical); });
 }
 
 HRESULT TPTCustomShellList::OnDropTarget_DragOver(DWORD keyState, POINTL point, DWORD& effect)
 {
-    return HoverOver(keyState, point, effect);
+    const HRESULT hr = HoverOver(keyState, point, effect);
+    Autoscroll(point);
+    effect |= DROPEFFECT_SCROLL;
+    return hr;
 }
 
 HRESULT TPTCustomShellList::OnDropTarget_DragLeave()
 {
     m_dragData.Reset();
-    m_dropItem = nullptr;
-    Invalidate();
+    SetDropTarget(nullptr);
     return S_OK;
 }
 

@@ -44,7 +44,7 @@ TPTCustomShellTree::~TPTCustomShellTree()
     m_changeThread.reset();
     ++m_updateLock;
     m_silentSelect = true;
-    m_dropNode = m_dragNode = nullptr;
+    m_dragNode = nullptr;
     ClearNodes();
     if (m_shellList)
         m_shellList->SetShellTree(nullptr);
@@ -704,8 +704,6 @@ void TPTCustomShellTree::Delete(TTreeNode* node)
         OnDeleteItem(this, node, data);
     if (m_lastInserted == node)
         m_lastInserted = nullptr;
-    if (m_dropNode == node)
-        m_dropNode = nullptr;
     if (m_dragNode == node)
         m_dragNode = nullptr;
     node->Data = nullptr;

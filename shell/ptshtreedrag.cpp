@@ -45,13 +45,14 @@ void TPTCustomShellTree::OleBeginDrag(TTreeNode* node, int button)
     if (!object)
         return;
     m_dragNode = node;
-    m_dropNode = node;
+    SetDropTarget(node);
     BeginBusy();
     struct End {
         TPTCustomShellTree* tree;
         ~End()
         {
-            tree->m_dragNode = tree->m_dropNode = nullptr;
+            tree->m_dragNode = nullptr;
+            tree->SetDropTarget(nullptr);
             tree->EndBusy();
         }
     } end {this};
@@ -84,15 +85,16 @@ HRESULT TPTCustomShellTree::OnDropTarget_DragEnter(IDataObject* data, DWORD keyS
     m_dragKeys = keyState;
     m_hoverPoint = point;
     m_hoverSince = CurrentClock().NowMs();
+    m_autoscroll.Start();
     TTreeNode* node = NodeAtScreen(point);
     // A root node answers none on entering.
     if (!node || !node->Parent() || !GetDataFromNode(node)) {
         effect = DROPEFFECT_NONE;
-        m_dropNode = m_dragNode;
+        SetDropTarget(m_dragNode);
         return S_OK;
     }
     TComPtr<IDropTarget> target = TComPtr<IDropTarget>::Adopt(NodeDropTarget(node));
-    m_dropNode = node;
+    SetDropTarget(node);
     effect = target ? PTShellHoverEffect(target.Get(), data, keyState, point, effect) : DROPEFFECT_NONE;
     return S_OK;
 }
@@ -100,19 +102,28 @@ HRESULT TPTCustomShellTree::OnDropTarget_DragEnter(IDataObject* data, DWORD keyS
 HRESULT TPTCustomShellTree::OnDropTarget_DragOver(DWORD keyState, POINTL point, DWORD& effect)
 {
     TTreeNode* node = NodeAtScreen(point);
-    TTreeNode* const was = m_dropNode;
     if (node && GetDataFromNode(node)) {
         TComPtr<IDropTarget> target = TComPtr<IDropTarget>::Adopt(NodeDropTarget(node));
-        m_dropNode = node;
+        SetDropTarget(node);
         effect = target ? PTShellHoverEffect(target.Get(), m_dragData.Get(), keyState, point, effect) : DROPEFFECT_NONE;
     } else {
         effect = DROPEFFECT_NONE;
-        m_dropNode = m_dragNode;
+        SetDropTarget(m_dragNode);
     }
+    Autoscroll(point);
     HoverOpen(node, point);
-    if (m_dropNode != was)
-        Invalidate();
+    effect |= DROPEFFECT_SCROLL;
     return S_OK;
+}
+
+// Near an edge the tree scrolls toward it; a step that moved the nodes under
+// the pointer starts the hover wait again.
+void TPTCustomShellTree::Autoscroll(POINTL point)
+{
+    const TPoint client = ScreenToClient(TPoint {point.x, point.y});
+    if (m_autoscroll.Step(client.X, client.Y, Width(), Height(),
+            [this](int horizontal, int vertical) { return ScrollByLine(horizontal, vertical); }))
+        m_hoverSince = CurrentClock().NowMs();
 }
 
 // A drag resting on a closed folder for the hover time opens it; moving
@@ -134,8 +145,7 @@ void TPTCustomShellTree::HoverOpen(TTreeNode* node, POINTL point)
 HRESULT TPTCustomShellTree::OnDropTarget_DragLeave()
 {
     m_dragData.Reset();
-    m_dropNode = nullptr;
-    Invalidate();
+    SetDropTarget(nullptr);
     return S_OK;
 }
 

@@ -40,6 +40,8 @@ constexpr DWORD TYMED_NULL = 0, TYMED_HGLOBAL = 1, TYMED_FILE = 2, TYMED_ISTREAM
 constexpr DWORD DATADIR_GET = 1, DATADIR_SET = 2;
 
 constexpr DWORD DROPEFFECT_NONE = 0, DROPEFFECT_COPY = 1, DROPEFFECT_MOVE = 2, DROPEFFECT_LINK = 4;
+// Added to a target's answer while it scrolls under the drag.
+constexpr DWORD DROPEFFECT_SCROLL = 0x80000000;
 // Key-state bits of drag and drop.
 constexpr DWORD MK_LBUTTON = 0x1, MK_RBUTTON = 0x2, MK_SHIFT = 0x4, MK_CONTROL = 0x8, MK_MBUTTON = 0x10,
                 MK_ALT = 0x20;

@@ -1,6 +1,7 @@
 #include "comctrls.h"
 
 #include "listviewdelegate.h"
+#include "scrollstep_p.h"
 #include "menus.h"
 
 #include <QAbstractTableModel>
@@ -389,8 +390,20 @@ QSize ListViewDelegate::LineItemSize(const QStyleOptionViewItem& option, const Q
 void ListViewDelegate::initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const
 {
     QStyledItemDelegate::initStyleOption(option, index);
+    ShowDropTarget(*option, index);
     if (m_view->ViewStyle() == TViewStyle::vsIcon)
         option->displayAlignment = Qt::AlignHCenter | Qt::AlignTop;
+}
+
+void ListViewDelegate::ShowDropTarget(QStyleOptionViewItem& option, const QModelIndex& index) const
+{
+    const TListItem* drop = m_view->DropTarget();
+    if (!drop)
+        return;
+    if (index.row() < m_view->Items().Count() && m_view->Items()[index.row()] == drop)
+        option.state |= QStyle::State_Selected;
+    else
+        option.state &= ~QStyle::State_Selected;
 }
 
 QSize ListViewDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const
@@ -820,6 +833,23 @@ void TListView::ItemLeaving(TListItem* item)
 {
     if (item == m_focused)
         m_focused = nullptr;
+    if (item == m_dropTarget)
+        m_dropTarget = nullptr;
+}
+
+bool TListView::ScrollByLine(int horizontal, int vertical)
+{
+    return ScrollAreaByLine(qobject_cast<QAbstractScrollArea*>(ActiveView()), horizontal, vertical);
+}
+
+void TListView::SetDropTarget(TListItem* item)
+{
+    if (item == m_dropTarget)
+        return;
+    m_dropTarget = item;
+    if (QWidget* view = ActiveView())
+        if (auto* items = qobject_cast<QAbstractItemView*>(view))
+            items->viewport()->update();
 }
 
 void TListView::ItemChanged(const TListItem* item)

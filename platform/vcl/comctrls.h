@@ -212,6 +212,13 @@ public:
     TListItem* ItemFocused() const;
     // Gives the item the focus state without selecting it.
     void SetItemFocused(TListItem* item);
+    // The item shown as the target of a drag (LVIS_DROPHILITED): drawn as
+    // selected while the selected items are drawn plain; nullptr for none.
+    TListItem* DropTarget() const { return m_dropTarget; }
+    void SetDropTarget(TListItem* item);
+    // Scrolls the showing view one line left (negative) or right (positive)
+    // and one line up or down, where it has room; true when it moved.
+    bool ScrollByLine(int horizontal, int vertical);
 
     TLVSelectItemEvent OnSelectItem;
     TLVColumnClickEvent OnColumnClick;
@@ -263,6 +270,7 @@ private:
     // that adds and removes rows resets the view's model, which forgets its
     // current row, and the keyboard would go on from the first row.
     TListItem* m_focused = nullptr;
+    TListItem* m_dropTarget = nullptr;
     struct Views;
     std::unique_ptr<Views> m_views;
 };

@@ -79,8 +79,10 @@ public:
         option->features |= QStyleOptionViewItem::HasDecoration;
         option->decorationSize = large ? QSize(32, 32) : QSize(16, 16);
     }
-    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    void paint(QPainter* painter, const QStyleOptionViewItem& optionIn, const QModelIndex& index) const override
     {
+        QStyleOptionViewItem option(optionIn);
+        ShowDropTarget(option, index);
         TCustomListView::Cycle& cycle = *control->m_cycle;
         if (!(cycle.prepaint & CDRF_NOTIFYITEMDRAW) || index.row() >= control->Items().Count()) {
             QStyledItemDelegate::paint(painter, option, index);

@@ -20,6 +20,9 @@ public:
 protected:
     // Names under a large icon start right below it, one line or two.
     void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override;
+    // While a drag shows an item as its target, that item looks selected and
+    // the selected ones do not.
+    void ShowDropTarget(QStyleOptionViewItem& option, const QModelIndex& index) const;
     // The side of the items' icons in the current view style; 0 for none.
     virtual int IconSize() const { return 0; }
     TListView* m_view;

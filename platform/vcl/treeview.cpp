@@ -1,6 +1,7 @@
 #include "treeview.h"
 #include "dragstart_p.h"
 
+#include "scrollstep_p.h"
 #include "shell/shellicons_qt.h"
 
 #include <QEvent>
@@ -73,6 +74,7 @@ public:
     {
         QStyledItemDelegate::initStyleOption(option, index);
         TTreeNode* node = TCustomTreeView::NodeOf(control->TreeWidget()->itemFromIndex(index));
+        ShowDropTarget(*option, node);
         if (!node || !control->Images)
             return;
         const bool selected = option->state & QStyle::State_Selected;
@@ -83,9 +85,22 @@ public:
         option->features |= QStyleOptionViewItem::HasDecoration;
         option->decorationSize = QSize(16, 16);
     }
-    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    // While a drag shows a node as its target, that node looks selected and
+    // the selected one does not.
+    void ShowDropTarget(QStyleOptionViewItem& option, TTreeNode* node) const
+    {
+        if (!control->m_dropTarget)
+            return;
+        if (node == control->m_dropTarget)
+            option.state |= QStyle::State_Selected;
+        else
+            option.state &= ~QStyle::State_Selected;
+    }
+    void paint(QPainter* painter, const QStyleOptionViewItem& optionIn, const QModelIndex& index) const override
     {
         TTreeNode* node = index.isValid() ? TCustomTreeView::NodeOf(control->TreeWidget()->itemFromIndex(index)) : nullptr;
+        QStyleOptionViewItem option(optionIn);
+        ShowDropTarget(option, node);
         if (node) {
             // Images are asked for when a node is first drawn.
             control->GetImageIndex(node);
@@ -215,8 +230,23 @@ void TCustomTreeView::DeleteChildren(TTreeNode* node)
         DeleteNode(node->m_children.back().get());
 }
 
+void TCustomTreeView::SetDropTarget(TTreeNode* node)
+{
+    if (node == m_dropTarget)
+        return;
+    m_dropTarget = node;
+    TreeWidget()->viewport()->update();
+}
+
+bool TCustomTreeView::ScrollByLine(int horizontal, int vertical)
+{
+    return ScrollAreaByLine(TreeWidget(), horizontal, vertical);
+}
+
 void TCustomTreeView::Detach(TTreeNode* node)
 {
+    if (m_dropTarget && m_dropTarget->HasAsParent(node))
+        m_dropTarget = nullptr;
     // The selection leaves a deleted node the way the system's tree moves it:
     // to the next sibling, else the previous one, else the parent.
     if (m_selected && m_selected->HasAsParent(node)) {

@@ -63,6 +63,13 @@ public:
     // Selects the node (nullptr clears the selection); Change runs when the
     // selection changes.
     void SetSelected(TTreeNode* node);
+    // The node shown as the target of a drag (TVIS_DROPHILITED): drawn as
+    // selected while the selected node is drawn plain; nullptr for none.
+    TTreeNode* DropTarget() const { return m_dropTarget; }
+    void SetDropTarget(TTreeNode* node);
+    // Scrolls one line left (negative) or right (positive) and one line up
+    // or down, where the view has room; true when it moved.
+    bool ScrollByLine(int horizontal, int vertical);
 
     void SetHasChildren(TTreeNode* node, bool hasChildren);
     bool Expanded(const TTreeNode* node) const;
@@ -130,6 +137,7 @@ private:
 
     std::vector<std::unique_ptr<TTreeNode>> m_roots;
     TTreeNode* m_selected = nullptr;
+    TTreeNode* m_dropTarget = nullptr;
     bool m_showRoot = true;
     bool m_expanding = false;
     bool m_destroying = false;

@@ -2,10 +2,14 @@
 // list items dropped on a tree folder (moved, Ctrl copied, Ctrl+Shift
 // linked), a drag of the list over its own empty space (refused with the
 // left button, a menu without a move with the right), the tree's root
-// answering none, and a closed folder opened by hovering.
+// answering none, a closed folder opened by hovering, the node and item
+// under a drag drawn as its target, scrolling at the edges on the test
+// clock, and the wheel reaching the list under the pointer while the tree
+// has the focus.
 #include "shell_env.h"
 
 #include "shell/ptshcontrols.h"
+#include "shell/shlapps.h"
 
 #include "test_support/scripted_drag.h"
 
@@ -16,6 +20,9 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QScrollBar>
+#include <QWheelEvent>
+#include <QWindow>
 #include <QMouseEvent>
 #include <QMenu>
 #include <QMimeData>
@@ -26,6 +33,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 
 namespace fs = std::filesystem;
 
@@ -257,4 +265,196 @@ TEST_F(ShellDragControls, ABoundDragOfTheMouseStartsTheDragOfTheListAndTheTree)
     EXPECT_EQ(seen, (std::vector<std::string> {"Copy Here", "Move Here", "Create Link Here", "-", "Cancel"}));
     EXPECT_TRUE(fs::exists(env.Home() + "/other"));
     EXPECT_FALSE(fs::exists(Data() + "/other"));
+}
+
+namespace {
+
+// The colour most pixels of the rectangle have.
+QRgb Dominant(const QImage& image, const QRect& rect)
+{
+    std::map<QRgb, int> counts;
+    for (int y = rect.top(); y <= rect.bottom(); ++y)
+        for (int x = rect.left(); x <= rect.right(); ++x)
+            if (image.valid(x, y))
+                ++counts[image.pixel(x, y)];
+    QRgb best = 0;
+    int most = -1;
+    for (const auto& [rgb, n] : counts)
+        if (n > most) {
+            best = rgb;
+            most = n;
+        }
+    return best;
+}
+
+QImage TreeImage(TPTShellTree* tree)
+{
+    TBitmap bitmap;
+    tree->PaintTo(bitmap);
+    return bitmap.Image().convertToFormat(QImage::Format_RGB32);
+}
+
+QRect RectOf(const TRect& r) { return QRect(r.Left, r.Top, r.Right - r.Left, r.Bottom - r.Top); }
+
+TComPtr<IDataObject> UriListOf(const std::string& path, QMimeData& mime)
+{
+    mime.setData("text/uri-list", QUrl::fromLocalFile(QString::fromStdString(path)).toEncoded());
+    return DataObjectOfMime(&mime);
+}
+
+std::string Numbered(const char* prefix, int i) { return prefix + std::to_string(100 + i).substr(1); }
+
+} // namespace
+
+TEST_F(ShellDragControls, TheNodeAndTheItemUnderADragAreDrawnAsItsTarget)
+{
+    // A link to a folder is an item of the list that takes drops.
+    env.dir.Write("home/data/to-other.desktop",
+        "[Desktop Entry]\nType=Link\nName=x\nURL=" + ShellFileUrl(env.Home() + "/other") + "\n");
+    list->FillItems();
+    QMimeData mime;
+    TComPtr<IDataObject> object = UriListOf(env.Home() + "/other/deep/x.txt", mime);
+
+    TTreeNode* selected = tree->Selected();
+    ASSERT_NE(selected, otherNode);
+    const QRect selectedRect = RectOf(tree->NodeRect(selected, true));
+    const QRect otherRect = RectOf(tree->NodeRect(otherNode, true));
+    QImage image = TreeImage(tree);
+    const QRgb selectedLook = Dominant(image, selectedRect), plainLook = Dominant(image, otherRect);
+    ASSERT_NE(selectedLook, plainLook);
+    IDropTarget* target = RegisteredDropTargetAt(NodePoint(otherNode));
+    ASSERT_NE(target, nullptr);
+    DWORD effect = DROPEFFECT_COPY;
+    ASSERT_EQ(target->DragEnter(object.Get(), MK_LBUTTON, NodePoint(otherNode), &effect), S_OK);
+    EXPECT_EQ(tree->DropHighlight(), otherNode);
+    image = TreeImage(tree);
+    EXPECT_EQ(Dominant(image, otherRect), selectedLook) << "the target looks selected";
+    EXPECT_EQ(Dominant(image, selectedRect), plainLook) << "the selected node does not, meanwhile";
+    target->DragLeave();
+    image = TreeImage(tree);
+    EXPECT_EQ(Dominant(image, otherRect), plainLook);
+    EXPECT_EQ(Dominant(image, selectedRect), selectedLook);
+
+    auto* view = static_cast<QAbstractItemView*>(list->ActiveView());
+    int row = -1;
+    for (int i = 0; i < list->Items().Count(); ++i)
+        if (list->GetShListData(i)->GetDisplayName() == "to-other.desktop")
+            row = i;
+    ASSERT_GE(row, 0);
+    const QRect itemRect = view->visualRect(view->model()->index(row, 0));
+    const QPoint itemAt = view->viewport()->mapToGlobal(itemRect.center());
+    const QRgb before = Dominant(view->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32), itemRect);
+    target = RegisteredDropTargetAt(POINTL {itemAt.x(), itemAt.y()});
+    ASSERT_NE(target, nullptr);
+    effect = DROPEFFECT_COPY;
+    ASSERT_EQ(target->DragEnter(object.Get(), MK_LBUTTON, POINTL {itemAt.x(), itemAt.y()}, &effect), S_OK);
+    EXPECT_EQ(effect, DROPEFFECT_COPY);
+    EXPECT_EQ(list->DropHighlight(), list->Items()[row]);
+    const QRgb during = Dominant(view->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32), itemRect);
+    EXPECT_NE(during, before) << "the item under the drag is drawn as its target";
+    target->DragLeave();
+    EXPECT_EQ(list->DropHighlight(), nullptr);
+    EXPECT_EQ(Dominant(view->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32), itemRect), before);
+}
+
+TEST_F(ShellDragControls, ADragNearAnEdgeScrollsOneStepAtATimeOnTheClock)
+{
+    for (int i = 0; i < 60; ++i)
+        env.dir.Write("home/data/" + Numbered("f", i) + ".txt", "f");
+    for (int i = 0; i < 40; ++i)
+        fs::create_directories(Data() + "/" + Numbered("d", i));
+    list->FillItems();
+    tree->RefreshNodes();
+    tree->Expand(tree->Selected());
+    QCoreApplication::processEvents();
+    QMimeData mime;
+    TComPtr<IDataObject> object = UriListOf(env.Home() + "/other/deep/x.txt", mime);
+    struct View {
+        const char* name;
+        TWinControl* control;
+        QAbstractScrollArea* area;
+    };
+    const View views[] = {
+        {"list", list, qobject_cast<QAbstractScrollArea*>(list->ActiveView())},
+        {"tree", tree, qobject_cast<QAbstractScrollArea*>(tree->Widget())},
+    };
+    enum Where { Bottom, Middle, Top };
+    struct Step {
+        Where where;
+        int waitMs;
+        int direction;  // of the view's move: -1 up, 0 none, 1 down
+    };
+    const Step steps[] = {
+        {Bottom, 50, 0},   // too soon after entering
+        {Bottom, 60, 1},   // 110 ms: one line
+        {Bottom, 0, 0},    // at once again: none
+        {Bottom, 101, 1},
+        {Middle, 200, 0},  // away from the edges
+        {Top, 200, -1},
+    };
+    for (const View& v : views) {
+        SCOPED_TRACE(v.name);
+        ASSERT_NE(v.area, nullptr);
+        QScrollBar* bar = v.area->verticalScrollBar();
+        ASSERT_GT(bar->maximum(), 4);
+        bar->setValue(bar->maximum() / 2);
+        auto at = [&](Where w) {
+            const int y = w == Bottom ? v.control->Height() - 5 : w == Top ? 5 : v.control->Height() / 2;
+            const TPoint p = v.control->ClientToScreen(TPoint {v.control->Width() / 2, y});
+            return POINTL {p.X, p.Y};
+        };
+        IDropTarget* target = RegisteredDropTargetAt(at(Middle));
+        ASSERT_NE(target, nullptr);
+        DWORD effect = DROPEFFECT_COPY;
+        ASSERT_EQ(target->DragEnter(object.Get(), MK_LBUTTON, at(Bottom), &effect), S_OK);
+        for (const Step& step : steps) {
+            clock.clock.Advance(step.waitMs);
+            const int was = bar->value();
+            effect = DROPEFFECT_COPY;
+            target->DragOver(MK_LBUTTON, at(step.where), &effect);
+            const int moved = bar->value() - was;
+            EXPECT_EQ((moved > 0) - (moved < 0), step.direction) << step.where << " after " << step.waitMs;
+            EXPECT_TRUE(effect & DROPEFFECT_SCROLL);
+        }
+        target->DragLeave();
+    }
+}
+
+TEST_F(ShellDragControls, TheWheelScrollsTheListUnderThePointerWhileTheTreeHasTheFocus)
+{
+    for (int i = 0; i < 120; ++i)
+        env.dir.Write("home/data/" + Numbered("f", i) + ".txt", "f");
+    for (int i = 0; i < 40; ++i)
+        fs::create_directories(Data() + "/" + Numbered("d", i));
+    list->FillItems();
+    tree->RefreshNodes();
+    tree->Expand(tree->Selected());
+    // The list's report view scrolls down, its list view (columns) sideways.
+    const std::pair<TViewStyle, bool> styles[] = {{TViewStyle::vsReport, false}, {TViewStyle::vsList, true}};
+    for (const auto& [style, sideways] : styles) {
+        list->SetViewStyle(style);
+        QCoreApplication::processEvents();
+        tree->SetFocus();
+        QCoreApplication::processEvents();
+        auto* area = qobject_cast<QAbstractScrollArea*>(list->ActiveView());
+        ASSERT_NE(area, nullptr);
+        QScrollBar* bar = sideways ? area->horizontalScrollBar() : area->verticalScrollBar();
+        ASSERT_GT(bar->maximum(), 0);
+        bar->setValue(0);
+        QScrollBar* treeBar = qobject_cast<QAbstractScrollArea*>(tree->Widget())->verticalScrollBar();
+        ASSERT_GT(treeBar->maximum(), 0);
+        treeBar->setValue(0);
+        // The window system hands the wheel to the window; the window to
+        // the widget under the pointer.
+        QWindow* window = form->Widget()->windowHandle();
+        ASSERT_NE(window, nullptr);
+        const TPoint p = list->ClientToScreen(TPoint {list->Width() / 2, list->Height() / 2});
+        const QPoint global(p.X, p.Y);
+        QWheelEvent wheel(window->mapFromGlobal(QPointF(global)), QPointF(global), QPoint(), QPoint(0, -120),
+            Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(window, &wheel);
+        EXPECT_GT(bar->value(), 0) << (sideways ? "list view" : "report view");
+        EXPECT_EQ(treeBar->value(), 0);
+        EXPECT_TRUE(tree->Focused());
+    }
 }
