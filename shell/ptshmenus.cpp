@@ -173,6 +173,23 @@ void FillSendToMenu(HMENU menu)
     CollectSendToFiles(ShellGetSpecialFolderPath(0, csidlSendTo), {"*"});
     for (size_t i = 0; i < g_sendTo->size(); ++i)
         AppendMenuA(menu, MF_OWNERDRAW, i + 1, reinterpret_cast<const char*>(static_cast<ULONG_PTR>(i)));
+    // An empty folder keeps a placeholder, so the menu does not shrink to
+    // nothing and the next opening looks again.
+    if (g_sendTo->empty())
+        AppendMenuA(menu, MF_STRING | MF_GRAYED, 0, "(empty)");
+}
+
+// Whether the menu is a filled Send To submenu: one owner-drawn item per
+// entry, in order. Letters typed in other menus are none of its business.
+bool IsSendToMenu(HMENU menu)
+{
+    if (!g_sendTo || g_sendTo->empty() || GetMenuItemCount(menu) != static_cast<int>(g_sendTo->size()))
+        return false;
+    for (int i = 0; i < GetMenuItemCount(menu); ++i)
+        if (GetMenuItemID(menu, i) != static_cast<UINT>(i + 1)
+            || !(GetMenuState(menu, static_cast<UINT>(i), MF_BYPOSITION) & MF_OWNERDRAW))
+            return false;
+    return true;
 }
 
 } // namespace
@@ -297,9 +314,9 @@ void HandleMenuChar(TMessage& message, IContextMenu* contextMenu)
             handler->HandleMenuMsg(message.Msg, message.WParam, message.LParam);
             return;
         }
-        if (!g_sendTo || HIWORD(message.WParam) != MF_POPUP)
-            return;
         auto* menu = reinterpret_cast<HMENU>(message.LParam);
+        if (HIWORD(message.WParam) != MF_POPUP || !IsSendToMenu(menu))
+            return;
         const std::string typed = FirstCharUpper(Utf8Of(LOWORD(message.WParam)));
         size_t highlighted = 0;
         for (int i = 0; i < GetMenuItemCount(menu); ++i)

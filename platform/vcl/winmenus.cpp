@@ -130,6 +130,8 @@ const WinMenuItem* OwnerDrawnItem(HMENU menu, const QStyleOption* option, size_t
 
 HMENU MenuOf(const QWidget* widget);
 
+constexpr int kCheckMarkRoom = 12;
+
 // The style of tracked menus: owner-drawn items take the size the owner
 // measures and are painted by the owner; every other item as the
 // application's style paints it.
@@ -147,7 +149,8 @@ public:
                 mis.itemID = it->id;
                 mis.itemData = it->data;
                 SendToOwner(WM_MEASUREITEM, 0, reinterpret_cast<LPARAM>(&mis));
-                return QSize(static_cast<int>(mis.itemWidth), static_cast<int>(mis.itemHeight));
+                // The system adds the room of a check mark to the owner's width.
+                return QSize(static_cast<int>(mis.itemWidth) + kCheckMarkRoom, static_cast<int>(mis.itemHeight));
             }
         }
         return QProxyStyle::sizeFromContents(type, option, size, widget);
@@ -231,10 +234,16 @@ private:
         if (text.size() != 1 || !text[0].isPrint() || text[0].isSpace()
             || (e->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)))
             return false;
-        const QKeySequence typed(text[0].toUpper().unicode());
-        for (QAction* a : actions())
-            if (a->isVisible() && !a->text().startsWith(kOwnerDrawMark) && QKeySequence::mnemonic(a->text()) == typed)
+        // A mnemonic comes back as Alt and the letter; inside a menu the
+        // letter alone takes it.
+        const int typed = text[0].toUpper().unicode();
+        for (QAction* a : actions()) {
+            if (!a->isVisible() || a->text().startsWith(kOwnerDrawMark))
+                continue;
+            const QKeySequence mnemonic = QKeySequence::mnemonic(a->text());
+            if (!mnemonic.isEmpty() && mnemonic[0].key() == typed)
                 return false;
+        }
         const LRESULT answer = g_track && g_track->owner
             ? SendMessage(g_track->owner, WM_MENUCHAR, MAKEWPARAM(text[0].unicode(), MF_POPUP),
                 reinterpret_cast<LPARAM>(m_menu))

@@ -199,6 +199,23 @@ TEST_F(SendTo, SubmenuListsFilesOnlyAndIsFilledAnewEachTimeItOpens)
     });
     list->ProcessMenuForAllSelected(TPoint {20, 20});
     EXPECT_EQ(second, (std::vector<std::string> {"Archive.desktop", "Desktop.desktop", "Home.desktop"}));
+
+    // An emptied folder leaves one greyed entry.
+    for (const char* name : {"Archive.desktop", "Desktop.desktop", "Home.desktop"})
+        fs::remove(sendTo + "/" + name);
+    std::vector<std::string> third {"not opened"};
+    int enabled = -1;
+    InSendToOfNextMenu([&](QMenu* sub) {
+        third = SendToNames();
+        enabled = 0;
+        for (QAction* a : sub->actions())
+            enabled += a->isEnabled();
+        EXPECT_EQ(sub->actions().size(), 1);
+        QTest::keyClick(sub, Qt::Key_Escape);
+    });
+    list->ProcessMenuForAllSelected(TPoint {20, 20});
+    EXPECT_TRUE(third.empty());
+    EXPECT_EQ(enabled, 0);
 }
 
 TEST_F(SendTo, EntriesAreMeasuredAndPaintedByTheControl)
@@ -266,6 +283,36 @@ TEST_F(SendTo, LettersSelectOrRunEntries)
     list->ProcessMenuForAllSelected(TPoint {20, 20});
     EXPECT_EQ(Read(Desktop() + "/a.txt"), "a");
     EXPECT_EQ(Read(env.Home() + "/data/a.txt"), "a") << "a copy, not a move";
+    EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+}
+
+// In the item menu itself a letter keeps its meaning: one no caption
+// underlines does nothing there, even when a Send To entry starts with it;
+// the underlined "n" opens Send To, where "d" runs Desktop.
+TEST_F(SendTo, TheKeyboardReachesAnEntryThroughTheItemMenu)
+{
+    SelectOnly({"b.txt"});
+    bool rootStillOpen = false, subOpened = false;
+    QTimer::singleShot(0, [&] {
+        QMenu* menu = OpenPopup();
+        if (!menu)
+            return;
+        QTest::keyClick(menu, Qt::Key_H);
+        rootStillOpen = QApplication::activePopupWidget() == menu;
+        QTest::keyClick(menu, Qt::Key_N);
+        auto* sub = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        subOpened = sub && sub != menu;
+        if (!subOpened) {
+            EndMenu();
+            return;
+        }
+        QTest::keyClick(sub, Qt::Key_D);
+    });
+    list->ProcessMenuForAllSelected(TPoint {20, 20});
+    EXPECT_TRUE(rootStillOpen);
+    EXPECT_TRUE(subOpened);
+    EXPECT_EQ(Read(Desktop() + "/b.txt"), "b");
+    EXPECT_FALSE(fs::exists(env.Home() + "/b.txt")) << "Home was not run";
     EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
 }
 
