@@ -1,6 +1,7 @@
 // SHGetFileInfoA and the system image lists over Qt's MIME database and the
 // freedesktop icon theme.
 #include "shellapi.h"
+#include "shlapps.h"
 #include "shellicons_qt.h"
 #include "shlmime_p.h"
 #include "shlmounts.h"
@@ -101,6 +102,21 @@ struct Subject {
     std::string path;      // "" for virtual items
     std::string iconName;  // fixed icon of a special item, "" for files and folders
 };
+
+// A desktop file shows the theme icon it names, as file managers show
+// launchers; "" for other files or an icon the theme lacks.
+std::string DesktopFileIconName(const Subject& s)
+{
+    static constexpr char kSuffix[] = ".desktop";
+    const size_t n = sizeof kSuffix - 1;
+    if (s.path.empty() || s.name.size() <= n || s.name.compare(s.name.size() - n, n, kSuffix) != 0)
+        return {};
+    ShellDesktopEntry entry;
+    if (!ShellReadDesktopEntry(s.path, entry) || entry.icon.empty() || entry.icon.front() == '/'
+        || !QIcon::hasThemeIcon(QString::fromStdString(entry.icon)))
+        return {};
+    return entry.icon;
+}
 
 HRESULT AttributesOfList(LPCITEMIDLIST pidl, ULONG& attrs)
 {
@@ -227,6 +243,8 @@ DWORD_PTR SHGetFileInfoA(const char* pszPath, DWORD dwFileAttributes, SHFILEINFO
     }
 
     std::string icon = s.iconName;
+    if (icon.empty() && !s.folder && !(uFlags & SHGFI_USEFILEATTRIBUTES))
+        icon = DesktopFileIconName(s);
     if (icon.empty())
         icon = s.folder ? ((uFlags & SHGFI_OPENICON) ? "folder-open" : "folder") : FileIconName(s.name);
     if (psfi) {

@@ -487,12 +487,15 @@ bool ShellReadDesktopEntry(const std::string& path, ShellDesktopEntry& entry)
             return false;
         entry.kind = ShellDesktopEntry::Link;
         entry.url = Unescape(url->second);
+        const auto icon = g->second.find("Icon");
+        entry.icon = icon == g->second.end() ? std::string() : Unescape(icon->second);
         return true;
     }
     Entry app;
     if (!ReadEntry(path, path.substr(path.find_last_of('/') + 1), app))
         return false;
     entry.kind = ShellDesktopEntry::Application;
+    entry.icon = app.app.icon;
     entry.app = std::move(app.app);
     return true;
 }

@@ -24,8 +24,9 @@ struct ShellApp {
 // or an application to start with files.
 struct ShellDesktopEntry {
     enum Kind { Link, Application } kind = Link;
-    std::string url;  // a link's URL=
-    ShellApp app;     // an application (id: the file's name)
+    std::string url;   // a link's URL=
+    std::string icon;  // Icon=
+    ShellApp app;      // an application (id: the file's name)
 };
 // False for a file that is neither a link with a URL nor a usable application.
 bool ShellReadDesktopEntry(const std::string& path, ShellDesktopEntry& entry);
