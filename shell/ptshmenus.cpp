@@ -4,6 +4,7 @@
 
 #include "kernel/kernel.h"
 #include "rtl/clock.h"
+#include "rtl/unicode.h"
 #include "vcl/graphics.h"
 #include "vcl/forms.h"
 
@@ -146,22 +147,6 @@ std::string FirstCharUpper(const std::string& text)
     if (length == 1)
         first[0] = static_cast<char>(std::toupper(lead));
     return first;
-}
-
-std::string Utf8Of(unsigned code)
-{
-    std::string out;
-    if (code < 0x80) {
-        out += static_cast<char>(code);
-    } else if (code < 0x800) {
-        out += static_cast<char>(0xC0 | (code >> 6));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-        out += static_cast<char>(0xE0 | (code >> 12));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    }
-    return out;
 }
 
 void FillSendToMenu(HMENU menu)
@@ -317,7 +302,9 @@ void HandleMenuChar(TMessage& message, IContextMenu* contextMenu)
         auto* menu = reinterpret_cast<HMENU>(message.LParam);
         if (HIWORD(message.WParam) != MF_POPUP || !IsSendToMenu(menu))
             return;
-        const std::string typed = FirstCharUpper(Utf8Of(LOWORD(message.WParam)));
+        std::string typedText;
+        AppendUtf8(typedText, static_cast<char32_t>(LOWORD(message.WParam)));
+        const std::string typed = FirstCharUpper(typedText);
         size_t highlighted = 0;
         for (int i = 0; i < GetMenuItemCount(menu); ++i)
             if (GetMenuState(menu, static_cast<UINT>(i), MF_BYPOSITION) & MFS_HILITE) {
