@@ -35,12 +35,6 @@ constexpr UINT CBN_CLOSEUP = 8;
 constexpr UINT CBN_SELENDOK = 9;
 constexpr UINT CBN_SELENDCANCEL = 10;
 
-constexpr UINT ODT_COMBOBOX = 3;
-// Item states of an owner-drawn item (the class library's TOwnerDrawState).
-constexpr UINT ODS_SELECTED = 0x0001;
-constexpr UINT ODS_FOCUS = 0x0010;
-constexpr UINT ODS_COMBOBOXEDIT = 0x1000;
-
 struct DELETEITEMSTRUCT {
     UINT CtlType = ODT_COMBOBOX;
     UINT CtlID = 0;

@@ -136,7 +136,16 @@ constexpr int HDF_SORTUP = 0x0400;
 constexpr int HDF_STRING = 0x4000;
 constexpr int HDF_OWNERDRAW = 0x8000;
 
+// Owner drawing: the kind of control, what to draw, and the item's state
+// (the class library's TOwnerDrawState).
+constexpr UINT ODT_MENU = 1;
+constexpr UINT ODT_COMBOBOX = 3;
 constexpr UINT ODT_HEADER = 100;
+constexpr UINT ODA_DRAWENTIRE = 0x0001;
+constexpr UINT ODS_SELECTED = 0x0001;
+constexpr UINT ODS_GRAYED = 0x0002;
+constexpr UINT ODS_FOCUS = 0x0010;
+constexpr UINT ODS_COMBOBOXEDIT = 0x1000;
 struct DRAWITEMSTRUCT {
     UINT CtlType = 0;
     UINT CtlID = 0;

@@ -51,12 +51,7 @@ constexpr UINT WM_INITMENUPOPUP = 0x0117;
 constexpr UINT WM_MENUSELECT = 0x011F;
 constexpr UINT WM_MENUCHAR = 0x0120;
 
-// Owner drawing of menu items: the kind, the state of a drawn item, and the
-// size the owner gives an item.
-constexpr UINT ODT_MENU = 1;
-constexpr UINT ODA_DRAWENTIRE = 0x0001;
-constexpr UINT ODS_SELECTED = 0x0001;
-constexpr UINT ODS_GRAYED = 0x0002;
+// Owner drawing of menu items: the size the owner gives an item.
 struct MEASUREITEMSTRUCT {
     UINT CtlType = 0;
     UINT CtlID = 0;
