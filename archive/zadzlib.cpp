@@ -182,8 +182,7 @@ std::int64_t TDecompressStream::Seek(std::int64_t offset, TSeekOrigin origin)
 
 // ---- TCompressStream ------------------------------------------------------------------------
 
-namespace {
-int LevelOf(TDeflateType t)
+int DeflateLevelOf(TDeflateType t)
 {
     switch (t) {
     case dtDeflateS: return 0;
@@ -193,14 +192,13 @@ int LevelOf(TDeflateType t)
     }
     return Z_DEFAULT_COMPRESSION;
 }
-}  // namespace
 
 TCompressStream::TCompressStream(TStream32* dest, TDeflateType type, std::int8_t windowBits)
     : TCustomStream(dest, emNone)
 {
     m_z->z.next_out = m_buffer.data();
     m_z->z.avail_out = kZadTransferSize;
-    m_ok = deflateInit2(&m_z->z, LevelOf(type), Z_DEFLATED, windowBits, 8, Z_DEFAULT_STRATEGY) == Z_OK;
+    m_ok = deflateInit2(&m_z->z, DeflateLevelOf(type), Z_DEFLATED, windowBits, 8, Z_DEFAULT_STRATEGY) == Z_OK;
 }
 
 TCompressStream::~TCompressStream()

@@ -14,6 +14,9 @@
 #include <vector>
 
 enum TDeflateType { dtDeflateS, dtDeflateF, dtDeflateN, dtDeflateX };
+// The zlib level of a type: super fast stores (0), fast 1, normal zlib's
+// default (6), maximum 9.
+int DeflateLevelOf(TDeflateType t);
 
 constexpr std::int32_t kZadTransferSize = 131070;
 

@@ -169,6 +169,11 @@ DWORD GetTimeZoneInformation(TIME_ZONE_INFORMATION* info);
 // Parses a POSIX TZ rule string such as "CET-1CEST,M3.5.0,M10.5.0/3".
 bool ParsePosixTimeZone(const std::string& rule, TIME_ZONE_INFORMATION* info);
 
+// ---- memory ------------------------------------------------------------------
+
+// The machine's physical memory in bytes (what one block can at most be).
+std::uint64_t PhysicalMemorySize();
+
 // ---- ticks ---------------------------------------------------------------------
 
 // GetTickCount runs on the program's one clock (rtl/clock.h), which tests

@@ -420,3 +420,12 @@ BOOL MoveToTrash(const std::string& fileName)
     }
     return TRUE;
 }
+
+std::uint64_t PhysicalMemorySize()
+{
+    const long pages = ::sysconf(_SC_PHYS_PAGES);
+    const long pageSize = ::sysconf(_SC_PAGESIZE);
+    if (pages <= 0 || pageSize <= 0)
+        return std::uint64_t{1} << 32;
+    return static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(pageSize);
+}
