@@ -1,5 +1,15 @@
 #include "zadfilescan.h"
 
+#include "archive/zadgbls.h"
+#include "archive/zadhooks.h"
+#include "kernel/kernel.h"
+#include "kernel/mounts.h"
+#include "rtl/findfile.h"
+#include "rtl/sysutils.h"
+
+#include <algorithm>
+#include <array>
+
 #include <tuple>
 #include <utility>
 
@@ -73,3 +83,367 @@ bool TInternalMask::matches(const std::string& name) const
 }
 
 bool MatchesMask(const std::string& name, const std::string& mask) { return TInternalMask(mask).matches(name); }
+
+// ====================================================================== the folder scan
+
+namespace {
+
+struct AttrRule {
+    TzadFileAttribute attr;
+    std::int32_t bits;
+};
+// Which bits each attribute of a set admits (fsZeroAttr and fsVolumeID are
+// handled apart).
+constexpr std::array<AttrRule, 7> kAttrRules{{{fsEncrypted, kAttrEncrypted},
+                                              {fsArchive, kAttrArchive},
+                                              {fsDirectory, kAttrDirectory},
+                                              {fsReadOnly, kAttrReadOnly},
+                                              {fsHidden, kAttrHidden},
+                                              {fsSysFile, kAttrSysFile},
+                                              {fsCompressed, kAttrCompressed}}};
+
+bool Has(TzadFileAttributes set, TzadFileAttribute a) { return (set & AttrBit(a)) != 0; }
+
+std::string Trimmed(const std::string& s)
+{
+    const std::size_t b = s.find_first_not_of(' ');
+    if (b == std::string::npos)
+        return {};
+    return s.substr(b, s.find_last_not_of(' ') - b + 1);
+}
+
+std::string FolderPart(const std::string& line)
+{
+    const std::size_t slash = line.find_last_of('/');
+    return slash == std::string::npos ? std::string() : line.substr(0, slash + 1);
+}
+
+std::string NamePart(const std::string& line)
+{
+    const std::size_t slash = line.find_last_of('/');
+    return slash == std::string::npos ? line : line.substr(slash + 1);
+}
+
+// The entry a directory search found, in the scan's terms. False for what
+// the scan never looks at: links to folders and links that lead nowhere.
+bool FindDataOf(const std::string& folder, const TSearchRec& rec, TScanFindData& fd)
+{
+    if (rec.Attr & faSymLink) {
+        if (rec.Attr & faDirectory)
+            return false;
+        if (GetFileAttributesA(folder + rec.Name) == INVALID_FILE_ATTRIBUTES)
+            return false;  // leads nowhere
+    }
+    fd.Name = rec.Name;
+    std::int32_t bits = 0;
+    if (rec.Attr & faDirectory)
+        bits |= kAttrDirectory;
+    if (rec.Attr & faHidden)
+        bits |= kAttrHidden;
+    if (rec.Attr & faSysFile)
+        bits |= kAttrSysFile;
+    if (!(rec.Attr & faDirectory)) {
+        if (rec.ReadOnly())
+            bits |= kAttrReadOnly;
+        fd.Size = rec.Size();
+        fd.LastWrite = static_cast<std::int64_t>(rec.Time());
+    } else {
+        fd.Size = 0;
+        fd.LastWrite = static_cast<std::int64_t>(rec.Time());
+    }
+    fd.Attributes = bits == 0 ? kAttrNormal : bits;
+    return true;
+}
+
+std::int32_t LocalDosDateTime(std::int64_t unixSeconds)
+{
+    const FILETIME utc = FileTimeFromUnix(unixSeconds);
+    FILETIME local;
+    WORD date = 0, time = 0;
+    if (!FileTimeToLocalFileTime(&utc, &local) || !FileTimeToDosDateTime(&local, &date, &time))
+        return 0;
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(date) << 16 | time);
+}
+
+bool Matches(const TMaskCollection& masks, const std::string& name)
+{
+    return std::any_of(masks.begin(), masks.end(), [&](const TInternalMask& m) { return m.matches(name); });
+}
+
+}  // namespace
+
+std::int32_t AttributesToInt(TzadFileAttributes attributes)
+{
+    std::int32_t bits = Has(attributes, fsZeroAttr) ? kAttrNormal : 0;
+    if (Has(attributes, fsVolumeID))
+        bits |= 0x08;
+    for (const AttrRule& r : kAttrRules)
+        if (Has(attributes, r.attr))
+            bits |= r.bits;
+    return bits;
+}
+
+bool AttributesMeet(std::int32_t bits, TzadFileAttributes set, bool notIndexedAdmits)
+{
+    if (notIndexedAdmits && (bits & kAttrNotContentIndexed))
+        return true;
+    if (Has(set, fsZeroAttr) && (bits == 0 || bits == kAttrNormal))
+        return true;
+    return std::any_of(kAttrRules.begin(), kAttrRules.end(),
+                       [&](const AttrRule& r) { return Has(set, r.attr) && (bits & r.bits); });
+}
+
+std::vector<std::string> SplitFileMask(const std::string& fileMask)
+{
+    std::vector<std::string> out;
+    std::string current;
+    auto finish = [&] {
+        const std::string mask = Trimmed(current);
+        // Two commas in a row or a leading comma give no mask at all.
+        if (!mask.empty())
+            out.push_back(mask);
+        current.clear();
+    };
+    for (char c : fileMask) {
+        if (c == ',')
+            finish();
+        else if (c != ' ' || !current.empty())
+            current += c;
+    }
+    finish();
+    return out;
+}
+
+TMaskCollection MasksOfFileMask(const std::string& fileMask)
+{
+    TMaskCollection masks;
+    for (const std::string& m : SplitFileMask(fileMask))
+        masks.emplace_back(m);
+    return masks;
+}
+
+TzadFileScan::TzadFileScan(TComponent* owner) : TComponent(owner), m_rootDir(GetCurrentDirectoryA())
+{
+    Dispatcher = [this](const std::string& dir, std::int32_t attr, const TMaskCollection& masks) {
+        DoScanMaskCollection(dir, attr, masks);
+    };
+    FileHandler = [this](TObject* sender, const std::string& dir, const TScanFindData& fd, TCompressHeaderObj* h) {
+        return DoUpdateFilesList(sender, dir, fd, h);
+    };
+}
+
+TzadFileScan::~TzadFileScan() { m_files.ClearList(); }
+
+void TzadFileScan::SetRootDir(const std::string& value) { m_rootDir = value.empty() ? value : _AppendDirTail(value); }
+
+void TzadFileScan::SetFileMask(const std::string& value)
+{
+    m_fileMask = value;
+    m_fileSpec.Clear();
+}
+
+void TzadFileScan::SetFileSpec(const TStringList& value)
+{
+    m_fileSpec.Assign(value);
+    m_fileMask.clear();
+}
+
+void TzadFileScan::SetAttribute(TzadFileAttribute attr, bool value)
+{
+    Attributes = value ? (Attributes | AttrBit(attr)) : (Attributes & ~AttrBit(attr));
+}
+
+void TzadFileScan::SetAttributeEx(TzadFileAttribute attr, bool value)
+{
+    AttributesEx = value ? (AttributesEx | AttrBit(attr)) : (AttributesEx & ~AttrBit(attr));
+}
+
+void TzadFileScan::SetSorted(TzadSortOptions value)
+{
+    m_files.SetSortOptions(value);
+    if (OnFinished && m_files.Count() > 0)
+        OnFinished(this, m_filesCount, m_filesSize);
+}
+
+std::string TzadFileScan::GetFileAttrStr(std::int32_t attr)
+{
+    static constexpr std::array<std::pair<std::int32_t, char>, 5> kLetters{
+        {{kAttrArchive, 'A'}, {kAttrDirectory, 'D'}, {kAttrHidden, 'H'}, {kAttrReadOnly, 'R'}, {kAttrSysFile, 'S'}}};
+    std::string s;
+    for (const auto& [bit, letter] : kLetters)
+        s += (attr & bit) ? letter : '-';
+    return s;
+}
+
+void TzadFileScan::Stop()
+{
+    if (StopRef)
+        *StopRef = 1;
+}
+
+void TzadFileScan::Scan()
+{
+    m_files.ClearList();
+    m_filesCount = 0;
+    m_filesSize = 0;
+    if (StopRef)
+        *StopRef = 0;
+    struct Finish {
+        TzadFileScan& s;
+        ~Finish()
+        {
+            if (s.OnFinished)
+                s.OnFinished(&s, s.m_filesCount, s.m_filesSize);
+        }
+    } finish{*this};
+
+    const std::int32_t attr = AttributesToInt(Attributes);
+    if (!RecurseDirs) {
+        Dispatcher({}, attr, {});
+    } else if (!m_fileMask.empty()) {
+        if (m_rootDir.empty() || !_DirectoryExists(m_rootDir))
+            return;
+        Dispatcher(m_rootDir, attr, MasksOfFileMask(m_fileMask));
+    } else {
+        ScanFileSpecGroups();
+    }
+}
+
+void TzadFileScan::ScanFileSpecGroups()
+{
+    std::vector<std::string> lines;
+    for (const std::string& line : m_fileSpec)
+        if (!Trimmed(line).empty())
+            lines.push_back(line);
+    auto sync = [&] {
+        m_fileSpec.Clear();
+        for (const std::string& l : lines)
+            m_fileSpec.Add(l);
+    };
+    sync();
+    while (!lines.empty() && !Stopped()) {
+        std::string dir = FolderPart(lines[0]);
+        if (dir.empty())
+            dir = m_rootDir;
+        if (dir.empty())
+            dir = GetCurrentDirectoryA();
+        std::vector<std::string> masks{NamePart(lines[0])};
+        for (std::size_t i = 1; i < lines.size();) {
+            if (AnsiLowerCase(FolderPart(lines[i])) != AnsiLowerCase(dir)) {
+                ++i;
+                continue;
+            }
+            const std::string name = NamePart(lines[i]);
+            lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(i));
+            if (std::any_of(masks.begin(), masks.end(), [&](const std::string& m) { return MatchesMask(name, m); }))
+                continue;  // already covered
+            const auto narrower =
+                std::find_if(masks.begin(), masks.end(), [&](const std::string& m) { return MatchesMask(m, name); });
+            if (narrower != masks.end())
+                *narrower = name;  // the wider mask wins
+            else
+                masks.push_back(name);
+        }
+        TMaskCollection collection;
+        for (std::string m : masks) {
+            if (m.empty() || m == "*.*")
+                m = "*";
+            collection.emplace_back(m);
+        }
+        m_rootDir = dir;
+        if (OnRootDirChange)
+            OnRootDirChange(this, dir);
+        lines.erase(lines.begin());
+        sync();
+        Dispatcher(dir, AttributesToInt(Attributes), collection);
+    }
+}
+
+void TzadFileScan::DoScanMaskCollection(const std::string& dir, std::int32_t attr, const TMaskCollection& masks)
+{
+    if (ScanOptions == soScanDrvs)
+        ScanDrvs(attr, masks);
+    else
+        ScanDir(dir, attr, masks);
+}
+
+void TzadFileScan::TestEntry(const std::string& folder, const TScanFindData& fd, bool recursing,
+                             const TMaskCollection& masks)
+{
+    if (!AttributesMeet(fd.Attributes, Attributes, true) || AttributesMeet(fd.Attributes, AttributesEx, false))
+        return;
+    const bool handler = UpdateList && FileHandler;
+    if (fd.Attributes & kAttrDirectory) {
+        if (handler)
+            FileHandler(this, _AppendDirTail(SlashSep(folder, fd.Name)), fd, HeaderObj);
+        return;
+    }
+    if (recursing && !Matches(masks, fd.Name))
+        return;
+    if (handler && !FileHandler(this, folder, fd, HeaderObj))
+        return;
+    ++m_filesCount;
+    m_filesSize += fd.Size;
+    if (handler && OnScanFile)
+        OnScanFile(this, fd.Name, m_filesCount, m_filesSize);
+}
+
+void TzadFileScan::ScanDir(const std::string& dir, std::int32_t attr, const TMaskCollection& masks)
+{
+    (void)attr;
+    TSearchRec rec;
+    TScanFindData fd;
+    if (!RecurseDirs) {
+        for (const std::string& line : m_fileSpec) {
+            const std::string folder = FolderPart(line);
+            bool first = true;
+            for (int r = FindFirst(line, faAnyFile, rec); r == 0 && !Stopped(); r = FindNext(rec)) {
+                if (first && OnRootDirChange)
+                    OnRootDirChange(this, folder);
+                first = false;
+                if ((rec.Attr & faDirectory) && !rec.Name.empty() && rec.Name[0] == '.')
+                    continue;
+                if (FindDataOf(folder, rec, fd))
+                    TestEntry(folder, fd, false, masks);
+            }
+            FindClose(rec);
+        }
+        return;
+    }
+    if (OnRecurseDir)
+        OnRecurseDir(this, dir);
+    const std::string folder = _AppendDirTail(dir);
+    for (int r = FindFirst(SlashSep(dir, "*"), faAnyFile, rec); r == 0 && !Stopped(); r = FindNext(rec)) {
+        if ((rec.Attr & faDirectory) && !rec.Name.empty() && rec.Name[0] == '.')
+            continue;
+        if (FindDataOf(folder, rec, fd)) {
+            TestEntry(folder, fd, true, masks);
+            if ((fd.Attributes & kAttrDirectory) && (!(fd.Attributes & kAttrHidden) || IncludeHiddenDirs))
+                ScanDir(_AppendDirTail(SlashSep(folder, fd.Name)), attr, masks);
+        }
+        ProcessMessages();
+    }
+}
+
+void TzadFileScan::ScanDrvs(std::int32_t attr, const TMaskCollection& masks)
+{
+    for (const MountEntry& m : ReadMountTable()) {
+        if (Stopped())
+            return;
+        const UINT type = GetDriveTypeA(m.mountPoint);
+        if (type >= DRIVE_FIXED && type <= DRIVE_RAMDISK)
+            ScanDir(_AppendDirTail(m.mountPoint), attr, masks);
+    }
+}
+
+bool TzadFileScan::DoUpdateFilesList(TObject*, const std::string& dir, const TScanFindData& fd, TCompressHeaderObj*)
+{
+    const std::int32_t date = LocalDosDateTime(fd.LastWrite);
+    const auto low = static_cast<std::int32_t>(static_cast<std::uint32_t>(fd.Size));
+    const auto high = static_cast<std::int32_t>(static_cast<std::uint64_t>(fd.Size) >> 32);
+    if (fd.Attributes & kAttrDirectory)
+        m_files.Add(std::make_unique<TFileObject>(std::string(), dir, low, high, fd.Attributes, date));
+    else
+        m_files.Add(std::make_unique<TFileObject>(fd.Name, _AppendDirTail(dir), low, high, fd.Attributes, date));
+    return true;
+}

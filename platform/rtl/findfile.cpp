@@ -99,6 +99,7 @@ void TSearchRec::ReadStatus() const
     m_statusRead = true;
     m_size = 0;
     m_time = 0;
+    m_readOnly = false;
     if (!m_find || !m_find->dir)
         return;
     const int dirFd = ::dirfd(m_find->dir);
@@ -107,6 +108,13 @@ void TSearchRec::ReadStatus() const
         return;
     m_size = S_ISDIR(st.st_mode) ? 0 : static_cast<std::int64_t>(st.st_size);
     m_time = st.st_mtim.tv_sec;
+    m_readOnly = !(st.st_mode & S_IWUSR);
+}
+
+bool TSearchRec::ReadOnly() const
+{
+    ReadStatus();
+    return m_readOnly;
 }
 
 std::int64_t TSearchRec::Size() const

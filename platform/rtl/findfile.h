@@ -54,6 +54,9 @@ public:
     std::time_t Time() const;
     // Time() as a local date-time value.
     TDateTime TimeStamp() const;
+    // Whether the owner may not write the entry (its mode lacks the owner's
+    // write bit), read with Size and Time.
+    bool ReadOnly() const;
 
 private:
     friend int FindFirst(const std::string&, int, TSearchRec&);
@@ -65,6 +68,7 @@ private:
     mutable bool m_statusRead = false;
     mutable std::int64_t m_size = 0;
     mutable std::time_t m_time = 0;
+    mutable bool m_readOnly = false;
 };
 
 // Starts a search for the entries of the folder of path that match its last
