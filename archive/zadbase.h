@@ -181,6 +181,14 @@ public:
     // operation" for ArchiveFile, naming the detected type when there is one.
     void ReportUnsupportedType(const std::string& volumeID);
 
+    // ---- searching raw archive bytes (zadsearchengine.cpp) ---------------------------------
+    // The offset of the first occurrence of searchString (OEM, any case) in
+    // fileName, or in ArchiveFile when fileName is empty; -1 when none.
+    std::int64_t SearchFile(const std::string& fileName, const std::string& searchString);
+    // Whether every line of strings (at most 20, OEM, any case) occurs in
+    // fileName; false without lines.
+    bool SearchFileEx(const std::string& fileName, const TStringList& strings);
+
     // ---- cancel ---------------------------------------------------------------------------
     virtual bool GetCancel() const { return *CancelRef; }
     virtual void SetCancel(bool value);

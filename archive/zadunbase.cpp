@@ -304,6 +304,7 @@ int TCustomDClass::ExtractToMemoryStream(TDecompMemoryStream* stream)
 
 int TCustomDClass::ExtractToVerify() { return RunWith(faVerify); }
 int TCustomDClass::ExtractToNul() { return RunWith(faNul); }
+int TCustomDClass::ExtractToSearch() { return RunWith(faSearch); }
 
 int TCustomDClass::RunOnStream(TStream32*& inStream, TFileAccessMethod method)
 {
@@ -739,7 +740,9 @@ std::int32_t TCustomDClass::WriteData(TStream32*& outStream, const void* buf, BY
             return k;
         }
         case faVerify:
-        case faNul: return n;
+        case faNul:
+        // A search run decodes to find, not to keep: the bytes go nowhere.
+        case faSearch: return n;
         default: return 0;
         }
     };

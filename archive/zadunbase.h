@@ -89,6 +89,8 @@ public:
     int ExtractToMemoryStream(TDecompMemoryStream* stream);
     int ExtractToVerify();
     int ExtractToNul();
+    // Decodes the matching entries and discards the bytes (a search run).
+    int ExtractToSearch();
     int ExtractStreamToDisk(TStream32*& inStream);
     // The same from an open stream into OutMemoryStream (nothing on disk).
     int ExtractStreamToMemory(TStream32*& inStream);
