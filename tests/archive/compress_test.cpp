@@ -1,0 +1,538 @@
+// The compressor base class through a small ZIP compressor written here:
+// add, refresh, move, delete and read runs, duplicate names, a non-writeable
+// archive, cancelling, an exception mid-run. Every archive written passes
+// `unzip -t`; after a failed run the old archive and the sources are
+// byte-for-byte as they were.
+#include "archive/zadcompress.h"
+#include "archive/zadcrc.h"
+#include "archive/zadgbls.h"
+#include "test_support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <utime.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <filesystem>
+#include <map>
+#include <random>
+#include <sstream>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+void Put16(std::uint8_t* p, std::uint32_t v)
+{
+    p[0] = static_cast<std::uint8_t>(v);
+    p[1] = static_cast<std::uint8_t>(v >> 8);
+}
+void Put32(std::uint8_t* p, std::uint32_t v)
+{
+    Put16(p, v & 0xFFFF);
+    Put16(p + 2, v >> 16);
+}
+std::uint32_t Get16(const std::uint8_t* p) { return p[0] | p[1] << 8; }
+std::uint32_t Get32(const std::uint8_t* p) { return Get16(p) | Get16(p + 2) << 16; }
+
+// A minimal ZIP compressor on the base class: local headers from the base's
+// header buffer, the central directory and the ending record at clean-up.
+// The old archive's entries come from its central directory.
+class TTestZip : public TCompBase {
+public:
+    TTestZip()
+    {
+        AllowedMethods |= MethodBit(cmTarGzip);
+        DeleteOptions = doFinal;
+    }
+
+    std::int32_t GetHeadSize() override { return 30; }
+    std::uint8_t* GetHeadPtr() override { return m_local; }
+
+    bool AddFileProc(TStream32* newArchive, int index, TCompressHeaderObj& list) override
+    {
+        m_entryDate = list.FileLocationData(index).Date;
+        return TCustomCClass::AddFileProc(newArchive, index, list);
+    }
+
+    void FillHeaderData(std::int64_t packed, std::int64_t unpacked) override
+    {
+        if (!FailOn.empty() && Filename.find(FailOn) != std::string::npos)
+            throw EWriteError("disk trouble");
+        Put32(m_local, 0x04034b50);
+        Put16(m_local + 4, 20);
+        Put16(m_local + 6, EntryStored ? 0 : SetDeflateBitFlag(0));
+        Put16(m_local + 8, EntryStored ? 0 : 8);
+        Put32(m_local + 10, static_cast<std::uint32_t>(m_entryDate) << 16 | static_cast<std::uint32_t>(m_entryDate) >> 16);
+        Put32(m_local + 14, Crc32Val);
+        Put32(m_local + 18, static_cast<std::uint32_t>(packed));
+        Put32(m_local + 22, static_cast<std::uint32_t>(unpacked));
+        Put16(m_local + 26, static_cast<std::uint32_t>(Utf8ToOem(Filename).size()));
+        Put16(m_local + 28, 0);
+    }
+
+    // The central headers become the raw headers of the list.
+    void ArcToList(TStream32* old, TCompressHeaderObj& list) override
+    {
+        const std::int64_t size = old->Size();
+        std::vector<std::uint8_t> end(22);
+        old->SetPosition(size - 22);
+        old->ReadBuffer(end.data(), 22);
+        ASSERT_EQ(Get32(end.data()), 0x06054b50u);
+        std::int64_t pos = Get32(end.data() + 16);
+        for (std::uint32_t i = 0; i < Get16(end.data() + 10); ++i) {
+            std::vector<std::uint8_t> central(46);
+            old->SetPosition(pos);
+            old->ReadBuffer(central.data(), 46);
+            std::string name(Get16(central.data() + 28), '\0');
+            old->ReadBuffer(name.data(), static_cast<std::int64_t>(name.size()));
+            TCompressFileInfo info;
+            info.Action = eaKeep;
+            info.HeaderPos = Get32(central.data() + 42);
+            list.AddItem(info, name, 0, central.data(), central.size());
+            pos += 46 + static_cast<std::int64_t>(name.size());
+        }
+    }
+
+    void GetHeaderInfo(const std::vector<std::uint8_t>& raw, TCompressFileInfo& info) override
+    {
+        if (raw.size() != 46)
+            return;
+        info.Size = Get32(raw.data() + 24);
+        info.Date = static_cast<std::int32_t>(Get16(raw.data() + 14) << 16 | Get16(raw.data() + 12));
+        info.Attributes = static_cast<std::int32_t>(Get32(raw.data() + 38));
+    }
+
+    std::int64_t GetTotalRecordSize(TStream32* old, TStream32*, const std::vector<std::uint8_t>& raw) override
+    {
+        std::uint8_t local[30];
+        const std::int64_t at = old->Position();
+        old->SetPosition(Get32(raw.data() + 42));
+        old->ReadBuffer(local, 30);
+        old->SetPosition(at);
+        return 30 + Get16(local + 26) + Get16(local + 28) + static_cast<std::int64_t>(Get32(raw.data() + 20));
+    }
+
+    // A kept entry under a new name: its header with the new name, then
+    // its data unchanged.
+    void doPCopy(TStream32* old, TStream32* out, int index, TCompressHeaderObj& list) override
+    {
+        std::uint8_t local[30];
+        old->ReadBuffer(local, 30);
+        old->Seek(Get16(local + 26) + Get16(local + 28), soCurrent);
+        const std::string name = list.StoredName(index);
+        Put16(local + 26, static_cast<std::uint32_t>(name.size()));
+        Put16(local + 28, 0);
+        out->WriteBuffer(local, 30);
+        out->WriteBuffer(name.data(), static_cast<std::int64_t>(name.size()));
+        out->CopyFrom(old, Get32(local + 18));
+    }
+
+    bool doCleanUp(TStream32* out, TCompressHeaderObj& list) override
+    {
+        const std::int64_t cdStart = out->Size();
+        std::vector<std::uint8_t> cd;
+        int count = 0;
+        for (int i = 0; i < list.Count(); ++i) {
+            const TCompressFileInfo& info = list.FileLocationData(i);
+            if (info.Action == eaDrop)
+                continue;
+            std::uint8_t local[30];
+            out->SetPosition(info.HeaderPos);
+            out->ReadBuffer(local, 30);
+            std::string name(Get16(local + 26), '\0');
+            out->ReadBuffer(name.data(), static_cast<std::int64_t>(name.size()));
+            std::uint8_t c[46] = {};
+            Put32(c, 0x02014b50);
+            Put16(c + 4, 20);
+            std::memcpy(c + 6, local + 4, 26);  // version needed .. name length
+            Put32(c + 38, static_cast<std::uint32_t>(info.Attributes));
+            Put32(c + 42, static_cast<std::uint32_t>(info.HeaderPos));
+            cd.insert(cd.end(), c, c + 46);
+            cd.insert(cd.end(), name.begin(), name.end());
+            ++count;
+        }
+        std::uint8_t e[22] = {};
+        Put32(e, 0x06054b50);
+        Put16(e + 8, count);
+        Put16(e + 10, count);
+        Put32(e + 12, static_cast<std::uint32_t>(cd.size()));
+        Put32(e + 16, static_cast<std::uint32_t>(cdStart));
+        cd.insert(cd.end(), e, e + 22);
+        out->Seek(0, soEnd);
+        out->WriteBuffer(cd.data(), static_cast<std::int64_t>(cd.size()));
+        return true;
+    }
+
+    bool ReadHeader(TStream32* stream, std::string& name, int) override
+    {
+        std::uint8_t local[30];
+        if (stream->Read(local, 30) != 30 || Get32(local) != 0x04034b50)
+            return false;
+        name.assign(Get16(local + 26), '\0');
+        stream->ReadBuffer(name.data(), static_cast<std::int64_t>(name.size()));
+        stream->Seek(Get16(local + 28) + static_cast<std::int64_t>(Get32(local + 18)), soCurrent);
+        return true;
+    }
+
+    std::string FailOn;
+
+private:
+    std::uint8_t m_local[30] = {};
+    std::int32_t m_entryDate = 0;
+};
+
+std::string Shell(const std::string& command)
+{
+    std::string out;
+    FILE* p = ::popen((command + " 2>&1").c_str(), "r");
+    char buf[4096];
+    for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;)
+        out.append(buf, n);
+    const int rc = ::pclose(p);
+    return rc == 0 ? out : "FAILED(" + std::to_string(rc) + "): " + out;
+}
+
+std::map<std::string, std::string> Snapshot(const std::string& root)
+{
+    std::map<std::string, std::string> files;
+    for (const auto& e : fs::recursive_directory_iterator(root))
+        if (e.is_regular_file()) {
+            std::ifstream in(e.path(), std::ios::binary);
+            files[e.path().string()] = std::string(std::istreambuf_iterator<char>(in), {});
+        }
+    return files;
+}
+
+class Compressor : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::mt19937 rng(4);
+        std::string text, noise(10000, '\0');
+        for (int i = 0; i < 4000; ++i)
+            text += "line " + std::to_string(i % 97) + " of the text\n";
+        for (char& c : noise)
+            c = static_cast<char>(rng());
+        dir.Write("src/a.txt", text);
+        dir.Write("src/b.bin", noise);
+        dir.Write("src/small.txt", "tiny");
+        dir.Write("src/packed.zip", text.substr(0, 3000));
+        dir.Write("src/sub/d.txt", text.substr(0, 5000));
+        archive = dir.Path("out/test.zip");
+        fs::create_directories(dir.Path("out"));
+    }
+
+    void Prepare(TTestZip& z, TSwitch sw, const std::string& spec = "*.*")
+    {
+        z.SetArchiveFile(archive);
+        z.Switch = sw;
+        z.SetRootDir(dir.Path("src/"));
+        z.FileSpec.Clear();
+        z.FileSpec.Add(dir.Path("src/") + spec);
+        z.OnError = [this](TObject*, const std::string&, const std::string& extended, const std::string&, int code) {
+            errors.emplace_back(code, extended);
+        };
+    }
+
+    int Errors(int code) const
+    {
+        return static_cast<int>(std::count_if(errors.begin(), errors.end(), [&](const auto& e) { return e.first == code; }));
+    }
+
+    // The entry names in name order.
+    std::string Listing()
+    {
+        std::istringstream in(Shell("unzip -Z1 " + archive));
+        std::vector<std::string> names;
+        for (std::string line; std::getline(in, line);)
+            names.push_back(line);
+        std::sort(names.begin(), names.end());
+        std::string out;
+        for (const auto& n : names)
+            out += n + "\n";
+        return out;
+    }
+    std::string Entry(const std::string& name) { return Shell("unzip -p " + archive + " " + name); }
+    void ExpectValid() { EXPECT_EQ(Shell("unzip -tq " + archive).rfind("No errors", 0), 0u) << Shell("unzip -t " + archive); }
+
+    int AddAll()
+    {
+        TTestZip z;
+        Prepare(z, swAdd);
+        return z.Compress();
+    }
+
+    TempDir dir;
+    std::string archive;
+    std::vector<std::pair<int, std::string>> errors;
+};
+
+}  // namespace
+
+TEST_F(Compressor, AddWritesStoredAndDeflatedEntries)
+{
+    EXPECT_EQ(AddAll(), 5);
+    ExpectValid();
+    EXPECT_EQ(Listing(), "a.txt\nb.bin\npacked.zip\nsmall.txt\nsub/d.txt\n");
+    EXPECT_EQ(Entry("a.txt"), dir.Read("src/a.txt"));
+    EXPECT_EQ(Entry("sub/d.txt"), dir.Read("src/sub/d.txt"));
+    const std::string verbose = Shell("unzip -v " + archive);
+    // Text deflates; a packed format's extension and a tiny file are stored.
+    for (const auto& [name, method] : {std::pair{"a.txt", "Defl:N"}, {"packed.zip", "Stored"}, {"small.txt", "Stored"}}) {
+        const std::size_t line = verbose.find(name);
+        ASSERT_NE(line, std::string::npos);
+        EXPECT_NE(verbose.rfind(method, line), std::string::npos) << name;
+        EXPECT_GT(verbose.rfind(method, line), verbose.rfind('\n', line)) << name;
+    }
+    // A second run finds nothing to do and leaves the archive alone.
+    const auto before = dir.Read("out/test.zip");
+    EXPECT_EQ(AddAll(), 0);
+    EXPECT_EQ(Errors(25268), 1);
+    EXPECT_EQ(dir.Read("out/test.zip"), before);
+}
+
+TEST_F(Compressor, RefreshReplacesNewerFilesOnly)
+{
+    ASSERT_EQ(AddAll(), 5);
+    dir.Write("src/a.txt", "changed text");
+    utimbuf later{};
+    later.actime = later.modtime = std::time(nullptr) + 3600;
+    ::utime(dir.Path("src/a.txt").c_str(), &later);
+    dir.Write("src/new.txt", "not in the archive");
+    TTestZip z;
+    Prepare(z, swRefresh);
+    EXPECT_GT(z.Compress(), 0);
+    ExpectValid();
+    EXPECT_EQ(Entry("a.txt"), "changed text");
+    EXPECT_EQ(Listing().find("new.txt"), std::string::npos);
+    EXPECT_EQ(Entry("sub/d.txt"), dir.Read("src/sub/d.txt"));
+}
+
+TEST_F(Compressor, ChangedFileIsReplacedOrKeptUnderANewName)
+{
+    ASSERT_EQ(AddAll(), 5);
+    const std::string oldText = dir.Read("src/a.txt");
+    dir.Write("src/a.txt", "second version");
+    {
+        // Replace refused, the duplicate-name event renames the old entry.
+        TTestZip z;
+        Prepare(z, swAdd, "a.txt");
+        int asked = 0;
+        z.OnReplaceFile = [&](TObject*, const std::string& name, bool& replace, std::int64_t oldSize,
+                              std::int64_t newSize, std::int32_t, std::int32_t, std::int32_t, std::int32_t) {
+            ++asked;
+            EXPECT_EQ(name, "a.txt");
+            EXPECT_EQ(oldSize, static_cast<std::int64_t>(oldText.size()));
+            EXPECT_EQ(newSize, 14);
+            replace = false;
+        };
+        z.OnDuplicateName = [](TObject*, const std::string&, std::string& newName) { newName = "a-old.txt"; };
+        EXPECT_GT(z.Compress(), 0);
+        EXPECT_EQ(asked, 1);
+    }
+    ExpectValid();
+    EXPECT_EQ(Entry("a.txt"), "second version");
+    EXPECT_EQ(Entry("a-old.txt"), oldText);
+    EXPECT_EQ(Entry("b.bin"), dir.Read("src/b.bin"));
+
+    dir.Write("src/a.txt", "third version!");
+    {
+        TTestZip z;
+        Prepare(z, swAdd, "a.txt");
+        z.OnReplaceFile = [](TObject*, const std::string&, bool& replace, std::int64_t, std::int64_t, std::int32_t,
+                             std::int32_t, std::int32_t, std::int32_t) { replace = true; };
+        EXPECT_GT(z.Compress(), 0);
+    }
+    ExpectValid();
+    EXPECT_EQ(Entry("a.txt"), "third version!");
+    EXPECT_EQ(Listing(), "a-old.txt\na.txt\nb.bin\npacked.zip\nsmall.txt\nsub/d.txt\n");
+
+    // Without the replace event a changed file is reported and the old
+    // entry stays.
+    dir.Write("src/a.txt", "fourth");
+    TTestZip z;
+    Prepare(z, swAdd, "a.txt");
+    z.Compress();
+    EXPECT_EQ(Errors(25270), 1);
+    EXPECT_EQ(Entry("a.txt"), "third version!");
+}
+
+TEST_F(Compressor, MoveErasesOnlyWhatWasWrittenAfterTheArchiveIsInPlace)
+{
+    TTestZip z;
+    Prepare(z, swMove, "*.txt");
+    z.RecurseDirs = false;
+    EXPECT_EQ(z.Compress(), 2);
+    ExpectValid();
+    EXPECT_EQ(Listing(), "a.txt\nsmall.txt\n");
+    EXPECT_FALSE(fs::exists(dir.Path("src/a.txt")));
+    EXPECT_FALSE(fs::exists(dir.Path("src/small.txt")));
+    EXPECT_TRUE(fs::exists(dir.Path("src/b.bin")));
+    EXPECT_TRUE(fs::exists(dir.Path("src/sub/d.txt")));
+}
+
+TEST_F(Compressor, DeleteDropsMatchingEntries)
+{
+    ASSERT_EQ(AddAll(), 5);
+    std::vector<std::string> dropped;
+    {
+        TTestZip z;
+        Prepare(z, swDelete, "*.bin");
+        z.OnDropEntry = [&](TObject*, const std::string& name, int, int) { dropped.push_back(name); };
+        EXPECT_GT(z.Compress(), 0);
+    }
+    EXPECT_EQ(dropped, std::vector<std::string>{"b.bin"});
+    ExpectValid();
+    EXPECT_EQ(Listing(), "a.txt\npacked.zip\nsmall.txt\nsub/d.txt\n");
+    EXPECT_TRUE(fs::exists(dir.Path("src/b.bin")));  // deleting touches the archive only
+
+    // Deleting every entry leaves an empty archive; a new archive has
+    // nothing to delete from.
+    TTestZip all;
+    Prepare(all, swDelete, "*");
+    all.Compress();
+    EXPECT_EQ(dir.Read("out/test.zip").size(), 22u);
+    TTestZip none;
+    Prepare(none, swDelete);
+    none.SetArchiveFile(dir.Path("out/missing.zip"));
+    EXPECT_EQ(none.Compress(), 0);
+    EXPECT_EQ(Errors(26859), 1);
+}
+
+TEST_F(Compressor, NonWriteableArchive)
+{
+    ASSERT_EQ(AddAll(), 5);
+    ::chmod(archive.c_str(), 0444);
+    dir.Write("src/e.txt", "new file");
+    const auto before = Snapshot(dir.Root());
+    {
+        TTestZip z;
+        Prepare(z, swAdd);
+        EXPECT_EQ(z.Compress(), 0);
+        EXPECT_EQ(Errors(25270), 1);
+        EXPECT_EQ(errors.back().second, "OnNonWriteableArchive");
+    }
+    {
+        TTestZip z;
+        Prepare(z, swAdd);
+        z.OnNonWriteableArchive = [](TObject*, const std::string&, bool& writeable) { writeable = false; };
+        EXPECT_EQ(z.Compress(), 0);
+    }
+    EXPECT_EQ(Snapshot(dir.Root()), before);
+    TTestZip z;
+    Prepare(z, swAdd);
+    z.OnNonWriteableArchive = [](TObject*, const std::string&, bool& writeable) { writeable = true; };
+    EXPECT_GT(z.Compress(), 0);
+    ExpectValid();
+    EXPECT_EQ(Entry("e.txt"), "new file");
+}
+
+TEST_F(Compressor, FailedOrCancelledRunsLeaveEverythingAsItWas)
+{
+    ASSERT_EQ(AddAll(), 5);
+    dir.Write("src/boom.txt", "this one fails");
+    dir.Write("src/c.txt", "another");
+    const auto before = Snapshot(dir.Root());
+    {
+        // An exception mid-run, in a move: no source is erased.
+        TTestZip z;
+        Prepare(z, swMove);
+        z.FailOn = "boom";
+        EXPECT_EQ(z.Compress(), 0);
+    }
+    EXPECT_EQ(Snapshot(dir.Root()), before);
+    {
+        // Cancelled from the begin event of the second new file.
+        TTestZip z;
+        Prepare(z, swMove);
+        int begun = 0;
+        z.OnBegin = [&](TObject*, const std::string&, int, bool&) {
+            if (++begun == 2)
+                *z.CancelRef = true;
+        };
+        EXPECT_EQ(z.Compress(), 0);
+        EXPECT_EQ(begun, 2);
+    }
+    EXPECT_EQ(Snapshot(dir.Root()), before);
+    {
+        // Cancelled as a large file's deflating starts: the stream copy
+        // sees the cancel byte and the entry is cut off again.
+        dir.Write("src/large.txt", std::string(3 << 20, 'x'));
+        const auto withLarge = Snapshot(dir.Root());
+        TTestZip z;
+        Prepare(z, swMove, "large.txt");
+        z.OnBegin = [&](TObject*, const std::string&, int, bool&) { *z.CancelRef = true; };
+        EXPECT_EQ(z.Compress(), 0);
+        EXPECT_EQ(Snapshot(dir.Root()), withLarge);
+    }
+    ExpectValid();
+}
+
+TEST_F(Compressor, ArchiveNameRulesAndReading)
+{
+    TTestZip z;
+    dir.Write("out/data.tar", "an unrelated file");
+    ASSERT_TRUE(z.SetCompressMethod(cmTarGzip));
+    z.SetArchiveFile(dir.Path("out/data.tar.GZ"));
+    // The name loses ".gz" for the TAR step; the file of that name stays.
+    EXPECT_EQ(z.ArchiveFile(), dir.Path("out/data.tar"));
+    EXPECT_EQ(z.ArcType, atTarGZip);
+    EXPECT_EQ(dir.Read("out/data.tar"), "an unrelated file");
+
+    ASSERT_TRUE(z.SetCompressMethod(cmDeflate));
+    EXPECT_FALSE(z.SetCompressMethod(cmLzx));
+    EXPECT_EQ(z.CompressMethodSetting(), cmDeflate);
+    z.SetArchiveFile(dir.Path("out/noext"));
+    EXPECT_EQ(z.ArchiveFile(), dir.Path("out/noext.zip"));
+    z.SetDefaultExt("LZH5");
+    EXPECT_EQ(z.DefaultExt(), ".lzh");
+
+    const WORD bits[] = {6, 4, 0, 2};
+    for (TDeflateType t : {dtDeflateS, dtDeflateF, dtDeflateN, dtDeflateX}) {
+        z.DeflateType = t;
+        EXPECT_EQ(z.SetDeflateBitFlag(0x0801), 0x0801 | bits[t]);
+    }
+
+    ASSERT_EQ(AddAll(), 5);
+    TTestZip reader;
+    Prepare(reader, swRead);
+    std::vector<std::int64_t> offsets;
+    reader.OnRead = [&](TObject*, std::int64_t offset, int) { offsets.push_back(offset); };
+    reader.Compress();
+    EXPECT_EQ(offsets.size(), 5u);
+
+    TTestZip missingFolder;
+    Prepare(missingFolder, swAdd);
+    missingFolder.SetArchiveFile(dir.Path("nowhere/x.zip"));
+    EXPECT_EQ(missingFolder.Compress(), 0);
+    EXPECT_EQ(Errors(25158), 1);
+}
+
+TEST_F(Compressor, StoredNamesFollowTheirSetting)
+{
+    TTestZip z;
+    z.SetRootDir("/home/user/docs/");
+    const struct {
+        TStoredDirNames mode;
+        const char* stored;
+    } cases[] = {{sdNone, "b.txt"},
+                 {sdAbsolute, "/home/user/docs/a/b.txt"},
+                 {sdAbsoluteNoRoot, "home/user/docs/a/b.txt"},
+                 {sdRelative, "a/b.txt"},
+                 {sdRelativeStoreStart, "docs/a/b.txt"}};
+    for (const auto& c : cases) {
+        z.StoredDirNames = c.mode;
+        EXPECT_EQ(z.FormatFileName("/home/user/docs/a/b.txt", z.RootDir()), c.stored) << c.mode;
+    }
+    z.StoredDirNames = sdExplorer_UserDefineDefaultDir;
+    z.SetArchiveFile(archive);
+    z.FileSpec.Add(dir.Path("src/*.*"));
+    std::vector<int> codes;
+    z.OnError = [&](TObject*, const std::string&, const std::string&, const std::string&, int code) { codes.push_back(code); };
+    EXPECT_EQ(z.Compress(), 0);
+    EXPECT_EQ(codes, std::vector<int>{25271});
+}
