@@ -416,16 +416,36 @@ std::uint32_t ReadCompressedRecord(const std::uint8_t* data, std::size_t size, T
         decoded.assign(body, body + stated);
     } else {
         // The stated size bounds the output: a record cannot make us
-        // decode more than it claims to hold.
-        Resize(decoded, stated);
+        // decode more than it claims to hold. The output grows with what is
+        // decoded, so a record that claims gigabytes over a few bytes of
+        // data costs no more than those bytes give.
         Inflater f;
         f.z.next_in = const_cast<Bytef*>(body);
         f.z.avail_in = static_cast<uInt>(std::min<std::size_t>(bodySize, std::numeric_limits<uInt>::max()));
-        f.z.next_out = decoded.data();
-        f.z.avail_out = stated;
-        const int r = inflate(&f.z, Z_FINISH);
-        if (r != Z_STREAM_END || f.z.avail_out != 0)
+        int r = Z_OK;
+        while (r == Z_OK && decoded.size() < stated) {
+            const std::size_t have = decoded.size();
+            const std::size_t room = std::min<std::size_t>(stated - have, std::max<std::size_t>(have, kStreamOutput));
+            Resize(decoded, have + room);
+            f.z.next_out = decoded.data() + have;
+            f.z.avail_out = static_cast<uInt>(room);
+            r = inflate(&f.z, Z_FINISH);
+            decoded.resize(have + room - f.z.avail_out);
+            if (r == Z_BUF_ERROR && f.z.avail_out == 0)
+                r = Z_OK;  // wants more room
+        }
+        if (decoded.size() != stated)
             return CRC_MASK;
+        if (r != Z_STREAM_END) {
+            // All stated bytes are out: the data must end right here.
+            std::uint8_t probe = 0;
+            f.z.next_out = &probe;
+            f.z.avail_out = 1;
+            if (stated == 0 || r == Z_OK)
+                r = inflate(&f.z, Z_FINISH);
+            if (r != Z_STREAM_END || f.z.avail_out == 0)
+                return CRC_MASK;
+        }
     }
     const std::uint32_t crc = CrcRegisterAdd(CRC_MASK, decoded.data(), decoded.size());
     if (crc != crcStated)

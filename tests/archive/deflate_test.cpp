@@ -358,6 +358,7 @@ TEST(CompressedRecord, DamagedRecordsLeaveTheDestinationUntouched)
         {"unknown method", with([](auto& r) { r[4] = 9; })},
         {"stored bytes fewer than stated", with([](auto& r) { r[4] = 0; r[6] = 0x7F; })},
         {"states less than it holds", bomb},
+        {"claims gigabytes over a few bytes", with([](auto& r) { r[8] = 0xF0; })},
         {"header only", std::vector<std::uint8_t>(good.begin(), good.begin() + 10)},
     };
     for (const auto& c : cases) {
