@@ -379,7 +379,6 @@ void TTurboSearchObj::DONE()
     CLOSE_LOCFILE();
     FreeBuffer();
     m_matches.clear();
-    m_matches.shrink_to_fit();
 }
 
 // ====================================================================== several strings, a query
@@ -602,7 +601,6 @@ void TMultiTurboSearchObj::DONE()
     CLOSE_FILE();
     FreeBuffer();
     m_matches.clear();
-    m_matches.shrink_to_fit();
     m_highest = -1;
 }
 

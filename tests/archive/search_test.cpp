@@ -118,7 +118,7 @@ TEST_F(SearchFiles, EveryOccurrenceOnceAcrossBlockSeams)
 {
     // Dense random text over two letters: strings of several lengths occur
     // near every seam, at every offset.
-    const std::string text = RandomText(2 * 655360 + 1000, "ab", 9);
+    const std::string text = RandomText(5 * kTurboBlockSize + 1000, "ab", 9);
     const std::string file = Make("dense.bin", text);
 
     for (const std::string needle : {"ab", "babba", "abbabaabb", "aababbbabaab"}) {
@@ -252,7 +252,7 @@ TEST(SearchMulti, TwentyStringsAtMostAndSortingByStringAsText)
 
 TEST_F(SearchFiles, CancelThroughTheProgressProcedureKeepsWhatWasFound)
 {
-    std::string text(4 * 655360, 'x');
+    std::string text(16 * kTurboBlockSize, 'x');
     for (std::size_t p = 1000; p + 5 < text.size(); p += 100000)
         text.replace(p, 5, "hello");
     const std::string file = Make("cancel.bin", text);
