@@ -517,8 +517,9 @@ TEST(PngDibLoader, ReadsEveryColourTypeIntoAPackedDib)
         TBitmap bitmap;
         bitmap.LoadFromDib(record.Block, static_cast<std::size_t>(record.BlockSize));
         FreePngDib(record);
-        if (std::string(c.file) == "png_rgb.png")
+        if (std::string(c.file) == "png_rgb.png") {
             EXPECT_TRUE(SamePicture(bitmap, ReadPnmFile(ImagingFixture("png_rgb.ref.pnm"))));
+        }
     }
     TPngDibRecord wrong;
     wrong.HeaderSize = 12;

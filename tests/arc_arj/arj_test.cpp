@@ -273,8 +273,9 @@ TEST(ArjHostile, DamagedCopiesFailWithAMessageAndLeaveNoFile)
         EXPECT_EQ(r.count, c.extracted);
         EXPECT_EQ(static_cast<int>(r.files.size()), c.extracted);
         EXPECT_GE(r.Errors(c.error), 1) << ::testing::PrintToString(r.errors);
-        if (c.extracted == 1)
+        if (c.extracted == 1) {
             EXPECT_EQ(Digest(r.files), Digest(Originals({"sub/nested.txt"})));
+        }
     }
 }
 

@@ -167,8 +167,9 @@ TEST_F(SendTo, NewFolderHoldsDesktopAndHomeLinks)
     EXPECT_EQ(entry.url, ShellFileUrl(env.Home()));
     // A desktop file shows the theme icon it names.
     const int icon = ShellGetIconIndexFromPath(sendTo + "/Home.desktop", SHGFI_SMALLICON);
-    if (QIcon::hasThemeIcon("user-home"))
+    if (QIcon::hasThemeIcon("user-home")) {
         EXPECT_EQ(ShellImageListIconName(ShellSystemImageList(true), icon), "user-home");
+    }
     // An existing folder is left as the user made it.
     fs::remove(sendTo + "/Home.desktop");
     EXPECT_EQ(ShellGetSpecialFolderPath(0, csidlSendTo), sendTo);
