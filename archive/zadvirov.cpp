@@ -5,6 +5,7 @@
 #include "archive/zadhooks.h"
 #include "archive/zadgztarlist.h"
 #include "archive/zadrecords.h"
+#include "archive/zadlzhrecords.h"
 #include "archive/zadtextmark.h"
 
 #include <algorithm>
@@ -408,6 +409,7 @@ struct BuiltInFormats {
         Formats()[atTar] = TarListFormat();
         RegisterRecordListFormats();
         RegisterArjListFormat();
+        RegisterLzhListFormats();
     }
 };
 const BuiltInFormats g_builtIn;

@@ -1,0 +1,236 @@
+#include "zadunlzhbase.h"
+
+#include "archive/zadcrc.h"
+#include "archive/zadgbls.h"
+#include "archive/zadhooks.h"
+#include "archive/zadzlib.h"
+
+#include <algorithm>
+#include <functional>
+
+namespace {
+
+constexpr int E_UNSUPPORTEDMETHOD = 25326;
+constexpr int kBlock = 32768;
+
+// The entry's packed bytes in, its decoded bytes out, for the decoders'
+// byte interfaces.
+class TEntryPipe : public TLzwSource, public TLzwSink {
+public:
+    using ReadFn = std::function<std::size_t(std::uint8_t*, std::size_t)>;
+    using WriteFn = std::function<bool(const std::uint8_t*, std::size_t)>;
+    TEntryPipe(ReadFn read, WriteFn write) : m_read(std::move(read)), m_write(std::move(write)) {}
+    std::size_t Read(std::uint8_t* buffer, std::size_t cap) override { return m_read(buffer, cap); }
+    bool Write(const std::uint8_t* data, std::size_t count) override { return m_write(data, count); }
+
+private:
+    ReadFn m_read;
+    WriteFn m_write;
+};
+
+}  // namespace
+
+TUnLzhBase::TUnLzhBase(TComponent* owner) : TUnBase(owner) {}
+
+TUnLzhBase::~TUnLzhBase() = default;
+
+void TUnLzhBase::_Extract(TStream32*& inStream, TStream32* outStream)
+{
+    m_entries.clear();
+    try {
+        if (BuildHeadArray(inStream) > 0)
+            ProcessHeaders(inStream, outStream);
+    } catch (...) {
+        // The counts and events carry the outcome.
+    }
+    m_entries.clear();
+    m_inflater.reset();
+    Current = nullptr;
+}
+
+int TUnLzhBase::BuildHeadArray(TStream32* in)
+{
+    Timer.Suspend();
+    Walk(in);
+    Timer.Resume();
+    return static_cast<int>(m_entries.size());
+}
+
+void TUnLzhBase::Select(TLzhEntry e)
+{
+    if (!CheckWildCard2(this, e.StoredName, FileSpec, RecurseDirs, &ExcludeSpec))
+        return;
+    TotalPackedSize += e.PackedSize;
+    TotalUnpackedSize += e.UnpackedSize;
+    // Dates compare in the DOS order: the date in the high word.
+    if (static_cast<std::uint32_t>(e.DosDateTime) > static_cast<std::uint32_t>(MaxFileDate))
+        MaxFileDate = e.DosDateTime;
+    m_entries.push_back(std::move(e));
+}
+
+void TUnLzhBase::WalkEnded(TLzhRead how)
+{
+    if (how == TLzhRead::Bad)
+        RaiseErrorStr(ArchiveFile(), "", VolumeName, E_BADHEADR);
+}
+
+bool TUnLzhBase::Unlock(TStream32*, const TLzhEntry&) { return false; }
+
+void TUnLzhBase::ProcessHeaders(TStream32* in, TStream32* out)
+{
+    RemainingUnpackedSize = TotalUnpackedSize;
+    for (const TLzhEntry& e : m_entries) {
+        if (GetCancel())
+            break;
+        Current = &e;
+        EntryDosDate = e.DosDateTime;
+        FileDate = ConvertDate(e.DosDateTime);
+        StoredName = e.StoredName;
+        SetFilename(StoredName);
+        InflateRec = TInflateRec{};
+        InflateRec.BitFlag = e.Flags;
+        InflateRec.CompressMethod = static_cast<std::uint32_t>(e.Method);
+        InflateRec.PackedSize = e.PackedSize;
+        InflateRec.UnpackedSize = e.UnpackedSize;
+        InflateRec.ProgressTotal = TotalUnpackedSize;
+        OpenAndExtractFile(in, out, e);
+    }
+    Current = nullptr;
+}
+
+bool TUnLzhBase::Inflate(TStream32* in, TStream32*& out, const TLzhEntry& e)
+{
+    if (!m_inflater)
+        m_inflater = std::make_unique<TDecompressStream>(nullptr, emNone, -15);
+    TDecompressStream& ds = *m_inflater;
+    ds.Restart(in, e.Encrypted ? emZIP_v2 : emNone, e.PackedSize);
+    ds.CancelRef = CancelRef;
+    std::vector<std::uint8_t> buf(kBlock);
+    bool ok = true;
+    while (!GetCancel()) {
+        ProcessMessages();
+        const std::uint64_t before = ds.TotalOut();
+        const std::int32_t n = ds.Read(buf.data(), kZadTransferSize, kBlock);
+        const auto got = static_cast<std::int32_t>(ds.TotalOut() - before);
+        if (got > 0) {
+            ExtractWriteProc(out, buf.data(), false, CrcWidth(), got, dtData);
+            RemainingUnpackedSize -= std::min<std::int64_t>(got, RemainingUnpackedSize);
+            if (EntryWriteFailed)
+                break;
+        }
+        doBranchProgress(std::min(EntryWritten, e.UnpackedSize), e.UnpackedSize, TotalUnpackedSize);
+        if (n < 0) {
+            ok = false;
+            break;
+        }
+        if (ds.StreamEnd() || got == 0)
+            break;
+    }
+    ds.Restart(nullptr, emNone, -1);
+    return ok;
+}
+
+bool TUnLzhBase::DecodeEntry(TStream32* in, TStream32*& outStream, const TLzhEntry& e)
+{
+    const TLzhCodec codec = e.Codec.Codec;
+    if (codec == TLzhCodec::Stored) {
+        TInflateRec rec = InflateRec;
+        // Stored data is read as it stands: the cipher, when there is one,
+        // is undone as the bytes are written.
+        rec.BitFlag = e.Encrypted ? 1 : 0;
+        Unstore(in, outStream, CrcWidth(), rec);
+        return EntrySizeAgrees(true);
+    }
+    if (codec == TLzhCodec::Deflate) {
+        if (!Inflate(in, outStream, e)) {
+            RaiseErrorStr(StoredName, "damaged deflate data", VolumeName, E_BADBLOCK);
+            return false;
+        }
+        return EntrySizeAgrees(true);
+    }
+    std::int64_t left = e.PackedSize;
+    const std::int64_t total = e.UnpackedSize;
+    TEntryPipe pipe(
+        [&](std::uint8_t* buf, std::size_t cap) -> std::size_t {
+            const auto want = static_cast<std::int32_t>(std::min<std::int64_t>(static_cast<std::int64_t>(std::min<std::size_t>(cap, kBlock)), left));
+            if (want <= 0)
+                return 0;
+            const std::int32_t got = ReadProc(in, nullptr, buf, e.Encrypted, 0, want, dtData);
+            left -= std::max(got, 0);
+            return static_cast<std::size_t>(std::max(got, 0));
+        },
+        [&](const std::uint8_t* buf, std::size_t count) {
+            ExtractWriteProc(outStream, const_cast<std::uint8_t*>(buf), false, CrcWidth(), static_cast<std::int32_t>(count), dtData);
+            RemainingUnpackedSize -= std::min<std::int64_t>(static_cast<std::int64_t>(count), RemainingUnpackedSize);
+            doBranchProgress(std::min(EntryWritten, total), total, TotalUnpackedSize);
+            ProcessMessages();
+            return !EntryWriteFailed && !GetCancel();
+        });
+    bool good = false;
+    switch (codec) {
+    case TLzhCodec::ZooLzw: good = DecodeZooLzw(pipe, pipe, m_lzw) == TLzwResult::Ok; break;
+    default: break;
+    }
+    if (!good && !EntryWriteFailed && !GetCancel()) {
+        RaiseErrorStr(StoredName, "damaged packed data", VolumeName, E_BADBLOCK);
+        return false;
+    }
+    return good && EntrySizeAgrees(true);
+}
+
+bool TUnLzhBase::OpenAndExtractFile(TStream32* in, TStream32* out, const TLzhEntry& e)
+{
+    const BYTE width = CrcWidth();
+    if (FilenameRefused) {
+        AdjustProgress(InflateRec);
+        ForceCrcFail = true;
+        return doOnEnd(width, e.Crc);
+    }
+    if (!doOnBegin(e.IsDirectory)) {
+        AdjustProgress(InflateRec);
+        return false;
+    }
+    TStream32* outStream = out;
+    try {
+        Crc16Val = 0;
+        Crc32Val = CRC_MASK;
+        Encrypted = !e.IsDirectory && e.Encrypted;
+        SetEncryptionMethod(Encrypted ? emZIP_v2 : emNone);
+        if (e.IsDirectory) {
+            if (FileAccessMethod == faFile && CreateStoredDirs && !CreateDirEx(Filename))
+                ForceCrcFail = true;
+            Crc16Val = static_cast<std::uint16_t>(e.Crc);
+            Crc32Val = e.Crc;
+        } else if (e.Codec.Codec == TLzhCodec::Unsupported) {
+            // Nothing is created for a method without a decoder.
+            RaiseErrorStr(StoredName, "", VolumeName, E_UNSUPPORTEDMETHOD);
+            FailEntry(InflateRec);
+        } else if (in->Seek(e.DataOffset, soBeginning) != e.DataOffset ||
+                   (Encrypted && !Unlock(in, e))) {
+            FailEntry(InflateRec);
+            Filename = StoredName;
+        } else if (!RoomForEntry(e.UnpackedSize)) {
+            FailEntry(InflateRec);
+        } else if (!Open_OutFile(outStream, Filename, StoredName)) {
+            RaiseErrorStr(Filename, "", VolumeName, E_OPENERR);
+            FailEntry(InflateRec);
+        } else {
+            BeginEntryOutput(e.UnpackedSize);
+            const bool decoded = DecodeEntry(in, outStream, e);
+            if (!decoded || EntryWriteFailed || DiskFull || GetCancel()) {
+                FailEntry(InflateRec);
+                DiscardOutput(outStream, Filename);
+            } else {
+                CloseAndSetDate(outStream, Filename, e.DosDateTime, RestoreFileAttr ? e.Attributes : 0x20);
+            }
+        }
+    } catch (...) {
+        ForceCrcFail = true;
+        if (FileAccessMethod == faFile && outStream && outStream != out)
+            DiscardOutput(outStream, Filename);
+    }
+    if (FileAccessMethod == faFile && outStream && outStream != out)
+        delete outStream;
+    BeginEntryOutput(-1);
+    return doOnEnd(width, e.Crc);
+}
