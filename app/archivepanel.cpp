@@ -8,6 +8,9 @@
 #include "archive/zaduntar.h"
 #include "archive/zadunarc.h"
 #include "archive/zadunarj.h"
+#include "archive/zadunbh.h"
+#include "archive/zadunlha.h"
+#include "archive/zadunzoo.h"
 #include "archive/zaduncab.h"
 #include "archive/zadunrar.h"
 #include "archive/zadunzip.h"
@@ -159,11 +162,15 @@ TArchivePanel::TArchivePanel(TForm1* form, TWinControl* parent) : TComponent(for
     UnARJ1 = new TUnARJ(this);
     UnCab1 = new TUnCab(this);
     UnRar1 = new TUnRar(this);
+    UnBh1 = new TUnBh(this);
+    UnLha1 = new TUnLha(this);
+    UnZoo1 = new TUnZoo(this);
     for (TCustomDClass* x : {static_cast<TCustomDClass*>(UnZip1), static_cast<TCustomDClass*>(UnJar1),
              static_cast<TCustomDClass*>(UnGZip1), static_cast<TCustomDClass*>(UnTar1),
              static_cast<TCustomDClass*>(UUDecode1), static_cast<TCustomDClass*>(UnArc1),
              static_cast<TCustomDClass*>(UnARJ1), static_cast<TCustomDClass*>(UnCab1),
-             static_cast<TCustomDClass*>(UnRar1)}) {
+             static_cast<TCustomDClass*>(UnRar1), static_cast<TCustomDClass*>(UnBh1),
+             static_cast<TCustomDClass*>(UnLha1), static_cast<TCustomDClass*>(UnZoo1)}) {
         x->CpuType = cptAuto;
         x->OnBegin = [this](TObject* s, const std::string& f, int c, bool& e) { UnZIP1Begin(s, f, c, e); };
         x->OnEnd = [this](TObject* s, const std::string& f, bool p) { UnZIP1End(s, f, p); };
@@ -174,7 +181,8 @@ TArchivePanel::TArchivePanel(TForm1* form, TWinControl* parent) : TComponent(for
         x->OnError = noteError;
     }
     for (TCustomDClass* x : {static_cast<TCustomDClass*>(UnZip1), static_cast<TCustomDClass*>(UnJar1),
-             static_cast<TCustomDClass*>(UnARJ1), static_cast<TCustomDClass*>(UnRar1)}) {
+             static_cast<TCustomDClass*>(UnARJ1), static_cast<TCustomDClass*>(UnRar1),
+             static_cast<TCustomDClass*>(UnBh1)}) {
         x->OnGetPassword = [this](TObject* s, const std::string& f, std::string& p, TSeedKeyRecord&, TSeedKeyRecord&,
                                bool& again) { UnZIP1GetPassword(s, f, p, again); };
     }
@@ -183,6 +191,7 @@ TArchivePanel::TArchivePanel(TForm1* form, TWinControl* parent) : TComponent(for
         z->SeedDataKeys.SetKeys(0x12345678u, 0x23456789u, 0x34567890u);
         z->OnCorruptZipHeader = walkDamaged;
     }
+    UnBh1->SeedDataKeys.SetKeys(0x12345678u, 0x23456789u, 0x34567890u);
 
     frmExtract = new TfrmExtract(form);
     frmExtract->SourceList = ListView1;
@@ -334,6 +343,13 @@ TCustomDClass* TArchivePanel::ExtractorFor(TArcType type)
     case atCab: return UnCab1;
     case atRar:
     case atRarExe: return UnRar1;
+    case atBh:
+    case atBhExe: return UnBh1;
+    case atLha:
+    case atLhaExe:
+    case atLzh:
+    case atLzhExe: return UnLha1;
+    case atZoo: return UnZoo1;
     default: return nullptr;
     }
 }

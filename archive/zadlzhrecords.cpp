@@ -386,11 +386,23 @@ void ZooStep(TVirOV& v, TStream32& s)
     ReportLzhEntry(v, e.Offset, e.StoredName(), false, e.UnpackedSize, e.PackedSize, e.Method, 0);
 }
 
+// The walk stops short of the last HeaderBlockSize bytes of the file; a
+// header that starts there (too short to be whole) is read by the step
+// itself, so that a cut archive is reported rather than ending quietly.
+template <void (*Step)(TVirOV&, TStream32&)>
+void ReadTail(TVirOV& v, TStream32& s)
+{
+    if (v.NextHeaderOffset < 0 || v.NextHeaderOffset >= v.EndOffset)
+        return;
+    v.ArchiveStartOffset = v.NextHeaderOffset;
+    Step(v, s);
+}
+
 }  // namespace
 
 void RegisterLzhListFormats()
 {
-    TVirOV::RegisterListFormat({atBh, atBhExe}, TListFormat{BhSetup, BhStep, nullptr});
-    TVirOV::RegisterListFormat({atLha, atLhaExe, atLzh, atLzhExe}, TListFormat{LhaSetup, LhaStep, nullptr});
-    TVirOV::RegisterListFormat({atZoo}, TListFormat{ZooSetup, ZooStep, nullptr});
+    TVirOV::RegisterListFormat({atBh, atBhExe}, TListFormat{BhSetup, BhStep, ReadTail<BhStep>});
+    TVirOV::RegisterListFormat({atLha, atLhaExe, atLzh, atLzhExe}, TListFormat{LhaSetup, LhaStep, ReadTail<LhaStep>});
+    TVirOV::RegisterListFormat({atZoo}, TListFormat{ZooSetup, ZooStep, ReadTail<ZooStep>});
 }

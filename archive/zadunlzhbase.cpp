@@ -3,30 +3,47 @@
 #include "archive/zadcrc.h"
 #include "archive/zadgbls.h"
 #include "archive/zadhooks.h"
+#include "archive/zadlh1.h"
 #include "archive/zadzlib.h"
 
 #include <algorithm>
-#include <functional>
 
 namespace {
 
 constexpr int E_UNSUPPORTEDMETHOD = 25326;
 constexpr int kBlock = 32768;
 
-// The entry's packed bytes in, its decoded bytes out, for the decoders'
-// byte interfaces.
+// The entry's packed bytes in, its decoded bytes out, for the LZW
+// decoder's byte interfaces.
 class TEntryPipe : public TLzwSource, public TLzwSink {
 public:
-    using ReadFn = std::function<std::size_t(std::uint8_t*, std::size_t)>;
-    using WriteFn = std::function<bool(const std::uint8_t*, std::size_t)>;
-    TEntryPipe(ReadFn read, WriteFn write) : m_read(std::move(read)), m_write(std::move(write)) {}
-    std::size_t Read(std::uint8_t* buffer, std::size_t cap) override { return m_read(buffer, cap); }
-    bool Write(const std::uint8_t* data, std::size_t count) override { return m_write(data, count); }
+    TEntryPipe(const TLzhSource& read, const TLzhSink& write) : m_read(read), m_write(write) {}
+    std::size_t Read(std::uint8_t* buffer, std::size_t cap) override
+    {
+        return static_cast<std::size_t>(m_read(buffer, static_cast<std::int32_t>(std::min<std::size_t>(cap, kBlock))));
+    }
+    bool Write(const std::uint8_t* data, std::size_t count) override
+    {
+        return m_write(data, static_cast<std::int32_t>(count));
+    }
 
 private:
-    ReadFn m_read;
-    WriteFn m_write;
+    const TLzhSource& m_read;
+    const TLzhSink& m_write;
 };
+
+// Stored data: the declared size is copied; data that ends first fails.
+bool Copy(std::int64_t size, const TLzhSource& source, const TLzhSink& sink)
+{
+    std::vector<std::uint8_t> buf(kBlock);
+    while (size > 0) {
+        const std::int32_t got = source(buf.data(), static_cast<std::int32_t>(std::min<std::int64_t>(size, kBlock)));
+        if (got <= 0 || !sink(buf.data(), got))
+            return false;
+        size -= got;
+    }
+    return true;
+}
 
 }  // namespace
 
@@ -133,14 +150,6 @@ bool TUnLzhBase::Inflate(TStream32* in, TStream32*& out, const TLzhEntry& e)
 bool TUnLzhBase::DecodeEntry(TStream32* in, TStream32*& outStream, const TLzhEntry& e)
 {
     const TLzhCodec codec = e.Codec.Codec;
-    if (codec == TLzhCodec::Stored) {
-        TInflateRec rec = InflateRec;
-        // Stored data is read as it stands: the cipher, when there is one,
-        // is undone as the bytes are written.
-        rec.BitFlag = e.Encrypted ? 1 : 0;
-        Unstore(in, outStream, CrcWidth(), rec);
-        return EntrySizeAgrees(true);
-    }
     if (codec == TLzhCodec::Deflate) {
         if (!Inflate(in, outStream, e)) {
             RaiseErrorStr(StoredName, "damaged deflate data", VolumeName, E_BADBLOCK);
@@ -150,32 +159,44 @@ bool TUnLzhBase::DecodeEntry(TStream32* in, TStream32*& outStream, const TLzhEnt
     }
     std::int64_t left = e.PackedSize;
     const std::int64_t total = e.UnpackedSize;
-    TEntryPipe pipe(
-        [&](std::uint8_t* buf, std::size_t cap) -> std::size_t {
-            const auto want = static_cast<std::int32_t>(std::min<std::int64_t>(static_cast<std::int64_t>(std::min<std::size_t>(cap, kBlock)), left));
-            if (want <= 0)
-                return 0;
-            const std::int32_t got = ReadProc(in, nullptr, buf, e.Encrypted, 0, want, dtData);
-            left -= std::max(got, 0);
-            return static_cast<std::size_t>(std::max(got, 0));
-        },
-        [&](const std::uint8_t* buf, std::size_t count) {
-            ExtractWriteProc(outStream, const_cast<std::uint8_t*>(buf), false, CrcWidth(), static_cast<std::int32_t>(count), dtData);
-            RemainingUnpackedSize -= std::min<std::int64_t>(static_cast<std::int64_t>(count), RemainingUnpackedSize);
-            doBranchProgress(std::min(EntryWritten, total), total, TotalUnpackedSize);
-            ProcessMessages();
-            return !EntryWriteFailed && !GetCancel();
-        });
+    const TLzhSource source = [&](std::uint8_t* buf, std::int32_t count) -> std::int32_t {
+        const auto want = static_cast<std::int32_t>(std::min<std::int64_t>(std::min(count, kBlock), left));
+        if (want <= 0)
+            return 0;
+        const std::int32_t got = std::max(ReadProc(in, nullptr, buf, e.Encrypted, 0, want, dtData), 0);
+        left -= got;
+        return got;
+    };
+    const TLzhSink sink = [&](const std::uint8_t* buf, std::int32_t count) {
+        ExtractWriteProc(outStream, const_cast<std::uint8_t*>(buf), false, CrcWidth(), count, dtData);
+        RemainingUnpackedSize -= std::min<std::int64_t>(count, RemainingUnpackedSize);
+        doBranchProgress(std::min(EntryWritten, total), total, TotalUnpackedSize);
+        ProcessMessages();
+        return !EntryWriteFailed && !GetCancel();
+    };
     bool good = false;
     switch (codec) {
-    case TLzhCodec::ZooLzw: good = DecodeZooLzw(pipe, pipe, m_lzw) == TLzwResult::Ok; break;
+    case TLzhCodec::Stored: good = Copy(total, source, sink); break;
+    case TLzhCodec::ZooLzw: {
+        TEntryPipe pipe(source, sink);
+        good = DecodeZooLzw(pipe, pipe, m_lzw) == TLzwResult::Ok;
+        break;
+    }
+    case TLzhCodec::Dynamic: good = Lh1Decode(total, source, sink) == TLzhResult::Ok; break;
+    case TLzhCodec::Static:
+        good = m_lzh.Decode(TLzhParams{e.Codec.DicBits, e.Codec.PBits}, total, source, sink) == TLzhResult::Ok;
+        break;
     default: break;
     }
-    if (!good && !EntryWriteFailed && !GetCancel()) {
-        RaiseErrorStr(StoredName, "damaged packed data", VolumeName, E_BADBLOCK);
+    if (good)
+        return EntrySizeAgrees(true);
+    if (EntryWriteFailed || GetCancel())
         return false;
-    }
-    return good && EntrySizeAgrees(true);
+    if (codec == TLzhCodec::Stored)
+        EntrySizeAgrees(true);  // the data ended before the declared size: 25193
+    else
+        RaiseErrorStr(StoredName, "damaged packed data", VolumeName, E_BADBLOCK);
+    return false;
 }
 
 bool TUnLzhBase::OpenAndExtractFile(TStream32* in, TStream32* out, const TLzhEntry& e)

@@ -9,6 +9,7 @@
 // leaves no file, and the next entry follows.
 #pragma once
 
+#include "archive/zadlzh.h"
 #include "archive/zadlzhrecords.h"
 #include "archive/zadlzw.h"
 #include "archive/zadunbase.h"
@@ -88,4 +89,5 @@ private:
     std::vector<TLzhEntry> m_entries;
     std::unique_ptr<TDecompressStream> m_inflater;
     TZooLzwBuffers m_lzw;
+    TLzhDecoder m_lzh;
 };

@@ -2,14 +2,18 @@
 // memory target, by the extractor the detected type picks from one table.
 // ZIP runs with the passwords of the encrypted seeds (Secret1 for the AES
 // and traditional fixtures, first and second for twopw.zip and mixed.zip,
-// secret for encrypted.zip; ARJ with secret, for the garbled seed) so that encrypted entries are decoded rather
-// than refused at the password. Shared by the libFuzzer target and the
+// secret for encrypted.zip; ARJ and BH with secret, for their encrypted
+// seeds) so that encrypted entries are decoded rather than refused at the
+// password. Shared by the libFuzzer target and the
 // corpus replay test.
 #pragma once
 
 #include "archive/zadstreams.h"
 #include "archive/zadunarc.h"
 #include "archive/zadunarj.h"
+#include "archive/zadunbh.h"
+#include "archive/zadunlha.h"
+#include "archive/zadunzoo.h"
 #include "archive/zadungzip.h"
 #include "archive/zaduntar.h"
 #include "archive/zadunzip.h"
@@ -48,6 +52,14 @@ inline const std::initializer_list<TFuzzExtractorRow>& FuzzExtractors()
              a->Password = "secret";
              return std::unique_ptr<TCustomDClass>(std::move(a));
          }},
+        {{atBh, atBhExe},
+         [] {
+             auto x = std::make_unique<TUnBh>();
+             x->Password = "secret";
+             return std::unique_ptr<TCustomDClass>(std::move(x));
+         }},
+        {{atLha, atLhaExe, atLzh, atLzhExe}, [] { return std::unique_ptr<TCustomDClass>(std::make_unique<TUnLha>()); }},
+        {{atZoo}, [] { return std::unique_ptr<TCustomDClass>(std::make_unique<TUnZoo>()); }},
     };
     return rows;
 }

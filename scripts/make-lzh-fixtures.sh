@@ -6,10 +6,10 @@
 #     inputs in folders; lzh/stored.lzh: "jlha c1z"; lhasa must read them.
 #   - lzh/sfx.exe: a stub in front of level1.lzh; lzh/wrapped.lzh: the
 #     128-byte wrapper of a zero byte in front of level0.lzh.
-#   - lzh/lh1-level0.lzh, lzh/lh1-level1.lzh: lh1 streams that our own
-#     packer wrote (tests/arc_lzh/fixtures/inputs/*.lh1, made by the test
-#     tool lzh_pack_tool), wrapped in level-0 and level-1 headers here;
-#     "lhasa t" passes them. lzh/lh4.lzh: one hand-assembled lh4 block
+#   - lzh/lh1-level0.lzh, lzh/lh1-level1.lzh: an lh1 stream of our own
+#     packer (the filter lzh_pack_tool of the test build, path in
+#     $LZH_PACK_TOOL, default build/test/tests/arc_lzh/lzh_pack_tool),
+#     wrapped in level-0 and level-1 headers here; "lhasa t" passes them. lzh/lh4.lzh: one hand-assembled lh4 block
 #     of literals and matches.
 #   - zoo/mixed.zoo: stored, LZW (the small encoder below) and method 2 (an
 #     lh5 stream of jlha) entries, with long names and a folder; unar must
@@ -64,6 +64,7 @@ for f in level0 level1 level2 stored; do
   cp "$work/$f.lzh" "$out/lzh/"
 done
 cp "$work"/in/text.txt "$work"/in/far.bin "$work"/in/docs/readme.txt "$out/inputs/"
+"${LZH_PACK_TOOL:-$here/build/test/tests/arc_lzh/lzh_pack_tool}" < "$work/in/text.txt" > "$work/text.lh1"
 
 python3 - "$out" "$work" <<'PY'
 import os, struct, sys, zlib, random, time, calendar
@@ -153,16 +154,14 @@ text, readme, far = read('text.txt'), read('readme.txt'), read('far.bin')
 # Self-extractor and wrapper forms.
 level1 = open(os.path.join(out, 'lzh/level1.lzh'), 'rb').read()
 level0 = open(os.path.join(out, 'lzh/level0.lzh'), 'rb').read()
-stub = b'MZ' + bytes(random.getrandbits(8) & 0x7F for _ in range(3000))
+# An MS-DOS program image of 3000 bytes: 6 pages, 440 bytes in the last.
+stub = b'MZ' + struct.pack('<HH', 440, 6) + bytes(random.getrandbits(8) & 0x7F for _ in range(2994))
 write('lzh/sfx.exe', stub + level1)
 write('lzh/wrapped.lzh', b'\0' + bytes(127) + level0)
 
 # lh1 streams from our own packer, in level-0 and level-1 headers.
 for kind in ('level0', 'level1'):
-    src = os.path.join(inp, 'text.lh1')
-    if not os.path.exists(src):
-        break
-    packed = open(src, 'rb').read()
+    packed = open(os.path.join(work, 'text.lh1'), 'rb').read()
     make = lha0 if kind == 'level0' else lha1
     write('lzh/lh1-%s.lzh' % kind, make(b'-lh1-', b'text.txt', packed, len(text), crc16(text)) + b'\0')
 
@@ -439,7 +438,8 @@ PY
 # The readers of the formats agree with what was written.
 lhasa t "$out/lzh/sfx.exe" >/dev/null
 lhasa t "$out/lzh/lh4.lzh" >/dev/null
-for f in "$out"/lzh/lh1-*.lzh; do [ -e "$f" ] && lhasa t "$f" >/dev/null; done
+lhasa t "$out/lzh/lh1-level0.lzh" >/dev/null
+lhasa t "$out/lzh/lh1-level1.lzh" >/dev/null
 rm -rf "$work/zoo" && mkdir "$work/zoo"
 unar -q -o "$work/zoo" "$out/zoo/mixed.zoo" >/dev/null
 cmp "$work/zoo/mixed/text.txt" "$out/inputs/text.txt"
