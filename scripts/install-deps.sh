@@ -29,6 +29,9 @@ PACKAGES=(
   xvfb xauth
   # tools that made fixtures and that benchmarks measure against
   netpbm xxd zip unzip p7zip-full fastjar
+  # lhasa extracts LZH archives: the peer of the lzh_extract benchmark and the
+  # reference of the LHA tests; unar reads the ZOO test archives back
+  lhasa unar
   # unrtf reads the document of the rtf_load benchmark
   unrtf
   # rename is the peer of the rename_files benchmark

@@ -38,7 +38,7 @@ protected:
     std::vector<std::string> Row(TArchivePanel& p, int i)
     {
         std::vector<std::string> out{p.ListView1->Items()[i]->Caption()};
-        TStrings& sub = p.ListView1->Items()[i]->SubItems();
+        const TStringList& sub = p.ListView1->Items()[i]->SubItems();
         for (int j = 0; j < sub.Count(); ++j)
             out.push_back(sub[j]);
         return out;
