@@ -286,7 +286,7 @@ void ReportLzhEntry(TVirOV& v, std::int64_t offset, const std::string& rawName, 
     v.MethodDetail = method;
     v.CompressMethod = static_cast<WORD>(method);
     v.CompressMethodStr = v.GetCompressMethodStr(static_cast<WORD>(method), flag);
-    ReportListedEntry(v, offset, isDir, unpacked, packed);
+    ReportEntry(v, offset, isDir, unpacked, packed);
 }
 
 void EndOrFail(TVirOV& v, TLzhRead r)
@@ -311,7 +311,7 @@ void BhStep(TVirOV& v, TStream32& s)
     v.NextHeaderOffset = h.NextOffset;
     if (!h.NameUsable())
         return;
-    ClearListedEntry(v);
+    ClearEntry(v);
     v.FileDate = v.ConvertDate(static_cast<std::int32_t>(h.DosDateTime));
     v.VersionMadeBy = h.VersionMadeBy;
     v.VersionNeeded = h.VersionNeeded;
@@ -334,7 +334,7 @@ void LhaStep(TVirOV& v, TStream32& s)
     if (r != TLzhRead::Entry)
         return EndOrFail(v, r);
     v.NextHeaderOffset = h.NextOffset;
-    ClearListedEntry(v);
+    ClearEntry(v);
     v.FileDate = v.ConvertDate(h.DosDateTime());
     v.Crc = h.Crc;
     v.InternalAttr = 32;
@@ -371,7 +371,7 @@ void ZooStep(TVirOV& v, TStream32& s)
     if (r != TLzhRead::Entry)
         return EndOrFail(v, r);
     v.NextHeaderOffset = e.NextOffset;
-    ClearListedEntry(v);
+    ClearEntry(v);
     if (e.CommentLength > 0 && e.CommentOffset > 0 && v.CommentBuffer.size() > e.CommentLength &&
         ReadAt(s, e.CommentOffset, v.CommentBuffer.data(), e.CommentLength)) {
         v.CommentBuffer[e.CommentLength] = '\0';

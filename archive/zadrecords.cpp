@@ -136,7 +136,7 @@ std::string RarEntryName(const TZipCommon& c, const TRarFileHeader& h)
 
 // Counts and reports the current entry when the masks select it; a folder
 // is shown only with ShowEmptyDirs and never counted.
-void ReportListedEntry(TVirOV& v, std::int64_t offset, bool isDir, std::int64_t unpacked, std::int64_t packed)
+void ReportEntry(TVirOV& v, std::int64_t offset, bool isDir, std::int64_t unpacked, std::int64_t packed)
 {
     if (v.OnReadFile)
         v.OnReadFile(&v, v.Filename);
@@ -155,7 +155,7 @@ void ReportListedEntry(TVirOV& v, std::int64_t offset, bool isDir, std::int64_t 
     v.doRead(offset);
 }
 
-void ClearListedEntry(TVirOV& v)
+void ClearEntry(TVirOV& v)
 {
     v.VersionMadeBy = v.VersionNeeded = 0;
     v.Crc = 0;
@@ -208,7 +208,7 @@ void ArcStep(TVirOV& v, TStream32&)
         v.NextHeaderOffset = v.EndOffset;
         return;
     }
-    ClearListedEntry(v);
+    ClearEntry(v);
     const bool isDir = !pak && h.IsDirectory();
     std::int64_t packed = h.PackedSize;
     std::int64_t unpacked = h.UnpackedSize;
@@ -227,7 +227,7 @@ void ArcStep(TVirOV& v, TStream32&)
     v.CompressMethod = h.Method;
     v.CompressMethodStr = v.GetCompressMethodStr(h.Method, 0);
     v.ExternalAttr = v.InternalAttr = isDir ? 0x10 : 0x20;
-    ReportListedEntry(v, pos, isDir || (pak && h.Method == 30), unpacked, packed);
+    ReportEntry(v, pos, isDir || (pak && h.Method == 30), unpacked, packed);
 }
 
 // ---- cabinets
@@ -345,7 +345,7 @@ void CabStep(TVirOV& v, TStream32& s)
             CabNextCabinet(v);
         return;
     }
-    ClearListedEntry(v);
+    ClearEntry(v);
     const WORD attr = LoadLe16(e + 14);
     // Attribute 0x80 marks a UTF-8 name.
     v.Filename = (attr & 0x80) ? DOSToUnixFilename(raw) : _OemToCharFilter(raw, v.TranslateOemChar);
@@ -356,7 +356,7 @@ void CabStep(TVirOV& v, TStream32& s)
     v.CompressMethod = g_cab.method;
     v.CompressMethodStr = v.GetCompressMethodStr(g_cab.method, 0);
     v.ExternalAttr = v.InternalAttr = attr;
-    ReportListedEntry(v, pos, attr & 0x10, size, size);
+    ReportEntry(v, pos, attr & 0x10, size, size);
     v.Ratio = 0;
     if (g_cab.filesLeft == 0 && !v.GetCancel())
         CabNextCabinet(v);
@@ -414,7 +414,7 @@ void RarStep(TVirOV& v, TStream32& s)
     case TRarBlock::File: break;
     }
     v.NextHeaderOffset = next;
-    ClearListedEntry(v);
+    ClearEntry(v);
     v.Filename = RarEntryName(v, h);
     const bool isDir = h.IsDirectory();
     if (isDir && (v.Filename.empty() || v.Filename.back() != '/'))
@@ -437,7 +437,7 @@ void RarStep(TVirOV& v, TStream32& s)
     v.CompressMethod = h.Method;
     v.CompressMethodStr = v.GetCompressMethodStr(h.Method, 0);
     const std::int64_t unpacked = static_cast<std::int64_t>(std::min<std::uint64_t>(h.UnpackedSize, INT64_MAX));
-    ReportListedEntry(v, pos, isDir, unpacked, h.ContinuedInNext() ? 0 : g_rar.packedTotal);
+    ReportEntry(v, pos, isDir, unpacked, h.ContinuedInNext() ? 0 : g_rar.packedTotal);
 }
 
 // ---- ACE
@@ -494,7 +494,7 @@ void AceStep(TVirOV& v, TStream32& s)
         return;
     }
     v.NextHeaderOffset = pos + 4 + headSize + packed;
-    ClearListedEntry(v);
+    ClearEntry(v);
     v.Filename = _OemToCharFilter(raw, v.TranslateOemChar);
     g_ace.packedTotal = (flags & 0x1000) ? g_ace.packedTotal + packed : packed;
     v.FileDate = v.ConvertDate(static_cast<std::int32_t>(LoadLe32(b + 15)));
@@ -507,7 +507,7 @@ void AceStep(TVirOV& v, TStream32& s)
     v.CompressMethodStr = v.GetCompressMethodStr(b[28], 0);
     const bool isDir = v.ExternalAttr & 0x10;
     if (!(flags & 0x1000) || isDir)
-        ReportListedEntry(v, pos, isDir, unpacked, g_ace.packedTotal);
+        ReportEntry(v, pos, isDir, unpacked, g_ace.packedTotal);
     if ((flags & 0x2000) && !v.GetCancel()) {
         std::string name = v.GetNextVolumeName(v.VolumeName, g_ace.volumes);
         if (!v.GetNextVolume(name, g_ace.volumes + 1)) {
@@ -554,14 +554,14 @@ void HaStep(TVirOV& v, TStream32& s)
     // The next entry starts behind the machine information and the data;
     // its block one byte before it.
     v.NextHeaderOffset = afterName + 1 + mdiLength + packed - 1;
-    ClearListedEntry(v);
+    ClearEntry(v);
     v.SetFilename(name);
     v.FileDate = Now();
     v.VersionMadeBy = v.VersionNeeded = b[1] >> 4;
     v.CompressMethod = b[1] & 0x0F;
     v.CompressMethodStr = v.GetCompressMethodStr(v.CompressMethod, 0);
     v.Crc = LoadLe32(b + 10);
-    ReportListedEntry(v, pos, false, unpacked, packed);
+    ReportEntry(v, pos, false, unpacked, packed);
 }
 
 // ---- MsGZ
@@ -599,7 +599,7 @@ void MsGzStep(TVirOV& v, TStream32& s)
         return;
     }
     v.NextHeaderOffset = pos + entryLength;
-    ClearListedEntry(v);
+    ClearEntry(v);
     v.Filename = name;
     const std::uint32_t dt = LoadLe32(b + 14);
     v.FileDate = v.ConvertDate(static_cast<std::int32_t>((dt >> 16) | (dt << 16)));
@@ -607,7 +607,7 @@ void MsGzStep(TVirOV& v, TStream32& s)
     v.CompressMethod = 0;
     v.ExternalAttr = static_cast<std::int32_t>(LoadLe32(b + 18));
     v.InternalAttr = static_cast<WORD>(v.ExternalAttr);
-    ReportListedEntry(v, LoadLe32(b + 10), false, LoadLe32(b + 2), LoadLe32(b + 6));
+    ReportEntry(v, LoadLe32(b + 10), false, LoadLe32(b + 2), LoadLe32(b + 6));
 }
 
 }  // namespace

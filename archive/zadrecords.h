@@ -87,12 +87,6 @@ std::string RarEntryName(const TZipCommon& c, const TRarFileHeader& h);
 
 // ---- the lister ---------------------------------------------------------------------------
 
-// Resets the current entry's fields a format step may leave unset.
-void ClearListedEntry(TVirOV& v);
-// Counts and reports the current entry (Filename set) when the masks select
-// it; a folder is shown only with ShowEmptyDirs and never counted.
-void ReportListedEntry(TVirOV& v, std::int64_t offset, bool isDir, std::int64_t unpacked, std::int64_t packed);
-
 // Gives the lister the steps of the formats of this file.
 void RegisterRecordListFormats();
 

@@ -1,5 +1,7 @@
-// Extracting LZH archives with TUnLha against lhasa, each into a fresh
-// folder on the same disk, in alternating pairs, over 60 MB of text:
+// Extracting LZH archives with TUnARJ and TUnLha against arj and lhasa,
+// each into a fresh folder on the same disk, in alternating pairs, over 60 MB
+// of text:
+//   - an "arj a -m1" archive against "arj x" (goal <= 1.1), "7z x" beside,
 //   - an lh5 archive against "lhasa x" (goal <= 1.0), "7z x" printed beside,
 //   - an lh1 archive against "lhasa x" (goal <= 1.0); 7z does not read lh1.
 // No Debian tool writes LZH archives, so both are written here: lh1 by the
@@ -9,12 +11,13 @@
 // of both sides' times; the archives are made once in the benchmarks' data
 // folder.
 //
-// Prints every time and ratio; the last line is the lh5 ratio:
-// "ratio <ours / lhasa x> goal <= 1.0".
+// Prints every time and ratio; the last line is the ARJ ratio:
+// "ratio <ours / arj x> goal <= 1.1".
 #include "bench_support.h"
 
 #include "archive/zadcrc.h"
 #include "archive/zadlh1.h"
+#include "archive/zadunarj.h"
 #include "archive/zadunlha.h"
 #include "tests/arc_arj/lzh_encoders.h"
 #include "tests/archive_extract/legacy_encoders.h"
@@ -30,6 +33,7 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr double kGoal = 1.0;
+constexpr double kArjGoal = 1.1;
 constexpr size_t kTextSize = 60u << 20;
 
 bool Made(const std::string& path) { return fs::exists(path) && fs::file_size(path) > 0; }
@@ -98,11 +102,15 @@ void WriteArchive(const std::string& path, const char* method, const std::string
     fs::rename(tmp, path);
 }
 
-void MakeArchives(const std::string& lh5, const std::string& lh1)
+void MakeArchives(const std::string& dir, const std::string& lh5, const std::string& lh1, const std::string& arj)
 {
-    if (Made(lh5) && Made(lh1))
+    if (Made(lh5) && Made(lh1) && Made(arj))
         return;
     const std::string text = Text();
+    std::ofstream(dir + "/text.txt", std::ios::binary) << text;
+    fs::remove(arj);
+    bench::Run("cd " + bench::Quoted(dir) + " && arj a -m1 -y " + bench::Quoted(arj) + " text.txt > /dev/null");
+    fs::remove(dir + "/text.txt");
     WriteArchive(lh5, "-lh5-", StaticStream(QuickTokens(text), 13, 4), text);
     std::string packed;
     size_t at = 0;
@@ -128,10 +136,11 @@ bench::Side InFreshFolder(const std::string& dir, std::function<void(const std::
     };
 }
 
+template <class Extractor>
 bench::Side Ours(const std::string& dir, const std::string& archive, int& count)
 {
     return InFreshFolder(dir, [&archive, &count](const std::string& out) {
-        TUnLha x;
+        Extractor x;
         x.SetArchiveFile(archive);
         x.SetExtractDir(out);
         x.FileSpec.Add("*.*");
@@ -155,20 +164,24 @@ int main()
 {
     const std::string dir = bench::DataDir() + "/lzh_extract";
     fs::create_directories(dir);
-    const std::string lh5 = dir + "/text-lh5.lzh", lh1 = dir + "/text-lh1.lzh";
-    MakeArchives(lh5, lh1);
+    const std::string lh5 = dir + "/text-lh5.lzh", lh1 = dir + "/text-lh1.lzh", arj = dir + "/text-m1.arj";
+    MakeArchives(dir, lh5, lh1, arj);
 
-    int lh5Count = 0, lh1Count = 0;
+    int lh5Count = 0, lh1Count = 0, arjCount = 0;
     const char* lhasa = "cd %d && lhasa xq %a";
     const char* sevenZip = "7z x -y -o%d %a";
-    const bench::PairTimes lh5Times = bench::Alternate(Ours(dir, lh5, lh5Count), Tool(dir, lhasa, lh5));
-    const bench::PairTimes lh5Seven = bench::Alternate(Ours(dir, lh5, lh5Count), Tool(dir, sevenZip, lh5));
-    const bench::PairTimes lh1Times = bench::Alternate(Ours(dir, lh1, lh1Count), Tool(dir, lhasa, lh1));
+    const bench::PairTimes lh5Times = bench::Alternate(Ours<TUnLha>(dir, lh5, lh5Count), Tool(dir, lhasa, lh5));
+    const bench::PairTimes lh5Seven = bench::Alternate(Ours<TUnLha>(dir, lh5, lh5Count), Tool(dir, sevenZip, lh5));
+    const bench::PairTimes lh1Times = bench::Alternate(Ours<TUnLha>(dir, lh1, lh1Count), Tool(dir, lhasa, lh1));
+    const bench::PairTimes arjTimes = bench::Alternate(Ours<TUnARJ>(dir, arj, arjCount), Tool(dir, "cd %d && arj x -y %a", arj));
+    const bench::PairTimes arjSeven = bench::Alternate(Ours<TUnARJ>(dir, arj, arjCount), Tool(dir, sevenZip, arj));
     fs::remove_all(dir + "/out");
-    std::printf("entries extracted: lh5 %d, lh1 %d (of 1 each)\n", lh5Count, lh1Count);
+    std::printf("entries extracted: lh5 %d, lh1 %d, ARJ %d (of 1 each)\n", lh5Count, lh1Count, arjCount);
+    bench::PrintPair("TUnARJ::Extract 60 MB arj -m1", "7z x", arjSeven);
     bench::PrintPair("TUnLha::Extract 60 MB lh5", "7z x", lh5Seven);
     bench::PrintPair("TUnLha::Extract 60 MB lh1", "lhasa x", lh1Times, kGoal);
     bench::PrintPair("TUnLha::Extract 60 MB lh5", "lhasa x", lh5Times, kGoal);
-    bench::PrintRatioLine(lh5Times.ratio, kGoal);
+    bench::PrintPair("TUnARJ::Extract 60 MB arj -m1", "arj x", arjTimes, kArjGoal);
+    bench::PrintRatioLine(arjTimes.ratio, kArjGoal);
     return 0;
 }
