@@ -30,7 +30,10 @@ std::int64_t TBhHeader::DataSize() const
 TLzhRead ReadBhHeader(TStream32& s, std::int64_t pos, std::int64_t fileSize, TBhHeader& h)
 {
     h = TBhHeader{};
-    if (pos < 0 || fileSize - pos < TBhHeader::kSize)
+    // A position past the end: the data before it was cut off.
+    if (pos < 0 || pos > fileSize)
+        return TLzhRead::Bad;
+    if (fileSize - pos < TBhHeader::kSize)
         return TLzhRead::End;
     std::uint8_t b[TBhHeader::kSize];
     if (!ReadAt(s, pos, b, TBhHeader::kSize))
@@ -179,7 +182,10 @@ TLzhRead ReadLhaHeader(TStream32& s, std::int64_t pos, std::int64_t fileSize, TL
     h = TLhaHeader{};
     std::uint8_t b[TLhaHeader::kBaseSize] = {};
     const std::int64_t left = fileSize - pos;
-    if (pos < 0 || left <= 0 || !ReadAt(s, pos, b, 1) || b[0] == 0)
+    // A position past the end: the data before it was cut off.
+    if (pos < 0 || left < 0)
+        return TLzhRead::Bad;
+    if (left == 0 || !ReadAt(s, pos, b, 1) || b[0] == 0)
         return TLzhRead::End;
     if (left < TLhaHeader::kBaseSize || !ReadAt(s, pos, b, TLhaHeader::kBaseSize))
         return TLzhRead::Bad;
@@ -387,12 +393,13 @@ void ZooStep(TVirOV& v, TStream32& s)
 }
 
 // The walk stops short of the last HeaderBlockSize bytes of the file; a
-// header that starts there (too short to be whole) is read by the step
-// itself, so that a cut archive is reported rather than ending quietly.
+// header that starts there (too short to be whole), or a position past the
+// end, is read by the step itself, so that a cut archive is reported rather
+// than ending quietly.
 template <void (*Step)(TVirOV&, TStream32&)>
 void ReadTail(TVirOV& v, TStream32& s)
 {
-    if (v.NextHeaderOffset < 0 || v.NextHeaderOffset >= v.EndOffset)
+    if (v.NextHeaderOffset < 0 || v.NextHeaderOffset == v.EndOffset)
         return;
     v.ArchiveStartOffset = v.NextHeaderOffset;
     Step(v, s);

@@ -49,7 +49,8 @@ struct TBhHeader {
 };
 
 // Reads the BH header at pos: Entry, or End at a wrong signature, a header
-// size of 0 or the end of the file.
+// size of 0 or the end of the file; Bad past the end of the file (the data
+// before was cut off).
 TLzhRead ReadBhHeader(TStream32& s, std::int64_t pos, std::int64_t fileSize, TBhHeader& h);
 
 // ---- LHA and LZH ----------------------------------------------------------------------------
@@ -81,7 +82,8 @@ struct TLhaHeader {
 };
 
 // Reads the LHA header at pos with its extended headers. End at the zero
-// byte that ends an archive, at a level above 2 or at the end of the file.
+// byte that ends an archive, at a level above 2 or at the end of the file;
+// Bad past the end of the file (the data before was cut off).
 TLzhRead ReadLhaHeader(TStream32& s, std::int64_t pos, std::int64_t fileSize, TLhaHeader& h);
 
 // ---- ZOO ------------------------------------------------------------------------------------

@@ -21,8 +21,8 @@
 #   - hostile/: traversal names of each format, unsupported methods, a ZOO
 #     chain that turns back, a deleted ZOO entry and two sharing a short
 #     name, LHA headers whose sizes contradict themselves, a level-2 header
-#     of 300 bytes whose name comes after a long extended header, and cut
-#     copies.
+#     of 300 bytes whose name comes after a long extended header, an lh1
+#     entry that claims four times the bytes its data holds, and cut copies.
 # Run from anywhere; the outputs are committed.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -407,6 +407,9 @@ write(h + 'lha-level2-300.lzh',
       lha2(b'-lh0-', ok, len(ok), crc16(ok), [(0x3F, bytes(262)), (1, b'long-header.txt')]) + fine0 + b'\0')
 # a level-2 header written on MS-DOS: its time is still a Unix time
 write(h + 'lha-level2-msdos.lzh', lha2(b'-lh0-', ok, len(ok), crc16(ok), [(1, b'dos.txt')], unix_time=1709634030, os_id=b'M') + b'\0')
+# an lh1 entry that claims more than its data holds: nothing is invented
+lh1_packed = open(os.path.join(work, 'text.lh1'), 'rb').read()
+write(h + 'lh1-claims-more.lzh', lha0(b'-lh1-', b'text.txt', lh1_packed, 4 * len(text), crc16(text)) + fine0 + b'\0')
 # cut copies
 write(h + 'lha-cut-data.lzh', level1[:len(level1) // 2])
 write(h + 'lha-cut-header.lzh', fine0 + lha1(b'-lh0-', b'second.txt', ok, len(ok), crc16(ok))[:15])

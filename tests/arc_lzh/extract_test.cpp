@@ -86,7 +86,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Conformance{Kind::Zoo, "zoo/mixed.zoo", "unar -q -D -o %d %a"},
                       Conformance{Kind::Bh, "bh/mixed.bh", nullptr}, Conformance{Kind::Bh, "bh/sfx.exe", nullptr}));
 
-TEST(LzhConformanceDamage, CutCopiesFailWhatIsCutAndNothingElse)
+TEST(LzhConformanceDamage, DamagedCopiesFailWhatIsDamagedAndNothingElse)
 {
     const Files lzh = TreeOf([] {
         static TempDir d;
@@ -100,6 +100,12 @@ TEST(LzhConformanceDamage, CutCopiesFailWhatIsCutAndNothingElse)
     } cases[] = {
         {Kind::Lha, "hostile/lha-cut-data.lzh", lzh},
         {Kind::Lha, "hostile/lha-cut-header.lzh", {{"fine.txt", "fine\n"}}},
+        // a header size that leaves less than its own name
+        {Kind::Lha, "hostile/lha-rest-below-zero.lzh", {{"fine.txt", "fine\n"}}},
+        // an lh1 entry whose data ends long before its claimed size
+        {Kind::Lha, "hostile/lh1-claims-more.lzh", {{"fine.txt", "fine\n"}}},
+        // a chain that links back to an entry already visited
+        {Kind::Zoo, "hostile/zoo-loop.zoo", {{"fine.txt", "fine\n"}, {"second.txt", "fine\n"}}},
         {Kind::Zoo, "hostile/zoo-cut.zoo", {{"readme.txt", Input("readme.txt")}, {"text.txt", Input("text.txt")}}},
         {Kind::Bh, "hostile/bh-cut.bh", BhContents()},
     };

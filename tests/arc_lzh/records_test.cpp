@@ -136,8 +136,10 @@ TEST(LzhRecordsDetail, DamagedChainsEndWithBadHeader)
         {"hostile/zoo-loop.zoo", {"fine.txt", "second.txt"}},
         // A header size too small for its own name.
         {"hostile/lha-rest-below-zero.lzh", {"fine.txt"}},
-        // A header cut off by the end of the file.
+        // A header cut off by the end of the file, data cut off by it.
         {"hostile/lha-cut-header.lzh", {"fine.txt"}},
+        {"hostile/lha-cut-data.lzh", {"text.txt"}},
+        {"hostile/zoo-cut.zoo", {"readme.txt", "text.txt"}},
         // The first-entry position and its negated copy disagree.
         {"hostile/zoo-bad-header.zoo", {}},
     };
