@@ -139,7 +139,7 @@ TEST(LzhRecordsDetail, DamagedChainsEndWithBadHeader)
         // A header cut off by the end of the file, data cut off by it.
         {"hostile/lha-cut-header.lzh", {"fine.txt"}},
         {"hostile/lha-cut-data.lzh", {"text.txt"}},
-        {"hostile/zoo-cut.zoo", {"readme.txt", "text.txt"}},
+        {"hostile/zoo-cut.zoo", {"readme.txt", "text.txt", "docs/deeper/a long file name.txt"}},
         // The first-entry position and its negated copy disagree.
         {"hostile/zoo-bad-header.zoo", {}},
     };
