@@ -44,7 +44,32 @@ void ApplyRop(DWORD rop, const std::uint32_t* src, std::uint32_t* dst, int n)
     }
 }
 
+// COLORREF (0x00BBGGRR) as a span pixel (0x00RRGGBB).
+std::uint32_t SpanColor(COLORREF c)
+{
+    return (static_cast<std::uint32_t>(GetRValue(c)) << 16) | (static_cast<std::uint32_t>(GetGValue(c)) << 8) |
+           GetBValue(c);
+}
+
 }  // namespace
+
+// Source pixels as the destination takes them when one side is a
+// monochrome bitmap and the other is colour.
+static void ConvertDepth(HDC dst, HDC src, std::uint32_t* span, int n)
+{
+    const bool srcMono = src->bitmap->monochrome, dstMono = dst->bitmap->monochrome;
+    if (srcMono == dstMono)
+        return;
+    if (srcMono) {
+        const std::uint32_t zero = SpanColor(dst->textColor), one = SpanColor(dst->bkColor);
+        for (int i = 0; i < n; ++i)
+            span[i] = span[i] ? one : zero;
+    } else {
+        const std::uint32_t background = SpanColor(src->bkColor);
+        for (int i = 0; i < n; ++i)
+            span[i] = (span[i] & 0x00FFFFFF) == background ? 0x00FFFFFFu : 0u;
+    }
+}
 
 std::uint8_t GdiSurface::NearestIndex(std::uint32_t color) const
 {
@@ -154,7 +179,7 @@ namespace {
 // of whole bytes, one colour table) moves the bytes themselves.
 bool SameBytes(DWORD rop, const GdiSurface* ss, const GdiSurface& ds)
 {
-    return rop == SRCCOPY && ss && ss->bpp == ds.bpp && ds.bpp >= 8
+    return rop == SRCCOPY && ss && ss->bpp == ds.bpp && ds.bpp >= 8 && ss->bpp >= 8
         && (ds.bpp > 8 || std::equal(ss->palette.begin(), ss->palette.end(), ds.palette.begin(), ds.palette.end(),
                [](const RGBQUAD& a, const RGBQUAD& b) { return std::memcmp(&a, &b, sizeof a) == 0; }));
 }
@@ -200,12 +225,86 @@ BOOL BitBlt(HDC dst, int x, int y, int cx, int cy, HDC src, int x1, int y1, DWOR
         }
         for (int k = 0; k < r.bottom - r.top; ++k) {
             const int row = upward ? r.bottom - 1 - k : r.top + k;
-            if (ss)
+            if (ss) {
                 ss->ReadSpan(r.left - x + x1, row - y + y1, n, sbuf.data());
+                ConvertDepth(dst, src, sbuf.data(), n);
+            }
             if (NeedsDest(rop))
                 ds.ReadSpan(r.left, row, n, dbuf.data());
             ApplyRop(rop, sbuf.data(), dbuf.data(), n);
             ds.WriteSpan(r.left, row, n, dbuf.data());
+        }
+    }
+    return TRUE;
+}
+
+namespace {
+
+// The raster operation of one byte of a MAKEROP4 code; 0 for none known.
+DWORD RopOfCode(DWORD code)
+{
+    constexpr DWORD kRops[] = {SRCCOPY, SRCPAINT, SRCAND, SRCINVERT, NOTSRCCOPY, DSTINVERT, BLACKNESS, WHITENESS};
+    for (DWORD rop : kRops)
+        if ((rop >> 16) == code)
+            return rop;
+    return 0;
+}
+
+constexpr DWORD kKeepDest = 0xAA;
+
+void ApplyRopCode(DWORD code, const std::uint32_t* src, std::uint32_t* dst, int n)
+{
+    if (code != kKeepDest)
+        ApplyRop(RopOfCode(code), src, dst, n);
+}
+
+}  // namespace
+
+BOOL MaskBlt(HDC dst, int x, int y, int cx, int cy, HDC src, int x1, int y1, HBITMAP mask, int xMask, int yMask,
+             DWORD rop4)
+{
+    const DWORD fore = (rop4 >> 16) & 0xFF, back = (rop4 >> 24) & 0xFF;
+    const auto known = [](DWORD code) { return code == kKeepDest || RopOfCode(code) != 0; };
+    if (!mask)
+        return BitBlt(dst, x, y, cx, cy, src, x1, y1, fore == kKeepDest ? 0 : RopOfCode(fore));
+    if (!dst || !src || !known(fore) || !known(back) || mask->surface.bpp != 1) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    if (cx <= 0 || cy <= 0)
+        return TRUE;
+    const GdiSurface& ss = src->bitmap->surface;
+    const GdiSurface& ms = mask->surface;
+    GdiSurface& ds = dst->bitmap->surface;
+    RECT target{x, y, x + cx, y + cy};
+    RECT srcInDst{x - x1, y - y1, x - x1 + ss.width, y - y1 + ss.height};
+    if (!IntersectRect(&target, &target, &srcInDst))
+        return TRUE;
+    std::vector<std::uint32_t> sbuf(static_cast<std::size_t>(cx)), fbuf(sbuf.size()), bbuf(sbuf.size()),
+        mbuf(sbuf.size());
+    for (const RECT& vis : dst->VisibleRects()) {
+        RECT r;
+        if (!IntersectRect(&r, &vis, &target))
+            continue;
+        const int n = r.right - r.left;
+        for (int row = r.top; row < r.bottom; ++row) {
+            ss.ReadSpan(r.left - x + x1, row - y + y1, n, sbuf.data());
+            ConvertDepth(dst, src, sbuf.data(), n);
+            ds.ReadSpan(r.left, row, n, fbuf.data());
+            std::copy(fbuf.begin(), fbuf.begin() + n, bbuf.begin());
+            ApplyRopCode(fore, sbuf.data(), fbuf.data(), n);
+            ApplyRopCode(back, sbuf.data(), bbuf.data(), n);
+            // Mask pixels outside the mask bitmap count as 0.
+            const int my = row - y + yMask;
+            std::fill(mbuf.begin(), mbuf.begin() + n, 0u);
+            const int mx0 = r.left - x + xMask;
+            const int lo = std::max(0, -mx0), hi = std::min(n, ms.width - mx0);
+            if (my >= 0 && my < ms.height && hi > lo)
+                ms.ReadSpan(mx0 + lo, my, hi - lo, mbuf.data() + lo);
+            for (int i = 0; i < n; ++i)
+                if (!mbuf[static_cast<std::size_t>(i)])
+                    fbuf[static_cast<std::size_t>(i)] = bbuf[static_cast<std::size_t>(i)];
+            ds.WriteSpan(r.left, row, n, fbuf.data());
         }
     }
     return TRUE;
@@ -300,6 +399,7 @@ BOOL StretchBlt(HDC dst, int xDst, int yDst, int wDst, int hDst, HDC src, int xS
                 if (sy < 0 || sy >= ss.height)
                     continue;
                 ss.ReadSpan(0, sy, ss.width, srow.data());
+                ConvertDepth(dst, src, srow.data(), ss.width);
                 for (int i = 0; i < n; ++i) {
                     const auto ci = static_cast<std::size_t>(c0 + i);
                     const int cnt = mode == COLORONCOLOR ? 1 : colCount[ci];

@@ -20,6 +20,7 @@ GdiBitmap* StockBitmap()
     static GdiBitmap* stock = [] {
         auto* b = new GdiBitmap;
         b->stock = true;
+        b->monochrome = true;
         b->surface.width = 1;
         b->surface.height = 1;
         b->surface.bpp = 1;
@@ -321,6 +322,8 @@ HBITMAP CreateCompatibleBitmap(HDC hdc, int width, int height)
     GdiBitmap* b = NewBitmap(width, height, sel.bpp, false);
     if (b && sel.bpp <= 8)
         b->surface.palette = sel.palette;
+    if (b)
+        b->monochrome = hdc->bitmap->monochrome;
     return b;
 }
 
@@ -333,8 +336,10 @@ HBITMAP CreateBitmap(int width, int height, UINT planes, UINT bitCount, const vo
     GdiBitmap* b = NewBitmap(width, height, static_cast<int>(bitCount), true);
     if (!b)
         return nullptr;
-    if (b->surface.bpp == 1)
+    if (b->surface.bpp == 1) {
         b->surface.palette = {RGBQUAD{0, 0, 0, 0}, RGBQUAD{255, 255, 255, 0}};
+        b->monochrome = true;
+    }
     if (bits) {
         // Device-dependent bitmap rows are word aligned and top row first.
         const std::size_t srcStride = (static_cast<std::size_t>(width) * bitCount + 15) / 16 * 2;

@@ -54,6 +54,11 @@ struct GdiBitmap : GdiObject {
     GdiSurface surface;
     int selectedCount = 0;
     bool stock = false;
+    // A device-dependent monochrome bitmap: blitted onto colour it shows the
+    // target's text colour for 0 bits and its background colour for 1 bits,
+    // and colour blitted onto it gives 1 where the source matches the
+    // source's background colour. A 1-bit DIB goes by its colour table.
+    bool monochrome = false;
 };
 
 struct GdiRegion : GdiObject {
@@ -72,6 +77,7 @@ struct GdiDC : GdiObject {
     GdiBitmap* bitmap = nullptr;
     bool screen = false;  // the screen's DC from GetDC
     COLORREF bkColor = RGB(255, 255, 255);
+    COLORREF textColor = RGB(0, 0, 0);
     bool hasClip = false;
     std::vector<RECT> clip;  // disjoint, in device coordinates
     int stretchMode = BLACKONWHITE;

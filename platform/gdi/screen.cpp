@@ -65,6 +65,17 @@ COLORREF SetBkColor(HDC hdc, COLORREF color)
 
 COLORREF GetBkColor(HDC hdc) { return hdc ? hdc->bkColor : CLR_INVALID; }
 
+COLORREF SetTextColor(HDC hdc, COLORREF color)
+{
+    if (!hdc)
+        return CLR_INVALID;
+    const COLORREF old = hdc->textColor;
+    hdc->textColor = color & 0x00FFFFFF;
+    return old;
+}
+
+COLORREF GetTextColor(HDC hdc) { return hdc ? hdc->textColor : CLR_INVALID; }
+
 BOOL ExtTextOutA(HDC hdc, int, int, UINT options, const RECT* rect, const char*, UINT count, const INT*)
 {
     if (!hdc) {

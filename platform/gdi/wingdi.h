@@ -204,6 +204,13 @@ COLORREF SetPixel(HDC hdc, int x, int y, COLORREF color);
 BOOL BitBlt(HDC dst, int x, int y, int cx, int cy, HDC src, int x1, int y1, DWORD rop);
 BOOL StretchBlt(HDC dst, int xDst, int yDst, int wDst, int hDst, HDC src, int xSrc, int ySrc, int wSrc, int hSrc,
                 DWORD rop);
+// A blit with two raster operations chosen per pixel by a monochrome mask:
+// the foreground one where the mask bit is 1, the background one where it
+// is 0. Both are SRCCOPY, SRCPAINT, SRCAND, SRCINVERT, NOTSRCCOPY,
+// DSTINVERT, BLACKNESS, WHITENESS or the destination kept (0xAA0029).
+constexpr DWORD MAKEROP4(DWORD fore, DWORD back) { return ((back << 8) & 0xFF000000u) | fore; }
+BOOL MaskBlt(HDC dst, int x, int y, int cx, int cy, HDC src, int x1, int y1, HBITMAP mask, int xMask, int yMask,
+             DWORD rop4);
 int SetStretchBltMode(HDC hdc, int mode);
 int GetStretchBltMode(HDC hdc);
 int SetDIBitsToDevice(HDC hdc, int xDest, int yDest, DWORD w, DWORD h, int xSrc, int ySrc, UINT startScan,
@@ -252,6 +259,9 @@ DWORD GetSysColor(int index);
 
 COLORREF SetBkColor(HDC hdc, COLORREF color);
 COLORREF GetBkColor(HDC hdc);
+// The colour monochrome bitmaps' 0 bits take when blitted onto colour.
+COLORREF SetTextColor(HDC hdc, COLORREF color);
+COLORREF GetTextColor(HDC hdc);
 
 // Fills the rectangle with the background colour when ETO_OPAQUE is given.
 // Drawing characters is not offered: a call with text fails with

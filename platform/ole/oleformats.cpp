@@ -51,6 +51,7 @@ constexpr FormatRow kRows[] = {
     {CF_TEXT, nullptr, "text/plain", Kind::Text},
     {CF_HDROP, nullptr, "text/uri-list", Kind::FileList},
     {0, "Rich Text Format", "text/rtf", Kind::Bytes},
+    {0, "GIF Image", "image/gif", Kind::Bytes},
     {CF_TIFF, nullptr, "image/tiff", Kind::Bytes},
     {CF_WAVE, nullptr, "audio/x-wav", Kind::Bytes},
 };

@@ -234,6 +234,7 @@ using TProgressEvent = std::function<void(TObject* sender, TProgressStage stage,
 
 VISTREL_DECLARE_EXCEPTION(EInvalidGraphic, Exception)
 VISTREL_DECLARE_EXCEPTION(EInvalidGraphicOperation, Exception)
+VISTREL_DECLARE_EXCEPTION(EOutOfResources, EOutOfMemory)
 
 // The bytes a decoder of the graphic classes may take for one picture; a
 // picture that would need more is refused before anything is allocated.

@@ -2,6 +2,7 @@
 // where it leaves the stream, interlaced row order, the table's growth,
 // codes spread over the smallest sub-blocks, and damaged tables.
 #include "imaging/gif/giflzw.h"
+#include "gif/gif_bytes.h"
 
 #include <gtest/gtest.h>
 
@@ -10,56 +11,9 @@
 
 namespace {
 
-struct Code {
-    int value;
-    int width;
-};
-
-// Codes packed least significant bit first, cut into sub-blocks of
-// blockSize bytes, then the terminator.
-std::vector<std::uint8_t> Pack(int codeSize, const std::vector<Code>& codes, size_t blockSize = 255)
-{
-    std::vector<std::uint8_t> bytes;
-    std::uint32_t acc = 0;
-    int count = 0;
-    for (const Code& c : codes) {
-        acc |= static_cast<std::uint32_t>(c.value) << count;
-        count += c.width;
-        while (count >= 8) {
-            bytes.push_back(static_cast<std::uint8_t>(acc));
-            acc >>= 8;
-            count -= 8;
-        }
-    }
-    if (count > 0)
-        bytes.push_back(static_cast<std::uint8_t>(acc));
-    std::vector<std::uint8_t> out{static_cast<std::uint8_t>(codeSize)};
-    for (size_t i = 0; i < bytes.size(); i += blockSize) {
-        const size_t n = std::min(blockSize, bytes.size() - i);
-        out.push_back(static_cast<std::uint8_t>(n));
-        out.insert(out.end(), bytes.begin() + static_cast<long>(i), bytes.begin() + static_cast<long>(i + n));
-    }
-    out.push_back(0);
-    return out;
-}
-
-// Every pixel as its own code, widths following the decoder's table:
-// clear, the pixels, end.
-std::vector<Code> Literals(int codeSize, const std::vector<std::uint8_t>& pixels)
-{
-    const int clear = 1 << codeSize;
-    int width = codeSize + 1, nextFree = clear + 2, limit = 2 * clear;
-    std::vector<Code> codes{{clear, width}};
-    for (size_t i = 0; i < pixels.size(); ++i) {
-        codes.push_back({pixels[i], width});
-        if (i > 0 && nextFree < 4096 && ++nextFree >= limit && limit < 4096) {
-            limit *= 2;
-            ++width;
-        }
-    }
-    codes.push_back({clear + 1, width});
-    return codes;
-}
+using gifbytes::Code;
+using gifbytes::Literals;
+using gifbytes::Pack;
 
 struct Result {
     std::vector<std::uint8_t> pixels;

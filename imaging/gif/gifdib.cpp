@@ -1,0 +1,86 @@
+#include "imaging/gif/gifdib.h"
+
+#include "imaging/gif/gifframe.h"
+
+#include <cstring>
+#include <limits>
+#include <new>
+
+std::uint64_t RowBytes(std::uint64_t width, int bitsPerPixel, int alignment)
+{
+    // Sizes are 64-bit: a 65,535-pixel-square frame is past 32 bits.
+    const std::uint64_t a = static_cast<std::uint64_t>(alignment);
+    if (bitsPerPixel <= 0 || alignment <= 0 || width > (std::numeric_limits<std::uint64_t>::max() - a) / 64)
+        GIFError(gifmsg::BadDimension);
+    return ((width * static_cast<std::uint64_t>(bitsPerPixel) + a - 1) / a * a) / 8;
+}
+
+TPixelFormat GetBitmapPixelFormat(const TBitmap& bitmap) { return bitmap.PixelFormat(); }
+
+void SetBitmapPixelFormat(TBitmap& bitmap, TPixelFormat format) { bitmap.SetPixelFormat(format); }
+
+TDIBReader::TDIBReader(TBitmap& bitmap, TPixelFormat format) : m_bitmap(bitmap)
+{
+    SetBitmapPixelFormat(bitmap, format);
+}
+
+TDIBWriter::TDIBWriter(TBitmap& bitmap, TPixelFormat format, int width, int height, HPALETTE palette)
+    : m_bitmap(bitmap), m_bitCount(format == pf8bit ? 8 : 24), m_width(width), m_height(height), m_palette(palette)
+{
+    if (format != pf8bit && format != pf24bit)
+        GIFError(gifmsg::InvalidPixelFormat);
+    if (width <= 0 || height <= 0)
+        GIFError(gifmsg::BadDimension);
+}
+
+void TDIBWriter::EnsureDIB()
+{
+    if (!m_dib.empty())
+        return;
+    m_headerSize = m_bitCount == 8 ? 40 + 256 * 4 : 40;
+    m_rowBytes = RowBytes(static_cast<std::uint64_t>(m_width), m_bitCount, 32);
+    const std::uint64_t pixelBytes = m_rowBytes * static_cast<std::uint64_t>(m_height);
+    // A picture the bitmap could not take is refused before it is built.
+    if (pixelBytes > kGraphicMaxMemory)
+        throw EOutOfMemory(gifmsg::OutOfMemDIB);
+    try {
+        m_dib.assign(m_headerSize + static_cast<std::size_t>(pixelBytes), 0);
+    } catch (const std::bad_alloc&) {
+        throw EOutOfMemory(gifmsg::OutOfMemDIB);
+    }
+    BITMAPINFOHEADER h {};
+    h.biSize = 40;
+    h.biWidth = m_width;
+    h.biHeight = m_height;
+    h.biPlanes = 1;
+    h.biBitCount = static_cast<WORD>(m_bitCount);
+    h.biCompression = BI_RGB;
+    if (m_bitCount == 8) {
+        PALETTEENTRY entries[256];
+        const UINT n = m_palette ? GetPaletteEntries(m_palette, 0, 256, entries) : 0;
+        auto* table = reinterpret_cast<RGBQUAD*>(m_dib.data() + 40);
+        for (UINT i = 0; i < n; ++i)
+            table[i] = {entries[i].peBlue, entries[i].peGreen, entries[i].peRed, 0};
+        h.biClrUsed = 256;
+        h.biClrImportant = n;
+    }
+    std::memcpy(m_dib.data(), &h, sizeof h);
+}
+
+std::uint8_t* TDIBWriter::GetScanline(int row)
+{
+    EnsureDIB();
+    if (row < 0 || row >= m_height)
+        throw EInvalidGraphicOperation("Scan line index out of range");
+    const std::uint64_t stored = static_cast<std::uint64_t>(m_height - 1 - row);
+    return m_dib.data() + m_headerSize + stored * m_rowBytes;
+}
+
+void TDIBWriter::Store()
+{
+    if (m_dib.empty())
+        return;
+    m_bitmap.LoadFromDib(m_dib.data(), m_dib.size());
+    m_dib.clear();
+    m_dib.shrink_to_fit();
+}

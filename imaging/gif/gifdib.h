@@ -1,0 +1,56 @@
+// Row access to bitmaps in a fixed pixel format. The writer builds an 8- or
+// 24-bit device-independent picture row by row (row 0 on top, stored
+// bottom-up) and hands it to the bitmap in one piece; the reader gives a
+// bitmap's own rows after switching it to the format.
+#pragma once
+
+#include "gdi/wingdi.h"
+#include "imaging/gif/gifcommon.h"
+#include "vcl/graphics.h"
+
+#include <cstdint>
+#include <vector>
+
+class TDIBReader {
+public:
+    // Converts the caller's bitmap to the format.
+    TDIBReader(TBitmap& bitmap, TPixelFormat format);
+    std::uint8_t* GetScanline(int row) { return m_bitmap.ScanLine(row); }
+
+private:
+    TBitmap& m_bitmap;
+};
+
+class TDIBWriter {
+public:
+    // The format must be pf8bit or pf24bit ("Unsupported PixelFormat"), the
+    // sizes above 0 ("Invalid image dimensions"). Nothing is allocated
+    // until the first row is asked for.
+    TDIBWriter(TBitmap& bitmap, TPixelFormat format, int width, int height, HPALETTE palette);
+    TDIBWriter(const TDIBWriter&) = delete;
+    TDIBWriter& operator=(const TDIBWriter&) = delete;
+
+    // Row 0 is the top row; a row outside the picture raises
+    // EInvalidGraphicOperation "Scan line index out of range".
+    std::uint8_t* GetScanline(int row);
+    // Replaces the bitmap's contents with the picture and releases it.
+    // Kept apart from the destructor, which must not raise.
+    void Store();
+
+private:
+    void EnsureDIB();
+
+    TBitmap& m_bitmap;
+    int m_bitCount;
+    int m_width;
+    int m_height;
+    HPALETTE m_palette;
+    std::uint64_t m_rowBytes = 0;
+    std::size_t m_headerSize = 0;
+    // Info header, colour table and pixels as one packed DIB.
+    std::vector<std::uint8_t> m_dib;
+};
+
+// The pixel format of a bitmap, and switching a bitmap to one.
+TPixelFormat GetBitmapPixelFormat(const TBitmap& bitmap);
+void SetBitmapPixelFormat(TBitmap& bitmap, TPixelFormat format);

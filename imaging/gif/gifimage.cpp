@@ -1,0 +1,327 @@
+#include "imaging/gif/gifimage.h"
+
+#include "imaging/gif/gifstream.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace {
+
+// Frames may always take this many pixels together; past it, only what
+// the rest of the stream can encode.
+constexpr std::uint64_t kFreePixels = 1u << 24;
+
+// The most pixels LZW data can give per byte: a code of w bits stands for
+// at most 2^w pixels (a string never outgrows its table), and codes have at
+// most 12 bits, so 4096 pixels per 12 bits.
+constexpr std::uint64_t MaxPixelsFor(std::int64_t bytes)
+{
+    return bytes <= 0 ? 0 : static_cast<std::uint64_t>(bytes) * 4096 * 8 / 12;
+}
+
+}  // namespace
+
+HPALETTE WebPalette()
+{
+    std::vector<std::uint8_t> storage(sizeof(LOGPALETTE) + sizeof(PALETTEENTRY) * 216);
+    auto* pal = reinterpret_cast<LOGPALETTE*>(storage.data());
+    pal->palVersion = 0x300;
+    pal->palNumEntries = 216;
+    for (int r = 0; r < 6; ++r)
+        for (int g = 0; g < 6; ++g)
+            for (int b = 0; b < 6; ++b)
+                pal->palPalEntry[r * 36 + g * 6 + b] = {static_cast<BYTE>(r * 51), static_cast<BYTE>(g * 51),
+                                                        static_cast<BYTE>(b * 51), 0};
+    return CreatePalette(pal);
+}
+
+TGIFImage::TGIFImage()
+    : m_images(this), m_header(this), m_drawOptions(GIFImageDefaultDrawOptions),
+      m_colorReduction(GIFImageDefaultColorReduction), m_reductionBits(GIFImageDefaultColorReductionBits),
+      m_ditherMode(GIFImageDefaultDitherMode), m_compression(GIFImageDefaultCompression),
+      m_animationSpeed(GIFImageDefaultAnimationSpeed)
+{
+    NewImage();
+}
+
+TGIFImage::~TGIFImage()
+{
+    Clear();
+    // Frames leave the list themselves; a header or list that warns while
+    // going finds no handler.
+    OnGIFWarning = nullptr;
+    if (m_globalPalette)
+        DeleteObject(m_globalPalette);
+}
+
+void TGIFImage::Clear()
+{
+    FreeBitmap();
+    m_images.Clear();
+    m_header.ColorMap().Clear();
+    m_header.Descriptor().ScreenWidth = 0;
+    m_header.Descriptor().ScreenHeight = 0;
+    m_header.Prepare();
+    SetPalette(nullptr);
+}
+
+void TGIFImage::Warning(TObject* sender, TGIFSeverity severity, const std::string& message)
+{
+    if (OnGIFWarning)
+        OnGIFWarning(sender, severity, message);
+}
+
+void TGIFImage::Changed() { TGraphic::Changed(); }
+
+void TGIFImage::NotifyChanged(TObject*) { Changed(); }
+
+void TGIFImage::ReportProgress(TObject* sender, TProgressStage stage, std::uint8_t percent, bool redrawNow,
+                               const std::string& message)
+{
+    if (OnProgress)
+        OnProgress(sender, stage, percent, redrawNow, TRect {}, message);
+}
+
+void TGIFImage::ReserveFramePixels(std::uint64_t pixels, TStream& stream)
+{
+    const std::uint64_t total = m_loadPixels + pixels;
+    // A frame's data lies after its descriptor, and all frames' data after
+    // the start of the load: neither can give more than its bytes encode.
+    if (total > kFreePixels &&
+        (pixels > kFreePixels + MaxPixelsFor(gifio::Remaining(stream)) || total > kFreePixels + MaxPixelsFor(m_loadSize)))
+        GIFError(gifmsg::OutOfData);
+    m_loadPixels = total;
+}
+
+void TGIFImage::LoadFromStream(TStream& stream)
+{
+    ReportProgress(this, psStarting, 0, false, gifmsg::Loading);
+    try {
+        Clear();
+        const std::int64_t start = stream.Position();
+        m_loadPixels = 0;
+        m_loadSize = std::max<std::int64_t>(0, stream.Size() - start);
+        try {
+            m_header.LoadFromStream(stream);
+            m_images.LoadFromStream(stream, this);
+            TGIFTrailer trailer(this);
+            trailer.LoadFromStream(stream);
+        } catch (...) {
+            stream.SetPosition(start);
+            throw;
+        }
+    } catch (...) {
+        ReportProgress(this, psEnding, 0, true, gifmsg::Loading);
+        Changed();
+        throw;
+    }
+    ReportProgress(this, psEnding, 100, true, gifmsg::Loading);
+    Changed();
+}
+
+void TGIFImage::SaveToStream(TStream&)
+{
+    throw EInvalidGraphicOperation("Saving GIF images is not supported");
+}
+
+TGIFVersion TGIFImage::GetVersion() const
+{
+    if (m_images.Count() == 0)
+        return gvUnknown;
+    TGIFVersion v = gv87a;
+    for (int i = 0; i < m_images.Count() && v != gv89a; ++i)
+        v = std::max(v, m_images.Image(i)->GetVersion());
+    return v;
+}
+
+int TGIFImage::GetColorResolution()
+{
+    int result = m_header.GetColorResolution();
+    for (int i = 0; i < m_images.Count(); ++i)
+        result = std::max(result, m_images.Image(i)->GetColorResolution());
+    return result;
+}
+
+int TGIFImage::GetBitsPerPixel()
+{
+    int result = m_header.GetBitsPerPixel();
+    for (int i = 0; i < m_images.Count(); ++i)
+        result = std::max(result, m_images.Image(i)->GetBitsPerPixel());
+    return result;
+}
+
+void TGIFImage::SetWidth(int width)
+{
+    if (width < 0 || width > 0xFFFF)
+        throw ERangeError("Range check error");
+    for (int i = 0; i < m_images.Count(); ++i) {
+        const TGIFSubImage* f = m_images.Image(i);
+        if (f->Left() + f->Width() > width)
+            GIFError(gifmsg::BadWidth);
+    }
+    if (width == Width())
+        return;
+    m_header.Descriptor().ScreenWidth = static_cast<std::uint16_t>(width);
+    FreeBitmap();
+    Changed();
+}
+
+void TGIFImage::SetHeight(int height)
+{
+    if (height < 0 || height > 0xFFFF)
+        throw ERangeError("Range check error");
+    for (int i = 0; i < m_images.Count(); ++i) {
+        const TGIFSubImage* f = m_images.Image(i);
+        if (f->Top() + f->Height() > height)
+            GIFError(gifmsg::BadHeight);
+    }
+    if (height == Height())
+        return;
+    m_header.Descriptor().ScreenHeight = static_cast<std::uint16_t>(height);
+    FreeBitmap();
+    Changed();
+}
+
+void TGIFImage::SetDrawOptions(TGIFDrawOptions options)
+{
+    if (options == m_drawOptions)
+        return;
+    m_drawOptions = options;
+    FreeBitmap();
+    Changed();
+}
+
+void TGIFImage::SetAnimate(bool on)
+{
+    SetDrawOptions(on ? static_cast<TGIFDrawOptions>(m_drawOptions | goAnimate)
+                      : static_cast<TGIFDrawOptions>(m_drawOptions & ~goAnimate));
+}
+
+void TGIFImage::SetAnimationSpeed(int speed) { m_animationSpeed = std::clamp(speed, 0, 1000); }
+
+void TGIFImage::SetReductionBits(int bits)
+{
+    if (bits < 3 || bits > 8)
+        GIFError(gifmsg::InvalidBitSize);
+    m_reductionBits = bits;
+}
+
+bool TGIFImage::GetDoDither() const
+{
+    return (m_drawOptions & goDither) && (!(m_drawOptions & goAutoDither) || DoAutoDither);
+}
+
+bool TGIFImage::GetIsTransparent() const
+{
+    for (int i = 0; i < m_images.Count(); ++i)
+        if (const TGIFGraphicControlExtension* gce = m_images.Image(i)->GraphicControlExtension(); gce && gce->GetTransparent())
+            return true;
+    return false;
+}
+
+HPALETTE TGIFImage::GetPalette()
+{
+    if (m_inPalette)
+        GIFError(gifmsg::NoColorTable);
+    m_inPalette = true;
+    struct Leave {
+        bool& flag;
+        ~Leave() { flag = false; }
+    } leave {m_inPalette};
+    if (m_bitmap && m_bitmap->Palette())
+        return m_bitmap->Palette();
+    if (m_globalPalette)
+        return m_globalPalette;
+    if (GetDoDither())
+        return m_globalPalette = WebPalette();
+    if (GetColorMap().Count() > 0)
+        return m_globalPalette = GetColorMap().ExportPalette();
+    if (m_images.Count() > 0)
+        return m_images.Image(0)->GetPalette();
+    return nullptr;
+}
+
+GdiPalette* TGIFImage::Palette() const { return const_cast<TGIFImage*>(this)->GetPalette(); }
+
+void TGIFImage::SetPalette(GdiPalette* palette)
+{
+    if (palette == m_globalPalette)
+        return;
+    if (m_globalPalette)
+        DeleteObject(m_globalPalette);
+    const bool drop = m_bitmap != nullptr;
+    m_globalPalette = palette;
+    if (drop) {
+        FreeBitmap();
+        m_paletteModified = true;
+        Changed();
+    }
+}
+
+TBitmap* TGIFImage::NewBitmap()
+{
+    if (!m_bitmap) {
+        m_bitmap = std::make_unique<TBitmap>();
+        m_bitmap->OnChange = [this](TObject*) { Changed(); };
+        m_bitmap->SetSize(Width(), Height());
+    }
+    return m_bitmap.get();
+}
+
+TBitmap* TGIFImage::GetBitmap()
+{
+    if (Empty())
+        return nullptr;
+    if (m_bitmap)
+        return m_bitmap.get();
+    TGIFSubImage* first = m_images.Image(0);
+    if (first->Width() == Width() && first->Height() == Height()) {
+        auto bitmap = std::make_unique<TBitmap>();
+        if (TBitmap* frame = first->GetBitmap())
+            bitmap->Assign(*frame);
+        m_bitmap = std::move(bitmap);
+        m_bitmap->OnChange = [this](TObject*) { Changed(); };
+        return m_bitmap.get();
+    }
+    TBitmap* bitmap = NewBitmap();
+    if (!bitmap->Empty())
+        first->Draw(bitmap->Canvas(), Rect(0, 0, Width(), Height()), false, false);
+    return bitmap;
+}
+
+void TGIFImage::FreeBitmap() { m_bitmap.reset(); }
+
+void TGIFImage::DrawBitmap(TCanvas& canvas, const TRect& rect)
+{
+    TBitmap* bitmap = GetBitmap();
+    if (!bitmap)
+        return;
+    if (!(m_drawOptions & goTile)) {
+        canvas.StretchDraw(rect, bitmap);
+        return;
+    }
+    // Cells step by the image's size: an image without area has none.
+    if (Width() <= 0 || Height() <= 0)
+        return;
+    for (long long x = rect.Left; x < rect.Right; x += Width())
+        for (long long y = rect.Top; y < rect.Bottom; y += Height())
+            canvas.Draw(static_cast<int>(x), static_cast<int>(y), bitmap);
+}
+
+void TGIFImage::Draw(TCanvas& canvas, const TRect& rect)
+{
+    if (m_drawing || Empty())
+        return;
+    m_drawing = true;
+    struct Leave {
+        bool& flag;
+        ~Leave() { flag = false; }
+    } leave {m_drawing};
+    if (m_images.Count() == 1 || !(m_drawOptions & goAnimate) || !m_bitmap || (m_drawOptions & goDirectDraw)) {
+        // Until an animation has drawn into the image's bitmap, the first
+        // frame stands for the image.
+        m_images.Image(0)->Draw(canvas, rect, m_drawOptions & goTransparent, m_drawOptions & goTile);
+        return;
+    }
+    DrawBitmap(canvas, rect);
+}

@@ -1,0 +1,126 @@
+// The GIF graphic class: a whole GIF file as a tree of objects (a header
+// with the global colour table, and the frames with their extensions,
+// local tables and pixels) that the picture registry creates for ".gif"
+// files, which draws its first frame or its animation onto a canvas.
+#pragma once
+
+#include "imaging/gif/gifframe.h"
+#include "imaging/gif/gifitems.h"
+#include "rtl/classes.h"
+#include "vcl/graphics.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+class TGIFPainter;
+
+using TGIFWarning = std::function<void(TObject* sender, TGIFSeverity severity, const std::string& message)>;
+
+class TGIFImage : public TGraphic {
+public:
+    TGIFImage();
+    ~TGIFImage() override;
+
+    int Width() const override { return m_header.Width(); }
+    int Height() const override { return m_header.Height(); }
+    void SetWidth(int width) override;
+    void SetHeight(int height) override;
+    bool Empty() const override { return m_images.Count() == 0; }
+    void Draw(TCanvas& canvas, const TRect& rect) override;
+    // A failed load raises, puts the stream back where it was and keeps
+    // the frames read before the failure.
+    void LoadFromStream(TStream& stream) override;
+    // Writing GIF files is not offered yet: raises EInvalidGraphicOperation.
+    void SaveToStream(TStream& stream) override;
+    GdiPalette* Palette() const override;
+    // Takes the palette (none drops the cached one and the bitmap drawn with it).
+    void SetPalette(GdiPalette* palette) override;
+
+    void Clear();
+    void NewImage() { Clear(); }
+    TGIFHeader& Header() { return m_header; }
+    TGIFImageList& Images() { return m_images; }
+    TGIFColorMap& GetColorMap() { return m_header.ColorMap(); }
+    TGIFVersion GetVersion() const;
+    int GetColorResolution();
+    int GetBitsPerPixel();
+    int GetBackgroundColorIndex() const { return m_header.BackgroundColorIndex(); }
+    void SetBackgroundColorIndex(int index) { m_header.SetBackgroundColorIndex(index); }
+    COLORREF GetBackgroundColor() { return m_header.GetBackgroundColor(); }
+    void SetBackgroundColor(COLORREF color) { m_header.SetBackgroundColor(color); }
+    int GetAspectRatio() const { return m_header.Descriptor().AspectRatio; }
+
+    TGIFDrawOptions DrawOptions() const { return m_drawOptions; }
+    void SetDrawOptions(TGIFDrawOptions options);
+    bool GetAnimate() const { return m_drawOptions & goAnimate; }
+    void SetAnimate(bool on);
+    int AnimationSpeed() const { return m_animationSpeed; }
+    void SetAnimationSpeed(int speed);
+    int ReductionBits() const { return m_reductionBits; }
+    void SetReductionBits(int bits);
+    TColorReduction ColorReduction() const { return m_colorReduction; }
+    TDitherMode DitherMode() const { return m_ditherMode; }
+    bool GetDoDither() const;
+    bool GetIsTransparent() const;
+    TColor DrawBackgroundColor() const { return m_drawBackgroundColor; }
+    void SetDrawBackgroundColor(TColor color) { m_drawBackgroundColor = color; }
+
+    // The image rendered at screen size: the first frame, or the frame an
+    // animation showed last.
+    TBitmap* GetBitmap();
+    TBitmap* NewBitmap();
+    void FreeBitmap();
+    // The palette the image draws with (none when it has no colours).
+    HPALETTE GetPalette();
+    bool PaletteModified() const { return m_paletteModified; }
+    void SetPaletteModified(bool on) { m_paletteModified = on; }
+
+    void Warning(TObject* sender, TGIFSeverity severity, const std::string& message);
+    // The change notification, with the object that changed.
+    void NotifyChanged(TObject* sender);
+    void ReportProgress(TObject* sender, TProgressStage stage, std::uint8_t percent, bool redrawNow,
+                        const std::string& message);
+
+    // Pixels the frames of the stream being read may still take: past a
+    // small allowance, no more than the rest of the stream can encode.
+    void ReserveFramePixels(std::uint64_t pixels, TStream& stream);
+
+    TGIFWarning OnGIFWarning;
+    TNotifyEvent OnPaintStart, OnBeforeFrame, OnAfterFrame, OnLoopPass, OnPaintEnd;
+
+    // The painters drawing this image's animation; the one Draw started.
+    TThreadList& Painters() { return m_painters; }
+    TGIFPainter* DrawPainter() const { return m_drawPainter; }
+
+protected:
+    void Changed() override;
+
+private:
+    void DrawBitmap(TCanvas& canvas, const TRect& rect);
+
+    bool m_drawing = false;
+    bool m_inPalette = false;
+    TGIFImageList m_images;
+    TGIFHeader m_header;
+    HPALETTE m_globalPalette = nullptr;
+    TThreadList m_painters;
+    TGIFDrawOptions m_drawOptions;
+    TColorReduction m_colorReduction;
+    int m_reductionBits;
+    TDitherMode m_ditherMode;
+    TGIFCompression m_compression;
+    std::unique_ptr<TBitmap> m_bitmap;
+    TGIFPainter* m_drawPainter = nullptr;
+    int m_animationSpeed;
+    TColor m_drawBackgroundColor = clNone;
+    bool m_paletteModified = false;
+    // Pixels allocated for frames by the load in progress, and the stream
+    // size it started with.
+    std::uint64_t m_loadPixels = 0;
+    std::int64_t m_loadSize = 0;
+};
+
+// A new 216-colour palette: entry r * 36 + g * 6 + b is (51r, 51g, 51b).
+HPALETTE WebPalette();
