@@ -5,6 +5,7 @@
 
 #include "app/preview.h"
 #include "app/tools/imagefunc.h"
+#include "gif/gif_bytes.h"
 #include "kernel/registry.h"
 #include "test_support/pnm.h"
 #include "vcl/extctrls.h"
@@ -163,7 +164,7 @@ TEST_F(ImagePaneTest, AFailedLoadLeavesNoPictureOfAnotherFileOnShow)
     View(ImagingFixture("bmp24.bmp"));
     dir.Write("broken.png", "\x89PNG\r\n\x1a\n not really");
     dir.Write("cut.bmp", "BM\x10\0\0\0");
-    // No graphic class knows ".gif" until the GIF class registers itself.
+    // A GIF cut short after its signature.
     dir.Write("anim.gif", "GIF89a");
     for (const char* name : {"broken.png", "cut.bmp", "anim.gif"}) {
         SCOPED_TRACE(name);
@@ -303,20 +304,33 @@ TEST_F(ImagePaneTest, TheEightBitFastRotationPlacesPixelsAndKeepsThePalette)
     EXPECT_EQ(PixelOf(Shown(), 0, 0), PixelOf(original, 199, 0));
 }
 
-TEST_F(ImagePaneTest, AGifTakesNoRotationMirrorOrSave)
+TEST_F(ImagePaneTest, AStillGifShowsThePaneThroughItsTransparencyAndTakesNoRotationMirrorOrSave)
 {
-    // A stand-in class for ".gif" until the GIF class registers itself.
-    struct StandIn : TBitmap {};
-    TPicture::RegisterFileFormat("gif", "Stand-in", [] { return std::unique_ptr<TGraphic>(std::make_unique<StandIn>()); });
-    std::filesystem::copy_file(ImagingFixture("bmp24.bmp"), dir.Path("x.gif"));
-    View(dir.Path("x.gif"));
-    TPicture::UnregisterFileFormat("gif");
+    // A 4 x 2 GIF whose index 0 is transparent: its left half.
+    gifbytes::Builder gif;
+    gif.Header(4, 2, {{0, 0, 0}, {255, 0, 0}}).Gce(0, 0, 0).Frame(0, 0, 4, 2, {0, 0, 1, 1, 0, 0, 1, 1}).Trailer();
+    dir.Write("still.gif", gif.Str());
+    View(dir.Path("still.gif"));
+    EXPECT_EQ(FrontPreviewPanel(), "PanelImg");
     EXPECT_EQ(form->ImageKind, 1);
+    EXPECT_EQ(Panel(4), "4x2");
     EXPECT_EQ(Panel(3), "");
+    ASSERT_TRUE(form->img->Picture().Graphic());
+    EXPECT_EQ(form->img->Picture().Graphic()->Width(), 4);
+
+    TBitmap painted;
+    const TRect d = form->img->DestRect();
+    form->img->PaintArea(painted, Rect(0, 0, form->img->Width(), form->img->Height()));
+    const std::uint32_t background = ColorToRGB(form->img->Parent()->Color());
+    const auto bgr = [](std::uint32_t c) { return ((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF); };
+    EXPECT_EQ(PixelOf(painted, d.Left, d.Top), bgr(background));
+    EXPECT_EQ(PixelOf(painted, d.Left + d.Width() - 1, d.Top), 0xFF0000u);
+
     for (TControl* c : {static_cast<TControl*>(form->rorate), static_cast<TControl*>(form->rotateleft),
              static_cast<TControl*>(form->leftrightmirror), static_cast<TControl*>(form->updownmirror)})
         EXPECT_FALSE(c->Enabled());
     EXPECT_FALSE(form->SaveasaJPEG1->Enabled());
+    EXPECT_FALSE(form->SaveasaBMP1->Enabled());
     EXPECT_FALSE(form->SetWallPaper1->Enabled());
     View(ImagingFixture("bmp24.bmp"));
     EXPECT_TRUE(form->rorate->Enabled());
