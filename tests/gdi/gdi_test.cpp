@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 namespace {
@@ -113,6 +114,72 @@ TEST(GdiBlit, BitBltCopiesAndCombines)
     // Scrolling within one bitmap.
     BitBlt(dst.dc(), 1, 2, 4, 3, dst.dc(), 1, 1, SRCCOPY);
     EXPECT_EQ(GetPixel(dst.dc(), 3, 4), Pattern(2, 2));  // moved down from (3, 3)
+}
+
+// A monochrome bitmap of the rows given as "1"/"0" strings, selected in
+// its own DC.
+class MonoDc {
+public:
+    explicit MonoDc(const std::vector<const char*>& rows) : m_dc(CreateCompatibleDC(nullptr))
+    {
+        const int w = static_cast<int>(std::string(rows[0]).size()), h = static_cast<int>(rows.size());
+        std::vector<std::uint8_t> bits(static_cast<size_t>((w + 15) / 16 * 2 * h), 0);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                if (rows[static_cast<size_t>(y)][x] == '1')
+                    bits[static_cast<size_t>(y * ((w + 15) / 16 * 2) + x / 8)] |= static_cast<std::uint8_t>(0x80 >> (x % 8));
+        m_bmp = CreateBitmap(w, h, 1, 1, bits.data());
+        m_old = SelectObject(m_dc, m_bmp);
+    }
+    ~MonoDc()
+    {
+        SelectObject(m_dc, m_old);
+        DeleteObject(m_bmp);
+        DeleteDC(m_dc);
+    }
+    HDC dc() const { return m_dc; }
+    HBITMAP bmp() const { return m_bmp; }
+
+private:
+    HDC m_dc;
+    HBITMAP m_bmp;
+    HGDIOBJ m_old;
+};
+
+TEST(GdiBlit, MonochromeTakesTheTextAndBackgroundColours)
+{
+    MonoDc mono({"10", "01"});
+    Dc colour(2, 2);
+    SetTextColor(colour.dc(), RGB(200, 0, 0));
+    SetBkColor(colour.dc(), RGB(0, 0, 90));
+    ASSERT_TRUE(BitBlt(colour.dc(), 0, 0, 2, 2, mono.dc(), 0, 0, SRCCOPY));
+    EXPECT_EQ(GetPixel(colour.dc(), 0, 0), RGB(0, 0, 90));
+    EXPECT_EQ(GetPixel(colour.dc(), 1, 0), RGB(200, 0, 0));
+    StretchBlt(colour.dc(), 0, 0, 2, 2, mono.dc(), 0, 0, 1, 1, SRCCOPY);
+    EXPECT_EQ(GetPixel(colour.dc(), 1, 1), RGB(0, 0, 90));
+
+    // Colour onto monochrome: the source's background colour gives 1 bits.
+    MonoDc target({"00", "00"});
+    SetPixel(colour.dc(), 0, 1, RGB(5, 5, 5));
+    BitBlt(target.dc(), 0, 0, 2, 2, colour.dc(), 0, 0, SRCCOPY);
+    EXPECT_EQ(GetPixel(target.dc(), 0, 0), RGB(255, 255, 255));
+    EXPECT_EQ(GetPixel(target.dc(), 0, 1), RGB(0, 0, 0));
+}
+
+TEST(GdiBlit, MaskBltChoosesTheOperationByTheMask)
+{
+    Dc src(3, 2), dst(4, 3);
+    src.Paint(Pattern, 3, 2);
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 4; ++x)
+            SetPixel(dst.dc(), x, y, RGB(1, 2, 3));
+    MonoDc mask({"101", "010"});
+    ASSERT_TRUE(MaskBlt(dst.dc(), 1, 1, 3, 2, src.dc(), 0, 0, mask.bmp(), 0, 0, MAKEROP4(0x00AA0029, SRCCOPY)));
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 3; ++x)
+            EXPECT_EQ(GetPixel(dst.dc(), x + 1, y + 1), (x + y) % 2 == 0 ? RGB(1, 2, 3) : Pattern(x, y)) << x << "," << y;
+    EXPECT_EQ(GetPixel(dst.dc(), 0, 0), RGB(1, 2, 3));
+    EXPECT_FALSE(MaskBlt(dst.dc(), 0, 0, 1, 1, src.dc(), 0, 0, src.bmp(), 0, 0, MAKEROP4(0x00AA0029, SRCCOPY)));
 }
 
 TEST(GdiBlit, StretchModes)
