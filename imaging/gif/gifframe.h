@@ -103,7 +103,10 @@ private:
     void Decompress(TStream& stream);
     TBitmap* DoGetBitmap();
     TBitmap* DoGetDitherBitmap();
-    void StoreMask(const std::vector<std::uint8_t>& bits);
+    // Whether this build makes the mask too; the request is used up.
+    bool TakeMaskRequest();
+    void ReportRenderRow(int row);
+    void StoreMask(HBITMAP mask);
     void DrawTiles(const TRect& rect, const std::function<void(int x, int y)>& cell) const;
 
     std::unique_ptr<TBitmap> m_bitmap;

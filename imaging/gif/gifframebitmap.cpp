@@ -10,13 +10,34 @@
 
 namespace {
 
-// Mask rows are padded to 16 bits, as monochrome bitmaps take them.
-std::size_t MaskStride(int width) { return (static_cast<std::size_t>(width) + 15) / 16 * 2; }
+// The transparency mask built beside a frame's bitmap: a 1 bit for every
+// pixel of the transparent index, rows padded to 16 bits as monochrome
+// bitmaps take them.
+class MaskBuilder {
+public:
+    MaskBuilder(bool wanted, int width, int height) : m_stride((static_cast<std::size_t>(width) + 15) / 16 * 2)
+    {
+        if (wanted)
+            m_bits.assign(m_stride * static_cast<std::size_t>(height), 0);
+    }
+    bool Wanted() const { return !m_bits.empty(); }
+    void Set(int x, int y)
+    {
+        m_bits[m_stride * static_cast<std::size_t>(y) + static_cast<std::size_t>(x >> 3)] |=
+            static_cast<std::uint8_t>(0x80 >> (x & 7));
+        m_any = true;
+    }
+    // A mask only when some pixel is transparent.
+    HBITMAP Create(int width, int height) const
+    {
+        return m_any ? CreateBitmap(width, height, 1, 1, m_bits.data()) : nullptr;
+    }
 
-std::uint8_t RoundedPercent(int row, int height)
-{
-    return static_cast<std::uint8_t>((static_cast<std::int64_t>(row) * 100 + height / 2) / height);
-}
+private:
+    std::size_t m_stride;
+    std::vector<std::uint8_t> m_bits;
+    bool m_any = false;
+};
 
 }  // namespace
 
@@ -55,11 +76,28 @@ bool TGIFSubImage::HasMask()
     return m_mask != nullptr;
 }
 
-void TGIFSubImage::StoreMask(const std::vector<std::uint8_t>& bits)
+bool TGIFSubImage::TakeMaskRequest()
 {
+    const bool make = m_needMask && m_transparent && m_gce;
+    m_needMask = false;
+    return make;
+}
+
+void TGIFSubImage::ReportRenderRow(int row)
+{
+    if ((row & 31) == 0 && Image())
+        Image()->ReportProgress(this, psRunning,
+                                static_cast<std::uint8_t>((static_cast<std::int64_t>(row) * 100 + Height() / 2) / Height()),
+                                false, gifmsg::Rendering);
+}
+
+void TGIFSubImage::StoreMask(HBITMAP mask)
+{
+    if (!mask)
+        return;
     if (m_mask)
         DeleteObject(m_mask);
-    m_mask = CreateBitmap(Width(), Height(), 1, 1, bits.data());
+    m_mask = mask;
 }
 
 TBitmap* TGIFSubImage::GetBitmap()
@@ -93,32 +131,19 @@ TBitmap* TGIFSubImage::DoGetBitmap()
 {
     auto bitmap = std::make_unique<TBitmap>();
     TDIBWriter writer(*bitmap, pf8bit, Width(), Height(), GetPalette());
-    const bool makeMask = m_needMask && m_transparent && m_gce;
-    m_needMask = false;
-    const std::uint8_t transparentIndex = makeMask ? static_cast<std::uint8_t>(m_gce->GetTransparentColorIndex()) : 0;
-    const std::size_t maskStride = MaskStride(Width());
-    std::vector<std::uint8_t> mask;
-    if (makeMask)
-        mask.assign(maskStride * static_cast<std::size_t>(Height()), 0);
-    bool anyTransparent = false;
-    TGIFImage* image = Image();
+    MaskBuilder mask(TakeMaskRequest(), Width(), Height());
+    const int transparentIndex = mask.Wanted() ? m_gce->GetTransparentColorIndex() : -1;
     for (int r = 0; r < Height(); ++r) {
-        if ((r & 31) == 0 && image)
-            image->ReportProgress(this, psRunning, RoundedPercent(r, Height()), false, gifmsg::Rendering);
+        ReportRenderRow(r);
         const std::uint8_t* src = GetScanline(r);
         std::memcpy(writer.GetScanline(r), src, static_cast<std::size_t>(Width()));
-        if (!makeMask)
-            continue;
-        std::uint8_t* maskRow = mask.data() + maskStride * static_cast<std::size_t>(r);
-        for (int x = 0; x < Width(); ++x)
-            if (src[x] == transparentIndex) {
-                maskRow[x >> 3] |= static_cast<std::uint8_t>(0x80 >> (x & 7));
-                anyTransparent = true;
-            }
+        if (mask.Wanted())
+            for (int x = 0; x < Width(); ++x)
+                if (src[x] == transparentIndex)
+                    mask.Set(x, r);
     }
     writer.Store();
-    if (anyTransparent)
-        StoreMask(mask);
+    StoreMask(mask.Create(Width(), Height()));
     return bitmap.release();
 }
 
@@ -130,34 +155,24 @@ TBitmap* TGIFSubImage::DoGetDitherBitmap()
     TFloydSteinbergDitherer ditherer(Width(), lookup);
     TDIBWriter writer(*bitmap, pf8bit, Width(), Height(), palette);
     TGIFColorMap& colors = GetActiveColorMap();
-    const bool makeMask = m_needMask && m_transparent && m_gce;
-    m_needMask = false;
-    const int transparentIndex = makeMask ? m_gce->GetTransparentColorIndex() : -1;
-    // Transparent pixels take the web entry nearest their colour, shown
+    MaskBuilder mask(TakeMaskRequest(), Width(), Height());
+    const int transparentIndex = mask.Wanted() ? m_gce->GetTransparentColorIndex() : -1;
+    // Transparent pixels take the web entry after their colour's, shown
     // only when the bitmap is drawn without its mask.
     std::uint8_t fill = 0;
-    if (makeMask && colors.Count() > 0) {
+    if (mask.Wanted() && colors.Count() > 0) {
         const TGIFColor c = TGIFColorMap::Color2RGB(colors.GetColor(transparentIndex));
         fill = static_cast<std::uint8_t>((MulDiv(36, c.Red, 51) + MulDiv(6, c.Green, 51) + c.Blue / 51 + 1) & 255);
     }
-    const std::size_t maskStride = MaskStride(Width());
-    std::vector<std::uint8_t> mask;
-    if (makeMask)
-        mask.assign(maskStride * static_cast<std::size_t>(Height()), 0);
-    bool anyTransparent = false;
-    TGIFImage* image = Image();
     for (int r = 0; r < Height(); ++r) {
-        if ((r & 31) == 0 && image)
-            image->ReportProgress(this, psRunning, RoundedPercent(r, Height()), false, gifmsg::Rendering);
+        ReportRenderRow(r);
         const std::uint8_t* src = GetScanline(r);
         std::uint8_t* dst = writer.GetScanline(r);
-        std::uint8_t* maskRow = makeMask ? mask.data() + maskStride * static_cast<std::size_t>(r) : nullptr;
-        if (makeMask)
+        if (mask.Wanted())
             std::memset(dst, fill, static_cast<std::size_t>(Width()));
         for (int x = ditherer.Column(); x >= 0 && x < Width(); x = ditherer.Column()) {
             if (src[x] == transparentIndex) {
-                maskRow[x >> 3] |= static_cast<std::uint8_t>(0x80 >> (x & 7));
-                anyTransparent = true;
+                mask.Set(x, r);
                 ditherer.AdvanceColumn();
                 continue;
             }
@@ -172,7 +187,6 @@ TBitmap* TGIFSubImage::DoGetDitherBitmap()
         ditherer.AdvanceLine();
     }
     writer.Store();
-    if (anyTransparent)
-        StoreMask(mask);
+    StoreMask(mask.Create(Width(), Height()));
     return bitmap.release();
 }

@@ -150,37 +150,26 @@ int TGIFImage::GetBitsPerPixel()
     return result;
 }
 
-void TGIFImage::SetWidth(int width)
+void TGIFImage::SetScreenSize(int value, bool width)
 {
-    if (width < 0 || width > 0xFFFF)
+    if (value < 0 || value > 0xFFFF)
         throw ERangeError("Range check error");
     for (int i = 0; i < m_images.Count(); ++i) {
         const TGIFSubImage* f = m_images.Image(i);
-        if (f->Left() + f->Width() > width)
-            GIFError(gifmsg::BadWidth);
+        if ((width ? f->Left() + f->Width() : f->Top() + f->Height()) > value)
+            GIFError(width ? gifmsg::BadWidth : gifmsg::BadHeight);
     }
-    if (width == Width())
+    std::uint16_t& field = width ? m_header.Descriptor().ScreenWidth : m_header.Descriptor().ScreenHeight;
+    if (value == field)
         return;
-    m_header.Descriptor().ScreenWidth = static_cast<std::uint16_t>(width);
+    field = static_cast<std::uint16_t>(value);
     FreeBitmap();
     Changed();
 }
 
-void TGIFImage::SetHeight(int height)
-{
-    if (height < 0 || height > 0xFFFF)
-        throw ERangeError("Range check error");
-    for (int i = 0; i < m_images.Count(); ++i) {
-        const TGIFSubImage* f = m_images.Image(i);
-        if (f->Top() + f->Height() > height)
-            GIFError(gifmsg::BadHeight);
-    }
-    if (height == Height())
-        return;
-    m_header.Descriptor().ScreenHeight = static_cast<std::uint16_t>(height);
-    FreeBitmap();
-    Changed();
-}
+void TGIFImage::SetWidth(int width) { SetScreenSize(width, true); }
+
+void TGIFImage::SetHeight(int height) { SetScreenSize(height, false); }
 
 void TGIFImage::SetDrawOptions(TGIFDrawOptions options)
 {

@@ -99,6 +99,8 @@ protected:
 
 private:
     void DrawBitmap(TCanvas& canvas, const TRect& rect);
+    // Sets the screen's width or height; a frame reaching past it raises.
+    void SetScreenSize(int value, bool width);
 
     bool m_drawing = false;
     bool m_inPalette = false;
