@@ -133,5 +133,10 @@ void TImage::PaintArea(TBitmap& target, const TRect& area)
     if (!graphic || graphic->Empty())
         return;
     const TRect d = DestRect();
-    canvas.StretchDraw(Rect(d.Left - area.Left, d.Top - area.Top, d.Right - area.Left, d.Bottom - area.Top), graphic);
+    // A graphic that cannot render (a GIF frame without any colour table)
+    // leaves the background: an exception must not leave a paint event.
+    try {
+        canvas.StretchDraw(Rect(d.Left - area.Left, d.Top - area.Top, d.Right - area.Left, d.Bottom - area.Top), graphic);
+    } catch (const Exception&) {
+    }
 }

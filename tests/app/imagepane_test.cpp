@@ -337,6 +337,23 @@ TEST_F(ImagePaneTest, AStillGifShowsThePaneThroughItsTransparencyAndTakesNoRotat
     EXPECT_TRUE(form->SaveasaBMP1->Enabled());
 }
 
+// A GIF with no colour table at all loads but cannot render its frame.
+TEST_F(ImagePaneTest, AGifWithoutColourTablesPaintsThePaneOnly)
+{
+    gifbytes::Builder gif;
+    gif.Header(2, 2).Frame(0, 0, 2, 2, {0, 1, 1, 0}).Trailer();
+    dir.Write("bare.gif", gif.Str());
+    View(dir.Path("bare.gif"));
+    EXPECT_EQ(FrontPreviewPanel(), "PanelImg");
+    TBitmap painted;
+    form->img->PaintArea(painted, Rect(0, 0, form->img->Width(), form->img->Height()));
+    const TRect d = form->img->DestRect();
+    const std::uint32_t background = ColorToRGB(form->img->Parent()->Color());
+    EXPECT_EQ(PixelOf(painted, d.Left, d.Top), ((background & 0xFF) << 16) | (background & 0xFF00) | ((background >> 16) & 0xFF));
+    form->img->Repaint();
+    QCoreApplication::processEvents();
+}
+
 TEST_F(ImagePaneTest, SavesAsJpegAndBmpWholeOrNotAtAll)
 {
     View(ImagingFixture("bmp24.bmp"));
