@@ -250,6 +250,52 @@ TEST(GifImage, SingleFrameDrawsWithItsTransparencyAndBitmapIsTheFrame)
     EXPECT_EQ(PixelOf(*bitmap, 1, 0), clRed);
 }
 
+TEST(GifImage, DrawCalledWhileDrawingReturnsAtOnce)
+{
+    Builder b;
+    b.Header(2, 1, kFour).Frame(0, 0, 2, 1, {1, 2});
+    LoadedGif g = LoadGif(b.Trailer().Str());
+    auto outer = Canvas(2, 1), inner = Canvas(2, 1);
+    int nested = 0;
+    g.image->OnProgress = [&](TObject*, TProgressStage stage, std::uint8_t, bool, const TRect&, const std::string& m) {
+        if (stage == psStarting && m == "Rendering...") {
+            ++nested;
+            g.image->Draw(inner->Canvas(), Rect(0, 0, 2, 1));
+        }
+    };
+    g.image->Draw(outer->Canvas(), Rect(0, 0, 2, 1));
+    EXPECT_EQ(nested, 1);
+    EXPECT_EQ(PixelOf(*inner, 0, 0), kBack);
+    EXPECT_EQ(PixelOf(*outer, 0, 0), clRed);
+}
+
+TEST(GifImage, BitmapOfASmallerFirstFrameIsItPlacedOnTheScreen)
+{
+    Builder b;
+    b.Header(4, 2, kFour, 0).Frame(2, 0, 2, 2, {3, 3, 3, 3}).Frame(0, 0, 1, 1, {1});
+    LoadedGif g = LoadGif(b.Trailer().Str());
+    TBitmap* bitmap = g.image->GetBitmap();
+    ASSERT_TRUE(bitmap);
+    EXPECT_EQ(bitmap->Width(), 4);
+    EXPECT_EQ(PixelOf(*bitmap, 3, 1), clBlue);
+    EXPECT_EQ(PixelOf(*bitmap, 0, 0), clWhite);  // a new bitmap's own white
+    EXPECT_EQ(g.image->GetBitmap(), bitmap);
+    g.image->SetWidth(5);
+    EXPECT_NE(g.image->GetBitmap(), nullptr);
+    EXPECT_EQ(g.image->GetBitmap()->Width(), 5);
+}
+
+TEST(GifImage, BackgroundIndexOutsideTheTableWarnsAndTakesZero)
+{
+    Builder b;
+    b.Header(2, 1, kFour, 2).Frame(0, 0, 2, 1, {1, 2});
+    LoadedGif g = LoadGif(b.Trailer().Str());
+    EXPECT_EQ(g.image->GetBackgroundColor(), RGB(0, 255, 0));
+    g.image->SetBackgroundColorIndex(9);
+    EXPECT_EQ(g.image->GetBackgroundColorIndex(), 0);
+    EXPECT_EQ(g.warnings(), std::vector<std::string> {"Invalid color index"});
+}
+
 TEST(GifDib, WriterLayoutAndErrors)
 {
     TBitmap bitmap;
