@@ -26,6 +26,13 @@ inline void GifLoadFuzzOne(const std::uint8_t* data, std::size_t size)
         } catch (const Exception&) {
             // What was read before the failure stays, and is drawn too.
         }
+        // Frames the data honestly holds may still be millions of pixels:
+        // their bitmaps would only slow the search down.
+        std::uint64_t pixels = 0;
+        for (int i = 0; i < image.Images().Count(); ++i)
+            pixels += static_cast<std::uint64_t>(image.Images().Image(i)->Width()) * image.Images().Image(i)->Height();
+        if (pixels > (1u << 20))
+            continue;
         try {
             for (int i = 0; i < image.Images().Count(); ++i)
                 image.Images().Image(i)->GetBitmap();
