@@ -72,7 +72,7 @@ bool VxImage::Decode(VxFile* stream, std::uint32_t formatId)
         const std::int32_t start = stream ? stream->Tell() : 0;
         for (std::size_t i = 0; i < kVxDetectOrderCount; ++i) {
             const VxFormatCodec* row = VxFormatRow(kVxDetectOrder[i].row);
-            if (!row->create)
+            if (!row->create || !row->decode)
                 continue;
             std::unique_ptr<VxImage> instance(row->create());
             instance->CopyAttributes(*this);
@@ -85,7 +85,7 @@ bool VxImage::Decode(VxFile* stream, std::uint32_t formatId)
         return false;
     }
     const VxFormatCodec* row = VxFormatRow(formatId);
-    if (!row || !row->create) {
+    if (!row || !row->create || !row->decode) {
         SetError(kDecodeUnknown);
         return false;
     }
@@ -102,7 +102,7 @@ bool VxImage::Decode(VxFile* stream, std::uint32_t formatId)
 bool VxImage::Encode(VxFile* stream, std::uint32_t formatId)
 {
     const VxFormatCodec* row = formatId == VXFMT_UNKNOWN ? nullptr : VxFormatRow(formatId);
-    if (!row || !row->create) {
+    if (!row || !row->create || !row->encode) {
         SetError(kEncodeUnknown);
         return false;
     }

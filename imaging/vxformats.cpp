@@ -1,6 +1,7 @@
 #include "imaging/vxformats_p.h"
 
 #include "imaging/vxbmp.h"
+#include "imaging/vxgif.h"
 #include "imaging/vxico.h"
 #include "imaging/vxjp2.h"
 #include "imaging/vxjpeg.h"
@@ -53,7 +54,8 @@ constexpr VxFormatCodec Absent(const char* name) { return VxFormatCodec{name, nu
 const VxFormatCodec kRows[VXFMT_COUNT] = {
     Absent("unknown"),
     Codec<VxImageBMP>("BMP"),
-    Absent("GIF"),
+    // GIF is read here; the graphic class writes it.
+    VxFormatCodec{"GIF", &Make<VxImageGIF>, &DecodeAs<VxImageGIF>, nullptr},
     Codec<VxImageJPG>("JPEG"),
     Codec<VxImagePNG>("PNG"),
     Codec<VxImageICO>("ICO"),

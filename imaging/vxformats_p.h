@@ -3,7 +3,9 @@
 // One row per format id says how to make the format's class and run its
 // decoder and encoder. A format whose codec is not part of the build has
 // an empty row: typed loads and saves of it fail as for an unknown id, and
-// detection passes over it. Adding a codec fills its row in vxformats.cpp;
+// detection passes over it. A row may also lack only its encoder (a
+// format read but not written): saving in it fails as for an unknown id.
+// Adding a codec fills its row in vxformats.cpp;
 // the dispatch itself does not change.
 #pragma once
 

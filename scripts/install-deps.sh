@@ -38,8 +38,9 @@ PACKAGES=(
   rename
   # ImageMagick writes the pictures of the decode benchmarks
   imagemagick
-  # gifsicle and giflib's gifbuild write the GIF fixtures (netpbm's pamtogif and
-  # giftopnm and ImageMagick's convert -coalesce the rest and the references)
+  # gifsicle and giflib's gifbuild write the GIF fixtures and the animation of
+  # the gif_decode benchmark (netpbm's pamtogif and giftopnm and ImageMagick's
+  # convert -coalesce the rest and the references)
   gifsicle giflib-tools
   # OpenJPEG's tools code and decode the picture of the jp2_decode benchmark
   libopenjp2-tools

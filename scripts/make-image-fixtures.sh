@@ -23,6 +23,34 @@ pbmmake -gray 200 3 > wide.pbm
 
 q() { "$@" 2>/dev/null; }
 
+# GIF, read by the image classes (the graphic class has its own fixtures):
+# netpbm's pamtogif for stills of 2, 16 and 91 colours, interlaced frames
+# of 1, 2, 3, 4 and 10 lines, and gifsicle for an animation whose second
+# frame covers part of the first. References: giftopnm for the stills,
+# ImageMagick's coalesced frames for the animation.
+make_gif_fixtures() {
+  q pamtogif src.ppm > "$out/gif_still91.gif"
+  q pamtogif q16.ppm > "$out/gif_still16.gif"
+  q pamtogif bw.pbm > "$out/gif_still2.gif"
+  for f in still91 still16 still2; do q giftopnm "$out/gif_$f.gif" > "$out/gif_$f.ref.pnm"; done
+  awk 'BEGIN { w = 11; h = 10; printf "P3\n%d %d\n255\n", w, h;
+    for (y = 0; y < h; y++) for (x = 0; x < w; x++)
+      printf "%d %d %d\n", (x * 23) % 256, (y * 25) % 256, (x * y * 7 + 90) % 256 }' > tall.ppm
+  for h in 1 2 3 4 10; do
+    pamcut -height "$h" tall.ppm > cut.ppm
+    q pamtogif -interlace cut.ppm > "$out/gif_interlaced_h$h.gif"
+    q giftopnm "$out/gif_interlaced_h$h.gif" > "$out/gif_interlaced_h$h.ref.pnm"
+  done
+  convert -size 13x7 xc:'#204080' f1.gif
+  pamcut -left 3 -top 2 -width 6 -height 4 src.ppm | q pnmquant 8 | q pamtogif > f2.gif
+  convert -size 13x7 xc:'#c0c020' f3.gif
+  gifsicle --colors 256 --logical-screen 13x7 --delay 20 f1.gif --position 3,2 f2.gif --position 0,0 f3.gif > "$out/gif_anim3.gif"
+  convert "$out/gif_anim3.gif" -coalesce -depth 8 "anim_%d.ppm"
+  cp anim_1.ppm "$out/gif_anim3_frame1.ref.pnm"
+}
+make_gif_fixtures
+if [ "${1:-}" = gif ]; then exit 0; fi
+
 # BMP: 24, 8, 4 and 1 bit, the 12-byte core header, RLE8, and a 124-byte header.
 q ppmtobmp -bpp=24 src.ppm > "$out/bmp24.bmp"
 q ppmtobmp -bpp=8 src.ppm > "$out/bmp8.bmp"

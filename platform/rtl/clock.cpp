@@ -23,10 +23,12 @@ void SetCurrentClock(Clock* clock) { g_clock.store(clock ? clock : &g_systemCloc
 
 std::uint32_t GetTickCount() { return static_cast<std::uint32_t>(CurrentClock().NowMs()); }
 
+std::uint32_t timeGetTime() { return GetTickCount(); }
+
 int ManualClock::AddTimer(std::uint32_t intervalMs, Callback callback)
 {
     const int id = m_nextId++;
-    m_timers.emplace(id, Timer {m_now + (intervalMs ? intervalMs : 1), intervalMs ? intervalMs : 1, std::move(callback)});
+    m_timers.emplace(id, Timer {m_now.load() + (intervalMs ? intervalMs : 1), intervalMs ? intervalMs : 1, std::move(callback)});
     return id;
 }
 
@@ -34,7 +36,7 @@ void ManualClock::RemoveTimer(int id) { m_timers.erase(id); }
 
 void ManualClock::Advance(std::uint64_t ms)
 {
-    const std::uint64_t target = m_now + ms;
+    const std::uint64_t target = m_now.load() + ms;
     for (;;) {
         // The earliest due timer; callbacks may add or remove timers.
         int nextId = 0;

@@ -3,6 +3,7 @@
 // moves time forward itself, firing the timers that fall due.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -23,12 +24,15 @@ void SetCurrentClock(Clock* clock);
 
 // Milliseconds since an arbitrary start, wrapping like the system tick count.
 std::uint32_t GetTickCount();
+// The multimedia timer's milliseconds: the same count as GetTickCount.
+std::uint32_t timeGetTime();
 
 class ManualClock : public Clock {
 public:
     using Callback = std::function<void()>;
 
-    std::uint64_t NowMs() const override { return m_now; }
+    // Read by sleeping threads while the test thread moves it.
+    std::uint64_t NowMs() const override { return m_now.load(); }
     bool IsManual() const override { return true; }
 
     // A repeating timer: fires every interval ms from now until removed.
@@ -43,7 +47,7 @@ private:
         std::uint32_t interval;
         Callback callback;
     };
-    std::uint64_t m_now = 1000;
+    std::atomic<std::uint64_t> m_now{1000};
     int m_nextId = 1;
     std::map<int, Timer> m_timers;
 };

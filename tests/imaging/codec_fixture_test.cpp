@@ -130,6 +130,17 @@ const FixtureCase kFixtures[] = {
     {"png_rgba_interlaced.png", "png_rgba_interlaced.ref.pam", VXFMT_PNG, 24},
     {"png_ga16.png", "png_ga16.ref.pam", VXFMT_PNG, 24},
     {"png_phys.png", "png_phys.ref.pnm", VXFMT_PNG, 24},
+    {"gif_still91.gif", "gif_still91.ref.pnm", VXFMT_GIF, 8},
+    {"gif_still16.gif", "gif_still16.ref.pnm", VXFMT_GIF, 4},
+    {"gif_still2.gif", "gif_still2.ref.pnm", VXFMT_GIF, 1},
+    {"gif_interlaced_h1.gif", "gif_interlaced_h1.ref.pnm", VXFMT_GIF, 4},
+    {"gif_interlaced_h2.gif", "gif_interlaced_h2.ref.pnm", VXFMT_GIF, 8},
+    {"gif_interlaced_h3.gif", "gif_interlaced_h3.ref.pnm", VXFMT_GIF, 8},
+    {"gif_interlaced_h4.gif", "gif_interlaced_h4.ref.pnm", VXFMT_GIF, 8},
+    {"gif_interlaced_h10.gif", "gif_interlaced_h10.ref.pnm", VXFMT_GIF, 8},
+    // The second frame composed over the first; an animation is composed at
+    // 8 bits.
+    {"gif_anim3.gif", "gif_anim3_frame1.ref.pnm", VXFMT_GIF, 8, 1},
 };
 
 // Same size, and the brightness of the pixels differs by at most meanError
@@ -179,6 +190,15 @@ TEST_P(CodecFixture, RoundTripsThroughItsOwnEncoder)
         EncodeBytes(image, c.formatId, &written);
         EXPECT_FALSE(written);
         EXPECT_STREQ(image.GetLastError(), "Save WMF not supported");
+        return;
+    }
+    if (c.formatId == VXFMT_GIF) {
+        // GIF has a reader here but no writer: its row has no encoder to
+        // call, and saving fails as for an unknown format.
+        bool written = true;
+        EncodeBytes(image, c.formatId, &written);
+        EXPECT_FALSE(written);
+        EXPECT_STREQ(image.GetLastError(), "Encode: Unknown format");
         return;
     }
     bool ok = false;

@@ -1,0 +1,459 @@
+// GIF reader of the image classes.
+//
+// Logical screen descriptor (13 bytes, little-endian):
+//
+//   0  6  Signature and version   "GIF87a" or "GIF89a"; "GIF8" is checked
+//   6  2  ScreenWidth
+//   8  2  ScreenHeight
+//  10  1  Flags                   bit 7 global colour table, bits 0-2 its size
+//  11  1  BackgroundIndex
+//  12  1  AspectRatio
+//
+// Then blocks, each introduced by one byte: 0x21 an extension (a label, then
+// data sub-blocks: a size byte and that many bytes, up to an empty one),
+// 0x2C an image, 0x3B the trailer. An image is a 9-byte descriptor,
+//
+//   0  2  Left     2  2  Top     4  2  Width     6  2  Height
+//   8  1  Flags    bit 7 local colour table, bit 6 interlaced, bits 0-2 size
+//
+// its local colour table, the LZW minimum code size and the data
+// sub-blocks. A colour table of size s holds 2^(s+1) red, green, blue
+// triples.
+#include "imaging/vxgif.h"
+
+#include "imaging/vxcodec_p.h"
+#include "imaging/vxgiflzw_p.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+namespace {
+
+constexpr std::size_t ScreenWidth = 6;
+constexpr std::size_t ScreenHeight = 8;
+constexpr std::size_t ScreenFlags = 10;
+constexpr std::size_t BackgroundIndex = 11;
+constexpr std::size_t kScreenSize = 13;
+
+constexpr std::size_t Left = 0;
+constexpr std::size_t Top = 2;
+constexpr std::size_t Width = 4;
+constexpr std::size_t Height = 6;
+constexpr std::size_t ImageFlags = 8;
+constexpr std::size_t kDescriptorSize = 9;
+
+constexpr int kExtension = 0x21;
+constexpr int kImage = 0x2C;
+constexpr int kTrailer = 0x3B;
+
+constexpr int kGraphicControl = 0xF9;
+constexpr int kComment = 0xFE;
+constexpr int kApplication = 0xFF;
+
+// At best an LZW code of 12 bits stands for a string of 4096 pixels, so a
+// byte of frame data gives at most this many pixels.
+constexpr std::uint64_t kLzwPixelsPerByte = 4096 * 8 / 12 + 1;
+
+constexpr const char* kPrematureEnd = "Premature end of data";
+
+struct ColorTable {
+    std::uint8_t rgb[256 * 3] = {};
+    std::uint32_t count = 0;
+
+    bool Read(GifInput& in, std::uint8_t sizeField)
+    {
+        count = 2u << (sizeField & 7);
+        return in.Read(rgb, count * 3);
+    }
+};
+
+struct Descriptor {
+    std::uint32_t left, top, width, height;
+    bool localTable, interlaced;
+    std::uint8_t tableSize;
+
+    explicit Descriptor(const std::uint8_t* d)
+        : left(VxGet16(d + Left)), top(VxGet16(d + Top)), width(VxGet16(d + Width)), height(VxGet16(d + Height)),
+          localTable(d[ImageFlags] & 0x80), interlaced(d[ImageFlags] & 0x40),
+          tableSize(static_cast<std::uint8_t>(d[ImageFlags] & 7))
+    {
+    }
+    bool Inside(std::uint32_t screenWidth, std::uint32_t screenHeight) const
+    {
+        return left + width <= screenWidth && top + height <= screenHeight;
+    }
+};
+
+// Whether a picture of this many pixels may be allocated: any up to a small
+// allowance, larger ones only when the rest of the stream could encode them.
+bool StreamCanBack(const GifInput& in, std::uint64_t pixels, std::uint32_t bytesPerPixel)
+{
+    if (pixels * bytesPerPixel <= kVxSmallImageBytes)
+        return true;
+    const std::int64_t left = in.Remaining();
+    return left < 0 || pixels / kLzwPixelsPerByte <= static_cast<std::uint64_t>(left);
+}
+
+// Between blocks a byte other than an introducer is passed over together
+// with everything up to the next 0 byte.
+class BlockScanner {
+public:
+    // The introducer to act on, or -1 at the end of the stream.
+    int Next(GifInput& in)
+    {
+        for (;;) {
+            const int b = in.Byte();
+            if (b < 0)
+                return -1;
+            if (!m_recognise && b != 0)
+                continue;
+            if (b == kExtension || b == kImage || b == kTrailer)
+                return b;
+            m_recognise = b == 0;
+        }
+    }
+
+private:
+    bool m_recognise = true;
+};
+
+// Frame f's pixels written onto the canvas at (left, top) of the picture,
+// but for those of the transparent index.
+void MixFrame(VxImage& canvas, const VxImage& frame, const Descriptor& d, std::int32_t transparent)
+{
+    const auto cw = static_cast<std::int64_t>(canvas.GetWidth());
+    const auto ch = static_cast<std::int64_t>(canvas.GetHeight());
+    const std::int64_t x1 = std::min<std::int64_t>(cw, d.left + d.width);
+    const std::int64_t y0 = std::max<std::int64_t>(ch - d.top - d.height, 0);
+    const std::int64_t y1 = ch - d.top;
+    const std::int64_t frameY0 = ch - d.top - d.height;  // canvas row of frame row 0
+    const bool bytes = canvas.GetBpp() == 8 && frame.GetBpp() == 8;
+    for (std::int64_t y = y0; y < y1; ++y) {
+        const auto fy = static_cast<std::int32_t>(y - frameY0);
+        if (bytes) {
+            const std::uint8_t* src = frame.GetRowBits(static_cast<std::uint32_t>(fy));
+            std::uint8_t* dst = canvas.GetRowBits(static_cast<std::uint32_t>(y)) + d.left;
+            const std::int64_t n = x1 - d.left;
+            if (transparent < 0) {
+                std::memcpy(dst, src, static_cast<std::size_t>(std::max<std::int64_t>(n, 0)));
+            } else {
+                for (std::int64_t x = 0; x < n; ++x)
+                    if (src[x] != transparent)
+                        dst[x] = src[x];
+            }
+            continue;
+        }
+        for (std::int64_t x = d.left; x < x1; ++x) {
+            const std::uint8_t index = frame.GetPixelIndex(static_cast<std::int32_t>(x - d.left), fy);
+            if (index != transparent)
+                canvas.SetPixelIndex(static_cast<std::int32_t>(x), static_cast<std::int32_t>(y), index);
+        }
+    }
+}
+
+}  // namespace
+
+// One pass of the reader over a stream: the screen, the tables and the
+// composition state that live for one call of Decode.
+class GifDecodeRun {
+public:
+    GifDecodeRun(VxImageGIF& image, VxFile* stream) : m_image(image), m_in(stream) {}
+    ~GifDecodeRun() { m_in.Sync(); }
+
+    bool Run();
+
+private:
+    bool ReadExtension();
+    std::int32_t CountFrames();
+    // Reads one image block; false ends the reading.
+    bool ReadImage(const Descriptor& d);
+    void Compose(VxImage& frame, const Descriptor& d);
+    void Assemble(VxImage& frame, const Descriptor& d);
+    void Finish();
+
+    VxImageGIF& m_image;
+    GifInput m_in;
+    std::uint32_t m_screenWidth = 0;
+    std::uint32_t m_screenHeight = 0;
+    std::uint8_t m_background = 0;
+    ColorTable m_global;
+    bool m_hasGlobal = false;
+    std::int32_t m_trueColor = 0;
+    std::int32_t m_frameIndex = 0;
+    std::int32_t m_framesFound = 0;
+    std::int32_t m_frameTransparent = -1;  // the graphic control's, for the next image
+    std::int32_t m_firstTransparent = -1;
+    std::int32_t m_previousDisposal = 0;
+    bool m_decoded = false;
+    std::unique_ptr<VxImageGIF> m_canvas;
+    std::unique_ptr<VxImageGIF> m_trueColorImage;
+    std::int32_t m_lastTransparent = -1;
+    RGBQUAD m_trueColorTransparent{};
+};
+
+bool GifDecodeRun::Run()
+{
+    VxImageAttributes& info = m_image.m_info;
+    std::uint8_t screen[kScreenSize];
+    if (!m_in.Read(screen, sizeof screen) || std::memcmp(screen, "GIF8", 4) != 0)
+        VxRaise("Not a GIF file");
+    m_screenWidth = VxGet16(screen + ScreenWidth);
+    m_screenHeight = VxGet16(screen + ScreenHeight);
+    m_background = screen[BackgroundIndex];
+    if (info.stopRequest == -1) {
+        m_image.m_header.biWidth = static_cast<LONG>(m_screenWidth);
+        m_image.m_header.biHeight = static_cast<LONG>(m_screenHeight);
+        VxRaise("output dimensions returned");
+    }
+    m_hasGlobal = screen[ScreenFlags] & 0x80;
+    if (m_hasGlobal && !m_global.Read(m_in, screen[ScreenFlags]))
+        VxRaise(kPrematureEnd);
+    m_trueColor = m_hasGlobal ? 0 : 1;
+
+    m_framesFound = CountFrames();
+    info.framesFound = m_framesFound;
+    if (info.frameToLoad < 0 || info.frameToLoad >= m_framesFound)
+        VxRaise(m_framesFound == 0 ? "No image in the GIF file" : "GIF frame out of range");
+    if (m_framesFound == 1)
+        m_trueColor = 0;
+
+    BlockScanner scanner;
+    for (bool going = true; going;) {
+        const int b = scanner.Next(m_in);
+        if (info.stopRequest > 0)
+            VxRaise("Cancelled");
+        switch (b) {
+        case kExtension:
+            going = ReadExtension();
+            break;
+        case kImage: {
+            std::uint8_t d[kDescriptorSize];
+            if (!m_in.Read(d, sizeof d))
+                going = false;
+            else
+                going = ReadImage(Descriptor(d));
+            break;
+        }
+        default:
+            going = false;
+            break;
+        }
+    }
+    if (!m_decoded)
+        VxRaise(kPrematureEnd);
+    Finish();
+    return true;
+}
+
+bool GifDecodeRun::ReadExtension()
+{
+    VxImageGIF& g = m_image;
+    const int label = m_in.Byte();
+    int size = m_in.Byte();
+    if (label < 0 || size < 0)
+        return false;
+    // The first sub-block of the extensions known here is read as its
+    // layout says; whatever it holds beyond that, and the sub-blocks after
+    // it, are passed over.
+    std::uint8_t block[255];
+    if (!m_in.Read(block, static_cast<std::size_t>(size)))
+        return false;
+    if (label == kGraphicControl && size == 4) {
+        g.m_control.flags = block[0];
+        g.m_control.delay = VxGet16(block + 1);
+        g.m_control.transparentIndex = block[3];
+        m_frameTransparent = (block[0] & 1) ? block[3] : -1;
+        g.m_info.frameDelay = g.m_control.delay;
+        g.m_disposal = (block[0] >> 2) & 7;
+    } else if (label == kComment) {
+        std::memcpy(g.m_comment, block, static_cast<std::size_t>(size));
+        g.m_comment[size] = '\0';
+    } else if (label == kApplication && size == 11) {
+        // The identifier is not compared: every looping block in use
+        // ("NETSCAPE2.0", "ANIMEXTS1.0") holds its count the same way.
+        size = m_in.Byte();
+        if (size < 0 || !m_in.Read(block, static_cast<std::size_t>(size)))
+            return false;
+        if (size > 2)
+            g.m_loopCount = VxGet16(block + 1);
+    }
+    return size == 0 || m_in.SkipSubBlocks();
+}
+
+std::int32_t GifDecodeRun::CountFrames()
+{
+    // Frames are counted by passing over their data, never decoding it: the
+    // count costs no memory whatever sizes the descriptors claim.
+    const std::int64_t start = m_in.Position();
+    std::int32_t count = 0;
+    BlockScanner scanner;
+    for (bool going = true; going;) {
+        switch (scanner.Next(m_in)) {
+        case kExtension:
+            going = m_in.Byte() >= 0 && m_in.SkipSubBlocks();
+            break;
+        case kImage: {
+            std::uint8_t raw[kDescriptorSize];
+            if (!m_in.Read(raw, sizeof raw)) {
+                going = false;
+                break;
+            }
+            const Descriptor d(raw);
+            if (d.Inside(m_screenWidth, m_screenHeight))
+                ++count;
+            going = (!d.localTable || m_in.Skip((2u << d.tableSize) * 3)) && m_in.Byte() >= 0 && m_in.SkipSubBlocks();
+            break;
+        }
+        default:
+            going = false;
+            break;
+        }
+    }
+    m_in.SeekTo(start);
+    return count;
+}
+
+bool GifDecodeRun::ReadImage(const Descriptor& d)
+{
+    VxImageAttributes& info = m_image.m_info;
+    ColorTable local;
+    if (d.localTable && !local.Read(m_in, d.tableSize))
+        return false;
+    // An image that does not fit the screen is no frame: its data is passed
+    // over.
+    if (!d.Inside(m_screenWidth, m_screenHeight))
+        return m_in.Byte() >= 0 && m_in.SkipSubBlocks();
+
+    if (m_frameIndex == 0 && d.width != m_screenWidth && d.height != m_screenHeight)
+        ++m_trueColor;
+    const ColorTable* table = d.localTable ? &local : m_hasGlobal ? &m_global : nullptr;
+    const std::uint32_t colors = table ? table->count : 0;
+    const std::uint32_t bpp = colors <= 2 ? 1 : colors <= 16 ? 4 : 8;
+
+    if (m_trueColor < 2) {
+        if (!m_canvas) {
+            // Frames after the first may use more colours than it does, so
+            // the canvas of an animation holds 8 bits whatever the first
+            // frame needs.
+            const std::uint32_t canvasBpp = m_framesFound > 1 ? 8 : bpp;
+            if (!StreamCanBack(m_in, std::uint64_t{m_screenWidth} * m_screenHeight, 1))
+                VxRaise(kPrematureEnd);
+            m_canvas = std::make_unique<VxImageGIF>();
+            m_canvas->CopyAttributes(m_image);
+            if (!m_canvas->Create(m_screenWidth, m_screenHeight, canvasBpp, VXFMT_GIF))
+                VxRaise(m_canvas->GetLastError());
+            m_canvas->FillPixels(m_image.m_control.transparentIndex);
+            m_firstTransparent = m_frameTransparent;
+        } else if (m_previousDisposal == 2) {
+            m_canvas->FillPixels(static_cast<std::uint8_t>(m_firstTransparent >= 0 ? m_firstTransparent : m_background));
+        }
+    }
+
+    VxImage frame;
+    const std::uint64_t pixels = std::uint64_t{d.width} * d.height;
+    if (pixels == 0) {
+        // Nothing to decode into: the frame's data is passed over and it
+        // leaves the canvas as it was.
+        if (m_in.Byte() < 0 || !m_in.SkipSubBlocks())
+            return false;
+    } else {
+        if (!StreamCanBack(m_in, pixels, 1))
+            VxRaise(kPrematureEnd);
+        if (!frame.Create(d.width, d.height, bpp, VXFMT_GIF))
+            VxRaise(frame.GetLastError());
+        if (table) {
+            RGBQUAD pal[256] = {};
+            for (std::uint32_t i = 0; i < 256; ++i) {
+                const bool inTable = i < table->count;
+                pal[i].rgbRed = inTable ? table->rgb[3 * i] : 255;
+                pal[i].rgbGreen = inTable ? table->rgb[3 * i + 1] : 255;
+                pal[i].rgbBlue = inTable ? table->rgb[3 * i + 2] : 255;
+            }
+            frame.SetPalette(pal, m_frameTransparent >= 0 ? 256 : table->count);
+        }
+        const std::int64_t dataStart = m_in.Position();
+        GifLineSink sink(frame, d.interlaced);
+        GifLzwDecoder lzw;
+        std::int32_t badCodes = 0;
+        lzw.Decode(m_in, sink, d.width, badCodes);
+        if (info.stopRequest != 0)
+            VxRaise("Cancelled");
+        if (badCodes > 0)
+            m_in.SeekTo(dataStart);  // the scanner then looks for the next image
+    }
+
+    if (m_trueColor < 2) {
+        if (pixels > 0) {
+            MixFrame(*m_canvas, frame, d, m_frameTransparent);
+            m_canvas->SetPalette(frame.GetPalette(), frame.GetNumColors());
+        }
+    } else {
+        info.frameToLoad = m_framesFound - 1;
+        if (pixels > 0)
+            Assemble(frame, d);
+    }
+    m_previousDisposal = (m_image.m_control.flags >> 2) & 7;
+    const bool last = m_frameIndex >= info.frameToLoad;
+    m_decoded = m_decoded || last;
+    ++m_frameIndex;
+    m_frameTransparent = -1;
+    return !last;
+}
+
+void GifDecodeRun::Assemble(VxImage& frame, const Descriptor& d)
+{
+    if (!m_trueColorImage) {
+        if (!StreamCanBack(m_in, std::uint64_t{m_screenWidth} * m_screenHeight, 3))
+            VxRaise(kPrematureEnd);
+        m_trueColorImage = std::make_unique<VxImageGIF>();
+        if (!m_trueColorImage->Create(m_screenWidth, m_screenHeight, 24, VXFMT_GIF))
+            VxRaise(m_trueColorImage->GetLastError());
+    }
+    // Rows count from the bottom in both images.
+    const auto fh = static_cast<std::int32_t>(d.height);
+    const auto base = static_cast<std::int32_t>(m_screenHeight - d.top) - fh;
+    for (std::int32_t y = 0; y < fh; ++y)
+        for (std::int32_t x = 0; x < static_cast<std::int32_t>(d.width); ++x)
+            m_trueColorImage->SetPixelColor(static_cast<std::int32_t>(d.left) + x, base + y,
+                                            frame.GetPixelColor(x, y, false));
+    m_lastTransparent = m_frameTransparent;
+    if (m_lastTransparent >= 0)
+        m_trueColorTransparent = frame.GetPaletteColor(static_cast<std::uint8_t>(m_lastTransparent));
+}
+
+void GifDecodeRun::Finish()
+{
+    VxImageGIF& result = m_trueColorImage ? *m_trueColorImage : *m_canvas;
+    // The picture takes the reader's attributes (frame count, delay); the
+    // row layout is the picture's own.
+    const VxImageAttributes own = result.m_info;
+    result.m_info = m_image.m_info;
+    result.m_info.rowWidth = own.rowWidth;
+    result.m_info.firstRow = own.firstRow;
+    result.m_info.borrowerSource = nullptr;
+    result.m_info.nearestValid = false;
+    result.m_info.formatId = VXFMT_GIF;
+    result.m_info.transparentIndex = m_firstTransparent;
+    if (m_trueColorImage && m_lastTransparent >= 0) {
+        result.m_info.transparentColor = m_trueColorTransparent;
+        result.m_info.transparentIndex = 0;
+    }
+    m_image.AdoptPixels(result);
+}
+
+bool VxImageGIF::Decode(VxFile* stream)
+{
+    if (!stream)
+        return false;
+    try {
+        GifDecodeRun run(*this, stream);
+        return run.Run();
+    } catch (const VxCodecError& e) {
+        SetError(e.text);
+        return m_info.stopRequest == -1;
+    } catch (const std::bad_alloc&) {
+        SetError("Out of memory");
+        return false;
+    }
+}
