@@ -331,6 +331,11 @@ bool GifDecodeRun::ReadImage(const Descriptor& d)
     const std::uint32_t colors = table ? table->count : 0;
     const std::uint32_t bpp = colors <= 2 ? 1 : colors <= 16 ? 4 : 8;
 
+    // The first frame of a file often covers the screen at the canvas's
+    // depth: it is decoded straight into the canvas, which is what mixing
+    // it would give (its transparent pixels hold the index the canvas is
+    // filled with).
+    bool intoCanvas = false;
     if (m_trueColor < 2) {
         if (!m_canvas) {
             // Frames after the first may use more colours than it does, so
@@ -343,14 +348,17 @@ bool GifDecodeRun::ReadImage(const Descriptor& d)
             m_canvas->CopyAttributes(m_image);
             if (!m_canvas->Create(m_screenWidth, m_screenHeight, canvasBpp, VXFMT_GIF))
                 VxRaise(m_canvas->GetLastError());
-            m_canvas->FillPixels(m_image.m_control.transparentIndex);
+            if (m_image.m_control.transparentIndex != 0)  // a new image is all zeros
+                m_canvas->FillPixels(m_image.m_control.transparentIndex);
             m_firstTransparent = m_frameTransparent;
+            intoCanvas = d.width == m_screenWidth && d.height == m_screenHeight && canvasBpp == bpp;
         } else if (m_previousDisposal == 2) {
             m_canvas->FillPixels(static_cast<std::uint8_t>(m_firstTransparent >= 0 ? m_firstTransparent : m_background));
         }
     }
 
     VxImage frame;
+    VxImage& target = intoCanvas ? static_cast<VxImage&>(*m_canvas) : frame;
     const std::uint64_t pixels = std::uint64_t{d.width} * d.height;
     if (pixels == 0) {
         // Nothing to decode into: the frame's data is passed over and it
@@ -358,10 +366,12 @@ bool GifDecodeRun::ReadImage(const Descriptor& d)
         if (m_in.Byte() < 0 || !m_in.SkipSubBlocks())
             return false;
     } else {
-        if (!StreamCanBack(m_in, pixels, 1))
-            VxRaise(kPrematureEnd);
-        if (!frame.Create(d.width, d.height, bpp, VXFMT_GIF))
-            VxRaise(frame.GetLastError());
+        if (!intoCanvas) {
+            if (!StreamCanBack(m_in, pixels, 1))
+                VxRaise(kPrematureEnd);
+            if (!frame.Create(d.width, d.height, bpp, VXFMT_GIF))
+                VxRaise(frame.GetLastError());
+        }
         if (table) {
             RGBQUAD pal[256] = {};
             for (std::uint32_t i = 0; i < 256; ++i) {
@@ -370,10 +380,10 @@ bool GifDecodeRun::ReadImage(const Descriptor& d)
                 pal[i].rgbGreen = inTable ? table->rgb[3 * i + 1] : 255;
                 pal[i].rgbBlue = inTable ? table->rgb[3 * i + 2] : 255;
             }
-            frame.SetPalette(pal, m_frameTransparent >= 0 ? 256 : table->count);
+            target.SetPalette(pal, m_frameTransparent >= 0 ? 256 : table->count);
         }
         const std::int64_t dataStart = m_in.Position();
-        GifLineSink sink(frame, d.interlaced);
+        GifLineSink sink(target, d.interlaced);
         GifLzwDecoder lzw;
         std::int32_t badCodes = 0;
         lzw.Decode(m_in, sink, d.width, badCodes);
@@ -384,7 +394,7 @@ bool GifDecodeRun::ReadImage(const Descriptor& d)
     }
 
     if (m_trueColor < 2) {
-        if (pixels > 0) {
+        if (pixels > 0 && !intoCanvas) {
             MixFrame(*m_canvas, frame, d, m_frameTransparent);
             m_canvas->SetPalette(frame.GetPalette(), frame.GetNumColors());
         }

@@ -108,9 +108,22 @@ int GifLineSink::Store(const std::uint8_t* line, std::uint32_t length)
         }
         break;
     }
+    Advance();
+    return 0;
+}
+
+std::uint8_t* GifLineSink::DirectRow() const
+{
+    if (m_frame.GetBpp() != 8 || m_row >= m_height)
+        return nullptr;
+    return m_frame.GetRowBits(static_cast<std::uint32_t>(m_height - 1 - m_row));
+}
+
+void GifLineSink::Advance()
+{
     if (!m_interlaced) {
         ++m_row;
-        return 0;
+        return;
     }
     // Interlaced frames come in four passes: every 8th row from row 0, every
     // 8th from row 4, every 4th from row 2, every 2nd from row 1. A pass
@@ -122,7 +135,6 @@ int GifLineSink::Store(const std::uint8_t* line, std::uint32_t length)
             m_step /= 2;
         m_row = m_step / 2;
     }
-    return 0;
 }
 
 void GifLzwDecoder::Reset(int minimumSize)
@@ -194,18 +206,34 @@ int GifLzwDecoder::Decode(GifInput& in, GifLineSink& sink, std::uint32_t lineWid
         return finish(kNoMemory);
 
     std::uint32_t fill = 0;
-    // Hands the characters of the stack, last pushed first, to the lines.
+    // Lines of one byte per pixel are written straight into their row; the
+    // line buffer serves packed rows and lines beyond the frame.
+    std::uint8_t* out = sink.DirectRow();
+    if (!out)
+        out = line.get();
+    // A string is walked from its last character to its first, so the stack
+    // is filled from its end: the string then lies in order at
+    // m_stack + kStack - count and goes to the lines in whole pieces.
+    constexpr int kStack = static_cast<int>(sizeof m_stack);
     auto emit = [&](int count) -> int {
+        const std::uint8_t* p = m_stack + kStack - count;
         while (count > 0) {
             const std::uint32_t take = std::min<std::uint32_t>(static_cast<std::uint32_t>(count), lineWidth - fill);
-            for (std::uint32_t i = 0; i < take; ++i)
-                line[fill + i] = m_stack[count - 1 - static_cast<int>(i)];
+            std::memcpy(out + fill, p, take);
+            p += take;
             fill += take;
             count -= static_cast<int>(take);
             if (fill == lineWidth) {
                 fill = 0;
-                if (const int error = sink.Store(line.get(), lineWidth))
-                    return error;
+                if (out == line.get()) {
+                    if (const int error = sink.Store(out, lineWidth))
+                        return error;
+                } else {
+                    sink.Advance();
+                }
+                out = sink.DirectRow();
+                if (!out)
+                    out = line.get();
             }
         }
         return 0;
@@ -233,28 +261,28 @@ int GifLzwDecoder::Decode(GifInput& in, GifLineSink& sink, std::uint32_t lineWid
             if (c >= m_nextSlot)
                 c = 0;
             oldCode = firstChar = c;
-            m_stack[0] = static_cast<std::uint8_t>(c);
+            m_stack[kStack - 1] = static_cast<std::uint8_t>(c);
             if (const int error = emit(1))
                 return finish(error);
             continue;
         }
         int code = c;
-        int sp = 0;
+        int sp = kStack;  // the stack grows down from its end
         if (code >= m_nextSlot) {
             if (code > m_nextSlot)
                 ++badCodes;
             code = oldCode;
-            m_stack[sp++] = static_cast<std::uint8_t>(firstChar);
+            m_stack[--sp] = static_cast<std::uint8_t>(firstChar);
         }
         // Prefix links of a damaged stream may loop: a chain longer than
         // the stack ends the frame with what was decoded.
         while (code >= m_firstFree) {
-            if (sp >= static_cast<int>(sizeof m_stack) - 1)
+            if (sp <= 1)
                 return finish(0);
-            m_stack[sp++] = m_suffix[code];
+            m_stack[--sp] = m_suffix[code];
             code = m_prefix[code];
         }
-        m_stack[sp++] = static_cast<std::uint8_t>(code);
+        m_stack[--sp] = static_cast<std::uint8_t>(code);
         if (m_nextSlot < m_topSlot) {
             firstChar = code;
             m_suffix[m_nextSlot] = static_cast<std::uint8_t>(code);
@@ -266,11 +294,11 @@ int GifLzwDecoder::Decode(GifInput& in, GifLineSink& sink, std::uint32_t lineWid
             m_topSlot <<= 1;
             ++m_codeSize;
         }
-        if (const int error = emit(sp))
+        if (const int error = emit(kStack - sp))
             return finish(error);
     }
     int result = 0;
-    if (fill > 0)
-        result = sink.Store(line.get(), fill);
+    if (fill > 0 && out == line.get())
+        result = sink.Store(out, fill);
     return finish(result);
 }

@@ -55,6 +55,10 @@ public:
     GifLineSink(VxImage& frame, bool interlaced);
     // 0, or -1 when the frame has no row left for the line.
     int Store(const std::uint8_t* line, std::uint32_t length);
+    // The row the next line goes to when a line can be written there in
+    // place (one byte per pixel), else null; Advance then moves on.
+    std::uint8_t* DirectRow() const;
+    void Advance();
 
 private:
     VxImage& m_frame;
