@@ -1,5 +1,6 @@
 #include "imaging/gif/gifimage.h"
 
+#include "imaging/gif/gifpainter.h"
 #include "imaging/gif/gifstream.h"
 
 #include <algorithm>
@@ -46,6 +47,7 @@ TGIFImage::TGIFImage()
 
 TGIFImage::~TGIFImage()
 {
+    PaintStop();
     Clear();
     // Frames leave the list themselves; a header or list that warns while
     // going finds no handler.
@@ -56,7 +58,7 @@ TGIFImage::~TGIFImage()
 
 void TGIFImage::Clear()
 {
-    FreeBitmap();
+    PaintStop();
     m_images.Clear();
     m_header.ColorMap().Clear();
     m_header.Descriptor().ScreenWidth = 0;
@@ -186,7 +188,17 @@ void TGIFImage::SetAnimate(bool on)
                       : static_cast<TGIFDrawOptions>(m_drawOptions & ~goAnimate));
 }
 
-void TGIFImage::SetAnimationSpeed(int speed) { m_animationSpeed = std::clamp(speed, 0, 1000); }
+void TGIFImage::SetAnimationSpeed(int speed)
+{
+    speed = std::clamp(speed, 0, 1000);
+    if (speed == m_animationSpeed)
+        return;
+    m_animationSpeed = speed;
+    m_painters.LockList();
+    if (m_drawPainter)
+        m_drawPainter->SetAnimationSpeed(speed);
+    m_painters.UnlockList();
+}
 
 void TGIFImage::SetReductionBits(int bits)
 {
@@ -278,7 +290,14 @@ TBitmap* TGIFImage::GetBitmap()
     return bitmap;
 }
 
-void TGIFImage::FreeBitmap() { m_bitmap.reset(); }
+void TGIFImage::FreeBitmap()
+{
+    // The painter draws on the bitmap: it is asked to stop, and a drawing
+    // call it queued before looks at the request before it draws.
+    if (m_drawPainter)
+        m_drawPainter->Stop();
+    m_bitmap.reset();
+}
 
 void TGIFImage::DrawBitmap(TCanvas& canvas, const TRect& rect)
 {
@@ -306,11 +325,13 @@ void TGIFImage::Draw(TCanvas& canvas, const TRect& rect)
         bool& flag;
         ~Leave() { flag = false; }
     } leave {m_drawing};
-    if (m_images.Count() == 1 || !(m_drawOptions & goAnimate) || !m_bitmap || (m_drawOptions & goDirectDraw)) {
-        // Until an animation has drawn into the image's bitmap, the first
-        // frame stands for the image.
+    if (m_images.Count() == 1 || !(m_drawOptions & goAnimate)) {
         m_images.Image(0)->Draw(canvas, rect, m_drawOptions & goTransparent, m_drawOptions & goTile);
         return;
     }
-    DrawBitmap(canvas, rect);
+    if (m_bitmap && !(m_drawOptions & goDirectDraw)) {
+        DrawBitmap(canvas, rect);
+        return;
+    }
+    DrawAnimation(canvas, rect);
 }

@@ -7,6 +7,7 @@
 #include "imaging/gif/gifframe.h"
 #include "imaging/gif/gifitems.h"
 #include "rtl/classes.h"
+#include "rtl/threads.h"
 #include "vcl/graphics.h"
 
 #include <cstdint>
@@ -94,6 +95,23 @@ public:
     TThreadList& Painters() { return m_painters; }
     TGIFPainter* DrawPainter() const { return m_drawPainter; }
 
+    // Painter management (gifpaint.cpp). Paint starts an asynchronous
+    // painter on the canvas and answers it; InternalPaint makes one (and
+    // runs a synchronous one to its end, raising what ended it).
+    TGIFPainter* Paint(TCanvas& canvas, const TRect& rect, TGIFDrawOptions options);
+    TGIFPainter* InternalPaint(TGIFPainter** painterRef, TCanvas& canvas, const TRect& rect,
+                               TGIFDrawOptions options);
+    // Stops the draw painter and waits for it; then frees the bitmap.
+    void StopDraw();
+    // Stops every painter and waits for the asynchronous ones to end.
+    void PaintStop();
+    void PaintStart();
+    void PaintPause();
+    void PaintResume();
+    void PaintRestart();
+    TThreadPriority ThreadPriority() const { return m_threadPriority; }
+    void SetThreadPriority(TThreadPriority priority) { m_threadPriority = priority; }
+
 protected:
     void Changed() override;
 
@@ -101,6 +119,9 @@ private:
     void DrawBitmap(TCanvas& canvas, const TRect& rect);
     // Sets the screen's width or height; a frame reaching past it raises.
     void SetScreenSize(int value, bool width);
+    // Starts the draw painter and, unless it draws on the canvas itself,
+    // draws its first frame from the bitmap it paints into.
+    void DrawAnimation(TCanvas& canvas, const TRect& rect);
 
     bool m_drawing = false;
     bool m_inPalette = false;
@@ -115,6 +136,7 @@ private:
     TGIFCompression m_compression;
     std::unique_ptr<TBitmap> m_bitmap;
     TGIFPainter* m_drawPainter = nullptr;
+    TThreadPriority m_threadPriority = TThreadPriority::tpNormal;
     int m_animationSpeed;
     TColor m_drawBackgroundColor = clNone;
     bool m_paletteModified = false;
