@@ -5,6 +5,8 @@
 #include <QCoreApplication>
 #include <QThread>
 
+#include <pthread.h>
+
 #include <chrono>
 #include <deque>
 #include <list>
@@ -281,6 +283,8 @@ void TThread::Synchronize(const std::function<void()>& method)
 
 void TThread::Run()
 {
+    // Named so that a look at the process tells the workers apart.
+    pthread_setname_np(pthread_self(), "TThread");
     try {
         Execute();
     } catch (...) {
