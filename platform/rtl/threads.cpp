@@ -306,11 +306,9 @@ void TThread::Run()
         m_finished = true;
         m_cv.notify_all();
     }
-    // The queued call deletes the object on the user-interface thread,
-    // joining this thread.
-    if (freeOnTerminate) {
-        auto call = std::make_shared<SyncCall>();
-        call->method = [this] { delete this; };
-        Post(call);
-    }
+    // OnTerminate has run: the thread frees its object itself, as nothing
+    // else refers to it, and needs no event loop to do so (the destructor
+    // detaches a thread that deletes its own object).
+    if (freeOnTerminate)
+        delete this;
 }

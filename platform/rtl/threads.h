@@ -82,7 +82,8 @@ public:
     bool Finished() const { return m_finished.load(); }
     std::exception_ptr FatalException() const { return m_fatal; }
 
-    // Deletes the object on the user-interface thread after OnTerminate.
+    // The thread deletes its object itself after OnTerminate; nobody may
+    // wait for or delete such a thread once it runs.
     bool FreeOnTerminate = false;
     // Runs on the user-interface thread when Execute has ended.
     TNotifyEvent OnTerminate;

@@ -119,7 +119,7 @@ TEST_F(Threads, AnExceptionOfASynchronizedCallReachesTheWorker)
     EXPECT_TRUE(t.FatalException() != nullptr);
 }
 
-TEST_F(Threads, FreeOnTerminateDeletesTheThreadOnTheUserInterfaceAfterOnTerminate)
+TEST_F(Threads, FreeOnTerminateDeletesTheThreadAfterOnTerminate)
 {
     std::atomic<bool> destroyed{false};
     std::atomic<bool> terminatedFirst{false};
