@@ -34,6 +34,8 @@ PACKAGES=(
   lhasa unar
   # unrtf reads the document of the rtf_load benchmark
   unrtf
+  # gifsicle and giflib's tools read the GIF files our encoders write in the tests
+  gifsicle giflib-tools
   # rename is the peer of the rename_files benchmark
   rename
   # ImageMagick writes the pictures of the decode benchmarks
