@@ -266,7 +266,8 @@ BOOL DeleteObject(HGDIOBJ handle)
         delete static_cast<GdiRegion*>(obj);
         break;
     case GdiKind::Palette:
-        delete static_cast<GdiPalette*>(obj);
+        if (!static_cast<GdiPalette*>(obj)->stock)
+            delete static_cast<GdiPalette*>(obj);
         break;
     case GdiKind::DC:
         // A device context goes with DeleteDC or ReleaseDC, never here.

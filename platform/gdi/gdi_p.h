@@ -70,6 +70,7 @@ struct GdiRegion : GdiObject {
 struct GdiPalette : GdiObject {
     GdiPalette() : GdiObject(GdiKind::Palette) {}
     std::vector<PALETTEENTRY> entries;
+    bool stock = false;  // GetStockObject's: DeleteObject leaves it alone
 };
 
 struct GdiDC : GdiObject {

@@ -239,6 +239,16 @@ HPALETTE CreatePalette(const LOGPALETTE* pal);
 UINT GetPaletteEntries(HPALETTE pal, UINT start, UINT count, PALETTEENTRY* entries);
 HPALETTE SelectPalette(HDC hdc, HPALETTE pal, BOOL forceBackground);
 UINT RealizePalette(HDC hdc);
+// The halftone palette: a fixed table of 256 entries (no display here has a
+// palette of its own to derive it from), the same for every DC: the first
+// ten static colours, the 6 x 6 x 6 colour cube in steps of 51, twenty
+// greys between the cube's, and the last ten static colours.
+HPALETTE CreateHalftonePalette(HDC hdc);
+
+// Stock objects: DEFAULT_PALETTE is the 20 static colours. Deleting a stock
+// object does nothing.
+constexpr int DEFAULT_PALETTE = 15;
+HGDIOBJ GetStockObject(int index);
 
 // The screen: GetDC(nullptr) answers a DC of the 32-bit, 96-dpi screen
 // (bitmaps compatible with it have 32 bits per pixel); ReleaseDC frees it.
