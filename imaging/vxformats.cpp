@@ -54,8 +54,7 @@ constexpr VxFormatCodec Absent(const char* name) { return VxFormatCodec{name, nu
 const VxFormatCodec kRows[VXFMT_COUNT] = {
     Absent("unknown"),
     Codec<VxImageBMP>("BMP"),
-    // GIF is read here; the graphic class writes it.
-    VxFormatCodec{"GIF", &Make<VxImageGIF>, &DecodeAs<VxImageGIF>, nullptr},
+    Codec<VxImageGIF>("GIF"),
     Codec<VxImageJPG>("JPEG"),
     Codec<VxImagePNG>("PNG"),
     Codec<VxImageICO>("ICO"),

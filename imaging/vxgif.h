@@ -20,6 +20,15 @@ public:
     // Decodes the frame chosen with SetFrame; GetFrameCount then tells how
     // many frames lie inside the logical screen.
     bool Decode(VxFile* stream);
+    // Writes a GIF89a file of one image (vxgifwrite.cpp); an image of more
+    // than 8 bits per pixel as a mosaic of small frames with exact palettes.
+    // The codec option of VXFMT_GIF picks the code stream: 1 uncompressed,
+    // 2 run-length, any other LZW. False, with the last error set, for an
+    // image wider or higher than 65,535 pixels and whenever the stream
+    // reports a write error.
+    bool Encode(VxFile* stream);
+    // The comment written with the image (at most 255 characters are kept).
+    void SetComment(const char* text);
 
     // What the file said, kept after decoding.
     const char* GetComment() const { return m_comment; }
@@ -29,6 +38,7 @@ public:
 
 private:
     friend class GifDecodeRun;
+    friend class GifEncodeRun;
 
     // The graphic control extension's data as read.
     struct GraphicControl {

@@ -198,7 +198,7 @@ void TLZWEncoder::DoCompress()
     int prefix = ReadPixel();
     for (int pixel = ReadPixel(); pixel >= 0; pixel = ReadPixel()) {
         const auto key = static_cast<std::uint32_t>(prefix) * 256 + static_cast<std::uint32_t>(pixel);
-        const int code = m_dictionary.Lookup(key);
+        const int code = FindString(key);
         if (code >= 0) {
             prefix = code;
             continue;
@@ -208,7 +208,7 @@ void TLZWEncoder::DoCompress()
         if (m_nextFreeCode >= kMaxCode) {
             EmitClearCode();
         } else {
-            m_dictionary.Insert(key, m_nextFreeCode);
+            AddString(key, m_nextFreeCode);
             ++m_nextFreeCode;
         }
     }

@@ -134,10 +134,22 @@ protected:
     void Output(int code) override;
     void EmitClearCode() override;
     void DoCompress() override;
+    // The dictionary: the code of a string, -1 when it has none yet.
+    virtual int FindString(std::uint32_t key) const { return m_dictionary.Lookup(key); }
+    virtual void AddString(std::uint32_t key, int code) { m_dictionary.Insert(key, code); }
 
 private:
     int m_nextFreeCode = 0;
     THashTable m_dictionary;
+};
+
+// An uncompressed code stream: every pixel is a code of its own, the code
+// width following the table a decoder builds, with a clear code whenever
+// that table would fill. LZW whose dictionary never finds a string.
+class TPlainEncoder : public TLZWEncoder {
+protected:
+    int FindString(std::uint32_t) const override { return -1; }
+    void AddString(std::uint32_t, int) override {}
 };
 
 // Runs of one pixel value written with the codes a decoder's own table

@@ -18,7 +18,7 @@
 
 namespace {
 
-enum class Coder { Lzw, Rle };
+enum class Coder { Lzw, Rle, Plain };
 
 std::vector<std::uint8_t> Encode(Coder coder, int bits, int w, int h, const std::vector<std::uint8_t>& pixels,
                                  bool interlaced = false, int maxColor = -1)
@@ -26,7 +26,10 @@ std::vector<std::uint8_t> Encode(Coder coder, int bits, int w, int h, const std:
     TMemoryStream out;
     TLZWEncoder lzw;
     TRLEEncoder rle;
-    TGIFEncoder& encoder = coder == Coder::Lzw ? static_cast<TGIFEncoder&>(lzw) : rle;
+    TPlainEncoder plain;
+    TGIFEncoder& encoder = coder == Coder::Lzw ? static_cast<TGIFEncoder&>(lzw)
+                           : coder == Coder::Rle ? static_cast<TGIFEncoder&>(rle)
+                                                 : plain;
     encoder.Compress(out, bits, w, h, interlaced, pixels.empty() ? nullptr : pixels.data(),
                      maxColor < 0 ? 1 << bits : maxColor);
     std::vector<std::uint8_t> bytes(static_cast<size_t>(out.Size()));
@@ -116,7 +119,7 @@ TEST(GifEncoders, RoundTripThroughTheDecoder)
     const Shape shapes[] = {{1, 7, 1, false}, {1, 9, 2, true},  {2, 5, 3, true},   {3, 13, 4, true},
                             {4, 31, 5, true}, {5, 64, 9, true}, {6, 17, 4, false}, {7, 100, 37, true},
                             {8, 300, 200, false}, {8, 211, 97, true}};
-    for (Coder coder : {Coder::Lzw, Coder::Rle})
+    for (Coder coder : {Coder::Lzw, Coder::Rle, Coder::Plain})
         for (const Shape& s : shapes)
             for (int kind = 0; kind < 2; ++kind) {
                 const size_t n = static_cast<size_t>(s.width) * static_cast<size_t>(s.height);
@@ -159,7 +162,7 @@ TEST(GifEncoders, CodeSizeAndEmptyFrames)
         {8, 3, 3, false, {8, 2, 1, 1, 0}},   // no pixel data
         {3, 0, 0, false, {3, 1, 9, 0}},      // end code 9 in 4 bits
     };
-    for (Coder coder : {Coder::Lzw, Coder::Rle})
+    for (Coder coder : {Coder::Lzw, Coder::Rle, Coder::Plain})
         for (const Case& c : cases) {
             const std::vector<std::uint8_t> pixels(c.data ? 9 : 0, 0);
             EXPECT_EQ(Encode(coder, c.bits, c.w, c.h, pixels), c.expected) << c.bits << " " << c.w << "x" << c.h;
@@ -182,6 +185,19 @@ std::vector<int> BlockLengths(const std::vector<std::uint8_t>& data)
         pos += 1 + data[pos];
     }
     return lengths;
+}
+
+TEST(GifEncoders, PlainStreamHasOneCodePerPixel)
+{
+    // One value throughout, which LZW would shrink: the plain stream still
+    // spends a code on every pixel, passing the table's clear points
+    // (30000 codes at 4 bits pass 4096 several times).
+    const std::vector<std::uint8_t> pixels(30000, 3);
+    const auto data = Encode(Coder::Plain, 4, 30000, 1, pixels);
+    EXPECT_EQ(Decode(data, 30000, 1, false), pixels);
+    const size_t codeBytes = data.size() - 1 - BlockLengths(data).size();
+    EXPECT_GT(codeBytes * 8, 30000u * 5) << "at least 5 bits a pixel";
+    EXPECT_LT(codeBytes * 8, 30000u * 12 + 200);
 }
 
 TEST(GifEncoders, SubBlocksOf255Bytes)
