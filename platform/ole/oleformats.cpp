@@ -54,7 +54,6 @@ constexpr FormatRow kRows[] = {
     {0, "GIF Image", "image/gif", Kind::Bytes},
     {CF_TIFF, nullptr, "image/tiff", Kind::Bytes},
     {CF_WAVE, nullptr, "audio/x-wav", Kind::Bytes},
-    {0, "GIF Image", "image/gif", Kind::Bytes},
 };
 
 // Registered names of ours travel under this prefix; a foreign MIME type is
