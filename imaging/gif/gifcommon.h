@@ -84,6 +84,8 @@ inline constexpr const char* EmptyColorMap = "Color table is empty";
 inline constexpr const char* EmptyImage = "Image is empty";
 inline constexpr const char* GIFImageFile = "GIF Image";
 inline constexpr const char* Loading = "Loading...";
+inline constexpr const char* Saving = "Saving...";
+inline constexpr const char* ColorNotInTable = "Color not in color table";
 inline constexpr const char* Rendering = "Rendering...";
 }  // namespace gifmsg
 

@@ -97,7 +97,7 @@ protected:
         --m_pixelsLeft;
         const int pixel = *m_current++;
         if (pixel >= m_colorCount)
-            throw GIFException("Color not in color table");
+            throw GIFException(gifmsg::ColorNotInTable);
         return pixel;
     }
 

@@ -37,6 +37,8 @@ public:
     TGIFVersion GetVersion() const override { return gv89a; }
     // Reads "!" and the label and checks the label is this class's own.
     void LoadFromStream(TStream& stream) override;
+    // Writes "!" and the label; each kind writes its body after them.
+    void SaveToStream(TStream& stream) override;
 
     // The class for the extension whose label is at the stream position;
     // an empty factory when none is registered. The position is kept.
@@ -64,6 +66,7 @@ public:
 
     std::uint8_t GetExtensionType() const override { return kLabel; }
     void LoadFromStream(TStream& stream) override;
+    void SaveToStream(TStream& stream) override;
 
     bool GetTransparent() const { return m_record.PackedFields & 0x01; }
     void SetTransparent(bool on);
@@ -97,6 +100,8 @@ public:
 
     std::uint8_t GetExtensionType() const override { return kLabel; }
     void LoadFromStream(TStream& stream) override;
+    void SaveToStream(TStream& stream) override;
+    std::vector<std::string>& Text() { return m_text; }
 
     const std::vector<std::string>& Text() const { return m_text; }
     COLORREF GetForegroundColor() const;
@@ -120,6 +125,8 @@ public:
 
     std::uint8_t GetExtensionType() const override { return kLabel; }
     void LoadFromStream(TStream& stream) override;
+    void SaveToStream(TStream& stream) override;
+    std::vector<std::string>& Text() { return m_text; }
     const std::vector<std::string>& Text() const { return m_text; }
 
 private:
@@ -135,6 +142,8 @@ public:
 
     std::uint8_t GetExtensionType() const override { return kLabel; }
     void LoadFromStream(TStream& stream) override;
+    // The block size 11, the identifier, then the data sub-blocks.
+    void SaveToStream(TStream& stream) override;
 
     // The identifier's 8 and the authentication code's 3 characters, each
     // ending early at a zero byte.
@@ -152,6 +161,7 @@ public:
 
 protected:
     virtual void LoadData(TStream& stream) = 0;
+    virtual void SaveData(TStream& stream) = 0;
 
 private:
     TGIFApplicationRec m_rec {};
@@ -169,6 +179,7 @@ public:
 
 protected:
     void LoadData(TStream& stream) override;
+    void SaveData(TStream& stream) override;
 
 private:
     std::vector<TGIFBlock> m_blocks;
@@ -185,6 +196,7 @@ public:
 
 protected:
     void LoadData(TStream& stream) override;
+    void SaveData(TStream& stream) override;
 
 private:
     std::uint16_t m_loops = 0;

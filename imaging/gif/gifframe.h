@@ -98,6 +98,14 @@ public:
 
     TGIFVersion GetVersion() const override;
     void LoadFromStream(TStream& stream) override;
+    // The extensions, then for a frame with pixels the descriptor, the
+    // local table and the compressed pixels.
+    void SaveToStream(TStream& stream) override;
+    // Sets the descriptor's table bits from the local table; the interlace
+    // bit stays.
+    void Prepare();
+    // The pixels as image data, by the image's compression setting.
+    void Compress(TStream& stream);
 
 private:
     void Decompress(TStream& stream);

@@ -121,11 +121,6 @@ void TGIFImage::LoadFromStream(TStream& stream)
     Changed();
 }
 
-void TGIFImage::SaveToStream(TStream&)
-{
-    throw EInvalidGraphicOperation("Saving GIF images is not supported");
-}
-
 TGIFVersion TGIFImage::GetVersion() const
 {
     if (m_images.Count() == 0)

@@ -33,7 +33,7 @@ public:
     // A failed load raises, puts the stream back where it was and keeps
     // the frames read before the failure.
     void LoadFromStream(TStream& stream) override;
-    // Writing GIF files is not offered yet: raises EInvalidGraphicOperation.
+    // The header, the frames and the trailer.
     void SaveToStream(TStream& stream) override;
     GdiPalette* Palette() const override;
     // Takes the palette (none drops the cached one and the bitmap drawn with it).
@@ -63,6 +63,8 @@ public:
     void SetReductionBits(int bits);
     TColorReduction ColorReduction() const { return m_colorReduction; }
     TDitherMode DitherMode() const { return m_ditherMode; }
+    TGIFCompression Compression() const { return m_compression; }
+    void SetCompression(TGIFCompression compression) { m_compression = compression; }
     bool GetDoDither() const;
     bool GetIsTransparent() const;
     TColor DrawBackgroundColor() const { return m_drawBackgroundColor; }

@@ -25,6 +25,7 @@ public:
     virtual TGIFVersion GetVersion() const { return gv87a; }
     virtual void Warning(TGIFSeverity severity, const std::string& message);
     virtual void LoadFromStream(TStream& stream) = 0;
+    virtual void SaveToStream(TStream& stream) = 0;
     void LoadFromFile(const std::string& fileName);
 
 private:
@@ -56,6 +57,8 @@ public:
     void Clear();
 
     virtual void Warning(TGIFSeverity severity, const std::string& message);
+    // Every item writes itself, in order.
+    virtual void SaveToStream(TStream& stream);
 
 private:
     TGIFImage* m_image;
@@ -92,6 +95,9 @@ private:
 
 // Reads a colour table of count entries of red, green, blue.
 void LoadColorMap(TGIFColorMap& map, TStream& stream, int count);
+// Writes the entries, then black ones up to the next power of two (the size
+// the table's size field can say); nothing for an empty table.
+void SaveColorMap(const TGIFColorMap& map, TStream& stream);
 
 //  Logical screen descriptor, 7 bytes after "GIF" and the version:
 //  +0 width (16)  +2 height (16)  +4 packed  +5 background index  +6 aspect
@@ -133,6 +139,9 @@ public:
     std::string ClassName() const override { return "TGIFHeader"; }
 
     void LoadFromStream(TStream& stream) override;
+    // "GIF", the image's version, the descriptor and the global table;
+    // raises "Unsupported GIF version" for an image without frames.
+    void SaveToStream(TStream& stream) override;
 
 private:
     TLogicalScreenDescriptor m_descriptor;
@@ -144,4 +153,5 @@ class TGIFTrailer : public TGIFItem {
 public:
     using TGIFItem::TGIFItem;
     void LoadFromStream(TStream& stream) override;
+    void SaveToStream(TStream& stream) override;
 };

@@ -66,6 +66,15 @@ HPALETTE CreateOptimizedPaletteForBitmap(TBitmap& bitmap, int colors, int colorB
 HPALETTE CreateOptimizedPaletteFromManyBitmaps(const std::vector<TBitmap*>& bitmaps, int colors, int colorBits,
                                                bool windows);
 
+// A new 8-bit bitmap of the picture, its colours chosen by the reduction
+// method and placed by the dither mode; rmNone gives a 24-bit copy. The
+// reduction bits (1 to 8, else GIFException "Invalid color count") size the
+// palette of rmQuantize, palette is the one of rmPalette. The source is
+// switched to 24 bits per pixel on the way. A method or dither mode outside
+// its set, or a palette without colours, gives a bitmap without pixels.
+std::unique_ptr<TBitmap> ReduceColors(TBitmap& bitmap, TColorReduction reduction, TDitherMode dither,
+                                      int reductionBits, HPALETTE palette);
+
 // The fixed palettes; every entry carries the no-collapse flag.
 HPALETTE CreateGrayScalePalette();       // 256 greys, entry i = (i, i, i)
 HPALETTE CreateMonochromePalette();      // black, white

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <set>
 #include <string>
 #include <tuple>
@@ -203,6 +204,127 @@ TEST(GifPalettes, HalftoneAndDefaultPalettes)
     EXPECT_EQ(GetObjectType(stock), static_cast<DWORD>(OBJ_PAL));
     EXPECT_EQ(GetPaletteEntries(static_cast<HPALETTE>(stock), 0, 0, nullptr), 20u);
     EXPECT_EQ(GetStockObject(12345), nullptr);
+}
+
+}  // namespace
+
+namespace {
+
+// A w x h 24-bit picture of colour(x, y).
+template <class F>
+std::unique_ptr<TBitmap> Picture24(int w, int h, F colour)
+{
+    auto bitmap = std::make_unique<TBitmap>();
+    bitmap->SetPixelFormat(pf24bit);
+    bitmap->SetSize(w, h);
+    for (int y = 0; y < h; ++y) {
+        std::uint8_t* row = bitmap->ScanLine(y);
+        for (int x = 0; x < w; ++x) {
+            const auto [r, g, b] = colour(x, y);
+            row[x * 3] = static_cast<std::uint8_t>(b);
+            row[x * 3 + 1] = static_cast<std::uint8_t>(g);
+            row[x * 3 + 2] = static_cast<std::uint8_t>(r);
+        }
+    }
+    return bitmap;
+}
+
+Rgb ColorAt(TBitmap& bitmap, int x, int y)
+{
+    if (bitmap.PixelFormat() == pf24bit) {
+        const std::uint8_t* p = bitmap.ScanLine(y) + x * 3;
+        return {p[2], p[1], p[0]};
+    }
+    std::uint32_t quad = 0;
+    bitmap.GetColors(bitmap.ScanLine(y)[x], 1, &quad);
+    return {static_cast<int>((quad >> 16) & 0xFF), static_cast<int>((quad >> 8) & 0xFF), static_cast<int>(quad & 0xFF)};
+}
+
+TEST(GifReduceColors, EveryMethodKeepsColorsItsPaletteHolds)
+{
+    // Black, white and pure red are in every palette but the grey ones;
+    // with no dithering each pixel keeps its colour exactly.
+    LOGPALETTE* given = static_cast<LOGPALETTE*>(std::malloc(sizeof(LOGPALETTE) + 3 * sizeof(PALETTEENTRY)));
+    given->palVersion = 0x300;
+    given->palNumEntries = 3;
+    PALETTEENTRY* e = given->palPalEntry;
+    e[0] = {255, 0, 0, 0};
+    e[1] = {0, 0, 0, 0};
+    e[2] = {255, 255, 255, 0};
+    HPALETTE palette = CreatePalette(given);
+    std::free(given);
+
+    struct Case {
+        TColorReduction method;
+        bool hasRed;
+    } cases[] = {
+        {rmWindows20, true},  {rmWindows256, true}, {rmWindowsGray, false},     {rmMonochrome, false}, {rmGrayScale, false},
+        {rmNetscape, true},   {rmQuantize, true},   {rmQuantizeWindows, true}, {rmPalette, true},
+    };
+    for (const Case& c : cases) {
+        auto source = Picture24(9, 5, [&](int x, int y) {
+            const int k = (x + y) % 3;
+            return k == 0 ? Rgb{0, 0, 0} : k == 1 ? Rgb{255, 255, 255} : c.hasRed ? Rgb{255, 0, 0} : Rgb{0, 0, 0};
+        });
+        auto result = ReduceColors(*source, c.method, dmNearest, 3, palette);
+        ASSERT_EQ(result->PixelFormat(), pf8bit) << c.method;
+        for (int y = 0; y < 5; ++y)
+            for (int x = 0; x < 9; ++x)
+                ASSERT_EQ(ColorAt(*result, x, y), ColorAt(*source, x, y)) << c.method << " at " << x << "," << y;
+    }
+    DeleteObject(palette);
+}
+
+TEST(GifReduceColors, NoneCopiesAndBadArgumentsGiveNoPixels)
+{
+    auto source = Picture24(4, 3, [](int x, int y) { return Rgb{x * 50, y * 70, 9}; });
+    auto copy = ReduceColors(*source, rmNone, dmNearest, 8, nullptr);
+    ASSERT_EQ(copy->PixelFormat(), pf24bit);
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 4; ++x)
+            EXPECT_EQ(ColorAt(*copy, x, y), ColorAt(*source, x, y));
+
+    EXPECT_TRUE(ReduceColors(*source, rmPalette, dmNearest, 8, nullptr)->Empty()) << "no palette";
+    EXPECT_TRUE(ReduceColors(*source, static_cast<TColorReduction>(42), dmNearest, 8, nullptr)->Empty());
+    EXPECT_TRUE(ReduceColors(*source, rmMonochrome, static_cast<TDitherMode>(42), 8, nullptr)->Empty());
+    for (int bits : {0, 9, -1})
+        EXPECT_THROW(ReduceColors(*source, rmQuantize, dmNearest, bits, nullptr), GIFException) << bits;
+    // The source was read as 24 bits and is now in that format.
+    TBitmap indexed;
+    indexed.Assign(*source);
+    indexed.SetPixelFormat(pf8bit);
+    auto reduced = ReduceColors(indexed, rmGrayScale, dmNearest, 8, nullptr);
+    EXPECT_EQ(indexed.PixelFormat(), pf24bit);
+    EXPECT_EQ(reduced->PixelFormat(), pf8bit);
+}
+
+TEST(GifReduceColors, DitheringSpreadsTheError)
+{
+    // A quarter grey in black and white: the nearest colour is black
+    // everywhere, every diffusion matrix turns about a quarter of the
+    // pixels white instead, and spreads them over the rows.
+    const TDitherMode modes[] = {dmFloydSteinberg, dmStucki, dmSierra, dmJaJuNI, dmSteveArche, dmBurkes};
+    auto whiteShare = [](TBitmap& b, int& rowsWithWhite) {
+        int white = 0;
+        rowsWithWhite = 0;
+        for (int y = 0; y < b.Height(); ++y) {
+            int inRow = 0;
+            for (int x = 0; x < b.Width(); ++x)
+                inRow += ColorAt(b, x, y) == Rgb{255, 255, 255};
+            white += inRow;
+            rowsWithWhite += inRow > 0;
+        }
+        return static_cast<double>(white) / (b.Width() * b.Height());
+    };
+    int rows = 0;
+    auto flat = Picture24(40, 40, [](int, int) { return Rgb{64, 64, 64}; });
+    EXPECT_EQ(whiteShare(*ReduceColors(*flat, rmMonochrome, dmNearest, 8, nullptr), rows), 0.0);
+    for (TDitherMode mode : modes) {
+        auto source = Picture24(40, 40, [](int, int) { return Rgb{64, 64, 64}; });
+        auto result = ReduceColors(*source, rmMonochrome, mode, 8, nullptr);
+        EXPECT_NEAR(whiteShare(*result, rows), 64.0 / 255.0, 0.03) << mode;
+        EXPECT_GE(rows, 20) << mode;
+    }
 }
 
 }  // namespace

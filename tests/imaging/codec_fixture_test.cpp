@@ -192,15 +192,6 @@ TEST_P(CodecFixture, RoundTripsThroughItsOwnEncoder)
         EXPECT_STREQ(image.GetLastError(), "Save WMF not supported");
         return;
     }
-    if (c.formatId == VXFMT_GIF) {
-        // GIF has a reader here but no writer: its row has no encoder to
-        // call, and saving fails as for an unknown format.
-        bool written = true;
-        EncodeBytes(image, c.formatId, &written);
-        EXPECT_FALSE(written);
-        EXPECT_STREQ(image.GetLastError(), "Encode: Unknown format");
-        return;
-    }
     bool ok = false;
     const auto bytes = EncodeBytes(image, c.formatId, &ok);
     ASSERT_TRUE(ok) << image.GetLastError();

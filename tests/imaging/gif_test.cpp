@@ -398,15 +398,18 @@ TEST(GifDamage, gif_stray_bytes_between_blocks_are_passed_over)
     EXPECT_EQ(IndexAt(*image, 1, 0), 2);
 }
 
-TEST(GifDispatch, DetectionFindsGifAndSavingInItIsRefused)
+TEST(GifDispatch, DetectionFindsGifAndSavesIt)
 {
     VxImage image;
     ASSERT_TRUE(DecodeBytes(image, MakeGif(2, 1, kFour, {Solid(0, 0, 2, 1, 2)}), VXFMT_UNKNOWN));
     EXPECT_EQ(image.GetType(), VXFMT_GIF);
-    bool ok = true;
-    EncodeBytes(image, VXFMT_GIF, &ok);
-    EXPECT_FALSE(ok);
-    EXPECT_STREQ(image.GetLastError(), "Encode: Unknown format");
+    bool ok = false;
+    const auto bytes = EncodeBytes(image, VXFMT_GIF, &ok);
+    EXPECT_TRUE(ok) << image.GetLastError();
+    VxImage again;
+    ASSERT_TRUE(DecodeBytes(again, bytes, VXFMT_UNKNOWN));
+    EXPECT_EQ(again.GetType(), VXFMT_GIF);
+    EXPECT_EQ(IndexAt(again, 1, 0), 2);
 }
 
 }  // namespace

@@ -1,0 +1,201 @@
+// Writing the object tree back: versions, table padding, comments cut into
+// sub-blocks, application data and loop counts kept, the interlace bit,
+// both compressions, and real files that must decode the same after a
+// load and a save under netpbm's reader.
+#include "gif/gif_bytes.h"
+#include "gif/gif_load.h"
+
+#include "imaging/gif/gifimage.h"
+#include "test_support/pnm.h"
+#include "test_support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace {
+
+using gifbytes::Builder;
+using gifbytes::Rgb;
+
+const std::vector<Rgb> kFour = {{0, 0, 0}, {255, 0, 0}, {0, 255, 0}, {0, 0, 255}};
+
+std::string Save(TGIFImage& image)
+{
+    TMemoryStream out;
+    image.SaveToStream(out);
+    std::string bytes(static_cast<std::size_t>(out.Size()), '\0');
+    out.SetPosition(0);
+    out.ReadBuffer(bytes.data(), out.Size());
+    return bytes;
+}
+
+// Every frame's bounds and pixels, and the image's size.
+void ExpectSameFrames(TGIFImage& a, TGIFImage& b)
+{
+    ASSERT_EQ(a.Images().Count(), b.Images().Count());
+    EXPECT_EQ(a.Width(), b.Width());
+    EXPECT_EQ(a.Height(), b.Height());
+    for (int i = 0; i < a.Images().Count(); ++i) {
+        TGIFSubImage* fa = a.Images().Image(i);
+        TGIFSubImage* fb = b.Images().Image(i);
+        EXPECT_EQ(fa->GetBoundsRect(), fb->GetBoundsRect()) << i;
+        EXPECT_EQ(fa->Pixels(), fb->Pixels()) << i;
+        EXPECT_EQ(fa->GetInterlaced(), fb->GetInterlaced()) << i;
+    }
+}
+
+TEST(GifWriteTree, VersionFollowsWhatTheFileNeeds)
+{
+    Builder b;
+    b.Header(2, 2, kFour, 0, "GIF89a").Frame(0, 0, 2, 2, {0, 1, 2, 3});
+    LoadedGif g = LoadGif(b.Trailer().Str());
+    ASSERT_EQ(g.error, "");
+    EXPECT_EQ(Save(*g.image).substr(0, 6), "GIF87a") << "nothing of 89a in it";
+
+    TGIFSubImage* frame = g.image->Images().Image(0);
+    auto* comment = new TGIFCommentExtension(frame);
+    comment->Text() = {std::string(300, 'x')};
+    frame->Extensions().Add(comment);
+    const std::string saved = Save(*g.image);
+    EXPECT_EQ(saved.substr(0, 6), "GIF89a");
+    // The 300 characters as sub-blocks of 255 and 45.
+    const std::size_t at = saved.find("\x21\xFE");
+    ASSERT_NE(at, std::string::npos);
+    EXPECT_EQ(static_cast<std::uint8_t>(saved[at + 2]), 255);
+    EXPECT_EQ(static_cast<std::uint8_t>(saved[at + 3 + 255]), 45);
+    EXPECT_EQ(saved[at + 4 + 255 + 45], '\0');
+
+    LoadedGif back = LoadGif(saved);
+    ASSERT_EQ(back.error, "");
+    auto* read = dynamic_cast<TGIFCommentExtension*>(back.image->Images().Image(0)->Extensions().Extension(0));
+    ASSERT_NE(read, nullptr);
+    EXPECT_EQ(read->Text(), (std::vector<std::string>{std::string(255, 'x'), std::string(45, 'x')}));
+
+    TGIFImage empty;
+    TMemoryStream out;
+    try {
+        empty.SaveToStream(out);
+        ADD_FAILURE() << "no error";
+    } catch (const GIFException& e) {
+        EXPECT_STREQ(e.what(), "Unsupported GIF version");
+    }
+}
+
+TEST(GifWriteTree, TablesArePaddedToTheirSizeField)
+{
+    const std::vector<Rgb> five = {{1, 1, 1}, {2, 2, 2}, {3, 3, 3}, {4, 4, 4}, {5, 5, 5}};
+    std::vector<Rgb> many;
+    for (int i = 0; i < 256; ++i)
+        many.push_back({static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(255 - i), static_cast<std::uint8_t>(i / 2)});
+    Builder b;
+    b.Header(4, 1, five).Frame(0, 0, 4, 1, {0, 1, 4, 2});
+    b.Frame(0, 0, 4, 1, {200, 3, 255, 0}, many, true);
+    LoadedGif g = LoadGif(b.Trailer().Str());
+    ASSERT_EQ(g.error, "");
+    // The reader gives the global table the 8 entries of its size field;
+    // drop three so that 5 remain.
+    TGIFColorMap& global = g.image->GetColorMap();
+    while (global.Count() > 5)
+        global.Delete(global.Count() - 1);
+    const std::string saved = Save(*g.image);
+    EXPECT_EQ(static_cast<std::uint8_t>(saved[10]) & 0x87, 0x82) << "global table of 2 << 2 entries";
+    EXPECT_EQ(saved.substr(13 + 15, 9), std::string(9, '\0')) << "three black entries after the five";
+    // Past the first frame's descriptor, code size and sub-blocks.
+    std::size_t second = 13 + 24 + 10 + 1;
+    while (second < saved.size() && saved[second] != '\0')
+        second += 1 + static_cast<std::uint8_t>(saved[second]);
+    ++second;
+    ASSERT_LT(second + 9, saved.size());
+    EXPECT_EQ(saved[second], ',');
+    EXPECT_EQ(static_cast<std::uint8_t>(saved[second + 9]), 0x80 | 0x40 | 7) << "local table of 256, interlaced";
+
+    LoadedGif back = LoadGif(saved);
+    ASSERT_EQ(back.error, "");
+    ExpectSameFrames(*g.image, *back.image);
+}
+
+TEST(GifWriteTree, ExtensionsComeBackUnchanged)
+{
+    // Loop count, an unregistered application's data, a graphic control
+    // record: written back byte for byte.
+    Builder b;
+    b.Header(2, 2, kFour);
+    const std::size_t start = b.Data().size();
+    b.App("NETSCAPE2.0", {3, 1, 3, 0});
+    b.App("VISTRELXabc", {4, 'd', 'a', 't', 'a', 2, 0, 255});
+    b.Gce(2, 35, 3);
+    b.Frame(0, 0, 2, 2, {0, 1, 2, 3});
+    const std::string original = b.Trailer().Str();
+    LoadedGif g = LoadGif(original);
+    ASSERT_EQ(g.error, "");
+    const std::string saved = Save(*g.image);
+    const std::size_t extensionBytes = (14 + 4 + 1) + (14 + 8 + 1) + 8;
+    EXPECT_EQ(saved.substr(start, extensionBytes), original.substr(start, extensionBytes));
+    LoadedGif back = LoadGif(saved);
+    auto* loop = dynamic_cast<TGIFAppExtNSLoop*>(back.image->Images().Image(0)->Extensions().Extension(0));
+    ASSERT_NE(loop, nullptr);
+    EXPECT_EQ(loop->Loops(), 3);
+}
+
+TEST(GifWriteTree, BothCompressionsReadBack)
+{
+    std::vector<std::uint8_t> pixels;
+    for (int i = 0; i < 64 * 40; ++i)
+        pixels.push_back(static_cast<std::uint8_t>((i / 7) % 4));
+    Builder b;
+    b.Header(64, 40, kFour).Frame(0, 0, 64, 40, pixels).Frame(3, 2, 8, 4, std::vector<std::uint8_t>(32, 2), {}, true);
+    LoadedGif g = LoadGif(b.Trailer().Str());
+    ASSERT_EQ(g.error, "");
+    for (TGIFCompression c : {gcLZW, gcRLE}) {
+        g.image->SetCompression(c);
+        LoadedGif back = LoadGif(Save(*g.image));
+        ASSERT_EQ(back.error, "") << c;
+        ExpectSameFrames(*g.image, *back.image);
+    }
+}
+
+TEST(GifWriteTree, WriteErrorsReachTheCaller)
+{
+    Builder b;
+    b.Header(2, 2, kFour).Frame(0, 0, 2, 2, {0, 1, 2, 3});
+    LoadedGif g = LoadGif(b.Trailer().Str());
+    class Full : public TMemoryStream {
+    public:
+        std::int64_t Write(const void* buffer, std::int64_t count) override
+        {
+            const std::int64_t n = std::min<std::int64_t>(count, 20 - Size());
+            return n > 0 ? TMemoryStream::Write(buffer, n) : 0;
+        }
+    } full;
+    EXPECT_THROW(g.image->SaveToStream(full), EWriteError);
+}
+
+// Files made by gifsicle and pamtogif, loaded and saved: netpbm reads every
+// frame of the copy as it reads the original.
+TEST(GifWriteTree, RealFilesDecodeTheSameAfterASave)
+{
+    if (std::system("command -v giftopnm > /dev/null 2>&1") != 0)
+        GTEST_SKIP() << "netpbm is not installed";
+    const std::filesystem::path fixtures = std::filesystem::path(VISTREL_TEST_DATA) / ".." / "imaging" / "fixtures";
+    int files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(fixtures)) {
+        if (entry.path().extension() != ".gif")
+            continue;
+        ++files;
+        std::ifstream in(entry.path(), std::ios::binary);
+        const std::string original((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        LoadedGif g = LoadGif(original);
+        ASSERT_EQ(g.error, "") << entry.path();
+        TempDir dir;
+        dir.Write("a.gif", original);
+        dir.Write("b.gif", Save(*g.image));
+        const std::string a = CommandOutput("giftopnm -image=all '" + dir.Path("a.gif") + "' 2>/dev/null");
+        const std::string b = CommandOutput("giftopnm -image=all '" + dir.Path("b.gif") + "' 2>/dev/null");
+        EXPECT_FALSE(a.empty()) << entry.path();
+        EXPECT_EQ(a, b) << entry.path();
+    }
+    EXPECT_GT(files, 0);
+}
+
+}  // namespace
