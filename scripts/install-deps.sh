@@ -34,15 +34,14 @@ PACKAGES=(
   lhasa unar
   # unrtf reads the document of the rtf_load benchmark
   unrtf
-  # gifsicle and giflib's tools read the GIF files our encoders write in the tests
-  gifsicle giflib-tools
   # rename is the peer of the rename_files benchmark
   rename
   # ImageMagick writes the pictures of the decode benchmarks
   imagemagick
   # gifsicle and giflib's gifbuild write the GIF fixtures and the animation of
   # the gif_decode benchmark (netpbm's pamtogif and giftopnm and ImageMagick's
-  # convert -coalesce the rest and the references)
+  # convert -coalesce the rest and the references); gifsicle also checks the
+  # GIFs our writers make
   gifsicle giflib-tools
   # OpenJPEG's tools code and decode the picture of the jp2_decode benchmark
   libopenjp2-tools

@@ -204,6 +204,8 @@ void TColorMapOptimizer::InstallColorMap()
 
 void TColorMapOptimizer::Run()
 {
+    // No painter may draw frames whose pixels and tables change under it.
+    m_image.PaintStop();
     TThreadList& painters = m_image.Painters();
     painters.LockList();
     try {
