@@ -87,18 +87,21 @@ void TGIFExtension::SaveToStream(TStream& stream)
 
 void TGIFGraphicControlExtension::SaveToStream(TStream& stream)
 {
+    // The reader takes the record as six bytes whatever its size byte and
+    // terminator say; a copy of damaged ones would mislead every reader that
+    // trusts them into the image after it, so the copy is well formed.
     TGIFExtension::SaveToStream(stream);
-    PutByte(stream, m_record.BlockSize);
+    PutByte(stream, 4);
     PutByte(stream, m_record.PackedFields);
     PutWord(stream, m_record.DelayTime);
     PutByte(stream, m_record.TransparentColorIndex);
-    PutByte(stream, m_record.Terminator);
+    PutByte(stream, 0);
 }
 
 void TGIFTextExtension::SaveToStream(TStream& stream)
 {
     TGIFExtension::SaveToStream(stream);
-    PutByte(stream, m_record.BlockSize);
+    PutByte(stream, 12);  // the twelve bytes below, whatever size the file read claimed
     for (std::uint16_t v : {m_record.Left, m_record.Top, m_record.Width, m_record.Height})
         PutWord(stream, v);
     for (std::uint8_t v : {m_record.CellWidth, m_record.CellHeight, m_record.TextFGColorIndex, m_record.TextBGColorIndex})

@@ -138,6 +138,25 @@ TEST(GifWriteTree, ExtensionsComeBackUnchanged)
     EXPECT_EQ(loop->Loops(), 3);
 }
 
+TEST(GifWriteTree, ADamagedControlRecordIsWrittenWellFormed)
+{
+    // A control record claiming 51 bytes and ending in 0xFF is read as its
+    // six bytes; the copy says 4 and ends in 0, so readers that trust the
+    // size byte find the image right after it.
+    Builder b;
+    b.Header(2, 2, kFour);
+    const std::size_t start = b.Data().size();
+    b.Bytes({0x21, 0xF9, 0x33, 0x04, 0x0C, 0x00, 0x02, 0xFF});
+    b.Frame(0, 0, 2, 2, {0, 1, 2, 3});
+    LoadedGif g = LoadGif(b.Trailer().Str());
+    ASSERT_EQ(g.error, "");
+    const std::string saved = Save(*g.image);
+    EXPECT_EQ(saved.substr(start, 9), std::string("\x21\xF9\x04\x04\x0C\x00\x02\x00\x2C", 9));
+    LoadedGif back = LoadGif(saved);
+    ASSERT_EQ(back.error, "");
+    ExpectSameFrames(*g.image, *back.image);
+}
+
 TEST(GifWriteTree, BothCompressionsReadBack)
 {
     std::vector<std::uint8_t> pixels;
