@@ -97,6 +97,30 @@ void TGIFImage::ReserveFramePixels(std::uint64_t pixels, TStream& stream)
 
 void TGIFImage::LoadFromStream(TStream& stream)
 {
+    // The reader takes its data a byte at a time and steps back over a byte
+    // to look ahead: on a file each of those is a system call. The rest of
+    // any other stream is read into memory once, and the source is left just
+    // after the bytes the image used, or where it was when the load fails.
+    const std::int64_t start = stream.Position();
+    const std::int64_t rest = stream.Size() - start;
+    if (dynamic_cast<TMemoryStream*>(&stream) || rest <= 0) {
+        LoadFromBufferedStream(stream);
+        return;
+    }
+    TMemoryStream memory;
+    try {
+        memory.SetSize(rest);
+        stream.ReadBuffer(memory.Memory(), rest);
+        LoadFromBufferedStream(memory);
+    } catch (...) {
+        stream.SetPosition(start);
+        throw;
+    }
+    stream.SetPosition(start + memory.Position());
+}
+
+void TGIFImage::LoadFromBufferedStream(TStream& stream)
+{
     ReportProgress(this, psStarting, 0, false, gifmsg::Loading);
     try {
         Clear();

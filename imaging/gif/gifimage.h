@@ -118,6 +118,8 @@ protected:
     void Changed() override;
 
 private:
+    // The load itself, over a stream whose single bytes are cheap.
+    void LoadFromBufferedStream(TStream& stream);
     void DrawBitmap(TCanvas& canvas, const TRect& rect);
     // Sets the screen's width or height; a frame reaching past it raises.
     void SetScreenSize(int value, bool width);

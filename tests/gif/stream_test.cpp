@@ -5,7 +5,13 @@
 #include "gif/gif_bytes.h"
 #include "gif/gif_load.h"
 
+#include "imaging/gif/gifimage.h"
+#include "rtl/streams.h"
+#include "test_support/temp_dir.h"
+
 #include <gtest/gtest.h>
+
+#include <fstream>
 
 namespace {
 
@@ -210,6 +216,44 @@ TEST(GifStream, FailedLoadKeepsTheFramesReadAndRewinds)
     EXPECT_EQ(g.position, 4);
     ASSERT_EQ(g.image->Images().Count(), 1);
     EXPECT_EQ(g.image->Images().Image(0)->Pixels(), (std::vector<std::uint8_t> {3, 2, 1, 0}));
+}
+
+TEST(GifStream, AFileIsReadOnceAndLeftAfterTheImageOrWhereItWas)
+{
+    // A file is read into memory for the load; the file's position then
+    // stands after the trailer, or back at the start when the load fails.
+    TempDir dir;
+    const std::string good = TwoByTwo().Trailer().Str();
+    Builder bad;
+    bad.Header(2, 2, kFour).FrameHead(0, 0, 2, 2, 0x80 | 7).Bytes({1, 2, 3});
+    const struct {
+        std::string gif, error;
+        std::int64_t position;
+    } cases[] = {
+        {good, "", static_cast<std::int64_t>(4 + good.size())},
+        {bad.Str(), "Premature end of data", 4},
+    };
+    for (const auto& c : cases) {
+        const std::string path = dir.Path("image.gif");
+        std::ofstream(path, std::ios::binary | std::ios::trunc) << "ABCD" << c.gif << "tail";
+        TFileStream file(path, fmOpenRead);
+        file.SetPosition(4);
+        TGIFImage image;
+        std::string error;
+        try {
+            image.LoadFromStream(file);
+        } catch (const Exception& e) {
+            error = e.what();
+        }
+        EXPECT_EQ(error, c.error);
+        EXPECT_EQ(file.Position(), c.position) << c.error;
+    }
+    TGIFImage image;
+    const std::string path = dir.Path("image.gif");
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << good;
+    TFileStream file(path, fmOpenRead);
+    image.LoadFromStream(file);
+    EXPECT_EQ(image.Images().Image(0)->Pixels(), (std::vector<std::uint8_t> {0, 1, 2, 3}));
 }
 
 // Frames are sized by two 16-bit fields and filled at once: a few bytes
