@@ -211,7 +211,12 @@ void CollectSendToFiles(const std::string& folder, const std::vector<std::string
     }
 }
 
-void HandleMenuInitPopup(TMessage& message, IContextMenu* contextMenu)
+namespace {
+
+// A menu message goes to the item menu's own handler when it has one, and
+// otherwise to ours. No exception leaves the menu's loop.
+template <class OwnHandling>
+void RouteMenuMessage(TMessage& message, IContextMenu* contextMenu, OwnHandling own)
 {
     if (!contextMenu)
         return;
@@ -220,23 +225,25 @@ void HandleMenuInitPopup(TMessage& message, IContextMenu* contextMenu)
             handler->HandleMenuMsg(message.Msg, message.WParam, message.LParam);
             return;
         }
+        own();
+    } catch (...) {
+    }
+}
+
+}  // namespace
+
+void HandleMenuInitPopup(TMessage& message, IContextMenu* contextMenu)
+{
+    RouteMenuMessage(message, contextMenu, [&] {
         auto* menu = reinterpret_cast<HMENU>(message.WParam);
         if (GetMenuItemCount(menu) == 1 && (GetMenuState(menu, 0, MF_BYPOSITION) & MF_GRAYED))
             FillSendToMenu(menu);
-    } catch (...) {
-        // A menu message never lets an exception out of the menu's loop.
-    }
+    });
 }
 
 void HandleMenuDrawItem(TMessage& message, IContextMenu* contextMenu, HIMAGELIST smallImages)
 {
-    if (!contextMenu)
-        return;
-    try {
-        if (TComPtr<IContextMenu2> handler = MenuHandler(contextMenu)) {
-            handler->HandleMenuMsg(message.Msg, message.WParam, message.LParam);
-            return;
-        }
+    RouteMenuMessage(message, contextMenu, [&] {
         const auto* dis = reinterpret_cast<const DRAWITEMSTRUCT*>(message.LParam);
         if (!dis || dis->CtlType != ODT_MENU || !dis->hDC)
             return;
@@ -262,19 +269,12 @@ void HandleMenuDrawItem(TMessage& message, IContextMenu* contextMenu, HIMAGELIST
                     ILD_NORMAL);
         }
         message.Result = TRUE;
-    } catch (...) {
-    }
+    });
 }
 
 void HandleMenuMeasureItem(TMessage& message, IContextMenu* contextMenu)
 {
-    if (!contextMenu)
-        return;
-    try {
-        if (TComPtr<IContextMenu2> handler = MenuHandler(contextMenu)) {
-            handler->HandleMenuMsg(message.Msg, message.WParam, message.LParam);
-            return;
-        }
+    RouteMenuMessage(message, contextMenu, [&] {
         auto* mis = reinterpret_cast<MEASUREITEMSTRUCT*>(message.LParam);
         if (!mis || mis->CtlType != ODT_MENU)
             return;
@@ -286,19 +286,12 @@ void HandleMenuMeasureItem(TMessage& message, IContextMenu* contextMenu)
         mis->itemWidth = static_cast<UINT>(measure.TextWidth(CaptionOf(*entry)) + 32);
         mis->itemHeight = static_cast<UINT>(GetMenuLineHeight() + 2);
         message.Result = TRUE;
-    } catch (...) {
-    }
+    });
 }
 
 void HandleMenuChar(TMessage& message, IContextMenu* contextMenu)
 {
-    if (!contextMenu)
-        return;
-    try {
-        if (TComPtr<IContextMenu2> handler = MenuHandler(contextMenu)) {
-            handler->HandleMenuMsg(message.Msg, message.WParam, message.LParam);
-            return;
-        }
+    RouteMenuMessage(message, contextMenu, [&] {
         auto* menu = reinterpret_cast<HMENU>(message.LParam);
         if (HIWORD(message.WParam) != MF_POPUP || !IsSendToMenu(menu))
             return;
@@ -327,8 +320,7 @@ void HandleMenuChar(TMessage& message, IContextMenu* contextMenu)
         const auto count = std::count_if(entries.begin(), entries.end(),
             [&](const TPTSendToEntry& e) { return FirstCharUpper(CaptionOf(e)) == typed; });
         message.Result = static_cast<LRESULT>(MAKELPARAM(static_cast<UINT>(found), count > 1 ? MNC_SELECT : MNC_EXECUTE));
-    } catch (...) {
-    }
+    });
 }
 
 void SendToTarget(const std::string& name, IDataObject* data)
