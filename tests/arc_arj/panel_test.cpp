@@ -1,7 +1,7 @@
 // The archive panel with ARJ archives: rows with sizes and method names,
 // "Extract..." equal to arj's own extraction, and a garbled entry that asks
 // for its password through the panel's prompt.
-#include "../app/app_fixture.h"
+#include "../app/archive_panel_fixture.h"
 #include "../arc_cab_rar/support.h"
 
 #include "app/archivepanel.h"
@@ -14,29 +14,7 @@ namespace {
 
 std::string ArjFixture(const std::string& name) { return std::string(VISTREL_TEST_DATA) + "/fixtures/" + name; }
 
-class ArjPanelTest : public AppTest {
-protected:
-    TArchivePanel& Show(const std::string& archive)
-    {
-        WriteDefaults();
-        ShowMainWindow();
-        form->CurrentFile = archive;
-        form->ViewArchive();
-        return *form->ArchivePanel;
-    }
-    void Script(TArchivePanel& p)
-    {
-        p.RunModal = [this, &p](TForm* dialog) {
-            if (dialog != p.frmExtract)
-                return static_cast<int>(mrCancel);
-            p.frmExtract->Edit1->SetText(target.Root());
-            p.frmExtract->RadioGroup1->SetItemIndex(1);
-            p.frmExtract->BitBtn1Click(nullptr);
-            return p.frmExtract->ModalResult();
-        };
-    }
-    TempDir target;
-};
+using ArjPanelTest = ArchivePanelTest;
 
 TEST_F(ArjPanelTest, ListsAndExtractsAsArjDoes)
 {

@@ -1,7 +1,7 @@
 // The archive panel with ARC, cabinet, RAR and the list-only formats: rows,
 // "Extract..." through the scripted dialogs, the cabinet warning for
 // selected rows, and the list-only types' refusal.
-#include "../app/app_fixture.h"
+#include "../app/archive_panel_fixture.h"
 #include "support.h"
 
 #include "app/archivepanel.h"
@@ -11,27 +11,8 @@
 
 namespace {
 
-class ArcPanelTest : public AppTest {
+class ArcPanelTest : public ArchivePanelTest {
 protected:
-    TArchivePanel& Show(const std::string& archive)
-    {
-        WriteDefaults();
-        ShowMainWindow();
-        form->CurrentFile = archive;
-        form->ViewArchive();
-        return *form->ArchivePanel;
-    }
-    void Script(TArchivePanel& p, int which)
-    {
-        p.RunModal = [this, &p, which](TForm* dialog) {
-            if (dialog != p.frmExtract)
-                return static_cast<int>(mrCancel);
-            p.frmExtract->Edit1->SetText(target.Root());
-            p.frmExtract->RadioGroup1->SetItemIndex(which);
-            p.frmExtract->BitBtn1Click(nullptr);
-            return p.frmExtract->ModalResult();
-        };
-    }
     std::vector<std::string> Captions(TArchivePanel& p)
     {
         std::vector<std::string> out;
@@ -46,7 +27,6 @@ protected:
                 return true;
         return false;
     }
-    TempDir target;
 };
 
 TEST_F(ArcPanelTest, ArchivesListAndExtractAsThePeersDo)
@@ -69,10 +49,7 @@ TEST_F(ArcPanelTest, ArchivesListAndExtractAsThePeersDo)
         p.bextractClick(nullptr);
         EXPECT_EQ(Digest(TreeOf(target.Root())), Digest(TreeOf(theirs.Root()))) << c.fixture;
         EXPECT_EQ(p.StatusText(), "") << c.fixture;
-        std::filesystem::remove_all(target.Root());
-        std::filesystem::create_directories(target.Root());
-        delete form;
-        form = nullptr;
+        NextCase();
     }
 }
 

@@ -2,7 +2,7 @@
 // sizes and method names, "Extract..." through the scripted dialogs equal
 // to the peers (BH to its inputs), the BH password asked through the
 // panel's prompt.
-#include "../app/app_fixture.h"
+#include "../app/archive_panel_fixture.h"
 #include "../arc_cab_rar/support.h"
 
 #include "app/archivepanel.h"
@@ -13,43 +13,7 @@
 
 namespace {
 
-class LzhPanelTest : public AppTest {
-protected:
-    TArchivePanel& Show(const std::string& archive)
-    {
-        WriteDefaults();
-        ShowMainWindow();
-        form->CurrentFile = archive;
-        form->ViewArchive();
-        return *form->ArchivePanel;
-    }
-    void Script(TArchivePanel& p)
-    {
-        p.RunModal = [this, &p](TForm* dialog) {
-            if (dialog != p.frmExtract)
-                return static_cast<int>(mrCancel);
-            p.frmExtract->Edit1->SetText(target.Root());
-            p.frmExtract->RadioGroup1->SetItemIndex(1);
-            p.frmExtract->BitBtn1Click(nullptr);
-            return p.frmExtract->ModalResult();
-        };
-    }
-    // The texts of a row: caption and sub-items.
-    std::vector<std::string> Row(TArchivePanel& p, int i)
-    {
-        std::vector<std::string> out{p.ListView1->Items()[i]->Caption()};
-        const TStringList& sub = p.ListView1->Items()[i]->SubItems();
-        for (int j = 0; j < sub.Count(); ++j)
-            out.push_back(sub[j]);
-        return out;
-    }
-    bool RowHas(TArchivePanel& p, int i, const std::string& text)
-    {
-        const auto r = Row(p, i);
-        return std::find(r.begin(), r.end(), text) != r.end();
-    }
-    TempDir target;
-};
+using LzhPanelTest = ArchivePanelTest;
 
 TEST_F(LzhPanelTest, ArchivesListAndExtractAsThePeersDo)
 {
@@ -73,10 +37,7 @@ TEST_F(LzhPanelTest, ArchivesListAndExtractAsThePeersDo)
         p.bextractClick(nullptr);
         EXPECT_EQ(Digest(TreeOf(target.Root())), Digest(TreeOf(theirs.Root()))) << c.fixture;
         EXPECT_EQ(p.StatusText(), "") << c.fixture;
-        std::filesystem::remove_all(target.Root());
-        std::filesystem::create_directories(target.Root());
-        delete form;
-        form = nullptr;
+        NextCase();
     }
 }
 
