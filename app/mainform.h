@@ -145,6 +145,7 @@ public:
     void HistoryFileClick(TObject* sender);
     // Preview dispatch.
     void OpenFilePath(const std::string& path);
+    bool SelectDiskListRow(const std::string& path);
     void listSelectItem(TObject* sender, TListItem* item, bool selected);
     void slistSelectItem(TObject* sender, TListItem* item, bool selected);
     void selectedlistSelectItem(TObject* sender, TListItem* item, bool selected);

@@ -148,11 +148,32 @@ void TForm1::slistSelectItem(TObject*, TListItem*, bool selected) { FileListSele
 
 void TForm1::selectedlistSelectItem(TObject*, TListItem*, bool selected) { FileListSelectItem(selectedlist, selected); }
 
+bool TForm1::SelectDiskListRow(const std::string& path)
+{
+    const int count = list->Items().Count();
+    for (int i = 0; i < count; ++i) {
+        TPTShListData* data = list->GetShListData(i);
+        if (data && data->GetPathName() == path) {
+            TListItem* item = list->Items()[i];
+            list->ClearSelection();
+            list->SetItemFocused(item);
+            item->SetSelected(true);
+            return DiskListSelectedPath() == path;
+        }
+    }
+    return false;
+}
+
 void TForm1::OpenFilePath(const std::string& path)
 {
     // Every failure, the folder selection's too, is dropped here.
     try {
         SelectStartFolder(ExtractFilePath(path));
+        // The file's row is selected when the folder lists it, so the list
+        // shows what the preview shows and Next and Prev step on from it; the
+        // selection previews the file as a click would.
+        if (SelectDiskListRow(path))
+            return;
         CurrentFile = path;
         ViewCurrentFile();
     } catch (const std::exception&) {

@@ -245,3 +245,21 @@ TEST_F(AppTest, CommandLineFileOpensAndFilterReturnsToTheFirst)
     EXPECT_EQ(form->filter->ItemIndex(), 0);
     EXPECT_EQ(form->RecentFiles->Count(), 1);
 }
+
+TEST_F(AppTest, OpenedFileIsTheSelectedRowAndNextStepsOnFromIt)
+{
+    WriteDefaults();
+    dir.Write("a.txt", "first");
+    dir.Write("b.txt", "second");
+    dir.Write("c.txt", "third");
+    TForm1& f = ShowMainWindow();
+    f.OpenFilePath(dir.Path("b.txt"));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(f.CurrentFile, dir.Path("b.txt"));
+    EXPECT_EQ(f.DiskListSelectedPath(), dir.Path("b.txt"));
+    f.bnextClick(&f);
+    EXPECT_EQ(f.CurrentFile, dir.Path("c.txt"));
+    // A path the folder does not list is still shown, with no row selected.
+    f.OpenFilePath(dir.Path("b.txt") + "-gone");
+    EXPECT_EQ(f.CurrentFile, dir.Path("b.txt") + "-gone");
+}
