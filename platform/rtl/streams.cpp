@@ -283,8 +283,10 @@ std::int64_t TMemoryStream::Write(const void* buffer, std::int64_t count)
     if (count <= 0 || m_position < 0)
         return 0;
     const std::int64_t end = m_position + count;
+    if (end > m_capacity)
+        GrowForWrite(end);
     if (end > m_size)
-        SetSize(end);
+        m_size = end;
     std::memcpy(m_memory + m_position, buffer, static_cast<size_t>(count));
     m_position = end;
     return count;
@@ -305,6 +307,23 @@ void TMemoryStream::SetSize(std::int64_t newSize)
     m_size = newSize;
     if (m_position > newSize)
         m_position = newSize;
+}
+
+void TMemoryStream::GrowForWrite(std::int64_t end)
+{
+    // Appends grow large blocks by half again, so writing a stream piece by
+    // piece reallocates a logarithmic number of times instead of once per
+    // write. When the machine cannot give the extra room, the exact size is
+    // still tried.
+    const std::int64_t grown = m_capacity + m_capacity / 2;
+    if (end >= (std::int64_t(1) << 20) && grown > end) {
+        try {
+            SetCapacity(grown);
+            return;
+        } catch (const EOutOfMemory&) {
+        }
+    }
+    SetCapacity(end);
 }
 
 void TMemoryStream::Clear()

@@ -89,7 +89,7 @@ private:
 };
 
 // A stream in one contiguous block of memory that grows and shrinks with its
-// size. Growing beyond what the machine can give raises EOutOfMemory "Out of
+// size; SetSize makes the block fit, writes past the end grow it ahead. Growing beyond what the machine can give raises EOutOfMemory "Out of
 // memory while expanding memory stream" before anything is allocated. Bytes
 // added by SetSize are not initialised.
 class TMemoryStream : public TStream {
@@ -111,6 +111,7 @@ public:
 
 private:
     void SetCapacity(std::int64_t capacity);
+    void GrowForWrite(std::int64_t end);
 
     std::uint8_t* m_memory = nullptr;
     std::int64_t m_size = 0;

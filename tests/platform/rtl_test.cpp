@@ -7,7 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
+#include <vector>
 
 TEST(StringList, ReadsEveryLineEndingAndWritesCrLf)
 {
@@ -220,4 +222,38 @@ TEST(FileShareModes, LaterOpensHonourEarlierShareModes)
     const int writer = FileOpen(f, fmOpenWrite | fmShareDenyNone);
     EXPECT_GE(writer, 0) << "the locks go with the handles";
     FileClose(writer);
+}
+
+TEST(MemoryStream, AppendsAcrossTheGrowthStepsKeepEveryByte)
+{
+    // Small pieces up past the point where the block starts growing ahead of
+    // its size, then a rewrite in the middle, a shrink and a regrow.
+    TMemoryStream stream;
+    std::vector<std::uint8_t> expected;
+    std::uint32_t state = 12345;
+    std::uint8_t piece[777];
+    while (expected.size() < 3u * 1024 * 1024) {
+        for (std::uint8_t& b : piece)
+            b = static_cast<std::uint8_t>((state = state * 1103515245u + 12345u) >> 24);
+        ASSERT_EQ(stream.Write(piece, sizeof piece), std::int64_t(sizeof piece));
+        expected.insert(expected.end(), piece, piece + sizeof piece);
+        ASSERT_EQ(stream.Size(), std::int64_t(expected.size()));
+    }
+    stream.Seek(1000, soBeginning);
+    stream.Write("middle", 6);
+    std::memcpy(expected.data() + 1000, "middle", 6);
+    ASSERT_EQ(stream.Size(), std::int64_t(expected.size()));
+    EXPECT_EQ(std::memcmp(stream.Memory(), expected.data(), expected.size()), 0);
+
+    stream.SetSize(2 * 1024 * 1024 + 3);
+    expected.resize(2 * 1024 * 1024 + 3);
+    stream.Seek(0, soEnd);
+    stream.Write("tail", 4);
+    expected.insert(expected.end(), {'t', 'a', 'i', 'l'});
+    ASSERT_EQ(stream.Size(), std::int64_t(expected.size()));
+    EXPECT_EQ(std::memcmp(stream.Memory(), expected.data(), expected.size()), 0);
+    std::vector<std::uint8_t> back(expected.size());
+    stream.Seek(0, soBeginning);
+    EXPECT_EQ(stream.Read(back.data(), std::int64_t(back.size())), std::int64_t(back.size()));
+    EXPECT_EQ(back, expected);
 }
