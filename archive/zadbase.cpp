@@ -245,8 +245,13 @@ std::int32_t TZipCommon::ExtractWriteProc(TStream32*& outStream, void* buf, bool
     return outStream ? outStream->Write(buf, count) : 0;
 }
 
-std::int32_t TZipCommon::CompressWriteProc(TStream32*& outStream, void* buf, bool, BYTE, std::int32_t count, TDataType)
+std::int32_t TZipCommon::CompressWriteProc(TStream32*& outStream, void* buf, bool isEncrypted, BYTE, std::int32_t count,
+                                           TDataType writeType)
 {
+    // The traditional cipher codes the data (never the headers) of the
+    // formats that know it, in place, with the data keys as they stand.
+    if (isEncrypted && writeType == dtData && count > 0 && isSeedKeysSupported(ArcType))
+        zadEncodeBuf(false, buf, static_cast<std::size_t>(count));
     return outStream ? outStream->Write(buf, count) : 0;
 }
 

@@ -4,6 +4,8 @@
 #include "archive/zaddeflate.h"
 #include "archive/zadgbls.h"
 #include "archive/zadhooks.h"
+#include "archive/zadvolume.h"
+#include "archive/zadaes.h"
 #include "kernel/kernel.h"
 #include "rtl/sysutils.h"
 
@@ -17,14 +19,10 @@ const char* const kStoredExtensions[] = {".ACE", ".ARC", ".ARJ", ".BH",  ".CAB",
                                          ".LHA", ".LZH", ".MIM", ".PAK", ".PK3", ".PK_", ".RAR", ".TAR", ".TGZ",
                                          ".UUE", ".UU",  ".WAR", ".XXE", ".Z",   ".ZIP", ".ZOO", ".ZAD"};
 
-constexpr std::int64_t kSmallFile = 256;
-
 bool StartsWithNoCase(const std::string& s, const std::string& prefix)
 {
     return !prefix.empty() && s.size() >= prefix.size() && AnsiLowerCase(s.substr(0, prefix.size())) == AnsiLowerCase(prefix);
 }
-
-bool IsFolderName(const std::string& name) { return !name.empty() && name.back() == '/'; }
 
 std::int32_t DosDateOf(std::int64_t unixSeconds)
 {
@@ -131,17 +129,21 @@ TCustomCClass::~TCustomCClass() = default;
 void TCustomCClass::SetArchiveFile(const std::string& name)
 {
     std::string file = DOSToUnixFilename(name);
-    if (m_compressMethod == cmTarGzip && AnsiLowerCase(ExtractFileExt(file)) == ".gz") {
-        // The TAR is built under the name without ".gz" and compressed at
-        // the end; whatever file has that name now is left alone.
+    m_tarGzip = m_compressMethod == cmTarGzip && AnsiLowerCase(ExtractFileExt(file)) == ".gz";
+    if (m_tarGzip) {
+        // The TAR is named without ".gz" and compressed at the end; it is
+        // built in a temporary file, and whatever file has the TAR's name
+        // now is left alone.
         file.resize(file.size() - 3);
         ArcType = atTarGZip;
+    } else if (ArcType == atTarGZip) {
+        ArcType = atNA;
     }
     if (!file.empty() && ExtractFileExt(file).empty())
         file += m_defaultExt;
     m_archive = file;
-    m_isNew = file.empty() || !FileExists(file);
-    if (!m_isNew && m_compressMethod != cmTarGzip) {
+    m_isNew = m_tarGzip || file.empty() || !FileExists(file);
+    if (!m_isNew) {
         TFileStream32 stream(file, fmOpenRead | fmShareDenyNone);
         if (stream.Valid())
             ArcType = GetArcType(&stream);
@@ -293,7 +295,14 @@ bool TCustomCClass::SetDefaultValues()
     m_replaced = false;
     m_erase.clear();
     VolumeName = m_archive;
-    m_isNew = m_archive.empty() || !FileExists(m_archive);
+    m_isNew = m_tarGzip || m_archive.empty() || !FileExists(m_archive);
+    // The AES key derivation takes at most 128 bytes of password; a longer
+    // one would leave the entries coded with no key at all.
+    if (Switch != swRead && !Password.empty() && EncryptionMethod >= emAES2_128 && EncryptionMethod <= emAES2_256 &&
+        Password.size() > static_cast<std::size_t>(MAX_PWD_LENGTH)) {
+        Report(26517, "the password is longer than 128 bytes");
+        return false;
+    }
     m_headSize = Switch == swRead ? 0 : GetHeadSize();
     if (FileSpec.Count() > 0) {
         if (Switch == swDelete)
@@ -387,31 +396,67 @@ void TCustomCClass::_Compress(TCompressHeaderObj& list)
     }
     TStream32* newArchive = created.Stream();
     std::unique_ptr<TFileStream32> old;
+    std::unique_ptr<TZipSetReader> parts;
+    TStream32* oldArchive = nullptr;
     if (!m_isNew) {
         old = std::make_unique<TFileStream32>(m_archive, fmOpenRead | fmShareDenyWrite);
         if (!old->Valid()) {
             Report(E_OPENERR);
             return;
         }
+        // The file may have changed since ArchiveFile was set.
+        if (IsZipped(ArcType) || ArcType == atZipMV)
+            ArcType = GetArcType(old.get());
         ArchiveSize = old->Size();
+        oldArchive = old.get();
+        if (MultiVolumeSource()) {
+            // Read from the last part on; the others are asked for as
+            // entries need them.
+            const int total = End.ThisDisk + 1;
+            parts = std::make_unique<TZipSetReader>(old.get(), false, End.ThisDisk,
+                                                    [this, total](int disk, std::int64_t, TStream32*& part) {
+                                                        return GetNextZipVolume(part, disk, total);
+                                                    });
+            oldArchive = parts.get();
+        }
         if (Switch == swDelete)
             ExcludeSpec.Clear();
-        old->SetPosition(std::max<std::int64_t>(ArchiveStartOffset, 0));
-        ArcToList(old.get(), list);
+        oldArchive->SetPosition(std::max<std::int64_t>(ArchiveStartOffset, 0));
+        ArcToList(oldArchive, list);
+        CopyStub(old.get(), newArchive, list);
     }
     if (list.Count() == 0)
         ArchiveSize = 0;
-    doFileScan(old.get(), newArchive, list);
+    doFileScan(oldArchive, newArchive, list);
     if (Cancel() || (m_added == 0 && m_dropped == 0))
         return;  // nothing changed: the old archive stays
     if (Switch == swDelete && m_dropped == list.Count())
         WriteZeroByteZipHeader(newArchive);
+    parts.reset();
     old.reset();
     if (!doCleanUp(newArchive, list) || Cancel())
         return;
-    created.Commit();
-    if (!m_replaced)
-        return;
+    if (m_tarGzip) {
+        // The TAR goes straight into "<name>.tar.gz"; a file named like
+        // the TAR itself is never touched.
+        const std::string target = TarGzipName();
+        TNewArchive gz(this, target, CompressionMethod);
+        if (!gz.Valid()) {
+            Report(E_OPENERR, ReadTempDir());
+            return;
+        }
+        doTarGzip(newArchive, gz.Stream());
+        if (Cancel())
+            return;
+        gz.Commit();
+        if (!m_replaced)
+            return;
+        m_archive = target;
+    } else {
+        created.Commit();
+        if (!m_replaced)
+            return;
+    }
     doFinish(list);
     if (OnDeactivate)
         OnDeactivate(this);
@@ -504,6 +549,9 @@ void TCustomCClass::AddEntry(const std::string& fullName, const TScanFindData& f
     info.Size = fd.Size;
     info.Date = DosDateOf(fd.LastWrite);
     info.Attributes = fd.Attributes;
+    if (!Password.empty() && EncryptionMethod >= emAES2_128 && EncryptionMethod <= emZIP_v2)
+        info.EncryptMethod = static_cast<BYTE>(EncryptionMethod);
+    info.HeaderEncrypted = EncryptHeaders ? 1 : 0;
     InitializeHeader(info);
     const std::string stored = FormatFileName(fullName, m_rootDir);
     const auto rootLength = static_cast<std::int32_t>(fullName.size() - stored.size());
@@ -570,38 +618,27 @@ void TCustomCClass::FileInArchive(const std::string& fullName, const TScanFindDa
 
 void TCustomCClass::ExecuteCompression(TStream32* oldArchive, TStream32* newArchive, TCompressHeaderObj& list)
 {
+    struct LhaEnd {
+        TCustomCClass& c;
+        TStream32* out;
+        ~LhaEnd() { c.AppendLhaEnd(out); }
+    } lhaEnd{*this, newArchive};
     for (int i = 0; i < list.Count() && !Cancel(); ++i) {
         FileCount = i + 1;
         TCompressFileInfo& info = list.FileLocationData(i);
         if (info.Action != eaAdd)
             GetHeaderInfo(list.RawHeader(i), info);
         switch (info.Action) {
-        case eaKeep: {
-            const std::int64_t size = GetTotalRecordSize(oldArchive, newArchive, list.RawHeader(i));
-            if (size <= 0 || !oldArchive)
-                break;
-            oldArchive->SetPosition(info.HeaderPos);
-            info.HeaderPos = newArchive->Size();
-            newArchive->Seek(0, soEnd);
-            if (newArchive->CopyFrom(oldArchive, size) != size)
-                throw EReadError(SReadError);
+        case eaKeep:
+        case eaRename:
+            if (oldArchive)
+                CopyRecord(oldArchive, newArchive, i, list);
             break;
-        }
         case eaDrop:
             ++m_dropped;
             if (OnDropEntry)
                 OnDropEntry(this, list.StoredName(i), m_dropped, 0);
             break;
-        case eaRename: {
-            if (!oldArchive)
-                break;
-            oldArchive->SetPosition(info.HeaderPos);
-            const std::int64_t at = newArchive->Size();
-            newArchive->Seek(0, soEnd);
-            doPCopy(oldArchive, newArchive, i, list);
-            info.HeaderPos = at;
-            break;
-        }
         case eaAdd: {
             if (IsFolderName(list.Name(i)) && !StoreEmptyDirs) {
                 info.Action = eaDrop;
@@ -652,7 +689,7 @@ void TCustomCClass::PackFile(TStream32* newArchive, int index, bool& ok, TCompre
 {
     ok = false;
     const std::string name = list.Name(index);
-    if (CompressionMethod == cmTempFile && name == m_archive)
+    if (CompressionMethod == cmTempFile && (name == m_archive || (m_tarGzip && name == TarGzipName())))
         return;  // the archive never packs itself
     Filename = name;
     bool extract = true;
@@ -673,90 +710,4 @@ void TCustomCClass::PackFile(TStream32* newArchive, int index, bool& ok, TCompre
         ~End() { c.doOnEnd(); }
     } end{*this};
     ok = AddFileProc(newArchive, index, list);
-}
-
-bool TCustomCClass::StoreStream(TStream32* source, TStream32* dest)
-{
-    std::vector<std::uint8_t> buf(kZadTransferSize);
-    std::uint32_t crc = CRC_MASK;
-    for (;;) {
-        if (Cancel())
-            return false;
-        const std::int64_t n = source->Read(buf.data(), static_cast<std::int64_t>(buf.size()));
-        if (n <= 0)
-            break;
-        crc = CrcRegisterAdd(crc, buf.data(), static_cast<std::size_t>(n));
-        dest->WriteBuffer(buf.data(), n);
-        ProcessMessages();
-    }
-    Crc32Val = ~crc;
-    return true;
-}
-
-bool TCustomCClass::AddFileProc(TStream32* newArchive, int index, TCompressHeaderObj& list)
-{
-    const std::string name = list.Name(index);
-    // The name as PackFile set it (renamed or not), OEM with '/' separators.
-    auto writeHeader = [&] {
-        const std::string stored = Utf8ToOem(Filename);
-        newArchive->WriteBuffer(GetHeadPtr(), m_headSize);
-        newArchive->WriteBuffer(stored.data(), static_cast<std::int64_t>(stored.size()));
-    };
-    const std::int64_t headerPos = newArchive->Size();
-    newArchive->SetPosition(headerPos);
-    if (IsFolderName(name)) {
-        if (!StoreEmptyDirs || !isDirEmpty(name))
-            return false;
-        Crc32Val = 0;
-        EntryStored = true;
-        FillHeaderData(0, 0);
-        writeHeader();
-        RefreshHeader(index, list.FileLocationData(index).Attributes, list);
-        return true;
-    }
-    const std::string ext = AnsiUpperCase(ExtractFileExt(name));
-    bool store = DeflateType == dtDeflateS ||
-                 (!ext.empty() && std::find(StoreFilesOfType.begin(), StoreFilesOfType.end(), ext) != StoreFilesOfType.end());
-    TFileStream32 source(name, fmOpenRead | fmShareDenyWrite);
-    if (!source.Valid()) {
-        RaiseErrorStr(name, "", VolumeName, E_OPENERR);
-        return false;
-    }
-    const std::int64_t unpacked = source.Size();
-    writeHeader();
-    const std::int64_t dataStart = newArchive->Position();
-    if (!store && unpacked <= kSmallFile) {
-        // A small file is deflated in memory first and stored when that
-        // gains nothing.
-        std::vector<std::uint8_t> bytes(static_cast<std::size_t>(unpacked)), packed;
-        if (unpacked > 0)
-            source.ReadBuffer(bytes.data(), unpacked);
-        const std::uint32_t reg = zadCompress_BufToBuf(bytes.data(), unpacked, packed, DeflateType);
-        store = packed.size() >= bytes.size();
-        if (store)
-            newArchive->WriteBuffer(bytes.data(), unpacked);
-        else
-            newArchive->WriteBuffer(packed.data(), static_cast<std::int64_t>(packed.size()));
-        Crc32Val = ~reg;
-    } else if (store) {
-        if (!StoreStream(&source, newArchive))
-            return false;
-    } else {
-        zad_stream_plus plus;
-        plus.CancelRef = CancelRef;
-        std::uint32_t crc = 0;
-        if (!zadCompressStreamProc(&source, newArchive, plus, crc, DeflateType, nullptr, maxbits()))
-            return false;
-        Crc32Val = crc;
-        newArchive->Seek(0, soEnd);
-    }
-    EntryStored = store;
-    const std::int64_t packedSize = newArchive->Size() - dataStart;
-    FillHeaderData(packedSize, unpacked);
-    newArchive->SetPosition(headerPos);
-    writeHeader();
-    list.FileLocationData(index).RecordSize = static_cast<WORD>(std::min<std::int64_t>(newArchive->Size() - headerPos, 0xFFFF));
-    Write64BitFieldHdr(newArchive, list.FileLocationData(index), 0);
-    newArchive->Seek(0, soEnd);
-    return true;
 }

@@ -7,7 +7,15 @@
 // buffer (GetHeadSize, GetHeadPtr, FillHeaderData), reads the old archive's
 // entries into the list (ArcToList, GetHeaderInfo, GetTotalRecordSize) and
 // writes the closing structures (doCleanUp). The base writes each new entry
-// as its header buffer, the stored name and the deflated or stored data.
+// as its header buffer, the stored name, the WinZip AES extra field of an
+// AES entry, then the data: deflated or stored, encrypted with Password
+// when EncryptionMethod asks for it (traditional cipher: its 12-byte header
+// first; AES: salt and verifier first, the authentication code last).
+//
+// Around the entries the base copies a self-extractor's executable stub,
+// copies kept entries of a split ZIP set from the part each starts on
+// (asking for the parts through OnNextVolume) into the one new archive, and
+// with cmTarGzip compresses the finished TAR into "<name>.tar.gz".
 //
 // A failed, raising or cancelled run leaves the old archive and every
 // source file as they were; a move erases a source only after the new
@@ -49,11 +57,15 @@ enum TEntryAction : BYTE { eaAdd = 0, eaKeep = 1, eaDrop = 2, eaRename = 3 };
 struct TCompressFileInfo {
     std::uint32_t Value32 = 0;
     BYTE Action = eaAdd;
-    std::int64_t HeaderPos = 0;  // of the entry's header in its archive
-    WORD Value16 = 0;
+    // Where the entry's record starts in its archive: for an entry of the
+    // old archive the real position in the file (a self-extractor's stored
+    // offsets plus SfxAdjust), counted from the start of its part Disk in
+    // a multi-volume set.
+    std::int64_t HeaderPos = 0;
+    WORD Disk = 0;
     WORD RecordSize = 0;
     BYTE HeaderEncrypted = 0;
-    BYTE EncryptMethod = 0;
+    BYTE EncryptMethod = 0;  // 0 none, 1 to 3 WinZip AES strengths, 4 traditional cipher
     std::vector<std::uint8_t> Extra;
     // Decoded from the raw header (GetHeaderInfo) or taken from the disk
     // file: what tells an unchanged entry.
@@ -137,6 +149,8 @@ public:
     virtual bool doFinish(TCompressHeaderObj&) { return true; }
     virtual bool doCleanUp(TStream32*, TCompressHeaderObj&) { return true; }
     virtual void GetHeaderInfo(const std::vector<std::uint8_t>&, TCompressFileInfo&) {}
+    // The size of a kept entry's whole record; the old archive stands at
+    // the record's start (and must be left there).
     virtual std::int64_t GetTotalRecordSize(TStream32*, TStream32*, const std::vector<std::uint8_t>&) { return 0; }
     virtual bool ReadHeader(TStream32*, std::string&, int) { return false; }
 
@@ -190,7 +204,15 @@ protected:
     void AddEntry(const std::string& fullName, const TScanFindData& fd, TCompressHeaderObj& list, int index = -1);
     void ExecuteCompression(TStream32* oldArchive, TStream32* newArchive, TCompressHeaderObj& list);
     void doRenameFile(std::string& name, int index, TCompressHeaderObj& list);
-    bool StoreStream(TStream32* source, TStream32* dest);
+    // Copies the source from its position, coding each block with the
+    // entry's cipher (encryption as TCompressFileInfo::EncryptMethod);
+    // Crc32Val gets the CRC of what was read. False when cancelled.
+    bool StoreStream(TStream32* source, TStream32* dest, BYTE encryption = 0);
+    // Deflates the whole source to dest's end, coding the output blocks;
+    // Crc32Val gets the source's CRC. False when cancelled.
+    bool DeflateStream(TStream32* source, TStream32* dest, BYTE encryption);
+    // Entries whose name ends in '/' are folders.
+    static bool IsFolderName(const std::string& name) { return !name.empty() && name.back() == '/'; }
     void ReadFileInfo();
     void TempFileMoveFile(TObject* sender, const std::string& toFileName, const std::string& fromFileName,
                           bool sameDrive) override;
@@ -198,18 +220,37 @@ protected:
 
     TCompressMethodState AllowedMethods = MethodBit(cmStore) | MethodBit(cmDeflate);
     std::int32_t m_headSize = 0;
-    // The data of the entry being written was stored (not deflated).
+    // What FillHeaderData needs to know of the entry being written: whether
+    // its data was stored (not deflated) and its encryption (the values of
+    // TCompressFileInfo::EncryptMethod). An AES entry's header names method
+    // 99 and an extra-field area of AesExtraSize bytes (plus the 64-bit
+    // field's); its CRC is 0, as AE-2 has it. Every encrypted entry sets
+    // flag bit 0.
     bool EntryStored = false;
+    BYTE EntryEncryption = 0;
+
+public:
+    static constexpr int AesExtraSize = 11;
+
+protected:
 
 private:
     bool NeedsWork(TCompressHeaderObj& list) const;
     void MarkDeletions(TCompressHeaderObj& list);
+    // zadcompresscopy.cpp: what the run copies or converts.
+    void CopyStub(TStream32* oldArchive, TStream32* newArchive, TCompressHeaderObj& list);
+    void CopyRecord(TStream32* oldArchive, TStream32* newArchive, int index, TCompressHeaderObj& list);
+    bool MultiVolumeSource() const;
+    std::string TarGzipName() const;
+    void doTarGzip(TStream32* tar, TStream32* gz);
+    void AppendLhaEnd(TStream32* newArchive);
 
     std::string m_archive;
     std::string m_rootDir;
     std::string m_defaultExt = ".zip";
     TCompressMethod m_compressMethod = cmDeflate;
     std::string m_baseDir;
+    bool m_tarGzip = false;  // the archive is a TAR compressed to ".gz" at the end
     bool m_isNew = true;
     bool m_replaced = false;
     int m_added = 0;

@@ -62,19 +62,24 @@ public:
     {
         if (!FailOn.empty() && Filename.find(FailOn) != std::string::npos)
             throw EWriteError("disk trouble");
+        const bool aes = EntryEncryption >= 1 && EntryEncryption <= 3;
+        const WORD method = aes ? 99 : EntryStored ? 0 : 8;
+        const WORD flags = static_cast<WORD>((EntryStored ? 0 : SetDeflateBitFlag(0)) | (EntryEncryption ? 1 : 0));
         Put32(m_local, 0x04034b50);
-        Put16(m_local + 4, 20);
-        Put16(m_local + 6, EntryStored ? 0 : SetDeflateBitFlag(0));
-        Put16(m_local + 8, EntryStored ? 0 : 8);
+        Put16(m_local + 4, aes ? 51 : 20);
+        Put16(m_local + 6, flags);
+        Put16(m_local + 8, method);
         Put32(m_local + 10, static_cast<std::uint32_t>(m_entryDate) << 16 | static_cast<std::uint32_t>(m_entryDate) >> 16);
         Put32(m_local + 14, Crc32Val);
         Put32(m_local + 18, static_cast<std::uint32_t>(packed));
         Put32(m_local + 22, static_cast<std::uint32_t>(unpacked));
         Put16(m_local + 26, static_cast<std::uint32_t>(Utf8ToOem(Filename).size()));
-        Put16(m_local + 28, 0);
+        Put16(m_local + 28, aes ? AesExtraSize : 0);
     }
 
-    // The central headers become the raw headers of the list.
+    // The central headers become the raw headers of the list. Positions are
+    // real ones: a self-extractor's stored offsets leave out its stub. The
+    // old archive may be a split set, read from its last part.
     void ArcToList(TStream32* old, TCompressHeaderObj& list) override
     {
         const std::int64_t size = old->Size();
@@ -82,7 +87,8 @@ public:
         old->SetPosition(size - 22);
         old->ReadBuffer(end.data(), 22);
         ASSERT_EQ(Get32(end.data()), 0x06054b50u);
-        std::int64_t pos = Get32(end.data() + 16);
+        ASSERT_EQ(Get16(end.data() + 4), Get16(end.data() + 6)) << "directory on the last part";
+        std::int64_t pos = Get32(end.data() + 16) + SfxAdjust;
         for (std::uint32_t i = 0; i < Get16(end.data() + 10); ++i) {
             std::vector<std::uint8_t> central(46);
             old->SetPosition(pos);
@@ -91,9 +97,10 @@ public:
             old->ReadBuffer(name.data(), static_cast<std::int64_t>(name.size()));
             TCompressFileInfo info;
             info.Action = eaKeep;
-            info.HeaderPos = Get32(central.data() + 42);
+            info.HeaderPos = Get32(central.data() + 42) + SfxAdjust;
+            info.Disk = static_cast<WORD>(Get16(central.data() + 34));
             list.AddItem(info, name, 0, central.data(), central.size());
-            pos += 46 + static_cast<std::int64_t>(name.size());
+            pos += 46 + static_cast<std::int64_t>(name.size()) + Get16(central.data() + 30) + Get16(central.data() + 32);
         }
     }
 
@@ -106,29 +113,27 @@ public:
         info.Attributes = static_cast<std::int32_t>(Get32(raw.data() + 38));
     }
 
+    // The old archive stands at the record.
     std::int64_t GetTotalRecordSize(TStream32* old, TStream32*, const std::vector<std::uint8_t>& raw) override
     {
         std::uint8_t local[30];
-        const std::int64_t at = old->Position();
-        old->SetPosition(Get32(raw.data() + 42));
         old->ReadBuffer(local, 30);
-        old->SetPosition(at);
+        old->Seek(-30, soCurrent);
         return 30 + Get16(local + 26) + Get16(local + 28) + static_cast<std::int64_t>(Get32(raw.data() + 20));
     }
 
     // A kept entry under a new name: its header with the new name, then
-    // its data unchanged.
+    // its extra field and data unchanged.
     void doPCopy(TStream32* old, TStream32* out, int index, TCompressHeaderObj& list) override
     {
         std::uint8_t local[30];
         old->ReadBuffer(local, 30);
-        old->Seek(Get16(local + 26) + Get16(local + 28), soCurrent);
+        old->Seek(Get16(local + 26), soCurrent);
         const std::string name = list.StoredName(index);
         Put16(local + 26, static_cast<std::uint32_t>(name.size()));
-        Put16(local + 28, 0);
         out->WriteBuffer(local, 30);
         out->WriteBuffer(name.data(), static_cast<std::int64_t>(name.size()));
-        out->CopyFrom(old, Get32(local + 18));
+        out->CopyFrom(old, Get16(local + 28) + static_cast<std::int64_t>(Get32(local + 18)));
     }
 
     bool doCleanUp(TStream32* out, TCompressHeaderObj& list) override
@@ -143,16 +148,16 @@ public:
             std::uint8_t local[30];
             out->SetPosition(info.HeaderPos);
             out->ReadBuffer(local, 30);
-            std::string name(Get16(local + 26), '\0');
-            out->ReadBuffer(name.data(), static_cast<std::int64_t>(name.size()));
+            std::string nameAndExtra(Get16(local + 26) + Get16(local + 28), '\0');
+            out->ReadBuffer(nameAndExtra.data(), static_cast<std::int64_t>(nameAndExtra.size()));
             std::uint8_t c[46] = {};
             Put32(c, 0x02014b50);
             Put16(c + 4, 20);
-            std::memcpy(c + 6, local + 4, 26);  // version needed .. name length
+            std::memcpy(c + 6, local + 4, 26);  // version needed .. extra length
             Put32(c + 38, static_cast<std::uint32_t>(info.Attributes));
             Put32(c + 42, static_cast<std::uint32_t>(info.HeaderPos));
             cd.insert(cd.end(), c, c + 46);
-            cd.insert(cd.end(), name.begin(), name.end());
+            cd.insert(cd.end(), nameAndExtra.begin(), nameAndExtra.end());
             ++count;
         }
         std::uint8_t e[22] = {};
