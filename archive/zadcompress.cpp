@@ -143,11 +143,8 @@ void TCustomCClass::SetArchiveFile(const std::string& name)
         file += m_defaultExt;
     m_archive = file;
     m_isNew = m_tarGzip || file.empty() || !FileExists(file);
-    if (!m_isNew) {
-        TFileStream32 stream(file, fmOpenRead | fmShareDenyNone);
-        if (stream.Valid())
-            ArcType = GetArcType(&stream);
-    }
+    if (!m_isNew)
+        TZipCommon::SetArchiveFile(file);  // detects the type as every component does
     ArchiveStartOffset = -1;
     *CancelRef = false;
 }
@@ -449,13 +446,14 @@ void TCustomCClass::_Compress(TCompressHeaderObj& list)
         if (Cancel())
             return;
         gz.Commit();
-        if (!m_replaced)
-            return;
-        m_archive = target;
+        if (m_replaced)
+            m_archive = target;
     } else {
         created.Commit();
-        if (!m_replaced)
-            return;
+    }
+    if (!m_replaced) {
+        FileCount = 0;  // the new archive never took the old one's place
+        return;
     }
     doFinish(list);
     if (OnDeactivate)

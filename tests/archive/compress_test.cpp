@@ -5,6 +5,7 @@
 // byte-for-byte as they were.
 #include "archive/zadcompress.h"
 #include "archive/zadcrc.h"
+#include "archive/zadcrypt.h"
 #include "archive/zadgbls.h"
 #include "test_support/temp_dir.h"
 
@@ -474,6 +475,21 @@ TEST_F(Compressor, FailedOrCancelledRunsLeaveEverythingAsItWas)
         EXPECT_EQ(z.Compress(), 0);
         EXPECT_EQ(Snapshot(dir.Root()), withLarge);
     }
+    {
+        // The finished archive is refused its place: the run fails and no
+        // source is erased.
+        const auto now = Snapshot(dir.Root());
+        TTestZip z;
+        Prepare(z, swMove);
+        bool asked = false;
+        z.OnTmpFileMoveBegin = [&](TObject*, const std::string&, const std::string&, bool& cancel) {
+            asked = true;
+            cancel = true;
+        };
+        EXPECT_EQ(z.Compress(), 0);
+        EXPECT_TRUE(asked);
+        EXPECT_EQ(Snapshot(dir.Root()), now);
+    }
     ExpectValid();
 }
 
@@ -540,4 +556,299 @@ TEST_F(Compressor, StoredNamesFollowTheirSetting)
     z.OnError = [&](TObject*, const std::string&, const std::string&, const std::string&, int code) { codes.push_back(code); };
     EXPECT_EQ(z.Compress(), 0);
     EXPECT_EQ(codes, std::vector<int>{25271});
+}
+
+TEST_F(Compressor, EncryptedEntriesOpenWithThePasswordOnly)
+{
+    dir.Write("src/empty.txt", "");
+    const struct {
+        TEncryptionMethod method;
+        const char* name;
+    } cases[] = {{emZIP_v2, "traditional"}, {emAES2_128, "AES-128"}, {emAES2_192, "AES-192"}, {emAES2_256, "AES-256"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove(archive);
+        TTestZip z;
+        Prepare(z, swAdd);
+        z.Password = "secret pw";
+        z.EncryptionMethod = c.method;
+        ASSERT_EQ(z.Compress(), 6);
+        // Every kind of entry: deflated text, stored by extension, a small
+        // file stored, a large incompressible one, an empty one.
+        EXPECT_NE(Shell("7z t -p'secret pw' " + archive).find("Everything is Ok"), std::string::npos)
+            << Shell("7z t -p'secret pw' " + archive);
+        EXPECT_EQ(Shell("7z t -pwrong " + archive).rfind("FAILED", 0), 0u);
+        for (const char* name : {"a.txt", "b.bin", "small.txt", "packed.zip", "sub/d.txt", "empty.txt"})
+            EXPECT_EQ(Shell("7z x -so -p'secret pw' " + archive + " " + name), dir.Read(std::string("src/") + name)) << name;
+        if (c.method == emZIP_v2) {
+            EXPECT_EQ(Shell("unzip -tq -P 'secret pw' " + archive).rfind("No errors", 0), 0u)
+                << Shell("unzip -t -P 'secret pw' " + archive);
+            EXPECT_EQ(Shell("unzip -tq -P wrong " + archive).rfind("FAILED", 0), 0u);
+        }
+        const std::string technical = Shell("7z l -slt " + archive);
+        EXPECT_NE(technical.find(c.method == emZIP_v2 ? "ZipCrypto" : "AES-"), std::string::npos);
+        // An empty file has nothing to hide: it is the one entry without
+        // (zipinfo writes the text/binary letter in capitals for an
+        // encrypted entry).
+        std::istringstream info(Shell("unzip -Z " + archive));
+        int coded = 0;
+        for (std::string line; std::getline(info, line);) {
+            if (line.rfind("-rw", 0) != 0)
+                continue;
+            std::istringstream fields(line);
+            std::string mode, version, system, size, flags;
+            fields >> mode >> version >> system >> size >> flags;
+            const bool isEmpty = line.find("empty.txt") != std::string::npos;
+            EXPECT_EQ(flags[0], isEmpty ? 'b' : 'B') << line;
+            coded += flags[0] == 'B';
+        }
+        EXPECT_EQ(coded, 5);
+    }
+}
+
+TEST_F(Compressor, AnAesPasswordTooLongForTheKeyIsRefused)
+{
+    TTestZip z;
+    Prepare(z, swAdd);
+    z.Password = std::string(129, 'p');
+    z.EncryptionMethod = emAES2_256;
+    EXPECT_EQ(z.Compress(), 0);
+    EXPECT_EQ(Errors(26517), 1);
+    EXPECT_FALSE(fs::exists(archive));
+}
+
+TEST_F(Compressor, CompressWriteProcCodesZipDataOnly)
+{
+    const std::string plain = "some entry data";
+    std::string expected = plain;
+    seed_keys("pw");
+    zadEncodeBuf(false, expected.data(), expected.size());
+    const struct {
+        TArcType type;
+        TDataType kind;
+        bool encrypt;
+        bool coded;
+    } cases[] = {{atZip, dtData, true, true},     {atBhExe, dtData, true, true}, {atZip, dtHeader, true, false},
+                 {atZip, dtData, false, false},  {atTar, dtData, true, false}};
+    for (const auto& c : cases) {
+        TTestZip z;
+        z.ArcType = c.type;
+        TMemoryStream32 out;
+        TStream32* to = &out;
+        std::string buf = plain;
+        seed_keys("pw");
+        EXPECT_EQ(z.CompressWriteProc(to, buf.data(), c.encrypt, 32, static_cast<std::int32_t>(buf.size()), c.kind), 15);
+        EXPECT_EQ(std::string(static_cast<const char*>(out.Memory()), 15), c.coded ? expected : plain) << c.type;
+    }
+}
+
+namespace {
+
+// A self-extractor's stub: an executable header and code the detection
+// does not know, so the ZIP behind it is found from its end.
+std::string Stub()
+{
+    std::string stub(1000, '\0');
+    stub[0] = 'M';
+    stub[1] = 'Z';
+    for (std::size_t i = 64; i < stub.size(); ++i)
+        stub[i] = static_cast<char>(i * 7);
+    return stub;
+}
+
+}  // namespace
+
+TEST_F(Compressor, SelfExtractorKeepsItsStub)
+{
+    ASSERT_EQ(AddAll(), 5);
+    // As a stub is put in front of an archive: the stored offsets leave it out.
+    const std::string sfx = dir.Path("out/setup.exe");
+    dir.Write("out/setup.exe", Stub() + dir.Read("out/test.zip"));
+    archive = sfx;
+    dir.Write("src/new.txt", "added to the self-extractor");
+    {
+        TTestZip z;
+        Prepare(z, swAdd, "new.txt");
+        EXPECT_EQ(z.ArcType, atZipExe);
+        EXPECT_EQ(z.Compress(), 6);
+    }
+    EXPECT_EQ(dir.Read("out/setup.exe").substr(0, 1000), Stub());
+    ExpectValid();
+    EXPECT_EQ(Entry("new.txt"), "added to the self-extractor");
+    EXPECT_EQ(Entry("b.bin"), dir.Read("src/b.bin"));
+    // A second run reads the offsets the first one wrote (they count the stub).
+    {
+        TTestZip z;
+        Prepare(z, swDelete, "a.txt");
+        EXPECT_GT(z.Compress(), 0);
+    }
+    EXPECT_EQ(dir.Read("out/setup.exe").substr(0, 1000), Stub());
+    ExpectValid();
+    EXPECT_EQ(Listing(), "b.bin\nnew.txt\npacked.zip\nsmall.txt\nsub/d.txt\n");
+    EXPECT_EQ(Entry("sub/d.txt"), dir.Read("src/sub/d.txt"));
+}
+
+TEST_F(Compressor, SplitSourceIsCopiedPartByPart)
+{
+    // Incompressible data in 64 KB parts: entries run over part seams.
+    std::mt19937 rng(9);
+    std::string big(150000, '\0');
+    for (char& c : big)
+        c = static_cast<char>(rng());
+    dir.Write("set/big.bin", big);
+    dir.Write("set/a.txt", dir.Read("src/a.txt"));
+    dir.Write("set/b.bin", dir.Read("src/b.bin"));
+    ASSERT_EQ(Shell("cd " + dir.Path("set") + " && zip -q -s 64k " + dir.Path("out/split.zip") + " big.bin a.txt b.bin"), "");
+    ASSERT_TRUE(fs::exists(dir.Path("out/split.z02")));
+    archive = dir.Path("out/split.zip");
+    dir.Write("src/new.txt", "one more");
+    const auto before = Snapshot(dir.Root());
+
+    // A part refused: the run ends and nothing changes.
+    {
+        TTestZip z;
+        Prepare(z, swAdd, "new.txt");
+        ASSERT_EQ(z.ArcType, atZipMV);
+        z.OnNextVolume = [](TObject*, std::string&, int, bool, bool& cancel) { cancel = true; };
+        EXPECT_EQ(z.Compress(), 0);
+        EXPECT_EQ(Snapshot(dir.Root()), before);
+    }
+    // Without the part event nothing can be copied either.
+    {
+        TTestZip z;
+        Prepare(z, swAdd, "new.txt");
+        EXPECT_EQ(z.Compress(), 0);
+        EXPECT_EQ(Errors(25270), 1);
+        EXPECT_EQ(Snapshot(dir.Root()), before);
+    }
+    std::vector<std::string> asked;
+    {
+        TTestZip z;
+        Prepare(z, swAdd, "new.txt");
+        z.OnNextVolume = [&](TObject*, std::string& name, int, bool exists, bool& cancel) {
+            asked.push_back(ExtractFileName(name));
+            cancel = !exists;
+        };
+        EXPECT_EQ(z.Compress(), 4);
+    }
+    EXPECT_NE(std::find(asked.begin(), asked.end(), "split.z01"), asked.end());
+    EXPECT_NE(std::find(asked.begin(), asked.end(), "split.z02"), asked.end());
+    // One archive now, whole in itself.
+    ExpectValid();
+    EXPECT_EQ(Entry("big.bin"), big);
+    EXPECT_EQ(Entry("a.txt"), dir.Read("src/a.txt"));
+    EXPECT_EQ(Entry("b.bin"), dir.Read("src/b.bin"));
+    EXPECT_EQ(Entry("new.txt"), "one more");
+}
+
+namespace {
+
+// A TAR writer on the base class: a ustar header per file, the data padded
+// to 512 bytes, two empty blocks at the end.
+class TTestTar : public TCompBase {
+public:
+    TTestTar() { AllowedMethods |= MethodBit(cmTarGzip); }
+    std::int32_t GetHeadSize() override { return 512; }
+    std::uint8_t* GetHeadPtr() override { return m_header; }
+
+    bool AddFileProc(TStream32* out, int index, TCompressHeaderObj& list) override
+    {
+        if (Cancel())
+            return false;
+        const std::string data = [&] {
+            std::ifstream in(list.Name(index), std::ios::binary);
+            return std::string(std::istreambuf_iterator<char>(in), {});
+        }();
+        std::memset(m_header, 0, 512);
+        std::snprintf(reinterpret_cast<char*>(m_header), 100, "%s", Filename.c_str());
+        std::snprintf(reinterpret_cast<char*>(m_header) + 100, 8, "%07o", 0644);
+        std::snprintf(reinterpret_cast<char*>(m_header) + 108, 8, "%07o", 0);
+        std::snprintf(reinterpret_cast<char*>(m_header) + 116, 8, "%07o", 0);
+        std::snprintf(reinterpret_cast<char*>(m_header) + 124, 12, "%011o", static_cast<unsigned>(data.size()));
+        std::snprintf(reinterpret_cast<char*>(m_header) + 136, 12, "%011o", 0u);
+        m_header[156] = '0';
+        std::memcpy(m_header + 257, "ustar\00000", 8);
+        std::memset(m_header + 148, ' ', 8);
+        unsigned sum = 0;
+        for (std::uint8_t b : m_header)
+            sum += b;
+        std::snprintf(reinterpret_cast<char*>(m_header) + 148, 8, "%06o", sum);
+        out->Seek(0, soEnd);
+        out->WriteBuffer(m_header, 512);
+        out->WriteBuffer(data.data(), static_cast<std::int64_t>(data.size()));
+        const std::string pad((512 - data.size() % 512) % 512, '\0');
+        out->WriteBuffer(pad.data(), static_cast<std::int64_t>(pad.size()));
+        return true;
+    }
+
+    bool doCleanUp(TStream32* out, TCompressHeaderObj&) override
+    {
+        const std::string end(1024, '\0');
+        out->Seek(0, soEnd);
+        out->WriteBuffer(end.data(), 1024);
+        return true;
+    }
+
+private:
+    std::uint8_t m_header[512] = {};
+};
+
+}  // namespace
+
+TEST_F(Compressor, TarThenGzip)
+{
+    // A file that has the TAR's name is someone else's.
+    dir.Write("out/data.tar", "an unrelated file");
+    const std::string gz = dir.Path("out/data.tar.gz");
+    for (const TDeflateType type : {dtDeflateN, dtDeflateS}) {
+        SCOPED_TRACE(type);
+        TTestTar t;
+        ASSERT_TRUE(t.SetCompressMethod(cmTarGzip));
+        t.DeflateType = type;
+        t.SetArchiveFile(gz);
+        t.SetRootDir(dir.Path("src/"));
+        t.FileSpec.Add(dir.Path("src/*.*"));
+        EXPECT_EQ(t.Compress(), 5);
+        EXPECT_EQ(t.ArchiveFile(), gz);
+        EXPECT_EQ(Shell("gzip -t " + gz), "");
+        std::istringstream in(Shell("tar -tzf " + gz));
+        std::vector<std::string> names;
+        for (std::string line; std::getline(in, line);)
+            names.push_back(line);
+        std::sort(names.begin(), names.end());
+        EXPECT_EQ(names, (std::vector<std::string>{"a.txt", "b.bin", "packed.zip", "small.txt", "sub/d.txt"}));
+        EXPECT_EQ(Shell("tar -xzOf " + gz + " sub/d.txt"), dir.Read("src/sub/d.txt"));
+        // The member carries the TAR's name.
+        EXPECT_EQ(dir.Read("out/data.tar.gz").substr(3, 1), "\x08");
+        EXPECT_EQ(dir.Read("out/data.tar.gz").substr(10, 9), std::string("data.tar", 9));
+        EXPECT_EQ(dir.Read("out/data.tar"), "an unrelated file");
+    }
+    // A cancelled run leaves the last archive and the TAR's namesake.
+    const auto before = Snapshot(dir.Root());
+    TTestTar t;
+    ASSERT_TRUE(t.SetCompressMethod(cmTarGzip));
+    t.SetArchiveFile(gz);
+    t.SetRootDir(dir.Path("src/"));
+    t.FileSpec.Add(dir.Path("src/*.*"));
+    int begun = 0;
+    t.OnBegin = [&](TObject*, const std::string&, int, bool&) {
+        if (++begun == 3)
+            *t.CancelRef = true;
+    };
+    EXPECT_EQ(t.Compress(), 0);
+    EXPECT_EQ(Snapshot(dir.Root()), before);
+}
+
+TEST_F(Compressor, LhaArchivesEndTheirHeaderChain)
+{
+    // The byte 0 that ends an LHA header chain follows the last entry; the
+    // closing structures come after it.
+    TTestZip z;
+    Prepare(z, swAdd, "small.txt");
+    z.ArcType = atLzh;
+    ASSERT_EQ(z.Compress(), 1);
+    const std::string bytes = dir.Read("out/test.zip");
+    const std::size_t cd = Get32(reinterpret_cast<const std::uint8_t*>(bytes.data()) + bytes.size() - 6);
+    ASSERT_EQ(cd, 30 + 9 + 4 + 1u);
+    EXPECT_EQ(bytes[cd - 1], '\0');
 }
