@@ -256,6 +256,16 @@ std::int32_t TCustomCClass::GetHeadSize()
     return 0;
 }
 
+void TCustomCClass::CommentObjDone(bool) { Report(E_UNSUPPORTEDTYPE); }
+
+void TCustomCClass::SetFileComment(int, const std::string&, int) { Report(E_UNSUPPORTEDTYPE); }
+
+int TCustomCClass::CommentObjInit()
+{
+    Report(E_UNSUPPORTEDTYPE);
+    return 0;
+}
+
 std::uint8_t* TCustomCClass::GetHeadPtr()
 {
     Report(E_UNSUPPORTEDTYPE, "GetHeadPtr");
@@ -293,6 +303,12 @@ bool TCustomCClass::SetDefaultValues()
     m_erase.clear();
     VolumeName = m_archive;
     m_isNew = m_tarGzip || m_archive.empty() || !FileExists(m_archive);
+    // A drive that holds no disk ends the run before anything is read.
+    auto report = [this](const std::string& f, const std::string& m, const std::string& v, int code) {
+        RaiseErrorStr(f, m, v, code);
+    };
+    if (!m_archive.empty() && !DiskManager.GetDriveInfo(m_archive, nullptr, report, nullptr, nullptr, true))
+        return false;
     // The AES key derivation takes at most 128 bytes of password; a longer
     // one would leave the entries coded with no key at all.
     if (Switch != swRead && !Password.empty() && EncryptionMethod >= emAES2_128 && EncryptionMethod <= emAES2_256 &&
@@ -530,6 +546,11 @@ bool TCustomCClass::DoUpdateFilesList(const std::string& dir, const TScanFindDat
             OnExcludeFile(this, SlashSep(dir, fd.Name));
         return false;
     }
+    return SearchRecProc(dir, fd, list);
+}
+
+bool TCustomCClass::SearchRecProc(const std::string& dir, const TScanFindData& fd, TCompressHeaderObj& list)
+{
     const std::string full = SlashSep(dir, fd.Name);
     SetFilename(full);
     if (FileInExcludeList(dir, fd.Name, "", "", fd.Attributes))
@@ -621,6 +642,8 @@ void TCustomCClass::ExecuteCompression(TStream32* oldArchive, TStream32* newArch
         TStream32* out;
         ~LhaEnd() { c.AppendLhaEnd(out); }
     } lhaEnd{*this, newArchive};
+    if (OnElapsedTime)
+        Timer.Start();
     for (int i = 0; i < list.Count() && !Cancel(); ++i) {
         FileCount = i + 1;
         TCompressFileInfo& info = list.FileLocationData(i);
@@ -661,6 +684,10 @@ void TCustomCClass::ExecuteCompression(TStream32* oldArchive, TStream32* newArch
         }
         default: break;
         }
+    }
+    if (OnElapsedTime) {
+        Timer.Stop();
+        OnElapsedTime(this, Timer.ElapsedTime);
     }
 }
 

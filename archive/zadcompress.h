@@ -146,6 +146,12 @@ public:
     virtual std::uint8_t* GetHeadPtr();
     virtual std::int32_t Write64BitFieldHdr(TStream32*, TCompressFileInfo&, int) { return 0; }
     virtual void ArcToList(TStream32*, TCompressHeaderObj&) {}
+    // Entry comments belong to a concrete format: the base reports 25244.
+    virtual void CommentObjDone(bool flag);
+    virtual bool CommentsChanged() { return false; }
+    virtual void GetFileComment(int, std::string&) {}
+    virtual void SetFileComment(int index, const std::string& comment, int length);
+    virtual int CommentObjInit();
     virtual bool doFinish(TCompressHeaderObj&) { return true; }
     virtual bool doCleanUp(TStream32*, TCompressHeaderObj&) { return true; }
     virtual void GetHeaderInfo(const std::vector<std::uint8_t>&, TCompressFileInfo&) {}
@@ -200,6 +206,9 @@ protected:
     int doCompress();
     void doFileScan(TStream32* oldArchive, TStream32* newArchive, TCompressHeaderObj& list);
     bool DoUpdateFilesList(const std::string& dir, const TScanFindData& fd, TCompressHeaderObj& list);
+    // The step DoUpdateFilesList takes for a file after its folder and
+    // extension tests, for a concrete compressor's own search.
+    bool SearchRecProc(const std::string& dir, const TScanFindData& fd, TCompressHeaderObj& list);
     void FileInArchive(const std::string& fullName, const TScanFindData& fd, TCompressHeaderObj& list);
     void AddEntry(const std::string& fullName, const TScanFindData& fd, TCompressHeaderObj& list, int index = -1);
     void ExecuteCompression(TStream32* oldArchive, TStream32* newArchive, TCompressHeaderObj& list);

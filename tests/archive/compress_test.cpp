@@ -561,6 +561,7 @@ TEST_F(Compressor, StoredNamesFollowTheirSetting)
 TEST_F(Compressor, EncryptedEntriesOpenWithThePasswordOnly)
 {
     dir.Write("src/empty.txt", "");
+    dir.Write("src/short.txt", std::string(200, 'a'));  // small, deflated in memory
     const struct {
         TEncryptionMethod method;
         const char* name;
@@ -572,13 +573,13 @@ TEST_F(Compressor, EncryptedEntriesOpenWithThePasswordOnly)
         Prepare(z, swAdd);
         z.Password = "secret pw";
         z.EncryptionMethod = c.method;
-        ASSERT_EQ(z.Compress(), 6);
-        // Every kind of entry: deflated text, stored by extension, a small
-        // file stored, a large incompressible one, an empty one.
+        ASSERT_EQ(z.Compress(), 7);
+        // Every kind of entry: deflated text, stored by extension, small
+        // files deflated and stored, a large incompressible one, an empty one.
         EXPECT_NE(Shell("7z t -p'secret pw' " + archive).find("Everything is Ok"), std::string::npos)
             << Shell("7z t -p'secret pw' " + archive);
         EXPECT_EQ(Shell("7z t -pwrong " + archive).rfind("FAILED", 0), 0u);
-        for (const char* name : {"a.txt", "b.bin", "small.txt", "packed.zip", "sub/d.txt", "empty.txt"})
+        for (const char* name : {"a.txt", "b.bin", "small.txt", "short.txt", "packed.zip", "sub/d.txt", "empty.txt"})
             EXPECT_EQ(Shell("7z x -so -p'secret pw' " + archive + " " + name), dir.Read(std::string("src/") + name)) << name;
         if (c.method == emZIP_v2) {
             EXPECT_EQ(Shell("unzip -tq -P 'secret pw' " + archive).rfind("No errors", 0), 0u)
@@ -602,7 +603,7 @@ TEST_F(Compressor, EncryptedEntriesOpenWithThePasswordOnly)
             EXPECT_EQ(flags[0], isEmpty ? 'b' : 'B') << line;
             coded += flags[0] == 'B';
         }
-        EXPECT_EQ(coded, 5);
+        EXPECT_EQ(coded, 6);
     }
 }
 
@@ -851,4 +852,35 @@ TEST_F(Compressor, LhaArchivesEndTheirHeaderChain)
     const std::size_t cd = Get32(reinterpret_cast<const std::uint8_t*>(bytes.data()) + bytes.size() - 6);
     ASSERT_EQ(cd, 30 + 9 + 4 + 1u);
     EXPECT_EQ(bytes[cd - 1], '\0');
+}
+
+TEST_F(Compressor, TheBaseLeavesTheFormatToAConcreteCompressor)
+{
+    std::vector<int> codes;
+    TCompBase base;
+    base.OnError = [&](TObject*, const std::string&, const std::string&, const std::string&, int code) { codes.push_back(code); };
+    EXPECT_EQ(base.GetHeadSize(), 0);
+    EXPECT_EQ(base.GetHeadPtr(), nullptr);
+    EXPECT_EQ(base.CommentObjInit(), 0);
+    base.SetFileComment(0, "note", 4);
+    base.CommentObjDone(true);
+    EXPECT_FALSE(base.CommentsChanged());
+    EXPECT_EQ(codes, std::vector<int>(5, 25244));
+    // Without a header the base adds nothing and writes no archive.
+    base.SetArchiveFile(archive);
+    base.SetRootDir(dir.Path("src/"));
+    base.FileSpec.Add(dir.Path("src/*.*"));
+    EXPECT_EQ(base.Compress(), 0);
+    EXPECT_FALSE(fs::exists(archive));
+
+    // The elapsed time of a run that writes is reported once.
+    TTestZip z;
+    Prepare(z, swAdd);
+    int timed = 0;
+    z.OnElapsedTime = [&](TObject*, float seconds) {
+        ++timed;
+        EXPECT_GE(seconds, 0.0f);
+    };
+    EXPECT_EQ(z.Compress(), 5);
+    EXPECT_EQ(timed, 1);
 }
