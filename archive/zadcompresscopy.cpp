@@ -64,10 +64,12 @@ void TCustomCClass::CopyRecord(TStream32* oldArchive, TStream32* newArchive, int
     }
     oldArchive->SetPosition(info.HeaderPos);
     const std::int64_t size = GetTotalRecordSize(oldArchive, newArchive, list.RawHeader(index));
-    if (size <= 0)
-        return;
+    // A kept entry whose record has no size cannot be copied; leaving it out
+    // would break the new archive, so the run fails and the old one stays.
+    if (size <= 0 && info.Action == eaKeep)
+        throw EReadError(SReadError);
     if (parts)
-        parts->FollowUntil(info.HeaderPos + size);
+        parts->FollowUntil(info.HeaderPos + std::max<std::int64_t>(size, 0));
     oldArchive->SetPosition(info.HeaderPos);
     const std::int64_t at = newArchive->Size();
     newArchive->Seek(0, soEnd);
