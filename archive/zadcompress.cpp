@@ -417,9 +417,9 @@ void TCustomCClass::_Compress(TCompressHeaderObj& list)
             Report(E_OPENERR);
             return;
         }
-        // The file may have changed since ArchiveFile was set.
-        if (IsZipped(ArcType) || ArcType == atZipMV)
-            ArcType = GetArcType(old.get());
+        // The file may have changed since ArchiveFile was set, and the run
+        // needs where its headers start (a stub's length) again.
+        ArcType = GetArcType(old.get());
         ArchiveSize = old->Size();
         oldArchive = old.get();
         if (MultiVolumeSource()) {

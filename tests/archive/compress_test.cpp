@@ -801,11 +801,12 @@ TEST_F(Compressor, TarThenGzip)
     // A file that has the TAR's name is someone else's.
     dir.Write("out/data.tar", "an unrelated file");
     const std::string gz = dir.Path("out/data.tar.gz");
-    for (const TDeflateType type : {dtDeflateN, dtDeflateS}) {
+    for (const auto& [type, where] : {std::pair{dtDeflateN, cmTempFile}, {dtDeflateS, cmTempMem}}) {
         SCOPED_TRACE(type);
         TTestTar t;
         ASSERT_TRUE(t.SetCompressMethod(cmTarGzip));
         t.DeflateType = type;
+        t.CompressionMethod = where;
         t.SetArchiveFile(gz);
         t.SetRootDir(dir.Path("src/"));
         t.FileSpec.Add(dir.Path("src/*.*"));
