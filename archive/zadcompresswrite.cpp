@@ -155,9 +155,12 @@ bool TCustomCClass::AddFileProc(TStream32* newArchive, int index, TCompressHeade
     if (!small.empty() || unpacked == 0) {
         EncryptBlock(EntryEncryption, small.data(), small.size());
         newArchive->WriteBuffer(small.data(), static_cast<std::int64_t>(small.size()));
-    } else if (!(store ? (source.SetPosition(0), StoreStream(&source, newArchive, EntryEncryption))
-                       : DeflateStream(&source, newArchive, EntryEncryption))) {
-        return false;
+    } else {
+        source.SetPosition(0);
+        const bool written = store ? StoreStream(&source, newArchive, EntryEncryption)
+                                   : DeflateStream(&source, newArchive, EntryEncryption);
+        if (!written)
+            return false;
     }
     if (aes) {
         newArchive->Seek(0, soEnd);
