@@ -637,11 +637,6 @@ void TCustomCClass::FileInArchive(const std::string& fullName, const TScanFindDa
 
 void TCustomCClass::ExecuteCompression(TStream32* oldArchive, TStream32* newArchive, TCompressHeaderObj& list)
 {
-    struct LhaEnd {
-        TCustomCClass& c;
-        TStream32* out;
-        ~LhaEnd() { c.AppendLhaEnd(out); }
-    } lhaEnd{*this, newArchive};
     if (OnElapsedTime)
         Timer.Start();
     for (int i = 0; i < list.Count() && !Cancel(); ++i) {
@@ -685,6 +680,7 @@ void TCustomCClass::ExecuteCompression(TStream32* oldArchive, TStream32* newArch
         default: break;
         }
     }
+    AppendLhaEnd(newArchive);
     if (OnElapsedTime) {
         Timer.Stop();
         OnElapsedTime(this, Timer.ElapsedTime);

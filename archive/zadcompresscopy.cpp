@@ -98,14 +98,11 @@ void TCustomCClass::AppendLhaEnd(TStream32* newArchive)
 {
     if (!InTypes(ArcType, {atLha, atLhaExe, atLzh, atLzhExe}))
         return;
-    try {
-        // A size byte of 0 ends the chain of LHA headers.
-        const std::uint8_t end = 0;
-        newArchive->Seek(0, soEnd);
-        newArchive->WriteBuffer(&end, 1);
-    } catch (...) {
-        // Only reached while a failing run unwinds: its archive is discarded.
-    }
+    // A size byte of 0 ends the chain of LHA headers. A run that failed
+    // never gets here; its archive is discarded.
+    const std::uint8_t end = 0;
+    newArchive->Seek(0, soEnd);
+    newArchive->WriteBuffer(&end, 1);
 }
 
 std::string TCustomCClass::TarGzipName() const
