@@ -64,7 +64,8 @@ inline Rgb PalettePixel(int x, int y)
 
 using bench::Quoted;
 
-
+// The decode comparisons run vx_decode, which only the decode benchmarks build.
+#ifdef VX_DECODE_PROGRAM
 // Our side of a comparison: vx_decode (built beside the benchmark) on a file.
 inline std::string OursCommand(const std::string& file, std::uint32_t formatId)
 {
@@ -103,6 +104,7 @@ inline int RunPlasmaBench(const std::string& name, const std::string& extension,
     bench::PrintRatioLine(t.ratio, goal);
     return 0;
 }
+#endif
 
 // Runs a shell command and answers its peak resident memory in MB (that of
 // the command itself, which the shell replaces itself with), or -1.
