@@ -31,18 +31,32 @@ std::int64_t TGIFWriter::Write(const void* buffer, std::int64_t count)
     return count;
 }
 
-void TGIFWriter::FlushBuffer()
+// Puts the full block's length in front of it and opens the next; a full
+// buffer goes out first.
+void TGIFWriter::CloseBlock()
 {
-    m_buffer[0] = static_cast<std::uint8_t>(m_used - 1);
-    const int used = m_used;
-    m_used = 1;
-    m_destination.WriteBuffer(m_buffer.data(), used);
+    m_buffer[static_cast<std::size_t>(m_blockStart)] = static_cast<std::uint8_t>(kBlockBytes - 1);
+    if (m_used == static_cast<int>(m_buffer.size())) {
+        m_used = 0;
+        m_destination.WriteBuffer(m_buffer.data(), static_cast<std::int64_t>(m_buffer.size()));
+    }
+    m_blockStart = m_used;
+    m_blockEnd = m_blockStart + kBlockBytes;
+    ++m_used;
 }
 
 void TGIFWriter::Flush()
 {
-    if (m_used > 1)
-        FlushBuffer();
+    int end = m_blockStart;
+    if (m_used > m_blockStart + 1) {
+        m_buffer[static_cast<std::size_t>(m_blockStart)] = static_cast<std::uint8_t>(m_used - m_blockStart - 1);
+        end = m_used;
+    }
+    m_blockStart = 0;
+    m_blockEnd = kBlockBytes;
+    m_used = 1;
+    if (end > 0)
+        m_destination.WriteBuffer(m_buffer.data(), end);
 }
 
 void THashTable::Clear() { m_slots.fill(kEmpty); }
@@ -63,19 +77,18 @@ void THashTable::Insert(std::uint32_t key, int code)
     throw GIFException("LZW dictionary overflow");
 }
 
-int THashTable::Lookup(std::uint32_t key) const
+int THashTable::LookupAfter(std::uint32_t key, int slot) const
 {
     const int step = Step(key);
-    int slot = FirstSlot(key);
-    for (int probes = 0; probes < kSize; ++probes) {
-        const std::uint32_t entry = m_slots[slot];
+    for (int probes = 1; probes < kSize; ++probes) {
+        slot -= step;
+        if (slot < 0)
+            slot += kSize;
+        const std::uint32_t entry = m_slots[static_cast<std::size_t>(slot)];
         if ((entry >> 12) == (kEmpty >> 12))
             return -1;
         if ((entry >> 12) == key)
             return static_cast<int>(entry & 0xFFF);
-        slot -= step;
-        if (slot < 0)
-            slot += kSize;
     }
     return -1;
 }
@@ -112,6 +125,7 @@ void TGIFEncoder::Compress(TStream& stream, int bitsPerPixel, int width, int hei
         if (data && width > 0 && height > 0)
             DoCompress();
         Output(m_endCode);
+        FlushBits();
         writer.Flush();
     } catch (...) {
         m_writer = nullptr;
@@ -137,28 +151,15 @@ bool TGIFEncoder::NextRow()
     return true;
 }
 
-// Codes are packed least significant bit first; the end code also pushes
-// out the last partial byte.
-void TGIFEncoder::Output(int code)
+// The end code's last bits go out as a partial byte.
+void TGIFEncoder::FlushBits()
 {
-    if (m_bitsInBucket > 0)
-        m_bucket = (m_bucket & ((1u << m_bitsInBucket) - 1)) | (static_cast<std::uint32_t>(code) << m_bitsInBucket);
-    else
-        m_bucket = static_cast<std::uint32_t>(code);
-    m_bitsInBucket += m_codeWidth;
-    while (m_bitsInBucket >= 8) {
+    while (m_bitsInBucket > 0) {
         m_writer->PutByte(static_cast<std::uint8_t>(m_bucket));
         m_bucket >>= 8;
         m_bitsInBucket -= 8;
     }
-    if (code == m_endCode) {
-        while (m_bitsInBucket > 0) {
-            m_writer->PutByte(static_cast<std::uint8_t>(m_bucket));
-            m_bucket >>= 8;
-            m_bitsInBucket -= 8;
-        }
-        m_bitsInBucket = 0;
-    }
+    m_bitsInBucket = 0;
 }
 
 void TGIFEncoder::EmitClearCode()
@@ -167,21 +168,15 @@ void TGIFEncoder::EmitClearCode()
     Output(m_clearCode);
 }
 
-// The width follows the decoder's table: it grows once the next code to be
-// assigned no longer fits, and returns to the start after a clear code
-// (which itself still goes out at the old width).
-void TLZWEncoder::Output(int code)
+void TLZWEncoder::AdjustCodeWidth()
 {
-    TGIFEncoder::Output(code);
-    if (m_nextFreeCode > m_largestCode || m_clearFlag) {
-        if (m_clearFlag) {
-            m_codeWidth = m_initialCodeWidth;
-            m_largestCode = MaxCodeForBits(m_codeWidth);
-            m_clearFlag = false;
-        } else {
-            ++m_codeWidth;
-            m_largestCode = m_codeWidth == 12 ? 4096 : MaxCodeForBits(m_codeWidth);
-        }
+    if (m_clearFlag) {
+        m_codeWidth = m_initialCodeWidth;
+        m_largestCode = MaxCodeForBits(m_codeWidth);
+        m_clearFlag = false;
+    } else {
+        ++m_codeWidth;
+        m_largestCode = m_codeWidth == 12 ? 4096 : MaxCodeForBits(m_codeWidth);
     }
 }
 
@@ -192,28 +187,43 @@ void TLZWEncoder::EmitClearCode()
     m_nextFreeCode = m_clearCode + 2;
 }
 
-void TLZWEncoder::DoCompress()
+// The pixels are taken a row (or the whole frame) at a time, so that the
+// loop over them stays free of row bookkeeping.
+template <bool kDictionary>
+void TLZWEncoder::Encode()
 {
     EmitClearCode();
     int prefix = ReadPixel();
-    for (int pixel = ReadPixel(); pixel >= 0; pixel = ReadPixel()) {
-        const auto key = static_cast<std::uint32_t>(prefix) * 256 + static_cast<std::uint32_t>(pixel);
-        const int code = FindString(key);
-        if (code >= 0) {
-            prefix = code;
-            continue;
-        }
-        Output(prefix);
-        prefix = pixel;
-        if (m_nextFreeCode >= kMaxCode) {
-            EmitClearCode();
-        } else {
-            AddString(key, m_nextFreeCode);
-            ++m_nextFreeCode;
+    const std::uint8_t* p = nullptr;
+    const std::uint8_t* end = nullptr;
+    while (TakePixels(p, end)) {
+        for (; p != end; ++p) {
+            const int pixel = CheckedPixel(*p);
+            const auto key = static_cast<std::uint32_t>(prefix) * 256 + static_cast<std::uint32_t>(pixel);
+            if constexpr (kDictionary) {
+                const int code = m_dictionary.Lookup(key);
+                if (code >= 0) {
+                    prefix = code;
+                    continue;
+                }
+            }
+            OutputCode(prefix);
+            prefix = pixel;
+            if (m_nextFreeCode >= kMaxCode) {
+                EmitClearCode();
+            } else {
+                if constexpr (kDictionary)
+                    m_dictionary.Insert(key, m_nextFreeCode);
+                ++m_nextFreeCode;
+            }
         }
     }
-    Output(prefix);
+    OutputCode(prefix);
 }
+
+void TLZWEncoder::DoCompress() { Encode<true>(); }
+
+void TPlainEncoder::DoCompress() { Encode<false>(); }
 
 std::int64_t GIFIntegerSquareRoot(std::int64_t x)
 {

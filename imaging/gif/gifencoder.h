@@ -21,7 +21,9 @@ public:
 };
 
 // Cuts the bytes written to it into data sub-blocks (a length byte and up
-// to 255 bytes) on the destination. The last, partly filled block goes out
+// to 255 bytes) on the destination. Whole blocks gather in a buffer of
+// several and go out together, so that a file stream is written in a few
+// large pieces; the pending blocks and the last, partly filled one go out
 // only through Flush: a write error must reach the caller as an exception,
 // which a destructor cannot pass on.
 class TGIFWriter : public TGIFStream {
@@ -32,19 +34,22 @@ public:
     void PutByte(std::uint8_t value)
     {
         m_buffer[m_used++] = value;
-        if (m_used == kBlockBytes)
-            FlushBuffer();
+        if (m_used == m_blockEnd)
+            CloseBlock();
     }
-    // Writes the pending block, if any. Raises EWriteError on a short write.
+    // Writes the pending blocks, if any. Raises EWriteError on a short write.
     void Flush();
 
 private:
     static constexpr int kBlockBytes = 256;  // the length byte and 255 data bytes
-    void FlushBuffer();
+    static constexpr int kBlocks = 32;       // blocks gathered before a write
+    void CloseBlock();
 
     TStream& m_destination;
-    std::array<std::uint8_t, kBlockBytes> m_buffer{};
-    int m_used = 1;  // bytes of the buffer in use, the length byte included
+    std::array<std::uint8_t, kBlockBytes * kBlocks> m_buffer{};
+    int m_blockStart = 0;        // where the length byte of the open block goes
+    int m_used = 1;              // bytes of the buffer in use, the open block's length byte included
+    int m_blockEnd = kBlockBytes;  // m_used at which the open block is full
 };
 
 // The LZW dictionary: string (prefix code x 256 + pixel) to code, in 8009
@@ -57,13 +62,24 @@ public:
     THashTable() { Clear(); }
     void Clear();
     void Insert(std::uint32_t key, int code);
-    // The code of key, or -1 when the dictionary lacks it.
-    int Lookup(std::uint32_t key) const;
+    // The code of key, or -1 when the dictionary lacks it. Most lookups end
+    // at their first slot, which is tried here; the rest walk on out of line.
+    int Lookup(std::uint32_t key) const
+    {
+        const int slot = FirstSlot(key);
+        const std::uint32_t entry = m_slots[static_cast<std::size_t>(slot)];
+        if ((entry >> 12) == (kEmpty >> 12))
+            return -1;
+        if ((entry >> 12) == key)
+            return static_cast<int>(entry & 0xFFF);
+        return LookupAfter(key, slot);
+    }
 
 private:
     static constexpr std::uint32_t kEmpty = 0xFFFFFFFFu;
     static int FirstSlot(std::uint32_t key) { return static_cast<int>((key ^ (key >> 4)) % kSize); }
     static int Step(std::uint32_t key) { return 1 + static_cast<int>(key % (kSize - 1)); }
+    int LookupAfter(std::uint32_t key, int slot) const;
 
     std::array<std::uint32_t, kSize> m_slots{};
 };
@@ -85,9 +101,21 @@ public:
     static int MaxCodeForBits(int bits) { return (1 << bits) - 1; }
 
 protected:
-    virtual void Output(int code);
+    virtual void Output(int code) { PackCode(code); }
     virtual void EmitClearCode();
     virtual void DoCompress() = 0;
+
+    // Codes are packed least significant bit first, m_codeWidth bits each.
+    void PackCode(int code)
+    {
+        m_bucket = (m_bucket & ((1u << m_bitsInBucket) - 1)) | (static_cast<std::uint32_t>(code) << m_bitsInBucket);
+        m_bitsInBucket += m_codeWidth;
+        while (m_bitsInBucket >= 8) {
+            m_writer->PutByte(static_cast<std::uint8_t>(m_bucket));
+            m_bucket >>= 8;
+            m_bitsInBucket -= 8;
+        }
+    }
 
     // The next pixel in writing order, or -1 after the last.
     int ReadPixel()
@@ -95,10 +123,26 @@ protected:
         if (m_pixelsLeft == 0 && !NextRow())
             return -1;
         --m_pixelsLeft;
-        const int pixel = *m_current++;
+        return CheckedPixel(*m_current++);
+    }
+
+    int CheckedPixel(int pixel) const
+    {
         if (pixel >= m_colorCount)
             throw GIFException(gifmsg::ColorNotInTable);
         return pixel;
+    }
+
+    // The pixels not read yet of the current row (of the whole frame when it
+    // is not interlaced), taken at once as [begin, end); false after the last.
+    bool TakePixels(const std::uint8_t*& begin, const std::uint8_t*& end)
+    {
+        if (m_pixelsLeft == 0 && !NextRow())
+            return false;
+        begin = m_current;
+        end = m_current += m_pixelsLeft;
+        m_pixelsLeft = 0;
+        return true;
     }
 
     int m_colorCount = 0;
@@ -113,6 +157,7 @@ protected:
 
 private:
     bool NextRow();
+    void FlushBits();
 
     TGIFWriter* m_writer = nullptr;
     int m_width = 0;
@@ -131,14 +176,26 @@ private:
 // code. Codes up to 4094 are assigned; reaching 4095 clears the dictionary.
 class TLZWEncoder : public TGIFEncoder {
 protected:
-    void Output(int code) override;
+    void Output(int code) override { OutputCode(code); }
     void EmitClearCode() override;
     void DoCompress() override;
-    // The dictionary: the code of a string, -1 when it has none yet.
-    virtual int FindString(std::uint32_t key) const { return m_dictionary.Lookup(key); }
-    virtual void AddString(std::uint32_t key, int code) { m_dictionary.Insert(key, code); }
+    // The coding loop; without the dictionary no string is ever found and
+    // every pixel goes out as a code of its own.
+    template <bool kDictionary>
+    void Encode();
 
 private:
+    // The width follows the decoder's table: it grows once the next code to
+    // be assigned no longer fits, and returns to the start after a clear
+    // code (which itself still goes out at the old width).
+    void OutputCode(int code)
+    {
+        PackCode(code);
+        if (m_nextFreeCode > m_largestCode || m_clearFlag) [[unlikely]]
+            AdjustCodeWidth();
+    }
+    void AdjustCodeWidth();
+
     int m_nextFreeCode = 0;
     THashTable m_dictionary;
 };
@@ -148,8 +205,7 @@ private:
 // that table would fill. LZW whose dictionary never finds a string.
 class TPlainEncoder : public TLZWEncoder {
 protected:
-    int FindString(std::uint32_t) const override { return -1; }
-    void AddString(std::uint32_t, int) override {}
+    void DoCompress() override;
 };
 
 // Runs of one pixel value written with the codes a decoder's own table

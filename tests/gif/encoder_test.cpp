@@ -330,6 +330,38 @@ TEST(GifEncoders, WriterRefusesReadingAndSeeking)
     EXPECT_EQ(out.Size(), 4) << "an empty block is never written";
 }
 
+TEST(GifEncoders, WriterGathersBlocksAndCutsThemAt255)
+{
+    // The writer holds many blocks before it writes: lengths around whole
+    // multiples of its buffer still come out as 255-byte blocks and one
+    // shorter block, with the bytes in order.
+    for (std::int64_t n : {1, 254, 255, 256, 255 * 31 + 200, 255 * 32 - 1, 255 * 32, 255 * 32 + 1, 255 * 64,
+                           255 * 64 + 7, 255 * 100 + 3}) {
+        std::vector<std::uint8_t> bytes(static_cast<size_t>(n));
+        for (size_t i = 0; i < bytes.size(); ++i)
+            bytes[i] = static_cast<std::uint8_t>(i * 7 + i / 255);
+        TMemoryStream out;
+        TGIFWriter writer(out);
+        writer.Write(bytes.data(), n);
+        writer.Flush();
+        std::vector<std::uint8_t> data(static_cast<size_t>(out.Size()));
+        out.Seek(0, soBeginning);
+        out.Read(data.data(), out.Size());
+        std::vector<std::uint8_t> joined;
+        size_t pos = 0;
+        while (pos < data.size()) {
+            const size_t length = data[pos];
+            ASSERT_TRUE(length == 255 || pos + 1 + length == data.size()) << n << ": a short block before the end";
+            ASSERT_LE(pos + 1 + length, data.size()) << n;
+            joined.insert(joined.end(), data.begin() + static_cast<long>(pos) + 1,
+                          data.begin() + static_cast<long>(pos + 1 + length));
+            pos += 1 + length;
+        }
+        EXPECT_EQ(joined, bytes) << n;
+        EXPECT_EQ(data.size(), bytes.size() + (bytes.size() + 254) / 255) << n;
+    }
+}
+
 TEST(GifEncoders, DictionaryProbeVisitsEverySlot)
 {
     // Far more entries than a frame's dictionary ever holds: every insert
