@@ -87,6 +87,8 @@ inline constexpr const char* Loading = "Loading...";
 inline constexpr const char* Saving = "Saving...";
 inline constexpr const char* ColorNotInTable = "Color not in color table";
 inline constexpr const char* Rendering = "Rendering...";
+inline constexpr const char* Converting = "Converting...";
+inline constexpr const char* InvalidReduction = "Invalid reduction method";
 }  // namespace gifmsg
 
 [[noreturn]] inline void GIFError(const char* message) { throw GIFException(message); }

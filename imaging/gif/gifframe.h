@@ -14,6 +14,7 @@
 #include "vcl/graphics.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -96,6 +97,27 @@ public:
     void Draw(TCanvas& canvas, const TRect& rect, bool transparent, bool tile);
     void StretchDraw(TCanvas& canvas, const TRect& rect, bool transparent, bool tile);
 
+    // Import (gifframeimport.cpp). Another frame is copied with its
+    // extensions; null clears; any other object raises EConvertError.
+    void Assign(const TPersistent* source) override;
+    // A frame made from a graphic: a bitmap of up to 8 bits per pixel takes
+    // its own colours, a deeper one is reduced by the image's colour
+    // reduction, dither mode and reduction bits; icons, metafiles and
+    // transparent bitmaps give transparent pixels. Null clears. The source
+    // is left as it was; a failure leaves the frame empty.
+    void Assign(TGraphic* source);
+    void Assign(const TPicture* source);
+    // The rendered frame into the bitmap (an empty one for an empty frame).
+    void AssignTo(TBitmap& dest);
+    std::string ClassName() const override { return "TGIFSubImage"; }
+
+    // Frame optimisations (gifframecrop.cpp). Crop cuts a transparent
+    // frame down to the rectangle of its opaque pixels (an all-transparent
+    // frame becomes empty); Merge makes transparent every pixel that shows
+    // the colour the previous frame already shows beneath it.
+    void Crop();
+    void Merge(TGIFSubImage* previous);
+
     TGIFVersion GetVersion() const override;
     void LoadFromStream(TStream& stream) override;
     // The extensions, then for a frame with pixels the descriptor, the
@@ -109,6 +131,16 @@ public:
 
 private:
     void Decompress(TStream& stream);
+    void CopyFrame(const TGIFSubImage& source);
+    void ImportBitmap(const TBitmap& source);
+    void ImportGraphic(TGraphic& source);
+    // Reads the picture's rows into the pixels and the local table.
+    void ReadPixels(TBitmap& picture);
+    // Pixels whose flag is set become transparent through a new entry.
+    void ApplyMask(const std::vector<std::uint8_t>& transparent);
+    void ReportConvertRow(int row);
+    // The index Merge turns pixels into when the frame had none.
+    int NewTransparentIndex();
     TBitmap* DoGetBitmap();
     TBitmap* DoGetDitherBitmap();
     // Whether this build makes the mask too; the request is used up.

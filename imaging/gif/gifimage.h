@@ -61,8 +61,12 @@ public:
     void SetAnimationSpeed(int speed);
     int ReductionBits() const { return m_reductionBits; }
     void SetReductionBits(int bits);
+    // How frames made from pictures of more than 8 bits per pixel get their
+    // colours.
     TColorReduction ColorReduction() const { return m_colorReduction; }
+    void SetColorReduction(TColorReduction reduction) { m_colorReduction = reduction; }
     TDitherMode DitherMode() const { return m_ditherMode; }
+    void SetDitherMode(TDitherMode mode) { m_ditherMode = mode; }
     TGIFCompression Compression() const { return m_compression; }
     void SetCompression(TGIFCompression compression) { m_compression = compression; }
     bool GetDoDither() const;

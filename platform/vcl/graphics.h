@@ -382,6 +382,9 @@ public:
     void SaveToStream(TStream& stream) override;
     // Bits per pixel of the chosen entry.
     int BitCount() const { return m_bitCount; }
+    // The AND mask: 1 (white) where the icon lets the background through.
+    // Null for an empty icon.
+    const TBitmap* MaskBitmap() const { return m_mask.get(); }
 
 private:
     int m_width = 0;

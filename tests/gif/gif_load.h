@@ -34,6 +34,17 @@ inline LoadedGif LoadGif(const std::string& bytes, std::int64_t start = 0)
     return g;
 }
 
+// The bytes the image writes.
+inline std::string SaveGif(TGIFImage& image)
+{
+    TMemoryStream out;
+    image.SaveToStream(out);
+    std::string bytes(static_cast<std::size_t>(out.Size()), '\0');
+    out.SetPosition(0);
+    out.ReadBuffer(bytes.data(), out.Size());
+    return bytes;
+}
+
 template <class F>
 std::string ErrorOf(F&& f)
 {

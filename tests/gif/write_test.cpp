@@ -20,16 +20,6 @@ using gifbytes::Rgb;
 
 const std::vector<Rgb> kFour = {{0, 0, 0}, {255, 0, 0}, {0, 255, 0}, {0, 0, 255}};
 
-std::string Save(TGIFImage& image)
-{
-    TMemoryStream out;
-    image.SaveToStream(out);
-    std::string bytes(static_cast<std::size_t>(out.Size()), '\0');
-    out.SetPosition(0);
-    out.ReadBuffer(bytes.data(), out.Size());
-    return bytes;
-}
-
 // Every frame's bounds and pixels, and the image's size.
 void ExpectSameFrames(TGIFImage& a, TGIFImage& b)
 {
@@ -51,13 +41,13 @@ TEST(GifWriteTree, VersionFollowsWhatTheFileNeeds)
     b.Header(2, 2, kFour, 0, "GIF89a").Frame(0, 0, 2, 2, {0, 1, 2, 3});
     LoadedGif g = LoadGif(b.Trailer().Str());
     ASSERT_EQ(g.error, "");
-    EXPECT_EQ(Save(*g.image).substr(0, 6), "GIF87a") << "nothing of 89a in it";
+    EXPECT_EQ(SaveGif(*g.image).substr(0, 6), "GIF87a") << "nothing of 89a in it";
 
     TGIFSubImage* frame = g.image->Images().Image(0);
     auto* comment = new TGIFCommentExtension(frame);
     comment->Text() = {std::string(300, 'x')};
     frame->Extensions().Add(comment);
-    const std::string saved = Save(*g.image);
+    const std::string saved = SaveGif(*g.image);
     EXPECT_EQ(saved.substr(0, 6), "GIF89a");
     // The 300 characters as sub-blocks of 255 and 45.
     const std::size_t at = saved.find("\x21\xFE");
@@ -98,7 +88,7 @@ TEST(GifWriteTree, TablesArePaddedToTheirSizeField)
     TGIFColorMap& global = g.image->GetColorMap();
     while (global.Count() > 5)
         global.Delete(global.Count() - 1);
-    const std::string saved = Save(*g.image);
+    const std::string saved = SaveGif(*g.image);
     EXPECT_EQ(static_cast<std::uint8_t>(saved[10]) & 0x87, 0x82) << "global table of 2 << 2 entries";
     EXPECT_EQ(saved.substr(13 + 15, 9), std::string(9, '\0')) << "three black entries after the five";
     // Past the first frame's descriptor, code size and sub-blocks.
@@ -129,7 +119,7 @@ TEST(GifWriteTree, ExtensionsComeBackUnchanged)
     const std::string original = b.Trailer().Str();
     LoadedGif g = LoadGif(original);
     ASSERT_EQ(g.error, "");
-    const std::string saved = Save(*g.image);
+    const std::string saved = SaveGif(*g.image);
     const std::size_t extensionBytes = (14 + 4 + 1) + (14 + 8 + 1) + 8;
     EXPECT_EQ(saved.substr(start, extensionBytes), original.substr(start, extensionBytes));
     LoadedGif back = LoadGif(saved);
@@ -150,7 +140,7 @@ TEST(GifWriteTree, ADamagedControlRecordIsWrittenWellFormed)
     b.Frame(0, 0, 2, 2, {0, 1, 2, 3});
     LoadedGif g = LoadGif(b.Trailer().Str());
     ASSERT_EQ(g.error, "");
-    const std::string saved = Save(*g.image);
+    const std::string saved = SaveGif(*g.image);
     EXPECT_EQ(saved.substr(start, 9), std::string("\x21\xF9\x04\x04\x0C\x00\x02\x00\x2C", 9));
     LoadedGif back = LoadGif(saved);
     ASSERT_EQ(back.error, "");
@@ -168,7 +158,7 @@ TEST(GifWriteTree, BothCompressionsReadBack)
     ASSERT_EQ(g.error, "");
     for (TGIFCompression c : {gcLZW, gcRLE}) {
         g.image->SetCompression(c);
-        LoadedGif back = LoadGif(Save(*g.image));
+        LoadedGif back = LoadGif(SaveGif(*g.image));
         ASSERT_EQ(back.error, "") << c;
         ExpectSameFrames(*g.image, *back.image);
     }
@@ -212,7 +202,7 @@ TEST(GifWriteTree, RealFilesDecodeTheSameAfterASave)
         ASSERT_EQ(g.error, "") << entry.path();
         TempDir dir;
         dir.Write("a.gif", original);
-        dir.Write("b.gif", Save(*g.image));
+        dir.Write("b.gif", SaveGif(*g.image));
         const std::string a = CommandOutput("giftopnm -image=all '" + dir.Path("a.gif") + "' 2>/dev/null");
         const std::string b = CommandOutput("giftopnm -image=all '" + dir.Path("b.gif") + "' 2>/dev/null");
         EXPECT_FALSE(a.empty()) << entry.path();
