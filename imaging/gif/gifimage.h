@@ -17,6 +17,24 @@
 
 class TGIFPainter;
 
+// The passes of Optimize, one bit each.
+enum TGIFOptimizeOption : std::uint8_t {
+    ooCrop = 1 << 0,          // transparent borders cut off
+    ooMerge = 1 << 1,         // what the frame before shows already made transparent
+    ooCleanup = 1 << 2,       // needless transparency, disposal, extensions and frames dropped
+    ooColorMap = 1 << 3,      // colour tables sorted by use, unused colours dropped
+    ooReduceColors = 1 << 4,  // accepted for the interface; nothing is reduced
+};
+using TGIFOptimizeOptions = std::uint8_t;
+
+namespace gifmsg {
+inline constexpr const char* NotSupported = "Object type not supported for operation";
+inline constexpr const char* ClipboardFailed = "Failed to store GIF on clipboard";
+inline constexpr const char* UnknownClipboardFormat = "Unsupported clipboard format";
+inline constexpr const char* Copying = "Copying...";
+inline constexpr const char* Optimizing = "Optimizing...";
+}  // namespace gifmsg
+
 using TGIFWarning = std::function<void(TObject* sender, TGIFSeverity severity, const std::string& message)>;
 
 class TGIFImage : public TGraphic {
@@ -41,6 +59,39 @@ public:
 
     void Clear();
     void NewImage() { Clear(); }
+
+    // Assignment (gifimageassign.cpp). Assign copies another GIF image
+    // whole (header, frames with their extensions, draw settings and paint
+    // events) or makes one frame of any other graphic; null clears. It
+    // ends with no progress and no warning handler. AssignTo fills a
+    // bitmap with GetBitmap; other destinations raise EConvertError.
+    void Assign(const TObject* source);
+    void AssignTo(TObject* destination);
+    // Appends a frame made from a graphic, or takes a frame of this image
+    // (a frame of another image, or one already in the list, is copied);
+    // anything else raises "Object type not supported for operation".
+    // Answers the frame's index.
+    int Add(TObject* source);
+
+    // Optimisation (gifimageoptimize.cpp), under the painter-list lock and
+    // with every painter stopped. The composed animation (frames, delays,
+    // loop count) stays as it was.
+    void Optimize(TGIFOptimizeOptions options, TColorReduction reduction = rmNetscape,
+                  TDitherMode dither = dmNearest, int reductionBits = 8);
+    // All colour tables merged into one global table of the colours in use.
+    void OptimizeColorMap();
+    // Drops the bitmaps and palettes; a single frame's local table becomes
+    // the global one when there is none.
+    void Pack();
+
+    // The clipboard (gifimageclipboard.cpp). Loads "GIF Image" data, or a
+    // CF_BITMAP as one frame; a null handle is taken from the open
+    // clipboard. Other formats raise "Unsupported clipboard format".
+    void LoadFromClipboardFormat(std::uint32_t format, HANDLE data, HPALETTE palette);
+    // The bitmap's clipboard form (CF_BITMAP, a copy of its bitmap and of
+    // its palette, if any) for the caller to set, and the GIF itself put
+    // on the open clipboard as "GIF Image". An empty image does nothing.
+    void SaveToClipboardFormat(std::uint32_t& format, HANDLE& data, HPALETTE& palette);
     TGIFHeader& Header() { return m_header; }
     TGIFImageList& Images() { return m_images; }
     TGIFColorMap& GetColorMap() { return m_header.ColorMap(); }

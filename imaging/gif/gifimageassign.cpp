@@ -1,0 +1,119 @@
+// Copying a GIF image, making one from another graphic, handing its
+// picture to a bitmap, and appending frames.
+#include "imaging/gif/gifimage.h"
+
+#include <cxxabi.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <memory>
+#include <typeinfo>
+
+namespace {
+
+// The class name a conversion error shows for an object of any class.
+std::string ClassNameOf(const TObject* object)
+{
+    if (!object)
+        return "nil";
+    if (const auto* persistent = dynamic_cast<const TPersistent*>(object))
+        return persistent->ClassName();
+    const char* mangled = typeid(*object).name();
+    int status = 0;
+    std::unique_ptr<char, void (*)(void*)> name(abi::__cxa_demangle(mangled, nullptr, nullptr, &status), std::free);
+    return status == 0 && name ? name.get() : mangled;
+}
+
+[[noreturn]] void CannotAssign(const TObject* source, const TObject* destination)
+{
+    throw EConvertError("Cannot assign a " + ClassNameOf(source) + " to a " + ClassNameOf(destination));
+}
+
+}  // namespace
+
+void TGIFImage::Assign(const TObject* source)
+{
+    if (source == this)
+        return;
+    if (!source) {
+        Clear();
+        return;
+    }
+    const auto* other = dynamic_cast<const TGIFImage*>(source);
+    if (!other) {
+        Clear();
+        CannotAssign(source, this);
+    }
+    Clear();
+    // The copy reports to whoever listens to the source; afterwards this
+    // image has no handlers at all.
+    OnProgress = other->OnProgress;
+    OnGIFWarning = other->OnGIFWarning;
+    struct DropHandlers {
+        TGIFImage& image;
+        ~DropHandlers()
+        {
+            image.OnProgress = nullptr;
+            image.OnGIFWarning = nullptr;
+        }
+    } drop {*this};
+    ReportProgress(this, psStarting, 0, false, gifmsg::Copying);
+    try {
+        m_header.Assign(&other->m_header);
+        m_threadPriority = other->m_threadPriority;
+        m_drawBackgroundColor = other->m_drawBackgroundColor;
+        m_drawOptions = other->m_drawOptions;
+        m_colorReduction = other->m_colorReduction;
+        m_reductionBits = other->m_reductionBits;
+        m_ditherMode = other->m_ditherMode;
+        OnPaintStart = other->OnPaintStart;
+        OnBeforeFrame = other->OnBeforeFrame;
+        OnAfterFrame = other->OnAfterFrame;
+        OnLoopPass = other->OnLoopPass;
+        OnPaintEnd = other->OnPaintEnd;
+        const int count = other->m_images.Count();
+        for (int i = 0; i < count; ++i) {
+            auto frame = std::make_unique<TGIFSubImage>(this);
+            frame->Assign(other->m_images.Image(i));
+            Add(frame.release());
+            ReportProgress(this, psRunning, static_cast<std::uint8_t>(std::lround((i + 1) * 100.0 / count)), false,
+                           gifmsg::Copying);
+        }
+    } catch (...) {
+        ReportProgress(this, psEnding, 0, false, gifmsg::Copying);
+        throw;
+    }
+    ReportProgress(this, psEnding, 100, false, gifmsg::Copying);
+}
+
+void TGIFImage::AssignTo(TObject* destination)
+{
+    auto* bitmap = dynamic_cast<TBitmap*>(destination);
+    if (!bitmap)
+        CannotAssign(this, destination);
+    if (TBitmap* picture = GetBitmap())
+        bitmap->Assign(*picture);
+    else
+        bitmap->SetSize(0, 0);
+}
+
+int TGIFImage::Add(TObject* source)
+{
+    std::unique_ptr<TGIFSubImage> frame;
+    if (auto* given = dynamic_cast<TGIFSubImage*>(source)) {
+        // A frame belongs to one image and one place in its list: another
+        // image's frame, or one listed already, is copied.
+        if (given->Image() == this && m_images.IndexOf(given) < 0) {
+            frame.reset(given);
+        } else {
+            frame = std::make_unique<TGIFSubImage>(this);
+            frame->Assign(given);
+        }
+    } else {
+        GIFError(gifmsg::NotSupported);
+    }
+    const int index = m_images.Add(frame.release());
+    FreeBitmap();
+    Changed();
+    return index;
+}
