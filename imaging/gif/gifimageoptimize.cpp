@@ -121,8 +121,18 @@ private:
 
     void OptimizeColorMaps()
     {
-        if (m_image.GetColorMap().Count() > 0)
-            m_image.GetColorMap().Optimize();
+        TGIFColorMap& global = m_image.GetColorMap();
+        if (global.Count() > 0) {
+            // Sorting renumbers the table: the screen's background (which
+            // readers fill the screen with) keeps its colour, and gets its
+            // entry back when no pixel used it.
+            const int background = m_image.GetBackgroundColorIndex();
+            const bool known = background < global.Count();
+            const COLORREF color = known ? global.GetColor(background) : 0;
+            global.Optimize();
+            if (known)
+                m_image.SetBackgroundColor(color);
+        }
         for (int i = 0; i < m_frames.Count(); ++i) {
             ++m_step;
             if (Frame(i).ColorMap().Count() > 0) {
