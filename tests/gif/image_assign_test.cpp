@@ -1,0 +1,147 @@
+// Copying whole GIF images, giving their picture to a bitmap and
+// appending frames.
+#include "gif/gif_bytes.h"
+#include "gif/gif_load.h"
+
+#include "imaging/gif/gifimage.h"
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+
+namespace {
+
+using gifbytes::Builder;
+
+std::string Saved(TGIFImage& image)
+{
+    TMemoryStream stream;
+    image.SaveToStream(stream);
+    return std::string(reinterpret_cast<const char*>(stream.Memory()), static_cast<std::size_t>(stream.Size()));
+}
+
+// Two frames with a loop extension, a comment and transparency, and a
+// trailing frame of a comment only.
+std::string Animation()
+{
+    Builder b;
+    b.Header(3, 2, {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 255}}, 2);
+    b.App("NETSCAPE2.0", {3, 1, 4, 0});
+    b.Comment({"first"}).Gce(dmBackground, 7).Frame(0, 0, 3, 2, {0, 1, 2, 2, 1, 0});
+    b.Gce(dmNone, 9, 3).Frame(1, 1, 2, 1, {3, 1}, {{9, 9, 9}, {0, 0, 0}, {1, 1, 1}, {7, 7, 7}});
+    b.Comment({"the end"});
+    return b.Trailer().Str();
+}
+
+TEST(GifImageAssign, CopiesAnotherImageWhole)
+{
+    LoadedGif source = LoadGif(Animation());
+    ASSERT_EQ(source.error, "");
+    ASSERT_EQ(source.image->Images().Count(), 3);
+    TGIFImage& from = *source.image;
+    from.SetDrawOptions(goAnimate | goTile);
+    from.SetDrawBackgroundColor(clLime);
+    from.SetReductionBits(5);
+    int painted = 0;
+    from.OnPaintStart = [&](TObject*) { ++painted; };
+    std::vector<std::string> copying;
+    from.OnProgress = [&](TObject*, TProgressStage, std::uint8_t, bool, const TRect&, const std::string& message) {
+        copying.push_back(message);
+    };
+
+    TGIFImage copy;
+    bool ownHandlerCalled = false;
+    copy.OnProgress = [&](TObject*, TProgressStage, std::uint8_t, bool, const TRect&, const std::string&) {
+        ownHandlerCalled = true;
+    };
+    copy.OnGIFWarning = [&](TObject*, TGIFSeverity, const std::string&) { ownHandlerCalled = true; };
+    copy.Assign(&from);
+
+    EXPECT_EQ(Saved(copy), Saved(from)) << "header, tables, frames and every extension";
+    EXPECT_EQ(copy.Images().Count(), 3) << "the comment-only frame too";
+    EXPECT_EQ(copy.DrawOptions(), from.DrawOptions());
+    EXPECT_EQ(copy.DrawBackgroundColor(), clLime);
+    EXPECT_EQ(copy.ReductionBits(), 5);
+    EXPECT_EQ(copy.GetBackgroundColorIndex(), 2);
+    ASSERT_TRUE(copy.OnPaintStart);
+    copy.OnPaintStart(&copy);
+    EXPECT_EQ(painted, 1);
+    EXPECT_FALSE(ownHandlerCalled);
+    EXPECT_FALSE(copy.OnProgress) << "no progress handler afterwards";
+    EXPECT_FALSE(copy.OnGIFWarning) << "no warning handler afterwards";
+    ASSERT_FALSE(copying.empty()) << "the copy reported to the source's handler";
+    EXPECT_EQ(copying.front(), gifmsg::Copying);
+
+    // The copy is a copy: changing it leaves the source alone.
+    copy.Images().Image(0)->GetScanline(0)[0] = 3;
+    EXPECT_EQ(from.Images().Image(0)->GetPixel(0, 0), 0);
+    ASSERT_NE(copy.Images().Image(1)->GraphicControlExtension(), nullptr);
+    EXPECT_TRUE(copy.Images().Image(1)->Transparent());
+}
+
+TEST(GifImageAssign, ItselfNothingAndOtherObjects)
+{
+    LoadedGif g = LoadGif(Animation());
+    const std::string before = Saved(*g.image);
+    g.image->Assign(g.image.get());
+    EXPECT_EQ(Saved(*g.image), before);
+
+    TStringList strings;
+    EXPECT_EQ(ErrorOf([&] { g.image->Assign(&strings); }), "Cannot assign a TStringList to a TGIFImage");
+
+    LoadedGif h = LoadGif(Animation());
+    h.image->Assign(nullptr);
+    EXPECT_TRUE(h.image->Empty());
+    EXPECT_EQ(h.image->Width(), 0);
+}
+
+TEST(GifImageAssign, AssignToABitmapGivesTheRenderedImage)
+{
+    Builder b;
+    b.Header(3, 2, {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 255}});
+    b.Frame(0, 0, 3, 2, {0, 1, 2, 3, 3, 0});
+    LoadedGif g = LoadGif(b.Trailer().Str());
+    ASSERT_EQ(g.error, "");
+    TBitmap bitmap;
+    g.image->AssignTo(&bitmap);
+    ASSERT_EQ(bitmap.Width(), 3);
+    ASSERT_EQ(bitmap.Height(), 2);
+    const QImage& image = bitmap.Image();
+    EXPECT_EQ(image.pixel(0, 0) & 0xFFFFFF, 0xFF0000u);
+    EXPECT_EQ(image.pixel(2, 0) & 0xFFFFFF, 0x0000FFu);
+    EXPECT_EQ(image.pixel(0, 1) & 0xFFFFFF, 0xFFFFFFu);
+
+    TIcon icon;
+    EXPECT_EQ(ErrorOf([&] { g.image->AssignTo(&icon); }), "Cannot assign a TGIFImage to a TIcon");
+}
+
+TEST(GifImageAssign, AddTakesItsOwnFramesAndCopiesOthers)
+{
+    LoadedGif g = LoadGif(Animation());
+    TGIFImage& image = *g.image;
+    ASSERT_NE(image.GetBitmap(), nullptr);
+    int changes = 0;
+    image.OnChange = [&](TObject*) { ++changes; };
+
+    auto* own = new TGIFSubImage(&image);
+    own->Assign(image.Images().Image(0));
+    EXPECT_EQ(image.Add(own), 3);
+    EXPECT_EQ(image.Images().Image(3), own) << "a new frame of the image is taken as it is";
+    EXPECT_GT(changes, 0);
+
+    // A frame already in the list, or another image's, goes in as a copy.
+    EXPECT_EQ(image.Add(image.Images().Image(1)), 4);
+    EXPECT_NE(image.Images().Image(4), image.Images().Image(1));
+    EXPECT_EQ(image.Images().Image(4)->Pixels(), image.Images().Image(1)->Pixels());
+    LoadedGif other = LoadGif(Animation());
+    EXPECT_EQ(image.Add(other.image->Images().Image(0)), 5);
+    EXPECT_EQ(other.image->Images().Count(), 3);
+    EXPECT_EQ(image.Images().Image(5)->Image(), &image);
+
+    TStringList strings;
+    EXPECT_EQ(ErrorOf([&] { image.Add(&strings); }), gifmsg::NotSupported);
+    EXPECT_EQ(image.Images().Count(), 6);
+    image.OnChange = nullptr;
+}
+
+}  // namespace
