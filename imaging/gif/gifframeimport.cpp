@@ -120,6 +120,17 @@ void TGIFSubImage::Assign(const TPersistent* source)
 void TGIFSubImage::CopyFrame(const TGIFSubImage& source)
 {
     Clear();
+    if (source.m_extensions.Count() > 0) {
+        // Written out and read back: the copies are this frame's own, and
+        // its graphic control extension is found as a read would find it.
+        // A frame of extensions only (a trailing comment, a loop extension
+        // on its own) is copied too: dropping them loses what the file said.
+        TMemoryStream stream;
+        for (int i = 0; i < source.m_extensions.Count(); ++i)
+            source.m_extensions.Extension(i)->SaveToStream(stream);
+        stream.SetPosition(0);
+        m_extensions.LoadFromStream(stream);
+    }
     if (source.Empty())
         return;
     // Through the bounds, so that an image the frame reaches past grows.
@@ -128,15 +139,6 @@ void TGIFSubImage::CopyFrame(const TGIFSubImage& source)
     m_transparent = source.m_transparent;
     m_pixels = source.m_pixels;
     m_colorMap.Assign(&source.m_colorMap);
-    if (source.m_extensions.Count() > 0) {
-        // Written out and read back: the copies are this frame's own, and
-        // its graphic control extension is found as a read would find it.
-        TMemoryStream stream;
-        for (int i = 0; i < source.m_extensions.Count(); ++i)
-            source.m_extensions.Extension(i)->SaveToStream(stream);
-        stream.SetPosition(0);
-        m_extensions.LoadFromStream(stream);
-    }
     if (source.m_bitmap) {
         auto bitmap = std::make_unique<TBitmap>();
         bitmap->Assign(*source.m_bitmap);

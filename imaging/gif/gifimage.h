@@ -62,9 +62,10 @@ public:
 
     // Assignment (gifimageassign.cpp). Assign copies another GIF image
     // whole (header, frames with their extensions, draw settings and paint
-    // events) or makes one frame of any other graphic; null clears. It
-    // ends with no progress and no warning handler. AssignTo fills a
-    // bitmap with GetBitmap; other destinations raise EConvertError.
+    // events), and leaves no progress and no warning handler; of any other
+    // graphic or picture it makes one frame; null clears; other objects
+    // raise EConvertError. AssignTo fills a bitmap with GetBitmap; other
+    // destinations raise EConvertError.
     void Assign(const TObject* source);
     void AssignTo(TObject* destination);
     // Appends a frame made from a graphic, or takes a frame of this image
@@ -173,6 +174,8 @@ protected:
     void Changed() override;
 
 private:
+    // Assign of a graphic or picture: one frame made from it.
+    void AssignPicture(const TObject* source);
     // The load itself, over a stream whose single bytes are cheap.
     void LoadFromBufferedStream(TStream& stream);
     void DrawBitmap(TCanvas& canvas, const TRect& rect);

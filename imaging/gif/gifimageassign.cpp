@@ -41,8 +41,8 @@ void TGIFImage::Assign(const TObject* source)
     }
     const auto* other = dynamic_cast<const TGIFImage*>(source);
     if (!other) {
-        Clear();
-        CannotAssign(source, this);
+        AssignPicture(source);
+        return;
     }
     Clear();
     // The copy reports to whoever listens to the source; afterwards this
@@ -86,6 +86,24 @@ void TGIFImage::Assign(const TObject* source)
     ReportProgress(this, psEnding, 100, false, gifmsg::Copying);
 }
 
+void TGIFImage::AssignPicture(const TObject* source)
+{
+    Clear();
+    auto frame = std::make_unique<TGIFSubImage>(this);
+    // The frame reads the graphic and leaves it as it was.
+    try {
+        if (const auto* graphic = dynamic_cast<const TGraphic*>(source))
+            frame->Assign(const_cast<TGraphic*>(graphic));
+        else if (const auto* picture = dynamic_cast<const TPicture*>(source))
+            frame->Assign(picture);
+        else
+            CannotAssign(source, this);
+    } catch (const EConvertError&) {
+        CannotAssign(source, this);
+    }
+    Add(frame.release());
+}
+
 void TGIFImage::AssignTo(TObject* destination)
 {
     auto* bitmap = dynamic_cast<TBitmap*>(destination);
@@ -109,6 +127,9 @@ int TGIFImage::Add(TObject* source)
             frame = std::make_unique<TGIFSubImage>(this);
             frame->Assign(given);
         }
+    } else if (auto* graphic = dynamic_cast<TGraphic*>(source)) {
+        frame = std::make_unique<TGIFSubImage>(this);
+        frame->Assign(graphic);
     } else {
         GIFError(gifmsg::NotSupported);
     }

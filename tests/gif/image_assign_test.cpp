@@ -13,13 +13,6 @@ namespace {
 
 using gifbytes::Builder;
 
-std::string Saved(TGIFImage& image)
-{
-    TMemoryStream stream;
-    image.SaveToStream(stream);
-    return std::string(reinterpret_cast<const char*>(stream.Memory()), static_cast<std::size_t>(stream.Size()));
-}
-
 // Two frames with a loop extension, a comment and transparency, and a
 // trailing frame of a comment only.
 std::string Animation()
@@ -57,7 +50,7 @@ TEST(GifImageAssign, CopiesAnotherImageWhole)
     copy.OnGIFWarning = [&](TObject*, TGIFSeverity, const std::string&) { ownHandlerCalled = true; };
     copy.Assign(&from);
 
-    EXPECT_EQ(Saved(copy), Saved(from)) << "header, tables, frames and every extension";
+    EXPECT_EQ(SaveGif(copy), SaveGif(from)) << "header, tables, frames and every extension";
     EXPECT_EQ(copy.Images().Count(), 3) << "the comment-only frame too";
     EXPECT_EQ(copy.DrawOptions(), from.DrawOptions());
     EXPECT_EQ(copy.DrawBackgroundColor(), clLime);
@@ -82,9 +75,9 @@ TEST(GifImageAssign, CopiesAnotherImageWhole)
 TEST(GifImageAssign, ItselfNothingAndOtherObjects)
 {
     LoadedGif g = LoadGif(Animation());
-    const std::string before = Saved(*g.image);
+    const std::string before = SaveGif(*g.image);
     g.image->Assign(g.image.get());
-    EXPECT_EQ(Saved(*g.image), before);
+    EXPECT_EQ(SaveGif(*g.image), before);
 
     TStringList strings;
     EXPECT_EQ(ErrorOf([&] { g.image->Assign(&strings); }), "Cannot assign a TStringList to a TGIFImage");
@@ -142,6 +135,55 @@ TEST(GifImageAssign, AddTakesItsOwnFramesAndCopiesOthers)
     EXPECT_EQ(ErrorOf([&] { image.Add(&strings); }), gifmsg::NotSupported);
     EXPECT_EQ(image.Images().Count(), 6);
     image.OnChange = nullptr;
+}
+
+// A 3 x 2 true-colour bitmap of four colours.
+std::unique_ptr<TBitmap> SmallBitmap()
+{
+    auto bitmap = std::make_unique<TBitmap>();
+    bitmap->SetPixelFormat(pf24bit);
+    bitmap->SetSize(3, 2);
+    const TColor colors[6] = {clRed, clLime, clBlue, clWhite, clRed, clBlue};
+    for (int i = 0; i < 6; ++i)
+        bitmap->Canvas().SetPixel(i % 3, i / 3, colors[i]);
+    return bitmap;
+}
+
+std::vector<QRgb> PixelsOf(TBitmap& bitmap)
+{
+    std::vector<QRgb> out;
+    const QImage& image = bitmap.Image();
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            out.push_back(image.pixel(x, y) & 0xFFFFFF);
+    return out;
+}
+
+TEST(GifImageAssign, GraphicsBecomeFrames)
+{
+    const std::unique_ptr<TBitmap> bitmap = SmallBitmap();
+    LoadedGif g = LoadGif(Animation());
+    TGIFImage& image = *g.image;
+    image.Assign(bitmap.get());
+    ASSERT_EQ(image.Images().Count(), 1) << "the frames before are gone";
+    EXPECT_EQ(image.Width(), 3);
+    EXPECT_EQ(image.Height(), 2);
+    TBitmap back;
+    image.AssignTo(&back);
+    EXPECT_EQ(PixelsOf(back), PixelsOf(*bitmap));
+
+    // Added, a graphic becomes one more frame; the picture drawn before
+    // is dropped, and the image says it changed.
+    ASSERT_NE(image.GetBitmap(), nullptr);
+    int changes = 0;
+    image.OnChange = [&](TObject*) { ++changes; };
+    EXPECT_EQ(image.Add(bitmap.get()), 1);
+    EXPECT_GT(changes, 0);
+    ASSERT_EQ(image.Images().Count(), 2);
+    EXPECT_EQ(image.Images().Image(1)->Pixels(), image.Images().Image(0)->Pixels());
+    image.OnChange = nullptr;
+    EXPECT_EQ(PixelsOf(*bitmap), (std::vector<QRgb>{0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF, 0xFF0000, 0x0000FF}))
+        << "the source is left as it was";
 }
 
 }  // namespace

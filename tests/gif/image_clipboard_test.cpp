@@ -26,13 +26,6 @@ TApplication& App()
     return *app;
 }
 
-std::string Saved(TGIFImage& image)
-{
-    TMemoryStream stream;
-    image.SaveToStream(stream);
-    return std::string(reinterpret_cast<const char*>(stream.Memory()), static_cast<std::size_t>(stream.Size()));
-}
-
 std::string TwoFrames()
 {
     Builder b;
@@ -84,13 +77,13 @@ TEST_F(GifClipboard, CopyThenPasteGivesTheSameFrames)
 
     TGIFImage pasted;
     EXPECT_EQ(PasteError(pasted, GifFormat()), "");
-    EXPECT_EQ(Saved(pasted), Saved(*g.image));
+    EXPECT_EQ(SaveGif(pasted), SaveGif(*g.image));
 
     // Other programs see the file as image/gif and the picture as an image.
     const QMimeData* mime = QGuiApplication::clipboard()->mimeData();
     ASSERT_NE(mime, nullptr);
     const QByteArray bytes = mime->data("image/gif");
-    EXPECT_EQ(std::string(bytes.constData(), static_cast<std::size_t>(bytes.size())), Saved(*g.image));
+    EXPECT_EQ(std::string(bytes.constData(), static_cast<std::size_t>(bytes.size())), SaveGif(*g.image));
     ASSERT_TRUE(mime->hasImage());
     const QImage picture = qvariant_cast<QImage>(mime->imageData());
     EXPECT_EQ(picture.size(), QSize(3, 2));
@@ -107,7 +100,26 @@ TEST_F(GifClipboard, PastesAnotherProgramsGif)
     TGIFImage pasted;
     EXPECT_EQ(PasteError(pasted, GifFormat()), "");
     EXPECT_EQ(pasted.Images().Count(), 2);
-    EXPECT_EQ(Saved(pasted), Saved(*LoadGif(file).image));
+    EXPECT_EQ(SaveGif(pasted), SaveGif(*LoadGif(file).image));
+}
+
+TEST_F(GifClipboard, PastesAPictureAsOneFrame)
+{
+    QImage picture(3, 2, QImage::Format_RGB32);
+    const QRgb colors[6] = {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF, 0xFF0000, 0x0000FF};
+    for (int i = 0; i < 6; ++i)
+        picture.setPixel(i % 3, i / 3, colors[i] | 0xFF000000u);
+    QGuiApplication::clipboard()->setImage(picture);
+
+    TGIFImage pasted;
+    EXPECT_EQ(PasteError(pasted, CF_BITMAP), "");
+    ASSERT_EQ(pasted.Images().Count(), 1);
+    TBitmap shown;
+    pasted.AssignTo(&shown);
+    ASSERT_EQ(shown.Width(), 3);
+    ASSERT_EQ(shown.Height(), 2);
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(shown.Image().pixel(i % 3, i / 3) & 0xFFFFFF, colors[i]) << i;
 }
 
 TEST_F(GifClipboard, OtherFormatsAreRefused)

@@ -26,13 +26,6 @@ std::string FixtureBytes(const std::string& name)
     return ss.str();
 }
 
-std::string Saved(TGIFImage& image)
-{
-    TMemoryStream stream;
-    image.SaveToStream(stream);
-    return std::string(reinterpret_cast<const char*>(stream.Memory()), static_cast<std::size_t>(stream.Size()));
-}
-
 bool Run(const std::string& command) { return std::system((command + " 2> /dev/null").c_str()) == 0; }
 
 // What a viewer shows: each composed picture (transparent pixels all
@@ -122,7 +115,7 @@ TEST(GifImageOptimize, EveryPassKeepsTheComposedAnimation)
             LoadedGif g = LoadGif(original);
             ASSERT_EQ(g.error, "");
             g.image->Optimize(c.options);
-            const Animation after = Composed(Saved(*g.image));
+            const Animation after = Composed(SaveGif(*g.image));
             EXPECT_EQ(after.shown, before.shown);
             EXPECT_EQ(after.loop, before.loop);
         }
@@ -243,13 +236,13 @@ TEST(GifImageOptimize, MergeTakesAnotherFramesTransparentIndexOnlyWhenThisFrameD
     b.Gce(dmNone, 0, 3).Frame(0, 0, 2, 1, {3, 2});
     LoadedGif g = LoadGif(b.Trailer().Str());
     ASSERT_EQ(g.error, "");
-    const Animation before = Composed(Saved(*g.image));
+    const Animation before = Composed(SaveGif(*g.image));
     g.image->Optimize(ooMerge);
     TGIFSubImage& second = FrameOf(*g.image, 1);
     ASSERT_TRUE(second.Transparent());
     EXPECT_NE(second.GraphicControlExtension()->GetTransparentColorIndex(), 3);
     EXPECT_EQ(second.Pixels()[1], 3);
-    EXPECT_EQ(Composed(Saved(*g.image)).shown, before.shown);
+    EXPECT_EQ(Composed(SaveGif(*g.image)).shown, before.shown);
 }
 
 TEST(GifImageOptimize, CleanupDropsUnusedTransparencyAndNeedlessItems)
@@ -278,9 +271,9 @@ TEST(GifImageOptimize, EmptyImageAndReductionToAPalette)
 
     LoadedGif g = LoadGif(FixtureBytes("opt_merge.gif"));
     ASSERT_EQ(g.error, "");
-    const std::string before = Saved(*g.image);
+    const std::string before = SaveGif(*g.image);
     EXPECT_EQ(ErrorOf([&] { g.image->Optimize(ooReduceColors | ooMerge, rmPalette); }), gifmsg::InvalidReduction);
-    EXPECT_EQ(Saved(*g.image), before) << "refused before anything changed";
+    EXPECT_EQ(SaveGif(*g.image), before) << "refused before anything changed";
     EXPECT_EQ(ErrorOf([&] { g.image->Optimize(ooReduceColors | ooCleanup, rmPalette); }), "");
 }
 
