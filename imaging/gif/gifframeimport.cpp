@@ -133,8 +133,11 @@ void TGIFSubImage::CopyFrame(const TGIFSubImage& source)
     }
     if (source.Empty())
         return;
-    // Through the bounds, so that an image the frame reaches past grows.
-    DoSetBounds(source.Left(), source.Top(), source.Width(), source.Height());
+    // Through the bounds, so that an image the frame reaches past grows, as
+    // far as a screen's 16 bits reach (a damaged file's frame may reach
+    // further; it is copied as it is).
+    if (source.Left() + source.Width() <= 0xFFFF && source.Top() + source.Height() <= 0xFFFF)
+        DoSetBounds(source.Left(), source.Top(), source.Width(), source.Height());
     m_descriptor = source.m_descriptor;
     m_transparent = source.m_transparent;
     m_pixels = source.m_pixels;

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <memory>
 #include <typeinfo>
+#include <vector>
 
 namespace {
 
@@ -71,14 +72,25 @@ void TGIFImage::Assign(const TObject* source)
         OnAfterFrame = other->OnAfterFrame;
         OnLoopPass = other->OnLoopPass;
         OnPaintEnd = other->OnPaintEnd;
+        // The copies join the list together: a frame of a damaged file that
+        // reaches past the screen, listed already, would make the screen's
+        // growth for the next copy fail.
         const int count = other->m_images.Count();
+        std::vector<std::unique_ptr<TGIFSubImage>> frames;
         for (int i = 0; i < count; ++i) {
-            auto frame = std::make_unique<TGIFSubImage>(this);
-            frame->Assign(other->m_images.Image(i));
-            Add(frame.release());
+            frames.push_back(std::make_unique<TGIFSubImage>(this));
+            frames.back()->Assign(other->m_images.Image(i));
             ReportProgress(this, psRunning, static_cast<std::uint8_t>(std::lround((i + 1) * 100.0 / count)), false,
                            gifmsg::Copying);
         }
+        for (auto& frame : frames)
+            m_images.Add(frame.release());
+        // A frame reaching past the screen grew the copy's screen as it
+        // came in; the copy keeps the screen the source has.
+        m_header.Descriptor().ScreenWidth = other->m_header.Descriptor().ScreenWidth;
+        m_header.Descriptor().ScreenHeight = other->m_header.Descriptor().ScreenHeight;
+        FreeBitmap();
+        Changed();
     } catch (...) {
         ReportProgress(this, psEnding, 0, false, gifmsg::Copying);
         throw;

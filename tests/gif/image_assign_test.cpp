@@ -72,6 +72,24 @@ TEST(GifImageAssign, CopiesAnotherImageWhole)
     EXPECT_TRUE(copy.Images().Image(1)->Transparent());
 }
 
+TEST(GifImageAssign, FramesReachingPastTheScreenAreCopiedAsTheyAre)
+{
+    // A damaged file's frames: one past the 4-pixel screen, one past what
+    // a screen's 16 bits can hold, and one inside after them.
+    Builder b;
+    b.Header(4, 2, {{255, 0, 0}, {0, 255, 0}});
+    b.Frame(2, 0, 6, 1, {0, 1, 0, 1, 0, 1});
+    b.Frame(65530, 0, 10, 1, std::vector<std::uint8_t>(10, 1));
+    b.Frame(0, 0, 2, 2, {1, 1, 0, 0});
+    LoadedGif g = LoadGif(b.Trailer().Str());
+    ASSERT_EQ(g.error, "");
+    ASSERT_EQ(g.image->Images().Count(), 3);
+    TGIFImage copy;
+    EXPECT_EQ(ErrorOf([&] { copy.Assign(g.image.get()); }), "");
+    EXPECT_EQ(copy.Width(), 4) << "the source's screen";
+    EXPECT_EQ(SaveGif(copy), SaveGif(*g.image));
+}
+
 TEST(GifImageAssign, ItselfNothingAndOtherObjects)
 {
     LoadedGif g = LoadGif(Animation());
