@@ -1,8 +1,8 @@
 // One fuzz input through the GIF graphic class's reader and writer: bytes
 // that load are saved and loaded again, and the second load must give the
 // same frames (bounds, interlacing, pixels, table sizes) as the first. A
-// copy made by Assign writes the same bytes as the image; optimised with
-// every pass, the copy still writes a file that reads back. Shared by the libFuzzer target and the corpus replay test.
+// copy made by Assign has the same frames; optimised with every pass, the
+// copy still writes a file that reads back. Shared by the libFuzzer target and the corpus replay test.
 #pragma once
 
 #include "imaging/gif/gifimage.h"
@@ -11,7 +11,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <vector>
 
 inline bool GifLoadForRoundTrip(TMemoryStream& stream, TGIFImage& image)
@@ -34,17 +33,31 @@ inline std::vector<TGIFSubImage*> FramesWithPixels(TGIFImage& image)
     return frames;
 }
 
-// The image's copy writes the bytes the image wrote; the copy optimised
-// writes a file that reads back.
-inline void GifCopyAndOptimizeFuzzOne(TGIFImage& image, TMemoryStream& written)
+// The image's copy has the image's screen and frames (bounds, interlacing,
+// pixels, tables, extensions); the copy optimised writes a file that reads
+// back.
+inline void GifCopyAndOptimizeFuzzOne(TGIFImage& image)
 {
+    // The passes are linear in the pixels: large pictures add time, not
+    // new paths.
+    std::size_t pixels = 0;
+    for (int i = 0; i < image.Images().Count(); ++i)
+        pixels += image.Images().Image(i)->Pixels().size();
+    if (pixels > (1u << 18))
+        return;
     TGIFImage copy;
     copy.Assign(&image);
-    TMemoryStream again;
-    copy.SaveToStream(again);
-    if (again.Size() != written.Size() ||
-        std::memcmp(again.Memory(), written.Memory(), static_cast<std::size_t>(written.Size())) != 0)
+    if (copy.Width() != image.Width() || copy.Height() != image.Height() ||
+        copy.Images().Count() != image.Images().Count() || copy.GetColorMap().Count() != image.GetColorMap().Count())
         std::abort();
+    for (int i = 0; i < image.Images().Count(); ++i) {
+        TGIFSubImage* a = image.Images().Image(i);
+        TGIFSubImage* b = copy.Images().Image(i);
+        if (a->GetBoundsRect() != b->GetBoundsRect() || a->GetInterlaced() != b->GetInterlaced() ||
+            a->Pixels() != b->Pixels() || a->ColorMap().Count() != b->ColorMap().Count() ||
+            a->Extensions().Count() != b->Extensions().Count() || a->Transparent() != b->Transparent())
+            std::abort();
+    }
     copy.Optimize(ooCrop | ooMerge | ooCleanup | ooColorMap);
     if (copy.Empty())
         return;  // only frames without pixels, which the clean-up dropped
@@ -93,6 +106,6 @@ inline bool GifRoundTripFuzzOne(const std::uint8_t* data, std::size_t size)
             (sameFrames && a[i]->Extensions().Count() != b[i]->Extensions().Count()))
             std::abort();
     }
-    GifCopyAndOptimizeFuzzOne(first, copy);
+    GifCopyAndOptimizeFuzzOne(first);
     return true;
 }
