@@ -197,7 +197,8 @@ void TGIFImage::SetDrawOptions(TGIFDrawOptions options)
     if (options == m_drawOptions)
         return;
     m_drawOptions = options;
-    FreeBitmap();
+    // Frames built their bitmaps dithered or not by the options: all go.
+    Pack();
     Changed();
 }
 

@@ -320,4 +320,19 @@ TEST(GifImageOptimize, PackMovesASingleFramesTableIntoTheHeader)
     EXPECT_EQ(FrameOf(*h.image, 0).ColorMap().Count(), 2);
 }
 
+TEST(GifImagePack, ChangingTheDrawOptionsDropsTheFramesBitmaps)
+{
+    // Dithering decides how a frame's bitmap is built: a bitmap built
+    // dithered must not outlive the option.
+    Builder b;
+    b.Header(2, 1);
+    b.Frame(0, 0, 2, 1, {0, 1}, {{1, 2, 3}, {4, 5, 6}});
+    LoadedGif g = LoadGif(b.Trailer().Str());
+    ASSERT_EQ(g.error, "");
+    g.image->SetDrawOptions(goDither);
+    ASSERT_NE(FrameOf(*g.image, 0).GetBitmap(), nullptr);
+    g.image->SetDrawOptions(0);
+    EXPECT_FALSE(FrameOf(*g.image, 0).GetHasBitmap());
+}
+
 }  // namespace
