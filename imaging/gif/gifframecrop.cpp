@@ -40,8 +40,13 @@ void TGIFSubImage::Crop()
     for (int y = 0; y < newHeight; ++y)
         std::copy_n(m_pixels.data() + static_cast<std::size_t>(top + y) * width + left, newWidth,
                     cropped.data() + static_cast<std::size_t>(y) * newWidth);
-    // Within the old rectangle: the image keeps its size.
-    DoSetBounds(Left() + left, Top() + top, newWidth, newHeight);
+    // Within the old rectangle, and the image keeps its size: a damaged
+    // file's frame may reach past the screen already, which bounds set
+    // anew would try to grow the screen for and fail.
+    m_descriptor.Left = static_cast<std::uint16_t>(Left() + left);
+    m_descriptor.Top = static_cast<std::uint16_t>(Top() + top);
+    m_descriptor.Width = static_cast<std::uint16_t>(newWidth);
+    m_descriptor.Height = static_cast<std::uint16_t>(newHeight);
     m_pixels = std::move(cropped);
     FreeBitmap();
     FreeMask();

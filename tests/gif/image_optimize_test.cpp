@@ -201,6 +201,19 @@ TEST(GifImageOptimize, CropAddsTheDelayToAPreviousFrameWithoutControlExtension)
     EXPECT_EQ(Delay(*g.image, 0), 25);
 }
 
+TEST(GifImageOptimize, CropLeavesTheScreenAloneForAFrameReachingPastIt)
+{
+    // A damaged file: the transparent frame reaches past the 4-pixel screen.
+    Builder b;
+    b.Header(4, 2, {{0, 0, 0}, {255, 0, 0}});
+    b.Gce(dmNone, 5, 0).Frame(2, 0, 6, 2, {0, 0, 1, 0, 0, 0, 0, 0, 0, 1, 0, 0});
+    LoadedGif g = LoadGif(b.Trailer().Str());
+    ASSERT_EQ(g.error, "");
+    EXPECT_EQ(ErrorOf([&] { g.image->Optimize(ooCrop); }), "");
+    EXPECT_EQ(FrameOf(*g.image, 0).GetBoundsRect(), Rect(4, 0, 6, 2));
+    EXPECT_EQ(g.image->Width(), 4);
+}
+
 TEST(GifImageOptimize, MergeMakesTransparentWhatThePreviousFrameShows)
 {
     // A frame identical to the opaque frame before it turns transparent
