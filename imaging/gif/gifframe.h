@@ -109,6 +109,8 @@ public:
     void Assign(const TPicture* source);
     // The rendered frame into the bitmap (an empty one for an empty frame).
     void AssignTo(TBitmap& dest);
+    // Drops the rendered frame; a bitmap given becomes the frame.
+    void SetBitmap(TBitmap* value);
     std::string ClassName() const override { return "TGIFSubImage"; }
 
     // Frame optimisations (gifframecrop.cpp). Crop cuts a transparent

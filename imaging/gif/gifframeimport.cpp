@@ -351,3 +351,10 @@ void TGIFSubImage::AssignTo(TBitmap& dest)
     else
         dest.Assign(TBitmap());
 }
+
+void TGIFSubImage::SetBitmap(TBitmap* value)
+{
+    FreeBitmap();
+    if (value)
+        Assign(static_cast<TGraphic*>(value));
+}

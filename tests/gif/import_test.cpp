@@ -328,9 +328,20 @@ TEST(GifImport, FramesCopyWithTheirOwnExtensions)
     const std::vector<Rgb> local = {{1, 2, 3}, {40, 50, 60}, {70, 80, 90}, {200, 210, 220}};
     Builder b;
     b.Header(6, 5).Comment({"hello"}).Gce(2, 30, 1).Frame(2, 1, 3, 2, {0, 1, 2, 3, 1, 1}, local, true);
+    b.Comment({"the end"});  // a frame of an extension only
     LoadedGif g = LoadGif(b.Trailer().Str());
     ASSERT_EQ(g.error, "");
+    ASSERT_EQ(g.image->Images().Count(), 2);
     TGIFSubImage* source = g.image->Images().Image(0);
+
+    TGIFImage other;
+    TGIFSubImage* tail = NewFrame(other);
+    tail->Assign(g.image->Images().Image(1));
+    EXPECT_TRUE(tail->Empty());
+    ASSERT_EQ(tail->Extensions().Count(), 1) << "the comment is kept";
+    auto* comment = dynamic_cast<TGIFCommentExtension*>(tail->Extensions().Extension(0));
+    ASSERT_NE(comment, nullptr);
+    EXPECT_EQ(comment->Text(), std::vector<std::string> {"the end"});
 
     TGIFImage target;
     TGIFSubImage* copy = NewFrame(target);
@@ -356,6 +367,12 @@ TEST(GifImport, FramesCopyWithTheirOwnExtensions)
     EXPECT_EQ(copy->Width(), 2);
     EXPECT_EQ(ShownColor(*copy, 1, 0), Sixteen()[5]);
     EXPECT_FALSE(copy->Transparent());
+
+    const auto replacement = PaletteBitmap(pf8bit, 3, 1, Sixteen(), [](int x, int) { return x; });
+    copy->SetBitmap(replacement.get());
+    EXPECT_EQ(copy->Width(), 3);
+    EXPECT_EQ(ShownColor(*copy, 2, 0), Sixteen()[2]);
+    copy->Assign(&picture);
 
     TBitmap out;
     copy->AssignTo(out);
@@ -567,3 +584,4 @@ TEST(GifMerge, ASharedTransparentIndexNeverHidesAColourInUse)
 }
 
 }  // namespace
+
