@@ -53,6 +53,9 @@ public:
     void LoadFromStream(TStream& stream) override;
     // The header, the frames and the trailer.
     void SaveToStream(TStream& stream) override;
+    // As a form stores it: the stream, first optimised in every way that
+    // keeps the animation when GIFImageOptimizeOnStream is set.
+    void WriteData(TStream& stream) override;
     GdiPalette* Palette() const override;
     // Takes the palette (none drops the cached one and the bitmap drawn with it).
     void SetPalette(GdiPalette* palette) override;

@@ -212,3 +212,10 @@ void TGIFImage::SaveToStream(TStream& stream)
     }
     ReportProgress(this, psEnding, 100, true, gifmsg::Saving);
 }
+
+void TGIFImage::WriteData(TStream& stream)
+{
+    if (GIFImageOptimizeOnStream)
+        Optimize(ooCrop | ooMerge | ooCleanup | ooColorMap | ooReduceColors, rmNone, dmNearest, 8);
+    SaveToStream(stream);
+}

@@ -265,6 +265,8 @@ public:
     void SaveToFile(const std::string& fileName);
     virtual void LoadFromStream(TStream& stream) = 0;
     virtual void SaveToStream(TStream& stream) = 0;
+    // The graphic as a form description stores it: its own stream.
+    virtual void WriteData(TStream& stream) { SaveToStream(stream); }
 
     virtual GdiPalette* Palette() const { return nullptr; }
     virtual void SetPalette(GdiPalette*) {}

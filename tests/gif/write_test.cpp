@@ -212,3 +212,50 @@ TEST(GifWriteTree, RealFilesDecodeTheSameAfterASave)
 }
 
 }  // namespace
+
+namespace {
+
+// Form data is the GIF stream; with optimising on request the image is
+// optimised first (here: the comment goes, the second frame shrinks to
+// the one pixel that changes), and what shows and for how long stays.
+TEST(GifWriteTree, FormDataIsTheStreamOptimisedOnRequest)
+{
+    struct OptimizeOnStream {
+        explicit OptimizeOnStream(bool on) { GIFImageOptimizeOnStream = on; }
+        ~OptimizeOnStream() { GIFImageOptimizeOnStream = false; }
+    };
+    const std::vector<std::uint8_t> pixels = {0, 1, 2, 3, 3, 2};
+    Builder b;
+    b.Header(3, 2, kFour).Comment({"made by hand"}).Gce(1, 20).Frame(0, 0, 3, 2, pixels).Gce(1, 20).Frame(0, 0, 3, 2, {0, 1, 2, 3, 3, 1});
+    const std::string file = b.Trailer().Str();
+    for (bool optimise : {false, true}) {
+        OptimizeOnStream scope(optimise);
+        LoadedGif g = LoadGif(file);
+        ASSERT_EQ(g.error, "");
+        TMemoryStream out;
+        g.image->WriteData(out);
+        std::string data(static_cast<std::size_t>(out.Size()), '\0');
+        out.SetPosition(0);
+        out.ReadBuffer(data.data(), out.Size());
+        EXPECT_EQ(data, SaveGif(*g.image)) << "the image written is the image kept";
+        EXPECT_EQ(data.find("made by hand") == std::string::npos, optimise);
+        LoadedGif back = LoadGif(data);
+        ASSERT_EQ(back.error, "");
+        int delay = 0;
+        for (int i = 0; i < back.image->Images().Count(); ++i)
+            if (const TGIFGraphicControlExtension* gce = back.image->Images().Image(i)->GraphicControlExtension())
+                delay += gce->GetDelay();
+        EXPECT_EQ(delay, 40) << optimise;
+        EXPECT_EQ(back.image->Images().Image(1)->GetBoundsRect(), optimise ? Rect(2, 1, 3, 2) : Rect(0, 0, 3, 2));
+        TGIFSubImage* first = back.image->Images().Image(0);
+        ASSERT_EQ(first->Width(), 3);
+        for (int i = 0; i < 6; ++i) {
+            const TGIFColor shown = first->GetActiveColorMap().Entry(first->GetPixel(i % 3, i / 3));
+            EXPECT_EQ(shown.Red, kFour[pixels[static_cast<std::size_t>(i)]].r) << i;
+            EXPECT_EQ(shown.Green, kFour[pixels[static_cast<std::size_t>(i)]].g) << i;
+            EXPECT_EQ(shown.Blue, kFour[pixels[static_cast<std::size_t>(i)]].b) << i;
+        }
+    }
+}
+
+}  // namespace
