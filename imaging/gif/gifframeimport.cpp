@@ -175,9 +175,13 @@ void TGIFSubImage::ImportGraphic(TGraphic& source)
         return;
     auto* gif = dynamic_cast<TGIFImage*>(&source);
     if (gif) {
-        // A GIF image gives what it shows.
-        if (TBitmap* shown = gif->GetBitmap())
-            ImportBitmap(*shown);
+        // A GIF image gives what it shows, copied: this frame may be the
+        // image's own, and its bitmap go while the frame changes.
+        if (TBitmap* shown = gif->GetBitmap()) {
+            TBitmap picture;
+            picture.Assign(*shown);
+            ImportBitmap(picture);
+        }
         return;
     }
     const auto picture = DrawnOn(source, clWhite);

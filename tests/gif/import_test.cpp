@@ -374,6 +374,19 @@ TEST(GifImport, FramesCopyWithTheirOwnExtensions)
     EXPECT_EQ(ShownColor(*copy, 2, 0), Sixteen()[2]);
     copy->Assign(&picture);
 
+    // A GIF image gives the picture it shows: a frame within its screen
+    // comes with the screen around it.
+    Builder small;
+    small.Header(3, 2, {{0, 0, 0}, {255, 0, 0}}).Frame(1, 0, 2, 2, {1, 1, 1, 1});
+    LoadedGif shown = LoadGif(small.Trailer().Str());
+    ASSERT_EQ(shown.error, "");
+    TGIFImage gifTarget;
+    gifTarget.SetColorReduction(rmNone);
+    TGIFSubImage* whole = NewFrame(gifTarget);
+    whole->Assign(shown.image.get());
+    ASSERT_EQ(whole->Width(), 3);
+    EXPECT_EQ(ShownColor(*whole, 2, 1), RGB(255, 0, 0));
+
     TBitmap out;
     copy->AssignTo(out);
     ASSERT_EQ(out.Width(), 2);
