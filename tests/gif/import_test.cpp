@@ -440,6 +440,11 @@ TEST(GifImport, ImportedFramesReadBackTheSame)
             peer = ReadPnmBytes(CommandOutput("giftopnm -image=all '" + dir.Path("a.gif") + "' 2>/dev/null"));
             ASSERT_EQ(peer.width, w) << c.name;
             ASSERT_EQ(peer.height, h) << c.name;
+            if (std::system("command -v gifsicle > /dev/null 2>&1") == 0) {
+                const std::string info = CommandOutput("gifsicle --info '" + dir.Path("a.gif") + "' 2>&1");
+                EXPECT_NE(info.find("1 image"), std::string::npos) << c.name << info;
+                EXPECT_EQ(info.find("gifsicle:"), std::string::npos) << c.name << info;
+            }
         }
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x) {
