@@ -1,10 +1,9 @@
 #include "imaging/gif/gifdib.h"
 
 #include "imaging/gif/gifframe.h"
+#include "win/memadvise.h"
 
-#include <cstring>
 #include <limits>
-#include <new>
 
 std::uint64_t RowBytes(std::uint64_t width, int bitsPerPixel, int alignment)
 {
@@ -33,38 +32,48 @@ TDIBWriter::TDIBWriter(TBitmap& bitmap, TPixelFormat format, int width, int heig
         GIFError(gifmsg::BadDimension);
 }
 
+TDIBWriter::~TDIBWriter()
+{
+    if (m_section)
+        DeleteObject(m_section);
+}
+
 void TDIBWriter::EnsureDIB()
 {
-    if (!m_dib.empty())
+    if (m_section)
         return;
-    m_headerSize = m_bitCount == 8 ? 40 + 256 * 4 : 40;
     m_rowBytes = RowBytes(static_cast<std::uint64_t>(m_width), m_bitCount, 32);
     const std::uint64_t pixelBytes = m_rowBytes * static_cast<std::uint64_t>(m_height);
     // A picture the bitmap could not take is refused before it is built.
     if (pixelBytes > kGraphicMaxMemory)
         throw EOutOfMemory(gifmsg::OutOfMemDIB);
-    try {
-        m_dib.assign(m_headerSize + static_cast<std::size_t>(pixelBytes), 0);
-    } catch (const std::bad_alloc&) {
-        throw EOutOfMemory(gifmsg::OutOfMemDIB);
-    }
-    BITMAPINFOHEADER h {};
-    h.biSize = 40;
+    struct {
+        BITMAPINFOHEADER header;
+        RGBQUAD colors[256];
+    } info {};
+    BITMAPINFOHEADER& h = info.header;
+    h.biSize = sizeof h;
     h.biWidth = m_width;
-    h.biHeight = m_height;
+    h.biHeight = -m_height;
     h.biPlanes = 1;
     h.biBitCount = static_cast<WORD>(m_bitCount);
     h.biCompression = BI_RGB;
     if (m_bitCount == 8) {
+        // The palette's entries, the rest of the 256 black.
         PALETTEENTRY entries[256];
         const UINT n = m_palette ? GetPaletteEntries(m_palette, 0, 256, entries) : 0;
-        auto* table = reinterpret_cast<RGBQUAD*>(m_dib.data() + 40);
         for (UINT i = 0; i < n; ++i)
-            table[i] = {entries[i].peBlue, entries[i].peGreen, entries[i].peRed, 0};
+            info.colors[i] = {entries[i].peBlue, entries[i].peGreen, entries[i].peRed, 0};
         h.biClrUsed = 256;
         h.biClrImportant = n;
     }
-    std::memcpy(m_dib.data(), &h, sizeof h);
+    void* bits = nullptr;
+    m_section = CreateDIBSection(nullptr, reinterpret_cast<const BITMAPINFO*>(&info), DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (!m_section)
+        throw EOutOfMemory(gifmsg::OutOfMemDIB);
+    m_bits = static_cast<std::uint8_t*>(bits);
+    // Every row is written: its pages are faulted in at once.
+    PopulatePages(m_bits, static_cast<std::size_t>(pixelBytes));
 }
 
 std::uint8_t* TDIBWriter::GetScanline(int row)
@@ -72,15 +81,14 @@ std::uint8_t* TDIBWriter::GetScanline(int row)
     EnsureDIB();
     if (row < 0 || row >= m_height)
         throw EInvalidGraphicOperation("Scan line index out of range");
-    const std::uint64_t stored = static_cast<std::uint64_t>(m_height - 1 - row);
-    return m_dib.data() + m_headerSize + stored * m_rowBytes;
+    return m_bits + static_cast<std::uint64_t>(row) * m_rowBytes;
 }
 
 void TDIBWriter::Store()
 {
-    if (m_dib.empty())
+    if (!m_section)
         return;
-    m_bitmap.LoadFromDib(m_dib.data(), m_dib.size());
-    m_dib.clear();
-    m_dib.shrink_to_fit();
+    m_bitmap.TakeHandle(m_section, m_bitCount == 8 ? pf8bit : pf24bit);
+    m_section = nullptr;
+    m_bits = nullptr;
 }

@@ -1,7 +1,8 @@
 // Row access to bitmaps in a fixed pixel format. The writer builds an 8- or
 // 24-bit device-independent picture row by row (row 0 on top, stored
-// bottom-up) and hands it to the bitmap in one piece; the reader gives a
-// bitmap's own rows after switching it to the format.
+// top-down as bitmaps keep their rows) and hands it to the bitmap in one
+// piece; the reader gives a bitmap's own rows after switching it to the
+// format.
 #pragma once
 
 #include "gdi/wingdi.h"
@@ -9,7 +10,6 @@
 #include "vcl/graphics.h"
 
 #include <cstdint>
-#include <vector>
 
 class TDIBReader {
 public:
@@ -29,12 +29,14 @@ public:
     TDIBWriter(TBitmap& bitmap, TPixelFormat format, int width, int height, HPALETTE palette);
     TDIBWriter(const TDIBWriter&) = delete;
     TDIBWriter& operator=(const TDIBWriter&) = delete;
+    // A picture never stored is dropped.
+    ~TDIBWriter();
 
     // Row 0 is the top row; a row outside the picture raises
     // EInvalidGraphicOperation "Scan line index out of range".
     std::uint8_t* GetScanline(int row);
-    // Replaces the bitmap's contents with the picture and releases it.
-    // Kept apart from the destructor, which must not raise.
+    // Hands the picture to the bitmap, replacing its contents. Kept apart
+    // from the destructor, which must not raise.
     void Store();
 
 private:
@@ -46,9 +48,10 @@ private:
     int m_height;
     HPALETTE m_palette;
     std::uint64_t m_rowBytes = 0;
-    std::size_t m_headerSize = 0;
-    // Info header, colour table and pixels as one packed DIB.
-    std::vector<std::uint8_t> m_dib;
+    // The picture is built straight in the DIB section the bitmap takes
+    // over: no copy of its pixels is made on the way.
+    HBITMAP m_section = nullptr;
+    std::uint8_t* m_bits = nullptr;
 };
 
 // The pixel format of a bitmap, and switching a bitmap to one.

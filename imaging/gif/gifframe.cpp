@@ -4,6 +4,7 @@
 #include "imaging/gif/gifimage.h"
 #include "imaging/gif/giflzw.h"
 #include "imaging/gif/gifstream.h"
+#include "win/memadvise.h"
 
 #include <limits>
 
@@ -113,8 +114,15 @@ void TGIFSubImage::NewImage()
 {
     FreeImage();
     const std::size_t count = static_cast<std::size_t>(Width()) * static_cast<std::size_t>(Height());
-    if (count != 0)
-        m_pixels.assign(count, 0);
+    if (count == 0)
+        return;
+    // Fresh pages are faulted in ahead of the fill in as few traps as the
+    // kernel allows: most of the cost of a frame's pixels on a virtual machine.
+    m_pixels.reserve(count);
+    AdviseHugePages(m_pixels.data(), count);
+    PopulateInBackground(m_pixels.data(), count);
+    PopulatePages(m_pixels.data(), count);
+    m_pixels.assign(count, 0);
 }
 
 void TGIFSubImage::FreeImage()

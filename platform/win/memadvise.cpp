@@ -10,6 +10,7 @@
 namespace {
 
 constexpr std::size_t kLargeBlock = std::size_t(8) << 20;
+constexpr std::size_t kMidBlock = std::size_t(64) << 10;
 
 // madvise takes whole pages: the pages that lie entirely inside the block.
 // False when there are none.
@@ -48,4 +49,14 @@ void PopulateInBackground(void* block, std::size_t bytes)
         std::thread([begin, length] { ::madvise(begin, length, MADV_POPULATE_WRITE); }).detach();
     } catch (const std::system_error&) {
     }
+}
+
+void PopulatePages(void* block, std::size_t bytes)
+{
+    void* begin = nullptr;
+    std::size_t length = 0;
+    // Without MADV_POPULATE_WRITE the call fails and the pages fault in as
+    // they are filled.
+    if (block && bytes >= kMidBlock && bytes < kLargeBlock && WholePages(block, bytes, begin, length))
+        ::madvise(begin, length, MADV_POPULATE_WRITE);
 }

@@ -16,3 +16,9 @@ void AdviseHugePages(void* block, std::size_t bytes);
 // are never touched: a block freed meanwhile costs the helper a failed call
 // and nothing else. Blocks under 8 MB are left alone.
 void PopulateInBackground(void* block, std::size_t bytes);
+
+// Faults in at once the whole pages of a mid-sized block (64 KB up to the
+// 8 MB where the helper thread takes over) that is about to be filled, one
+// call instead of a trap per 4 KB page: on a virtual machine the traps cost
+// more than clearing the pages. Blocks of other sizes are left alone.
+void PopulatePages(void* block, std::size_t bytes);

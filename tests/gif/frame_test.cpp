@@ -314,8 +314,8 @@ TEST(GifDib, WriterLayoutAndErrors)
         w.GetScanline(0)[0] = 5;
         w.GetScanline(1)[2] = 7;
         EXPECT_EQ(ErrorOf([&] { w.GetScanline(2); }), "Scan line index out of range");
-        // Bottom-up: row 0 is the last row in memory.
-        EXPECT_EQ(w.GetScanline(1) - w.GetScanline(0), -4);
+        // Top-down as the bitmap keeps them, three pixels padded to four.
+        EXPECT_EQ(w.GetScanline(1) - w.GetScanline(0), 4);
         w.Store();
     }
     ASSERT_EQ(bitmap.ColorCount(), 256);
@@ -326,6 +326,13 @@ TEST(GifDib, WriterLayoutAndErrors)
         EXPECT_EQ(colors[i], 0u) << i;
     EXPECT_EQ(bitmap.ScanLine(0)[0], 5);
     EXPECT_EQ(bitmap.ScanLine(1)[2], 7);
+    {
+        // A picture never stored is dropped and the bitmap keeps its own.
+        TDIBWriter w(bitmap, pf8bit, 5, 5, palette);
+        w.GetScanline(0)[0] = 9;
+    }
+    EXPECT_EQ(bitmap.Width(), 3);
+    EXPECT_EQ(bitmap.ScanLine(0)[0], 5);
     DeleteObject(palette);
 }
 
