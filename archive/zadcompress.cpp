@@ -24,16 +24,6 @@ bool StartsWithNoCase(const std::string& s, const std::string& prefix)
     return !prefix.empty() && s.size() >= prefix.size() && AnsiLowerCase(s.substr(0, prefix.size())) == AnsiLowerCase(prefix);
 }
 
-std::int32_t DosDateOf(std::int64_t unixSeconds)
-{
-    const FILETIME utc = FileTimeFromUnix(unixSeconds);
-    FILETIME local;
-    WORD date = 0, time = 0;
-    if (!FileTimeToLocalFileTime(&utc, &local) || !FileTimeToDosDateTime(&local, &date, &time))
-        return 0;
-    return static_cast<std::int32_t>(static_cast<std::uint32_t>(date) << 16 | time);
-}
-
 // The temporary archive of a run: it replaces the old archive when freed,
 // unless the run did not commit it.
 class TNewArchive {
@@ -566,7 +556,7 @@ void TCustomCClass::AddEntry(const std::string& fullName, const TScanFindData& f
     TCompressFileInfo info;
     info.Action = eaAdd;
     info.Size = fd.Size;
-    info.Date = DosDateOf(fd.LastWrite);
+    info.Date = UnixTimeToLocalDosDateTime(fd.LastWrite);
     info.Attributes = fd.Attributes;
     if (!Password.empty() && EncryptionMethod >= emAES2_128 && EncryptionMethod <= emZIP_v2)
         info.EncryptMethod = static_cast<BYTE>(EncryptionMethod);
@@ -585,7 +575,7 @@ void TCustomCClass::AddEntry(const std::string& fullName, const TScanFindData& f
 
 void TCustomCClass::FileInArchive(const std::string& fullName, const TScanFindData& fd, TCompressHeaderObj& list)
 {
-    const std::int32_t date = DosDateOf(fd.LastWrite);
+    const std::int32_t date = UnixTimeToLocalDosDateTime(fd.LastWrite);
     if (static_cast<std::uint32_t>(date) > static_cast<std::uint32_t>(MaxFileDate))
         MaxFileDate = date;
     const std::string stored = FormatFileName(fullName, m_rootDir);

@@ -155,16 +155,6 @@ bool FindDataOf(const std::string& folder, const TSearchRec& rec, TScanFindData&
     return true;
 }
 
-std::int32_t LocalDosDateTime(std::int64_t unixSeconds)
-{
-    const FILETIME utc = FileTimeFromUnix(unixSeconds);
-    FILETIME local;
-    WORD date = 0, time = 0;
-    if (!FileTimeToLocalFileTime(&utc, &local) || !FileTimeToDosDateTime(&local, &date, &time))
-        return 0;
-    return static_cast<std::int32_t>(static_cast<std::uint32_t>(date) << 16 | time);
-}
-
 bool Matches(const TMaskCollection& masks, const std::string& name)
 {
     return std::any_of(masks.begin(), masks.end(), [&](const TInternalMask& m) { return m.matches(name); });
@@ -438,7 +428,7 @@ void TzadFileScan::ScanDrvs(std::int32_t attr, const TMaskCollection& masks)
 
 bool TzadFileScan::DoUpdateFilesList(TObject*, const std::string& dir, const TScanFindData& fd, TCompressHeaderObj*)
 {
-    const std::int32_t date = LocalDosDateTime(fd.LastWrite);
+    const std::int32_t date = UnixTimeToLocalDosDateTime(fd.LastWrite);
     const auto low = static_cast<std::int32_t>(static_cast<std::uint32_t>(fd.Size));
     const auto high = static_cast<std::int32_t>(static_cast<std::uint64_t>(fd.Size) >> 32);
     if (fd.Attributes & kAttrDirectory)

@@ -651,6 +651,12 @@ std::int32_t FileTimeToInt(std::uint32_t low, std::uint32_t high)
     return static_cast<std::int32_t>((static_cast<std::uint32_t>(date) << 16) | time);
 }
 
+std::int32_t UnixTimeToLocalDosDateTime(std::int64_t unixSeconds)
+{
+    const FILETIME ft = FileTimeFromUnix(unixSeconds);
+    return FileTimeToInt(ft.dwLowDateTime, ft.dwHighDateTime);
+}
+
 // ---- octal text ---------------------------------------------------------------------------
 
 std::int32_t OctStrToInt(const std::string& s)

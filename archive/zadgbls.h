@@ -118,6 +118,8 @@ TDateTime zadConvertDate(std::int32_t dosDateTime);
 // date for years outside 1980..2107.
 std::int32_t DateTimeToDosDateTime(TDateTime date);
 std::int32_t FileTimeToInt(std::uint32_t low, std::uint32_t high);
+// A file's modification time (seconds since 1970) as a local DOS date-time.
+std::int32_t UnixTimeToLocalDosDateTime(std::int64_t unixSeconds);
 
 // ---- octal text ---------------------------------------------------------------------------
 std::int32_t OctStrToInt(const std::string& s);

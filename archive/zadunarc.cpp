@@ -165,11 +165,8 @@ bool TUnArc::OpenAndExtractFile(TStream32* in, TStream32* out, const TEntry& e)
         }
     } catch (...) {
         ForceCrcFail = true;
-        if (FileAccessMethod == faFile && outStream && outStream != out)
-            DiscardOutput(outStream, Filename);
+        EndEntryOutput(outStream, out, true);
     }
-    if (FileAccessMethod == faFile && outStream && outStream != out)
-        delete outStream;
-    BeginEntryOutput(-1);
+    EndEntryOutput(outStream, out, false);
     return doOnEnd(16, e.Header.Crc);
 }

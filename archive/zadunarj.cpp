@@ -283,14 +283,9 @@ bool TUnARJ::ExtractOnce(TStream32* in, TStream32* out, const TEntry& e, bool ap
     } catch (...) {
         pass = false;
     }
-    if (pass) {
+    if (pass)
         CloseAndSetDate(outStream, Filename, h.DosDate(), 0x20);
-    } else if (toFile && outStream && outStream != out) {
-        DiscardOutput(outStream, Filename);
-    }
-    if (toFile && outStream && outStream != out)
-        delete outStream;
-    BeginEntryOutput(-1);
+    EndEntryOutput(outStream, out, !pass);
     return pass;
 }
 

@@ -487,6 +487,17 @@ void TCustomDClass::DiscardOutput(TStream32*& outStream, const std::string& file
         DeleteFileA(fileName);
 }
 
+void TCustomDClass::EndEntryOutput(TStream32*& outStream, TStream32* out, bool discard)
+{
+    if (FileAccessMethod == faFile && outStream && outStream != out) {
+        if (discard)
+            DiscardOutput(outStream, Filename);
+        delete outStream;
+        outStream = nullptr;
+    }
+    BeginEntryOutput(-1);
+}
+
 void TCustomDClass::CloseAndSetDate(TStream32*& stream, const std::string& fileName, std::int32_t dosDateTime,
                                     std::int32_t attr)
 {

@@ -194,6 +194,10 @@ public:
 protected:
     // Removes an output file that did not become complete.
     void DiscardOutput(TStream32*& outStream, const std::string& fileName);
+    // Ends an entry's output: a file the entry opened itself (never the
+    // caller's stream, out) is removed when discard is set and closed
+    // otherwise; the entry's size limit is lifted.
+    void EndEntryOutput(TStream32*& outStream, TStream32* out, bool discard);
     int RunWith(TFileAccessMethod method);
     int RunOnStream(TStream32*& inStream, TFileAccessMethod method);
     virtual bool TryPassword(TStream32* inStream, std::uint8_t* work);

@@ -247,11 +247,8 @@ bool TUnLzhBase::OpenAndExtractFile(TStream32* in, TStream32* out, const TLzhEnt
         }
     } catch (...) {
         ForceCrcFail = true;
-        if (FileAccessMethod == faFile && outStream && outStream != out)
-            DiscardOutput(outStream, Filename);
+        EndEntryOutput(outStream, out, true);
     }
-    if (FileAccessMethod == faFile && outStream && outStream != out)
-        delete outStream;
-    BeginEntryOutput(-1);
+    EndEntryOutput(outStream, out, false);
     return doOnEnd(width, e.Crc);
 }

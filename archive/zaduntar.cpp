@@ -137,12 +137,9 @@ bool TUnTar::OpenAndExtractFile(TStream32* in, TStream32* out, const TTarEntry& 
     } catch (...) {
         good = false;
         ForceCrcFail = true;
-        if (FileAccessMethod == faFile && outStream && outStream != out)
-            DiscardOutput(outStream, Filename);
+        EndEntryOutput(outStream, out, true);
     }
-    if (FileAccessMethod == faFile && outStream && outStream != out)
-        delete outStream;
-    BeginEntryOutput(-1);
+    EndEntryOutput(outStream, out, false);
     // TAR keeps no CRC of the data: the entry passes when it was copied whole.
     if (!good)
         ForceCrcFail = true;

@@ -670,13 +670,9 @@ bool TUnZip::OpenAndExtractFile(TStream32* in, TStream32* out, int index, std::i
         }
     } catch (...) {
         ForceCrcFail = true;
-        if (FileAccessMethod == faFile && outStream && outStream != out)
-            DiscardOutput(outStream, Filename);
+        EndEntryOutput(outStream, out, true);
     }
-    if (FileAccessMethod == faFile && outStream && outStream != out) {
-        delete outStream;
-    }
-    BeginEntryOutput(-1);
+    EndEntryOutput(outStream, out, false);
     return doOnEnd(32, e.Crc);
 }
 

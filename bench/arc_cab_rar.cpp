@@ -131,29 +131,9 @@ void MakeStoredRar(const std::string& path, std::int64_t size)
     fs::rename(tmp, path);
 }
 
-bench::Side InFreshFolder(const std::string& dir, std::function<void(const std::string& out)> work)
-{
-    return [dir, work = std::move(work)] {
-        const std::string out = bench::FreshFolder(dir);
-        return bench::TimeCall([&] { work(out); });
-    };
-}
-
-template <class Extractor>
-bench::Side Ours(const std::string& dir, const std::string& archive, int& count)
-{
-    return InFreshFolder(dir, [&archive, &count](const std::string& out) {
-        Extractor x;
-        x.SetArchiveFile(archive);
-        x.SetExtractDir(out);
-        x.FileSpec.Add("*.*");
-        count = x.Extract();
-    });
-}
-
 bench::Side Tool(const std::string& dir, const std::string& command)
 {
-    return InFreshFolder(dir, [command](const std::string& out) {
+    return bench::InFreshFolder(dir, [command](const std::string& out) {
         std::string c = command;
         c.replace(c.find("%d"), 2, "'" + out + "'");
         bench::Run(c + " < /dev/null > /dev/null");
@@ -175,13 +155,13 @@ int main()
 
     int arcCount = 0, cabCount = 0, rarCount = 0;
     const bench::PairTimes arcTimes =
-        bench::Alternate(Ours<TUnArc>(dir, arc, arcCount), Tool(dir, "cd %d && arc x '" + arc + "'"));
+        bench::Alternate(bench::ExtractAll<TUnArc>(dir, arc, arcCount), Tool(dir, "cd %d && arc x '" + arc + "'"));
     const bench::PairTimes nomarchTimes =
-        bench::Alternate(Ours<TUnArc>(dir, arc, arcCount), Tool(dir, "cd %d && nomarch '" + arc + "'"));
+        bench::Alternate(bench::ExtractAll<TUnArc>(dir, arc, arcCount), Tool(dir, "cd %d && nomarch '" + arc + "'"));
     const bench::PairTimes cabTimes =
-        bench::Alternate(Ours<TUnCab>(dir, cab, cabCount), Tool(dir, "cabextract -q -d %d '" + cab + "'"));
+        bench::Alternate(bench::ExtractAll<TUnCab>(dir, cab, cabCount), Tool(dir, "cabextract -q -d %d '" + cab + "'"));
     const bench::PairTimes rarTimes =
-        bench::Alternate(Ours<TUnRar>(dir, rar, rarCount), Tool(dir, "bsdtar -x -C %d -f '" + rar + "'"));
+        bench::Alternate(bench::ExtractAll<TUnRar>(dir, rar, rarCount), Tool(dir, "bsdtar -x -C %d -f '" + rar + "'"));
     fs::remove_all(dir + "/out");
     std::printf("entries: ARC %d, cabinet %d, RAR %d\n", arcCount, cabCount, rarCount);
     bench::PrintPair("TUnArc::Extract 20 MB ARC", "nomarch", nomarchTimes);

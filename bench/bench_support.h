@@ -175,6 +175,30 @@ inline std::string FreshFolder(const std::string& dir)
     return out;
 }
 
+// One side of a pair: each run starts in an empty dir/out (emptying it is
+// not timed).
+inline Side InFreshFolder(const std::string& dir, std::function<void(const std::string& out)> work)
+{
+    return [dir, work = std::move(work)] {
+        const std::string out = FreshFolder(dir);
+        return TimeCall([&] { work(out); });
+    };
+}
+
+// Our side of an extracting pair: every entry of the archive into a fresh
+// dir/out; count takes the number of entries the last run extracted.
+template <class Extractor>
+Side ExtractAll(const std::string& dir, const std::string& archive, int& count)
+{
+    return InFreshFolder(dir, [&archive, &count](const std::string& out) {
+        Extractor x;
+        x.SetArchiveFile(archive);
+        x.SetExtractDir(out);
+        x.FileSpec.Add("*.*");
+        count = x.Extract();
+    });
+}
+
 // Megabytes of a line of /proc/self/status: "VmRSS" (now), "VmHWM" (peak).
 inline double StatusMb(const char* key)
 {

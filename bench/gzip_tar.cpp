@@ -112,15 +112,6 @@ std::unique_ptr<X> Extractor(const std::string& archive, const std::string& out)
     return x;
 }
 
-// A side that starts from an empty output folder (not timed).
-bench::Side InFreshFolder(const std::string& dir, std::function<void(const std::string&)> work)
-{
-    return [dir, work = std::move(work)] {
-        const std::string out = bench::FreshFolder(dir);
-        return bench::TimeCall([&] { work(out); });
-    };
-}
-
 }  // namespace
 
 int main()
@@ -148,7 +139,7 @@ int main()
     };
     std::vector<bench::PairTimes> times;
     for (const Case& c : cases)
-        times.push_back(bench::Alternate(InFreshFolder(dir, c.ours), InFreshFolder(dir, c.peer), 5));
+        times.push_back(bench::Alternate(bench::InFreshFolder(dir, c.ours), bench::InFreshFolder(dir, c.peer), 5));
     fs::remove_all(dir + "/out");
     for (size_t i = 0; i < cases.size(); ++i)
         bench::PrintPair(cases[i].name, cases[i].peerName, times[i], cases[i].goal);

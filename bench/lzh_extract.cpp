@@ -128,29 +128,9 @@ void MakeArchives(const std::string& dir, const std::string& lh5, const std::str
     WriteArchive(lh1, "-lh1-", packed, text);
 }
 
-bench::Side InFreshFolder(const std::string& dir, std::function<void(const std::string& out)> work)
-{
-    return [dir, work = std::move(work)] {
-        const std::string out = bench::FreshFolder(dir);
-        return bench::TimeCall([&] { work(out); });
-    };
-}
-
-template <class Extractor>
-bench::Side Ours(const std::string& dir, const std::string& archive, int& count)
-{
-    return InFreshFolder(dir, [&archive, &count](const std::string& out) {
-        Extractor x;
-        x.SetArchiveFile(archive);
-        x.SetExtractDir(out);
-        x.FileSpec.Add("*.*");
-        count = x.Extract();
-    });
-}
-
 bench::Side Tool(const std::string& dir, const std::string& command, const std::string& archive)
 {
-    return InFreshFolder(dir, [command, archive](const std::string& out) {
+    return bench::InFreshFolder(dir, [command, archive](const std::string& out) {
         std::string c = command;
         c.replace(c.find("%d"), 2, bench::Quoted(out));
         c.replace(c.find("%a"), 2, bench::Quoted(archive));
@@ -170,11 +150,11 @@ int main()
     int lh5Count = 0, lh1Count = 0, arjCount = 0;
     const char* lhasa = "cd %d && lhasa xq %a";
     const char* sevenZip = "7z x -y -o%d %a";
-    const bench::PairTimes lh5Times = bench::Alternate(Ours<TUnLha>(dir, lh5, lh5Count), Tool(dir, lhasa, lh5));
-    const bench::PairTimes lh5Seven = bench::Alternate(Ours<TUnLha>(dir, lh5, lh5Count), Tool(dir, sevenZip, lh5));
-    const bench::PairTimes lh1Times = bench::Alternate(Ours<TUnLha>(dir, lh1, lh1Count), Tool(dir, lhasa, lh1));
-    const bench::PairTimes arjTimes = bench::Alternate(Ours<TUnARJ>(dir, arj, arjCount), Tool(dir, "cd %d && arj x -y %a", arj));
-    const bench::PairTimes arjSeven = bench::Alternate(Ours<TUnARJ>(dir, arj, arjCount), Tool(dir, sevenZip, arj));
+    const bench::PairTimes lh5Times = bench::Alternate(bench::ExtractAll<TUnLha>(dir, lh5, lh5Count), Tool(dir, lhasa, lh5));
+    const bench::PairTimes lh5Seven = bench::Alternate(bench::ExtractAll<TUnLha>(dir, lh5, lh5Count), Tool(dir, sevenZip, lh5));
+    const bench::PairTimes lh1Times = bench::Alternate(bench::ExtractAll<TUnLha>(dir, lh1, lh1Count), Tool(dir, lhasa, lh1));
+    const bench::PairTimes arjTimes = bench::Alternate(bench::ExtractAll<TUnARJ>(dir, arj, arjCount), Tool(dir, "cd %d && arj x -y %a", arj));
+    const bench::PairTimes arjSeven = bench::Alternate(bench::ExtractAll<TUnARJ>(dir, arj, arjCount), Tool(dir, sevenZip, arj));
     fs::remove_all(dir + "/out");
     std::printf("entries extracted: lh5 %d, lh1 %d, ARJ %d (of 1 each)\n", lh5Count, lh1Count, arjCount);
     bench::PrintPair("TUnARJ::Extract 60 MB arj -m1", "7z x", arjSeven);

@@ -111,16 +111,6 @@ std::string MakeSplitSet(const std::string& dir)
     return zip;
 }
 
-// One side of a pair: each run starts in an empty output folder (emptying
-// it is not timed).
-bench::Side InFreshFolder(const std::string& dir, std::function<void(const std::string& out)> work)
-{
-    return [dir, work = std::move(work)] {
-        const std::string out = bench::FreshFolder(dir);
-        return bench::TimeCall([&] { work(out); });
-    };
-}
-
 }  // namespace
 
 int main()
@@ -146,7 +136,7 @@ int main()
     std::vector<bench::PairTimes> times;
     for (const Case& c : cases) {
         int count = 0;
-        times.push_back(bench::Alternate(InFreshFolder(dir,
+        times.push_back(bench::Alternate(bench::InFreshFolder(dir,
                                                        [&](const std::string& out) {
                                                            TUnZip z;
                                                            z.SetArchiveFile(c.archive);
@@ -155,7 +145,7 @@ int main()
                                                            z.OnNextVolume = [](TObject*, std::string&, int, bool, bool&) {};
                                                            count = z.Extract();
                                                        }),
-                                         InFreshFolder(dir, [&](const std::string& out) {
+                                         bench::InFreshFolder(dir, [&](const std::string& out) {
                                              bench::Run(c.tool + "'" + out + "' > /dev/null");
                                          })));
         std::printf("%s: %d entries extracted\n", c.name, count);
