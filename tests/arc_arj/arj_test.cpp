@@ -32,14 +32,6 @@ std::map<std::string, std::string> Originals(const std::vector<std::string>& nam
 
 const std::vector<std::string> kFourFiles = {"prose.txt", "binary.bin", "empty.txt", "sub/nested.txt"};
 
-std::vector<std::string> Names(const Listing& l)
-{
-    std::vector<std::string> n;
-    for (const auto& e : l.entries)
-        n.push_back(e.name);
-    return n;
-}
-
 // The archive with the basic header of its header number `index` (0: the
 // main header) changed by edit; its CRC is written anew.
 std::string PatchHeader(const std::string& arj, int index, const std::function<void(std::string&)>& edit)

@@ -9,14 +9,6 @@
 
 namespace {
 
-std::vector<std::string> Names(const Listing& l)
-{
-    std::vector<std::string> n;
-    for (const auto& e : l.entries)
-        n.push_back(e.name);
-    return n;
-}
-
 struct Case {
     const char* fixture;
     TArcType type;

@@ -10,30 +10,6 @@
 
 namespace {
 
-std::string Stamp(TDateTime d)
-{
-    int y, mo, da, h, mi, s, ms;
-    DecodeDate(d, y, mo, da);
-    DecodeTime(d, h, mi, s, ms);
-    return Format("%04d-%02d-%02d %02d:%02d:%02d", y, mo, da, h, mi, s);
-}
-
-std::vector<std::string> Names(const Listing& l)
-{
-    std::vector<std::string> n;
-    for (const auto& e : l.entries)
-        n.push_back(e.name);
-    return n;
-}
-
-std::vector<std::string> Methods(const Listing& l)
-{
-    std::vector<std::string> m;
-    for (const auto& e : l.entries)
-        m.push_back(e.method);
-    return m;
-}
-
 struct Case {
     const char* fixture;
     TArcType type;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "archive/zadvirov.h"
+#include "rtl/sysutils.h"
 #include "test_support/temp_dir.h"
 
 #include <string>
@@ -85,6 +86,32 @@ inline Listing ListBytes(const std::string& bytes, const std::string& name = "t.
     TempDir dir;
     dir.Write(name, bytes);
     return ListFile(dir.Path(name));
+}
+
+// The names and the method texts of a listing's entries, in order.
+inline std::vector<std::string> Names(const Listing& l)
+{
+    std::vector<std::string> n;
+    for (const auto& e : l.entries)
+        n.push_back(e.name);
+    return n;
+}
+
+inline std::vector<std::string> Methods(const Listing& l)
+{
+    std::vector<std::string> m;
+    for (const auto& e : l.entries)
+        m.push_back(e.method);
+    return m;
+}
+
+// An entry's date as "YYYY-MM-DD hh:mm:ss".
+inline std::string Stamp(TDateTime d)
+{
+    int y, mo, da, h, mi, s, ms;
+    DecodeDate(d, y, mo, da);
+    DecodeTime(d, h, mi, s, ms);
+    return Format("%04d-%02d-%02d %02d:%02d:%02d", y, mo, da, h, mi, s);
 }
 
 inline std::string FixturePath(const std::string& name) { return std::string(VISTREL_TEST_DATA) + "/fixtures/" + name; }

@@ -11,22 +11,6 @@
 
 namespace {
 
-std::string Stamp(TDateTime d)
-{
-    int y, mo, da, h, mi, s, ms;
-    DecodeDate(d, y, mo, da);
-    DecodeTime(d, h, mi, s, ms);
-    return Format("%04d-%02d-%02d %02d:%02d:%02d", y, mo, da, h, mi, s);
-}
-
-std::vector<std::string> Names(const Listing& l)
-{
-    std::vector<std::string> n;
-    for (const auto& e : l.entries)
-        n.push_back(e.name);
-    return n;
-}
-
 using zipwriter::Put16;
 using zipwriter::Put32;
 
