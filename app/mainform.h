@@ -321,6 +321,7 @@ public:
     void BeginFoundFilesSearch() override;
     void EndFoundFilesSearch() override;
     std::string CurrentFileName() const override { return CurrentFile; }
+    std::string CurrentFolderName() const override { return TreeSelectedPath(); }
 
     void About1Click(TObject* sender);
     void config2Click(TObject* sender);

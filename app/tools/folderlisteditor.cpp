@@ -43,6 +43,8 @@ TForm5::TForm5(TComponent* owner) : TForm(owner)
     bModify->SetEnabled(false);
     Button4 = Place<TButton>(this, this, 390, 267, 82, 25, "Close", "Button4");
     Button4->OnClick = [this](TObject* s) { Button4Click(s); };
+    // Escape closes the window, as its Close button does.
+    Button4->Cancel = true;
     OnShow = [this](TObject* s) { FormShow(s); };
 }
 
@@ -141,6 +143,7 @@ TForm6::TForm6(TComponent* owner) : TForm(owner)
     Button2->OnClick = [this](TObject* s) { Button2Click(s); };
     Button3 = Place<TButton>(this, this, 336, 76, 74, 25, "Close", "Button3");
     Button3->OnClick = [this](TObject* s) { Button3Click(s); };
+    Button3->Cancel = true;
 }
 
 TForm6::~TForm6()

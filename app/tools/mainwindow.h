@@ -19,6 +19,9 @@ public:
     virtual void EndFoundFilesSearch() = 0;
     // The file the main window shows, "" when none.
     virtual std::string CurrentFileName() const = 0;
+    // The folder whose files the main window lists, "" when it lists a
+    // place that is no folder (Computer) or none.
+    virtual std::string CurrentFolderName() const = 0;
 };
 
 // The main window, once it exists.
@@ -26,3 +29,5 @@ extern TMainWindowServices* MainWindowServices;
 
 // The main window's current file; "" when there is no main window.
 std::string MainWindowCurrentFile();
+// The folder the main window lists; "" when there is no main window.
+std::string MainWindowCurrentFolder();

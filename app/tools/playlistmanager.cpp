@@ -5,6 +5,7 @@
 #include "place.h"
 
 #include <algorithm>
+#include <vector>
 
 namespace {
 void RebuildPlaylistMenus()
@@ -17,6 +18,63 @@ void SaveList(const TStringList& list, const std::string& fileName)
 {
     ForceDirectories(ExtractFilePath(fileName));
     list.SaveToFile(fileName);
+}
+
+int HexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+// The local path of a "file://" address: the part after the host (none, or
+// "localhost"), with its %XX escapes decoded. "" for a file on another host.
+std::string FileUrlToPath(const std::string& url)
+{
+    std::string rest = url.substr(7);
+    if (rest.rfind("localhost/", 0) == 0)
+        rest.erase(0, 9);
+    if (rest.empty() || rest[0] != '/')
+        return {};
+    std::string path;
+    for (size_t i = 0; i < rest.size(); ++i) {
+        if (rest[i] == '%' && i + 2 < rest.size() && HexDigit(rest[i + 1]) >= 0 && HexDigit(rest[i + 2]) >= 0) {
+            path += static_cast<char>(HexDigit(rest[i + 1]) * 16 + HexDigit(rest[i + 2]));
+            i += 2;
+        } else {
+            path += rest[i];
+        }
+    }
+    return path;
+}
+
+// The paths of an m3u playlist: every line that is neither empty nor a
+// comment or tag ("#EXTM3U", "#EXTINF:..."), in order. A relative path
+// stands for a file beside the playlist; a "file://" address for the local
+// file it names.
+std::vector<std::string> M3uPaths(const TStringList& m3u, const std::string& m3uFileName)
+{
+    const std::string folder = ExtractFilePath(m3uFileName);
+    std::vector<std::string> paths;
+    for (int i = 0; i < m3u.Count(); ++i) {
+        std::string line = Trim(m3u[i]);
+        // A byte-order mark before the first line belongs to no path.
+        if (i == 0 && line.rfind("\xEF\xBB\xBF", 0) == 0)
+            line = Trim(line.substr(3));
+        if (line.empty() || line[0] == '#')
+            continue;
+        if (line.rfind("file://", 0) == 0)
+            line = FileUrlToPath(line);
+        else if (line[0] != '/' && line.find("://") == std::string::npos)
+            line = folder + line;
+        if (!line.empty())
+            paths.push_back(line);
+    }
+    return paths;
 }
 
 // The number for a new playlist: one above the highest number in the index.
@@ -73,6 +131,8 @@ TForm4::TForm4(TComponent* owner) : TForm(owner)
     import->OnClick = [this](TObject* s) { importClick(s); };
     Button6 = Place<TButton>(this, this, 390, 385, 122, 25, "Close", "Button6");
     Button6->OnClick = [this](TObject* s) { Button6Click(s); };
+    // Escape closes the window, as its Close button does.
+    Button6->Cancel = true;
 
     OnShow = [this](TObject* s) { FormShow(s); };
 }
@@ -203,6 +263,7 @@ void TForm4::addfileClick(TObject*)
     request.Filter = "Music(*.mp3,*.wav,*.wma,*.midi)|*.mp3;*.wav;*.wma;*.midi";
     request.MultiSelect = true;
     request.MustExist = true;
+    request.InitialDir = MainWindowCurrentFolder();
     std::vector<std::string> chosen;
     if (!Application->Prompts().OpenFiles(request, chosen))
         return;
@@ -233,6 +294,7 @@ void TForm4::importClick(TObject*)
         return;
     TFileDialogRequest request;
     request.Filter = "Winamp playlist(*.m3u)|*.m3u";
+    request.InitialDir = MainWindowCurrentFolder();
     std::vector<std::string> chosen;
     if (!Application->Prompts().OpenFiles(request, chosen) || chosen.empty())
         return;
@@ -240,11 +302,8 @@ void TForm4::importClick(TObject*)
     LoadListOrEmpty(files, CurrentListFileName);
     TStringList m3u;
     m3u.LoadFromFile(chosen.front());
-    // An extended m3u starts with a header line and puts a tag line before
-    // each path: the paths stand at lines 2, 4, 6, ...
-    if (m3u.Count() > 1)
-        for (int k = 1; k <= (m3u.Count() - 1) / 2; ++k)
-            files.Add(m3u[2 * k]);
+    for (const std::string& path : M3uPaths(m3u, chosen.front()))
+        files.Add(path);
     SaveList(files, CurrentListFileName);
     LoadListFiles(*ListView2, CurrentListFileName);
 }

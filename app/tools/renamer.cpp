@@ -1,9 +1,11 @@
 #include "renamer.h"
 
+#include "mainwindow.h"
 #include "place.h"
 
 #include "rtl/clock.h"
 
+#include <set>
 #include <vector>
 
 namespace {
@@ -79,6 +81,24 @@ TfrmRenamer::TfrmRenamer(TComponent* owner) : TForm(owner)
     CreateCasePage();
     CreateExtensionPage();
     PageControl1->SetActivePage(TabSheet1);
+
+    // The window has no Close button: Escape closes it, as it closes the
+    // other tool windows.
+    OnKeyDown = [this](TObject*, WORD& key, TShiftState shift) {
+        if (key == VK_ESCAPE && !(shift & (ssShift | ssAlt | ssCtrl))) {
+            key = 0;
+            Close();
+        }
+    };
+    OpenFolder(MainWindowCurrentFolder());
+}
+
+void TfrmRenamer::OpenFolder(const std::string& folder)
+{
+    if (folder.empty())
+        return;
+    DriveComboBox1->SetDrive(folder);
+    DirectoryListBox1->SetDirectory(folder);
 }
 
 void TfrmRenamer::CreateCasePage()
@@ -114,12 +134,10 @@ void TfrmRenamer::CreateExtensionPage()
     Label10 = Place<TLabel>(this, TabSheet2, 190, 48, 150, 16, "", "Label10");
     Label10->SetShowAccelChar(false);
     // The step and the places of a numbering that the window offers but no
-    // operation of it carries out: shown, and disabled so that nobody
+    // operation of it carries out: shown empty, and disabled so that nobody
     // expects them to act.
     Place<TLabel>(this, TabSheet2, 12, 84, 40, 16, "step");
-    auto* step = Place<TEdit>(this, TabSheet2, 56, 80, 60, 22, "", "Edit2");
-    step->SetText("Edit2");
-    step->SetEnabled(false);
+    Place<TEdit>(this, TabSheet2, 56, 80, 60, 22, "", "Edit2")->SetEnabled(false);
     const char* places[6] = {"before ext", "before main", "behind main", "behind ext", "replace main", "replace ext"};
     for (int i = 0; i < 6; ++i)
         Place<TRadioButton>(this, TabSheet2, 12 + 120 * (i % 3), 112 + 24 * (i / 3), 116, 20, places[i])
@@ -159,15 +177,21 @@ template <typename NewName> void TfrmRenamer::RenameSelected(TLabel* status, New
     int ok = 0;
     int failed = 0;
     std::uint64_t shownAt = 0;
+    // The names the files have after the run, selected again once the list
+    // shows the folder as it is now.
+    std::set<std::string> selectAfter;
     for (size_t i = 0; i < names.size(); ++i) {
         const std::string& name = names[i];
         const std::string target = newName(name);
         // A name the rules leave as it is has nothing to change: renaming a
         // file onto itself would only be refused as a replacement.
-        if (target == name || RenameFile(folder + name, folder + target))
+        if (target == name || RenameFile(folder + name, folder + target)) {
             ++ok;
-        else
+            selectAfter.insert(target);
+        } else {
             ++failed;
+            selectAfter.insert(name);
+        }
         const std::uint64_t now = CurrentClock().NowMs();
         if (i + 1 == names.size() || now - shownAt >= kStatusIntervalMs) {
             shownAt = now;
@@ -175,6 +199,12 @@ template <typename NewName> void TfrmRenamer::RenameSelected(TLabel* status, New
             status->Repaint();
         }
     }
+    // The list shows the new names, so that a second run starts from the
+    // files as they are.
+    FileListBox1->Update();
+    for (int row = 0; row < FileListBox1->Count(); ++row)
+        if (selectAfter.count(FileListBox1->Item(row)))
+            FileListBox1->SetSelected(row, true);
     ShowMessage(failed == 0 ? std::string("Rename OK!") : Counts(ok, failed));
 }
 

@@ -1,6 +1,7 @@
 // The batch renamer "FileName Manager": renames the selected files of one
 // folder in one go, by the letter case of their names or by a new
-// extension. The main window shows it modally and frees it afterwards.
+// extension. The main window shows it modally, opened in the folder it
+// lists, and frees it afterwards.
 #pragma once
 
 #include "vcl/comctrls.h"
@@ -55,9 +56,13 @@ public:
     int CaseMode() const;
 
 private:
+    // Opens folder in the drive box and the folder list, when it is one.
+    void OpenFolder(const std::string& folder);
     void CreateCasePage();
     void CreateExtensionPage();
     // Renames the selected files of the file list to the names newName
-    // gives, keeping the counts in status; then says how it went.
+    // gives, keeping the counts in status; then reads the folder again, with
+    // the files of the run selected under their names of now, and says how
+    // it went.
     template <typename NewName> void RenameSelected(TLabel* status, NewName newName);
 };

@@ -115,6 +115,8 @@ TfrmSearchFiles::TfrmSearchFiles(TComponent* owner) : TForm(owner)
     Button1->OnClick = [this](TObject* s) { Button1Click(s); };
     Button4 = Place<TButton>(this, this, 468, 238, 80, 26, "Close", "Button4");
     Button4->OnClick = [this](TObject* s) { Button4Click(s); };
+    // Escape closes the window, as its Close button does.
+    Button4->Cancel = true;
 
     Label1 = Place<TLabel>(this, this, 8, 276, 544, 16, "", "Label1");
     Label1->SetShowAccelChar(false);

@@ -200,6 +200,72 @@ TEST_F(AppTest, PlaylistFilesAreAddedRemovedAndImportedFromM3u)
     EXPECT_EQ(manager.ListView2->Items().Count(), 4);
 }
 
+TEST_F(AppTest, ImportingAnM3uTakesEveryPathLineBesideThePlaylist)
+{
+    WriteDefaults();
+    dir.Write("mlist/lindex.txt", "Jazz\r\n1\r\n");
+    dir.Write("mlist/m1.txt", "");
+    const std::string lists = dir.Path("lists/");
+    struct Case {
+        const char* name;
+        std::string m3u;
+        std::string added;
+    } cases[] = {
+        {"plain paths, one a line", "/m/one.mp3\n/m/two.mp3\n/m/three.mp3\n/m/four.mp3\n/m/five.mp3\n",
+            "/m/one.mp3\r\n/m/two.mp3\r\n/m/three.mp3\r\n/m/four.mp3\r\n/m/five.mp3\r\n"},
+        {"extended, with a tag before each path", "#EXTM3U\r\n#EXTINF:1,One\r\n/m/one.mp3\r\n#EXTINF:2,Two\r\n/m/two.mp3\r\n",
+            "/m/one.mp3\r\n/m/two.mp3\r\n"},
+        {"extended, tags missing or doubled", "#EXTM3U\n/m/one.mp3\n#EXTINF:2,Two\n#EXTALB:Album\n/m/two.mp3\n",
+            "/m/one.mp3\r\n/m/two.mp3\r\n"},
+        {"blank lines, spaces and comments", "\n  /m/one.mp3  \n\n# a comment\n\t\n/m/two.mp3",
+            "/m/one.mp3\r\n/m/two.mp3\r\n"},
+        {"relative paths are beside the playlist", "one.mp3\nsub/two.mp3\n../three.mp3\n",
+            lists + "one.mp3\r\n" + lists + "sub/two.mp3\r\n" + lists + "../three.mp3\r\n"},
+        {"a byte-order mark", "\xEF\xBB\xBFone.mp3\n", lists + "one.mp3\r\n"},
+        {"file addresses and streams", "file:///m/a%20b.mp3\nfile://localhost/m/c.mp3\nfile://host/m/d.mp3\nhttp://radio/x\n",
+            "/m/a b.mp3\r\n/m/c.mp3\r\nhttp://radio/x\r\n"},
+        {"only tags", "#EXTM3U\n#EXTINF:1,One\n", ""},
+        {"a single path", "/m/one.mp3", "/m/one.mp3\r\n"},
+        {"empty", "", ""},
+    };
+    TForm4 manager(nullptr);
+    manager.FormShow(&manager);
+    manager.ListView1->Items()[0]->SetSelected(true);
+    manager.ListView1SelectItem(manager.ListView1, manager.ListView1->Items()[0], true);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        dir.Write("mlist/m1.txt", "/kept.mp3\r\n");
+        dir.Write("lists/list.m3u", c.m3u);
+        prompts->PushFiles({dir.Path("lists/list.m3u")});
+        manager.importClick(&manager);
+        EXPECT_EQ(dir.Read("mlist/m1.txt"), "/kept.mp3\r\n" + c.added);
+        EXPECT_EQ(manager.ListView2->Items().Count(), 1 + static_cast<int>(std::count(c.added.begin(), c.added.end(), '\n')));
+    }
+}
+
+TEST_F(AppTest, MusicFileDialogsOpenInTheFolderTheMainWindowShows)
+{
+    WriteDefaults();
+    dir.Write("mlist/lindex.txt", "Jazz\r\n1\r\n");
+    dir.Write("music/a.mp3", "");
+    TForm1& f = ShowMainWindow();
+    f.SelectStartFolder(dir.Path("music"));
+    TForm4 manager(nullptr);
+    manager.FormShow(&manager);
+    manager.ListView1->Items()[0]->SetSelected(true);
+    manager.ListView1SelectItem(manager.ListView1, manager.ListView1->Items()[0], true);
+    prompts->PushCancel();
+    manager.addfileClick(&manager);
+    prompts->PushCancel();
+    manager.importClick(&manager);
+    ASSERT_EQ(prompts->asked.size(), 2u);
+    for (const auto& asked : prompts->asked) {
+        SCOPED_TRACE(asked.text);
+        EXPECT_EQ(asked.kind, "open");
+        EXPECT_EQ(IncludeTrailingPathDelimiter(asked.folder), dir.Path("music/"));
+    }
+}
+
 TEST_F(AppTest, FavouriteFoldersAreAddedModifiedAndRemoved)
 {
     WriteDefaults();

@@ -220,11 +220,12 @@ TEST_F(ModalDialogTest, FilterDialogClosesEveryWayAndGivesTheOptionsDialogBack)
     ExpectInputBack();
 }
 
-TEST_F(ModalDialogTest, ListEditorsCloseWithTheirButtonsAndTheCloseBox)
+TEST_F(ModalDialogTest, ListEditorsCloseWithTheirButtonsEscapeAndTheCloseBox)
 {
     TForm1& f = ShowWithFiles();
     const Way ways[] = {
         {"Close", [](QWidget* w) { Click(w, "Close"); }},
+        {"Escape", [](QWidget* w) { PressKey(w, Qt::Key_Escape); }},
         {"close box", [](QWidget* w) { PressCloseBox(w); }},
     };
     for (const Way& way : ways) {

@@ -8,6 +8,8 @@
 
 #include <QListWidget>
 
+#include <filesystem>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -141,8 +143,47 @@ TEST_F(RenamerTest, CaseChangeRenamesTheSelectedFiles)
     EXPECT_EQ(Messages(), std::vector<std::string> {"Rename OK!"});
     const std::string last = renamer->Label12->Caption();
     EXPECT_EQ(last.substr(last.find('\n')), "\n4files renamed ok.  0 failed.");
-    // The list still shows the names it was opened with.
-    EXPECT_EQ(renamer->FileListBox1->Item(0), "a.txt");
+    // The list shows the names of now, the renamed files selected.
+    std::vector<std::string> shown, selected;
+    for (int i = 0; i < renamer->FileListBox1->Count(); ++i) {
+        shown.push_back(renamer->FileListBox1->Item(i));
+        if (renamer->FileListBox1->Selected(i))
+            selected.push_back(renamer->FileListBox1->Item(i));
+    }
+    // The list sorts without regard to case.
+    EXPECT_EQ(shown, (std::vector<std::string> {"A.txt", "Done.txt", "Makefile", "other.txt", "Readme.TXT"}));
+    EXPECT_EQ(selected, (std::vector<std::string> {"A.txt", "Done.txt", "Makefile", "Readme.TXT"}));
+}
+
+TEST_F(RenamerTest, ASecondRunStartsFromTheNewNames)
+{
+    for (const char* name : {"one.txt", "two.txt", "three.doc"})
+        dir.Write(name, name);
+    Select({"one.txt", "two.txt"});
+    CaseChange(cmCapital, true, true);
+    EXPECT_EQ(dir.Names(), (std::vector<std::string> {"ONE.TXT", "TWO.TXT", "three.doc"}));
+    // The same files, still selected, once more and then a new extension.
+    CaseChange(cmSmallLetter, true, false);
+    EXPECT_EQ(dir.Names(), (std::vector<std::string> {"one.TXT", "three.doc", "two.TXT"}));
+    ReplaceExtension("md");
+    EXPECT_EQ(dir.Names(), (std::vector<std::string> {"one.md", "three.doc", "two.md"}));
+    EXPECT_EQ(Messages(), (std::vector<std::string> {"Rename OK!", "Rename OK!", "Rename OK!"}));
+    EXPECT_EQ(renamer->Label11->Caption(), "two.TXT->two.md\n2files renamed ok.  0 failed.");
+}
+
+TEST_F(RenamerTest, ARunThatRenamedNothingSaysSo)
+{
+    for (const char* name : {"a.txt", "b.txt"})
+        dir.Write(name, name);
+    Select({"a.txt", "b.txt"});
+    // Another program takes the files away while the window shows them.
+    std::filesystem::remove(dir.Path("a.txt"));
+    std::filesystem::remove(dir.Path("b.txt"));
+    CaseChange(cmCapital, true, false);
+    EXPECT_EQ(Messages(), std::vector<std::string> {"0files renamed ok.  2 failed."});
+    EXPECT_EQ(renamer->Label12->Caption(), "b.txt->B.txt\n0files renamed ok.  2 failed.");
+    EXPECT_EQ(renamer->FileListBox1->Count(), 0);
+    EXPECT_TRUE(dir.Names().empty());
 }
 
 TEST_F(RenamerTest, ExtensionReplacementWithTheStatusOfEachFile)

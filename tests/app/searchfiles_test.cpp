@@ -45,6 +45,7 @@ public:
     }
     void EndFoundFilesSearch() override { switched = false; }
     std::string CurrentFileName() const override { return {}; }
+    std::string CurrentFolderName() const override { return {}; }
 
     TForm form;
     TCustomListView* list;

@@ -132,6 +132,48 @@ TEST_F(SearchWindowTest, TheFileNameManagerIsModalAndFreedAfterwards)
     EXPECT_EQ(f.ComponentCount(), components);
 }
 
+TEST_F(SearchWindowTest, TheFileNameManagerOpensInTheShownFolderAndEscapeClosesIt)
+{
+    dir.Write("files/a.txt", "a");
+    TForm1& f = ShowWithSearch();
+    f.SelectStartFolder(dir.Path("files"));
+    bool seen = false;
+    WhenModal([&](QWidget* w) {
+        TfrmRenamer* renamer = nullptr;
+        for (int i = 0; i < f.ComponentCount(); ++i)
+            if (auto* r = dynamic_cast<TfrmRenamer*>(f.Component(i)); r && r->Widget() == w)
+                renamer = r;
+        ASSERT_NE(renamer, nullptr);
+        seen = true;
+        EXPECT_EQ(IncludeTrailingPathDelimiter(renamer->DirectoryListBox1->Directory()), dir.Path("files/"));
+        ASSERT_EQ(renamer->FileListBox1->Count(), 1);
+        EXPECT_EQ(renamer->FileListBox1->Item(0), "a.txt");
+        // The step box that no operation reads shows nothing.
+        auto* step = dynamic_cast<TEdit*>(renamer->FindComponent("Edit2"));
+        ASSERT_NE(step, nullptr);
+        EXPECT_EQ(step->Text(), "");
+        // Escape from the file list, which has the keys.
+        renamer->FileListBox1->SetFocus();
+        PressKey(w, Qt::Key_Escape);
+    });
+    f.FileNamemanager1->Click();
+    EXPECT_TRUE(seen);
+}
+
+TEST_F(SearchWindowTest, EscapeClosesTheSearchWindowFromWhereverTheKeysAre)
+{
+    ShowWithSearch();
+    for (TWinControl* focus : std::vector<TWinControl*> {search->sk[0], search->SearchPathEdit, search->Button1}) {
+        SCOPED_TRACE(focus->Name());
+        search->Show();
+        search->Widget()->activateWindow();
+        focus->SetFocus();
+        ASSERT_TRUE(search->Widget()->isVisible());
+        PressKey(search->Widget(), Qt::Key_Escape);
+        EXPECT_FALSE(search->Widget()->isVisible());
+    }
+}
+
 TEST_F(SearchWindowTest, ClosingTheMainWindowStopsTheSearchFirst)
 {
     GTEST_FLAG_SET(death_test_style, "threadsafe");

@@ -1,5 +1,5 @@
 // A stand-in main window for the tool windows that start from the main
-// window's current file; installed for the life of a test.
+// window's current file or folder; installed for the life of a test.
 #pragma once
 
 #include "app/tools/mainwindow.h"
@@ -20,8 +20,10 @@ public:
     void BeginFoundFilesSearch() override {}
     void EndFoundFilesSearch() override {}
     std::string CurrentFileName() const override { return current; }
+    std::string CurrentFolderName() const override { return folder; }
 
     std::string current;
+    std::string folder;
 
 private:
     TMainWindowServices* m_previous;

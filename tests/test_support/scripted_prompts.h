@@ -20,6 +20,7 @@ public:
         std::string proposed; // input box default, folder or file proposed
         UINT flags = 0;
         bool password = false; // an input box that hides what is typed
+        std::string folder = {}; // the folder a file dialog opens in
     };
     struct Answer {
         bool ok = true;
@@ -73,7 +74,7 @@ public:
     }
     bool OpenFiles(const TFileDialogRequest& r, std::vector<std::string>& files) override
     {
-        asked.push_back({"open", r.Title, r.Filter, r.FileName, 0});
+        asked.push_back({"open", r.Title, r.Filter, r.FileName, 0, false, r.InitialDir});
         const Answer a = Next();
         if (a.ok)
             files = a.files;
@@ -81,7 +82,7 @@ public:
     }
     bool SaveFile(const TFileDialogRequest& r, std::string& file, int& filterIndex) override
     {
-        asked.push_back({"save", r.Title, r.Filter, r.FileName, 0});
+        asked.push_back({"save", r.Title, r.Filter, r.FileName, 0, false, r.InitialDir});
         const Answer a = Next();
         if (a.ok) {
             file = a.value;
