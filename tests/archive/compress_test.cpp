@@ -70,7 +70,7 @@ public:
         Put16(m_local + 4, aes ? 51 : 20);
         Put16(m_local + 6, flags);
         Put16(m_local + 8, method);
-        Put32(m_local + 10, static_cast<std::uint32_t>(m_entryDate) << 16 | static_cast<std::uint32_t>(m_entryDate) >> 16);
+        Put32(m_local + 10, static_cast<std::uint32_t>(m_entryDate));  // time at 10, date at 12
         Put32(m_local + 14, Crc32Val);
         Put32(m_local + 18, static_cast<std::uint32_t>(packed));
         Put32(m_local + 22, static_cast<std::uint32_t>(unpacked));
@@ -303,17 +303,26 @@ TEST_F(Compressor, AddWritesStoredAndDeflatedEntries)
 
 TEST_F(Compressor, RefreshReplacesNewerFilesOnly)
 {
+    // Dates whose time of day encodes above the date (afternoon) once made
+    // the comparison depend on the clock: the entries carry them here.
+    const std::time_t stored = 1'700'000'000 + 15 * 3600;  // 2023-11-15 13:13:20 UTC
+    utimbuf at{stored, stored};
+    for (const char* name : {"src/a.txt", "src/small.txt", "src/b.bin", "src/sub/d.txt", "src/packed.zip"})
+        ::utime(dir.Path(name).c_str(), &at);
     ASSERT_EQ(AddAll(), 5);
+    const std::string oldSmall = dir.Read("src/small.txt");
     dir.Write("src/a.txt", "changed text");
-    utimbuf later{};
-    later.actime = later.modtime = std::time(nullptr) + 3600;
+    dir.Write("src/small.txt", "older");
+    utimbuf later{stored + 3600, stored + 3600}, earlier{stored - 3600, stored - 3600};
     ::utime(dir.Path("src/a.txt").c_str(), &later);
+    ::utime(dir.Path("src/small.txt").c_str(), &earlier);
     dir.Write("src/new.txt", "not in the archive");
     TTestZip z;
     Prepare(z, swRefresh);
     EXPECT_GT(z.Compress(), 0);
     ExpectValid();
     EXPECT_EQ(Entry("a.txt"), "changed text");
+    EXPECT_EQ(Entry("small.txt"), oldSmall);
     EXPECT_EQ(Listing().find("new.txt"), std::string::npos);
     EXPECT_EQ(Entry("sub/d.txt"), dir.Read("src/sub/d.txt"));
 }
@@ -345,7 +354,10 @@ TEST_F(Compressor, ChangedFileIsReplacedOrKeptUnderANewName)
     EXPECT_EQ(Entry("a-old.txt"), oldText);
     EXPECT_EQ(Entry("b.bin"), dir.Read("src/b.bin"));
 
+    // The same size as the second version: only its date tells it changed.
     dir.Write("src/a.txt", "third version!");
+    utimbuf later{std::time(nullptr) + 60, std::time(nullptr) + 60};
+    ::utime(dir.Path("src/a.txt").c_str(), &later);
     {
         TTestZip z;
         Prepare(z, swAdd, "a.txt");
