@@ -108,6 +108,11 @@ std::int32_t TArjHeader::DosDate() const
     return static_cast<std::int32_t>(TimeStamp);
 }
 
+std::string TArjHeader::EntryName(bool translate) const
+{
+    return ArchiveNameToUtf8(Name, HostOS == kHostUnix ? ncUtf8 : ncOem, translate);
+}
+
 std::int32_t TArjHeader::WindowsAttributes() const
 {
     if (HostOS != kHostUnix)
@@ -206,7 +211,7 @@ void ArjStep(TVirOV& v, TStream32& s)
     }
     g_arj.joining = false;
     ClearEntry(v);
-    v.Filename = DOSToUnixFilename(_OemToCharFilter(h.Name, v.TranslateOemChar));
+    v.Filename = h.EntryName(v.TranslateOemChar);
     if (h.IsDirectory() && (v.Filename.empty() || v.Filename.back() != '/'))
         v.Filename += '/';
     v.FileDate = v.ConvertDate(h.DosDate());

@@ -62,6 +62,9 @@ struct TArjHeader {
     bool IsDirectory() const { return FileType == 3; }
     bool IsVolumeLabel() const { return FileType == 4; }
     std::int64_t NextOffset() const { return DataOffset + PackedSize; }
+    // The name as the lister shows it and the extractor writes it: ARJ on
+    // Unix hosts stores the system's UTF-8, on DOS and Windows code page 437.
+    std::string EntryName(bool translate) const;
     // The date as a DOS date-time: ARJ on Unix hosts stores Unix seconds.
     std::int32_t DosDate() const;
     // The attributes as the library shows them: a Unix host's mode becomes

@@ -122,6 +122,79 @@ std::string _OemToCharFilter(const std::string& name, bool translate)
     return DOSToUnixFilename(translate ? OemToUtf8(name) : name);
 }
 
+namespace {
+
+// The length of the well-formed UTF-8 sequence at i, 0 when there is none.
+std::size_t Utf8SequenceAt(const std::string& s, std::size_t i)
+{
+    const auto b = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
+    const unsigned char c = b(i);
+    if (c < 0x80)
+        return 1;
+    std::size_t n = 0;
+    unsigned char lo = 0x80, hi = 0xBF;  // the range of the second byte
+    if (c >= 0xC2 && c <= 0xDF) {
+        n = 2;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        n = 3;
+        lo = c == 0xE0 ? 0xA0 : 0x80;
+        hi = c == 0xED ? 0x9F : 0xBF;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        n = 4;
+        lo = c == 0xF0 ? 0x90 : 0x80;
+        hi = c == 0xF4 ? 0x8F : 0xBF;
+    } else {
+        return 0;
+    }
+    if (i + n > s.size() || b(i + 1) < lo || b(i + 1) > hi)
+        return 0;
+    for (std::size_t k = 2; k < n; ++k)
+        if ((b(i + k) & 0xC0) != 0x80)
+            return 0;
+    return n;
+}
+
+} // namespace
+
+bool IsValidUtf8(const std::string& text)
+{
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t n = Utf8SequenceAt(text, i);
+        if (n == 0)
+            return false;
+        i += n;
+    }
+    return true;
+}
+
+std::string ValidUtf8(const std::string& text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t n = Utf8SequenceAt(text, i);
+        if (n == 0) {
+            out += "\xEF\xBF\xBD";
+            ++i;
+        } else {
+            out.append(text, i, n);
+            i += n;
+        }
+    }
+    return out;
+}
+
+std::string ArchiveNameToUtf8(const std::string& raw, TNameCoding coding, bool translate)
+{
+    if (coding == ncUnknown) {
+        const bool plain = std::all_of(raw.begin(), raw.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+        coding = !plain && IsValidUtf8(raw) ? ncUtf8 : ncOem;
+    }
+    if (coding == ncUtf8)
+        return DOSToUnixFilename(ValidUtf8(raw));
+    return _OemToCharFilter(raw, translate);
+}
+
 std::string CharToUnixOemFilter(const std::string& name, bool translate)
 {
     const std::string s = DOSToUnixFilename(name);

@@ -51,6 +51,22 @@ std::string OemToUtf8(const std::string& oem);
 std::string Utf8ToOem(const std::string& text);
 // OEM to UTF-8 when translate; then the stored '\' separators become '/'.
 std::string _OemToCharFilter(const std::string& name, bool translate);
+
+// How the program that wrote an archive encoded its names. DOS and Windows
+// hosts wrote code page 437; Unix hosts, TAR and gzip wrote the system's
+// UTF-8. Where the archive does not say (a ZIP read from its local headers
+// alone, an LHA of a generic host), a name that is valid UTF-8 and not
+// plain ASCII is taken as UTF-8, any other as code page 437.
+enum TNameCoding { ncOem, ncUtf8, ncUnknown };
+// The text as valid UTF-8: every byte that does not belong to a well-formed
+// sequence (overlong forms, surrogates and values past U+10FFFF included)
+// becomes U+FFFD, so the name still shows and can still be made.
+std::string ValidUtf8(const std::string& text);
+bool IsValidUtf8(const std::string& text);
+// A stored name as the lister shows it and the extractor writes it: UTF-8
+// by its coding (code page 437 converted only when translate), with the
+// stored '\' separators turned into '/'.
+std::string ArchiveNameToUtf8(const std::string& raw, TNameCoding coding, bool translate);
 std::string CharToUnixOemFilter(const std::string& name, bool translate);
 std::string CharToOemFilter(const std::string& name, bool translate);
 // An LHA header's folder field as a local path ('/' and 0xFF are separators;

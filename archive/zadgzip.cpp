@@ -1,5 +1,6 @@
 #include "archive/zadgzip.h"
 
+#include "archive/zadgbls.h"
 #include "rtl/sysutils.h"
 
 #include <zlib.h>
@@ -236,7 +237,8 @@ std::string GzipEntryName(const TGzipHeader& h, const std::string& archivePath)
 {
     const std::string archiveName = ExtractFileName(archivePath);
     const std::string archiveExt = ExtractFileExt(archiveName);
-    std::string name = h.HasName && !h.Name.empty() ? h.Name : archiveName;
+    // gzip stores the name's bytes as the system gave them: UTF-8 here.
+    std::string name = h.HasName && !h.Name.empty() ? ValidUtf8(h.Name) : archiveName;
     const bool fromArchive = !(h.HasName && !h.Name.empty());
     const std::string ext = ExtractFileExt(name);
     const std::string stem = name.substr(0, name.size() - ext.size());

@@ -35,7 +35,7 @@ void GzipStep(TVirOV& v, TStream32& stream)
     if (!ReadGzipHeader(stream, 0, h))
         return;
     v.GZipMagic = h.Magic;
-    v.SetFilename(GzipEntryName(h, v.ArchiveFile()));
+    v.Filename = GzipEntryName(h, v.ArchiveFile());
     if (v.OnReadFile)
         v.OnReadFile(&v, v.Filename);
     v.Crc = 0;
@@ -78,7 +78,7 @@ void TarStep(TVirOV& v, TStream32& stream)
     v.NextHeaderOffset = reader.Position();
     if (e.Name.empty() || !e.Listed())
         return;
-    v.SetFilename(e.Name);
+    v.Filename = e.Name;
     if (v.OnReadFile)
         v.OnReadFile(&v, v.Filename);
     if (!CheckWildCard2(&v, v.Filename, v.FileSpec, v.RecurseDirs, &v.ExcludeSpec))

@@ -1,5 +1,6 @@
 #include "zadheaders.h"
 
+#include "archive/zadcrc.h"
 #include "archive/zadcrypt.h"
 
 TLocal TLocal::Parse(const std::uint8_t* p)
@@ -170,6 +171,52 @@ void ParseExtraField(const std::uint8_t* data, std::size_t len, THeaderType kind
         }
         r.Skip(size);
     }
+}
+
+TNameCoding ZipHostCoding(std::uint16_t versionMadeBy)
+{
+    switch (versionMadeBy >> 8) {
+    case 3:   // Unix
+    case 16:  // BeOS
+    case 19:  // macOS
+        return ncUtf8;
+    default: return ncOem;
+    }
+}
+
+std::string ZipUnicodePath(const std::uint8_t* extra, std::size_t len, const std::string& rawName)
+{
+    TBoundedReader r(extra, len);
+    while (r.Has(4)) {
+        std::uint16_t id = 0, size = 0;
+        r.U16(id);
+        r.U16(size);
+        if (!r.Has(size))
+            break;
+        if (id == EXTRA_UNICODE_PATH && size > 5) {
+            TBoundedReader f(r.Here(), size);
+            std::uint8_t version = 0;
+            std::uint32_t crc = 0;
+            f.U8(version);
+            f.U32(crc);
+            const std::uint32_t stored = Crc32_buf(rawName.data(), rawName.size(), CRC_MASK) ^ CRC_MASK;
+            if (version == 1 && crc == stored)
+                return std::string(reinterpret_cast<const char*>(f.Here()), f.Remaining());
+        }
+        r.Skip(size);
+    }
+    return {};
+}
+
+std::string ZipEntryName(const std::string& rawName, std::uint16_t flags, TNameCoding hostCoding, bool translate,
+                         const std::uint8_t* extra, std::size_t extraLen)
+{
+    if (flags & 0x0800)
+        return ArchiveNameToUtf8(rawName, ncUtf8, translate);
+    const std::string unicode = ZipUnicodePath(extra, extraLen, rawName);
+    if (!unicode.empty())
+        return ArchiveNameToUtf8(unicode, ncUtf8, translate);
+    return ArchiveNameToUtf8(rawName, hostCoding, translate);
 }
 
 THeaderType VerSig(std::uint32_t signature, THeaderType kind, bool& encrypted)

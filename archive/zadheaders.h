@@ -17,6 +17,7 @@
 #pragma once
 
 #include "archive/zadconsts.h"
+#include "archive/zadgbls.h"
 
 #include <cstddef>
 #include <climits>
@@ -250,6 +251,24 @@ struct TExtraTarget {
 // are filled only from fields large enough to hold them.
 void ParseExtraField(const std::uint8_t* data, std::size_t len, THeaderType kind, const TExtraTarget& target,
                      TCentral64Hdr& hdr, TAesHeader& aes, std::vector<std::uint8_t>& strong);
+
+// ---- names ----------------------------------------------------------------------------------
+// A ZIP entry's name is stored as bytes whose character set depends on the
+// program that wrote it:
+//   - flag bit 11 set: UTF-8;
+//   - otherwise by the host in the high byte of "version made by": Unix (3),
+//     BeOS (16) and macOS (19) wrote their system's UTF-8, DOS, OS/2 and
+//     Windows hosts (and every other) code page 437;
+//   - a local header alone names no host (ncUnknown, see TNameCoding).
+// Info-ZIP's Unicode path field (0x7075: version 1, the CRC-32 of the name
+// as stored, the name in UTF-8) overrides the stored name when its CRC
+// matches it; a name changed by a tool that did not know the field keeps
+// the stored form. Local and central names are compared as stored.
+constexpr std::uint16_t EXTRA_UNICODE_PATH = 0x7075;
+TNameCoding ZipHostCoding(std::uint16_t versionMadeBy);
+std::string ZipUnicodePath(const std::uint8_t* extra, std::size_t len, const std::string& rawName);
+std::string ZipEntryName(const std::string& rawName, std::uint16_t flags, TNameCoding hostCoding, bool translate,
+                         const std::uint8_t* extra, std::size_t extraLen);
 
 // Signature helpers.
 THeaderType VerSig(std::uint32_t signature, THeaderType kind, bool& encrypted);

@@ -88,6 +88,16 @@ std::string TLhaHeader::StoredName() const
     return folder.back() == '/' ? folder + name : folder + "/" + name;
 }
 
+std::string TLhaHeader::EntryName(bool translate) const
+{
+    TNameCoding coding = ncUnknown;
+    if (OsId == 'U')
+        coding = ncUtf8;
+    else if (OsId == 'M' || OsId == '2' || OsId == 'w' || OsId == 'W')
+        coding = ncOem;
+    return ArchiveNameToUtf8(StoredName(), coding, translate);
+}
+
 std::int32_t TLhaHeader::DosDateTime() const
 {
     if (Level == 2)
@@ -285,10 +295,10 @@ TLzhRead TZooWalk::Next(TZooEntry& e)
 
 namespace {
 
-void ReportLzhEntry(TVirOV& v, std::int64_t offset, const std::string& rawName, bool isDir, std::int64_t unpacked,
+void ReportLzhEntry(TVirOV& v, std::int64_t offset, const std::string& name, bool isDir, std::int64_t unpacked,
                     std::int64_t packed, int method, WORD flag)
 {
-    v.Filename = _OemToCharFilter(rawName, v.TranslateOemChar);
+    v.Filename = name;
     v.MethodDetail = method;
     v.CompressMethod = static_cast<WORD>(method);
     v.CompressMethodStr = v.GetCompressMethodStr(static_cast<WORD>(method), flag);
@@ -325,7 +335,7 @@ void BhStep(TVirOV& v, TStream32& s)
     v.Crc = h.Crc;
     v.InternalAttr = h.Attributes & 0xFFFF;
     v.ExternalAttr = static_cast<std::int32_t>(h.Attributes);
-    ReportLzhEntry(v, pos, h.RawName, h.IsDirectory(), h.UnpackedSize, h.DataSize(), h.Method, h.Flags);
+    ReportLzhEntry(v, pos, _OemToCharFilter(h.RawName, v.TranslateOemChar), h.IsDirectory(), h.UnpackedSize, h.DataSize(), h.Method, h.Flags);
 }
 
 // ---- LHA and LZH
@@ -345,7 +355,7 @@ void LhaStep(TVirOV& v, TStream32& s)
     v.Crc = h.Crc;
     v.InternalAttr = 32;
     v.ExternalAttr = h.Attribute;
-    ReportLzhEntry(v, pos, h.StoredName(), h.IsDirectory(), h.UnpackedSize, h.PackedSize,
+    ReportLzhEntry(v, pos, h.EntryName(v.TranslateOemChar), h.IsDirectory(), h.UnpackedSize, h.PackedSize,
                    static_cast<unsigned char>(h.MethodChar()), 0);
 }
 
@@ -389,7 +399,7 @@ void ZooStep(TVirOV& v, TStream32& s)
     v.VersionMadeBy = e.MajorVersion;
     v.VersionNeeded = e.MinorVersion;
     v.Crc = e.Crc;
-    ReportLzhEntry(v, e.Offset, e.StoredName(), false, e.UnpackedSize, e.PackedSize, e.Method, 0);
+    ReportLzhEntry(v, e.Offset, _OemToCharFilter(e.StoredName(), v.TranslateOemChar), false, e.UnpackedSize, e.PackedSize, e.Method, 0);
 }
 
 // The walk stops short of the last HeaderBlockSize bytes of the file; a

@@ -77,6 +77,10 @@ struct TLhaHeader {
     bool MethodKnown() const;
     // The entry's name with its folder, '/' separators.
     std::string StoredName() const;
+    // The same as the lister shows it and the extractor writes it: LHA on
+    // Unix ('U') stores the system's UTF-8; DOS, OS/2 and Windows ('M', '2',
+    // 'w', 'W') code page 437; other systems and level 0 do not say.
+    std::string EntryName(bool translate) const;
     // The time as a DOS date-time (level 2 keeps Unix time whatever the system).
     std::int32_t DosDateTime() const;
 };

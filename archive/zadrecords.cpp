@@ -127,9 +127,11 @@ TRarBlock ReadRarBlock(TStream32& stream, std::int64_t pos, std::int64_t size, T
 std::string RarEntryName(const TZipCommon& c, const TRarFileHeader& h)
 {
     if (h.IsUnicode())
-        return DOSToUnixFilename(c.DecodeRarFileName(h.RawName, h.NameSize));
+        return ArchiveNameToUtf8(c.DecodeRarFileName(h.RawName, h.NameSize), ncUtf8, false);
+    // Without the Unicode form, RAR on Unix (3) and BeOS (5) stores the
+    // system's UTF-8, on DOS, OS/2 and Windows code page 437.
     std::string raw = h.RawName.substr(0, h.RawName.find('\0'));
-    return _OemToCharFilter(raw, c.TranslateOemChar);
+    return ArchiveNameToUtf8(raw, h.HostOS == 3 || h.HostOS == 5 ? ncUtf8 : ncOem, c.TranslateOemChar);
 }
 
 // ---- the lister's steps -------------------------------------------------------------------

@@ -1,5 +1,7 @@
 #include "archive/zadtar.h"
 
+#include "archive/zadgbls.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -199,8 +201,10 @@ TTarReader::TStep TTarReader::Next(TTarEntry& e)
             name = longName;
         if (!paxPath.empty())
             name = paxPath;
-        e.Name = WithoutTrailingSlashes(name);
-        e.LinkName = !paxLink.empty() ? paxLink : !longLink.empty() ? longLink : FieldText(h + kLinkName, kLinkNameLen);
+        // Names are the writing system's bytes, UTF-8 on the systems that
+        // write TAR today (and in pax records by definition).
+        e.Name = ValidUtf8(WithoutTrailingSlashes(name));
+        e.LinkName = ValidUtf8(!paxLink.empty() ? paxLink : !longLink.empty() ? longLink : FieldText(h + kLinkName, kLinkNameLen));
         e.Type = type;
         // A directory named only by its trailing slash (old archives).
         if (type == 0 && !name.empty() && name.back() == '/')

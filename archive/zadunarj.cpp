@@ -97,7 +97,7 @@ int TUnARJ::BuildHeadArray(TStream32* in, std::int64_t start, bool& lastContinue
     }
     // The main header names the volume; only its file-name part counts, so
     // that a name with folders cannot point the set elsewhere.
-    const std::string mainName = ExtractFileName(DOSToUnixFilename(h.Name));
+    const std::string mainName = ExtractFileName(h.EntryName(true));
     if (!mainName.empty() && mainName != "." && mainName != "..") {
         const std::string dir = ExtractFileDir(VolumeName);
         VolumeName = dir.empty() ? mainName : IncludeTrailingPathDelimiter(dir) + mainName;
@@ -106,7 +106,7 @@ int TUnARJ::BuildHeadArray(TStream32* in, std::int64_t start, bool& lastContinue
     TArjRead read = TArjRead::End;
     while (!GetCancel() && (read = ReadArjHeader(*in, pos, ArchiveSize, h)) == TArjRead::Header) {
         lastContinues = h.ContinuesInNext();
-        const std::string name = DOSToUnixFilename(_OemToCharFilter(h.Name, TranslateOemChar));
+        const std::string name = h.EntryName(TranslateOemChar);
         if (CheckWildCard2(this, name, FileSpec, RecurseDirs, &ExcludeSpec)) {
             if (h.MinVersion > kMaxMinVersion) {
                 RaiseErrorStr(name, "", VolumeName, E_VERSION);

@@ -45,7 +45,7 @@ void TUnLha::Walk(TStream32* in)
         e.Crc = h.Crc;
         e.Attributes = h.Attribute ? h.Attribute : 0x20;
         e.IsDirectory = h.IsDirectory();
-        e.StoredName = _OemToCharFilter(h.StoredName(), TranslateOemChar);
+        e.StoredName = h.EntryName(TranslateOemChar);
         Select(std::move(e));
     }
     if (!GetCancel())

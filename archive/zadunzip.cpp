@@ -31,13 +31,6 @@ bool ReadAt(TStream32* s, std::int64_t pos, void* buf, std::int32_t n)
     return s->Read(buf, n) == n;
 }
 
-std::string NameOf(const std::string& raw, WORD flags, bool translate)
-{
-    std::string n = (flags & 0x0800) ? raw : _OemToCharFilter(raw, translate);
-    std::replace(n.begin(), n.end(), '\\', '/');
-    return n;
-}
-
 bool IsAesMethod(TEncryptionMethod m) { return m == emAES2_128 || m == emAES2_192 || m == emAES2_256; }
 
 // Stored, shrunk, reduced (1 to 4), imploded, deflated and Deflate64.
@@ -59,7 +52,8 @@ std::int64_t EncryptionOverhead(const TZipEntry& e)
 // A local header as the extractor reads it.
 struct TUnZip::TLocalInfo {
     TLocal header;
-    std::string name;
+    std::string rawName;  // as stored
+    std::vector<std::uint8_t> extra;
     std::int64_t dataOffset = 0;
 };
 
@@ -266,12 +260,13 @@ bool TUnZip::ReadLocal(TStream32* in, std::int64_t offset, TLocalInfo& local)
     if (coded)
         DecodeHeader(lh, htLocal);
     local.header = TLocal::Parse(lh);
-    std::string raw(local.header.NameLength, '\0');
-    if (!ReadAt(in, offset + TLocal::kSize, raw.data(), local.header.NameLength))
+    local.rawName.assign(local.header.NameLength, '\0');
+    local.extra.assign(local.header.ExtraLength, 0);
+    if (!ReadAt(in, offset + TLocal::kSize, local.rawName.data(), local.header.NameLength) ||
+        !ReadAt(in, offset + TLocal::kSize + local.header.NameLength, local.extra.data(), local.header.ExtraLength))
         return false;
     if (coded)
-        DecodeFilename(raw.data(), raw.size());
-    local.name = NameOf(raw, local.header.Flags, TranslateOemChar);
+        DecodeFilename(local.rawName.data(), local.rawName.size());
     local.dataOffset = offset + TLocal::kSize + local.header.NameLength + local.header.ExtraLength;
     return true;
 }
@@ -294,7 +289,7 @@ bool TUnZip::FindDisplacedLocal(TStream32* in, TZipEntry& e, std::int64_t& displ
         if (block[static_cast<size_t>(k)] != 0x50 || VerSig(LoadLe32(&block[static_cast<size_t>(k)]), htLocal, coded) != htLocal)
             continue;
         TLocalInfo local;
-        if (ReadLocal(in, from + k, local) && local.name == e.Name) {
+        if (ReadLocal(in, from + k, local) && local.rawName == e.RawName) {
             displacement = k + 1;
             e.HeaderOffset += displacement;
             return true;
@@ -336,7 +331,8 @@ int TUnZip::BuildHeadArray(TStream32* in)
         if (coded)
             DecodeFilename(raw.data(), raw.size());
         TZipEntry e;
-        e.Name = NameOf(raw, c.Flags, TranslateOemChar);
+        e.RawName = raw;
+        e.Name = ZipEntryName(raw, c.Flags, ZipHostCoding(c.VersionMadeBy), TranslateOemChar, extra.data(), extra.size());
         StoredName = e.Name;
         if (CheckWildCard2(this, StoredName, FileSpec, RecurseDirs, &ExcludeSpec)) {
             TCentral64Hdr h64;
@@ -407,11 +403,10 @@ int TUnZip::RecoveryBuildHeadArray(TStream32* in)
     TLocalInfo local;
     while (!GetCancel() && ReadLocal(in, pos, local)) {
         const TLocal& l = local.header;
-        std::vector<std::uint8_t> extra(l.ExtraLength);
-        if (!ReadAt(in, pos + TLocal::kSize + l.NameLength, extra.data(), l.ExtraLength))
-            break;
+        const std::vector<std::uint8_t>& extra = local.extra;
         TZipEntry e;
-        e.Name = local.name;
+        e.RawName = local.rawName;
+        e.Name = ZipEntryName(local.rawName, l.Flags, ncUnknown, TranslateOemChar, extra.data(), extra.size());
         TCentral64Hdr h64;
         std::uint32_t p32 = l.PackedSize, u32 = l.UnpackedSize;
         ParseExtraField(extra.data(), extra.size(), htLocal, {&p32, &u32, nullptr}, h64, e.Aes, StrongEncryptionHeader);
@@ -556,8 +551,10 @@ void TUnZip::ProcessHeaders(TStream32* in, TStream32* out)
         }
         // The entry is written under its central name; a local header that
         // names something else is reported, not obeyed.
-        if (local.name != e.Name)
-            RaiseErrorStr(StoredName, local.name, VolumeName, E_INCONSISTENTLOCAL);
+        if (local.rawName != e.RawName)
+            RaiseErrorStr(StoredName, ZipEntryName(local.rawName, local.header.Flags, ncUnknown, TranslateOemChar,
+                                                   local.extra.data(), local.extra.size()),
+                          VolumeName, E_INCONSISTENTLOCAL);
         if (FileAccessMethod == faFile)
             SetFilename(StoredName);
         else

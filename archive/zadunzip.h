@@ -50,7 +50,8 @@
 // One collected entry, as the central directory (or, in recovery, the
 // local header) describes it.
 struct TZipEntry {
-    std::string Name;  // '/' separators
+    std::string Name;     // as shown and written: UTF-8, '/' separators
+    std::string RawName;  // as stored
     WORD Flags = 0;
     WORD Method = 0;
     std::uint32_t DosDateTime = 0;

@@ -22,16 +22,6 @@ std::map<TArcType, TListFormat>& Formats()
     return formats;
 }
 
-// A name as stored: UTF-8 when the entry says so (flag bit 11), else code
-// page 437 converted when the component translates OEM names; the stored
-// '\' separators of DOS-era archives become '/'.
-std::string EntryName(const std::string& raw, std::uint16_t flags, bool translate)
-{
-    if (flags & 0x0800)
-        return DOSToUnixFilename(raw);
-    return _OemToCharFilter(raw, translate);
-}
-
 bool IsEndOfDirectory(std::uint32_t sig)
 {
     bool coded = false;
@@ -144,10 +134,7 @@ void ZipCentralStep(TVirOV& v, TStream32& stream, int& headersRead)
         DecodeFilename(rawName.data(), rawName.size());
     v.Central = h;
     const bool isDir = IsDirectoryEntry(rawName, h.ExternalAttr);
-    if (isDir || (h.Flags & 0x0800))
-        v.Filename = EntryName(rawName, h.Flags, v.TranslateOemChar);
-    else
-        v.SetFilename(DOSToUnixFilename(rawName));
+    v.Filename = ZipEntryName(rawName, h.Flags, ZipHostCoding(h.VersionMadeBy), v.TranslateOemChar, extra.data(), extra.size());
     ParseExtraField(extra.data(), extra.size(), htCentral, {&v.Central.PackedSize, &v.Central.UnpackedSize, &v.Central.RelativeOffset},
                     v.Central64Hdr, v.AesHeader, v.StrongEncryptionHeader);
     h = v.Central;
@@ -263,10 +250,7 @@ void ZipLocalStep(TVirOV& v, TStream32& stream, int& headersRead)
     if (coded)
         DecodeFilename(rawName.data(), rawName.size());
     v.Local = h;
-    if (h.Flags & 0x0800)
-        v.Filename = EntryName(rawName, h.Flags, v.TranslateOemChar);
-    else
-        v.SetFilename(DOSToUnixFilename(rawName));
+    v.Filename = ZipEntryName(rawName, h.Flags, ncUnknown, v.TranslateOemChar, extra.data(), extra.size());
     ParseExtraField(extra.data(), extra.size(), htLocal, {&v.Local.PackedSize, &v.Local.UnpackedSize, nullptr},
                     v.Central64Hdr, v.AesHeader, v.StrongEncryptionHeader);
     h = v.Local;

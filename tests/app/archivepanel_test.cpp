@@ -366,3 +366,23 @@ TEST_F(ArchivePanelTest, UuencodedZipIsOfferedDecodedAndListedBelowItsEntry)
     TArchivePanel& q = Show(ZipFixture("text/zip.uue"));
     EXPECT_EQ(Column(q, 0), std::vector<std::string>{"inner.zip"});
 }
+
+// Archives from Linux tools (tests/archive_unix/fixtures): the row of a
+// non-ASCII name extracts when it alone is selected.
+TEST_F(ArchivePanelTest, SelectedRowWithANonAsciiNameExtracts)
+{
+    for (const char* fixture : {"names/gnu.tar", "names/grüße.txt.gz", "names/infozip.zip", "names/grüße.arj",
+             "names/unix.lzh", "names/unix.rar"}) {
+        SCOPED_TRACE(fixture);
+        TArchivePanel& p = Show(std::string(VISTREL_TEST_DATA) + "/../archive_unix/fixtures/" + fixture);
+        const auto names = Column(p, 0);
+        const auto row = std::find(names.begin(), names.end(), "grüße.txt");
+        ASSERT_NE(row, names.end());
+        p.ListView1->Items()[static_cast<int>(row - names.begin())]->SetSelected(true);
+        TempDir out;
+        Script(p, out.Root(), 0);
+        p.bextractClick(nullptr);
+        EXPECT_TRUE(FileExists(out.Path("grüße.txt")));
+        EXPECT_EQ(form->StatusBar1->Panel(3).Text, "");
+    }
+}
