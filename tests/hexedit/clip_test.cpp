@@ -318,6 +318,17 @@ TEST(ZAZMediumToBytes, MutatedBlocksNeverReadPastTheirEnd)
                          });
 }
 
+// The seeds and findings of the medium fuzz target read back without fault.
+TEST(ZAZMediumToBytes, FuzzCorpusReplays)
+{
+    TestApplication();
+    EXPECT_GT(ReplayFuzzCorpus("ole_medium",
+                               [](const std::string& bytes) {
+                                   OleMediumFuzzOne(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+                               }),
+              0);
+}
+
 TEST(ZAZMediumToBytes, SavesPicturesAndPalettesOfOurOwnObjects)
 {
     TestApplication();
