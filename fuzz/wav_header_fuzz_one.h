@@ -47,5 +47,5 @@ inline void WavHeaderFuzzOne(const std::uint8_t* data, std::size_t size)
     if (!encoder.Open(EncoderSettingsFor(format)))
         return;
     TNullMp3Output out;
-    EncodeWaveData(in, format.DataSize, encoder, out);
+    EncodeWaveData(in, format, encoder, out);
 }

@@ -101,8 +101,11 @@ sox -R -n -r 32000 -c 1 -b 16 "$out/mono32000.wav" synth 0.25 sine 700
 sox -R -n -r 22050 -c 1 -b 16 "$out/mono22050.wav" synth 0.25 sine 440
 sox -R -n -r 44100 -c 1 -b 8 "$out/mono44100_8bit.wav" synth 0.25 sine 440
 sox -R -n -r 44100 -c 1 -b 32 -e floating-point "$out/mono44100_float.wav" synth 0.25 sine 440
+# sox writes samples wider than 16 bits in the extensible format, with a
+# "fact" chunk before "data".
+sox -R -n -r 44100 -c 1 -b 24 "$out/mono44100_24bit.wav" synth 0.25 sine 440
 for f in stereo44100 stereo48000; do lame_like s "$out/$f.wav" "$out/$f.mp3"; done
-for f in mono44100 mono32000; do lame_like m "$out/$f.wav" "$out/$f.mp3"; done
+for f in mono44100 mono32000 mono44100_8bit; do lame_like m "$out/$f.wav" "$out/$f.mp3"; done
 
 # PDF documents of one page, from a content stream that holds the cases of
 # the text writer: text moves down a line (-14) and along it (0), a TJ array

@@ -52,6 +52,12 @@ TToolButtons PlaceToolButtons(TForm* form, const std::string& action, const std:
     return buttons;
 }
 
+TProgressBar* PlaceProgressBar(TForm* form, const std::string& name)
+{
+    const int right = kWidth - kMargin - 2 * kButtonWidth - 8 - kMargin;
+    return Place<TProgressBar>(form, form, kMargin, kHeight - 32, right - kMargin, 18, "", name);
+}
+
 bool ChooseFileToOpen(const std::string& title, const std::string& defaultExt, const std::string& filter,
     std::string& file)
 {

@@ -3,6 +3,7 @@
 // dialogs that fill such a box.
 #pragma once
 
+#include "vcl/comctrls.h"
 #include "vcl/forms.h"
 #include "vcl/stdctrls.h"
 
@@ -30,6 +31,9 @@ struct TToolButtons {
 };
 TToolButtons PlaceToolButtons(TForm* form, const std::string& action, const std::string& actionName,
     const std::string& closeName);
+
+// A progress bar at the bottom left, beside the buttons.
+TProgressBar* PlaceProgressBar(TForm* form, const std::string& name);
 
 // The open dialog for one existing file; false when cancelled.
 bool ChooseFileToOpen(const std::string& title, const std::string& defaultExt, const std::string& filter,

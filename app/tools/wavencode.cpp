@@ -25,7 +25,15 @@ namespace {
 //       24     4  samples per second
 //       28     4  bytes per second          not used
 //       32     2  block align               not used
-//       34     2  bits per sample           not checked: samples are 16-bit
+//       34     2  bits per sample           8 (unsigned), 16, 24 or 32
+//
+// The extensible format (tag 0xFFFE) follows with its extension, which
+// names the real format in its sub-format:
+//
+//       36     2  extension size            22
+//       38     2  valid bits per sample     not used
+//       40     4  channel mask              not used
+//       44    16  sub-format GUID           must be PCM's
 //
 // Then chunks of an 8-byte header (id, size) and their data, padded to an
 // even size, up to the chunk "data".
@@ -39,6 +47,15 @@ constexpr std::size_t kBitsPerSample = 34;
 constexpr std::uint32_t kFmtFieldsSize = 16;
 constexpr std::size_t kChunkHeaderSize = 8;
 constexpr std::uint16_t kFormatPcm = 1;
+constexpr std::uint16_t kFormatExtensible = 0xFFFE;
+constexpr std::uint32_t kExtensibleFieldsSize = 40;
+constexpr std::size_t kExtensionSize = 24;
+constexpr std::size_t kSubFormat = 8;
+// KSDATAFORMAT_SUBTYPE_PCM, 00000001-0000-0010-8000-00AA00389B71, as it
+// lies in the file.
+constexpr std::uint8_t kPcmSubFormat[16] = {
+    0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+constexpr std::uint16_t kMaxBitsPerSample = 32;
 constexpr WORD kBitRate = 192;
 constexpr std::uint32_t kRates[] = {32000, 44100, 48000};
 
@@ -72,6 +89,7 @@ constexpr TResultMessage kMessages[] = {
     {TWaveResult::NotWave, "This is not a valid Wave file"},
     {TWaveResult::Compressed, "Cannot handle compressed Wave file"},
     {TWaveResult::UnsupportedRate, "Unsuported sample rate"},
+    {TWaveResult::UnsupportedSize, "Cannot handle samples of this size"},
     {TWaveResult::ReadFailed, "Cannot read the Wave file"},
     {TWaveResult::EncodeFailed, "Cannot perform compression"},
 };
@@ -133,13 +151,28 @@ TWaveResult ReadWaveHeader(TWaveInput& in, TWaveFormat& format)
     format.Channels = U16(head + kChannels);
     format.SampleRate = U32(head + kSampleRate);
     format.BitsPerSample = U16(head + kBitsPerSample);
-    if (format.FormatTag != kFormatPcm)
+    const std::uint32_t fmtSize = U32(head + kFmtSize);
+    std::uint32_t fmtRead = kFmtFieldsSize;
+    if (format.FormatTag == kFormatExtensible) {
+        // Recorders write 16-bit PCM this way too; only the sub-format says
+        // whether the samples are PCM.
+        if (fmtSize < kExtensibleFieldsSize)
+            return TWaveResult::NotWave;
+        std::uint8_t extension[kExtensionSize];
+        if (const TWaveResult r = ReadExactly(in, extension, sizeof extension); r != TWaveResult::Ok)
+            return r;
+        if (std::memcmp(extension + kSubFormat, kPcmSubFormat, sizeof kPcmSubFormat) != 0)
+            return TWaveResult::Compressed;
+        fmtRead = kExtensibleFieldsSize;
+    } else if (format.FormatTag != kFormatPcm) {
         return TWaveResult::Compressed;
+    }
     if (std::find(std::begin(kRates), std::end(kRates), format.SampleRate) == std::end(kRates))
         return TWaveResult::UnsupportedRate;
+    if (format.BitsPerSample == 0 || format.BitsPerSample > kMaxBitsPerSample)
+        return TWaveResult::UnsupportedSize;
 
-    const std::uint32_t fmtSize = U32(head + kFmtSize);
-    if (fmtSize > kFmtFieldsSize && !in.Skip(fmtSize - kFmtFieldsSize))
+    if (fmtSize > fmtRead && !in.Skip(fmtSize - fmtRead))
         return TWaveResult::ReadFailed;
     for (;;) {
         std::uint8_t chunk[kChunkHeaderSize];
@@ -195,30 +228,58 @@ bool TMp3StreamEncoder::End(std::uint8_t* output, std::uint32_t& produced)
     return ok;
 }
 
-TWaveResult EncodeWaveData(TWaveInput& in, std::uint64_t dataSize, TMp3Encoder& encoder, TMp3Output& out)
+std::size_t WidenSamples(const std::uint8_t* bytes, std::size_t count, unsigned sampleBytes, short* pcm)
 {
+    const std::size_t samples = count / sampleBytes;
+    switch (sampleBytes) {
+    case 1:
+        for (std::size_t i = 0; i < samples; ++i)
+            pcm[i] = static_cast<short>((bytes[i] - 128) * 256);
+        break;
+    case 2:
+        std::memcpy(pcm, bytes, samples * 2);
+        break;
+    default:
+        // The two most significant bytes of a little-endian sample.
+        for (std::size_t i = 0; i < samples; ++i) {
+            const std::uint8_t* s = bytes + i * sampleBytes + sampleBytes - 2;
+            pcm[i] = static_cast<short>(static_cast<std::uint16_t>(s[0] | s[1] << 8));
+        }
+        break;
+    }
+    return samples;
+}
+
+TWaveResult EncodeWaveData(TWaveInput& in, const TWaveFormat& format, TMp3Encoder& encoder, TMp3Output& out,
+    const TWaveProgress& progress)
+{
+    const std::uint64_t dataSize = format.DataSize;
+    const unsigned sampleBytes = format.SampleBytes();
     const std::uint32_t chunkSamples = encoder.SamplesPerChunk();
     std::vector<short> samples(chunkSamples);
+    std::vector<std::uint8_t> bytes(std::size_t {chunkSamples} * sampleBytes);
     std::vector<std::uint8_t> mp3(encoder.OutputBufferSize());
     std::uint64_t consumed = 0;
     while (consumed < dataSize) {
-        const std::uint64_t want = std::min<std::uint64_t>(std::uint64_t {chunkSamples} * 2, dataSize - consumed);
+        const std::uint64_t want = std::min<std::uint64_t>(bytes.size(), dataSize - consumed);
         std::size_t got = 0;
         while (got < want) {
-            const std::int64_t n = in.Read(reinterpret_cast<std::uint8_t*>(samples.data()) + got,
-                static_cast<std::int64_t>(want - got));
+            const std::int64_t n = in.Read(bytes.data() + got, static_cast<std::int64_t>(want - got));
             if (n < 0)
                 return TWaveResult::ReadFailed;
             if (n == 0)
                 break;
             got += static_cast<std::size_t>(n);
         }
+        const std::size_t count = WidenSamples(bytes.data(), got, sampleBytes, samples.data());
         std::uint32_t produced = 0;
-        if (!encoder.EncodeChunk(static_cast<std::uint32_t>(got / 2), samples.data(), mp3.data(), produced)
+        if (!encoder.EncodeChunk(static_cast<std::uint32_t>(count), samples.data(), mp3.data(), produced)
             || produced > mp3.size())
             return TWaveResult::EncodeFailed;
         out.Write(mp3.data(), produced);
         consumed += got;
+        if (progress && !progress(consumed))
+            return TWaveResult::Cancelled;
         // A data chunk that claims more than the file holds ends with the
         // file: what was there is converted.
         if (got < want)

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -53,21 +54,27 @@ private:
 
 // What the converter takes from the fmt and data chunks.
 struct TWaveFormat {
+    // 1 (PCM), or 0xFFFE (extensible) when its sub-format is PCM.
     std::uint16_t FormatTag = 0;
     std::uint16_t Channels = 0;
     std::uint32_t SampleRate = 0;
     std::uint16_t BitsPerSample = 0;
     // The sample bytes the data chunk claims; the file may hold fewer.
     std::uint64_t DataSize = 0;
+    // The bytes of one sample of one channel: 1 (unsigned 8-bit samples), 2,
+    // 3 or 4 (signed, little-endian).
+    unsigned SampleBytes() const { return (BitsPerSample + 7u) / 8u; }
 };
 
 enum class TWaveResult {
     Ok,
     NotWave,          // no "fmt " chunk first, or no "data" chunk before the end
-    Compressed,       // a format tag other than 1 (PCM)
+    Compressed,       // a format tag other than PCM, or extensible with another sub-format
     UnsupportedRate,  // a rate other than 32000, 44100 or 48000 Hz
+    UnsupportedSize,  // samples of no bits, or of more than 32
     ReadFailed,
     EncodeFailed,
+    Cancelled,        // the caller asked to stop
 };
 
 // The message of a failed conversion, captioned "Wav2Mp3 ERROR".
@@ -124,8 +131,20 @@ public:
     virtual void Write(const std::uint8_t* data, std::size_t size) = 0;
 };
 
+// Turns samples of the file's size into the 16-bit samples the encoder
+// takes: 8-bit samples are unsigned and widen ((s - 128) << 8), wider ones
+// keep their upper 16 bits. Answers the samples written to pcm (a last
+// incomplete sample is dropped).
+std::size_t WidenSamples(const std::uint8_t* bytes, std::size_t count, unsigned sampleBytes, short* pcm);
+
+// Told after each chunk how many sample bytes have been encoded; answers
+// false to stop the conversion.
+using TWaveProgress = std::function<bool(std::uint64_t encoded)>;
+
 // Encodes the samples after ReadWaveHeader with an open encoder: block by
 // block of one chunk, at most the data chunk's size, stopping at the end of
 // the input when the data chunk claims more than the file holds; then the
-// end of the stream. Answers Ok, ReadFailed or EncodeFailed.
-TWaveResult EncodeWaveData(TWaveInput& in, std::uint64_t dataSize, TMp3Encoder& encoder, TMp3Output& out);
+// end of the stream. Answers Ok, ReadFailed, EncodeFailed, or Cancelled
+// when progress asked to stop (the stream is not ended then).
+TWaveResult EncodeWaveData(TWaveInput& in, const TWaveFormat& format, TMp3Encoder& encoder, TMp3Output& out,
+    const TWaveProgress& progress = {});

@@ -492,6 +492,11 @@ void TApplication::Run()
 
 void TApplication::ProcessMessages() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
 
+void TApplication::HandleMessage()
+{
+    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+}
+
 void TApplication::Terminate()
 {
     m_terminated = true;

@@ -179,6 +179,9 @@ public:
     // termination signal (SIGTERM, SIGINT) closes the main form as the user would.
     void Run();
     void ProcessMessages();
+    // Waits until a message comes (a worker's Synchronize wakes it too) and
+    // handles the messages there are then.
+    void HandleMessage();
     // Ends the message loop and every modal form or dialog that is open; a
     // modal form or question asked afterwards answers Cancel at once.
     void Terminate();

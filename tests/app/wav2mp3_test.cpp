@@ -11,10 +11,15 @@
 #include "fuzz/wav_header_fuzz_one.h"
 #include "test_support/file_size_limit.h"
 #include "test_support/fuzz_corpus.h"
+#include "test_support/run_command.h"
 #include "tool_form_fixture.h"
+
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdlib>
 #include <filesystem>
 
 namespace {
@@ -108,9 +113,17 @@ TEST_F(Wav2Mp3Form, RefusalsLeaveAnOlderMp3AndNoTemporaryFile)
     const TWaveParts base(Fixture("mono44100.wav"));
     std::string notFmt = base.Build();
     notFmt.replace(12, 4, "fmx ");
-    // The extensible format counts as compressed, whatever it holds.
-    std::string extensible = base.Build();
-    extensible.replace(20, 2, "\xfe\xff");
+    // The extensible tag without the extension that names the sub-format.
+    std::string extensibleCut = base.Build();
+    extensibleCut.replace(20, 2, "\xfe\xff");
+    // Float samples in the extensible format: KSDATAFORMAT_SUBTYPE_IEEE_FLOAT.
+    std::string extensibleFloat = Fixture("mono44100_24bit.wav");
+    ASSERT_EQ(extensibleFloat.substr(44, 2), std::string("\x01\x00", 2));
+    extensibleFloat[44] = 3;
+    std::string noBits = base.Build();
+    noBits[34] = 0;
+    std::string tooWide = base.Build();
+    tooWide[34] = 40;
     const auto samples = static_cast<std::uint32_t>(base.samples.size());
     struct Case {
         const char* name;
@@ -119,7 +132,10 @@ TEST_F(Wav2Mp3Form, RefusalsLeaveAnOlderMp3AndNoTemporaryFile)
     } cases[] = {
         {"22050 Hz", Fixture("mono22050.wav"), "Unsuported sample rate"},
         {"float samples", Fixture("mono44100_float.wav"), "Cannot handle compressed Wave file"},
-        {"the extensible format", extensible, "Cannot handle compressed Wave file"},
+        {"the extensible format without its extension", extensibleCut, "This is not a valid Wave file"},
+        {"float samples in the extensible format", extensibleFloat, "Cannot handle compressed Wave file"},
+        {"samples of no bits", noBits, "Cannot handle samples of this size"},
+        {"samples of 40 bits", tooWide, "Cannot handle samples of this size"},
         {"no fmt chunk first", notFmt, "This is not a valid Wave file"},
         {"no data chunk", base.Build().substr(0, 36), "This is not a valid Wave file"},
         {"a chunk running past the end", base.Build("", "LIST" + U32(0xFFFFFFFFu), samples).substr(0, 60),
@@ -138,17 +154,60 @@ TEST_F(Wav2Mp3Form, RefusalsLeaveAnOlderMp3AndNoTemporaryFile)
     }
 }
 
-TEST_F(Wav2Mp3Form, EightBitSamplesAreEncodedAsSixteenBitOnes)
+TEST_F(Wav2Mp3Form, EightBitAndExtensibleFilesGiveTheMp3ThatLameWrites)
 {
-    Convert(kFixtures + "mono44100_8bit.wav", dir.Path("out.mp3"));
+    // 16-bit stereo as recorders write it: the extensible tag, a 40-byte fmt
+    // chunk naming PCM as its sub-format, a "fact" chunk before "data".
+    const TWaveParts base(Fixture("stereo44100.wav"));
+    std::string extensibleFmt = base.fmt + std::string("\x16\x00\x10\x00\x03\x00\x00\x00", 8)
+        + std::string("\x01\x00\x00\x00\x00\x00\x10\x00\x80\x00\x00\xaa\x00\x38\x9b\x71", 16);
+    extensibleFmt.replace(0, 2, "\xfe\xff");
+    const std::string extensible = base.riff + "fmt " + U32(40) + extensibleFmt + "fact" + U32(4) + U32(11025)
+        + "data" + U32(static_cast<std::uint32_t>(base.samples.size())) + base.samples;
+    struct Case {
+        const char* name;
+        std::string wav;
+        const char* mp3;
+    } cases[] = {
+        // Unsigned samples widened to 16 bits, as lame reads them.
+        {"8-bit mono", Fixture("mono44100_8bit.wav"), "mono44100_8bit.mp3"},
+        {"16-bit stereo, extensible", extensible, "stereo44100.mp3"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        dir.Write("in.wav", c.wav);
+        Convert(dir.Path("in.wav"), dir.Path("out.mp3"));
+        EXPECT_TRUE(dir.Read("out.mp3") == Fixture(c.mp3));
+    }
     EXPECT_TRUE(prompts->asked.empty());
-    // The same bytes in a 16-bit file give the same MP3.
-    std::string as16 = Fixture("mono44100_8bit.wav");
-    as16[34] = 16;
-    dir.Write("as16.wav", as16);
-    Convert(dir.Path("as16.wav"), dir.Path("as16.mp3"));
-    EXPECT_FALSE(dir.Read("out.mp3").empty());
-    EXPECT_EQ(dir.Read("out.mp3"), dir.Read("as16.mp3"));
+}
+
+namespace {
+
+// The mean level of a sound file in dB as ffmpeg decodes it; NaN when
+// ffmpeg cannot decode it.
+double MeanVolume(const std::string& file)
+{
+    const std::string output = RunCommand("ffmpeg -hide_banner -nostats -i '" + file + "' -af volumedetect -f null - 2>&1");
+    const std::size_t at = output.find("mean_volume: ");
+    return at == std::string::npos ? std::nan("") : std::atof(output.c_str() + at + 13);
+}
+
+} // namespace
+
+TEST_F(Wav2Mp3Form, EightAndTwentyFourBitFilesSoundAsLoudAsTheirSource)
+{
+    for (const char* name : {"mono44100_8bit", "mono44100_24bit", "stereo44100"}) {
+        SCOPED_TRACE(name);
+        const std::string wav = kFixtures + name + ".wav";
+        Convert(wav, dir.Path("out.mp3"));
+        const double source = MeanVolume(wav);
+        const double mp3 = MeanVolume(dir.Path("out.mp3"));
+        ASSERT_FALSE(std::isnan(source));
+        ASSERT_FALSE(std::isnan(mp3)) << "ffmpeg cannot decode the MP3";
+        EXPECT_NEAR(mp3, source, 1.0);
+    }
+    EXPECT_TRUE(prompts->asked.empty());
 }
 
 TEST_F(Wav2Mp3Form, RefusesToWriteOverItsInput)
@@ -199,6 +258,119 @@ TEST_F(Wav2Mp3Form, AFullDiskLeavesTheOlderMp3AndNoPartialOne)
     EXPECT_NE(messages[0].find("Cannot create file"), std::string::npos) << messages[0];
     EXPECT_EQ(dir.Read("out.mp3"), "an older MP3");
     EXPECT_EQ(dir.Names(), std::vector<std::string> {"out.mp3"});
+}
+
+namespace {
+
+// Ten seconds of stereo: the quarter second of the fixture forty times.
+std::string LongWave()
+{
+    const TWaveParts base(Fixture("stereo44100.wav"));
+    std::string samples;
+    for (int i = 0; i < 40; ++i)
+        samples += base.samples;
+    return base.riff + "fmt " + U32(16) + base.fmt + "data" + U32(static_cast<std::uint32_t>(samples.size())) + samples;
+}
+
+// Runs step from the message loop again and again while a conversion runs,
+// until it answers true.
+void WhileConverting(TFormWav2Mp3& form, std::function<bool()> step)
+{
+    auto* timer = new QTimer(form.Widget());
+    QObject::connect(timer, &QTimer::timeout, [&form, timer, step = std::move(step)] {
+        if (form.Converting() && step())
+            timer->stop();
+    });
+    timer->start(0);
+}
+
+} // namespace
+
+TEST_F(Wav2Mp3Form, TheWindowAnswersAndShowsProgressWhileItConverts)
+{
+    dir.Write("in.wav", LongWave());
+    std::vector<int> positions;
+    bool cancelShown = true;
+    bool boxesLocked = true;
+    WhileConverting(*form, [&] {
+        positions.push_back(form->ProgressBar1->Position());
+        cancelShown = cancelShown && form->Encode->Caption() == "Cancel";
+        boxesLocked = boxesLocked && !form->Edit1->Enabled() && !form->Browser->Enabled();
+        return false;
+    });
+    Convert(dir.Path("in.wav"), dir.Path("out.mp3"));
+    EXPECT_FALSE(form->Converting());
+    // The message loop ran many times, and saw the bar move on.
+    ASSERT_GT(positions.size(), 10u);
+    EXPECT_TRUE(std::is_sorted(positions.begin(), positions.end()));
+    EXPECT_LT(positions.front(), 100);
+    EXPECT_GT(positions.back(), 500);
+    EXPECT_TRUE(cancelShown);
+    EXPECT_TRUE(boxesLocked);
+    EXPECT_EQ(form->Encode->Caption(), "Convert");
+    EXPECT_TRUE(form->Edit1->Enabled());
+    EXPECT_EQ(form->ProgressBar1->Position(), 1000);
+    EXPECT_TRUE(prompts->asked.empty());
+    EXPECT_GT(dir.Read("out.mp3").size(), 200000u);
+}
+
+TEST_F(Wav2Mp3Form, StoppingAConversionLeavesNoPartialFile)
+{
+    dir.Write("in.wav", LongWave());
+    struct Way {
+        const char* name;
+        std::function<void(TFormWav2Mp3&)> stop;
+    } ways[] = {
+        {"Cancel", [](TFormWav2Mp3& f) { ClickWidget(f.Encode->Widget()); }},
+        {"Close", [](TFormWav2Mp3& f) { ClickWidget(f.Button2->Widget()); }},
+        {"Escape", [](TFormWav2Mp3& f) { PressKey(f.Widget(), Qt::Key_Escape); }},
+    };
+    for (const Way& way : ways) {
+        SCOPED_TRACE(way.name);
+        form->Show();
+        dir.Write("out.mp3", "an older MP3");
+        WhileConverting(*form, [&] {
+            if (form->ProgressBar1->Position() == 0)
+                return false;
+            way.stop(*form);
+            return true;
+        });
+        Convert(dir.Path("in.wav"), dir.Path("out.mp3"));
+        EXPECT_FALSE(form->Converting());
+        EXPECT_EQ(form->Encode->Caption(), "Convert");
+        EXPECT_EQ(dir.Read("out.mp3"), "an older MP3");
+        EXPECT_EQ(dir.Names(), (std::vector<std::string> {"in.wav", "out.mp3"}));
+    }
+    EXPECT_TRUE(prompts->asked.empty());
+}
+
+TEST_F(Wav2Mp3Form, ClosingTheModalWindowStopsTheConversionFirst)
+{
+    dir.Write("in.wav", LongWave());
+    form->Hide();
+    struct Way {
+        const char* name;
+        std::function<void(QWidget*)> close;
+    } ways[] = {
+        {"Escape", [](QWidget* w) { PressKey(w, Qt::Key_Escape); }},
+        {"close box", [](QWidget* w) { PressCloseBox(w); }},
+    };
+    for (const Way& way : ways) {
+        SCOPED_TRACE(way.name);
+        WhenModal([&](QWidget* w) {
+            WhileConverting(*form, [&] {
+                if (form->ProgressBar1->Position() == 0)
+                    return false;
+                way.close(w);
+                return true;
+            });
+            Convert(dir.Path("in.wav"), dir.Path("out.mp3"));
+        });
+        EXPECT_EQ(form->ShowModal(), mrCancel);
+        EXPECT_FALSE(form->Converting());
+        EXPECT_EQ(dir.Names(), std::vector<std::string> {"in.wav"});
+    }
+    EXPECT_TRUE(prompts->asked.empty());
 }
 
 TEST_F(Wav2Mp3Form, EmptyBoxesOrAMissingInputDoNothing)
@@ -305,7 +477,7 @@ void ConvertBytes(const std::string& wav, Converted& c)
     if (c.result != TWaveResult::Ok)
         return;
     c.encoder.Open(EncoderSettingsFor(format));
-    c.result = EncodeWaveData(in, format.DataSize, c.encoder, c.out);
+    c.result = EncodeWaveData(in, format, c.encoder, c.out);
 }
 
 } // namespace
