@@ -131,17 +131,21 @@ void TGIFSubImage::CopyFrame(const TGIFSubImage& source)
         stream.SetPosition(0);
         m_extensions.LoadFromStream(stream);
     }
-    if (source.Empty())
-        return;
     // Through the bounds, so that an image the frame reaches past grows, as
     // far as a screen's 16 bits reach (a damaged file's frame may reach
-    // further; it is copied as it is).
-    if (source.Left() + source.Width() <= 0xFFFF && source.Top() + source.Height() <= 0xFFFF)
+    // further; it is copied as it is). A frame without pixels grows nothing.
+    if (!source.Empty() && source.Left() + source.Width() <= 0xFFFF && source.Top() + source.Height() <= 0xFFFF)
         DoSetBounds(source.Left(), source.Top(), source.Width(), source.Height());
+    // Every field, for a frame without pixels too: its table and its
+    // transparency are what the source says, not what reading back its
+    // extensions makes of them (a graphic control record cut short in the
+    // file has its flags in memory but never made the frame transparent).
     m_descriptor = source.m_descriptor;
     m_transparent = source.m_transparent;
-    m_pixels = source.m_pixels;
     m_colorMap.Assign(&source.m_colorMap);
+    if (source.Empty())
+        return;
+    m_pixels = source.m_pixels;
     if (source.m_bitmap) {
         auto bitmap = std::make_unique<TBitmap>();
         bitmap->Assign(*source.m_bitmap);

@@ -90,6 +90,52 @@ TEST(GifImageAssign, FramesReachingPastTheScreenAreCopiedAsTheyAre)
     EXPECT_EQ(SaveGif(copy), SaveGif(*g.image));
 }
 
+// Frames without pixels, found by fuzz_gif_roundtrip (both files are in
+// its corpus): the copy has every field of every frame, not only of the
+// frames with pixels.
+TEST(GifImageAssign, FramesWithoutPixelsAreCopiedWhole)
+{
+    const struct {
+        const char* name;
+        std::string bytes;
+    } cases[] = {
+        // A frame of no size placed off the origin, with a local colour
+        // table.
+        {"empty frame with a local table",
+         std::string("GIF89;\0\0\0\xF9\0\0\0,\x08\x08\0\0\0\0\0\xB2\xA8\x38\x39\0\0\xAF\0", 29)},
+        // The screen's only block is a graphic control extension cut after
+        // two bytes, whose flags say "transparent": the frame never became
+        // transparent, and its copy must not either.
+        {"cut graphic control extension", std::string("GIF89a\x04\x39\0\x04\x39\x04\x39!\xF9\x39\x39", 17)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        LoadedGif g = LoadGif(c.bytes);
+        TGIFImage& from = *g.image;
+        ASSERT_GT(from.Images().Count(), 0) << g.error;
+        TGIFImage copy;
+        copy.Assign(&from);
+        ASSERT_EQ(copy.Images().Count(), from.Images().Count());
+        EXPECT_EQ(copy.Width(), from.Width());
+        EXPECT_EQ(copy.Height(), from.Height());
+        for (int i = 0; i < from.Images().Count(); ++i) {
+            TGIFSubImage* a = from.Images().Image(i);
+            TGIFSubImage* b = copy.Images().Image(i);
+            EXPECT_EQ(b->Left(), a->Left());
+            EXPECT_EQ(b->Top(), a->Top());
+            EXPECT_EQ(b->Width(), a->Width());
+            EXPECT_EQ(b->Height(), a->Height());
+            EXPECT_EQ(b->Descriptor().PackedFields, a->Descriptor().PackedFields);
+            EXPECT_EQ(b->Transparent(), a->Transparent());
+            EXPECT_EQ(b->Pixels(), a->Pixels());
+            EXPECT_EQ(b->Extensions().Count(), a->Extensions().Count());
+            EXPECT_EQ(b->ColorMap().Count(), a->ColorMap().Count());
+            for (int k = 0; k < std::min(a->ColorMap().Count(), b->ColorMap().Count()); ++k)
+                EXPECT_EQ(b->ColorMap().GetColor(k), a->ColorMap().GetColor(k)) << "entry " << k;
+        }
+    }
+}
+
 TEST(GifImageAssign, ItselfNothingAndOtherObjects)
 {
     LoadedGif g = LoadGif(Animation());
