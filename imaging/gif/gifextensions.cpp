@@ -163,9 +163,11 @@ void TGIFGraphicControlExtension::SetUserInput(bool on)
 
 TDisposalMethod TGIFGraphicControlExtension::GetDisposal() const
 {
-    // Values 4 to 7 are reserved; they read as their low two bits, as the
-    // four methods fill the 3-bit field's lower half.
-    return static_cast<TDisposalMethod>((m_record.PackedFields >> 2) & 0x03);
+    // The field has three bits; 4 to 7 name no method and read as "none
+    // given", as every other reader takes them. The byte itself keeps the
+    // value, so the file is written back as it was read.
+    const int value = GetDisposalValue();
+    return value <= dmPrevious ? static_cast<TDisposalMethod>(value) : dmNone;
 }
 
 void TGIFGraphicControlExtension::SetDisposal(TDisposalMethod method)

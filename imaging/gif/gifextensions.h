@@ -78,8 +78,11 @@ public:
     void SetDelay(int delay) { m_record.DelayTime = static_cast<std::uint16_t>(delay); }
     bool GetUserInput() const { return m_record.PackedFields & 0x02; }
     void SetUserInput(bool on);
+    // The method of the field's value; 4 to 7, which name none, give dmNone.
     TDisposalMethod GetDisposal() const;
     void SetDisposal(TDisposalMethod method);
+    // The disposal field as the file has it, 0 to 7.
+    int GetDisposalValue() const { return (m_record.PackedFields >> 2) & 0x07; }
     const TGIFGCERec& Record() const { return m_record; }
 
 private:

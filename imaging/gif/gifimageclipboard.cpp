@@ -3,7 +3,6 @@
 // for programs that know no GIF.
 #include "imaging/gif/gifimage.h"
 
-#include "gdi/gdiqt.h"
 #include "ole/ole2.h"
 #include "ole/winclip.h"
 
@@ -18,13 +17,14 @@ std::uint32_t GIFFormat() { return RegisterClipboardFormatA(gifmsg::GIFImageFile
 // caller keeps the original.
 HBITMAP CopyOfBitmap(HBITMAP source)
 {
-    const QImage image = QImageFromBitmap(source);
-    if (image.isNull())
+    BITMAP bm {};
+    if (!source || GetObject(source, sizeof bm, &bm) == 0 || bm.bmWidth <= 0 || bm.bmHeight == 0)
         return nullptr;
+    const LONG height = bm.bmHeight < 0 ? -bm.bmHeight : bm.bmHeight;
     BITMAPINFO info {};
     info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = image.width();
-    info.bmiHeader.biHeight = -image.height();
+    info.bmiHeader.biWidth = bm.bmWidth;
+    info.bmiHeader.biHeight = -height;
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
@@ -32,9 +32,19 @@ HBITMAP CopyOfBitmap(HBITMAP source)
     HBITMAP copy = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
     if (!copy)
         return nullptr;
-    const std::size_t row = static_cast<std::size_t>(image.width()) * 4;
-    for (int y = 0; y < image.height(); ++y)
-        std::memcpy(static_cast<std::uint8_t*>(bits) + row * static_cast<std::size_t>(y), image.constScanLine(y), row);
+    HDC dc = CreateCompatibleDC(nullptr);
+    const int rows = dc ? GetDIBits(dc, source, 0, static_cast<UINT>(height), bits, &info, DIB_RGB_COLORS) : 0;
+    if (dc)
+        DeleteDC(dc);
+    if (rows != height) {
+        DeleteObject(copy);
+        return nullptr;
+    }
+    // Every pixel opaque, whatever the unused fourth byte said.
+    auto* p = static_cast<std::uint8_t*>(bits);
+    const std::size_t pixels = static_cast<std::size_t>(bm.bmWidth) * static_cast<std::size_t>(height);
+    for (std::size_t i = 0; i < pixels; ++i)
+        p[4 * i + 3] = 0xFF;
     return copy;
 }
 

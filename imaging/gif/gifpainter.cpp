@@ -4,9 +4,8 @@
 #include "imaging/gif/gifframe.h"
 #include "imaging/gif/gifimage.h"
 #include "rtl/clock.h"
+#include "vcl/forms.h"
 #include "win/wintypes.h"
-
-#include <QCoreApplication>
 
 #include <algorithm>
 #include <limits>
@@ -40,7 +39,7 @@ TGIFPainter::TGIFPainter(TGIFPainter** painterRef, TGIFImage* image, TCanvas* ca
     unsigned disposals = 0;
     for (int i = 0; i < FrameCount(); ++i)
         if (const TGIFGraphicControlExtension* gce = Frame(i)->GraphicControlExtension())
-            disposals |= 1u << (static_cast<unsigned>(gce->GetDisposal()) & 7);
+            disposals |= 1u << static_cast<unsigned>(gce->GetDisposal());
     if (options & goClearOnLoop)
         disposals |= 1u << dmBackground;
     const bool background = disposals & (1u << dmBackground);
@@ -181,7 +180,7 @@ void TGIFPainter::Execute()
                             if ((loopsLeft == 0 || (m_options & goLoopContinously)) && IsAsync())
                                 loopsLeft = -1;
                         } else if (auto* gce = dynamic_cast<TGIFGraphicControlExtension*>(ext)) {
-                            m_disposal = static_cast<int>(gce->GetDisposal()) & 7;
+                            m_disposal = gce->GetDisposal();
                         }
                     }
                     DoSynchronize([this] {
@@ -276,7 +275,8 @@ void TGIFPainter::Wait(int delay, std::uint32_t& lastTick, std::int64_t& lastWai
         wait -= static_cast<std::uint32_t>(GetTickCount() - before);
         if (IsMainThread()) {
             CheckSynchronize();
-            QCoreApplication::processEvents();
+            if (Application)
+                Application->ProcessMessages();
         }
     }
 }
@@ -320,15 +320,13 @@ void TGIFPainter::DoPaintFrame()
             // next frame returns to.
             surface = m_canvas;
             area = m_rect;
-        } else if (m_previousDisposal == dmBackground || m_previousDisposal == dmPrevious) {
+        } else {
             m_frameBuffer->Canvas().CopyMode = 0x00CC0020;
             m_frameBuffer->Canvas().CopyRect(whole, m_backup->Canvas(), whole);
             surface = &m_frameBuffer->Canvas();
             copyFrom = m_frameBuffer.get();
         }
         break;
-    default:
-        break;  // disposals 4 to 7 draw nothing
     }
     if (surface) {
         frame->Draw(*surface, area, m_options & goTransparent, m_options & goTile);

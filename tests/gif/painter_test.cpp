@@ -292,32 +292,46 @@ TEST_F(Painter, ASynchronousPainterRunsInsideTheCallAndWaitsInSlices)
 
 TEST_F(Painter, DisposalMethodsComposeAsImageMagickDoes)
 {
-    // gifsicle's animation (scripts/make-gif-painter-fixtures.sh): a frame
-    // that stays, one restored to the background, one restored to the
-    // picture before it, then one more that stays.
-    std::ifstream in(std::string(VISTREL_TEST_DATA) + "/fixtures/painter_disposal.gif", std::ios::binary);
-    const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    PainterRig rig(bytes);
-    auto matches = [&](int frame) {
-        const PnmPicture ref = ReadPnmFile(std::string(VISTREL_TEST_DATA) + "/fixtures/painter_disposal_" +
-                                           std::to_string(frame) + ".ref.ppm");
-        for (int y = 0; y < ref.height; ++y)
-            for (int x = 0; x < ref.width; ++x) {
-                const std::uint32_t want = ref.At(x, y);
-                const TColor c = rig.target.Canvas().Pixel(x, y);
-                const std::uint32_t got = ((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF);
-                if (got != want)
-                    return testing::AssertionFailure() << "frame " << frame << " at " << x << "," << y << ": " << std::hex
-                                                       << got << " instead of " << want;
-            }
-        return testing::AssertionSuccess();
+    // gifsicle's animations and ImageMagick's frames of them
+    // (scripts/make-gif-painter-fixtures.sh).
+    const struct {
+        const char* name;
+        std::size_t frames;
+    } cases[] = {
+        // A frame that stays, one restored to the background, one restored
+        // to the picture before it, then one more that stays.
+        {"painter_disposal", 4},
+        // A first frame restored to the empty screen, then frames whose
+        // disposal field says 6 and 7: they stay, as frames without a
+        // method do.
+        {"painter_disposal_first_previous", 5},
     };
-    rig.afterFrame = [&](TGIFPainter& p) { EXPECT_TRUE(matches(p.ActiveImage())); };
-    rig.Start();
-    ASSERT_TRUE(PumpUntil([&] { return rig.drawn.size() == 1; }));
-    for (std::size_t i = 1; i < 4; ++i) {
-        rig.Advance(60);
-        ASSERT_TRUE(PumpUntil([&] { return rig.drawn.size() == i + 1; }));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string base = std::string(VISTREL_TEST_DATA) + "/fixtures/" + c.name;
+        std::ifstream in(base + ".gif", std::ios::binary);
+        const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+        PainterRig rig(bytes);
+        auto matches = [&](int frame) {
+            const PnmPicture ref = ReadPnmFile(base + "_" + std::to_string(frame) + ".ref.ppm");
+            for (int y = 0; y < ref.height; ++y)
+                for (int x = 0; x < ref.width; ++x) {
+                    const std::uint32_t want = ref.At(x, y);
+                    const TColor c = rig.target.Canvas().Pixel(x, y);
+                    const std::uint32_t got = ((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF);
+                    if (got != want)
+                        return testing::AssertionFailure() << "frame " << frame << " at " << x << "," << y << ": "
+                                                           << std::hex << got << " instead of " << want;
+                }
+            return testing::AssertionSuccess();
+        };
+        rig.afterFrame = [&](TGIFPainter& p) { EXPECT_TRUE(matches(p.ActiveImage())); };
+        rig.Start();
+        ASSERT_TRUE(PumpUntil([&] { return rig.drawn.size() == 1; }));
+        for (std::size_t i = 1; i < c.frames; ++i) {
+            rig.Advance(60);
+            ASSERT_TRUE(PumpUntil([&] { return rig.drawn.size() == i + 1; }));
+        }
     }
 }
 
@@ -349,7 +363,7 @@ TEST_F(Painter, AnErrorEndsASynchronousPainterAndReachesTheCallerAfterIt)
 
 TEST_F(Painter, DrawStartsOneAnimationAndFreeingTheImageEndsIt)
 {
-    PainterRig rig(Animation({{3}, {3}}));
+    PainterRig rig(Animation({{3}, {3}}, 0));  // looping for ever
     TGIFImage& image = *rig.gif.image;
     TBitmap screen;
     screen.SetSize(2, 2);
@@ -365,9 +379,11 @@ TEST_F(Painter, DrawStartsOneAnimationAndFreeingTheImageEndsIt)
     ASSERT_TRUE(PumpUntil([&] { return rig.drawn.size() == 2; }));
     image.Draw(screen.Canvas(), Rect(0, 0, 2, 2));
     EXPECT_EQ(screen.Canvas().Pixel(1, 1), static_cast<TColor>(0x00FF00));
-    // Another file shown: the image goes, and its painter with it at once.
+    // Another file shown: the image goes, and its painter with it at once:
+    // no thread waits for a next frame any more.
+    ASSERT_TRUE(AwaitClockSleepers(1, 1000)) << "the painter waits to draw frame 0 again";
     rig.gif.image.reset();
-    EXPECT_TRUE(PumpUntil([&] { return true; }));
+    EXPECT_FALSE(AwaitClockSleepers(1, 100)) << "the painter still waits for its next frame";
 }
 
 TEST_F(Painter, ADrawingCallQueuedBeforeStopDoesNotDraw)

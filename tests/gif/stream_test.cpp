@@ -139,6 +139,30 @@ TEST(GifStream, ExtensionsOfEveryKind)
     EXPECT_EQ(g.image->GetVersion(), gv89a);
 }
 
+TEST(GifStream, DisposalFieldHasThreeBits)
+{
+    // 4 to 7 name no method: read as none, written back as they were.
+    const struct {
+        int field;
+        TDisposalMethod method;
+    } cases[] = {{0, dmNone}, {1, dmNoDisposal}, {2, dmBackground}, {3, dmPrevious},
+                 {4, dmNone}, {5, dmNone},       {6, dmNone},       {7, dmNone}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.field);
+        Builder b;
+        b.Header(2, 2, kFour).Gce(c.field, 5).Frame(0, 0, 2, 2, {0, 1, 2, 3});
+        LoadedGif g = LoadGif(b.Trailer().Str());
+        ASSERT_EQ(g.error, "");
+        const TGIFGraphicControlExtension* gce = g.image->Images().Image(0)->GraphicControlExtension();
+        ASSERT_NE(gce, nullptr);
+        EXPECT_EQ(gce->GetDisposal(), c.method);
+        EXPECT_EQ(gce->GetDisposalValue(), c.field);
+        LoadedGif again = LoadGif(SaveGif(*g.image));
+        ASSERT_NE(again.image->Images().Image(0)->GraphicControlExtension(), nullptr);
+        EXPECT_EQ(again.image->Images().Image(0)->GraphicControlExtension()->GetDisposalValue(), c.field);
+    }
+}
+
 TEST(GifStream, DamagedExtensions)
 {
     const auto withExtension = [](const std::vector<std::uint8_t>& ext) {
