@@ -19,6 +19,8 @@
 #include "imaging/vximage.h"
 #include "test_support/metafile_builder.h"
 
+#include "gdi/mfplayer.h"
+
 #include <QGuiApplication>
 
 #include <cstdio>
@@ -156,6 +158,7 @@ int main(int argc, char** argv)
 {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QGuiApplication app(argc, argv);
+    InstallMetafilePlayer();
     std::vector<std::uint8_t> small = MakeEmf(100000);
     std::vector<std::uint8_t> large = MakeEmf(200000);
     std::printf("emf_render: %d x %d pixels, 100,000 records (%zu bytes) and 200,000 records (%zu bytes)\n", kSide,

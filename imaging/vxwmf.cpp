@@ -254,8 +254,14 @@ bool VxImageWMF::Decode(VxFile* stream, std::int64_t forcedWidth, std::int64_t f
         RealizePalette(gdi.dc);
     }
 
-    PlayEnhMetaFile(gdi.dc, gdi.metafile, &rect);
+    const BOOL played = PlayEnhMetaFile(gdi.dc, gdi.metafile, &rect);
     SelectObject(gdi.dc, old);
+    if (!played) {
+        // A program without the metafile player (one that only decodes
+        // raster pictures) has nothing to draw with.
+        SetError(::GetLastError() == ERROR_NOT_SUPPORTED ? "No metafile player in this program" : "corrupted WMF");
+        return false;
+    }
     DeleteEnhMetaFile(gdi.metafile);
     gdi.metafile = nullptr;
 

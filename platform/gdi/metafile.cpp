@@ -1,4 +1,6 @@
-// Metafile objects and their playback into a DC's bitmap or any QPainter.
+// Metafile objects: made from EMF and WMF bytes, their headers, palettes
+// and bytes. Playing them is the player's (mfplay.cpp), installed by the
+// drawing part of the layer.
 //
 // EMF header (the first record, 88 bytes and up; offsets from its start):
 //
@@ -16,13 +18,13 @@
 // Windows metafile header (18 bytes): type (1 memory, 2 disk), header size
 // in words (9), version, size in words (32 bits), object count, largest
 // record, parameter count.
-#include "gdi/mf_p.h"
-#include "gdi/mfplayer.h"
+#include "gdi/mfobject_p.h"
 
-#include "gdi/gdi_p.h"
+#include "win/wintypes.h"
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace {
 
@@ -34,26 +36,7 @@ constexpr double kScreenPxPerMm = 96.0 / 25.4;
 // The recording device a WMF is taken to come from: a 96-dpi screen.
 constexpr LONG kRefWidthPx = 1024, kRefHeightPx = 768, kRefWidthMm = 271, kRefHeightMm = 203;
 
-QPointF PixelsPerMm(const ENHMETAHEADER& h)
-{
-    if (h.szlMillimeters.cx > 0 && h.szlMillimeters.cy > 0 && h.szlDevice.cx > 0 && h.szlDevice.cy > 0)
-        return QPointF(static_cast<double>(h.szlDevice.cx) / h.szlMillimeters.cx,
-                       static_cast<double>(h.szlDevice.cy) / h.szlMillimeters.cy);
-    return QPointF(kScreenPxPerMm, kScreenPxPerMm);
-}
-
-// The picture frame in recording pixels.
-QRectF FramePixels(const GdiEnhMetaFile& mf)
-{
-    const ENHMETAHEADER& h = mf.header;
-    const QPointF ppm = PixelsPerMm(h);
-    const QRectF frame(QPointF(h.rclFrame.left * ppm.x() / 100.0, h.rclFrame.top * ppm.y() / 100.0),
-                       QPointF(h.rclFrame.right * ppm.x() / 100.0, h.rclFrame.bottom * ppm.y() / 100.0));
-    if (frame.width() > 0 && frame.height() > 0)
-        return frame;
-    // No frame: the bounds, whose right and bottom pixels belong to the picture.
-    return QRectF(QPointF(h.rclBounds.left, h.rclBounds.top), QPointF(h.rclBounds.right + 1.0, h.rclBounds.bottom + 1.0));
-}
+MfDcPlayer g_dcPlayer = nullptr;
 
 // The EMF's palette, from its EMR_EOF record: count, offset, entries.
 std::vector<PALETTEENTRY> EmfPalette(const std::vector<std::uint8_t>& b)
@@ -78,8 +61,8 @@ std::vector<PALETTEENTRY> EmfPalette(const std::vector<std::uint8_t>& b)
     return {};
 }
 
-// The first window extent a WMF sets, or an empty point.
-QPointF FirstWindowExt(const std::vector<std::uint8_t>& b)
+// The first window extent a WMF sets (across, down), or (0, 0).
+std::pair<int, int> FirstWindowExt(const std::vector<std::uint8_t>& b)
 {
     std::size_t pos = kWmfHeader;
     while (b.size() > pos && b.size() - pos >= 6) {
@@ -88,33 +71,23 @@ QPointF FirstWindowExt(const std::vector<std::uint8_t>& b)
         if (size < 6 || size > b.size() - pos || r.U16(4) == 0)
             break;
         if (r.U16(4) == 0x020C && size >= 10)
-            return QPointF(r.I16(8), r.I16(6));
+            return {r.I16(8), r.I16(6)};
         pos += static_cast<std::size_t>(size);
     }
-    return QPointF();
-}
-
-void Play(QPainter& painter, const GdiEnhMetaFile& mf, const QRectF& target, const QRect& bounds)
-{
-    const QRectF frame = FramePixels(mf);
-    QTransform playback;
-    playback.translate(target.left(), target.top());
-    playback.scale(target.width() / frame.width(), target.height() / frame.height());
-    playback.translate(-frame.left(), -frame.top());
-    const bool wmf = mf.kind == MfKind::Wmf;
-    MfCanvas canvas(painter, playback, bounds, PixelsPerMm(mf.header), wmf);
-    if (wmf) {
-        // The playback owns the viewport: the window spans the frame until
-        // the metafile says otherwise.
-        canvas.SetWindowExt(QPointF(frame.width(), frame.height()));
-        canvas.SetViewportExt(QPointF(frame.width(), frame.height()));
-        MfPlayWmf(mf, canvas);
-    } else {
-        MfPlayEmf(mf, canvas);
-    }
+    return {0, 0};
 }
 
 }  // namespace
+
+MfPixelsPerMm MfDevicePixelsPerMm(const ENHMETAHEADER& h)
+{
+    if (h.szlMillimeters.cx > 0 && h.szlMillimeters.cy > 0 && h.szlDevice.cx > 0 && h.szlDevice.cy > 0)
+        return {static_cast<double>(h.szlDevice.cx) / h.szlMillimeters.cx,
+                static_cast<double>(h.szlDevice.cy) / h.szlMillimeters.cy};
+    return {kScreenPxPerMm, kScreenPxPerMm};
+}
+
+void MfSetDcPlayer(MfDcPlayer player) { g_dcPlayer = player; }
 
 HENHMETAFILE SetEnhMetaFileBits(UINT size, const BYTE* data)
 {
@@ -162,14 +135,14 @@ HENHMETAFILE SetWinMetaFileBits(UINT size, const BYTE* data, HDC, const METAFILE
         widthMm = picture->xExt / 100.0;
         heightMm = picture->yExt / 100.0;
     } else {
-        const QPointF ext = FirstWindowExt(mf->bytes);
-        if (ext.x() == 0 || ext.y() == 0) {
+        const auto [extX, extY] = FirstWindowExt(mf->bytes);
+        if (extX == 0 || extY == 0) {
             delete mf;
             SetLastError(ERROR_INVALID_PARAMETER);
             return nullptr;
         }
-        widthMm = std::fabs(ext.x()) / kScreenPxPerMm;
-        heightMm = std::fabs(ext.y()) / kScreenPxPerMm;
+        widthMm = std::abs(extX) / kScreenPxPerMm;
+        heightMm = std::abs(extY) / kScreenPxPerMm;
     }
     ENHMETAHEADER& h = mf->header;
     h.iType = EMR_HEADER;
@@ -181,9 +154,9 @@ HENHMETAFILE SetWinMetaFileBits(UINT size, const BYTE* data, HDC, const METAFILE
     h.szlMillimeters = SIZEL{kRefWidthMm, kRefHeightMm};
     h.rclFrame = RECT{0, 0, static_cast<LONG>(std::lround(std::min(widthMm * 100, 2e9))),
                       static_cast<LONG>(std::lround(std::min(heightMm * 100, 2e9)))};
-    const QPointF ppm = PixelsPerMm(h);
-    h.rclBounds = RECT{0, 0, static_cast<LONG>(std::min(widthMm * ppm.x(), 2e9)) - 1,
-                       static_cast<LONG>(std::min(heightMm * ppm.y(), 2e9)) - 1};
+    const MfPixelsPerMm ppm = MfDevicePixelsPerMm(h);
+    h.rclBounds = RECT{0, 0, static_cast<LONG>(std::min(widthMm * ppm.x, 2e9)) - 1,
+                       static_cast<LONG>(std::min(heightMm * ppm.y, 2e9)) - 1};
     return mf;
 }
 
@@ -273,59 +246,13 @@ BOOL DeleteMetaFile(HMETAFILE mf)
     return TRUE;
 }
 
-bool PlayMetafile(QPainter* painter, HENHMETAFILE mf, const QRectF& target)
-{
-    if (!painter || !mf || !(target.width() > 0) || !(target.height() > 0))
-        return false;
-    painter->save();
-    Play(*painter, *mf, target, target.toAlignedRect());
-    painter->restore();
-    return true;
-}
-
 BOOL PlayEnhMetaFile(HDC hdc, HENHMETAFILE mf, const RECT* rect)
 {
-    if (!hdc || !mf || !rect) {
-        SetLastError(ERROR_INVALID_PARAMETER);
+    // The player draws through the toolkit's painter; a program that does
+    // not link it has no player, and says so.
+    if (!g_dcPlayer) {
+        SetLastError(ERROR_NOT_SUPPORTED);
         return FALSE;
     }
-    GdiSurface& s = hdc->bitmap->surface;
-    const std::vector<RECT> visible = hdc->VisibleRects();
-    if (visible.empty() || rect->right == rect->left || rect->bottom == rect->top)
-        return TRUE;
-    const RECT box = RectsBox(visible);
-    const QRect bounds(QPoint(box.left, box.top), QPoint(box.right - 1, box.bottom - 1));
-    const QRectF target(QPointF(rect->left, rect->top), QPointF(rect->right, rect->bottom));
-
-    // 32- and 24-bit surfaces are drawn in place, so that no second copy of
-    // the bitmap is needed; a bottom-up one through a flip.
-    const QImage::Format format = s.bpp == 32 ? QImage::Format_RGB32 : s.bpp == 24 ? QImage::Format_BGR888
-                                                                                   : QImage::Format_Invalid;
-    if (format != QImage::Format_Invalid) {
-        QImage view(s.bits, s.width, s.height, static_cast<qsizetype>(s.stride), format);
-        QPainter painter(&view);
-        if (!s.topDown)
-            painter.setTransform(QTransform(1, 0, 0, -1, 0, s.height));
-        Play(painter, *mf, target, bounds);
-        return TRUE;
-    }
-    // Palette surfaces: draw on a true-colour copy, then map its pixels back.
-    QImage copy(s.width, s.height, QImage::Format_RGB32);
-    if (copy.isNull()) {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return FALSE;
-    }
-    for (int y = 0; y < s.height; ++y)
-        s.ReadSpan(0, y, s.width, reinterpret_cast<std::uint32_t*>(copy.scanLine(y)));
-    {
-        QPainter painter(&copy);
-        Play(painter, *mf, target, bounds);
-    }
-    for (int y = 0; y < s.height; ++y) {
-        auto* line = reinterpret_cast<std::uint32_t*>(copy.scanLine(y));
-        for (int x = 0; x < s.width; ++x)
-            line[x] &= 0x00FFFFFF;
-        s.WriteSpan(0, y, s.width, line);
-    }
-    return TRUE;
+    return g_dcPlayer(hdc, mf, rect);
 }

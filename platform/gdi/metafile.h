@@ -6,7 +6,9 @@
 // onto the same drawing with QPainter, unantialiased, on the DC's bitmap
 // (gdi/mfplayer.h offers the same player for any QPainter). Records it does
 // not know, and EMF+ comments, are skipped; a record shorter than its
-// header or reaching past the data ends the play.
+// header or reaching past the data ends the play. The metafile objects
+// need no toolkit; the player lives in the toolkit-backed part of the
+// layer (platform_gdi_qt), and a program without it cannot play.
 #pragma once
 
 #include "gdi/wingdi.h"
@@ -94,5 +96,7 @@ HMETAFILE SetMetaFileBitsEx(UINT size, const BYTE* data);
 // copied (0 when size is too small).
 UINT GetMetaFileBitsEx(HMETAFILE mf, UINT size, void* data);
 BOOL DeleteMetaFile(HMETAFILE mf);
-// Plays the metafile into the DC's bitmap, its frame mapped to the rectangle.
+// Plays the metafile into the DC's bitmap, its frame mapped to the
+// rectangle. FALSE with ERROR_NOT_SUPPORTED in a program without the
+// player (gdi/mfplayer.h).
 BOOL PlayEnhMetaFile(HDC hdc, HENHMETAFILE mf, const RECT* rect);

@@ -2,9 +2,6 @@
 
 #include "clock.h"
 
-#include <QCoreApplication>
-#include <QThread>
-
 #include <pthread.h>
 
 #include <chrono>
@@ -15,6 +12,9 @@
 namespace {
 
 const std::thread::id g_startThread = std::this_thread::get_id();
+
+std::atomic<void (*)()> g_wakeMainLoop{nullptr};
+std::atomic<bool (*)()> g_isMainLoopThread{nullptr};
 
 // Deadlines of the threads asleep on a manual clock, so that a test can
 // wait until a thread sleeps before it moves time (0: no deadline).
@@ -84,8 +84,8 @@ void Post(std::shared_ptr<SyncCall> call)
         std::lock_guard<std::mutex> lock(g_syncLock);
         g_syncQueue.push_back(std::move(call));
     }
-    if (QCoreApplication* app = QCoreApplication::instance())
-        QMetaObject::invokeMethod(app, [] { CheckSynchronize(); }, Qt::QueuedConnection);
+    if (void (*wake)() = g_wakeMainLoop.load())
+        wake();
 }
 
 }  // namespace
@@ -151,10 +151,16 @@ bool AwaitClockSleepers(int count, std::uint32_t realTimeoutMs)
     }
 }
 
+void SetMainLoopHooks(const TMainLoopHooks& hooks)
+{
+    g_wakeMainLoop = hooks.wake;
+    g_isMainLoopThread = hooks.isMainThread;
+}
+
 bool IsMainThread()
 {
-    if (QCoreApplication* app = QCoreApplication::instance())
-        return app->thread() == QThread::currentThread();
+    if (bool (*isMain)() = g_isMainLoopThread.load())
+        return isMain();
     return std::this_thread::get_id() == g_startThread;
 }
 

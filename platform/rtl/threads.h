@@ -1,7 +1,7 @@
 // Worker threads, events and sleeps of the runtime library.
 //
 // A TThread's Synchronize and its OnTerminate run on the user-interface
-// thread: the call is queued and the Qt event loop is woken to run it; a
+// thread: the call is queued and the event loop is woken to run it; a
 // caller on that thread that waits for a worker (WaitFor, or a loop of
 // its own) drains the queue with CheckSynchronize meanwhile, so neither
 // side blocks the other. Every timed wait and sleep here runs on
@@ -53,8 +53,22 @@ void SleepOnClock(std::uint32_t ms);
 // user-interface thread it runs queued calls meanwhile.
 bool AwaitClockSleepers(int count, std::uint32_t realTimeoutMs = 10000);
 
-// True on the user-interface thread (the one that started the program).
+// True on the user-interface thread (the one that started the program, or
+// the event loop's thread once the loop is known).
 bool IsMainThread();
+
+// The user-interface thread's event loop as the runtime sees it: how to
+// wake it when a worker queued a call (it then runs CheckSynchronize), and
+// how to tell its thread. The GUI class library sets them when it makes
+// the toolkit's application; without them the thread that started the
+// program is the user-interface thread and queued calls run whenever that
+// thread calls CheckSynchronize. The runtime itself links no toolkit, so
+// programs that only read files (the image decoders) do not either.
+struct TMainLoopHooks {
+    void (*wake)() = nullptr;
+    bool (*isMainThread)() = nullptr;
+};
+void SetMainLoopHooks(const TMainLoopHooks& hooks);
 // Runs the calls that workers queued for the user-interface thread; false
 // when there was none. Only the user-interface thread calls it.
 bool CheckSynchronize();

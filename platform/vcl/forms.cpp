@@ -1,4 +1,6 @@
 #include "forms.h"
+#include "gdi/mfplayer.h"
+#include "rtl/threads.h"
 
 #include "menus.h"
 #include "modal.h"
@@ -13,12 +15,14 @@
 #include <QPointer>
 #include <QResizeEvent>
 #include <QScreen>
+#include <QThread>
 #include <QTimer>
 #include <QWindow>
 
 #include <algorithm>
 #include <atomic>
 #include <csignal>
+#include <thread>
 #include <vector>
 
 TApplication* Application = nullptr;
@@ -42,16 +46,32 @@ void RunEventHandler(const std::function<void()>& handler)
 
 void EnsureQtApplication(int* argc, char** argv)
 {
-    if (QCoreApplication::instance())
-        return;
-    static int fakeArgc = 1;
-    static char name[] = "vistrel";
-    static char* fakeArgv[] = {name, nullptr};
-    if (!argc) {
-        argc = &fakeArgc;
-        argv = fakeArgv;
+    if (!QCoreApplication::instance()) {
+        static int fakeArgc = 1;
+        static char name[] = "vistrel";
+        static char* fakeArgv[] = {name, nullptr};
+        if (!argc) {
+            argc = &fakeArgc;
+            argv = fakeArgv;
+        }
+        new QApplication(*argc, argv);
     }
-    new QApplication(*argc, argv);
+    // Calls that worker threads queue for the user-interface thread wake
+    // Qt's event loop, which runs them.
+    TMainLoopHooks hooks;
+    hooks.wake = [] {
+        if (QCoreApplication* app = QCoreApplication::instance())
+            QMetaObject::invokeMethod(app, [] { CheckSynchronize(); }, Qt::QueuedConnection);
+    };
+    static const std::thread::id loopThread = std::this_thread::get_id();
+    hooks.isMainThread = [] {
+        if (QCoreApplication* app = QCoreApplication::instance())
+            return app->thread() == QThread::currentThread();
+        return std::this_thread::get_id() == loopThread;
+    };
+    SetMainLoopHooks(hooks);
+    // Metafiles play onto DCs through the toolkit's painter.
+    InstallMetafilePlayer();
 }
 
 namespace {

@@ -3,6 +3,7 @@
 // header handling, built here record by record.
 #include "test_util.h"
 
+#include "gdi/mfplayer.h"
 #include "imaging/vxwmf.h"
 #include "test_support/metafile_builder.h"
 
@@ -12,6 +13,10 @@ using namespace imgtest;
 using namespace mftest;
 
 namespace {
+
+// Metafiles decode by playing them; the image classes alone have no
+// player (the decode benchmarks' program links none).
+[[maybe_unused]] const bool kPlayer = (InstallMetafilePlayer(), true);
 
 const RGBQUAD kRedQuad{0, 0, 255, 0};
 
