@@ -174,6 +174,10 @@ public:
     void ViewPeInfo();
     void ViewHtml();
     void ViewOleDocument();
+    // A conversion of the OLE container that failed after it started.
+    void OleObjectError(const EOleSysError& error);
+    // Ends a conversion of a document other than the one about to be viewed.
+    void EndOtherOleConversion();
     void LoadImage(int imageKind, int page, int formatId);
     void ZoomImage(int direction);
     void FindZoomIndex(int direction, float factor);

@@ -118,4 +118,5 @@ void TForm1::CreatePlayerPanels()
     ole->SetName("ole");
     ole->SetHint("DoubleClick to view  the  whole  document.");
     ole->SetParent(sbox);
+    ole->OnObjectError = [this](TObject*, const EOleSysError& error) { OleObjectError(error); };
 }

@@ -12,6 +12,12 @@ namespace {
 
 const char* const kFailedToPlayMessage = "Failed to play this file!";
 
+// The container's reason follows the viewer's own message.
+std::string OleFailureMessage(const std::string& reason)
+{
+    return reason.empty() ? std::string(kFailedToOpenMessage) : std::string(kFailedToOpenMessage) + " " + reason;
+}
+
 // Media that play in the video window; the others are sound only.
 bool IsVideoExtension(const std::string& extension)
 {
@@ -112,14 +118,36 @@ void TForm1::PlayMedia(const std::string& extension)
 
 void TForm1::ViewOleDocument()
 {
+    // The same document viewed again while it converts (a mode switched
+    // back to normal) keeps its conversion rather than starting over.
+    if (ole->ConvertingFile(CurrentFile)) {
+        sbox->BringToFront();
+        ShowFileInfo(CurrentFile);
+        return;
+    }
     try {
         ole->DestroyObject();
         ole->CreateObjectFromFile(CurrentFile, false);
         sbox->BringToFront();
         ShowFileInfo(CurrentFile);
+    } catch (const Exception& e) {
+        ShowNoPreview(OleFailureMessage(e.Message()));
     } catch (...) {
         ShowNoPreview(kFailedToOpenMessage);
     }
+}
+
+void TForm1::OleObjectError(const EOleSysError& error)
+{
+    // Only the document on view converts (any other view ends it first), so
+    // its failure is the current file's.
+    ShowNoPreview(OleFailureMessage(error.Message()));
+}
+
+void TForm1::EndOtherOleConversion()
+{
+    if (ole->Converting() && (ViewMode != 0 || !ole->ConvertingFile(CurrentFile)))
+        ole->DestroyObject();
 }
 
 void TForm1::stopClick(TObject*)

@@ -49,6 +49,11 @@ PACKAGES=(
   libtiff-tools libjpeg-turbo-progs libimage-exiftool-perl
   # pdftotext reads back the text of printed PDF files in tests
   poppler-utils
+  # the OLE container's converter of word-processor, spreadsheet and
+  # presentation documents (LibreOffice headless, no display needed);
+  # python3-uno writes the password-protected office fixtures
+  libreoffice-core-nogui libreoffice-writer-nogui libreoffice-calc-nogui libreoffice-impress-nogui
+  python3-uno
   # the PDF, sound and video fixtures (pdftoppm of poppler-utils is the pdf_view
   # benchmark's peer)
   qpdf sox lame ffmpeg

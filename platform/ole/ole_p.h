@@ -13,6 +13,10 @@
 #include <string>
 #include <vector>
 
+// The per-user cache folder of the program ($XDG_CACHE_HOME/vistrel), made
+// on demand.
+std::string ProgramCacheFolder();
+
 // The MIME type a format travels as between programs; empty for a format
 // that no Linux program offers or reads (CF_BITMAP, CF_UNICODETEXT, ...).
 QString MimeTypeOfFormat(CLIPFORMAT format);

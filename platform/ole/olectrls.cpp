@@ -1,7 +1,5 @@
 #include "olectrls.h"
 
-#include <QWidget>
-
 namespace {
 
 [[noreturn]] void ClassNotRegistered()
@@ -22,12 +20,3 @@ void TShockwaveFlash::SetMovie(const std::string&) { ClassNotRegistered(); }
 void TShockwaveFlash::Play() { ClassNotRegistered(); }
 bool TShockwaveFlash::Playing() const { return false; }
 void TShockwaveFlash::Stop() {}
-
-TOleContainer::TOleContainer(TComponent* owner) : TWinControl(owner)
-{
-    SetWidget(new QWidget());
-}
-
-void TOleContainer::DestroyObject() {}
-
-void TOleContainer::CreateObjectFromFile(const std::string&, bool) { ClassNotRegistered(); }

@@ -24,23 +24,6 @@ QByteArray BytesOfMedium(CLIPFORMAT format, STGMEDIUM& medium)
     return bytes;
 }
 
-// The per-user cache folder of the program, made on demand.
-std::string CacheFolder()
-{
-    std::string base;
-    if (const char* x = std::getenv("XDG_CACHE_HOME"); x && *x == '/')
-        base = x;
-    else if (const char* home = std::getenv("HOME"); home && *home)
-        base = std::string(home) + "/.cache";
-    else
-        base = "/tmp";
-    while (base.size() > 1 && base.back() == '/')
-        base.pop_back();
-    const std::string folder = base + "/vistrel";
-    QDir().mkpath(QString::fromStdString(folder));
-    return folder;
-}
-
 // A file name that stays inside its folder: no '/', not "." or "..".
 std::string SafeFileName(std::string name)
 {
@@ -68,6 +51,22 @@ std::string DescriptorFileName(const QByteArray& descriptor)
 }
 
 } // namespace
+
+std::string ProgramCacheFolder()
+{
+    std::string base;
+    if (const char* x = std::getenv("XDG_CACHE_HOME"); x && *x == '/')
+        base = x;
+    else if (const char* home = std::getenv("HOME"); home && *home)
+        base = std::string(home) + "/.cache";
+    else
+        base = "/tmp";
+    while (base.size() > 1 && base.back() == '/')
+        base.pop_back();
+    const std::string folder = base + "/vistrel";
+    QDir().mkpath(QString::fromStdString(folder));
+    return folder;
+}
 
 // ====================================================================== our object for Qt
 
@@ -128,7 +127,7 @@ QByteArray TDataObjectMime::VirtualFileUri() const
     if (m_dumpFile.empty()) {
         const std::string name = SafeFileName(DescriptorFileName(
             FormatBytes(static_cast<CLIPFORMAT>(RegisterClipboardFormatA("FileGroupDescriptor")))));
-        std::string folder = CacheFolder() + "/drop-XXXXXX";
+        std::string folder = ProgramCacheFolder() + "/drop-XXXXXX";
         if (!::mkdtemp(folder.data()))
             return {};
         const std::string path = folder + "/" + name;
