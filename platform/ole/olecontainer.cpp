@@ -135,7 +135,7 @@ void TOleContainer::DestroyObject()
     m_source.clear();
     m_shown = false;
     m_view->Clear();
-    SetBounds(Left(), Top(), 0, 0);
+    SizeToObject();
 }
 
 void TOleContainer::CreateObjectFromFile(const std::string& fileName, bool iconic)
@@ -157,8 +157,7 @@ void TOleContainer::CreateObjectFromFile(const std::string& fileName, bool iconi
         m_source = fileName;
         m_shown = true;
         m_view->ShowPicture(known->picture);
-        const QSize size = m_view->ContentSize();
-        SetBounds(Left(), Top(), size.width(), size.height());
+        SizeToObject();
         return;
     }
 
@@ -183,8 +182,7 @@ void TOleContainer::CreateObjectFromFile(const std::string& fileName, bool iconi
     m_source = fileName;
     m_key = std::make_unique<TOfficeDocumentKey>(*key);
     m_view->ShowText("Converting...");
-    const QSize size = m_view->ContentSize();
-    SetBounds(Left(), Top(), size.width(), size.height());
+    SizeToObject();
     m_limit->SetEnabled(true);
     m_conversion = std::make_unique<TOfficeConversion>(
         program, *key, [this](TOfficeOutcome outcome) { ConversionEnded(std::move(outcome)); });
@@ -202,8 +200,17 @@ void TOleContainer::ConversionEnded(TOfficeOutcome outcome)
     }
     m_shown = true;
     m_view->ShowPicture(std::move(outcome.picture));
+    SizeToObject();
+}
+
+void TOleContainer::SizeToObject()
+{
     const QSize size = m_view->ContentSize();
     SetBounds(Left(), Top(), size.width(), size.height());
+    // A scroll box (the container's usual parent) scrolls over what its
+    // children cover: it lays them out again to learn the new size.
+    if (Parent())
+        Parent()->AlignControls();
 }
 
 void TOleContainer::ConversionTimedOut()

@@ -97,6 +97,7 @@ private:
     void ConversionEnded(TOfficeOutcome outcome);
     void ConversionTimedOut();
     void Fail(const EOleSysError& error);
+    void SizeToObject();
 
     TOleObjectView* m_view;
     TTimer* m_limit;

@@ -112,6 +112,11 @@ TEST_F(OfficePreview, ADocumentShowsItsFirstPageAndASecondViewIsImmediate)
     // The page at its size in the scroll box: the red heading band shows.
     EXPECT_NEAR(f.ole->Width(), 794, 3);
     EXPECT_GT(CountColour(f.sbox->Widget()->grab().toImage(), qRgb(255, 0, 0)), 2000);
+    // The box scrolls down the page (taller than the window), and back up.
+    f.sbox->ScrollTo(0, 100000);
+    EXPECT_GT(f.sbox->VertPosition(), 1123 - f.sbox->Height());
+    EXPECT_EQ(CountColour(f.sbox->Widget()->grab().toImage(), qRgb(255, 0, 0)), 0);
+    f.sbox->ScrollTo(0, 0);
 
     View(text);
     EXPECT_EQ(FrontPreviewPanel(), "PanelRichedit");
