@@ -45,6 +45,7 @@ declare -A seeds=(
   [wav_header]="tests/app/fixtures:*.wav"
   [gif_load]="tests/gif/fixtures:*.gif tests/imaging/fixtures:*.gif"
   [gif_roundtrip]="tests/gif/fixtures:*.gif tests/imaging/fixtures:*.gif"
+  [office_file]="tests/platform/fixtures/office:*"
 )
 
 export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$top} CCACHE_NOHASHDIR=1

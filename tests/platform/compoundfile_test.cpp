@@ -114,8 +114,11 @@ TEST(CompoundFile, AChainThatLoopsIsDamageNotAHang)
     EXPECT_STREQ(Name(Classify(letter)), Name(TOfficeFileKind::Damaged));
 }
 
-TEST(CompoundFile, MutatedDocumentsNeverCrashTheReader)
+TEST(CompoundFile, TheFuzzCorpusAndMutatedDocumentsNeverCrashTheReader)
 {
+    EXPECT_GT(ReplayFuzzCorpus("office_file", [](const std::string& input) {
+        OfficeFileFuzzOne(reinterpret_cast<const std::uint8_t*>(input.data()), input.size());
+    }), 0);
     unsigned seed = 1;
     for (const char* fixture : {"letter.doc", "locked.doc", "locked.xls"}) {
         SCOPED_TRACE(fixture);
