@@ -173,8 +173,10 @@ void TForm1::ExtracttextfromPDF2Click(TObject*)
         ShowMessage("This document is not permitted to be copied.\nSo we can not get the text.");
         return;
     }
-    if (frmPDF)
+    if (frmPDF) {
+        frmPDF->SetViewerDocument(pv->FileName(), pv->Password());
         frmPDF->ShowModal();
+    }
 }
 
 void TForm1::ExtracttextfromPDF1Click(TObject* sender) { ExtracttextfromPDF2Click(sender); }

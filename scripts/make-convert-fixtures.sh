@@ -122,6 +122,79 @@ qpdf --compress-streams=y --object-streams=disable "$tmp/cases.pdf" "$out/cases.
 qpdf --compress-streams=y --object-streams=generate "$tmp/cases.pdf" "$out/cases_objstm.pdf"
 qpdf --compress-streams=n --object-streams=disable "$tmp/cases.pdf" "$out/cases_plain.pdf"
 
+# The same document encrypted: with a user password (AES-256), and with an
+# empty user password that only restricts changes (AES-128).
+qpdf --encrypt secret owner 256 -- "$out/cases.pdf" "$out/cases_password.pdf"
+qpdf --encrypt "" owner 128 --use-aes=y --modify=none -- "$out/cases.pdf" "$out/cases_restricted.pdf"
+
+# One page in four fonts, one for each way a simple font maps its codes to
+# characters: WinAnsi, MacRoman, the standard encoding (a Type 1 font that
+# names none) and differences from WinAnsi by glyph name. Each line holds
+# characters outside ASCII in that font's codes.
+{
+  printf '%%PDF-1.5\n%%QDF-1.0\n\n'
+  printf '1 0 obj\n<< /Type /Catalog /Pages 2 0 R >>\nendobj\n\n'
+  printf '2 0 obj\n<< /Type /Pages /Count 1 /Kids [ 3 0 R ] >>\nendobj\n\n'
+  printf '3 0 obj\n<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R /Resources << /Font'
+  printf ' << /W 6 0 R /M 7 0 R /S 8 0 R /D 9 0 R >> >> >>\nendobj\n\n'
+  printf '4 0 obj\n<< /Length 5 0 R >>\nstream\n'
+  {
+    printf 'BT /W 14 Tf 72 720 Td (WinAnsi: Caf\351 \223quoted\224 \200 5 na\357ve) Tj ET\n'
+    printf 'BT /M 14 Tf 72 690 Td (MacRoman: Caf\216 na\225ve \322quoted\323 \245 x) Tj ET\n'
+    printf 'BT /S 14 Tf 72 660 Td (Standard: it\047s \252fine\272 \320 dash \256ne) Tj ET\n'
+    printf 'BT /D 14 Tf 72 630 Td (Differences: \001t\001 \002le \003 \004) Tj ET\n'
+  } > "$tmp/encodings"
+  cat "$tmp/encodings"
+  printf 'endstream\nendobj\n\n5 0 obj\n%d\nendobj\n\n' "$(wc -c < "$tmp/encodings")"
+  printf '6 0 obj\n<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>\nendobj\n\n'
+  printf '7 0 obj\n<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /MacRomanEncoding >>\nendobj\n\n'
+  printf '8 0 obj\n<< /Type /Font /Subtype /Type1 /BaseFont /Times-Roman >>\nendobj\n\n'
+  printf '9 0 obj\n<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding << /BaseEncoding /WinAnsiEncoding'
+  printf ' /Differences [ 1 /eacute /fi /uni2192 /Euro ] >> >>\nendobj\n\n'
+  printf 'xref\n0 1\n0000000000 65535 f \ntrailer <<\n  /Root 1 0 R\n  /Size 10\n>>\nstartxref\n0\n%%%%EOF\n'
+} > "$tmp/encodings.qdf"
+fix-qdf "$tmp/encodings.qdf" > "$tmp/encodings.pdf"
+qpdf --compress-streams=y --object-streams=disable "$tmp/encodings.pdf" "$out/encodings.pdf"
+
+# A manual page as groff sets it and ghostscript writes it: embedded subset
+# fonts with differences from WinAnsi, spaces made by word and character
+# spacing, a table, and letters outside ASCII. And a page of a repetitive
+# listing, whose content stream inflates to more than ten times its size.
+cat > "$tmp/page.man" <<'MAN'
+.TH CAFE 1 "2024" "test" "Test Manual"
+.SH NAME
+café \- a test of the émission
+.SH DESCRIPTION
+Hello world, this is a test of the émission. Line two of the paragraph
+goes on and on so that it wraps onto a second line of output text in the PDF.
+.PP
+"Quotes" and naïve façade \(em dashes \(en fi ligature office.
+.TS
+tab(;);
+l l l.
+Name;Count;Price
+apples;12;0.50
+pears;7;1.25
+.TE
+MAN
+groff -Kutf8 -man -t -Tps "$tmp/page.man" > "$tmp/page.ps"
+ps2pdf "$tmp/page.ps" "$out/groff_man.pdf"
+# The same page with its content in ASCII85 over deflate.
+ps2pdf -dASCII85EncodePages=true "$tmp/page.ps" "$out/groff_man_ascii85.pdf"
+{
+  printf '.TH LISTING 1\n.SH LISTING\n.nf\n'
+  for ((i = 1; i <= 50; i++)); do printf 'entry %03d: the same words on every line of the listing\n' "$i"; done
+  printf '.fi\n'
+} > "$tmp/listing.man"
+groff -man -Tps "$tmp/listing.man" > "$tmp/listing.ps"
+ps2pdf "$tmp/listing.ps" "$out/groff_listing.pdf"
+
+# A text document that LibreOffice writes as PDF: composite fonts (Identity-H)
+# whose characters only their /ToUnicode maps give.
+printf 'Caf\xc3\xa9 au lait, na\xc3\xafve fa\xc3\xa7ade.\n\nSecond paragraph with \xe2\x80\x9cquotes\xe2\x80\x9d \xe2\x80\x94 and a dash \xe2\x80\x93 ok.\n' > "$tmp/writer.txt"
+soffice -env:UserInstallation="file://$tmp/profile" --headless --convert-to pdf --outdir "$tmp" "$tmp/writer.txt" > /dev/null
+cp "$tmp/writer.pdf" "$out/writer.pdf"
+
 # The seeds of the fuzz corpora fuzz/corpus/wav_header and fuzz/corpus/pdf_text
 # (what fuzzing found is kept beside them as found-*): the heads of the WAV
 # files, WAV files spliced into the converter's odd cases, the PDF files, and
@@ -131,7 +204,7 @@ mkdir -p "$seeds/wav_header" "$seeds/pdf_text"
 for f in stereo44100 mono44100 mono22050 mono44100_8bit mono44100_float stereo48000; do
   head -c 700 "$out/$f.wav" > "$seeds/wav_header/${f}_head.wav"
 done
-for f in cases cases_objstm cases_plain; do cp "$out/$f.pdf" "$seeds/pdf_text/"; done
+for f in cases cases_objstm cases_plain encodings groff_man writer; do cp "$out/$f.pdf" "$seeds/pdf_text/"; done
 perl -MCompress::Zlib - "$out/mono44100.wav" "$seeds" <<'PERL'
 use strict;
 my ($wav, $seeds) = @ARGV;

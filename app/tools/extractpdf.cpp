@@ -4,6 +4,8 @@
 #include "mainwindow.h"
 #include "pdftext.h"
 
+#include "pdf/pdflibrarytext.h"
+#include "pdf/pdfviewer.h"
 #include "win/filemap.h"
 #include "win/fileops.h"
 
@@ -73,6 +75,12 @@ void TfrmPDF::Button4Click(TObject*)
         Edit2->SetText(file);
 }
 
+void TfrmPDF::SetViewerDocument(const std::string& fileName, const std::string& password)
+{
+    m_viewerFile = fileName;
+    m_viewerPassword = password;
+}
+
 void TfrmPDF::Button1Click(TObject*)
 {
     const std::string input = Edit1->Text();
@@ -95,16 +103,45 @@ void TfrmPDF::Button1Click(TObject*)
         ShowMessage("Unable to create the output file!");
         return;
     }
+    std::uint64_t written = 0;
+    const auto write = [&](std::string_view text) {
+        written += text.size();
+        out->Write(text);
+    };
+    bool cut = false;
     try {
         const TScreenCursorGuard busy;
-        ExtractPdfText(pdf.View().Base, pdf.View().Size, [&](std::string_view text) { out->Write(text); });
+        const TPdfTextResult result = ExtractPdfText(pdf.View().Base, pdf.View().Size, write);
+        cut = result.Cut;
+        if (result.Encrypted) {
+            // Only the PDF library can decrypt it: with the password the
+            // viewer opened this document with, else an empty one (a
+            // document that only restricts what may be done), else the
+            // user's.
+            std::string password = !m_viewerFile.empty() && IsSameFile(m_viewerFile, input) ? m_viewerPassword : "";
+            int code = PdfLibraryText(input, password, write);
+            if (code == TPdfViewerOcx::kLocked && Application->Prompts().PasswordQuery("PASSWORD", "password", password))
+                code = PdfLibraryText(input, password, write);
+            if (code == TPdfViewerOcx::kLocked) {
+                ShowMessage("The PDF file is encrypted and the password does not open it: no text was extracted.");
+                return;
+            }
+            if (code != TPdfViewerOcx::kOpened) {
+                ShowMessage("The PDF file is encrypted and cannot be read: no text was extracted.");
+                return;
+            }
+        }
+        if (written == 0) {
+            ShowMessage("No text was found in the PDF file: no text file was written.");
+            return;
+        }
         out->Commit();
     } catch (const EFCreateError& e) {
         // Nothing of a half-written text stays behind.
         ShowMessage("Unable to write the output file!\n" + e.Message());
         return;
     }
-    ShowMessage("Extract OK!");
+    ShowMessage(cut ? "Extract OK!\nSome page content was too large: its text was cut." : "Extract OK!");
 }
 
 void TfrmPDF::Button2Click(TObject*) { Close(); }

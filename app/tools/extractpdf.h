@@ -6,6 +6,8 @@
 #include "vcl/forms.h"
 #include "vcl/stdctrls.h"
 
+#include <string>
+
 class TfrmPDF : public TForm {
 public:
     explicit TfrmPDF(TComponent* owner);
@@ -16,13 +18,24 @@ public:
     // Proposes the main window's current file, when it is a PDF file, and
     // the same name with ".txt" appended.
     void FormShow(TObject* sender);
-    // Reads the input whole, then writes the text of its blocks to the
-    // output, which takes the output file's place only when everything was
-    // read and written.
+    // Reads the input, then writes the text of its pages to the output,
+    // which takes the output file's place only when everything was read and
+    // written and some text was found. An encrypted document is read
+    // through the PDF library with the password of the viewer that shows it
+    // (or one asked for); a run that finds no text says so and writes
+    // nothing.
     void Button1Click(TObject* sender); // Extract
     void Button2Click(TObject* sender); // Close
     void Button3Click(TObject* sender); // input "..."
     void Button4Click(TObject* sender); // output "..."
+
+    // The document the PDF viewer shows and the password that opened it,
+    // which an encrypted input that is this document is read with.
+    void SetViewerDocument(const std::string& fileName, const std::string& password);
+
+private:
+    std::string m_viewerFile;
+    std::string m_viewerPassword;
 };
 
 extern TfrmPDF* frmPDF;

@@ -70,6 +70,8 @@ struct TPdfViewerOcx::View : QAbstractScrollArea {
     {
         doc.reset();
         device.reset();
+        name.clear();
+        password.clear();
         pageSizes.clear();
         tops.clear();
         cache.clear();
@@ -124,6 +126,7 @@ struct TPdfViewerOcx::View : QAbstractScrollArea {
         doc = std::move(loaded);
         pageSizes = std::move(sizes);
         name = fileName;
+        password = user;
         Layout();
         ScrollToPage(0, 0);
         viewport()->update();
@@ -511,6 +514,7 @@ struct TPdfViewerOcx::View : QAbstractScrollArea {
     std::unique_ptr<QFile> device;
     std::unique_ptr<Poppler::Document> doc;
     std::string name;
+    std::string password;
     std::vector<QSizeF> pageSizes; // in points, unrotated
     std::vector<int> tops;
     int widest = 0;
@@ -643,6 +647,10 @@ void TPdfViewerOcx::ClearSelect()
 }
 
 int TPdfViewerOcx::CanCopy() const { return m_view->doc && m_view->doc->okToCopy() ? 1 : 0; }
+
+std::string TPdfViewerOcx::FileName() const { return m_view->doc ? m_view->name : std::string(); }
+
+std::string TPdfViewerOcx::Password() const { return m_view->doc ? m_view->password : std::string(); }
 
 std::u16string TPdfViewerOcx::GetSelectedText() const
 {

@@ -57,6 +57,10 @@ public:
     void ClearSelect();
     // Non-zero when the document allows copying its text.
     int CanCopy() const;
+    // The file of the document shown and the password that opened it ("" for
+    // none, or without a document).
+    std::string FileName() const;
+    std::string Password() const;
     // The selected text, pages separated by line ends.
     std::u16string GetSelectedText() const;
 
