@@ -289,8 +289,10 @@ void TPTCustomShellList::FilterPreApply()
     m_filterActive = false;
     if (m_fileFilter.empty() || m_fileFilter == "*" || m_fileFilter == "*.*" || !m_masks)
         return;
-    // Virtual folders are never filtered.
-    if (ShellGetPathFromIdList(m_currentList).empty())
+    // Virtual folders are never filtered. The folder asked about is the one
+    // about to be filled, not the one shown before it: a fill that follows
+    // Computer filters like any other.
+    if (m_folder.GetPathName().empty())
         return;
     m_filterActive = true;
 }

@@ -479,6 +479,39 @@ TEST_F(ShellControls, AClickReachesTheListAtOnceAndOnlyThatClick)
     EXPECT_EQ(list->Folder().GetPathName(), Data());
 }
 
+// The filter holds in a folder clicked after any other, a virtual one too.
+TEST_F(ShellControls, TheFilterHoldsInAFolderClickedAfterAnyOther)
+{
+    tree->SetBounds(0, 0, 300, 400);
+    tree->Widget()->show();
+    tree->SetSelectedPathName(Data());
+    TTreeNode* data = tree->Selected();
+    TTreeNode* root = tree->GetFirstRootLevelShellNode();
+    TTreeNode* computer = nullptr;
+    for (int i = 0; i < root->Count(); ++i)
+        if (root->Item(i)->Text() == "Computer")
+            computer = root->Item(i);
+    ASSERT_NE(computer, nullptr);
+    list->SetFileFilter("*.txt");
+    ASSERT_EQ(Names(*list), (std::vector<std::string> {"a.TXT", "b.txt"}));
+    auto* area = static_cast<QAbstractScrollArea*>(tree->Widget());
+    auto click = [&](TTreeNode* node) {
+        const TRect r = tree->NodeRect(node, true);
+        ClickAt(area->viewport(), area->viewport()->mapFrom(area, QPoint((r.Left + r.Right) / 2, (r.Top + r.Bottom) / 2)));
+        EXPECT_EQ(tree->Selected(), node);
+    };
+    struct Case {
+        const char* name;
+        TTreeNode* before;
+    };
+    const Case cases[] = {{"Computer", computer}, {"the desktop", root}, {"a filtered folder", data->Parent()}};
+    for (const Case& c : cases) {
+        click(c.before);
+        click(data);
+        EXPECT_EQ(Names(*list), (std::vector<std::string> {"a.TXT", "b.txt"})) << "after " << c.name;
+    }
+}
+
 } // namespace
 
 #include <QImage>
