@@ -8,7 +8,9 @@
 #include <QHeaderView>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QResizeEvent>
 #include <QScrollBar>
+#include <QTimer>
 #include <QStyledItemDelegate>
 #include <QTreeWidget>
 
@@ -32,6 +34,9 @@ public:
             control->m_paint->prepaint = SendPrePaint<NMTVCUSTOMDRAW>(*control);
             return false;
         }
+        case QEvent::Resize:
+            KeepSelectedInView(static_cast<QResizeEvent*>(e)->oldSize());
+            return false;
         case QEvent::MouseButtonPress: {
             auto* m = static_cast<QMouseEvent*>(e);
             const QPoint p = m->position().toPoint();
@@ -61,6 +66,28 @@ public:
         default:
             return false;
         }
+    }
+    // A window that gets its final size after the selected node was scrolled
+    // into view (the window manager's frame, a scroll bar that appears) would
+    // leave that node cut at the bottom edge: a node that was wholly in view
+    // before the viewport shrank is brought back into view once the view has
+    // laid itself out for the new size.
+    void KeepSelectedInView(const QSize& oldSize)
+    {
+        QTreeWidget* tree = control->TreeWidget();
+        QTreeWidgetItem* current = tree->currentItem();
+        if (!current || !oldSize.isValid())
+            return;
+        const QRect r = tree->visualItemRect(current);
+        if (r.isEmpty() || r.top() < 0 || r.bottom() >= oldSize.height())
+            return;
+        QTimer::singleShot(0, tree, [tree, current] {
+            if (tree->currentItem() != current)
+                return;
+            const QRect now = tree->visualItemRect(current);
+            if (!now.isEmpty() && (now.top() < 0 || now.bottom() >= tree->viewport()->height()))
+                tree->scrollToItem(current);
+        });
     }
     TCustomTreeView* control;
     DragStartDetector dragStart {TVN_BEGINDRAG, TVN_BEGINRDRAG};

@@ -479,6 +479,31 @@ TEST_F(ShellControls, AClickReachesTheListAtOnceAndOnlyThatClick)
     EXPECT_EQ(list->Folder().GetPathName(), Data());
 }
 
+// The selected folder stays wholly in view when the tree gets smaller after
+// it was scrolled there (as when the window takes its final size).
+TEST_F(ShellControls, TheSelectedFolderStaysInViewWhenTheTreeShrinks)
+{
+    for (int i = 10; i < 70; ++i)
+        std::filesystem::create_directories(Data() + "/sub/deeper/d" + std::to_string(i));
+    tree->SetBounds(0, 0, 300, 600);
+    tree->Widget()->show();
+    QCoreApplication::processEvents();
+    auto* area = static_cast<QAbstractScrollArea*>(tree->Widget());
+    for (const int height : {500, 360, 200, 90}) {
+        tree->SetBounds(0, 0, 300, 600);
+        QCoreApplication::processEvents();
+        tree->SetSelectedPathName(Data() + "/sub/deeper/d" + std::to_string(height / 10 + 10));
+        const TRect before = tree->NodeRect(tree->Selected(), false);
+        ASSERT_LE(before.Bottom, area->viewport()->mapTo(area, QPoint(0, area->viewport()->height())).y());
+        tree->SetBounds(0, 0, 300, height);
+        QCoreApplication::processEvents();
+        const TRect r = tree->NodeRect(tree->Selected(), false);
+        const QRect shown(area->viewport()->mapTo(area, QPoint(0, 0)), area->viewport()->size());
+        EXPECT_GE(r.Top, shown.top()) << height;
+        EXPECT_LE(r.Bottom, shown.bottom() + 1) << height;
+    }
+}
+
 // The filter holds in a folder clicked after any other, a virtual one too.
 TEST_F(ShellControls, TheFilterHoldsInAFolderClickedAfterAnyOther)
 {
