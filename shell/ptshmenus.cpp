@@ -6,6 +6,7 @@
 #include "rtl/clock.h"
 #include "rtl/unicode.h"
 #include "vcl/graphics.h"
+#include "vcl/comctrls.h"
 #include "vcl/forms.h"
 
 #include <algorithm>
@@ -525,9 +526,17 @@ HWND GetTopFormHandle(TControl* control)
 {
     if (!control)
         return 0;
+    // A tab page belongs to its page control, which holds it without being
+    // its parent control: the walk goes on there.
+    auto up = [](TControl* c) -> TControl* {
+        if (c->Parent())
+            return c->Parent();
+        auto* page = dynamic_cast<TTabSheet*>(c);
+        return page ? page->PageControl() : nullptr;
+    };
     TControl* top = control;
-    while (top->Parent())
-        top = top->Parent();
+    while (TControl* next = up(top))
+        top = next;
     auto* form = dynamic_cast<TForm*>(top);
     return form ? form->Handle() : 0;
 }

@@ -274,6 +274,38 @@ TEST_F(ShellCommands, F2EditsTheFocusedItemAndARefusedNameIsToldWithItsReason)
     EXPECT_FALSE(fs::exists(Data() + "/other.txt"));
 }
 
+// The main window holds its list on a tab page: a refused name is told
+// there too, with the reason, and the old name stays.
+TEST_F(ShellCommands, F2OnATabPageTellsAClashOrARefusedName)
+{
+    auto* pages = new TPageControl(form.get());
+    pages->SetParent(form.get());
+    pages->SetBounds(250, 0, 350, 400);
+    auto* sheet = new TTabSheet(form.get());
+    sheet->SetPageControl(pages);
+    list->SetParent(sheet);
+    list->SetAlign(alClient);
+    QCoreApplication::processEvents();
+    struct Case {
+        std::string name;
+        const char* reason;
+    };
+    const Case cases[] = {{"b.txt", "exists"}, {std::string(300, 'n'), "too long"}};
+    for (const Case& c : cases) {
+        ScopedScriptedPrompts scripted(*Application);
+        SelectOnly("a.txt");
+        QTest::keyClick(ListView(), Qt::Key_F2);
+        ASSERT_TRUE(list->IsEditing());
+        list->LabelEditor().Box()->setText(QString::fromStdString(c.name));
+        QTest::keyClick(list->LabelEditor().Box(), Qt::Key_Return);
+        EXPECT_EQ(Read(Data() + "/a.txt"), "a");
+        EXPECT_EQ(Read(Data() + "/b.txt"), "b");
+        ASSERT_EQ(scripted.prompts->asked.size(), 1u) << c.reason;
+        EXPECT_NE(scripted.prompts->asked[0].text.find(c.reason), std::string::npos) << scripted.prompts->asked[0].text;
+        EXPECT_NE(ItemNamed("a.txt"), nullptr);
+    }
+}
+
 TEST_F(ShellCommands, ARenamedSelectedItemIsAnnouncedUnderItsNewName)
 {
     SelectOnly("a.txt");
