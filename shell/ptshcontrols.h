@@ -360,6 +360,8 @@ private:
     bool ShouldInclude(LPCITEMIDLIST folderList, LPCITEMIDLIST item, ULONG& attributes);
     void AddNewShellItem(LPCITEMIDLIST folderList, LPITEMIDLIST item);
     void AddItemWithData(TPTShListData* data);
+    // The order of the sort column through the shown folder's comparison.
+    std::function<int(TListItem*, TListItem*)> SortComparison();
     void ClearAllItems();
     void InstallChangeHandler();
     void ChangeNotified();

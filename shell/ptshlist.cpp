@@ -533,21 +533,26 @@ void TPTCustomShellList::SetSortColumn(int column)
     }
 }
 
-void TPTCustomShellList::SortList()
+std::function<int(TListItem*, TListItem*)> TPTCustomShellList::SortComparison()
 {
-    if (m_sortColumn == 0 || !m_currentFolder)
-        return;
     const int column = std::abs(m_sortColumn) - 1;
     const int sign = m_sortColumn < 0 ? -1 : 1;
     IShellFolder* folder = m_currentFolder;
-    Items().CustomSort([&](TListItem* a, TListItem* b) {
+    return [this, folder, column, sign](TListItem* a, TListItem* b) {
         auto* da = GetDataFromItem(a);
         auto* db = GetDataFromItem(b);
         if (!da || !db)
             return 0;
         const HRESULT hr = folder->CompareIDs(column, da->GetRelativeIdList(), db->GetRelativeIdList());
         return FAILED(hr) ? 0 : sign * HRESULT_CODE_SHORT(hr);
-    });
+    };
+}
+
+void TPTCustomShellList::SortList()
+{
+    if (m_sortColumn == 0 || !m_currentFolder)
+        return;
+    Items().CustomSort(SortComparison());
 }
 
 void TPTCustomShellList::ColClick(int column)
@@ -733,12 +738,16 @@ void TPTCustomShellList::RefreshItems()
             vanished.insert(static_cast<TListItem*>(current.GetObject(i)));
         if (!vanished.empty())
             Items().DeleteIf([&vanished](TListItem* item) { return vanished.count(item) > 0; });
-        // New items go to the end, in the folder's order: no re-sort.
+        // New items take their place in the list's order, as they would
+        // after entering the folder again; the others keep theirs.
+        const int kept = Items().Count();
         for (int i = 0; i < found.GetCount(); ++i) {
             LPITEMIDLIST item = found.GetPIDL(i);
             found.SetPIDL(i, nullptr);
             AddNewShellItem(m_currentList, item);
         }
+        if (Items().Count() > kept && m_sortColumn != 0)
+            Items().CustomSortAfter(kept, SortComparison());
     } catch (...) {
         Items().EndUpdate();
         throw;

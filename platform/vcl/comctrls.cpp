@@ -534,6 +534,18 @@ void TListItems::CustomSort(const std::function<int(TListItem*, TListItem*)>& co
     m_owner->ItemsChanged(true);
 }
 
+void TListItems::CustomSortAfter(int sorted, const std::function<int(TListItem*, TListItem*)>& compare)
+{
+    sorted = std::clamp(sorted, 0, Count());
+    if (sorted == Count())
+        return;
+    const auto less = [&compare](const auto& a, const auto& b) { return compare(a.get(), b.get()) < 0; };
+    const auto middle = m_items.begin() + sorted;
+    std::stable_sort(middle, m_items.end(), less);
+    std::inplace_merge(m_items.begin(), middle, m_items.end(), less);
+    m_owner->ItemsChanged(true);
+}
+
 void TListItems::BeginUpdate() { ++m_owner->m_updateLevel; }
 
 void TListItems::EndUpdate()

@@ -169,6 +169,10 @@ public:
     // Orders the rows by the comparison (negative: a before b); rows that
     // compare equal keep their order.
     void CustomSort(const std::function<int(TListItem* a, TListItem* b)>& compare);
+    // The same order when the first `sorted` rows are in it already (rows
+    // added after a sorted fill): only the others are sorted, then merged
+    // among them, a comparison or so per row instead of a whole sort.
+    void CustomSortAfter(int sorted, const std::function<int(TListItem* a, TListItem* b)>& compare);
 
 private:
     friend class TListView;

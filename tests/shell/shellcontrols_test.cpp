@@ -147,7 +147,7 @@ TEST_F(ShellControls, ANotificationWhileBusyIsKeptForTheEnd)
     env.dir.Write("home/data/late.txt", "l");
     list->EndBusy();
     EXPECT_FALSE(list->RefreshPending());
-    EXPECT_EQ(Names(*list).back(), "late.txt");
+    EXPECT_EQ(Names(*list), (std::vector<std::string> {"a.TXT", "b.txt", "c.md", "late.txt", "notes"}));
 }
 
 TEST_F(ShellControls, FilterTable)
@@ -200,18 +200,42 @@ TEST_F(ShellControls, ColumnClicksSortAndReverse)
     EXPECT_EQ(list->HeaderSortColumn(), 1);
 }
 
-TEST_F(ShellControls, LiveRefreshAppendsNewFilesAndDropsVanishedOnes)
+TEST_F(ShellControls, LiveRefreshPutsNewFilesInTheirSortedPlaceAndDropsVanishedOnes)
 {
     tree->SetSelectedPathName(Data());
     list->SetOptions(list->Options() | ptsloDynamicRefresh);
-    env.dir.Write("home/data/0new.txt", "n");
-    std::filesystem::remove(Data() + "/b.txt");
-    list->Perform(AM_CHANGENOTIFY, 0, 0);
-    clock.clock.Advance(1999);
-    EXPECT_EQ(list->Items().Count(), 4);
-    clock.clock.Advance(1);
-    // New items go to the end without a re-sort.
-    EXPECT_EQ(Names(*list), (std::vector<std::string> {"a.TXT", "c.md", "notes", "0new.txt"}));
+    // Made here or pasted: each new file takes its place in the order of the
+    // sort column, ascending or descending; the selection stays on its file.
+    struct Case {
+        int sortColumn;
+        std::vector<const char*> made, gone;
+        std::vector<std::string> names;
+    };
+    const Case cases[] = {
+        {1, {"0new.txt"}, {"b.txt"}, {"0new.txt", "a.TXT", "c.md", "notes"}},
+        {1, {"zz.txt", "b2.txt", "m.txt"}, {}, {"0new.txt", "a.TXT", "b2.txt", "c.md", "m.txt", "notes", "zz.txt"}},
+        {-1, {"d.txt"}, {"zz.txt"}, {"notes", "m.txt", "d.txt", "c.md", "b2.txt", "a.TXT", "0new.txt"}},
+    };
+    for (const Case& c : cases) {
+        list->SetSortColumn(c.sortColumn);
+        list->ClearSelection();
+        for (int i = 0; i < list->Items().Count(); ++i)
+            if (list->GetShListData(i)->GetDisplayName() == "c.md")
+                list->Items()[i]->SetSelected(true);
+        for (const char* name : c.made)
+            env.dir.Write(std::string("home/data/") + name, "n");
+        for (const char* name : c.gone)
+            std::filesystem::remove(Data() + "/" + name);
+        const int before = list->Items().Count();
+        list->Perform(AM_CHANGENOTIFY, 0, 0);
+        clock.clock.Advance(1999);
+        EXPECT_EQ(list->Items().Count(), before);
+        clock.clock.Advance(1);
+        EXPECT_EQ(Names(*list), c.names);
+        ASSERT_NE(list->Selected(), nullptr);
+        EXPECT_EQ(list->GetSelectedItem()->GetDisplayName(), "c.md");
+        EXPECT_EQ(list->SelCount(), 1);
+    }
 }
 
 TEST_F(ShellControls, RealChangeNotificationsReachTheList)
