@@ -359,7 +359,7 @@ private:
     void InitColumns(IShellDetails* details);
     bool ShouldInclude(LPCITEMIDLIST folderList, LPCITEMIDLIST item, ULONG& attributes);
     void AddNewShellItem(LPCITEMIDLIST folderList, LPITEMIDLIST item);
-    void AddItemWithData(TPTShListData* data);
+    void AddItemWithData(TPTShListData* data, ULONG attributes);
     // The order of the sort column through the shown folder's comparison.
     std::function<int(TListItem*, TListItem*)> SortComparison();
     void ClearAllItems();

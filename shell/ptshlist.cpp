@@ -186,10 +186,14 @@ int TPTCustomShellList::ItemImageIndex(TListItem* item)
 
 // ---- adding and deleting ----
 
-void TPTCustomShellList::AddItemWithData(TPTShListData* data)
+// A shared folder shows overlay 0, else a link overlay 1; a hidden item is
+// drawn cut (dimmed).
+void TPTCustomShellList::AddItemWithData(TPTShListData* data, ULONG attributes)
 {
     TListItem* item = Items().Add();
     item->Data = data;
+    item->SetOverlayIndex((attributes & SFGAO_SHARE) ? 0 : (attributes & SFGAO_LINK) ? 1 : -1);
+    item->SetCut(attributes & SFGAO_HIDDEN);
 }
 
 void TPTCustomShellList::Delete(TListItem* item)
@@ -254,7 +258,7 @@ void TPTCustomShellList::AddNewShellItem(LPCITEMIDLIST folderList, LPITEMIDLIST 
     }
     auto* data = new TPTShListData(this);
     data->SetData(item);
-    AddItemWithData(data);
+    AddItemWithData(data, attributes);
 }
 
 // ---- filter ----

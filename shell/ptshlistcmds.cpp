@@ -276,6 +276,11 @@ void TPTCustomShellList::Edit(TListItem* item, const std::string& text)
         data->SetData(renamed);
     else
         data->Flush();
+    // A new name may hide the file or show it again.
+    ULONG attributes = SFGAO_HIDDEN;
+    LPCITEMIDLIST relative = data->GetRelativeIdList();
+    if (SUCCEEDED(m_currentFolder->GetAttributesOf(1, &relative, &attributes)))
+        item->SetCut(attributes & SFGAO_HIDDEN);
     item->SetCaption("");
     Repaint();
     // The selection is announced again, so whoever shows the selected file

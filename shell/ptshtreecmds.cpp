@@ -186,6 +186,12 @@ void TPTCustomShellTree::Edit(TTreeNode* node, const std::string& text)
     } else {
         node->SetText(ShellGetFriendlyNameFromIdList(parent, data->GetRelPidl(), ptfnInFolder));
     }
+    // A name that starts with a dot hides the folder, and one that no longer
+    // does shows it: the node is dimmed or not as its new name says.
+    ULONG attributes = SFGAO_HIDDEN;
+    LPCITEMIDLIST item = data->GetRelPidl();
+    if (SUCCEEDED(parent->GetAttributesOf(1, &item, &attributes)))
+        node->Cut = attributes & SFGAO_HIDDEN;
     SortNode(node->Parent());
     // The linked list stays on the folder it shows, now under its new name.
     TTreeNode* selected = Selected();

@@ -521,8 +521,8 @@ int ShellGetSpecialFolderIconIndex(TCSIDL csidl, UINT flags)
     return index;
 }
 
-// The theme's icons carry their own link emblems, so there are no overlay
-// images to add to the lists.
+// The views draw an overlay's emblem (a link's, a shared folder's) over the
+// icon themselves, so the lists hold no overlay images.
 HIMAGELIST ShellGetSystemImageList(TPTShellIconSize size)
 {
     SHFILEINFOA info;

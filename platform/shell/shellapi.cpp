@@ -329,8 +329,14 @@ void EnsureIconTheme()
         const QString current = QIcon::themeName();
         if (!current.isEmpty() && current != QLatin1String("hicolor"))
             return;
+        const QString system = QStringLiteral("/usr/share/icons");
         for (const char* theme : {"Adwaita", "breeze", "gnome", "oxygen", "Tango"})
-            if (QDir(QStringLiteral("/usr/share/icons/") + QLatin1String(theme)).exists()) {
+            if (QDir(system + QLatin1Char('/') + QLatin1String(theme)).exists()) {
+                // The folder the theme was found in is searched too, whatever
+                // the data folders of the environment say.
+                QStringList paths = QIcon::themeSearchPaths();
+                if (!paths.contains(system))
+                    QIcon::setThemeSearchPaths(paths << system);
                 QIcon::setThemeName(QLatin1String(theme));
                 return;
             }
@@ -348,6 +354,42 @@ QIcon ShellImageListIcon(HIMAGELIST list, int index)
     return icon;
 }
 
+namespace {
+// The emblem of an overlay drawn over a picture, in its lower left quarter.
+void PaintEmblem(QPixmap& picture, UINT overlay, int size)
+{
+    // The emblems of the overlays, as the theme names them.
+    static const char* const kOverlays[] = {"emblem-shared", "emblem-symbolic-link"};
+    if (overlay < 1 || overlay > std::size(kOverlays))
+        return;
+    const QIcon emblem = QIcon::fromTheme(QLatin1String(kOverlays[overlay - 1]));
+    QPainter over(&picture);
+    emblem.paint(&over, 0, size / 2, size / 2, size / 2);
+}
+} // namespace
+
+QIcon ShellImageListIcon(HIMAGELIST list, int index, UINT overlay)
+{
+    if (overlay == 0)
+        return ShellImageListIcon(list, index);
+    // Made once per icon and overlay: views ask for it at every paint.
+    static std::map<std::pair<std::string, UINT>, QIcon> made;
+    static std::mutex lock;
+    const std::string name = ShellImageListIconName(list, index);
+    std::lock_guard guard(lock);
+    auto it = made.find({name, overlay});
+    if (it != made.end())
+        return it->second;
+    const QIcon plain = ShellImageListIcon(list, index);
+    QIcon icon;
+    for (const int size : {16, 24, 32, 48}) {
+        QPixmap picture = plain.pixmap(size, size);
+        PaintEmblem(picture, overlay, size);
+        icon.addPixmap(picture);
+    }
+    return made.emplace(std::pair {name, overlay}, icon).first->second;
+}
+
 BOOL ImageList_Draw(HIMAGELIST list, int index, TCanvas& canvas, int x, int y, UINT style)
 {
     QPainter* painter = canvas.Painter();
@@ -355,14 +397,7 @@ BOOL ImageList_Draw(HIMAGELIST list, int index, TCanvas& canvas, int x, int y, U
     if (!painter || !ImageList_GetIconSize(list, &size, &size) || ShellImageListIconName(list, index).empty())
         return FALSE;
     QPixmap picture = ShellImageListIcon(list, index).pixmap(size, size);
-    // The emblems of the overlays, as the theme names them.
-    static const char* const kOverlays[] = {"emblem-shared", "emblem-symbolic-link"};
-    const UINT overlay = (style & ILD_OVERLAYMASK) >> 8;
-    if (overlay >= 1 && overlay <= std::size(kOverlays)) {
-        const QIcon emblem = QIcon::fromTheme(QLatin1String(kOverlays[overlay - 1]));
-        QPainter over(&picture);
-        emblem.paint(&over, 0, size / 2, size / 2, size / 2);
-    }
+    PaintEmblem(picture, (style & ILD_OVERLAYMASK) >> 8, size);
     if (style & ILD_SELECTED) {
         QPainter blend(&picture);
         blend.setCompositionMode(QPainter::CompositionMode_SourceAtop);

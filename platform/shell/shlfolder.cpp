@@ -18,6 +18,7 @@
 #include "shlmounts.h"
 #include "shlnotify.h"
 #include "shlpidl_p.h"
+#include "shlshares.h"
 #include "shlui_p.h"
 
 #include "rtl/sysutils.h"
@@ -811,6 +812,8 @@ protected:
             attrs |= SFGAO_FOLDER | SFGAO_FILESYSANCESTOR | SFGAO_DROPTARGET | SFGAO_STORAGE;
             if ((asked & SFGAO_HASSUBFOLDER) && HasSubFolder(path))
                 attrs |= SFGAO_HASSUBFOLDER;
+            if ((asked & SFGAO_SHARE) && ShellIsSharedFolder(path))
+                attrs |= SFGAO_SHARE;
         } else {
             attrs |= SFGAO_STREAM;
         }
@@ -1029,6 +1032,8 @@ public:
                 SFGAO_CANLINK | SFGAO_CANCOPY | SFGAO_STORAGE;
         if ((asked & SFGAO_HASSUBFOLDER) && HasSubFolder(mountPoint))
             attrs |= SFGAO_HASSUBFOLDER;
+        if ((asked & SFGAO_SHARE) && ShellIsSharedFolder(mountPoint))
+            attrs |= SFGAO_SHARE;
         const UINT type = DriveType(mountPoint);
         if (type == DRIVE_REMOVABLE || type == DRIVE_CDROM)
             attrs |= SFGAO_REMOVABLE;

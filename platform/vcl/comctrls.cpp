@@ -453,6 +453,23 @@ void TListItem::SetImageIndex(int index)
     m_owner->ItemChanged(this);
 }
 
+void TListItem::SetOverlayIndex(int index)
+{
+    index = std::clamp(index, -1, 14);
+    if (index == m_overlayIndex)
+        return;
+    m_overlayIndex = static_cast<signed char>(index);
+    m_owner->ItemChanged(this);
+}
+
+void TListItem::SetCut(bool cut)
+{
+    if (cut == m_cut)
+        return;
+    m_cut = cut;
+    m_owner->ItemChanged(this);
+}
+
 void TListItem::SetSelected(bool selected)
 {
     if (selected == m_selected)

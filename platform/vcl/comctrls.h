@@ -123,6 +123,12 @@ public:
     TStringList& SubItemsForUpdate();
     int ImageIndex() const { return m_imageIndex; }
     void SetImageIndex(int index);
+    // The overlay image drawn over the icon (0 a shared folder's emblem, 1 a
+    // link's; -1 none) and the cut state, which draws the item dimmed.
+    int OverlayIndex() const { return m_overlayIndex; }
+    void SetOverlayIndex(int index);
+    bool Cut() const { return m_cut; }
+    void SetCut(bool cut);
     bool Selected() const { return m_selected; }
     void SetSelected(bool selected);
     int Index() const;
@@ -138,6 +144,8 @@ private:
     TStringList m_subItems;
     int m_imageIndex = -1;
     bool m_selected = false;
+    bool m_cut = false;
+    signed char m_overlayIndex = -1;
 };
 
 struct TListColumn {

@@ -72,10 +72,11 @@ public:
         void* images = large ? control->LargeImages : control->SmallImages;
         if (!images)
             return;
-        const int image = control->ItemImageIndex(control->Items()[index.row()]);
+        TListItem* item = control->Items()[index.row()];
+        const int image = control->ItemImageIndex(item);
         if (image < 0)
             return;
-        option->icon = ShellImageListIcon(images, image);
+        option->icon = ShellImageListIcon(images, image, static_cast<UINT>(item->OverlayIndex() + 1));
         option->features |= QStyleOptionViewItem::HasDecoration;
         option->decorationSize = large ? QSize(32, 32) : QSize(16, 16);
     }
@@ -83,6 +84,9 @@ public:
     {
         QStyleOptionViewItem option(optionIn);
         ShowDropTarget(option, index);
+        // A cut item (a hidden file) is drawn dimmed, its icon and its texts.
+        if (index.row() < control->Items().Count() && control->Items()[index.row()]->Cut())
+            option.state &= ~QStyle::State_Enabled;
         TCustomListView::Cycle& cycle = *control->m_cycle;
         if (!(cycle.prepaint & CDRF_NOTIFYITEMDRAW) || index.row() >= control->Items().Count()) {
             QStyledItemDelegate::paint(painter, option, index);

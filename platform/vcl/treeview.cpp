@@ -108,7 +108,7 @@ public:
         const int image = selected ? node->SelectedIndex : node->ImageIndex;
         if (image < 0)
             return;
-        option->icon = ShellImageListIcon(control->Images, image);
+        option->icon = ShellImageListIcon(control->Images, image, static_cast<UINT>(node->OverlayIndex + 1));
         option->features |= QStyleOptionViewItem::HasDecoration;
         option->decorationSize = QSize(16, 16);
     }

@@ -4,7 +4,10 @@
 
 #include "shell/ptshlocator.h"
 #include "shell/ptshutils.h"
+#include "shell/shlshares.h"
 #include "shell/shlversion.h"
+
+#include "rtl/clock.h"
 
 #include <gtest/gtest.h>
 
@@ -105,6 +108,41 @@ TEST_F(NamespaceTree, EnumeratesWithHiddenItemsAndLinks)
     EXPECT_EQ(folders.size(), 2u);  // sub and linkdir
     const auto files = Enumerate(root, SHCONTF_NONFOLDERS);
     EXPECT_EQ(files.size(), 3u);
+}
+
+// A folder is shared when a Samba share (a section of smb.conf or a user's
+// share) or an NFS export names it; printers and the global section do not
+// share folders, and a share file that changes is read again.
+TEST_F(NamespaceTree, SharedFoldersAreTheFoldersTheShareFilesName)
+{
+    ScopedManualClock clock;
+    for (const char* folder : {"with space", "exported", "printed", "global", "commented"})
+        fs::create_directories(root + "/" + folder);
+    env.dir.Write("smb.conf", "[global]\n   path = " + root + "/global\n"
+        "[docs]\n   comment = Docs\n   path = " + root + "/sub/\n"
+        "[print]\n   path = " + root + "/printed\n   printable = yes\n"
+        ";[old]\n;   path = " + root + "/commented\n");
+    env.dir.Write("usershares/pub", "#VERSION 2\npath=" + root + "/linkdir\ncomment=\nusershare_acl=S-1-1-0:R\n");
+    env.dir.Write("exports", "# exports\n\"" + root + "/with space\" *(ro)\n" + root + "/exported\thost(rw)\n"
+        + root + "/file.txt *(ro)\n");
+    ShellSetShareSourcesForTest(env.dir.Path("smb.conf"), env.dir.Path("usershares"), env.dir.Path("exports"));
+    struct Case {
+        const char* name;
+        bool shared;
+    };
+    const Case cases[] = {{"sub", true}, {"linkdir", true}, {"with space", true}, {"exported", true},
+        {"printed", false}, {"global", false}, {"commented", false}, {"file.txt", false}, {".hiddendir", false}};
+    auto all = Enumerate(root, SHCONTF_FOLDERS | SHCONTF_NONFOLDERS | SHCONTF_INCLUDEHIDDEN);
+    for (const Case& c : cases) {
+        ASSERT_TRUE(all.count(c.name)) << c.name;
+        EXPECT_EQ((all.at(c.name) & SFGAO_SHARE) != 0, c.shared) << c.name;
+    }
+    fs::remove(env.dir.Path("exports"));
+    clock.clock.Advance(1000);
+    all = Enumerate(root, SHCONTF_FOLDERS);
+    EXPECT_FALSE(all.at("exported") & SFGAO_SHARE) << "an export taken back";
+    EXPECT_TRUE(all.at("sub") & SFGAO_SHARE);
+    ShellSetShareSourcesForTest("", "", "");
 }
 
 TEST_F(NamespaceTree, UnreadableFolderFailsToEnumerate)

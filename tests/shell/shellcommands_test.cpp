@@ -306,6 +306,29 @@ TEST_F(ShellCommands, F2OnATabPageTellsAClashOrARefusedName)
     }
 }
 
+// A name with a leading dot hides the item: the renamed item or folder is
+// drawn dimmed, and undimmed when the dot goes again.
+TEST_F(ShellCommands, ARenameToAHiddenNameDimsTheItem)
+{
+    for (const auto& [from, to] : {std::pair {"a.txt", ".a.txt"}, std::pair {".a.txt", "a.txt"}}) {
+        SelectOnly(from);
+        QTest::keyClick(ListView(), Qt::Key_F2);
+        ASSERT_TRUE(list->IsEditing());
+        list->LabelEditor().Box()->setText(to);
+        QTest::keyClick(list->LabelEditor().Box(), Qt::Key_Return);
+        ASSERT_NE(ItemNamed(to), nullptr) << to;
+        EXPECT_EQ(ItemNamed(to)->Cut(), to[0] == '.') << to;
+    }
+    for (const char* to : {".data", "data"}) {
+        QTest::keyClick(TreeView(), Qt::Key_F2);
+        ASSERT_TRUE(tree->IsEditing());
+        tree->LabelEditor().Box()->setText(to);
+        QTest::keyClick(tree->LabelEditor().Box(), Qt::Key_Return);
+        ASSERT_EQ(tree->Selected()->Text(), to);
+        EXPECT_EQ(tree->Selected()->Cut, to[0] == '.') << to;
+    }
+}
+
 TEST_F(ShellCommands, ARenamedSelectedItemIsAnnouncedUnderItsNewName)
 {
     SelectOnly("a.txt");

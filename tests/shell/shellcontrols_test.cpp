@@ -6,6 +6,7 @@
 #include "shell_env.h"
 
 #include "shell/ptshcontrols.h"
+#include "shell/shlshares.h"
 
 #include "rtl/clock.h"
 #include "vcl/forms.h"
@@ -563,6 +564,7 @@ TEST_F(ShellControls, TheFilterHoldsInAFolderClickedAfterAnyOther)
 
 } // namespace
 
+#include <QAbstractItemView>
 #include <QImage>
 
 namespace {
@@ -606,6 +608,98 @@ TEST_F(ShellControls, CustomDrawAnswersSteerThePainting)
     TBitmap skipped;
     list->PaintTo(skipped);
     EXPECT_EQ(RedPixels(skipped), 0);
+}
+
+// The darkest grey of a rectangle (0 black, 255 white).
+int Darkest(const QImage& image, const QRect& rect)
+{
+    int darkest = 255;
+    for (int y = rect.top(); y <= rect.bottom(); ++y)
+        for (int x = rect.left(); x <= rect.right(); ++x)
+            if (image.valid(x, y))
+                darkest = std::min(darkest, qGray(image.pixel(x, y)));
+    return darkest;
+}
+
+// A link carries the link emblem over its icon and a hidden item is drawn
+// dimmed, in the list and in the tree alike.
+TEST_F(ShellControls, LinksShowTheirEmblemAndHiddenItemsAreDimmed)
+{
+    env.dir.Write("home/data/plain.txt", "p");
+    env.dir.Write("home/data/other.txt", "o");
+    env.dir.Write("home/data/.hidden.txt", "h");
+    std::filesystem::create_symlink("plain.txt", Data() + "/link.txt");
+    std::filesystem::create_directories(Data() + "/plain");
+    std::filesystem::create_directories(Data() + "/.hidden");
+    std::filesystem::create_symlink("plain", Data() + "/linked");
+    std::filesystem::create_directories(Data() + "/shared");
+    env.dir.Write("exports", Data() + "/shared *(ro)\n");
+    ShellSetShareSourcesForTest("/nonexistent", "/nonexistent", env.dir.Path("exports"));
+    struct Restore {
+        ~Restore() { ShellSetShareSourcesForTest("", "", ""); }
+    } restore;
+    list->SetBounds(0, 0, 500, 300);
+    tree->SetBounds(0, 0, 300, 500);
+    tree->SetSelectedPathName(Data());
+    tree->Expand(tree->Selected());
+
+    auto* view = static_cast<QAbstractItemView*>(list->ActiveView());
+    view->viewport()->resize(480, 260);
+    const QImage listImage = view->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    auto row = [&](const std::string& name) {
+        for (int i = 0; i < list->Items().Count(); ++i)
+            if (list->GetShListData(i)->GetDisplayName() == name)
+                return view->visualRect(view->model()->index(i, 0));
+        ADD_FAILURE() << "no row " << name;
+        return QRect();
+    };
+    TBitmap treeBitmap;
+    tree->PaintTo(treeBitmap);
+    const QImage treeImage = treeBitmap.Image().convertToFormat(QImage::Format_RGB32);
+    auto node = [&](const std::string& name) {
+        TTreeNode* data = tree->Selected();
+        for (int i = 0; i < data->Count(); ++i)
+            if (data->Item(i)->Text() == name) {
+                const TRect r = tree->NodeRect(data->Item(i), true);
+                return QRect(r.Left, r.Top, r.Right - r.Left, r.Bottom - r.Top);
+            }
+        ADD_FAILURE() << "no node " << name;
+        return QRect();
+    };
+    struct View {
+        const char* name;
+        const QImage& image;
+        QRect plain, other, link, hidden, shared;
+    };
+    // The list leaves folders to the tree: its shared folders are the tree's.
+    const View views[] = {
+        {"list", listImage, row("plain.txt"), row("other.txt"), row("link.txt"), row(".hidden.txt"), QRect()},
+        {"tree", treeImage, node("plain"), node("sub"), node("linked"), node(".hidden"), node("shared")},
+    };
+    for (const View& v : views) {
+        SCOPED_TRACE(v.name);
+        // The icon sits at the left of the row's first cell; the text follows.
+        auto icon = [&](const QRect& r) {
+            const QImage cell = v.image.copy(r);
+            for (int x = 0; x < cell.width(); ++x)
+                for (int y = 0; y < cell.height(); ++y)
+                    if (cell.pixel(x, y) != cell.pixel(0, 0))
+                        return v.image.copy(QRect(r.left() + x, r.top(), 16, r.height()));
+            return QImage();
+        };
+        auto text = [&](const QRect& r) { return QRect(r.left() + 26, r.top(), r.width() - 26, r.height()); };
+        ASSERT_FALSE(icon(v.plain).isNull());
+        EXPECT_EQ(icon(v.plain), icon(v.other)) << "two plain items of a type look alike";
+        EXPECT_NE(icon(v.link), icon(v.plain)) << "the link carries an emblem";
+        EXPECT_NE(icon(v.hidden), icon(v.plain)) << "the hidden item's icon is dimmed";
+        EXPECT_GT(Darkest(v.image, text(v.hidden)), Darkest(v.image, text(v.plain)) + 40)
+            << "the hidden item's name is dimmed";
+        EXPECT_EQ(Darkest(v.image, text(v.link)), Darkest(v.image, text(v.plain))) << "a link's name is not";
+        if (!v.shared.isNull()) {
+            EXPECT_NE(icon(v.shared), icon(v.plain)) << "a shared folder carries an emblem";
+            EXPECT_NE(icon(v.shared), icon(v.link)) << "another than a link's";
+        }
+    }
 }
 
 TEST_F(ShellControls, ColumnWidthsCarryOverToTheNextFolder)
