@@ -38,8 +38,11 @@ public:
             TCustomListView::Cycle& cycle = *control->m_cycle;
             cycle.prepaint = SendPrePaint<NMLVCUSTOMDRAW>(*control);
             cycle.row = -1;
-        } else if (e->type() == QEvent::MouseButtonPress
-            && static_cast<QMouseEvent*>(e)->button() == Qt::RightButton) {
+        } else if (e->type() == QEvent::MouseButtonRelease
+            && static_cast<QMouseEvent*>(e)->button() == Qt::RightButton && !dragStart.Started()) {
+            // A right click is a press (which selects, as the view does) and
+            // a release that started no drag, as on the desktop; the shell
+            // list's menu opens with it.
             auto* view = static_cast<QAbstractItemView*>(control->ActiveView());
             const QPoint c = view->viewport()->mapTo(view, static_cast<QMouseEvent*>(e)->position().toPoint());
             NMMOUSE_PT nm;

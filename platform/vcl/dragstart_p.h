@@ -31,6 +31,7 @@ public:
             auto* m = static_cast<QMouseEvent*>(e);
             m_button = m->button() == Qt::LeftButton || m->button() == Qt::RightButton ? m->button() : Qt::NoButton;
             m_pressed = m->position().toPoint();
+            m_started = false;
             return false;
         }
         case QEvent::MouseButtonRelease:
@@ -47,6 +48,7 @@ public:
             nm.hdr.code = m_button == Qt::LeftButton ? m_leftCode : m_rightCode;
             nm.pt = TPoint {c.x(), c.y()};
             m_button = Qt::NoButton;
+            m_started = true;
             control.Perform(CN_NOTIFY, 0, reinterpret_cast<LPARAM>(&nm));
             return true;
         }
@@ -55,9 +57,13 @@ public:
         }
     }
 
+    // True when the last press became a drag: its release is no click.
+    bool Started() const { return m_started; }
+
 private:
     int m_leftCode;
     int m_rightCode;
     Qt::MouseButton m_button = Qt::NoButton;
     QPoint m_pressed;
+    bool m_started = false;
 };

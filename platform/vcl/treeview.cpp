@@ -41,24 +41,29 @@ public:
             auto* m = static_cast<QMouseEvent*>(e);
             const QPoint p = m->position().toPoint();
             const QPoint c = control->TreeWidget()->viewport()->mapTo(control->TreeWidget(), p);
-            if (m->button() == Qt::LeftButton || m->button() == Qt::RightButton) {
-                NMMOUSE_PT nm;
-                nm.hdr.hwndFrom = control->Handle();
-                nm.hdr.code = m->button() == Qt::LeftButton ? NM_CLICK : NM_RCLICK;
-                nm.pt = Point(c.x(), c.y());
-                control->Perform(CN_NOTIFY, 0, reinterpret_cast<LPARAM>(&nm));
-            }
+            if (m->button() == Qt::LeftButton)
+                Notify(NM_CLICK, c);
             control->MouseDown(m->button() == Qt::LeftButton ? mbLeft : m->button() == Qt::RightButton ? mbRight : mbMiddle,
                 ShiftStateFromQt(m->modifiers(), m->buttons()), p.x(), p.y());
-            // A right click selects only with RightClickSelect.
-            return m->button() == Qt::RightButton && !control->RightClickSelect;
+            // The right button selects nothing when pressed: it may start a
+            // drag of the node under it, and its click comes with the release.
+            return m->button() == Qt::RightButton;
         }
         case QEvent::MouseButtonRelease: {
             auto* m = static_cast<QMouseEvent*>(e);
             const QPoint c = control->TreeWidget()->viewport()->mapTo(control->TreeWidget(), m->position().toPoint());
+            // A right click is a press and release that started no drag, as
+            // on the desktop: it selects the node with RightClickSelect and
+            // is announced (the shell tree's menu opens then).
+            if (m->button() == Qt::RightButton && !dragStart.Started()) {
+                if (control->RightClickSelect)
+                    if (TTreeNode* node = control->GetNodeAt(c.x(), c.y()))
+                        control->SetSelected(node);
+                Notify(NM_RCLICK, c);
+            }
             control->MouseUp(m->button() == Qt::LeftButton ? mbLeft : m->button() == Qt::RightButton ? mbRight : mbMiddle,
                 ShiftStateFromQt(m->modifiers(), m->buttons()), c.x(), c.y());
-            return false;
+            return m->button() == Qt::RightButton;
         }
         case QEvent::MouseButtonDblClick:
             control->DblClick();
@@ -66,6 +71,14 @@ public:
         default:
             return false;
         }
+    }
+    void Notify(UINT code, QPoint client)
+    {
+        NMMOUSE_PT nm;
+        nm.hdr.hwndFrom = control->Handle();
+        nm.hdr.code = code;
+        nm.pt = Point(client.x(), client.y());
+        control->Perform(CN_NOTIFY, 0, reinterpret_cast<LPARAM>(&nm));
     }
     // A window that gets its final size after the selected node was scrolled
     // into view (the window manager's frame, a scroll bar that appears) would
