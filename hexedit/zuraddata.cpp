@@ -4,6 +4,7 @@
 
 #include "kernel/kernel.h"
 #include "rtl/clock.h"
+#include "rtl/filesave.h"
 
 #include <algorithm>
 #include <atomic>
@@ -362,28 +363,17 @@ void TCustomZURadUvudod::SaveToFile(const std::string& fileName, bool makeCurren
     if (overwritesCurrent)
         PrepareOverwriteDiskFile();
 
-    // The data go to a new file beside the target, which replaces the target
-    // only when complete: a cancelled or failed save leaves it as it was.
-    std::string temp;
-    int handle = -1;
-    for (std::uint32_t n = GetTickCount(), tries = 0; handle < 0 && tries < 100; ++n, ++tries) {
-        temp = target + Format(".~%08X.tmp", n);
-        handle = FileCreateNew(temp);
-        if (handle < 0 && GetLastError() != ERROR_FILE_EXISTS)
-            break;
-    }
-    if (handle < 0)
-        throw EFCreateError("Cannot create file \"" + fileName + "\". " + SysErrorMessage(GetLastError()));
-    FileClose(handle);
+    // The target is checked before anything is written (a regular file the
+    // user may write, or a new name in a folder that takes it); the data go
+    // to a new file beside it first, so a cancelled or failed save leaves
+    // it as it was, and then into place keeping the file's links, owner,
+    // group and mode.
+    TFileSave save(fileName);
     m_progressFileName = fileName;
     try {
-        {
-            TFileStream out(temp, fmOpenReadWrite | fmShareExclusive);
-            SaveToStream(out);
-        }
-        CommitSavedFile(temp, target, overwritesCurrent);
+        SaveToStream(save.Stream());
+        CommitSavedFile(save, overwritesCurrent);
     } catch (...) {
-        DeleteFile(temp);
         m_progressFileName.clear();
         throw;
     }
@@ -399,10 +389,9 @@ void TCustomZURadUvudod::SaveToFile(const std::string& fileName, bool makeCurren
     m_progressFileName.clear();
 }
 
-void TCustomZURadUvudod::CommitSavedFile(const std::string& temp, const std::string& target, bool)
+void TCustomZURadUvudod::CommitSavedFile(TFileSave& save, bool)
 {
-    if (!ReplaceFileWith(temp, target))
-        throw EFCreateError("Cannot create file \"" + target + "\". " + SysErrorMessage(GetLastError()));
+    save.Commit(m_data.Memory(), m_data.Size());
 }
 
 void TCustomZURadUvudod::SaveToStream(TStream& stream)

@@ -22,6 +22,7 @@
 #include <vector>
 
 class TCustomZURadUvudod;
+class TFileSave;
 
 enum TZAZProgressKind { pkLoad, pkSave, pkFind };
 using TZAZProgressEvent = std::function<void(TObject* sender, TZAZProgressKind kind, const std::string& name,
@@ -430,9 +431,10 @@ protected:
     void SelectTimer() override;
     bool DoMouseWheelDown(TShiftState shift, TPoint mousePos) override;
     bool DoMouseWheelUp(TShiftState shift, TPoint mousePos) override;
-    // Moves the finished temporary file over the target; the extended
-    // control keeps the previous file as a backup on the way.
-    virtual void CommitSavedFile(const std::string& temp, const std::string& target, bool overwritesCurrent);
+    // Puts the saved data in place once they are complete beside the
+    // target; the extended control keeps the previous file as a backup on
+    // the way.
+    virtual void CommitSavedFile(TFileSave& save, bool overwritesCurrent);
     // Moves the caret to a byte in one field (the end slot in insert mode).
     void MoveCaretTo(std::int32_t pos, bool inCharField);
     bool m_pressOnSelection = false;

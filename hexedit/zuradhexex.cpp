@@ -1,6 +1,7 @@
 #include "hexedit/zuradhexex.h"
 
 #include "rtl/clock.h"
+#include "rtl/filesave.h"
 #include "vcl/menus.h"
 
 namespace {
@@ -14,46 +15,28 @@ std::string ErrorText(DWORD error)
     return text;
 }
 
-// A copy of a file under a new name that no file has yet; false (with the
-// last error kept) when it cannot be made whole.
-bool CopyToNewFile(const std::string& source, const std::string& dest)
+// A new name beside the backup that holds the file as it is on disk now: a
+// second link to it where the save moves a new file into the name (the old
+// one then lives on under the backup name), else a copy, since the save
+// writes into the file itself.
+std::string HoldCurrentFile(const TFileSave& save, const std::string& backup)
 {
-    const int handle = FileCreateNew(dest);
-    if (handle < 0)
-        return false;
-    FileClose(handle);
-    try {
-        TFileStream in(source, fmOpenRead | fmShareDenyNone);
-        TFileStream out(dest, fmOpenReadWrite | fmShareExclusive);
-        out.CopyFrom(in, 0);
-        return true;
-    } catch (const std::exception&) {
-        const DWORD error = GetLastError();
-        DeleteFile(dest);
-        SetLastError(error);
-        return false;
-    }
-}
-
-// A new name beside the backup that holds the file as it is on disk now:
-// a second link to it, or a copy where the file system has no links.
-std::string HoldCurrentFile(const std::string& file, const std::string& backup)
-{
+    const std::string& file = save.Target();
+    bool link = save.ReplacesTarget();
     std::uint32_t n = GetTickCount();
-    bool links = true;
     for (int tries = 0; tries < 100; ++tries, ++n) {
         const std::string held = backup + Format(".~%08X.tmp", n);
         if (FileExists(held) || DirectoryExists(held))
             continue;
-        if (links) {
+        if (link) {
             if (CreateHardLink(held, file))
                 return held;
             const DWORD error = GetLastError();
             if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS)
                 continue;
-            links = false;
+            link = false;  // no links on this file system: a copy
         }
-        if (CopyToNewFile(file, held))
+        if (save.CopyTargetTo(held))
             return held;
         if (GetLastError() != ERROR_FILE_EXISTS)
             break;
@@ -80,31 +63,49 @@ void TZURadUvudodEx::SetBackupExtension(const std::string& value)
     m_backupExtension = value;
 }
 
-void TZURadUvudodEx::CommitSavedFile(const std::string& temp, const std::string& target, bool overwritesCurrent)
+void TZURadUvudodEx::CommitSavedFile(TFileSave& save, bool overwritesCurrent)
 {
-    if (!overwritesCurrent || !m_createBackup || m_backupExtension.empty() || !GetModified() || !FileExists(target)) {
-        TCustomZURadUvudod::CommitSavedFile(temp, target, overwritesCurrent);
+    if (!overwritesCurrent || !m_createBackup || m_backupExtension.empty() || !GetModified() ||
+        !save.TargetExists()) {
+        TCustomZURadUvudod::CommitSavedFile(save, overwritesCurrent);
         return;
     }
-    // The backup is made once the new file is complete, so that a failed or
-    // cancelled save leaves both files. In this order every failure leaves
-    // the file and the old backup as they were: hold the current file under
-    // a new name, put the new file in its place, and only then let the held
-    // file replace the old backup.
+    // The backup is made once the new data are complete beside the file, so
+    // that a failed or cancelled save leaves the file and the old backup.
+    const std::string& target = save.Target();
     const std::string backup = target + m_backupExtension;
-    const std::string held = HoldCurrentFile(target, backup);
-    if (!ReplaceFileWith(temp, target)) {
+    const bool hadBackup = FileExists(backup) || DirectoryExists(backup);
+    auto backupError = [&](DWORD error) {
+        return EZURadUvudod(Format(hadBackup ? zaz_text::kCannotDeleteBackup : zaz_text::kCannotCreateBackup,
+                                   backup.c_str(), ErrorText(error).c_str()));
+    };
+    const std::string held = HoldCurrentFile(save, backup);
+    if (save.ReplacesTarget()) {
+        // The held name keeps the old file itself: the new one goes into
+        // place, then the old one becomes the backup, or comes back under
+        // its name when the backup cannot be replaced.
+        try {
+            TCustomZURadUvudod::CommitSavedFile(save, overwritesCurrent);
+        } catch (...) {
+            DeleteFile(held);
+            throw;
+        }
+        if (!RenameReplacing(held, backup)) {
+            const DWORD error = GetLastError();
+            RenameReplacing(held, target);
+            throw backupError(error);
+        }
+        return;
+    }
+    // The file is written in place: the held copy becomes the backup first,
+    // and a failed write then leaves the file as it was beside a backup
+    // equal to it.
+    if (!RenameReplacing(held, backup)) {
         const DWORD error = GetLastError();
         DeleteFile(held);
-        throw EFCreateError("Cannot create file \"" + target + "\". " + SysErrorMessage(error));
+        throw backupError(error);
     }
-    const bool hadBackup = FileExists(backup) || DirectoryExists(backup);
-    if (!ReplaceFileWith(held, backup)) {
-        const std::string reason = ErrorText(GetLastError());
-        ReplaceFileWith(held, target);
-        throw EZURadUvudod(Format(hadBackup ? zaz_text::kCannotDeleteBackup : zaz_text::kCannotCreateBackup,
-                                  backup.c_str(), reason.c_str()));
-    }
+    TCustomZURadUvudod::CommitSavedFile(save, overwritesCurrent);
 }
 
 // ====================================================================== paint lock

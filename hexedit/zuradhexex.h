@@ -145,7 +145,7 @@ protected:
     void MouseUp(TMouseButton button, TShiftState shift, int x, int y) override;
     void CreateWnd() override;
     void ContextPopup(TPoint pos, bool& handled) override;
-    void CommitSavedFile(const std::string& temp, const std::string& target, bool overwritesCurrent) override;
+    void CommitSavedFile(TFileSave& save, bool overwritesCurrent) override;
 
 private:
     // Ctrl (+ Shift) + wheel; false when at a limit (the wheel scrolls then).

@@ -2,12 +2,16 @@
 // lock, range undo and the undo dump.
 #include "hex_fixture.h"
 #include "test_support/temp_dir.h"
+#include "test_support/unprivileged.h"
 #include "vcl/menus.h"
 
 #include <QContextMenuEvent>
 #include <QMenu>
 
 #include <filesystem>
+#include <functional>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -115,6 +119,128 @@ TEST_F(HexSaveTest, BackupExtensions)
     hex->Save();
     EXPECT_EQ(dir.Read("data.bin~"), "Xbc");
     EXPECT_EQ(dir.Read("data.bin"), "XYZ");
+}
+
+// Saving as an ordinary user (a child process as "nobody" when the test
+// runs as root) keeps every file what it was: a file the user may not write
+// is refused whole, the names and owner of the file saved stay, and the
+// backup still holds the content before the save.
+class HexIdentityTest : public HexSaveTest {
+protected:
+    void SetUp() override
+    {
+        HexSaveTest::SetUp();
+        ::chmod(dir.Root().c_str(), 0777);
+        std::filesystem::create_directory(dir.Path("closed"));
+    }
+    void TearDown() override
+    {
+        ::chmod(dir.Path("closed").c_str(), 0755);
+        HexSaveTest::TearDown();
+    }
+    // A file of the ordinary user, or of root when other is true.
+    std::string File(const std::string& relative, const std::string& content, mode_t mode, bool other = false)
+    {
+        dir.Write(relative, content);
+        const std::string path = dir.Path(relative);
+        if (::geteuid() == 0 && !other) {
+            EXPECT_EQ(::chown(path.c_str(), UnprivilegedUid(), UnprivilegedGid()), 0);
+        }
+        ::chmod(path.c_str(), mode);
+        return path;
+    }
+    struct stat Stat(const std::string& relative)
+    {
+        struct stat st {};
+        EXPECT_EQ(::stat(dir.Path(relative).c_str(), &st), 0) << relative;
+        return st;
+    }
+    // Runs work on the control as the ordinary user: empty, or its error.
+    std::string AsUser(const std::function<void()>& work)
+    {
+        return RunUnprivileged([&]() -> std::string {
+            try {
+                work();
+                return {};
+            } catch (const std::exception& e) {
+                return e.what();
+            }
+        });
+    }
+};
+
+TEST_F(HexIdentityTest, SaveAsOntoAWriteProtectedFileIsRefusedWhole)
+{
+    File("ro.bin", "protected", 0444);
+    const struct stat before = Stat("ro.bin");
+    LoadBytes("new bytes");
+    const std::string error = AsUser([&] { hex->SaveToFile(dir.Path("ro.bin"), true); });
+    EXPECT_EQ(error.rfind("Cannot create file \"" + dir.Path("ro.bin") + "\". Access is denied", 0), 0u) << error;
+    EXPECT_EQ(dir.Read("ro.bin"), "protected");
+    const struct stat after = Stat("ro.bin");
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(after.st_uid, before.st_uid);
+    EXPECT_EQ(after.st_mode, before.st_mode);
+    EXPECT_EQ(dir.Names(), (std::vector<std::string>{"closed", "ro.bin"}));
+}
+
+TEST_F(HexIdentityTest, SavingKeepsLinksOwnerAndModeAndTheBackup)
+{
+    struct Row {
+        const char* file;
+        mode_t mode;
+        bool other;           // owned by root, writable by all
+        const char* link;     // a second name, or none
+    };
+    for (const Row& row : {Row{"linked.bin", 0640, false, "second.bin"}, Row{"theirs.bin", 0666, true, nullptr},
+                           Row{"closed/in.bin", 0600, false, nullptr}}) {
+        SCOPED_TRACE(row.file);
+        const std::string path = File(row.file, "0123456789", row.mode, row.other);
+        if (row.link)
+            std::filesystem::create_hard_link(path, dir.Path(row.link));
+        hex->LoadFromFile(path);
+        Change(0, 'X');
+        const struct stat before = Stat(row.file);
+        const bool closed = std::string(row.file).rfind("closed/", 0) == 0;
+        if (closed) {
+            ::chmod(dir.Path("closed").c_str(), 0555);
+            hex->SetCreateBackup(false);  // the folder takes no backup
+        }
+        EXPECT_EQ(AsUser([&] { hex->Save(); }), "");
+        ::chmod(dir.Path("closed").c_str(), 0755);
+        hex->SetCreateBackup(true);
+        EXPECT_EQ(dir.Read(row.file), "X123456789");
+        if (row.link) {
+            EXPECT_EQ(dir.Read(row.link), "X123456789");
+        }
+        const struct stat after = Stat(row.file);
+        EXPECT_EQ(after.st_ino, before.st_ino);
+        EXPECT_EQ(after.st_nlink, before.st_nlink);
+        EXPECT_EQ(after.st_uid, before.st_uid);
+        EXPECT_EQ(after.st_gid, before.st_gid);
+        EXPECT_EQ(after.st_mode, before.st_mode);
+        if (!closed) {
+            EXPECT_EQ(dir.Read(std::string(row.file) + ".bak"), "0123456789");
+            // A copy for a backup reads no wider than the file.
+            EXPECT_EQ(Stat(std::string(row.file) + ".bak").st_mode & 0077, row.mode & 0077);
+        }
+    }
+    EXPECT_EQ(dir.Names(), (std::vector<std::string>{"closed", "linked.bin", "linked.bin.bak", "second.bin",
+                                                     "theirs.bin", "theirs.bin.bak"}));
+    EXPECT_EQ(std::filesystem::directory_iterator(dir.Path("closed"))->path().filename(), "in.bin");
+}
+
+TEST_F(HexIdentityTest, ABackupTheFolderCannotTakeStopsTheSave)
+{
+    const std::string path = File("closed/in.bin", "0123456789", 0644);
+    hex->LoadFromFile(path);
+    Change(0, 'X');
+    ::chmod(dir.Path("closed").c_str(), 0555);
+    const std::string error = AsUser([&] { hex->Save(); });
+    ::chmod(dir.Path("closed").c_str(), 0755);
+    EXPECT_EQ(error.rfind("Cannot create backup " + path + ".bak. (Access is denied)", 0), 0u) << error;
+    EXPECT_EQ(dir.Read("closed/in.bin"), "0123456789");
+    EXPECT_TRUE(hex->GetModified());
 }
 
 TEST_F(HexExTest, CtrlShortcuts)
