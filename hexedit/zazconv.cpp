@@ -10,6 +10,10 @@
 #include <climits>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 // From-ANSI half of the Macintosh table for bytes 80-FF (00-7F are themselves).
@@ -296,33 +300,102 @@ constexpr std::array<std::array<char, 2>, 256> kHexPairs = [] {
 
 }  // namespace
 
+#if defined(__SSE2__)
+namespace {
+
+// Sixteen characters as hexadecimal digit values; false when any of them
+// is not a digit.
+inline bool HexDigits16(const std::uint8_t* source, __m128i& values)
+{
+    const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source));
+    const __m128i bias = _mm_set1_epi8(static_cast<char>(0x80));
+    // Unsigned "less than" through a signed compare of values biased by 0x80.
+    const __m128i d = _mm_sub_epi8(c, _mm_set1_epi8('0'));
+    const __m128i isDigit = _mm_cmplt_epi8(_mm_xor_si128(d, bias), _mm_set1_epi8(static_cast<char>(0x80 + 10)));
+    const __m128i l = _mm_sub_epi8(_mm_or_si128(c, _mm_set1_epi8(0x20)), _mm_set1_epi8('a'));
+    const __m128i isLetter = _mm_cmplt_epi8(_mm_xor_si128(l, bias), _mm_set1_epi8(static_cast<char>(0x80 + 6)));
+    if (_mm_movemask_epi8(_mm_or_si128(isDigit, isLetter)) != 0xFFFF)
+        return false;
+    values = _mm_or_si128(_mm_and_si128(isDigit, d), _mm_and_si128(isLetter, _mm_add_epi8(l, _mm_set1_epi8(10))));
+    return true;
+}
+
+// Nibble values 0 to 15 as upper-case digits.
+inline __m128i HexChars16(__m128i nibbles)
+{
+    const __m128i letters = _mm_and_si128(_mm_cmpgt_epi8(nibbles, _mm_set1_epi8(9)), _mm_set1_epi8(7));
+    return _mm_add_epi8(_mm_add_epi8(nibbles, _mm_set1_epi8('0')), letters);
+}
+
+}  // namespace
+#endif
+
 std::uint8_t* ConvertHexToBin(const char* source, std::uint8_t* dest, std::int32_t count, std::int32_t& destCount,
                               bool swapNibbles)
 {
-    // Table lookups: a large paste of hex text is decoded at memory speed.
-    // dest may be source itself: byte k is written after digit 2k + 1 was read.
+    // dest may be source itself: byte k is written after digit 2k + 1 was
+    // read, and a block of 16 digits is read whole before its 8 bytes are
+    // written, so nothing still to be read is overwritten.
     std::int32_t written = 0;
     int pending = -1;
     const auto* s = reinterpret_cast<const std::uint8_t*>(source);
-    for (std::int32_t i = 0; i < count; ++i) {
-        const int v = kHexValue[s[i]];
-        if (v < 0)
-            continue;
-        if (pending < 0) {
-            pending = v;
+    std::int32_t i = 0;
+    while (i < count) {
+#if defined(__SSE2__)
+        // Runs of digits (the common case: a whole copied block) go sixteen
+        // at a time.
+        __m128i v;
+        if (pending < 0 && count - i >= 16 && HexDigits16(s + i, v)) {
+            const __m128i first = _mm_and_si128(v, _mm_set1_epi16(0x00FF));
+            const __m128i second = _mm_srli_epi16(v, 8);
+            const __m128i pairs = swapNibbles ? _mm_or_si128(_mm_slli_epi16(second, 4), first)
+                                              : _mm_or_si128(_mm_slli_epi16(first, 4), second);
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(dest + written), _mm_packus_epi16(pairs, pairs));
+            written += 8;
+            i += 16;
             continue;
         }
-        dest[written++] = static_cast<std::uint8_t>(swapNibbles ? (v << 4) | pending : (pending << 4) | v);
+#endif
+        const int value = kHexValue[s[i++]];
+        if (value < 0)
+            continue;
+        if (pending < 0) {
+            pending = value;
+            continue;
+        }
+        dest[written++] = static_cast<std::uint8_t>(swapNibbles ? (value << 4) | pending : (pending << 4) | value);
         pending = -1;
     }
     destCount = written;
     return dest;
 }
 
+bool HasHexByte(const void* text, std::uint64_t count)
+{
+    const auto* s = static_cast<const std::uint8_t*>(text);
+    int digits = 0;
+    for (std::uint64_t i = 0; i < count; ++i)
+        if (kHexValue[s[i]] >= 0 && ++digits == 2)
+            return true;
+    return false;
+}
+
 char* ConvertBinToHex(const std::uint8_t* source, char* dest, std::int32_t count, bool swapNibbles)
 {
     char* d = dest;
-    for (std::int32_t i = 0; i < count; ++i, d += 2) {
+    std::int32_t i = 0;
+#if defined(__SSE2__)
+    for (; count - i >= 16; i += 16, d += 32) {
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source + i));
+        const __m128i high = _mm_and_si128(_mm_srli_epi16(b, 4), _mm_set1_epi8(0x0F));
+        const __m128i low = _mm_and_si128(b, _mm_set1_epi8(0x0F));
+        const __m128i first = HexChars16(swapNibbles ? low : high);
+        const __m128i second = HexChars16(swapNibbles ? high : low);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d), _mm_unpacklo_epi8(first, second));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 16), _mm_unpackhi_epi8(first, second));
+    }
+#endif
+    for (; i < count; ++i, d += 2) {
         const std::array<char, 2>& pair = kHexPairs[source[i]];
         d[0] = pair[swapNibbles ? 1 : 0];
         d[1] = pair[swapNibbles ? 0 : 1];

@@ -43,6 +43,9 @@ void TranslateBufferToAnsi(int kind, const void* source, void* dest, std::int32_
 // count / 2 bytes.
 std::uint8_t* ConvertHexToBin(const char* source, std::uint8_t* dest, std::int32_t count, std::int32_t& destCount,
                               bool swapNibbles);
+// True when the text holds at least two hexadecimal digits: it gives at
+// least one byte as hexadecimal text.
+bool HasHexByte(const void* text, std::uint64_t count);
 // Bytes to upper-case hexadecimal text plus a terminating zero; dest must
 // hold 2 * count + 1 characters.
 char* ConvertBinToHex(const std::uint8_t* source, char* dest, std::int32_t count, bool swapNibbles);

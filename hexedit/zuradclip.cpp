@@ -213,7 +213,7 @@ void TZURadUvudodEx::TakeDroppedFiles(IDataObject* data, DWORD effect, TZAZByteS
     bytes.Own(std::move(names));
 }
 
-void TZURadUvudodEx::TakeMedium(IDataObject* data, CLIPFORMAT format, TZAZOLEOperation operation,
+void TZURadUvudodEx::TakeMedium(IDataObject* data, CLIPFORMAT format, TZAZOLEOperation operation, bool hexText,
                                 TZAZByteString& bytes, STGMEDIUM& medium, HRESULT& result)
 {
     if (FAILED(GetOLEData(data, format, medium)))
@@ -230,7 +230,10 @@ void TZURadUvudodEx::TakeMedium(IDataObject* data, CLIPFORMAT format, TZAZOLEOpe
     OLEMediumToBytes(block, medium.hGlobal, format, size, UnicodeBigEndian(), writable, bytes);
     if (bytes.Empty())
         return;
-    if ((format == CF_TEXT || format == CF_OEMTEXT) && operation == oleClipboard && m_clipboardAsHexText)
+    // Hex text is taken as the bytes its digits give; a text with no pair of
+    // digits in it ("Hello") is no hex text and goes in as it is.
+    if ((format == CF_TEXT || format == CF_OEMTEXT) && operation == oleClipboard && hexText &&
+        HasHexByte(bytes.Data(), bytes.Size()))
         bytes.HexToBytes(SwapNibbles());
     result = S_OK;
 }
@@ -245,16 +248,18 @@ HRESULT TZURadUvudodEx::InsertOLEData(IDataObject* data, DWORD, TPoint, DWORD& e
     CLIPFORMAT format = m_lastPasteFormat[operation];
     const TZAZClipFormats& f = ZAZClipFormats();
     bool chosen = true;
+    // The dialog's "Hex Text" choice serves this paste only; the property
+    // changes only through its own setting.
+    bool hexText = m_clipboardAsHexText;
     if (format != f.Own && format != CF_HDROP) {
         const TClipFormats formats = GetMyOLEFormats();
-        chosen = ChooseOLEFormat(formats, static_cast<std::int32_t>(formats.size()) - 1, data, m_clipboardAsHexText,
-                                 format);
+        chosen = ChooseOLEFormat(formats, static_cast<std::int32_t>(formats.size()) - 1, data, hexText, format);
     }
     if (chosen) {
         if (format == CF_HDROP)
             TakeDroppedFiles(data, effect, bytes, result);
         else
-            TakeMedium(data, format, operation, bytes, medium, result);
+            TakeMedium(data, format, operation, hexText, bytes, medium, result);
         if (bytes.Size() > static_cast<std::uint64_t>(INT32_MAX))
             TooLarge(bytes.Size());
         std::int32_t count = static_cast<std::int32_t>(bytes.Size());
@@ -330,16 +335,24 @@ HRESULT TZURadUvudodEx::PlaceDrop(TZAZByteString& bytes, std::int32_t count, DWO
 
 void TZURadUvudodEx::PasteData(const void* buffer, std::int32_t count, const std::string& description)
 {
+    const bool field = GetInCharField();
     if (SelAnchor() == -1) {
         std::int32_t pos = GetPosAtCursor(Col(), Row());
         std::int32_t unit = pos;
         CheckUnit(unit);
         if (unit != pos) {
             pos = unit;
-            MoveCaretTo(pos, GetInCharField());
+            MoveCaretTo(pos, field);
         }
-        if (NoSizeChange())
+        // Overwrite mode (and a fixed size) overwrites from the caret: only
+        // bytes past the end make the data grow, and a fixed size cuts them.
+        if (!GetInsertMode() && pos < GetDataSize())
             NewSelection(pos, std::min(GetDataSize() - 1, pos + count - 1));
     }
     ReplaceSelection(buffer, count, description, true);
+    // The caret stands after the pasted bytes, as after typing them.
+    const std::int32_t last = GetCursorPos();
+    ResetSelection(true);
+    const std::int32_t size = GetDataSize();
+    MoveCaretTo(std::min(last + 1, GetInsertMode() ? size : size - 1), field);
 }

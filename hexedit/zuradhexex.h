@@ -163,8 +163,8 @@ private:
     TZAZDataObject* NewDataObject();
     // The bytes of a fetched medium, and where they go.
     void TakeDroppedFiles(IDataObject* data, DWORD effect, TZAZByteString& bytes, HRESULT& result);
-    void TakeMedium(IDataObject* data, CLIPFORMAT format, TZAZOLEOperation operation, TZAZByteString& bytes,
-                    STGMEDIUM& medium, HRESULT& result);
+    void TakeMedium(IDataObject* data, CLIPFORMAT format, TZAZOLEOperation operation, bool hexText,
+                    TZAZByteString& bytes, STGMEDIUM& medium, HRESULT& result);
     HRESULT PlaceDrop(TZAZByteString& bytes, std::int32_t count, DWORD& effect);
     void RunDrag();
     bool m_oleDragDrop = false;

@@ -203,9 +203,17 @@ TEST_F(HexPanelTest, CutCopyAndPasteButtonsGoThroughTheClipboard)
     f.hexedit->NewSelection(0, 1);
     Button("Cut")->Click();
     EXPECT_EQ(std::string(reinterpret_cast<char*>(f.hexedit->GetFastPointer()), 8), "23456789");
-    f.hexedit->Seek(7, 0);  // the caret on the 9
+    f.hexedit->Seek(6, 0);  // the caret on the 8
     Button("Paste")->Click();  // the control's own format: no question
-    EXPECT_EQ(std::string(reinterpret_cast<char*>(f.hexedit->GetFastPointer()), 10), "2345678019");
+    // Overwrite mode: over the 8 and the 9, the size kept.
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(f.hexedit->GetFastPointer()), 8), "23456701");
+    ASSERT_EQ(f.hexedit->GetDataSize(), 8);
+    // Insert mode: in before the caret's byte.
+    f.hexedit->SetInsertMode(true);
+    f.hexedit->Seek(0, 0);
+    Button("Paste")->Click();
+    ASSERT_EQ(f.hexedit->GetDataSize(), 10);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(f.hexedit->GetFastPointer()), 10), "0123456701");
     EXPECT_TRUE(Questions().empty());
     QGuiApplication::clipboard()->clear();
 }

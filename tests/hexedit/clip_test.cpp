@@ -271,7 +271,7 @@ TEST(ZAZMediumToBytes, ReadsNothingPastTheBlock)
         {"own count beyond the block", f.Own, own(100, "xyz"), false, "xyz"},
         {"own count negative", f.Own, own(-5, "xyz"), false, ""},
         {"own header cut short", f.Own, own(2, "xy").substr(0, 10), false, ""},
-        {"an older signature", f.Own, "MPTH" + own(2, "xy").substr(4), false, ""},
+        {"a wrong signature", f.Own, "ABCD" + own(2, "xy").substr(4), false, ""},
         {"registry value", f.RegEditHexData, Bytes({2, 0, 0, 0}) + "abc", false, "ab"},
         {"registry count beyond the block", f.RegEditHexData, Bytes({50, 0, 0, 0}) + "ab", false, "ab"},
         {"registry header cut short", f.RegEditHexData, Bytes({2, 0, 0}), false, ""},
@@ -431,11 +431,13 @@ TEST_F(HexClipTest, CopiesInOneControlAndPastesInAnother)
     s.WriteBuffer("AB", 2);
     other.LoadFromStream(s);
     other.SetClipboardAsHexText(true);
+    other.SetInsertMode(true);
     DialogWatch watch;
     ASSERT_TRUE(other.CanPaste());
     EXPECT_EQ(other.LastPasteFormat(oleClipboard), ZAZClipFormats().Own);
     ASSERT_TRUE(other.CBPaste());  // the own format, whatever else is offered: no dialog
     EXPECT_FALSE(watch.seen);
+    ASSERT_EQ(other.GetDataSize(), 5);
     EXPECT_EQ(std::string(reinterpret_cast<char*>(other.GetFastPointer()), 5), Bytes({0x20, 0, 0x30, 'A', 'B'}));
     EXPECT_EQ(other.GetUndoDescription(), "Paste from Clipboard");
 }
@@ -463,7 +465,44 @@ TEST_F(HexClipTest, PastesForeignTextAsHexDigitsAfterTheFormatDialog)
     ASSERT_TRUE(hex->CBPaste());
     EXPECT_EQ(listed, (std::vector<std::string>{"Text", "Unicode Text", "OEM Text"}));
     EXPECT_TRUE(hexChecked);
-    EXPECT_EQ(Data(), "AJxy");
+    EXPECT_EQ(Data(), "AJ");  // overwrite mode: over the bytes at the caret
+}
+
+TEST_F(HexClipTest, TheDialogsHexTextChoiceServesThatPasteOnly)
+{
+    struct Case {
+        const char* what;
+        std::string text;
+        bool untick;  // the user unticks "Hex Text"
+        std::string expected;
+    } cases[] = {
+        {"hex digits", "41 4a", false, "AJ"},
+        {"hex digits taken as text", "41 4a", true, "41 4a"},
+        {"a text without a pair of hex digits goes in as it is", "Hello", false, "Hello"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        LoadBytes("");
+        hex->SetClipboardAsHexText(true);
+        ClipboardHoldsText(c.text);
+        WhenModal([&](QWidget* dialog) {
+            auto* box = dialog->findChild<QCheckBox*>();
+            ASSERT_TRUE(box && box->isChecked());
+            if (c.untick)
+                ClickAt(box, QPoint(6, box->height() / 2));  // on the tick box itself
+            EXPECT_EQ(box->isChecked(), !c.untick);
+            PressKey(dialog, Qt::Key_Return);
+        });
+        ASSERT_TRUE(hex->CBPaste());
+        EXPECT_EQ(Data(), c.expected);
+        // The setting stays: a copy still reaches other programs as digits.
+        EXPECT_TRUE(hex->ClipboardAsHexText());
+        hex->NewSelection(0, 1);
+        ASSERT_TRUE(hex->CBCopy());
+        char digits[5];
+        ConvertBinToHex(reinterpret_cast<const std::uint8_t*>(c.expected.data()), digits, 2, false);
+        EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), digits);
+    }
 }
 
 TEST_F(HexClipTest, PastesTextAsItsBytesOrNothingWhenTheDialogIsCancelled)
@@ -476,6 +515,7 @@ TEST_F(HexClipTest, PastesTextAsItsBytesOrNothingWhenTheDialogIsCancelled)
         EXPECT_FALSE(dialog->findChild<QCheckBox*>()->isEnabled());
         PressKey(dialog, Qt::Key_Return);
     });
+    hex->SetInsertMode(true);
     ASSERT_TRUE(hex->CBPaste());
     EXPECT_EQ(Data(), Bytes({0xE9, 0, '!', 0}) + "xy");
     WhenModal([](QWidget* dialog) { PressKey(dialog, Qt::Key_Escape); });
@@ -485,21 +525,33 @@ TEST_F(HexClipTest, PastesTextAsItsBytesOrNothingWhenTheDialogIsCancelled)
 
 TEST_F(HexClipTest, PlacesPastedBytes)
 {
+    // Paste inserts in insert mode and overwrites in overwrite mode, where
+    // only bytes past the end make the data grow (and a fixed size cuts
+    // them); the caret then stands after the pasted bytes.
     struct Case {
         const char* what;
         std::function<void(TZURadUvudodEx&)> setUp;
         std::string clip;
         bool pasted;
         std::string expected;
+        std::int32_t caret;
     } cases[] = {
-        {"at the caret, also in overwrite mode", [](TZURadUvudodEx& h) { h.SetInsertMode(false); h.Seek(2, 0); },
-         "ab", true, "01ab23456789"},
-        {"over the selection", [](TZURadUvudodEx& h) { h.NewSelection(1, 8); }, "ab", true, "0ab9"},
-        {"whole units only", [](TZURadUvudodEx& h) { h.SetBytesPerUnit(2); h.Seek(2, 0); }, "abc", true,
-         "01ab23456789"},
-        {"less than a unit", [](TZURadUvudodEx& h) { h.SetBytesPerUnit(2); }, "a", false, "0123456789"},
+        {"overwrite mode: over the bytes at the caret", [](TZURadUvudodEx& h) { h.Seek(2, 0); }, "ab", true,
+         "01ab456789", 4},
+        {"overwrite mode: growing only past the end", [](TZURadUvudodEx& h) { h.Seek(8, 0); }, "abcd", true,
+         "01234567abcd", 11},
+        {"insert mode: at the caret", [](TZURadUvudodEx& h) { h.SetInsertMode(true); h.Seek(2, 0); }, "ab", true,
+         "01ab23456789", 4},
+        {"insert mode: at the end", [](TZURadUvudodEx& h) { h.SetInsertMode(true); h.SeekToEOF(); }, "ab", true,
+         "0123456789ab", 12},
+        {"over the selection", [](TZURadUvudodEx& h) { h.NewSelection(1, 8); }, "ab", true, "0ab9", 3},
+        {"over the selection in insert mode", [](TZURadUvudodEx& h) { h.SetInsertMode(true); h.NewSelection(1, 8); },
+         "ab", true, "0ab9", 3},
+        {"whole units only", [](TZURadUvudodEx& h) { h.SetBytesPerUnit(2); h.Seek(3, 0); }, "abc", true,
+         "01ab456789", 4},
+        {"less than a unit", [](TZURadUvudodEx& h) { h.SetBytesPerUnit(2); }, "a", false, "0123456789", 0},
         {"fixed size overwrites up to the end", [](TZURadUvudodEx& h) { h.SetFixedFileSize(true); h.Seek(6, 0); },
-         "abcdefghij", true, "012345abcd"},
+         "abcdefghij", true, "012345abcd", 9},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -508,8 +560,11 @@ TEST_F(HexClipTest, PlacesPastedBytes)
         ClipboardHolds(c.clip);
         EXPECT_EQ(hex->CBPaste(), c.pasted);
         EXPECT_EQ(Data(), c.expected);
+        EXPECT_EQ(hex->GetPositionAtCursor(hex->Col(), hex->Row()), c.caret);
+        EXPECT_EQ(hex->GetSelCount(), 0);
         hex->SetFixedFileSize(false);
         hex->SetBytesPerUnit(1);
+        hex->SetInsertMode(false);
     }
 }
 

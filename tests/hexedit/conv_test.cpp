@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstring>
 #include <set>
 
@@ -105,6 +106,83 @@ TEST(HexText, ConvertBinToHex)
     EXPECT_STREQ(ConvertBinToHex(bytes, out, 3, false), "004AFF");
     EXPECT_STREQ(ConvertBinToHex(bytes, out, 3, true), "00A4FF");
     EXPECT_STREQ(ConvertBinToHex(bytes, out, 0, false), "");
+}
+
+// Long texts go through the block-wise path: it must give exactly what one
+// digit at a time gives, whatever stands between the digits and wherever a
+// block begins, in place or into another buffer, with either nibble order.
+TEST(HexText, LongTextsDecodeAsDigitByDigit)
+{
+    auto reference = [](const std::string& text, bool swap) {
+        std::string out;
+        int pending = -1;
+        for (unsigned char c : text) {
+            const int v = std::isxdigit(c) ? (std::isdigit(c) ? c - '0' : (c | 0x20) - 'a' + 10) : -1;
+            if (v < 0)
+                continue;
+            if (pending < 0) {
+                pending = v;
+                continue;
+            }
+            out.push_back(static_cast<char>(swap ? (v << 4) | pending : (pending << 4) | v));
+            pending = -1;
+        }
+        return out;
+    };
+    std::string digits;
+    for (int i = 0; i < 300; ++i)
+        digits += "0123456789abcdefABCDEF"[(i * 7) % 22];
+    const struct {
+        const char* name;
+        std::string text;
+    } texts[] = {
+        {"digits only", digits},
+        {"odd count", digits + "F"},
+        {"blanks every 2", [&] { std::string t; for (size_t i = 0; i < digits.size(); i += 2) t += digits.substr(i, 2) + " "; return t; }()},
+        {"one lone digit first", "7 " + digits},
+        {"separators inside blocks", [&] { std::string t = digits; for (size_t i = 5; i < t.size(); i += 37) t[i] = "-:\n\xC1G@`g/"[i % 10]; return t; }()},
+        {"high and odd bytes", [&] { std::string t = digits; for (size_t i = 3; i < t.size(); i += 29) t[i] = static_cast<char>(0x80 + i % 128); return t; }()},
+    };
+    for (const auto& t : texts)
+        for (bool swap : {false, true})
+            for (size_t start : {0u, 1u, 15u, 17u}) {
+                SCOPED_TRACE(std::string(t.name) + (swap ? " swapped" : "") + " from " + std::to_string(start));
+                const std::string text = t.text.substr(start);
+                const std::string expected = reference(text, swap);
+                std::string out(text.size() / 2 + 1, '\0');
+                std::int32_t n = -1;
+                ConvertHexToBin(text.data(), reinterpret_cast<std::uint8_t*>(out.data()),
+                                static_cast<std::int32_t>(text.size()), n, swap);
+                EXPECT_EQ(out.substr(0, static_cast<size_t>(n)), expected);
+                std::string inPlace = text;
+                ConvertHexToBin(inPlace.data(), reinterpret_cast<std::uint8_t*>(inPlace.data()),
+                                static_cast<std::int32_t>(inPlace.size()), n, swap);
+                EXPECT_EQ(inPlace.substr(0, static_cast<size_t>(n)), expected);
+            }
+    // And back: every byte value, at every offset a block may start from.
+    std::string bytes;
+    for (int i = 0; i < 256 + 37; ++i)
+        bytes.push_back(static_cast<char>(i * 101));
+    for (bool swap : {false, true}) {
+        std::string hex(2 * bytes.size() + 1, 'x');
+        ConvertBinToHex(reinterpret_cast<const std::uint8_t*>(bytes.data()), hex.data(),
+                        static_cast<std::int32_t>(bytes.size()), swap);
+        for (size_t i = 0; i < bytes.size(); ++i) {
+            const auto b = static_cast<unsigned char>(bytes[i]);
+            const std::string pair = {"0123456789ABCDEF"[swap ? b & 15 : b >> 4], "0123456789ABCDEF"[swap ? b >> 4 : b & 15]};
+            ASSERT_EQ(hex.substr(2 * i, 2), pair) << i;
+        }
+        EXPECT_EQ(hex.back(), '\0');
+    }
+}
+
+TEST(HexText, HasHexByteNeedsTwoDigits)
+{
+    EXPECT_FALSE(HasHexByte("Hello", 5));  // only the "e"
+    EXPECT_FALSE(HasHexByte("", 0));
+    EXPECT_TRUE(HasHexByte("Hello there", 11));
+    EXPECT_TRUE(HasHexByte("4 1", 3));
+    EXPECT_FALSE(HasHexByte("41", 1));  // the count bounds the text
 }
 
 TEST(Radix, IntToRadix)
