@@ -1,7 +1,9 @@
 #include "hexedit/zazconv.h"
 
 #include "rtl/unicode.h"
+#include "win/splitwork.h"
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <cerrno>
@@ -380,7 +382,9 @@ bool HasHexByte(const void* text, std::uint64_t count)
     return false;
 }
 
-char* ConvertBinToHex(const std::uint8_t* source, char* dest, std::int32_t count, bool swapNibbles)
+namespace {
+
+void BinToHexDigits(const std::uint8_t* source, char* dest, std::int32_t count, bool swapNibbles)
 {
     char* d = dest;
     std::int32_t i = 0;
@@ -400,7 +404,18 @@ char* ConvertBinToHex(const std::uint8_t* source, char* dest, std::int32_t count
         d[0] = pair[swapNibbles ? 1 : 0];
         d[1] = pair[swapNibbles ? 0 : 1];
     }
-    *d = '\0';
+}
+
+}  // namespace
+
+char* ConvertBinToHex(const std::uint8_t* source, char* dest, std::int32_t count, bool swapNibbles)
+{
+    // A large block is encoded on several threads: most of the cost is the
+    // kernel's faulting in of the fresh text block.
+    SplitLargeWork(count, std::int64_t(4) << 20, 16, [&](std::int64_t begin, std::int64_t end) {
+        BinToHexDigits(source + begin, dest + 2 * begin, static_cast<std::int32_t>(end - begin), swapNibbles);
+    });
+    dest[2 * static_cast<std::int64_t>(std::max(count, 0))] = '\0';
     return dest;
 }
 

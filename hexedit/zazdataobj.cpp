@@ -4,6 +4,7 @@
 
 #include "rtl/sysutils.h"
 #include "win/memadvise.h"
+#include "win/splitwork.h"
 
 #include <algorithm>
 #include <chrono>
@@ -75,7 +76,7 @@ TZAZDataObject::TZAZDataObject(const std::uint8_t* bytes, std::int32_t count, co
 {
     AdviseHugePages(m_bytes.get(), static_cast<std::size_t>(m_count));
     if (m_count > 0)
-        std::memcpy(m_bytes.get(), bytes, static_cast<std::size_t>(m_count));
+        CopyLargeBlock(m_bytes.get(), bytes, static_cast<std::size_t>(m_count));
 }
 
 HRESULT TZAZDataObject::QueryGetData(const FORMATETC* format)
@@ -122,7 +123,7 @@ void TZAZDataObject::Fill(CLIPFORMAT format, std::uint8_t* block) const
         PutU32(block + 4, kZAZClipVersion);
         PutU32(block + 8, static_cast<std::uint32_t>(m_count));
         if (n)
-            std::memcpy(block + kZAZClipHeader, m_bytes.get(), n);
+            CopyLargeBlock(block + kZAZClipHeader, m_bytes.get(), n);
     } else if (format == CF_TEXT && m_asHexText) {
         ConvertBinToHex(m_bytes.get(), reinterpret_cast<char*>(block), m_count, m_swapNibbles);
     } else if (format == CF_TEXT) {
@@ -141,7 +142,7 @@ void TZAZDataObject::Fill(CLIPFORMAT format, std::uint8_t* block) const
         const std::string name = CutUtf8(m_dumpName, kDescriptorNameRoom - 1);
         std::memcpy(block + kDescriptorName, name.data(), name.size());
     } else if (n) {
-        std::memcpy(block, m_bytes.get(), n);
+        CopyLargeBlock(block, m_bytes.get(), n);
     }
 }
 

@@ -5,6 +5,7 @@
 #include "kernel/kernel.h"
 #include "rtl/clock.h"
 #include "rtl/filesave.h"
+#include "win/splitwork.h"
 
 #include <algorithm>
 #include <atomic>
@@ -116,7 +117,7 @@ void TCustomZURadUvudod::WriteBuffer(const void* buffer, std::int32_t index, std
 {
     m_data.CheckRange(index, count);
     if (count > 0)
-        std::memcpy(m_data.Memory() + index, buffer, static_cast<size_t>(count));
+        CopyLargeBlock(m_data.Memory() + index, buffer, static_cast<size_t>(count));
 }
 
 void TCustomZURadUvudod::MoveFileMem(std::int32_t fromPos, std::int32_t toPos, std::int32_t count)

@@ -6,6 +6,7 @@
 #include "rtl/unicode.h"
 #include "shell/shlclip.h"
 #include "win/memadvise.h"
+#include "win/splitwork.h"
 
 #include <QImage>
 #include <QUrl>
@@ -389,7 +390,7 @@ HGLOBAL BlockOfBytes(const char* bytes, std::size_t size, std::size_t zeros)
 {
     HGLOBAL block = GlobalAlloc(GHND, size + zeros);
     if (block && size)
-        std::memcpy(GlobalLock(block), bytes, size);
+        CopyLargeBlock(GlobalLock(block), bytes, size);
     return block;
 }
 
@@ -444,7 +445,7 @@ QByteArray MimeBytesOfBlock(CLIPFORMAT format, const std::uint8_t* block, std::s
     QByteArray bytes(static_cast<qsizetype>(size), Qt::Uninitialized);
     AdviseHugePages(bytes.data(), size);
     if (size)
-        std::memcpy(bytes.data(), block, size);
+        CopyLargeBlock(bytes.data(), block, size);
     return bytes;
 }
 

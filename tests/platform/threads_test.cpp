@@ -3,6 +3,7 @@
 #include "rtl/clock.h"
 #include "rtl/threads.h"
 #include "vcl/forms.h"
+#include "win/splitwork.h"
 
 #include <gtest/gtest.h>
 
@@ -10,6 +11,10 @@
 
 #include <atomic>
 #include <chrono>
+#include <mutex>
+#include <set>
+#include <thread>
+#include <vector>
 #include <stdexcept>
 
 namespace {
@@ -230,3 +235,45 @@ TEST(ClockWaits, SleepsAndTickCountsFollowTheManualClock)
 }
 
 }  // namespace
+
+// Large memory work split among threads: every index in exactly one slice,
+// slices on the alignment, small work on the calling thread alone.
+TEST(SplitLargeWork, EveryIndexOnceInAlignedSlices)
+{
+    const struct {
+        std::int64_t count, minSlice, align;
+        bool split;
+    } cases[] = {
+        {0, 4, 1, false}, {3, 4, 1, false}, {1000, 4096, 16, false}, {1000, 100, 16, true},
+        {1001, 100, 4096, false}, {40000, 4096, 4096, true}, {12345, 1000, 7, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.count);
+        std::vector<std::atomic<int>> seen(static_cast<size_t>(c.count));
+        std::mutex lock;
+        std::vector<std::pair<std::int64_t, std::int64_t>> slices;
+        std::set<std::thread::id> threads;
+        SplitLargeWork(c.count, c.minSlice, c.align, [&](std::int64_t begin, std::int64_t end) {
+            for (std::int64_t i = begin; i < end; ++i)
+                ++seen[static_cast<size_t>(i)];
+            std::lock_guard<std::mutex> hold(lock);
+            slices.emplace_back(begin, end);
+            threads.insert(std::this_thread::get_id());
+        });
+        for (const auto& s : seen)
+            ASSERT_EQ(s.load(), 1);
+        for (const auto& [begin, end] : slices)
+            if (end != c.count) {
+                EXPECT_EQ(end % c.align, 0);
+            }
+        EXPECT_EQ(slices.size() > 1, c.split && std::thread::hardware_concurrency() > 1);
+        if (!c.split && c.count > 0) {
+            EXPECT_EQ(threads, std::set<std::thread::id>{std::this_thread::get_id()});
+        }
+    }
+    std::vector<char> from(9 << 20), to(9 << 20);
+    for (size_t i = 0; i < from.size(); ++i)
+        from[i] = static_cast<char>(i * 31 / 7);
+    CopyLargeBlock(to.data(), from.data(), from.size());
+    EXPECT_EQ(to, from);
+}
