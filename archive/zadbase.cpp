@@ -216,7 +216,10 @@ void TZipCommon::doBranchProgress(std::int64_t fileDone, std::int64_t fileTotal,
 {
     try {
         ProgressByFile = CalcProgress64(fileDone, fileTotal);
-        ProgressByArchive = CalcProgress64(jobTotal - RemainingUnpackedSize, jobTotal);
+        // Sizes are claims of the headers: what is left counts between none
+        // and the whole job, so the difference never overflows.
+        const std::int64_t left = std::clamp<std::int64_t>(RemainingUnpackedSize, 0, std::max<std::int64_t>(jobTotal, 0));
+        ProgressByArchive = CalcProgress64(jobTotal - left, jobTotal);
         if (ProgressCallback)
             ProgressCallback(ProgressByFile, ProgressByArchive);
     } catch (...) {

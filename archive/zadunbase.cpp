@@ -815,7 +815,7 @@ std::int64_t TCustomDClass::Unstore(TStream32* inStream, TStream32*& outStream, 
         if (got <= 0)
             break;
         remaining -= got;
-        RemainingUnpackedSize -= got;
+        RemainingUnpackedSize -= std::clamp<std::int64_t>(got, 0, std::max<std::int64_t>(RemainingUnpackedSize, 0));
         WriteBlockProc(outStream, buf.data(), writeEncrypted, crcWidth, got, dtData);
         if (EntryWriteFailed)
             break;

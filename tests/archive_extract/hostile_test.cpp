@@ -200,3 +200,29 @@ TEST(HostileZip, NothingIsSilent)
     EXPECT_EQ(z.ExtractStreamToDisk(in), 0);
     EXPECT_EQ(log.ErrorsWith(25244), 1);
 }
+
+TEST(HostileZip, ClaimsNearTheLargestSizeKeepProgressInRange)
+{
+    // Local headers whose ZIP64 fields claim 2^63-1 bytes (found by
+    // fuzz_archive_extract): the progress arithmetic saturates instead of
+    // overflowing, every percentage stays within 0..100, and each entry is
+    // judged by its own bytes.
+    TempDir out;
+    TUnZip z;
+    ExtractLog log;
+    Attach(z, log);
+    Prepare(z, std::string(VISTREL_TEST_DATA) + "/../../fuzz/corpus/archive_extract/zip64-claims-overflow-progress.zip",
+            out.Root());
+    std::vector<int> progress;
+    z.OnProgress = [&](TObject*, BYTE byFile, BYTE byArchive) {
+        progress.push_back(byFile);
+        progress.push_back(byArchive);
+    };
+    const int count = z.Extract();
+    for (int p : progress)
+        EXPECT_LE(p, 100);
+    EXPECT_EQ(count, 1);
+    EXPECT_EQ(TreeOf(out.Root()), (Files{{"z.txt", kOmega}}));
+    EXPECT_EQ(log.ErrorsWith(25193), 3);  // the three entries that claim 2^63-1 bytes
+    EXPECT_EQ(log.ErrorsWith(25115), 3);  // local headers the fuzzer moved
+}
