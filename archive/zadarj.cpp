@@ -104,8 +104,19 @@ TArjRead ReadArjHeader(TStream32& s, std::int64_t pos, std::int64_t fileSize, TA
 std::int32_t TArjHeader::DosDate() const
 {
     if (HostOS == kHostUnix)
-        return DateTimeToDosDateTime(UnixDateToDos(static_cast<std::int32_t>(TimeStamp)));
+        return DateTimeToDosDateTime(UnixTimeToDateTime(UnixTime(TimeStamp)));
     return static_cast<std::int32_t>(TimeStamp);
+}
+
+TEntryStamp TArjHeader::Stamp() const
+{
+    TEntryStamp s;
+    if (HostOS != kHostUnix)
+        return s;
+    s.Time = UnixTime(TimeStamp);
+    if (FileType == 0 || FileType == 1)
+        s.Mode = AccessMode & 0777;
+    return s;
 }
 
 std::string TArjHeader::EntryName(bool translate) const
@@ -214,7 +225,7 @@ void ArjStep(TVirOV& v, TStream32& s)
     v.Filename = h.EntryName(v.TranslateOemChar);
     if (h.IsDirectory() && (v.Filename.empty() || v.Filename.back() != '/'))
         v.Filename += '/';
-    v.FileDate = v.ConvertDate(h.DosDate());
+    v.FileDate = h.HostOS == kHostUnix ? UnixTimeToDateTime(UnixTime(h.TimeStamp)) : v.ConvertDate(h.DosDate());
     v.VersionMadeBy = h.Version;
     v.VersionNeeded = h.MinVersion;
     v.Crc = h.Crc;

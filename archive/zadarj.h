@@ -28,6 +28,8 @@
 //   both inside the basic header.
 #pragma once
 
+#include "archive/zadgbls.h"
+
 #include <cstdint>
 #include <string>
 
@@ -62,6 +64,9 @@ struct TArjHeader {
     bool IsDirectory() const { return FileType == 3; }
     bool IsVolumeLabel() const { return FileType == 4; }
     std::int64_t NextOffset() const { return DataOffset + PackedSize; }
+    // What a Unix host stores beyond a DOS date: the time in seconds since
+    // 1970 and the permission bits of a file (the access mode's low 9 bits).
+    TEntryStamp Stamp() const;
     // The name as the lister shows it and the extractor writes it: ARJ on
     // Unix hosts stores the system's UTF-8, on DOS and Windows code page 437.
     std::string EntryName(bool translate) const;

@@ -261,9 +261,11 @@ std::int32_t TZipCommon::CompressWriteProc(TStream32*& outStream, void* buf, boo
 TDateTime TZipCommon::ConvertDate(std::int32_t dosDateTime)
 {
     // DOS dates run to 2107: the comparison is unsigned, so dates from 2044
-    // on (top bit set) keep their year.
+    // on (top bit set) keep their year. Only values before the first day
+    // of 1980 (no month) are no date; 1980-01-01 00:00:00 is one.
+    constexpr std::uint32_t kFirstDosDay = 0x00210000;
     try {
-        if (static_cast<std::uint32_t>(dosDateTime) < static_cast<std::uint32_t>(kFallbackDosDate))
+        if (static_cast<std::uint32_t>(dosDateTime) < kFirstDosDay)
             dosDateTime = kFallbackDosDate;
         return zadConvertDate(dosDateTime);
     } catch (...) {

@@ -139,7 +139,11 @@ enum : int {
     // An entry's output would pass what memory can hold.
     E_MEMSTREAMFULL = 25254,
     E_REQUIREDEVENT = 25270,
+    // An entry the run cannot open without its password, or at all.
+    E_PASSWORDPROTECTED = 25290,
     E_STACKOVERFLOW = 25305,
+    E_UNSUPPORTEDMETHOD = 25326,
+    E_UNSUPPORTEDVERSION = 25328,
     E_USERCANCELED = 25443,
     E_CREATEDIRQUERY = 26899,
 };

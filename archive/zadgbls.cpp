@@ -656,14 +656,26 @@ TDateTime UniversalTimeToLocal(TDateTime date)
     return ShiftMinutes(date, -minutes);
 }
 
-std::int32_t DosDateToUnix(TDateTime date)
+std::int64_t DosDateToUnix(TDateTime date)
 {
     const TDateTime u = LocalTimeToUniversal(date);
     int y, mo, d, h, mi, s, ms;
     DecodeDate(u, y, mo, d);
     DecodeTime(u, h, mi, s, ms);
-    const long long secs = DaysFromEpoch(y, mo, d) * 86400LL + h * 3600 + mi * 60 + s;
-    return static_cast<std::int32_t>(secs);
+    return DaysFromEpoch(y, mo, d) * 86400LL + h * 3600 + mi * 60 + s;
+}
+
+TDateTime UnixTimeToDateTime(const TUnixTime& time)
+{
+    // Floor division keeps times before 1970 before 1970.
+    long long days = time.Seconds / 86400;
+    long long rest = time.Seconds % 86400;
+    if (rest < 0) {
+        rest += 86400;
+        --days;
+    }
+    const double fraction = (static_cast<double>(rest) + time.Nanoseconds / 1e9) / 86400.0;
+    return UniversalTimeToLocal(static_cast<double>(days) + 25569.0 + fraction);
 }
 
 TDateTime UnixDateToDos(std::int32_t seconds)

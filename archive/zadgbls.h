@@ -125,11 +125,31 @@ void ReloadTimeZoneInformation();
 bool IsDaylightTime(TDateTime date);
 TDateTime LocalTimeToUniversal(TDateTime date);
 TDateTime UniversalTimeToLocal(TDateTime date);
-// Local date-time to Unix seconds (32-bit).
-std::int32_t DosDateToUnix(TDateTime date);
+// Local date-time to Unix seconds (64-bit: 2038 and later stay in order).
+std::int64_t DosDateToUnix(TDateTime date);
 // Unix seconds to a local date-time; 0 gives 1980-01-01 00:01:00.
 TDateTime UnixDateToDos(std::int32_t seconds);
 TDateTime zadConvertDate(std::int32_t dosDateTime);
+
+// A modification time as formats of Unix origin store it: seconds since
+// 1970-01-01 UTC (64-bit, negative before 1970) and nanoseconds. Carried
+// from the header to the file system whole, never through a DOS date-time.
+struct TUnixTime {
+    bool Known = false;
+    std::int64_t Seconds = 0;
+    std::int32_t Nanoseconds = 0;
+};
+inline TUnixTime UnixTime(std::int64_t seconds, std::int32_t nanoseconds = 0) { return {true, seconds, nanoseconds}; }
+// What a header says of an entry's file beyond its DOS date-time: the
+// exact modification time (formats of Unix origin, ZIP's time fields) and
+// the Unix permission bits (Unix hosts).
+struct TEntryStamp {
+    TUnixTime Time;
+    std::int32_t Mode = -1;  // -1: the header gives none
+};
+// The local date-time of a Unix time, exact (1970-01-01 00:00:00 UTC is
+// itself, earlier times are earlier).
+TDateTime UnixTimeToDateTime(const TUnixTime& time);
 // A local date-time as a DOS date-time (date in the high word); the fallback
 // date for years outside 1980..2107.
 std::int32_t DateTimeToDosDateTime(TDateTime date);

@@ -12,7 +12,7 @@ TDateTime DateOfUnix(TVirOV& v, std::int64_t seconds)
 {
     if (seconds <= 0)
         return v.ConvertDate(v.ArchiveDate);
-    return UnixDateToDos(static_cast<std::int32_t>(std::min<std::int64_t>(seconds, INT32_MAX)));
+    return UnixTimeToDateTime(UnixTime(seconds));
 }
 
 void ReportEntry(TVirOV& v, std::int64_t offset)
@@ -85,9 +85,9 @@ void TarStep(TVirOV& v, TStream32& stream)
         return;
     if (e.IsDir() && !v.ShowEmptyDirs)
         return;
-    v.FileDate = e.MTime > 0 ? UnixDateToDos(static_cast<std::int32_t>(std::min<std::int64_t>(e.MTime, INT32_MAX)))
-                             : kFallbackDate;
-    v.PackedSize = v.UnpackedSize = e.IsDir() ? 0 : e.Size;
+    v.FileDate = e.HasMTime ? UnixTimeToDateTime(UnixTime(e.MTime, e.MTimeNs)) : kFallbackDate;
+    v.PackedSize = e.IsDir() ? 0 : e.Size;
+    v.UnpackedSize = e.IsDir() ? 0 : e.FileSize();
     v.Crc = e.CheckSum;
     v.Encrypted = false;
     v.ExternalAttr = v.InternalAttr = e.IsDir() ? 16 : 0;

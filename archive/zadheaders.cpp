@@ -3,6 +3,8 @@
 #include "archive/zadcrc.h"
 #include "archive/zadcrypt.h"
 
+#include <algorithm>
+
 TLocal TLocal::Parse(const std::uint8_t* p)
 {
     TBoundedReader r(p, kSize);
@@ -217,6 +219,59 @@ std::string ZipEntryName(const std::string& rawName, std::uint16_t flags, TNameC
     if (!unicode.empty())
         return ArchiveNameToUtf8(unicode, ncUtf8, translate);
     return ArchiveNameToUtf8(rawName, hostCoding, translate);
+}
+
+TUnixTime ZipExtraModTime(const std::uint8_t* extra, std::size_t len)
+{
+    TUnixTime universal, ntfs;
+    TBoundedReader r(extra, len);
+    while (r.Has(4)) {
+        std::uint16_t id = 0, size = 0;
+        r.U16(id);
+        r.U16(size);
+        if (!r.Has(size))
+            break;
+        TBoundedReader f(r.Here(), size);
+        if (id == EXTRA_UNIVERSAL_TIME) {
+            std::uint8_t flags = 0;
+            std::uint32_t seconds = 0;
+            if (f.U8(flags) && (flags & 1) && f.U32(seconds))
+                universal = UnixTime(seconds);
+        } else if (id == EXTRA_NTFS && f.Skip(4)) {
+            while (f.Has(4)) {
+                std::uint16_t tag = 0, tagSize = 0;
+                f.U16(tag);
+                f.U16(tagSize);
+                if (!f.Has(tagSize))
+                    break;
+                std::uint64_t mtime = 0;
+                if (tag == 1 && tagSize >= 24 && f.U64(mtime) && mtime != 0) {
+                    constexpr std::int64_t kUnixEpoch = 116444736000000000LL;  // 1970 in 100 ns since 1601
+                    const auto units = static_cast<std::int64_t>(std::min<std::uint64_t>(mtime, INT64_MAX)) - kUnixEpoch;
+                    std::int64_t seconds = units / 10000000, rest = units % 10000000;
+                    if (rest < 0) {
+                        rest += 10000000;
+                        --seconds;
+                    }
+                    ntfs = UnixTime(seconds, static_cast<std::int32_t>(rest * 100));
+                    break;
+                }
+                f.Skip(tagSize);
+            }
+        }
+        r.Skip(size);
+    }
+    return ntfs.Known ? ntfs : universal;
+}
+
+std::int32_t ZipUnixMode(std::uint16_t versionMadeBy, std::uint32_t externalAttr)
+{
+    // Only a regular file's mode: a link is written as a file holding its
+    // text, which no link's bits (0777) should make executable.
+    const std::uint32_t mode = externalAttr >> 16;
+    if (ZipHostCoding(versionMadeBy) != ncUtf8 || (mode & 0170000) != 0100000)
+        return -1;
+    return static_cast<std::int32_t>(mode);
 }
 
 THeaderType VerSig(std::uint32_t signature, THeaderType kind, bool& encrypted)

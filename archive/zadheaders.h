@@ -270,6 +270,20 @@ std::string ZipUnicodePath(const std::uint8_t* extra, std::size_t len, const std
 std::string ZipEntryName(const std::string& rawName, std::uint16_t flags, TNameCoding hostCoding, bool translate,
                          const std::uint8_t* extra, std::size_t extraLen);
 
+// ---- times and modes --------------------------------------------------------------------------
+// An entry's modification time from its extra field: the NTFS field
+// (0x000A, tag 1: 100-nanosecond units since 1601) before the universal
+// time field (0x5455: its flags, then, with flag bit 0, the modification
+// time as seconds since 1970, unsigned as unzip, 7z and libarchive read it).
+// Known is false when neither is there; the DOS date-time then stands.
+constexpr std::uint16_t EXTRA_NTFS = 0x000A;
+constexpr std::uint16_t EXTRA_UNIVERSAL_TIME = 0x5455;
+TUnixTime ZipExtraModTime(const std::uint8_t* extra, std::size_t len);
+// The Unix mode of a regular file that a Unix host keeps in the high half
+// of the external attributes; -1 for other hosts, other kinds of file, or
+// when none is stored.
+std::int32_t ZipUnixMode(std::uint16_t versionMadeBy, std::uint32_t externalAttr);
+
 // Signature helpers.
 THeaderType VerSig(std::uint32_t signature, THeaderType kind, bool& encrypted);
 bool IsHeaderEncrypted(std::uint32_t signature);

@@ -88,21 +88,54 @@ std::string TLhaHeader::StoredName() const
     return folder.back() == '/' ? folder + name : folder + "/" + name;
 }
 
+namespace {
+
+TNameCoding LhaCoding(char osId)
+{
+    if (osId == 'U')
+        return ncUtf8;
+    if (osId == 'M' || osId == '2' || osId == 'w' || osId == 'W')
+        return ncOem;
+    return ncUnknown;
+}
+
+}  // namespace
+
 std::string TLhaHeader::EntryName(bool translate) const
 {
-    TNameCoding coding = ncUnknown;
-    if (OsId == 'U')
-        coding = ncUtf8;
-    else if (OsId == 'M' || OsId == '2' || OsId == 'w' || OsId == 'W')
-        coding = ncOem;
-    return ArchiveNameToUtf8(StoredName(), coding, translate);
+    std::string name = StoredName();
+    if (IsLink())
+        name.erase(name.find('|'));
+    return ArchiveNameToUtf8(name, LhaCoding(OsId), translate);
+}
+
+std::string TLhaHeader::LinkTarget(bool translate) const
+{
+    if (!IsLink())
+        return {};
+    const std::string target = RawName.substr(RawName.find('|') + 1);
+    // The target is text, never a path of this archive: no separator is turned.
+    return LhaCoding(OsId) == ncOem ? _OemToCharFilter(target, translate) : ValidUtf8(target);
 }
 
 std::int32_t TLhaHeader::DosDateTime() const
 {
-    if (Level == 2)
-        return DateTimeToDosDateTime(UnixDateToDos(static_cast<std::int32_t>(Time)));
+    if (Level == 2 || HasUnixTime)
+        return DateTimeToDosDateTime(UnixTimeToDateTime(::UnixTime(Level == 2 ? Time : UnixTime)));
     return static_cast<std::int32_t>(Time);
+}
+
+TEntryStamp TLhaHeader::Stamp() const
+{
+    TEntryStamp s;
+    if (HasUnixTime)
+        s.Time = ::UnixTime(UnixTime);
+    else if (Level == 2)
+        s.Time = ::UnixTime(Time);
+    // The bits of a regular file only: links are written as files of text.
+    if (UnixMode >= 0 && (UnixMode & 0170000) == 0100000)
+        s.Mode = UnixMode & 0777;
+    return s;
 }
 
 namespace {
@@ -117,6 +150,12 @@ void TakeExtended(TLhaHeader& h, const std::uint8_t* p, std::size_t n)
         h.RawName = UpToZero(data);
     else if (p[0] == 2)
         h.RawFolder = UpToZero(data);
+    else if (p[0] == 0x50 && data.size() >= 2)
+        h.UnixMode = LoadLe16(p + 1);
+    else if (p[0] == 0x54 && data.size() >= 4) {
+        h.UnixTime = LoadLe32(p + 1);
+        h.HasUnixTime = true;
+    }
 }
 
 // Level 0 and 1: a base header of up to 257 bytes; level 1 then has its
@@ -351,10 +390,17 @@ void LhaStep(TVirOV& v, TStream32& s)
         return EndOrFail(v, r);
     v.NextHeaderOffset = h.NextOffset;
     ClearEntry(v);
-    v.FileDate = v.ConvertDate(h.DosDateTime());
+    const TEntryStamp stamp = h.Stamp();
+    v.FileDate = stamp.Time.Known ? UnixTimeToDateTime(stamp.Time) : v.ConvertDate(h.DosDateTime());
     v.Crc = h.Crc;
     v.InternalAttr = 32;
     v.ExternalAttr = h.Attribute;
+    // A link lists as the file of text it is written as.
+    if (h.IsLink()) {
+        const auto size = static_cast<std::int64_t>(h.LinkTarget(v.TranslateOemChar).size());
+        ReportLzhEntry(v, pos, h.EntryName(v.TranslateOemChar), false, size, size, '0', 0);
+        return;
+    }
     ReportLzhEntry(v, pos, h.EntryName(v.TranslateOemChar), h.IsDirectory(), h.UnpackedSize, h.PackedSize,
                    static_cast<unsigned char>(h.MethodChar()), 0);
 }

@@ -5,6 +5,8 @@
 // position at or before its own is refused, so a walk never loops).
 #pragma once
 
+#include "archive/zadgbls.h"
+
 #include <cstdint>
 #include <string>
 
@@ -69,9 +71,19 @@ struct TLhaHeader {
     std::string RawFolder;  // the folder extended header's text as stored
     std::int64_t DataOffset = 0;
     std::int64_t NextOffset = 0;
+    // From the Unix extended headers: the mode (0x50) and the time in
+    // seconds since 1970 (0x54); -1 and 0 when absent.
+    std::int32_t UnixMode = -1;
+    bool HasUnixTime = false;
+    std::uint32_t UnixTime = 0;
 
     char MethodChar() const { return MethodId[3]; }
-    bool IsDirectory() const { return MethodChar() == 'd'; }
+    // A folder entry; LHA on Unix stores a symbolic link as one named
+    // "name|target" (IsLink).
+    bool IsDirectory() const { return MethodChar() == 'd' && !IsLink(); }
+    bool IsLink() const { return MethodChar() == 'd' && RawName.find('|') != std::string::npos; }
+    // The link's target text, as stored after the '|'.
+    std::string LinkTarget(bool translate) const;
     // Whether the id has the form "-??x-" with a method character the
     // extractor knows (0, 1, 4 to 7, d).
     bool MethodKnown() const;
@@ -83,6 +95,9 @@ struct TLhaHeader {
     std::string EntryName(bool translate) const;
     // The time as a DOS date-time (level 2 keeps Unix time whatever the system).
     std::int32_t DosDateTime() const;
+    // The Unix time of a level-2 header or of the 0x54 extended header, the
+    // permission bits of a file from 0x50.
+    TEntryStamp Stamp() const;
 };
 
 // Reads the LHA header at pos with its extended headers. End at the zero

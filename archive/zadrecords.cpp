@@ -52,7 +52,21 @@ std::uint32_t TRarFileHeader::WindowsAttributes() const
     return Attributes;
 }
 
+TEntryStamp TRarFileHeader::Stamp() const
+{
+    TEntryStamp s;
+    if (HostOS == 3 && (Attributes & 0170000) == 0100000)
+        s.Mode = static_cast<std::int32_t>(Attributes & 0777);
+    return s;
+}
+
 bool TRarFileHeader::IsDirectory() const { return (Flags & 0xE0) == 0xE0 || (WindowsAttributes() & 0x10); }
+
+bool IsRar5(TStream32& stream, std::int64_t start)
+{
+    std::uint8_t b[8];
+    return ReadAt(stream, start, b, sizeof b) && std::memcmp(b, "Rar!\x1A\x07\x01\x00", 8) == 0;
+}
 
 std::int64_t RarFirstBlock(TStream32& stream, std::int64_t start)
 {
@@ -375,6 +389,10 @@ void RarSetup(TVirOV& v, TStream32& s)
 {
     g_rar = RarWalk{};
     const std::int64_t first = RarFirstBlock(s, v.ArchiveStartOffset);
+    if (first < 0 && IsRar5(s, v.ArchiveStartOffset)) {
+        v.FailWalk(E_UNSUPPORTEDVERSION, {}, kRar5Remark);
+        return;
+    }
     if (first < 0) {
         v.FailWalk(E_BADHEADR);
         return;

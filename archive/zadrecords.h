@@ -4,6 +4,8 @@
 // and never looks past them.
 #pragma once
 
+#include "archive/zadgbls.h"
+
 #include <cstdint>
 #include <string>
 
@@ -66,8 +68,16 @@ struct TRarFileHeader {
     bool IsUnicode() const { return Flags & 0x200; }
     // The attributes as the library shows them: Unix modes become 16 or 32.
     std::uint32_t WindowsAttributes() const;
+    // A Unix host's permission bits of a regular file (none for others).
+    TEntryStamp Stamp() const;
     bool IsDirectory() const;
 };
+
+// Whether a RAR archive of the format 5 starts at start ("Rar!" 1A 07 01
+// 00), which neither the walk nor the RAR library reads.
+bool IsRar5(TStream32& stream, std::int64_t start);
+// What the lister and the extractor say of such an archive.
+inline constexpr const char* kRar5Remark = "RAR 5 archives are not supported";
 
 // What one block of a RAR walk is.
 enum class TRarBlock { File, Skip, End, Bad, Cut };

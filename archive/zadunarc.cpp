@@ -11,7 +11,6 @@ namespace {
 
 constexpr int E_INCORRECTBITS = 25134;
 constexpr int E_BADTREE = 25152;
-constexpr int E_UNSUPPORTEDMETHOD = 25326;
 
 bool IsPak(TArcType t) { return t == atPak || t == atPakExe; }
 

@@ -10,7 +10,6 @@
 
 namespace {
 
-constexpr int E_UNSUPPORTEDMETHOD = 25326;
 constexpr int E_UNKNOWNFILETYPE = 25327;
 constexpr int E_VERSION = 25402;
 constexpr int kMaxPasswordAttempts = 10;
@@ -284,7 +283,7 @@ bool TUnARJ::ExtractOnce(TStream32* in, TStream32* out, const TEntry& e, bool ap
         pass = false;
     }
     if (pass)
-        CloseAndSetDate(outStream, Filename, h.DosDate(), 0x20);
+        CloseAndSetDate(outStream, Filename, h.DosDate(), 0x20, h.Stamp());
     EndEntryOutput(outStream, out, !pass);
     return pass;
 }

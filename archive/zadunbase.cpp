@@ -499,16 +499,26 @@ void TCustomDClass::EndEntryOutput(TStream32*& outStream, TStream32* out, bool d
 }
 
 void TCustomDClass::CloseAndSetDate(TStream32*& stream, const std::string& fileName, std::int32_t dosDateTime,
-                                    std::int32_t attr)
+                                    std::int32_t attr, const TEntryStamp& stamp)
 {
     if (FileAccessMethod != faFile && FileAccessMethod != faAppend) {
         Filename = StoredName;
         return;
     }
     if (auto* h = dynamic_cast<THandleStream32*>(stream); h && h->Valid()) {
-        const std::int32_t dos = GetDateTime(dosDateTime);
-        const FILETIME ft = FileTimeFromUnix(DosDateToUnix(zadConvertDate(dos)));
+        FILETIME ft;
+        if (DateAttribute == daFileDate && stamp.Time.Known) {
+            ft = FileTimeFromUnix(stamp.Time.Seconds);
+            std::uint64_t v = (static_cast<std::uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
+            v += static_cast<std::uint64_t>(std::clamp(stamp.Time.Nanoseconds, 0, 999'999'999) / 100);
+            ft.dwLowDateTime = static_cast<DWORD>(v);
+            ft.dwHighDateTime = static_cast<DWORD>(v >> 32);
+        } else {
+            ft = FileTimeFromUnix(DosDateToUnix(zadConvertDate(GetDateTime(dosDateTime))));
+        }
         SetFileTime(h->Handle(), nullptr, nullptr, &ft);
+        if (RestoreFileAttr && stamp.Mode >= 0)
+            SetFilePermissionBits(h->Handle(), static_cast<DWORD>(stamp.Mode));
     }
     if (!Close_OutFile(stream))
         RaiseErrorStr(fileName, "", VolumeName, E_CLOSEERR);

@@ -118,7 +118,11 @@ public:
     bool doOnBegin(bool isDirectory);
     bool Open_OutFile(TStream32*& outStream, const std::string& fileName, const std::string& storedName);
     bool Close_OutFile(TStream32*& stream);
-    void CloseAndSetDate(TStream32*& stream, const std::string& fileName, std::int32_t dosDateTime, std::int32_t attr);
+    // Dates the output, by DateAttribute: the file date is the stamp's exact
+    // time when it has one, else the DOS date-time; then, with
+    // RestoreFileAttr, the stamp's permission bits and the read-only bit.
+    void CloseAndSetDate(TStream32*& stream, const std::string& fileName, std::int32_t dosDateTime, std::int32_t attr,
+                         const TEntryStamp& stamp = {});
     // Tries Password, then Passwords, then (when ask) OnGetPassword. True
     // when a password was verified.
     bool RequestPassword(TStream32* inStream, bool ask = true);

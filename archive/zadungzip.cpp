@@ -12,9 +12,7 @@
 
 namespace {
 
-constexpr int E_UNSUPPORTEDMETHOD = 25326;
 constexpr int E_MULTIPARTGZIP = 25264;
-constexpr int E_PASSWORDPROTECTED = 25290;
 
 class TStreamSource : public TLzwSource {
 public:
@@ -38,10 +36,7 @@ private:
     std::function<bool(const std::uint8_t*, std::size_t)> m_write;
 };
 
-std::int32_t DosDateOf(std::uint32_t unixSeconds)
-{
-    return DateTimeToDosDateTime(UnixDateToDos(static_cast<std::int32_t>(std::min<std::uint32_t>(unixSeconds, INT32_MAX))));
-}
+std::int32_t DosDateOf(std::uint32_t unixSeconds) { return DateTimeToDosDateTime(UnixTimeToDateTime(UnixTime(unixSeconds))); }
 
 // The low 32 bits of the last member's size, from the file's last 4 bytes.
 std::int64_t TrailerSize(TStream32& in)
@@ -87,6 +82,10 @@ void TUnGZip::_Extract(TStream32*& inStream, TStream32* outStream)
         RemainingUnpackedSize = TotalUnpackedSize;
         InflateRec.ProgressTotal = TotalUnpackedSize;
         EntryDosDate = h.IsGzip() && h.MTime != 0 ? DosDateOf(h.MTime) : ArchiveDate;
+        // gzip keeps the time in seconds since 1970, unsigned.
+        m_stamp = TEntryStamp{};
+        if (h.IsGzip() && h.MTime != 0)
+            m_stamp.Time = UnixTime(h.MTime);
         MaxFileDate = EntryDosDate;
         if (FileAccessMethod == faFile)
             SetFilename(StoredName);
@@ -124,7 +123,7 @@ void TUnGZip::_Extract(TStream32*& inStream, TStream32* outStream)
                 good = false;
             }
             if (good) {
-                CloseAndSetDate(out, Filename, EntryDosDate, 0);
+                CloseAndSetDate(out, Filename, EntryDosDate, 0, m_stamp);
             } else {
                 FailEntry(InflateRec);
                 DiscardOutput(out, Filename);

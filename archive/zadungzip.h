@@ -41,4 +41,5 @@ private:
     bool m_doUnTar = false;
     std::unique_ptr<TStream32> m_tarFile;  // the temporary TAR file of a test run
     std::string m_tarName;
+    TEntryStamp m_stamp;
 };

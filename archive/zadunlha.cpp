@@ -38,7 +38,10 @@ void TUnLha::Walk(TStream32* in)
         pos = h.NextOffset;
         e.DataOffset = h.DataOffset;
         e.PackedSize = h.PackedSize;
-        e.UnpackedSize = h.IsDirectory() ? 0 : h.UnpackedSize;
+        e.IsLink = h.IsLink();
+        e.LinkTarget = h.LinkTarget(TranslateOemChar);
+        e.Stamp = h.Stamp();
+        e.UnpackedSize = h.IsDirectory() ? 0 : e.IsLink ? static_cast<std::int64_t>(e.LinkTarget.size()) : h.UnpackedSize;
         e.Method = static_cast<unsigned char>(h.MethodChar());
         e.Codec = MethodOf(h.MethodId);
         e.DosDateTime = h.DosDateTime();

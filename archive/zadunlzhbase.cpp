@@ -10,7 +10,6 @@
 
 namespace {
 
-constexpr int E_UNSUPPORTEDMETHOD = 25326;
 constexpr int kBlock = 32768;
 
 // The entry's packed bytes in, its decoded bytes out, for the LZW
@@ -222,6 +221,27 @@ bool TUnLzhBase::OpenAndExtractFile(TStream32* in, TStream32* out, const TLzhEnt
                 ForceCrcFail = true;
             Crc16Val = static_cast<std::uint16_t>(e.Crc);
             Crc32Val = e.Crc;
+        } else if (e.IsLink) {
+            // Written as TAR's links are: a file holding the target's text.
+            if (!RoomForEntry(e.UnpackedSize) || !Open_OutFile(outStream, Filename, StoredName)) {
+                if (!FilenameRefused && FileAccessMethod == faFile)
+                    RaiseErrorStr(Filename, "", VolumeName, E_OPENERR);
+                FailEntry(InflateRec);
+            } else {
+                BeginEntryOutput(e.UnpackedSize);
+                ExtractWriteProc(outStream, const_cast<char*>(e.LinkTarget.data()), false, width,
+                                 static_cast<std::int32_t>(e.LinkTarget.size()), dtData);
+                RemainingUnpackedSize -= std::min<std::int64_t>(e.UnpackedSize, std::max<std::int64_t>(RemainingUnpackedSize, 0));
+                if (EntryWriteFailed || DiskFull || GetCancel()) {
+                    FailEntry(InflateRec);
+                    DiscardOutput(outStream, Filename);
+                } else {
+                    CloseAndSetDate(outStream, Filename, e.DosDateTime, 0x20, e.Stamp);
+                }
+                // The header's CRC is of no data: the text written is the entry.
+                Crc16Val = static_cast<std::uint16_t>(e.Crc);
+                Crc32Val = e.Crc;
+            }
         } else if (e.Codec.Codec == TLzhCodec::Unsupported) {
             // Nothing is created for a method without a decoder.
             RaiseErrorStr(StoredName, "", VolumeName, E_UNSUPPORTEDMETHOD);
@@ -242,7 +262,7 @@ bool TUnLzhBase::OpenAndExtractFile(TStream32* in, TStream32* out, const TLzhEnt
                 FailEntry(InflateRec);
                 DiscardOutput(outStream, Filename);
             } else {
-                CloseAndSetDate(outStream, Filename, e.DosDateTime, RestoreFileAttr ? e.Attributes : 0x20);
+                CloseAndSetDate(outStream, Filename, e.DosDateTime, RestoreFileAttr ? e.Attributes : 0x20, e.Stamp);
             }
         }
     } catch (...) {

@@ -51,6 +51,10 @@ struct TLzhEntry {
     bool Encrypted = false;
     std::uint8_t Flags = 0;
     std::string StoredName;  // '/' separators, converted from OEM
+    // A symbolic link, written as a file holding its target's text.
+    bool IsLink = false;
+    std::string LinkTarget;
+    TEntryStamp Stamp;  // a Unix time and mode, when the header has them
 };
 
 class TUnLzhBase : public TUnBase {

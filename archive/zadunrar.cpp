@@ -13,6 +13,9 @@
 namespace {
 
 constexpr int E_NOTHINGTODO = 25268;
+// A solid archive's later files continue the compressed stream of those
+// before them; the library here does not decode such streams.
+constexpr const char* kSolidRemark = "solid data, which the RAR library here does not decode";
 
 int Callback(UINT msg, LPARAM userData, LPARAM p1, LPARAM p2)
 {
@@ -73,10 +76,14 @@ bool TUnRar::GetTotalSize(const std::string& volume, bool countSelection)
     const std::int64_t start = SameText(volume, ArchiveFile()) ? std::max<std::int64_t>(ArchiveStartOffset, 0) : 0;
     std::int64_t pos = RarFirstBlock(s, start);
     if (pos < 0) {
-        // Also a RAR 5 archive, whose headers this walk does not know.
-        RaiseErrorStr(volume, "", VolumeName, E_BADHEADR);
+        if (IsRar5(s, start))
+            RaiseErrorStr(volume, kRar5Remark, VolumeName, E_UNSUPPORTEDVERSION);
+        else
+            RaiseErrorStr(volume, "", VolumeName, E_BADHEADR);
         return false;
     }
+    std::uint8_t mainFlags[2];
+    m_solid = s.Seek(start + 7 + 3, soBeginning) == start + 7 + 3 && s.Read(mainFlags, 2) == 2 && (mainFlags[0] & 0x08);
     while (!GetCancel()) {
         TRarFileHeader h;
         std::int64_t next = -1;
@@ -132,15 +139,27 @@ void TUnRar::ExtractFile(const std::string& arcName)
     m_entryIndex = 0;
     RARHeaderDataEx header;
     int r = RARReadHeaderEx(archive.h, &header);
-    if (r != ERAR_SUCCESS && r != ERAR_END_ARCHIVE) {
-        RaiseErrorStr(arcName, "", "0", E_BADHEADR);
-        return;
-    }
+    bool goOn = true;
     while (r == ERAR_SUCCESS && m_entryIndex < m_items.size() && !GetCancel()) {
-        if (!ProcessEntry(archive.h))
-            break;
+        goOn = ProcessEntry(archive.h);
         ++m_entryIndex;
+        if (!goOn)
+            break;
         r = RARReadHeaderEx(archive.h, &header);
+    }
+    // Where the library stopped before the walk's end, every selected entry
+    // it did not reach is reported by name: none is lost in silence.
+    if (GetCancel() || (goOn && r == ERAR_END_ARCHIVE))
+        return;
+    for (; m_entryIndex < m_items.size(); ++m_entryIndex) {
+        const TItem& item = m_items[m_entryIndex];
+        if (item.Header.IsDirectory() || item.Header.ContinuedFromPrevious() ||
+            !CheckWildCard2(this, item.Name, FileSpec, RecurseDirs, &ExcludeSpec))
+            continue;
+        if (m_solid && (item.Header.Flags & 0x10))
+            RaiseErrorStr(item.Name, kSolidRemark, "0", E_UNSUPPORTEDMETHOD);
+        else
+            RaiseErrorStr(item.Name, "the RAR library stopped before it", "0", r == ERAR_SUCCESS ? E_BADBLOCK : OutProcessFileError(r));
     }
 }
 
@@ -184,7 +203,7 @@ bool TUnRar::ProcessEntry(void* handle)
     }
     if (h.IsEncrypted()) {
         // The library does not decrypt: the entry fails alone, nothing is asked.
-        RaiseErrorStr(StoredName, "", "0", E_UNSUPPORTEDTYPE);
+        RaiseErrorStr(StoredName, "the RAR library here cannot decrypt it", "0", E_PASSWORDPROTECTED);
         FailEntry(InflateRec);
         doOnEnd(32, ~Crc32Val);
         return RARProcessFile(handle, RAR_SKIP, nullptr, nullptr) == ERAR_SUCCESS;
@@ -213,7 +232,7 @@ bool TUnRar::ProcessEntry(void* handle)
         }
         if (good) {
             TStream32* dated = new TFileStream32(Filename, fmOpenReadWrite | fmShareDenyWrite);
-            CloseAndSetDate(dated, Filename, EntryDosDate, static_cast<std::int32_t>(h.WindowsAttributes()));
+            CloseAndSetDate(dated, Filename, EntryDosDate, static_cast<std::int32_t>(h.WindowsAttributes()), h.Stamp());
             delete dated;
         }
     } else {
@@ -230,7 +249,9 @@ bool TUnRar::ProcessEntry(void* handle)
         }
     }
     m_operation = 0;
-    if (result != ERAR_SUCCESS)
+    if (result != ERAR_SUCCESS && m_solid && (h.Flags & 0x10))
+        RaiseErrorStr(StoredName, kSolidRemark, "0", E_UNSUPPORTEDMETHOD);
+    else if (result != ERAR_SUCCESS)
         RaiseErrorStr(StoredName, "", "0", OutProcessFileError(result));
     if (!good)
         FailEntry(InflateRec);

@@ -57,5 +57,6 @@ private:
     std::int64_t m_entryBytes = 0;
     std::int64_t m_entrySize = 0;
     int m_operation = 0;  // 0 none, 1 test (data to the run's target), 2 extract to a file
+    bool m_solid = false;  // the volume's main header marks a solid archive
     TStream32* m_out = nullptr;
 };

@@ -18,7 +18,6 @@
 namespace {
 
 constexpr int E_INCONSISTENTLOCAL = 25249;
-constexpr int E_UNSUPPORTEDMETHOD = 25326;
 constexpr std::int32_t kLocalSearch = 32768;
 constexpr int kBlock = 32768;
 
@@ -346,6 +345,8 @@ int TUnZip::BuildHeadArray(TStream32* in)
             e.PackedSize = WideValue(p32, h64.HighPacked);
             e.UnpackedSize = WideValue(u32, h64.HighUnpacked);
             e.ExternalAttr = static_cast<std::int32_t>(c.ExternalAttr);
+            e.Stamp.Time = ZipExtraModTime(extra.data(), extra.size());
+            e.Stamp.Mode = ZipUnixMode(c.VersionMadeBy, c.ExternalAttr);
             e.Encryption = GetEncryptionMethod(c.Flags, e.Aes, e.Strong);
             e.HeaderOffset = SaturatedAdd(WideValue(o32, h64.HighOffset), SfxAdjust + displacement);
             e.CentralHeader.assign(hdr, hdr + TCentral::kSize);
@@ -419,6 +420,7 @@ int TUnZip::RecoveryBuildHeadArray(TStream32* in)
         e.UnpackedSize = WideValue(u32, h64.HighUnpacked);
         e.HeaderOffset = pos;
         e.DataOffset = local.dataOffset;
+        e.Stamp.Time = ZipExtraModTime(extra.data(), extra.size());
         e.DiskNumber = 1;
         e.Encryption = GetEncryptionMethod(l.Flags, e.Aes, e.Strong);
         StoredName = e.Name;
@@ -502,7 +504,7 @@ void TUnZip::CommitEntries()
         info.ExternalAttr = e.ExternalAttr;
         HeaderList->AddItem(info, e.CentralHeader.empty() ? nullptr : e.CentralHeader.data(),
                             static_cast<WORD>(e.CentralHeader.size()));
-        if (static_cast<std::int32_t>(e.DosDateTime) > MaxFileDate)
+        if (e.DosDateTime > static_cast<std::uint32_t>(MaxFileDate))
             MaxFileDate = static_cast<std::int32_t>(e.DosDateTime);
         TotalPackedSize = SaturatedAdd(TotalPackedSize, e.PackedSize);
         TotalUnpackedSize = SaturatedAdd(TotalUnpackedSize, e.UnpackedSize);
@@ -662,7 +664,7 @@ bool TUnZip::OpenAndExtractFile(TStream32* in, TStream32* out, int index, std::i
                 FailEntry(InflateRec);
                 DiscardOutput(outStream, Filename);
             } else {
-                CloseAndSetDate(outStream, Filename, static_cast<std::int32_t>(e.DosDateTime), attr);
+                CloseAndSetDate(outStream, Filename, static_cast<std::int32_t>(e.DosDateTime), attr, e.Stamp);
             }
         }
     } catch (...) {

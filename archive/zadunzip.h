@@ -66,6 +66,7 @@ struct TZipEntry {
     TAesHeader Aes;
     bool Strong = false;
     std::vector<std::uint8_t> CentralHeader;  // the 46 fixed bytes; empty in recovery
+    TEntryStamp Stamp;  // the time of the extra field, a Unix host's mode
     // Where the packed data claims to end (it may claim past the archive).
     std::int64_t DataEnd() const { return SaturatedAdd(DataOffset, PackedSize); }
 };

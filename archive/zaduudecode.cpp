@@ -10,7 +10,6 @@
 namespace {
 
 constexpr int E_EOLNOTFOUND = 25178;
-constexpr int E_UNSUPPORTEDMETHOD = 25326;
 constexpr int E_UNEXPECTEDEOL = 25177;
 constexpr int E_LINEBEFOREBEGIN = 25241;
 // A full data line is 61 characters; one running on past this is damaged.

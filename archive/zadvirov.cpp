@@ -176,7 +176,8 @@ void ZipCentralStep(TVirOV& v, TStream32& stream, int& headersRead)
         ++v.FileCount;
         v.IncTotals(unpacked, packed);
     }
-    v.FileDate = v.ConvertDate(static_cast<std::int32_t>(h.DosDateTime));
+    const TUnixTime exact = ZipExtraModTime(extra.data(), extra.size());
+    v.FileDate = exact.Known ? UnixTimeToDateTime(exact) : v.ConvertDate(static_cast<std::int32_t>(h.DosDateTime));
     v.VersionMadeBy = h.VersionMadeBy;
     v.VersionNeeded = h.VersionNeeded;
     v.Crc = h.Crc;
@@ -281,7 +282,8 @@ void ZipLocalStep(TVirOV& v, TStream32& stream, int& headersRead)
         return;
     ++v.FileCount;
     v.IncTotals(unpacked, packed);
-    v.FileDate = v.ConvertDate(static_cast<std::int32_t>(h.DosDateTime));
+    const TUnixTime exact = ZipExtraModTime(extra.data(), extra.size());
+    v.FileDate = exact.Known ? UnixTimeToDateTime(exact) : v.ConvertDate(static_cast<std::int32_t>(h.DosDateTime));
     v.VersionMadeBy = h.VersionNeeded;
     v.VersionNeeded = h.VersionNeeded;
     v.Crc = h.Crc;
@@ -425,11 +427,11 @@ bool TVirOV::ReadAt(TStream32& stream, std::int64_t pos, void* buf, std::int32_t
     return stream.Read(buf, n) == n;
 }
 
-void TVirOV::FailWalk(int eCode, const std::string& fileName)
+void TVirOV::FailWalk(int eCode, const std::string& fileName, const std::string& extended)
 {
     m_walkFailed = true;
     NextHeaderOffset = EndOffset;
-    RaiseErrorStr(fileName.empty() ? ArchiveFile() : fileName, "", "0", eCode);
+    RaiseErrorStr(fileName.empty() ? ArchiveFile() : fileName, extended, "0", eCode);
 }
 
 void TVirOV::Setup(TStream32& stream)

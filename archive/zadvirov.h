@@ -75,7 +75,7 @@ public:
     void doRead(std::int64_t offset);
     void doEvents(std::int64_t offset, int filenum);
     // Ends the walk as failed, reporting the id for the archive.
-    void FailWalk(int eCode, const std::string& fileName = {});
+    void FailWalk(int eCode, const std::string& fileName = {}, const std::string& extended = {});
     bool WalkFailed() const { return m_walkFailed; }
     // The entry comment buffer (32,768 bytes while a walk runs).
     std::vector<char> CommentBuffer;

@@ -18,6 +18,33 @@
 #                         no LHA writer in Debian sets 'U'); lhasa reads it
 #   names/unix.rar        a RAR 4 header of host Unix with a UTF-8 name and no Unicode field
 #                         (written below: no RAR writer in Debian main); bsdtar reads it
+#
+#   unix/times.tar        GNU tar (gnu format) of files dated 2050-01-01 12:00, 1975-06-01 and
+#                         1960-06-01 (a negative time, base-256)
+#   unix/fraction.tar     GNU tar (pax format) of a file dated 2024-03-05 10:20:30.123456789
+#   unix/links.tar        GNU tar of lt/file.txt, a hard link lt/hard_link to it, a symbolic
+#                         link lt/sym, run.sh (0755), private.txt (0600), setuid.sh (04755)
+#   unix/sparse-gnu.tar, unix/sparse-0.0.tar, unix/sparse-0.1.tar, unix/sparse-1.0.tar
+#                         GNU tar -S of a 300,003-byte file of two data runs and holes, in the
+#                         gnu format and the pax formats 0.0, 0.1 and 1.0
+#   unix/unix.zip         zip of run.sh (0755) and files dated 2039-06-01 and 2090-06-01
+#                         12:00 UTC, with the universal-time field
+#   unix/tokyo.zip        zip made with TZ=Asia/Tokyo of a file dated 2024-03-05 10:20:30 UTC:
+#                         its DOS time is Tokyo's, its universal-time field the truth
+#   unix/dos1980.zip      zip -X (DOS time only) of a file dated 1980-01-01 00:00:00 UTC
+#   unix/unix.arj         arj a of run.sh (0755) dated 2024-03-05 10:20:30 UTC
+#   unix/unix.lzh         level-2 LHA headers of system 'U' (written below: no LHA writer in
+#                         Debian keeps Unix modes or links): run.sh with mode 0100755 (0x50),
+#                         old.txt dated 1975-03-05 10:20:30 UTC (before 1980), a symbolic link
+#                         "sym|run.sh"; lhasa reads them
+#   unix/level1-time.lzh  a level-1 header with the Unix time field (0x54) 2024-03-05 10:20:30
+#   unix/unix.rar         RAR 4 headers of host Unix (written below): run.sh (mode 0100755) and a
+#                         symbolic link sym to run.sh; bsdtar reads them
+#   unix/solid.rar        a solid RAR 4 archive of two files, the second continuing the first's
+#                         stream (the RAR library here refuses that)
+#   unix/hostile-links.tar  python's tarfile: a hard link to a member the archive does not hold,
+#                         then a sparse member (pax 0.1) whose map passes its real size, then a
+#                         plain file
 # Run from anywhere; the outputs are committed.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -26,7 +53,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 export TZ=UTC LC_ALL=C.UTF-8
 rm -rf "$out"
-mkdir -p "$out"/names
+mkdir -p "$out"/names "$out"/unix
 
 # ---- names ---------------------------------------------------------------------------------
 n="$work/names"
@@ -107,3 +134,137 @@ python3 -c 'import sys, zipfile; assert zipfile.ZipFile(sys.argv[1]).namelist() 
 bsdtar -tf "$out/names/unix.rar" | grep -q 'grüße.txt'
 lhasa l "$out/names/unix.lzh" | grep -aq '^\[Unix\] .* gr.*e\.txt$'
 7z l "$out/names/infozip.zip" | grep -q 'grüße.txt'
+
+# ---- dates, links and modes -----------------------------------------------------------------
+u="$work/unix"
+mkdir -p "$u/lt" "$u/times" "$u/sparse"
+(
+  cd "$u/times"
+  printf 'future\n' > future.txt; touch -d '2050-01-01 12:00:00' future.txt
+  printf 'seventies\n' > seventies.txt; touch -d '1975-06-01 00:00:00' seventies.txt
+  printf 'sixties\n' > sixties.txt; touch -d '1960-06-01 00:00:00' sixties.txt
+  tar --format=gnu -cf "$out/unix/times.tar" future.txt seventies.txt sixties.txt
+  printf 'fraction\n' > fraction.txt; touch -d '2024-03-05 10:20:30.123456789' fraction.txt
+  tar --format=posix --pax-option=delete=atime,delete=ctime -cf "$out/unix/fraction.tar" fraction.txt
+)
+(
+  cd "$u"
+  printf 'the file\n' > lt/file.txt
+  ln lt/file.txt lt/hard_link
+  ln -s file.txt lt/sym
+  printf '#!/bin/sh\necho run\n' > run.sh; chmod 0755 run.sh
+  printf 'private\n' > private.txt; chmod 0600 private.txt
+  printf '#!/bin/sh\n' > setuid.sh; chmod 04755 setuid.sh
+  touch -d '2024-03-05 10:20:30' lt/file.txt lt/sym run.sh private.txt setuid.sh
+  touch -h -d '2024-03-05 10:20:30' lt/sym
+  tar --format=gnu -cf "$out/unix/links.tar" lt/file.txt lt/hard_link lt/sym run.sh private.txt setuid.sh
+)
+(
+  cd "$u/sparse"
+  python3 -c "
+f = open('sparse.bin', 'wb')
+f.seek(98304); f.write(b'middle data ' * 300)
+f.seek(299008); f.write(b'end of the sparse file\n' * 43)
+f.truncate(300003)"
+  touch -d '2024-03-05 10:20:30' sparse.bin
+  tar --format=gnu -S -cf "$out/unix/sparse-gnu.tar" sparse.bin
+  for v in 0.0 0.1 1.0; do
+    tar --format=posix --pax-option=delete=atime,delete=ctime --sparse-version=$v -S -cf "$out/unix/sparse-$v.tar" sparse.bin
+  done
+  cp sparse.bin "$work/sparse.expected"
+)
+(
+  cd "$u/times"
+  printf 'late\n' > y2039.txt; touch -d '2039-06-01 12:00:00' y2039.txt
+  printf 'later\n' > y2090.txt; touch -d '2090-06-01 12:00:00' y2090.txt
+  cp -p ../run.sh .
+  zip -q "$out/unix/unix.zip" run.sh y2039.txt y2090.txt
+  printf 'made in Tokyo\n' > tokyo.txt; touch -d '2024-03-05 10:20:30' tokyo.txt
+  TZ=Asia/Tokyo zip -q "$out/unix/tokyo.zip" tokyo.txt
+  printf 'first moment\n' > dos1980.txt; touch -d '1980-01-01 00:00:00' dos1980.txt
+  zip -q -X "$out/unix/dos1980.zip" dos1980.txt
+  arj a "$out/unix/unix.arj" run.sh >/dev/null
+)
+python3 - "$out/unix" <<'PY'
+import struct, sys, zlib
+d = sys.argv[1]
+def crc16(data):
+    crc = 0
+    for byte in data:
+        crc ^= byte
+        for _ in range(8):
+            crc = (crc >> 1) ^ 0xA001 if crc & 1 else crc >> 1
+    return crc
+def lha2(name, data, method=b'-lh0-', extras=(), unix_time=1709634030):
+    exts = [(0x01, name)] + list(extras)
+    chain = b''
+    for i, (kind, body) in enumerate(exts):
+        nxt = 3 + len(exts[i + 1][1]) if i + 1 < len(exts) else 0
+        chain += bytes([kind]) + body + struct.pack('<H', nxt)
+    total = 26 + len(chain)
+    return (struct.pack('<H', total) + method + struct.pack('<IIIBB', len(data), len(data), unix_time, 0x20, 2) +
+            struct.pack('<H', crc16(data)) + b'U' + struct.pack('<H', 3 + len(name)) + chain + data)
+script = b'#!/bin/sh\necho run\n'
+open(d + '/unix.lzh', 'wb').write(
+    lha2(b'run.sh', script, extras=[(0x50, struct.pack('<H', 0o100755))]) +
+    lha2(b'old.txt', b'old\n', unix_time=163246830) +
+    lha2(b'sym|run.sh', b'', method=b'-lhd-', extras=[(0x50, struct.pack('<H', 0o120777))]) + b'\x00')
+# Level 1: the base header (its size counts from the method), the name, the
+# CRC, the system id and the first extended header's size; extended headers
+# stand before the data and count in the packed size.
+def lha1(name, data, extras):
+    chain = b''
+    for i, (kind, body) in enumerate(extras):
+        nxt = 3 + len(extras[i + 1][1]) if i + 1 < len(extras) else 0
+        chain += bytes([kind]) + body + struct.pack('<H', nxt)
+    dos = (44 << 25) | (3 << 21) | (5 << 16) | (10 << 11) | (20 << 5) | 15
+    base = (b'-lh0-' + struct.pack('<IIIBB', len(data) + len(chain), len(data), dos, 0x20, 1) + bytes([len(name)]) + name +
+            struct.pack('<H', crc16(data)) + b'U' + struct.pack('<H', 3 + len(extras[0][1])))
+    head = bytes([len(base)]) + bytes([sum(base) & 0xFF]) + base
+    return head + chain + data
+open(d + '/level1-time.lzh', 'wb').write(lha1(b'stamped.txt', b'stamped\n', [(0x54, struct.pack('<I', 1709634030))]) + b'\x00')
+
+MARK = b'Rar!\x1a\x07\x00'
+DOS = (44 << 25) | (3 << 21) | (5 << 16) | (10 << 11) | (20 << 5) | 15
+def block(type_, flags, body):
+    rest = struct.pack('<BHH', type_, flags, 7 + len(body)) + body
+    return struct.pack('<H', zlib.crc32(rest) & 0xFFFF) + rest
+def rar_file(name, data, attr, flags=0, method=0x30):
+    body = struct.pack('<IIBIIBBHI', len(data), len(data), 3, zlib.crc32(data), DOS, 29, method, len(name), attr) + name
+    return block(0x74, 0x8000 | flags, body) + data
+open(d + '/unix.rar', 'wb').write(MARK + block(0x73, 0, b'\0' * 6) + rar_file(b'run.sh', script, 0o100755) +
+                                 rar_file(b'sym', b'run.sh', 0o120777) + block(0x7B, 0x4000, b''))
+# Main header flag 0x08: solid; file flag 0x10: continues the stream before it.
+open(d + '/solid.rar', 'wb').write(MARK + block(0x73, 0x08, b'\0' * 6) + rar_file(b'one.txt', b'one\n', 0o100644) +
+                                  rar_file(b'two.txt', b'two two\n', 0o100644, flags=0x10) + block(0x7B, 0x4000, b''))
+PY
+python3 - "$out/unix/hostile-links.tar" <<'PY'
+import io, sys, tarfile
+with tarfile.open(sys.argv[1], 'w', format=tarfile.PAX_FORMAT) as t:
+    link = tarfile.TarInfo('orphan_link')
+    link.type = tarfile.LNKTYPE
+    link.linkname = 'not/in/the/archive.txt'
+    link.mtime = 1709634030
+    t.addfile(link)
+    data = b'x' * 100
+    bad = tarfile.TarInfo('GNUSparseFile.0/bad.bin')
+    bad.size = len(data)
+    bad.mtime = 1709634030
+    bad.pax_headers = {'GNU.sparse.name': 'bad.bin', 'GNU.sparse.size': '50', 'GNU.sparse.map': '0,100'}
+    t.addfile(bad, io.BytesIO(data))
+    good = tarfile.TarInfo('good.txt')
+    good.size = 5
+    good.mtime = 1709634030
+    t.addfile(good, io.BytesIO(b'good\n'))
+PY
+
+# What the peers make of them.
+lhasa t "$out/unix/unix.lzh" >/dev/null
+lhasa t "$out/unix/level1-time.lzh" >/dev/null
+bsdtar -tvf "$out/unix/unix.rar" | grep -q 'sym -> run.sh'
+unzip -tq "$out/unix/unix.zip" >/dev/null
+for v in gnu 0.0 0.1 1.0; do
+  rm -rf "$work/check" && mkdir "$work/check"
+  tar -xf "$out/unix/sparse-$v.tar" -C "$work/check"
+  cmp "$work/check/sparse.bin" "$work/sparse.expected"
+done

@@ -445,6 +445,38 @@ BOOL SetFileAttributesA(const std::string& fileName, DWORD attributes)
     return ::chmod(fileName.c_str(), mode) == 0 ? TRUE : Fail();
 }
 
+namespace {
+
+// The process's umask, read once without changing it where the kernel
+// tells it (/proc/self/status), else by setting and restoring it.
+mode_t ProcessUmask()
+{
+    static const mode_t mask = [] {
+        if (FILE* f = std::fopen("/proc/self/status", "r")) {
+            char line[256];
+            unsigned value = 0;
+            bool found = false;
+            while (!found && std::fgets(line, sizeof line, f))
+                found = std::sscanf(line, "Umask: %o", &value) == 1;
+            std::fclose(f);
+            if (found)
+                return static_cast<mode_t>(value);
+        }
+        const mode_t old = ::umask(022);
+        ::umask(old);
+        return old;
+    }();
+    return mask;
+}
+
+}  // namespace
+
+BOOL SetFilePermissionBits(HANDLE handle, DWORD mode)
+{
+    const mode_t bits = static_cast<mode_t>(mode) & 0777 & ~ProcessUmask();
+    return ::fchmod(FdOf(handle), bits) == 0 ? TRUE : Fail();
+}
+
 BOOL DeleteFileA(const std::string& fileName)
 {
     return ::unlink(fileName.c_str()) == 0 ? TRUE : Fail();

@@ -94,6 +94,11 @@ void GetLocalTime(SYSTEMTIME* st);
 DWORD GetFileAttributesA(const std::string& fileName);
 // Only the read-only bit has an effect: it removes or restores write permission.
 BOOL SetFileAttributesA(const std::string& fileName, DWORD attributes);
+// Gives an open file the permission bits of a Unix mode as an archive
+// stored it: read, write and execute of owner, group and others only (never
+// set-user-id, set-group-id or sticky), and none that the process's umask
+// takes away.
+BOOL SetFilePermissionBits(HANDLE handle, DWORD mode);
 BOOL DeleteFileA(const std::string& fileName);
 // Never replaces an existing target.
 BOOL MoveFileA(const std::string& from, const std::string& to);

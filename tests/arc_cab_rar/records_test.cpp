@@ -85,11 +85,13 @@ TEST(RecordsHostile, WalksEndWithinTheirBounds)
     // A zero entry length ends the MsGZ walk after the entries before it.
     const Listing msgz = ListFile(FixturePath("hostile/zero-length.msgz"));
     EXPECT_EQ(Names(msgz), (std::vector<std::string>{"first.txt"}));
-    // A RAR 5 archive is not listed as RAR 4 garbage.
+    // A RAR 5 archive is not listed as RAR 4 garbage: it is said to be
+    // unsupported.
     const Listing rar5 = ListFile(FixturePath("hostile/rar5.rar"));
     EXPECT_FALSE(rar5.result);
     EXPECT_TRUE(rar5.entries.empty());
-    EXPECT_EQ(rar5.errors, (std::vector<int>{E_BADHEADR}));
+    EXPECT_EQ(rar5.errors, (std::vector<int>{E_UNSUPPORTEDVERSION}));
+    EXPECT_EQ(rar5.errorTexts, (std::vector<std::string>{"RAR 5 archives are not supported"}));
     // A packed size past the end ends the ARC walk behind that entry.
     const Listing huge = ListFile(FixturePath("hostile/huge-size.arc"));
     EXPECT_EQ(Names(huge), (std::vector<std::string>{"FIRST.TXT", "HUGE.BIN"}));
