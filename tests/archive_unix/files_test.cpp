@@ -100,8 +100,9 @@ TEST(UnixFiles, DatesModesAndLinksComeOutAsThePeersGiveThem)
         const auto [seconds, nanoseconds] = MTimeOf(out.Path(c.name));
         EXPECT_EQ(seconds, c.seconds);
         EXPECT_EQ(nanoseconds, c.nanoseconds);
-        if (c.mode >= 0)
+        if (c.mode >= 0) {
             EXPECT_EQ(ModeOf(out.Path(c.name)), c.mode & ~umask);
+        }
     }
 }
 
@@ -160,8 +161,9 @@ TEST(UnixFiles, SparseMembersAreTheFilesTheyStandFor)
         EXPECT_TRUE(x.files.at("sparse.bin") == expected);
         struct stat st {};
         ASSERT_EQ(::stat(out.Path("sparse.bin").c_str(), &st), 0);
-        if (KeepsHoles(out.Root()))
+        if (KeepsHoles(out.Root())) {
             EXPECT_LT(st.st_blocks * 512, 300003 / 2);
+        }
 
         // To memory the holes are zeros.
         TDecompMemoryStream mem;
