@@ -98,7 +98,8 @@ private:
     TMp3Encoder& m_encoder;
     TMp3Output& m_out;
     std::atomic<bool> m_cancel {false};
-    TWaveResult m_result = TWaveResult::Ok;
+    // A conversion that ends in an exception failed: nothing is kept.
+    TWaveResult m_result = TWaveResult::EncodeFailed;
     std::string m_writeError;
 };
 
