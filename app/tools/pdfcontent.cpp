@@ -174,7 +174,6 @@ void TPdfTextLayout::Glyph(std::u32string_view text, const TPdfPoint& start, con
         }
     }
     m_hasLast = true;
-    m_lastStart = start;
     m_lastEnd = end;
     m_lastDirection = direction;
     m_lastSize = size;

@@ -62,7 +62,7 @@ private:
     bool m_hasLast = false;
     bool m_lineEmpty = true;
     char m_lastWritten = 0;
-    TPdfPoint m_lastStart, m_lastEnd, m_lastDirection {1, 0};
+    TPdfPoint m_lastEnd, m_lastDirection {1, 0};
     double m_lastSize = 0;
     // The last characters written, to find one drawn twice at one place.
     struct TRecent {
