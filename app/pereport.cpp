@@ -26,10 +26,10 @@
 //                     16-bit hint and the zero-terminated name
 //
 // Every read goes through PEView, which answers "absent" for anything that
-// does not lie wholly inside the mapped file.
+// does not lie wholly inside the file.
 #include "pereport.h"
 
-#include "win/filemap.h"
+#include "rtl/filereader.h"
 
 #include "rtl/sysutils.h"
 
@@ -63,10 +63,15 @@ constexpr std::size_t kMaxReportBytes = 8u << 20;
 std::string Hex8(std::uint64_t v) { return Format("%08llX", static_cast<unsigned long long>(v)); }
 std::string Hex4(std::uint64_t v) { return Format("%04llX", static_cast<unsigned long long>(v)); }
 
-// Bounded reads over the mapped file.
+// Bounded reads over the file: its bytes in memory, or the file itself read
+// with pread in blocks as the report needs them. An executable may be
+// gigabytes of appended data behind a few kilobytes of headers, and another
+// program may cut it short while the report is made: a read past its new end
+// raises EReadError, which ends the report with a line that says so.
 class PEView {
 public:
     PEView(const std::uint8_t* base, std::size_t size) : m_base(base), m_size(size) {}
+    explicit PEView(const TFileReader& file) : m_file(&file), m_size(static_cast<std::uint64_t>(file.Size())) {}
 
     bool Has(std::uint64_t offset, std::uint64_t count) const
     {
@@ -74,23 +79,25 @@ public:
     }
     std::optional<std::uint8_t> U8(std::uint64_t offset) const
     {
-        if (!Has(offset, 1))
+        std::uint8_t b[1];
+        if (!Get(offset, b, 1))
             return std::nullopt;
-        return m_base[offset];
+        return b[0];
     }
     std::optional<std::uint16_t> U16(std::uint64_t offset) const
     {
-        if (!Has(offset, 2))
+        std::uint8_t b[2];
+        if (!Get(offset, b, 2))
             return std::nullopt;
-        return static_cast<std::uint16_t>(m_base[offset] | (m_base[offset + 1] << 8));
+        return static_cast<std::uint16_t>(b[0] | (b[1] << 8));
     }
     std::optional<std::uint32_t> U32(std::uint64_t offset) const
     {
-        if (!Has(offset, 4))
+        std::uint8_t b[4];
+        if (!Get(offset, b, 4))
             return std::nullopt;
-        return static_cast<std::uint32_t>(m_base[offset]) | (static_cast<std::uint32_t>(m_base[offset + 1]) << 8)
-            | (static_cast<std::uint32_t>(m_base[offset + 2]) << 16)
-            | (static_cast<std::uint32_t>(m_base[offset + 3]) << 24);
+        return static_cast<std::uint32_t>(b[0]) | (static_cast<std::uint32_t>(b[1]) << 8)
+            | (static_cast<std::uint32_t>(b[2]) << 16) | (static_cast<std::uint32_t>(b[3]) << 24);
     }
     std::optional<std::uint64_t> U64(std::uint64_t offset) const
     {
@@ -106,15 +113,77 @@ public:
     {
         if (offset >= m_size)
             return {};
-        const auto* p = reinterpret_cast<const char*>(m_base + offset);
         const std::size_t room = static_cast<std::size_t>(std::min<std::uint64_t>(m_size - offset, maxLength));
-        const void* zero = std::memchr(p, 0, room);
-        return std::string(p, zero ? static_cast<std::size_t>(static_cast<const char*>(zero) - p) : room);
+        std::string text(room, '\0');
+        Get(offset, text.data(), room);
+        const std::size_t zero = text.find('\0');
+        if (zero != std::string::npos)
+            text.resize(zero);
+        return text;
     }
 
 private:
-    const std::uint8_t* m_base;
-    std::size_t m_size;
+    static constexpr std::uint64_t kBlock = 64 * 1024;
+    static constexpr std::size_t kCachedBlocks = 16;
+
+    struct Block {
+        std::uint64_t index = UINT64_MAX;
+        std::uint64_t lastUse = 0;
+        std::vector<std::uint8_t> bytes;
+    };
+
+    // Copies count bytes at offset into out; false when they do not all lie
+    // inside the file.
+    bool Get(std::uint64_t offset, void* out, std::size_t count) const
+    {
+        if (!Has(offset, count))
+            return false;
+        auto* to = static_cast<std::uint8_t*>(out);
+        if (m_base) {
+            std::memcpy(to, m_base + offset, count);
+            return true;
+        }
+        while (count > 0) {
+            const Block& block = Fetch(offset / kBlock);
+            const std::size_t at = static_cast<std::size_t>(offset % kBlock);
+            const std::size_t n = std::min(count, block.bytes.size() - at);
+            std::memcpy(to, block.bytes.data() + at, n);
+            to += n;
+            offset += n;
+            count -= n;
+        }
+        return true;
+    }
+    // The block of the file with this index, read on first use; the least
+    // recently used block makes room.
+    const Block& Fetch(std::uint64_t index) const
+    {
+        ++m_clock;
+        Block* victim = nullptr;
+        for (Block& b : m_cache) {
+            if (b.index == index) {
+                b.lastUse = m_clock;
+                return b;
+            }
+            if (!victim || b.lastUse < victim->lastUse)
+                victim = &b;
+        }
+        if (m_cache.size() < kCachedBlocks)
+            victim = &m_cache.emplace_back();
+        const std::uint64_t start = index * kBlock;
+        victim->index = UINT64_MAX;
+        victim->bytes.resize(static_cast<std::size_t>(std::min(kBlock, m_size - start)));
+        m_file->ReadAt(static_cast<std::int64_t>(start), victim->bytes.data(), victim->bytes.size());
+        victim->index = index;
+        victim->lastUse = m_clock;
+        return *victim;
+    }
+
+    const std::uint8_t* m_base = nullptr;
+    const TFileReader* m_file = nullptr;
+    std::uint64_t m_size;
+    mutable std::vector<Block> m_cache;
+    mutable std::uint64_t m_clock = 0;
 };
 
 struct Section {
@@ -556,9 +625,10 @@ void ListImportTable(const PEImage& pe, ReportLines& lines)
 
 } // namespace
 
-void GetPEImageInfo(const std::uint8_t* data, std::size_t size, const std::string& path, TStringList& lines)
+namespace {
+
+void ReportImage(const PEView& view, const std::string& path, TStringList& lines)
 {
-    const PEView view(data, size);
     const PEImage pe(view);
     if (!pe.isPE) {
         lines.Add("The file is not a PE file!");
@@ -577,18 +647,24 @@ void GetPEImageInfo(const std::uint8_t* data, std::size_t size, const std::strin
     report.Finish();
 }
 
+} // namespace
+
+void GetPEImageInfo(const std::uint8_t* data, std::size_t size, const std::string& path, TStringList& lines)
+{
+    ReportImage(PEView(data, size), path, lines);
+}
+
 void GetPEFileInfo(const std::string& path, TStringList& lines)
 {
-    TFileView mapping;
-    if (!MapFileReadOnly(path, mapping)) {
+    TFileReader file;
+    if (!file.Open(path) || file.Size() == 0) {
         lines.Add("Failed to load file!");
         return;
     }
     try {
-        GetPEImageInfo(mapping.Base, mapping.Size, path, lines);
-    } catch (...) {
-        UnmapFile(mapping);
-        throw;
+        ReportImage(PEView(file), path, lines);
+    } catch (const EReadError& e) {
+        // What was read before stays; the report says where it ends and why.
+        lines.Add("Failed to read the rest of the file: " + e.Message());
     }
-    UnmapFile(mapping);
 }

@@ -11,8 +11,11 @@
 #include <string>
 
 // Appends the report of the file at path to lines. Never raises: a file that
-// cannot be mapped gives "Failed to load file!", a file without the PE
-// signatures "The file is not a PE file!". Every header, table and name is
+// cannot be opened, or is empty, gives "Failed to load file!", a file without
+// the PE signatures "The file is not a PE file!", and a file that cannot be
+// read to the end of a part (another program cut it short meanwhile) ends the
+// report with a line that says so. The file is read in blocks as the report
+// needs them, never mapped. Every header, table and name is
 // read only where it lies inside the file; a part that points outside it
 // ends that part of the report. The import descriptors are read within the
 // import directory's size, every thunk slot is listed once however the

@@ -6,32 +6,10 @@
 
 #include "pdf/pdflibrarytext.h"
 #include "pdf/pdfviewer.h"
-#include "win/filemap.h"
+#include "rtl/classes.h"
 #include "win/fileops.h"
 
 TfrmPDF* frmPDF = nullptr;
-
-namespace {
-
-// The error MapFileReadOnly answers for an empty file, which has no
-// mapping but is no failure here: it holds no text.
-constexpr DWORD kEmptyFile = 1006;
-
-// The input file mapped for the life of one extraction.
-class TMappedInput {
-public:
-    ~TMappedInput() { UnmapFile(m_view); }
-    bool Open(const std::string& fileName)
-    {
-        return MapFileReadOnly(fileName, m_view) || (GetLastError() == kEmptyFile && FileSizeOf(fileName) == 0);
-    }
-    const TFileView& View() const { return m_view; }
-
-private:
-    TFileView m_view;
-};
-
-} // namespace
 
 TfrmPDF::TfrmPDF(TComponent* owner) : TForm(owner)
 {
@@ -85,11 +63,18 @@ void TfrmPDF::Button1Click(TObject*)
 {
     const std::string input = Edit1->Text();
     const std::string output = Edit2->Text();
-    // The input is read before the output exists: an output naming the
-    // input would otherwise empty the PDF before a byte of it was read.
-    TMappedInput pdf;
-    if (!pdf.Open(input)) {
+    // The input is read whole, in pieces, before the output exists: an
+    // output naming the input would otherwise empty the PDF before a byte of
+    // it was read, and a PDF that another program cuts short meanwhile ends
+    // the extraction with a message and no output.
+    std::string pdf;
+    try {
+        pdf = ReadWholeFile(input);
+    } catch (const EFOpenError&) {
         ShowMessage("Unable to open the input file!");
+        return;
+    } catch (const Exception& e) {
+        ShowMessage("Unable to read the input file!\n" + e.Message());
         return;
     }
     if (IsSameFile(input, output)) {
@@ -111,7 +96,8 @@ void TfrmPDF::Button1Click(TObject*)
     bool cut = false;
     try {
         const TScreenCursorGuard busy;
-        const TPdfTextResult result = ExtractPdfText(pdf.View().Base, pdf.View().Size, write);
+        const TPdfTextResult result
+            = ExtractPdfText(reinterpret_cast<const std::uint8_t*>(pdf.data()), pdf.size(), write);
         cut = result.Cut;
         if (result.Encrypted) {
             // Only the PDF library can decrypt it: with the password the

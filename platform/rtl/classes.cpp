@@ -1,12 +1,7 @@
 #include "classes.h"
-
-#include "win/fileops.h"
-#include "win/wintypes.h"
+#include "filereader.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <fcntl.h>
-#include <unistd.h>
 
 TComponent::TComponent(TComponent* owner) : m_owner(owner)
 {
@@ -144,26 +139,9 @@ void TStringList::SetText(std::string_view text)
 
 std::string ReadWholeFile(const std::string& fileName)
 {
-    const int fd = OpenRegularFile(fileName);
-    if (fd < 0)
-        throw EFOpenError(Format("Cannot open file \"%s\". %s", fileName.c_str(), SysErrorMessage(GetLastError()).c_str()));
-    std::string data;
-    char buf[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            const DWORD code = SetLastErrorFromErrno();
-            ::close(fd);
-            throw EFOpenError(Format("Cannot open file \"%s\". %s", fileName.c_str(), SysErrorMessage(code).c_str()));
-        }
-        if (n == 0)
-            break;
-        data.append(buf, static_cast<size_t>(n));
-    }
-    ::close(fd);
-    return data;
+    TFileReader reader;
+    reader.OpenOrRaise(fileName);
+    return reader.ReadAll();
 }
 
 void TStringList::LoadFromFile(const std::string& fileName) { SetText(ReadWholeFile(fileName)); }

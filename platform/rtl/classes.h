@@ -158,6 +158,8 @@ private:
 };
 
 // Reads a whole regular file (opened with OpenRegularFile, so a pipe or a
-// device is refused at once); raises EFOpenError "Cannot open file "<name>".
-// <reason>".
+// device is refused at once) with TFileReader::ReadAll; raises EFOpenError
+// "Cannot open file "<name>". <reason>", EReadError when the file cannot be
+// read or shrinks meanwhile, EOutOfMemory when it is larger than the memory
+// the machine can still give.
 std::string ReadWholeFile(const std::string& fileName);

@@ -3,6 +3,7 @@
 #include "win/wintypes.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <climits>
@@ -11,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <stdio.h>
@@ -283,21 +285,46 @@ void WriteFileAtomically(const std::string& fileName, std::string_view data)
     out.Commit();
 }
 
+namespace {
+
+// The file a save writes: a final symbolic link is followed, so that the
+// link stays and the file it leads to receives the contents.
+std::string FollowFinalLink(const std::string& fileName)
+{
+    struct stat st {};
+    if (::lstat(fileName.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+        return fileName;
+    if (char* full = ::realpath(fileName.c_str(), nullptr)) {
+        std::string out(full);
+        std::free(full);
+        return out;
+    }
+    return fileName;
+}
+
+} // namespace
+
 TAtomicFileWriter::TAtomicFileWriter(const std::string& fileName) : m_fileName(fileName)
 {
     // No name, or a folder's: nothing could take its place at the end, so
     // nothing is written first.
+    m_target = fileName.empty() ? fileName : FollowFinalLink(fileName);
     struct stat st {};
-    if (fileName.empty() || (::stat(fileName.c_str(), &st) == 0 && S_ISDIR(st.st_mode))) {
-        errno = fileName.empty() ? ENOENT : EISDIR;
-        Fail();
-    }
-    m_tempName = ExtractFilePath(fileName) + ".vistrel-XXXXXX";
+    if (fileName.empty() || (::stat(m_target.c_str(), &st) == 0 && S_ISDIR(st.st_mode)))
+        FailWith(fileName.empty() ? ENOENT : EISDIR);
+    m_folder = ExtractFilePath(m_target);
+    m_handle = ::open(m_folder.empty() ? "." : m_folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
+    if (m_handle >= 0)
+        return;
+    // File systems without unnamed files: a hidden name that every failure
+    // removes.
+    m_tempName = m_folder + ".vistrel-XXXXXX";
     m_handle = ::mkostemp(m_tempName.data(), O_CLOEXEC);
     if (m_handle < 0) {
         m_tempName.clear();
         Fail();
     }
+    ::fchmod(m_handle, 0644);
 }
 
 TAtomicFileWriter::~TAtomicFileWriter() { Discard(); }
@@ -312,8 +339,11 @@ void TAtomicFileWriter::Discard()
     m_tempName.clear();
 }
 
-void TAtomicFileWriter::Fail()
+void TAtomicFileWriter::Fail() { FailWith(errno); }
+
+void TAtomicFileWriter::FailWith(int err)
 {
+    errno = err;
     const DWORD code = SetLastErrorFromErrno();
     Discard();
     throw EFCreateError(Format("Cannot create file \"%s\". %s", m_fileName.c_str(), SysErrorMessage(code).c_str()));
@@ -321,6 +351,8 @@ void TAtomicFileWriter::Fail()
 
 void TAtomicFileWriter::Write(std::string_view data)
 {
+    if (m_handle < 0)
+        FailWith(EBADF);
     size_t done = 0;
     while (done < data.size()) {
         const ssize_t n = ::write(m_handle, data.data() + done, data.size() - done);
@@ -331,24 +363,117 @@ void TAtomicFileWriter::Write(std::string_view data)
         }
         done += static_cast<size_t>(n);
     }
+    m_written += static_cast<std::int64_t>(done);
 }
 
-void TAtomicFileWriter::Commit()
+void TAtomicFileWriter::NameTemporaryFile()
 {
-    // On the disk before it takes the target's name: a crash never leaves a
-    // short file where the user's file was.
-    if (::fsync(m_handle) != 0)
-        Fail();
-    struct stat old {};
-    const mode_t mode = ::stat(m_fileName.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644;
-    ::fchmod(m_handle, mode);
+    if (!m_tempName.empty())
+        return;
+    // A link from the descriptor's entry in /proc needs no privilege, unlike
+    // linkat with AT_EMPTY_PATH.
+    const std::string self = "/proc/self/fd/" + std::to_string(m_handle);
+    static std::atomic<unsigned> counter {0};
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string name = m_folder
+            + Format(".vistrel-%d-%u-%d", static_cast<int>(::getpid()), counter.fetch_add(1), attempt);
+        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+            m_tempName = name;
+            return;
+        }
+        if (errno != EEXIST)
+            Fail();
+    }
+    Fail();
+}
+
+void TAtomicFileWriter::PutInPlace()
+{
+    NameTemporaryFile();
     const int handle = m_handle;
     m_handle = -1;
     if (::close(handle) != 0)
         Fail();
-    if (::rename(m_tempName.c_str(), m_fileName.c_str()) != 0)
+    if (::rename(m_tempName.c_str(), m_target.c_str()) != 0)
         Fail();
     m_tempName.clear();
+}
+
+void TAtomicFileWriter::CopyIntoTarget(std::int64_t size)
+{
+    // The target is written over from its start and then cut to the new
+    // length, so that it keeps its inode and with it every name, its owner
+    // and its permissions.
+    const int out = ::open(m_target.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (out < 0)
+        Fail();
+    std::vector<char> buffer(std::size_t(1) << 20);
+    std::int64_t done = 0;
+    int err = 0;
+    while (done < size && !err) {
+        const ssize_t n = ::pread(m_handle, buffer.data(),
+            static_cast<size_t>(std::min<std::int64_t>(size - done, static_cast<std::int64_t>(buffer.size()))), done);
+        if (n <= 0) {
+            if (n < 0 && errno == EINTR)
+                continue;
+            err = n < 0 ? errno : EIO;
+            break;
+        }
+        ssize_t put = 0;
+        while (put < n) {
+            const ssize_t w = ::pwrite(out, buffer.data() + put, static_cast<size_t>(n - put), done + put);
+            if (w < 0) {
+                if (errno == EINTR)
+                    continue;
+                err = errno;
+                break;
+            }
+            put += w;
+        }
+        done += put;
+    }
+    if (!err && ::ftruncate(out, size) != 0)
+        err = errno;
+    if (!err && ::fsync(out) != 0)
+        err = errno;
+    if (::close(out) != 0 && !err)
+        err = errno;
+    if (err)
+        FailWith(err);
+    Discard();
+}
+
+void TAtomicFileWriter::Commit()
+{
+    if (m_handle < 0)
+        FailWith(EBADF);
+    // On the disk before it takes the target's place: a crash never leaves a
+    // short file where the user's file was.
+    if (::fsync(m_handle) != 0)
+        Fail();
+    struct stat old {};
+    if (::stat(m_target.c_str(), &old) != 0) {
+        if (errno != ENOENT)
+            Fail();
+        PutInPlace();
+        return;
+    }
+    // Only a regular file the user may write is replaced.
+    if (!S_ISREG(old.st_mode))
+        FailWith(S_ISDIR(old.st_mode) ? EISDIR : EACCES);
+    if (::access(m_target.c_str(), W_OK) != 0)
+        Fail();
+    // A rename keeps nothing of the old file but its name: only a file with
+    // one name, owned by the user, in a group the new file can take, is
+    // replaced that way.
+    const bool renameKeepsIdentity = old.st_nlink == 1 && old.st_uid == ::geteuid()
+        && (old.st_gid == ::getegid() || ::fchown(m_handle, static_cast<uid_t>(-1), old.st_gid) == 0);
+    if (!renameKeepsIdentity) {
+        CopyIntoTarget(m_written);
+        return;
+    }
+    ::fchmod(m_handle, old.st_mode & 07777);
+    PutInPlace();
 }
 
 std::string ExeName()

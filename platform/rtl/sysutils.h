@@ -119,15 +119,24 @@ bool RenameFile(const std::string& oldName, const std::string& newName);
 bool CreateHardLink(const std::string& newName, const std::string& existingName);
 std::int64_t FileSizeOf(const std::string& fileName);  // -1 when it cannot be read
 
-// Writes data to fileName whole or not at all: the bytes go to a temporary
-// file beside the target, which then replaces it. Raises EFCreateError.
+// Writes data to fileName whole or not at all, as TAtomicFileWriter does.
+// Raises EFCreateError.
 void WriteFileAtomically(const std::string& fileName, std::string_view data);
 
-// WriteFileAtomically in pieces, for output too large to hold in memory at
-// once: the pieces go to a temporary file beside the target, and Commit puts
-// it on the disk and in the target's place. Dropped without Commit, or after
-// a failure, the temporary file goes and the target stays as it was. Every
-// failure raises EFCreateError "Cannot create file "<name>". <reason>".
+// A file written whole or not at all, in pieces, for output of any size.
+//
+// The pieces go to a temporary file in the target's folder that has no name
+// until Commit (O_TMPFILE; where the file system cannot make one, a hidden
+// ".vistrel-XXXXXX" that every failure removes): a failed or abandoned
+// write, even a program that is killed meanwhile, leaves nothing behind.
+// Commit puts the file on the disk and then in the target's place, keeping
+// the target's identity: a symbolic link is followed and stays a link; a
+// target with other hard links or another owner, which a rename would
+// separate from its other names or give to the user, receives the new
+// contents in place instead; and a target the user may not write is never
+// replaced. Dropped without Commit, or after a failure, the target stays as it
+// was. Every failure raises EFCreateError "Cannot create file "<name>".
+// <reason>".
 class TAtomicFileWriter {
 public:
     explicit TAtomicFileWriter(const std::string& fileName);
@@ -141,11 +150,21 @@ public:
 private:
     // Raises the error of the failed call that errno describes.
     [[noreturn]] void Fail();
+    [[noreturn]] void FailWith(int err);
     void Discard();
+    // Gives the unnamed temporary file a hidden name in the folder.
+    void NameTemporaryFile();
+    // Renames the temporary file over the target.
+    void PutInPlace();
+    // Writes the temporary file's contents into the existing target.
+    void CopyIntoTarget(std::int64_t size);
 
-    std::string m_fileName;
-    std::string m_tempName;
+    std::string m_fileName;  // as the caller named it, for messages
+    std::string m_target;    // the file written: a final symbolic link followed
+    std::string m_folder;    // the target's folder, with its trailing '/' ("" for the working folder)
+    std::string m_tempName;  // the temporary file's name while it has one
     int m_handle = -1;
+    std::int64_t m_written = 0;
 };
 
 // The full path of the running executable and its folder (with trailing '/').

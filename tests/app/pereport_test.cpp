@@ -1,6 +1,7 @@
 // The executable-header report over images built by PEBuilder, over damaged
 // copies of them and over files that are no executables at all.
 #include "app/pereport.h"
+#include "rtl/filereader.h"
 #include "pe_builder.h"
 #include "test_support/temp_dir.h"
 
@@ -168,6 +169,44 @@ TEST(PEReport, DamagedImagesGiveACleanReport)
         const auto lines = Report(dir, std::string(c.name) + ".exe", image);
         EXPECT_TRUE(Has(lines, c.expectedLine)) << c.name;
     }
+}
+
+// An executable that another program cuts short while the report reads it:
+// the report keeps what it read and ends with a line that says why. The
+// import table lies 128 KB into the file, past the first blocks the report
+// reads; the file is cut to 4 KB just before the report reads there.
+TEST(PEReport, AnImageCutShortWhileItIsReadEndsTheReportWithTheReason)
+{
+    TempDir dir;
+    const std::uint32_t imports = 0x1000 + 0x20000;
+    PEImageWriter w(false, 0x21000);
+    w.Directory(1, imports, 0x28);
+    w.Descriptor(imports, imports + 0x40, 0, imports + 0x60, imports + 0x40);
+    w.U32(imports + 0x40, imports + 0x80);
+    w.Text(imports + 0x60, "kernel32.dll");
+    w.HintName(imports + 0x80, 5, "ExitProcess");
+    const std::string path = dir.Path("cut.exe");
+    dir.Write("cut.exe", w.Bytes());
+    ASSERT_TRUE(Has(Report(dir, "whole.exe", w.Bytes()), "\t00021040\t00021080\t0005\tExitProcess\t"));
+
+    bool cut = false;
+    TFileReader::SetReadHook([&](const TFileReader& r, std::int64_t offset) {
+        if (r.FileName() == path && offset >= 0x10000 && !cut) {
+            cut = true;
+            std::filesystem::resize_file(path, 0x1000);
+        }
+    });
+    TStringList lines;
+    GetPEFileInfo(path, lines);
+    TFileReader::SetReadHook(nullptr);
+    EXPECT_TRUE(cut);
+    const std::vector<std::string> report = lines.Items();
+    EXPECT_TRUE(Has(report, "FileHeaderInfo"));
+    EXPECT_TRUE(Has(report, "Section Table"));
+    EXPECT_FALSE(Has(report, "kernel32.dll\t00021040\t00000000\t00000000\t00021060\t00021040\t"));
+    ASSERT_FALSE(report.empty());
+    EXPECT_EQ(report.back().rfind("Failed to read the rest of the file: ", 0), 0u) << report.back();
+    EXPECT_NE(report.back().find("changed while it was read"), std::string::npos) << report.back();
 }
 
 // Random byte changes of a good image must never make the report read

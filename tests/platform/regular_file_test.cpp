@@ -4,10 +4,10 @@
 // pipe's writer and without reading a device that never ends.
 #include "kernel/kernel.h"
 #include "rtl/classes.h"
+#include "rtl/filereader.h"
 #include "rtl/streams.h"
 #include "test_support/special_files.h"
 #include "test_support/temp_dir.h"
-#include "win/filemap.h"
 #include "win/fileops.h"
 
 #include <gtest/gtest.h>
@@ -55,12 +55,10 @@ const Opener kOpeners[] = {
                 return false;
             }
         }},
-    {"MapFileReadOnly",
+    {"TFileReader",
         [](const std::string& p) {
-            TFileView view;
-            const bool mapped = MapFileReadOnly(p, view);
-            UnmapFile(view);
-            return mapped;
+            TFileReader reader;
+            return reader.Open(p);
         }},
     {"CreateFileA",
         [](const std::string& p) {
