@@ -196,7 +196,9 @@ void TControl::SetAlign(TAlign align)
 {
     if (align == m_align)
         return;
+    const TAlign previous = m_align;
     m_align = align;
+    AlignChanged(previous);
     if (m_parent)
         m_parent->AlignControls();
 }

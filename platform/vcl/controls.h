@@ -132,6 +132,9 @@ protected:
     virtual void CaptionChanged();
     virtual void FontChanged();
     virtual void ContextPopup(TPoint pos, bool& handled);
+    // Called by SetAlign with the alignment it had, before the parent lays
+    // out its children again.
+    virtual void AlignChanged(TAlign) {}
     void RequestRealign();
     // Set by controls whose widget reports its own clicks (buttons, check
     // boxes), so a mouse release does not click them a second time.

@@ -91,6 +91,18 @@ TControl* TSplitter::FindControl() const
     return nullptr;
 }
 
+void TSplitter::AlignChanged(TAlign)
+{
+    // A splitter is thin one way and stretched across its parent the other.
+    // Turned between a row and a column it keeps the thin side; otherwise it
+    // would come out as wide (or high) as the parent and cover its neighbours.
+    const int thickness = std::min(Width(), Height());
+    if (Align() == alLeft || Align() == alRight)
+        SetBounds(Left(), Top(), thickness, Height());
+    else if (Align() == alTop || Align() == alBottom)
+        SetBounds(Left(), Top(), Width(), thickness);
+}
+
 void TSplitter::MouseDown(TMouseButton button, TShiftState shift, int x, int y)
 {
     TControl::MouseDown(button, shift, x, y);

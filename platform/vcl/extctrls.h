@@ -37,6 +37,9 @@ protected:
     void MouseDown(TMouseButton button, TShiftState shift, int x, int y) override;
     void MouseMove(TShiftState shift, int x, int y) override;
     void MouseUp(TMouseButton button, TShiftState shift, int x, int y) override;
+    // A splitter turned from a row into a column (or back) keeps its
+    // thickness: the height of a top splitter becomes the width of a left one.
+    void AlignChanged(TAlign previous) override;
 
 private:
     TControl* m_target = nullptr;

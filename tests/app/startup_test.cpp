@@ -143,6 +143,38 @@ TEST_F(AppTest, LayoutsArrangeThePanels)
     EXPECT_EQ(f.LayoutIndex(), 4);
 }
 
+TEST_F(AppTest, EveryLayoutEnteredFromEveryOtherShowsThePreviewAtAUsableSize)
+{
+    WriteDefaults();
+    TForm1& f = ShowMainWindow();
+    QWidget* window = f.Widget();
+    auto onWindow = [window](TControl* c) {
+        return QRect(c->Widget()->mapTo(window, QPoint(0, 0)), c->Widget()->size());
+    };
+    for (int from = 1; from <= 6; ++from) {
+        for (int to = 1; to <= 6; ++to) {
+            if (from == to)
+                continue;
+            f.SetLayout(from);
+            f.SetLayout(to);
+            QCoreApplication::processEvents();
+            SCOPED_TRACE(std::to_string(from) + " to " + std::to_string(to));
+            ASSERT_TRUE(f.pcontent->Showing());
+            const QRect content = onWindow(f.pcontent);
+            // At least a third of the window's width and half its height.
+            EXPECT_GE(content.width(), window->width() / 3);
+            EXPECT_GE(content.height(), window->height() / 2);
+            // Splitters are thin bars beside the panels, never over the preview.
+            for (TSplitter* s : {f.Splitter1, f.Splitter2, f.Splitter3}) {
+                if (!s->Showing())
+                    continue;
+                EXPECT_LE(std::min(s->Width(), s->Height()), 8) << s->Name();
+                EXPECT_FALSE(onWindow(s).intersects(content)) << s->Name();
+            }
+        }
+    }
+}
+
 TEST_F(AppTest, RecentListKeepsSixNewestFirstAndBuildsTheFileMenu)
 {
     WriteDefaults();
