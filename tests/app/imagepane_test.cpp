@@ -159,6 +159,39 @@ TEST_F(ImagePaneTest, ShowsEveryKindWithItsSizeAndDepth)
     }
 }
 
+TEST_F(ImagePaneTest, NetpbmNamesShowAsPictures)
+{
+    // A raw colour picture of a reference, and small grey and bitmap ones
+    // written here (a bitmap's 1 is black).
+    const std::string ppm = dir.Path("photo.ppm");
+    std::filesystem::copy_file(ImagingFixture("png_rgb.ref.pnm"), ppm);
+    View(ppm);
+    EXPECT_EQ(FrontPreviewPanel(), "PanelImg");
+    EXPECT_TRUE(SamePicture(Shown(), ReadPnmFile(ImagingFixture("png_rgb.ref.pnm"))));
+    struct Case {
+        const char* name;
+        std::string bytes;
+        std::vector<std::uint32_t> pixels;
+    };
+    const Case cases[] = {
+        {"grey.pgm", std::string("P5\n2 2\n255\n\x00\xFF\x80\x40", 15),
+            {0x000000, 0xFFFFFF, 0x808080, 0x404040}},
+        {"plain.pgm", "P2 2 2 255 0 255 128 64\n", {0x000000, 0xFFFFFF, 0x808080, 0x404040}},
+        {"mask.pbm", "P4\n4 1\n\xA0", {0x000000, 0xFFFFFF, 0x000000, 0xFFFFFF}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        dir.Write(c.name, c.bytes);
+        View(dir.Path(c.name));
+        EXPECT_EQ(FrontPreviewPanel(), "PanelImg");
+        ASSERT_EQ(Shown().Width() * Shown().Height(), static_cast<int>(c.pixels.size()));
+        for (size_t i = 0; i < c.pixels.size(); ++i)
+            EXPECT_EQ(PixelOf(Shown(), static_cast<int>(i) % Shown().Width(), static_cast<int>(i) / Shown().Width()),
+                c.pixels[i])
+                << i;
+    }
+}
+
 TEST_F(ImagePaneTest, AFailedLoadLeavesNoPictureOfAnotherFileOnShow)
 {
     View(ImagingFixture("bmp24.bmp"));
