@@ -2,6 +2,7 @@
 
 #include "charset.h"
 #include "mhtreader.h"
+#include "stylelinks.h"
 #include "weburl.h"
 
 #include "rtl/sysutils.h"
@@ -147,7 +148,7 @@ struct TCppWebBrowser::Browser : QTextBrowser {
             return;
         }
         if (!IsMhtName(path)) {
-            setHtml(Utf8(CharsetToUtf8(bytes, HtmlCharset(bytes))));
+            setHtml(Utf8(TypeStyleSheetLinks(CharsetToUtf8(bytes, HtmlCharset(bytes)))));
             return;
         }
         std::string error;
@@ -162,11 +163,11 @@ struct TCppWebBrowser::Browser : QTextBrowser {
         const std::string charset = !root->Charset.empty() ? root->Charset
             : html                                          ? HtmlCharset(root->Body)
                                                             : std::string("utf-8");
-        const QString text = Utf8(CharsetToUtf8(root->Body, charset));
+        const std::string text = CharsetToUtf8(root->Body, charset);
         if (html)
-            setHtml(text);
+            setHtml(Utf8(TypeStyleSheetLinks(text)));
         else
-            setPlainText(text);
+            setPlainText(Utf8(text));
     }
 
     void FollowLink(const QUrl& url)

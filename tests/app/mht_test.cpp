@@ -8,6 +8,7 @@
 
 #include "web/charset.h"
 #include "web/mhtreader.h"
+#include "web/stylelinks.h"
 #include "web/weburl.h"
 
 #include <gtest/gtest.h>
@@ -186,6 +187,38 @@ TEST(WebCharsets, PagesAreReadInTheirCharacterSet)
     EXPECT_EQ(HtmlCharset("<p>caf\xC3\xA9 \xEF\xBF\xBD</p>"), "utf-8");
     EXPECT_EQ(HtmlCharset("<p>caf\xE9</p>"), "windows-1252");
     EXPECT_EQ(HtmlCharset("<meta name=\"charset\">"), "utf-8");
+}
+
+TEST(WebStyleLinks, LinkedStyleSheetsGetTheTypeTheEngineAsksFor)
+{
+    struct Case {
+        const char* page;
+        const char* expected; // nullptr: unchanged
+    };
+    const Case cases[] = {
+        {"<link rel=\"stylesheet\" href=\"s.css\">", "<link rel=\"stylesheet\" href=\"s.css\" type=\"text/css\">"},
+        {"<LINK REL=StyleSheet HREF='s.css'/>", "<LINK REL=StyleSheet HREF='s.css' type=\"text/css\"/>"},
+        {"<link href=s.css rel=\"icon stylesheet\" >", "<link href=s.css rel=\"icon stylesheet\"  type=\"text/css\">"},
+        {"<link\nrel=stylesheet\nhref=s.css/>", "<link\nrel=stylesheet\nhref=s.css/ type=\"text/css\">"},
+        // An empty type and text/css in capitals are overruled by the one given last.
+        {"<link rel=stylesheet type=\"\" href=s.css>", "<link rel=stylesheet type=\"\" href=s.css type=\"text/css\">"},
+        {"<link rel=stylesheet type=TEXT/CSS href=s.css>", "<link rel=stylesheet type=TEXT/CSS href=s.css type=\"text/css\">"},
+        // Another type, an alternate sheet, another relation: left alone.
+        {"<link rel=stylesheet type=\"text/less\" href=s.less>", nullptr},
+        {"<link rel=\"alternate stylesheet\" href=s.css>", nullptr},
+        {"<link rel=icon href=i.png><linked rel=stylesheet>", nullptr},
+        // Markup in comments, scripts and style elements is no markup.
+        {"<!-- <link rel=stylesheet href=a.css> --><p>x</p>", nullptr},
+        {"<script>s = '<link rel=stylesheet href=a.css>';</script>", nullptr},
+        {"<style>/* <link rel=stylesheet> */</style><link rel=stylesheet href=b.css>",
+            "<style>/* <link rel=stylesheet> */</style><link rel=stylesheet href=b.css type=\"text/css\">"},
+        // Cut short: nothing is made up.
+        {"<link rel=stylesheet href=\"s.css", nullptr},
+        {"<!-- <link rel=stylesheet>", nullptr},
+        {"", nullptr},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(TypeStyleSheetLinks(c.page), c.expected ? c.expected : c.page) << c.page;
 }
 
 TEST(MhtFuzzCorpus, ReplaysEveryInput)

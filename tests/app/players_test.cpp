@@ -201,6 +201,29 @@ TEST_F(PlayersTest, WebPageShowsItsLocalPictureAndStyleAndNeverFetchesTheRemoteO
     EXPECT_FALSE(server.waitForNewConnection(300));
 }
 
+TEST_F(PlayersTest, StyleSheetsLinkedWithoutATypeApplyInPagesAndArchives)
+{
+    TForm1& f = Show();
+    const std::string page = "<html><head><link rel=\"stylesheet\" href=\"style.css\"></head>"
+                             "<body><h1>Styled heading</h1></body></html>";
+    dir.Write("site/untyped.html", page);
+    Copy("style.css", "site/style.css");
+    const std::string mht = "MIME-Version: 1.0\r\n"
+                            "Content-Type: multipart/related; boundary=\"b\"\r\n\r\n"
+                            "--b\r\nContent-Type: text/html; charset=utf-8\r\n"
+                            "Content-Location: http://example.com/page.html\r\n\r\n" + page + "\r\n"
+                            "--b\r\nContent-Type: text/css\r\n"
+                            "Content-Location: http://example.com/style.css\r\n\r\n"
+                            + PlayerFixtureBytes("style.css") + "\r\n--b--\r\n";
+    dir.Write("untyped.mht", mht);
+    for (const std::string& path : {dir.Path("site/untyped.html"), dir.Path("untyped.mht")}) {
+        SCOPED_TRACE(path);
+        View(path);
+        EXPECT_NE(f.bs->PageText().find("Styled heading"), std::string::npos);
+        EXPECT_GT(CountColour(f.bs->Widget()->grab().toImage(), qRgb(0, 0, 255)), 20);
+    }
+}
+
 TEST_F(PlayersTest, MhtArchiveShowsItsPageAndPictures)
 {
     TForm1& f = Show();
