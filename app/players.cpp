@@ -30,6 +30,11 @@ bool IsVideoExtension(const std::string& extension)
 
 } // namespace
 
+std::string FailedToPlayText(const std::string& reason)
+{
+    return reason.empty() ? std::string(kFailedToPlayMessage) : std::string(kFailedToPlayMessage) + " " + reason;
+}
+
 void TForm1::SetStopControls(bool enabled)
 {
     stop->SetEnabled(enabled);
@@ -97,8 +102,10 @@ void TForm1::PlayMedia(const std::string& extension)
             mp->Open();
             PlayingKind = 3;
             ShowFileInfo(CurrentFile);
-        } catch (...) {
-            ShowNoPreview(kFailedToPlayMessage);
+        } catch (const std::exception& e) {
+            // The player's reason follows: a damaged file, a format without a
+            // decoder, no audio device for a sound.
+            ShowNoPreview(FailedToPlayText(e.what()));
             SetStopControls(false);
             return;
         }

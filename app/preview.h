@@ -39,3 +39,6 @@ constexpr long long kUnknownFileTextLimit = 2000000;
 // and a current file that was deleted or moved (followed by its path).
 inline constexpr const char* kFailedToOpenMessage = "Failed to open this file!";
 inline constexpr const char* kFileGoneMessage = "The file no longer exists: ";
+// A player's failure: "Failed to play this file!" and the player's reason
+// when it gives one.
+std::string FailedToPlayText(const std::string& reason);

@@ -2,8 +2,10 @@
 
 #include "win/fileops.h"
 
+#include <QAudioDevice>
 #include <QAudioOutput>
 #include <QFile>
+#include <QMediaDevices>
 #include <QMediaPlayer>
 #include <QUrl>
 
@@ -19,6 +21,14 @@ TMediaDeviceFactory& Factory()
     return factory;
 }
 
+std::function<bool()>& AudioProbe()
+{
+    static std::function<bool()> probe;
+    return probe;
+}
+
+const char* const kNoAudioDevice = "There is no audio device to play the sound on.";
+
 // Qt Multimedia over GStreamer. The file reaches the player through a
 // descriptor of ours (names that are not UTF-8 open too); GStreamer finds
 // the format from the bytes.
@@ -32,8 +42,16 @@ public:
         QObject::connect(&m_player, &QMediaPlayer::mediaStatusChanged, [this](QMediaPlayer::MediaStatus s) {
             switch (s) {
             case QMediaPlayer::LoadedMedia:
-                if (m_state == TMediaLoadState::Loading)
-                    m_state = TMediaLoadState::Loaded;
+                if (m_state != TMediaLoadState::Loading)
+                    break;
+                // A sound without pictures and nothing to hear it on is
+                // refused, not played to nowhere behind an empty pane.
+                if (m_player.hasAudio() && !m_player.hasVideo() && !AudioOutputAvailable()) {
+                    m_error = kNoAudioDevice;
+                    m_state = TMediaLoadState::Refused;
+                    break;
+                }
+                m_state = TMediaLoadState::Loaded;
                 break;
             case QMediaPlayer::EndOfMedia:
                 m_ended = true;
@@ -63,7 +81,7 @@ public:
         const int fd = OpenRegularFile(fileName);
         if (fd < 0) {
             m_state = TMediaLoadState::Refused;
-            m_error = SysErrorMessage(GetLastError());
+            m_error = SysErrorMessage(GetLastError()) + ".";
             return;
         }
         m_file = std::make_unique<QFile>();
@@ -150,6 +168,15 @@ private:
 };
 
 } // namespace
+
+bool AudioOutputAvailable()
+{
+    if (AudioProbe())
+        return AudioProbe()();
+    return !QMediaDevices::audioOutputs().isEmpty();
+}
+
+void SetAudioOutputProbe(std::function<bool()> probe) { AudioProbe() = std::move(probe); }
 
 std::unique_ptr<TMediaDevice> CreateMediaDevice()
 {

@@ -41,6 +41,14 @@ public:
 
 using TMediaDeviceFactory = std::function<std::unique_ptr<TMediaDevice>()>;
 
+// Whether the machine has a device that plays sound (a sound card, or a
+// sound server with an output). A file that is sound alone is refused
+// without one, as MCI refuses it without a wave device: it would play to
+// nowhere. Tests may answer in the machine's place; nullptr lets the machine
+// answer again.
+bool AudioOutputAvailable();
+void SetAudioOutputProbe(std::function<bool()> probe);
+
 // A new device of the kind in force: Qt Multimedia, or what a test set.
 std::unique_ptr<TMediaDevice> CreateMediaDevice();
 // Puts a factory in place of Qt Multimedia (nullptr restores it). Players

@@ -51,9 +51,14 @@ void LoadMediaFile(TMediaDevice& device, const std::string& fileName)
     }
     if (device.State() == TMediaLoadState::Loaded)
         return;
-    const std::string reason = device.State() == TMediaLoadState::Loading ? "it took too long to load" : device.ErrorText();
+    // The reason is said as a sentence of its own; the caller names the file.
+    std::string reason = device.State() == TMediaLoadState::Loading ? "The file took too long to load." : device.ErrorText();
+    if (reason.empty())
+        reason = "The file is no media the player can play.";
+    else if (reason.back() != '.' && reason.back() != '!' && reason.back() != '?')
+        reason += '.';
     device.Unload();
-    throw EMCIDeviceError("The file cannot be played: " + fileName + (reason.empty() ? "" : " (" + reason + ")"));
+    throw EMCIDeviceError(reason);
 }
 
 // ---- the MCI media player -----------------------------------------------------------------

@@ -6,6 +6,7 @@
 #include "app_fixture.h"
 #include "players_fixture.h"
 
+#include "media/mediadevice.h"
 #include "media/mplayer.h"
 
 #include <QElapsedTimer>
@@ -26,12 +27,21 @@ bool PlaysToTheEnd(TMediaPlayer& player)
     return false;
 }
 
+// Answers whether the machine has an audio device, for the test's life.
+class ScopedAudioOutput {
+public:
+    explicit ScopedAudioOutput(bool present) { SetAudioOutputProbe([present] { return present; }); }
+    ~ScopedAudioOutput() { SetAudioOutputProbe(nullptr); }
+};
+
 } // namespace
 
 class RealMediaTest : public AppTest {};
 
 TEST_F(RealMediaTest, TwoWavsPlayInTurnToTheWrapAround)
 {
+    // GStreamer plays to no output where the machine has no sound card.
+    ScopedAudioOutput audio(true);
     WriteDefaults();
     dir.Write("music/one.wav", PlayerFixtureBytes("one.wav"));
     dir.Write("music/two.wav", PlayerFixtureBytes("two.wav"));
@@ -62,4 +72,28 @@ TEST_F(RealMediaTest, TwoWavsPlayInTurnToTheWrapAround)
     f.stop->Click();
     EXPECT_EQ(f.mp->Mode(), mpStopped);
     EXPECT_FALSE(f.stop->Enabled());
+}
+
+TEST_F(RealMediaTest, WithoutAnAudioDeviceASoundSaysItCannotBePlayed)
+{
+    ScopedAudioOutput audio(false);
+    WriteDefaults();
+    dir.Write("music/one.wav", PlayerFixtureBytes("one.wav"));
+    TForm1& f = ShowMainWindow();
+    const std::string reason = "Failed to play this file! There is no audio device to play the sound on.";
+
+    f.CurrentFile = dir.Path("music/one.wav");
+    f.ViewCurrentFile();
+    EXPECT_EQ(f.StatusBar1->Panel(0).Text, reason);
+    EXPECT_FALSE(f.stop->Enabled());
+    EXPECT_NE(f.mp->Mode(), mpPlaying);
+
+    // A video with sound still shows its pictures.
+    dir.Write("clip.mpg", PlayerFixtureBytes("clip.mpg"));
+    f.CurrentFile = dir.Path("clip.mpg");
+    f.ViewCurrentFile();
+    EXPECT_EQ(FrontPreviewPanel(), "ScrollAvi");
+    EXPECT_EQ(f.StatusBar1->Panel(0).Text, dir.Path("clip.mpg"));
+    EXPECT_TRUE(f.stop->Enabled());
+    f.stop->Click();
 }

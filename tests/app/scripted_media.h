@@ -49,7 +49,10 @@ public:
         m_position = 0;
     }
     TMediaLoadState State() const override { return m_state; }
-    std::string ErrorText() const override { return m_state == TMediaLoadState::Refused ? "refused" : ""; }
+    std::string ErrorText() const override
+    {
+        return m_state == TMediaLoadState::Refused ? "The stream holds no media the player knows" : "";
+    }
     void Play() override
     {
         if (m_state != TMediaLoadState::Loaded)
