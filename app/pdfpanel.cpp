@@ -43,6 +43,8 @@ void TForm1::ShowPdfStatus()
 {
     sbpdf->SetPanelText(0, IntToStr(pv->CurrentPageNo()) + "/" + IntToStr(pv->PageCount()) + " pages");
     sbpdf->SetPanelText(1, "zoom:" + IntToStr(static_cast<long long>(std::trunc(pv->Scale() * 100))) + "%");
+    // The page box shows the page of the document shown, ready to be typed over.
+    Edit2->SetText(pv->PageCount() > 0 ? IntToStr(pv->CurrentPageNo()) : std::string());
 }
 
 // ---- tool bar -------------------------------------------------------------------------------

@@ -98,6 +98,16 @@ void TForm1::CreatePlayerPanels()
     pv->SetAlign(alClient);
     pv->SetParent(PanelPdf2);
     pv->PopupMenu = PopupMenuPdf;
+    // The page counter and the page box follow the page shown, however it
+    // came into view.
+    pv->OnPageChange = [this](TObject*) { ShowPdfStatus(); };
+    // Ctrl+C copies the selection as the menu's "Copy" does.
+    pv->OnKeyDown = [this](TObject* sender, WORD& key, TShiftState shift) {
+        if (key == 'C' && (shift & ssCtrl) && !(shift & (ssAlt | ssShift))) {
+            key = 0;
+            Copy2Click(sender);
+        }
+    };
 
     PanelFlash = PreviewPanel(this, pcontent, "PanelFlash");
 

@@ -19,6 +19,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <list>
 #include <vector>
 
@@ -64,6 +65,17 @@ struct TPdfViewerOcx::View : QAbstractScrollArea {
         });
     }
 
+    // Every change of the current page goes through here, so the owner
+    // hears of each one.
+    void SetCurrent(int page)
+    {
+        if (page == current)
+            return;
+        current = page;
+        if (pageChanged)
+            pageChanged();
+    }
+
     // ---- document ---------------------------------------------------------------------
 
     void Close()
@@ -76,7 +88,7 @@ struct TPdfViewerOcx::View : QAbstractScrollArea {
         tops.clear();
         cache.clear();
         cacheBytes = 0;
-        current = 0;
+        SetCurrent(0);
         selectAll = false;
         selPage = -1;
         resultPage = -1;
@@ -190,7 +202,7 @@ struct TPdfViewerOcx::View : QAbstractScrollArea {
     {
         if (PageCount() == 0)
             return;
-        current = std::clamp(i, 0, PageCount() - 1);
+        SetCurrent(std::clamp(i, 0, PageCount() - 1));
         const QRect r = PageRect(current);
         programmaticScroll = true;
         verticalScrollBar()->setValue(r.top() - kMargin + static_cast<int>(share * r.height()));
@@ -204,10 +216,11 @@ struct TPdfViewerOcx::View : QAbstractScrollArea {
     {
         const int y = verticalScrollBar()->value() + kMargin;
         const auto it = std::upper_bound(tops.begin(), tops.end(), y);
-        current = std::max(0, static_cast<int>(it - tops.begin()) - 1);
+        int page = std::max(0, static_cast<int>(it - tops.begin()) - 1);
         // A page that only starts in the window counts once nothing else shows.
-        if (current + 1 < PageCount() && PageRect(current).bottom() < verticalScrollBar()->value())
-            ++current;
+        if (page + 1 < PageCount() && PageRect(page).bottom() < verticalScrollBar()->value())
+            ++page;
+        SetCurrent(page);
     }
 
     // A new scale, keeping the part of the current page at the window's top.
@@ -432,7 +445,7 @@ struct TPdfViewerOcx::View : QAbstractScrollArea {
     // each direction where it is not in the window already.
     void ShowResult()
     {
-        current = resultPage;
+        SetCurrent(resultPage);
         QScrollBar* v = verticalScrollBar();
         QScrollBar* h = horizontalScrollBar();
         const QRect place = PageTransform(resultPage).mapRect(resultRect).toAlignedRect().translated(h->value(), v->value());
@@ -520,6 +533,7 @@ struct TPdfViewerOcx::View : QAbstractScrollArea {
     int widest = 0;
     int height = 0;
     int current = 0;
+    std::function<void()> pageChanged;
     double scale = 1.0;
     int rotation = 0;
     int pendingRotation = 0;
@@ -543,6 +557,10 @@ struct TPdfViewerOcx::View : QAbstractScrollArea {
 TPdfViewerOcx::TPdfViewerOcx(TComponent* owner) : TWinControl(owner), m_view(new View())
 {
     SetWidget(m_view);
+    m_view->pageChanged = [this] {
+        if (OnPageChange)
+            OnPageChange(this);
+    };
 }
 
 TPdfViewerOcx::~TPdfViewerOcx() = default;

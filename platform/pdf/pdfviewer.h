@@ -76,6 +76,10 @@ public:
     int WorkMode() const;
     void SetWorkMode(int mode);
 
+    // The current page changed: by scrolling (wheel, keys, scroll bar, a
+    // drag), a Find that moved to another page, a Goto, or a new document.
+    TNotifyEvent OnPageChange;
+
     struct View;
 
 private:

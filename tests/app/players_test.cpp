@@ -15,11 +15,13 @@
 
 #include "rtl/unicode.h"
 
+#include <QApplication>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QHostAddress>
 #include <QTcpServer>
 #include <QTest>
+#include <QWheelEvent>
 
 #include <filesystem>
 #include <sys/stat.h>
@@ -413,6 +415,54 @@ TEST_F(PlayersTest, PdfCopyPutsTheSelectionOnTheClipboardWhenTheDocumentAllowsIt
     QGuiApplication::clipboard()->setText("before");
     f.SelectAll2->Click();
     f.Copy2->Click();
+    EXPECT_EQ(Messages(), (std::vector<std::string> {"This document can not be copied."}));
+    EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), "before");
+}
+
+TEST_F(PlayersTest, PdfPageCounterAndPageBoxFollowThePageShown)
+{
+    TForm1& f = Show();
+    View(Copy("sample.pdf"));
+    EXPECT_EQ(f.Edit2->Text(), "1");
+    QWidget* viewport = f.pv->Widget()->findChild<QWidget*>("qt_scrollarea_viewport");
+    ASSERT_NE(viewport, nullptr);
+    // The wheel scrolls down until the second page is the one shown.
+    for (int turns = 0; turns < 200 && f.pv->CurrentPageNo() == 1; ++turns) {
+        const QPointF at(viewport->width() / 2.0, viewport->height() / 2.0);
+        QWheelEvent wheel(at, viewport->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
+            Qt::NoScrollPhase, false);
+        QApplication::sendEvent(viewport, &wheel);
+    }
+    ASSERT_EQ(f.pv->CurrentPageNo(), 2);
+    EXPECT_EQ(PdfStatus(0), "2/3 pages");
+    EXPECT_EQ(f.Edit2->Text(), "2");
+    // A Find that lands on another page.
+    prompts->PushText("ZEBRA");
+    f.ToolButton18->Click();
+    EXPECT_EQ(PdfStatus(0), "3/3 pages");
+    EXPECT_EQ(f.Edit2->Text(), "3");
+    // The next document starts at its first page, in the box too.
+    View(Copy("nocopy.pdf"));
+    EXPECT_EQ(PdfStatus(0), "1/3 pages");
+    EXPECT_EQ(f.Edit2->Text(), "1");
+    // A document that cannot be read leaves the box empty.
+    View(Copy("truncated.pdf"));
+    EXPECT_EQ(f.Edit2->Text(), "");
+}
+
+TEST_F(PlayersTest, PdfCtrlCCopiesAsTheMenusCopyDoes)
+{
+    TForm1& f = Show();
+    View(Copy("sample.pdf"));
+    f.SelectAll2->Click();
+    QGuiApplication::clipboard()->setText("before");
+    QTest::keyClick(f.pv->Widget(), Qt::Key_C, Qt::ControlModifier);
+    EXPECT_NE(QGuiApplication::clipboard()->text().toStdString().find("Page 3 of the sample zebra"), std::string::npos);
+    // A document that forbids copying says so, and the clipboard keeps its text.
+    View(Copy("nocopy.pdf"));
+    f.SelectAll2->Click();
+    QGuiApplication::clipboard()->setText("before");
+    QTest::keyClick(f.pv->Widget(), Qt::Key_C, Qt::ControlModifier);
     EXPECT_EQ(Messages(), (std::vector<std::string> {"This document can not be copied."}));
     EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), "before");
 }
