@@ -332,7 +332,10 @@ void TForm1::RotateImageFast(int format, int direction)
     std::unique_ptr<TBitmap> turned = TurnedOrMirrored(*source, direction == 2 ? 2 : 1);
     shown.TakeHandle(turned->ReleaseHandle(), turned->PixelFormat());
     LayoutZoomedImage();
+    ShowImageSize();
 }
+
+void TForm1::ShowImageSize() { SetStatusPanel(4, IntToStr(ImageWidth) + "x" + IntToStr(ImageHeight)); }
 
 void TForm1::TransformImageByPixels(int operation)
 {
@@ -358,6 +361,8 @@ void TForm1::TransformImageByPixels(int operation)
         moved->SetPixelFormat(format);
     shown.TakeHandle(moved->ReleaseHandle(), moved->PixelFormat());
     LayoutZoomedImage();
+    // A turn exchanges the sides the status bar names.
+    ShowImageSize();
 }
 
 void TForm1::rotateleftClick(TObject*) { RotateImage(1); }

@@ -367,6 +367,8 @@ private:
     // Lays the image control out at the current zoom factor, centred, with
     // the hand cursor when it overflows the pane.
     void LayoutZoomedImage();
+    // Panel 4: the picture's width and height as it stands (after any turn).
+    void ShowImageSize();
     void CreateFileListButtons();
     void CreateToolsAndHelpMenus();
     void FileListSelectItem(TListView* view, bool selected);

@@ -294,13 +294,18 @@ TEST_F(ImagePaneTest, RotationsAndMirrorsMoveThePixels)
     TBitmap original;
     original.Assign(Shown());
     const int w = original.Width(), h = original.Height();
+    const std::string across = std::to_string(w) + "x" + std::to_string(h);
+    const std::string turned = std::to_string(h) + "x" + std::to_string(w);
+    EXPECT_EQ(Panel(4), across);
     form->rorateClick(nullptr);
     EXPECT_EQ(Shown().Width(), h);
     EXPECT_EQ(form->ImageWidth, h);
+    EXPECT_EQ(Panel(4), turned);
     EXPECT_EQ(PixelOf(Shown(), h - 1, 0), PixelOf(original, 0, 0));
     form->rotateleftClick(nullptr);
     EXPECT_TRUE(SamePixels(Shown(), original));
     EXPECT_EQ(form->ImageWidth, w);
+    EXPECT_EQ(Panel(4), across);
 
     form->leftrightmirrorClick(nullptr);
     EXPECT_EQ(PixelOf(Shown(), 0, 0), PixelOf(original, w - 1, 0));
@@ -309,11 +314,13 @@ TEST_F(ImagePaneTest, RotationsAndMirrorsMoveThePixels)
     form->updownmirrorClick(nullptr);
     form->leftrightmirrorClick(nullptr);
     EXPECT_TRUE(SamePixels(Shown(), original));
+    EXPECT_EQ(Panel(4), across);
 
     // A 4-bit picture turns through its indices and keeps its colours.
     View(ImagingFixture("bmp4.bmp"));
     original.Assign(Shown());
     form->rotateleftClick(nullptr);
+    EXPECT_EQ(Panel(4), std::to_string(original.Height()) + "x" + std::to_string(original.Width()));
     EXPECT_EQ(Shown().PixelFormat(), pf4bit);
     EXPECT_EQ(PixelOf(Shown(), 0, 0), PixelOf(original, original.Width() - 1, 0));
     form->rorateClick(nullptr);
