@@ -159,6 +159,14 @@ void ArjSetup(TVirOV& v, TStream32& s)
         v.FailWalk(E_BADHEADR);
         return;
     }
+    if (!main.IsMainHeader()) {
+        // The first header found is an entry's: the main header before it is
+        // damaged (detection went on to the next header id). The entry is
+        // listed, the damage said.
+        v.RaiseErrorStr(v.ArchiveFile(), kDamagedMainHeader, "0", E_BADHEADR);
+        v.HeaderBlockSize = 4;
+        return;
+    }
     g_arj.multiVolume = main.ContinuesInNext();
     v.ArchiveStartOffset = main.DataOffset;
     v.HeaderBlockSize = 4;

@@ -62,6 +62,8 @@ struct TArjHeader {
     bool ContinuesInNext() const { return Flags & 0x04; }
     bool ContinuedFromPrevious() const { return Flags & 0x08; }
     bool IsDirectory() const { return FileType == 3; }
+    // The archive's first header, of file type 2.
+    bool IsMainHeader() const { return FileType == 2; }
     bool IsVolumeLabel() const { return FileType == 4; }
     std::int64_t NextOffset() const { return DataOffset + PackedSize; }
     // What a Unix host stores beyond a DOS date: the time in seconds since
@@ -84,6 +86,10 @@ enum class TArjRead {
     Bad,     // no header id, a size or name the header cannot hold, a wrong header CRC
     Cut,     // the header or its extended headers run past the end of the file
 };
+
+// What the lister and the extractor say when the first header found is an
+// entry's, its archive's main header before it being damaged.
+inline constexpr const char* kDamagedMainHeader = "the archive's main header is damaged";
 
 // Reads the header at pos of a file of fileSize bytes.
 TArjRead ReadArjHeader(TStream32& stream, std::int64_t pos, std::int64_t fileSize, TArjHeader& h);

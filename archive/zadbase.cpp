@@ -459,6 +459,10 @@ std::string TZipCommon::GetCompressMethodStr(WORD method, WORD flag) const
         return m < 4 ? std::string(names[m]) : "Lzx" + std::to_string(m);
     }
     case atGZip:
+        // compress: the method byte is its flags byte, the largest code
+        // width in bits 0-4 (9 to 16), block mode in bit 7.
+        if (GZipMagic == 0x9D1F && (method & 0x1F) >= 9 && (method & 0x1F) <= 16 && !(method & 0x60))
+            return "LzwMAGIC";
         if (method == 0)
             return "Stored";
         if (method == 8)

@@ -16,7 +16,7 @@ struct Message {
 constexpr Message kMessages[] = {
     {25101, "64 bit hearder"},
     {25102, "32 bit header"},
-    {25103, "Error loading unacev2.dll..."},
+    {25103, "Error loading the ACE 2 decompression library"},
     {25104, "Unable to read archive file list"},
     {25106, "File is read-only"},
     {25107, "File is hidden"},

@@ -145,6 +145,8 @@ enum : int {
     E_UNSUPPORTEDMETHOD = 25326,
     E_UNSUPPORTEDVERSION = 25328,
     E_USERCANCELED = 25443,
+    // A password that does not open an entry (the extended message is the password).
+    E_INVALIDPASSWORD = 26517,
     E_CREATEDIRQUERY = 26899,
 };
 

@@ -2,6 +2,7 @@
 
 #include "archive/zadcrc.h"
 #include "archive/zadcrypt.h"
+#include "archive/zadstreams.h"
 
 #include <algorithm>
 
@@ -219,6 +220,30 @@ std::string ZipEntryName(const std::string& rawName, std::uint16_t flags, TNameC
     if (!unicode.empty())
         return ArchiveNameToUtf8(unicode, ncUtf8, translate);
     return ArchiveNameToUtf8(rawName, hostCoding, translate);
+}
+
+std::int64_t FindDataDescriptor(TStream32& stream, std::int64_t dataAt, std::int64_t size, std::uint32_t& crc,
+                                std::uint32_t& packed, std::uint32_t& unpacked)
+{
+    constexpr std::int64_t kStep = 65536;
+    std::vector<std::uint8_t> buf(kStep + 16);
+    for (std::int64_t at = dataAt; at >= 0 && at < size; at += kStep) {
+        const auto want = static_cast<std::int32_t>(std::min<std::int64_t>(static_cast<std::int64_t>(buf.size()), size - at));
+        if (want < 16 || stream.Seek(at, soBeginning) != at || stream.Read(buf.data(), want) != want)
+            return -1;
+        for (std::int32_t i = 0; i + 16 <= want; ++i) {
+            if (buf[static_cast<size_t>(i)] != 0x50 || LoadLe32(&buf[static_cast<size_t>(i)]) != DATA_DESCRIPTOR_SIGNATURE)
+                continue;
+            const std::uint32_t c = LoadLe32(&buf[static_cast<size_t>(i) + 8]);
+            if (static_cast<std::int64_t>(c) == at + i - dataAt) {
+                crc = LoadLe32(&buf[static_cast<size_t>(i) + 4]);
+                packed = c;
+                unpacked = LoadLe32(&buf[static_cast<size_t>(i) + 12]);
+                return at + i;
+            }
+        }
+    }
+    return -1;
 }
 
 TUnixTime ZipExtraModTime(const std::uint8_t* extra, std::size_t len)

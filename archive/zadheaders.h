@@ -270,6 +270,14 @@ std::string ZipUnicodePath(const std::uint8_t* extra, std::size_t len, const std
 std::string ZipEntryName(const std::string& rawName, std::uint16_t flags, TNameCoding hostCoding, bool translate,
                          const std::uint8_t* extra, std::size_t extraLen);
 
+// Finds the data descriptor that ends an entry whose sizes follow its data
+// (a ZIP written to a pipe): the first "PK 07 08" record after dataAt whose
+// compressed size equals its distance from dataAt. Returns its position
+// (the record is 16 bytes), or -1 when there is none before size.
+class TStream32;
+std::int64_t FindDataDescriptor(TStream32& stream, std::int64_t dataAt, std::int64_t size, std::uint32_t& crc,
+                                std::uint32_t& packed, std::uint32_t& unpacked);
+
 // ---- times and modes --------------------------------------------------------------------------
 // An entry's modification time from its extra field: the NTFS field
 // (0x000A, tag 1: 100-nanosecond units since 1601) before the universal

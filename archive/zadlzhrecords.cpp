@@ -33,9 +33,16 @@ TLzhRead ReadBhHeader(TStream32& s, std::int64_t pos, std::int64_t fileSize, TBh
     // A position past the end: the data before it was cut off.
     if (pos < 0 || pos > fileSize)
         return TLzhRead::Bad;
-    if (fileSize - pos < TBhHeader::kSize)
-        return TLzhRead::End;
-    std::uint8_t b[TBhHeader::kSize];
+    std::uint8_t b[TBhHeader::kSize] = {};
+    if (fileSize - pos < TBhHeader::kSize) {
+        // Fewer bytes than a header: the end, unless a header begins there
+        // (its signature, or as much of it as there is), which is cut off.
+        const auto avail = static_cast<std::int32_t>(std::min<std::int64_t>(fileSize - pos, 4));
+        if (avail == 0 || !ReadAt(s, pos, b, avail))
+            return TLzhRead::End;
+        const std::uint8_t signature[4] = {0x42, 0x48, 0x05, 0x07};  // kSignature, little-endian
+        return std::memcmp(b, signature, static_cast<size_t>(avail)) == 0 ? TLzhRead::Bad : TLzhRead::End;
+    }
     if (!ReadAt(s, pos, b, TBhHeader::kSize))
         return TLzhRead::End;
     h.HeaderSize = LoadLe16(b + 4);
@@ -274,10 +281,17 @@ TLzhRead ReadZooEntry(TStream32& s, std::int64_t pos, std::int64_t fileSize, TZo
 {
     e = TZooEntry{};
     e.Offset = pos;
-    std::uint8_t b[TZooEntry::kSize];
-    if (pos < 0 || fileSize - pos < TZooEntry::kSize || !ReadAt(s, pos, b, TZooEntry::kSize))
+    // Every entry has 51 fixed bytes; type 2 adds the variable part's size,
+    // the time zone and the entry's CRC (56 bytes), and only an entry whose
+    // variable part is not empty goes on with the name and folder lengths
+    // (58). zoo 2.10 ends its chain with an entry of 56 bytes at the end of
+    // the file.
+    constexpr int kType1Size = 51, kType2Size = 56;
+    std::uint8_t b[TZooEntry::kSize] = {};
+    const auto avail = static_cast<std::int32_t>(std::clamp<std::int64_t>(fileSize - pos, 0, TZooEntry::kSize));
+    if (pos < 0 || avail < kType1Size || !ReadAt(s, pos, b, avail))
         return TLzhRead::Bad;
-    if (LoadLe32(b) != TZooEntry::kTag)
+    if (LoadLe32(b) != TZooEntry::kTag || (b[4] == 2 && avail < kType2Size))
         return TLzhRead::Bad;
     e.Type = b[4];
     e.Method = b[5];
@@ -297,8 +311,10 @@ TLzhRead ReadZooEntry(TStream32& s, std::int64_t pos, std::int64_t fileSize, TZo
     // Type-2 entries carry a variable part: the lengths of the long name
     // and the folder, then both texts.
     const int variable = e.Type == 2 ? LoadLe16(b + 51) : 0;
-    const int nameLength = b[56];
-    const int folderLength = b[57];
+    if (variable >= 2 && avail < TZooEntry::kSize)
+        return TLzhRead::Bad;
+    const int nameLength = variable >= 2 ? b[56] : 0;
+    const int folderLength = variable >= 2 ? b[57] : 0;
     if (variable >= 2 && nameLength + folderLength > 0) {
         if (nameLength + folderLength + 2 > variable)
             return TLzhRead::Bad;

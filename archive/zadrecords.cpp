@@ -43,6 +43,23 @@ constexpr std::uint8_t kRarMarker[7] = {0x52, 0x61, 0x72, 0x21, 0x1A, 0x07, 0x00
 
 bool ReadAt(TStream32& s, std::int64_t pos, void* buf, std::int32_t n) { return TVirOV::ReadAt(s, pos, buf, n); }
 
+
+bool ReadZeroText(TStream32& s, std::int64_t pos, std::int64_t fileSize, int maxLen, std::string& text, bool* cut = nullptr)
+{
+    if (cut)
+        *cut = fileSize - pos < maxLen + 1;
+    const std::int64_t room = std::min<std::int64_t>(maxLen + 1, fileSize - pos);
+    if (room <= 0)
+        return false;
+    std::string buf(static_cast<size_t>(room), '\0');
+    if (!ReadAt(s, pos, buf.data(), static_cast<std::int32_t>(room)))
+        return false;
+    const size_t zero = buf.find('\0');
+    if (zero == std::string::npos)
+        return false;
+    text = buf.substr(0, zero);
+    return true;
+}
 }  // namespace
 
 std::uint32_t TRarFileHeader::WindowsAttributes() const
@@ -182,26 +199,55 @@ void ClearEntry(TVirOV& v)
     v.HostOS = osMsdos;
 }
 
+bool ReadCabinetSetInfo(TStream32& s, std::int64_t start, std::int64_t fileSize, TCabinetSetInfo& info)
+{
+    // CFHEADER: "MSCF", reserved (4), cbCabinet (4), reserved (4),
+    // coffFiles (4) at 16, reserved (4), minor (1) at 24, major (1),
+    // cFolders (2) at 26, cFiles (2) at 28, flags (2) at 30, setID (2) at
+    // 32, iCabinet (2) at 34; then with flag 4 the reserve sizes, with flag
+    // 1 the previous cabinet's and disk's names, with flag 2 the next's.
+    info = TCabinetSetInfo{};
+    std::uint8_t h[36];
+    if (!ReadAt(s, start, h, sizeof h) || std::memcmp(h, "MSCF", 4) != 0)
+        return false;
+    info.Flags = LoadLe16(h + 30);
+    info.Files = LoadLe16(h + 28);
+    info.Minor = h[24];
+    info.Major = h[25];
+    info.SetId = LoadLe16(h + 32);
+    info.Index = LoadLe16(h + 34);
+    info.FirstFile = LoadLe32(h + 16);
+    std::int64_t pos = start + 36;
+    if (info.Flags & 0x04) {
+        std::uint8_t r[4];
+        if (!ReadAt(s, pos, r, 4))
+            return false;
+        pos += 4 + LoadLe16(r);
+    }
+    if (info.Flags & 0x01) {
+        if (!ReadZeroText(s, pos, fileSize, 255, info.PrevCabinet))
+            return false;
+        pos += info.PrevCabinet.size() + 1;
+        if (!ReadZeroText(s, pos, fileSize, 255, info.PrevDisk))
+            return false;
+        pos += info.PrevDisk.size() + 1;
+    }
+    if (info.Flags & 0x02) {
+        if (!ReadZeroText(s, pos, fileSize, 255, info.NextCabinet) ||
+            !ReadZeroText(s, pos + info.NextCabinet.size() + 1, fileSize, 255, info.NextDisk))
+            return false;
+        pos += info.NextCabinet.size() + 1 + info.NextDisk.size() + 1;
+    }
+    std::uint8_t folder[8];
+    if (LoadLe16(h + 26) > 0 && ReadAt(s, pos, folder, 8))
+        info.FirstMethod = LoadLe16(folder + 6);
+    return true;
+}
+
 namespace {
 
 // A zero-terminated text of at most maxLen bytes at pos, within the file;
 // false when it has no end there (cut: the file ended first).
-bool ReadZeroText(TStream32& s, std::int64_t pos, std::int64_t fileSize, int maxLen, std::string& text, bool* cut = nullptr)
-{
-    if (cut)
-        *cut = fileSize - pos < maxLen + 1;
-    const std::int64_t room = std::min<std::int64_t>(maxLen + 1, fileSize - pos);
-    if (room <= 0)
-        return false;
-    std::string buf(static_cast<size_t>(room), '\0');
-    if (!ReadAt(s, pos, buf.data(), static_cast<std::int32_t>(room)))
-        return false;
-    const size_t zero = buf.find('\0');
-    if (zero == std::string::npos)
-        return false;
-    text = buf.substr(0, zero);
-    return true;
-}
 
 // ---- ARC and PAK
 
@@ -246,6 +292,28 @@ void ArcStep(TVirOV& v, TStream32&)
     ReportEntry(v, pos, isDir || (pak && h.Method == 30), unpacked, packed);
 }
 
+// The walk stops where fewer bytes than a header remain: the end mark
+// (1A 00) or nothing. A header begun there and cut off is reported, never
+// taken for the end.
+void ArcTail(TVirOV& v, TStream32& s)
+{
+    const std::int64_t pos = v.NextHeaderOffset;
+    if (pos < 0 || pos >= v.ArchiveSize || pos == v.EndOffset)
+        return;
+    std::uint8_t b[TArcHeader::kSize] = {};
+    const auto avail = static_cast<std::int32_t>(std::min<std::int64_t>(v.ArchiveSize - pos, TArcHeader::kSize));
+    if (!ReadAt(s, pos, b, avail))
+        return;
+    const TArcHeader h = TArcHeader::Parse(b, avail);
+    const bool pak = v.ArcType == atPak || v.ArcType == atPakExe;
+    if (avail < 2 || !ArcWalkGoesOn(h, pak))
+        return;
+    if (avail < h.HeaderSize()) {
+        v.FailWalk(E_BADHEADR, {}, "the header at " + std::to_string(pos) + " is cut off");
+        return;
+    }
+}
+
 // ---- cabinets
 
 struct CabWalk {
@@ -261,41 +329,19 @@ struct CabWalk {
 // position, or -1 when there is no cabinet there.
 std::int64_t ReadCabinetHeader(TStream32& s, std::int64_t start, std::int64_t fileSize)
 {
-    std::uint8_t h[36];
-    if (!ReadAt(s, start, h, sizeof h) || std::memcmp(h, "MSCF", 4) != 0)
+    TCabinetSetInfo info;
+    if (!ReadCabinetSetInfo(s, start, fileSize, info))
         return -1;
     CabWalk c;
-    c.flags = LoadLe16(h + 30);
-    c.filesLeft = LoadLe16(h + 28);
-    c.minor = h[24];
-    c.major = h[25];
-    std::int64_t pos = start + 36;
-    if (c.flags & 0x04) {
-        std::uint8_t r[4];
-        if (!ReadAt(s, pos, r, 4))
-            return -1;
-        pos += 4 + LoadLe16(r);
-    }
-    std::string name, disk;
-    if (c.flags & 0x01) {
-        if (!ReadZeroText(s, pos, fileSize, 255, name))
-            return -1;
-        pos += name.size() + 1;
-        if (!ReadZeroText(s, pos, fileSize, 255, disk))
-            return -1;
-        pos += disk.size() + 1;
-    }
-    if (c.flags & 0x02) {
-        if (!ReadZeroText(s, pos, fileSize, 255, c.nextCabinet) ||
-            !ReadZeroText(s, pos + c.nextCabinet.size() + 1, fileSize, 255, c.nextDisk))
-            return -1;
-        pos += c.nextCabinet.size() + 1 + c.nextDisk.size() + 1;
-    }
-    std::uint8_t folder[8];
-    if (LoadLe16(h + 26) > 0 && ReadAt(s, pos, folder, 8))
-        c.method = LoadLe16(folder + 6);
+    c.flags = info.Flags;
+    c.filesLeft = info.Files;
+    c.minor = info.Minor;
+    c.major = info.Major;
+    c.nextCabinet = info.NextCabinet;
+    c.nextDisk = info.NextDisk;
+    c.method = info.FirstMethod;
     g_cab = c;
-    return start + LoadLe32(h + 16);
+    return start + info.FirstFile;
 }
 
 void CabSetup(TVirOV& v, TStream32& s)
@@ -634,7 +680,7 @@ void MsGzStep(TVirOV& v, TStream32& s)
 
 void RegisterRecordListFormats()
 {
-    TVirOV::RegisterListFormat({atArc, atArcExe, atPak, atPakExe}, TListFormat{ArcSetup, ArcStep, nullptr});
+    TVirOV::RegisterListFormat({atArc, atArcExe, atPak, atPakExe}, TListFormat{ArcSetup, ArcStep, ArcTail});
     TVirOV::RegisterListFormat({atCab, atCabExe}, TListFormat{CabSetup, CabStep, nullptr});
     TVirOV::RegisterListFormat({atRar, atRarExe}, TListFormat{RarSetup, RarStep, nullptr});
     TVirOV::RegisterListFormat({atAce, atAceExe}, TListFormat{AceSetup, AceStep, nullptr});

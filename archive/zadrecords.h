@@ -41,6 +41,23 @@ struct TArcHeader {
 // (PAK archives end only at method 0).
 bool ArcWalkGoesOn(const TArcHeader& h, bool pak);
 
+// ---- cabinets -----------------------------------------------------------------------------
+
+// What a cabinet's header says of it and of its set.
+struct TCabinetSetInfo {
+    WORD Flags = 0;  // 1: a previous cabinet, 2: a next one, 4: reserved areas
+    int Files = 0;
+    BYTE Minor = 0, Major = 0;
+    WORD SetId = 0;
+    WORD Index = 0;  // in the set, the first being 0
+    std::uint32_t FirstFile = 0;  // the first file entry's offset
+    WORD FirstMethod = 0;
+    std::string PrevCabinet, PrevDisk, NextCabinet, NextDisk;
+    bool HasPrevious() const { return (Flags & 0x01) && !PrevCabinet.empty(); }
+};
+// Reads the header of the cabinet at start; false when there is none.
+bool ReadCabinetSetInfo(TStream32& stream, std::int64_t start, std::int64_t fileSize, TCabinetSetInfo& info);
+
 // ---- RAR (the 1.5 to 4 format) --------------------------------------------------------------
 
 // The fixed part of a RAR file header (type 0x74) and its name.

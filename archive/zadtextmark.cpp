@@ -142,8 +142,16 @@ bool TTextLineReader::Next(std::string& line)
         m_at += take;
         any = true;
         if (line.size() > kMaxTextLine) {
-            m_overlong = true;
-            return false;
+            if (!SkipLongLines) {
+                m_overlong = true;
+                return false;
+            }
+            // Passed over up to its line end; the search goes on after it.
+            line.clear();
+            if (!nl)
+                continue;
+            ++m_at;
+            continue;
         }
         if (nl) {
             ++m_at;
@@ -235,4 +243,50 @@ std::int64_t DecodedTextSize(TStream32& stream, std::int64_t dataStart, TTextEnc
     case TTextEncoding::Base64Mime: return Base64LinesSize(stream, dataStart, true);
     default: return -1;
     }
+}
+
+std::vector<TTextEntry> FindTextEntries(TStream32& stream)
+{
+    std::vector<TTextEntry> entries;
+    TTextLineReader lines(stream, 0);
+    lines.SkipLongLines = true;
+    std::string line, next;
+    bool pending = false;
+    std::int64_t lineStart = 0, nextStart = 0;
+    for (;;) {
+        if (!pending) {
+            lineStart = lines.Position();
+            if (!lines.Next(line))
+                break;
+        }
+        pending = false;
+        std::string text = line + "\n";
+        TTextMarker marker = FindTextMarker(text.data(), static_cast<std::int32_t>(text.size()), true);
+        if (marker.kind == TTextEncoding::None &&
+            FindTextMarker(text.data(), static_cast<std::int32_t>(text.size()), false).kind == TTextEncoding::Base64Mime) {
+            // A MIME part's encoding line: the next line names the file.
+            nextStart = lines.Position();
+            if (!lines.Next(next))
+                break;
+            text = line + "\n" + next + "\n";
+            marker = FindTextMarker(text.data(), static_cast<std::int32_t>(text.size()), true);
+            if (marker.kind != TTextEncoding::Base64Mime) {
+                line = next;
+                lineStart = nextStart;
+                pending = true;
+                continue;
+            }
+            marker.dataStart = lines.Position();
+        } else if (marker.kind != TTextEncoding::None) {
+            marker.dataStart = lines.Position();
+        }
+        if (marker.kind == TTextEncoding::None)
+            continue;
+        TTextEntry e;
+        e.marker = marker;
+        e.markerStart = lineStart;
+        e.decodedSize = DecodedTextSize(stream, marker.dataStart, marker.kind);
+        entries.push_back(std::move(e));
+    }
+    return entries;
 }

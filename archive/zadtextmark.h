@@ -46,6 +46,18 @@ TArcType TextArcType(TTextEncoding kind);
 // line, or no end line where the encoding has one).
 std::int64_t DecodedTextSize(TStream32& stream, std::int64_t dataStart, TTextEncoding kind);
 
+// One encoded file of a text: its marker, where the marker's line starts
+// and what its lines decode to (-1 when they do not say).
+struct TTextEntry {
+    TTextMarker marker;
+    std::int64_t markerStart = 0;
+    std::int64_t decodedSize = -1;
+};
+// Every encoded file of a text, found line by line through the whole text
+// as the extractor finds them: marker lines that name a file (a MIME part's
+// encoding line with the disposition line after it).
+std::vector<TTextEntry> FindTextEntries(TStream32& stream);
+
 // The 6-bit value of a uuencoded or xxencoded character; -1 for none.
 int UUValue(char c);
 int XXValue(char c);
@@ -62,6 +74,11 @@ public:
     // than kMaxTextLine (Overlong() tells which).
     bool Next(std::string& line);
     bool Overlong() const { return m_overlong; }
+    // Where the next line starts.
+    std::int64_t Position() const { return m_pos - (m_len - m_at); }
+    // Pass over lines longer than kMaxTextLine instead of stopping at them
+    // (a search for marker lines in prose).
+    bool SkipLongLines = false;
 
 private:
     bool Fill();

@@ -6,7 +6,9 @@
 namespace {
 
 constexpr int E_ACELIBRARY = 25103;
-constexpr int E_INVALIDPASSWORD = 26517;
+// What is missing, in this system's terms: there is no ACE 2 decoder for
+// Linux (Debian's unace reads ACE 1 only).
+constexpr const char* kNoAceLibrary = "none is available on this system";
 constexpr int kContinue = 0, kNo = 1, kCancel = 2;
 
 std::function<std::unique_ptr<TAceLibrary>()>& Factory()
@@ -107,7 +109,7 @@ void TUnACE::_Extract(TStream32*&, TStream32*)
 {
     std::unique_ptr<TAceLibrary> library = Factory() ? Factory()() : nullptr;
     if (!library) {
-        RaiseErrorStr(ArchiveFile(), "", VolumeName, E_ACELIBRARY);
+        RaiseErrorStr(ArchiveFile(), kNoAceLibrary, VolumeName, E_ACELIBRARY);
         return;
     }
     if (library->Init(Callbacks()) != 0) {

@@ -6,11 +6,13 @@
 #include "archive/zadhooks.h"
 
 #include <algorithm>
+#include <cctype>
 
 namespace {
 
 constexpr int E_INCORRECTBITS = 25134;
 constexpr int E_BADTREE = 25152;
+constexpr int kBlock = 32768;
 
 bool IsPak(TArcType t) { return t == atPak || t == atPakExe; }
 
@@ -47,6 +49,10 @@ int TUnArc::BuildHeadArray(TStream32* in)
         const TArcHeader h = TArcHeader::Parse(raw, got);
         if (!ArcWalkGoesOn(h, pak) || h.Method > 30)
             break;
+        if (got < h.HeaderSize()) {
+            RaiseErrorStr(ArchiveFile(), "the header at " + std::to_string(pos) + " is cut off", VolumeName, E_BADHEADR);
+            break;
+        }
         const std::string name = _OemToCharFilter(h.Name, TranslateOemChar);
         if (!pak && h.IsDirectory()) {
             // A directory header names a folder for the entries after it;
@@ -89,26 +95,58 @@ void TUnArc::ProcessHeaders(TStream32* in, TStream32* out)
     }
 }
 
+std::int32_t TUnArc::ReadPacked(TStream32* in, std::uint8_t* buf, std::int32_t count)
+{
+    const std::int32_t got = ReadProc(in, nullptr, buf, false, 0, count, dtData);
+    if (!m_key.empty())
+        for (std::int32_t i = 0; i < got; ++i) {
+            buf[i] ^= static_cast<std::uint8_t>(m_key[m_keyAt]);
+            m_keyAt = (m_keyAt + 1) % m_key.size();
+        }
+    return got;
+}
+
+std::string TUnArc::FailureRemark() const
+{
+    return Password.empty() ? "its data do not decode: it is damaged, or garbled with a password"
+                            : "its data do not decode with the password given: the password is wrong, or it is damaged";
+}
+
 bool TUnArc::DecodeEntry(TStream32* in, TStream32*& outStream, const TEntry& e)
 {
     const std::int64_t dataAt = e.Offset + e.Header.HeaderSize();
+    m_key.clear();
+    m_keyAt = 0;
+    for (char c : Password)
+        m_key += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     if (in->Seek(dataAt, soBeginning) != dataAt)
         return EntrySizeAgrees(true);
-    if (e.Header.Method == 1) {
-        Unstore(in, outStream, 16, InflateRec);
-        return EntrySizeAgrees(true);
-    }
     std::int64_t left = e.Header.PackedSize;
     const std::int64_t total = e.Header.UnpackedSize;
+    const auto source = [&](std::uint8_t* buf, std::int32_t count) -> std::int32_t {
+        const auto want = static_cast<std::int32_t>(std::min<std::int64_t>(count, left));
+        if (want <= 0)
+            return 0;
+        const std::int32_t got = ReadPacked(in, buf, want);
+        left -= std::max(got, 0);
+        return got;
+    };
+    if (e.Header.Method == 1) {
+        // The oldest stored form: the packed bytes are the file.
+        std::vector<std::uint8_t> buf(kBlock);
+        while (!GetCancel() && !EntryWriteFailed) {
+            const std::int32_t got = source(buf.data(), kBlock);
+            if (got <= 0)
+                break;
+            ExtractWriteProc(outStream, buf.data(), false, 16, got, dtData);
+            RemainingUnpackedSize -= std::min<std::int64_t>(got, std::max<std::int64_t>(RemainingUnpackedSize, 0));
+            doBranchProgress(std::min(EntryWritten, total), total, TotalUnpackedSize);
+            ProcessMessages();
+        }
+        return EntrySizeAgrees(true);
+    }
     TArcDecoder decoder(
-        [&](std::uint8_t* buf, std::int32_t count) -> std::int32_t {
-            const auto want = static_cast<std::int32_t>(std::min<std::int64_t>(count, left));
-            if (want <= 0)
-                return 0;
-            const std::int32_t got = ReadProc(in, nullptr, buf, false, 0, want, dtData);
-            left -= std::max(got, 0);
-            return got;
-        },
+        source,
         [&](const std::uint8_t* buf, std::int32_t count) {
             ExtractWriteProc(outStream, const_cast<std::uint8_t*>(buf), false, 16, count, dtData);
             RemainingUnpackedSize -= std::min<std::int64_t>(count, RemainingUnpackedSize);
@@ -124,8 +162,13 @@ bool TUnArc::DecodeEntry(TStream32* in, TStream32*& outStream, const TEntry& e)
     case TArcDecodeResult::Unsupported: failure = E_UNSUPPORTEDMETHOD; break;
     default: break;
     }
-    if (failure) {
+    if (failure == E_UNSUPPORTEDMETHOD || failure == E_STACKOVERFLOW) {
         RaiseErrorStr(StoredName, "", VolumeName, failure);
+        return false;
+    }
+    if (failure) {
+        // Nothing marks a garbled entry: its data simply fail to decode.
+        RaiseErrorStr(StoredName, FailureRemark(), VolumeName, Password.empty() ? failure : E_INVALIDPASSWORD);
         return false;
     }
     return EntrySizeAgrees(true);
@@ -156,6 +199,12 @@ bool TUnArc::OpenAndExtractFile(TStream32* in, TStream32* out, const TEntry& e)
             BeginEntryOutput(e.Header.UnpackedSize);
             const bool decoded = DecodeEntry(in, outStream, e);
             if (!decoded || EntryWriteFailed || DiskFull || GetCancel()) {
+                FailEntry(InflateRec);
+                DiscardOutput(outStream, Filename);
+            } else if (static_cast<std::uint16_t>(Crc16Val) != e.Header.Crc) {
+                // Data that fail their CRC leave no file.
+                if (!GetCancel())
+                    RaiseErrorStr(StoredName, FailureRemark(), VolumeName, Password.empty() ? E_CRCERROR : E_INVALIDPASSWORD);
                 FailEntry(InflateRec);
                 DiscardOutput(outStream, Filename);
             } else {

@@ -94,14 +94,18 @@ int TUnARJ::BuildHeadArray(TStream32* in, std::int64_t start, bool& lastContinue
         Timer.Resume();
         return 0;
     }
+    const bool mainDamaged = !h.IsMainHeader();
+    if (mainDamaged)
+        RaiseErrorStr(ArchiveFile(), kDamagedMainHeader, VolumeName, E_BADHEADR);
     // The main header names the volume; only its file-name part counts, so
     // that a name with folders cannot point the set elsewhere.
     const std::string mainName = ExtractFileName(h.EntryName(true));
-    if (!mainName.empty() && mainName != "." && mainName != "..") {
+    if (!mainDamaged && !mainName.empty() && mainName != "." && mainName != "..") {
         const std::string dir = ExtractFileDir(VolumeName);
         VolumeName = dir.empty() ? mainName : IncludeTrailingPathDelimiter(dir) + mainName;
     }
-    std::int64_t pos = h.DataOffset;
+    // Without its main header the walk starts at the entry found.
+    std::int64_t pos = mainDamaged ? start : h.DataOffset;
     TArjRead read = TArjRead::End;
     while (!GetCancel() && (read = ReadArjHeader(*in, pos, ArchiveSize, h)) == TArjRead::Header) {
         lastContinues = h.ContinuesInNext();
@@ -231,6 +235,11 @@ bool TUnARJ::OpenAndExtractFile(TStream32* in, TStream32* out, const TEntry& e, 
     }
     if (h.Garbled() && tried && !pass)
         PasswordFailed = true;  // no later entry of this run asks again
+    // A garbled entry says why it failed: a password that gives a wrong CRC
+    // is wrong (the extended message is the password, as elsewhere); one
+    // that was never given leaves the entry protected.
+    if (h.Garbled() && !pass && !m_openFailed && !EntryWriteFailed && !DiskFull && !GetCancel())
+        RaiseErrorStr(StoredName, tried ? Password : std::string(), VolumeName, tried ? E_INVALIDPASSWORD : E_PASSWORDPROTECTED);
     if (!pass) {
         // The entry is not there: it is not counted, and a file that held
         // its earlier parts is incomplete.

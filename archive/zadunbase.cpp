@@ -18,7 +18,6 @@ constexpr int kBlock = 32768;
 constexpr int E_NOMEMSTREAM = 25255;
 constexpr int E_NOFILESTREAM = 25258;
 constexpr int E_CLOSEERR = 25138;
-constexpr int E_INVALIDPASSWORD = 26517;
 
 bool IsZipType(TArcType t)
 {

@@ -3,6 +3,7 @@
 #include "archive/zadcrc.h"
 #include "archive/zadgbls.h"
 #include "archive/zadhooks.h"
+#include "archive/zadrecords.h"
 #include "archive/zadvolume.h"
 #include "cabinet/fdi.h"
 
@@ -16,6 +17,8 @@ namespace {
 
 constexpr int E_CORRUPTINPUT = 25140;
 constexpr int E_CABINETERROR = 25116;
+constexpr int E_FIRSTCABINET = 25901;
+constexpr int E_NOTOFTHISSET = 25904;
 
 // The components inside a library call (the callbacks serve the top one).
 std::vector<TUnCab*> g_stack;
@@ -252,12 +255,47 @@ void TUnCab::BuildRecoveryHeadArray(const std::string& cabinetFile)
     RemainingUnpackedSize = TotalUnpackedSize;
 }
 
+std::string TUnCab::FirstCabinetOfSet(const std::string& cabinet)
+{
+    // Back along the previous-cabinet names (each only a file-name part, in
+    // the set's folder) while each names this one as its next, in one set.
+    std::string current = cabinet;
+    std::string seen = "|" + ExtractFileName(current) + "|";
+    for (;;) {
+        TFileStream32 file(current, fmOpenRead | fmShareDenyWrite);
+        const std::int64_t start = SameText(current, ArchiveFile()) ? std::max<std::int64_t>(ArchiveStartOffset, 0) : 0;
+        TCabinetSetInfo info;
+        if (!file.Valid() || !ReadCabinetSetInfo(file, start, file.Size(), info) || !info.HasPrevious())
+            return current;
+        const std::string previous = HeaderVolumeName(current, info.PrevCabinet);
+        if (previous.empty() || seen.find("|" + ExtractFileName(previous) + "|") != std::string::npos)
+            return current;
+        TFileStream32 prevFile(previous, fmOpenRead | fmShareDenyWrite);
+        TCabinetSetInfo prev;
+        if (!prevFile.Valid()) {
+            // Files that begin in the missing part cannot be decoded: said once.
+            RaiseErrorStr(ArchiveFile(), "the set begins in " + ExtractFileName(previous) + ", which is not there",
+                          VolumeName, E_FIRSTCABINET);
+            return current;
+        }
+        if (!ReadCabinetSetInfo(prevFile, 0, prevFile.Size(), prev) || prev.SetId != info.SetId ||
+            !SameText(ExtractFileName(HeaderVolumeName(previous, prev.NextCabinet)), ExtractFileName(current))) {
+            RaiseErrorStr(previous, "", VolumeName, E_NOTOFTHISSET);
+            return current;
+        }
+        seen += ExtractFileName(previous) + "|";
+        current = previous;
+    }
+}
+
 void TUnCab::_Extract(TStream32*&, TStream32*)
 {
     Crc32Val = 0xFFFFFFFFu;
-    std::string cabinet = ArchiveFile();
-    if (!FileExists(cabinet) || !IsCabinet(cabinet))
+    if (!FileExists(ArchiveFile()) || !IsCabinet(ArchiveFile()))
         return;
+    // A cabinet that continues an earlier one of its set is extracted from
+    // the set's first cabinet, as the files that run into it begin there.
+    std::string cabinet = FirstCabinetOfSet(ArchiveFile());
     BuildRecoveryHeadArray(cabinet);
     std::string seen = "|" + ExtractFileName(cabinet) + "|";
     for (;;) {

@@ -3,7 +3,9 @@
 // of a cabinet, then the extraction pass decodes them; a set of cabinets
 // is followed cabinet by cabinet, the next one named by the header (its
 // file-name part only, in the set's folder) and offered through
-// OnNextVolume.
+// OnNextVolume. A cabinet opened in the middle of its set is extracted
+// from the set's first cabinet, found back along the previous-cabinet
+// names; a missing first part is reported (25901).
 //
 // A file passes its test only when the library decoded it with its
 // checksums holding and gave as many bytes as it declares; one that fails
@@ -38,6 +40,10 @@ public:
     std::unique_ptr<TState> State;
 
 private:
+    // The first cabinet of the set the cabinet belongs to, followed back
+    // from it; the cabinet itself when it is the first or the way back is
+    // broken (reported).
+    std::string FirstCabinetOfSet(const std::string& cabinet);
     bool ContextNeeded();
     bool IsCabinet(const std::string& fileName);
     // The counting pass over one cabinet.

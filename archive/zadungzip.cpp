@@ -208,9 +208,25 @@ bool TUnGZip::Decode(TStream32* in, TStream32*& out, std::uint16_t magic)
             return ok && !GetCancel();
         });
         TLzwBuffers buffers;
-        good = DecodeCompressStream(source, sink, buffers) == TLzwResult::Ok;
+        const TLzwResult r = DecodeCompressStream(source, sink, buffers);
+        good = r == TLzwResult::Ok;
+        if (r == TLzwResult::BadHeader || r == TLzwResult::Corrupt) {
+            std::uint8_t flags = 0;
+            const bool nineBits = in->Seek(2, soBeginning) == 2 && in->Read(&flags, 1) == 1 && (flags & 0x1F) == 9;
+            // compress -b9 writes codes past what nine bits hold: nothing reads it.
+            RaiseErrorStr(Filename,
+                          r == TLzwResult::BadHeader ? "no compress header this decoder reads"
+                          : nineBits ? "compress -b9 output, whose codes pass what nine bits hold: no decoder reads it"
+                                     : "damaged compressed data",
+                          VolumeName, r == TLzwResult::BadHeader ? E_BADHEADR : E_BADBLOCK);
+        }
     } else {
-        good = DecodeGzipFile(*in, write, progress, CancelRef) == TGzipResult::Ok;
+        const TGzipResult r = DecodeGzipFile(*in, write, progress, CancelRef);
+        good = r == TGzipResult::Ok;
+        if (r == TGzipResult::BadData)
+            RaiseErrorStr(Filename, "damaged or cut deflate data", VolumeName, E_BADBLOCK);
+        else if (r == TGzipResult::BadCheck)
+            RaiseErrorStr(Filename, "a member's CRC or size does not match its trailer", VolumeName, E_CRCERROR);
     }
     if (good && !decided)
         good = decide();

@@ -424,13 +424,25 @@ int TUnZip::RecoveryBuildHeadArray(TStream32* in)
         e.DiskNumber = 1;
         e.Encryption = GetEncryptionMethod(l.Flags, e.Aes, e.Strong);
         StoredName = e.Name;
-        const std::int64_t next = e.DataEnd();
-        const bool descriptorEntry = e.PackedSize <= 0 && (l.Flags & 0x08);
+        std::int64_t next = e.DataEnd();
+        if (e.PackedSize <= 0 && (l.Flags & 0x08)) {
+            // Sizes and CRC follow the data (written to a pipe): the walk
+            // steps to the descriptor, as the lister does, and goes on after
+            // it; without one it ends at this entry's data.
+            std::uint32_t crc = 0, p32 = 0, u32 = 0;
+            const std::int64_t desc = FindDataDescriptor(*in, e.DataOffset, ArchiveSize, crc, p32, u32);
+            if (desc < 0) {
+                if (!e.Name.empty() && CheckWildCard2(this, StoredName, FileSpec, RecurseDirs, &ExcludeSpec))
+                    m_entries.push_back(std::move(e));
+                break;
+            }
+            e.Crc = crc;
+            e.PackedSize = p32;
+            e.UnpackedSize = u32;
+            next = desc + 16;
+        }
         if (!e.Name.empty() && CheckWildCard2(this, StoredName, FileSpec, RecurseDirs, &ExcludeSpec))
             m_entries.push_back(std::move(e));
-        // A data-descriptor entry with no size ends the walk at its data.
-        if (descriptorEntry)
-            break;
         pos = next;
     }
     CommitEntries();

@@ -269,10 +269,12 @@ void TUUDecode::_Extract(TStream32*& inStream, TStream32* outStream)
         int searched = 0;  // lines read since the last file, looking for a start line
         m_custom.reset();
         while (!GetCancel() && !DiskFull) {
+            // Between files, prose lines of any length are passed over.
+            m_in->lines->SkipLongLines = true;
             if (!pending && !m_in->Next(line))
                 break;
             pending = false;
-            if (++searched > MaxHeaderLines)
+            if (++searched > MaxHeaderLines && MaxHeaderLines > 0)
                 break;
             if (ReadHeaderLine(line))
                 continue;
@@ -342,28 +344,36 @@ bool TUUDecode::DecodeFile(const TTextMarker& marker, TStream32* outStream, std:
     // Mode 999 marks a set of ZIP parts: each text part carries one ZIP
     // part, a file of its own named by the text part's start line.
     const bool zipParts = marker.kind == TTextEncoding::UU && StartMode(line) == "999";
+    m_in->lines->SkipLongLines = false;
     if (zipParts)
         ArcType = atZipMV;
     Algorithm = marker.kind == TTextEncoding::UU ? uudecode : B64Decode;
 
     std::vector<std::uint8_t> buffer;
     buffer.reserve(kOutputSize + 64);
-    bool refused = false, extract = false, opened = false, writeFailed = false;
+    bool refused = false, extract = false, opened = false, writeFailed = false, selected = true;
     TStream32* out = outStream;
     // With nothing to write, the lines are still passed over, so that the
     // next file is found after them.
     const auto beginFile = [&](const std::string& name) {
         StoredName = name;
         InflateRec = TInflateRec{};
+        out = outStream;
+        opened = false;
+        writeFailed = false;
+        // The masks select files as the lister names them; the others are
+        // read over.
+        selected = CheckWildCard2(this, StoredName, FileSpec, RecurseDirs, &ExcludeSpec);
+        if (!selected) {
+            refused = extract = false;
+            return;
+        }
         if (FileAccessMethod == faFile)
             SetFilename(StoredName);
         else
             Filename = StoredName;
         refused = FilenameRefused;
         extract = !refused && doOnBegin(false);
-        out = outStream;
-        opened = false;
-        writeFailed = false;
         if (extract) {
             opened = Open_OutFile(out, Filename, StoredName);
             if (!opened) {
@@ -381,7 +391,7 @@ bool TUUDecode::DecodeFile(const TTextMarker& marker, TStream32* outStream, std:
     };
     const auto finishFile = [&](bool reached) {
         flush();
-        if (!reached && !GetCancel())
+        if (!reached && !GetCancel() && selected)
             RaiseErrorStr(extract ? Filename : StoredName, "", VolumeName, E_EOLNOTFOUND);
         const bool good = reached && !writeFailed && !GetCancel() && opened;
         if (opened) {

@@ -54,8 +54,10 @@ public:
 
     // The method of the last file decoded (the component's Algorithm).
     TDecodeMethod Algorithm = uudecode;
-    // How many lines are searched for the start of the next file.
-    int MaxHeaderLines = 100;
+    // How many lines are searched for the start of the next file; 0 (the
+    // default) searches the whole text, as the lister does, so a file after
+    // a long letter is found by both.
+    int MaxHeaderLines = 0;
     TNextVolumeName NextVolumeName = nvChangeExt;
     bool VolumeLongFilenames = false;
 

@@ -200,32 +200,6 @@ void ZipCentralStep(TVirOV& v, TStream32& stream, int& headersRead)
     v.doRead(offset);
 }
 
-// Finds the data descriptor that ends an entry whose sizes follow its data:
-// the descriptor's compressed size must equal the distance from the data's
-// start. Returns its position, or -1.
-std::int64_t FindDataDescriptor(TStream32& stream, std::int64_t dataAt, std::int64_t size, std::uint32_t& crc,
-                                std::uint32_t& packed, std::uint32_t& unpacked)
-{
-    std::vector<std::uint8_t> buf(65536 + 16);
-    for (std::int64_t at = dataAt; at < size; at += 65536) {
-        const auto want = static_cast<std::int32_t>(std::min<std::int64_t>(static_cast<std::int64_t>(buf.size()), size - at));
-        if (want < 16 || !TVirOV::ReadAt(stream, at, buf.data(), want))
-            return -1;
-        for (std::int32_t i = 0; i + 16 <= want; ++i) {
-            if (buf[static_cast<size_t>(i)] != 0x50 || LoadLe32(&buf[static_cast<size_t>(i)]) != DATA_DESCRIPTOR_SIGNATURE)
-                continue;
-            const std::uint32_t c = LoadLe32(&buf[static_cast<size_t>(i) + 8]);
-            if (static_cast<std::int64_t>(c) == at + i - dataAt) {
-                crc = LoadLe32(&buf[static_cast<size_t>(i) + 4]);
-                packed = c;
-                unpacked = LoadLe32(&buf[static_cast<size_t>(i) + 12]);
-                return at + i;
-            }
-        }
-    }
-    return -1;
-}
-
 void ZipLocalStep(TVirOV& v, TStream32& stream, int& headersRead)
 {
     const std::int64_t headerPos = v.ArchiveStartOffset;
@@ -337,48 +311,51 @@ const TListFormat kZipFormat{
 
 // ---- uuencoded, xxencoded and Base64 text -------------------------------------------------
 
-// The first encoded file of the text is the archive's only entry. Its
-// packed size is the text file's; its unpacked size is what the encoded
-// lines decode to, or, where they do not say, the text's size marked as
-// such in the method column.
+// Every encoded file of the text is an entry, found line by line through
+// the whole text as the extractor finds them. Its packed size is its text
+// up to the next file's marker line (the first one's from the file's start); its unpacked size is what its lines
+// decode to, or, where they do not say, the text's size marked as such in
+// the method column.
 void TextSetup(TVirOV& v, TStream32& stream)
 {
     v.HeaderBlockSize = 0;
-    std::vector<char> buf(32768);
-    const auto want = static_cast<std::int32_t>(std::min<std::int64_t>(32768, v.ArchiveSize));
-    if (want <= 0 || !TVirOV::ReadAt(stream, 0, buf.data(), want))
-        return;
-    const TTextMarker marker = FindTextMarker(buf.data(), want, true);
-    if (marker.kind == TTextEncoding::None) {
+    const std::vector<TTextEntry> entries = FindTextEntries(stream);
+    if (entries.empty()) {
         // Detection saw a marker, but no line names an encoded file.
         v.FailWalk(25266);
         return;
     }
-    v.Filename = marker.name;
-    if (v.OnReadFile)
-        v.OnReadFile(&v, v.Filename);
-    if (v.ListOperation == opFileOnly) {
-        if (v.QueryList)
-            v.QueryList->Add(v.Filename);
-        return;
+    for (size_t i = 0; i < entries.size() && !v.GetCancel(); ++i) {
+        const TTextEntry& e = entries[i];
+        v.Filename = e.marker.name;
+        if (v.OnReadFile)
+            v.OnReadFile(&v, v.Filename);
+        if (v.ListOperation == opFileOnly) {
+            if (v.QueryList)
+                v.QueryList->Add(v.Filename);
+            continue;
+        }
+        if (!v.OnRead)
+            continue;
+        // The texts of the files make up the whole file: the first one's
+        // begins with the file, each other one at its marker line.
+        const std::int64_t begin = i == 0 ? 0 : e.markerStart;
+        const std::int64_t end = i + 1 < entries.size() ? entries[i + 1].markerStart : v.ArchiveSize;
+        v.FileDate = v.ConvertDate(v.ArchiveDate);
+        v.PackedSize = end - begin;
+        v.UnpackedSize = e.decodedSize >= 0 ? e.decodedSize : v.PackedSize;
+        v.FileCount = static_cast<int>(i + 1);
+        v.IncTotals(v.UnpackedSize, v.PackedSize);
+        v.Crc = 0;
+        v.Encrypted = false;
+        v.CompressMethod = 0;
+        v.VersionMadeBy = v.VersionNeeded = 0;
+        v.Ratio = 0;
+        v.CompressMethodStr = e.decodedSize >= 0 ? std::string() : std::string("(encoded size)");
+        v.InternalAttr = 32;
+        v.ExternalAttr = 32;
+        v.doEvents(e.markerStart, v.FileCount);
     }
-    if (!v.OnRead)
-        return;
-    const std::int64_t decoded = DecodedTextSize(stream, marker.dataStart, marker.kind);
-    v.FileDate = v.ConvertDate(v.ArchiveDate);
-    v.PackedSize = v.ArchiveSize;
-    v.UnpackedSize = decoded >= 0 ? decoded : v.ArchiveSize;
-    v.FileCount = 1;
-    v.IncTotals(v.UnpackedSize, v.PackedSize);
-    v.Crc = 0;
-    v.Encrypted = false;
-    v.CompressMethod = 0;
-    v.VersionMadeBy = v.VersionNeeded = 0;
-    v.Ratio = 0;
-    v.CompressMethodStr = decoded >= 0 ? std::string() : std::string("(encoded size)");
-    v.InternalAttr = 32;
-    v.ExternalAttr = 32;
-    v.doEvents(0, 1);
 }
 
 const TListFormat kTextFormat{TextSetup, [](TVirOV& v, TStream32&) { v.NextHeaderOffset = v.EndOffset; }, nullptr};
@@ -478,7 +455,7 @@ bool TVirOV::Walk(TStream32& source)
     while (!GetCancel() && !m_walkFailed && m_format && m_format->ProcRecord) {
         TStream32& stream = VolumeStream ? *VolumeStream : first;
         // Offsets come from the file: compared without adding to them.
-        if (HeaderBlockSize <= 0 || NextHeaderOffset < 0 || NextHeaderOffset >= ArchiveSize - HeaderBlockSize)
+        if (HeaderBlockSize <= 0 || NextHeaderOffset < 0 || NextHeaderOffset > ArchiveSize - HeaderBlockSize)
             break;
         ArchiveStartOffset = NextHeaderOffset;
         HeaderBlock.assign(static_cast<size_t>(HeaderBlockSize), 0);

@@ -45,6 +45,23 @@
 #   unix/hostile-links.tar  python's tarfile: a hard link to a member the archive does not hold,
 #                         then a sparse member (pax 0.1) whose map passes its real size, then a
 #                         plain file
+#
+#   silent/descriptor-cut.zip  zip writing to a pipe (data descriptors) of three files, cut
+#                         before its central directory
+#   silent/two.uue        uuencode of two files, one after the other
+#   silent/letter.uue     150 lines of a letter, then uuencode of a file
+#   silent/many.uue       uuencode of 2,000 small files, one after the other
+#   silent/cut-header.arc arc a, cut inside its first header (20 bytes)
+#   silent/cut.bh         the BH archive of tests/arc_lzh cut to 20 bytes
+#   silent/damaged-main.arj  arj a of an empty file and another, the main header's id byte
+#                         changed (the first header found is then the empty file's)
+#   silent/damaged-entry.arj  the same with the first entry's header id byte changed instead
+#   silent/b9.Z, silent/b12.Z  compress -b9 (which no decoder reads) and compress -b12
+#   messages/garbled.arc  arc ag (garbled with the password "secret")
+#   messages/garbled.arj  arj a -g (garbled with the password "secret")
+#   messages/zoo210.zoo   a ZOO archive laid out as zoo 2.10 writes it (written below: zoo is not
+#                         in Debian), its chain ending with a 56-byte entry at the end of the
+#                         file; unar reads it
 # Run from anywhere; the outputs are committed.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -268,3 +285,70 @@ for v in gnu 0.0 0.1 1.0; do
   tar -xf "$out/unix/sparse-$v.tar" -C "$work/check"
   cmp "$work/check/sparse.bin" "$work/sparse.expected"
 done
+
+# ---- what must not be lost in silence, and what must be said --------------------------------
+mkdir -p "$out"/silent "$out"/messages
+t="$work/text"
+mkdir -p "$t"
+(
+  cd "$t"
+  seq 1 400 > first.txt; seq 500 900 > second.txt; printf 'third\n' > third.txt
+  touch -d '2024-03-05 10:20:30' first.txt second.txt third.txt
+  zip -q - first.txt second.txt third.txt | cat > "$work/descriptor.zip"
+  python3 -c "
+import sys
+b = open(sys.argv[1], 'rb').read()
+open(sys.argv[2], 'wb').write(b[:b.index(b'PK\x01\x02')])" "$work/descriptor.zip" "$out/silent/descriptor-cut.zip"
+  { uuencode first.txt first.txt; uuencode second.txt second.txt; } > "$out/silent/two.uue"
+  { for i in $(seq 1 150); do echo "Line $i of a letter about the attachment below."; done
+    uuencode third.txt third.txt; } > "$out/silent/letter.uue"
+  for i in $(seq 1 2000); do printf '%d\n' "$i" > f.txt; uuencode f.txt "f$i.txt"; done > "$out/silent/many.uue"
+  timeout 20 arc a "$work/whole.arc" first.txt second.txt </dev/null >/dev/null
+  head -c 20 "$work/whole.arc" > "$out/silent/cut-header.arc"
+  : > empty.txt; touch -d '2024-03-05 10:20:30' empty.txt
+  arj a "$work/two.arj" empty.txt first.txt >/dev/null
+  python3 -c "
+import sys
+b = bytearray(open(sys.argv[1], 'rb').read())
+main = bytes(b); main = main[:0] + b'\x61' + main[1:]
+open(sys.argv[2], 'wb').write(main)
+first = b.index(b'\x60\xea', 4)
+b[first] = 0x61
+open(sys.argv[3], 'wb').write(bytes(b))" "$work/two.arj" "$out/silent/damaged-main.arj" "$out/silent/damaged-entry.arj"
+  compress -b9 -c first.txt > "$out/silent/b9.Z"
+  compress -b12 -c first.txt > "$out/silent/b12.Z"
+  timeout 20 arc agsecret "$out/messages/garbled.arc" first.txt third.txt </dev/null >/dev/null
+  arj a -gsecret "$out/messages/garbled.arj" first.txt >/dev/null
+)
+head -c 20 "$here/tests/arc_lzh/fixtures/bh/mixed.bh" > "$out/silent/cut.bh"
+python3 - "$out/messages/zoo210.zoo" <<'PY'
+import struct, sys
+def crc16(data):
+    crc = 0
+    for byte in data:
+        crc ^= byte
+        for _ in range(8):
+            crc = (crc >> 1) ^ 0xA001 if crc & 1 else crc >> 1
+    return crc
+TAG = 0xFDC4A7DC
+DOS_DATE, DOS_TIME = (44 << 9) | (3 << 5) | 5, (10 << 11) | (20 << 5) | 15
+head = b'ZOO 2.10 Archive.\x1a'.ljust(20, b'\0') + struct.pack('<IIiBBBIHB', TAG, 42, -42, 2, 0, 1, 0, 0, 1)
+body = bytearray(head)
+for name, data in ((b'one.txt', b'one\n'), (b'two.txt', b'two two\n')):
+    var = bytes([0, 0]) + struct.pack('<H', 0) + bytes(3) + b'\0' + struct.pack('<H', 0)  # no long name or folder
+    pos = len(body)
+    data_at = pos + 56 + len(var)
+    fixed = struct.pack('<IBBiiHHHIIBBBBIH', TAG, 2, 0, data_at + len(data), data_at, DOS_DATE, DOS_TIME, crc16(data),
+                        len(data), len(data), 1, 0, 0, 0, 0, 0) + name.ljust(13, b'\0')
+    entry = bytearray(fixed + struct.pack('<HbH', len(var), 127, 0) + var)
+    struct.pack_into('<H', entry, 54, crc16(bytes(entry)))
+    body += entry + data
+# The chain's end: a 56-byte entry whose next position is 0, the file's last bytes.
+body += struct.pack('<IBBiiHHHIIBBBBIH', TAG, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0) + bytes(13) + struct.pack('<HbH', 0, 127, 0)
+open(sys.argv[1], 'wb').write(bytes(body))
+PY
+unar -q -f -D -o "$work/zoo" "$out/messages/zoo210.zoo" >/dev/null
+cmp "$work/zoo/one.txt" <(printf 'one\n')
+cmp "$work/zoo/two.txt" <(printf 'two two\n')
+7z t "$out/silent/b12.Z" >/dev/null
+! uncompress -c "$out/silent/b9.Z" 2>/dev/null | cmp -s - "$t/first.txt"

@@ -309,13 +309,17 @@ TEST(ZipLister, QueryInterface)
     EXPECT_EQ(v.FileSpec[0], "*.*");
 }
 
-TEST(TextLister, FirstEncodedFileIsTheOnlyEntry)
+TEST(TextLister, EveryEncodedFileIsAnEntry)
 {
+    // The extractor finds both files: so does the listing, each with its
+    // text (the first one's from the file's start).
     const Listing uue = ListBytes("header text\nBEGIN 644 report.txt\nM86%C\nend\nbegin 644 second.txt\n", "a.uue");
     EXPECT_EQ(uue.type, atUUE);
-    ASSERT_EQ(uue.entries.size(), 1u);
+    ASSERT_EQ(uue.entries.size(), 2u);
     EXPECT_EQ(uue.entries[0].name, "report.txt");
-    EXPECT_EQ(uue.entries[0].packed, 64);
+    EXPECT_EQ(uue.entries[0].packed, 43);
+    EXPECT_EQ(uue.entries[1].name, "second.txt");
+    EXPECT_EQ(uue.entries[1].packed, 21);
     const Listing b64 = ListBytes(
         "Content-Transfer-Encoding: base64\r\nContent-Type: text/plain\r\n\r\n"
         "Content-Transfer-Encoding: Base64\r\nContent-Disposition: attachment; filename=\"pic.png\"\r\n\r\niVBORw0KGgo=\r\n",
