@@ -14,6 +14,7 @@
 
 #include "vcl/memo.h"
 #include "vcl/richedit.h"
+#include "vcl/textview.h"
 
 #include <cstdint>
 #include <memory>
@@ -73,6 +74,9 @@ public:
     TPanel *PanelRichedit, *PanelRtf, *PanelHex, *PanelPe;
     TToolBar *tbrichedit, *tbrtf, *tbhex, *tbpe;
     TMemo* richedit;
+    // The text view of files of kLargeTextBytes and more, read in the
+    // background and shown as far as read; it takes richedit's place.
+    TTextFileView* textview;
     TRichEdit* RichEditRtf;
     TZURadUvudodEx* hexedit;
     TMemo* RichEditPe;
@@ -164,6 +168,11 @@ public:
 
     // Viewers.
     void ViewText();
+    // The text view's reading ended, or the file changed under it.
+    void textviewStateChange(TObject* sender);
+    // Empties the large text view, so that the memory of a large file goes
+    // when another file is shown.
+    void ReleaseLargeText();
     void ViewAscii();
     void ViewRtf();
     void ViewHex();
@@ -395,6 +404,13 @@ private:
     // the current file's folder.
     void PrepareSaveDialog(const std::string& title, const std::string& filter);
     std::string TextViewContents() const;
+    // Shows one of the two text views in the text panel.
+    void ShowLargeTextView(bool large);
+    // The large text view holds the whole file, so that it may be saved;
+    // otherwise says why not and answers false.
+    bool LargeTextComplete(const char* caption);
+    // Views a file of kLargeTextBytes or more in the large text view.
+    void ViewLargeText();
     TListView* CreateFileListView(TTabSheet* sheet);
     void FirstShowSteps();
     void RebuildPlaylistMenu(TMenuItem* root, const TStringList& index);
@@ -415,6 +431,8 @@ private:
     bool m_textStandIns = false;
     std::string m_textLineBreak = "\r\n";
     bool m_textFinalBreak = true;
+    // The text is in the large text view.
+    bool m_textLarge = false;
     // What the rich-text view holds, and whether saving would drop parts of
     // the file (pictures, objects, fields) or turn plain text into RTF.
     std::string m_rtfFile;

@@ -216,6 +216,7 @@ void TForm1::ViewCurrentFile()
     // caption, list selection and status bar never name different files.
     SetCaption(BaseCaption + " - " + CurrentFile);
     EndOtherOleConversion();
+    ReleaseLargeText();
     // A file deleted or moved since it was chosen: said in the status bar,
     // nothing of an earlier file stays on screen, the recent list keeps it out.
     if (!FileExists(CurrentFile)) {

@@ -10,6 +10,7 @@
 #include "hexedit/zuradhexex.h"
 
 #include "rtl/sysutils.h"
+#include "win/fileops.h"
 
 #include <algorithm>
 
@@ -114,10 +115,16 @@ void TForm1::CreateViewerPanels()
     SelectAll3 = PopupItem(this, PopupMenuRichedit, "Select All", [this](TObject* s) { SelectAll3Click(s); });
     TToolButton* menuButton = PanelButton(this, tbrichedit, "Menu", "Menu", {});
     menuButton->OnClick = [this, menuButton](TObject*) { PopupBelow(PopupMenuRichedit, menuButton); };
-    PanelButton(this, tbrichedit, "Cut", "Cut", [this](TObject*) { richedit->CutToClipboard(); });
-    PanelButton(this, tbrichedit, "Copy", "Copy", [this](TObject*) { richedit->CopyToClipboard(); });
-    PanelButton(this, tbrichedit, "Paste", "Paste", [this](TObject*) { richedit->PasteFromClipboard(); });
-    PanelButton(this, tbrichedit, "Undo", "Undo", [this](TObject*) { richedit->Undo(); });
+    PanelButton(this, tbrichedit, "Cut", "Cut", [this](TObject*) {
+        m_textLarge ? void(textview->CutToClipboard()) : richedit->CutToClipboard();
+    });
+    PanelButton(this, tbrichedit, "Copy", "Copy", [this](TObject*) {
+        m_textLarge ? void(textview->CopyToClipboard()) : richedit->CopyToClipboard();
+    });
+    PanelButton(this, tbrichedit, "Paste", "Paste", [this](TObject*) {
+        m_textLarge ? textview->PasteFromClipboard() : richedit->PasteFromClipboard();
+    });
+    PanelButton(this, tbrichedit, "Undo", "Undo", [this](TObject*) { m_textLarge ? textview->Undo() : richedit->Undo(); });
     utf8 = PanelButton(this, tbrichedit, "UTF-8", "Encode With UTF-8", [this](TObject* s) { utf8Click(s); },
         TToolButtonStyle::tbsCheck);
     utf8->SetName("utf8");
@@ -132,6 +139,18 @@ void TForm1::CreateViewerPanels()
     richedit->SetParent(PanelRichedit);
     richedit->PopupMenu = PopupMenuRichedit;
     richedit->OnSelectionChange = [this](TObject* s) { richeditSelectionChange(s); };
+    textview = new TTextFileView(this);
+    textview->SetName("textview");
+    textview->Font().Assign(richedit->Font());
+    textview->SetWordWrap(true);
+    textview->SetColor(clWindow);
+    textview->SetAlign(alClient);
+    textview->SetVisible(false);
+    textview->SetParent(PanelRichedit);
+    textview->PopupMenu = PopupMenuRichedit;
+    textview->OnSelectionChange = [this](TObject* s) { richeditSelectionChange(s); };
+    textview->OnStateChange = [this](TObject* s) { textviewStateChange(s); };
+    textview->OnNotice = [this](const std::string& text) { ShowStatusMessage(text); };
 
     // Rich-text panel.
     PanelRtf = PreviewPanel(this, pcontent, "PanelRtf");
@@ -240,6 +259,23 @@ void TForm1::CreateViewerPanels()
 
 // ---- text view ----------------------------------------------------------------------------
 
+void TForm1::ShowLargeTextView(bool large)
+{
+    if (!large)
+        textview->Clear();
+    m_textLarge = large;
+    richedit->SetVisible(!large);
+    textview->SetVisible(large);
+}
+
+void TForm1::ReleaseLargeText()
+{
+    if (!m_textLarge)
+        return;
+    textview->Clear();
+    m_textFile.clear();
+}
+
 void TForm1::ViewText()
 {
     richedit->Clear();
@@ -248,6 +284,11 @@ void TForm1::ViewText()
     m_textFile.clear();
     m_textExact = false;
     m_textStandIns = false;
+    if (FileSizeOf(CurrentFile) >= kLargeTextBytes) {
+        ViewLargeText();
+        return;
+    }
+    ShowLargeTextView(false);
     try {
         // With the UTF-8 switch down the file's lines are taken as UTF-8, the
         // program's own encoding, whatever the file starts with.
@@ -278,6 +319,63 @@ void TForm1::ViewText()
     richedit->SetModified(false);
 }
 
+void TForm1::ViewLargeText()
+{
+    ShowLargeTextView(true);
+    textview->SetWordWrap(Wrap2->Checked());
+    // With the UTF-8 switch down the file is taken as UTF-8 whatever it
+    // starts with.
+    if (!textview->LoadFromFile(CurrentFile, !utf8->Down())) {
+        ShowStatusMessage(kFailedToOpenMessage);
+        return;
+    }
+    m_textFile = CurrentFile;
+    ShowFileInfo(CurrentFile);
+    textviewStateChange(textview);
+}
+
+void TForm1::textviewStateChange(TObject*)
+{
+    if (!m_textLarge || m_textFile.empty())
+        return;
+    const TTextDocument& doc = textview->Document();
+    m_textStandIns = doc.HasStandIns();
+    m_textExact = doc.State() == TTextDocState::Complete && !doc.FromUtf16() && !doc.HasStandIns();
+    // Told only while the file is the one shown.
+    if (m_textFile != CurrentFile)
+        return;
+    switch (doc.State()) {
+    case TTextDocState::Loading: SetStatusPanel(3, "Reading the file..."); break;
+    case TTextDocState::Complete: SetStatusPanel(3, ""); break;
+    case TTextDocState::OnDemand:
+    case TTextDocState::Failed:
+        SetStatusPanel(3, "");
+        ShowStatusMessage(doc.Reason());
+        break;
+    case TTextDocState::Empty: break;
+    }
+    if (doc.ChangedOnDisk())
+        ShowStatusMessage("The file changed on the disk while it was shown: parts of it could not be read again.");
+}
+
+bool TForm1::LargeTextComplete(const char* caption)
+{
+    const TTextDocument& doc = textview->Document();
+    const char* why = nullptr;
+    switch (doc.State()) {
+    case TTextDocState::Loading: why = "The text view has not read the whole file yet, so it was not saved."; break;
+    case TTextDocState::OnDemand:
+        why = "The file is too large for the text view to hold, so it is shown read-only and was not saved.";
+        break;
+    case TTextDocState::Failed: why = "The text view holds only a part of the file, so it was not saved."; break;
+    default: break;
+    }
+    if (!why)
+        return true;
+    Application->MessageBox(why, caption, MB_OK | MB_ICONWARNING);
+    return false;
+}
+
 const char* TForm1::TextViewRefusal() const { return m_textStandIns ? kTextStandInRefusal : nullptr; }
 
 std::string TForm1::TextViewContents() const
@@ -287,6 +385,11 @@ std::string TForm1::TextViewContents() const
 
 void TForm1::richeditSelectionChange(TObject*)
 {
+    if (m_textLarge) {
+        SetStatusPanel(4, "ROW:" + IntToStr(textview->CaretLine()));
+        SetStatusPanel(5, "COL:" + IntToStr(textview->CaretColumn()));
+        return;
+    }
     const int start = richedit->SelStart();
     const int line = richedit->LineFromChar(start);
     const int column = start - richedit->LineIndex(line);
@@ -353,8 +456,16 @@ void TForm1::PrepareSaveDialog(const std::string& title, const std::string& filt
 
 void TForm1::Save1Click(TObject*)
 {
+    if (m_textLarge && m_textFile == CurrentFile && !LargeTextComplete("Save"))
+        return;
     if (!MaySaveView(m_textFile, m_textExact, "text view", kTextViewLoss, TextViewRefusal()))
         return;
+    if (m_textLarge) {
+        textview->SaveToFile(CurrentFile, false);
+        m_textExact = true;
+        textview->SetModified(false);
+        return;
+    }
     WriteFileAtomically(CurrentFile, TextViewContents());
     m_textExact = true;
     richedit->SetModified(false);
@@ -376,9 +487,23 @@ bool TForm1::ExecuteSaveDialog(std::string& chosen)
 
 void TForm1::SaveAS1Click(TObject*)
 {
+    // A text read in part is never saved; one read from the disk as it is
+    // shown may go to another file.
+    if (m_textLarge && textview->Document().State() != TTextDocState::OnDemand && !LargeTextComplete("Save as"))
+        return;
     std::string chosen;
     if (!ChooseSaveAsTarget(m_textFile, m_textExact, "text view", kTextViewLoss, TextViewRefusal(), chosen))
         return;
+    if (m_textLarge) {
+        if (textview->Document().State() != TTextDocState::Complete && IsSameFile(chosen, m_textFile)) {
+            LargeTextComplete("Save as");
+            return;
+        }
+        textview->SaveToFile(chosen, true);
+        CurrentFile = chosen;
+        ViewText();
+        return;
+    }
     const std::string contents = TextViewContents();
     CurrentFile = chosen;
     WriteFileAtomically(chosen, contents);
@@ -389,14 +514,17 @@ void TForm1::Font2Click(TObject*)
 {
     TFont font;
     font.Assign(richedit->Font());
-    if (Application->Prompts().ChooseFont(font))
+    if (Application->Prompts().ChooseFont(font)) {
         richedit->Font().Assign(font);
+        textview->Font().Assign(font);
+    }
 }
 
 void TForm1::Wrap2Click(TObject*)
 {
     Wrap2->SetChecked(!Wrap2->Checked());
     richedit->SetWordWrap(Wrap2->Checked());
+    textview->SetWordWrap(Wrap2->Checked());
 }
 
 void TForm1::Find2Click(TObject* sender)
@@ -421,6 +549,19 @@ void TForm1::FindDialog1Find(TObject*)
 {
     // The search starts behind the selection (or at the caret) and always
     // matches case exactly.
+    if (m_textLarge) {
+        const std::int64_t found = textview->FindText(FindText, textview->SelStart() + textview->SelLength());
+        if (found < 0) {
+            Application->MessageBox("No found!", "Find", MB_OK | MB_ICONINFORMATION);
+            return;
+        }
+        if (textview->CanFocus())
+            textview->SetFocus();
+        textview->SetSelStart(found);
+        textview->SetSelLength(static_cast<std::int64_t>(FindText.size()));
+        textview->ScrollCaret();
+        return;
+    }
     const int start = richedit->SelStart() + richedit->SelLength();
     const int found = richedit->FindText(FindText, start);
     if (found < 0) {
@@ -434,7 +575,7 @@ void TForm1::FindDialog1Find(TObject*)
     richedit->SetSelLength(Utf16Length(FindText));
 }
 
-void TForm1::SelectAll3Click(TObject*) { richedit->SelectAll(); }
+void TForm1::SelectAll3Click(TObject*) { m_textLarge ? textview->SelectAll() : richedit->SelectAll(); }
 
 // ---- rich-text view -------------------------------------------------------------------------
 

@@ -1,7 +1,7 @@
 // The PDF text window over a PDF that another program cuts short while it is
 // read: a message, no output file, and an older output kept as it was.
 #include "app/tools/extractpdf.h"
-#include "rtl/filereader.h"
+#include "test_support/read_hooks.h"
 #include "tool_form_fixture.h"
 
 #include <gtest/gtest.h>
@@ -14,7 +14,6 @@ const std::string kFixtures = std::string(VISTREL_TEST_DATA) + "/fixtures/conver
 
 class PdfInputForm : public ToolFormTest<TfrmPDF> {
 protected:
-    ~PdfInputForm() override { TFileReader::SetReadHook(nullptr); }
     std::vector<std::string> Messages() const { return ToolFormTest::Messages(Application->Title()); }
 };
 
@@ -36,15 +35,14 @@ TEST_F(PdfInputForm, APdfCutShortWhileItIsReadEndsWithAMessageAndNoOutput)
             dir.Write("out.txt", "an older text");
         const std::vector<std::string> before = dir.Names();
         const std::string input = dir.Path("in.pdf");
-        // The file is cut to half its size after it was opened and before
-        // its first byte is read.
-        TFileReader::SetReadHook([&](const TFileReader& r, std::int64_t) {
-            if (r.FileName() == input && std::filesystem::file_size(input) == pdf.size())
-                std::filesystem::resize_file(input, pdf.size() / 2);
-        });
         prompts->asked.clear();
-        Run(form->Button1, input, dir.Path("out.txt"));
-        TFileReader::SetReadHook(nullptr);
+        {
+            // The file is cut to half its size after it was opened and
+            // before its first byte is read.
+            const CutShortOnRead cut(input, -1, pdf.size() / 2);
+            Run(form->Button1, input, dir.Path("out.txt"));
+            EXPECT_TRUE(cut.Cut());
+        }
         const std::vector<std::string> messages = Messages();
         ASSERT_EQ(messages.size(), 1u);
         EXPECT_EQ(messages[0].rfind("Unable to read the input file!\n", 0), 0u) << messages[0];

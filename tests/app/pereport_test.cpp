@@ -1,7 +1,7 @@
 // The executable-header report over images built by PEBuilder, over damaged
 // copies of them and over files that are no executables at all.
 #include "app/pereport.h"
-#include "rtl/filereader.h"
+#include "test_support/read_hooks.h"
 #include "pe_builder.h"
 #include "test_support/temp_dir.h"
 
@@ -189,17 +189,12 @@ TEST(PEReport, AnImageCutShortWhileItIsReadEndsTheReportWithTheReason)
     dir.Write("cut.exe", w.Bytes());
     ASSERT_TRUE(Has(Report(dir, "whole.exe", w.Bytes()), "\t00021040\t00021080\t0005\tExitProcess\t"));
 
-    bool cut = false;
-    TFileReader::SetReadHook([&](const TFileReader& r, std::int64_t offset) {
-        if (r.FileName() == path && offset >= 0x10000 && !cut) {
-            cut = true;
-            std::filesystem::resize_file(path, 0x1000);
-        }
-    });
     TStringList lines;
-    GetPEFileInfo(path, lines);
-    TFileReader::SetReadHook(nullptr);
-    EXPECT_TRUE(cut);
+    {
+        const CutShortOnRead cut(path, 0xFFFF, 0x1000);
+        GetPEFileInfo(path, lines);
+        EXPECT_TRUE(cut.Cut());
+    }
     const std::vector<std::string> report = lines.Items();
     EXPECT_TRUE(Has(report, "FileHeaderInfo"));
     EXPECT_TRUE(Has(report, "Section Table"));

@@ -4,6 +4,7 @@
 #include "rtl/filereader.h"
 #include "rtl/sysutils.h"
 #include "test_support/file_size_limit.h"
+#include "test_support/read_hooks.h"
 #include "test_support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -82,28 +83,22 @@ TEST(FileReader, AFileCutShortBetweenOpeningAndReadingIsAReadError)
     const std::string path = dir.Path("shrinks.bin");
     struct Case {
         const char* name;
-        std::int64_t cutBeforeOffset;  // the piece read at this offset finds the file cut to 1000 bytes
+        std::int64_t cutAfter;  // the first piece read past this finds the file cut to 1000 bytes
         std::function<void(const TFileReader&)> read;
     } cases[] = {
-        {"ReadAll, cut before the first piece", 0, [](const TFileReader& r) { r.ReadAll(); }},
-        {"ReadAll, cut before the second piece", 1024 * 1024, [](const TFileReader& r) { r.ReadAll(); }},
-        {"ReadAt", 500,
+        {"ReadAll, cut before the first piece", -1, [](const TFileReader& r) { r.ReadAll(); }},
+        {"ReadAll, cut before the second piece", 0, [](const TFileReader& r) { r.ReadAll(); }},
+        {"ReadAt", -1,
             [](const TFileReader& r) {
                 std::string buffer(5000, '\0');
                 r.ReadAt(500, buffer.data(), buffer.size());
             }},
-        {"ReadWholeFile", 0, [&](const TFileReader&) { ReadWholeFile(path); }},
+        {"ReadWholeFile", -1, [&](const TFileReader&) { ReadWholeFile(path); }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         dir.Write("shrinks.bin", data);
-        bool cut = false;
-        const ReadHook hook([&](const TFileReader& r, std::int64_t offset) {
-            if (!cut && offset == c.cutBeforeOffset && r.FileName() == path) {
-                cut = true;
-                std::filesystem::resize_file(path, 1000);
-            }
-        });
+        const CutShortOnRead cut(path, c.cutAfter, 1000);
         TFileReader reader;
         ASSERT_TRUE(reader.Open(path));
         try {
@@ -112,7 +107,7 @@ TEST(FileReader, AFileCutShortBetweenOpeningAndReadingIsAReadError)
         } catch (const EReadError& e) {
             EXPECT_NE(e.Message().find("changed while it was read"), std::string::npos) << e.Message();
         }
-        EXPECT_TRUE(cut);
+        EXPECT_TRUE(cut.Cut());
     }
 }
 
