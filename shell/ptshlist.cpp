@@ -263,6 +263,11 @@ void TPTCustomShellList::AddNewShellItem(LPCITEMIDLIST folderList, LPITEMIDLIST 
 
 // ---- filter ----
 
+namespace {
+// A filter that lets every file through.
+bool ListsEverything(const std::string& filter) { return filter.empty() || filter == "*" || filter == "*.*"; }
+} // namespace
+
 void TPTCustomShellList::SetFileFilter(const std::string& filter)
 {
     if (filter == m_fileFilter) {
@@ -270,6 +275,10 @@ void TPTCustomShellList::SetFileFilter(const std::string& filter)
             m_masks.reset();
         return;
     }
+    // From one filter that lists everything to another (no filter, then
+    // "*.*" as the program starts) the list would be filled again with the
+    // same items: it keeps them.
+    const bool sameItems = ListsEverything(filter) && ListsEverything(m_fileFilter);
     m_fileFilter = filter;
     if (!m_masks)
         m_masks = std::make_unique<TStringList>();
@@ -284,7 +293,7 @@ void TPTCustomShellList::SetFileFilter(const std::string& filter)
             break;
         start = end + 1;
     }
-    if (m_options & ptsloAutoFill)
+    if ((m_options & ptsloAutoFill) && !sameItems)
         FillItems();
 }
 
@@ -556,7 +565,20 @@ void TPTCustomShellList::SortList()
 {
     if (m_sortColumn == 0 || !m_currentFolder)
         return;
-    Items().CustomSort(SortComparison());
+    // The folder orders the items' lists in one go, which reads each list
+    // once; the rows follow. Items without data compare equal to any other,
+    // which only a comparison of rows keeps.
+    std::vector<LPCITEMIDLIST> lists;
+    lists.reserve(static_cast<size_t>(Items().Count()));
+    for (int i = 0; i < Items().Count(); ++i) {
+        TPTShListData* data = GetDataFromItem(Items()[i]);
+        if (!data) {
+            Items().CustomSort(SortComparison());
+            return;
+        }
+        lists.push_back(data->GetRelativeIdList());
+    }
+    Items().Arrange(ShellSortIdLists(m_currentFolder, std::abs(m_sortColumn) - 1, m_sortColumn < 0, lists));
 }
 
 void TPTCustomShellList::ColClick(int column)

@@ -179,8 +179,9 @@ int NaturalCompare(std::string_view a, std::string_view b)
             j = ej;
             continue;
         }
-        const int la = ca < 0x80 ? std::tolower(ca) : ca;
-        const int lb = cb < 0x80 ? std::tolower(cb) : cb;
+        // Letters of ASCII alone fold, whatever the locale says.
+        const int la = ca >= 'A' && ca <= 'Z' ? ca + ('a' - 'A') : ca;
+        const int lb = cb >= 'A' && cb <= 'Z' ? cb + ('a' - 'A') : cb;
         if (la != lb)
             return la < lb ? -1 : 1;
         ++i;
@@ -522,6 +523,11 @@ public:
                 continue;
             if (name[0] == '.' && !(m_flags & SHCONTF_INCLUDEHIDDEN))
                 continue;
+            // An enumeration of folders alone passes over the entries the
+            // directory itself calls files without asking about each.
+            if (!(m_flags & SHCONTF_NONFOLDERS) && e->d_type != DT_DIR && e->d_type != DT_LNK
+                && e->d_type != DT_UNKNOWN)
+                continue;
             BYTE flags = 0;
             std::uint64_t size = 0;
             std::int64_t mtime = 0;
@@ -697,13 +703,52 @@ public:
 
     HRESULT CompareIDs(LPARAM lParam, LPCITEMIDLIST pidl1, LPCITEMIDLIST pidl2) override
     {
-        std::vector<Item> a, b;
+        // Kept between calls: a sort compares many times, and decoding
+        // allocates nothing once these have room.
+        thread_local std::vector<Item> a, b;
         if (!DecodeList(pidl1, a) || !DecodeList(pidl2, b))
             return E_INVALIDARG;
         const int column = static_cast<int>(lParam & SHCIDS_COLUMNMASK);
         if (column > 3)
             return E_INVALIDARG;
         return CompareResult(CompareItems(column, a, b));
+    }
+
+    // The order of many lists by CompareItems, each list decoded once; false
+    // when a list is not one of ours (the caller then asks pair by pair).
+    // With typesOnce (a file-system folder, whose single-level items compare
+    // by CompareColumn) the type column names each item's type once.
+    bool SortLists(int column, bool descending, const std::vector<LPCITEMIDLIST>& lists, std::vector<std::size_t>& order,
+        bool typesOnce)
+    {
+        if (column < 0 || column > 3)
+            return false;
+        std::vector<std::vector<Item>> decoded(lists.size());
+        for (std::size_t k = 0; k < lists.size(); ++k)
+            if (!DecodeList(lists[k], decoded[k]))
+                return false;
+        // The type column names each file's type; it is found once per item.
+        std::vector<std::string> types;
+        typesOnce = typesOnce && column == 2;
+        if (typesOnce) {
+            types.resize(lists.size());
+            for (std::size_t k = 0; k < lists.size(); ++k)
+                if (!decoded[k].empty())
+                    types[k] = FileTypeName(std::string(decoded[k].back().name), decoded[k].back().flags & kFolder);
+        }
+        std::stable_sort(order.begin(), order.end(), [&](std::size_t x, std::size_t y) {
+            int c;
+            if (typesOnce && decoded[x].size() == 1 && decoded[y].size() == 1) {
+                const bool fx = decoded[x][0].flags & kFolder, fy = decoded[y][0].flags & kFolder;
+                c = fx != fy ? (fx ? -1 : 1) : types[x].compare(types[y]);
+                if (fx == fy && c == 0)
+                    c = NaturalCompare(decoded[x][0].name, decoded[y][0].name);
+            } else {
+                c = CompareItems(column, decoded[x], decoded[y]);
+            }
+            return descending ? c > 0 : c < 0;
+        });
+        return true;
     }
 
     HRESULT SetNameOf(HWND, LPCITEMIDLIST, LPCWSTR, DWORD, LPITEMIDLIST* ppidlOut) override
@@ -1354,6 +1399,28 @@ HRESULT NewComputerFolder(REFIID riid, void** ppv)
 }
 
 } // namespace
+
+std::vector<std::size_t> ShellSortIdLists(IShellFolder* folder, LPARAM lParam, bool descending,
+    const std::vector<LPCITEMIDLIST>& lists)
+{
+    std::vector<std::size_t> order(lists.size());
+    for (std::size_t k = 0; k < order.size(); ++k)
+        order[k] = k;
+    if (!folder || lists.size() < 2)
+        return order;
+    auto* ours = dynamic_cast<FolderBase*>(folder);
+    if (ours && ours->SortLists(static_cast<int>(lParam & SHCIDS_COLUMNMASK), descending, lists, order,
+            dynamic_cast<FsFolder*>(folder) != nullptr))
+        return order;
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t x, std::size_t y) {
+        const HRESULT hr = folder->CompareIDs(lParam, lists[x], lists[y]);
+        if (FAILED(hr))
+            return false;
+        const int c = HRESULT_CODE_SHORT(hr);
+        return descending ? c > 0 : c < 0;
+    });
+    return order;
+}
 
 HRESULT SHGetDesktopFolder(IShellFolder** ppshf)
 {

@@ -15,6 +15,7 @@
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <vector>
 
 using USHORT = std::uint16_t;
 using SHORT = std::int16_t;
@@ -267,6 +268,13 @@ void CoUninitialize();
 
 HRESULT SHGetDesktopFolder(IShellFolder** ppshf);
 HRESULT SHGetSpecialFolderLocation(HWND hwnd, int csidl, LPITEMIDLIST* ppidl);
+// The order in which the folder's CompareIDs (lParam) puts relative lists of
+// its items, as indexes into them: a stable sort, each comparison negated
+// when descending, a failed one counting as equal. A folder of the namespace
+// reads each list once instead of at every comparison; another is asked
+// pair by pair.
+std::vector<std::size_t> ShellSortIdLists(IShellFolder* folder, LPARAM lParam, bool descending,
+    const std::vector<LPCITEMIDLIST>& lists);
 // Writes the item's file-system path into a buffer of MAX_PATH bytes; fails
 // for virtual items and for paths that do not fit (use ShellPathFromIDList).
 BOOL SHGetPathFromIDListA(LPCITEMIDLIST pidl, char* pszPath);

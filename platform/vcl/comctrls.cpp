@@ -563,6 +563,26 @@ void TListItems::CustomSortAfter(int sorted, const std::function<int(TListItem*,
     m_owner->ItemsChanged(true);
 }
 
+void TListItems::Arrange(const std::vector<std::size_t>& order)
+{
+    // An order that names a row twice or leaves one out changes nothing.
+    std::vector<bool> named(m_items.size(), false);
+    bool whole = order.size() == m_items.size();
+    for (std::size_t k = 0; whole && k < order.size(); ++k) {
+        whole = order[k] < named.size() && !named[order[k]];
+        if (whole)
+            named[order[k]] = true;
+    }
+    if (!whole)
+        throw EListError("List order does not name every row once");
+    std::vector<std::unique_ptr<TListItem>> arranged;
+    arranged.reserve(m_items.size());
+    for (std::size_t k : order)
+        arranged.push_back(std::move(m_items[k]));
+    m_items.swap(arranged);
+    m_owner->ItemsChanged(true);
+}
+
 void TListItems::BeginUpdate() { ++m_owner->m_updateLevel; }
 
 void TListItems::EndUpdate()

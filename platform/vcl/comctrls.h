@@ -181,6 +181,9 @@ public:
     // added after a sorted fill): only the others are sorted, then merged
     // among them, a comparison or so per row instead of a whole sort.
     void CustomSortAfter(int sorted, const std::function<int(TListItem* a, TListItem* b)>& compare);
+    // Puts the rows in the order given by their present indexes (order[k]
+    // is the row that goes to place k), as a sort that ordered them outside.
+    void Arrange(const std::vector<std::size_t>& order);
 
 private:
     friend class TListView;

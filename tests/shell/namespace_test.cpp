@@ -16,6 +16,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <map>
@@ -210,6 +212,78 @@ TEST_F(NamespaceTree, CompareIDsPutsFoldersFirstAndNumbersInOrder)
     EXPECT_EQ(names, (std::vector<std::string>{"Adir", "zdir", "a.txt", "B2.txt", "b9.txt", "b10.txt"}));
     sorted.Clear();
     folder->Release();
+}
+
+// Ordering many lists in one go gives the order their pairwise CompareIDs
+// gives, for every column and both directions, in a file-system folder and
+// in the desktop, and for lists of more than one level.
+TEST_F(NamespaceTree, SortingInOneGoAgreesWithComparingPairs)
+{
+    int n = 0;
+    for (const char* name : {"b10.txt", "b9.txt", "B2.txt", "a.txt", "a.TXT", "notes", "x 007.md", "x 7.md", "x 07.md",
+             "img.png", "z.tar.gz", ".dot"}) {
+        env.dir.Write(std::string("home/tree/order/") + name, std::string(static_cast<size_t>(n * 37 % 5000), 'x'));
+        const std::string path = root + "/order/" + name;
+        const auto when = fs::file_time_type::clock::now() - std::chrono::hours(n * 7 % 11);
+        fs::last_write_time(path, when);
+        ++n;
+    }
+    for (const char* dir : {"zdir", "Adir", "sub2"})
+        fs::create_directories(root + "/order/" + std::string(dir));
+    fs::create_symlink(root + "/order/zdir", root + "/order/link to zdir");
+    for (const char* name : {"b.txt", "A.txt", "10.txt", "9.txt"})
+        env.dir.Write(std::string("home/Desk top/") + name, name);
+    struct Folder {
+        std::string path;
+        DWORD flags;
+    };
+    const Folder folders[] = {{root + "/order", SHCONTF_FOLDERS | SHCONTF_NONFOLDERS | SHCONTF_INCLUDEHIDDEN},
+        {"", SHCONTF_FOLDERS | SHCONTF_NONFOLDERS}};
+    for (const Folder& f : folders) {
+        SCOPED_TRACE(f.path.empty() ? "desktop" : f.path);
+        IShellFolder* folder = nullptr;
+        if (f.path.empty()) {
+            ASSERT_EQ(SHGetDesktopFolder(&folder), S_OK);
+        } else {
+            Pidl list(ParsePath(f.path));
+            ASSERT_EQ(ShellGetFolderFromIdList(list, folder), S_OK);
+        }
+        std::vector<LPITEMIDLIST> owned;
+        IEnumIDList* e = nullptr;
+        ASSERT_EQ(folder->EnumObjects(0, f.flags, &e), S_OK);
+        LPITEMIDLIST item = nullptr;
+        while (e->Next(1, &item, nullptr) == S_OK)
+            owned.push_back(item);
+        e->Release();
+        // A two-level list too: a folder below "sub2", relative to the folder.
+        if (!f.path.empty()) {
+            fs::create_directories(root + "/order/sub2/inner");
+            Pidl deep(ParsePath(root + "/order/sub2/inner"));
+            TPTIdListArray levels(deep);
+            const int count = levels.GetCount();
+            LPITEMIDLIST sub2 = CopyIdList(nullptr, levels.GetItem(count - 2));
+            owned.push_back(ConcatIdLists(nullptr, sub2, levels.GetItem(count - 1)));
+            ShellMemFree(sub2);
+        }
+        std::vector<LPCITEMIDLIST> lists(owned.begin(), owned.end());
+        ASSERT_GT(lists.size(), 3u);
+        for (int column = 0; column < 4; ++column)
+            for (const bool descending : {false, true}) {
+                std::vector<std::size_t> pairwise(lists.size());
+                for (std::size_t k = 0; k < pairwise.size(); ++k)
+                    pairwise[k] = k;
+                std::stable_sort(pairwise.begin(), pairwise.end(), [&](std::size_t x, std::size_t y) {
+                    const HRESULT hr = folder->CompareIDs(column, lists[x], lists[y]);
+                    const int c = FAILED(hr) ? 0 : HRESULT_CODE_SHORT(hr);
+                    return descending ? c > 0 : c < 0;
+                });
+                EXPECT_EQ(ShellSortIdLists(folder, column, descending, lists), pairwise)
+                    << "column " << column << (descending ? " descending" : "");
+            }
+        for (LPITEMIDLIST p : owned)
+            ShellMemFree(p);
+        folder->Release();
+    }
 }
 
 TEST_F(NamespaceTree, NamesKeepEveryByteAndAnyLength)

@@ -178,6 +178,20 @@ TEST_F(ShellControls, FilterTable)
     list->OnFillStart = [&](TObject*) { ++fills; };
     list->SetFileFilter("");
     EXPECT_EQ(fills, 0) << "the same filter text again does not refill";
+    // Between filters that list everything the items stay; any other change
+    // refills.
+    struct Change {
+        const char* filter;
+        int fills;
+        size_t count;
+    };
+    const Change changes[] = {{"*.*", 0, 4}, {"*", 0, 4}, {"*.txt", 1, 2}, {"*.*", 1, 4}, {"", 0, 4}};
+    for (const Change& c : changes) {
+        fills = 0;
+        list->SetFileFilter(c.filter);
+        EXPECT_EQ(fills, c.fills) << c.filter;
+        EXPECT_EQ(Names(*list).size(), c.count) << c.filter;
+    }
 }
 
 TEST_F(ShellControls, ColumnClicksSortAndReverse)
