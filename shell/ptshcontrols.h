@@ -360,6 +360,8 @@ private:
     bool ShouldInclude(LPCITEMIDLIST folderList, LPCITEMIDLIST item, ULONG& attributes);
     void AddNewShellItem(LPCITEMIDLIST folderList, LPITEMIDLIST item);
     void AddItemWithData(TPTShListData* data, ULONG attributes);
+    // Set by a fill that made its rows in the list's order already.
+    bool m_filledInOrder = false;
     // The order of the sort column through the shown folder's comparison.
     std::function<int(TListItem*, TListItem*)> SortComparison();
     void ClearAllItems();

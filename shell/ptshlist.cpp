@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cctype>
 #include <unordered_set>
+#include <utility>
 
 namespace {
 
@@ -375,6 +376,7 @@ void TPTCustomShellList::FillItems()
 {
     if (m_refresh->Defer())
         return;
+    m_filledInOrder = false;
     TScreenCursorGuard hourGlass;
     ClearAllItems();
     ReleaseOnExit<IShellFolder> folder;
@@ -390,7 +392,8 @@ void TPTCustomShellList::FillItems()
         throw;
     }
     Items().EndUpdate();
-    SortList();
+    if (!std::exchange(m_filledInOrder, false))
+        SortList();
     if (Items().Count() > 0)
         SetItemFocused(Items()[0]);
     if (ViewStyle() == TViewStyle::vsIcon || ViewStyle() == TViewStyle::vsSmallIcon)
@@ -447,6 +450,18 @@ void TPTCustomShellList::FillList(IShellFolder* folder, LPCITEMIDLIST absoluteLi
         return;
     if (hr != S_FALSE && hr != static_cast<HRESULT>(0x80070103))
         OleCheck(hr);
+    // The items take the list's order before their rows are made, so that
+    // the rows lie in memory in the order they are shown and walked (a drag
+    // of many items, a select-all, the painting), and the fill's own sort
+    // finds nothing to do.
+    if (m_sortColumn != 0 && collected.size() > 1) {
+        const std::vector<LPCITEMIDLIST> lists(collected.begin(), collected.end());
+        const std::vector<std::size_t> order =
+            ShellSortIdLists(folder, std::abs(m_sortColumn) - 1, m_sortColumn < 0, lists);
+        for (std::size_t k = 0; k < order.size(); ++k)
+            collected[k] = const_cast<LPITEMIDLIST>(lists[order[k]]);
+        m_filledInOrder = true;
+    }
     try {
         for (size_t i = 0; i < collected.size(); ++i) {
             freeLeft.from = i + 1;

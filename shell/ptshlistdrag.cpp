@@ -20,32 +20,49 @@ DWORD TPTCustomShellList::GetDragDropAttributesForAllSelected()
 
 TComPtr<IDataObject> TPTCustomShellList::SelectionDataObject()
 {
-    // The selection is gathered first in a tight walk over the rows, so the
-    // reads of many rows overlap; the names come in a second walk.
-    std::vector<TPTShListData*> selected;
-    for (int i = 0; i < Items().Count(); ++i)
-        if (TListItem* item = Items()[i]; item->Selected() && item->Data)
-            selected.push_back(GetDataFromItem(item));
-    if (selected.empty())
-        return {};
-    std::vector<LPCITEMIDLIST> items;
-    items.reserve(selected.size());
-    for (TPTShListData* data : selected)
-        items.push_back(data->GetRelativeIdList());
     // In a file-system folder each path is the folder's and the item's
-    // parsing name, found without asking the file system about each item.
-    // The paths are packed as the file list holds them, without a string
-    // kept for each.
+    // parsing name, found without asking the file system about each item;
+    // other items are asked for their paths.
     std::string folderPath;
     const bool fileSystem = m_currentFolder && m_currentList && ShellPathFromIDList(m_currentList, folderPath);
     if (fileSystem && folderPath != "/")
         folderPath += '/';
+    // One walk over the rows copies the lists of the selected items into
+    // the block of lists; a row's data and its list lie next to the row, so
+    // each is read once, and the rows a few steps on are fetched meanwhile.
+    const int count = Items().Count();
+    TIdListArrayBuilder builder(m_currentList, static_cast<std::size_t>(count), static_cast<std::size_t>(count) * 64);
+    std::vector<TPTShListData*> selected;
+    for (int i = 0; i < count; ++i) {
+        if (i + 16 < count)
+            __builtin_prefetch(Items()[i + 16]);
+        TListItem* item = Items()[i];
+        if (!item->Selected() || !item->Data)
+            continue;
+        TPTShListData* data = GetDataFromItem(item);
+        builder.Add(data->GetRelativeIdList());
+        if (!fileSystem)
+            selected.push_back(data);
+    }
+    const std::size_t items = builder.Count();
+    if (items == 0)
+        return {};
+    HGLOBAL block = builder.TakeBlock();
+    if (!block)
+        return {};  // memory ran short: nothing to drag
+    // The names come from the block, where the lists lie one after the
+    // other; the paths are packed as the file list holds them, without a
+    // string kept for each.
     TDropNames paths;
-    // Room for names of up to 64 bytes; longer ones grow the list.
-    paths.Reserve(items.size() * (folderPath.size() + 65));
-    for (std::size_t k = 0; k < items.size(); ++k) {
+    // Room for names as long as the item lists, which hold them; the list
+    // grows for longer ones.
+    paths.Reserve(items * (folderPath.size() + 1) + GlobalSize(block));
+    std::string name;
+    for (std::size_t k = 0; k < items; ++k) {
         if (fileSystem) {
-            paths.Add(folderPath, ShellGetItemDisplayName(m_currentFolder, items[k], SHGDN_INFOLDER | SHGDN_FORPARSING));
+            ShellGetItemDisplayName(m_currentFolder, TIdListArrayBuilder::ListOf(block, k + 1),
+                SHGDN_INFOLDER | SHGDN_FORPARSING, name);
+            paths.Add(folderPath, name);
             continue;
         }
         const std::string path = selected[k]->IsFileSystem() ? selected[k]->GetPathName() : std::string();
@@ -53,7 +70,7 @@ TComPtr<IDataObject> TPTCustomShellList::SelectionDataObject()
             break;  // an item without a path: no file list at all
         paths.Add({}, path);
     }
-    return TComPtr<IDataObject>(new TShellDataObject(std::move(paths), m_currentList, items));
+    return TComPtr<IDataObject>(new TShellDataObject(std::move(paths), block));
 }
 
 void TPTCustomShellList::OleBeginDrag(int button)

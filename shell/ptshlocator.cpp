@@ -401,8 +401,14 @@ void TPTShListData::Flush()
 {
     ShellMemFree(m_absPidl);
     m_absPidl = nullptr;
-    m_displayName.clear();
-    m_extraDone = false;
+    m_texts.reset();
+}
+
+TPTShListData::Texts& TPTShListData::CachedTexts()
+{
+    if (!m_texts)
+        m_texts = std::make_unique<Texts>();
+    return *m_texts;
 }
 
 LPCITEMIDLIST TPTShListData::GetAbsoluteIdList()
@@ -423,9 +429,10 @@ std::string TPTShListData::GetFilename()
 
 std::string TPTShListData::GetDisplayName()
 {
-    if (m_displayName.empty())
-        m_displayName = ShellGetFriendlyNameFromIdList(m_owner->GetListFolder(), m_relPidl, ptfnNormal);
-    return m_displayName;
+    Texts& texts = CachedTexts();
+    if (texts.displayName.empty())
+        texts.displayName = ShellGetFriendlyNameFromIdList(m_owner->GetListFolder(), m_relPidl, ptfnNormal);
+    return texts.displayName;
 }
 
 ULONG TPTShListData::GetAttributes()
@@ -468,28 +475,29 @@ bool TPTShListData::IsValid()
 
 void TPTShListData::GetExtraData()
 {
-    if (m_extraDone)
+    Texts& texts = CachedTexts();
+    if (texts.extraDone)
         return;
-    GetItemExtraTexts(GetAbsoluteIdList(), GetAttributes(), m_size, m_modified, m_type);
-    m_extraDone = true;
+    GetItemExtraTexts(GetAbsoluteIdList(), GetAttributes(), texts.size, texts.modified, texts.type);
+    texts.extraDone = true;
 }
 
 std::string TPTShListData::GetSize()
 {
     GetExtraData();
-    return m_size;
+    return m_texts->size;
 }
 
 std::string TPTShListData::GetFileType()
 {
     GetExtraData();
-    return m_type;
+    return m_texts->type;
 }
 
 std::string TPTShListData::GetModified()
 {
     GetExtraData();
-    return m_modified;
+    return m_texts->modified;
 }
 
 std::string TPTShListData::GetColText(int column)
@@ -509,11 +517,11 @@ std::string TPTShListData::GetColText(int column)
     GetExtraData();
     switch (column) {
     case 1:
-        return m_size;
+        return m_texts->size;
     case 2:
-        return m_type;
+        return m_texts->type;
     case 3:
-        return m_modified;
+        return m_texts->modified;
     default:
         return {};
     }

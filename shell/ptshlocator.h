@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 enum TPTShellLocator_Which : std::uint8_t { usePidl = 0, useCSIDL = 1 };
@@ -138,12 +139,19 @@ public:
     std::string GetColText(int column);
 
 private:
+    // The texts found for the item, kept once asked for: only the items a
+    // view has shown carry them, so that a folder of many files costs
+    // little memory per item.
+    struct Texts {
+        std::string displayName;
+        bool extraDone = false;
+        std::string size, type, modified;
+    };
+    Texts& CachedTexts();
     IPTShellListOwner* m_owner;
     LPITEMIDLIST m_absPidl = nullptr;
     LPITEMIDLIST m_relPidl = nullptr;
-    std::string m_displayName;
-    bool m_extraDone = false;
-    std::string m_size, m_type, m_modified;
+    std::unique_ptr<Texts> m_texts;
 };
 
 // Shell data of a folder combo item.

@@ -382,16 +382,28 @@ std::string ShellGetFriendlyNameForLastIdListElement(LPCITEMIDLIST list)
 
 std::string ShellGetItemDisplayName(IShellFolder* folder, LPCITEMIDLIST item, DWORD shgdnFlags)
 {
-    if (!folder)
-        return {};
-    STRRET str;
-    std::memset(&str, 0, sizeof str);
-    str.uType = STRRET_WSTR;
-    if (folder->GetDisplayNameOf(item, shgdnFlags, &str) != S_OK)
-        return {};
-    std::string name = StrretToString(item, str);
-    StrretFree(str);
+    std::string name;
+    ShellGetItemDisplayName(folder, item, shgdnFlags, name);
     return name;
+}
+
+bool ShellGetItemDisplayName(IShellFolder* folder, LPCITEMIDLIST item, DWORD shgdnFlags, std::string& name)
+{
+    name.clear();
+    if (!folder)
+        return false;
+    STRRET str;
+    str.uType = STRRET_WSTR;
+    str.pOleStr = nullptr;
+    if (folder->GetDisplayNameOf(item, shgdnFlags, &str) != S_OK)
+        return false;
+    // The record's own buffer needs no string of its own in between.
+    if (str.uType == STRRET_CSTR)
+        name.assign(str.cStr, strnlen(str.cStr, sizeof str.cStr));
+    else
+        name = StrretToString(item, str);
+    StrretFree(str);
+    return true;
 }
 
 HRESULT ShellSplitIdList(LPCITEMIDLIST list, IShellFolder*& folder, LPITEMIDLIST& parent, LPITEMIDLIST& last)

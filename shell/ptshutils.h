@@ -96,6 +96,9 @@ bool ShellCSIDLEqualsIdList(LPCITEMIDLIST list, TCSIDL csidl);
 std::string ShellGetFriendlyNameFromIdList(IShellFolder* folder, LPCITEMIDLIST item, TPTFriendlyNameFlags flags);
 std::string ShellGetFriendlyNameForLastIdListElement(LPCITEMIDLIST list);
 std::string ShellGetItemDisplayName(IShellFolder* folder, LPCITEMIDLIST item, DWORD shgdnFlags);
+// The same into a string the caller keeps (its room is used again); false,
+// with the string emptied, when the folder gives no name.
+bool ShellGetItemDisplayName(IShellFolder* folder, LPCITEMIDLIST item, DWORD shgdnFlags, std::string& name);
 std::string StrretToString(LPCITEMIDLIST item, const STRRET& str);
 void StrretFree(STRRET& str);
 HRESULT ShellSplitIdList(LPCITEMIDLIST list, IShellFolder*& folder, LPITEMIDLIST& parent, LPITEMIDLIST& last);

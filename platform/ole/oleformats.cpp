@@ -149,7 +149,13 @@ bool TDropNames::Grow(std::size_t needed)
     return true;
 }
 
-void TDropNames::Reserve(std::size_t bytes) { Grow(m_used + bytes); }
+void TDropNames::Reserve(std::size_t bytes)
+{
+    // The room is filled name after name from its start: a large one has a
+    // helper fault its pages in meanwhile.
+    if (Grow(m_used + bytes))
+        PopulateInBackground(static_cast<char*>(GlobalLock(m_block)) + m_used, bytes);
+}
 
 void TDropNames::Add(std::string_view folder, std::string_view name)
 {
@@ -217,44 +223,63 @@ std::vector<std::string> NamesOfDropFiles(const std::uint8_t* block, std::size_t
 namespace {
 
 // Bytes a file URL carries as they are: the unreserved ones and the path
-// separator; every other byte is written as %XX.
-bool KeptInUrl(std::uint8_t c)
-{
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '.'
-        || c == '_' || c == '~' || c == '/';
-}
+// separator; every other byte is written as %XX. A table answers for each
+// byte the length it takes in the URL (1 or 3).
+struct UrlByteLengths {
+    std::uint8_t length[256];
+    constexpr UrlByteLengths() : length()
+    {
+        for (int c = 0; c < 256; ++c) {
+            const bool kept = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-'
+                || c == '.' || c == '_' || c == '~' || c == '/';
+            length[c] = kept ? 1 : 3;
+        }
+    }
+};
+constexpr UrlByteLengths kUrlBytes;
 
 // The names of a CF_HDROP block as a list of file URLs, one a line, written
-// straight from the block: one pass measures, the second fills one array,
-// so a drag of many files costs no string per name and no regrowth.
+// straight from the block in one pass: each name is measured and then
+// written while it is at hand, into one array sized for the names without
+// escapes, their schemes and a share of escapes (it grows for names that
+// escape more); no
+// string per name.
 QByteArray UriListOfDropFiles(const std::uint8_t* block, std::size_t size)
 {
     static constexpr char kScheme[] = "file://";
     static constexpr std::size_t kSchemeLength = sizeof kScheme - 1;
-    std::size_t total = 0;
-    ForEachDropName(block, size, [&](const std::uint8_t* name, std::size_t length) {
-        total += kSchemeLength + length + 2;
-        for (std::size_t k = 0; k < length; ++k)
-            total += KeptInUrl(name[k]) ? 0 : 2;
-    });
-    QByteArray list(static_cast<qsizetype>(total), Qt::Uninitialized);
-    char* out = list.data();
     static constexpr char kHex[] = "0123456789ABCDEF";
+    const std::size_t estimate = size + size / 4 + 4096;
+    QByteArray list(static_cast<qsizetype>(estimate), Qt::Uninitialized);
+    AdviseHugePages(list.data(), estimate);
+    PopulatePages(list.data(), size);
+    std::size_t used = 0;
     ForEachDropName(block, size, [&](const std::uint8_t* name, std::size_t length) {
-        out = std::copy_n(kScheme, kSchemeLength, out);
-        for (std::size_t k = 0; k < length; ++k) {
-            const std::uint8_t c = name[k];
-            if (KeptInUrl(c)) {
-                *out++ = static_cast<char>(c);
-            } else {
-                *out++ = '%';
-                *out++ = kHex[c >> 4];
-                *out++ = kHex[c & 15];
-            }
+        std::size_t needed = kSchemeLength + 2;
+        for (std::size_t k = 0; k < length; ++k)
+            needed += kUrlBytes.length[name[k]];
+        if (used + needed > static_cast<std::size_t>(list.size()))
+            list.resize(static_cast<qsizetype>(std::max(used + needed, 2 * static_cast<std::size_t>(list.size()))));
+        char* out = std::copy_n(kScheme, kSchemeLength, list.data() + used);
+        for (std::size_t k = 0; k < length;) {
+            // A run of bytes kept as they are goes over in one copy.
+            std::size_t run = k;
+            while (run < length && kUrlBytes.length[name[run]] == 1)
+                ++run;
+            out = std::copy(name + k, name + run, out);
+            if (run == length)
+                break;
+            const std::uint8_t c = name[run];
+            *out++ = '%';
+            *out++ = kHex[c >> 4];
+            *out++ = kHex[c & 15];
+            k = run + 1;
         }
         *out++ = '\r';
         *out++ = '\n';
+        used += needed;
     });
+    list.truncate(static_cast<qsizetype>(used));
     return list;
 }
 

@@ -260,9 +260,13 @@ DWORD_PTR SHGetFileInfoA(const char* pszPath, DWORD dwFileAttributes, SHFILEINFO
                 IShellFolder* desktop = nullptr;
                 if (SUCCEEDED(SHGetDesktopFolder(&desktop))) {
                     STRRET str;
-                    if (SUCCEEDED(desktop->GetDisplayNameOf(pidl, SHGDN_NORMAL, &str)) && str.uType == STRRET_WSTR) {
-                        display = ShellWideToUtf8(str.pOleStr);
-                        CoTaskMemFree(str.pOleStr);
+                    if (SUCCEEDED(desktop->GetDisplayNameOf(pidl, SHGDN_NORMAL, &str))) {
+                        if (str.uType == STRRET_WSTR) {
+                            display = ShellWideToUtf8(str.pOleStr);
+                            CoTaskMemFree(str.pOleStr);
+                        } else if (str.uType == STRRET_CSTR) {
+                            display = std::string(str.cStr, strnlen(str.cStr, sizeof str.cStr));
+                        }
                     }
                     desktop->Release();
                 }

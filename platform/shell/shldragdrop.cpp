@@ -1,7 +1,9 @@
 #include "shldragdrop.h"
 
 #include "rtl/sysutils.h"
+#include "win/memadvise.h"
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 
@@ -56,32 +58,102 @@ CLIPFORMAT ShellIdListFormat()
 
 HRESULT BuildIdListArrayGlobal(LPCITEMIDLIST parent, const std::vector<LPCITEMIDLIST>& items, HGLOBAL* out)
 {
-    *out = nullptr;
-    const std::size_t header = 4 * (items.size() + 2);
-    std::size_t size = header + ListSize(parent);
+    std::size_t bytes = 0;
     for (LPCITEMIDLIST item : items)
-        size += ListSize(item);
-    if (size > std::numeric_limits<std::uint32_t>::max())
-        return E_OUTOFMEMORY;
-    HGLOBAL block = GlobalAlloc(GHND, size);
+        bytes += ListSize(item);
+    TIdListArrayBuilder builder(parent, items.size(), bytes);
+    for (LPCITEMIDLIST item : items)
+        builder.Add(item);
+    *out = builder.TakeBlock();
+    return *out ? S_OK : E_OUTOFMEMORY;
+}
+
+TIdListArrayBuilder::TIdListArrayBuilder(LPCITEMIDLIST parent, std::size_t maxCount, std::size_t bytesHint)
+    : m_maxCount(maxCount)
+{
+    if (maxCount > std::numeric_limits<std::uint32_t>::max() / 8) {
+        m_failed = true;
+        return;
+    }
+    const std::size_t header = 4 * (maxCount + 2);
+    m_block = GlobalAlloc(GMEM_MOVEABLE, header + ListSize(parent) + bytesHint);
+    m_failed = !m_block;
+    if (m_failed)
+        return;
+    // The block is filled from start to end: its pages come in one call.
+    PopulatePages(GlobalLock(m_block), GlobalSize(m_block));
+    m_used = header;
+    Place(parent);
+}
+
+TIdListArrayBuilder::~TIdListArrayBuilder() { GlobalFree(m_block); }
+
+void TIdListArrayBuilder::Add(LPCITEMIDLIST item)
+{
+    if (m_placed > m_maxCount)
+        m_failed = true;
+    else
+        Place(item);
+}
+
+void TIdListArrayBuilder::Place(LPCITEMIDLIST list)
+{
+    if (m_failed)
+        return;
+    const std::size_t n = ListSize(list);
+    if (m_used + n > std::numeric_limits<std::uint32_t>::max()) {
+        m_failed = true;
+        return;
+    }
+    if (m_used + n > GlobalSize(m_block)) {
+        HGLOBAL grown = GlobalReAlloc(m_block, std::max(m_used + n, 2 * GlobalSize(m_block)), GMEM_MOVEABLE);
+        if (!grown) {
+            m_failed = true;
+            return;
+        }
+        m_block = grown;
+    }
+    auto* p = static_cast<BYTE*>(GlobalLock(m_block));
+    PutDword(p + 4 + 4 * m_placed, static_cast<std::uint32_t>(m_used));
+    if (list) {
+        std::memcpy(p + m_used, list, n);
+    } else {
+        p[m_used] = 0;  // the empty list: its terminator alone
+        p[m_used + 1] = 0;
+    }
+    m_used += n;
+    ++m_placed;
+}
+
+LPCITEMIDLIST TIdListArrayBuilder::ListOf(HGLOBAL block, std::size_t k)
+{
+    const auto* p = static_cast<const BYTE*>(GlobalLock(block));
+    return reinterpret_cast<LPCITEMIDLIST>(p + GetDword(p + 4 + 4 * k));
+}
+
+HGLOBAL TIdListArrayBuilder::TakeBlock()
+{
+    if (m_failed)
+        return nullptr;
+    auto* p = static_cast<BYTE*>(GlobalLock(m_block));
+    const std::size_t count = m_placed - 1;
+    // Fewer items than the header had room for: the lists move down to the
+    // end of the header that fits them, their offsets with them.
+    const std::size_t gap = 4 * (m_maxCount - count);
+    if (gap > 0) {
+        const std::size_t lists = 4 * (m_maxCount + 2);
+        std::memmove(p + lists - gap, p + lists, m_used - lists);
+        for (std::size_t k = 0; k < m_placed; ++k)
+            PutDword(p + 4 + 4 * k, GetDword(p + 4 + 4 * k) - static_cast<std::uint32_t>(gap));
+        m_used -= gap;
+    }
+    PutDword(p, static_cast<std::uint32_t>(count));
+    HGLOBAL block = GlobalReAlloc(m_block, m_used, GMEM_MOVEABLE);
     if (!block)
-        return E_OUTOFMEMORY;
-    auto* p = static_cast<BYTE*>(GlobalLock(block));
-    PutDword(p, static_cast<std::uint32_t>(items.size()));
-    std::size_t at = header;
-    auto place = [&](std::size_t slot, LPCITEMIDLIST list) {
-        PutDword(p + 4 + 4 * slot, static_cast<std::uint32_t>(at));
-        const std::size_t n = ListSize(list);
-        if (list)
-            std::memcpy(p + at, list, n);  // the empty list's two zero bytes are there already
-        at += n;
-    };
-    place(0, parent);
-    for (std::size_t k = 0; k < items.size(); ++k)
-        place(k + 1, items[k]);
-    GlobalUnlock(block);
-    *out = block;
-    return S_OK;
+        return nullptr;
+    m_block = nullptr;
+    m_failed = true;
+    return block;
 }
 
 HRESULT BuildHDropGlobal(const std::vector<std::string>& paths, HGLOBAL* out)
@@ -176,6 +248,16 @@ TShellDataObject::TShellDataObject(TDropNames&& paths, LPCITEMIDLIST parent,
     if (BuildIdListArrayGlobal(parent, items, &m_idList) == S_OK)
         m_formats.push_back(ContentFormat(ShellIdListFormat()));
     if (paths.Count() == items.size() && (m_hdrop = paths.TakeBlock()))
+        m_formats.push_back(ContentFormat(CF_HDROP));
+}
+
+TShellDataObject::TShellDataObject(TDropNames&& paths, HGLOBAL idListArray) : m_idList(idListArray)
+{
+    const std::size_t count = m_idList ? GetDword(static_cast<const BYTE*>(GlobalLock(m_idList))) : 0;
+    if (count == 0)
+        return;
+    m_formats.push_back(ContentFormat(ShellIdListFormat()));
+    if (paths.Count() == count && (m_hdrop = paths.TakeBlock()))
         m_formats.push_back(ContentFormat(CF_HDROP));
 }
 

@@ -24,6 +24,38 @@ CLIPFORMAT ShellIdListFormat();
 // empty list) and the items' relative lists; E_OUTOFMEMORY when it cannot
 // be had.
 HRESULT BuildIdListArrayGlobal(LPCITEMIDLIST parent, const std::vector<LPCITEMIDLIST>& items, HGLOBAL* out);
+
+// The same block built one list at a time, the parent first and then the
+// items in order, so that a caller walking many items reads each list once
+// (copied while it is at hand). The count need not be known at the start,
+// only a bound for it; the block grows as lists come.
+class TIdListArrayBuilder {
+public:
+    // maxCount: at most that many items; bytesHint: the expected bytes of
+    // all the items' lists (0 if unknown).
+    TIdListArrayBuilder(LPCITEMIDLIST parent, std::size_t maxCount, std::size_t bytesHint = 0);
+    ~TIdListArrayBuilder();
+    TIdListArrayBuilder(const TIdListArrayBuilder&) = delete;
+    TIdListArrayBuilder& operator=(const TIdListArrayBuilder&) = delete;
+    void Add(LPCITEMIDLIST item);
+    // The number of items added so far.
+    std::size_t Count() const { return m_placed > 0 ? m_placed - 1 : 0; }
+    // The block for the caller to own; null when memory ran short or more
+    // items came than announced.
+    HGLOBAL TakeBlock();
+    // List k of a block this builder made (0 the parent, 1 to n the items),
+    // pointing into the block.
+    static LPCITEMIDLIST ListOf(HGLOBAL block, std::size_t k);
+
+private:
+    void Place(LPCITEMIDLIST list);
+    HGLOBAL m_block = nullptr;
+    std::size_t m_maxCount = 0;
+    std::size_t m_placed = 0;  // lists placed, the parent's included
+    std::size_t m_used = 0;
+    bool m_failed = false;
+};
+
 // A new CF_HDROP block of the full paths, sized from them.
 HRESULT BuildHDropGlobal(const std::vector<std::string>& paths, HGLOBAL* out);
 
@@ -53,6 +85,9 @@ public:
     // empty path list stays unambiguous); paths that do not name every
     // item leave CF_HDROP out.
     TShellDataObject(TDropNames&& paths, LPCITEMIDLIST parent, const std::vector<LPCITEMIDLIST>& items);
+    // The same from a "Shell IDList Array" block of the items (owned from
+    // now on; null leaves that format out).
+    TShellDataObject(TDropNames&& paths, HGLOBAL idListArray);
     ~TShellDataObject() override;
     HRESULT GetData(const FORMATETC* format, STGMEDIUM* medium) override;
     HRESULT QueryGetData(const FORMATETC* format) override;

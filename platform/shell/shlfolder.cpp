@@ -216,8 +216,17 @@ std::string ModifiedText(std::int64_t mtimeNs)
     return DateToStr(t) + " " + TimeToStr(t);
 }
 
+// A text that fits the record's own buffer goes there (its bytes as they
+// are: the ANSI code page is UTF-8), so a name costs no allocation; a longer
+// one is allocated wide.
 HRESULT SetStrRet(STRRET* name, std::string_view text)
 {
+    if (text.size() < sizeof name->cStr && text.find('\0') == std::string_view::npos) {
+        name->uType = STRRET_CSTR;
+        std::memcpy(name->cStr, text.data(), text.size());
+        name->cStr[text.size()] = 0;
+        return S_OK;
+    }
     name->uType = STRRET_WSTR;
     name->pOleStr = ShellAllocWide(text);
     return name->pOleStr ? S_OK : E_OUTOFMEMORY;
@@ -502,6 +511,10 @@ private:
 };
 
 // Streams the entries of one folder; each Next reads and stats the next entries.
+// The entries of a file-system folder, in the order of their names: the
+// whole folder is read at the first request and its names sorted, so that
+// the items come in the order a list shows them and their lists lie in
+// memory in that order (a walk over many rows then reads memory in turn).
 class DirEnum final : public TComObject<IEnumIDList> {
 public:
     DirEnum(std::string path, DIR* dir, DWORD flags) : m_path(std::move(path)), m_dir(dir), m_flags(flags) {}
@@ -511,33 +524,23 @@ public:
     {
         if (!rgelt || (celt > 1 && !fetched))
             return E_POINTER;
+        if (!m_read)
+            ReadNames();
         ULONG n = 0;
         std::vector<BYTE> buffer;
-        while (n < celt) {
-            errno = 0;
-            dirent* e = ::readdir(m_dir);
-            if (!e)
-                break;
-            const char* name = e->d_name;
-            if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
-                continue;
-            if (name[0] == '.' && !(m_flags & SHCONTF_INCLUDEHIDDEN))
-                continue;
-            // An enumeration of folders alone passes over the entries the
-            // directory itself calls files without asking about each.
-            if (!(m_flags & SHCONTF_NONFOLDERS) && e->d_type != DT_DIR && e->d_type != DT_LNK
-                && e->d_type != DT_UNKNOWN)
-                continue;
+        while (n < celt && m_next < m_order.size()) {
+            const Entry& e = m_entries[m_order[m_next++]];
+            const char* name = m_names.c_str() + e.offset;
             BYTE flags = 0;
             std::uint64_t size = 0;
             std::int64_t mtime = 0;
             if (!StatItem(::dirfd(m_dir), name, std::string(), flags, size, mtime))
-                continue;  // the entry went away since readdir saw it
+                continue;  // the entry went away since the folder was read
             const bool folder = flags & kFolder;
             if (folder ? !(m_flags & SHCONTF_FOLDERS) : !(m_flags & SHCONTF_NONFOLDERS))
                 continue;
             buffer.clear();
-            if (!EncodeItem(buffer, kFile, flags, size, mtime, name))
+            if (!EncodeItem(buffer, kFile, flags, size, mtime, std::string_view(name, e.length)))
                 continue;
             rgelt[n] = MakeList(buffer);
             if (!rgelt[n])
@@ -561,14 +564,57 @@ public:
     HRESULT Reset() override
     {
         ::rewinddir(m_dir);
+        m_read = false;
         return S_OK;
     }
     HRESULT Clone(IEnumIDList**) override { return E_NOTIMPL; }
 
 private:
+    struct Entry {
+        std::size_t offset;  // of the name in m_names
+        std::size_t length;
+    };
+    void ReadNames()
+    {
+        m_read = true;
+        m_names.clear();
+        m_entries.clear();
+        m_order.clear();
+        m_next = 0;
+        while (dirent* e = ::readdir(m_dir)) {
+            const char* name = e->d_name;
+            if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
+                continue;
+            if (name[0] == '.' && !(m_flags & SHCONTF_INCLUDEHIDDEN))
+                continue;
+            // An enumeration of folders alone passes over the entries the
+            // directory itself calls files without asking about each.
+            if (!(m_flags & SHCONTF_NONFOLDERS) && e->d_type != DT_DIR && e->d_type != DT_LNK
+                && e->d_type != DT_UNKNOWN)
+                continue;
+            const std::size_t length = std::strlen(name);
+            m_entries.push_back({m_names.size(), length});
+            m_names.append(name, length + 1);
+        }
+        m_order.resize(m_entries.size());
+        for (std::size_t k = 0; k < m_order.size(); ++k)
+            m_order[k] = k;
+        std::sort(m_order.begin(), m_order.end(), [this](std::size_t a, std::size_t b) {
+            return NaturalCompare(NameOf(a), NameOf(b)) < 0;
+        });
+    }
+    std::string_view NameOf(std::size_t k) const
+    {
+        return std::string_view(m_names.data() + m_entries[k].offset, m_entries[k].length);
+    }
     std::string m_path;
     DIR* m_dir;
     DWORD m_flags;
+    bool m_read = false;
+    std::string m_names;
+    std::vector<Entry> m_entries;
+    std::vector<std::size_t> m_order;
+    std::size_t m_next = 0;
 };
 
 // ---- folders ----
@@ -691,10 +737,12 @@ public:
     {
         if (!name)
             return E_POINTER;
-        std::vector<Item> items;
+        // Kept between calls, as the names of many items are asked in turn.
+        thread_local std::vector<Item> items;
+        thread_local std::string text;
         if (!DecodeList(pidl, items))
             return E_INVALIDARG;
-        std::string text;
+        text.clear();
         const HRESULT hr = DisplayNameOf(items, uFlags, text);
         if (FAILED(hr))
             return hr;
@@ -736,7 +784,7 @@ public:
                 if (!decoded[k].empty())
                     types[k] = FileTypeName(std::string(decoded[k].back().name), decoded[k].back().flags & kFolder);
         }
-        std::stable_sort(order.begin(), order.end(), [&](std::size_t x, std::size_t y) {
+        const auto before = [&](std::size_t x, std::size_t y) {
             int c;
             if (typesOnce && decoded[x].size() == 1 && decoded[y].size() == 1) {
                 const bool fx = decoded[x][0].flags & kFolder, fy = decoded[y][0].flags & kFolder;
@@ -747,7 +795,11 @@ public:
                 c = CompareItems(column, decoded[x], decoded[y]);
             }
             return descending ? c > 0 : c < 0;
-        });
+        };
+        // Lists that come in order already (a folder's items, in the order
+        // of their names) cost one comparison each.
+        if (!std::is_sorted(order.begin(), order.end(), before))
+            std::stable_sort(order.begin(), order.end(), before);
         return true;
     }
 
@@ -1000,16 +1052,16 @@ public:
             text = (flags & SHGDN_FORPARSING) ? m_path : BaseName(m_path);
             return S_OK;
         }
-        std::string path = m_path;
-        for (const auto& item : items) {
+        for (const auto& item : items)
             if (item.kind != kFile)
                 return E_INVALIDARG;
-            path = JoinPath(path, item.name);
-        }
-        if ((flags & SHGDN_FORPARSING) && !(flags & SHGDN_INFOLDER))
+        if ((flags & SHGDN_FORPARSING) && !(flags & SHGDN_INFOLDER)) {
+            std::string path = m_path;
+            for (const auto& item : items)
+                path = JoinPath(path, item.name);
             text = path;
-        else
-            text = std::string(items.back().name);
+        } else
+            text.assign(items.back().name);
         return S_OK;
     }
     int CompareItems(int column, const std::vector<Item>& a, const std::vector<Item>& b) override

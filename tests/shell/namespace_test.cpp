@@ -112,6 +112,48 @@ TEST_F(NamespaceTree, EnumeratesWithHiddenItemsAndLinks)
     EXPECT_EQ(files.size(), 3u);
 }
 
+// A folder's items come in the order of their names (as a list shows them),
+// whatever order the directory keeps them in, folders and files alike.
+TEST_F(NamespaceTree, AFolderEnumeratesInTheOrderOfItsNames)
+{
+    const std::vector<std::string> names {".a", "a", "B2", "b9", "b10", "c", "file 2", "file 10", "Z"};
+    for (auto it = names.rbegin(); it != names.rend(); ++it)
+        if (*it == "c" || *it == "b9")
+            fs::create_directories(root + "/order/" + *it);
+        else
+            env.dir.Write("home/tree/order/" + *it, "");
+    Pidl list(ParsePath(root + "/order"));
+    IShellFolder* folder = nullptr;
+    ASSERT_EQ(ShellGetFolderFromIdList(list, folder), S_OK);
+    struct Case {
+        DWORD flags;
+        std::vector<std::string> names;
+    };
+    const Case cases[] = {
+        {SHCONTF_FOLDERS | SHCONTF_NONFOLDERS | SHCONTF_INCLUDEHIDDEN, names},
+        {SHCONTF_FOLDERS | SHCONTF_NONFOLDERS, {"a", "B2", "b9", "b10", "c", "file 2", "file 10", "Z"}},
+        {SHCONTF_FOLDERS, {"b9", "c"}},
+    };
+    for (const Case& c : cases) {
+        IEnumIDList* e = nullptr;
+        ASSERT_EQ(folder->EnumObjects(0, c.flags, &e), S_OK);
+        std::vector<std::string> seen;
+        LPITEMIDLIST item = nullptr;
+        while (e->Next(1, &item, nullptr) == S_OK) {
+            seen.push_back(ShellGetFriendlyNameFromIdList(folder, item, ptfnInFolder));
+            ShellMemFree(item);
+        }
+        // Again after a reset.
+        e->Reset();
+        ASSERT_EQ(e->Next(1, &item, nullptr), S_OK);
+        EXPECT_EQ(ShellGetFriendlyNameFromIdList(folder, item, ptfnInFolder), c.names.front());
+        ShellMemFree(item);
+        e->Release();
+        EXPECT_EQ(seen, c.names) << c.flags;
+    }
+    folder->Release();
+}
+
 // A folder is shared when a Samba share (a section of smb.conf or a user's
 // share) or an NFS export names it; printers and the global section do not
 // share folders, and a share file that changes is read again.

@@ -149,15 +149,23 @@ TEST_F(ShellDrag, LongPathsTravelWholeAsHDropAndUriList)
 // unreserved ones and "/" escaped, names of any bytes, one line each.
 TEST_F(ShellDrag, TheUriListIsWrittenStraightFromTheFileList)
 {
+    std::string accents, escaped;
+    for (int i = 0; i < 3000; ++i) {
+        accents += "\xC3\xA9";
+        escaped += "%C3%A9";
+    }
     const struct {
         std::string path;
-        const char* line;
+        std::string line;
     } cases[] = {
         {"/tmp/a.b", "file:///tmp/a.b"},
         {"/tmp/A-Z_0~9", "file:///tmp/A-Z_0~9"},
         {"/tmp/a b%#?&+", "file:///tmp/a%20b%25%23%3F%26%2B"},
         {"/tmp/\xC3\xA9t\xC3\xA9", "file:///tmp/%C3%A9t%C3%A9"},
         {"/tmp/bad\xFF\x01", "file:///tmp/bad%FF%01"},
+        // Three times as long as a URL: more than the list's first room.
+        {"/tmp/" + accents, "file:///tmp/" + escaped},
+        {"/tmp/z", "file:///tmp/z"},
     };
     std::vector<LPCITEMIDLIST> items;
     std::vector<std::string> paths;
@@ -166,7 +174,7 @@ TEST_F(ShellDrag, TheUriListIsWrittenStraightFromTheFileList)
     for (const auto& c : cases) {
         items.push_back(reinterpret_cast<LPCITEMIDLIST>(item));
         paths.push_back(c.path);
-        expected += std::string(c.line) + "\r\n";
+        expected += c.line + "\r\n";
     }
     TComPtr<IDataObject> data(new TShellDataObject(nullptr, items, paths));
     TDataObjectMime mime(data.Get());
@@ -241,6 +249,44 @@ TEST_F(ShellDrag, IdListArrayOfTwoDesktopItems)
     EXPECT_EQ(ItemIdSize(read.parent), 0);
     ASSERT_EQ(read.items.size(), 2u);
     EXPECT_EQ(reinterpret_cast<const BYTE*>(read.items[1]), b.data() + Dword(b, 12));
+}
+
+// Lists added one at a time, the block growing from no room at all and
+// the header made for more items than came, give the block of all the
+// lists at once; more items than announced give none.
+TEST_F(ShellDrag, AnIdListArrayBuiltListByListIsTheWholeBlock)
+{
+    Pidl parent(ParsePath(env.Home()));
+    std::deque<Pidl> relative;
+    std::vector<LPCITEMIDLIST> items;
+    for (int i = 0; i < 300; ++i) {
+        const std::string name = "file " + std::to_string(i) + std::string(static_cast<std::size_t>(i % 50), 'x');
+        env.dir.Write("home/" + name, "");
+        Pidl absolute(ParsePath(env.Home() + "/" + name));
+        TPTIdListArray levels(absolute.p);
+        relative.emplace_back(CopyIdList(nullptr, levels.GetItem(levels.GetCount() - 1)));
+        items.push_back(relative.back().p);
+    }
+    HGLOBAL whole = nullptr;
+    ASSERT_EQ(BuildIdListArrayGlobal(parent.p, items, &whole), S_OK);
+    const std::vector<BYTE> expected = BytesOf(whole);
+    GlobalFree(whole);
+    for (const std::size_t room : {items.size(), items.size() + 1, 2 * items.size()}) {
+        TIdListArrayBuilder builder(parent.p, room, 0);
+        for (LPCITEMIDLIST item : items)
+            builder.Add(item);
+        EXPECT_EQ(builder.Count(), items.size());
+        HGLOBAL block = builder.TakeBlock();
+        ASSERT_NE(block, nullptr) << room;
+        EXPECT_EQ(BytesOf(block), expected) << room;
+        for (std::size_t k = 0; k < items.size(); k += 37)
+            EXPECT_EQ(std::memcmp(TIdListArrayBuilder::ListOf(block, k + 1), items[k], ItemIdSize(items[k]) + 2), 0);
+        GlobalFree(block);
+    }
+    TIdListArrayBuilder tooMany(parent.p, items.size() - 1, 0);
+    for (LPCITEMIDLIST item : items)
+        tooMany.Add(item);
+    EXPECT_EQ(tooMany.TakeBlock(), nullptr);
 }
 
 // A data object offering only the bytes it is given as "Shell IDList Array".
