@@ -429,6 +429,8 @@ protected:
     void MouseMove(TShiftState shift, int x, int y) override;
     void MouseUp(TMouseButton button, TShiftState shift, int x, int y) override;
     void SelectTimer() override;
+    // Ends a drag selection (the grid's and the control's own).
+    void CancelMode() override;
     bool DoMouseWheelDown(TShiftState shift, TPoint mousePos) override;
     bool DoMouseWheelUp(TShiftState shift, TPoint mousePos) override;
     // Puts the saved data in place once they are complete beside the

@@ -276,15 +276,22 @@ void TZURadUvudodEx::MouseUp(TMouseButton button, TShiftState shift, int x, int 
     }
 }
 
+void TZURadUvudodEx::SetOffsetPopupMenu(TPopupMenu* menu) { m_offsetPopupMenu = menu; }
+
 void TZURadUvudodEx::ContextPopup(TPoint pos, bool& handled)
 {
+    // The control's context event first; then the offset menu over the
+    // gutter and the ruler; elsewhere the control's own popup menu.
+    TCustomZURadUvudod::ContextPopup(pos, handled);
+    if (handled || !m_offsetPopupMenu || !m_offsetPopupMenu->AutoPopup)
+        return;
     const bool overOffsets =
         (pos.X >= 0 && pos.X < ColWidths(0) + ColWidths(1)) || (pos.Y >= 0 && pos.Y < RowHeights(0) + RowHeights(1));
-    if (m_offsetPopupMenu && overOffsets) {
-        handled = true;
-        const TPoint screen = ClientToScreen(pos);
-        m_offsetPopupMenu->Popup(screen.X, screen.Y);
+    if (!overOffsets)
         return;
-    }
-    TCustomZURadUvudod::ContextPopup(pos, handled);
+    handled = true;
+    CancelMode();
+    m_offsetPopupMenu->PopupComponent = this;
+    const TPoint screen = ClientToScreen(pos);
+    m_offsetPopupMenu->Popup(screen.X, screen.Y);
 }

@@ -44,10 +44,10 @@ public:
     // Ctrl + wheel changes BytesPerRow, Ctrl + Shift + wheel the font size.
     bool ZoomOnWheel() const { return m_zoomOnWheel; }
     void SetZoomOnWheel(bool value) { m_zoomOnWheel = value; }
-    // The menu for right clicks on the offset gutter and the ruler; it must
-    // outlive the control or be cleared first.
+    // The menu for right clicks on the offset gutter and the ruler; the
+    // control hears of the menu's going and forgets it then.
     TPopupMenu* OffsetPopupMenu() const { return m_offsetPopupMenu; }
-    void SetOffsetPopupMenu(TPopupMenu* menu) { m_offsetPopupMenu = menu; }
+    void SetOffsetPopupMenu(TPopupMenu* menu);
 
     // Paint lock (nested); the control repaints whole when it ends.
     std::int32_t BeginUpdate();
@@ -154,7 +154,7 @@ private:
     bool m_createBackup = true;
     std::string m_backupExtension = ".bak";
     bool m_zoomOnWheel = true;
-    TPopupMenu* m_offsetPopupMenu = nullptr;
+    TComponentLink<TPopupMenu> m_offsetPopupMenu{this};
     std::int32_t m_updateCount = 0;
     bool m_doubleClickSelected = false;
     bool m_groupedUndo = false;

@@ -378,6 +378,12 @@ void TCustomZURadUvudod::MouseUp(TMouseButton button, TShiftState shift, int x, 
         HideDragCell();
 }
 
+void TCustomZURadUvudod::CancelMode()
+{
+    m_selecting = false;
+    TCustomGrid::CancelMode();
+}
+
 void TCustomZURadUvudod::SelectTimer()
 {
     if (!GridSelecting())

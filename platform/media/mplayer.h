@@ -58,7 +58,7 @@ private:
 
     std::unique_ptr<TMediaDevice> m_device;
     bool m_open = false;
-    TWinControl* m_display = nullptr;
+    TComponentLink<TWinControl> m_display{this};
     VideoSurface* m_surface = nullptr;
 };
 

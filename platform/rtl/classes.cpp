@@ -5,14 +5,72 @@
 
 TComponent::TComponent(TComponent* owner) : m_owner(owner)
 {
-    if (m_owner)
+    if (m_owner) {
         m_owner->m_components.push_back(this);
+        m_owner->Notification(this, opInsert);
+    }
 }
 
 TComponent::~TComponent()
 {
+    m_state |= static_cast<int>(TComponentStateFlag::Destroying);
+    // Those that asked hear of it first, while this component's owned ones
+    // and its place in its owner are still there.
+    while (!m_freeNotifies.empty()) {
+        TComponent* other = m_freeNotifies.back();
+        m_freeNotifies.pop_back();
+        auto& back = other->m_freeNotifies;
+        back.erase(std::remove(back.begin(), back.end(), this), back.end());
+        other->Notification(this, opRemove);
+    }
     DestroyComponents();
     RemoveFromOwner();
+}
+
+void TComponent::FreeNotification(TComponent* component)
+{
+    if (!component || component == this)
+        return;
+    if (std::find(m_freeNotifies.begin(), m_freeNotifies.end(), component) == m_freeNotifies.end())
+        m_freeNotifies.push_back(component);
+    auto& back = component->m_freeNotifies;
+    if (std::find(back.begin(), back.end(), this) == back.end())
+        back.push_back(this);
+}
+
+void TComponent::RemoveFreeNotification(TComponent* component)
+{
+    if (!component)
+        return;
+    m_freeNotifies.erase(std::remove(m_freeNotifies.begin(), m_freeNotifies.end(), component), m_freeNotifies.end());
+    auto& back = component->m_freeNotifies;
+    back.erase(std::remove(back.begin(), back.end(), this), back.end());
+}
+
+void TComponent::Notification(TComponent* component, TOperation operation)
+{
+    if (operation != opRemove || !component)
+        return;
+    for (TComponentLinkBase* link : m_links)
+        if (link->m_target == component) {
+            link->m_target = nullptr;
+            link->Cleared();
+        }
+}
+
+TComponentLinkBase::TComponentLinkBase(TComponent* holder) : m_holder(holder) { m_holder->m_links.push_back(this); }
+
+TComponentLinkBase::~TComponentLinkBase()
+{
+    auto& links = m_holder->m_links;
+    links.erase(std::remove(links.begin(), links.end(), this), links.end());
+}
+
+void TComponentLinkBase::Link(TComponent* target)
+{
+    m_target = target;
+    if (target)
+        target->FreeNotification(m_holder);
 }
 
 void TComponent::DestroyComponents()
@@ -33,9 +91,11 @@ void TComponent::RemoveFromOwner()
 {
     if (!m_owner)
         return;
-    auto& siblings = m_owner->m_components;
+    TComponent* owner = m_owner;
+    auto& siblings = owner->m_components;
     siblings.erase(std::remove(siblings.begin(), siblings.end(), this), siblings.end());
     m_owner = nullptr;
+    owner->Notification(this, opRemove);
 }
 
 TComponent* TComponent::FindComponent(const std::string& name) const

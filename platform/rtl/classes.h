@@ -82,9 +82,18 @@ private:
 };
 
 enum class TComponentStateFlag { Loading = 1, Destroying = 2, Designing = 4 };
+enum TOperation { opInsert, opRemove };
+
+class TComponentLinkBase;
 
 // A component is owned by another component, which frees it when it is
 // freed itself (the newest first).
+//
+// Components that refer to one another are told when the other goes: the
+// owner hears of its own components coming and going, and any component
+// hears of another one going once it asked for it (FreeNotification). A
+// property that refers to another component is a TComponentLink, which asks
+// for that on every assignment and is cleared when the component goes.
 class TComponent : public TObject {
 public:
     explicit TComponent(TComponent* owner = nullptr);
@@ -106,18 +115,75 @@ public:
     // Releases the component from its owner without freeing it.
     void RemoveFromOwner();
 
+    // Asks that component be told, through its Notification with opRemove,
+    // when this component goes. The request binds both ways: whichever of
+    // the two goes first is told to the other, and is forgotten by it.
+    void FreeNotification(TComponent* component);
+    // Withdraws such a request (both ways).
+    void RemoveFreeNotification(TComponent* component);
+
 protected:
     // Frees the owned components, newest first. A control calls it before
     // its window goes, so owned children never outlive their parent window.
     void DestroyComponents();
 
+    // A component came to be owned by this one (opInsert), or one that this
+    // one owns or asked about is going (opRemove). The base clears this
+    // component's links to a component that goes; an override calls it.
+    virtual void Notification(TComponent* component, TOperation operation);
+
     int Tag = 0;
 
 private:
+    friend class TComponentLinkBase;
     TComponent* m_owner;
     std::string m_name;
     std::vector<TComponent*> m_components;
     int m_state = 0;
+    std::vector<TComponent*> m_freeNotifies;
+    std::vector<TComponentLinkBase*> m_links;
+};
+
+// A component's property that refers to another component: reading it
+// never gives a component that is gone. Holders declare it with themselves:
+// TComponentLink<TPopupMenu> PopupMenu{this};
+class TComponentLinkBase {
+public:
+    TComponentLinkBase(const TComponentLinkBase&) = delete;
+    TComponentLinkBase& operator=(const TComponentLinkBase&) = delete;
+
+protected:
+    explicit TComponentLinkBase(TComponent* holder);
+    virtual ~TComponentLinkBase();
+    // Refers to target (or to none) and asks to hear of its going. A request
+    // made for an earlier target stays: it costs one notification that
+    // changes nothing.
+    void Link(TComponent* target);
+    virtual void Cleared() = 0;
+
+private:
+    friend class TComponent;
+    TComponent* m_holder;
+    TComponent* m_target = nullptr;
+};
+
+template <class T>
+class TComponentLink : public TComponentLinkBase {
+public:
+    explicit TComponentLink(TComponent* holder) : TComponentLinkBase(holder) {}
+    TComponentLink& operator=(T* target)
+    {
+        Link(target);
+        m_typed = target;
+        return *this;
+    }
+    T* Get() const { return m_typed; }
+    operator T*() const { return m_typed; }
+    T* operator->() const { return m_typed; }
+
+private:
+    void Cleared() override { m_typed = nullptr; }
+    T* m_typed = nullptr;
 };
 
 // A list of strings. Reading accepts CR, LF and CR LF as line ends; writing

@@ -41,7 +41,7 @@ public:
     bool Down() const;
     void SetDown(bool down);
     bool Grouped = false;
-    TPopupMenu* DropdownMenu = nullptr;
+    TComponentLink<TPopupMenu> DropdownMenu{this};
     // Presses the button as a user's click does.
     void Click() override;
 
@@ -89,7 +89,7 @@ protected:
     void CaptionChanged() override;
 
 private:
-    TPageControl* m_pageControl = nullptr;
+    TComponentLink<TPageControl> m_pageControl{this};
 };
 
 class TPageControl : public TWinControl {

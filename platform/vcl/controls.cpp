@@ -390,11 +390,8 @@ void TControl::Resize()
 
 void TControl::ContextPopup(TPoint pos, bool& handled)
 {
-    if (PopupMenu) {
-        const TPoint screen = ClientToScreen(pos);
-        PopupMenu->Popup(screen.X, screen.Y);
-        handled = true;
-    }
+    if (OnContextPopup)
+        OnContextPopup(this, pos, handled);
 }
 
 bool TControl::HandleEvent(QEvent* e)
@@ -429,7 +426,15 @@ bool TControl::HandleEvent(QEvent* e)
     case QEvent::ContextMenu: {
         auto* c = static_cast<QContextMenuEvent*>(e);
         bool handled = false;
-        ContextPopup({c->pos().x(), c->pos().y()}, handled);
+        const TPoint pos{c->pos().x(), c->pos().y()};
+        ContextPopup(pos, handled);
+        if (!handled && PopupMenu && PopupMenu->AutoPopup) {
+            CancelMode();
+            PopupMenu->PopupComponent = this;
+            const TPoint screen = ClientToScreen(pos);
+            PopupMenu->Popup(screen.X, screen.Y);
+            handled = true;
+        }
         return handled;
     }
     default:

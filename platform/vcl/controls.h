@@ -38,6 +38,9 @@ using TMouseEvent = std::function<void(TObject* sender, TMouseButton button, TSh
 using TMouseMoveEvent = std::function<void(TObject* sender, TShiftState shift, int x, int y)>;
 using TKeyEvent = std::function<void(TObject* sender, WORD& key, TShiftState shift)>;
 using TKeyPressEvent = std::function<void(TObject* sender, char& key)>;
+// A right click (or the menu key) asks for a context menu at a client point;
+// setting handled keeps the control's own menu from coming up.
+using TContextPopupEvent = std::function<void(TObject* sender, TPoint mousePos, bool& handled)>;
 
 enum class TCursor { crDefault, crArrow, crHourGlass, crHandPoint, crSizeWE, crSizeNS, crDrag, crIBeam };
 
@@ -90,7 +93,7 @@ public:
     TCursor Cursor() const { return m_cursor; }
     void SetCursor(TCursor cursor);
 
-    TPopupMenu* PopupMenu = nullptr;
+    TComponentLink<TPopupMenu> PopupMenu{this};
 
     void BringToFront();
     void SendToBack();
@@ -116,6 +119,7 @@ public:
     TMouseEvent OnMouseUp;
     TMouseMoveEvent OnMouseMove;
     TNotifyEvent OnResize;
+    TContextPopupEvent OnContextPopup;
 
     // Called by the widget's event filter; true when the event is consumed.
     virtual bool HandleEvent(QEvent* event);
@@ -131,10 +135,16 @@ protected:
     virtual void Resize();
     virtual void CaptionChanged();
     virtual void FontChanged();
+    // A context menu is asked for: fires OnContextPopup. When nothing
+    // handled the request, the control's PopupMenu comes up (when its
+    // AutoPopup is on), with the control as its popup component.
     virtual void ContextPopup(TPoint pos, bool& handled);
     // Called by SetAlign with the alignment it had, before the parent lays
     // out its children again.
     virtual void AlignChanged(TAlign) {}
+    // Ends whatever the mouse was doing (a drag selection, a captured
+    // button) before something else takes the input, such as a menu.
+    virtual void CancelMode() {}
     void RequestRealign();
     // Set by controls whose widget reports its own clicks (buttons, check
     // boxes), so a mouse release does not click them a second time.

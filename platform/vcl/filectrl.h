@@ -50,7 +50,7 @@ private:
     QComboBox* Box() const;
     std::vector<std::string> m_drives;
     std::vector<std::string> m_labels;
-    TDirectoryListBox* m_dirList = nullptr;
+    TComponentLink<TDirectoryListBox> m_dirList{this};
 };
 
 // The folder list: the folders from the root down to the open folder, each
@@ -88,7 +88,7 @@ private:
     std::string m_directory;
     std::vector<std::string> m_paths;
     int m_openRow = -1;
-    TFileListBox* m_fileList = nullptr;
+    TComponentLink<TFileListBox> m_fileList{this};
 };
 
 // Kinds of entries a file list shows (TFileListBox::FileType). Read-only
@@ -172,5 +172,5 @@ private:
     QComboBox* Box() const;
     std::string m_filter;
     std::vector<std::string> m_masks;
-    TFileListBox* m_fileList = nullptr;
+    TComponentLink<TFileListBox> m_fileList{this};
 };

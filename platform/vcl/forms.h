@@ -90,7 +90,7 @@ private:
     bool CloseModal();
 
     QWidget* m_client;
-    TMainMenu* m_menu = nullptr;
+    TComponentLink<TMainMenu> m_menu{this};
     TFormBorderStyle m_borderStyle = TFormBorderStyle::bsSizeable;
     TWindowState m_windowState = TWindowState::wsNormal;
     TFormStyle m_formStyle = TFormStyle::fsNormal;
@@ -198,7 +198,7 @@ public:
 
 private:
     std::string m_title;
-    TForm* m_mainForm = nullptr;
+    TComponentLink<TForm> m_mainForm{this};
     bool m_terminated = false;
     QEventLoop* m_loop = nullptr;
     std::unique_ptr<TPromptService> m_prompts;

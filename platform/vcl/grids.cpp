@@ -801,6 +801,14 @@ void TCustomGrid::MouseUp(TMouseButton button, TShiftState shift, int x, int y)
     TCustomControl::MouseUp(button, shift, x, y);
 }
 
+void TCustomGrid::CancelMode()
+{
+    if (m_gridState == GridState::Selecting) {
+        m_gridState = GridState::Normal;
+        StopSelectTimer();
+    }
+}
+
 void TCustomGrid::SelectTimer()
 {
     if (m_gridState != GridState::Selecting)

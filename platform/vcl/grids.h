@@ -145,6 +145,8 @@ protected:
     void MouseDown(TMouseButton button, TShiftState shift, int x, int y) override;
     void MouseMove(TShiftState shift, int x, int y) override;
     void MouseUp(TMouseButton button, TShiftState shift, int x, int y) override;
+    // Ends a drag selection where it stands.
+    void CancelMode() override;
     // The auto-scroll timer of a drag selection (every 60 ms on the program
     // clock): a pointer over the fixed cells or past the last visible cell
     // moves the current cell one step that way, scrolling it into view.

@@ -110,6 +110,11 @@ public:
     void Popup(int screenX, int screenY);
     TNotifyEvent OnPopup;
     QMenu* Menu() const { return m_menu; }
+    // A right click on a control whose menu this is pops it up by itself;
+    // off, the control leaves the request to its other handling.
+    bool AutoPopup = true;
+    // The control the menu was last popped up for by a right click.
+    TComponentLink<TComponent> PopupComponent{this};
 
 private:
     QMenu* m_menu;

@@ -320,9 +320,41 @@ TEST_F(HexExTest, TheOffsetMenuServesTheGutterAndTheRuler)
     rightClick(ByteCentre(20));     // the data
     EXPECT_EQ(offsetsShown, 2);
     EXPECT_EQ(normalShown, 1);
+    EXPECT_EQ(offsets.PopupComponent.Get(), hex.get());
     offsets.Menu()->hide();
     normal.Menu()->hide();
+    // The control's context event comes first and may keep both menus away.
+    hex->OnContextPopup = [](TObject*, TPoint, bool& handled) { handled = true; };
+    rightClick(CellCentre(0, 3));
+    rightClick(ByteCentre(20));
+    EXPECT_EQ(offsetsShown + normalShown, 3);
+    hex->OnContextPopup = nullptr;
+    // A menu that does not pop up by itself leaves the gutter to the other.
+    offsets.AutoPopup = false;
+    rightClick(CellCentre(0, 3));
+    EXPECT_EQ(offsetsShown, 2);
+    EXPECT_EQ(normalShown, 2);
+    normal.Menu()->hide();
     hex->SetOffsetPopupMenu(nullptr);
+    hex->PopupMenu = nullptr;
+}
+
+TEST_F(HexExTest, AFreedOffsetMenuIsForgotten)
+{
+    LoadBytes(Pattern(100));
+    auto* offsets = new TPopupMenu(nullptr);
+    hex->SetOffsetPopupMenu(offsets);
+    delete offsets;
+    EXPECT_EQ(hex->OffsetPopupMenu(), nullptr);
+    TPopupMenu normal(nullptr);
+    int normalShown = 0;
+    normal.OnPopup = [&](TObject*) { ++normalShown; };
+    hex->PopupMenu = &normal;
+    // On the gutter: the control's own menu, and no freed one touched.
+    QContextMenuEvent e(QContextMenuEvent::Mouse, CellCentre(0, 3), W()->mapToGlobal(CellCentre(0, 3)));
+    QCoreApplication::sendEvent(W(), &e);
+    EXPECT_EQ(normalShown, 1);
+    normal.Menu()->hide();
     hex->PopupMenu = nullptr;
 }
 

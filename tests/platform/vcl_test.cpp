@@ -8,6 +8,7 @@
 #include "vcl/stdctrls.h"
 
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QInputDialog>
 #include <QLabel>
@@ -692,4 +693,153 @@ TEST_F(VclTest, TheFirstPressOnADropDownArrowOpensItsMenu)
     QTest::mousePress(widget, Qt::LeftButton, {}, QPoint(widget->width() - 3, widget->height() / 2));
     EXPECT_EQ(opened, popup.Menu());
     EXPECT_EQ(clicks, 0);
+}
+
+namespace {
+
+// A component that records what it hears.
+class Listener : public TComponent {
+public:
+    using TComponent::TComponent;
+    std::vector<std::pair<TComponent*, TOperation>> heard;
+    TComponentLink<TComponent> Other{this};
+
+protected:
+    void Notification(TComponent* component, TOperation operation) override
+    {
+        heard.emplace_back(component, operation);
+        TComponent::Notification(component, operation);
+    }
+};
+
+}  // namespace
+
+TEST_F(VclTest, ComponentsHearOfTheComponentsTheyReferToGoing)
+{
+    // The owner hears of its own components coming and going.
+    Listener owner(nullptr);
+    auto* child = new TComponent(&owner);
+    delete child;
+    EXPECT_EQ(owner.heard, (std::vector<std::pair<TComponent*, TOperation>>{{child, opInsert}, {child, opRemove}}));
+
+    // Any other component only when it asked; the request binds both ways.
+    struct Row {
+        const char* what;
+        bool ask, withdraw, listenerGoesFirst;
+        size_t heard;
+    } rows[] = {
+        {"asked", true, false, false, 1},
+        {"never asked", false, false, false, 0},
+        {"asked and withdrew", true, true, false, 0},
+        {"the listener goes first", true, false, true, 0},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        auto* listener = new Listener(nullptr);
+        auto* target = new TComponent(nullptr);
+        if (r.ask)
+            target->FreeNotification(listener);
+        if (r.withdraw)
+            listener->RemoveFreeNotification(target);
+        size_t heard = 0;
+        if (r.listenerGoesFirst) {
+            delete listener;  // target must have forgotten it
+            delete target;
+        } else {
+            delete target;
+            heard = listener->heard.size();
+            delete listener;
+        }
+        EXPECT_EQ(heard, r.heard);
+    }
+
+    // A link is cleared when what it refers to goes, whoever owns it.
+    Listener holder(nullptr);
+    auto* first = new TComponent(&owner);
+    auto* second = new TComponent(nullptr);
+    holder.Other = first;
+    holder.Other = second;  // the earlier request costs only a notification
+    delete first;
+    EXPECT_EQ(holder.Other.Get(), second);
+    delete second;
+    EXPECT_EQ(holder.Other.Get(), nullptr);
+}
+
+TEST_F(VclTest, PropertiesReferringToAMenuOrFormForgetItWhenItGoes)
+{
+    TForm form(nullptr);
+    auto* panel = new TPanel(&form);
+    panel->SetParent(&form);
+    auto* button = new TToolButton(&form);
+    auto* popup = new TPopupMenu(&form);
+    auto* dropdown = new TPopupMenu(&form);
+    auto* mainMenu = new TMainMenu(&form);
+    panel->PopupMenu = popup;
+    button->DropdownMenu = dropdown;
+    form.SetMenu(mainMenu);
+    popup->PopupComponent = panel;
+    delete popup;
+    delete dropdown;
+    delete mainMenu;
+    EXPECT_EQ(panel->PopupMenu.Get(), nullptr);
+    EXPECT_EQ(button->DropdownMenu.Get(), nullptr);
+    EXPECT_EQ(form.Menu(), nullptr);
+    form.SetMenu(nullptr);  // nothing of the freed menu is touched
+
+    auto* menu = new TPopupMenu(&form);
+    menu->PopupComponent = panel;
+    delete panel;
+    EXPECT_EQ(menu->PopupComponent.Get(), nullptr);
+
+    TForm* second = new TForm(nullptr);
+    TForm* main = Application->MainForm();
+    Application->SetMainForm(second);
+    delete second;
+    EXPECT_EQ(Application->MainForm(), nullptr);
+    Application->SetMainForm(main);
+}
+
+TEST_F(VclTest, ARightClickAsksTheEventFirstThenThePopupMenu)
+{
+    TForm form(nullptr);
+    form.SetBounds(0, 0, 200, 100);
+    auto* panel = new TPanel(&form);
+    panel->SetParent(&form);
+    panel->SetBounds(0, 0, 200, 100);
+    auto* menu = new TPopupMenu(&form);
+    int shown = 0;
+    menu->OnPopup = [&](TObject*) { ++shown; };
+    panel->PopupMenu = menu;
+    auto rightClick = [&] {
+        QContextMenuEvent e(QContextMenuEvent::Mouse, QPoint(10, 10), panel->Widget()->mapToGlobal(QPoint(10, 10)));
+        QCoreApplication::sendEvent(panel->Widget(), &e);
+        menu->Menu()->hide();
+    };
+    std::vector<std::string> order;
+    bool handle = false;
+    panel->OnContextPopup = [&](TObject* sender, TPoint pos, bool& handled) {
+        EXPECT_EQ(sender, panel);
+        EXPECT_EQ(pos.X, 10);
+        order.push_back(handle ? "handled" : "passed");
+        handled = handle;
+    };
+    rightClick();
+    EXPECT_EQ(shown, 1);
+    EXPECT_EQ(menu->PopupComponent.Get(), panel);
+    handle = true;
+    rightClick();
+    EXPECT_EQ(shown, 1);
+    handle = false;
+    menu->AutoPopup = false;
+    rightClick();
+    EXPECT_EQ(shown, 1);
+    EXPECT_EQ(order, (std::vector<std::string>{"passed", "handled", "passed"}));
+    // A freed menu is forgotten: the next right click still asks the event
+    // and touches no freed menu (the sanitizers would see it).
+    menu->AutoPopup = true;
+    delete menu;
+    EXPECT_EQ(panel->PopupMenu.Get(), nullptr);
+    QContextMenuEvent e(QContextMenuEvent::Mouse, QPoint(10, 10), panel->Widget()->mapToGlobal(QPoint(10, 10)));
+    QCoreApplication::sendEvent(panel->Widget(), &e);
+    EXPECT_EQ(order.size(), 4u);
 }
