@@ -298,6 +298,9 @@ void TCustomZURadUvudod::SetInsertMode(bool value)
         CreateCaretGlyph();
         CheckSetCaret();
     }
+    // The caret's reach changes (the end slot comes or goes): those who
+    // show the caret's state hear of it with the selection's changes.
+    SelectionChanged();
     if (size == 0)
         return;
     if (size % m_layout.BytesPerRow == 0) {

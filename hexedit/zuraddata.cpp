@@ -335,6 +335,8 @@ void TCustomZURadUvudod::LoadFromStream(TStream& stream)
     }
     FreeStorage(true);
     m_changes.Clear();
+    // Bookmarks belong to the data they marked.
+    ClearBookmarks();
     CalcSizes();
     m_modified = false;
     m_selecting = false;
@@ -434,6 +436,7 @@ void TCustomZURadUvudod::CreateEmptyFile(const std::string& name)
     FreeStorage(true);
     ResetSelection(false);
     m_changes.Clear();
+    ClearBookmarks();
     CalcSizes();
     m_modified = false;
     m_readOnlyFile = true;

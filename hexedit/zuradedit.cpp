@@ -4,6 +4,8 @@
 // as text, and positioning by offset.
 #include "hexedit/zuradhex.h"
 
+#include "rtl/filesave.h"
+
 #include <algorithm>
 #include <cstring>
 #include <vector>
@@ -252,6 +254,48 @@ void TCustomZURadUvudod::InternalErase(bool backwards, const std::string& desc)
 }
 
 // ====================================================================== nibbles
+
+std::unique_ptr<TFileStream> TCustomZURadUvudod::CreateShift4BitStream(std::int32_t startPos, std::string& fileName)
+{
+    const std::int32_t size = GetDataSize();
+    if (startPos < 0)
+        throw EZURadUvudod(zaz_text::kOutOfBounds);
+    if (startPos >= size)
+        return nullptr;
+    int handle = -1;
+    for (int tries = 0; handle < 0 && tries < 100; ++tries) {
+        fileName = GetTempName();
+        handle = FileCreatePrivate(fileName);
+        if (handle < 0 && GetLastError() != ERROR_FILE_EXISTS)
+            break;
+    }
+    if (handle < 0)
+        throw EFCreateError("Cannot create file \"" + fileName + "\". " + SysErrorMessage(GetLastError()));
+    FileClose(handle);
+    try {
+        auto stream = std::make_unique<TFileStream>(fileName, fmOpenReadWrite | fmShareExclusive);
+        // Each output byte takes the high nibble of its input byte as its
+        // low nibble, after the low nibble of the byte before.
+        constexpr std::int32_t kBlock = 512;
+        std::uint8_t block[kBlock];
+        std::uint8_t carry = 0;
+        for (std::int32_t pos = startPos; pos < size; pos += kBlock) {
+            const std::int32_t n = std::min(kBlock, size - pos);
+            ReadBuffer(block, pos, n);
+            for (std::int32_t i = 0; i < n; ++i) {
+                const std::uint8_t b = block[i];
+                block[i] = static_cast<std::uint8_t>((b >> 4) | (carry << 4));
+                carry = b & 0x0F;
+            }
+            stream->WriteBuffer(block, n);
+        }
+        stream->Seek(0, soBeginning);
+        return stream;
+    } catch (...) {
+        DeleteFile(fileName);
+        throw;
+    }
+}
 
 bool TCustomZURadUvudod::InternalInsertNibble(std::int32_t pos, bool highNibble)
 {

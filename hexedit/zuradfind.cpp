@@ -135,6 +135,19 @@ std::vector<TZAZTakenBookmark> TCustomZURadUvudod::MoveBookmarksForEdit(std::int
     return taken;
 }
 
+void TCustomZURadUvudod::ClearBookmarks()
+{
+    bool any = false;
+    for (TZAZBookmark& b : m_bookmarks) {
+        any |= b.mPosition != -1;
+        b = TZAZBookmark{};
+    }
+    if (any) {
+        Invalidate();
+        BookmarkChanged();
+    }
+}
+
 void TCustomZURadUvudod::BookmarkChanged()
 {
     if (OnBookmarkChanged)

@@ -209,11 +209,21 @@ void TCustomZURadUvudod::SetUnicodeChars(bool value)
             throw EZURadUvudod(zaz_text::kOddUnicode);
         m_translation = tkAsIs;
     }
+    // The caret keeps its byte and field: a character column means another
+    // byte once the characters change their width.
+    const bool field = GetIsCharFieldCol(Col());
+    const std::int32_t pos = GetPositionAtCursor(Col(), Row());
     m_layout.Unicode = value;
     SetColCount(CalcColCount());
     SetBytesPerUnit(value ? 2 : 1);
     CalcSizes();
     SetRulerString();
+    const std::int32_t anchor = m_selAnchor, start = m_selStart, end = m_selEnd;
+    std::int32_t target = std::clamp(pos, 0, LastCaretPos());
+    CheckUnit(target);
+    const TGridCoord cell = GetCursorAtPos(target, field);
+    MoveColRow(cell.X, cell.Y, true, true);
+    SetSelection(anchor, start, end);
     Invalidate();
 }
 

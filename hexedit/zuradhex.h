@@ -337,6 +337,13 @@ public:
     // in before (or the nibble is taken out at) the high or low nibble of
     // byte pos. Inserting grows the data by one byte; deleting keeps the size
     // and ends it with a zero nibble.
+    // A temporary file (named from GetTempName, returned in fileName) that
+    // holds the data from startPos to the end shifted right by one nibble
+    // (a zero nibble first, the last byte's low nibble dropped), rewound; none
+    // when startPos is at or past the end. The caller frees the stream and
+    // deletes the file. "Cannot create file" when it cannot be made; nothing
+    // is left behind then.
+    std::unique_ptr<TFileStream> CreateShift4BitStream(std::int32_t startPos, std::string& fileName);
     bool InternalInsertNibble(std::int32_t pos, bool highNibble);
     bool InternalDeleteNibble(std::int32_t pos, bool highNibble);
     bool InsertNibble(std::int32_t pos, bool highNibble, const std::string& desc = {});
@@ -389,6 +396,8 @@ public:
     void AdjustBookmarks(std::int32_t from, std::int32_t delta);
     virtual void BookmarkChanged();
     const TZAZBookmarks& Bookmarks() const { return m_bookmarks; }
+    // Unsets all ten (a new file or buffer starts without bookmarks).
+    void ClearBookmarks();
     // The search pattern for a text (bytes of the control's ANSI code page),
     // and the identity and case-folding tables the searches use.
     std::string PrepareFindReplaceData(std::string text, bool ignoreCase, bool convertText);

@@ -3,6 +3,8 @@
 // of a drag selection, the drop cell and the wheel.
 #include "hexedit/zuradhex.h"
 
+#include "vcl/forms.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstring>
@@ -332,11 +334,17 @@ void TCustomZURadUvudod::MouseDown(TMouseButton button, TShiftState shift, int x
     const bool overSelection = GetMouseOverSelection();
     const bool skipGrid = overSelection || MouseOverFixed(x, y);
     if (skipGrid) {
-        if (CanFocus())
+        // The control takes the focus where it may, and always when no form
+        // holds it (it is a window of its own then).
+        if (!IsDesigning() && (CanFocus() || !GetParentForm(this)))
             SetFocus();
     } else {
         TCustomGrid::MouseDown(button, shift, x, y);
     }
+    // A press on the control that its form would focus anyway, while
+    // another window is active, brings its window to the front with it.
+    if (TForm* form = GetParentForm(this); form && form->ActiveControl() == this && !form->Active() && Widget())
+        FocusWindow();
     if (button == mbLeft && !overSelection && cell.X > 1 && cell.Y > 1) {
         ResetSelection(true);
         // A drag from here extends the selection from the pressed byte.

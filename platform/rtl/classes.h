@@ -110,6 +110,8 @@ public:
 
     bool IsLoading() const { return m_state & static_cast<int>(TComponentStateFlag::Loading); }
     bool IsDestroying() const { return m_state & static_cast<int>(TComponentStateFlag::Destroying); }
+    // Set only by a form designer; the running program never designs.
+    bool IsDesigning() const { return m_state & static_cast<int>(TComponentStateFlag::Designing); }
     void SetLoading(bool on);
 
     // Releases the component from its owner without freeing it.

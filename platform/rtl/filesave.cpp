@@ -308,6 +308,23 @@ bool CopyToNewFile(const std::string& source, const std::string& dest)
     return ok;
 }
 
+int FileCreatePrivate(const std::string& fileName)
+{
+    const int fd = ::open(fileName.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        SetLastErrorFromErrno();
+        return -1;
+    }
+    if (!AcquireShareLocks(fd, TShareRequest{true, true, false, false})) {
+        const DWORD error = GetLastError();
+        ::close(fd);
+        ::unlink(fileName.c_str());
+        SetLastError(error);
+        return -1;
+    }
+    return fd;
+}
+
 bool RenameReplacing(const std::string& source, const std::string& dest)
 {
     if (::rename(source.c_str(), dest.c_str()) != 0) {

@@ -67,6 +67,10 @@ private:
 // its permission bits; false with the last error set when it cannot be made
 // whole, and nothing is left behind then.
 bool CopyToNewFile(const std::string& source, const std::string& dest);
+// Creates a new file that must not exist yet, that only its owner may read
+// and write (a temporary copy of a user's data); the handle of the class
+// library's file functions, or -1 with the last error set.
+int FileCreatePrivate(const std::string& fileName);
 // Moves a file to a name, replacing a file of that name (not a folder), and
 // changes nothing else; false with the last error set.
 bool RenameReplacing(const std::string& source, const std::string& dest);

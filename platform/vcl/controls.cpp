@@ -536,6 +536,14 @@ void TWinControl::SetFocus()
         Widget()->setFocus(Qt::OtherFocusReason);
 }
 
+void TWinControl::FocusWindow()
+{
+    if (!Widget())
+        return;
+    Widget()->activateWindow();
+    Widget()->setFocus(Qt::ActiveWindowFocusReason);
+}
+
 bool TWinControl::Focused() const { return Widget() && Widget()->hasFocus(); }
 
 bool TWinControl::CanFocus() const { return Widget() && Widget()->isVisible() && Widget()->isEnabled(); }

@@ -180,6 +180,9 @@ public:
     virtual void AlignControls();
 
     void SetFocus();
+    // Takes the system's keyboard focus: the control's window becomes the
+    // active window, with the control as its focus.
+    void FocusWindow();
     bool Focused() const;
     bool CanFocus() const;
     bool TabStop = true;

@@ -271,6 +271,46 @@ void TForm::PlaceOnScreen()
         w->move(area.center() - QPoint(w->width() / 2, w->height() / 2));
 }
 
+namespace {
+
+// The control among the children of parent (at any depth) whose widget is
+// widget.
+TWinControl* ControlOfWidget(const TWinControl* parent, const QWidget* widget)
+{
+    for (int i = 0; i < parent->ControlCount(); ++i) {
+        auto* child = dynamic_cast<TWinControl*>(parent->Controls(i));
+        if (!child)
+            continue;
+        if (child->Widget() == widget)
+            return child;
+        if (TWinControl* found = ControlOfWidget(child, widget))
+            return found;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+TWinControl* TForm::ActiveControl() const
+{
+    const QWidget* focus = Widget() ? Widget()->focusWidget() : nullptr;
+    // A control's widget may hold inner widgets that take the focus.
+    for (; focus && focus != Widget(); focus = focus->parentWidget())
+        if (TWinControl* control = ControlOfWidget(this, focus))
+            return control;
+    return nullptr;
+}
+
+bool TForm::Active() const { return Widget() && Widget()->isActiveWindow(); }
+
+TForm* GetParentForm(const TControl* control)
+{
+    const TControl* top = control;
+    while (top && top->Parent())
+        top = top->Parent();
+    return dynamic_cast<TForm*>(const_cast<TControl*>(top));
+}
+
 void TForm::Show()
 {
     if (!m_shownOnce)

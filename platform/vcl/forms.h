@@ -47,6 +47,13 @@ public:
     TMainMenu* Menu() const { return m_menu; }
     void SetMenu(TMainMenu* menu);
 
+    // The control of the form that has the focus within it, also while the
+    // form is not the active window (the one that gets it back then); null
+    // when none has.
+    TWinControl* ActiveControl() const;
+    // The form is the program's active window.
+    bool Active() const;
+
     void Show();
     void Hide();
     // A modal form closes with the result Cancel; any other form asks
@@ -99,6 +106,10 @@ private:
     QEventLoop* m_modalLoop = nullptr;
     bool m_shownOnce = false;
 };
+
+// The form a control lies on (the control itself when it is a form); null
+// when no form holds it.
+TForm* GetParentForm(const TControl* control);
 
 // Message box flags and results.
 constexpr UINT MB_OK = 0x0, MB_OKCANCEL = 0x1, MB_YESNOCANCEL = 0x3, MB_YESNO = 0x4, MB_RETRYCANCEL = 0x5,

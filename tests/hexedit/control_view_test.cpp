@@ -96,6 +96,43 @@ TEST_F(HexEditorTest, UnicodeModeColumnsAndRules)
     EXPECT_EQ(hex->BytesPerUnit(), 1);
 }
 
+TEST_F(HexEditorTest, UnicodeModeKeepsTheCaretOnItsByte)
+{
+    // Turning characters two bytes wide changes what a character column
+    // means: the caret keeps its byte and field (the end slot included),
+    // and typing there goes on.
+    struct Case {
+        const char* what;
+        bool insert;
+        std::int32_t pos;
+        bool inChar;
+        std::int32_t expected;
+    } cases[] = {
+        {"the end slot in the character field", true, 36, true, 36},
+        {"the end slot in the hex field", true, 36, false, 36},
+        {"a byte in the character field", false, 20, true, 20},
+        {"an odd byte goes to its character's first byte", false, 21, true, 20},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        LoadBytes(Pattern(36));
+        hex->SetInsertMode(c.insert);
+        const TGridCoord cell = hex->GetCursorAtPos(c.pos, c.inChar);
+        hex->MoveColRow(cell.X, cell.Y, true, true);
+        hex->SetUnicodeChars(true);
+        EXPECT_EQ(hex->GetPositionAtCursor(hex->Col(), hex->Row()), c.expected);
+        EXPECT_EQ(hex->GetIsCharFieldCol(hex->Col()), c.inChar);
+        EXPECT_LT(hex->Col(), hex->ColCount());
+        if (c.insert) {
+            Type(c.inChar ? "A" : "4");
+            EXPECT_EQ(hex->GetDataSize(), 38);
+        }
+        hex->SetUnicodeChars(false);
+        EXPECT_EQ(hex->GetIsCharFieldCol(hex->Col()), c.inChar);
+        hex->SetInsertMode(false);
+    }
+}
+
 TEST_F(HexEditorTest, BytesPerRowKeepsTheCaretByteNibbleAndSelection)
 {
     LoadBytes(Pattern(100));
@@ -328,6 +365,13 @@ TEST_F(HexEditorTest, SelectionChangesOfOneTurnAreReportedOnce)
     hex->SelectionChanged();
     Pump();
     EXPECT_EQ(calls, 4);
+    // A change of the editing mode is heard the same way.
+    hex->SetInsertMode(true);
+    Pump();
+    EXPECT_EQ(calls, 5);
+    hex->SetInsertMode(true);
+    Pump();
+    EXPECT_EQ(calls, 5);
 }
 
 TEST_F(HexEditorTest, NavigationStaysCheapAtTheEndOfALargeBuffer)

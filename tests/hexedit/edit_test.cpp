@@ -56,6 +56,41 @@ TEST_F(HexEditorTest, NibbleShifts)
     EXPECT_EQ(Data(), Bytes({0}));
 }
 
+TEST_F(HexEditorTest, TheShiftedStreamHoldsTheDataOneNibbleLater)
+{
+    LoadBytes(Bytes({0x12, 0x34, 0x56}) + Pattern(1200));
+    struct Case {
+        std::int32_t start;
+        std::string expected;  // the first three bytes
+    } cases[] = {{0, Bytes({0x01, 0x23, 0x45})}, {1, Bytes({0x03, 0x45, 0x60 | (Pattern(1)[0] >> 4)})}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.start);
+        std::string name;
+        std::unique_ptr<TFileStream> stream = hex->CreateShift4BitStream(c.start, name);
+        ASSERT_TRUE(stream);
+        const std::int64_t n = hex->GetDataSize() - c.start;
+        ASSERT_EQ(stream->Size(), n);
+        EXPECT_EQ(stream->Position(), 0);
+        std::string shifted(static_cast<size_t>(n), '\0');
+        stream->ReadBuffer(shifted.data(), n);
+        EXPECT_EQ(shifted.substr(0, 3), c.expected);
+        // Every byte across the 512-byte blocks: the nibble before it, then
+        // its own high nibble; the last low nibble is gone.
+        const std::string data = Data().substr(static_cast<size_t>(c.start));
+        for (size_t i = 1; i < data.size(); ++i)
+            ASSERT_EQ(static_cast<std::uint8_t>(shifted[i]),
+                      ((static_cast<std::uint8_t>(data[i - 1]) & 0x0F) << 4) | (static_cast<std::uint8_t>(data[i]) >> 4))
+                << i;
+        EXPECT_EQ(name.substr(name.size() - 5), ".ZAZT");
+        EXPECT_TRUE(FileExists(name));
+        stream.reset();
+        DeleteFile(name);
+    }
+    std::string name;
+    EXPECT_EQ(hex->CreateShift4BitStream(hex->GetDataSize(), name), nullptr);
+    EXPECT_THROW(hex->CreateShift4BitStream(-1, name), EZURadUvudod);
+}
+
 TEST_F(HexEditorTest, ChangingBytesMarksThemOutsideInsertMode)
 {
     LoadBytes(Pattern(40));

@@ -1,8 +1,10 @@
 // Bookmarks following the data, the byte-pattern search against
 // std::search, and replacing a range.
 #include "hex_fixture.h"
+#include "test_support/temp_dir.h"
 
 #include <algorithm>
+#include <functional>
 #include <random>
 
 namespace {
@@ -57,6 +59,30 @@ TEST_F(HexEditorTest, BookmarksFollowTheData)
     hex->AppendBuffer("x", 1, {}, true);
     hex->InsertNibble(50, true);
     EXPECT_EQ(hex->GetBookmark(0).mPosition, 100);
+}
+
+TEST_F(HexEditorTest, ANewFileOrBufferStartsWithoutBookmarks)
+{
+    TempDir dir;
+    dir.Write("other.bin", "other");
+    int changed = 0;
+    hex->OnBookmarkChanged = [&](TObject*) { ++changed; };
+    const std::function<void()> loads[] = {
+        [&] { hex->LoadFromFile(dir.Path("other.bin")); },
+        [&] { LoadBytes("xyz"); },
+        [&] { hex->CreateEmptyFile("new"); },
+    };
+    for (const auto& load : loads) {
+        LoadBytes(Pattern(200));
+        hex->SetBookmarkVals(3, 150, false);
+        hex->SetBookmarkVals(7, 2, true);
+        changed = 0;
+        load();
+        for (int i = 0; i < 10; ++i)
+            EXPECT_EQ(hex->GetBookmark(i).mPosition, -1) << i;
+        EXPECT_EQ(changed, 1);
+        EXPECT_FALSE(hex->GotoBookmark(7));
+    }
 }
 
 TEST_F(HexEditorTest, GoingToBookmarks)

@@ -303,6 +303,55 @@ TEST_F(HexExTest, DraggingSelectsAndAClickOnTheSelectionPlacesTheCaret)
     EXPECT_TRUE(hex->GetInCharField());
 }
 
+TEST_F(HexExTest, APressTakesTheFocusAsItsFormAllows)
+{
+    // No form holds the control: a press on the gutter (where the grid's
+    // own press handling is skipped) still focuses it, though it cannot take
+    // the focus as a shown control would.
+    struct Pressable : TZURadUvudodEx {
+        using TZURadUvudodEx::TZURadUvudodEx;
+        using TZURadUvudodEx::MouseDown;
+    };
+    Pressable alone(nullptr);
+    alone.SetBounds(0, 0, 900, 400);
+    alone.Loaded();
+    TMemoryStream bytes;
+    bytes.WriteBuffer(Pattern(200).data(), 200);
+    alone.LoadFromStream(bytes);
+    ASSERT_FALSE(alone.CanFocus());
+    for (TGridCoord cell : {TGridCoord{0, 4}, TGridCoord{1, 2}}) {
+        alone.Widget()->clearFocus();
+        ASSERT_NE(alone.Widget()->focusWidget(), alone.Widget());
+        const TRect r = alone.CellRect(cell.X, cell.Y);
+        alone.MouseDown(mbLeft, 0, (r.Left + r.Right) / 2, (r.Top + r.Bottom) / 2);
+        EXPECT_EQ(alone.Widget()->focusWidget(), alone.Widget());
+    }
+    LoadBytes(Pattern(200));
+
+    // On a form: a press in a window that is not the active one makes it
+    // active, with the control focused.
+    TForm form(nullptr), other(nullptr);
+    form.SetBounds(0, 0, 900, 400);
+    other.SetBounds(100, 100, 200, 100);
+    hex->SetParent(&form);
+    hex->SetAlign(alClient);
+    form.Show();
+    other.Show();
+    other.FocusWindow();
+    Pump();
+    hex->SetFocus();  // the form's focus, while another window is active
+    if (!other.Active())
+        GTEST_SKIP() << "this display does not activate windows";
+    EXPECT_EQ(form.ActiveControl(), hex.get());
+    EXPECT_FALSE(form.Active());
+    Press(ByteCentre(30));
+    Release(ByteCentre(30));
+    Pump();
+    EXPECT_TRUE(form.Active());
+    EXPECT_EQ(form.ActiveControl(), hex.get());
+    hex->SetParent(nullptr);
+}
+
 TEST_F(HexExTest, ADoubleClickSelectsTheByte)
 {
     int doubleClicks = 0;
