@@ -178,8 +178,12 @@ public:
     void ViewHex();
     // A modified hex buffer is saved or dropped, as the user answers
     // "Save changes to ...?", before anything replaces it; false when the
-    // save failed (the error is shown, the edits and their file stay).
+    // user cancelled or the save failed (the error is shown): the edits and
+    // their file stay.
     bool ConfirmHexChanges();
+    // After the question was cancelled or the save failed: the edited file
+    // is the current file again, shown in hex mode and chosen in the list.
+    void KeepHexEdits();
     void ViewPeInfo();
     void ViewHtml();
     void ViewOleDocument();

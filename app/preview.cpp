@@ -4,6 +4,8 @@
 
 #include "mainform.h"
 
+#include "hexedit/zuradhexex.h"
+
 #include "rtl/sysutils.h"
 
 namespace {
@@ -209,6 +211,9 @@ void TForm1::bhexClick(TObject*) { SetViewMode(2); }
 void TForm1::ViewCurrentFile()
 {
     if (CurrentFile.empty())
+        return;
+    // The hex view already shows this file with edits not yet saved.
+    if (ViewMode == 2 && CurrentFile == hexedit->FileName() && hexedit->GetModified())
         return;
     if (!ConfirmHexChanges())
         return;

@@ -32,6 +32,9 @@ namespace {
 
 constexpr TColor clSkyBlue = RGB(166, 202, 240);
 
+// The hex view's editing mode as the status bar shows it.
+std::string HexModeText(const TZURadUvudodEx& hex) { return hex.GetInsertMode() ? "Insert" : "Overwrite"; }
+
 // The line break a text uses (the first one found; CR LF when it has none),
 // and whether it ends with one.
 void LineBreakOf(const std::string& text, std::string& lineBreak, bool& finalBreak)
@@ -239,6 +242,11 @@ void TForm1::CreateViewerPanels()
     hexedit->SetAlign(alClient);
     hexedit->SetParent(PanelHex);
     hexedit->PopupMenu = PopupMenuHex;
+    // Insert or overwrite shows in the status bar while the hex view is up.
+    hexedit->OnSelectionChanged = [this](TObject*) {
+        if (ViewMode == 2 && CurrentFile == hexedit->FileName())
+            SetStatusPanel(3, HexModeText(*hexedit));
+    };
 
     // Header report panel.
     PanelPe = PreviewPanel(this, pcontent, "PanelPe");
@@ -622,8 +630,17 @@ void TForm1::Wrap3Click(TObject*)
 void TForm1::ViewHex()
 {
     PanelHex->BringToFront();
-    hexedit->LoadFromFile(CurrentFile);
+    try {
+        hexedit->LoadFromFile(CurrentFile);
+    } catch (const EZURadUvudod& e) {
+        // A file the editor cannot hold (over 2 GB) is refused before
+        // anything is read: the status bar says so.
+        ShowFileInfo(CurrentFile);
+        ShowNoPreview(e.Message());
+        return;
+    }
     ShowFileInfo(CurrentFile);
+    SetStatusPanel(3, HexModeText(*hexedit));
 }
 
 void TForm1::Save4Click(TObject*) { hexedit->Save(); }
@@ -632,21 +649,34 @@ bool TForm1::ConfirmHexChanges()
 {
     if (!hexedit->GetModified())
         return true;
-    if (Application->MessageBox("Save changes to " + hexedit->FileName() + "?", Application->Title(),
-            MB_YESNO | MB_ICONQUESTION)
-        != IDYES) {
+    // Cancel, Escape and the close box keep the edits, and the edited file
+    // stays the one shown.
+    const int answer = Application->MessageBox("Save changes to " + hexedit->FileName() + "?", Application->Title(),
+        MB_YESNOCANCEL | MB_ICONQUESTION);
+    if (answer == IDNO) {
         hexedit->SetModified(false);
         return true;
     }
-    try {
-        hexedit->Save();
-    } catch (const std::exception& e) {
-        // The edits stay on screen with their file.
-        Application->ShowException(e);
-        CurrentFile = hexedit->FileName();
-        return false;
+    if (answer == IDYES) {
+        try {
+            hexedit->Save();
+            return true;
+        } catch (const std::exception& e) {
+            Application->ShowException(e);
+        }
     }
-    return true;
+    KeepHexEdits();
+    return false;
+}
+
+void TForm1::KeepHexEdits()
+{
+    CurrentFile = hexedit->FileName();
+    // Back in hex mode and on the file's row, where the list shows it; both
+    // find the edited file already shown and leave it as it is.
+    if (ViewMode != 2)
+        SetViewMode(2);
+    SelectDiskListRow(CurrentFile);
 }
 
 void TForm1::SaveAs4Click(TObject*)

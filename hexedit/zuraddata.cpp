@@ -298,6 +298,13 @@ void TCustomZURadUvudod::LoadFromFile(const std::string& fileName)
         throw EFOpenError(Format(zaz_text::kCannotOpen, fileName.c_str(), reason.c_str()));
     }
     TFileStream stream(fileName, fmOpenRead | fmShareDenyNone);
+    // A file the editor cannot hold is refused before anything changes: the
+    // data shown so far stay.
+    const std::int64_t size = stream.Size();
+    if (size > INT32_MAX)
+        throw EZURadUvudod(Format(zaz_text::kFileTooLarge, static_cast<long long>(size)));
+    if (const std::int64_t available = AvailableMemory(); available >= 0 && size > available)
+        throw EOutOfMemory("Out of memory while expanding memory stream");
     m_progressFileName = fileName;
     try {
         LoadFromStream(stream);

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <array>
 #include <filesystem>
+#include <functional>
 
 namespace {
 
@@ -143,6 +144,78 @@ TEST_F(HexPanelTest, EditsThatCannotBeSavedStay)
     f.FormClose(&f, action);
     EXPECT_EQ(action, caNone);
     EXPECT_EQ(dir.Read("a.bin"), "abc");
+}
+
+TEST_F(HexPanelTest, CancelKeepsTheEditsTheirFileAndTheProgram)
+{
+    // Cancel (as Escape and the close box answer) before another file,
+    // another view mode and closing the window: nothing is saved or lost,
+    // the edited file stays shown in hex mode, and the window stays open.
+    TForm1& f = Show();
+    dir.Write("a.bin", "abc");
+    dir.Write("b.bin", "xyz");
+    View(dir.Path("a.bin"));
+    Type("41");
+    f.hexedit->NewSelection(1, 2);
+    const std::function<void()> leaves[] = {
+        [&] { View(dir.Path("b.bin")); },
+        [&] { f.SetViewMode(1); },
+        [&] {
+            TCloseAction action = caFree;
+            f.FormClose(&f, action);
+            EXPECT_EQ(action, caNone);
+        },
+    };
+    for (const auto& leave : leaves) {
+        prompts->PushButton(IDCANCEL);
+        leave();
+        EXPECT_EQ(prompts->asked.back().flags & 0xF, static_cast<UINT>(MB_YESNOCANCEL));
+        EXPECT_EQ(f.CurrentFile, dir.Path("a.bin"));
+        EXPECT_EQ(f.hexedit->FileName(), dir.Path("a.bin"));
+        EXPECT_EQ(std::string(reinterpret_cast<char*>(f.hexedit->GetFastPointer()), 3), "Abc");
+        EXPECT_TRUE(f.hexedit->GetModified());
+        EXPECT_EQ(f.hexedit->SelFirst(), 1);
+        EXPECT_EQ(f.hexedit->SelLast(), 2);
+        EXPECT_EQ(f.ViewMode, 2);
+        EXPECT_TRUE(f.bhex->Down());
+        EXPECT_EQ(FrontPreviewPanel(), "PanelHex");
+        EXPECT_EQ(dir.Read("a.bin"), "abc");
+    }
+    EXPECT_EQ(Questions().size(), 3u);  // once each, never again for the file kept
+    EXPECT_FALSE(dir.Exists("a.bin.bak"));
+}
+
+TEST_F(HexPanelTest, TheStatusBarShowsInsertOrOverwrite)
+{
+    TForm1& f = Show();
+    dir.Write("data.bin", "0123");
+    View(dir.Path("data.bin"));
+    EXPECT_EQ(f.StatusBar1->Panel(3).Text, "Overwrite");
+    QTest::keyClick(f.hexedit->Widget(), Qt::Key_Insert);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(f.StatusBar1->Panel(3).Text, "Insert");
+    QTest::keyClick(f.hexedit->Widget(), Qt::Key_Insert);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(f.StatusBar1->Panel(3).Text, "Overwrite");
+    EXPECT_EQ(f.StatusBar1->Panel(0).Text, dir.Path("data.bin"));
+}
+
+TEST_F(HexPanelTest, AFileTooLargeForTheEditorIsSaidSoAndChangesNothingElse)
+{
+    TForm1& f = Show();
+    dir.Write("small.bin", "small");
+    {
+        TFileStream huge(dir.Path("huge.bin"), fmCreate);
+        huge.SetSize(std::int64_t(6) << 30);  // sparse: no disk taken
+    }
+    View(dir.Path("small.bin"));
+    View(dir.Path("huge.bin"));
+    EXPECT_EQ(FrontPreviewPanel(), "PanelBlank");
+    EXPECT_EQ(f.StatusBar1->Panel(0).Text,
+              "File too large (6442450944 bytes): the hex editor holds at most 2147483647 bytes");
+    EXPECT_EQ(f.hexedit->FileName(), dir.Path("small.bin"));
+    EXPECT_EQ(f.hexedit->GetDataSize(), 5);
+    EXPECT_TRUE(Questions().empty());
 }
 
 TEST_F(HexPanelTest, TheLoadedFilePrintsAsThePanelShowsIt)

@@ -240,14 +240,22 @@ TEST_F(HexEditorTest, FilesBeyondTheLimitAreRefusedBeforeAllocating)
         EXPECT_EQ(e.Message(), "File too large (2147483648 bytes): the hex editor holds at most 2147483647 bytes");
     }
     EXPECT_EQ(hex->GetDataSize(), 0);
-    // A real (sparse) file of 2 GB is refused the same way through LoadFromFile.
+    // A real (sparse) file of 2 GB or 6 GB is refused the same way through
+    // LoadFromFile, before anything changes: the file shown stays.
     TempDir dir;
-    {
-        TFileStream f(dir.Path("sparse.bin"), fmCreate);
-        f.SetSize(std::int64_t(1) << 31);
+    dir.Write("shown.bin", "shown");
+    for (std::int64_t size : {std::int64_t(1) << 31, std::int64_t(6) << 30}) {
+        SCOPED_TRACE(size);
+        {
+            TFileStream f(dir.Path("sparse.bin"), fmCreate);
+            f.SetSize(size);
+        }
+        hex->LoadFromFile(dir.Path("shown.bin"));
+        EXPECT_THROW(hex->LoadFromFile(dir.Path("sparse.bin")), EZURadUvudod);
+        EXPECT_TRUE(hex->HasFile());
+        EXPECT_EQ(hex->FileName(), dir.Path("shown.bin"));
+        EXPECT_EQ(Data(), "shown");
     }
-    EXPECT_THROW(hex->LoadFromFile(dir.Path("sparse.bin")), EZURadUvudod);
-    EXPECT_FALSE(hex->HasFile());
 }
 
 TEST_F(HexEditorTest, SaveRangeAndStreams)

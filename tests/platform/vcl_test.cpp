@@ -499,6 +499,9 @@ TEST_F(ModalTest, TheRealMessageAndInputBoxesGiveTheInputBack)
         {"Retry", MB_RETRYCANCEL, [&](QWidget* w) { clickButton(w, "Retry"); }, IDRETRY},
         {"close box on OK", MB_OK, [](QWidget* w) { PressCloseBox(w); }, IDOK},
         {"Escape on OK/Cancel", MB_OKCANCEL, [](QWidget* w) { PressKey(w, Qt::Key_Escape); }, IDCANCEL},
+        {"No on Yes/No/Cancel", MB_YESNOCANCEL, [&](QWidget* w) { clickButton(w, "No"); }, IDNO},
+        {"Escape on Yes/No/Cancel", MB_YESNOCANCEL, [](QWidget* w) { PressKey(w, Qt::Key_Escape); }, IDCANCEL},
+        {"close box on Yes/No/Cancel", MB_YESNOCANCEL, [](QWidget* w) { PressCloseBox(w); }, IDCANCEL},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
