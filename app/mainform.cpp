@@ -630,7 +630,8 @@ void TForm1::LoadRecentList()
 
 void TForm1::AddRecentFile(const std::string& path)
 {
-    if (!RecentFiles)
+    // A name with a line break would come back as two entries of the file.
+    if (!RecentFiles || HoldsLineBreak(path))
         return;
     const int existing = RecentFiles->IndexOf(path);
     if (existing >= 0)
@@ -658,7 +659,7 @@ void TForm1::BuildHistoryMenu()
 void TForm1::SaveRecentList()
 {
     if (RecentFiles)
-        RecentFiles->SaveToFile(ProgramFile("ini/recent.txt"));
+        SaveListFile(*RecentFiles, ProgramFile("ini/recent.txt"));
 }
 
 void TForm1::HistoryFileClick(TObject* sender)

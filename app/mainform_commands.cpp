@@ -228,14 +228,18 @@ void TForm1::Addcurrentfoldertofolderlist1Click(TObject*)
         ShowMessage("No folder is selected in the folder tree.");
         return;
     }
+    if (HoldsLineBreak(folder)) {
+        ShowMessage(kLineBreakInFolderName);
+        return;
+    }
     std::string description = folder;
     if (!InputQuery("Description", "Description of the folder:", description))
         description = folder;
     TStringList folders;
     LoadListOrEmpty(folders, ProgramFile("ffolders/folders.txt"));
-    folders.Add(description);
+    folders.Add(OnOneLine(description));
     folders.Add(folder);
-    folders.SaveToFile(ProgramFile("ffolders/folders.txt"));
+    SaveListFile(folders, ProgramFile("ffolders/folders.txt"));
     BuildFolderListMenu();
 }
 

@@ -174,6 +174,11 @@ void TForm1::OpenFilePath(const std::string& path)
 {
     // Every failure, the folder selection's too, is dropped here.
     try {
+        // A folder opens in the tree and the list, with no file chosen.
+        if (DirectoryExists(path)) {
+            SelectStartFolder(ExcludeTrailingPathDelimiter(path));
+            return;
+        }
         SelectStartFolder(ExtractFilePath(path));
         // The file's row is selected when the folder lists it, so the list
         // shows what the preview shows and Next and Prev step on from it; the

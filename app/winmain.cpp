@@ -20,6 +20,13 @@ std::string RawCommandLine(const std::string& exeBaseName, const std::vector<std
     return line;
 }
 
+std::string CommandLinePath(const std::string& exeBaseName, const std::vector<std::string>& args)
+{
+    // A relative name would mean another file once the list or the recent
+    // files are read from another folder.
+    return ExpandFileName(FileFromCommandLine(RawCommandLine(exeBaseName, args), exeBaseName));
+}
+
 int VistrelMain(int argc, char** argv)
 {
     EnsureQtApplication(&argc, argv);
@@ -41,7 +48,7 @@ int VistrelMain(int argc, char** argv)
             const std::string exeName = ExtractFileName(app.ExeName());
             std::vector<std::string> args(argv + 1, argv + argc);
             Form1->HasCommandLineFile = true;
-            Form1->CommandLineFile = FileFromCommandLine(RawCommandLine(exeName, args), exeName);
+            Form1->CommandLineFile = CommandLinePath(exeName, args);
         }
         // A trace of the windows shown, for scripts that drive the program.
         if (std::getenv("VISTREL_TRACE_WINDOWS")) {

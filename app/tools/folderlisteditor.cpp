@@ -16,7 +16,7 @@ void RebuildFolderMenu()
 void SaveList(const TStringList& list, const std::string& fileName)
 {
     ForceDirectories(ExtractFilePath(fileName));
-    list.SaveToFile(fileName);
+    SaveListFile(list, fileName);
 }
 }
 
@@ -116,7 +116,7 @@ void TForm5::bModifyClick(TObject*)
         TStringList folders;
         LoadListOrEmpty(folders, FolderListFileName());
         if (2 * p < folders.Count()) {
-            folders.SetString(2 * p, text);
+            folders.SetString(2 * p, OnOneLine(text));
             SaveList(folders, FolderListFileName());
         }
         LoadFolderList(*ListView1, FolderListFileName());
@@ -170,11 +170,15 @@ void TForm6::Button2Click(TObject*)
         ShowMessage("Path is invalid.");
         return;
     }
+    if (HoldsLineBreak(path)) {
+        ShowMessage(kLineBreakInFolderName);
+        return;
+    }
     TStringList folders;
     LoadListOrEmpty(folders, FolderListFileName());
     if (folders.Count() % 2 != 0)
         folders.Delete(folders.Count() - 1);
-    folders.Add(description);
+    folders.Add(OnOneLine(description));
     folders.Add(path);
     SaveList(folders, FolderListFileName());
     if (Editor)

@@ -17,7 +17,7 @@ void RebuildPlaylistMenus()
 void SaveList(const TStringList& list, const std::string& fileName)
 {
     ForceDirectories(ExtractFilePath(fileName));
-    list.SaveToFile(fileName);
+    SaveListFile(list, fileName);
 }
 
 int HexDigit(char c)
@@ -203,7 +203,7 @@ void TForm4::Button1Click(TObject*)
         if (index.Count() % 2 != 0)
             index.Delete(index.Count() - 1);
         const int number = NextPlaylistNumber(index);
-        index.Add(name);
+        index.Add(OnOneLine(name));
         index.Add(IntToStr(number));
         SaveList(index, IndexFileName);
         SaveList(TStringList(), GetListFileName(number));
@@ -246,7 +246,7 @@ void TForm4::Button7Click(TObject*)
         TStringList index;
         LoadListOrEmpty(index, IndexFileName);
         if (2 * p < index.Count()) {
-            index.SetString(2 * p, name);
+            index.SetString(2 * p, OnOneLine(name));
             SaveList(index, IndexFileName);
         }
         LoadListIndex(*ListView1, IndexFileName);
@@ -269,10 +269,17 @@ void TForm4::addfileClick(TObject*)
         return;
     TStringList files;
     LoadListOrEmpty(files, CurrentListFileName);
-    for (const std::string& f : chosen)
-        files.Add(f);
+    bool leftOut = false;
+    for (const std::string& f : chosen) {
+        if (HoldsLineBreak(f))
+            leftOut = true;
+        else
+            files.Add(f);
+    }
     SaveList(files, CurrentListFileName);
     LoadListFiles(*ListView2, CurrentListFileName);
+    if (leftOut)
+        ShowMessage(kLineBreakInFileName);
 }
 
 void TForm4::removefileClick(TObject*)

@@ -167,6 +167,48 @@ std::string ExcludeTrailingPathDelimiter(const std::string& path)
     return path;
 }
 
+std::string GetCurrentDir()
+{
+    std::string buffer(PATH_MAX, '\0');
+    while (!::getcwd(buffer.data(), buffer.size())) {
+        if (errno != ERANGE)
+            return "/";
+        buffer.resize(buffer.size() * 2);
+    }
+    buffer.resize(std::strlen(buffer.c_str()));
+    return buffer;
+}
+
+std::string ExpandFileName(const std::string& fileName)
+{
+    if (fileName.empty())
+        return fileName;
+    const std::string full = fileName[0] == PathDelim ? fileName : IncludeTrailingPathDelimiter(GetCurrentDir()) + fileName;
+    std::vector<std::string> steps;
+    size_t at = 0;
+    while (at <= full.size()) {
+        const size_t next = std::min(full.find(PathDelim, at), full.size());
+        const std::string step = full.substr(at, next - at);
+        if (step == "..") {
+            if (!steps.empty())
+                steps.pop_back();
+        } else if (!step.empty() && step != ".") {
+            steps.push_back(step);
+        }
+        at = next + 1;
+    }
+    std::string out;
+    for (const std::string& step : steps)
+        out += PathDelim + step;
+    if (out.empty())
+        return std::string(1, PathDelim);
+    const char last = full.back();
+    const bool folderForm = last == PathDelim || full.ends_with("/.") || full.ends_with("/..") || full == "." || full == "..";
+    if (folderForm)
+        out += PathDelim;
+    return out;
+}
+
 bool FileExists(const std::string& fileName)
 {
     struct stat st {};

@@ -105,6 +105,13 @@ std::string ExtractFileExt(const std::string& fileName);   // with its dot, "" w
 std::string ChangeFileExt(const std::string& fileName, const std::string& ext);
 std::string IncludeTrailingPathDelimiter(const std::string& path);
 std::string ExcludeTrailingPathDelimiter(const std::string& path);
+// The process's working folder, without a trailing '/' (except the root).
+std::string GetCurrentDir();
+// A full path: a relative name is taken from the working folder; "." and
+// ".." steps and doubled delimiters are taken out by the text alone (a ".."
+// after a link goes back along the name, as a shell's cd does). A trailing
+// delimiter stays. "" stays "".
+std::string ExpandFileName(const std::string& fileName);
 
 bool FileExists(const std::string& fileName);       // an existing non-folder
 bool DirectoryExists(const std::string& dirName);

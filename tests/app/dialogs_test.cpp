@@ -1,6 +1,8 @@
 #include "app_fixture.h"
 
 #include "app/tools/playlistmanager.h"
+#include "app/tools/programfiles.h"
+#include "players_fixture.h"
 
 #include "rtl/inifiles.h"
 
@@ -298,6 +300,54 @@ TEST_F(AppTest, FavouriteFoldersAreAddedModifiedAndRemoved)
     editor.bRemoveClick(&editor);
     EXPECT_EQ(dir.Read("ffolders/folders.txt"), "Typed\r\n/tmp\r\n");
     EXPECT_EQ(f.Folders1->Count(), 4);
+}
+
+TEST_F(AppTest, PathsWithALineBreakNeverEnterTheLineLists)
+{
+    WriteDefaults();
+    dir.Write("mlist/lindex.txt", "Jazz\r\n1\r\n");
+    dir.Write("mlist/m1.txt", "");
+    dir.Write("two\nlines/a.txt", "a");
+    dir.Write("plain.txt", "p");
+    const std::string odd = dir.Path("two\nlines");
+    TForm1& f = ShowMainWindow();
+
+    // The recent files: the file shows, but is not remembered.
+    f.CurrentFile = odd + "/a.txt";
+    f.ViewCurrentFile();
+    f.CurrentFile = dir.Path("plain.txt");
+    f.ViewCurrentFile();
+    EXPECT_EQ(f.RecentFiles->Count(), 1);
+    f.SaveRecentList();
+    EXPECT_EQ(dir.Read("ini/recent.txt"), dir.Path("plain.txt") + "\r\n");
+
+    // The favourite folders, from the tree and from the add dialog.
+    f.SelectStartFolder(odd);
+    ASSERT_EQ(ExcludeTrailingPathDelimiter(f.TreeSelectedPath()), odd);
+    f.Addcurrentfoldertofolderlist1Click(nullptr);
+    Form6->Edit1->SetText("Odd");
+    Form6->Edit2->SetText(odd);
+    Form6->Button2Click(Form6);
+    EXPECT_EQ(MessageTexts(*prompts), (std::vector<std::string> {kLineBreakInFolderName, kLineBreakInFolderName}));
+    EXPECT_EQ(dir.Read("ffolders/folders.txt"), "");
+    // A description typed with a line break stays on one line.
+    f.SelectStartFolder(dir.Root());
+    prompts->PushText("first\nsecond");
+    f.Addcurrentfoldertofolderlist1Click(nullptr);
+    EXPECT_EQ(dir.Read("ffolders/folders.txt"), "first second\r\n" + f.TreeSelectedPath() + "\r\n");
+
+    // Playlists: such a file is left out, and the name of a list stays on one line.
+    TForm4 manager(nullptr);
+    manager.FormShow(&manager);
+    manager.ListView1->Items()[0]->SetSelected(true);
+    manager.ListView1SelectItem(manager.ListView1, manager.ListView1->Items()[0], true);
+    prompts->PushFiles({odd + "/a.mp3", "/music/b.mp3"});
+    manager.addfileClick(&manager);
+    EXPECT_EQ(dir.Read("mlist/m1.txt"), "/music/b.mp3\r\n");
+    EXPECT_EQ(MessageTexts(*prompts).back(), kLineBreakInFileName);
+    prompts->PushText("New\nList");
+    manager.Button1Click(&manager);
+    EXPECT_EQ(dir.Read("mlist/lindex.txt"), "Jazz\r\n1\r\nNew List\r\n2\r\n");
 }
 
 TEST_F(AppTest, AddFolderDialogSelectAddsTheTrailingDelimiter)

@@ -2,6 +2,8 @@
 
 #include "app/winmain.h"
 
+#include <unistd.h>
+
 TEST_F(AppTest, FreshProgramFolderStartsWithTheDefaults)
 {
     WriteDefaults();
@@ -261,6 +263,49 @@ TEST(CommandLine, FileAfterTheExecutablesName)
         EXPECT_EQ(FileFromCommandLine(c.raw, "vistrel"), c.file) << c.raw;
     EXPECT_EQ(RawCommandLine("vistrel", {"/a b/c.txt"}), "vistrel \"/a b/c.txt\"");
     EXPECT_EQ(FileFromCommandLine(RawCommandLine("vistrel", {"/a b/c.txt"}), "vistrel"), "/a b/c.txt");
+}
+
+TEST(CommandLine, PathsAreMadeFullAgainstTheCallersFolder)
+{
+    TempDir here;
+    const std::string before = GetCurrentDir();
+    ASSERT_EQ(::chdir(here.Root().c_str()), 0);
+    const std::string folder = GetCurrentDir();
+    struct Case {
+        std::vector<std::string> args;
+        std::string path;
+    };
+    const Case cases[] = {
+        {{"notes.txt"}, folder + "/notes.txt"},
+        {{"./sub/../notes.txt"}, folder + "/notes.txt"},
+        {{"my notes.txt"}, folder + "/my notes.txt"},
+        {{"sub/"}, folder + "/sub/"},
+        {{"."}, folder + "/"},
+        {{"/etc/./hosts"}, "/etc/hosts"},
+        {{"//tmp//x"}, "/tmp/x"},
+        {{"/.."}, "/"},
+        {{}, ""},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(CommandLinePath("vistrel", c.args), c.path) << (c.args.empty() ? "" : c.args[0]);
+    ASSERT_EQ(::chdir(before.c_str()), 0);
+}
+
+TEST_F(AppTest, AFolderOnTheCommandLineOpensWithNoFileChosen)
+{
+    WriteDefaults();
+    dir.Write("docs/a.txt", "first");
+    form = new TForm1(nullptr);
+    form->HasCommandLineFile = true;
+    form->CommandLineFile = dir.Path("docs") + "/";
+    form->Show();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(form->TreeSelectedPath(), dir.Path("docs"));
+    EXPECT_EQ(form->list->Items().Count(), 1);
+    EXPECT_TRUE(form->CurrentFile.empty());
+    EXPECT_EQ(form->StatusBar1->Panel(0).Text, "");
+    EXPECT_EQ(form->RecentFiles->Count(), 0);
+    EXPECT_TRUE(prompts->asked.empty());
 }
 
 TEST_F(AppTest, CommandLineFileOpensAndFilterReturnsToTheFirst)
