@@ -121,16 +121,22 @@ TArchivePanel::TArchivePanel(TForm1* form, TWinControl* parent) : TComponent(for
     ListView1->PopupMenu = popmenuZip;
     ListView1->SetAlign(alClient);
     ListView1->SetParent(PanelZip);
+    // The widths were made for a narrower font: each column holds at least
+    // what it usually shows (sizes and offsets of a gigabyte, the date and
+    // time of two-digit fields, the attributes of an entry made on Unix).
+    const std::string date = FormatEntryDate(EncodeDate(2026, 12, 31) + EncodeTime(12, 59, 0, 0));
     const struct {
         const char* caption;
         int width;
+        std::string usual;
         bool right;
-    } columns[] = {{"Filename", 120, false}, {"File Type", 120, false}, {"Packed", 75, true},
-        {"Unpacked", 75, true}, {"Ratio", 70, false}, {"Folder", 150, false}, {"Date / Time", 100, false},
-        {"Attr", 60, false}, {"CRC", 90, false}, {"File Offset", 80, true}, {"Encrypted", 60, false},
-        {"File Comment", 120, false}, {"Method", 90, false}};
+    } columns[] = {{"Filename", 120, "", false}, {"File Type", 120, "", false}, {"Packed", 75, "1073741824", true},
+        {"Unpacked", 75, "1073741824", true}, {"Ratio", 70, "100%", false}, {"Folder", 150, "", false},
+        {"Date / Time", 100, date, false}, {"Attr", 60, "-rw-r--r-- (2175008768)", false},
+        {"CRC", 90, "DDDDDDDD", false}, {"File Offset", 80, "1073741824", true}, {"Encrypted", 60, "Yes", false},
+        {"File Comment", 120, "", false}, {"Method", 90, "Deflate64", false}};
     for (const auto& c : columns)
-        ListView1->AddColumn(c.caption, c.width, c.right);
+        ListView1->AddDesignedColumn(c.caption, c.width, c.usual, c.right);
     ListView1->OnColumnClick = [this](TObject* s, int c) { ListView1ColumnClick(s, c); };
 
     VirOV1 = new TVirOV(this);
@@ -404,7 +410,7 @@ void TArchivePanel::bextractClick(TObject*)
     if (m_busy || VirOV1->ArchiveFile().empty())
         return;
     if (!ActiveExtractor)
-        frmExtract->DirectoryListBox1.SetDirectory(ExcludeTrailingPathDelimiter(ExtractFilePath(VirOV1->ArchiveFile())));
+        frmExtract->DirectoryListBox1->SetDirectory(ExtractFilePath(VirOV1->ArchiveFile()));
     frmExtract->RadioGroup1->SetItemIndex(ListView1->SelCount() == 0 ? 1 : 0);
     frmExtract->FormActivate(frmExtract);
     if (RunModal(frmExtract) != mrOk)

@@ -4,15 +4,6 @@
 
 #include "rtl/sysutils.h"
 
-void TFolderList::SetDirectory(const std::string& dir)
-{
-    if (dir == m_directory)
-        return;
-    m_directory = dir;
-    if (OnChange)
-        OnChange(nullptr);
-}
-
 namespace {
 
 template <typename T> T* Place(TForm* form, const std::string& name, const std::string& caption, int left, int top,
@@ -34,34 +25,36 @@ TfrmExtract::TfrmExtract(TComponent* owner) : TForm(owner)
     SetCaption("Extract");
     Position = TPosition::poScreenCenter;
     SetBorderStyle(TFormBorderStyle::bsDialog);
-    SetClientSize(430, 300);
+    SetClientSize(520, 412);
     Label1 = Place<TLabel>(this, "Label1", "Extract &To:", 8, 8, 200, 16);
-    Edit1 = Place<TEdit>(this, "Edit1", "", 8, 26, 414, 22);
-    Label2 = Place<TLabel>(this, "Label2", "Select Folder:", 8, 56, 200, 16);
-    FolderLabel = Place<TLabel>(this, "DirectoryListBox1", "", 8, 74, 300, 16);
-    FolderLabel->SetShowAccelChar(false);  // a folder name, shown as it is
-    SelectFolder = Place<TButton>(this, "SelectFolder", "&Browse...", 316, 70, 106, 25);
-    RadioGroup1 = Place<TRadioGroup>(this, "RadioGroup1", "Extract", 8, 104, 200, 64);
+    Edit1 = Place<TEdit>(this, "Edit1", "", 8, 26, 504, 24);
+    Label2 = Place<TLabel>(this, "Label2", "Select Folder:", 8, 58, 200, 16);
+    DirectoryListBox1 = Place<TDirectoryListBox>(this, "DirectoryListBox1", "", 8, 76, 250, 188);
+    DriveComboBox1 = Place<TDriveComboBox>(this, "DriveComboBox1", "", 8, 270, 250, 24);
+    FileListBox1 = Place<TFileListBox>(this, "FileListBox1", "", 266, 76, 246, 218);
+    FileListBox1->SetFileType(ftReadOnly | ftHidden | ftArchive | ftNormal);
+    DriveComboBox1->SetDirList(DirectoryListBox1);
+    DirectoryListBox1->SetFileList(FileListBox1);
+    RadioGroup1 = Place<TRadioGroup>(this, "RadioGroup1", "Extract", 8, 304, 250, 64);
     RadioGroup1->AddItem("&Selected Files");
     RadioGroup1->AddItem("&All Files");
-    CheckBox1 = Place<TCheckBox>(this, "CheckBox1", "&Restore Original Folders", 220, 108, 200, 20);
+    CheckBox1 = Place<TCheckBox>(this, "CheckBox1", "&Restore Original Folders", 266, 304, 246, 20);
     CheckBox1->SetChecked(true);
-    Label3 = Place<TLabel>(this, "Label3", "DateAttribute:", 220, 134, 200, 16);
-    ComboBox1 = Place<TComboBox>(this, "ComboBox1", "", 220, 152, 200, 22);
+    Label3 = Place<TLabel>(this, "Label3", "DateAttribute:", 266, 332, 100, 16);
+    ComboBox1 = Place<TComboBox>(this, "ComboBox1", "", 370, 328, 142, 24);
     ComboBox1->AddItem("FileDate");
     ComboBox1->AddItem("SystemDate");
     ComboBox1->AddItem("MaxFileDate");
-    CheckBox2 = Place<TCheckBox>(this, "CheckBox2", "&Confirm file overwrites", 8, 180, 250, 20);
+    CheckBox2 = Place<TCheckBox>(this, "CheckBox2", "&Confirm file overwrites", 266, 356, 246, 20);
     CheckBox2->SetChecked(true);
-    BitBtn1 = Place<TButton>(this, "BitBtn1", "&Extract", 180, 260, 75, 28);
+    BitBtn1 = Place<TButton>(this, "BitBtn1", "&Extract", 266, 378, 78, 28);
     BitBtn1->SetDefault(true);
-    BitBtn2 = Place<TButton>(this, "BitBtn2", "Cancel", 262, 260, 75, 28);
+    BitBtn2 = Place<TButton>(this, "BitBtn2", "Cancel", 350, 378, 78, 28);
     BitBtn2->Cancel = true;
-    Button3 = Place<TButton>(this, "Button3", "&New Folder", 344, 260, 78, 28);
+    Button3 = Place<TButton>(this, "Button3", "&New Folder", 434, 378, 78, 28);
     Button3->SetHint("Create new folder");
 
-    DirectoryListBox1.OnChange = [this](TObject* s) { DirectoryListBox1Change(s); };
-    SelectFolder->OnClick = [this](TObject* s) { SelectFolderClick(s); };
+    DirectoryListBox1->OnChange = [this](TObject* s) { DirectoryListBox1Change(s); };
     RadioGroup1->OnChange = [this](TObject* s) { RadioGroup1Click(s); };
     BitBtn1->OnClick = [this](TObject* s) { BitBtn1Click(s); };
     BitBtn2->OnClick = [this](TObject* s) { BitBtn2Click(s); };
@@ -77,15 +70,20 @@ void TfrmExtract::FormCreate(TObject*) { ComboBox1->SetItemIndex(0); }
 void TfrmExtract::FormActivate(TObject*)
 {
     RadioGroup1->SetItemIndex(SelectedRows() == 0 ? 1 : 0);
-    Edit1->SetText(DirectoryListBox1.Directory());
+    Edit1->SetText(DirectoryListBox1->Directory());
     Edit1->SelectAll();
     Edit1->SetFocus();
 }
 
 void TfrmExtract::DirectoryListBox1Change(TObject*)
 {
-    Edit1->SetText(DirectoryListBox1.Directory());
-    FolderLabel->SetCaption(DirectoryListBox1.Directory());
+    const std::string dir = DirectoryListBox1->Directory();
+    Edit1->SetText(dir);
+    // The drive box shows the mount that holds the folder, wherever the
+    // folder came from; only showing it must not open the mount's root.
+    DriveComboBox1->SetDirList(nullptr);
+    DriveComboBox1->SetDrive(dir);
+    DriveComboBox1->SetDirList(DirectoryListBox1);
 }
 
 void TfrmExtract::RadioGroup1Click(TObject*)
@@ -100,7 +98,7 @@ void TfrmExtract::BitBtn1Click(TObject*)
     if (dir.empty())
         return;
     if (DirectoryExists(dir)) {
-        DirectoryListBox1.SetDirectory(ExcludeTrailingPathDelimiter(dir));
+        DirectoryListBox1->SetDirectory(dir);
         SetModalResult(mrOk);
         return;
     }
@@ -115,19 +113,12 @@ void TfrmExtract::Button3Click(TObject*)
     std::string name = "NewFolder";
     if (!Application->Prompts().InputQuery("Create New Folder", "New folder name:", name) || name.empty())
         return;
-    const std::string base = IncludeTrailingPathDelimiter(DirectoryListBox1.Directory()) + name;
+    const std::string base = IncludeTrailingPathDelimiter(DirectoryListBox1->Directory()) + name;
     std::string tried = base;
     for (int i = 1; DirectoryExists(tried) || FileExists(tried); ++i)
         tried = base + IntToStr(i);
     ForceDirectories(tried);
-    DirectoryListBox1.SetDirectory(tried);
-}
-
-void TfrmExtract::SelectFolderClick(TObject*)
-{
-    std::string dir = DirectoryListBox1.Directory();
-    if (Application->Prompts().SelectDirectory("Select Folder", "", dir))
-        DirectoryListBox1.SetDirectory(ExcludeTrailingPathDelimiter(dir));
+    DirectoryListBox1->SetDirectory(tried);
 }
 
 TfrmOverwrite::TfrmOverwrite(TComponent* owner) : TForm(owner)

@@ -3,12 +3,12 @@
 // given to the files and whether overwrites are confirmed; TfrmOverwrite
 // asks before an existing file is replaced.
 //
-// The folder list of the extract dialog is a folder chooser: its folder
-// (DirectoryListBox1's Directory) is picked through the prompt service's
-// folder dialog, which a desktop without drive letters needs in place of a
-// drive box with a folder list.
+// The target folder is typed into Edit1 or chosen in the folder list
+// DirectoryListBox1, whose drive (mount point) DriveComboBox1 picks and
+// whose files FileListBox1 shows.
 #pragma once
 
+#include "vcl/filectrl.h"
 #include "vcl/forms.h"
 #include "vcl/stdctrls.h"
 
@@ -16,25 +16,15 @@
 
 class TListView;
 
-// The folder list of the extract dialog.
-class TFolderList {
-public:
-    const std::string& Directory() const { return m_directory; }
-    void SetDirectory(const std::string& dir);
-    TNotifyEvent OnChange;
-
-private:
-    std::string m_directory;
-};
-
 class TfrmExtract : public TForm {
 public:
     explicit TfrmExtract(TComponent* owner);
 
-    TLabel *Label1, *Label2, *Label3, *FolderLabel;
+    TLabel *Label1, *Label2, *Label3;
     TEdit* Edit1;
-    TFolderList DirectoryListBox1;
-    TButton* SelectFolder;
+    TDriveComboBox* DriveComboBox1;
+    TDirectoryListBox* DirectoryListBox1;
+    TFileListBox* FileListBox1;
     TRadioGroup* RadioGroup1;
     TCheckBox* CheckBox1;
     TComboBox* ComboBox1;
@@ -50,7 +40,6 @@ public:
     void BitBtn1Click(TObject* sender);
     void BitBtn2Click(TObject* sender);
     void Button3Click(TObject* sender);
-    void SelectFolderClick(TObject* sender);
 
 private:
     int SelectedRows() const;

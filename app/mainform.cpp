@@ -360,10 +360,14 @@ TListView* TForm1::CreateFileListView(TTabSheet* sheet)
     // A list that can show the icons of the system image lists (the search
     // attaches them to "Found Files").
     auto* view = new TCustomListView(this);
-    view->AddColumn("Name", 260);
-    view->AddColumn("Size(Bytes)", 100, true);
-    view->AddColumn("Type", 100);
-    view->AddColumn("Modify Time", 100);
+    // The widths were made for a narrower font: each column holds at least
+    // what it usually shows (a gigabyte's bytes, a long type name, a date
+    // and time of two-digit fields in the desktop's format).
+    const TDateTime latest = EncodeDate(2026, 12, 31) + EncodeTime(23, 59, 59, 0);
+    view->AddDesignedColumn("Name", 260);
+    view->AddDesignedColumn("Size(Bytes)", 100, "1073741824", true);
+    view->AddDesignedColumn("Type", 100, "plain text document");
+    view->AddDesignedColumn("Modify Time", 100, DateTimeToStr(latest));
     view->SetViewStyle(TViewStyle::vsReport);
     view->SetMultiSelect(true);
     view->SetGridLines(true);

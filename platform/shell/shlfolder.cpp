@@ -846,7 +846,8 @@ public:
         if (iColumn >= 4)
             return E_INVALIDARG;
         static const char* titles[] = {"Name", "Size", "Type", "Modified"};
-        static const int widths[] = {25, 10, 20, 20};
+        // In characters. A size reads like "1,048,576 KB" for a gigabyte.
+        static const int widths[] = {25, 14, 20, 20};
         psd->fmt = iColumn == 1 ? LVCFMT_RIGHT : LVCFMT_LEFT;
         psd->cxChar = widths[iColumn];
         if (!pidl)

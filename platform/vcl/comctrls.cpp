@@ -12,6 +12,7 @@
 #include <QItemSelectionModel>
 #include <QListView>
 #include <QMouseEvent>
+#include <QFontMetrics>
 #include <QPainter>
 #include <QProgressBar>
 #include <QStackedWidget>
@@ -657,6 +658,24 @@ void TListView::AddColumn(const std::string& caption, int width, bool rightAlign
         m_views->table->setColumnWidth(i, m_columns[static_cast<size_t>(i)].Width);
     SyncSelectionToView();
     ColumnsChanged();
+}
+
+int TListView::DesignedColumnWidth(const std::string& caption, int designWidth, const std::string& usualText) const
+{
+    const QFontMetrics text(m_views->table->font());
+    const QFontMetrics header(m_views->table->horizontalHeader()->font());
+    const int scaled = (designWidth * text.averageCharWidth() + kDesignCharWidth / 2) / kDesignCharWidth;
+    // The cell's margins, and in the header room for the sort mark.
+    const int cellMargin = 2 * text.averageCharWidth() + 4;
+    const int headerMargin = cellMargin + header.height();
+    return std::max({designWidth, scaled, text.horizontalAdvance(QString::fromStdString(usualText)) + cellMargin,
+        header.horizontalAdvance(QString::fromStdString(caption)) + headerMargin});
+}
+
+void TListView::AddDesignedColumn(const std::string& caption, int designWidth, const std::string& usualText,
+    bool rightAligned)
+{
+    AddColumn(caption, DesignedColumnWidth(caption, designWidth, usualText), rightAligned);
 }
 
 void TListView::ClearColumns()

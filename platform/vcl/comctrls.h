@@ -200,6 +200,15 @@ public:
     TListItems& Items() { return m_items; }
     const TListItems& Items() const { return m_items; }
     void AddColumn(const std::string& caption, int width, bool rightAligned = false);
+    // A column whose width was designed in the pixels of a dialog font whose
+    // characters average kDesignCharWidth pixels: the width grows with the
+    // list's font, and at least to hold the caption and the sample of what
+    // the column usually shows.
+    void AddDesignedColumn(const std::string& caption, int designWidth, const std::string& usualText = {},
+        bool rightAligned = false);
+    // The designed width scaled as AddDesignedColumn scales it.
+    int DesignedColumnWidth(const std::string& caption, int designWidth, const std::string& usualText = {}) const;
+    static constexpr int kDesignCharWidth = 6;
     void ClearColumns();
     int ColumnCount() const { return static_cast<int>(m_columns.size()); }
     const TListColumn& Column(int index) const { return m_columns.at(static_cast<size_t>(index)); }

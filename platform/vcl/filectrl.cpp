@@ -231,6 +231,15 @@ int TDirectoryListBox::ItemIndex() const { return List()->currentRow(); }
 
 void TDirectoryListBox::SetItemIndex(int index) { List()->setCurrentRow(index >= 0 && index < Count() ? index : -1); }
 
+void TDirectoryListBox::KeyDown(WORD& key, TShiftState shift)
+{
+    TWinControl::KeyDown(key, shift);
+    if (key == VK_RETURN && !(shift & (ssShift | ssAlt | ssCtrl))) {
+        key = 0;
+        RunEventHandler([this] { OpenCurrent(); });
+    }
+}
+
 void TDirectoryListBox::OpenCurrent()
 {
     const int i = ItemIndex();

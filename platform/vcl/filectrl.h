@@ -82,6 +82,11 @@ public:
     // The open folder changed.
     TNotifyEvent OnChange;
 
+protected:
+    // Return opens the current row and goes no further: in a dialog it
+    // must not also press the default button.
+    void KeyDown(WORD& key, TShiftState shift) override;
+
 private:
     void Fill();
     QListWidget* List() const;

@@ -11,13 +11,32 @@
 #include "test_support/scripted_prompts.h"
 #include "test_support/temp_dir.h"
 
+#include <QAbstractItemModel>
 #include <QCoreApplication>
+#include <QFontMetrics>
+#include <QTableView>
 #include <QImage>
 #include <QPixmap>
 #include <QWidget>
 
 #include <gtest/gtest.h>
 #include <memory>
+
+// Every text of the given columns of a list in report style fits its
+// column as the list draws it (with a little room for the cell's margins).
+inline void ExpectTextsFitColumns(TListView& view, const std::vector<int>& columns)
+{
+    auto* table = view.Widget()->findChild<QTableView*>();
+    ASSERT_NE(table, nullptr);
+    QAbstractItemModel* model = table->model();
+    const QFontMetrics metrics(table->font());
+    for (int c : columns)
+        for (int r = 0; r < model->rowCount(); ++r) {
+            const QString text = model->data(model->index(r, c)).toString();
+            EXPECT_LE(metrics.horizontalAdvance(text) + 8, table->columnWidth(c))
+                << "column " << c << ": " << text.toStdString();
+        }
+}
 
 class AppTest : public ::testing::Test {
 protected:

@@ -146,6 +146,59 @@ TEST_F(ArchivePanelTest, ExtractTheSelectedRowOnly)
     EXPECT_FALSE(FileExists(target.Path("readme.txt")));
 }
 
+TEST_F(ArchivePanelTest, ColumnsHoldTheirDatesSizesAndAttributes)
+{
+    TArchivePanel& p = Show(ZipFixture("deflated.zip"));
+    ASSERT_GT(p.ListView1->Items().Count(), 0);
+    ExpectTextsFitColumns(*p.ListView1, {2, 3, 4, 6, 7, 8, 9, 10});
+}
+
+TEST_F(ArchivePanelTest, TheExtractDialogPicksTheFolderInItsDriveBoxFolderListAndFileList)
+{
+    std::filesystem::create_directories(target.Path("in/sub"));
+    std::filesystem::copy_file(ZipFixture("deflated.zip"), target.Path("in/deflated.zip"));
+    TArchivePanel& p = Show(target.Path("in/deflated.zip"));
+    TfrmExtract& d = *p.frmExtract;
+    p.RunModal = [&](TForm* dialog) {
+        if (dialog != p.frmExtract)
+            return static_cast<int>(mrCancel);
+        // The first extraction starts in the archive's folder, its files
+        // listed, its drive chosen.
+        EXPECT_EQ(d.DirectoryListBox1->Directory(), target.Path("in"));
+        EXPECT_EQ(d.Edit1->Text(), target.Path("in"));
+        EXPECT_EQ(d.FileListBox1->Directory(), target.Path("in"));
+        EXPECT_GE(d.FileListBox1->Count(), 1);
+        EXPECT_EQ(d.FileListBox1->Item(0), "deflated.zip");
+        EXPECT_FALSE(d.DriveComboBox1->Drive().empty());
+        EXPECT_EQ(target.Path("in").rfind(ExcludeTrailingPathDelimiter(d.DriveComboBox1->Drive()), 0), 0u);
+        // A folder opened in the folder list becomes the target.
+        int sub = -1;
+        for (int i = 0; i < d.DirectoryListBox1->Count(); ++i)
+            if (d.DirectoryListBox1->GetItemPath(i) == target.Path("in/sub"))
+                sub = i;
+        EXPECT_GE(sub, 0);
+        d.DirectoryListBox1->SetItemIndex(sub);
+        d.DirectoryListBox1->OpenCurrent();
+        EXPECT_EQ(d.Edit1->Text(), target.Path("in/sub"));
+        EXPECT_EQ(d.FileListBox1->Directory(), target.Path("in/sub"));
+        // "New Folder" makes one inside it and opens it.
+        prompts->PushText("out");
+        d.Button3Click(nullptr);
+        EXPECT_EQ(d.DirectoryListBox1->Directory(), target.Path("in/sub/out"));
+        EXPECT_EQ(d.Edit1->Text(), target.Path("in/sub/out"));
+        d.BitBtn1Click(nullptr);
+        return d.ModalResult();
+    };
+    p.bextractClick(nullptr);
+    EXPECT_TRUE(FileExists(target.Path("in/sub/out/readme.txt")));
+    // The next extraction starts where the last one went.
+    p.RunModal = [&](TForm*) {
+        EXPECT_EQ(d.Edit1->Text(), target.Path("in/sub/out"));
+        return static_cast<int>(mrCancel);
+    };
+    p.bextractClick(nullptr);
+}
+
 TEST_F(ArchivePanelTest, OverwriteAnswers)
 {
     TArchivePanel& p = Show(ZipFixture("deflated.zip"));

@@ -8,6 +8,7 @@
 
 #include "hexedit/zuradhexex.h"
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <unistd.h>
@@ -543,6 +544,21 @@ TEST_F(PreviewTest, MarkedFilesCommands)
     f.ToolButton31->Click();
     EXPECT_EQ(f.selectedlist->Items().Count(), 0);
     EXPECT_TRUE(dir.Exists("m.txt"));
+}
+
+TEST_F(PreviewTest, ColumnsHoldWhatTheyUsuallyShow)
+{
+    TForm1& f = Show();
+    dir.Write("disk/big.bin", "");
+    std::filesystem::resize_file(dir.Path("disk/big.bin"), 1073741824);
+    f.SelectStartFolder(dir.Path("disk"));
+    QCoreApplication::processEvents();
+    ASSERT_EQ(f.list->Items().Count(), 1);
+    ExpectTextsFitColumns(*f.list, {1, 3}); // "1,048,576 KB" and the date
+    f.CurrentFile = dir.Path("disk/big.bin");
+    f.ToolButton24Click(nullptr);
+    ASSERT_EQ(f.selectedlist->Items().Count(), 1);
+    ExpectTextsFitColumns(*f.selectedlist, {1, 2, 3});
 }
 
 TEST_F(PreviewTest, DiskFilesSelectionPreviewsTheFile)

@@ -2,6 +2,7 @@
 // links them and driven through their widgets.
 #include "vcl/filectrl.h"
 #include "vcl/forms.h"
+#include "vcl/stdctrls.h"
 
 #include "shell/shlmounts.h"
 #include "test_support/temp_dir.h"
@@ -103,11 +104,19 @@ TEST_F(FileControls, OpeningARowOpensItsFolderAndItsFiles)
     EXPECT_EQ(dirs->Directory(), dir.Path("top/alpha"));
     EXPECT_EQ(files->Directory(), dir.Path("top/alpha"));
     EXPECT_EQ(FileNames(), std::vector<std::string> {"one.txt"});
-    // Return on the root row opens the root.
+    // Return on the root row opens the root, and only that: the form's
+    // default button is not pressed as well.
+    auto* ok = new TButton(form.get());
+    ok->SetDefault(true);
+    ok->SetBounds(0, 450, 80, 24);
+    ok->SetParent(form.get());
+    int pressed = 0;
+    ok->OnClick = [&pressed](TObject*) { ++pressed; };
     list->setFocus();
     dirs->SetItemIndex(0);
     QTest::keyClick(list, Qt::Key_Return);
     EXPECT_EQ(dirs->Directory(), "/");
+    EXPECT_EQ(pressed, 0);
 }
 
 TEST_F(FileControls, TheFileListShowsTheKindsAndMasksAsked)
