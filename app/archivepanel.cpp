@@ -377,7 +377,11 @@ void TArchivePanel::DecodeUUArchive()
         UUDecode1->SetExtractDir(GetTempPathStr());
         UUDecode1->FileSpec.Clear();
         UUDecode1->FileSpec.Add("*.*");
-        if (UUDecode1->Extract() > 0 && FileExists(UUDecode1->Filename)) {
+        m_failed.clear();
+        m_entryReason.clear();
+        const int decoded = UUDecode1->Extract();
+        ReportFailedEntries();
+        if (decoded > 0 && FileExists(UUDecode1->Filename)) {
             // The decoded archive's rows go below the encoded entry's.
             VirOV1->SetArchiveFile(UUDecode1->Filename);
             VirOV1->Filename = UUDecode1->Filename;
@@ -435,7 +439,8 @@ void TArchivePanel::bextractClick(TObject*)
     Panel3->SetVisible(true);
     if (Screen)
         Screen->SetCursor(TCursor::crHourGlass);
-    m_cancelReported = false;
+    m_failed.clear();
+    m_entryReason.clear();
     m_report = {};
     int extracted = 0;
     m_busy = true;
@@ -456,6 +461,7 @@ void TArchivePanel::bextractClick(TObject*)
             extracted = x->Extract();
     } catch (...) {
     }
+    ReportFailedEntries();
     m_statusText = DescribeExtraction(extracted);
     m_busy = false;
     Panel3->SetVisible(false);
@@ -467,6 +473,7 @@ void TArchivePanel::bextractClick(TObject*)
 
 void TArchivePanel::NoteError(const std::string& fileName, const std::string& extendedMsg, int code)
 {
+    m_entryReason = LoadResString(code);
     if (m_report.errors++ > 0)
         return;
     m_report.firstCode = code;
@@ -507,17 +514,44 @@ std::string TArchivePanel::DescribeExtraction(int extracted) const
 
 void TArchivePanel::UnZIP1Begin(TObject*, const std::string&, int, bool&) {}
 
-void TArchivePanel::UnZIP1End(TObject* sender, const std::string& fileName, bool crcPass)
+void TArchivePanel::UnZIP1End(TObject*, const std::string& fileName, bool crcPass)
 {
-    if (crcPass)
-        return;
-    auto* x = dynamic_cast<TZipCommon*>(sender);
-    if (x && x->Cancel()) {
-        if (m_cancelReported)
-            return;
-        m_cancelReported = true;
+    if (!crcPass) {
+        // An entry the library fails without a word of its own (a password
+        // known to be wrong is not asked for again) fails for the reason the
+        // entry before it failed for.
+        const std::string reason = !m_entryReason.empty() || m_failed.empty() ? m_entryReason : m_failed.back().reason;
+        m_failed.push_back({fileName, reason});
     }
-    Application->Prompts().MessageBox(fileName + "\nExtract failed\n\nOnEnd Event...", Application->Title(), MB_OK);
+    m_entryReason.clear();
+}
+
+void TArchivePanel::ReportFailedEntries()
+{
+    // A wrong password or a cancel fails every later entry the same way:
+    // the entries that failed for one reason are told in one message. An
+    // entry that failed alone keeps the message of its own.
+    constexpr size_t kNamesShown = 5;
+    std::vector<std::vector<const FailedEntry*>> groups;
+    for (const FailedEntry& e : m_failed) {
+        auto same = std::find_if(groups.begin(), groups.end(),
+            [&e](const std::vector<const FailedEntry*>& g) { return g.front()->reason == e.reason; });
+        if (same == groups.end())
+            groups.push_back({&e});
+        else
+            same->push_back(&e);
+    }
+    for (const auto& group : groups) {
+        std::string names;
+        for (size_t i = 0; i < group.size() && i < kNamesShown; ++i)
+            names += (i ? "\n" : "") + group[i]->name;
+        if (group.size() > kNamesShown)
+            names += "\n... (" + IntToStr(static_cast<long long>(group.size())) + " files in all)";
+        const std::string why = group.size() > 1 && !group.front()->reason.empty() ? group.front()->reason
+                                                                                     : std::string("OnEnd Event...");
+        Application->Prompts().MessageBox(names + "\nExtract failed\n\n" + why, Application->Title(), MB_OK);
+    }
+    m_failed.clear();
 }
 
 void TArchivePanel::UnZIP1FileExists(TObject* sender, const std::string& fileName, std::string&, TOverwriteMode& mode)

@@ -111,8 +111,16 @@ private:
     const RowInfo* InfoOf(TListItem* item) const;
     TForm1* m_form;
     std::vector<RowInfo> m_rows;
-    // One message for a cancelled run, not one per entry.
-    bool m_cancelReported = false;
+    // The entries of the run under way that failed, each with the reason the
+    // library gave for it (empty when it gave none). They are told when the
+    // run ends: one message for all that failed for the same reason.
+    struct FailedEntry {
+        std::string name, reason;
+    };
+    std::vector<FailedEntry> m_failed;
+    // The latest reason the library gave since an entry last ended.
+    std::string m_entryReason;
+    void ReportFailedEntries();
     // The library's reports of the operation under way (its OnError and
     // OnCorruptZipHeader), summed up in m_statusText when it ends.
     struct LibraryReport {

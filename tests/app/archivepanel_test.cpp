@@ -239,6 +239,25 @@ TEST_F(ArchivePanelTest, PasswordIsAskedAndRetried)
     EXPECT_EQ(inputs, 2);
 }
 
+TEST_F(ArchivePanelTest, AWrongPasswordForEveryEntryEndsInOneMessage)
+{
+    TArchivePanel& p = Show(ZipFixture("aes128.zip"));
+    Script(p, target.Root(), 1);
+    for (int i = 0; i < 3; ++i)
+        prompts->PushText("wrong");
+    p.bextractClick(nullptr);
+    std::vector<std::string> failures;
+    for (const auto& a : prompts->asked)
+        if (a.text.find("Extract failed") != std::string::npos)
+            failures.push_back(a.text);
+    ASSERT_EQ(failures.size(), 1u);
+    // It names the entries and the reason.
+    EXPECT_NE(failures[0].find("readme.txt"), std::string::npos);
+    EXPECT_NE(failures[0].find("notes.txt"), std::string::npos);
+    EXPECT_NE(failures[0].find("\nExtract failed\n\nInvalid password"), std::string::npos);
+    EXPECT_FALSE(FileExists(target.Path("readme.txt")));
+}
+
 TEST_F(ArchivePanelTest, HostileEntriesAreRefusedTheRestExtracts)
 {
     TArchivePanel& p = Show(ZipFixture("traversal.zip"));
