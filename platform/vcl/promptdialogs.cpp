@@ -4,9 +4,14 @@
 #include "forms.h"
 #include "modal.h"
 
+#include <QApplication>
 #include <QDialog>
 #include <QFileDialog>
 #include <QFontDialog>
+#include <QFont>
+#include <QFontMetrics>
+#include <QBoxLayout>
+#include <QGridLayout>
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -67,11 +72,62 @@ QMessageBox::StandardButtons ButtonsOf(UINT flags)
     }
 }
 
+// Message and input boxes are dialogs of a fixed size: a title bar with a
+// close box, no minimise or maximise, and wide enough for the whole title.
+void MakeFixedDialog(QDialog& dialog, const QString& title)
+{
+    dialog.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+        | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    // Room for the title (window managers draw it bold at about the
+    // program's size) and, beside it, the window menu and the close box.
+    QFont titleFont = QApplication::font();
+    titleFont.setBold(true);
+    const QFontMetrics metrics(titleFont);
+    const int titleWidth = metrics.horizontalAdvance(title) + 6 * metrics.height();
+    // The boxes size themselves from their layouts, whatever their minimum.
+    auto* spacer = new QSpacerItem(titleWidth, 0, QSizePolicy::Minimum, QSizePolicy::Fixed);
+    if (auto* grid = qobject_cast<QGridLayout*>(dialog.layout()))
+        grid->addItem(spacer, grid->rowCount(), 0, 1, grid->columnCount());
+    else if (auto* box = qobject_cast<QBoxLayout*>(dialog.layout()))
+        box->addItem(spacer);
+    else
+        delete spacer;
+    // The boxes take their size as they show (FixedMessageBox, FixedInputDialog).
+}
+
+// A message box lays itself out as it shows, and then lets its width be
+// dragged: it keeps the size it took.
+class FixedMessageBox : public QMessageBox {
+public:
+    using QMessageBox::QMessageBox;
+
+protected:
+    void showEvent(QShowEvent* e) override
+    {
+        QMessageBox::showEvent(e);
+        setFixedSize(size());
+    }
+};
+
+// An input box sets its layout's size rule as it shows; it then keeps the
+// size it took, whatever is typed.
+class FixedInputDialog : public QInputDialog {
+protected:
+    void showEvent(QShowEvent* e) override
+    {
+        QInputDialog::showEvent(e);
+        if (layout())
+            layout()->setSizeConstraint(QLayout::SetFixedSize);
+        setFixedSize(size());
+    }
+};
+
 class QtPromptService : public TPromptService {
 public:
     int MessageBox(const std::string& text, const std::string& caption, UINT flags) override
     {
-        QMessageBox box(IconOf(flags), QString::fromStdString(caption), QString::fromStdString(text), ButtonsOf(flags));
+        FixedMessageBox box(IconOf(flags), QString::fromStdString(caption), QString::fromStdString(text), ButtonsOf(flags));
+        MakeFixedDialog(box, box.windowTitle());
         RunDialog(box);
         switch (box.standardButton(box.clickedButton())) {
         case QMessageBox::Ok: return IDOK;
@@ -161,12 +217,13 @@ public:
 private:
     static bool AskText(const std::string& caption, const std::string& prompt, std::string& value, QLineEdit::EchoMode echo)
     {
-        QInputDialog dlg;
+        FixedInputDialog dlg;
         dlg.setInputMode(QInputDialog::TextInput);
         dlg.setWindowTitle(QString::fromStdString(caption));
         dlg.setLabelText(QString::fromStdString(prompt));
         dlg.setTextEchoMode(echo);
         dlg.setTextValue(QString::fromStdString(value));
+        MakeFixedDialog(dlg, dlg.windowTitle());
         if (RunDialog(dlg) != QDialog::Accepted)
             return false;
         value = dlg.textValue().toStdString();

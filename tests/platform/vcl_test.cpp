@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QCoreApplication>
+#include <QFontMetrics>
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -479,6 +480,19 @@ TEST_F(ModalTest, AModalFormInsideAModalFormGivesTheInputBackToIt)
 TEST_F(ModalTest, TheRealMessageAndInputBoxesGiveTheInputBack)
 {
     std::unique_ptr<TPromptService> scriptedService = Application->SetPrompts(CreateQtPromptService());
+    // A box is a dialog: no minimise or maximise, a size of its own, and
+    // wide enough for its whole title in the bold face title bars use.
+    auto ExpectFixedDialog = [](QWidget* w) {
+        const Qt::WindowFlags flags = w->windowFlags();
+        EXPECT_FALSE(flags & Qt::WindowMinimizeButtonHint);
+        EXPECT_FALSE(flags & Qt::WindowMaximizeButtonHint);
+        EXPECT_TRUE(flags & Qt::WindowCloseButtonHint);
+        EXPECT_TRUE(flags & Qt::CustomizeWindowHint);
+        EXPECT_EQ(w->minimumSize(), w->maximumSize()) << w->metaObject()->className() << " " << w->windowTitle().toStdString();
+        QFont bold = QApplication::font();
+        bold.setBold(true);
+        EXPECT_GT(w->width(), QFontMetrics(bold).horizontalAdvance(w->windowTitle()) + 60) << w->windowTitle().toStdString();
+    };
     auto clickButton = [](QWidget* w, const QString& text) {
         for (QPushButton* b : w->findChildren<QPushButton*>())
             if (b->text().remove('&') == text) {
@@ -508,6 +522,7 @@ TEST_F(ModalTest, TheRealMessageAndInputBoxesGiveTheInputBack)
         WhenModal([&](QWidget* w) {
             ASSERT_NE(qobject_cast<QMessageBox*>(w), nullptr);
             EXPECT_EQ(static_cast<QMessageBox*>(w)->text(), "Replace it?");
+            ExpectFixedDialog(w);
             c.answer(w);
         });
         EXPECT_EQ(Application->MessageBox("Replace it?", "Vistrel", c.flags), c.result);
@@ -516,7 +531,8 @@ TEST_F(ModalTest, TheRealMessageAndInputBoxesGiveTheInputBack)
 
     // The input box: typed text and Return answer; Escape and the close box cancel.
     std::string value = "NewFolder";
-    WhenModal([](QWidget* w) {
+    WhenModal([&](QWidget* w) {
+        ExpectFixedDialog(w);
         QLineEdit* line = w->findChild<QLineEdit*>();
         ASSERT_NE(line, nullptr);
         EXPECT_EQ(line->echoMode(), QLineEdit::Normal);
