@@ -66,7 +66,7 @@ bool TFileReader::Open(const std::string& fileName)
 void TFileReader::OpenOrRaise(const std::string& fileName)
 {
     if (!Open(fileName))
-        throw EFOpenError(Format("Cannot open file \"%s\". %s", fileName.c_str(), SysErrorMessage(GetLastError()).c_str()));
+        throw EFOpenError(Format("Cannot open file \"%s\". %s", fileName.c_str(), (SysErrorMessage(GetLastError()) + ".").c_str()));
 }
 
 void TFileReader::Close()
@@ -84,7 +84,7 @@ void TFileReader::RaiseReadError(int err) const
             m_fileName.c_str()));
     errno = err;
     const DWORD code = SetLastErrorFromErrno();
-    throw EReadError(Format("Cannot read file \"%s\". %s", m_fileName.c_str(), SysErrorMessage(code).c_str()));
+    throw EReadError(Format("Cannot read file \"%s\". %s", m_fileName.c_str(), (SysErrorMessage(code) + ".").c_str()));
 }
 
 std::size_t TFileReader::ReadSome(std::int64_t offset, void* buffer, std::size_t count) const

@@ -15,7 +15,7 @@ namespace {
 
 [[noreturn]] void CannotCreate(const std::string& name, DWORD code)
 {
-    throw EFCreateError("Cannot create file \"" + name + "\". " + SysErrorMessage(code));
+    throw EFCreateError("Cannot create file \"" + name + "\". " + SysErrorMessage(code) + ".");
 }
 
 DWORD ErrnoCode(int err)

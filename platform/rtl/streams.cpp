@@ -230,11 +230,11 @@ TFileStream::TFileStream(const std::string& fileName, unsigned mode) : m_fileNam
         unsigned share = mode & 0xF0;
         m_handle = FileCreate(fileName, share == 0 ? fmShareExclusive : share);
         if (m_handle < 0)
-            throw EFCreateError("Cannot create file \"" + fileName + "\". " + SysErrorMessage(GetLastError()));
+            throw EFCreateError("Cannot create file \"" + fileName + "\". " + SysErrorMessage(GetLastError()) + ".");
     } else {
         m_handle = FileOpen(fileName, mode);
         if (m_handle < 0)
-            throw EFOpenError("Cannot open file \"" + fileName + "\". " + SysErrorMessage(GetLastError()));
+            throw EFOpenError("Cannot open file \"" + fileName + "\". " + SysErrorMessage(GetLastError()) + ".");
     }
 }
 
@@ -257,7 +257,7 @@ std::int64_t TFileStream::Seek(std::int64_t offset, TSeekOrigin origin) { return
 void TFileStream::SetSize(std::int64_t newSize)
 {
     if (!FileTruncate(m_handle, newSize))
-        throw EStreamError("Cannot set the size of \"" + m_fileName + "\". " + SysErrorMessage(GetLastError()));
+        throw EStreamError("Cannot set the size of \"" + m_fileName + "\". " + SysErrorMessage(GetLastError()) + ".");
     if (Position() > newSize)
         Seek(newSize, soBeginning);
 }

@@ -388,7 +388,7 @@ void TAtomicFileWriter::FailWith(int err)
     errno = err;
     const DWORD code = SetLastErrorFromErrno();
     Discard();
-    throw EFCreateError(Format("Cannot create file \"%s\". %s", m_fileName.c_str(), SysErrorMessage(code).c_str()));
+    throw EFCreateError(Format("Cannot create file \"%s\". %s", m_fileName.c_str(), (SysErrorMessage(code) + ".").c_str()));
 }
 
 void TAtomicFileWriter::Write(std::string_view data)

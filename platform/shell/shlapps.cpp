@@ -675,7 +675,7 @@ bool ShellLaunchApp(const ShellApp& app, const std::vector<std::string>& files, 
     for (const auto& line : lines) {
         unsigned code = 0;
         if (!ShellSpawnDetached(line, app.workingDir, code)) {
-            error = "\"" + app.name + "\" cannot be started (" + line.front() + "): " + SysErrorMessage(code);
+            error = "\"" + app.name + "\" cannot be started (" + line.front() + "): " + SysErrorMessage(code) + ".";
             return false;
         }
     }

@@ -263,7 +263,7 @@ private:
                 err = ::symlink(f.c_str(), target.c_str()) == 0 ? 0 : errno;
             }
             if (err)
-                problems.push_back("\"" + name + "\": " + SysErrorMessage(Win32ErrorFromErrno(err)));
+                problems.push_back("\"" + name + "\": " + SysErrorMessage(Win32ErrorFromErrno(err)) + ".");
         }
         if (!problems.empty()) {
             std::string text = "Links could not be made:";

@@ -47,13 +47,13 @@ bool ReadLocalFile(const std::string& path, long long limit, std::string& out, s
 {
     const int fd = OpenRegularFile(path);
     if (fd < 0) {
-        reason = SysErrorMessage(GetLastError());
+        reason = SysErrorMessage(GetLastError()) + ".";
         return false;
     }
     struct stat st {};
     bool ok = false;
     if (::fstat(fd, &st) != 0)
-        reason = SysErrorMessage(Win32ErrorFromErrno(errno));
+        reason = SysErrorMessage(Win32ErrorFromErrno(errno)) + ".";
     else if (st.st_size > limit)
         reason = "The file is too large to show.";
     else {
@@ -66,7 +66,7 @@ bool ReadLocalFile(const std::string& path, long long limit, std::string& out, s
             if (n < 0 && errno == EINTR)
                 continue;
             if (n < 0) {
-                reason = SysErrorMessage(Win32ErrorFromErrno(errno));
+                reason = SysErrorMessage(Win32ErrorFromErrno(errno)) + ".";
                 ok = false;
                 break;
             }
