@@ -146,7 +146,7 @@ void TOleContainer::CreateObjectFromFile(const std::string& fileName, bool iconi
     DWORD error = 0;
     const auto key = KeyOfDocument(fileName, &error);
     if (!key)
-        throw EOleSysError("The document cannot be read: " + SysErrorMessage(error),
+        throw EOleSysError("The document cannot be read: " + SysErrorMessage(error) + ".",
                            error == ERROR_FILE_NOT_FOUND ? STG_E_FILENOTFOUND : HRESULT_FROM_WIN32(error));
 
     // A document seen before, as it is now, shows at once: its picture or
@@ -165,7 +165,7 @@ void TOleContainer::CreateObjectFromFile(const std::string& fileName, bool iconi
     // streams, faster and clearer than what the converter would say.
     TFileReader reader(fileName);
     if (!reader.Opened())
-        throw EOleSysError("The document cannot be read: " + SysErrorMessage(Win32ErrorFromErrno(errno)),
+        throw EOleSysError("The document cannot be read: " + SysErrorMessage(Win32ErrorFromErrno(errno)) + ".",
                            STG_E_ACCESSDENIED);
     const TOfficeFileKind kind = ClassifyOfficeFile(
         [&reader](std::uint64_t pos, void* buffer, std::size_t n) { return reader.ReadAt(pos, buffer, n); },
