@@ -436,16 +436,39 @@ struct TListView::Views {
     QItemSelectionModel* selection;
 };
 
+TListItem::Texts& TListItem::OwnTexts()
+{
+    if (!m_texts)
+        m_texts = std::make_unique<Texts>();
+    return *m_texts;
+}
+
+const std::string& TListItem::Caption() const
+{
+    static const std::string none;
+    return m_texts ? m_texts->caption : none;
+}
+
+const TStringList& TListItem::SubItems() const
+{
+    static const TStringList none;
+    return m_texts ? m_texts->subItems : none;
+}
+
 void TListItem::SetCaption(std::string caption)
 {
-    m_caption = std::move(caption);
+    if (caption.empty() && !m_texts) {
+        m_owner->ItemChanged(this);
+        return;
+    }
+    OwnTexts().caption = std::move(caption);
     m_owner->ItemChanged(this);
 }
 
 TStringList& TListItem::SubItemsForUpdate()
 {
     m_owner->ItemChanged(this);
-    return m_subItems;
+    return OwnTexts().subItems;
 }
 
 void TListItem::SetImageIndex(int index)

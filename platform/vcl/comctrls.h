@@ -116,9 +116,9 @@ enum class TViewStyle { vsIcon, vsSmallIcon, vsList, vsReport };
 
 class TListItem {
 public:
-    const std::string& Caption() const { return m_caption; }
+    const std::string& Caption() const;
     void SetCaption(std::string caption);
-    const TStringList& SubItems() const { return m_subItems; }
+    const TStringList& SubItems() const;
     // Changing the sub-items through this reference updates the view.
     TStringList& SubItemsForUpdate();
     int ImageIndex() const { return m_imageIndex; }
@@ -139,9 +139,16 @@ private:
     friend class TListView;
     friend class TListItems;
     explicit TListItem(TListView* owner) : m_owner(owner) {}
+    // The texts an item holds itself, made when it is given one: items of
+    // a list whose texts come on demand carry none, which keeps a list of
+    // many items small.
+    struct Texts {
+        std::string caption;
+        TStringList subItems;
+    };
+    Texts& OwnTexts();
     TListView* m_owner;
-    std::string m_caption;
-    TStringList m_subItems;
+    std::unique_ptr<Texts> m_texts;
     int m_imageIndex = -1;
     bool m_selected = false;
     bool m_cut = false;
