@@ -8,7 +8,6 @@
 #include <fcntl.h>
 #include <random>
 #include <sys/stat.h>
-#include <sys/xattr.h>
 #include <unistd.h>
 
 namespace {
@@ -51,12 +50,6 @@ std::string TempNameBeside(const std::string& path, std::mt19937_64& random)
 {
     std::string name = ExtractFileName(path).substr(0, 200);
     return ExtractFilePath(path) + "." + name + Format(".~%08X", static_cast<unsigned>(random()));
-}
-
-bool HasExtendedAttributes(int fd)
-{
-    const ssize_t n = ::flistxattr(fd, nullptr, 0);
-    return n > 0;
 }
 
 // The new content on its way: the temporary file, or only a count where
@@ -152,6 +145,10 @@ TFileSave::TFileSave(const std::string& fileName) : m_impl(std::make_unique<Impl
         CannotCreate(fileName, SetLastErrorFromErrno());
     }
 
+    // Unnamed until the commit, so that a save that never ends (the program
+    // killed meanwhile) leaves no file behind; a named one where the file
+    // system makes no unnamed files.
+    s.tempFd = CreateUnnamedFile(ExtractFilePath(m_target));
     std::mt19937_64 random(std::random_device{}());
     for (int tries = 0; tries < 100 && s.tempFd < 0; ++tries) {
         s.tempName = TempNameBeside(m_target, random);
@@ -171,18 +168,7 @@ TFileSave::TFileSave(const std::string& fileName) : m_impl(std::make_unique<Impl
     if (!m_exists) {
         m_rename = true;
     } else if (s.tempFd >= 0) {
-        const struct stat& t = s.target;
-        bool same = t.st_nlink == 1 && t.st_uid == ::geteuid() && (t.st_mode & (S_ISUID | S_ISGID | S_ISVTX)) == 0 &&
-                    !HasExtendedAttributes(s.targetFd);
-        if (same) {
-            struct stat n {};
-            if (::fstat(s.tempFd, &n) == 0 && n.st_gid != t.st_gid)
-                (void)::fchown(s.tempFd, static_cast<uid_t>(-1), t.st_gid);
-            (void)::fchmod(s.tempFd, t.st_mode & 07777);
-            same = ::fstat(s.tempFd, &n) == 0 && n.st_uid == t.st_uid && n.st_gid == t.st_gid &&
-                   (n.st_mode & 07777) == (t.st_mode & 07777) && !HasExtendedAttributes(s.tempFd);
-        }
-        m_rename = same;
+        m_rename = RenameKeepsIdentity(s.target, s.targetFd, s.tempFd);
     }
     s.stream = std::make_unique<WriteStream>(s.tempFd);
 }
@@ -201,6 +187,8 @@ void TFileSave::Commit(const void* content, std::int64_t size)
         CannotCreate(s.name, SetLastErrorFromErrno());
 
     if (m_rename) {
+        if (s.tempName.empty() && !NameUnnamedFile(s.tempFd, ExtractFilePath(m_target), s.tempName))
+            CannotCreate(s.name, SetLastErrorFromErrno());
         ::close(s.tempFd);
         s.tempFd = -1;
         const int moved = m_exists ? ::rename(s.tempName.c_str(), m_target.c_str())

@@ -18,6 +18,7 @@
 #include <stdio.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 std::string Format(const char* fmt, ...)
@@ -327,6 +328,43 @@ void WriteFileAtomically(const std::string& fileName, std::string_view data)
     out.Commit();
 }
 
+int CreateUnnamedFile(const std::string& folder)
+{
+    return ::open(folder.empty() ? "." : folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
+}
+
+bool NameUnnamedFile(int handle, const std::string& folder, std::string& name)
+{
+    // A link from the descriptor's entry in /proc needs no privilege, unlike
+    // linkat with AT_EMPTY_PATH.
+    const std::string self = "/proc/self/fd/" + std::to_string(handle);
+    static std::atomic<unsigned> counter {0};
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string candidate = folder
+            + Format(".vistrel-%d-%u-%d", static_cast<int>(::getpid()), counter.fetch_add(1), attempt);
+        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, candidate.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+            name = candidate;
+            return true;
+        }
+        if (errno != EEXIST)
+            return false;
+    }
+    return false;
+}
+
+bool RenameKeepsIdentity(const struct stat& st, int handle, int newHandle)
+{
+    if (st.st_nlink != 1 || st.st_uid != ::geteuid() || (st.st_mode & (S_ISUID | S_ISGID | S_ISVTX)) != 0
+        || ::flistxattr(handle, nullptr, 0) > 0)
+        return false;
+    struct stat n {};
+    if (::fstat(newHandle, &n) == 0 && n.st_gid != st.st_gid)
+        (void)::fchown(newHandle, static_cast<uid_t>(-1), st.st_gid);
+    (void)::fchmod(newHandle, st.st_mode & 07777);
+    return ::fstat(newHandle, &n) == 0 && n.st_uid == st.st_uid && n.st_gid == st.st_gid
+        && (n.st_mode & 07777) == (st.st_mode & 07777) && ::flistxattr(newHandle, nullptr, 0) <= 0;
+}
+
 namespace {
 
 // The file a save writes: a final symbolic link is followed, so that the
@@ -355,7 +393,7 @@ TAtomicFileWriter::TAtomicFileWriter(const std::string& fileName) : m_fileName(f
     if (fileName.empty() || (::stat(m_target.c_str(), &st) == 0 && S_ISDIR(st.st_mode)))
         FailWith(fileName.empty() ? ENOENT : EISDIR);
     m_folder = ExtractFilePath(m_target);
-    m_handle = ::open(m_folder.empty() ? "." : m_folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
+    m_handle = CreateUnnamedFile(m_folder);
     if (m_handle >= 0)
         return;
     // File systems without unnamed files: a hidden name that every failure
@@ -410,23 +448,8 @@ void TAtomicFileWriter::Write(std::string_view data)
 
 void TAtomicFileWriter::NameTemporaryFile()
 {
-    if (!m_tempName.empty())
-        return;
-    // A link from the descriptor's entry in /proc needs no privilege, unlike
-    // linkat with AT_EMPTY_PATH.
-    const std::string self = "/proc/self/fd/" + std::to_string(m_handle);
-    static std::atomic<unsigned> counter {0};
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::string name = m_folder
-            + Format(".vistrel-%d-%u-%d", static_cast<int>(::getpid()), counter.fetch_add(1), attempt);
-        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
-            m_tempName = name;
-            return;
-        }
-        if (errno != EEXIST)
-            Fail();
-    }
-    Fail();
+    if (m_tempName.empty() && !NameUnnamedFile(m_handle, m_folder, m_tempName))
+        Fail();
 }
 
 void TAtomicFileWriter::PutInPlace()
@@ -439,6 +462,12 @@ void TAtomicFileWriter::PutInPlace()
     if (::rename(m_tempName.c_str(), m_target.c_str()) != 0)
         Fail();
     m_tempName.clear();
+    // The new name itself is made lasting with the folder.
+    const int dir = ::open(m_folder.empty() ? "." : m_folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
 }
 
 void TAtomicFileWriter::CopyIntoTarget(std::int64_t size)
@@ -452,6 +481,17 @@ void TAtomicFileWriter::CopyIntoTarget(std::int64_t size)
     std::vector<char> buffer(std::size_t(1) << 20);
     std::int64_t done = 0;
     int err = 0;
+    // Room for a longer content is taken first: a full disk then leaves the
+    // old content as it was.
+    struct stat now {};
+    if (::fstat(out, &now) == 0 && size > now.st_size) {
+        const int r = ::posix_fallocate(out, now.st_size, size - now.st_size);
+        if (r != 0 && r != EOPNOTSUPP && r != EINVAL) {
+            (void)::ftruncate(out, now.st_size);
+            ::close(out);
+            FailWith(r);
+        }
+    }
     while (done < size && !err) {
         const ssize_t n = ::pread(m_handle, buffer.data(),
             static_cast<size_t>(std::min<std::int64_t>(size - done, static_cast<std::int64_t>(buffer.size()))), done);
@@ -505,16 +545,16 @@ void TAtomicFileWriter::Commit()
         FailWith(S_ISDIR(old.st_mode) ? EISDIR : EACCES);
     if (::access(m_target.c_str(), W_OK) != 0)
         Fail();
-    // A rename keeps nothing of the old file but its name: only a file with
-    // one name, owned by the user, in a group the new file can take, is
-    // replaced that way.
-    const bool renameKeepsIdentity = old.st_nlink == 1 && old.st_uid == ::geteuid()
-        && (old.st_gid == ::getegid() || ::fchown(m_handle, static_cast<uid_t>(-1), old.st_gid) == 0);
-    if (!renameKeepsIdentity) {
+    // A rename keeps nothing of the old file but its name: otherwise the new
+    // contents go into the old file.
+    const int oldHandle = ::open(m_target.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    const bool replace = oldHandle >= 0 && RenameKeepsIdentity(old, oldHandle, m_handle);
+    if (oldHandle >= 0)
+        ::close(oldHandle);
+    if (!replace) {
         CopyIntoTarget(m_written);
         return;
     }
-    ::fchmod(m_handle, old.st_mode & 07777);
     PutInPlace();
 }
 

@@ -10,6 +10,8 @@
 
 using AnsiString = std::string;
 
+struct stat;
+
 class Exception : public std::exception {
 public:
     explicit Exception(std::string message) : m_message(std::move(message)) {}
@@ -125,6 +127,21 @@ bool RenameFile(const std::string& oldName, const std::string& newName);
 // existing name. False with the last error set where links cannot be made.
 bool CreateHardLink(const std::string& newName, const std::string& existingName);
 std::int64_t FileSizeOf(const std::string& fileName);  // -1 when it cannot be read
+
+// A new file without a name in a folder ("" for the working folder), open
+// for reading and writing (O_TMPFILE): a program killed while it writes the
+// file leaves nothing behind. -1 with errno set where the folder takes no new
+// file or its file system makes no unnamed files.
+int CreateUnnamedFile(const std::string& folder);
+// Gives a file made by CreateUnnamedFile a hidden name ".vistrel-..." in its
+// folder, just before it is renamed into place; false with errno set.
+bool NameUnnamedFile(int handle, const std::string& folder, std::string& name);
+// Whether renaming a new file over an existing one (st, open as handle)
+// keeps all that the old file was: one name, the user's own, no set-id or
+// sticky bits, no extended attributes (access lists, labels). newHandle, the
+// new file, takes the old one's group and permission bits; false when it
+// cannot.
+bool RenameKeepsIdentity(const struct stat& st, int handle, int newHandle);
 
 // Writes data to fileName whole or not at all, as TAtomicFileWriter does.
 // Raises EFCreateError.

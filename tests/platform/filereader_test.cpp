@@ -2,6 +2,7 @@
 // whole or not at all without ever leaving a temporary file behind.
 #include "rtl/classes.h"
 #include "rtl/filereader.h"
+#include "rtl/filesave.h"
 #include "rtl/sysutils.h"
 #include "test_support/file_size_limit.h"
 #include "test_support/read_hooks.h"
@@ -11,6 +12,7 @@
 
 #include <csignal>
 #include <filesystem>
+#include <functional>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -180,8 +182,9 @@ TEST(AtomicFileWriter, ASaveKeepsTheFilesIdentity)
         EXPECT_EQ(dir.Read("readonly.txt"), "keep");
     }
     // Only the files written, no temporary file beside them.
-    for (const std::string& name : dir.Names())
+    for (const std::string& name : dir.Names()) {
         EXPECT_NE(name[0], '.') << name;
+    }
 }
 
 // However a write ends before Commit, the folder holds what it held before:
@@ -209,17 +212,32 @@ TEST(AtomicFileWriter, NoTemporaryFileStaysBehind)
     }
     EXPECT_EQ(dir.Names(), before);
 
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        TAtomicFileWriter out(dir.Path("out.txt"));
-        out.Write(std::string(1 << 20, 'y'));
-        ::kill(::getpid(), SIGKILL);
-        ::_exit(0);
+    // A program killed while it writes, through either way of saving a
+    // whole file.
+    const std::string data(1 << 20, 'y');
+    const std::function<void(const std::string&)> writers[] = {
+        [&](const std::string& path) {
+            TAtomicFileWriter out(path);
+            out.Write(data);
+            ::kill(::getpid(), SIGKILL);
+        },
+        [&](const std::string& path) {
+            TFileSave save(path);
+            save.Stream().WriteBuffer(data.data(), static_cast<std::int64_t>(data.size()));
+            ::kill(::getpid(), SIGKILL);
+        },
+    };
+    for (const auto& write : writers) {
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            write(dir.Path("out.txt"));
+            ::_exit(0);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFSIGNALED(status));
+        EXPECT_EQ(dir.Names(), before);
+        EXPECT_EQ(dir.Read("out.txt"), "the older text");
     }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFSIGNALED(status));
-    EXPECT_EQ(dir.Names(), before);
-    EXPECT_EQ(dir.Read("out.txt"), "the older text");
 }

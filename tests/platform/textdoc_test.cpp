@@ -103,11 +103,15 @@ void ExpectSameText(const TTextDocument& doc, const std::string& t)
             const bool pair = t[static_cast<std::size_t>(pos)] == '\r' && next < static_cast<std::int64_t>(t.size())
                 && t[static_cast<std::size_t>(next)] == '\n';
             EXPECT_EQ(doc.NextChar(pos), pair ? next + 1 : next) << "pos " << pos;
-            if (next - pos > 1)
+            if (next - pos > 1) {
                 EXPECT_EQ(doc.CharStart(next - 1), pos) << "inside the character at " << pos;
+            }
         }
-        if (k > 0 && !(pos >= 2 && t[static_cast<std::size_t>(pos) - 1] == '\n' && t[static_cast<std::size_t>(pos) - 2] == '\r'))
+        const bool afterPair = pos >= 2 && t[static_cast<std::size_t>(pos) - 1] == '\n'
+            && t[static_cast<std::size_t>(pos) - 2] == '\r';
+        if (k > 0 && !afterPair) {
             EXPECT_EQ(doc.PrevChar(pos), b.at[k - 1]) << "pos " << pos;
+        }
     }
 }
 
@@ -316,8 +320,9 @@ TEST(TextDocument, LoadsFilesWholeConvertedOrFromTheDisk)
         ASSERT_EQ(doc.Bytes(0, doc.Size()), c.expected);
         const std::vector<std::int64_t> starts = LineStarts(c.expected);
         ASSERT_EQ(doc.LineCount(), static_cast<std::int64_t>(starts.size()));
-        for (std::size_t line = 0; line < starts.size(); line += starts.size() / 50 + 1)
+        for (std::size_t line = 0; line < starts.size(); line += starts.size() / 50 + 1) {
             EXPECT_EQ(doc.LineStart(static_cast<std::int64_t>(line)), starts[line]) << "line " << line;
+        }
         EXPECT_EQ(doc.Chars(0, doc.Size()), CharBoundaries(c.expected).chars.back());
         // A document read from the disk is never changed.
         if (c.state != TTextDocState::Complete) {
