@@ -1,5 +1,7 @@
 #include "archive/zadaes.h"
 
+#include "kernel/kernel.h"
+
 #include <algorithm>
 #include <chrono>
 #if defined(__x86_64__) || defined(__i386__)
@@ -581,6 +583,98 @@ int fcrypt_end(std::uint8_t mac[10], fcrypt_ctx& cx)
     return 10;
 }
 
+// ---- the random pool ----------------------------------------------------------------------
+
+namespace {
+
+TEntropyFunction g_saltEntropy = SystemEntropy;
+
+// Each 20-byte piece of the pool is replaced by one SHA-1 compression whose
+// hash words start as the 20 bytes before the piece (for the first piece
+// the last 20) and whose block is the 64 bytes from the piece on, wrapping
+// round the pool.
+void prng_mix(std::uint8_t* buf)
+{
+    sha1_ctx c;
+    for (int i = 0; i < PRNG_POOL_SIZE; i += 20) {
+        std::memcpy(c.hash, buf + (i ? i : PRNG_POOL_SIZE) - 20, 20);
+        for (int j = 0; j < 64; ++j)
+            c.wbuf[j] = buf[(i + j) % PRNG_POOL_SIZE];
+        sha1_compile(c);
+        std::memcpy(buf + i, c.hash, 20);
+    }
+}
+
+// The output pool takes the random pool; the random pool is refilled from
+// the entropy function, folded with the complement of the old pool, and
+// both are mixed.
+void update_pool(prng_ctx& ctx)
+{
+    std::memcpy(ctx.obuf, ctx.rbuf, PRNG_POOL_SIZE);
+    unsigned filled = 0;
+    while (filled < PRNG_POOL_SIZE && ctx.entropy) {
+        const int got = ctx.entropy(ctx.rbuf + filled, PRNG_POOL_SIZE - filled);
+        if (got <= 0)
+            break;
+        filled += static_cast<unsigned>(std::min(got, PRNG_POOL_SIZE - static_cast<int>(filled)));
+    }
+    for (int i = 0; i < PRNG_POOL_SIZE; ++i)
+        ctx.rbuf[i] ^= static_cast<std::uint8_t>(~ctx.obuf[i]);
+    prng_mix(ctx.rbuf);
+    prng_mix(ctx.obuf);
+}
+
+}  // namespace
+
+void prng_init(TEntropyFunction entropy, prng_ctx& ctx)
+{
+    ctx = prng_ctx{};
+    ctx.entropy = entropy;
+    update_pool(ctx);
+    for (int i = 0; i < 20; ++i)
+        prng_mix(ctx.rbuf);
+    update_pool(ctx);
+    ctx.pos = 0;
+}
+
+void prng_rand(std::uint8_t* data, unsigned count, prng_ctx& ctx)
+{
+    while (count > 0) {
+        if (ctx.pos >= PRNG_POOL_SIZE) {
+            update_pool(ctx);
+            ctx.pos = 0;
+        }
+        const unsigned take = std::min(count, PRNG_POOL_SIZE - ctx.pos);
+        std::memcpy(data, ctx.obuf + ctx.pos, take);
+        data += take;
+        count -= take;
+        ctx.pos += take;
+    }
+}
+
+void prng_end(prng_ctx& ctx)
+{
+    // Nothing of the pool stays behind.
+    volatile std::uint8_t* p = reinterpret_cast<volatile std::uint8_t*>(&ctx);
+    for (std::size_t i = 0; i < sizeof ctx; ++i)
+        p[i] = 0;
+}
+
+int SystemEntropy(std::uint8_t* buffer, unsigned length)
+{
+    return SystemRandomBytes(buffer, length) ? static_cast<int>(length) : 0;
+}
+
+void SetSaltEntropy(TEntropyFunction entropy) { g_saltEntropy = entropy ? entropy : SystemEntropy; }
+
+void RandomSaltBytes(std::uint8_t* data, unsigned count)
+{
+    prng_ctx ctx;
+    prng_init(g_saltEntropy, ctx);
+    prng_rand(data, count, ctx);
+    prng_end(ctx);
+}
+
 // ---- TzadAES ------------------------------------------------------------------------------
 
 namespace {
@@ -588,27 +682,6 @@ namespace {
 TStream32* g_aesIn = nullptr;
 TStream32* g_aesOut = nullptr;
 fcrypt_ctx g_ctx;
-
-// Entropy for the salt: the performance counter mixed into a SHA-1 pool.
-void RandomBytes(std::uint8_t* out, std::size_t n)
-{
-    static std::uint64_t counter = 0;
-    while (n > 0) {
-        sha1_ctx c;
-        sha1_begin(c);
-        const auto ticks = static_cast<std::uint64_t>(std::chrono::high_resolution_clock::now().time_since_epoch().count());
-        ++counter;
-        sha1_hash(&ticks, sizeof ticks, c);
-        sha1_hash(&counter, sizeof counter, c);
-        sha1_hash(out, n, c);
-        std::uint8_t h[20];
-        sha1_end(h, c);
-        const std::size_t k = std::min<std::size_t>(n, 20);
-        std::memcpy(out, h, k);
-        out += k;
-        n -= k;
-    }
-}
 
 }  // namespace
 
@@ -670,14 +743,51 @@ bool TzadAES::zadDecryptEnd()
 
 void TzadAES::zadEncryptInit(const std::string& password, WORD mode)
 {
+    m_password = password;
+    m_mode = mode;
     g_ctx = fcrypt_ctx{};
     std::uint8_t salt[16] = {};
-    RandomBytes(salt, static_cast<std::size_t>(SALT_LENGTH(mode)));
+    RandomSaltBytes(salt, static_cast<unsigned>(SALT_LENGTH(mode)));
     std::uint8_t ver[2] = {};
     fcrypt_init(mode, password.data(), static_cast<unsigned>(password.size()), salt, ver, g_ctx);
     if (g_aesOut) {
-        g_aesOut->Write(salt, SALT_LENGTH(mode));
-        g_aesOut->Write(ver, 2);
+        g_aesOut->WriteBuffer(salt, SALT_LENGTH(mode));
+        g_aesOut->WriteBuffer(ver, 2);
+    }
+}
+
+void TzadAES::zadEncryptReinitialize()
+{
+    if (g_aesOut)
+        g_aesOut->Seek(-(SALT_LENGTH(m_mode) + PWD_VER_LENGTH), soCurrent);
+    zadEncryptInit(m_password, m_mode);
+}
+
+void TzadAES::zadEncryptStream(std::int64_t count)
+{
+    std::vector<std::uint8_t> buf(32768);
+    while (count > 0 && g_aesIn && g_aesOut) {
+        const auto want = static_cast<std::int32_t>(std::min<std::int64_t>(count, static_cast<std::int64_t>(buf.size())));
+        const std::int64_t got = g_aesIn->Read(buf.data(), want);
+        if (got <= 0)
+            break;
+        ::zadEncryptBuf(buf.data(), static_cast<std::int32_t>(got));
+        g_aesOut->WriteBuffer(buf.data(), got);
+        count -= want;
+    }
+}
+
+void TzadAES::zadDecryptStream(std::int64_t count)
+{
+    std::vector<std::uint8_t> buf(32768);
+    while (count > 0 && g_aesIn && g_aesOut) {
+        const auto want = static_cast<std::int32_t>(std::min<std::int64_t>(count, static_cast<std::int64_t>(buf.size())));
+        const std::int64_t got = g_aesIn->Read(buf.data(), want);
+        if (got <= 0)
+            break;
+        ::zadDecryptBuf(buf.data(), static_cast<std::int32_t>(got));
+        g_aesOut->WriteBuffer(buf.data(), got);
+        count -= want;
     }
 }
 
@@ -688,7 +798,7 @@ void TzadAES::zadEncryptEnd()
     std::uint8_t mac[10];
     fcrypt_end(mac, g_ctx);
     if (g_aesOut)
-        g_aesOut->Write(mac, 10);
+        g_aesOut->WriteBuffer(mac, 10);
 }
 
 void zadDecryptBuf(void* buf, std::int32_t count)

@@ -59,6 +59,29 @@ void hmac_sha1_end(std::uint8_t* mac, std::size_t macLen, hmac_ctx& ctx);
 void derive_key(const void* pwd, std::size_t pwdLen, const void* salt, std::size_t saltLen, unsigned iterations,
                 std::uint8_t* key, std::size_t keyLen);
 
+// ---- the random pool of salts and cipher headers -------------------------------------------
+// 260 bytes (13 SHA-1 digests) mixed by SHA-1 compressions, filled from an
+// entropy function; the program's is the operating system's random source.
+constexpr int PRNG_POOL_SIZE = 260;
+// Fills the buffer with up to length bytes of entropy; answers how many.
+using TEntropyFunction = int (*)(std::uint8_t* buffer, unsigned length);
+struct prng_ctx {
+    std::uint8_t rbuf[PRNG_POOL_SIZE] = {};
+    std::uint8_t obuf[PRNG_POOL_SIZE] = {};
+    TEntropyFunction entropy = nullptr;
+    unsigned pos = 0;
+};
+void prng_init(TEntropyFunction entropy, prng_ctx& ctx);
+void prng_rand(std::uint8_t* data, unsigned count, prng_ctx& ctx);
+void prng_end(prng_ctx& ctx);
+// The operating system's random source (getrandom) as an entropy function.
+int SystemEntropy(std::uint8_t* buffer, unsigned length);
+// The entropy function salts and cipher headers are drawn through
+// (SystemEntropy unless a test puts another in place; nullptr restores it).
+void SetSaltEntropy(TEntropyFunction entropy);
+// count bytes for a salt or a cipher header: a fresh pool over the entropy function.
+void RandomSaltBytes(std::uint8_t* data, unsigned count);
+
 // ---- file encryption context ------------------------------------------------------------------
 constexpr int MAX_PWD_LENGTH = 128;
 constexpr int PWD_VER_LENGTH = 2;
@@ -97,17 +120,31 @@ public:
     // candidate reads the same salt. headerLength gets salt + 2 (+ 10 on success).
     bool zadDecryptInit(const std::string& password, WORD mode, BYTE& headerLength);
     void zadDecryptBuf(void* buf, std::int32_t count);
+    // Reads count bytes from the input stream in blocks of 32 KB, decrypts
+    // them and writes them to the output stream.
+    void zadDecryptStream(std::int64_t count);
     // Reads the 10-byte code that follows the data and compares it.
     bool zadDecryptEnd();
     // Whether the last zadDecryptInit refused the password for its length.
     bool PasswordTooLong() const { return m_tooLong; }
 
+    // Writes a fresh salt (from the random pool) and the verifier to the
+    // output stream and keys the context.
     void zadEncryptInit(const std::string& password, WORD mode);
+    // Starts the same entry again: the output steps back over the salt and
+    // verifier it wrote, and a new salt and verifier are written.
+    void zadEncryptReinitialize();
     void zadEncryptBuf(void* buf, std::int32_t count);
+    // Reads count bytes from the input stream in blocks of 32 KB, encrypts
+    // them and writes them to the output stream.
+    void zadEncryptStream(std::int64_t count);
+    // Writes the 10-byte authentication code.
     void zadEncryptEnd();
 
 private:
     bool m_tooLong = false;
+    std::string m_password;
+    WORD m_mode = 0;
 };
 
 // The current AES object's context (the data path decrypts through these).

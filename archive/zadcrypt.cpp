@@ -1,6 +1,7 @@
 #include "zadcrypt.h"
 
 #include "zadcrc.h"
+#include "archive/zadaes.h"
 
 #include <chrono>
 #include <cstring>
@@ -87,12 +88,13 @@ std::uint8_t zadEncodeByte(std::uint8_t b)
 std::string zadEncryptHead(const std::string& password, int, std::uint32_t crc)
 {
     seed_keys(password);
-    // Only unpredictability matters for the ten filler bytes.
-    static std::mt19937 rng(static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
-                            std::random_device{}());
+    // The ten filler bytes come from the random pool of the salts: a
+    // header repeated under one password would repeat the key stream.
+    std::uint8_t filler[10];
+    RandomSaltBytes(filler, sizeof filler);
     std::string head(12, '\0');
     for (int i = 0; i < 10; ++i)
-        head[i] = static_cast<char>(zadEncodeByte(static_cast<std::uint8_t>((rng() % 32767) >> 7)));
+        head[i] = static_cast<char>(zadEncodeByte(filler[i]));
     head[10] = static_cast<char>(zadEncodeByte(static_cast<std::uint8_t>((crc >> 16) & 0xFF)));
     head[11] = static_cast<char>(zadEncodeByte(static_cast<std::uint8_t>(crc >> 24)));
     return head;

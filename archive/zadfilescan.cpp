@@ -407,9 +407,14 @@ void TzadFileScan::ScanDir(const std::string& dir, std::int32_t attr, const TMas
         if ((rec.Attr & faDirectory) && !rec.Name.empty() && rec.Name[0] == '.')
             continue;
         if (FindDataOf(folder, rec, fd)) {
+            const bool isDir = fd.Attributes & kAttrDirectory;
+            const std::string sub = isDir ? _AppendDirTail(SlashSep(folder, fd.Name)) : std::string();
+            // A scan of the drives keeps to each drive's own file system.
+            if (isDir && m_onDrive && !m_onDrive(sub))
+                continue;
             TestEntry(folder, fd, true, masks);
-            if ((fd.Attributes & kAttrDirectory) && (!(fd.Attributes & kAttrHidden) || IncludeHiddenDirs))
-                ScanDir(_AppendDirTail(SlashSep(folder, fd.Name)), attr, masks);
+            if (isDir && (!(fd.Attributes & kAttrHidden) || IncludeHiddenDirs))
+                ScanDir(sub, attr, masks);
         }
         ProcessMessages();
     }
@@ -417,13 +422,23 @@ void TzadFileScan::ScanDir(const std::string& dir, std::int32_t attr, const TMas
 
 void TzadFileScan::ScanDrvs(std::int32_t attr, const TMaskCollection& masks)
 {
-    for (const MountEntry& m : ReadMountTable()) {
+    // Each fixed, network, optical or RAM drive of the mount table is walked
+    // on its own file system: a mount inside it is walked as itself (once),
+    // and the kernel's pseudo file systems (/proc, /sys, /dev...) never.
+    const std::vector<MountEntry> table = ReadMountTable();
+    for (const MountEntry& m : table) {
         if (Stopped())
-            return;
+            break;
+        if (IsKernelPseudoFileSystem(m.fsType))
+            continue;
         const UINT type = GetDriveTypeA(m.mountPoint);
-        if (type >= DRIVE_FIXED && type <= DRIVE_RAMDISK)
-            ScanDir(_AppendDirTail(m.mountPoint), attr, masks);
+        if (type < DRIVE_FIXED || type > DRIVE_RAMDISK)
+            continue;
+        const TMountWalkBoundary boundary(m, table);
+        m_onDrive = [&boundary](const std::string& folder) { return boundary.Holds(folder); };
+        ScanDir(_AppendDirTail(m.mountPoint), attr, masks);
     }
+    m_onDrive = nullptr;
 }
 
 bool TzadFileScan::DoUpdateFilesList(TObject*, const std::string& dir, const TScanFindData& fd, TCompressHeaderObj*)

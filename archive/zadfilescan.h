@@ -136,4 +136,7 @@ private:
     TFilesList m_files;
     std::int32_t m_filesCount = 0;
     std::int64_t m_filesSize = 0;
+    // During a scan of the drives: whether a folder belongs to the drive
+    // being walked (its own file system, no other mount point).
+    std::function<bool(const std::string&)> m_onDrive;
 };

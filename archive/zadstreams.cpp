@@ -1,5 +1,6 @@
 #include "zadstreams.h"
 
+#include "archive/zadaes.h"
 #include "archive/zadbase.h"
 #include "archive/zadcrc.h"
 #include "archive/zadcrypt.h"
@@ -21,7 +22,6 @@ const char* const SMemoryStreamError = "Out of memory while expanding memory str
 const char* const SRangeError = "Range check error";
 const char* const SSeekNotImplemented = "Seek not implemented";
 
-TAesEncryptBufHook AesEncryptBufHook = nullptr;
 
 namespace {
 constexpr std::int64_t kCopyChunk = 131072;
@@ -673,13 +673,10 @@ std::int64_t TStoreStream::Write(const void* buffer, std::int64_t count)
             Crc = Crc32_buf(buffer, static_cast<size_t>(count), Crc);
     } else if (kind >= 1 && kind <= 4) {
         work.assign(static_cast<const char*>(buffer), static_cast<const char*>(buffer) + count);
-        if (kind == 4) {
+        if (kind == 4)
             zadEncodeBuf(false, work.data(), work.size());
-        } else {
-            if (!AesEncryptBufHook)
-                throw EStreamError("AES encryption is not available");
-            AesEncryptBufHook(work.data(), static_cast<std::int32_t>(count));
-        }
+        else
+            zadEncryptBuf(work.data(), static_cast<std::int32_t>(count));  // the current AES entry's context
         out = work.data();
     }
     if (Plus.RemainingRef)

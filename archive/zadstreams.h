@@ -242,7 +242,8 @@ public:
 };
 
 // The store method of the compressor: checksums or encrypts each block and
-// writes it to Dest.
+// writes it to Dest. Kinds 1 to 3 encrypt with the AES entry begun by
+// TzadAES::zadEncryptInit, kind 4 with the traditional cipher's data keys.
 class TStoreStream : public TStream32 {
 public:
     TStoreStream(TStream32* dest, BYTE crcWidth, const zad_stream_plus& plus);
@@ -264,10 +265,6 @@ private:
     std::int64_t m_total = 0;
 };
 
-// AES encryption of stored blocks belongs to the AES unit; until it sets
-// this hook, blocks of kinds 1 to 3 are refused with EStreamError.
-using TAesEncryptBufHook = void (*)(void* buf, std::int32_t count);
-extern TAesEncryptBufHook AesEncryptBufHook;
 
 // Encrypts the whole of source (traditional cipher) into dest, the 12-byte
 // header first when writeHeader.

@@ -16,6 +16,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/random.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -470,6 +471,22 @@ mode_t ProcessUmask()
 }
 
 }  // namespace
+
+BOOL SystemRandomBytes(void* buffer, std::size_t length)
+{
+    auto* p = static_cast<unsigned char*>(buffer);
+    while (length > 0) {
+        const ssize_t got = ::getrandom(p, length, 0);
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            return Fail();
+        }
+        p += got;
+        length -= static_cast<std::size_t>(got);
+    }
+    return TRUE;
+}
 
 BOOL SetFilePermissionBits(HANDLE handle, DWORD mode)
 {

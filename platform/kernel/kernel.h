@@ -8,6 +8,7 @@
 #include "rtl/clock.h"
 #include "win/wintypes.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -94,6 +95,10 @@ void GetLocalTime(SYSTEMTIME* st);
 DWORD GetFileAttributesA(const std::string& fileName);
 // Only the read-only bit has an effect: it removes or restores write permission.
 BOOL SetFileAttributesA(const std::string& fileName, DWORD attributes);
+// Fills the buffer from the operating system's random source (getrandom,
+// waiting for the pool to be ready once at boot); FALSE only when the
+// source fails.
+BOOL SystemRandomBytes(void* buffer, std::size_t length);
 // Gives an open file the permission bits of a Unix mode as an archive
 // stored it: read, write and execute of owner, group and others only (never
 // set-user-id, set-group-id or sticky), and none that the process's umask

@@ -1,5 +1,7 @@
 #include "mounts.h"
 
+#include <algorithm>
+
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -175,6 +177,39 @@ bool TPseudoFileSystemTest::Holds(const std::string& folder) const
         if (d == st.st_dev)
             return true;
     return false;
+}
+
+namespace {
+
+std::string WithoutTail(std::string path)
+{
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    return path;
+}
+
+}  // namespace
+
+TMountWalkBoundary::TMountWalkBoundary(const MountEntry& mount, const std::vector<MountEntry>& table)
+{
+    struct stat st {};
+    m_known = ::stat(mount.mountPoint.c_str(), &st) == 0;
+    m_device = st.st_dev;
+    const std::string own = WithoutTail(mount.mountPoint);
+    for (const MountEntry& m : table) {
+        const std::string other = WithoutTail(m.mountPoint);
+        if (other != own)
+            m_others.push_back(other);
+    }
+}
+
+bool TMountWalkBoundary::Holds(const std::string& folder) const
+{
+    const std::string f = WithoutTail(folder);
+    if (std::find(m_others.begin(), m_others.end(), f) != m_others.end())
+        return false;
+    struct stat st {};
+    return m_known && ::stat(f.c_str(), &st) == 0 && st.st_dev == m_device;
 }
 
 bool IsRemovableBlockDevice(unsigned major, unsigned minor)

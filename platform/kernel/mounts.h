@@ -50,6 +50,21 @@ public:
 private:
     std::vector<std::uint64_t> m_devices;
 };
+// The folders of one mount as a walk of it sees them: on the mount's own
+// file system (its device when the walk began) and under no other mount
+// point of the table, so that a nested or bind mount is walked once, as
+// itself, and a walk never strays into another file system.
+class TMountWalkBoundary {
+public:
+    TMountWalkBoundary(const MountEntry& mount, const std::vector<MountEntry>& table);
+    bool Holds(const std::string& folder) const;
+
+private:
+    std::uint64_t m_device = 0;
+    bool m_known = false;
+    std::vector<std::string> m_others;  // other mount points, without a trailing '/'
+};
+
 // Whether the block device, or the disk it is a partition of, is removable.
 bool IsRemovableBlockDevice(unsigned major, unsigned minor);
 // The volume label udev read from the file system on the device ("" when none).

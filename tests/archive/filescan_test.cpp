@@ -1,6 +1,7 @@
 // The folder scan and its file list over a real temporary tree: hidden
 // files, dot-folders, links (one to a parent folder), a sparse 3 GB file.
 #include "archive/zadfilescan.h"
+#include "kernel/mounts.h"
 #include "test_support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -238,4 +239,29 @@ TEST(FileScanAttributes, AdmissionRulesAndLetters)
     EXPECT_FALSE(AttributesMeet(0x2000, 0, false));
     EXPECT_EQ(TzadFileScan::GetFileAttrStr(0x21), "A--R-");
     EXPECT_EQ(TzadFileScan::GetFileAttrStr(0x37), "ADHRS");
+}
+
+TEST(FileScanDrives, EachMountIsWalkedOnceAndPseudoFileSystemsNever)
+{
+    // A mount table of our own: a fixed drive, a drive mounted inside it, a
+    // kernel pseudo file system inside it and a RAM drive beside them.
+    TempDir dir;
+    dir.Write("drive/top.txt", "t");
+    dir.Write("drive/folder/deep.txt", "d");
+    dir.Write("drive/inner/nested.txt", "n");
+    dir.Write("drive/proc/status", "never");
+    dir.Write("ram/scratch.txt", "r");
+    const auto line = [&](int id, const char* mountPoint, const char* type, const char* source, const char* device) {
+        return std::to_string(id) + " 1 " + device + " / " + dir.Path(mountPoint) + " rw - " + type + " " + source + " rw\n";
+    };
+    dir.Write("mountinfo", line(20, "drive", "ext4", "/dev/sdz1", "8:1") + line(21, "drive/inner", "ext4", "/dev/sdz2", "8:2") +
+                               line(22, "drive/proc", "proc", "proc", "0:22") + line(23, "ram", "tmpfs", "tmpfs", "0:23"));
+    SetMountInfoFileNameForTest(dir.Path("mountinfo"));
+    TzadFileScan scan;
+    scan.ScanOptions = soScanDrvs;
+    std::multiset<std::string> seen;
+    scan.OnScanFile = [&](TObject*, const std::string& name, std::int64_t, std::int64_t) { seen.insert(name); };
+    scan.Scan();
+    SetMountInfoFileNameForTest({});
+    EXPECT_EQ(seen, (std::multiset<std::string>{"deep.txt", "nested.txt", "scratch.txt", "top.txt"}));
 }
