@@ -138,8 +138,8 @@ bool ReadInfo(VxReader& in, BmpInfo& info)
 
 // 16- and 32-bit rows through their bit-field masks, into the 24-bit image
 // and, when the alpha mask is set, its alpha channel. A short file leaves
-// the rows it does not reach black.
-void ReadBitfieldRows(VxReader& in, VxImage& image, unsigned bits, const std::uint32_t masks[4], bool topDown)
+// the rows it does not reach black, and the answer is false.
+bool ReadBitfieldRows(VxReader& in, VxImage& image, unsigned bits, const std::uint32_t masks[4], bool topDown)
 {
     const DibBitfield red(masks[0]), green(masks[1]), blue(masks[2]), alpha(masks[3]);
     const std::uint32_t width = image.GetWidth(), height = image.GetHeight();
@@ -161,17 +161,20 @@ void ReadBitfieldRows(VxReader& in, VxImage& image, unsigned bits, const std::ui
                 a[x] = alpha(word);
         }
         if (got < line.size())
-            break;
+            return false;
     }
+    return true;
 }
 
-// Uncompressed rows laid out as the image keeps them (1, 4, 8 and 24 bits).
-void ReadPlainRows(VxReader& in, VxImage& image, bool topDown)
+// Uncompressed rows laid out as the image keeps them (1, 4, 8 and 24 bits);
+// false when the data ended first.
+bool ReadPlainRows(VxReader& in, VxImage& image, bool topDown)
 {
     const std::uint32_t height = image.GetHeight(), stride = image.GetRowStride();
     for (std::uint32_t y = 0; y < height; ++y)
         if (in.ReadSome(image.GetRowBits(topDown ? height - 1 - y : y), stride) < stride)
-            break;
+            return false;
+    return true;
 }
 
 }  // namespace
@@ -244,21 +247,29 @@ bool VxImageBMP::Decode(VxFile* stream)
             m_header.biHeight = bih.biHeight;
             VxRaise("output dimensions returned");
         }
-        // A header may claim any size; a large image must be backed by data.
+        // A header may claim any size: the file must hold the rows it
+        // claims, stored as they are, or run-length coded at best 128
+        // pixels to a byte, before anything is allocated.
         const bool rle = bih.biBitCount <= 8 && (bih.biCompression == BI_RLE8 || bih.biCompression == BI_RLE4);
-        const std::uint64_t pixelBytes =
-            VxMulSat(DibStride(highColour ? 24 : bih.biBitCount, static_cast<std::uint64_t>(std::max<LONG>(bih.biWidth, 0))),
-                     static_cast<std::uint64_t>(bih.biHeight));
-        if (!VxFileCanHold(in, pixelBytes, rle ? 128 : 2))
-            VxRaise("BMP data shorter than its header claims");
+        const std::uint64_t width = static_cast<std::uint64_t>(std::max<LONG>(bih.biWidth, 0));
+        const std::uint64_t height = static_cast<std::uint64_t>(bih.biHeight);
+        const std::uint64_t pixelBytes = VxMulSat(DibStride(bih.biBitCount, width), height);
+        std::uint64_t dataLeft = static_cast<std::uint64_t>(std::max<std::int64_t>(in.Remaining(), 0));
+        if (offset != 0 && in.Remaining() >= 0) {
+            const std::int64_t dataStart = static_cast<std::int64_t>(start) + offset;
+            dataLeft = static_cast<std::uint64_t>(std::max<std::int64_t>(stream->Size() - dataStart, 0));
+        } else if (in.Remaining() >= 0) {
+            // Without a pixel offset the colour table comes first.
+            const std::uint64_t table = static_cast<std::uint64_t>(bih.biClrUsed) * (bih.biSize == kCoreHeaderSize ? 3 : 4);
+            dataLeft = dataLeft > table ? dataLeft - table : 0;
+        }
+        if (in.Remaining() >= 0 && (rle ? (pixelBytes + 127) / 128 : pixelBytes) > dataLeft)
+            VxRaiseDataMissing(width, height);
         if (!Create(static_cast<std::uint32_t>(bih.biWidth), static_cast<std::uint32_t>(bih.biHeight),
                     bih.biBitCount, VXFMT_BMP))
-            VxRaise("Can't allocate memory");
-        if (highColour && masks[3] != 0) {
-            CreateAlphaPlane();
-            if (!HasAlpha())
-                VxRaise("Can't allocate memory");
-        }
+            VxRaise(GetLastError());
+        if (highColour && masks[3] != 0 && !CreateAlphaPlane())
+            VxRaise(GetLastError());
 
         m_header.biXPelsPerMeter = bih.biXPelsPerMeter;
         m_header.biYPelsPerMeter = bih.biYPelsPerMeter;
@@ -287,32 +298,33 @@ bool VxImageBMP::Decode(VxFile* stream)
 
         if (offset != 0)
             stream->Seek(static_cast<std::int32_t>(static_cast<std::int64_t>(start) + offset), 0);
-        const std::uint32_t height = GetHeight();
+        const std::uint32_t rows = GetHeight();
+        bool whole = true;
         switch (bih.biBitCount) {
         case 32:
         case 16:
             if (bih.biCompression != BI_RGB && bih.biCompression != BI_BITFIELDS)
                 VxRaise("unknown compression");
-            ReadBitfieldRows(in, *this, bih.biBitCount, masks, topDown);
+            whole = ReadBitfieldRows(in, *this, bih.biBitCount, masks, topDown);
             break;
         case 24:
             if (bih.biCompression != BI_RGB)
                 VxRaise("unknown compression");
-            ReadPlainRows(in, *this, topDown);
+            whole = ReadPlainRows(in, *this, topDown);
             break;
         default:
             if (bih.biCompression == BI_RGB) {
-                ReadPlainRows(in, *this, topDown);
+                whole = ReadPlainRows(in, *this, topDown);
                 break;
             }
             if (bih.biCompression == BI_RLE8) {
-                DibRle8Rows rows{GetRowBits(0), GetRowStride(), height};
+                DibRle8Rows target{GetRowBits(0), GetRowStride(), rows};
                 VxByteSource source(stream);
-                DecodeDibRle(source, rows);
+                whole = DecodeDibRle(source, target);
             } else if (bih.biCompression == BI_RLE4) {
-                DibRle4Rows rows{GetRowBits(0), GetRowStride(), height};
+                DibRle4Rows target{GetRowBits(0), GetRowStride(), rows};
                 VxByteSource source(stream);
-                DecodeDibRle(source, rows);
+                whole = DecodeDibRle(source, target);
             } else {
                 VxRaise("compression type not supported");
             }
@@ -322,6 +334,8 @@ bool VxImageBMP::Decode(VxFile* stream)
                 Flip();
             break;
         }
+        if (!whole)
+            MarkDamaged();
         return true;
     } catch (const VxCodecError& e) {
         SetError(e.text);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "imaging/vxfile.h"
+#include "win/memlimit.h"
 
 #include <algorithm>
 #include <cmath>
@@ -11,14 +12,16 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <string>
 
 // A codec step that fails throws its message; the codec's entry point
 // catches it and stores it as the image's last error.
 struct VxCodecError {
-    const char* text;
+    std::string text;
 };
 
 [[noreturn]] inline void VxRaise(const char* text) { throw VxCodecError{text}; }
+[[noreturn]] inline void VxRaise(const std::string& text) { throw VxCodecError{text}; }
 
 // Reads little-endian fields from a stream and says when the bytes are not
 // there instead of handing back garbage.
@@ -155,18 +158,26 @@ inline std::uint64_t VxMulSat(std::uint64_t a, std::uint64_t b)
     return __builtin_mul_overflow(a, b, &r) ? ~std::uint64_t{0} : r;
 }
 
-// Images up to this many bytes of pixels are created whatever the file
-// holds (a truncated file keeps its missing pixels black). Larger ones must
-// be backed by the file: at most maxExpansion bytes of pixels per byte left
-// in the stream, maxExpansion being the best the format's coding can do.
-constexpr std::uint64_t kVxSmallImageBytes = 16u << 20;
-
-inline bool VxFileCanHold(VxReader& in, std::uint64_t pixelBytes, std::uint64_t maxExpansion)
+// Whether the bytes left in the stream can hold a picture's data:
+// dataBytes decoded from at most maxExpansion bytes per byte of the file,
+// maxExpansion being the best the format's coding can do (1 for rows stored
+// as they are: every byte must be there). A header that claims more than
+// its file can hold is refused before anything is allocated; a stream that
+// cannot tell its size is taken at its word.
+inline bool VxFileCanHold(VxReader& in, std::uint64_t dataBytes, std::uint64_t maxExpansion)
 {
-    if (pixelBytes <= kVxSmallImageBytes)
-        return true;
     const std::int64_t left = in.Remaining();
-    if (left < 0)
+    if (left < 0 || maxExpansion == 0)
         return true;
-    return pixelBytes / maxExpansion <= static_cast<std::uint64_t>(left);
+    return dataBytes / maxExpansion + (dataBytes % maxExpansion != 0) <= static_cast<std::uint64_t>(left);
+}
+
+// The refusals every decoder shares, naming the picture's size.
+[[noreturn]] inline void VxRaiseDataMissing(std::uint64_t width, std::uint64_t height)
+{
+    VxRaise(PictureDataMissingMessage(width, height));
+}
+[[noreturn]] inline void VxRaiseTooBig(std::uint64_t width, std::uint64_t height)
+{
+    VxRaise(PictureTooBigMessage(width, height));
 }

@@ -76,6 +76,7 @@ bool VxImage::Decode(VxFile* stream, std::uint32_t formatId)
                 continue;
             std::unique_ptr<VxImage> instance(row->create());
             instance->CopyAttributes(*this);
+            instance->m_info.damaged = false;  // that was the last picture's
             if (row->decode(*instance, stream, kVxDetectOrder[i].passedId))
                 return AdoptPixels(*instance);
             if (stream)
@@ -91,6 +92,7 @@ bool VxImage::Decode(VxFile* stream, std::uint32_t formatId)
     }
     std::unique_ptr<VxImage> instance(row->create());
     instance->CopyAttributes(*this);
+    instance->m_info.damaged = false;  // that was the last picture's
     if (row->decode(*instance, stream, formatId))
         return AdoptPixels(*instance);
     SetError(instance->m_info.lastError);

@@ -186,9 +186,12 @@ int GifLzwDecoder::ReadCode(GifInput& in)
 int GifLzwDecoder::Decode(GifInput& in, GifLineSink& sink, std::uint32_t lineWidth, std::int32_t& badCodes)
 {
     badCodes = 0;
+    m_cutShort = false;
     const int minimumSize = in.Byte();
-    if (minimumSize < 0)
+    if (minimumSize < 0) {
+        m_cutShort = true;
         return -1;
+    }
     m_ended = false;
     m_blockLeft = 0;
     // Whatever ends the decoding, the input moves on to the data's
@@ -243,8 +246,10 @@ int GifLzwDecoder::Decode(GifInput& in, GifLineSink& sink, std::uint32_t lineWid
     int firstChar = 0;
     for (;;) {
         int c = ReadCode(in);
-        if (c < 0)
+        if (c < 0) {
+            m_cutShort = true;
             return 0;
+        }
         if (c == m_end)
             break;
         if (c == m_clear) {
@@ -254,8 +259,10 @@ int GifLzwDecoder::Decode(GifInput& in, GifLineSink& sink, std::uint32_t lineWid
             do
                 c = ReadCode(in);
             while (c == m_clear);
-            if (c < 0)
+            if (c < 0) {
+                m_cutShort = true;
                 return 0;
+            }
             if (c == m_end)
                 break;
             if (c >= m_nextSlot)

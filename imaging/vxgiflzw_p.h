@@ -81,6 +81,8 @@ public:
     // of codes that loops back on itself. badCodes counts codes beyond the
     // table, after which the caller looks for the next frame.
     int Decode(GifInput& in, GifLineSink& sink, std::uint32_t lineWidth, std::int32_t& badCodes);
+    // The stream ended inside the last frame's data.
+    bool CutShort() const { return m_cutShort; }
 
 private:
     void Reset(int minimumSize);
@@ -98,6 +100,7 @@ private:
     int m_bitCount = 0;
     int m_blockLeft = 0;  // bytes left in the current sub-block
     bool m_ended = false;  // the empty sub-block was read
+    bool m_cutShort = false;
     std::uint8_t m_stack[4096];
     std::uint8_t m_suffix[4096];
     std::uint16_t m_prefix[4096];

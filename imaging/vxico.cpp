@@ -107,8 +107,15 @@ bool VxImageICO::Decode(VxFile* stream)
         const std::uint16_t bitCount = VxGet16(bih + biBitCount);
         if (!KnownBitCount(bitCount))
             VxRaise("Unsupported icon bit count");
-        if (!Create(EntryPixels(entry[bWidth]), EntryPixels(entry[bHeight]), bitCount, VXFMT_ICO))
-            VxRaise("Can't allocate memory");
+        // The colour table and rows must all be there; the mask after them
+        // may be missing.
+        const std::uint32_t width = EntryPixels(entry[bWidth]), height = EntryPixels(entry[bHeight]);
+        const std::uint64_t table = bitCount <= 8 ? (4ull << bitCount) : 0;
+        const std::uint64_t rowBytes = bitCount == 32 ? 4ull * width : (std::uint64_t{bitCount} * width + 31) / 32 * 4;
+        if (!VxFileCanHold(in, table + rowBytes * height, 1))
+            VxRaiseDataMissing(width, height);
+        if (!Create(width, height, bitCount, VXFMT_ICO))
+            VxRaise(GetLastError());
 
         if (GetPaletteSize()) {
             std::vector<RGBQUAD> pal(GetNumColors(), RGBQUAD{0, 0, 0, 0});
@@ -121,15 +128,19 @@ bool VxImageICO::Decode(VxFile* stream)
         // image of the older kind, whose transparency is the mask's.
         bool realAlpha = false;
         if (bitCount <= 24) {
-            in.ReadSome(GetRowBits(0), m_header.biSizeImage);
+            if (in.ReadSome(GetRowBits(0), m_header.biSizeImage) < m_header.biSizeImage) {
+                MarkDamaged();
+                return true;
+            }
         } else {
-            CreateAlphaPlane();
-            if (!HasAlpha())
-                VxRaise("Can't allocate memory");
+            if (!CreateAlphaPlane())
+                VxRaise(GetLastError());
             std::vector<std::uint8_t> line(static_cast<std::size_t>(w) * 4);
             for (std::int32_t y = 0; y < h; ++y) {
-                if (!in.Read(line.data(), line.size()))
-                    break;
+                if (!in.Read(line.data(), line.size())) {
+                    MarkDamaged();
+                    return true;
+                }
                 std::uint8_t* dst = GetRowBits(static_cast<std::uint32_t>(y));
                 std::uint8_t* alpha = GetAlphaPointer(0, y);
                 for (std::int32_t x = 0; x < w; ++x) {
@@ -146,8 +157,11 @@ bool VxImageICO::Decode(VxFile* stream)
 
         const std::uint32_t maskRow = (GetWidth() + 31) / 32 * 4;
         std::vector<std::uint8_t> mask(static_cast<std::size_t>(maskRow) * GetHeight(), 0);
-        if (in.ReadSome(mask.data(), mask.size()) == 0)
+        const std::size_t maskRead = in.ReadSome(mask.data(), mask.size());
+        if (maskRead == 0)
             return true;
+        // A mask cut short leaves the rest of the picture opaque.
+        const bool maskCut = maskRead < mask.size();
 
         bool allSet = true;
         for (std::uint8_t b : mask)
@@ -155,13 +169,14 @@ bool VxImageICO::Decode(VxFile* stream)
                 allSet = false;
                 break;
             }
-        if (allSet) {
+        if (allSet && !maskCut) {
             m_info.transparentIndex = 0;
             Negative();
             return true;
         }
 
-        CreateAlphaPlane();
+        if (!CreateAlphaPlane())
+            VxRaise(GetLastError());
         bool anyMasked = false;
         for (std::int32_t y = 0; y < h; ++y)
             for (std::int32_t x = 0; x < w; ++x)
@@ -218,6 +233,8 @@ bool VxImageICO::Decode(VxFile* stream)
             }
             DeleteAlphaPlane();
         }
+        if (maskCut)
+            MarkDamaged();
         return true;
     } catch (const VxCodecError& e) {
         SetError(e.text);

@@ -3,6 +3,7 @@
 
 #include "gdi/dibbitfield.h"
 #include "win/memadvise.h"
+#include "win/memlimit.h"
 
 #include <algorithm>
 #include <cmath>
@@ -75,6 +76,12 @@ void VxImage::SetError(const char* text)
     m_info.lastError[sizeof m_info.lastError - 1] = '\0';
 }
 
+void VxImage::MarkDamaged()
+{
+    m_info.damaged = true;
+    SetError(VXIMAGE_DAMAGED_TEXT);
+}
+
 bool VxImage::Destroy()
 {
     if (IsBorrower())
@@ -99,16 +106,18 @@ void* VxImage::Create(std::uint32_t width, std::uint32_t height, std::uint32_t b
     }
     bpp = NormaliseBpp(bpp);
 
-    // The limit bounds the bytes really allocated: header, palette and the
-    // padded rows. Sizes are worked out in 128 bits so that no header field
-    // can make them wrap.
+    // The block (header, palette and the padded rows) must fit the 32-bit
+    // sizes of its header and what the machine can give. Sizes are worked
+    // out in 128 bits so that no header field can make them wrap.
     const std::uint64_t rowWidth = (static_cast<std::uint64_t>(bpp) * width + 31) / 32 * 4;
     const std::uint32_t colors = bpp == 1 ? 2 : bpp == 4 ? 16 : bpp == 8 ? 256 : 0;
     const unsigned __int128 dibSize =
         static_cast<unsigned __int128>(rowWidth) * height + kHeaderSize + colors * 4ull;
-    if (dibSize > VXIMAGE_MAX_MEMORY || width > static_cast<std::uint32_t>(std::numeric_limits<LONG>::max()) ||
+    if (dibSize > std::numeric_limits<std::uint32_t>::max() ||
+        !PictureFitsInMemory(static_cast<std::uint64_t>(dibSize)) ||
+        width > static_cast<std::uint32_t>(std::numeric_limits<LONG>::max()) ||
         height > static_cast<std::uint32_t>(std::numeric_limits<LONG>::max())) {
-        SetError("VXIMAGE_MAX_MEMORY exceeded");
+        SetError(PictureTooBigMessage(width, height).c_str());
         return nullptr;
     }
 
@@ -127,7 +136,7 @@ void* VxImage::Create(std::uint32_t width, std::uint32_t height, std::uint32_t b
     // Zeroed: the palette starts black and no pixel is left uninitialised.
     m_block = static_cast<std::uint8_t*>(std::calloc(static_cast<std::size_t>(dibSize), 1));
     if (!m_block) {
-        SetError("VxImage::Create can't allocate memory");
+        SetError(PictureTooBigMessage(width, height).c_str());
         return nullptr;
     }
     // A decoder fills the rows in one sweep; the kernel clears the fresh
@@ -573,14 +582,22 @@ void VxImage::SetPixelColorRef(std::int32_t x, std::int32_t y, COLORREF color)
     SetPixelColor(x, y, ColorRefToRgbQuad(color), false);
 }
 
-void VxImage::CreateAlphaPlane()
+bool VxImage::CreateAlphaPlane()
 {
-    // The plane counts against the same memory limit as the pixel block.
-    if (m_alpha || PlaneSize() == 0 || GetDibSize() + static_cast<std::uint64_t>(PlaneSize()) > VXIMAGE_MAX_MEMORY)
-        return;
-    m_alpha = static_cast<std::uint8_t*>(std::malloc(PlaneSize()));
     if (m_alpha)
-        std::memset(m_alpha, 255, PlaneSize());
+        return true;
+    if (PlaneSize() == 0)
+        return false;
+    // The plane counts against the memory a picture may take together with
+    // the pixel block.
+    if (PictureFitsInMemory(GetDibSize() + static_cast<std::uint64_t>(PlaneSize())))
+        m_alpha = static_cast<std::uint8_t*>(std::malloc(PlaneSize()));
+    if (!m_alpha) {
+        SetError(PictureTooBigMessage(GetWidth(), GetHeight()).c_str());
+        return false;
+    }
+    std::memset(m_alpha, 255, PlaneSize());
+    return true;
 }
 
 void VxImage::DeleteAlphaPlane()

@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 enum : std::uint32_t {
     VXFMT_UNKNOWN = 0,
@@ -33,13 +34,11 @@ enum : std::uint32_t {
     VXFMT_COUNT = 16
 };
 
-// The most bytes an image may take: Create refuses a pixel block (header,
-// palette and padded rows) above it, and CreateAlphaPlane a plane that
-// would take the pixel block and the plane together above it.
-constexpr std::uint64_t VXIMAGE_MAX_MEMORY = 256000000;
-
 class VxFile;
 class VxImage;
+
+// The last error of a decode that gave a picture from a damaged file.
+inline constexpr const char* VXIMAGE_DAMAGED_TEXT = "The file is damaged: only part of the picture could be read";
 
 // The attributes that travel with an image's pixels: moved, copied and
 // zeroed as one unit.
@@ -66,6 +65,7 @@ struct VxImageAttributes {
     std::int32_t xOffset;
     std::int32_t yOffset;
     std::uint32_t codecOptions[VXFMT_COUNT];
+    bool damaged;  // the file ended early: the picture holds what was read
     RGBQUAD nearestColor;
     std::uint8_t nearestIndex;
     bool nearestValid;
@@ -83,6 +83,8 @@ public:
     // Life cycle.
     void InitDefaults(std::uint32_t formatId);
     bool Destroy();
+    // Null when the block would pass 4 GB or what the machine can give a
+    // picture (win/memlimit.h), with the one "too big" text as last error.
     void* Create(std::uint32_t width, std::uint32_t height, std::uint32_t bpp, std::uint32_t formatId);
     void Copy(const VxImage& source, bool copyPixels = true, bool copySelection = true, bool copyAlpha = true);
     void CopyAttributes(const VxImage& source);
@@ -131,7 +133,10 @@ public:
 
     // Alpha channel and selection.
     bool HasAlpha() const { return m_alpha != nullptr; }
-    void CreateAlphaPlane();
+    // A plane of 255 (opaque). False, with the "too big" text as last error,
+    // when block and plane together pass what a picture may take or the
+    // memory runs out; a decoder then fails rather than lose the alpha.
+    bool CreateAlphaPlane();
     void DeleteAlphaPlane();
     void SetAlphaAt(std::int32_t x, std::int32_t y, std::uint8_t value);
     std::uint8_t GetAlphaAt(std::int32_t x, std::int32_t y) const;
@@ -153,6 +158,13 @@ public:
     std::int32_t GetFrameCount() const { return m_info.framesFound; }
     void SetFrame(std::int32_t frame) { m_info.frameToLoad = frame; }
     const char* GetLastError() const { return m_info.lastError; }
+    // A decode that succeeded on a file cut short or broken part way: the
+    // image holds what could be read (the rest black), and the last error
+    // says so (VXIMAGE_DAMAGED_TEXT).
+    bool IsDamaged() const { return m_info.damaged; }
+    // For decoders that ran out of data (or met broken data) after the
+    // picture was made: the picture stays, with what was read.
+    void MarkDamaged();
     std::int32_t GetTransparentIndex() const { return m_info.transparentIndex; }
     void SetTransparentIndex(std::int32_t index) { m_info.transparentIndex = index; }
     RGBQUAD GetTransparentColor() const;
@@ -204,6 +216,7 @@ public:
 protected:
     // Copies at most 255 characters of the text into the last error.
     void SetError(const char* text);
+    void SetError(const std::string& text) { SetError(text.c_str()); }
 
     std::uint8_t* m_block = nullptr;
     BITMAPINFOHEADER m_header{};

@@ -10,6 +10,7 @@
 #include "imaging/vxcodec_p.h"
 #include "imaging/vxfile.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <vector>
@@ -86,6 +87,47 @@ void ReadRow(jas_image_t* image, int c, long y, jas_matrix_t* row)
         VxRaise("error: cannot read image data");
 }
 
+// A sample scaled from its component's precision to 8 bits, rounded; a
+// signed one is moved up by half its range first.
+std::uint8_t To8Bits(std::int64_t v, int prec, bool sgnd)
+{
+    prec = std::clamp(prec, 1, 31);
+    if (sgnd)
+        v += std::int64_t{1} << (prec - 1);
+    const std::int64_t maxv = (std::int64_t{1} << prec) - 1;
+    v = std::clamp<std::int64_t>(v, 0, maxv);
+    return static_cast<std::uint8_t>(prec == 8 ? v : (v * 255 + maxv / 2) / maxv);
+}
+
+// The components of a picture with an alpha channel: grey or red, green,
+// blue, and the opacity component, all of one size.
+struct AlphaLayout {
+    int colour[3] = {-1, -1, -1};  // grey: the same component three times
+    int alpha = -1;
+};
+
+bool FindAlphaLayout(jas_image_t* img, AlphaLayout& layout)
+{
+    std::vector<int> colours;
+    for (int c = 0; c < jas_image_numcmpts(img); ++c) {
+        if (jas_image_cmpttype(img, c) == JAS_IMAGE_CT_OPACITY) {
+            if (layout.alpha < 0)
+                layout.alpha = c;
+        } else {
+            colours.push_back(c);
+        }
+    }
+    if (layout.alpha < 0 || (colours.size() != 1 && colours.size() != 3))
+        return false;
+    for (int i = 0; i < 3; ++i)
+        layout.colour[i] = colours[colours.size() == 1 ? 0 : static_cast<std::size_t>(i)];
+    const long w = jas_image_cmptwidth(img, layout.alpha), h = jas_image_cmptheight(img, layout.alpha);
+    for (int c : layout.colour)
+        if (jas_image_cmptwidth(img, c) != w || jas_image_cmptheight(img, c) != h)
+            return false;
+    return true;
+}
+
 }  // namespace
 
 jas_stream_ops_t* JasStreamAttachVxFile(jas_stream_ops_t* ops, VxFile* file, jas_stream_t* stream)
@@ -138,6 +180,39 @@ bool VxImageJAS::Decode(VxFile* stream, std::uint32_t formatId)
         if (jas_image_numcmpts(image.get()) > kMaxComponents || jas_image_numcmpts(image.get()) < 0)
             VxRaise("error: too much components");
 
+        // Grey or colour with an opacity component: a 24-bit picture that
+        // keeps its alpha, each component scaled to 8 bits.
+        AlphaLayout layout;
+        if (FindAlphaLayout(image.get(), layout)) {
+            jas_image_t* img = image.get();
+            if (!Create(static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height), 24, formatId) ||
+                !CreateAlphaPlane())
+                VxRaise(GetLastError());
+            std::vector<MatrixPtr> rows = RowMatrices(img, "error: cannot allocate memory");
+            const int order[4] = {layout.colour[2], layout.colour[1], layout.colour[0], layout.alpha};
+            for (long y = 0; y < height; ++y) {
+                for (int c : order)
+                    ReadRow(img, c, y, rows[static_cast<std::size_t>(c)].get());
+                const auto line = static_cast<std::uint32_t>(height - 1 - y);
+                std::uint8_t* out = GetRowBits(line);
+                std::uint8_t* alpha = GetAlphaPointer(0, static_cast<std::int32_t>(line));
+                for (int k = 0; k < 4; ++k) {
+                    const int c = order[k];
+                    const jas_seqent_t* src = rows[static_cast<std::size_t>(c)]->data_;
+                    const int prec = jas_image_cmptprec(img, c);
+                    const bool sgnd = jas_image_cmptsgnd(img, c) != 0;
+                    for (long x = 0; x < width; ++x) {
+                        const std::uint8_t v = To8Bits(src[x], prec, sgnd);
+                        if (k < 3)
+                            out[3 * x + k] = v;
+                        else
+                            alpha[x] = v;
+                    }
+                }
+            }
+            return true;
+        }
+
         if (depth != 1 && depth != 4 && depth != 8) {
             std::unique_ptr<jas_cmprof_t, ProfileDestroyer> profile(jas_cmprof_createfromclrspc(JAS_CLRSPC_SRGB));
             if (!profile)
@@ -157,7 +232,7 @@ bool VxImageJAS::Decode(VxFile* stream, std::uint32_t formatId)
             jas_image_cmptprec(img, 1) == jas_image_cmptprec(img, 0) &&
             jas_image_cmptprec(img, 2) == jas_image_cmptprec(img, 0)) {
             if (!Create(static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height), 24, formatId))
-                VxRaise("Can't allocate memory");
+                VxRaise(GetLastError());
             for (long y = 0; y < height; ++y) {
                 for (int c = 0; c < 3; ++c)
                     ReadRow(img, c, y, rows[static_cast<std::size_t>(c)].get());
@@ -181,7 +256,7 @@ bool VxImageJAS::Decode(VxFile* stream, std::uint32_t formatId)
             const int prec = jas_image_cmptprec(img, c) > 8 ? 8 : jas_image_cmptprec(img, c);
             if (!Create(static_cast<std::uint32_t>(w), static_cast<std::uint32_t>(h), static_cast<std::uint32_t>(prec),
                         formatId))
-                VxRaise("Can't allocate memory");
+                VxRaise(GetLastError());
             SetGreyRampPalette();
             jas_matrix_t* row = rows[static_cast<std::size_t>(c)].get();
             for (long y = 0; y < h; ++y) {

@@ -29,11 +29,13 @@ constexpr std::size_t kBufferSize = 4096;
 // The most pixel bytes one byte of a JPEG file can stand for (a flat
 // picture coded arithmetically comes near it).
 constexpr std::uint64_t kMaxExpansion = 1u << 14;
-// libjpeg's own working memory (coefficient buffers of multi-scan files)
-// never goes past this; beyond it libjpeg fails instead of allocating.
-constexpr long kMaxLibjpegMemory = 1L << 30;
+// Progressive files have ten scans or so; each scan costs a pass over the
+// picture's coefficients, so a few bytes per scan can keep a decoder busy
+// for minutes. Files with more scans are refused, as libjpeg-turbo's own
+// tools and fuzzers bound them.
+constexpr int kMaxScans = 500;
 
-constexpr const char* kTooLarge = "JPEG file too small for its image size";
+constexpr const char* kTooManyScans = "JPEG file has too many scans";
 constexpr const char* kNotRgbOrGrey = "JPEG can save only RGB or GreyScale images";
 
 struct JpegError {
@@ -64,6 +66,19 @@ void InstallErrorHandler(j_common_ptr cinfo, JpegError& err, char* text)
     err.pub.error_exit = JpegErrorExit;
     err.pub.output_message = JpegQuiet;
     err.text = text;
+}
+
+// libjpeg calls it between the steps of a decode: one scan too many ends
+// the decode as a fatal error does.
+void LimitScans(j_common_ptr cinfo)
+{
+    const auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
+    if (d->input_scan_number <= kMaxScans)
+        return;
+    auto* err = reinterpret_cast<JpegError*>(cinfo->err);
+    std::strncpy(err->text, kTooManyScans, 255);
+    err->text[255] = '\0';
+    std::longjmp(err->jump, 1);
 }
 
 }  // namespace
@@ -133,6 +148,9 @@ public:
     static void TermSource(j_decompress_ptr) {}
 
     VxFile* File() const { return m_file; }
+    // The data ended before the picture did.
+    bool CutShort() const { return m_atEnd; }
+    std::size_t BytesBuffered() const { return static_cast<const jpeg_source_mgr&>(*this).bytes_in_buffer; }
 
     static void InitDestination(j_compress_ptr cinfo)
     {
@@ -175,6 +193,7 @@ private:
 struct VxImageJPG::DecodeJob {
     jpeg_decompress_struct cinfo;
     JpegError err;
+    jpeg_progress_mgr progress;
     std::uint8_t* line;  // for lines wider than an image row takes
 };
 
@@ -223,8 +242,13 @@ bool VxImageJPG::RunDecode(DecodeJob& job, VxFileJpg& source, bool exifFound)
         return false;
     }
     jpeg_create_decompress(&cinfo);
-    cinfo.mem->max_memory_to_use = kMaxLibjpegMemory;
+    // libjpeg's own working memory (the coefficients of a multi-scan file)
+    // is a picture's too; beyond it libjpeg fails instead of allocating.
+    cinfo.mem->max_memory_to_use = static_cast<long>(std::min<std::uint64_t>(
+        PictureMemoryLimit(), static_cast<std::uint64_t>(std::numeric_limits<long>::max())));
     cinfo.src = &source;
+    job.progress.progress_monitor = LimitScans;
+    cinfo.progress = &job.progress;
     jpeg_read_header(&cinfo, TRUE);
 
     const std::uint32_t options = GetFormatOption(VXFMT_JPG);
@@ -258,11 +282,20 @@ bool VxImageJPG::RunDecode(DecodeJob& job, VxFileJpg& source, bool exifFound)
     // A few header bytes can ask for gigabytes: the file must be able to
     // fill what its header asks for before libjpeg or we allocate it.
     {
+        // What the source has read ahead counts with what the file still
+        // holds.
         VxReader in(source.File());
+        const std::int64_t left = in.Remaining();
         const std::uint64_t bytes = VxMulSat(VxMulSat(cinfo.output_width, cinfo.output_height),
                                              std::max(3, cinfo.num_components));
-        if (!VxFileCanHold(in, bytes, kMaxExpansion)) {
-            SetError(kTooLarge);
+        if (left >= 0 && bytes / kMaxExpansion > static_cast<std::uint64_t>(left) + source.BytesBuffered()) {
+            SetError(PictureDataMissingMessage(cinfo.output_width, cinfo.output_height));
+            jpeg_destroy_decompress(&cinfo);
+            return false;
+        }
+        // The coefficients libjpeg keeps for a multi-scan file count too.
+        if (!PictureFitsInMemory(VxMulSat(VxMulSat(cinfo.output_width, cinfo.output_height), 3))) {
+            SetError(PictureTooBigMessage(cinfo.output_width, cinfo.output_height));
             jpeg_destroy_decompress(&cinfo);
             return false;
         }
@@ -341,6 +374,8 @@ bool VxImageJPG::RunDecode(DecodeJob& job, VxFileJpg& source, bool exifFound)
     jpeg_destroy_decompress(&cinfo);
     std::free(job.line);
     job.line = nullptr;
+    if (source.CutShort())
+        MarkDamaged();
     return true;
 }
 

@@ -59,12 +59,13 @@ void EmitRun(VxFile* out, std::int32_t value, std::int32_t count)
 // The run-length stream of the picture, decoded one file line (all its
 // planes) at a time. A run may go on from one line into the next: what is
 // left of it is carried into the next line. A run longer than the rest of
-// the picture is an error, and so is a stream that ends before the picture.
+// the picture is an error. A stream that ends before the picture leaves the
+// rest of the line 0, and Line answers false.
 class PcxRuns {
 public:
     PcxRuns(VxFile* stream, std::uint64_t pictureBytes) : m_source(stream), m_left(pictureBytes) {}
 
-    void Line(std::uint8_t* out, std::size_t n)
+    bool Line(std::uint8_t* out, std::size_t n)
     {
         std::size_t pos = std::min(m_carried, n);
         std::memset(out, m_carriedValue, pos);
@@ -90,18 +91,19 @@ public:
             if (pos == n || i > 0)
                 continue;
             const int c = m_source.Get();
-            if (c < 0)
-                VxRaise("corrupted PCX");
+            const int value = c >= 192 ? m_source.Get() : 0;
+            if (c < 0 || value < 0) {
+                std::memset(out + pos, 0, n - pos);
+                return false;
+            }
             if (c < 192) {
                 out[pos++] = static_cast<std::uint8_t>(c);
                 continue;
             }
-            const int value = m_source.Get();
-            if (value < 0)
-                VxRaise("corrupted PCX");
             Run(out, n, pos, static_cast<std::uint8_t>(c), static_cast<std::uint8_t>(value));
         }
         m_left -= n;
+        return true;
     }
     // Bytes of the stream the lines took.
     std::uint64_t Consumed() const { return m_source.Consumed(); }
@@ -234,15 +236,13 @@ bool VxImagePCX::Decode(VxFile* stream)
             bpp = 4;  // up to four planes of one bit: 16 colours
         const std::size_t lineBytes = static_cast<std::size_t>(bpl) * static_cast<std::size_t>(planes);
         const std::uint64_t total = static_cast<std::uint64_t>(lineBytes) * static_cast<std::uint64_t>(std::max(height, 0));
-        if (width > 0 && height > 0 && !VxFileCanHold(in, total, 32))
-            VxRaise("corrupted PCX");
+        // At best two bytes of the file give a run of 63 bytes of lines.
+        if (width > 0 && height > 0 && !VxFileCanHold(in, (total + 62) / 63 * 2, 1))
+            VxRaiseDataMissing(static_cast<std::uint64_t>(width), static_cast<std::uint64_t>(height));
         if (!Create(static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height), bpp, VXFMT_PCX))
             return false;
-        if (bits == 8 && planes == 4) {
-            CreateAlphaPlane();
-            if (!HasAlpha())
-                VxRaise("VXIMAGE_MAX_MEMORY exceeded");
-        }
+        if (bits == 8 && planes == 4 && !CreateAlphaPlane())
+            VxRaise(GetLastError());
         if (m_info.stopRequest != 0)
             VxRaise("Cancelled");
 
@@ -256,10 +256,11 @@ bool VxImagePCX::Decode(VxFile* stream)
         const std::size_t storedBytes = (static_cast<std::size_t>(width) * static_cast<std::size_t>(bits) + 7) / 8;
         const std::int32_t dataStart = stream->Tell();
         PcxRuns runs(stream, total);
-        for (std::int32_t y = 0; y < height; ++y) {
+        bool whole = true;
+        for (std::int32_t y = 0; y < height && whole; ++y) {
             if (m_info.stopRequest != 0)
                 VxRaise("Cancelled");
-            runs.Line(line.data(), line.size());
+            whole = runs.Line(line.data(), line.size());
             const std::int32_t row = height - 1 - y;
             std::uint8_t* dst = GetRowBits(static_cast<std::uint32_t>(row));
             if (bpp == 24) {
@@ -293,11 +294,16 @@ bool VxImagePCX::Decode(VxFile* stream)
         if (IsIndexed()) {
             std::uint8_t map[256 * 3] = {};
             std::memcpy(map, h + Colormap, 48);
-            if (bits == 8 && planes == 1) {
+            if (bits == 8 && planes == 1 && !whole) {
+                // Cut short before its palette: the indices are shown as greys.
+                for (std::uint32_t i = 0; i < 256; ++i)
+                    std::memset(map + 3 * i, static_cast<int>(i), 3);
+            } else if (bits == 8 && planes == 1) {
                 std::uint8_t marker;
                 if (!in.U8(marker) || marker != 12)
                     VxRaise("bad color map signature");
-                in.ReadSome(map, sizeof map);
+                if (in.ReadSome(map, sizeof map) < sizeof map)
+                    whole = false;
             } else if (bits == 1 && planes == 1) {
                 std::memset(map, 0, 3);
                 std::memset(map + 3, 255, 3);
@@ -306,6 +312,8 @@ bool VxImagePCX::Decode(VxFile* stream)
             for (std::uint32_t i = 0; i < n; ++i)
                 SetPaletteColor(static_cast<std::uint8_t>(i), map[3 * i], map[3 * i + 1], map[3 * i + 2], 0);
         }
+        if (!whole)
+            MarkDamaged();
         return true;
     } catch (const VxCodecError& e) {
         SetError(e.text);

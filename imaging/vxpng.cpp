@@ -5,10 +5,11 @@
 // lives in those functions or in the callbacks; the row buffer is held by
 // the job as a plain pointer and freed on every exit.
 //
-// Decoded images keep straight (unassociated) alpha in the alpha plane.
-// Files without an alpha channel have their transparency shown against a
-// background (the file's bKGD, else grey 192) by libpng; palette files
-// also keep their tRNS table as palette alpha.
+// Decoded images keep straight (unassociated) alpha in the alpha plane:
+// grey and colour files with an alpha channel, of either depth, and those
+// whose tRNS chunk names a transparent colour, become 24-bit pictures with
+// an alpha plane; palette files keep their tRNS table as palette alpha.
+// Nothing is composed onto a background.
 #include "imaging/vxpng.h"
 
 #include "imaging/imageiter.h"
@@ -77,10 +78,29 @@ void WidenTwoBitRow(std::uint8_t* row, std::uint32_t width)
 
 }  // namespace
 
+// One decode, fed to libpng's progressive reader as the file's bytes come:
+// the header sets the picture up (OnInfo), every row goes into it as soon
+// as it is decoded (OnRow), and a file that ends early leaves the rows it
+// held. The buffers are plain pointers, freed on every exit.
 struct VxImagePNG::DecodeJob {
     png_structp png;
     png_infop info;
-    std::uint8_t* buffer;
+    VxImagePNG* image;
+    VxFile* stream;
+    std::uint8_t* buffer;  // one decoded row, where it cannot go straight into the image
+    std::uint8_t* input;   // bytes of the file on their way to libpng
+    std::size_t inputLength;
+    bool readingRows;      // the picture exists and rows are coming
+    bool rowsDone;         // libpng met the end of the image data
+    bool alpha;            // rows of blue, green, red and alpha
+    bool widen;            // 2-bit rows, kept at 4 bits a pixel
+    bool interlaced;
+    std::uint32_t width, height;
+    std::size_t rowBytes;
+
+    static void OnInfo(png_structp png, png_infop info);
+    static void OnRow(png_structp png, png_bytep row, png_uint_32 number, int pass);
+    static void OnEnd(png_structp png, png_infop info);
 };
 
 struct VxImagePNG::EncodeJob {
@@ -96,8 +116,27 @@ bool VxImagePNG::Decode(VxFile* stream)
         return false;
     }
     DecodeJob job{};
+    job.image = this;
+    job.stream = stream;
     return RunDecode(job, stream);
 }
+
+namespace {
+
+constexpr std::size_t kInputChunk = 1u << 16;
+
+// The 4-bit row of 2-bit pixels back to 2 bits a pixel, so that a later
+// interlace pass can be laid over it.
+void NarrowFourBitRow(const std::uint8_t* in, std::uint8_t* out, std::uint32_t width)
+{
+    std::memset(out, 0, (width + 3) / 4);
+    for (std::uint32_t x = 0; x < width; ++x) {
+        const std::uint8_t v = (in[x / 2] >> ((1 - x % 2) * 4)) & 3;
+        out[x / 4] = static_cast<std::uint8_t>(out[x / 4] | (v << ((3 - x % 4) * 2)));
+    }
+}
+
+}  // namespace
 
 bool VxImagePNG::RunDecode(DecodeJob& job, VxFile* stream)
 {
@@ -114,171 +153,217 @@ bool VxImagePNG::RunDecode(DecodeJob& job, VxFile* stream)
     }
     if (setjmp(png_jmpbuf(job.png))) {
         std::free(job.buffer);
-        job.buffer = nullptr;
+        std::free(job.input);
+        job.buffer = job.input = nullptr;
         png_destroy_read_struct(&job.png, &job.info, nullptr);
+        // A file broken after its rows began: the picture holds the rows
+        // read, and says it is damaged.
+        if (job.readingRows && m_info.stopRequest == 0 && IsValid()) {
+            if (!job.rowsDone)
+                MarkDamaged();
+            return true;
+        }
         return false;
     }
-    png_structp png = job.png;
-    png_infop info = job.info;
-    png_set_read_fn(png, stream, PngReadData);
-    png_set_error_fn(png, m_info.lastError, PngErrorExit, PngQuiet);
-    png_read_info(png, info);
+    png_set_error_fn(job.png, m_info.lastError, PngErrorExit, PngQuiet);
+    png_set_progressive_read_fn(job.png, &job, DecodeJob::OnInfo, DecodeJob::OnRow, DecodeJob::OnEnd);
+    job.input = static_cast<std::uint8_t*>(std::malloc(kInputChunk));
+    if (!job.input)
+        png_error(job.png, "Insufficient memory");
+    while (!job.rowsDone) {
+        job.inputLength = stream->Read(job.input, 1, kInputChunk);
+        if (job.inputLength == 0)
+            break;
+        png_process_data(job.png, job.info, job.input, job.inputLength);
+    }
+    // The data ended: before the picture began it is no picture, inside
+    // its rows the picture is damaged.
+    if (!job.readingRows)
+        png_error(job.png, "Read Error");
+    if (!job.rowsDone)
+        MarkDamaged();
+    std::free(job.buffer);
+    std::free(job.input);
+    job.buffer = job.input = nullptr;
+    png_destroy_read_struct(&job.png, &job.info, nullptr);
+    return true;
+}
+
+void VxImagePNG::DecodeJob::OnInfo(png_structp png, png_infop info)
+{
+    auto& job = *static_cast<DecodeJob*>(png_get_progressive_ptr(png));
+    VxImagePNG& self = *job.image;
 
     png_uint_32 width = 0, height = 0;
     int bitDepth = 0, colorType = 0, interlace = 0;
     png_get_IHDR(png, info, &width, &height, &bitDepth, &colorType, &interlace, nullptr, nullptr);
     const int pixelDepth = bitDepth * png_get_channels(png, info);
 
+    // The file's background colour is kept as the transparent colour of a
+    // picture with alpha; nothing is drawn onto it.
     png_color_16p fileBackground = nullptr;
     const bool hasBackground = png_get_bKGD(png, info, &fileBackground) && fileBackground;
-    if (pixelDepth != 32) {
-        if (hasBackground) {
-            png_set_background(png, fileBackground, PNG_BACKGROUND_GAMMA_FILE, 1, 1.0);
-        } else {
-            png_color_16 grey{};
-            grey.red = grey.green = grey.blue = 192;
-            png_set_background(png, &grey, PNG_BACKGROUND_GAMMA_SCREEN, 0, 1.0);
-        }
-    } else if (hasBackground) {
-        SetTransparentColor(RGBQUAD{static_cast<BYTE>(fileBackground->blue & 0xFF),
-                                    static_cast<BYTE>(fileBackground->green & 0xFF),
-                                    static_cast<BYTE>(fileBackground->red & 0xFF), 0});
+    const bool colourKey = colorType != PNG_COLOR_TYPE_PALETTE && png_get_valid(png, info, PNG_INFO_tRNS);
+    const bool alpha = (colorType & PNG_COLOR_MASK_ALPHA) || colourKey;
+    if (alpha && hasBackground) {
+        const int shift = bitDepth == 16 ? 8 : 0;
+        self.SetTransparentColor(RGBQUAD{static_cast<BYTE>(fileBackground->blue >> shift),
+                                         static_cast<BYTE>(fileBackground->green >> shift),
+                                         static_cast<BYTE>(fileBackground->red >> shift), 0});
     }
     if (bitDepth == 16)
         png_set_strip_16(png);
 
-    const std::uint32_t bpp = pixelDepth > 16 ? 24 : pixelDepth == 16 ? 8 : static_cast<std::uint32_t>(pixelDepth);
-    const bool alpha = colorType == PNG_COLOR_TYPE_RGB_ALPHA || (colorType == PNG_COLOR_TYPE_GRAY_ALPHA && pixelDepth == 32);
+    const std::uint32_t bpp = alpha || pixelDepth > 16 ? 24 : pixelDepth == 16 ? 8 : static_cast<std::uint32_t>(pixelDepth);
     {
-        // The file must be able to fill the picture its header asks for.
-        VxReader in(stream);
+        // The file must be able to fill the picture its header asks for:
+        // what it still holds, and what libpng was handed and has not
+        // taken yet.
+        VxReader in(job.stream);
+        const std::int64_t left = in.Remaining();
         const std::uint64_t imageBpp = bpp == 2 ? 4 : bpp;
         const std::uint64_t rowWidth = (imageBpp * width + 31) / 32 * 4;
         const std::uint64_t bytes = VxMulSat(rowWidth + (alpha ? width : 0), height);
-        if (!VxFileCanHold(in, bytes, kMaxExpansion))
-            png_error(png, "Image larger than the file can hold");
+        if (left >= 0 && bytes / kMaxExpansion > static_cast<std::uint64_t>(left) + job.inputLength) {
+            self.SetError(PictureDataMissingMessage(width, height));
+            png_longjmp(png, 1);
+        }
     }
-    if (!Create(width, height, bpp, VXFMT_PNG)) {
-        png_destroy_read_struct(&job.png, &job.info, nullptr);
-        return false;
-    }
+    if (!self.Create(width, height, bpp, VXFMT_PNG) || (alpha && !self.CreateAlphaPlane()))
+        png_longjmp(png, 1);
 
     png_uint_32 xPerUnit = 0, yPerUnit = 0;
     int unit = PNG_RESOLUTION_UNKNOWN;
     png_get_pHYs(png, info, &xPerUnit, &yPerUnit, &unit);
     if (unit == PNG_RESOLUTION_UNKNOWN) {
-        SetXDPI(static_cast<std::int32_t>(xPerUnit));
-        SetYDPI(static_cast<std::int32_t>(yPerUnit));
+        self.SetXDPI(static_cast<std::int32_t>(xPerUnit));
+        self.SetYDPI(static_cast<std::int32_t>(yPerUnit));
     } else if (unit == PNG_RESOLUTION_METER) {
-        SetXDPI(static_cast<std::int32_t>(std::floor(xPerUnit * 254.0 / 10000 + 0.5)));
-        SetYDPI(static_cast<std::int32_t>(std::floor(yPerUnit * 254.0 / 10000 + 0.5)));
+        self.SetXDPI(static_cast<std::int32_t>(std::floor(xPerUnit * 254.0 / 10000 + 0.5)));
+        self.SetYDPI(static_cast<std::int32_t>(std::floor(yPerUnit * 254.0 / 10000 + 0.5)));
     }
 
     png_colorp filePalette = nullptr;
     int paletteCount = 0;
     if (png_get_PLTE(png, info, &filePalette, &paletteCount) && paletteCount > 0 && filePalette) {
-        SetPaletteTriples(reinterpret_cast<const std::uint8_t*>(filePalette),
-                          std::min<std::uint32_t>(static_cast<std::uint32_t>(paletteCount), GetNumColors()));
+        self.SetPaletteTriples(reinterpret_cast<const std::uint8_t*>(filePalette),
+                               std::min<std::uint32_t>(static_cast<std::uint32_t>(paletteCount), self.GetNumColors()));
     } else if (bitDepth == 2) {
         for (std::uint8_t i = 0; i < 4; ++i)
-            SetPaletteColor(i, static_cast<std::uint8_t>(85 * i), static_cast<std::uint8_t>(85 * i),
-                            static_cast<std::uint8_t>(85 * i), 0);
+            self.SetPaletteColor(i, static_cast<std::uint8_t>(85 * i), static_cast<std::uint8_t>(85 * i),
+                                 static_cast<std::uint8_t>(85 * i), 0);
     } else {
-        SetGreyRampPalette();
+        self.SetGreyRampPalette();
     }
 
     // The tRNS table of a palette file gives its entries their alpha. A
-    // grey or colour file's tRNS is a colour key, which the background
-    // above already shows.
+    // grey or colour file's tRNS is a colour key, which becomes alpha 0 in
+    // the alpha plane below.
     png_bytep trans = nullptr;
     int transCount = 0;
-    RGBQUAD* pal = GetPalette();
-    if (colorType == PNG_COLOR_TYPE_PALETTE && pal &&
-        png_get_tRNS(png, info, &trans, &transCount, nullptr) && transCount > 0 && trans) {
-        const std::uint32_t n = std::min<std::uint32_t>(static_cast<std::uint32_t>(transCount), GetNumColors());
+    RGBQUAD* pal = self.GetPalette();
+    if (colorType == PNG_COLOR_TYPE_PALETTE && pal && png_get_tRNS(png, info, &trans, &transCount, nullptr) &&
+        transCount > 0 && trans) {
+        const std::uint32_t n = std::min<std::uint32_t>(static_cast<std::uint32_t>(transCount), self.GetNumColors());
         for (std::uint32_t i = 0; i < n; ++i)
             pal[i].rgbReserved = trans[i];
         if (transCount == 1 && pal[0].rgbReserved == 0) {
-            m_info.transparentIndex = 0;
+            self.m_info.transparentIndex = 0;
         } else {
-            m_info.paletteAlphaEnabled = true;
-            for (std::uint32_t i = n; i < GetNumColors(); ++i)
+            self.m_info.paletteAlphaEnabled = true;
+            for (std::uint32_t i = n; i < self.GetNumColors(); ++i)
                 pal[i].rgbReserved = 255;
         }
     }
 
     if (alpha) {
-        if (colorType == PNG_COLOR_TYPE_GRAY_ALPHA) {
+        // Rows of blue, green, red and alpha, whatever the file's kind.
+        if (!(colorType & PNG_COLOR_MASK_COLOR)) {
+            png_set_expand_gray_1_2_4_to_8(png);
             png_set_gray_to_rgb(png);
-            png_set_expand(png);
         }
+        if (colourKey)
+            png_set_tRNS_to_alpha(png);
         png_set_filler(png, 0xFF, PNG_FILLER_AFTER);
-        CreateAlphaPlane();
-    }
-    if (colorType & PNG_COLOR_MASK_COLOR)
         png_set_bgr(png);
+    } else if (colorType & PNG_COLOR_MASK_COLOR) {
+        png_set_bgr(png);
+    }
 
-    if (m_info.stopRequest != 0)
+    if (self.m_info.stopRequest != 0)
         png_longjmp(png, 1);
 
     const int passes = png_set_interlace_handling(png);
-    SetFormatOption(passes > 1 ? 1 : 0, 0);
+    self.SetFormatOption(passes > 1 ? 1 : 0, 0);
     png_read_update_info(png, info);
-    const std::size_t rowBytes = png_get_rowbytes(png, info);
-    const std::size_t stride = GetRowStride();
-    const std::size_t fileRow = static_cast<std::size_t>(width) * static_cast<std::size_t>((pixelDepth + 7) / 8) + 10;
-    job.buffer = static_cast<std::uint8_t*>(std::malloc(std::max({fileRow, rowBytes, stride + 10})));
-    if (!job.buffer)
-        png_error(png, "Insufficient memory");
-
-    const bool widen = bitDepth == 2;
-    // Plain rows that fit the image row are decoded straight into it.
-    const bool direct = !alpha && passes == 1 && !widen && rowBytes <= stride;
-    CImageIterator it(this);
-    for (int pass = 0; pass < passes; ++pass) {
-        it.MoveToTop();
-        const bool merging = passes > 1 && pass > 0;
-        for (std::uint32_t y = 0; y < height; ++y) {
-            if (m_info.stopRequest != 0)
-                png_longjmp(png, 1);
-            if (direct) {
-                png_read_row(png, it.CurrentRow(), nullptr);
-                it.PreviousRow();
-                continue;
-            }
-            if (!alpha) {
-                // libpng merges a later pass into the row it is given.
-                if (merging)
-                    it.ReadRow(job.buffer, static_cast<std::int32_t>(stride));
-                png_read_row(png, job.buffer, nullptr);
-                if (widen && pass == passes - 1)
-                    WidenTwoBitRow(job.buffer, width);
-                it.WriteRow(job.buffer, static_cast<std::int32_t>(stride));
-                it.PreviousRow();
-                continue;
-            }
-            const auto r = static_cast<std::int32_t>(height - 1 - y);
-            std::uint8_t* row = GetRowBits(static_cast<std::uint32_t>(r));
-            std::uint8_t* alphaRow = GetAlphaPointer(0, r);
-            std::uint8_t* b = job.buffer;
-            if (merging)
-                for (std::uint32_t x = 0; x < width; ++x) {
-                    std::memcpy(b + 4 * x, row + 3 * x, 3);
-                    b[4 * x + 3] = alphaRow ? alphaRow[x] : 255;
-                }
-            png_read_row(png, b, nullptr);
-            for (std::uint32_t x = 0; x < width; ++x) {
-                std::memcpy(row + 3 * x, b + 4 * x, 3);
-                if (alphaRow)
-                    alphaRow[x] = b[4 * x + 3];
-            }
-        }
+    job.width = width;
+    job.height = height;
+    job.alpha = alpha;
+    job.widen = bitDepth == 2 && !alpha;
+    job.interlaced = passes > 1;
+    job.rowBytes = png_get_rowbytes(png, info);
+    if (job.alpha || job.widen) {
+        job.buffer = static_cast<std::uint8_t*>(std::malloc(std::max<std::size_t>(job.rowBytes, self.GetRowStride()) + 16));
+        if (!job.buffer)
+            png_error(png, "Insufficient memory");
     }
-    std::free(job.buffer);
-    job.buffer = nullptr;
-    png_read_end(png, info);
-    png_destroy_read_struct(&job.png, &job.info, nullptr);
-    return true;
+    job.readingRows = true;
+}
+
+void VxImagePNG::DecodeJob::OnRow(png_structp png, png_bytep row, png_uint_32 number, int pass)
+{
+    auto& job = *static_cast<DecodeJob*>(png_get_progressive_ptr(png));
+    VxImagePNG& self = *job.image;
+    if (self.m_info.stopRequest != 0)
+        png_longjmp(png, 1);
+    if (!row || number >= job.height)
+        return;  // an interlace pass that leaves this row as it is
+    const auto r = static_cast<std::int32_t>(job.height - 1 - number);
+    std::uint8_t* target = self.GetRowBits(static_cast<std::uint32_t>(r));
+    const bool merging = job.interlaced && pass > 0;
+    if (job.alpha) {
+        // A later pass is laid over the row as the earlier ones left it.
+        std::uint8_t* b = job.buffer;
+        std::uint8_t* alphaRow = self.GetAlphaPointer(0, r);
+        if (merging)
+            for (std::uint32_t x = 0; x < job.width; ++x) {
+                std::memcpy(b + 4 * x, target + 3 * x, 3);
+                b[4 * x + 3] = alphaRow[x];
+            }
+        else if (job.interlaced)
+            std::memset(b, 0, job.rowBytes);
+        if (job.interlaced)
+            png_progressive_combine_row(png, b, row);
+        else
+            b = row;
+        for (std::uint32_t x = 0; x < job.width; ++x) {
+            std::memcpy(target + 3 * x, b + 4 * x, 3);
+            alphaRow[x] = b[4 * x + 3];
+        }
+        return;
+    }
+    if (job.widen) {
+        if (merging)
+            NarrowFourBitRow(target, job.buffer, job.width);
+        else if (job.interlaced)
+            std::memset(job.buffer, 0, job.rowBytes);
+        if (job.interlaced)
+            png_progressive_combine_row(png, job.buffer, row);
+        else
+            std::memcpy(job.buffer, row, job.rowBytes);
+        WidenTwoBitRow(job.buffer, job.width);
+        std::memcpy(target, job.buffer, self.GetRowStride());
+        return;
+    }
+    if (job.interlaced)
+        png_progressive_combine_row(png, target, row);
+    else
+        std::memcpy(target, row, std::min<std::size_t>(job.rowBytes, self.GetRowStride()));
+}
+
+void VxImagePNG::DecodeJob::OnEnd(png_structp png, png_infop)
+{
+    static_cast<DecodeJob*>(png_get_progressive_ptr(png))->rowsDone = true;
 }
 
 bool VxImagePNG::Encode(VxFile* stream)

@@ -55,45 +55,44 @@ std::uint32_t FileBytes(std::uint8_t depth) { return (depth + 7u) / 8u; }
 
 }  // namespace
 
-void VxImageTGA::TgaReadRawLine(std::uint8_t* row, const TgaHeader& header, VxFile* stream, std::int32_t count,
+bool VxImageTGA::TgaReadRawLine(std::uint8_t* row, const TgaHeader& header, VxFile* stream, std::int32_t count,
                                 std::int32_t fileRow, std::int32_t firstColumn)
 {
     if (count <= 0)
-        return;
+        return true;
     const auto n = static_cast<std::size_t>(count);
     switch (header.pixelDepth) {
     case 8:
-        stream->Read(row, 1, n);
-        break;
+        return stream->Read(row, 1, n) == n;
     case 24:
-        stream->Read(row, 3, n);
-        break;
+        return stream->Read(row, 3, n) == n;
     case 15:
     case 16:
         for (std::size_t i = 0; i < n; ++i) {
             std::uint8_t b[2];
             if (stream->Read(b, 1, 2) != 2)
-                break;
+                return false;
             const RGBQUAD c = From555(VxGet16(b));
             row[3 * i] = c.rgbBlue;
             row[3 * i + 1] = c.rgbGreen;
             row[3 * i + 2] = c.rgbRed;
         }
-        break;
+        return true;
     case 32:
         for (std::size_t i = 0; i < n; ++i) {
             std::uint8_t b[4];
             if (stream->Read(b, 1, 4) != 4)
-                break;
+                return false;
             std::memcpy(row + 3 * i, b, 3);
             SetAlphaAt(firstColumn + static_cast<std::int32_t>(i), fileRow, b[3]);
         }
-        break;
+        return true;
     }
+    return true;
 }
 
 std::uint8_t VxImageTGA::TgaReadRleLine(std::uint8_t* row, const TgaHeader& header, VxFile* stream,
-                                        std::int32_t width, std::int32_t fileRow, std::uint8_t carried)
+                                        std::int32_t width, std::int32_t fileRow, std::uint8_t carried, bool& whole)
 {
     const std::int32_t pixelBytes = header.pixelDepth == 8 ? 1 : 3;
     std::uint8_t next = kNoPacket;
@@ -105,8 +104,10 @@ std::uint8_t VxImageTGA::TgaReadRleLine(std::uint8_t* row, const TgaHeader& head
             carried = kNoPacket;
         } else {
             packet = stream->GetC();
-            if (packet < 0)
+            if (packet < 0) {
+                whole = false;
                 break;
+            }
         }
         std::int32_t n = (packet & 0x7F) + 1;
         if (n > width - x) {
@@ -119,8 +120,10 @@ std::uint8_t VxImageTGA::TgaReadRleLine(std::uint8_t* row, const TgaHeader& head
         if (packet & 0x80) {
             const std::int32_t valuePos = stream->Tell();
             std::uint8_t value[4];
-            if (stream->Read(value, 1, FileBytes(header.pixelDepth)) != FileBytes(header.pixelDepth))
+            if (stream->Read(value, 1, FileBytes(header.pixelDepth)) != FileBytes(header.pixelDepth)) {
+                whole = false;
                 break;
+            }
             std::uint8_t px[3];
             switch (header.pixelDepth) {
             case 8: px[0] = value[0]; break;
@@ -141,8 +144,9 @@ std::uint8_t VxImageTGA::TgaReadRleLine(std::uint8_t* row, const TgaHeader& head
             }
             if (next != kNoPacket)
                 stream->Seek(valuePos, 0);
-        } else {
-            TgaReadRawLine(dst, header, stream, n, fileRow, x);
+        } else if (!TgaReadRawLine(dst, header, stream, n, fileRow, x)) {
+            whole = false;
+            break;
         }
         x += n;
     }
@@ -174,16 +178,19 @@ bool VxImageTGA::Decode(VxFile* stream)
             VxRaise("bad TGA header");
         if (!in.Skip(th.idLength))
             VxRaise("corrupted TGA");
-        const std::uint64_t pixelBytes =
-            (static_cast<std::uint64_t>(th.width) * (th.pixelDepth == 8 ? 8 : 24) + 31) / 32 * 4 * th.height +
-            (th.pixelDepth == 32 ? static_cast<std::uint64_t>(th.width) * th.height : 0);
-        if (!VxFileCanHold(in, pixelBytes, rle ? 128 : 2) || !Create(th.width, th.height, th.pixelDepth, VXFMT_TGA))
-            VxRaise("TGA Create failed");
-        if (th.pixelDepth == 32) {
-            CreateAlphaPlane();
-            if (!HasAlpha())
-                VxRaise("TGA Create failed");
-        }
+        // The colour map and the pixels must be in the file: stored as they
+        // are, or run-length coded, at best a packet of 128 pixels in one
+        // byte and one pixel value.
+        const std::uint64_t pixels = static_cast<std::uint64_t>(th.width) * th.height;
+        const std::uint64_t pixelBytes = FileBytes(th.pixelDepth);
+        const std::uint64_t mapBytes = hasMap ? std::uint64_t{th.colorMapLength} * FileBytes(th.colorMapEntrySize) : 0;
+        const std::uint64_t leastData = rle ? (pixels + 127) / 128 * (1 + pixelBytes) : pixels * pixelBytes;
+        if (!VxFileCanHold(in, mapBytes + leastData, 1))
+            VxRaiseDataMissing(th.width, th.height);
+        if (!Create(th.width, th.height, th.pixelDepth, VXFMT_TGA))
+            VxRaise(GetLastError());
+        if (th.pixelDepth == 32 && !CreateAlphaPlane())
+            VxRaise(GetLastError());
         if (m_info.stopRequest != 0)
             VxRaise("Cancelled");
 
@@ -204,17 +211,18 @@ bool VxImageTGA::Decode(VxFile* stream)
         const bool topDown = (th.descriptor & 0x20) != 0;
         const std::int32_t width = th.width, height = th.height;
         std::uint8_t carried = kNoPacket;
-        for (std::int32_t y = 0; y < height; ++y) {
+        bool whole = true;
+        for (std::int32_t y = 0; y < height && whole; ++y) {
             if (m_info.stopRequest != 0)
                 VxRaise("Cancelled");
-            if (in.Remaining() == 0 || (in.Remaining() < 0 && stream->Eof()))
-                VxRaise("corrupted TGA");
             std::uint8_t* row = GetRowBits(static_cast<std::uint32_t>(topDown ? height - 1 - y : y));
             if (rle)
-                carried = TgaReadRleLine(row, th, stream, width, y, carried);
+                carried = TgaReadRleLine(row, th, stream, width, y, carried, whole);
             else
-                TgaReadRawLine(row, th, stream, width, y, 0);
+                whole = TgaReadRawLine(row, th, stream, width, y, 0);
         }
+        if (!whole)
+            MarkDamaged();  // the rows not reached stay black
         if (th.descriptor & 0x10)
             Mirror();
         if (topDown && th.pixelDepth == 32)

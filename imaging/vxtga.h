@@ -30,9 +30,11 @@ public:
     bool Encode(VxFile* stream);
 
     // Reads one run-length coded file row into image row y; returns the
-    // packet header carried into the next row (255 none).
+    // packet header carried into the next row (255 none). whole becomes
+    // false when the data ends before the row does.
     std::uint8_t TgaReadRleLine(std::uint8_t* row, const TgaHeader& header, VxFile* stream, std::int32_t width,
-                                std::int32_t fileRow, std::uint8_t carried);
-    void TgaReadRawLine(std::uint8_t* row, const TgaHeader& header, VxFile* stream, std::int32_t count,
+                                std::int32_t fileRow, std::uint8_t carried, bool& whole);
+    // Reads count stored pixels; false when the data ends first.
+    bool TgaReadRawLine(std::uint8_t* row, const TgaHeader& header, VxFile* stream, std::int32_t count,
                         std::int32_t fileRow, std::int32_t firstColumn);
 };

@@ -29,6 +29,7 @@
 #include <limits>
 #include <memory>
 #include <new>
+#include <vector>
 
 namespace {
 
@@ -36,7 +37,6 @@ constexpr const char* kOpenFailed = "Error encountered while opening TIFF file";
 constexpr const char* kNoPage = "Error: page not present in TIFF file";
 constexpr const char* kDimensionsOnly = "output dimensions returned";
 constexpr const char* kCancelled = "Cancelled";
-constexpr const char* kCannotCreate = "VxImageTIF can't create image";
 constexpr const char* kNoRaster = "No space for raster buffer";
 constexpr const char* kCorrupt = "Corrupted TIFF file!";
 constexpr const char* kNoMemory = "VxImageTIF can't allocate memory";
@@ -57,6 +57,7 @@ struct TiffPage {
     std::uint16_t compression = COMPRESSION_NONE;
     std::uint16_t extraCount = 0;
     std::uint16_t firstExtra = EXTRASAMPLE_UNSPECIFIED;
+    std::uint16_t inks = 4;  // colour samples of a separated (CMYK) page
 };
 
 TiffPage ReadPage(TIFF* tif)
@@ -77,7 +78,42 @@ TiffPage ReadPage(TIFF* tif)
         p.firstExtra = extra[0];
     else
         p.extraCount = 0;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_NUMBEROFINKS, &p.inks);
     return p;
+}
+
+// Samples of a pixel that carry its colour; any beyond them carry alpha
+// (the first extra sample), as libtiff's RGBA reader takes them.
+std::uint32_t ColourSamples(const TiffPage& p)
+{
+    switch (p.photometric) {
+    case PHOTOMETRIC_RGB:
+    case PHOTOMETRIC_YCBCR:
+    case PHOTOMETRIC_CIELAB:
+    case PHOTOMETRIC_ICCLAB:
+    case PHOTOMETRIC_ITULAB:
+    case PHOTOMETRIC_LOGLUV:
+        return 3;
+    case PHOTOMETRIC_SEPARATED:
+        return std::max<std::uint16_t>(p.inks, 1);
+    default:
+        return 1;
+    }
+}
+
+bool HasAlphaSample(const TiffPage& p) { return p.samples > ColourSamples(p); }
+
+// Colours stored multiplied by their alpha (associated alpha): the image
+// keeps them straight, as every other reader gives them.
+void Unpremultiply(std::uint8_t* bgr, const std::uint8_t* alpha, std::uint32_t width)
+{
+    for (std::uint32_t x = 0; x < width; ++x, bgr += 3) {
+        const unsigned a = alpha[x];
+        if (a == 255)
+            continue;
+        for (int c = 0; c < 3; ++c)
+            bgr[c] = static_cast<std::uint8_t>(a == 0 ? 0 : std::min(255u, (bgr[c] * 255u + a / 2) / a));
+    }
 }
 
 // The most pixel bytes one byte of the file can stand for under each
@@ -131,14 +167,12 @@ bool ReadsAsRgba(const TiffPage& p)
     return p.samples > 1 && p.planar == PLANARCONFIG_SEPARATE;
 }
 
-// 8-bit contiguous RGB (with unassociated or associated alpha) in strips,
-// upright: read directly. The RGBA reader would give the same pixels for
-// RGB and associated alpha; for unassociated alpha it premultiplies the
-// colours, which this path does not, since images keep straight alpha.
+// 8-bit contiguous RGB (with unassociated or associated alpha) in strips:
+// read directly, rows as stored. The RGBA reader gives the same pixels.
 bool ReadsAsRgbStrips(TIFF* tif, const TiffPage& p)
 {
     if (p.photometric != PHOTOMETRIC_RGB || p.bits != 8 || p.planar != PLANARCONFIG_CONTIG ||
-        p.sampleFormat != SAMPLEFORMAT_UINT || p.orientation != ORIENTATION_TOPLEFT || TIFFIsTiled(tif))
+        p.sampleFormat != SAMPLEFORMAT_UINT || TIFFIsTiled(tif))
         return false;
     if (p.samples == 3)
         return p.extraCount == 0;
@@ -175,24 +209,25 @@ public:
         m_bpp = ImageBpp(p, m_rgba);
         CheckStop();
         const std::uint64_t rowWidth = (static_cast<std::uint64_t>(m_bpp) * p.width + 31) / 32 * 4;
-        if (!MayAllocate(VxMulSat(rowWidth, p.height)) || !m_image.Create(p.width, p.height, m_bpp, VXFMT_TIF))
-            VxRaise(kCannotCreate);
-        if (p.samples == 4 || p.samples == 2) {
-            if (!MayAllocate(VxMulSat(p.width, p.height)))
-                VxRaise(kCannotCreate);
-            m_image.CreateAlphaPlane();
-        }
+        if (!FileCanHold(VxMulSat(rowWidth, p.height)))
+            VxRaiseDataMissing(p.width, p.height);
+        if (!m_image.Create(p.width, p.height, m_bpp, VXFMT_TIF))
+            VxRaise(m_image.GetLastError());
+        if (HasAlphaSample(p) && !m_image.CreateAlphaPlane())
+            VxRaise(m_image.GetLastError());
         m_image.SetFormatOption(p.compression, VXFMT_TIF);
         if (m_rgba) {
             if (ReadsAsRgbStrips(m_tif, p))
                 ReadRgbStrips();
             else
                 ReadRgbaRaster();
-            return;
+        } else {
+            BuildPalette();
+            ReadBands();
         }
-        BuildPalette();
-        ReadBands();
         ApplyOrientation();
+        if (m_cutShort)
+            m_image.MarkDamaged();
     }
 
 private:
@@ -202,21 +237,19 @@ private:
             VxRaise(kCancelled);
     }
 
-    // A buffer is allowed when it stays within the image limit and the file
-    // holds enough bytes to fill it.
-    bool MayAllocate(std::uint64_t bytes)
+    // Whether the file holds enough bytes to fill a buffer of this size.
+    bool FileCanHold(std::uint64_t bytes)
     {
-        if (bytes > VXIMAGE_MAX_MEMORY)
-            return false;
         if (!m_stream->Seek(m_start, 0))
             return false;
         VxReader in(m_stream);
         return VxFileCanHold(in, bytes, MaxExpansion(m_page.compression));
     }
 
+    // A working buffer: within what a picture may take, and backed by data.
     TiffBuffer Allocate(std::uint64_t bytes, const char* failure)
     {
-        if (bytes == 0 || !MayAllocate(bytes))
+        if (bytes == 0 || !PictureFitsInMemory(bytes) || !FileCanHold(bytes))
             VxRaise(failure);
         TiffBuffer b(static_cast<std::uint8_t*>(_TIFFmalloc(static_cast<tmsize_t>(bytes))));
         if (!b)
@@ -246,15 +279,29 @@ private:
             m_info.yOffset = VxClampToInt32(value);
     }
 
-    // Colour pages of any kind through libtiff's RGBA reader, which also
-    // turns the picture upright.
+    // Colour pages of any kind through libtiff's RGBA reader. It is told the
+    // page is stored top row first and its alpha associated, so that it
+    // neither turns nor premultiplies: the orientation is applied as for
+    // every page, and alpha kept straight.
     void ReadRgbaRaster()
     {
         const std::uint32_t w = m_page.width, h = m_page.height;
         TiffBuffer raster = Allocate(VxMulSat(VxMulSat(w, h), 4), kNoRaster);
         auto* px = reinterpret_cast<std::uint32_t*>(raster.get());
-        if (!TIFFReadRGBAImage(m_tif, w, h, px, 1))
-            VxRaise(kCorrupt);
+        TIFFSetField(m_tif, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT);
+        const bool associated = m_page.extraCount > 0 && m_page.firstExtra == EXTRASAMPLE_ASSOCALPHA;
+        if (m_page.extraCount > 0 && m_page.firstExtra == EXTRASAMPLE_UNASSALPHA) {
+            std::uint16_t* extra = nullptr;
+            std::uint16_t count = 0;
+            TIFFGetField(m_tif, TIFFTAG_EXTRASAMPLES, &count, &extra);
+            std::vector<std::uint16_t> asRead(extra, extra + count);
+            asRead[0] = EXTRASAMPLE_ASSOCALPHA;
+            TIFFSetField(m_tif, TIFFTAG_EXTRASAMPLES, count, asRead.data());
+        }
+        // Past a broken strip or tile the reader goes on; what it could not
+        // read stays black, and the page counts as damaged.
+        if (!TIFFReadRGBAImage(m_tif, w, h, px, 0))
+            m_cutShort = true;
         // The raster's first row is the bottom one, like the image's.
         for (std::uint32_t r = 0; r < h; ++r) {
             CheckStop();
@@ -269,6 +316,8 @@ private:
                 if (alpha)
                     alpha[x] = static_cast<std::uint8_t>(TIFFGetA(v));
             }
+            if (alpha && associated)
+                Unpremultiply(row, alpha, w);
         }
     }
 
@@ -279,12 +328,15 @@ private:
         const std::uint64_t line = static_cast<std::uint64_t>(w) * spp;
         const std::uint32_t rows = std::clamp<std::uint32_t>(m_page.rowsPerStrip, 1, h);
         TiffBuffer strip = Allocate(VxMulSat(line, rows), kNoMemory);
+        const bool associated = spp == 4 && m_page.firstExtra == EXTRASAMPLE_ASSOCALPHA;
         for (std::uint32_t ys = 0; ys < h; ys += rows) {
             CheckStop();
             const std::uint32_t nrow = std::min(rows, h - ys);
             const auto want = static_cast<tmsize_t>(line * nrow);
-            if (TIFFReadEncodedStrip(m_tif, TIFFComputeStrip(m_tif, ys, 0), strip.get(), want) != want)
-                VxRaise(kCorrupt);
+            if (TIFFReadEncodedStrip(m_tif, TIFFComputeStrip(m_tif, ys, 0), strip.get(), want) != want) {
+                m_cutShort = true;  // this strip and those below stay black
+                return;
+            }
             for (std::uint32_t y = 0; y < nrow; ++y) {
                 const std::uint32_t imageRow = h - 1 - (ys + y);
                 const std::uint8_t* src = strip.get() + line * y;
@@ -304,6 +356,8 @@ private:
                         if (alpha)
                             alpha[x] = src[3];
                     }
+                    if (alpha && associated)
+                        Unpremultiply(m_image.GetRowBits(imageRow), alpha, w);
                 }
             }
         }
@@ -339,6 +393,13 @@ private:
                 };
                 for (std::uint32_t i = 0; i < std::min<std::uint32_t>(count, 256); ++i)
                     table[i] = RGBQUAD{channel(blue[i]), channel(green[i]), channel(red[i]), 0};
+            } else {
+                // The colour map could not be read (it often lies after the
+                // pixels, where a cut file ends): the indices show as greys
+                // of a damaged picture.
+                m_cutShort = true;
+                m_image.SetGreyRampPalette();
+                return;
             }
         }
         m_image.SetPalette(table, n);
@@ -383,8 +444,11 @@ private:
             if (tiled) {
                 std::uint64_t colb = 0;
                 for (std::uint32_t col = 0; col < w && colb < line; col += tileWidth, colb += tileRow) {
-                    if (TIFFReadTile(m_tif, tile.get(), col, ys, 0, 0) < 0)
-                        VxRaise(kCorruptTiled);
+                    if (TIFFReadTile(m_tif, tile.get(), col, ys, 0, 0) < 0) {
+                        // A tile cut off or broken: it stays black.
+                        m_cutShort = true;
+                        std::memset(tile.get(), 0, static_cast<std::size_t>(TIFFTileSize64(m_tif)));
+                    }
                     // The last tile of a row may reach past the image edge:
                     // only what lies inside is kept.
                     const auto columns = static_cast<std::uint32_t>(std::min(tileRow, line - colb));
@@ -394,10 +458,12 @@ private:
             } else {
                 const auto want = static_cast<tmsize_t>(line * nrow);
                 const tmsize_t got = TIFFReadEncodedStrip(m_tif, TIFFComputeStrip(m_tif, ys, 0), band.get(), want);
-                if (got < 0)
-                    VxRaise(kCorrupt);
-                if (got < want)
-                    std::memset(band.get() + got, 0, static_cast<std::size_t>(want - got));
+                if (got < want) {
+                    // A strip cut off or broken: what is missing stays black.
+                    m_cutShort = true;
+                    const tmsize_t kept = std::max<tmsize_t>(got, 0);
+                    std::memset(band.get() + kept, 0, static_cast<std::size_t>(want - kept));
+                }
             }
             for (std::uint32_t y = 0; y < nrow; ++y)
                 StoreRow(band.get() + line * y, line, h - 1 - (ys + y), unpacked.get());
@@ -519,6 +585,7 @@ private:
     TiffPage m_page;
     bool m_rgba = false;
     std::uint32_t m_bpp = 0;
+    bool m_cutShort = false;
 };
 
 }  // namespace
@@ -537,11 +604,12 @@ bool VxImageTIF::Decode(VxFile* stream)
 {
     TIFF* tif = nullptr;
     bool dimensionsKnown = false;
+    int troubles = 0;  // libtiff met data it could not read
     try {
         if (!stream)
             VxRaise(kOpenFailed);
         const std::int32_t start = stream->Tell();
-        tif = VxTiffOpenImage(stream, "r");
+        tif = VxTiffOpenImage(stream, "r", &troubles);
         if (!tif)
             VxRaise(kOpenFailed);
         m_info.framesFound = static_cast<std::int32_t>(
@@ -557,6 +625,8 @@ bool VxImageTIF::Decode(VxFile* stream)
         }
         TiffPageReader(*this, m_info, tif, stream, start, page).Run();
         TIFFClose(tif);
+        if (troubles > 0)
+            MarkDamaged();
         return true;
     } catch (const VxCodecError& e) {
         SetError(e.text);

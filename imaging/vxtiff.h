@@ -39,5 +39,7 @@ private:
 
 // libtiff handles over a VxFile. The stream stays open when the handle is
 // closed; its owner closes it.
-TIFF* VxTiffOpen(VxFile* stream, const char* name, const char* mode);
-TIFF* VxTiffOpenImage(VxFile* stream, const char* mode);
+// troubles, when given, counts libtiff's errors and its warnings about
+// data it could not read.
+TIFF* VxTiffOpen(VxFile* stream, const char* name, const char* mode, int* troubles = nullptr);
+TIFF* VxTiffOpenImage(VxFile* stream, const char* mode, int* troubles = nullptr);

@@ -12,6 +12,8 @@
 
 #include <cstdarg>
 #include <cstdint>
+#include <cstdio>
+#include <cstring>
 #include <limits>
 
 namespace {
@@ -68,14 +70,31 @@ int VxTiffMap(thandle_t, void**, toff_t*) { return 0; }
 void VxTiffUnmap(thandle_t, void*, toff_t) {}
 
 // libtiff's messages are not shown or kept: the codec learns of failures
-// from return codes. Answering 1 tells libtiff the message was handled, so
-// its process-wide handlers (which print to stderr) never see it.
-int VxTiffWarningHandler(TIFF*, void*, const char*, const char*, va_list) { return 1; }
-int VxTiffErrorHandler(TIFF*, void*, const char*, const char*, va_list) { return 1; }
+// from return codes, and of data it could not read from a count. Answering
+// 1 tells libtiff the message was handled, so its process-wide handlers
+// (which print to stderr) never see it. libtiff passes over a tag whose
+// data lies past the end of a cut file with no more than a warning.
+int VxTiffWarningHandler(TIFF*, void* troubles, const char*, const char* format, va_list args)
+{
+    if (troubles) {
+        char text[256];
+        std::vsnprintf(text, sizeof text, format, args);
+        if (std::strstr(text, "IO error"))
+            ++*static_cast<int*>(troubles);
+    }
+    return 1;
+}
+
+int VxTiffErrorHandler(TIFF*, void* troubles, const char*, const char*, va_list)
+{
+    if (troubles)
+        ++*static_cast<int*>(troubles);
+    return 1;
+}
 
 }  // namespace
 
-TIFF* VxTiffOpen(VxFile* stream, const char* name, const char* mode)
+TIFF* VxTiffOpen(VxFile* stream, const char* name, const char* mode, int* troubles)
 {
     if (!stream)
         return nullptr;
@@ -83,8 +102,8 @@ TIFF* VxTiffOpen(VxFile* stream, const char* name, const char* mode)
     if (!options)
         return nullptr;
     TIFFOpenOptionsSetMaxSingleMemAlloc(options, kTiffMaxSingleAlloc);
-    TIFFOpenOptionsSetErrorHandlerExtR(options, VxTiffErrorHandler, nullptr);
-    TIFFOpenOptionsSetWarningHandlerExtR(options, VxTiffWarningHandler, nullptr);
+    TIFFOpenOptionsSetErrorHandlerExtR(options, VxTiffErrorHandler, troubles);
+    TIFFOpenOptionsSetWarningHandlerExtR(options, VxTiffWarningHandler, troubles);
     // The handle's client data is the stream itself; libtiff's integer file
     // descriptor cannot hold a pointer and is left alone.
     TIFF* tif = TIFFClientOpenExt(name, mode, stream, VxTiffRead, VxTiffWrite, VxTiffSeek, VxTiffClose, VxTiffSize,
@@ -93,4 +112,7 @@ TIFF* VxTiffOpen(VxFile* stream, const char* name, const char* mode)
     return tif;
 }
 
-TIFF* VxTiffOpenImage(VxFile* stream, const char* mode) { return VxTiffOpen(stream, "TIFF IMAGE", mode); }
+TIFF* VxTiffOpenImage(VxFile* stream, const char* mode, int* troubles)
+{
+    return VxTiffOpen(stream, "TIFF IMAGE", mode, troubles);
+}

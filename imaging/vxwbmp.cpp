@@ -63,16 +63,20 @@ bool VxImageWBMP::Decode(VxFile* stream)
             VxRaise("Unsupported WBMP type");
         if (rw == IntResult::Bad || rh == IntResult::Bad || width == 0 || height == 0)
             VxRaise("Corrupted WBMP");
+        // The rows are stored as they are: the file must hold them all.
         const std::uint64_t fileRow = (static_cast<std::uint64_t>(width) + 7) / 8;
-        if (!VxFileCanHold(in, ((static_cast<std::uint64_t>(width) + 31) / 32 * 4) * height, 4) ||
-            !Create(width, height, 1, VXFMT_WBMP))
-            VxRaise("WBMP Create failed");
+        if (!VxFileCanHold(in, fileRow * height, 1))
+            VxRaiseDataMissing(width, height);
+        if (!Create(width, height, 1, VXFMT_WBMP))
+            VxRaise(GetLastError());
         SetGreyRampPalette();
         CImageIterator it(this);
         it.MoveToTop();
         do {
-            if (in.ReadSome(it.CurrentRow(), fileRow) < fileRow)
+            if (in.ReadSome(it.CurrentRow(), fileRow) < fileRow) {
+                MarkDamaged();
                 break;
+            }
         } while (it.PreviousRow());
         return true;
     } catch (const VxCodecError& e) {

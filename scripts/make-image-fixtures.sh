@@ -47,6 +47,22 @@ make_gif_fixtures() {
   gifsicle --colors 256 --logical-screen 13x7 --delay 20 f1.gif --position 3,2 f2.gif --position 0,0 f3.gif > "$out/gif_anim3.gif"
   convert "$out/gif_anim3.gif" -coalesce -depth 8 "anim_%d.ppm"
   cp anim_1.ppm "$out/gif_anim3_frame1.ref.pnm"
+  # Every disposal method: a full first frame, then frames with transparent
+  # (black) pixels that go back to the background, give back the picture
+  # before them, stay, and one more that stays. gifsicle puts their colours
+  # in one global table; ImageMagick's coalesced frames, with alpha where
+  # the background shows, are the references.
+  printf 'P3 5 4 255\n0 0 0 224 32 32 224 32 32 0 0 0 224 32 32\n224 32 32 0 0 0 224 32 32 224 32 32 224 32 32\n'\
+'224 32 32 224 32 32 224 32 32 0 0 0 224 32 32\n0 0 0 224 32 32 224 32 32 224 32 32 0 0 0\n' > t1.ppm
+  printf 'P3 4 3 255\n32 192 32 0 0 0 32 192 32 32 192 32\n0 0 0 32 192 32 32 192 32 0 0 0\n'\
+'32 192 32 32 192 32 0 0 0 32 192 32\n' > t2.ppm
+  printf 'P3 3 3 255\n224 224 32 224 224 32 0 0 0\n224 224 32 0 0 0 224 224 32\n0 0 0 224 224 32 224 224 32\n' > t3.ppm
+  for f in t1 t2 t3; do q pamtogif -transparent=rgb:00/00/00 $f.ppm > $f.gif; done
+  gifsicle --logical-screen 13x7 --delay 5 f1.gif --disposal background --position 1,1 t1.gif \
+    --disposal previous --position 6,2 t2.gif --disposal asis --position 8,3 t3.gif \
+    --disposal none --position 2,3 t1.gif > "$out/gif_disposal.gif" 2>/dev/null
+  convert "$out/gif_disposal.gif" -coalesce -depth 8 "disposal_%d.pam"
+  for i in 0 1 2 3 4; do cp "disposal_$i.pam" "$out/gif_disposal.coalesce$i.ref.pam"; done
 }
 make_gif_fixtures
 if [ "${1:-}" = gif ]; then exit 0; fi
@@ -248,14 +264,12 @@ for f in "$out"/jpg_*.jpg; do q djpeg -pnm "$f" > "${f%.jpg}.ref.pnm"; done
 # Floyd-Steinberg dithering: libjpeg's defaults, which the decoder keeps).
 q djpeg -pnm -grayscale "$out/jpg_rgb.jpg" > "$out/jpg_rgb.grey.ref.pnm"
 q djpeg -pnm -colors 16 "$out/jpg_rgb.jpg" > "$out/jpg_rgb.q16.ref.pnm"
-# Files without an alpha channel show their colour-key transparency against
-# the background (grey 192, or black for grey files); palette files keep
-# their colours, with tRNS as alpha.
-# Files with an alpha channel have their reference with alpha.
+# Palette files keep their colours, with tRNS as alpha. Files with an alpha
+# channel, or a colour key (tRNS) that makes one, have their reference with
+# alpha.
 for f in "$out"/png_*.png; do
   case "$f" in
-  */png_grey_trns.png) q pngtopam -mix -background=black "$f" > "${f%.png}.ref.pnm" ;;
-  */png_rgba*.png | */png_ga16.png) q pngtopam -alphapam "$f" > "${f%.png}.ref.pam" ;;
+  */png_rgba*.png | */png_ga16.png | */png_grey_trns.png) q pngtopam -alphapam "$f" > "${f%.png}.ref.pam" ;;
   *) q pngtopam "$f" > "${f%.png}.ref.pnm" ;;
   esac
 done

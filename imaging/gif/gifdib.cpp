@@ -2,6 +2,7 @@
 
 #include "imaging/gif/gifframe.h"
 #include "win/memadvise.h"
+#include "win/memlimit.h"
 
 #include <limits>
 
@@ -45,7 +46,7 @@ void TDIBWriter::EnsureDIB()
     m_rowBytes = RowBytes(static_cast<std::uint64_t>(m_width), m_bitCount, 32);
     const std::uint64_t pixelBytes = m_rowBytes * static_cast<std::uint64_t>(m_height);
     // A picture the bitmap could not take is refused before it is built.
-    if (pixelBytes > kGraphicMaxMemory)
+    if (!PictureFitsInMemory(pixelBytes))
         throw EOutOfMemory(gifmsg::OutOfMemDIB);
     struct {
         BITMAPINFOHEADER header;

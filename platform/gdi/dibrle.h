@@ -15,31 +15,36 @@
 // only ever move up), whichever comes first; what it did not reach keeps
 // the values the bitmap was created with. Source gives the next byte or -1
 // at the end; Rows is the depth's store, which drops every pixel outside
-// the picture.
+// the picture. The answer is false when the data ended before the bitmap
+// did (a file cut short).
 template <class Source, class Rows>
-void DecodeDibRle(Source& in, Rows& rows)
+bool DecodeDibRle(Source& in, Rows& rows)
 {
     std::uint64_t x = 0, row = 0;
     for (;;) {
         const int count = in.Get();
         if (count < 0)
-            return;
+            return false;
         if (count > 0) {
             const int value = in.Get();
-            if (value < 0 || !rows.Run(row, x, count, value))
-                return;
+            if (value < 0)
+                return false;
+            if (!rows.Run(row, x, count, value))
+                return true;
             continue;
         }
         const int code = in.Get();
-        if (code < 0 || code == 1)
-            return;
+        if (code < 0)
+            return false;
+        if (code == 1)
+            return true;
         if (code == 0) {
             x = 0;
             ++row;
         } else if (code == 2) {
             const int dx = in.Get(), dy = in.Get();
             if (dx < 0 || dy < 0)
-                return;
+                return false;
             x += static_cast<std::uint64_t>(dx);
             row += static_cast<std::uint64_t>(dy);
         } else {
@@ -47,14 +52,14 @@ void DecodeDibRle(Source& in, Rows& rows)
             for (int i = 0; i < bytes; ++i) {
                 const int value = in.Get();
                 if (value < 0)
-                    return;
+                    return false;
                 rows.Absolute(row, x, i, code, value);
             }
             if (bytes & 1)
                 in.Get();
         }
         if (row >= rows.height)
-            return;
+            return true;
     }
 }
 

@@ -3,6 +3,7 @@
 
 #include "gdi/dibread.h"
 #include "gdi/gdi_p.h"
+#include "win/memlimit.h"
 #include "gdi/wingdi.h"
 #include "rtl/streams.h"
 
@@ -192,8 +193,8 @@ void TBitmap::Reallocate(int width, int height, TPixelFormat format, bool fillWh
     GdiBitmap* next = nullptr;
     if (width > 0 && height > 0) {
         const std::uint64_t bytes = static_cast<std::uint64_t>(GdiStride(width, BppOf(format))) * static_cast<std::uint64_t>(height);
-        if (bytes == 0 || bytes > kGraphicMaxMemory || !(next = NewSection(width, height, BppOf(format))))
-            throw EOutOfMemory("Out of system resources");
+        if (bytes == 0 || !PictureFitsInMemory(bytes) || !(next = NewSection(width, height, BppOf(format))))
+            throw EOutOfMemory(PictureTooBigMessage(static_cast<std::uint64_t>(width), static_cast<std::uint64_t>(height)));
         if (fillWhite) {
             if (BppOf(format) > 8)
                 std::memset(next->surface.bits, 0xFF, next->surface.stride * static_cast<std::size_t>(height));
@@ -419,7 +420,7 @@ GdiBitmap* TBitmap::ReleaseHandle()
 void TBitmap::LoadFromDib(const std::uint8_t* data, std::size_t size)
 {
     PackedDibInfo info;
-    GdiBitmap* next = ReadPackedDib(data, size, kGraphicMaxMemory, info);
+    GdiBitmap* next = ReadPackedDib(data, size, PictureMemoryLimit(), info);
     if (!next)
         throw EInvalidGraphic(info.error ? info.error : "Invalid bitmap");
     TPixelFormat format = pf32bit;
@@ -451,10 +452,10 @@ void TBitmap::LoadFromStream(TStream& stream)
         throw EInvalidGraphic("Bitmap image is not valid");
     const std::uint32_t offBits = static_cast<std::uint32_t>(fh[10]) | (static_cast<std::uint32_t>(fh[11]) << 8)
         | (static_cast<std::uint32_t>(fh[12]) << 16) | (static_cast<std::uint32_t>(fh[13]) << 24);
-    // The DIB is read whole; more than the memory limit and a header could
-    // hold is never a picture this class takes.
+    // The DIB is read whole; more than a picture may take and a header
+    // could hold is never a picture this class takes.
     const std::int64_t dibSize = available - static_cast<std::int64_t>(kFileHeaderSize);
-    if (static_cast<std::uint64_t>(dibSize) > kGraphicMaxMemory + 65536)
+    if (static_cast<std::uint64_t>(dibSize) > PictureMemoryLimit() + 65536)
         throw EInvalidGraphic("Bitmap image is not valid");
     std::vector<std::uint8_t> dib(static_cast<std::size_t>(dibSize));
     stream.ReadBuffer(dib.data(), dibSize);

@@ -236,9 +236,6 @@ VISTREL_DECLARE_EXCEPTION(EInvalidGraphic, Exception)
 VISTREL_DECLARE_EXCEPTION(EInvalidGraphicOperation, Exception)
 VISTREL_DECLARE_EXCEPTION(EOutOfResources, EOutOfMemory)
 
-// The bytes a decoder of the graphic classes may take for one picture; a
-// picture that would need more is refused before anything is allocated.
-constexpr std::uint64_t kGraphicMaxMemory = 256000000;
 
 // The base of every graphic: a picture with a size that draws itself on a
 // canvas, loads and saves itself by file and stream, and tells its
@@ -274,6 +271,9 @@ public:
     void SetTransparent(bool transparent);
     bool Modified() const { return m_modified; }
     void SetModified(bool modified);
+    // The last load read a file cut short or broken part way: the picture
+    // holds what could be read.
+    bool Damaged() const { return m_damaged; }
 
     TNotifyEvent OnChange;
     TProgressEvent OnProgress;
@@ -281,10 +281,12 @@ public:
 protected:
     virtual void Changed();
     void Progress(TProgressStage stage, std::uint8_t percent, const std::string& message);
+    void SetDamaged(bool damaged) { m_damaged = damaged; }
 
 private:
     bool m_transparent = false;
     bool m_modified = false;
+    bool m_damaged = false;
 };
 
 // The class library's pixel formats; the number is the format's code.

@@ -19,6 +19,7 @@
 #include "graphicbytes_p.h"
 
 #include "gdi/dibread.h"
+#include "win/memlimit.h"
 #include "gdi/gdi_p.h"
 #include "gdi/wingdi.h"
 #include "rtl/streams.h"
@@ -110,7 +111,7 @@ void TIcon::LoadFromStream(TStream& stream)
         QImage png;
         if (!png.loadFromData(image, static_cast<int>(best->size), "PNG") || png.isNull())
             throw EInvalidGraphic("Icon image is not valid");
-        if (static_cast<std::uint64_t>(png.width()) * static_cast<std::uint64_t>(png.height()) * 4 > kGraphicMaxMemory)
+        if (!PictureFitsInMemory(static_cast<std::uint64_t>(png.width()) * static_cast<std::uint64_t>(png.height()) * 4))
             throw EInvalidGraphic("Icon image is too large");
         png = png.convertToFormat(QImage::Format_ARGB32);
         colors->SetPixelFormat(pf32bit);
@@ -138,7 +139,7 @@ void TIcon::LoadFromStream(TStream& stream)
         const int dibHeight = static_cast<std::int32_t>(GraphicGet32(image + 8));
         const int height = std::abs(dibHeight) / 2;
         PackedDibInfo info;
-        GdiBitmap* xorBits = height > 0 ? ReadPackedDib(image, best->size, kGraphicMaxMemory, info, height) : nullptr;
+        GdiBitmap* xorBits = height > 0 ? ReadPackedDib(image, best->size, PictureMemoryLimit(), info, height) : nullptr;
         if (!xorBits)
             throw EInvalidGraphic("Icon image is not valid");
         const TPixelFormat format = info.fileBitCount == 1 ? pf1bit : info.fileBitCount == 4 ? pf4bit

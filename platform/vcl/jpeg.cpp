@@ -2,13 +2,18 @@
 
 #include "gdi/gdi_p.h"
 #include "rtl/streams.h"
+#include "win/memlimit.h"
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <limits>
+#include <string>
 #include <vector>
 
 #include <jpeglib.h>
+#include <jerror.h>
 
 namespace {
 
@@ -18,6 +23,7 @@ struct ErrorManager {
     jpeg_error_mgr base;
     std::jmp_buf jump;
     char message[JMSG_LENGTH_MAX];
+    bool cutShort;
 };
 
 void OnError(j_common_ptr cinfo)
@@ -27,13 +33,38 @@ void OnError(j_common_ptr cinfo)
     std::longjmp(err->jump, 1);
 }
 
-void OnMessage(j_common_ptr, int) {}
+// Warnings are not printed; a premature end of the data is remembered.
+void OnMessage(j_common_ptr cinfo, int level)
+{
+    auto* err = reinterpret_cast<ErrorManager*>(cinfo->err);
+    if (level < 0 && cinfo->err->msg_code == JWRN_JPEG_EOF)
+        err->cutShort = true;
+}
+
+// Progressive files have ten scans or so; each scan costs a pass over the
+// picture's coefficients, so a few bytes per scan can keep a decoder busy
+// for minutes. Files with more scans are refused, as libjpeg-turbo's own
+// tools and fuzzers bound them.
+constexpr int kMaxScans = 500;
+// The most pixel bytes one byte of a JPEG file can stand for.
+constexpr std::uint64_t kMaxExpansion = 1u << 14;
+
+void LimitScans(j_common_ptr cinfo)
+{
+    if (reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number <= kMaxScans)
+        return;
+    auto* err = reinterpret_cast<ErrorManager*>(cinfo->err);
+    std::snprintf(err->message, sizeof err->message, "JPEG file has too many scans");
+    std::longjmp(err->jump, 1);
+}
 
 struct DecodeJob {
     const unsigned char* data;
     unsigned long size;
     GdiBitmap* bitmap;  // out
+    bool cutShort;      // out: the data ended before the picture
     const char* error;  // out
+    std::string tooBig;
     char message[JMSG_LENGTH_MAX];
 };
 
@@ -48,14 +79,31 @@ GdiBitmap* NewTopDown32(int width, int height)
     return CreateDIBSection(nullptr, &bmi, DIB_RGB_COLORS, nullptr, nullptr, 0);
 }
 
-bool RunDecode(DecodeJob& job)
+// CMYK and YCCK files (which libjpeg gives as CMYK) in the inverted form
+// Adobe's programs write, which every reader takes: each colour is its
+// sample times K. Lines go through `line`, the pixels into the bitmap's
+// blue, green, red and pad bytes.
+void CmykToBgrx(const std::uint8_t* line, std::uint8_t* row, JDIMENSION width)
+{
+    for (JDIMENSION x = 0; x < width; ++x, line += 4, row += 4) {
+        const unsigned k = line[3];
+        row[0] = static_cast<std::uint8_t>(k * line[2] / 255);
+        row[1] = static_cast<std::uint8_t>(k * line[1] / 255);
+        row[2] = static_cast<std::uint8_t>(k * line[0] / 255);
+        row[3] = 0xFF;
+    }
+}
+
+bool RunDecode(DecodeJob& job, std::uint8_t* line)
 {
     jpeg_decompress_struct cinfo;
     ErrorManager err;
+    jpeg_progress_mgr progress;
     cinfo.err = jpeg_std_error(&err.base);
     err.base.error_exit = OnError;
     err.base.emit_message = OnMessage;
     err.message[0] = 0;
+    err.cutShort = false;
     job.bitmap = nullptr;
     if (setjmp(err.jump)) {
         std::memcpy(job.message, err.message, sizeof job.message);
@@ -67,34 +115,59 @@ bool RunDecode(DecodeJob& job)
         return false;
     }
     jpeg_create_decompress(&cinfo);
+    // libjpeg's own working memory (the coefficients of a multi-scan file)
+    // counts against what a picture may take; past it libjpeg fails.
+    cinfo.mem->max_memory_to_use = static_cast<long>(std::min<std::uint64_t>(
+        PictureMemoryLimit(), static_cast<std::uint64_t>(std::numeric_limits<long>::max())));
+    progress.progress_monitor = LimitScans;
+    cinfo.progress = &progress;
     jpeg_mem_src(&cinfo, job.data, job.size);
     jpeg_read_header(&cinfo, TRUE);
-    // Straight into the bitmap's rows as blue, green, red and a pad byte.
-    cinfo.out_color_space = JCS_EXT_BGRX;
+    // Straight into the bitmap's rows as blue, green, red and a pad byte;
+    // four-colour files through a line of their own.
+    const bool cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
+    cinfo.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGRX;
     jpeg_calc_output_dimensions(&cinfo);
-    const std::uint64_t bytes = static_cast<std::uint64_t>(cinfo.output_width) * cinfo.output_height * 4;
-    if (cinfo.output_width == 0 || cinfo.output_height == 0 || bytes > kGraphicMaxMemory
-        || cinfo.output_width > 65535 || cinfo.output_height > 65535) {
-        job.error = "JPEG image is too large";
+    const std::uint64_t width = cinfo.output_width, height = cinfo.output_height;
+    if (width == 0 || height == 0 || width > 65535 || height > 65535 || !PictureFitsInMemory(width * height * 4)) {
+        job.tooBig = PictureTooBigMessage(width, height);
+        job.error = job.tooBig.c_str();
         jpeg_destroy_decompress(&cinfo);
         return false;
     }
-    job.bitmap = NewTopDown32(static_cast<int>(cinfo.output_width), static_cast<int>(cinfo.output_height));
+    if (width * height * 3 / kMaxExpansion > job.size) {
+        job.tooBig = PictureDataMissingMessage(width, height);
+        job.error = job.tooBig.c_str();
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
+    job.bitmap = NewTopDown32(static_cast<int>(width), static_cast<int>(height));
     if (!job.bitmap) {
-        job.error = "Out of memory";
+        job.tooBig = PictureTooBigMessage(width, height);
+        job.error = job.tooBig.c_str();
         jpeg_destroy_decompress(&cinfo);
         return false;
     }
     jpeg_start_decompress(&cinfo);
-    JSAMPROW rows[16];
-    while (cinfo.output_scanline < cinfo.output_height) {
-        JDIMENSION n = 0;
-        for (; n < 16 && cinfo.output_scanline + n < cinfo.output_height; ++n)
-            rows[n] = job.bitmap->surface.Row(static_cast<int>(cinfo.output_scanline + n));
-        jpeg_read_scanlines(&cinfo, rows, n);
+    if (cmyk) {
+        JSAMPROW row = line;
+        while (cinfo.output_scanline < cinfo.output_height) {
+            std::uint8_t* target = job.bitmap->surface.Row(static_cast<int>(cinfo.output_scanline));
+            jpeg_read_scanlines(&cinfo, &row, 1);
+            CmykToBgrx(line, target, cinfo.output_width);
+        }
+    } else {
+        JSAMPROW rows[16];
+        while (cinfo.output_scanline < cinfo.output_height) {
+            JDIMENSION n = 0;
+            for (; n < 16 && cinfo.output_scanline + n < cinfo.output_height; ++n)
+                rows[n] = job.bitmap->surface.Row(static_cast<int>(cinfo.output_scanline + n));
+            jpeg_read_scanlines(&cinfo, rows, n);
+        }
     }
     jpeg_finish_decompress(&cinfo);
     jpeg_destroy_decompress(&cinfo);
+    job.cutShort = err.cutShort;
     return true;
 }
 
@@ -169,20 +242,22 @@ void TJPEGImage::Draw(TCanvas& canvas, const TRect& rect) { m_bitmap->Draw(canva
 void TJPEGImage::LoadFromStream(TStream& stream)
 {
     const std::int64_t size = stream.Size() - stream.Position();
-    // Even the best coding takes a byte for many pixels; a file this large
-    // could only hold a picture past the memory limit.
-    if (size <= 0 || static_cast<std::uint64_t>(size) > kGraphicMaxMemory)
+    if (size <= 0 || !PictureFitsInMemory(static_cast<std::uint64_t>(size)))
         throw EInvalidGraphic("JPEG error #1");
     std::string data(static_cast<std::size_t>(size), '\0');
     stream.ReadBuffer(data.data(), size);
     DecodeJob job {reinterpret_cast<const unsigned char*>(data.data()), static_cast<unsigned long>(data.size()),
-        nullptr, nullptr, {}};
-    if (!RunDecode(job))
+        nullptr, false, nullptr, {}, {}};
+    // A line of four samples for the colour spaces libjpeg cannot give as
+    // blue, green, red; its width is a 16-bit field of the file.
+    std::vector<std::uint8_t> line(65535 * 4);
+    if (!RunDecode(job, line.data()))
         throw EInvalidGraphic(std::string("JPEG error: ") + (job.error ? job.error : "unreadable data"));
     auto next = std::make_unique<TBitmap>();
     next->TakeHandle(job.bitmap, pf32bit);
     m_bitmap = std::move(next);
     m_data = std::move(data);
+    SetDamaged(job.cutShort);
     Changed();
 }
 
