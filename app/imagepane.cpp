@@ -141,6 +141,7 @@ void TForm1::LoadImage(int kind, int page, int formatId)
     std::string label;
     ImageKind = kind;
     TPicture& picture = img->Picture();
+    bool damaged = false;  // shown as far as the file could be read
 
     switch (kind) {
     case 1:
@@ -149,6 +150,7 @@ void TForm1::LoadImage(int kind, int page, int formatId)
         picture.LoadFromFile(CurrentFile);
         w = picture.Width();
         h = picture.Height();
+        damaged = picture.Graphic() && picture.Graphic()->Damaged();
         if (kind == 3) {
             PixelFormatCode = static_cast<std::uint8_t>(picture.Bitmap()->PixelFormat());
             label = kPixelFormatLabels[PixelFormatCode];
@@ -159,6 +161,7 @@ void TForm1::LoadImage(int kind, int page, int formatId)
         jpeg.LoadFromFile(CurrentFile);
         w = jpeg.Width();
         h = jpeg.Height();
+        damaged = jpeg.Damaged();
         picture.SetGraphic(BitmapOf(jpeg));
         PixelFormatCode = static_cast<std::uint8_t>(picture.Bitmap()->PixelFormat());
         label = PixelFormatCode == 0 ? "24bit" : PixelFormatCode == 1 ? "8bit" : "";
@@ -174,6 +177,7 @@ void TForm1::LoadImage(int kind, int page, int formatId)
         graphic->LoadFromFile(CurrentFile);
         w = graphic->Width();
         h = graphic->Height();
+        damaged = graphic->Damaged();
         picture.SetGraphic(BitmapOf(*graphic));
         break;
     }
@@ -186,6 +190,7 @@ void TForm1::LoadImage(int kind, int page, int formatId)
         TiffPage = page;
         shown.SetFrame(page);
         LoadVxImage(shown, CurrentFile, kTiffFormat);
+        damaged = shown.IsDamaged();
         w = static_cast<int>(shown.GetWidth());
         h = static_cast<int>(shown.GetHeight());
         picture.SetGraphic(BitmapOf(shown));
@@ -195,6 +200,7 @@ void TForm1::LoadImage(int kind, int page, int formatId)
     case 9: {
         VxImage image(0);
         LoadVxImage(image, CurrentFile, formatId);
+        damaged = image.IsDamaged();
         w = static_cast<int>(image.GetWidth());
         h = static_cast<int>(image.GetHeight());
         picture.SetGraphic(BitmapOf(image));
@@ -247,6 +253,10 @@ void TForm1::LoadImage(int kind, int page, int formatId)
     SetStatusPanel(4, IntToStr(w) + "x" + IntToStr(h));
     SetStatusPanel(5, PercentText(ZoomFactor));
     StatusBar1->SetPanelText(3, label);
+    // A picture read only in part is shown, and the status bar says why
+    // it looks so beside the file's name, keeping its size and zoom.
+    if (damaged)
+        SetStatusPanel(0, CurrentFile + ": " + VXIMAGE_DAMAGED_TEXT);
 }
 
 void TForm1::FindZoomIndex(int direction, float factor)

@@ -31,9 +31,9 @@ constexpr std::size_t kBufferSize = 4096;
 constexpr std::uint64_t kMaxExpansion = 1u << 14;
 // Progressive files have ten scans or so; each scan costs a pass over the
 // picture's coefficients, so a few bytes per scan can keep a decoder busy
-// for minutes. Files with more scans are refused, as libjpeg-turbo's own
-// tools and fuzzers bound them.
-constexpr int kMaxScans = 500;
+// for minutes. Files with more scans than any encoder writes are refused, as
+// libjpeg-turbo's own tools can bound them.
+constexpr int kMaxScans = 100;
 
 constexpr const char* kTooManyScans = "JPEG file has too many scans";
 constexpr const char* kNotRgbOrGrey = "JPEG can save only RGB or GreyScale images";

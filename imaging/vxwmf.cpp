@@ -20,6 +20,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -28,6 +29,12 @@ constexpr std::uint32_t kPlaceableKey = 0x9AC6CDD7;
 constexpr std::size_t kPlaceableSize = 22;
 constexpr std::size_t kWmfHeaderSize = 18;
 constexpr std::size_t WMF_mtSize = 6;
+// The EMF header record's fields that say what the file is.
+constexpr std::size_t EMR_iType = 0;
+constexpr std::size_t EMR_nSize = 4;
+constexpr std::size_t EMF_dSignature = 40;
+constexpr std::size_t EMF_nBytes = 48;
+constexpr std::size_t EMF_HeaderSize = 88;
 constexpr std::int64_t kMaxSide = 4000;
 // Picture extents are raised by tens until both reach this (the extents of
 // an anisotropic picture only give its proportions).
@@ -143,12 +150,25 @@ HENHMETAFILE WmfLoadPlaceable(VxFile* stream, WmfPlaceableHeader& header)
 
 HENHMETAFILE EmfLoad(VxFile* stream, ENHMETAHEADER& header)
 {
-    const std::int32_t size = stream->Size();
+    // The header record is read and checked first: its type, signature and
+    // the metafile's size, which the rest of the stream must hold. Only
+    // then is that much read (format detection offers this reader files
+    // of any kind and size).
+    VxReader in(stream);
     const std::int32_t pos = stream->Tell();
-    if (size < 0 || pos < 0 || size <= pos)
+    std::uint8_t head[EMF_HeaderSize];
+    if (pos < 0 || !in.Read(head, sizeof head))
         return nullptr;
-    std::vector<std::uint8_t> data(static_cast<std::size_t>(size - pos));
-    if (stream->Read(data.data(), 1, data.size()) != data.size())
+    const std::uint32_t type = VxGet32(head + EMR_iType);
+    const std::uint32_t headerSize = VxGet32(head + EMR_nSize);
+    const std::uint32_t total = VxGet32(head + EMF_nBytes);
+    const std::int64_t size = stream->Size();
+    if (type != 1 || VxGet32(head + EMF_dSignature) != ENHMETA_SIGNATURE || headerSize < sizeof head ||
+        total < headerSize || size < 0 || total > static_cast<std::uint64_t>(size - pos))
+        return nullptr;
+    std::vector<std::uint8_t> data(total);
+    std::memcpy(data.data(), head, sizeof head);
+    if (!in.Read(data.data() + sizeof head, total - sizeof head))
         return nullptr;
     HENHMETAFILE mf = SetEnhMetaFileBits(static_cast<UINT>(data.size()), data.data());
     if (mf && GetEnhMetaFileHeader(mf, sizeof header, &header) == 0) {

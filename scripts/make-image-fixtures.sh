@@ -67,6 +67,73 @@ make_gif_fixtures() {
 make_gif_fixtures
 if [ "${1:-}" = gif ]; then exit 0; fi
 
+# PAM (P7): netpbm's RGB, and ImageMagick's grey with alpha (8 bits) and
+# RGB with alpha (16 bits), each against the tools' 8-bit reading.
+make_pam_fixtures() {
+  pamtopam < src.ppm > "$out/pam_rgb.pam"
+  q pamtopnm "$out/pam_rgb.pam" > "$out/pam_rgb.ref.pnm"
+  ppmtopgm src.ppm > grey.pgm
+  pnminvert grey.pgm > greymask.pgm
+  convert grey.pgm greymask.pgm -alpha off -compose CopyOpacity -composite -depth 8 pam:"$out/pam_ga.pam"
+  convert src.ppm -alpha set -channel A -fx '((i*19+j*53)%256)/255' +channel -depth 16 pam:"$out/pam_rgba16.pam"
+  for f in pam_ga pam_rgba16; do convert "$out/$f.pam" -depth 8 pam:"$out/$f.ref.pam"; done
+}
+make_pam_fixtures
+if [ "${1:-}" = pam ]; then exit 0; fi
+
+# Alpha and orientation as other readers keep them, on a 37 x 21 picture:
+# PNG grey with alpha at 8 bits and colour with alpha at 16 (ImageMagick),
+# and a colour file whose tRNS names a transparent colour (pnmtopng); TIFF
+# with associated alpha (ImageMagick), unassociated alpha in 16 x 16 tiles
+# and in separate planes (tiffcp of the fixture above), at 16 bits
+# (ImageMagick), RGB pages of orientations 5 to 8 read in strips and one
+# read through the RGBA reader, and CMYK; a JPEG 2000 file with an alpha
+# component (opj_compress). References keep alpha: pngtopam, ImageMagick's
+# reading, opj_decompress; pages are turned by ImageMagick's -auto-orient.
+make_alpha_fixtures() {
+  awk 'BEGIN { w = 37; h = 21; printf "P3\n%d %d\n255\n", w, h;
+    for (y = 0; y < h; y++) for (x = 0; x < w; x++)
+      printf "%d %d %d\n", (x * 7 + y * 3) % 256, (y * 12 + x) % 256, (x * y * 5 + 40) % 256 }' > a.ppm
+  ppmtopgm a.ppm > a.pgm
+  pnminvert a.pgm > amask.pgm
+  png() { target=$1; shift; convert "$@" -strip -define png:exclude-chunks=date,time "$target"; }
+  png "$out/png_ga8.png" a.pgm amask.pgm -alpha off -compose CopyOpacity -composite \
+    -define png:bit-depth=8 -define png:color-type=4
+  png "$out/png_rgba16.png" a.ppm amask.pgm -alpha off -compose CopyOpacity -composite \
+    -define png:bit-depth=16 -define png:color-type=6
+  first=$(pnmcut 0 0 1 1 a.ppm | pnmnoraw | tail -1 | awk '{ printf "rgb:%02x/%02x/%02x", $1, $2, $3 }')
+  q pnmtopng -transparent="=$first" a.ppm > "$out/png_rgb_trns.png"
+  for f in png_ga8 png_rgba16; do q pngtopam -alphapam "$out/$f.png" > "$out/$f.ref.pam"; done
+  # pngtopam leaves a colour key of an RGB file opaque; ImageMagick does not.
+  convert "$out/png_rgb_trns.png" -depth 8 pam:"$out/png_rgb_trns.ref.pam"
+
+  convert a.ppm amask.pgm -alpha off -compose CopyOpacity -composite rgba.png
+  convert rgba.png -define tiff:alpha=associated -compress lzw "$out/tif_rgba_assoc.tif"
+  convert "$out/tif_rgba_assoc.tif" -depth 8 pam:"$out/tif_rgba_assoc.ref.pam"
+  tiffcp -c lzw -t -w 16 -l 16 "$out/tif_rgba.tif" "$out/tif_rgba_tiled.tif"
+  tiffcp -p separate "$out/tif_rgba.tif" "$out/tif_rgba_planar.tif"
+  convert rgba.png -depth 16 -compress lzw "$out/tif_rgba16.tif"
+  convert "$out/tif_rgba16.tif" -depth 8 pam:"$out/tif_rgba16.ref.pam"
+  for o in 5 6 7 8; do
+    cp "$out/tif_rgb.tif" "$out/tif_rgb_orient$o.tif"
+    tiffset -s 274 $o "$out/tif_rgb_orient$o.tif"
+    convert "$out/tif_rgb_orient$o.tif" -auto-orient -depth 8 ppm:"$out/tif_rgb_orient$o.ref.pnm"
+  done
+  cp "$out/tif_rgba_tiled.tif" "$out/tif_rgba_tiled_orient6.tif"
+  tiffset -s 274 6 "$out/tif_rgba_tiled_orient6.tif"
+  convert "$out/tif_rgba_tiled_orient6.tif" -auto-orient -depth 8 pam:"$out/tif_rgba_tiled_orient6.ref.pam"
+  convert a.ppm -colorspace CMYK -compress lzw "$out/tif_cmyk.tif"
+  convert "$out/tif_cmyk.tif" -colorspace sRGB -depth 8 ppm:"$out/tif_cmyk.ref.pnm"
+
+  q opj_compress -i rgba.png -o "$out/jp2_rgba.jp2" -n 3
+  q opj_decompress -i "$out/jp2_rgba.jp2" -o jp2back.png
+  q pngtopam -alphapam jp2back.png > "$out/jp2_rgba.ref.pam"
+}
+if [ "${1:-}" = alpha ]; then
+  make_alpha_fixtures
+  exit 0
+fi
+
 # BMP: 24, 8, 4 and 1 bit, the 12-byte core header, RLE8, and a 124-byte header.
 q ppmtobmp -bpp=24 src.ppm > "$out/bmp24.bmp"
 q ppmtobmp -bpp=8 src.ppm > "$out/bmp8.bmp"
@@ -260,6 +327,8 @@ done
 # djpeg converts CMYK with rounding, the decoder truncates as its format's
 # rule says: the CMYK reference may differ by one.
 for f in "$out"/jpg_*.jpg; do q djpeg -pnm "$f" > "${f%.jpg}.ref.pnm"; done
+# How ImageMagick shows the four-colour file (its writer makes YCCK).
+convert "$out/jpg_cmyk.jpg" -colorspace sRGB -depth 8 ppm:"$out/jpg_cmyk.im.ref.pnm"
 # The same file decoded to grey, and quantised to 16 colours (two passes,
 # Floyd-Steinberg dithering: libjpeg's defaults, which the decoder keeps).
 q djpeg -pnm -grayscale "$out/jpg_rgb.jpg" > "$out/jpg_rgb.grey.ref.pnm"

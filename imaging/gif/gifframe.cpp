@@ -246,13 +246,17 @@ void TGIFSubImage::LoadFromStream(TStream& stream)
 namespace {
 
 // Passes over a frame's compressed data: the code size byte and the
-// sub-blocks up to their terminator.
-void SkipImageData(TStream& stream)
+// sub-blocks up to their terminator. The bytes of data the sub-blocks hold.
+std::int64_t SkipImageData(TStream& stream)
 {
+    std::int64_t bytes = 0;
     if (gifio::GetStreamByte(stream) < 0)
-        return;
-    for (int n = gifio::GetStreamByte(stream); n > 0; n = gifio::GetStreamByte(stream))
+        return bytes;
+    for (int n = gifio::GetStreamByte(stream); n > 0; n = gifio::GetStreamByte(stream)) {
+        bytes += std::min<std::int64_t>(n, gifio::Remaining(stream));
         gifio::Skip(stream, n);
+    }
+    return bytes;
 }
 
 }  // namespace
@@ -266,8 +270,13 @@ void TGIFSubImage::Decompress(TStream& stream)
         SkipImageData(stream);
         return;
     }
-    if (Image())
-        Image()->ReserveFramePixels(count, stream);
+    if (Image()) {
+        // The frame's data is measured first, without decoding it.
+        const std::int64_t at = stream.Position();
+        const std::int64_t bytes = SkipImageData(stream);
+        stream.SetPosition(at);
+        Image()->ReserveFramePixels(count, bytes);
+    }
     NewImage();
     const std::uint8_t fill =
         m_transparent && m_gce ? static_cast<std::uint8_t>(m_gce->GetTransparentColorIndex()) : 0;

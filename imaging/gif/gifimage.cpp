@@ -8,8 +8,9 @@
 
 namespace {
 
-// Frames may always take this many pixels together; past it, only what
-// the rest of the stream can encode.
+// Frames of a load may together claim this many pixels more than their
+// data can encode (frames cut short are filled with their background);
+// past it a load fails.
 constexpr std::uint64_t kFreePixels = 1u << 24;
 
 // The most pixels LZW data can give per byte: a code of w bits stands for
@@ -84,15 +85,17 @@ void TGIFImage::ReportProgress(TObject* sender, TProgressStage stage, std::uint8
         OnProgress(sender, stage, percent, redrawNow, TRect {}, message);
 }
 
-void TGIFImage::ReserveFramePixels(std::uint64_t pixels, TStream& stream)
+void TGIFImage::ReserveFramePixels(std::uint64_t pixels, std::int64_t dataBytes)
 {
-    const std::uint64_t total = m_loadPixels + pixels;
-    // A frame's data lies after its descriptor, and all frames' data after
-    // the start of the load: neither can give more than its bytes encode.
-    if (total > kFreePixels &&
-        (pixels > kFreePixels + MaxPixelsFor(gifio::Remaining(stream)) || total > kFreePixels + MaxPixelsFor(m_loadSize)))
+    // A frame's own data cannot give more pixels than its bytes encode: what
+    // a frame claims beyond that counts against one allowance for the whole
+    // load, so a file of thousands of frames with a few bytes each cannot
+    // make thousands of frame-sized buffers.
+    const std::uint64_t backed = MaxPixelsFor(dataBytes);
+    const std::uint64_t unbacked = pixels > backed ? pixels - backed : 0;
+    if (m_loadPixels + unbacked > kFreePixels)
         GIFError(gifmsg::OutOfData);
-    m_loadPixels = total;
+    m_loadPixels += unbacked;
 }
 
 void TGIFImage::LoadFromStream(TStream& stream)
@@ -126,7 +129,6 @@ void TGIFImage::LoadFromBufferedStream(TStream& stream)
         Clear();
         const std::int64_t start = stream.Position();
         m_loadPixels = 0;
-        m_loadSize = std::max<std::int64_t>(0, stream.Size() - start);
         try {
             m_header.LoadFromStream(stream);
             m_images.LoadFromStream(stream, this);

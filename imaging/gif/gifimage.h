@@ -145,9 +145,10 @@ public:
     void ReportProgress(TObject* sender, TProgressStage stage, std::uint8_t percent, bool redrawNow,
                         const std::string& message);
 
-    // Pixels the frames of the stream being read may still take: past a
-    // small allowance, no more than the rest of the stream can encode.
-    void ReserveFramePixels(std::uint64_t pixels, TStream& stream);
+    // Pixels a frame of the stream being read may take, its data holding
+    // dataBytes: what they can encode, and together with the frames before
+    // no more than a small allowance beyond; "Premature end of data" past it.
+    void ReserveFramePixels(std::uint64_t pixels, std::int64_t dataBytes);
 
     TGIFWarning OnGIFWarning;
     TNotifyEvent OnPaintStart, OnBeforeFrame, OnAfterFrame, OnLoopPass, OnPaintEnd;
@@ -208,7 +209,6 @@ private:
     // Pixels allocated for frames by the load in progress, and the stream
     // size it started with.
     std::uint64_t m_loadPixels = 0;
-    std::int64_t m_loadSize = 0;
 };
 
 // A new 216-colour palette: entry r * 36 + g * 6 + b is (51r, 51g, 51b).

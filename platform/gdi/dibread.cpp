@@ -217,10 +217,10 @@ HBITMAP ReadPackedDib(const std::uint8_t* data, std::size_t size, std::uint64_t 
         ByteSource source {in, start};
         if (h.compression == BI_RLE8) {
             DibRle8Rows walk {bottomUp.data(), static_cast<std::uint32_t>(s.stride), static_cast<std::uint32_t>(rows)};
-            DecodeDibRle(source, walk);
+            info.cutShort = !DecodeDibRle(source, walk);
         } else {
             DibRle4Rows walk {bottomUp.data(), static_cast<std::uint32_t>(s.stride), static_cast<std::uint32_t>(rows)};
-            DecodeDibRle(source, walk);
+            info.cutShort = !DecodeDibRle(source, walk);
         }
         for (int y = 0; y < rows; ++y)
             std::memcpy(s.Row(rows - 1 - y), bottomUp.data() + s.stride * static_cast<std::size_t>(y), s.stride);
@@ -230,8 +230,10 @@ HBITMAP ReadPackedDib(const std::uint8_t* data, std::size_t size, std::uint64_t 
     const DibBitfield red(h.masks[0]), green(h.masks[1]), blue(h.masks[2]);
     for (int y = 0; y < rows; ++y) {
         const std::size_t at = start + fileStride * static_cast<std::size_t>(y);
-        if (!in.Has(at, fileStride))
+        if (!in.Has(at, fileStride)) {
+            info.cutShort = true;
             break;
+        }
         // Stored rows run bottom-up unless the header says otherwise.
         std::uint8_t* dst = s.Row(topDown ? y : rows - 1 - y);
         const std::uint8_t* src = in.At(at);

@@ -16,6 +16,7 @@ struct PackedDibInfo {
     int width = 0;
     int height = 0;             // positive
     const char* error = nullptr;  // why a read failed
+    bool cutShort = false;      // the data ended before the picture: rows are missing
 };
 
 // A top-down DIB section holding the picture: 1, 4, 8 and 24 bits keep
@@ -24,7 +25,8 @@ struct PackedDibInfo {
 // heightOverride > 0 only that many rows of the stored height are read
 // (an icon's colour image above its mask). Null, with info.error set, when
 // the header is damaged, a size is out of range, or the pixels would need
-// more than maxBytes; rows the data does not reach stay black.
+// more than maxBytes; rows the data does not reach stay black, and
+// info.cutShort says so.
 HBITMAP ReadPackedDib(const std::uint8_t* data, std::size_t size, std::uint64_t maxBytes, PackedDibInfo& info,
     int heightOverride = 0);
 

@@ -1,6 +1,17 @@
-// PNM: PBM, PGM and PPM, plain (P1 to P3) and raw (P4 to P6).
+// PNM: PBM, PGM and PPM, plain (P1 to P3) and raw (P4 to P6), and PAM (P7).
 //
 //   P<n> <white> width <white> height [<white> maxval] <one white byte> raster
+//
+// PAM gives its header as lines of a keyword and a value, then raw samples:
+//
+//   P7
+//   WIDTH w  HEIGHT h  DEPTH d  MAXVAL m   (one to a line, in any order)
+//   TUPLTYPE BLACKANDWHITE | GRAYSCALE | RGB, each optionally _ALPHA
+//   ENDHDR
+//
+// Its d samples a pixel are one colour sample (grey) or three (red, green,
+// blue), then alpha for the _ALPHA types; a BLACKANDWHITE sample of 1 is
+// white, as in every other PAM.
 //
 // Comments run from '#' to the end of the line anywhere in the header.
 // Raw samples are one byte, or two bytes big-endian when maxval exceeds 255;
@@ -11,7 +22,9 @@
 #include "jpeg2000/jas_p.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 namespace {
@@ -80,14 +93,100 @@ bool ReadPlainRow(JasTextHeader& text, const PnmKind& kind, long width, std::uin
 
 bool JasPnmMatches(const unsigned char* magic, std::size_t n)
 {
-    return n >= 2 && magic[0] == 'P' && magic[1] >= '1' && magic[1] <= '6';
+    return n >= 2 && magic[0] == 'P' && magic[1] >= '1' && magic[1] <= '7';
 }
+
+namespace {
+
+// A word of a PAM header line: the letters, digits and underscores after
+// white space.
+std::string PamWord(JasTextHeader& text)
+{
+    std::string word;
+    for (int c = text.SkipSpace(); c >= 0 && (std::isalnum(c) || c == '_') && word.size() < 32; c = text.Peek()) {
+        word += static_cast<char>(c);
+        text.Next();
+    }
+    return word;
+}
+
+jas_image_t* PamDecode(jas_stream_t* stream)
+{
+    JasTextHeader text(stream, true);
+    std::uint32_t width = 0, height = 0, depth = 0, maxval = 0;
+    std::string type;
+    for (;;) {
+        const std::string key = PamWord(text);
+        if (key == "ENDHDR")
+            break;
+        bool ok = true;
+        if (key == "WIDTH")
+            ok = text.UInt(static_cast<std::uint32_t>(kJasMaxSide), width);
+        else if (key == "HEIGHT")
+            ok = text.UInt(static_cast<std::uint32_t>(kJasMaxSide), height);
+        else if (key == "DEPTH")
+            ok = text.UInt(4, depth);
+        else if (key == "MAXVAL")
+            ok = text.UInt(kMaxMaxval, maxval);
+        else if (key == "TUPLTYPE")
+            type = PamWord(text);
+        else
+            ok = false;
+        if (!ok)
+            return nullptr;
+    }
+    // The line of ENDHDR ends with one newline; the raster follows it.
+    if (text.Next() != '\n')
+        return nullptr;
+    const bool alpha = type.size() > 6 && type.compare(type.size() - 6, 6, "_ALPHA") == 0;
+    const std::string base = alpha ? type.substr(0, type.size() - 6) : type;
+    const std::uint32_t colours = base == "RGB" ? 3 : 1;
+    if (width == 0 || height == 0 || maxval == 0 || depth != colours + (alpha ? 1 : 0) ||
+        (base != "RGB" && base != "GRAYSCALE" && base != "BLACKANDWHITE") || (base == "BLACKANDWHITE" && maxval != 1))
+        return nullptr;
+    const std::uint64_t bytesPerSample = maxval > 255 ? 2 : 1;
+    if (!JasSizeAllowed(stream, width, height, depth, bytesPerSample, 1))
+        return nullptr;
+
+    const int prec = PrecisionOf(maxval);
+    const std::int64_t full = JasMaxValue(prec);
+    jas_image_t* image = JasCreateUniform(static_cast<int>(depth), width, height, prec, false,
+                                          colours == 3 ? JAS_CLRSPC_SRGB : JAS_CLRSPC_SGRAY);
+    if (!image)
+        return nullptr;
+    for (std::uint32_t c = 0; c < depth; ++c)
+        jas_image_setcmpttype(image, static_cast<int>(c),
+                              c == colours ? JAS_IMAGE_CT_OPACITY
+                                           : colours == 3 ? JAS_IMAGE_CT_RGB_R + static_cast<int>(c) : JAS_IMAGE_CT_GRAY_Y);
+    std::vector<unsigned char> buf(static_cast<std::size_t>(width) * depth * bytesPerSample);
+    for (long y = 0; y < static_cast<long>(height); ++y) {
+        if (!JasReadExact(stream, buf.data(), static_cast<int>(buf.size()))) {
+            jas_image_destroy(image);
+            return nullptr;
+        }
+        for (std::uint32_t c = 0; c < depth; ++c) {
+            std::int32_t* out = image->cmpts_[c]->data_ + y * static_cast<long>(width);
+            for (long x = 0; x < static_cast<long>(width); ++x) {
+                const std::size_t i = static_cast<std::size_t>(x) * depth + c;
+                const std::uint32_t v =
+                    std::min<std::uint32_t>(bytesPerSample == 2 ? JasBe16(&buf[2 * i]) : buf[i], maxval);
+                out[x] = full == maxval ? static_cast<std::int32_t>(v)
+                                        : static_cast<std::int32_t>((v * full + maxval / 2) / maxval);
+            }
+        }
+    }
+    return image;
+}
+
+}  // namespace
 
 jas_image_t* JasPnmDecode(jas_stream_t* stream)
 {
     unsigned char magic[2];
     if (!JasReadExact(stream, magic, 2) || !JasPnmMatches(magic, 2))
         return nullptr;
+    if (magic[1] == '7')
+        return PamDecode(stream);
     PnmKind kind;
     kind.number = magic[1] - '0';
     kind.plain = kind.number <= 3;

@@ -11,6 +11,7 @@
 #pragma once
 
 #include "rtl/classes.h"
+#include "win/wintypes.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -20,7 +21,6 @@
 #include <mutex>
 #include <thread>
 
-constexpr std::uint32_t INFINITE = 0xFFFFFFFFu;
 
 enum class TWaitResult { wrSignaled, wrTimeout };
 enum class TThreadPriority { tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHighest, tpTimeCritical };

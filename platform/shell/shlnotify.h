@@ -6,7 +6,6 @@
 
 #include <string>
 
-constexpr DWORD INFINITE = 0xFFFFFFFFu;
 constexpr DWORD WAIT_OBJECT_0 = 0;
 constexpr DWORD WAIT_ABANDONED_0 = 0x80;
 constexpr DWORD WAIT_TIMEOUT = 0x102;

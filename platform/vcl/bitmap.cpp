@@ -438,6 +438,7 @@ void TBitmap::LoadFromDib(const std::uint8_t* data, std::size_t size)
                      && info.masks[2] == 0xFF) ? pfCustom : pf32bit;
     }
     TakeHandle(next, format);
+    SetDamaged(info.cutShort);
 }
 
 void TBitmap::LoadFromStream(TStream& stream)

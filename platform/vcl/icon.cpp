@@ -106,6 +106,7 @@ void TIcon::LoadFromStream(TStream& stream)
 
     auto colors = std::make_unique<TBitmap>();
     GdiBitmap* mask = nullptr;
+    bool cut = false;  // rows or mask beyond the end of the file
     const std::uint8_t* image = data + best->offset;
     if (best->png) {
         QImage png;
@@ -145,6 +146,7 @@ void TIcon::LoadFromStream(TStream& stream)
         const TPixelFormat format = info.fileBitCount == 1 ? pf1bit : info.fileBitCount == 4 ? pf4bit
             : info.fileBitCount == 8 ? pf8bit : info.fileBitCount == 24 ? pf24bit : pf32bit;
         colors->TakeHandle(xorBits, format);
+        cut = info.cutShort;
         const int width = info.width;
         mask = NewMask(width, height);
         // The AND mask follows the colour rows, bottom row first; a mask
@@ -154,8 +156,10 @@ void TIcon::LoadFromStream(TStream& stream)
         const std::size_t maskStride = (static_cast<std::size_t>(width) + 31) / 32 * 4;
         for (int y = 0; y < height; ++y) {
             const std::size_t at = start + maskStride * static_cast<std::size_t>(y);
-            if (at + maskStride > best->size)
+            if (at + maskStride > best->size) {
+                cut = true;
                 break;
+            }
             std::memcpy(mask->surface.Row(height - 1 - y), image + at, std::min(maskStride, mask->surface.stride));
         }
         // A 32-bit image with an alpha channel says with it what shows.
@@ -184,6 +188,7 @@ void TIcon::LoadFromStream(TStream& stream)
     m_height = m_colors->Height();
     m_bitCount = best->bits;
     m_file = std::move(file);
+    SetDamaged(cut);
     Changed();
 }
 

@@ -43,9 +43,9 @@ void OnMessage(j_common_ptr cinfo, int level)
 
 // Progressive files have ten scans or so; each scan costs a pass over the
 // picture's coefficients, so a few bytes per scan can keep a decoder busy
-// for minutes. Files with more scans are refused, as libjpeg-turbo's own
-// tools and fuzzers bound them.
-constexpr int kMaxScans = 500;
+// for minutes. Files with more scans than any encoder writes are refused, as
+// libjpeg-turbo's own tools can bound them.
+constexpr int kMaxScans = 100;
 // The most pixel bytes one byte of a JPEG file can stand for.
 constexpr std::uint64_t kMaxExpansion = 1u << 14;
 

@@ -48,6 +48,9 @@ constexpr HRESULT HRESULT_FROM_WIN32(DWORD code)
 }
 
 // System error codes (GetLastError).
+// A wait without a time limit.
+constexpr DWORD INFINITE = 0xFFFFFFFFu;
+
 constexpr DWORD ERROR_SUCCESS = 0;
 constexpr DWORD ERROR_INVALID_FUNCTION = 1;
 constexpr DWORD ERROR_FILE_NOT_FOUND = 2;

@@ -7,12 +7,16 @@
 #include "app/tools/imagefunc.h"
 #include "gif/gif_bytes.h"
 #include "kernel/registry.h"
+#include "rtl/clock.h"
+#include "rtl/threads.h"
 #include "test_support/pnm.h"
 #include "vcl/extctrls.h"
 #include "vcl/graphics.h"
 #include "vcl/menus.h"
 
+#include <chrono>
 #include <csignal>
+#include <fstream>
 #include <cstdlib>
 #include <filesystem>
 
@@ -205,6 +209,88 @@ TEST_F(ImagePaneTest, AFailedLoadLeavesNoPictureOfAnotherFileOnShow)
         EXPECT_EQ(FrontPreviewPanel(), "PanelBlank");
         EXPECT_EQ(Panel(0), kFailedToOpenMessage);
     }
+}
+
+TEST_F(ImagePaneTest, AFourColourJpegShowsAsImageMagickShowsIt)
+{
+    // ImageMagick's CMYK file (stored as YCCK): once "Failed to open this
+    // file!", it shows as ImageMagick renders it, within its rounding.
+    View(ImagingFixture("jpg_cmyk.jpg"));
+    EXPECT_EQ(FrontPreviewPanel(), "PanelImg");
+    EXPECT_EQ(form->ImageKind, 2);
+    const PnmPicture ref = ReadPnmFile(ImagingFixture("jpg_cmyk.im.ref.pnm"));
+    ASSERT_EQ(Shown().Width(), ref.width);
+    ASSERT_EQ(Shown().Height(), ref.height);
+    int worst = 0;
+    for (int y = 0; y < ref.height; ++y)
+        for (int x = 0; x < ref.width; ++x)
+            for (int shift = 0; shift < 24; shift += 8)
+                worst = std::max(worst, std::abs(static_cast<int>((PixelOf(Shown(), x, y) >> shift) & 0xFF) -
+                                                 static_cast<int>((ref.At(x, y) >> shift) & 0xFF)));
+    EXPECT_LE(worst, 1);
+}
+
+TEST_F(ImagePaneTest, AFileCutShortShowsWhatItHoldsAndTheStatusBarSaysSo)
+{
+    // Each file cut at two thirds: shown (the rows it holds, the rest
+    // black), its size in panel 4, and panel 0 says it is damaged.
+    struct Case {
+        const char* file;
+        const char* cutName;
+        int kind;
+    };
+    for (const Case c : {Case {"jpg_rgb.jpg", "cut.jpg", 2}, Case {"png_rgb.png", "cut.png", 9},
+             Case {"tga24_rle.tga", "cut.tga", 9}, Case {"bmp8_rle8.bmp", "cut.bmp", 3}}) {
+        SCOPED_TRACE(c.file);
+        std::ifstream in(ImagingFixture(c.file), std::ios::binary);
+        const std::string whole {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+        dir.Write(c.cutName, whole.substr(0, whole.size() * 2 / 3));
+        View(dir.Path(c.cutName));
+        EXPECT_EQ(FrontPreviewPanel(), "PanelImg");
+        EXPECT_EQ(form->ImageKind, c.kind);
+        EXPECT_EQ(Panel(0), dir.Path(c.cutName) + ": The file is damaged: only part of the picture could be read");
+        EXPECT_EQ(Panel(4), std::to_string(Shown().Width()) + "x" + std::to_string(Shown().Height()));
+        // The whole file says nothing of the kind.
+        View(ImagingFixture(c.file));
+        EXPECT_EQ(Panel(0), ImagingFixture(c.file));
+    }
+}
+
+TEST_F(ImagePaneTest, AnAnimatedGifPlaysAndStopsWhenAnotherFileIsChosen)
+{
+    // Two 2 x 2 frames, red then green, 10 units (120 ms) each, looping.
+    ManualClock& clock = UseManualClock();
+    gifbytes::Builder gif;
+    gif.Header(2, 2, {{255, 0, 0}, {0, 255, 0}}).App("NETSCAPE2.0", {3, 1, 0, 0});
+    gif.Gce(0, 10).Frame(0, 0, 2, 2, {0, 0, 0, 0}).Gce(0, 10).Frame(0, 0, 2, 2, {1, 1, 1, 1}).Trailer();
+    dir.Write("anim.gif", gif.Str());
+    View(dir.Path("anim.gif"));
+    EXPECT_EQ(FrontPreviewPanel(), "PanelImg");
+    EXPECT_EQ(form->ImageKind, 1);
+    // What the pane shows, as the image control paints it.
+    auto shown = [this] {
+        TBitmap painted;
+        form->img->PaintArea(painted, Rect(0, 0, form->img->Width(), form->img->Height()));
+        const TRect d = form->img->DestRect();
+        return PixelOf(painted, d.Left + d.Width() / 2, d.Top + d.Height() / 2);
+    };
+    EXPECT_EQ(shown(), 0xFF0000u) << "the first frame";
+    // The frame's delay passes: the painter draws the second frame, and
+    // the pane repaints with it.
+    ASSERT_TRUE(AwaitClockSleepers(1)) << "the animation waits for its next frame";
+    clock.Advance(120);
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (shown() != 0x00FF00u && std::chrono::steady_clock::now() < giveUp) {
+        CheckSynchronize();
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    EXPECT_EQ(shown(), 0x00FF00u) << "the second frame after its delay";
+    // Another file chosen: the animation ends with its image; nothing waits
+    // to draw a next frame.
+    ASSERT_TRUE(AwaitClockSleepers(1));
+    View(ImagingFixture("bmp24.bmp"));
+    EXPECT_EQ(form->ImageKind, 3);
+    EXPECT_FALSE(AwaitClockSleepers(1, 200)) << "the animation still runs";
 }
 
 TEST_F(ImagePaneTest, FitsOrCentresAndZoomsInTheTableSteps)

@@ -41,9 +41,9 @@ std::vector<std::uint8_t> EncodeJpg(VxImageJPG& image, bool* ok)
 }
 
 // Index of the first marker `code` (0xFF, code) in a file, or npos.
-std::size_t FindMarker(const std::vector<std::uint8_t>& b, std::uint8_t code)
+std::size_t FindMarker(const std::vector<std::uint8_t>& b, std::uint8_t code, std::size_t from = 0)
 {
-    for (std::size_t i = 0; i + 1 < b.size(); ++i)
+    for (std::size_t i = from; i + 1 < b.size(); ++i)
         if (b[i] == 0xFF && b[i + 1] == code)
             return i;
     return std::string::npos;
@@ -155,6 +155,36 @@ TEST(JpegDecode, jpeg_header_larger_than_the_file)
     VxImage image;
     EXPECT_FALSE(DecodeBytes(image, bytes, VXFMT_JPG));
     EXPECT_STREQ(image.GetLastError(), "The file is too short for a picture of 60000 x 60000 pixels");
+}
+
+TEST(JpegDecode, jpeg_too_many_scans)
+{
+    // Each scan of a progressive file costs a pass over the coefficients,
+    // so thousands of scans of a few bytes keep a decoder busy for minutes.
+    // 100 scans pass, more are refused: the progressive fixture with its
+    // last scan repeated (a repeated refinement scan is legal enough for
+    // libjpeg, which only warns).
+    const auto file = ReadFile(FixturePath("jpg_progressive.jpg"));
+    std::vector<std::size_t> scans;
+    for (std::size_t at = FindMarker(file, 0xDA); at != std::string::npos; at = FindMarker(file, 0xDA, at + 2))
+        scans.push_back(at);
+    ASSERT_GE(scans.size(), 3u);
+    const std::size_t end = FindMarker(file, 0xD9);
+    ASSERT_NE(end, std::string::npos);
+    const std::vector<std::uint8_t> last(file.begin() + static_cast<std::ptrdiff_t>(scans.back()),
+                                         file.begin() + static_cast<std::ptrdiff_t>(end));
+    auto withScans = [&](std::size_t count) {
+        std::vector<std::uint8_t> out(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(end));
+        for (std::size_t n = scans.size(); n < count; ++n)
+            out.insert(out.end(), last.begin(), last.end());
+        out.insert(out.end(), {0xFF, 0xD9});
+        return out;
+    };
+    VxImage fine;
+    EXPECT_TRUE(DecodeBytes(fine, withScans(100), VXFMT_JPG)) << fine.GetLastError();
+    VxImage refused;
+    EXPECT_FALSE(DecodeBytes(refused, withScans(101), VXFMT_JPG));
+    EXPECT_STREQ(refused.GetLastError(), "JPEG file has too many scans");
 }
 
 TEST(JpegDecode, QuantisedToTheQualityByteAsDjpegDoes)

@@ -161,6 +161,35 @@ TEST(Metafile, NothingElseIsAMetafile)
     EXPECT_STREQ(empty.GetLastError(), "corrupted WMF");
 }
 
+// Reads through a memory stream, counting the bytes it hands out.
+class CountingFile : public VxMemFile {
+public:
+    using VxMemFile::VxMemFile;
+    std::size_t Read(void* buffer, std::size_t size, std::size_t count) override
+    {
+        const std::size_t n = VxMemFile::Read(buffer, size, count);
+        bytesRead += n * size;
+        return n;
+    }
+    std::uint64_t bytesRead = 0;
+};
+
+TEST(Metafile, DetectionReadsSignaturesNotBodies)
+{
+    // 32 MB of text offered to every reader, as a refused typed load falls
+    // back to detection: each looks at its signature and stops; none reads
+    // the body of a file that is not its own (the metafile reader once
+    // copied the whole rest of the file before it looked).
+    std::vector<std::uint8_t> text(32u << 20);
+    for (std::size_t i = 0; i < text.size(); ++i)
+        text[i] = static_cast<std::uint8_t>(i % 80 == 79 ? '\n' : 'a' + i % 26);
+    CountingFile file(text.data(), static_cast<std::int32_t>(text.size()));
+    VxImage image;
+    EXPECT_FALSE(image.Decode(&file, VXFMT_UNKNOWN));
+    EXPECT_STREQ(image.GetLastError(), "Decode: Unknown or wrong format");
+    EXPECT_LT(file.bytesRead, 1u << 20);
+}
+
 TEST(Metafile, EncodingIsRefused)
 {
     VxImageWMF wmf;

@@ -37,6 +37,12 @@ std::string ImagingFixture(const std::string& name)
     return std::string(VISTREL_TEST_DATA) + "/../imaging/fixtures/" + name;
 }
 
+std::string ReadFileBytes(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
 // The pixels of a bitmap as 0x00RRGGBB, top row first.
 std::uint32_t PixelOf(const TBitmap& bitmap, int x, int y)
 {
@@ -235,6 +241,57 @@ TEST(GraphicJpeg, DecodesAsDjpegAndEncodesBaselineAtQuality90)
     EXPECT_EQ(back.Width(), source.Width());
 
     EXPECT_THROW(LoadBytes(out, "\xFF\xD8\xFF\xE0 not really"), EInvalidGraphic);
+}
+
+TEST(GraphicJpeg, FourColourFilesShowAsImageMagickShowsThem)
+{
+    // ImageMagick's CMYK file (stored as YCCK, with Adobe's inverted
+    // values): libjpeg gives it no blue, green and red rows, the graphic
+    // converts it. ImageMagick rounds where the conversion truncates.
+    TJPEGImage jpeg;
+    jpeg.LoadFromFile(ImagingFixture("jpg_cmyk.jpg"));
+    EXPECT_FALSE(jpeg.Damaged());
+    EXPECT_TRUE(SamePicture(jpeg.Bitmap(), ReadPnmFile(ImagingFixture("jpg_cmyk.im.ref.pnm")), 1));
+}
+
+TEST(GraphicJpeg, AFileCutShortShowsWhatItHoldsAndSaysSo)
+{
+    const std::string whole = ReadFileBytes(ImagingFixture("jpg_rgb.jpg"));
+    TJPEGImage full;
+    LoadBytes(full, whole);
+    EXPECT_FALSE(full.Damaged());
+    TJPEGImage cut;
+    LoadBytes(cut, whole.substr(0, whole.size() * 2 / 3));
+    EXPECT_TRUE(cut.Damaged());
+    EXPECT_EQ(cut.Width(), full.Width());
+    EXPECT_EQ(PixelOf(cut.Bitmap(), 0, 0), PixelOf(full.Bitmap(), 0, 0)) << "the top rows were read";
+}
+
+TEST(GraphicJpeg, TooManyScansAreRefused)
+{
+    // A progressive file of thousands of scans of a few bytes each keeps
+    // a decoder busy for minutes; past 100 scans it is refused. The file:
+    // the progressive fixture with its scans repeated (every scan after the
+    // first DC one is a refinement or AC scan, which may be repeated).
+    const std::string file = ReadFileBytes(ImagingFixture("jpg_progressive.jpg"));
+    std::vector<std::size_t> scans;
+    for (std::size_t i = file.find("\xFF\xDA"); i != std::string::npos; i = file.find("\xFF\xDA", i + 2))
+        scans.push_back(i);
+    ASSERT_GE(scans.size(), 3u);
+    const std::size_t end = file.rfind("\xFF\xD9");
+    // The last scan (with its tables) repeated until there are 150.
+    const std::string last = file.substr(scans.back(), end - scans.back());
+    std::string many = file.substr(0, end);
+    while (many.size() < file.size() + last.size() * (150 - scans.size()))
+        many += last;
+    many += "\xFF\xD9";
+    TJPEGImage jpeg;
+    try {
+        LoadBytes(jpeg, many);
+        ADD_FAILURE() << "150 scans were decoded";
+    } catch (const EInvalidGraphic& e) {
+        EXPECT_STREQ(e.what(), "JPEG error: JPEG file has too many scans");
+    }
 }
 
 TEST(GraphicIcon, TakesTheEntryNearest32AndDrawsItThroughItsMask)
