@@ -78,6 +78,7 @@ inline constexpr const char* NoColorTable = "No global or local color table defi
 inline constexpr const char* BadPixelCoordinates = "Invalid pixel coordinates";
 inline constexpr const char* InvalidPixelFormat = "Unsupported PixelFormat";
 inline constexpr const char* BadDimension = "Invalid image dimensions";
+inline constexpr const char* InvalidBitmap = "Bitmap image is not valid";
 inline constexpr const char* NoDIB = "Image has no DIB";
 inline constexpr const char* InvalidBitSize = "Invalid Bits Per Pixel value";
 inline constexpr const char* EmptyColorMap = "Color table is empty";

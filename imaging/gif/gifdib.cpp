@@ -3,8 +3,10 @@
 #include "imaging/gif/gifframe.h"
 #include "win/memadvise.h"
 #include "win/memlimit.h"
+#include "win/wintypes.h"
 
 #include <limits>
+#include <string>
 
 std::uint64_t RowBytes(std::uint64_t width, int bitsPerPixel, int alignment)
 {
@@ -92,4 +94,68 @@ void TDIBWriter::Store()
     m_bitmap.TakeHandle(m_section, m_bitCount == 8 ? pf8bit : pf24bit);
     m_section = nullptr;
     m_bits = nullptr;
+}
+
+void RaiseGdiFailure()
+{
+    const DWORD code = GetLastError();
+    std::string text = code != 0 ? SysErrorMessage(code) : std::string();
+    if (text.size() > 256)
+        text.resize(256);
+    throw EOutOfResources(text.empty() ? "Out of system resources" : text);
+}
+
+namespace {
+
+// The 40-byte header of a bitmap's copy in the format: the handle's own
+// size, no compression, rows padded to 32 bits.
+BITMAPINFOHEADER DIBHeaderOf(HBITMAP bitmap, TPixelFormat format)
+{
+    BITMAP bm {};
+    if (!bitmap || GetObject(bitmap, sizeof bm, &bm) == 0)
+        GIFError(gifmsg::InvalidBitmap);
+    BITMAPINFOHEADER h {};
+    h.biSize = sizeof h;
+    h.biWidth = bm.bmWidth;
+    h.biHeight = bm.bmHeight;
+    switch (format) {
+    case pf1bit: h.biBitCount = 1; break;
+    case pf4bit: h.biBitCount = 4; break;
+    case pf8bit: h.biBitCount = 8; break;
+    case pf24bit: h.biBitCount = 24; break;
+    default: GIFError(gifmsg::InvalidPixelFormat);
+    }
+    h.biPlanes = 1;
+    h.biCompression = BI_RGB;
+    const std::uint64_t rows = static_cast<std::uint64_t>(h.biHeight < 0 ? -static_cast<std::int64_t>(h.biHeight) : h.biHeight);
+    const std::uint64_t image = RowBytes(static_cast<std::uint64_t>(h.biWidth), h.biBitCount, 32) * rows;
+    if (image > 0x7FFFFFFF)
+        GIFError(gifmsg::BadDimension);
+    h.biSizeImage = static_cast<DWORD>(image);
+    return h;
+}
+
+}  // namespace
+
+void InternalGetDIBSizes(HBITMAP bitmap, int& headerSize, int& imageSize, TPixelFormat format)
+{
+    const BITMAPINFOHEADER h = DIBHeaderOf(bitmap, format);
+    headerSize = static_cast<int>(sizeof h) + (h.biBitCount <= 8 ? 4 * (1 << h.biBitCount) : 0);
+    imageSize = static_cast<int>(h.biSizeImage);
+}
+
+bool InternalGetDIB(HBITMAP bitmap, HPALETTE palette, void* bitmapInfo, void* bits, TPixelFormat format)
+{
+    auto* info = static_cast<BITMAPINFO*>(bitmapInfo);
+    info->bmiHeader = DIBHeaderOf(bitmap, format);
+    HDC dc = CheckGdiResult(CreateCompatibleDC(nullptr));
+    HPALETTE old = palette ? SelectPalette(dc, palette, FALSE) : nullptr;
+    if (palette)
+        RealizePalette(dc);
+    const LONG rows = info->bmiHeader.biHeight < 0 ? -info->bmiHeader.biHeight : info->bmiHeader.biHeight;
+    const bool ok = GetDIBits(dc, bitmap, 0, static_cast<UINT>(rows), bits, info, DIB_RGB_COLORS) != 0;
+    if (old)
+        SelectPalette(dc, old, FALSE);
+    DeleteDC(dc);
+    return ok;
 }

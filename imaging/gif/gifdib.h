@@ -57,3 +57,24 @@ private:
 // The pixel format of a bitmap, and switching a bitmap to one.
 TPixelFormat GetBitmapPixelFormat(const TBitmap& bitmap);
 void SetBitmapPixelFormat(TBitmap& bitmap, TPixelFormat format);
+
+// value when it is not 0; for 0 raises EOutOfResources with the system's
+// text for the last error, or "Out of system resources" when the last error
+// is 0 or has no text. For the handles and counts GDI calls answer.
+[[noreturn]] void RaiseGdiFailure();
+template <class T>
+T CheckGdiResult(T value)
+{
+    if (!value)
+        RaiseGdiFailure();
+    return value;
+}
+
+// A device-independent copy of a bitmap handle at 1, 4, 8 or 24 bits
+// (pf1bit to pf24bit; another format raises "Unsupported PixelFormat", a
+// handle that is no bitmap "Bitmap image is not valid"): the sizes of its
+// header (with the colour table) and of its bottom-up rows, and the copy,
+// its colour table taken from the palette given (selected into the DC)
+// or the default colours. InternalGetDIB answers whether the rows came.
+void InternalGetDIBSizes(HBITMAP bitmap, int& headerSize, int& imageSize, TPixelFormat format);
+bool InternalGetDIB(HBITMAP bitmap, HPALETTE palette, void* bitmapInfo, void* bits, TPixelFormat format);

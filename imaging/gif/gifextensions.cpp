@@ -208,14 +208,52 @@ int TGIFTextExtension::GetBounds(int index) const
     }
 }
 
+void TGIFTextExtension::SetBounds(int index, int value)
+{
+    const auto v = static_cast<std::uint16_t>(value);
+    switch (index) {
+    case 1: m_record.Left = v; break;
+    case 2: m_record.Top = v; break;
+    case 3: m_record.Width = v; break;
+    case 4: m_record.Height = v; break;
+    default: break;
+    }
+}
+
 int TGIFTextExtension::GetCharWidthHeight(int index) const
 {
     return index == 1 ? m_record.CellWidth : index == 2 ? m_record.CellHeight : 0;
 }
 
+void TGIFTextExtension::SetCharWidthHeight(int index, int value)
+{
+    if (index == 1)
+        m_record.CellWidth = static_cast<std::uint8_t>(value);
+    else if (index == 2)
+        m_record.CellHeight = static_cast<std::uint8_t>(value);
+}
+
 int TGIFTextExtension::GetColorIndex(int index) const
 {
     return index == 1 ? m_record.TextFGColorIndex : index == 2 ? m_record.TextBGColorIndex : 0;
+}
+
+void TGIFTextExtension::SetColorIndex(int index, int value)
+{
+    if (index == 1)
+        m_record.TextFGColorIndex = static_cast<std::uint8_t>(value);
+    else if (index == 2)
+        m_record.TextBGColorIndex = static_cast<std::uint8_t>(value);
+}
+
+void TGIFTextExtension::SetForegroundColor(COLORREF color)
+{
+    m_record.TextFGColorIndex = static_cast<std::uint8_t>(Frame()->GetActiveColorMap().AddUnique(color));
+}
+
+void TGIFTextExtension::SetBackgroundColor(COLORREF color)
+{
+    m_record.TextBGColorIndex = static_cast<std::uint8_t>(Frame()->GetActiveColorMap().AddUnique(color));
 }
 
 // Comment.

@@ -107,14 +107,22 @@ public:
     std::vector<std::string>& Text() { return m_text; }
 
     const std::vector<std::string>& Text() const { return m_text; }
+    // The colours are the frame's active table's at the two indices; setting
+    // one puts the colour in that table (once) and takes its index.
     COLORREF GetForegroundColor() const;
+    void SetForegroundColor(COLORREF color);
     COLORREF GetBackgroundColor() const;
-    // 1 left, 2 top, 3 width, 4 height of the text grid; others read 0.
+    void SetBackgroundColor(COLORREF color);
+    // 1 left, 2 top, 3 width, 4 height of the text grid; other indices read
+    // 0 and write nothing, as for the two below.
     int GetBounds(int index) const;
+    void SetBounds(int index, int value);
     // 1 cell width, 2 cell height.
     int GetCharWidthHeight(int index) const;
+    void SetCharWidthHeight(int index, int value);
     // 1 foreground, 2 background.
     int GetColorIndex(int index) const;
+    void SetColorIndex(int index, int value);
 
 private:
     TGIFPlainTextExtensionRec m_record;

@@ -1,6 +1,7 @@
 // Drawing a frame onto a canvas: placed where the frame lies on the
 // logical screen scaled into the target rectangle, or tiled, and
 // transparent through its mask.
+#include "imaging/gif/gifdib.h"
 #include "imaging/gif/gifframe.h"
 #include "imaging/gif/gifimage.h"
 
@@ -11,7 +12,7 @@ constexpr DWORD kKeepDestination = 0x00AA0029;
 
 // Owns what one masked blit creates, so every path releases it.
 struct MemoryDC {
-    HDC dc = CreateCompatibleDC(nullptr);
+    HDC dc = CheckGdiResult(CreateCompatibleDC(nullptr));
     HGDIOBJ old = nullptr;
     HBITMAP bitmap = nullptr;
     ~MemoryDC()
@@ -24,8 +25,7 @@ struct MemoryDC {
     }
     void Select(HBITMAP b, bool own)
     {
-        if (!b)
-            throw EOutOfResources("Out of system resources");
+        CheckGdiResult(b);
         HGDIOBJ previous = SelectObject(dc, b);
         if (!old)
             old = previous;

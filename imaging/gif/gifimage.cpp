@@ -98,6 +98,12 @@ void TGIFImage::ReserveFramePixels(std::uint64_t pixels, std::int64_t dataBytes)
     m_loadPixels += unbacked;
 }
 
+void TGIFImage::LoadFromResourceName(HINSTANCE instance, const std::string& name)
+{
+    TResourceStream stream(instance, name, RT_RCDATA);
+    LoadFromStream(stream);
+}
+
 void TGIFImage::LoadFromStream(TStream& stream)
 {
     // The reader takes its data a byte at a time and steps back over a byte

@@ -7,6 +7,7 @@
 #include "imaging/gif/gifframe.h"
 #include "imaging/gif/gifitems.h"
 #include "rtl/classes.h"
+#include "rtl/resources.h"
 #include "rtl/threads.h"
 #include "vcl/graphics.h"
 
@@ -106,7 +107,14 @@ public:
     void SetBackgroundColorIndex(int index) { m_header.SetBackgroundColorIndex(index); }
     COLORREF GetBackgroundColor() { return m_header.GetBackgroundColor(); }
     void SetBackgroundColor(COLORREF color) { m_header.SetBackgroundColor(color); }
+    // The logical screen descriptor's aspect byte, as stored.
     int GetAspectRatio() const { return m_header.Descriptor().AspectRatio; }
+    void SetAspectRatio(int ratio) { m_header.Descriptor().AspectRatio = static_cast<std::uint8_t>(ratio); }
+    // A GIF image equals only itself.
+    bool Equals(TGraphic* graphic) override { return graphic == this; }
+    // Loads the module's raw-data resource (RT_RCDATA) of that name;
+    // EResNotFound when it has none.
+    void LoadFromResourceName(HINSTANCE instance, const std::string& name);
 
     TGIFDrawOptions DrawOptions() const { return m_drawOptions; }
     void SetDrawOptions(TGIFDrawOptions options);

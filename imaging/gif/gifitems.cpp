@@ -17,6 +17,14 @@ void TGIFItem::LoadFromFile(const std::string& fileName)
     LoadFromStream(stream);
 }
 
+void TGIFItem::SaveToFile(const std::string& fileName)
+{
+    TMemoryStream stream;
+    SaveToStream(stream);
+    WriteFileAtomically(fileName, std::string_view(reinterpret_cast<const char*>(stream.Memory()),
+                                                   static_cast<std::size_t>(stream.Size())));
+}
+
 TGIFList::~TGIFList() { Clear(); }
 
 void TGIFList::Delete(int index)

@@ -27,6 +27,10 @@ public:
     virtual void LoadFromStream(TStream& stream) = 0;
     virtual void SaveToStream(TStream& stream) = 0;
     void LoadFromFile(const std::string& fileName);
+    // The item's bytes (SaveToStream) become the file's, written whole
+    // beside it and moved over it, so a failed save leaves the file as it
+    // was.
+    void SaveToFile(const std::string& fileName);
 
 private:
     TGIFImage* m_image;

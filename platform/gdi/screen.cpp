@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -123,10 +124,47 @@ int GetDIBits(HDC hdc, HBITMAP bitmap, UINT start, UINT lines, void* bits, BITMA
     }
     const int bpp = h.biBitCount;
     const bool same = bpp == s.bpp && bpp <= 8;
-    if (h.biWidth != s.width || (bpp != 24 && bpp != 32 && !same) || h.biCompression != BI_RGB) {
+    const bool mapped = !same && (bpp == 1 || bpp == 4 || bpp == 8);
+    if (h.biWidth != s.width || (bpp != 24 && bpp != 32 && !same && !mapped) || h.biCompression != BI_RGB) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
+    // Palette rows from other pixels: each pixel takes the nearest colour of
+    // the table the call answers, the DC's selected palette, or else the
+    // system's default colours (black and white at 1 bit, the 16 colours of
+    // the VGA at 4, the 20 static colours at 8).
+    std::vector<RGBQUAD> table;
+    if (mapped) {
+        std::vector<PALETTEENTRY> colours;
+        if (hdc->palette && !hdc->palette->stock)
+            colours = hdc->palette->entries;
+        else
+            colours = static_cast<GdiPalette*>(static_cast<GdiObject*>(GetStockObject(DEFAULT_PALETTE)))->entries;
+        const std::size_t size = std::size_t{1} << bpp;
+        if (bpp == 1)
+            colours = {{0, 0, 0, 0}, {255, 255, 255, 0}};
+        else if (bpp == 4 && colours.size() == 20)
+            colours.erase(colours.begin() + 8, colours.begin() + 12);  // the VGA's 16
+        colours.resize(std::min(colours.size(), size));
+        for (const PALETTEENTRY& e : colours)
+            table.push_back(RGBQUAD{e.peBlue, e.peGreen, e.peRed, 0});
+        table.resize(size, RGBQUAD{0, 0, 0, 0});
+        for (std::size_t i = 0; i < size; ++i)
+            bmi->bmiColors[i] = table[i];
+    }
+    auto nearest = [&table](std::uint32_t c) {
+        const int r = (c >> 16) & 0xFF, g = (c >> 8) & 0xFF, b = c & 0xFF;
+        int best = 0, bestDistance = 1 << 30;
+        for (std::size_t i = 0; i < table.size(); ++i) {
+            const int dr = r - table[i].rgbRed, dg = g - table[i].rgbGreen, db = b - table[i].rgbBlue;
+            const int d = dr * dr + dg * dg + db * db;
+            if (d < bestDistance) {
+                bestDistance = d;
+                best = static_cast<int>(i);
+            }
+        }
+        return best;
+    };
     const bool topDown = h.biHeight < 0;
     const int height = s.height;
     if (start >= static_cast<UINT>(height))
@@ -148,6 +186,15 @@ int GetDIBits(HDC hdc, HBITMAP bitmap, UINT start, UINT lines, void* bits, BITMA
             continue;
         }
         s.ReadSpan(0, y, s.width, span.data());
+        if (mapped) {
+            std::memset(row, 0, stride);
+            for (int x = 0; x < s.width; ++x) {
+                const int index = nearest(span[static_cast<std::size_t>(x)]);
+                const int bit = x * bpp;
+                row[bit / 8] = static_cast<std::uint8_t>(row[bit / 8] | (index << (8 - bpp - bit % 8)));
+            }
+            continue;
+        }
         for (int x = 0; x < s.width; ++x) {
             const std::uint32_t c = span[static_cast<std::size_t>(x)];
             std::uint8_t* p = row + static_cast<std::size_t>(x) * static_cast<std::size_t>(bpp / 8);

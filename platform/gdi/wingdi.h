@@ -281,6 +281,8 @@ constexpr UINT ETO_CLIPPED = 0x0004;
 BOOL ExtTextOutA(HDC hdc, int x, int y, UINT options, const RECT* rect, const char* text, UINT count, const INT* dx);
 
 // Copies scan lines of a bitmap into a DIB of the format the header asks
-// for (24 or 32 bits, or the bitmap's own palette format); the number of
+// for (24 or 32 bits, or 1, 4 or 8 bits: the bitmap's own palette at its
+// own depth, else each pixel's nearest colour of the DC's selected palette
+// or the default colours, which fill the colour table); the number of
 // lines copied. With null bits only the header is completed.
 int GetDIBits(HDC hdc, HBITMAP bitmap, UINT start, UINT lines, void* bits, BITMAPINFO* bmi, UINT usage);

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <typeinfo>
 #include <vector>
 
 TGraphic::TGraphic() = default;
@@ -55,6 +56,21 @@ void TGraphic::LoadFromFile(const std::string& fileName)
     // is refused at once instead of blocking or never ending.
     TFileStream stream(fileName, fmOpenRead | fmShareDenyWrite);
     LoadFromStream(stream);
+}
+
+bool TGraphic::Equals(TGraphic* graphic)
+{
+    if (graphic == this)
+        return true;
+    if (!graphic || typeid(*graphic) != typeid(*this))
+        return false;
+    if (Empty() || graphic->Empty())
+        return Empty() && graphic->Empty();
+    TMemoryStream mine, theirs;
+    SaveToStream(mine);
+    graphic->SaveToStream(theirs);
+    return mine.Size() == theirs.Size() &&
+           std::memcmp(mine.Memory(), theirs.Memory(), static_cast<std::size_t>(mine.Size())) == 0;
 }
 
 void TGraphic::SaveToFile(const std::string& fileName)

@@ -265,6 +265,10 @@ public:
     // The graphic as a form description stores it: its own stream.
     virtual void WriteData(TStream& stream) { SaveToStream(stream); }
 
+    // Another graphic of the same class that holds the same picture: both
+    // empty, or both writing the same bytes.
+    virtual bool Equals(TGraphic* graphic);
+
     virtual GdiPalette* Palette() const { return nullptr; }
     virtual void SetPalette(GdiPalette*) {}
     bool Transparent() const { return m_transparent; }
