@@ -30,13 +30,6 @@ namespace {
 // best (1032 to 1), doubled for 2-bit pixels widened to 4, with headroom.
 constexpr std::uint64_t kMaxExpansion = 1u << 12;
 
-void PngReadData(png_structp png, png_bytep data, png_size_t length)
-{
-    auto* file = static_cast<VxFile*>(png_get_io_ptr(png));
-    if (file->Read(data, 1, length) != length)
-        png_error(png, "Read Error");
-}
-
 void PngWriteData(png_structp png, png_bytep data, png_size_t length)
 {
     auto* file = static_cast<VxFile*>(png_get_io_ptr(png));

@@ -113,7 +113,7 @@ TEST_F(LargeTextTest, APartOfTheFileIsNeverSaved)
     {
         HeldReader held(dir.Path("big.log"));
         ViewAsText(dir.Path("big.log"));
-        for (int i = 0; i < 500 && !held.Held(); ++i)
+        for (int i = 0; i < 6000 && !held.Held(); ++i)
             QTest::qWait(5);
         QCoreApplication::processEvents();
         EXPECT_EQ(Panel(3), "Reading the file...");
@@ -152,7 +152,7 @@ TEST_F(LargeTextTest, AFileTooLargeToHoldIsShownReadOnlyFromTheDisk)
     EXPECT_EQ(f.textview->Document().State(), TTextDocState::OnDemand);
     EXPECT_EQ(Panel(0), "This file is larger than 2 GB: the text view shows it read-only, read from the disk as it is shown.");
     EXPECT_TRUE(f.textview->ReadOnly());
-    for (int i = 0; i < 500 && f.textview->Document().Size() == 0; ++i)
+    for (int i = 0; i < 6000 && f.textview->Document().Size() == 0; ++i)
         QTest::qWait(5);
     EXPECT_EQ(f.textview->Document().Bytes(0, 17), "starts with text\n");
     f.textview->InsertText("typed");

@@ -149,8 +149,9 @@ TEST(GifImageOptimize, CleanupDropsAClearingOnlyWhereTheNextFramePaintsOverIt)
         for (int k = 0; k < FrameOf(*g.image, i).Extensions().Count(); ++k) {
             const TGIFExtension* e = FrameOf(*g.image, i).Extensions().Extension(k);
             EXPECT_EQ(dynamic_cast<const TGIFCommentExtension*>(e), nullptr);
-            if (dynamic_cast<const TGIFAppExtNSLoop*>(e))
+            if (dynamic_cast<const TGIFAppExtNSLoop*>(e)) {
                 EXPECT_EQ(i, 0);
+            }
         }
 }
 

@@ -315,8 +315,9 @@ TEST(GifImport, AFullTableGivesTheEntryOnlyClearPixelsUse)
     for (int y = 0; y < 16; ++y)
         for (int x = 0; x < 16; ++x) {
             EXPECT_EQ(IsTransparentAt(*frame, x, y), x == 0 && y == 15) << x << "," << y;
-            if (!(x == 0 && y == 15))
+            if (!(x == 0 && y == 15)) {
                 EXPECT_EQ(ShownColor(*frame, x, y), colors[static_cast<std::size_t>(y * 16 + x == 200 ? 240 : y * 16 + x)]);
+            }
         }
 }
 

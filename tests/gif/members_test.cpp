@@ -122,8 +122,9 @@ TEST(GifMembers, PlainTextFieldsAreSetByIndexAndWritten)
     auto* back = dynamic_cast<TGIFTextExtension*>(read->Extensions().Extension(read->Extensions().Count() - 1));
     ASSERT_NE(back, nullptr);
     for (const Field& f : fields)
-        if (f.set != &TGIFTextExtension::SetColorIndex)
+        if (f.set != &TGIFTextExtension::SetColorIndex) {
             EXPECT_EQ((back->*f.get)(f.index), f.value) << f.index;
+        }
     EXPECT_EQ(back->GetColorIndex(1), 2);
     EXPECT_EQ(back->GetForegroundColor(), RGB(0, 255, 0));
     EXPECT_EQ(back->GetBackgroundColor(), RGB(9, 8, 7));

@@ -164,7 +164,7 @@ TEST_F(TextViewTest, ShowsTheFirstPieceAndAnswersWhileTheFileIsRead)
     int stateChanges = 0;
     view->OnStateChange = [&](TObject*) { ++stateChanges; };
     ASSERT_TRUE(view->LoadFromFile(dir.Path("big.txt"), true));
-    for (int i = 0; i < 500 && (view->Document().Size() == 0 || !held.Held()); ++i)
+    for (int i = 0; i < 6000 && (view->Document().Size() == 0 || !held.Held()); ++i)
         QTest::qWait(5);
     const TTextDocument& doc = view->Document();
     ASSERT_GT(doc.Size(), 0);
