@@ -416,7 +416,9 @@ struct MethodTable {
 
 const MethodTable kMethodTables[] = {
     {{atAce, atAceExe}, 0, {"Fastest", "Fast", "Normal", "Good", "Best", "Lzw", "Unsupported"}},
-    {{atArc, atArcExe}, 1, {"Stored", "Stored", "Packed", "Squeezed", "Crunched", "Crunched", "Crunched", "Crunched", "Squashed"}},
+    // arc itself lists methods 7 and 8 as crunched and 9 as squashed; it
+    // knows no method 10 or 11.
+    {{atArc, atArcExe}, 1, {"Stored", "Stored", "Packed", "Squeezed", "Crunched", "Crunched", "Crunched", "Crunched", "Squashed", "Pack12", "Stored"}},
     {{atArj, atArjExe}, 0, {"Stored", "Most", "2nd Most", "2nd Fast", "Fastest"}},
     {{atBh, atBhExe}, 0, {"Stored", "Fused1", "Deflate", "Fused3"}},
     {{atHA}, 0, {"Cpy", "Asc", "HSC"}},

@@ -5,6 +5,7 @@
 #include "archive/zadvirov.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <vector>
 
@@ -451,7 +452,8 @@ void RarSetup(TVirOV& v, TStream32& s)
 bool RarNextVolume(TVirOV& v)
 {
     std::string name = v.GetNextVolumeName(v.VolumeName, g_rar.volumes);
-    if (!v.GetNextVolume(name, g_rar.volumes + 1)) {
+    // Asked for by its place in the set, as the other formats' volumes are.
+    if (!v.GetNextVolume(name, RarVolumeOrdinal(v.ArchiveFile()) + g_rar.volumes + 1)) {
         v.SetCancel(true);
         return false;
     }
@@ -686,4 +688,31 @@ void RegisterRecordListFormats()
     TVirOV::RegisterListFormat({atAce, atAceExe}, TListFormat{AceSetup, AceStep, nullptr});
     TVirOV::RegisterListFormat({atHA}, TListFormat{HaSetup, HaStep, nullptr});
     TVirOV::RegisterListFormat({atMsGZ}, TListFormat{MsGzSetup, MsGzStep, nullptr});
+}
+
+namespace {
+
+bool AllDigits(const std::string& s)
+{
+    return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+}  // namespace
+
+int RarVolumeOrdinal(const std::string& path)
+{
+    std::string name = ExtractFileName(path);
+    std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    const size_t dot = name.rfind('.');
+    if (dot == std::string::npos)
+        return 1;
+    const std::string ext = name.substr(dot + 1);
+    if (ext == "rar") {
+        const size_t part = name.rfind(".part", dot);
+        const std::string digits = part == std::string::npos ? std::string() : name.substr(part + 5, dot - part - 5);
+        return AllDigits(digits) && digits.size() <= 4 ? std::max(std::stoi(digits), 1) : 1;
+    }
+    if (ext.size() == 3 && ext[0] >= 'r' && ext[0] <= 'z' && AllDigits(ext.substr(1)))
+        return (ext[0] - 'r') * 100 + std::stoi(ext.substr(1)) + 2;
+    return 1;
 }

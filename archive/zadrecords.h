@@ -109,6 +109,10 @@ TRarBlock ReadRarBlock(TStream32& stream, std::int64_t pos, std::int64_t size, T
 // at start lies; -1 when there is no 1.5-4 RAR archive there (a RAR 5
 // archive is none).
 std::int64_t RarFirstBlock(TStream32& stream, std::int64_t start);
+// The place of a volume in its set, counted from 1, by its name:
+// name.part3.rar is the third; name.rar the first, name.r00 the second,
+// name.r99 the 101st and name.s00 the 102nd.
+int RarVolumeOrdinal(const std::string& path);
 // The name of a file header as the library shows it ('/' separators).
 std::string RarEntryName(const TZipCommon& c, const TRarFileHeader& h);
 

@@ -48,6 +48,20 @@ std::int64_t TrailerSize(TStream32& in)
     return t[0] | (t[1] << 8) | (t[2] << 16) | (static_cast<std::int64_t>(t[3]) << 24);
 }
 
+// FAT without long names (what the system calls "FAT16", the kernel
+// "msdos") holds one dot in a name, before its extension.
+bool OneDotNames(const std::string& fileSystem) { return SameText(fileSystem, "FAT16") || SameText(fileSystem, "msdos"); }
+
+// name.v2.final.txt -> name_v2_final.txt
+std::string WithOneDot(const std::string& name)
+{
+    const size_t ext = name.rfind('.');
+    std::string out = name;
+    if (ext != std::string::npos)
+        std::replace(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(ext), '.', '_');
+    return out;
+}
+
 } // namespace
 
 bool TUnGZip::SupportsType(TArcType type) const { return type == atGZip || type == atTarGZip; }
@@ -87,10 +101,16 @@ void TUnGZip::_Extract(TStream32*& inStream, TStream32* outStream)
         if (h.IsGzip() && h.MTime != 0)
             m_stamp.Time = UnixTime(h.MTime);
         MaxFileDate = EntryDosDate;
-        if (FileAccessMethod == faFile)
+        if (FileAccessMethod == faFile) {
             SetFilename(StoredName);
-        else
+            // The name the entry is listed and selected by stays; only the
+            // file written follows the target's naming rule.
+            if (!FilenameRefused && !Filename.empty() && DiskManager.GetVolumeInfo(ExtractDir) &&
+                OneDotNames(DiskManager.FileSystemName))
+                Filename = ExtractFilePath(Filename) + WithOneDot(ExtractFileName(Filename));
+        } else {
             Filename = StoredName;
+        }
         if (FilenameRefused) {
             AdjustProgress(InflateRec);
             ForceCrcFail = true;
@@ -306,7 +326,8 @@ void TUnGZip::ExtractNestedTar(const std::string& tarFile)
     tar.FileSpec.Assign(FileSpec);
     tar.ExcludeSpec.Assign(ExcludeSpec);
     tar.RecurseDirs = RecurseDirs;
-    tar.UseStoredDirs = UseStoredDirs;
+    // The TAR's entries go straight into the target folder.
+    tar.UseStoredDirs = false;
     tar.CreateStoredDirs = CreateStoredDirs;
     tar.ConfirmOverwrites = ConfirmOverwrites;
     tar.OverwriteMode = OverwriteMode;

@@ -117,6 +117,7 @@ void TUnRar::ExtractFile(const std::string& arcName)
     RemainingUnpackedSize = 0;
     FileCount = 0;
     TotalPackedSize = TotalUnpackedSize = 0;
+    m_volumeOrdinal = RarVolumeOrdinal(arcName);
     if (!GetTotalSize(arcName, true))
         return;
     if (TotalUnpackedSize <= 0 && TotalPackedSize <= 0 &&
@@ -271,12 +272,14 @@ int TUnRar::OnVolumeChange(char* name, int mode)
     if (mode == RAR_VOL_NOTIFY)
         return 0;
     std::string next = name;
-    if (!GetNextVolume(next, VolumeNumber + 1)) {
+    // Asked for by its place in the set, as the other formats' volumes are.
+    if (!GetNextVolume(next, m_volumeOrdinal + 1)) {
         ProgressProc(100, 100);
         return -1;
     }
     std::snprintf(name, kRarNameBufferSize, "%s", next.c_str());
     VolumeName = next;
+    ++m_volumeOrdinal;
     // The list of the new volume; its first item is the rest of the entry
     // being read, whose last part holds the whole file's CRC.
     const std::int64_t total = TotalUnpackedSize;

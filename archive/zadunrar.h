@@ -58,5 +58,6 @@ private:
     std::int64_t m_entrySize = 0;
     int m_operation = 0;  // 0 none, 1 test (data to the run's target), 2 extract to a file
     bool m_solid = false;  // the volume's main header marks a solid archive
+    int m_volumeOrdinal = 1;  // the place in its set of the volume being read, from 1
     TStream32* m_out = nullptr;
 };

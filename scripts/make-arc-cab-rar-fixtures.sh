@@ -3,14 +3,16 @@
 # under tests/arc_cab_rar/fixtures:
 #   - arc/mixed.arc: "arc a" of inputs for which it chooses stored,
 #     packed, squeezed and crunched; squashed.arc ("arc aq"), stored.arc
-#     ("arc as"). "arc v" shows the methods.
+#     ("arc as"). "arc v" shows the methods. dated.arc ("arc as"): three
+#     entries of different dates, the latest in the middle.
 #   - arc/crunch5-7.arc: methods 5, 6 and 7 (the old 12-bit crunch, which no
 #     Debian tool writes any more), a method-1 entry with its 25-byte
 #     header, a directory header and entries inside it, written by the
 #     encoder below; nomarch must read them back, which settles the old
 #     hash of methods 5 and 6.
 #   - arc/pak.pak: a PAK archive with a stored entry and entries of PAK's
-#     own methods 10 and 11.
+#     own methods 10 and 11; arc/later.arc: the same methods after a
+#     stored first entry, so that the archive is taken for ARC.
 #   - cab/stored.cab, cab/mszip.cab: "gcab -c" and "gcab -c -z";
 #     cab/stub.exe: a stub followed by mszip.cab; cab/set1.cab and
 #     cab/set2.cab: a two-cabinet set whose folder runs on into the second,
@@ -56,6 +58,11 @@ touch -d '2024-03-05 10:20:30' "$out"/inputs/*
   timeout 60 arc a "$work/mixed.arc" tiny.txt random.bin runs.txt four.bin text.txt marker.bin </dev/null >/dev/null
   timeout 60 arc aq "$work/squashed.arc" text.txt four.bin </dev/null >/dev/null
   timeout 60 arc as "$work/stored.arc" text.txt random.bin </dev/null >/dev/null
+  mkdir "$work/dated"
+  cp -p four.bin runs.txt tiny.txt "$work/dated/"
+  touch -d '2021-07-01 08:00:00' "$work/dated/four.bin"
+  touch -d '2019-11-20 16:45:10' "$work/dated/tiny.txt"
+  (cd "$work/dated" && timeout 60 arc as "$work/dated.arc" four.bin runs.txt tiny.txt </dev/null >/dev/null)
   gcab -c "$work/stored.cab" text.txt random.bin four.bin
   gcab -c -z "$work/mszip.cab" text.txt random.bin four.bin
 )
@@ -183,6 +190,10 @@ pak = [arc_header(10, 'CRUSHED.DAT', b'\x01\x02\x03\x04', 40, 0x1234),
        arc_header(2, 'PLAIN.TXT', b'plain\n', 6, crc16(b'plain\n')),
        arc_header(11, 'DISTILL.DAT', b'\x05\x06\x07', 30, 0x4321)]
 open(os.path.join(out, 'arc', 'pak.pak'), 'wb').write(b''.join(pak) + b'\x1a\x00')
+later = [arc_header(2, 'PLAIN.TXT', b'plain\n', 6, crc16(b'plain\n')),
+         arc_header(10, 'TEN.DAT', b'\x01\x02\x03\x04', 40, 0x1234),
+         arc_header(11, 'ELEVEN.DAT', b'\x05\x06\x07', 30, 0x4321)]
+open(os.path.join(out, 'arc', 'later.arc'), 'wb').write(b''.join(later) + b'\x1a\x00')
 
 # -- hostile ARC ---------------------------------------------------------------------
 h = out + '/hostile/'

@@ -3,7 +3,9 @@
 # tests/arc_lzh/fixtures (needs jlha-utils, lhasa and unar; jlha-utils only
 # for making fixtures, since it brings a Java runtime):
 #   - lzh/level0.lzh, level1.lzh, level2.lzh: "jlha c0o5", "c1o6", "c2o7" of
-#     inputs in folders; lzh/stored.lzh: "jlha c1z"; lhasa must read them.
+#     inputs in folders; lzh/stored.lzh: "jlha c1z"; lzh/folders.lzh:
+#     "jlha c2" of a folder holding an empty folder and a file in another
+#     (folder entries of their own); lhasa must read them.
 #   - lzh/sfx.exe: a stub in front of level1.lzh; lzh/wrapped.lzh: the
 #     128-byte wrapper of a zero byte in front of level0.lzh.
 #   - lzh/lh1-level0.lzh, lzh/lh1-level1.lzh: an lh1 stream of our own
@@ -58,8 +60,12 @@ touch -d '2024-03-05 10:20:30' "$work"/in/text.txt "$work"/in/far.bin "$work"/in
   jlha c1z "$work/stored.lzh" docs/readme.txt docs/sub/random.bin >/dev/null
   jlha c2o5 "$work/lh5.lzh" text.txt docs/readme.txt far.bin >/dev/null
   jlha c2o6 "$work/lh6.lzh" text.txt far.bin >/dev/null
+  mkdir -p tree/empty tree/full
+  cp -p docs/readme.txt tree/full/
+  touch -d '2024-03-05 10:20:30' tree/empty tree/full tree
+  jlha c2 "$work/folders.lzh" tree >/dev/null
 )
-for f in level0 level1 level2 stored; do
+for f in level0 level1 level2 stored folders; do
   lhasa t "$work/$f.lzh" >/dev/null
   cp "$work/$f.lzh" "$out/lzh/"
 done

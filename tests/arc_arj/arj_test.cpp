@@ -174,6 +174,7 @@ TEST(ArjVolumes, ASplitEntryIsListedOnceAndJoinedOnExtraction)
     EXPECT_TRUE(r.errors.empty());
     EXPECT_EQ(Digest(r.files), Digest(Originals({"plain.txt", "big.bin", "sub/nested.txt"})));
     EXPECT_EQ(r.volumesAsked, (std::vector<std::string>{ArjFixture("vol.a01"), ArjFixture("vol.a02")}));
+    EXPECT_EQ(r.volumeIds, (std::vector<int>{2, 3}));  // each volume's place in the set
 }
 
 TEST(ArjVolumes, ALaterVolumeAloneSkipsTheTailOfTheEntryBeforeIt)

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cctype>
 
 namespace {
@@ -109,14 +110,30 @@ TEST(ArcExtract, DamagedEntriesFailAloneAndLeaveNothing)
 
 TEST(ArcExtract, MaxFileDateUsesTheLatestEntry)
 {
-    TempDir out;
-    TUnArc x;
-    x.DateAttribute = daMaxFileDate;
-    const ExtractRun r = ExtractInto<TUnArc>(Fixture("arc/stored.arc"), out.Root(), {"*.*"}, &x);
-    ASSERT_EQ(r.count, 2);
-    const auto a = std::filesystem::last_write_time(out.Path("text.txt"));
-    const auto b = std::filesystem::last_write_time(out.Path("random.bin"));
-    EXPECT_EQ(a, b);
+    // Three entries of three dates, the latest in the middle (TZ=UTC).
+    const auto stamp = [](const std::string& path) {
+        return std::chrono::duration_cast<std::chrono::seconds>(
+                   std::chrono::file_clock::to_sys(std::filesystem::last_write_time(path)).time_since_epoch())
+            .count();
+    };
+    const std::int64_t y2021 = 1625126400, y2024 = 1709634030, y2019 = 1574268310;
+    const struct {
+        TDateAttribute attribute;
+        std::int64_t four, runs, tiny;
+    } cases[] = {
+        {daFileDate, y2021, y2024, y2019},
+        {daMaxFileDate, y2024, y2024, y2024},
+    };
+    for (const auto& c : cases) {
+        TempDir out;
+        TUnArc x;
+        x.DateAttribute = c.attribute;
+        const ExtractRun r = ExtractInto<TUnArc>(Fixture("arc/dated.arc"), out.Root(), {"*.*"}, &x);
+        ASSERT_EQ(r.count, 3);
+        EXPECT_EQ(stamp(out.Path("four.bin")), c.four) << c.attribute;
+        EXPECT_EQ(stamp(out.Path("runs.txt")), c.runs) << c.attribute;
+        EXPECT_EQ(stamp(out.Path("tiny.txt")), c.tiny) << c.attribute;
+    }
 }
 
 }  // namespace

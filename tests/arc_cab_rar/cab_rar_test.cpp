@@ -6,8 +6,11 @@
 
 #include "archive/zaduncab.h"
 #include "archive/zadunrar.h"
+#include "test_support/fuzz_corpus.h"
 
 #include <gtest/gtest.h>
+
+#include <set>
 
 namespace {
 
@@ -163,7 +166,17 @@ TEST(CabRarExtract, RarVolumesAreAskedFor)
     EXPECT_EQ(r.count, 3);
     ASSERT_EQ(r.volumesAsked.size(), 1u);
     EXPECT_EQ(r.volumesAsked[0], Fixture("rar/vol.part2.rar"));
+    EXPECT_EQ(r.volumeIds, std::vector<int>{2});  // its place in the set, as ARJ's volumes are asked for
     EXPECT_EQ(r.files.at("split.txt").size(), 76000u);
+
+    // Named the older way: set.rar, then set.r00, the second.
+    TempDir older, into;
+    std::filesystem::copy_file(Fixture("rar/vol.part1.rar"), older.Path("set.rar"));
+    std::filesystem::copy_file(Fixture("rar/vol.part2.rar"), older.Path("set.r00"));
+    const ExtractRun o = ExtractInto<TUnRar>(older.Path("set.rar"), into.Root());
+    EXPECT_EQ(o.count, 3);
+    EXPECT_EQ(o.volumesAsked, std::vector<std::string>{older.Path("set.r00")});
+    EXPECT_EQ(o.volumeIds, std::vector<int>{2});
 
     // The second volume missing: the split entry fails and leaves nothing.
     TempDir alone, dest;
@@ -173,13 +186,69 @@ TEST(CabRarExtract, RarVolumesAreAskedFor)
     EXPECT_EQ(cut.volumesAsked.size(), 1u);
 }
 
-TEST(CabRarExtract, ErrorCodesOfTheLibrary)
+TEST(CabRarExtract, EachWayTheLibraryFailsHasItsMessage)
 {
-    const std::pair<int, int> map[] = {{10, 25172}, {11, 25253}, {12, 25116}, {13, 25244}, {14, 25244}, {15, 25235},
-                                       {16, 25136}, {17, 25138}, {18, 25236}, {19, 25136}, {20, 0},     {21, 25135},
-                                       {22, 26517}, {0, 0}};
-    for (auto [code, id] : map)
-        EXPECT_EQ(TUnRar::OutProcessFileError(code), id) << code;
+    // single.rar: docs/alpha.txt, then beta.bin (5,000 stored bytes from
+    // offset 750), then empty.txt.
+    const std::string whole = Slurp(Fixture("rar/single.rar"));
+    std::string damaged = whole;
+    damaged[3000] = static_cast<char>(damaged[3000] ^ 0x55);
+    enum class Volume { None, Refused, Unasked };
+    const struct {
+        const char* what;
+        std::string bytes;     // the archive; empty: vol.part1.rar alone
+        const char* inTheWay;  // a folder where the file would go
+        Volume volume;         // how the missing second volume is met
+        int id;                // the message of the failure; 0: OnEnd alone tells
+        const char* failed;    // the entry OnEnd reports failed
+        std::set<std::string> written;
+    } cases[] = {
+        {"data damaged", damaged, nullptr, Volume::None, 0, "beta.bin", {"docs/alpha.txt", "empty.txt"}},
+        {"archive cut", whole.substr(0, 3000), nullptr, Volume::None, 25236, nullptr, {"docs/alpha.txt"}},
+        {"file cannot be made", whole, "beta.bin", Volume::None, 25136, "beta.bin", {"docs/alpha.txt", "empty.txt"}},
+        {"volume refused", {}, nullptr, Volume::Refused, 25443, "split.txt", {"before.txt"}},
+        {"volume missing, nobody to ask", {}, nullptr, Volume::Unasked, 25135, "split.txt", {"before.txt"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir in, out;
+        std::string archive;
+        if (c.volume != Volume::None) {
+            archive = in.Path("vol.part1.rar");
+            std::filesystem::copy_file(Fixture("rar/vol.part1.rar"), archive);
+        } else {
+            archive = in.Path("single.rar");
+            in.Write("single.rar", c.bytes);
+        }
+        if (c.inTheWay)
+            std::filesystem::create_directories(out.Path(c.inTheWay));
+        TUnRar x;
+        ExtractRun r;
+        Watch(x, r);
+        if (c.volume == Volume::Unasked)
+            x.OnNextVolume = nullptr;
+        x.SetArchiveFile(archive);
+        x.SetExtractDir(out.Root());
+        x.FileSpec.Add("*.*");
+        x.Extract();
+        std::string seen;
+        for (const auto& e : r.errors)
+            seen += std::to_string(e.first) + " " + e.second + "; ";
+        if (c.id != 0) {
+            EXPECT_GE(r.Errors(c.id), 1) << seen;
+        } else {
+            EXPECT_TRUE(r.errors.empty()) << seen;
+        }
+        std::set<std::string> failed;
+        for (const auto& [name, pass] : r.ended)
+            if (!pass)
+                failed.insert(std::filesystem::path(name).filename().string());
+        EXPECT_EQ(failed, c.failed ? std::set<std::string>{c.failed} : std::set<std::string>{});
+        std::set<std::string> written;
+        for (const auto& f : TreeOf(out.Root()))
+            written.insert(f.first);
+        EXPECT_EQ(written, c.written);
+    }
 }
 
 }  // namespace

@@ -20,6 +20,7 @@ struct ExtractRun {
     std::vector<std::pair<std::string, bool>> ended;
     std::vector<std::pair<int, std::string>> errors;
     std::vector<std::string> volumesAsked;
+    std::vector<int> volumeIds;  // the number each was asked for by
     std::map<std::string, std::string> files;
     int Errors(int code) const
     {
@@ -54,8 +55,9 @@ inline void Watch(TCustomDClass& x, ExtractRun& r)
     x.OnError = [&r](TObject*, const std::string& file, const std::string&, const std::string&, int code) {
         r.errors.emplace_back(code, file);
     };
-    x.OnNextVolume = [&r](TObject*, std::string& name, int, bool, bool& cancel) {
+    x.OnNextVolume = [&r](TObject*, std::string& name, int id, bool, bool& cancel) {
         r.volumesAsked.push_back(name);
+        r.volumeIds.push_back(id);
         cancel = !std::filesystem::exists(name);
     };
 }

@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <sys/stat.h>
 
 namespace {
@@ -213,10 +214,67 @@ TEST(LzhExtract, BhPasswordsOpenOnlyTheirEntries)
     }
 }
 
+// Every folder below the root, files' folders included.
+std::set<std::string> FoldersIn(const std::string& root)
+{
+    std::set<std::string> out;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(root))
+        if (e.is_directory())
+            out.insert(std::filesystem::relative(e.path(), root).generic_string());
+    return out;
+}
+
+template <class Extractor>
+ExtractRun ExtractFolders(const std::string& archive, const std::string& dir, bool useStoredDirs, bool createStoredDirs)
+{
+    Extractor x;
+    x.UseStoredDirs = useStoredDirs;
+    x.CreateStoredDirs = createStoredDirs;
+    return ExtractInto<Extractor>(archive, dir, {"*.*"}, &x);
+}
+
+TEST(LzhExtract, FolderEntriesAndStoredFolders)
+{
+    // LHA folder entries (an empty one among them) and ZOO's folder field:
+    // a folder entry makes its folder only with CreateStoredDirs, stored
+    // folders are used only with UseStoredDirs.
+    const std::string readme = Input("readme.txt");
+    const struct {
+        Kind kind;
+        const char* fixture;
+        bool useStoredDirs, createStoredDirs;
+        std::vector<std::string> files;
+        std::set<std::string> folders;
+    } cases[] = {
+        {Kind::Lha, "lzh/folders.lzh", true, true, {"tree/full/readme.txt"}, {"tree", "tree/empty", "tree/full"}},
+        {Kind::Lha, "lzh/folders.lzh", true, false, {"tree/full/readme.txt"}, {"tree", "tree/full"}},
+        {Kind::Lha, "lzh/folders.lzh", false, false, {"readme.txt"}, {}},
+        {Kind::Zoo, "zoo/mixed.zoo", true, false, {"docs/deeper/a long file name.txt", "readme.txt", "text.txt"}, {"docs", "docs/deeper"}},
+        {Kind::Zoo, "zoo/mixed.zoo", false, false, {"a long file name.txt", "readme.txt", "text.txt"}, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.fixture) + (c.useStoredDirs ? " stored folders" : " flat") + (c.createStoredDirs ? ", folder entries" : ""));
+        TempDir out;
+        const ExtractRun r = c.kind == Kind::Lha ? ExtractFolders<TUnLha>(Fixture(c.fixture), out.Root(), c.useStoredDirs, c.createStoredDirs)
+                                                 : ExtractFolders<TUnZoo>(Fixture(c.fixture), out.Root(), c.useStoredDirs, c.createStoredDirs);
+        std::vector<std::string> names;
+        for (const auto& f : r.files)
+            names.push_back(f.first);
+        std::vector<std::string> expected = c.files;
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(names, expected);
+        EXPECT_EQ(FoldersIn(out.Root()), c.folders);
+        for (const auto& [name, pass] : r.ended)
+            EXPECT_TRUE(pass) << name;
+        if (c.kind == Kind::Lha) {
+            EXPECT_EQ(r.files.at(expected[0]), readme);
+        }
+    }
+}
+
 TEST(LzhExtract, FolderEntriesAndDates)
 {
-    // A BH folder entry: no OnBegin, created only with CreateStoredDirs,
-    // passes its check.
+    // A BH folder entry: no OnBegin, passes its check.
     for (bool create : {false, true}) {
         TempDir out;
         TUnBh x;

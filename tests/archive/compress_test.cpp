@@ -619,6 +619,31 @@ TEST_F(Compressor, EncryptedEntriesOpenWithThePasswordOnly)
     }
 }
 
+TEST_F(Compressor, TwoAesArchivesOfOnePasswordHaveTheirOwnSalts)
+{
+    // One file, one password, two archives: the salts differ (so do the
+    // keys), and each archive opens with the password.
+    std::vector<std::string> salts;
+    for (const char* name : {"one.zip", "two.zip"}) {
+        archive = dir.Path(std::string("out/") + name);
+        TTestZip z;
+        Prepare(z, swAdd, "small.txt");
+        z.Password = "secret pw";
+        z.EncryptionMethod = emAES2_256;
+        ASSERT_EQ(z.Compress(), 1);
+        const std::string bytes = dir.Read(std::string("out/") + name);
+        ASSERT_GT(bytes.size(), 30u);
+        const auto u16 = [&](size_t at) { return static_cast<unsigned char>(bytes[at]) | static_cast<unsigned char>(bytes[at + 1]) << 8; };
+        const size_t data = 30 + u16(26) + u16(28);
+        ASSERT_GT(bytes.size(), data + 16);
+        salts.push_back(bytes.substr(data, 16));  // AES-256: a 16-byte salt
+        if (Shell("command -v 7z").rfind("FAILED", 0) != 0) {
+            EXPECT_NE(Shell("7z t -p'secret pw' " + archive).find("Everything is Ok"), std::string::npos);
+        }
+    }
+    EXPECT_NE(salts[0], salts[1]);
+}
+
 TEST_F(Compressor, AnAesPasswordTooLongForTheKeyIsRefused)
 {
     TTestZip z;

@@ -122,8 +122,10 @@ TEST(AesEntry, TheStoreStreamWritesAnEntryPeersAccept)
     e.extra = kAesField;
     TempDir work;
     work.Write("aes.zip", a.Build());
-    EXPECT_EQ(std::system(("7z t -pSecret1 '" + work.Path("aes.zip") + "' > /dev/null 2>&1").c_str()), 0);
-    EXPECT_NE(std::system(("7z t -pWrong '" + work.Path("aes.zip") + "' > /dev/null 2>&1").c_str()), 0);
+    if (std::system("command -v 7z > /dev/null 2>&1") == 0) {
+        EXPECT_EQ(std::system(("7z t -pSecret1 '" + work.Path("aes.zip") + "' > /dev/null 2>&1").c_str()), 0);
+        EXPECT_NE(std::system(("7z t -pWrong '" + work.Path("aes.zip") + "' > /dev/null 2>&1").c_str()), 0);
+    }
     // And the library's own extractor reads it back.
     TempDir out;
     TUnZip z;

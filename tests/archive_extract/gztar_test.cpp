@@ -7,6 +7,7 @@
 #include "archive/zaduntar.h"
 #include "archive/zadcrc.h"
 #include "extract_support.h"
+#include "kernel/mounts.h"
 
 #include <gtest/gtest.h>
 
@@ -180,8 +181,49 @@ TEST(GzTar, NestedTarIsExtractedWhenTheEventSaysSo)
     };
     EXPECT_EQ(g.Extract(), 6);
     EXPECT_EQ(asked, out.Path("tree.tar"));
-    EXPECT_EQ(out.Read("tree/dir/a.txt"), "alpha\n");
+    // The TAR's entries come out without their folders, whatever the outer
+    // component's UseStoredDirs says.
+    EXPECT_TRUE(g.UseStoredDirs);
+    EXPECT_EQ(out.Read("a.txt"), "alpha\n");
+    EXPECT_EQ(out.Read("words.txt").size(), 3000u);
+    EXPECT_FALSE(out.Exists("tree"));
     EXPECT_TRUE(out.Exists("tree.tar"));
+}
+
+TEST(GzTar, NamesOnAFileSystemOfOneDotNamesKeepOneDot)
+{
+    // gzip stores the file's name; on a FAT file system without long names
+    // the dots before the extension become '_', elsewhere the name stays.
+    // The listed name, by which the entry is selected, is the stored one.
+    TempDir src;
+    src.Write("report.v2.final.txt", "quarterly\n");
+    ASSERT_EQ(std::system(("gzip -k '" + src.Path("report.v2.final.txt") + "'").c_str()), 0);
+    const std::string archive = src.Path("report.v2.final.txt.gz");
+    const struct {
+        const char* fileSystem;
+        const char* written;
+    } cases[] = {{nullptr, "report.v2.final.txt"}, {"ext4", "report.v2.final.txt"}, {"vfat", "report.v2.final.txt"},
+                 {"msdos", "report_v2_final.txt"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.fileSystem ? c.fileSystem : "the machine's own");
+        TempDir out;
+        if (c.fileSystem) {
+            std::string root = out.Root();
+            root.pop_back();
+            out.Write("mountinfo", "40 1 8:9 / " + root + " rw - " + c.fileSystem + " /dev/sdy1 rw\n");
+            SetMountInfoFileNameForTest(out.Path("mountinfo"));
+        }
+        TUnGZip g;
+        ExtractLog log;
+        AttachLog(g, log, archive, out.Root());
+        g.FileSpec.Clear();
+        g.FileSpec.Add("report.v2.final.txt");
+        const int count = g.Extract();
+        SetMountInfoFileNameForTest({});
+        EXPECT_EQ(count, 1);
+        EXPECT_EQ(out.Read(c.written), "quarterly\n");
+        EXPECT_TRUE(log.errors.empty());
+    }
 }
 
 TEST(GzTar, NestedTarWithoutTheEventIsTheTarFile)

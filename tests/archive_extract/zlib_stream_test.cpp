@@ -50,19 +50,36 @@ TEST(ZlibStreams, RoundTripAndSourcePositionAfterFree)
 
 TEST(ZlibStreams, SeekRestartsAndSkipsForward)
 {
-    const std::string text = Text(30000);
+    // Two deflate streams one after the other; the decompress stream is
+    // made over the second.
+    const std::string first = Text(30000);
+    std::string second = "another text: " + Text(30000);
+    second.resize(30000);
     TMemoryStream32 m;
-    Fill(m, text, "");
+    Fill(m, first, "");
+    const std::int64_t secondStart = m.Size();
+    m.SetPosition(secondStart);
+    {
+        TCompressStream c(&m, dtDeflateN, -15);
+        c.Write(second.data(), static_cast<std::int64_t>(second.size()));
+    }
+    m.SetPosition(secondStart);
     TDecompressStream d(&m, emNone, -15);
     char buf[100];
     d.Read(buf, 100);
+    EXPECT_EQ(std::string(buf, 100), second.substr(0, 100));
     EXPECT_EQ(d.Seek(std::int64_t{10000}, soCurrent), 10100);
     d.Read(buf, 10);
-    EXPECT_EQ(std::string(buf, 10), text.substr(10100, 10));
-    // Back to the start: decoding restarts from the source's position 0.
+    EXPECT_EQ(std::string(buf, 10), second.substr(10100, 10));
+    // Back to the start: decoding restarts from the source's position 0,
+    // not from where the source was when the stream was made.
     EXPECT_EQ(d.Seek(std::int64_t{0}, soBeginning), 0);
     d.Read(buf, 20);
-    EXPECT_EQ(std::string(buf, 20), text.substr(0, 20));
+    EXPECT_EQ(std::string(buf, 20), first.substr(0, 20));
+    // A forward seek from the beginning past what was decoded skips on.
+    EXPECT_EQ(d.Seek(std::int64_t{25000}, soBeginning), 25000);
+    d.Read(buf, 10);
+    EXPECT_EQ(std::string(buf, 10), first.substr(25000, 10));
 }
 
 TEST(ZlibStreams, InputLimitKeepsWhatFollows)
