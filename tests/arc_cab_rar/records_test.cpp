@@ -101,6 +101,31 @@ TEST(RecordsHostile, WalksEndWithinTheirBounds)
     EXPECT_EQ(Names(huge), (std::vector<std::string>{"FIRST.TXT", "HUGE.BIN"}));
 }
 
+TEST(RecordsDetail, RarVolumesAreAskedForByTheirPlaceInTheSet)
+{
+    // The second volume is asked for as 2, under either way of naming.
+    TempDir dir;
+    dir.Write("vol.part1.rar", ReadFixture("rar/vol.part1.rar"));
+    dir.Write("vol.part2.rar", ReadFixture("rar/vol.part2.rar"));
+    dir.Write("set.rar", ReadFixture("rar/vol.part1.rar"));
+    dir.Write("set.r00", ReadFixture("rar/vol.part2.rar"));
+    for (const char* first : {"vol.part1.rar", "set.rar"}) {
+        SCOPED_TRACE(first);
+        TVirOV v;
+        Listing out;
+        Attach(v, out);
+        std::vector<int> ids;
+        v.OnNextVolume = [&ids](TObject*, std::string&, int id, bool exists, bool& cancel) {
+            ids.push_back(id);
+            cancel = !exists;
+        };
+        v.SetArchiveFile(dir.Path(first));
+        v.Activate();
+        EXPECT_EQ(Names(out), (std::vector<std::string>{"before.txt", "split.txt", "after.txt"}));
+        EXPECT_EQ(ids, std::vector<int>{2});
+    }
+}
+
 TEST(RecordsHostile, NextCabinetStaysInTheArchivesFolder)
 {
     TVirOV v;
