@@ -217,6 +217,9 @@ protected:
     // Copies at most 255 characters of the text into the last error.
     void SetError(const char* text);
     void SetError(const std::string& text) { SetError(text.c_str()); }
+    // Whether a copy made for a transform got all of this image (pixels and
+    // alpha); if not, the last error says why.
+    bool KeptWhole(const VxImage& copy);
 
     std::uint8_t* m_block = nullptr;
     BITMAPINFOHEADER m_header{};

@@ -1,10 +1,12 @@
 // Drawing an image into a device context, and the geometric operations.
 #include "imaging/vximage.h"
+#include "win/memlimit.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace {
@@ -223,12 +225,15 @@ bool VxImage::Flip()
     if (!m_block)
         return false;
     auto tmp = std::make_unique<VxImage>(*this, false, false, true);
-    if (!tmp->IsValid())
+    if (!KeptWhole(*tmp))
         return false;
     const std::uint32_t h = GetHeight();
     for (std::uint32_t i = 0; i < h; ++i)
         std::memcpy(tmp->GetRowBits(i), GetRowBits(h - 1 - i), m_info.rowWidth);
-    tmp->FlipAlphaPlane();
+    if (tmp->HasAlpha() && !tmp->FlipAlphaPlane()) {
+        SetError(PictureTooBigMessage(GetWidth(), GetHeight()));
+        return false;
+    }
     return AdoptPixels(*tmp);
 }
 
@@ -237,7 +242,7 @@ bool VxImage::Mirror()
     if (!m_block)
         return false;
     auto tmp = std::make_unique<VxImage>(*this, false, false, true);
-    if (!tmp->IsValid())
+    if (!KeptWhole(*tmp))
         return false;
     const std::int32_t w = m_header.biWidth, h = m_header.biHeight;
     for (std::int32_t i = 0; i < h; ++i) {
@@ -256,7 +261,10 @@ bool VxImage::Mirror()
                 tmp->SetPixelIndex(j, i, GetPixelIndex(w - 1 - j, i));
         }
     }
-    tmp->MirrorAlphaPlane();
+    if (tmp->HasAlpha() && !tmp->MirrorAlphaPlane()) {
+        SetError(PictureTooBigMessage(GetWidth(), GetHeight()));
+        return false;
+    }
     return AdoptPixels(*tmp);
 }
 
@@ -265,7 +273,9 @@ namespace {
 // Rotation by a quarter turn. Left: new(x, y) = old(y, W - 1 - x); right:
 // new(x, y) = old(H - 1 - y, x), W and H being the new width and height. The
 // new image is walked in 64 x 64 blocks so that both images stay in cache.
-bool Rotate(VxImage& self, VxImage* destination, bool left)
+// A turned picture the memory cannot hold leaves the image as it was and
+// the reason in error.
+bool Rotate(VxImage& self, VxImage* destination, bool left, std::string& error)
 {
     if (!self.IsValid())
         return false;
@@ -273,14 +283,12 @@ bool Rotate(VxImage& self, VxImage* destination, bool left)
     const std::int32_t H = static_cast<std::int32_t>(self.GetWidth());
     auto tmp = std::make_unique<VxImage>();
     tmp->CopyAttributes(self);
-    if (!tmp->Create(static_cast<std::uint32_t>(W), static_cast<std::uint32_t>(H), self.GetBpp(), self.GetType()))
+    if (!tmp->Create(static_cast<std::uint32_t>(W), static_cast<std::uint32_t>(H), self.GetBpp(), self.GetType()) ||
+        (self.HasAlpha() && !tmp->CreateAlphaPlane())) {
+        error = tmp->GetLastError();
         return false;
-    tmp->SetPalette(self.GetPalette(), std::min<std::uint32_t>(self.GetNumColors(), 256));
-    if (self.HasAlpha()) {
-        tmp->CreateAlphaPlane();
-        if (!tmp->HasAlpha())
-            return false;
     }
+    tmp->SetPalette(self.GetPalette(), std::min<std::uint32_t>(self.GetNumColors(), 256));
     const bool rgb = self.GetBpp() == 24;
     const bool mono = self.GetBpp() == 1;
     if (mono) {
@@ -330,9 +338,38 @@ bool Rotate(VxImage& self, VxImage* destination, bool left)
 
 }  // namespace
 
-bool VxImage::RotateLeft(VxImage* destination) { return Rotate(*this, destination, true); }
+bool VxImage::RotateLeft(VxImage* destination)
+{
+    std::string error;
+    if (Rotate(*this, destination, true, error))
+        return true;
+    if (!error.empty())
+        SetError(error);
+    return false;
+}
 
-bool VxImage::RotateRight(VxImage* destination) { return Rotate(*this, destination, false); }
+bool VxImage::RotateRight(VxImage* destination)
+{
+    std::string error;
+    if (Rotate(*this, destination, false, error))
+        return true;
+    if (!error.empty())
+        SetError(error);
+    return false;
+}
+
+bool VxImage::KeptWhole(const VxImage& copy)
+{
+    if (!copy.IsValid()) {
+        SetError(copy.GetLastError());
+        return false;
+    }
+    if (HasAlpha() && !copy.HasAlpha()) {
+        SetError(PictureTooBigMessage(GetWidth(), GetHeight()));
+        return false;
+    }
+    return true;
+}
 
 bool VxImage::Negative()
 {

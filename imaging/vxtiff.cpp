@@ -104,7 +104,8 @@ std::uint32_t ColourSamples(const TiffPage& p)
 bool HasAlphaSample(const TiffPage& p) { return p.samples > ColourSamples(p); }
 
 // Colours stored multiplied by their alpha (associated alpha): the image
-// keeps them straight, as every other reader gives them.
+// keeps them straight, as every other reader gives them, and divides down
+// as they do, so that the same file gives the same pixels everywhere.
 void Unpremultiply(std::uint8_t* bgr, const std::uint8_t* alpha, std::uint32_t width)
 {
     for (std::uint32_t x = 0; x < width; ++x, bgr += 3) {
@@ -112,7 +113,7 @@ void Unpremultiply(std::uint8_t* bgr, const std::uint8_t* alpha, std::uint32_t w
         if (a == 255)
             continue;
         for (int c = 0; c < 3; ++c)
-            bgr[c] = static_cast<std::uint8_t>(a == 0 ? 0 : std::min(255u, (bgr[c] * 255u + a / 2) / a));
+            bgr[c] = static_cast<std::uint8_t>(a == 0 ? 0 : std::min(255u, bgr[c] * 255u / a));
     }
 }
 
@@ -211,10 +212,12 @@ public:
         const std::uint64_t rowWidth = (static_cast<std::uint64_t>(m_bpp) * p.width + 31) / 32 * 4;
         if (!FileCanHold(VxMulSat(rowWidth, p.height)))
             VxRaiseDataMissing(p.width, p.height);
-        if (!m_image.Create(p.width, p.height, m_bpp, VXFMT_TIF))
-            VxRaise(m_image.GetLastError());
-        if (HasAlphaSample(p) && !m_image.CreateAlphaPlane())
-            VxRaise(m_image.GetLastError());
+        if (!m_image.Create(p.width, p.height, m_bpp, VXFMT_TIF) ||
+            (HasAlphaSample(p) && !m_image.CreateAlphaPlane())) {
+            if (p.width == 0 || p.height == 0)
+                VxRaise(m_image.GetLastError());
+            RaiseTooBig();
+        }
         m_image.SetFormatOption(p.compression, VXFMT_TIF);
         if (m_rgba) {
             if (ReadsAsRgbStrips(m_tif, p))
@@ -249,12 +252,22 @@ private:
     // A working buffer: within what a picture may take, and backed by data.
     TiffBuffer Allocate(std::uint64_t bytes, const char* failure)
     {
-        if (bytes == 0 || !PictureFitsInMemory(bytes) || !FileCanHold(bytes))
+        if (bytes == 0 || !FileCanHold(bytes))
             VxRaise(failure);
+        if (!PictureFitsInMemory(bytes))
+            RaiseTooBig();
         TiffBuffer b(static_cast<std::uint8_t*>(_TIFFmalloc(static_cast<tmsize_t>(bytes))));
         if (!b)
-            VxRaise(failure);
+            RaiseTooBig();
         return b;
+    }
+
+    // A page the memory cannot hold is named by the size it shows at, turned
+    // as its orientation says.
+    [[noreturn]] void RaiseTooBig() const
+    {
+        const bool turned = m_page.orientation >= ORIENTATION_LEFTTOP && m_page.orientation <= ORIENTATION_LEFTBOT;
+        VxRaiseTooBig(turned ? m_page.height : m_page.width, turned ? m_page.width : m_page.height);
     }
 
     // Resolution and position of the page.
@@ -563,18 +576,22 @@ private:
     // Orientation 6 has the first row on the right and the first column on
     // top: the stored picture is turned a quarter clockwise to stand
     // upright; 8 is the opposite turn; 5 and 7 are their mirror images.
+    // A page the memory cannot hold turned is refused, not shown unturned.
     void ApplyOrientation()
     {
+        bool ok = true;
         switch (m_page.orientation) {
-        case ORIENTATION_TOPRIGHT: m_image.Mirror(); break;
-        case ORIENTATION_BOTRIGHT: m_image.Flip(); m_image.Mirror(); break;
-        case ORIENTATION_BOTLEFT: m_image.Flip(); break;
-        case ORIENTATION_LEFTTOP: m_image.RotateRight(); m_image.Mirror(); break;
-        case ORIENTATION_RIGHTTOP: m_image.RotateRight(); break;
-        case ORIENTATION_RIGHTBOT: m_image.RotateLeft(); m_image.Mirror(); break;
-        case ORIENTATION_LEFTBOT: m_image.RotateLeft(); break;
+        case ORIENTATION_TOPRIGHT: ok = m_image.Mirror(); break;
+        case ORIENTATION_BOTRIGHT: ok = m_image.Flip() && m_image.Mirror(); break;
+        case ORIENTATION_BOTLEFT: ok = m_image.Flip(); break;
+        case ORIENTATION_LEFTTOP: ok = m_image.RotateRight() && m_image.Mirror(); break;
+        case ORIENTATION_RIGHTTOP: ok = m_image.RotateRight(); break;
+        case ORIENTATION_RIGHTBOT: ok = m_image.RotateLeft() && m_image.Mirror(); break;
+        case ORIENTATION_LEFTBOT: ok = m_image.RotateLeft(); break;
         default: break;
         }
+        if (!ok)
+            VxRaise(m_image.GetLastError());
     }
 
     VxImage& m_image;
