@@ -182,7 +182,7 @@ private:
     void PlaceCanvas();
     // Reads one image block; false ends the reading.
     bool ReadImage(const Descriptor& d);
-    void MakeCanvas(std::uint32_t bpp);
+    void MakeCanvas(std::uint32_t bpp, const ColorTable* table);
     // The previous frame's disposal: its area cleared, or given back.
     void Dispose();
     void SaveArea(const CanvasArea& area);
@@ -412,7 +412,7 @@ bool GifDecodeRun::ReadImage(const Descriptor& d)
             // the canvas of an animation holds 8 bits whatever the first
             // frame needs.
             const std::uint32_t canvasBpp = m_framesFound > 1 ? 8 : bpp;
-            MakeCanvas(canvasBpp);
+            MakeCanvas(canvasBpp, table);
             // A frame that gives the canvas back afterwards needs what it
             // covers kept first.
             intoCanvas = area.left == 0 && area.top == 0 && d.width == m_canvasWidth && d.height == m_canvasHeight &&
@@ -489,14 +489,22 @@ bool GifDecodeRun::ReadImage(const Descriptor& d)
     return !last;
 }
 
-void GifDecodeRun::MakeCanvas(std::uint32_t bpp)
+void GifDecodeRun::MakeCanvas(std::uint32_t bpp, const ColorTable* table)
 {
     m_canvas = std::make_unique<VxImageGIF>();
     m_canvas->CopyAttributes(m_image);
     if (!m_canvas->Create(m_canvasWidth, m_canvasHeight, bpp, VXFMT_GIF))
         VxRaise(m_canvas->GetLastError());
-    if (m_image.m_control.transparentIndex != 0)  // a new image is all zeros
-        m_canvas->FillPixels(m_image.m_control.transparentIndex);
+    // The screen before the first frame, where the frame leaves it or gives
+    // it back: transparent when the first frame has a transparent colour,
+    // otherwise the screen's background colour, as other readers compose
+    // it (its index holds that colour when the frame draws with the global
+    // table).
+    std::uint8_t fill = m_image.m_control.transparentIndex;
+    if (m_frameTransparent < 0 && table == &m_global && m_background < m_global.count)
+        fill = m_background;
+    if (fill != 0)  // a new image is all zeros
+        m_canvas->FillPixels(fill);
     m_firstTransparent = m_frameTransparent;
 }
 

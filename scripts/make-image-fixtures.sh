@@ -63,6 +63,19 @@ make_gif_fixtures() {
     --disposal none --position 2,3 t1.gif > "$out/gif_disposal.gif" 2>/dev/null
   convert "$out/gif_disposal.gif" -coalesce -depth 8 "disposal_%d.pam"
   for i in 0 1 2 3 4; do cp "disposal_$i.pam" "$out/gif_disposal.coalesce$i.ref.pam"; done
+  # The screen around a first frame without transparency, and what that
+  # frame gives back when it restores the picture before it: the screen's
+  # background colour (blue, in the global table with the frame's red).
+  # Then a frame with transparent pixels that goes back to the background,
+  # and one more.
+  printf 'P3 4 3 255\n224 32 32 224 32 32 224 32 32 32 64 192\n224 32 32 224 32 32 224 32 32 224 32 32\n'\
+'224 32 32 224 32 32 224 32 32 224 32 32\n' > s0.ppm
+  q pamtogif s0.ppm > s0.gif
+  gifsicle --logical-screen 13x7 --background '#2040C0' --delay 5 --disposal previous --position 2,2 s0.gif \
+    --disposal background --position 0,0 t2.gif --disposal none --position 9,4 t3.gif \
+    > "$out/gif_screen_background.gif" 2>/dev/null
+  convert "$out/gif_screen_background.gif" -coalesce -depth 8 "screen_%d.pam"
+  for i in 0 1 2; do cp "screen_$i.pam" "$out/gif_screen_background.coalesce$i.ref.pam"; done
 }
 make_gif_fixtures
 if [ "${1:-}" = gif ]; then exit 0; fi

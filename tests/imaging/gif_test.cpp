@@ -215,29 +215,37 @@ TEST(GifReader, EveryFrameComposesAsImageMagickCoalescesIt)
     // coalesced frames (scripts/make-image-fixtures.sh): a frame that goes
     // back to the background leaves its area transparent, one that gives
     // back the picture before it leaves that picture, the others stay.
-    // Transparent pixels have no colour to compare.
-    for (int frame = 0; frame < 5; ++frame) {
-        SCOPED_TRACE(frame);
-        const Picture ref = ReadPnm(FixturePath("gif_disposal.coalesce" + std::to_string(frame) + ".ref.pam"));
-        VxImage image;
-        image.SetFrame(frame);
-        ASSERT_TRUE(image.Load(FixturePath("gif_disposal.gif").c_str(), VXFMT_GIF)) << image.GetLastError();
-        ASSERT_EQ(static_cast<int>(image.GetWidth()), ref.width);
-        ASSERT_EQ(static_cast<int>(image.GetHeight()), ref.height);
-        for (int y = 0; y < ref.height; ++y)
-            for (int x = 0; x < ref.width; ++x) {
-                const int row = ref.height - 1 - y;
-                const bool clear = image.HasAlpha() ? image.GetAlphaAt(x, row) == 0
-                                                    : image.IsTransparent() &&
-                                                          image.GetPixelIndex(x, row) == image.GetTransparentIndex();
-                const RGBQUAD want = ref.At(x, y);
-                if (ref.hasAlpha && want.rgbReserved == 0) {
-                    EXPECT_TRUE(clear) << x << "," << y << " shows through";
-                    continue;
+    // Transparent pixels have no colour to compare. Around a first frame
+    // without transparency, and where such a frame gives back the picture
+    // before it, the screen shows its background colour.
+    const struct {
+        const char* name;
+        int frames;
+    } cases[] = {{"gif_disposal", 5}, {"gif_screen_background", 3}};
+    for (const auto& c : cases) {
+        for (int frame = 0; frame < c.frames; ++frame) {
+            SCOPED_TRACE(std::string(c.name) + " frame " + std::to_string(frame));
+            const Picture ref = ReadPnm(FixturePath(std::string(c.name) + ".coalesce" + std::to_string(frame) + ".ref.pam"));
+            VxImage image;
+            image.SetFrame(frame);
+            ASSERT_TRUE(image.Load(FixturePath(std::string(c.name) + ".gif").c_str(), VXFMT_GIF)) << image.GetLastError();
+            ASSERT_EQ(static_cast<int>(image.GetWidth()), ref.width);
+            ASSERT_EQ(static_cast<int>(image.GetHeight()), ref.height);
+            for (int y = 0; y < ref.height; ++y)
+                for (int x = 0; x < ref.width; ++x) {
+                    const int row = ref.height - 1 - y;
+                    const bool clear = image.HasAlpha() ? image.GetAlphaAt(x, row) == 0
+                                                        : image.IsTransparent() &&
+                                                              image.GetPixelIndex(x, row) == image.GetTransparentIndex();
+                    const RGBQUAD want = ref.At(x, y);
+                    if (ref.hasAlpha && want.rgbReserved == 0) {
+                        EXPECT_TRUE(clear) << x << "," << y << " shows through";
+                        continue;
+                    }
+                    EXPECT_FALSE(clear) << x << "," << y;
+                    EXPECT_EQ(Ref(image.GetPixelColor(x, row, false)), Ref(want)) << x << "," << y;
                 }
-                EXPECT_FALSE(clear) << x << "," << y;
-                EXPECT_EQ(Ref(image.GetPixelColor(x, row, false)), Ref(want)) << x << "," << y;
-            }
+        }
     }
 }
 
