@@ -27,12 +27,20 @@ TComPtr<IDataObject> TPTCustomShellList::SelectionDataObject()
     const bool fileSystem = m_currentFolder && m_currentList && ShellPathFromIDList(m_currentList, folderPath);
     if (fileSystem && folderPath != "/")
         folderPath += '/';
-    // One walk over the rows copies the lists of the selected items into
-    // the block of lists; a row's data and its list lie next to the row, so
-    // each is read once, and the rows a few steps on are fetched meanwhile.
+    // One walk over the rows copies the list of each selected item into the
+    // block of lists and, in a file-system folder, its name into the file
+    // list while the list is at hand: a row's data and its list lie next to
+    // the row, so each is read once, and the rows a few steps on are fetched
+    // meanwhile.
     const int count = Items().Count();
     TIdListArrayBuilder builder(m_currentList, static_cast<std::size_t>(count), static_cast<std::size_t>(count) * 64);
+    // Room for the paths of every row with names of a usual length; the
+    // file list grows for longer ones.
+    TDropNames paths;
+    if (fileSystem)
+        paths.Reserve(static_cast<std::size_t>(count) * (folderPath.size() + 32));
     std::vector<TPTShListData*> selected;
+    std::string name;
     for (int i = 0; i < count; ++i) {
         if (i + 16 < count)
             __builtin_prefetch(Items()[i + 16]);
@@ -40,9 +48,14 @@ TComPtr<IDataObject> TPTCustomShellList::SelectionDataObject()
         if (!item->Selected() || !item->Data)
             continue;
         TPTShListData* data = GetDataFromItem(item);
-        builder.Add(data->GetRelativeIdList());
-        if (!fileSystem)
+        const LPCITEMIDLIST list = data->GetRelativeIdList();
+        builder.Add(list);
+        if (fileSystem) {
+            ShellGetItemDisplayName(m_currentFolder, list, SHGDN_INFOLDER | SHGDN_FORPARSING, name);
+            paths.Add(folderPath, name);
+        } else {
             selected.push_back(data);
+        }
     }
     const std::size_t items = builder.Count();
     if (items == 0)
@@ -50,24 +63,12 @@ TComPtr<IDataObject> TPTCustomShellList::SelectionDataObject()
     HGLOBAL block = builder.TakeBlock();
     if (!block)
         return {};  // memory ran short: nothing to drag
-    // The names come from the block, where the lists lie one after the
-    // other; the paths are packed as the file list holds them, without a
-    // string kept for each.
-    TDropNames paths;
-    // Room for names as long as the item lists, which hold them; the list
-    // grows for longer ones.
-    paths.Reserve(items * (folderPath.size() + 1) + GlobalSize(block));
-    std::string name;
-    for (std::size_t k = 0; k < items; ++k) {
-        if (fileSystem) {
-            ShellGetItemDisplayName(m_currentFolder, TIdListArrayBuilder::ListOf(block, k + 1),
-                SHGDN_INFOLDER | SHGDN_FORPARSING, name);
-            paths.Add(folderPath, name);
-            continue;
-        }
-        const std::string path = selected[k]->IsFileSystem() ? selected[k]->GetPathName() : std::string();
+    // Other items are asked for their paths; an item without one leaves the
+    // file list out.
+    for (TPTShListData* data : selected) {
+        const std::string path = data->IsFileSystem() ? data->GetPathName() : std::string();
         if (path.empty())
-            break;  // an item without a path: no file list at all
+            break;
         paths.Add({}, path);
     }
     return TComPtr<IDataObject>(new TShellDataObject(std::move(paths), block));

@@ -149,13 +149,7 @@ bool TDropNames::Grow(std::size_t needed)
     return true;
 }
 
-void TDropNames::Reserve(std::size_t bytes)
-{
-    // The room is filled name after name from its start: a large one has a
-    // helper fault its pages in meanwhile.
-    if (Grow(m_used + bytes))
-        PopulateInBackground(static_cast<char*>(GlobalLock(m_block)) + m_used, bytes);
-}
+void TDropNames::Reserve(std::size_t bytes) { Grow(m_used + bytes); }
 
 void TDropNames::Add(std::string_view folder, std::string_view name)
 {
@@ -239,11 +233,10 @@ struct UrlByteLengths {
 constexpr UrlByteLengths kUrlBytes;
 
 // The names of a CF_HDROP block as a list of file URLs, one a line, written
-// straight from the block in one pass: each name is measured and then
-// written while it is at hand, into one array sized for the names without
-// escapes, their schemes and a share of escapes (it grows for names that
-// escape more); no
-// string per name.
+// straight from the block: each name, once its end is found, is written in
+// one sweep that escapes as it copies, into one array sized for the names
+// without escapes, their schemes and a share of escapes (it grows when a
+// name could escape past the room left); no string per name.
 QByteArray UriListOfDropFiles(const std::uint8_t* block, std::size_t size)
 {
     static constexpr char kScheme[] = "file://";
@@ -252,32 +245,28 @@ QByteArray UriListOfDropFiles(const std::uint8_t* block, std::size_t size)
     const std::size_t estimate = size + size / 4 + 4096;
     QByteArray list(static_cast<qsizetype>(estimate), Qt::Uninitialized);
     AdviseHugePages(list.data(), estimate);
-    PopulatePages(list.data(), size);
     std::size_t used = 0;
     ForEachDropName(block, size, [&](const std::uint8_t* name, std::size_t length) {
-        std::size_t needed = kSchemeLength + 2;
-        for (std::size_t k = 0; k < length; ++k)
-            needed += kUrlBytes.length[name[k]];
-        if (used + needed > static_cast<std::size_t>(list.size()))
-            list.resize(static_cast<qsizetype>(std::max(used + needed, 2 * static_cast<std::size_t>(list.size()))));
-        char* out = std::copy_n(kScheme, kSchemeLength, list.data() + used);
-        for (std::size_t k = 0; k < length;) {
-            // A run of bytes kept as they are goes over in one copy.
-            std::size_t run = k;
-            while (run < length && kUrlBytes.length[name[run]] == 1)
-                ++run;
-            out = std::copy(name + k, name + run, out);
-            if (run == length)
-                break;
-            const std::uint8_t c = name[run];
-            *out++ = '%';
-            *out++ = kHex[c >> 4];
-            *out++ = kHex[c & 15];
-            k = run + 1;
+        // The most the line can take: every byte escaped.
+        const std::size_t most = kSchemeLength + 3 * length + 2;
+        if (used + most > static_cast<std::size_t>(list.size()))
+            list.resize(static_cast<qsizetype>(std::max(used + most, 2 * static_cast<std::size_t>(list.size()))));
+        char* const start = list.data() + used;
+        char* out = std::copy_n(kScheme, kSchemeLength, start);
+        for (const std::uint8_t* p = name, *end = name + length; p != end; ++p) {
+            const std::uint8_t c = *p;
+            if (kUrlBytes.length[c] == 1) {
+                *out++ = static_cast<char>(c);
+            } else {
+                out[0] = '%';
+                out[1] = kHex[c >> 4];
+                out[2] = kHex[c & 15];
+                out += 3;
+            }
         }
         *out++ = '\r';
         *out++ = '\n';
-        used += needed;
+        used += static_cast<std::size_t>(out - start);
     });
     list.truncate(static_cast<qsizetype>(used));
     return list;

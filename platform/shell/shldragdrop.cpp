@@ -1,7 +1,6 @@
 #include "shldragdrop.h"
 
 #include "rtl/sysutils.h"
-#include "win/memadvise.h"
 
 #include <algorithm>
 #include <cstring>
@@ -80,8 +79,6 @@ TIdListArrayBuilder::TIdListArrayBuilder(LPCITEMIDLIST parent, std::size_t maxCo
     m_failed = !m_block;
     if (m_failed)
         return;
-    // The block is filled from start to end: its pages come in one call.
-    PopulatePages(GlobalLock(m_block), GlobalSize(m_block));
     m_used = header;
     Place(parent);
 }

@@ -1,6 +1,7 @@
 #include "forms.h"
 #include "gdi/mfplayer.h"
 #include "rtl/threads.h"
+#include "win/memadvise.h"
 
 #include "menus.h"
 #include "modal.h"
@@ -47,6 +48,7 @@ void RunEventHandler(const std::function<void()>& handler)
 void EnsureQtApplication(int* argc, char** argv)
 {
     if (!QCoreApplication::instance()) {
+        KeepFreedBlocksForReuse();
         static int fakeArgc = 1;
         static char name[] = "vistrel";
         static char* fakeArgv[] = {name, nullptr};

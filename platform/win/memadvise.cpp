@@ -1,5 +1,6 @@
 #include "win/memadvise.h"
 
+#include <malloc.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -59,4 +60,12 @@ void PopulatePages(void* block, std::size_t bytes)
     // they are filled.
     if (block && bytes >= kMidBlock && bytes < kLargeBlock && WholePages(block, bytes, begin, length))
         ::madvise(begin, length, MADV_POPULATE_WRITE);
+}
+
+void KeepFreedBlocksForReuse()
+{
+    // The values the allocator itself settles on once a block of 32 MB has
+    // been freed, set from the start.
+    ::mallopt(M_MMAP_THRESHOLD, 32 << 20);
+    ::mallopt(M_TRIM_THRESHOLD, 64 << 20);
 }

@@ -22,3 +22,12 @@ void PopulateInBackground(void* block, std::size_t bytes);
 // call instead of a trap per 4 KB page: on a virtual machine the traps cost
 // more than clearing the pages. Blocks of other sizes are left alone.
 void PopulatePages(void* block, std::size_t bytes);
+
+// Has the heap keep the memory of freed blocks up to 32 MB for the blocks
+// that follow, and give free memory back to the system only past 64 MB.
+// Left to itself the allocator maps a block of a few megabytes afresh each
+// time and unmaps it when it is freed, so that the kernel clears its pages
+// again for every drag of many files, every list of names, every mid-sized
+// picture; the bigger blocks are mapped and unmapped as before. Called once
+// at the start, before the program's work.
+void KeepFreedBlocksForReuse();

@@ -10,6 +10,7 @@
 
 #include "shell/ptshcontrols.h"
 #include "shell/shlapps.h"
+#include "shell/shldragdrop.h"
 
 #include "test_support/scripted_drag.h"
 
@@ -32,6 +33,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <map>
 
@@ -157,6 +160,54 @@ TEST_F(ShellDragControls, ListItemsDroppedOnATreeFolderMoveCopyOrLinkByKeys)
     }
     EXPECT_EQ(tree->DropHighlight(), nullptr);
     EXPECT_FALSE(list->RefreshPending());
+}
+
+// A selection with gaps: the data object holds the selected rows alone, in
+// the list's order, as item lists (each the row's own) and as file names.
+TEST_F(ShellDragControls, TheDragOfASelectionHoldsItsRowsInOrderAsListsAndNames)
+{
+    env.dir.Write("home/data/c.txt", "c");
+    env.dir.Write("home/data/d e.txt", "d");
+    list->RefreshItems();
+    list->ClearSelection();
+    const std::vector<std::string> chosen = {"a.txt", "c.txt", "d e.txt"};
+    std::vector<LPCITEMIDLIST> rows;
+    for (int i = 0; i < list->Items().Count(); ++i) {
+        const std::string name = list->GetShListData(i)->GetDisplayName();
+        if (std::find(chosen.begin(), chosen.end(), name) != chosen.end()) {
+            list->Items()[i]->SetSelected(true);
+            rows.push_back(list->GetShListData(i)->GetRelativeIdList());
+        }
+    }
+    ASSERT_EQ(rows.size(), chosen.size());
+    TComPtr<IDataObject> data = list->SelectionDataObject();
+    ASSERT_TRUE(data);
+
+    std::string expected;
+    for (const std::string& name : chosen)
+        expected += QUrl::fromLocalFile(QString::fromStdString(Data() + "/" + name)).toEncoded().toStdString() + "\r\n";
+    TDataObjectMime mime(data.Get());
+    EXPECT_EQ(mime.data("text/uri-list").toStdString(), expected);
+
+    FORMATETC request = ContentFormat(ShellIdListFormat());
+    STGMEDIUM medium {};
+    ASSERT_EQ(data->GetData(&request, &medium), S_OK);
+    const auto* block = static_cast<const BYTE*>(GlobalLock(medium.hGlobal));
+    std::uint32_t count = 0;
+    std::memcpy(&count, block, sizeof count);
+    EXPECT_EQ(count, rows.size());
+    // An item list: its items, each led by its 16-bit size, up to a zero one.
+    auto bytesOf = [](LPCITEMIDLIST list) {
+        const auto* p = reinterpret_cast<const BYTE*>(list);
+        std::size_t n = 0;
+        for (std::uint16_t cb; std::memcpy(&cb, p + n, 2), cb != 0;)
+            n += cb;
+        return std::string(reinterpret_cast<const char*>(p), n + 2);
+    };
+    for (std::size_t k = 0; k < rows.size() && k < count; ++k)
+        EXPECT_EQ(bytesOf(TIdListArrayBuilder::ListOf(medium.hGlobal, k + 1)), bytesOf(rows[k])) << chosen[k];
+    GlobalUnlock(medium.hGlobal);
+    ReleaseStgMedium(&medium);
 }
 
 TEST_F(ShellDragControls, TheListsOwnEmptySpaceRefusesALeftDragAndOffersNoMoveToARightOne)
