@@ -181,6 +181,24 @@ bool ReadsAsRgbStrips(TIFF* tif, const TiffPage& p)
            (p.firstExtra == EXTRASAMPLE_ASSOCALPHA || p.firstExtra == EXTRASAMPLE_UNASSALPHA);
 }
 
+// 16-bit contiguous CMYK in strips, which libtiff's RGBA reader cannot
+// take: read directly.
+bool ReadsAsCmyk16Strips(TIFF* tif, const TiffPage& p)
+{
+    return p.photometric == PHOTOMETRIC_SEPARATED && p.inks == 4 && p.samples >= 4 && p.bits == 16 &&
+           p.planar == PLANARCONFIG_CONTIG && p.sampleFormat == SAMPLEFORMAT_UINT && !TIFFIsTiled(tif);
+}
+
+// A 16-bit sample to 8 bits, as ImageMagick narrows it.
+std::uint8_t Narrow16(std::uint32_t v) { return static_cast<std::uint8_t>(v / 257u); }
+
+// One colour of a CMYK pixel of 16-bit samples: the ink's share of white
+// under the black, as ImageMagick works it out at 16 bits, then narrowed.
+std::uint8_t CmykChannel16(std::uint32_t ink, std::uint32_t black)
+{
+    return Narrow16(((65535u - ink) * (65535u - black) + 32767u) / 65535u);
+}
+
 std::uint32_t ImageBpp(const TiffPage& p, bool rgba)
 {
     if (rgba || p.samples >= 3)
@@ -222,6 +240,8 @@ public:
         if (m_rgba) {
             if (ReadsAsRgbStrips(m_tif, p))
                 ReadRgbStrips();
+            else if (ReadsAsCmyk16Strips(m_tif, p))
+                ReadCmyk16Strips();
             else
                 ReadRgbaRaster();
         } else {
@@ -311,6 +331,11 @@ private:
             asRead[0] = EXTRASAMPLE_ASSOCALPHA;
             TIFFSetField(m_tif, TIFFTAG_EXTRASAMPLES, count, asRead.data());
         }
+        // A layout the reader cannot take at all is refused with its reason,
+        // not shown as a black page.
+        char reason[1024] = {};
+        if (!TIFFRGBAImageOK(m_tif, reason))
+            VxRaise(reason[0] ? reason : kCorrupt);
         // Past a broken strip or tile the reader goes on; what it could not
         // read stays black, and the page counts as damaged.
         if (!TIFFReadRGBAImage(m_tif, w, h, px, 0))
@@ -371,6 +396,38 @@ private:
                     }
                     if (alpha && associated)
                         Unpremultiply(m_image.GetRowBits(imageRow), alpha, w);
+                }
+            }
+        }
+    }
+
+    void ReadCmyk16Strips()
+    {
+        const std::uint32_t w = m_page.width, h = m_page.height;
+        const std::uint32_t spp = m_page.samples;
+        const std::uint64_t line = static_cast<std::uint64_t>(w) * spp * 2;
+        const std::uint32_t rows = std::clamp<std::uint32_t>(m_page.rowsPerStrip, 1, h);
+        TiffBuffer strip = Allocate(VxMulSat(line, rows), kNoMemory);
+        for (std::uint32_t ys = 0; ys < h; ys += rows) {
+            CheckStop();
+            const std::uint32_t nrow = std::min(rows, h - ys);
+            const auto want = static_cast<tmsize_t>(line * nrow);
+            if (TIFFReadEncodedStrip(m_tif, TIFFComputeStrip(m_tif, ys, 0), strip.get(), want) != want) {
+                m_cutShort = true;  // this strip and those below stay black
+                return;
+            }
+            for (std::uint32_t y = 0; y < nrow; ++y) {
+                const std::uint32_t imageRow = h - 1 - (ys + y);
+                // libtiff hands the samples over in the machine's byte order.
+                const auto* src = reinterpret_cast<const std::uint16_t*>(strip.get() + line * y);
+                std::uint8_t* dst = m_image.GetRowBits(imageRow);
+                std::uint8_t* alpha = m_image.GetAlphaPointer(0, static_cast<std::int32_t>(imageRow));
+                for (std::uint32_t x = 0; x < w; ++x, src += spp, dst += 3) {
+                    dst[0] = CmykChannel16(src[2], src[3]);
+                    dst[1] = CmykChannel16(src[1], src[3]);
+                    dst[2] = CmykChannel16(src[0], src[3]);
+                    if (alpha)
+                        alpha[x] = Narrow16(src[4]);
                 }
             }
         }

@@ -147,6 +147,21 @@ if [ "${1:-}" = alpha ]; then
   exit 0
 fi
 
+# CMYK at 16 bits a sample, which libtiff's RGBA reader cannot take: a
+# 16-bit picture of levels between the 8-bit ones, made CMYK by ImageMagick;
+# the reference is ImageMagick's sRGB reading of it.
+make_cmyk16_fixtures() {
+  awk 'BEGIN { w = 23; h = 11; printf "P3\n%d %d\n65535\n", w, h;
+    for (y = 0; y < h; y++) for (x = 0; x < w; x++)
+      printf "%d %d %d\n", (x * 2851 + y * 97) % 65536, (y * 5923 + x * 131) % 65536, (x * y * 1013 + 4099) % 65536 }' > c16.ppm
+  convert c16.ppm -colorspace CMYK -depth 16 -compress zip "$out/tif_cmyk16.tif"
+  convert "$out/tif_cmyk16.tif" -colorspace sRGB -depth 8 ppm:"$out/tif_cmyk16.ref.pnm"
+}
+if [ "${1:-}" = cmyk16 ]; then
+  make_cmyk16_fixtures
+  exit 0
+fi
+
 # BMP: 24, 8, 4 and 1 bit, the 12-byte core header, RLE8, and a 124-byte header.
 q ppmtobmp -bpp=24 src.ppm > "$out/bmp24.bmp"
 q ppmtobmp -bpp=8 src.ppm > "$out/bmp8.bmp"

@@ -114,7 +114,7 @@ const FixtureCase kFixtures[] = {
     {"tif_cm.tif", "tif_cm.ref.pnm", VXFMT_TIF, 8},
     // Straight alpha from associated alpha, tiles, planes and 16 bits; RGB
     // pages turned on the strip path and on the RGBA reader's; CMYK without
-    // an alpha plane.
+    // an alpha plane, of 8 and of 16 bits.
     {"tif_rgba_assoc.tif", "tif_rgba_assoc.ref.pam", VXFMT_TIF, 24},
     {"tif_rgba_tiled.tif", "tif_rgba.ref.pam", VXFMT_TIF, 24},
     {"tif_rgba_planar.tif", "tif_rgba.ref.pam", VXFMT_TIF, 24},
@@ -125,6 +125,7 @@ const FixtureCase kFixtures[] = {
     {"tif_rgb_orient8.tif", "tif_rgb_orient8.ref.pnm", VXFMT_TIF, 24},
     {"tif_rgba_tiled_orient6.tif", "tif_rgba_tiled_orient6.ref.pam", VXFMT_TIF, 24},
     {"tif_cmyk.tif", "tif_cmyk.ref.pnm", VXFMT_TIF, 24},
+    {"tif_cmyk16.tif", "tif_cmyk16.ref.pnm", VXFMT_TIF, 24},
     {"tif_pages.tif", "tif_pages_0.ref.pnm", VXFMT_TIF, 1},
     {"tif_pages.tif", "tif_pages_1.ref.pnm", VXFMT_TIF, 4, 1},
     {"tif_pages.tif", "tif_pages_2.ref.pnm", VXFMT_TIF, 24, 2},
