@@ -114,7 +114,7 @@ TEntryStamp TArjHeader::Stamp() const
     if (HostOS != kHostUnix)
         return s;
     s.Time = UnixTime(TimeStamp);
-    if (FileType == 0 || FileType == 1)
+    if (FileType == 0 || FileType == 1 || FileType == 3)  // files and folders
         s.Mode = AccessMode & 0777;
     return s;
 }

@@ -291,10 +291,10 @@ TUnixTime ZipExtraModTime(const std::uint8_t* extra, std::size_t len)
 
 std::int32_t ZipUnixMode(std::uint16_t versionMadeBy, std::uint32_t externalAttr)
 {
-    // Only a regular file's mode: a link is written as a file holding its
-    // text, which no link's bits (0777) should make executable.
+    // Only a regular file's or a folder's mode: a link is written as a file
+    // holding its text, which no link's bits (0777) should make executable.
     const std::uint32_t mode = externalAttr >> 16;
-    if (ZipHostCoding(versionMadeBy) != ncUtf8 || (mode & 0170000) != 0100000)
+    if (ZipHostCoding(versionMadeBy) != ncUtf8 || ((mode & 0170000) != 0100000 && (mode & 0170000) != 0040000))
         return -1;
     return static_cast<std::int32_t>(mode);
 }

@@ -139,8 +139,9 @@ TEntryStamp TLhaHeader::Stamp() const
         s.Time = ::UnixTime(UnixTime);
     else if (Level == 2)
         s.Time = ::UnixTime(Time);
-    // The bits of a regular file only: links are written as files of text.
-    if (UnixMode >= 0 && (UnixMode & 0170000) == 0100000)
+    // The bits of a regular file or a folder only: links are written as
+    // files of text.
+    if (UnixMode >= 0 && ((UnixMode & 0170000) == 0100000 || (UnixMode & 0170000) == 0040000))
         s.Mode = UnixMode & 0777;
     return s;
 }

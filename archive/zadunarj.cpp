@@ -203,6 +203,8 @@ bool TUnARJ::OpenAndExtractFile(TStream32* in, TStream32* out, const TEntry& e, 
         return false;
     }
     if (special) {
+        if (h.IsDirectory())
+            NoteFolderStamp(Filename, h.Stamp());
         if (h.IsDirectory() && CreateStoredDirs && FileAccessMethod == faFile)
             CreateDirEx(Filename);
         Crc32Val = 0;

@@ -211,12 +211,17 @@ int TCustomDClass::UnBase_Execute(TStream32*& inStream, TStream32* outStream)
         EndOffset = ArchiveSize;
         if (ArcType != atGZip && ArcType != atMsGZ)
             AsciiTranslation = false;
+        m_folderStamps.clear();
         if (IsArcValid(ArcType) && SupportsType(ArcType))
             _Extract(inStream, outStream);
         else
             ReportUnsupportedType(VolumeName);
     } catch (...) {
         // Nothing leaves an entry point; the count so far stands.
+    }
+    try {
+        ApplyFolderStamps();
+    } catch (...) {
     }
     try {
         if (OnElapsedTime) {
@@ -229,6 +234,38 @@ int TCustomDClass::UnBase_Execute(TStream32*& inStream, TStream32* outStream)
     }
     m_archiveFile = remembered;
     return FileCount;
+}
+
+void TCustomDClass::NoteFolderStamp(const std::string& folder, const TEntryStamp& stamp)
+{
+    if (FileAccessMethod != faFile || folder.empty() || DirectoryExists(folder))
+        return;
+    const bool dated = DateAttribute == daFileDate && stamp.Time.Known;
+    const bool moded = RestoreFileAttr && stamp.Mode >= 0;
+    if (dated || moded)
+        m_folderStamps.emplace_back(ExcludeTrailingPathDelimiter(folder), stamp);
+}
+
+void TCustomDClass::ApplyFolderStamps()
+{
+    // The deepest first: dating a folder's subfolder touches no time of its own.
+    std::stable_sort(m_folderStamps.begin(), m_folderStamps.end(),
+                     [](const auto& a, const auto& b) { return a.first.size() > b.first.size(); });
+    for (const auto& [folder, stamp] : m_folderStamps) {
+        if (!DirectoryExists(folder))
+            continue;
+        FILETIME ft{};
+        const bool dated = DateAttribute == daFileDate && stamp.Time.Known;
+        if (dated) {
+            ft = FileTimeFromUnix(stamp.Time.Seconds);
+            std::uint64_t v = (static_cast<std::uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
+            v += static_cast<std::uint64_t>(std::clamp(stamp.Time.Nanoseconds, 0, 999'999'999) / 100);
+            ft.dwLowDateTime = static_cast<DWORD>(v);
+            ft.dwHighDateTime = static_cast<DWORD>(v >> 32);
+        }
+        SetFolderStamp(folder, dated ? &ft : nullptr, RestoreFileAttr ? stamp.Mode : -1);
+    }
+    m_folderStamps.clear();
 }
 
 int TCustomDClass::RunWith(TFileAccessMethod method)
@@ -853,6 +890,12 @@ void TCustomDClass::SetFilename(const std::string& name)
     std::string rel;
     if (UseStoredDirs) {
         rel = SafeRelativeName(name);
+        // "./", the first entry of "tar cf x.tar .", is the target folder itself.
+        if (rel.empty() && name[0] != '/' && name[0] != '\\' &&
+            name.find_first_not_of("./\\") == std::string::npos && name.find("..") == std::string::npos) {
+            Filename = ExcludeTrailingPathDelimiter(dir);
+            return;
+        }
     } else {
         std::string base = name;
         const size_t p = base.find_last_of("/\\:");

@@ -205,7 +205,17 @@ protected:
     int RunWith(TFileAccessMethod method);
     int RunOnStream(TStream32*& inStream, TFileAccessMethod method);
     virtual bool TryPassword(TStream32* inStream, std::uint8_t* work);
+    // A folder entry's stored time and mode, given to the folder when the
+    // run ends (its files are in it by then, and a folder without write
+    // permission still takes them); only a folder that did not exist when
+    // its entry came, so that no folder of the user's changes. Call before
+    // the folder is made.
+    void NoteFolderStamp(const std::string& folder, const TEntryStamp& stamp);
     bool m_countedEntry = false;
+
+private:
+    void ApplyFolderStamps();
+    std::vector<std::pair<std::string, TEntryStamp>> m_folderStamps;
 };
 
 class TUnBase : public TCustomDClass {

@@ -217,6 +217,7 @@ bool TUnLzhBase::OpenAndExtractFile(TStream32* in, TStream32* out, const TLzhEnt
         Encrypted = !e.IsDirectory && e.Encrypted;
         SetEncryptionMethod(Encrypted ? emZIP_v2 : emNone);
         if (e.IsDirectory) {
+            NoteFolderStamp(Filename, e.Stamp);
             if (FileAccessMethod == faFile && CreateStoredDirs && !CreateDirEx(Filename))
                 ForceCrcFail = true;
             Crc16Val = static_cast<std::uint16_t>(e.Crc);

@@ -136,6 +136,13 @@ void TUnTar::ProcessHeaders(TStream32* in, TStream32* out)
 bool TUnTar::OpenAndExtractFile(TStream32* in, TStream32* out, const TTarEntry& e)
 {
     if (e.IsDir()) {
+        if (UseStoredDirs && !FilenameRefused) {
+            TEntryStamp stamp;
+            if (e.HasMTime)
+                stamp.Time = UnixTime(e.MTime, e.MTimeNs);
+            stamp.Mode = e.Mode;
+            NoteFolderStamp(Filename, stamp);
+        }
         if (FileAccessMethod == faFile && CreateStoredDirs && UseStoredDirs && !FilenameRefused)
             CreateDirEx(Filename);
         return true;

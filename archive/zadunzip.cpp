@@ -636,6 +636,7 @@ bool TUnZip::OpenAndExtractFile(TStream32* in, TStream32* out, int index, std::i
         }
         const std::uint32_t method = (e.Method == 99 && e.Aes.Id == EXTRA_AES) ? e.Aes.Method : e.Method;
         if (isDir) {
+            NoteFolderStamp(Filename, e.Stamp);
             if (FileAccessMethod == faFile && CreateStoredDirs && !CreateDirEx(Filename))
                 ForceCrcFail = true;
             Crc32Val = e.Crc;

@@ -24,6 +24,10 @@
 #   unix/fraction.tar     GNU tar (pax format) of a file dated 2024-03-05 10:20:30.123456789
 #   unix/links.tar        GNU tar of lt/file.txt, a hard link lt/hard_link to it, a symbolic
 #                         link lt/sym, run.sh (0755), private.txt (0600), setuid.sh (04755)
+#   unix/dot.tar          GNU tar of "." (first entry "./") holding private/ (0700, dated
+#                         2022-02-02 02:02:02), private/inner/ (0750, 2021-07-01 08:00) and
+#                         shared/ (0755, 2022-02-02 02:02:02) with a file each
+#   unix/folders.zip      zip -r of the same folders (their modes and universal times)
 #   unix/sparse-gnu.tar, unix/sparse-0.0.tar, unix/sparse-0.1.tar, unix/sparse-1.0.tar
 #                         GNU tar -S of a 300,003-byte file of two data runs and holes, in the
 #                         gnu format and the pax formats 0.0, 0.1 and 1.0
@@ -176,6 +180,29 @@ mkdir -p "$u/lt" "$u/times" "$u/sparse"
   touch -h -d '2024-03-05 10:20:30' lt/sym
   tar --format=gnu -cf "$out/unix/links.tar" lt/file.txt lt/hard_link lt/sym run.sh private.txt setuid.sh
 )
+# Folders with their own modes and dates; "tar cf x.tar ." begins with "./".
+folders() {
+  mkdir -p "$1/private/inner" "$1/shared"
+  printf 'secret\n' > "$1/private/inner/key.txt"
+  printf 'open\n' > "$1/shared/note.txt"
+  chmod 0700 "$1/private"; chmod 0750 "$1/private/inner"; chmod 0755 "$1/shared"
+  touch -d '2024-03-05 10:20:30' "$1/private/inner/key.txt" "$1/shared/note.txt"
+  touch -d '2021-07-01 08:00:00' "$1/private/inner"
+  touch -d '2022-02-02 02:02:02' "$1/private" "$1/shared" "$1"
+}
+(
+  folders "$u/folders"
+  cd "$u/folders"
+  tar --format=gnu -cf "$out/unix/dot.tar" .
+  zip -qr "$out/unix/folders.zip" private shared
+)
+# tar and unzip give the folders their stored modes and dates.
+for peer in "tar -xf $out/unix/dot.tar" "unzip -q $out/unix/folders.zip"; do
+  rm -rf "$work/peer"; mkdir "$work/peer"
+  (cd "$work/peer" && $peer)
+  [ "$(stat -c '%a %Y' "$work/peer/private" "$work/peer/private/inner" "$work/peer/shared" | tr '\n' ' ')" = \
+    "700 1643767322 750 1625126400 755 1643767322 " ]
+done
 (
   cd "$u/sparse"
   python3 -c "

@@ -494,6 +494,34 @@ BOOL SetFilePermissionBits(HANDLE handle, DWORD mode)
     return ::fchmod(FdOf(handle), bits) == 0 ? TRUE : Fail();
 }
 
+BOOL SetFolderStamp(const std::string& path, const FILETIME* lastWrite, std::int32_t mode)
+{
+    // Never through a link: the folder itself or nothing.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return Fail();
+    bool good = true;
+    if (lastWrite) {
+        struct timespec ts[2];
+        ts[0].tv_sec = 0;
+        ts[0].tv_nsec = UTIME_OMIT;
+        const std::int64_t v = ToInt64(*lastWrite) - kUnixEpochAsFileTime;
+        ts[1].tv_sec = static_cast<time_t>(v / 10000000);
+        ts[1].tv_nsec = static_cast<long>((v % 10000000) * 100);
+        if (ts[1].tv_nsec < 0) {
+            ts[1].tv_nsec += 1000000000;
+            --ts[1].tv_sec;
+        }
+        good = ::futimens(fd, ts) == 0;
+    }
+    if (good && mode >= 0)
+        good = ::fchmod(fd, static_cast<mode_t>(mode) & 0777 & ~ProcessUmask()) == 0;
+    const int saved = errno;
+    ::close(fd);
+    errno = saved;
+    return good ? TRUE : Fail();
+}
+
 BOOL DeleteFileA(const std::string& fileName)
 {
     return ::unlink(fileName.c_str()) == 0 ? TRUE : Fail();

@@ -104,6 +104,9 @@ BOOL SystemRandomBytes(void* buffer, std::size_t length);
 // set-user-id, set-group-id or sticky), and none that the process's umask
 // takes away.
 BOOL SetFilePermissionBits(HANDLE handle, DWORD mode);
+// Gives a folder (never a link to one) a modification time, when lastWrite
+// is given, and the permission bits of mode as above, when mode is not -1.
+BOOL SetFolderStamp(const std::string& path, const FILETIME* lastWrite, std::int32_t mode);
 BOOL DeleteFileA(const std::string& fileName);
 // Never replaces an existing target.
 BOOL MoveFileA(const std::string& from, const std::string& to);

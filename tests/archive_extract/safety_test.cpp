@@ -44,8 +44,8 @@ TEST(ExtractSafety, TraversalEntriesAreRefusedAndTheRestExtracts)
     // Nothing landed beside or above the target.
     EXPECT_EQ(TreeOf(box.Root()).size(), 2u);
     EXPECT_FALSE(FileExists("/abs_escape.txt"));
-    EXPECT_EQ(log.ErrorsWith(25245), 5);  // ../, /abs, a/../../, ..\ and ./
-    EXPECT_EQ(log.Failed(), 5);
+    EXPECT_EQ(log.ErrorsWith(25245), 4);  // ../, /abs, a/../../ and ..\ (./ is the target folder itself)
+    EXPECT_EQ(log.Failed(), 4);
 }
 
 TEST(ExtractSafety, NamesWithoutStoredFoldersKeepOnlyTheirFileName)

@@ -201,3 +201,44 @@ TEST(UnixFiles, SolidRarSaysWhatItCannotExtract)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(UnixFiles, FoldersTakeTheirModesAndDatesFolderOfTheUsersStayAsTheyWere)
+{
+    // dot.tar begins with "./", the target folder itself: nothing to make,
+    // nothing to report. The folders the run makes get their stored modes
+    // and dates once their files are in; folders already there are left.
+    const int umask = Umask();
+    for (const char* fixture : {"unix/dot.tar", "unix/folders.zip"}) {
+        for (const bool createStoredDirs : {true, false}) {
+            SCOPED_TRACE(std::string(fixture) + (createStoredDirs ? " with folder entries" : " without"));
+            TempDir out;
+            ::chmod(out.Root().c_str(), 0711);
+            std::filesystem::create_directories(out.Path("shared"));
+            ::chmod(out.Path("shared").c_str(), 0770);
+            const UnixExtraction x = ExtractArchive(UnixFixture(fixture), out.Root(), {},
+                                                    [&](TCustomDClass& c) { c.CreateStoredDirs = createStoredDirs; });
+            EXPECT_TRUE(x.errors.empty()) << x.errors.front().first << " " << x.errors.front().second;
+            EXPECT_EQ(x.files, (std::map<std::string, std::string>{{"private/inner/key.txt", "secret\n"}, {"shared/note.txt", "open\n"}}));
+            const struct {
+                const char* folder;
+                int mode;
+                std::int64_t seconds;  // -1: whatever the run left
+            } folders[] = {
+                {"private", 0700, 1643767322},
+                {"private/inner", 0750, 1625126400},
+                {"shared", 0770, -1},  // the user's
+                {"", 0711, -1},        // the target folder
+            };
+            for (const auto& f : folders) {
+                EXPECT_EQ(ModeOf(out.Path(f.folder)), f.mode & (f.seconds < 0 ? 07777 : ~umask)) << f.folder;
+                if (f.seconds >= 0) {
+                    EXPECT_EQ(MTimeOf(out.Path(f.folder)).first, f.seconds) << f.folder;
+                }
+            }
+        }
+    }
+}
+
+}  // namespace
