@@ -14,6 +14,8 @@ constexpr int E_UNKNOWNFILETYPE = 25327;
 constexpr int E_VERSION = 25402;
 constexpr int kMaxPasswordAttempts = 10;
 constexpr int kMaxMinVersion = 3;
+constexpr int kUnixSpecialFile = 6;
+constexpr int kArjHostUnix = 2;
 constexpr std::int32_t kStoreBlock = 32768;
 
 // Methods 1 to 3 share one set of decoder parameters: 16 dictionary bits
@@ -112,7 +114,13 @@ int TUnARJ::BuildHeadArray(TStream32* in, std::int64_t start, bool& lastContinue
         const std::string name = h.EntryName(TranslateOemChar);
         if (CheckWildCard2(this, name, FileSpec, RecurseDirs, &ExcludeSpec)) {
             if (h.MinVersion > kMaxMinVersion) {
-                RaiseErrorStr(name, "", VolumeName, E_VERSION);
+                // Unix special files (hard links, devices) have their own
+                // file type and a later version than the reader knows.
+                RaiseErrorStr(name,
+                              h.HostOS == kArjHostUnix && h.FileType == kUnixSpecialFile
+                                  ? "a special file of a Unix host (a hard link or a device), which is not extracted"
+                                  : "",
+                              VolumeName, E_VERSION);
             } else if (!MethodSupported(h)) {
                 RaiseErrorStr(name, "", VolumeName, E_UNSUPPORTEDMETHOD);
             } else {

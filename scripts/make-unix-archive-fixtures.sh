@@ -63,6 +63,8 @@
 #   silent/b9.Z, silent/b12.Z  compress -b9 (which no decoder reads) and compress -b12
 #   messages/garbled.arc  arc ag (garbled with the password "secret")
 #   messages/garbled.arj  arj a -g (garbled with the password "secret")
+#   messages/hardlink.arj arj a of a file and a hard link to it (a special entry of a later
+#                         version, which arj itself makes as a link)
 #   messages/zoo210.zoo   a ZOO archive laid out as zoo 2.10 writes it (written below: zoo is not
 #                         in Debian), its chain ending with a 56-byte entry at the end of the
 #                         file; unar reads it
@@ -346,6 +348,9 @@ open(sys.argv[3], 'wb').write(bytes(b))" "$work/two.arj" "$out/silent/damaged-ma
   compress -b12 -c first.txt > "$out/silent/b12.Z"
   timeout 20 arc agsecret "$out/messages/garbled.arc" first.txt third.txt </dev/null >/dev/null
   arj a -gsecret "$out/messages/garbled.arj" first.txt >/dev/null
+  ln first.txt hard.txt
+  arj a "$out/messages/hardlink.arj" first.txt hard.txt >/dev/null
+  rm hard.txt
 )
 head -c 20 "$here/tests/arc_lzh/fixtures/bh/mixed.bh" > "$out/silent/cut.bh"
 python3 - "$out/messages/zoo210.zoo" <<'PY'

@@ -59,6 +59,10 @@ const SilentCase kSilentCases[] = {
     {"messages/garbled.arc", "secret", {"first.txt", "third.txt"}, {{"first.txt", kFirst}, {"third.txt", "third\n"}}, {}},
     {"messages/garbled.arj", "secret", {"first.txt"}, {{"first.txt", kFirst}}, {}},
     {"messages/garbled.arj", "wrong", {"first.txt"}, {}, {{26517, "first.txt: wrong"}}},
+    // A hard link arj wrote as a special entry: listed, and said why it is
+    // not extracted.
+    {"messages/hardlink.arj", "", {"first.txt", "hard.txt"}, {{"first.txt", kFirst}},
+     {{25402, "hard.txt: a special file of a Unix host (a hard link or a device), which is not extracted"}}},
 };
 
 TEST(UnixSilence, EveryEntryIsExtractedOrReportedByName)
