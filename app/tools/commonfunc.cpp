@@ -5,6 +5,7 @@
 #include "shell/shellapi.h"
 #include "vcl/forms.h"
 
+#include "rtl/filesave.h"
 #include "rtl/streams.h"
 #include "rtl/sysutils.h"
 #include "rtl/unicode.h"

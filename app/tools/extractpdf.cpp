@@ -7,6 +7,7 @@
 #include "pdf/pdflibrarytext.h"
 #include "pdf/pdfviewer.h"
 #include "rtl/classes.h"
+#include "rtl/filesave.h"
 #include "win/fileops.h"
 
 TfrmPDF* frmPDF = nullptr;

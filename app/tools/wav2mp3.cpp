@@ -4,6 +4,7 @@
 #include "mainwindow.h"
 #include "wavencode.h"
 
+#include "rtl/filesave.h"
 #include "rtl/threads.h"
 #include "win/fileops.h"
 

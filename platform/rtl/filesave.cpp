@@ -4,13 +4,16 @@
 #include "win/wintypes.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <fcntl.h>
-#include <random>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 namespace {
+
+std::atomic<bool> g_namedTemporaryFiles {false};
 
 [[noreturn]] void CannotCreate(const std::string& name, DWORD code)
 {
@@ -44,12 +47,88 @@ bool WriteAllAt(int fd, const void* data, std::int64_t size, std::int64_t pos)
     return true;
 }
 
-// A name beside path that no file has: the name hidden with a dot and a
-// random tail, cut so that it stays a legal name.
-std::string TempNameBeside(const std::string& path, std::mt19937_64& random)
+// A new file without a name in a folder ("" for the working folder), open
+// for reading and writing (O_TMPFILE): a program killed while it writes the
+// file leaves nothing behind. -1 with errno set where the folder takes no new
+// file or its file system makes no unnamed files.
+int CreateUnnamedFile(const std::string& folder)
 {
-    std::string name = ExtractFileName(path).substr(0, 200);
-    return ExtractFilePath(path) + "." + name + Format(".~%08X", static_cast<unsigned>(random()));
+    return ::open(folder.empty() ? "." : folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
+}
+
+// Hidden names ".vistrel-..." in folder, one after another, that make (the
+// answer of make is true) a new entry; false with errno set when make fails
+// otherwise than by finding the name taken.
+template <typename Make>
+bool MakeHiddenName(const std::string& folder, std::string& name, Make make)
+{
+    static std::atomic<unsigned> counter {0};
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string candidate
+            = folder + Format(".vistrel-%d-%u-%d", static_cast<int>(::getpid()), counter.fetch_add(1), attempt);
+        if (make(candidate)) {
+            name = candidate;
+            return true;
+        }
+        if (errno != EEXIST)
+            return false;
+    }
+    return false;
+}
+
+// Gives a file made by CreateUnnamedFile a hidden name in its folder, just
+// before it is renamed into place; false with errno set.
+bool NameUnnamedFile(int handle, const std::string& folder, std::string& name)
+{
+    // A link from the descriptor's entry in /proc needs no privilege, unlike
+    // linkat with AT_EMPTY_PATH.
+    const std::string self = "/proc/self/fd/" + std::to_string(handle);
+    return MakeHiddenName(folder, name, [&](const std::string& candidate) {
+        return ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, candidate.c_str(), AT_SYMLINK_FOLLOW) == 0;
+    });
+}
+
+// Whether renaming a new file over an existing one (st, open as handle)
+// keeps all that the old file was: one name, the user's own, no set-id or
+// sticky bits, no extended attributes (access lists, labels). newHandle, the
+// new file, takes the old one's group and permission bits; false when it
+// cannot.
+bool RenameKeepsIdentity(const struct stat& st, int handle, int newHandle)
+{
+    if (st.st_nlink != 1 || st.st_uid != ::geteuid() || (st.st_mode & (S_ISUID | S_ISGID | S_ISVTX)) != 0
+        || ::flistxattr(handle, nullptr, 0) > 0)
+        return false;
+    struct stat n {};
+    if (::fstat(newHandle, &n) == 0 && n.st_gid != st.st_gid)
+        (void)::fchown(newHandle, static_cast<uid_t>(-1), st.st_gid);
+    (void)::fchmod(newHandle, st.st_mode & 07777);
+    return ::fstat(newHandle, &n) == 0 && n.st_uid == st.st_uid && n.st_gid == st.st_gid
+        && (n.st_mode & 07777) == (st.st_mode & 07777) && ::flistxattr(newHandle, nullptr, 0) <= 0;
+}
+
+// Copies in's content from its start into out from its start: size bytes,
+// or up to in's end when size is negative; false with errno set.
+bool CopyContent(int in, int out, std::int64_t size)
+{
+    std::unique_ptr<char[]> buffer(new char[1 << 20]);
+    for (std::int64_t pos = 0; size < 0 || pos < size;) {
+        const std::int64_t want = size < 0 ? 1 << 20 : std::min<std::int64_t>(size - pos, 1 << 20);
+        const ssize_t n = ::pread(in, buffer.get(), static_cast<size_t>(want), static_cast<off_t>(pos));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return false;
+        if (n == 0) {
+            if (size < 0)
+                return true;
+            errno = EIO;  // the temporary file is shorter than what was written
+            return false;
+        }
+        if (!WriteAllAt(out, buffer.get(), n, pos))
+            return false;
+        pos += n;
+    }
+    return true;
 }
 
 // The new content on its way: the temporary file, or only a count where
@@ -60,10 +139,16 @@ public:
     std::int64_t Read(void*, std::int64_t) override { return 0; }
     std::int64_t Write(const void* buffer, std::int64_t count) override
     {
+        // After a failed write nothing more is taken: the content would
+        // miss a piece.
+        if (m_error != 0) {
+            SetLastError(m_error);
+            return 0;
+        }
         if (count <= 0)
             return 0;
         if (m_fd >= 0 && !WriteAllAt(m_fd, buffer, count, m_position)) {
-            SetLastErrorFromErrno();
+            m_error = SetLastErrorFromErrno();
             return 0;
         }
         m_position += count;
@@ -78,6 +163,8 @@ public:
         return m_position;
     }
     std::int64_t Size() override { return m_size; }
+    // The error of a failed write, 0 while none failed.
+    DWORD Error() const { return m_error; }
     void SetSize(std::int64_t newSize) override
     {
         if (newSize < 0 || (m_fd >= 0 && ::ftruncate(m_fd, static_cast<off_t>(newSize)) != 0))
@@ -90,6 +177,7 @@ private:
     int m_fd;
     std::int64_t m_position = 0;
     std::int64_t m_size = 0;
+    DWORD m_error = 0;
 };
 
 }  // namespace
@@ -109,6 +197,7 @@ public:
     int targetFd = -1;
     struct stat target {};
     int tempFd = -1;
+    DWORD tempError = 0;  // why there is no temporary file
     std::string tempName;
     std::unique_ptr<WriteStream> stream;
 };
@@ -148,16 +237,17 @@ TFileSave::TFileSave(const std::string& fileName) : m_impl(std::make_unique<Impl
     // Unnamed until the commit, so that a save that never ends (the program
     // killed meanwhile) leaves no file behind; a named one where the file
     // system makes no unnamed files.
-    s.tempFd = CreateUnnamedFile(ExtractFilePath(m_target));
-    std::mt19937_64 random(std::random_device{}());
-    for (int tries = 0; tries < 100 && s.tempFd < 0; ++tries) {
-        s.tempName = TempNameBeside(m_target, random);
-        s.tempFd = ::open(s.tempName.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (s.tempFd < 0 && errno != EEXIST)
-            break;
+    const std::string folder = ExtractFilePath(m_target);
+    s.tempFd = g_namedTemporaryFiles ? -1 : CreateUnnamedFile(folder);
+    if (s.tempFd < 0) {
+        MakeHiddenName(folder, s.tempName, [&](const std::string& candidate) {
+            s.tempFd = ::open(candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            return s.tempFd >= 0;
+        });
     }
     if (s.tempFd < 0) {
         const DWORD error = SetLastErrorFromErrno();
+        s.tempError = error;
         s.tempName.clear();
         // A file the user may write in a folder that takes no new file is
         // written in place; a new name has nowhere to go.
@@ -177,10 +267,20 @@ TFileSave::~TFileSave() = default;
 
 TStream& TFileSave::Stream() { return *m_impl->stream; }
 
+void TFileSave::Commit()
+{
+    if (m_impl->tempFd < 0)
+        CannotCreate(m_impl->name, m_impl->tempError ? m_impl->tempError : ERROR_INVALID_HANDLE);
+    Commit(nullptr, m_impl->stream->Size());
+}
+
+// content null: the bytes are taken from the temporary file.
 void TFileSave::Commit(const void* content, std::int64_t size)
 {
     Impl& s = *m_impl;
-    if (s.stream->Size() != size || size < 0)
+    if (s.stream->Error() != 0)
+        CannotCreate(s.name, s.stream->Error());
+    if (s.stream->Size() != size || size < 0 || (!content && size > 0 && s.tempFd < 0))
         CannotCreate(s.name, ERROR_INVALID_PARAMETER);
     // The new bytes are on the disk before any old byte goes.
     if (s.tempFd >= 0 && ::fsync(s.tempFd) != 0)
@@ -220,7 +320,7 @@ void TFileSave::Commit(const void* content, std::int64_t size)
             CannotCreate(s.name, ErrnoCode(r));
         }
     }
-    if (!WriteAllAt(fd, content, size, 0))
+    if (content ? !WriteAllAt(fd, content, size, 0) : !CopyContent(s.tempFd, fd, size))
         CannotCreate(s.name, SetLastErrorFromErrno());
     if (size < oldSize && ::ftruncate(fd, static_cast<off_t>(size)) != 0)
         CannotCreate(s.name, SetLastErrorFromErrno());
@@ -243,23 +343,9 @@ bool CopyHandleToNewFile(int in, const std::string& dest)
         SetLastErrorFromErrno();
         return false;
     }
-    bool ok = true;
-    std::unique_ptr<char[]> buffer(new char[1 << 20]);
-    for (std::int64_t pos = 0;;) {
-        const std::int64_t n = FileReadAt(in, pos, buffer.get(), 1 << 20);
-        if (n < 0) {
-            ok = false;
-            break;
-        }
-        if (n == 0)
-            break;
-        if (!WriteAllAt(out, buffer.get(), n, pos)) {
-            SetLastErrorFromErrno();
-            ok = false;
-            break;
-        }
-        pos += n;
-    }
+    bool ok = CopyContent(in, out, -1);
+    if (!ok)
+        SetLastErrorFromErrno();
     if (ok && ::fchmod(out, st.st_mode & 0777) != 0) {
         SetLastErrorFromErrno();
         ok = false;
@@ -320,4 +406,22 @@ bool RenameReplacing(const std::string& source, const std::string& dest)
         return false;
     }
     return true;
+}
+
+void TAtomicFileWriter::Write(std::string_view data)
+{
+    const auto size = static_cast<std::int64_t>(data.size());
+    if (Stream().Write(data.data(), size) != size)
+        CannotCreate(m_impl->name, GetLastError());
+}
+
+void SetNamedTemporaryFiles(bool named) { g_namedTemporaryFiles = named; }
+
+void WriteFileAtomically(const std::string& fileName, std::string_view data)
+{
+    TAtomicFileWriter out(fileName);
+    out.Write(data);
+    // Committed from the data themselves, so that a file the user may write
+    // in a folder that takes no new file is written in place.
+    out.Commit(data.data(), static_cast<std::int64_t>(data.size()));
 }

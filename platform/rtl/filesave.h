@@ -1,10 +1,15 @@
 // Saving a whole new content over a file so that the file stays the file it
 // was: its other names (hard links), owner, group, mode and extended
-// attributes, and the share rules of the program's other openers.
+// attributes, and the share rules of the program's other openers. Every
+// writer of a whole file goes this way: the hex editor through TFileSave,
+// the others through TAtomicFileWriter and WriteFileAtomically.
 //
-// The new content goes first to a temporary file beside the target, so that
-// a cancelled or failed save changes nothing and the new bytes are complete
-// on disk before the old ones go. Committing then either renames that file
+// The new content goes first to a temporary file beside the target, without
+// a name until the commit (a hidden ".vistrel-..." name where the file
+// system makes no unnamed files, removed on every failure), so that a
+// cancelled or failed save, or a program killed meanwhile, changes nothing
+// and leaves nothing behind, and the new bytes are complete on disk before
+// the old ones go. Committing then either renames that file
 // over the target, only where the rename changes nothing else (a new name,
 // or a regular file with one link that the saver owns, whose group and mode
 // the new file takes, without extended attributes or set-id bits), or
@@ -18,6 +23,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 class TFileSave {
 public:
@@ -52,16 +58,36 @@ public:
     // Makes content the file's content; it must be the bytes written to
     // Stream. Space for a larger content is reserved before the first old
     // byte changes, so that a full disk leaves the file as it was. Raises
-    // EFCreateError when the content cannot be put in place.
+    // EFCreateError when the content cannot be put in place, or when a
+    // write to Stream failed.
     void Commit(const void* content, std::int64_t size);
+    // The same with the bytes written to Stream, taken from the temporary
+    // file; where the folder takes no new file there is none, and the save
+    // is refused.
+    void Commit();
 
 private:
+    friend class TAtomicFileWriter;
     class Impl;
     std::unique_ptr<Impl> m_impl;
     std::string m_target;
     bool m_exists = false;
     bool m_rename = false;
 };
+
+// A whole file written in pieces, for output of any size, as TFileSave
+// saves it. Every failure raises EFCreateError "Cannot create file
+// "<name>". <reason>"; after one, the writer takes nothing more.
+class TAtomicFileWriter : public TFileSave {
+public:
+    using TFileSave::TFileSave;
+    void Write(std::string_view data);
+};
+
+// For tests: saves make their temporary files with a hidden name, as on a
+// file system that makes no unnamed files (true), or without a name where
+// they can (false, the default).
+void SetNamedTemporaryFiles(bool named);
 
 // A new file (that must not exist) holding a copy of source's content with
 // its permission bits; false with the last error set when it cannot be made

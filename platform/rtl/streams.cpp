@@ -424,18 +424,6 @@ int FileCreateNew(const std::string& fileName)
     return fd;
 }
 
-bool ReplaceFileWith(const std::string& source, const std::string& target)
-{
-    struct stat st {};
-    if (::stat(target.c_str(), &st) == 0)
-        ::chmod(source.c_str(), st.st_mode & 07777);
-    if (::rename(source.c_str(), target.c_str()) != 0) {
-        SetLastErrorFromErrno();
-        return false;
-    }
-    return true;
-}
-
 std::string CanonicalFileName(const std::string& fileName)
 {
     if (char* full = ::realpath(fileName.c_str(), nullptr)) {

@@ -128,9 +128,6 @@ std::int64_t AvailableMemory();
 // Creates a new file that must not exist yet (read and write access, no
 // sharing); -1 with the last error set otherwise.
 int FileCreateNew(const std::string& fileName);
-// Moves a finished file over target, replacing it in one step; the file
-// takes over the target's permission bits when the target exists.
-bool ReplaceFileWith(const std::string& source, const std::string& target);
 // The absolute path of a file with every symbolic link and "." or ".."
 // resolved in its folder; for a file that does not exist yet, its folder
 // resolved and its own name appended.

@@ -10,8 +10,6 @@
 
 using AnsiString = std::string;
 
-struct stat;
-
 class Exception : public std::exception {
 public:
     explicit Exception(std::string message) : m_message(std::move(message)) {}
@@ -128,68 +126,9 @@ bool RenameFile(const std::string& oldName, const std::string& newName);
 bool CreateHardLink(const std::string& newName, const std::string& existingName);
 std::int64_t FileSizeOf(const std::string& fileName);  // -1 when it cannot be read
 
-// A new file without a name in a folder ("" for the working folder), open
-// for reading and writing (O_TMPFILE): a program killed while it writes the
-// file leaves nothing behind. -1 with errno set where the folder takes no new
-// file or its file system makes no unnamed files.
-int CreateUnnamedFile(const std::string& folder);
-// Gives a file made by CreateUnnamedFile a hidden name ".vistrel-..." in its
-// folder, just before it is renamed into place; false with errno set.
-bool NameUnnamedFile(int handle, const std::string& folder, std::string& name);
-// Whether renaming a new file over an existing one (st, open as handle)
-// keeps all that the old file was: one name, the user's own, no set-id or
-// sticky bits, no extended attributes (access lists, labels). newHandle, the
-// new file, takes the old one's group and permission bits; false when it
-// cannot.
-bool RenameKeepsIdentity(const struct stat& st, int handle, int newHandle);
-
-// Writes data to fileName whole or not at all, as TAtomicFileWriter does.
-// Raises EFCreateError.
+// Writes data to fileName whole or not at all, keeping the file what it was
+// (TFileSave). Raises EFCreateError.
 void WriteFileAtomically(const std::string& fileName, std::string_view data);
-
-// A file written whole or not at all, in pieces, for output of any size.
-//
-// The pieces go to a temporary file in the target's folder that has no name
-// until Commit (O_TMPFILE; where the file system cannot make one, a hidden
-// ".vistrel-XXXXXX" that every failure removes): a failed or abandoned
-// write, even a program that is killed meanwhile, leaves nothing behind.
-// Commit puts the file on the disk and then in the target's place, keeping
-// the target's identity: a symbolic link is followed and stays a link; a
-// target with other hard links or another owner, which a rename would
-// separate from its other names or give to the user, receives the new
-// contents in place instead; and a target the user may not write is never
-// replaced. Dropped without Commit, or after a failure, the target stays as it
-// was. Every failure raises EFCreateError "Cannot create file "<name>".
-// <reason>".
-class TAtomicFileWriter {
-public:
-    explicit TAtomicFileWriter(const std::string& fileName);
-    ~TAtomicFileWriter();
-    TAtomicFileWriter(const TAtomicFileWriter&) = delete;
-    TAtomicFileWriter& operator=(const TAtomicFileWriter&) = delete;
-
-    void Write(std::string_view data);
-    void Commit();
-
-private:
-    // Raises the error of the failed call that errno describes.
-    [[noreturn]] void Fail();
-    [[noreturn]] void FailWith(int err);
-    void Discard();
-    // Gives the unnamed temporary file a hidden name in the folder.
-    void NameTemporaryFile();
-    // Renames the temporary file over the target.
-    void PutInPlace();
-    // Writes the temporary file's contents into the existing target.
-    void CopyIntoTarget(std::int64_t size);
-
-    std::string m_fileName;  // as the caller named it, for messages
-    std::string m_target;    // the file written: a final symbolic link followed
-    std::string m_folder;    // the target's folder, with its trailing '/' ("" for the working folder)
-    std::string m_tempName;  // the temporary file's name while it has one
-    int m_handle = -1;
-    std::int64_t m_written = 0;
-};
 
 // The full path of the running executable and its folder (with trailing '/').
 std::string ExeName();

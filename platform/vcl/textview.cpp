@@ -1,5 +1,6 @@
 #include "textview.h"
 
+#include "rtl/filesave.h"
 #include "rtl/sysutils.h"
 #include "rtl/unicode.h"
 

@@ -15,6 +15,7 @@
 #include "fuzz/pdf_text_fuzz_one.h"
 #include "test_support/file_size_limit.h"
 #include "test_support/fuzz_corpus.h"
+#include "test_support/named_temp_files.h"
 #include "test_support/run_command.h"
 #include "tool_form_fixture.h"
 
@@ -562,15 +563,18 @@ TEST_F(PdfTextForm, FailuresLeaveNoOutputBehind)
 TEST_F(PdfTextForm, AWriteFailureIsReportedAndKeepsTheOlderText)
 {
     dir.Write("out.txt", "an older text");
-    {
-        const FileSizeLimit full(10);
-        Extract(kFixtures + "cases.pdf", dir.Path("out.txt"));
-    }
-    const std::vector<std::string> messages = Messages();
-    ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0].rfind("Unable to write the output file!", 0), 0u) << messages[0];
-    EXPECT_EQ(dir.Read("out.txt"), "an older text");
-    EXPECT_EQ(dir.Names(), std::vector<std::string> {"out.txt"});
+    WithEachKindOfTemporaryFile([&] {
+        prompts->asked.clear();
+        {
+            const FileSizeLimit full(10);
+            Extract(kFixtures + "cases.pdf", dir.Path("out.txt"));
+        }
+        const std::vector<std::string> messages = Messages();
+        ASSERT_EQ(messages.size(), 1u);
+        EXPECT_EQ(messages[0].rfind("Unable to write the output file!", 0), 0u) << messages[0];
+        EXPECT_EQ(dir.Read("out.txt"), "an older text");
+        EXPECT_EQ(dir.Names(), std::vector<std::string> {"out.txt"});
+    });
 }
 
 TEST_F(PdfTextForm, TheDialogsFillTheBoxes)

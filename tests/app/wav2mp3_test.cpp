@@ -11,6 +11,7 @@
 #include "fuzz/wav_header_fuzz_one.h"
 #include "test_support/file_size_limit.h"
 #include "test_support/fuzz_corpus.h"
+#include "test_support/named_temp_files.h"
 #include "test_support/run_command.h"
 #include "tool_form_fixture.h"
 
@@ -249,15 +250,18 @@ TEST_F(Wav2Mp3Form, AnOutputThatCannotBeWrittenIsReported)
 TEST_F(Wav2Mp3Form, AFullDiskLeavesTheOlderMp3AndNoPartialOne)
 {
     dir.Write("out.mp3", "an older MP3");
-    {
-        const FileSizeLimit full(1000);
-        Convert(kFixtures + "stereo44100.wav", dir.Path("out.mp3"));
-    }
-    const std::vector<std::string> messages = Messages();
-    ASSERT_EQ(messages.size(), 1u);
-    EXPECT_NE(messages[0].find("Cannot create file"), std::string::npos) << messages[0];
-    EXPECT_EQ(dir.Read("out.mp3"), "an older MP3");
-    EXPECT_EQ(dir.Names(), std::vector<std::string> {"out.mp3"});
+    WithEachKindOfTemporaryFile([&] {
+        prompts->asked.clear();
+        {
+            const FileSizeLimit full(1000);
+            Convert(kFixtures + "stereo44100.wav", dir.Path("out.mp3"));
+        }
+        const std::vector<std::string> messages = Messages();
+        ASSERT_EQ(messages.size(), 1u);
+        EXPECT_NE(messages[0].find("Cannot create file"), std::string::npos) << messages[0];
+        EXPECT_EQ(dir.Read("out.mp3"), "an older MP3");
+        EXPECT_EQ(dir.Names(), std::vector<std::string> {"out.mp3"});
+    });
 }
 
 namespace {

@@ -5,6 +5,8 @@
 // nothing behind when it is refused or not committed. The cases run as an
 // ordinary user (a child process as "nobody" when the test runs as root).
 #include "rtl/filesave.h"
+#include "test_support/file_size_limit.h"
+#include "test_support/named_temp_files.h"
 #include "test_support/temp_dir.h"
 #include "test_support/unprivileged.h"
 #include "win/sharelocks.h"
@@ -18,6 +20,7 @@
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <tuple>
 
 namespace {
 
@@ -25,10 +28,19 @@ namespace fs = std::filesystem;
 
 const std::string kNew = "the new content";
 
-// Saves content to path through TFileSave; empty on success, else the error.
-std::string Save(const std::string& path, const std::string& content)
+// Saves content to path, as the hex editor does (TFileSave committed from
+// the content it holds) or streamed in pieces (TAtomicFileWriter, committed
+// from its temporary file); empty on success, else the error.
+std::string Save(const std::string& path, const std::string& content, bool streamed = false)
 {
     try {
+        if (streamed) {
+            TAtomicFileWriter out(path);
+            out.Write(std::string_view(content).substr(0, 4));
+            out.Write(std::string_view(content).substr(4));
+            out.Commit();
+            return {};
+        }
         TFileSave save(path);
         save.Stream().WriteBuffer(content.data(), static_cast<std::int64_t>(content.size()));
         save.Commit(content.data(), static_cast<std::int64_t>(content.size()));
@@ -92,11 +104,14 @@ struct Case {
 
 void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 
-class FileSaveCases : public FileSaveTest, public ::testing::WithParamInterface<Case> {};
+class FileSaveCases : public FileSaveTest, public ::testing::WithParamInterface<std::tuple<Case, bool>> {};
 
 TEST_P(FileSaveCases, KeepsTheFileWhatItWas)
 {
-    const Case& c = GetParam();
+    const auto& [c, streamed] = GetParam();
+    // A streamed save has its content only in the temporary file, which a
+    // folder that takes no new file cannot hold: it is refused there.
+    const bool saved = c.saved && !(streamed && std::string(c.folder) == "closed");
     const std::string path = c.setup(*this);
     const auto before = Stat(path);
     const bool regular = before && S_ISREG(before->st_mode);
@@ -105,11 +120,11 @@ TEST_P(FileSaveCases, KeepsTheFileWhatItWas)
     if (std::string(c.folder) == "closed")
         Close();
 
-    const std::string error = RunUnprivileged([&] { return Save(path, kNew); });
+    const std::string error = RunUnprivileged([&] { return Save(path, kNew, streamed); });
 
     ::chmod(dir.Path("closed").c_str(), 0755);
     const auto after = Stat(path);
-    if (c.saved) {
+    if (saved) {
         EXPECT_EQ(error, "");
         ASSERT_TRUE(after);
         EXPECT_EQ(dir.Read(path.substr(dir.Root().size())), kNew);
@@ -174,8 +189,11 @@ const Case kCases[] = {
     {"MissingFolder", [](FileSaveTest& t) { return t.dir.Path("open/no/such.bin"); }, "open", false, false},
 };
 
-INSTANTIATE_TEST_SUITE_P(Targets, FileSaveCases, ::testing::ValuesIn(kCases),
-                         [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Targets, FileSaveCases, ::testing::Combine(::testing::ValuesIn(kCases), ::testing::Bool()),
+                         [](const ::testing::TestParamInfo<std::tuple<Case, bool>>& info) {
+                             return std::string(std::get<0>(info.param).name)
+                                 + (std::get<1>(info.param) ? "_Streamed" : "_FromMemory");
+                         });
 
 TEST_F(FileSaveTest, BothNamesOfALinkedFileAndALinksTargetGetTheContent)
 {
@@ -193,8 +211,10 @@ TEST_F(FileSaveTest, AFileAnotherOpenerHoldsIsRefused)
     const std::string path = File("open/held.bin", "old", 0666);
     const int held = FileOpen(path, fmOpenRead | fmShareDenyWrite);
     ASSERT_GE(held, 0);
-    const std::string error = Save(path, kNew);
-    EXPECT_NE(error.find("being used by another process"), std::string::npos) << error;
+    for (bool streamed : {false, true}) {
+        const std::string error = Save(path, kNew, streamed);
+        EXPECT_NE(error.find("being used by another process"), std::string::npos) << error;
+    }
     FileClose(held);
     EXPECT_EQ(dir.Read("open/held.bin"), "old");
     EXPECT_EQ(Names("open"), std::vector<std::string>{"held.bin"});
@@ -202,11 +222,18 @@ TEST_F(FileSaveTest, AFileAnotherOpenerHoldsIsRefused)
 
 TEST_F(FileSaveTest, AnUncommittedSaveLeavesTheFileAndNoTemporaryFile)
 {
-    for (bool closed : {false, true}) {
+    const struct {
+        bool closed;
+        bool named;  // a hidden named temporary file, not an unnamed one
+    } cases[] = {{false, false}, {false, true}, {true, false}};
+    for (const auto [closed, named] : cases) {
         const std::string folder = closed ? "closed" : "open";
         const std::string path = File(folder + "/f.bin", "old", 0666);
         if (closed)
             Close();
+        std::optional<NamedTemporaryFiles> hidden;
+        if (named)
+            hidden.emplace();
         const std::string result = RunUnprivileged([&]() -> std::string {
             TFileSave save(path);
             save.Stream().WriteBuffer(kNew.data(), static_cast<std::int64_t>(kNew.size()));
@@ -217,6 +244,33 @@ TEST_F(FileSaveTest, AnUncommittedSaveLeavesTheFileAndNoTemporaryFile)
         EXPECT_EQ(dir.Read(folder + "/f.bin"), "old");
         EXPECT_EQ(Names(folder), std::vector<std::string>{"f.bin"});
     }
+}
+
+// A write that fails (a full disk) spoils the save: a later write that
+// fits does not make a content with a piece missing committable.
+TEST_F(FileSaveTest, AFailedWriteRefusesTheCommit)
+{
+    const std::string path = File("open/f.bin", "old", 0666);
+    const std::string big(4096, 'x');
+    for (bool fromMemory : {false, true}) {
+        // The temporary file with a hidden name goes too.
+        std::optional<NamedTemporaryFiles> hidden;
+        if (fromMemory)
+            hidden.emplace();
+        TFileSave save(path);
+        {
+            const FileSizeLimit full(1024);
+            EXPECT_EQ(save.Stream().Write(big.data(), static_cast<std::int64_t>(big.size())), 0);
+        }
+        EXPECT_EQ(save.Stream().Write(kNew.data(), static_cast<std::int64_t>(kNew.size())), 0);
+        if (fromMemory) {
+            EXPECT_THROW(save.Commit(kNew.data(), static_cast<std::int64_t>(kNew.size())), EFCreateError);
+        } else {
+            EXPECT_THROW(save.Commit(), EFCreateError);
+        }
+    }
+    EXPECT_EQ(dir.Read("open/f.bin"), "old");
+    EXPECT_EQ(Names("open"), std::vector<std::string>{"f.bin"});
 }
 
 TEST(FileSaveHelpers, CopyKeepsThePermissionBitsAndRenameReplacesOnlyFiles)

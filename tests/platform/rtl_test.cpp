@@ -1,4 +1,5 @@
 #include "rtl/classes.h"
+#include "rtl/filesave.h"
 #include "rtl/inifiles.h"
 #include "rtl/streams.h"
 #include "rtl/unicode.h"
