@@ -243,6 +243,26 @@ std::int32_t TZipCommon::ReadProc(TStream32* inStream, TStream32*, void* buf, bo
     return n < 0 ? 0 : n;
 }
 
+std::int32_t TZipCommon::ReadFilename(TStream32* stream, std::string& dest, int len)
+{
+    dest.clear();
+    const int want = std::clamp(len, 0, 255);
+    if (!stream || want == 0)
+        return 0;
+    dest.resize(static_cast<size_t>(want));
+    const std::int64_t got = std::max<std::int64_t>(stream->Read(dest.data(), want), 0);
+    dest.resize(static_cast<size_t>(got));
+    return static_cast<std::int32_t>(got);
+}
+
+std::string CPassword(bool decode, const std::string& password, BYTE shift)
+{
+    std::string result = password;
+    for (char& c : result)
+        c = static_cast<char>(static_cast<BYTE>(c) + (decode ? -shift : shift));
+    return result;
+}
+
 std::int32_t TZipCommon::ExtractWriteProc(TStream32*& outStream, void* buf, bool, BYTE, std::int32_t count, TDataType)
 {
     return outStream ? outStream->Write(buf, count) : 0;

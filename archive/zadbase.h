@@ -212,6 +212,10 @@ public:
                                           std::int32_t count, TDataType writeType);
     virtual std::int32_t CompressWriteProc(TStream32*& outStream, void* buf, bool isEncrypted, BYTE crcWidth,
                                            std::int32_t count, TDataType writeType);
+    // Reads a name of len bytes at the stream's position into dest, at most
+    // 255 of them (the longest name a header field can give); answers how
+    // many bytes came.
+    std::int32_t ReadFilename(TStream32* stream, std::string& dest, int len);
     TReadBlock ReadBlockProc;
     TWriteBlock WriteBlockProc;
     TWriteBlock CompressWriteBlockProc;
@@ -377,6 +381,13 @@ public:
     // stream (the old one is freed). A refusal or a missing handler cancels
     // the run and answers false.
     bool GetNextZipVolume(TStream32*& stream, int number, int total);
+    // The compression side's switch to the part after part `number` (stepped
+    // here) of a split ZIP of `total` parts, read through a temporary-file
+    // stream of this component: OnNextVolume is asked with number + 1 until
+    // it names an existing file or cancels. ArchiveSize is the new part's
+    // size (0 until one opens) and the volume counter is `number`. A
+    // refusal, or no handler, cancels the run and answers false.
+    virtual bool OpenNextZipVolume(TTempFileStream*& stream, int& number, int total);
     // Where a header walk goes next and the offset that ends it.
     std::int64_t NextHeaderOffset = 0;
     std::int64_t EndOffset = 0;
@@ -384,6 +395,10 @@ public:
 private:
     static bool s_keysSeeded;
 };
+
+// Every byte of password shifted down (decode) or up by shift, modulo 256:
+// ARJ garbles its data with the password plus the entry's modifier.
+std::string CPassword(bool decode, const std::string& password, BYTE shift);
 
 // The extractors' selection of an entry (masks with folder rules).
 bool CheckWildCard2(TZipCommon* sender, const std::string& name, TStringList& fileSpec, bool recurseDirs, TStringList* excludeSpec);

@@ -311,10 +311,7 @@ TLzhResult TUnARJ::Decode(TStream32* in, TStream32*& outStream, const TArjHeader
 {
     std::int64_t left = h.PackedSize;
     // The garbled key: each password character plus the modifier.
-    std::string key;
-    if (h.Garbled())
-        for (char c : Password)
-            key.push_back(static_cast<char>(static_cast<std::uint8_t>(c) + h.Modifier));
+    const std::string key = h.Garbled() ? CPassword(false, Password, static_cast<BYTE>(h.Modifier)) : std::string();
     size_t keyAt = 0;
     const TLzhSource source = [&](std::uint8_t* buf, std::int32_t count) -> std::int32_t {
         const auto want = static_cast<std::int32_t>(std::min<std::int64_t>(count, left));

@@ -197,3 +197,51 @@ TEST(ArchiveSettings, TempDirFallsBackToTheSystemFolder)
     c.SetExtractDir("some\\folder");
     EXPECT_EQ(c.ExtractDir, "some/folder/");
 }
+
+TEST(ArchiveNames, ReadFilenameTakesAtMost255BytesOfTheField)
+{
+    // A field of 300 bytes, zero bytes inside it: the name keeps them, is
+    // cut at 255, and a field running past the stream gives what is there.
+    std::string field(300, 'n');
+    field[3] = '\0';
+    TMemoryStream32 s;
+    s.Write(field.data(), static_cast<std::int64_t>(field.size()));
+    const struct {
+        std::int64_t at;
+        int len;
+        std::string name;
+    } cases[] = {
+        {0, 7, field.substr(0, 7)},
+        {0, 300, field.substr(0, 255)},
+        {290, 40, field.substr(290)},
+        {0, 0, ""},
+        {0, -5, ""},
+    };
+    TZipCommon c;
+    for (const auto& k : cases) {
+        s.SetPosition(k.at);
+        std::string name = "stale";
+        const std::int32_t got = c.ReadFilename(&s, name, k.len);
+        EXPECT_EQ(name, k.name) << k.at << "/" << k.len;
+        EXPECT_EQ(got, static_cast<std::int32_t>(k.name.size()));
+    }
+}
+
+TEST(ArchiveNames, CPasswordShiftsEveryByteModulo256)
+{
+    const struct {
+        bool decode;
+        std::string password;
+        BYTE shift;
+        std::string result;
+    } cases[] = {
+        {false, "abc", 1, "bcd"},
+        {true, "bcd", 1, "abc"},
+        {false, "\xFF\x01", 2, std::string("\x01\x03", 2)},
+        {true, std::string("\x01\x03", 2), 2, "\xFF\x01"},
+        {false, "pw", 0, "pw"},
+        {false, "", 9, ""},
+    };
+    for (const auto& k : cases)
+        EXPECT_EQ(CPassword(k.decode, k.password, k.shift), k.result) << k.password;
+}
