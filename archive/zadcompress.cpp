@@ -418,7 +418,13 @@ void TCustomCClass::_Compress(TCompressHeaderObj& list)
             const int total = End.ThisDisk + 1;
             parts = std::make_unique<TZipSetReader>(old.get(), false, End.ThisDisk,
                                                     [this, total](int disk, std::int64_t, TStream32*& part) {
-                                                        return GetNextZipVolume(part, disk, total);
+                                                        delete part;
+                                                        part = nullptr;
+                                                        TTempFileStream* next = nullptr;
+                                                        int number = disk;
+                                                        const bool ok = OpenNextZipVolume(next, number, total);
+                                                        part = next;
+                                                        return ok;
                                                     });
             oldArchive = parts.get();
         }

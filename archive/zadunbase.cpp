@@ -181,6 +181,17 @@ bool TCustomDClass::InitializeArcFile(TStream32*& inStream)
         RaiseErrorStr(ArchiveFile(), "", VolumeName, E_FILENOTFOUND);
         return false;
     }
+    // A split or spanned set is read from the drive that holds it: one that
+    // cannot be examined (no disk, an unreadable volume) ends the run before
+    // any part is asked for. Such sets are only read, so a write-protected
+    // disk is no obstacle.
+    if (ArcType == atZipDS || ArcType == atZipMV) {
+        auto report = [this](const std::string& fileName, const std::string& msgEx, const std::string& volumeID, int code) {
+            RaiseErrorStr(fileName, msgEx, volumeID, code);
+        };
+        if (!DiskManager.GetDriveInfo(ArchiveFile(), nullptr, report, nullptr, nullptr, true))
+            return false;
+    }
     auto* f = new TFileStream32(ArchiveFile(), fmOpenRead | fmShareDenyWrite);
     if (!f->Valid()) {
         delete f;

@@ -223,6 +223,54 @@ bool TZipCommon::GetNextZipVolume(TStream32*& stream, int number, int total)
     return false;
 }
 
+bool TZipCommon::OpenNextZipVolume(TTempFileStream*& stream, int& number, int total)
+{
+    ArchiveSize = 0;
+    VolumeName = GetNextVolumeName(ArchiveFile(), number, total, true);
+    if (!OnNextVolume) {
+        // Reported before the run is cancelled, which would report a cancel
+        // in its place.
+        RaiseErrorStr(Filename, "OnNextVolume", VolumeName, E_REQUIREDEVENT);
+        SetCancel(true);
+        return false;
+    }
+    delete stream;
+    stream = nullptr;
+    // A set written with local headers only has no .zip part of its own in
+    // the numbering: it is passed over.
+    if (HeadFlag == THeaderTypeState{htLocal} && SameText(VolumeName, ArchiveFile()))
+        VolumeName = GetNextVolumeName(ArchiveFile(), number, total, true);
+    bool cancel = false;
+    bool found = false;
+    {
+        SuspendTimer suspended(Timer);
+        do {
+            cancel = false;
+            OnNextVolume(this, VolumeName, number + 1, FileExists(VolumeName), cancel);
+            found = !cancel && FileExists(VolumeName);
+        } while (!found && !cancel);
+    }
+    if (found) {
+        auto* f = new TTempFileStream(this, VolumeName, "", fmOpenRead | fmShareDenyWrite);
+        if (f->Valid()) {
+            ArchiveSize = f->Size();
+            if (VolumeNumberRef)
+                *VolumeNumberRef = number;
+            VolumeNumber = number;
+            stream = f;
+            return true;
+        }
+        delete f;
+    }
+    if (cancel) {
+        SetCancel(true);
+    } else {
+        RaiseErrorStr(Filename, "", VolumeName, E_OPENERR);
+        *CancelRef = true;
+    }
+    return false;
+}
+
 // ---- spanned disks ----------------------------------------------------------------------
 
 void TDiskSpannObj::Init(TZipCommon* owner)

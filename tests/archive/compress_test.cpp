@@ -759,18 +759,20 @@ TEST_F(Compressor, SplitSourceIsCopiedPartByPart)
         EXPECT_EQ(Errors(25270), 1);
         EXPECT_EQ(Snapshot(dir.Root()), before);
     }
-    std::vector<std::string> asked;
+    // Each part is asked for with its number after the one before it; the
+    // archive's size is no part's while the part is being asked for.
+    std::map<std::string, int> asked;
     {
         TTestZip z;
         Prepare(z, swAdd, "new.txt");
-        z.OnNextVolume = [&](TObject*, std::string& name, int, bool exists, bool& cancel) {
-            asked.push_back(ExtractFileName(name));
+        z.OnNextVolume = [&](TObject*, std::string& name, int id, bool exists, bool& cancel) {
+            asked[ExtractFileName(name)] = id;
+            EXPECT_EQ(z.ArchiveSize, 0);
             cancel = !exists;
         };
         EXPECT_EQ(z.Compress(), 4);
     }
-    EXPECT_NE(std::find(asked.begin(), asked.end(), "split.z01"), asked.end());
-    EXPECT_NE(std::find(asked.begin(), asked.end(), "split.z02"), asked.end());
+    EXPECT_EQ(asked, (std::map<std::string, int>{{"split.z01", 2}, {"split.z02", 3}, {"split.zip", 4}}));
     // One archive now, whole in itself.
     ExpectValid();
     EXPECT_EQ(Entry("big.bin"), big);

@@ -344,6 +344,30 @@ TEST(SplitZip, RefusedOrMissingPartsEndTheRunAndLeaveNothingPartial)
     }
 }
 
+TEST(SplitZip, TheDriveIsExaminedBeforeAnyPartIsRead)
+{
+    for (const bool readable : {false, true}) {
+        SplitRun r;
+        r.z.DiskManager.VolumeQueryOverride = [readable](const std::string&, std::string& label, std::uint32_t&) {
+            label = "SETDISK";
+            return readable;
+        };
+        int asked = 0;
+        r.z.OnNextVolume = [&](TObject*, std::string&, int, bool, bool&) { ++asked; };
+        if (readable) {
+            EXPECT_EQ(r.z.Extract(), 4);
+            EXPECT_EQ(r.z.DiskManager.VolumeLabel, "SETDISK");
+            continue;
+        }
+        // A drive that cannot be read is said to be so and nothing is asked
+        // for or written.
+        EXPECT_EQ(r.z.Extract(), 0);
+        EXPECT_EQ(r.log.ErrorsWith(25170), 1);
+        EXPECT_EQ(asked, 0);
+        EXPECT_TRUE(r.Files().empty());
+    }
+}
+
 TEST(SplitZip, DeclaredSizesHoldAcrossParts)
 {
     // noise.bin claims 220,000 bytes: its data would run over the headers
