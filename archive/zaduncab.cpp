@@ -1,5 +1,6 @@
 #include "zaduncab.h"
 
+#include "archive/zadcabgbls.h"
 #include "archive/zadcrc.h"
 #include "archive/zadgbls.h"
 #include "archive/zadhooks.h"
@@ -17,6 +18,7 @@ namespace {
 
 constexpr int E_CORRUPTINPUT = 25140;
 constexpr int E_CABINETERROR = 25116;
+constexpr int E_CLOSEERR = 25138;
 constexpr int E_FIRSTCABINET = 25901;
 constexpr int E_NOTOFTHISSET = 25904;
 
@@ -30,20 +32,17 @@ struct Pushed {
 
 TUnCab* Top() { return g_stack.empty() ? nullptr : g_stack.back(); }
 
+TStreamCabinetFileHandler& Handler() { return CabinetFileHandler(); }
+
 }  // namespace
 
 struct TUnCab::TState {
     HFDI Context = nullptr;
     ERF Error;
     TStream32* Out = nullptr;
-    // The files the library opened: a cabinet that follows a stub is read
-    // as if it started at the stub's end.
-    struct OpenFile {
-        std::unique_ptr<TFileStream32> Stream;
-        std::int64_t Base = 0;
-    };
-    std::map<INT_PTR, OpenFile> Files;
-    INT_PTR NextHandle = 1;
+    // Where each cabinet the library opened starts in its file: one that
+    // follows a stub is read as if it started at the stub's end.
+    std::map<INT_PTR, std::int64_t> Bases;
     // Kept from the first cabinet-information notification of a pass.
     bool KeepInfo = false;
     std::string NextCabinet, NextDisk, CabinetPath;
@@ -55,43 +54,45 @@ struct TUnCab::TState {
 
 namespace {
 
-TUnCab::TState::OpenFile* FileOf(INT_PTR hf)
+// The start of the cabinet open as hf; -1 for a handle this run does not know.
+std::int64_t BaseOf(INT_PTR hf)
 {
     TUnCab* c = Top();
     if (!c)
-        return nullptr;
-    auto it = c->State->Files.find(hf);
-    return it == c->State->Files.end() ? nullptr : &it->second;
+        return -1;
+    auto it = c->State->Bases.find(hf);
+    return it == c->State->Bases.end() ? -1 : it->second;
 }
 
-void* FdiAlloc(ULONG n) { return std::malloc(n); }
-void FdiFree(void* p) { std::free(p); }
+void* FdiAlloc(ULONG n) { return StdFciAlloc(n); }
+void FdiFree(void* p) { StdFciFree(p); }
 
-INT_PTR FdiOpen(char* name, int oflag, int)
+INT_PTR FdiOpen(char* name, int oflag, int pmode)
 {
     TUnCab* c = Top();
-    if (!c || (oflag & (_O_WRONLY | _O_RDWR | _O_CREAT)))
+    if (!c)
         return -1;
-    auto f = std::make_unique<TFileStream32>(name, fmOpenRead | fmShareDenyWrite);
-    if (!f->Valid())
+    int err = 0;
+    const INT_PTR hf = Handler().Open(name, oflag, 0, err, pmode);
+    if (hf == -1 || err != 0)
         return -1;
     // Only the archive itself sits behind a stub; the other cabinets of a
     // set start at their first byte.
     const std::int64_t base = SameText(name, c->ArchiveFile()) ? std::max<std::int64_t>(c->ArchiveStartOffset, 0) : 0;
-    if (f->Seek(base, soBeginning) != base)
+    if (Handler().Seek(hf, static_cast<std::int32_t>(base), 0, err) != base || err != 0) {
+        Handler().Close(hf, err);
         return -1;
-    const INT_PTR hf = c->State->NextHandle++;
-    c->State->Files[hf] = TUnCab::TState::OpenFile{std::move(f), base};
+    }
+    c->State->Bases[hf] = base;
     return hf;
 }
 
 UINT FdiRead(INT_PTR hf, void* buf, UINT n)
 {
-    auto* f = FileOf(hf);
-    if (!f)
+    if (BaseOf(hf) < 0)
         return static_cast<UINT>(-1);
-    const std::int64_t got = f->Stream->Read(buf, n);
-    return got < 0 ? static_cast<UINT>(-1) : static_cast<UINT>(got);
+    int err = 0;
+    return static_cast<UINT>(Handler().Read(hf, buf, n, err));
 }
 
 UINT FdiWrite(INT_PTR, void* buf, UINT n)
@@ -113,23 +114,25 @@ UINT FdiWrite(INT_PTR, void* buf, UINT n)
 int FdiClose(INT_PTR hf)
 {
     TUnCab* c = Top();
-    if (c)
-        c->State->Files.erase(hf);
-    return 0;
+    if (!c || !c->State->Bases.erase(hf))
+        return -1;
+    int err = 0;
+    Handler().Close(hf, err);
+    return err;
 }
 
+// Positions are the cabinet's own: an absolute one is moved past the stub.
 long FdiSeek(INT_PTR hf, long dist, int type)
 {
-    auto* f = FileOf(hf);
-    if (!f)
+    const std::int64_t base = BaseOf(hf);
+    if (base < 0)
         return -1;
-    std::int64_t at = -1;
-    switch (type) {
-    case 0: at = f->Stream->Seek(f->Base + dist, soBeginning); break;
-    case 1: at = f->Stream->Seek(static_cast<std::int64_t>(dist), soCurrent); break;
-    default: at = f->Stream->Seek(static_cast<std::int64_t>(dist), soEnd); break;
-    }
-    return at < f->Base ? -1 : static_cast<long>(at - f->Base);
+    const std::int64_t target = type == 0 ? base + dist : dist;
+    if (target < INT32_MIN || target > INT32_MAX)
+        return -1;
+    int err = 0;
+    const std::int32_t at = Handler().Seek(hf, static_cast<std::int32_t>(target), type, err);
+    return err != 0 || at < base ? -1 : static_cast<long>(at - base);
 }
 
 std::string NameOf(const char* raw, WORD attributes, bool translate)
@@ -190,6 +193,13 @@ INT_PTR Notify(FDINOTIFICATIONTYPE type, FDINOTIFICATION* n)
 
 }  // namespace
 
+TStreamCabinetFileHandler& CabinetFileHandler()
+{
+    // The files the library opens, for every cabinet extraction of the process.
+    static TStreamCabinetFileHandler handler;
+    return handler;
+}
+
 TUnCab::TUnCab(TComponent* owner) : TUnBase(owner), State(std::make_unique<TState>()) {}
 
 TUnCab::~TUnCab()
@@ -204,7 +214,8 @@ bool TUnCab::ContextNeeded()
 {
     if (!State->Context) {
         Pushed pushed(this);
-        State->Context = FDICreate(FdiAlloc, FdiFree, FdiOpen, FdiRead, FdiWrite, FdiClose, FdiSeek, -1, &State->Error);
+        State->Context = FDICreate(FdiAlloc, FdiFree, FdiOpen, FdiRead, FdiWrite, FdiClose, FdiSeek,
+                                   static_cast<int>(CpuType) - 1, &State->Error);
     }
     return CabCheck(State->Context != nullptr);
 }
@@ -218,9 +229,12 @@ bool TUnCab::CabCheck(bool ok)
     case FDIERROR_CORRUPT_CABINET:
     case FDIERROR_NOT_A_CABINET: RaiseErrorStr(ArchiveFile(), StoredName, VolumeName, E_CORRUPTINPUT); break;
     case FDIERROR_CABINET_NOT_FOUND: RaiseErrorStr(VolumeName, "", VolumeName, E_OPENERR); break;
-    default:
-        RaiseErrorStr(ArchiveFile(), "Cabinet error " + std::to_string(State->Error.erfOper), VolumeName, E_CABINETERROR);
-        break;
+    default: {
+        // Said before it ends the run, which no one would hear of otherwise.
+        const ECabinetError error(State->Error.erfOper, State->Error.erfType);
+        RaiseErrorStr(ArchiveFile(), error.Message(), VolumeName, E_CABINETERROR);
+        RaiseCabinetError(State->Error.erfOper, State->Error.erfType);
+    }
     }
     return false;
 }
@@ -230,16 +244,23 @@ bool TUnCab::IsCabinet(const std::string& fileName)
     if (!ContextNeeded())
         return false;
     Pushed pushed(this);
-    char name[1024];
-    std::snprintf(name, sizeof name, "%s", fileName.c_str());
-    const INT_PTR hf = FdiOpen(name, _O_BINARY, 0);
+    const INT_PTR hf = FdiOpen(const_cast<char*>(fileName.c_str()), _O_BINARY, 0);
     if (hf == -1) {
         RaiseErrorStr(fileName, "", VolumeName, E_OPENERR);
         return false;
     }
     FDICABINETINFO info;
-    const bool result = FDIIsCabinet(State->Context, hf, &info);
-    FdiClose(hf);
+    bool result = false;
+    try {
+        result = FDIIsCabinet(State->Context, hf, &info);
+    } catch (...) {
+        FdiClose(hf);
+        throw;
+    }
+    if (FdiClose(hf) != 0) {
+        RaiseErrorStr(fileName, "", VolumeName, E_CLOSEERR);
+        return false;
+    }
     return result;
 }
 

@@ -11,12 +11,21 @@
 // checksums holding and gave as many bytes as it declares; one that fails
 // leaves no file. A refused name, or an output that does not open, skips
 // that file alone.
+//
+// The library's files go through one TStreamCabinetFileHandler and its
+// memory through StdFciAlloc/StdFciFree (archive/zadcabgbls.h). An error
+// record the run cannot go on from is reported (25116, "Cabinet error %d
+// (type %d)") and ends the run as an ECabinetError.
 #pragma once
 
 #include "archive/zadunbase.h"
 
 #include <memory>
 #include <string>
+
+class TStreamCabinetFileHandler;
+// The handler through which every cabinet extraction opens its files.
+TStreamCabinetFileHandler& CabinetFileHandler();
 
 class TUnCab : public TUnBase {
 public:
