@@ -580,6 +580,11 @@ BOOL CreateDirectoryA(const std::string& path)
     return ::mkdir(path.c_str(), 0777) == 0 ? TRUE : Fail();
 }
 
+BOOL RemoveDirectoryA(const std::string& path)
+{
+    return ::rmdir(path.c_str()) == 0 ? TRUE : Fail();
+}
+
 // ---- find-first/next -------------------------------------------------------------
 
 namespace {

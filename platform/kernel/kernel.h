@@ -114,6 +114,8 @@ BOOL MoveFileA(const std::string& from, const std::string& to);
 // exists); both must be on the same file system.
 BOOL ReplaceFileA(const std::string& replacement, const std::string& replaced);
 BOOL CreateDirectoryA(const std::string& path);
+// Removes an empty folder; a folder that holds anything stays.
+BOOL RemoveDirectoryA(const std::string& path);
 
 struct WIN32_FIND_DATAA {
     DWORD dwFileAttributes = 0;
