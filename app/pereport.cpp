@@ -45,7 +45,6 @@ namespace {
 
 const std::string kRule(89, '-');
 
-constexpr std::uint16_t kMagicPE32 = 0x10B;
 constexpr std::uint16_t kMagicPE32Plus = 0x20B;
 constexpr std::uint32_t kFileHeaderSize = 20;
 constexpr std::uint32_t kSectionHeaderSize = 40;

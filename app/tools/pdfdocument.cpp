@@ -332,7 +332,7 @@ TPdfObject TPdfDocument::AllFonts() const
     auto fonts = std::make_shared<TPdfDict>();
     auto take = [&](const TPdfObject& resources) {
         for (const auto& [name, font] : Resolve(resources.Get("Font")).IsDict() ? *Resolve(resources.Get("Font")).Dict : TPdfDict {}) {
-            auto it = std::find_if(fonts->begin(), fonts->end(), [&](const auto& f) { return f.first == name; });
+            auto it = std::find_if(fonts->begin(), fonts->end(), [&key = name](const auto& f) { return f.first == key; });
             if (it == fonts->end())
                 fonts->emplace_back(name, font);
             else
