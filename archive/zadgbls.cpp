@@ -2,6 +2,7 @@
 
 #include "archive/zadstreams.h"
 #include "kernel/kernel.h"
+#include "rtl/unicode.h"
 
 #include <algorithm>
 #include <cmath>
@@ -121,40 +122,6 @@ std::string _OemToCharFilter(const std::string& name, bool translate)
         return name;
     return DOSToUnixFilename(translate ? OemToUtf8(name) : name);
 }
-
-namespace {
-
-// The length of the well-formed UTF-8 sequence at i, 0 when there is none.
-std::size_t Utf8SequenceAt(const std::string& s, std::size_t i)
-{
-    const auto b = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
-    const unsigned char c = b(i);
-    if (c < 0x80)
-        return 1;
-    std::size_t n = 0;
-    unsigned char lo = 0x80, hi = 0xBF;  // the range of the second byte
-    if (c >= 0xC2 && c <= 0xDF) {
-        n = 2;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-        n = 3;
-        lo = c == 0xE0 ? 0xA0 : 0x80;
-        hi = c == 0xED ? 0x9F : 0xBF;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-        n = 4;
-        lo = c == 0xF0 ? 0x90 : 0x80;
-        hi = c == 0xF4 ? 0x8F : 0xBF;
-    } else {
-        return 0;
-    }
-    if (i + n > s.size() || b(i + 1) < lo || b(i + 1) > hi)
-        return 0;
-    for (std::size_t k = 2; k < n; ++k)
-        if ((b(i + k) & 0xC0) != 0x80)
-            return 0;
-    return n;
-}
-
-} // namespace
 
 bool IsValidUtf8(const std::string& text)
 {

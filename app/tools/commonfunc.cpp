@@ -9,6 +9,7 @@
 #include "rtl/streams.h"
 #include "rtl/sysutils.h"
 #include "rtl/unicode.h"
+#include "rtl/unicode.h"
 
 #include <algorithm>
 #include <array>
@@ -17,40 +18,6 @@
 // ---- text files ----------------------------------------------------------------
 
 namespace {
-
-// The length of the well-formed UTF-8 sequence at p[i] (no overlong forms,
-// no surrogates, nothing above U+10FFFF), 0 when the byte starts none.
-size_t Utf8SequenceLength(const unsigned char* p, size_t n, size_t i)
-{
-    const unsigned char c = p[i];
-    if (c < 0x80)
-        return 1;
-    size_t len;
-    std::uint32_t cp;
-    if ((c & 0xE0) == 0xC0) {
-        len = 2;
-        cp = c & 0x1F;
-    } else if ((c & 0xF0) == 0xE0) {
-        len = 3;
-        cp = c & 0x0F;
-    } else if ((c & 0xF8) == 0xF0) {
-        len = 4;
-        cp = c & 0x07;
-    } else {
-        return 0;
-    }
-    if (i + len > n)
-        return 0;
-    for (size_t k = 1; k < len; ++k) {
-        if ((p[i + k] & 0xC0) != 0x80)
-            return 0;
-        cp = (cp << 6) | (p[i + k] & 0x3F);
-    }
-    static constexpr std::uint32_t kMin[5] = {0, 0, 0x80, 0x800, 0x10000};
-    if (cp < kMin[len] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
-        return 0;
-    return len;
-}
 
 // Control bytes a text view shows as they are: tab and the line breaks.
 bool ShownAsIs(unsigned char c) { return c == '\t' || c == '\n' || c == '\r'; }
@@ -110,7 +77,7 @@ std::string TextForView(std::string_view bytes, bool& standIns)
                 standIn(0x2400 + c);  // the control picture of the byte
         } else if (c == 0x7F) {
             standIn(0x2421);
-        } else if (const size_t len = Utf8SequenceLength(p, n, i)) {
+        } else if (const size_t len = Utf8SequenceAt(p, n, i)) {
             i += len;
         } else {
             standIn(0xFFFD);

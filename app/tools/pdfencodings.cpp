@@ -1,5 +1,7 @@
 #include "pdfencodings.h"
 
+#include "rtl/sysutils.h"
+
 #include <string>
 #include <unordered_map>
 
@@ -106,17 +108,6 @@ const std::unordered_map<std::string_view, char32_t>& GlyphNames()
     return names;
 }
 
-int Hex(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
 // Hex digits as one number; false when there are none or one is no digit.
 bool HexNumber(std::string_view digits, char32_t& value)
 {
@@ -124,7 +115,7 @@ bool HexNumber(std::string_view digits, char32_t& value)
         return false;
     value = 0;
     for (char c : digits) {
-        const int v = Hex(c);
+        const int v = HexDigitValue(c);
         if (v < 0)
             return false;
         value = value * 16 + static_cast<char32_t>(v);

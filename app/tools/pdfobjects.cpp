@@ -1,5 +1,7 @@
 #include "pdfobjects.h"
 
+#include "rtl/sysutils.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -11,17 +13,6 @@ namespace {
 // the elements of the last level, so a hostile file cannot exhaust the
 // stack.
 constexpr int kMaxDepth = 32;
-
-int HexValue(std::uint8_t c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 // A number as PDF writes it: an optional sign, digits with at most one dot
 // among them. False for anything else ("1.2.3", "-", "e5").
@@ -418,7 +409,7 @@ TPdfLexer::TToken TPdfLexer::ReadHexString()
                 m_text += static_cast<char>(high << 4);
             return TToken::String;
         }
-        const int v = HexValue(c);
+        const int v = HexDigitValue(c);
         if (v < 0)
             continue;
         if (high < 0) {
@@ -443,9 +434,9 @@ TPdfLexer::TToken TPdfLexer::ReadName()
         const auto c = static_cast<std::uint8_t>(m_bytes[m_pos]);
         if (PdfIsWhitespace(c) || PdfIsDelimiter(c))
             return TToken::Name;
-        if (c == '#' && m_pos + 2 < m_bytes.size() && HexValue(m_bytes[m_pos + 1]) >= 0
-            && HexValue(m_bytes[m_pos + 2]) >= 0) {
-            m_text += static_cast<char>(HexValue(m_bytes[m_pos + 1]) << 4 | HexValue(m_bytes[m_pos + 2]));
+        if (c == '#' && m_pos + 2 < m_bytes.size() && HexDigitValue(m_bytes[m_pos + 1]) >= 0
+            && HexDigitValue(m_bytes[m_pos + 2]) >= 0) {
+            m_text += static_cast<char>(HexDigitValue(m_bytes[m_pos + 1]) << 4 | HexDigitValue(m_bytes[m_pos + 2]));
             m_pos += 3;
             continue;
         }

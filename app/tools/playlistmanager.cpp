@@ -3,6 +3,7 @@
 #include "programfiles.h"
 #include "mainwindow.h"
 #include "place.h"
+#include "rtl/sysutils.h"
 
 #include <algorithm>
 #include <vector>
@@ -20,17 +21,6 @@ void SaveList(const TStringList& list, const std::string& fileName)
     SaveListFile(list, fileName);
 }
 
-int HexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 // The local path of a "file://" address: the part after the host (none, or
 // "localhost"), with its %XX escapes decoded. "" for a file on another host.
 std::string FileUrlToPath(const std::string& url)
@@ -42,8 +32,8 @@ std::string FileUrlToPath(const std::string& url)
         return {};
     std::string path;
     for (size_t i = 0; i < rest.size(); ++i) {
-        if (rest[i] == '%' && i + 2 < rest.size() && HexDigit(rest[i + 1]) >= 0 && HexDigit(rest[i + 2]) >= 0) {
-            path += static_cast<char>(HexDigit(rest[i + 1]) * 16 + HexDigit(rest[i + 2]));
+        if (rest[i] == '%' && i + 2 < rest.size() && HexDigitValue(rest[i + 1]) >= 0 && HexDigitValue(rest[i + 2]) >= 0) {
+            path += static_cast<char>(HexDigitValue(rest[i + 1]) * 16 + HexDigitValue(rest[i + 2]));
             i += 2;
         } else {
             path += rest[i];

@@ -92,3 +92,35 @@ std::string Utf8ToCp437(std::string_view text)
     }
     return out;
 }
+
+std::size_t Utf8SequenceAt(const unsigned char* p, std::size_t n, std::size_t i)
+{
+    const unsigned char c = p[i];
+    if (c < 0x80)
+        return 1;
+    std::size_t len;
+    std::uint32_t cp;
+    if ((c & 0xE0) == 0xC0) {
+        len = 2;
+        cp = c & 0x1F;
+    } else if ((c & 0xF0) == 0xE0) {
+        len = 3;
+        cp = c & 0x0F;
+    } else if ((c & 0xF8) == 0xF0) {
+        len = 4;
+        cp = c & 0x07;
+    } else {
+        return 0;
+    }
+    if (i + len > n)
+        return 0;
+    for (std::size_t k = 1; k < len; ++k) {
+        if ((p[i + k] & 0xC0) != 0x80)
+            return 0;
+        cp = (cp << 6) | (p[i + k] & 0x3F);
+    }
+    static constexpr std::uint32_t kMin[5] = {0, 0, 0x80, 0x800, 0x10000};
+    if (cp < kMin[len] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+        return 0;
+    return len;
+}

@@ -57,3 +57,11 @@ std::string Utf8ToCp437(std::string_view text);
 // Decodes the UTF-8 character at i and moves i past it; a malformed sequence
 // gives U+FFFD.
 char32_t NextUtf8(std::string_view text, std::size_t& i);
+
+// The length of the well-formed UTF-8 sequence at p[i] (no overlong forms,
+// no surrogates, nothing above U+10FFFF), 0 when none starts there.
+std::size_t Utf8SequenceAt(const unsigned char* p, std::size_t n, std::size_t i);
+inline std::size_t Utf8SequenceAt(std::string_view s, std::size_t i)
+{
+    return Utf8SequenceAt(reinterpret_cast<const unsigned char*>(s.data()), s.size(), i);
+}

@@ -18,6 +18,8 @@
 // stand-in characters (ForEachViewChar).
 #pragma once
 
+#include "rtl/unicode.h"
+
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -47,8 +49,6 @@ enum class TTextDocState {
 // is no part of well-formed UTF-8 (overlong forms, surrogates and values
 // past U+10FFFF are not) as U+FFFD. Every replaced byte is one character.
 template <typename Fn> void ForEachViewChar(std::string_view bytes, Fn&& fn);
-// The length of the well-formed UTF-8 sequence at p[i], 0 when none starts there.
-std::size_t Utf8SequenceAt(const unsigned char* p, std::size_t n, std::size_t i);
 
 class TTextDocument {
 public:
