@@ -9,7 +9,7 @@
 // The colour counts of one colour table over the frames drawn with it.
 class TColorMapOptimizer::Histogram {
 public:
-    explicit Histogram(TGIFColorMap& map) : m_map(map), m_entries(static_cast<std::size_t>(map.Count()))
+    explicit Histogram(TGIFColorMap& map) : m_entries(static_cast<std::size_t>(map.Count()))
     {
         for (int i = 0; i < map.Count(); ++i) {
             m_entries[static_cast<std::size_t>(i)].OldIndex = i;
@@ -90,7 +90,6 @@ public:
     }
 
 private:
-    TGIFColorMap& m_map;
     std::vector<Entry> m_entries;
     std::vector<Entry*> m_list;
     std::vector<TGIFSubImage*> m_frames;
