@@ -248,8 +248,9 @@ bool VxImageBMP::Decode(VxFile* stream)
             VxRaise("output dimensions returned");
         }
         // A header may claim any size: the file must hold the rows it
-        // claims, stored as they are, or run-length coded at best 128
-        // pixels to a byte, before anything is allocated.
+        // claims, stored as they are (at least half of them: a file cut
+        // short shows what it has), or run-length coded at best 128 pixels
+        // to a byte, before anything is allocated.
         const bool rle = bih.biBitCount <= 8 && (bih.biCompression == BI_RLE8 || bih.biCompression == BI_RLE4);
         const std::uint64_t width = static_cast<std::uint64_t>(std::max<LONG>(bih.biWidth, 0));
         const std::uint64_t height = static_cast<std::uint64_t>(bih.biHeight);
@@ -263,7 +264,8 @@ bool VxImageBMP::Decode(VxFile* stream)
             const std::uint64_t table = static_cast<std::uint64_t>(bih.biClrUsed) * (bih.biSize == kCoreHeaderSize ? 3 : 4);
             dataLeft = dataLeft > table ? dataLeft - table : 0;
         }
-        if (in.Remaining() >= 0 && (rle ? (pixelBytes + 127) / 128 : pixelBytes) > dataLeft)
+        if (in.Remaining() >= 0 && (rle ? (pixelBytes + 127) / 128
+                                         : (pixelBytes + kVxStoredRowsCutShort - 1) / kVxStoredRowsCutShort) > dataLeft)
             VxRaiseDataMissing(width, height);
         if (!Create(static_cast<std::uint32_t>(bih.biWidth), static_cast<std::uint32_t>(bih.biHeight),
                     bih.biBitCount, VXFMT_BMP))

@@ -172,6 +172,14 @@ inline bool VxFileCanHold(VxReader& in, std::uint64_t dataBytes, std::uint64_t m
     return dataBytes / maxExpansion + (dataBytes % maxExpansion != 0) <= static_cast<std::uint64_t>(left);
 }
 
+// Rows stored as they are take their bytes one for one, yet such a file is
+// not refused for being cut short (a download that stopped, a copy that
+// failed part way): while it holds at least half of the rows its header
+// claims, it is shown as far as it goes and marked damaged. Less than that
+// is a header claiming what the file cannot hold. The factor to give
+// VxFileCanHold for stored rows.
+inline constexpr std::uint64_t kVxStoredRowsCutShort = 2;
+
 // The refusals every decoder shares, naming the picture's size.
 [[noreturn]] inline void VxRaiseDataMissing(std::uint64_t width, std::uint64_t height)
 {

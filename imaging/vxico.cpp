@@ -107,12 +107,13 @@ bool VxImageICO::Decode(VxFile* stream)
         const std::uint16_t bitCount = VxGet16(bih + biBitCount);
         if (!KnownBitCount(bitCount))
             VxRaise("Unsupported icon bit count");
-        // The colour table and rows must all be there; the mask after them
-        // may be missing.
+        // The colour table and at least half of the rows must be there (a
+        // file cut short shows what it has); the mask after them may be
+        // missing.
         const std::uint32_t width = EntryPixels(entry[bWidth]), height = EntryPixels(entry[bHeight]);
         const std::uint64_t table = bitCount <= 8 ? (4ull << bitCount) : 0;
         const std::uint64_t rowBytes = bitCount == 32 ? 4ull * width : (std::uint64_t{bitCount} * width + 31) / 32 * 4;
-        if (!VxFileCanHold(in, table + rowBytes * height, 1))
+        if (!VxFileCanHold(in, table + (rowBytes * height + kVxStoredRowsCutShort - 1) / kVxStoredRowsCutShort, 1))
             VxRaiseDataMissing(width, height);
         if (!Create(width, height, bitCount, VXFMT_ICO))
             VxRaise(GetLastError());

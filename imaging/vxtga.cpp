@@ -179,12 +179,14 @@ bool VxImageTGA::Decode(VxFile* stream)
         if (!in.Skip(th.idLength))
             VxRaise("corrupted TGA");
         // The colour map and the pixels must be in the file: stored as they
-        // are, or run-length coded, at best a packet of 128 pixels in one
-        // byte and one pixel value.
+        // are (at least half of them: a file cut short shows what it has),
+        // or run-length coded, at best a packet of 128 pixels in one byte
+        // and one pixel value.
         const std::uint64_t pixels = static_cast<std::uint64_t>(th.width) * th.height;
         const std::uint64_t pixelBytes = FileBytes(th.pixelDepth);
         const std::uint64_t mapBytes = hasMap ? std::uint64_t{th.colorMapLength} * FileBytes(th.colorMapEntrySize) : 0;
-        const std::uint64_t leastData = rle ? (pixels + 127) / 128 * (1 + pixelBytes) : pixels * pixelBytes;
+        const std::uint64_t leastData = rle ? (pixels + 127) / 128 * (1 + pixelBytes)
+                                            : (pixels * pixelBytes + kVxStoredRowsCutShort - 1) / kVxStoredRowsCutShort;
         if (!VxFileCanHold(in, mapBytes + leastData, 1))
             VxRaiseDataMissing(th.width, th.height);
         if (!Create(th.width, th.height, th.pixelDepth, VXFMT_TGA))

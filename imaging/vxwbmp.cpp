@@ -63,9 +63,10 @@ bool VxImageWBMP::Decode(VxFile* stream)
             VxRaise("Unsupported WBMP type");
         if (rw == IntResult::Bad || rh == IntResult::Bad || width == 0 || height == 0)
             VxRaise("Corrupted WBMP");
-        // The rows are stored as they are: the file must hold them all.
+        // The rows are stored as they are: the file must hold at least half
+        // of them (a file cut short shows what it has).
         const std::uint64_t fileRow = (static_cast<std::uint64_t>(width) + 7) / 8;
-        if (!VxFileCanHold(in, fileRow * height, 1))
+        if (!VxFileCanHold(in, fileRow * height, kVxStoredRowsCutShort))
             VxRaiseDataMissing(width, height);
         if (!Create(width, height, 1, VXFMT_WBMP))
             VxRaise(GetLastError());

@@ -21,6 +21,7 @@
 #include "gdi/dibbitfield.h"
 #include "gdi/dibrle.h"
 #include "gdi/gdi_p.h"
+#include "win/memlimit.h"
 
 #include <algorithm>
 #include <cstring>
@@ -146,8 +147,11 @@ HBITMAP ReadPackedDib(const std::uint8_t* data, std::size_t size, std::uint64_t 
     info = PackedDibInfo {};
     const DibBytes in(data, data ? size : 0);
     Header h;
-    if (!ReadHeader(in, h, info.error))
+    const char* headerError = nullptr;
+    if (!ReadHeader(in, h, headerError)) {
+        info.error = headerError;
         return nullptr;
+    }
     const bool topDown = h.height < 0;
     std::int64_t height = topDown ? -h.height : h.height;
     if (heightOverride > 0 && heightOverride <= height)
@@ -168,8 +172,20 @@ HBITMAP ReadPackedDib(const std::uint8_t* data, std::size_t size, std::uint64_t 
     }
     const int depth = fields ? 32 : h.bits;
     const std::uint64_t stride = (static_cast<std::uint64_t>(h.width) * static_cast<std::uint64_t>(depth) + 31) / 32 * 4;
+    // A few header bytes may claim gigabytes: the data must be able to fill
+    // what the header claims before anything is allocated. Rows stored as
+    // they are take their bytes one for one, yet data cut short (a download
+    // that stopped) still shows while it holds half of them; run-length
+    // codes give at most 128 pixels a byte.
+    const std::uint64_t fileBytes = (static_cast<std::uint64_t>(h.width) * static_cast<std::uint64_t>(h.bits) + 31) / 32
+        * 4 * static_cast<std::uint64_t>(height);
+    const std::uint64_t present = in.Size() > h.pixelOffset ? in.Size() - h.pixelOffset : 0;
+    if ((rle ? fileBytes / 128 : (fileBytes + 1) / 2) > present) {
+        info.error = PictureDataMissingMessage(static_cast<std::uint64_t>(h.width), static_cast<std::uint64_t>(height));
+        return nullptr;
+    }
     if (stride * static_cast<std::uint64_t>(height) > maxBytes) {
-        info.error = "Bitmap too large";
+        info.error = PictureTooBigMessage(static_cast<std::uint64_t>(h.width), static_cast<std::uint64_t>(height));
         return nullptr;
     }
     info.fileBitCount = h.bits;
@@ -204,7 +220,7 @@ HBITMAP ReadPackedDib(const std::uint8_t* data, std::size_t size, std::uint64_t 
     HBITMAP bitmap = CreateDIBSection(nullptr, reinterpret_cast<const BITMAPINFO*>(&bmi), DIB_RGB_COLORS, nullptr,
         nullptr, 0);
     if (!bitmap) {
-        info.error = "Out of memory";
+        info.error = PictureTooBigMessage(static_cast<std::uint64_t>(h.width), static_cast<std::uint64_t>(height));
         return nullptr;
     }
     GdiSurface& s = bitmap->surface;

@@ -15,7 +15,7 @@ struct PackedDibInfo {
     DWORD masks[4] = {0, 0, 0, 0};  // red, green, blue, alpha of 16- and 32-bit rows
     int width = 0;
     int height = 0;             // positive
-    const char* error = nullptr;  // why a read failed
+    std::string error;          // why a read failed
     bool cutShort = false;      // the data ended before the picture: rows are missing
 };
 
@@ -24,9 +24,11 @@ struct PackedDibInfo {
 // bits with their channels widened. RLE8 and RLE4 are expanded. With
 // heightOverride > 0 only that many rows of the stored height are read
 // (an icon's colour image above its mask). Null, with info.error set, when
-// the header is damaged, a size is out of range, or the pixels would need
-// more than maxBytes; rows the data does not reach stay black, and
-// info.cutShort says so.
+// the header is damaged, a size is out of range, the data cannot fill what
+// the header claims (less than half of the rows stored as they are, or of
+// what run-length codes can reach), or the pixels would need more than
+// maxBytes; rows the data does not reach stay black, and info.cutShort
+// says so.
 HBITMAP ReadPackedDib(const std::uint8_t* data, std::size_t size, std::uint64_t maxBytes, PackedDibInfo& info,
     int heightOverride = 0);
 

@@ -438,7 +438,7 @@ void TBitmap::LoadFromDib(const std::uint8_t* data, std::size_t size)
     PackedDibInfo info;
     GdiBitmap* next = ReadPackedDib(data, size, PictureMemoryLimit(), info);
     if (!next)
-        throw EInvalidGraphic(info.error ? info.error : "Invalid bitmap");
+        throw EInvalidGraphic(info.error.empty() ? "Invalid bitmap" : info.error);
     TPixelFormat format = pf32bit;
     switch (info.fileBitCount) {
     case 1: format = pf1bit; break;

@@ -133,6 +133,8 @@ TEST(GifImageAssign, FramesWithoutPixelsAreCopiedWhole)
             for (int k = 0; k < std::min(a->ColorMap().Count(), b->ColorMap().Count()); ++k)
                 EXPECT_EQ(b->ColorMap().GetColor(k), a->ColorMap().GetColor(k)) << "entry " << k;
         }
+        // And the copy writes what its source writes.
+        EXPECT_EQ(SaveGif(copy), SaveGif(from));
     }
 }
 

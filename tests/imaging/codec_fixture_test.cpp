@@ -327,6 +327,78 @@ TEST(CodecDetection, FindsEveryFixtureWithoutAnId)
     }
 }
 
+TEST(CodecCutShort, StoredRowsShowWhatTheFileHoldsOrAreRefused)
+{
+    // Formats whose rows are stored as they are: a file cut short (two of
+    // its seven rows gone, and an icon's mask) shows the rows it holds as
+    // the whole file does, the others black, and says it is damaged; a
+    // file holding less than half of its rows (two of seven) is a header
+    // that claims what the file cannot hold, refused before anything is
+    // allocated.
+    struct Case {
+        const char* name;
+        std::vector<std::uint8_t> bytes;
+        std::uint32_t formatId;
+        std::uint32_t rowAlign;  // rows padded to this many bytes
+        std::size_t trailer;     // bytes after the rows (an icon's mask)
+    };
+    const std::size_t iconMask = 4 * 7;
+    // A cursor is an icon directory of type 2 whose entries keep the hot
+    // spot where an icon keeps its planes and bit count.
+    std::vector<std::uint8_t> cursor = ReadFile(FixturePath("ico4.ico"));
+    cursor[2] = 2;
+    cursor[6 + 4] = 3;
+    cursor[6 + 6] = 2;
+    const Case cases[] = {
+        {"bmp24.bmp", ReadFile(FixturePath("bmp24.bmp")), VXFMT_BMP, 4, 0},
+        {"bmp8.bmp", ReadFile(FixturePath("bmp8.bmp")), VXFMT_BMP, 4, 0},
+        {"bmp4.bmp", ReadFile(FixturePath("bmp4.bmp")), VXFMT_BMP, 4, 0},
+        {"ico4.ico", ReadFile(FixturePath("ico4.ico")), VXFMT_ICO, 4, iconMask},
+        {"cursor of ico4.ico", cursor, VXFMT_ICO, 4, iconMask},
+        {"wbmp.wbmp", ReadFile(FixturePath("wbmp.wbmp")), VXFMT_WBMP, 1, 0},
+        {"tga24.tga", ReadFile(FixturePath("tga24.tga")), VXFMT_TGA, 1, 0},
+        {"tga8_cmap.tga", ReadFile(FixturePath("tga8_cmap.tga")), VXFMT_TGA, 1, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        VxImage whole;
+        ASSERT_TRUE(DecodeBytes(whole, c.bytes, c.formatId)) << whole.GetLastError();
+        ASSERT_FALSE(whole.IsDamaged());
+        ASSERT_EQ(whole.GetHeight(), 7u);
+        const std::size_t fileRow = (whole.GetWidth() * whole.GetBpp() + 8 * c.rowAlign - 1) / (8 * c.rowAlign) * c.rowAlign;
+        const std::size_t rowsEnd = c.bytes.size() - c.trailer;
+
+        std::vector<std::uint8_t> cut(c.bytes.begin(), c.bytes.begin() + static_cast<std::ptrdiff_t>(rowsEnd - 2 * fileRow));
+        VxImage shown;
+        ASSERT_TRUE(DecodeBytes(shown, cut, c.formatId)) << shown.GetLastError();
+        EXPECT_TRUE(shown.IsDamaged());
+        EXPECT_STREQ(shown.GetLastError(), VXIMAGE_DAMAGED_TEXT);
+        ASSERT_EQ(shown.GetWidth(), whole.GetWidth());
+        ASSERT_EQ(shown.GetHeight(), whole.GetHeight());
+        ASSERT_EQ(shown.GetBpp(), whole.GetBpp());
+        int read = 0, missing = 0;
+        const std::size_t used = (whole.GetWidth() * whole.GetBpp() + 7) / 8;
+        for (std::uint32_t y = 0; y < whole.GetHeight(); ++y) {
+            const std::uint8_t* a = shown.GetRowBits(y);
+            const std::uint8_t* b = whole.GetRowBits(y);
+            const bool same = std::equal(a, a + used, b);
+            const bool black = std::all_of(a, a + used, [](std::uint8_t v) { return v == 0; });
+            EXPECT_TRUE(same || black) << "row " << y << " is neither the file's nor black";
+            read += same && !black;
+            missing += !same;
+        }
+        EXPECT_EQ(missing, 2);
+        EXPECT_EQ(read, 5);
+
+        cut.resize(rowsEnd - 5 * fileRow);
+        VxImage refused;
+        EXPECT_FALSE(DecodeBytes(refused, cut, c.formatId));
+        EXPECT_FALSE(refused.IsValid());
+        EXPECT_EQ(std::string(refused.GetLastError()), "The file is too short for a picture of " +
+                                                           std::to_string(whole.GetWidth()) + " x 7 pixels");
+    }
+}
+
 TEST(CodecDetection, IconFramesSelectTheDirectoryEntry)
 {
     VxImage image;

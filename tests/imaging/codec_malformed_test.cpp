@@ -108,11 +108,19 @@ TEST(BmpDecode, ThirtyTwoBitRowsAndAShortFile)
     EXPECT_EQ(Ref(img.GetPixelColor(1, 0, false)), RGB(6, 5, 4));
     EXPECT_EQ(Ref(img.GetPixelColor(1, 1, false)), RGB(12, 11, 10));
     EXPECT_FALSE(img.IsDamaged());
-    // The second (top) row missing: rows stored as they are must all be in
-    // the file, which cannot hold what its header claims.
+    // The second (top) row missing: the file was cut short, and shows the
+    // row it has, the other black, marked damaged.
     VxImage cut;
-    EXPECT_FALSE(DecodeBytes(cut, Bmp(2, 2, 32, 0, {}, {1, 2, 3, 99, 4, 5, 6, 99}), VXFMT_BMP));
-    EXPECT_STREQ(cut.GetLastError(), "The file is too short for a picture of 2 x 2 pixels");
+    ASSERT_TRUE(DecodeBytes(cut, Bmp(2, 2, 32, 0, {}, {1, 2, 3, 99, 4, 5, 6, 99}), VXFMT_BMP));
+    EXPECT_TRUE(cut.IsDamaged());
+    EXPECT_STREQ(cut.GetLastError(), VXIMAGE_DAMAGED_TEXT);
+    EXPECT_EQ(Ref(cut.GetPixelColor(1, 0, false)), RGB(6, 5, 4));
+    EXPECT_EQ(Ref(cut.GetPixelColor(1, 1, false)), RGB(0, 0, 0));
+    // One row of four is less than half of what the header claims: not a
+    // file cut short but a claim the file cannot hold.
+    VxImage claim;
+    EXPECT_FALSE(DecodeBytes(claim, Bmp(2, 4, 32, 0, {}, {1, 2, 3, 99, 4, 5, 6, 99}), VXFMT_BMP));
+    EXPECT_STREQ(claim.GetLastError(), "The file is too short for a picture of 2 x 4 pixels");
 }
 
 TEST(BmpDecode, bmp32_size_wraps)
@@ -553,9 +561,9 @@ TEST(Wbmp, wbmp_bad_headers)
         // Six bytes that claim 11000 x 11000 pixels (15 MB of rows), as a
         // file seen in the wild did: refused, never shown black.
         {{0, 0, 0xD5, 0x78, 0xD5, 0x78}, "The file is too short for a picture of 11000 x 11000 pixels"},
-        // One row of a 9 x 2 picture: the rows are stored as they are, so
-        // a file without the second is cut short.
-        {{0, 0, 9, 2, 0xFF, 0x80}, "The file is too short for a picture of 9 x 2 pixels"},
+        // One row of a 9 x 4 picture: the rows are stored as they are, and
+        // a file with less than half of them claims what it cannot hold.
+        {{0, 0, 9, 4, 0xFF, 0x80}, "The file is too short for a picture of 9 x 4 pixels"},
     };
     for (const Case& c : cases) {
         VxImage img;

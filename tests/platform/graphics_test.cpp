@@ -179,6 +179,56 @@ TEST(GraphicBitmap, RefusesDamagedAndOversizedFilesAndKeepsWhatItHad)
     }
 }
 
+TEST(GraphicBitmap, AFileCutShortShowsItsRowsAndAClaimItCannotHoldIsRefused)
+{
+    // bmp24.bmp: 13 x 7 at 24 bits, rows of 40 bytes stored bottom row
+    // first, the last byte of the file ending the top row.
+    const std::string whole = ReadFileBytes(ImagingFixture("bmp24.bmp"));
+    TBitmap full;
+    LoadBytes(full, whole);
+    ASSERT_FALSE(full.Damaged());
+    ASSERT_EQ(full.Height(), 7);
+    const std::size_t row = 40;
+    // Two rows gone: the five it holds are shown as the whole file shows
+    // them, the top two black, and the bitmap says it is damaged.
+    TBitmap cut;
+    LoadBytes(cut, whole.substr(0, whole.size() - 2 * row));
+    EXPECT_TRUE(cut.Damaged());
+    ASSERT_EQ(cut.Width(), full.Width());
+    ASSERT_EQ(cut.Height(), full.Height());
+    for (int y = 0; y < 7; ++y)
+        for (int x = 0; x < 13; ++x)
+            EXPECT_EQ(PixelOf(cut, x, y), y < 2 ? 0u : PixelOf(full, x, y)) << x << "," << y;
+    // Less than half of the rows, or a few bytes claiming gigabytes: the
+    // file cannot hold what its header claims, and nothing is allocated
+    // for it.
+    struct Case {
+        const char* what;
+        std::string bytes;
+        const char* error;
+    };
+    const Case cases[] = {
+        {"two rows of seven", whole.substr(0, whole.size() - 5 * row),
+         "The file is too short for a picture of 13 x 7 pixels"},
+        {"65535 x 65535 at 8 bits in 200 bytes", Bytes(BmpFile(65535, 65535, 8, BI_RGB, {}, std::vector<std::uint8_t>(146))),
+         "The file is too short for a picture of 65535 x 65535 pixels"},
+        {"65535 x 65535 run-length coded in 200 bytes",
+         Bytes(BmpFile(65535, 65535, 8, BI_RLE8, {}, std::vector<std::uint8_t>(146))),
+         "The file is too short for a picture of 65535 x 65535 pixels"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TBitmap bitmap(3, 2);
+        try {
+            LoadBytes(bitmap, c.bytes);
+            ADD_FAILURE() << "loaded";
+        } catch (const EInvalidGraphic& e) {
+            EXPECT_STREQ(e.what(), c.error);
+        }
+        EXPECT_EQ(bitmap.Width(), 3);
+    }
+}
+
 TEST(GraphicBitmap, SavesFilesThatBmptopnmReadsBack)
 {
     TempDir dir;
