@@ -26,12 +26,15 @@ inline void GifLoadFuzzOne(const std::uint8_t* data, std::size_t size)
         } catch (const Exception&) {
             // What was read before the failure stays, and is drawn too.
         }
-        // Frames the data honestly holds may still be millions of pixels:
-        // their bitmaps would only slow the search down.
+        // Frames the data honestly holds may still be millions of pixels,
+        // and a valid screen a hundred million: drawing goes through a
+        // bitmap of the screen's size, so either would only slow the search
+        // down.
+        const std::uint64_t screen = static_cast<std::uint64_t>(image.Width()) * image.Height();
         std::uint64_t pixels = 0;
         for (int i = 0; i < image.Images().Count(); ++i)
             pixels += static_cast<std::uint64_t>(image.Images().Image(i)->Width()) * image.Images().Image(i)->Height();
-        if (pixels > (1u << 20))
+        if (pixels > (1u << 20) || screen > (1u << 22))
             continue;
         try {
             for (int i = 0; i < image.Images().Count(); ++i)

@@ -194,6 +194,8 @@ private:
     void FillArea(const CanvasArea& area);
     void Assemble(VxImage& frame, const Descriptor& d);
     void Finish();
+    // The 24-bit screen the frames are assembled on, made at the first need.
+    VxImageGIF& TrueColorImage();
     CanvasArea AreaOf(const Descriptor& d) const
     {
         return CanvasArea{d.left - m_originX, d.top - m_originY, d.width, d.height};
@@ -639,13 +641,19 @@ void GifDecodeRun::Mix(const VxImage& frame, const CanvasArea& area, std::int32_
     }
 }
 
-void GifDecodeRun::Assemble(VxImage& frame, const Descriptor& d)
+VxImageGIF& GifDecodeRun::TrueColorImage()
 {
     if (!m_trueColorImage) {
         m_trueColorImage = std::make_unique<VxImageGIF>();
         if (!m_trueColorImage->Create(m_canvasWidth, m_canvasHeight, 24, VXFMT_GIF))
             VxRaise(m_trueColorImage->GetLastError());
     }
+    return *m_trueColorImage;
+}
+
+void GifDecodeRun::Assemble(VxImage& frame, const Descriptor& d)
+{
+    TrueColorImage();
     // Rows count from the bottom in both images.
     const CanvasArea area = AreaOf(d);
     const auto fh = static_cast<std::int32_t>(d.height);
@@ -661,7 +669,8 @@ void GifDecodeRun::Assemble(VxImage& frame, const Descriptor& d)
 
 void GifDecodeRun::Finish()
 {
-    VxImageGIF& result = m_trueColorImage ? *m_trueColorImage : *m_canvas;
+    // Assembled frames that all lacked pixels leave the screen as it was made.
+    VxImageGIF& result = m_canvas && !m_trueColorImage ? *m_canvas : TrueColorImage();
     // The picture takes the reader's attributes (frame count, delay); the
     // row layout is the picture's own.
     const VxImageAttributes own = result.m_info;

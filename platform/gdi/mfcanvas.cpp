@@ -777,7 +777,10 @@ QRegion MfCanvas::RecordingToDevice(const QRegion& recording) const
 
 void MfCanvas::ClipRect(const QRectF& logical, bool exclude)
 {
-    QRegion r = LogicalToDevice(QRegion(logical.normalized().toRect()));
+    // Mapped in floating point: a rectangle of the file's 32-bit
+    // coordinates can be wider than an int holds.
+    const QRectF device = Total().mapRect(logical.normalized());
+    QRegion r = device.intersects(QRectF(m_bounds)) ? QRegion(device.intersected(QRectF(m_bounds)).toAlignedRect()) : QRegion();
     if (!AxisAligned()) {
         QPainterPath p;
         p.addRect(logical.normalized());

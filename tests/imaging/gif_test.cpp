@@ -278,6 +278,20 @@ TEST(GifReader, TilesWithoutGlobalTableAssembleIntoOneTrueColourPicture)
     }
 }
 
+TEST(GifReader, TilesWithoutPixelsGiveTheEmptyScreen)
+{
+    // Without a global table, a first frame smaller than the screen both
+    // ways makes the reader assemble tiles; none of these has pixels.
+    Frame empty = Solid(1, 0, 0, 1, 0);
+    empty.rawCodes = {4, 5};
+    empty.localTable = {10, 20, 30, 0, 0, 0};
+    const auto image = Load(MakeGif(3, 2, {}, {empty, empty}), 1);
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->GetWidth(), 3u);
+    EXPECT_EQ(image->GetHeight(), 2u);
+    EXPECT_EQ(image->GetBpp(), 24u);
+}
+
 TEST(GifReader, KeepsLoopCountCommentAndDelay)
 {
     Bytes ext;
