@@ -46,10 +46,12 @@ constexpr ExtensionRow kExtensionTable[] = {
     {".jpc", TViewerKind::Image, 9, 12},
     {".pgx", TViewerKind::Image, 9, 13},
     {".pnm", TViewerKind::Image, 9, 14},
-    // The netpbm names of the PNM kinds, which the PNM reader takes alike.
+    // The netpbm names of the PNM kinds and of PAM, which the PNM reader
+    // takes alike.
     {".ppm", TViewerKind::Image, 9, 14},
     {".pgm", TViewerKind::Image, 9, 14},
     {".pbm", TViewerKind::Image, 9, 14},
+    {".pam", TViewerKind::Image, 9, 14},
     {".ras", TViewerKind::Image, 9, 15},
     {".j2k", TViewerKind::Image, 9, 11},
     {".rtf", TViewerKind::Rtf, 0, 0},

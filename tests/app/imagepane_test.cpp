@@ -182,6 +182,8 @@ TEST_F(ImagePaneTest, NetpbmNamesShowAsPictures)
             {0x000000, 0xFFFFFF, 0x808080, 0x404040}},
         {"plain.pgm", "P2 2 2 255 0 255 128 64\n", {0x000000, 0xFFFFFF, 0x808080, 0x404040}},
         {"mask.pbm", "P4\n4 1\n\xA0", {0x000000, 0xFFFFFF, 0x000000, 0xFFFFFF}},
+        {"colours.pam", std::string("P7\nWIDTH 2\nHEIGHT 1\nDEPTH 3\nMAXVAL 255\nTUPLTYPE RGB\nENDHDR\n\xFF\x00\x00\x00\x80\xFF", 65),
+            {0xFF0000, 0x0080FF}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -60,6 +60,7 @@ TEST(PreviewTable, ExtensionsChooseTheirViewers)
         {"/a/doc.rtf", TViewerKind::Rtf, 0, 0, ".rtf"},
         {"/a/photo.ppm", TViewerKind::Image, 9, 14, ".ppm"},
         {"/a/grey.PGM", TViewerKind::Image, 9, 14, ".pgm"},
+        {"/a/alpha.pam", TViewerKind::Image, 9, 14, ".pam"},
         {"/a/mask.pbm", TViewerKind::Image, 9, 14, ".pbm"},
         {"/a/doc.pdf", TViewerKind::Pdf, 0, 0, ".pdf"},
         {"/a/movie.swf", TViewerKind::Flash, 0, 0, ".swf"},
