@@ -137,6 +137,14 @@ TfrmOverwrite::TfrmOverwrite(TComponent* owner) : TForm(owner)
     No = Place<TButton>(this, "No", "&No", 195, 90, 75, 28);
     No->ModalResult = mrNo;
     CheckBox1 = Place<TCheckBox>(this, "CheckBox1", "Don't ask again", 8, 62, 200, 20);
+    // The box has no Cancel button: Escape closes it as its close box does,
+    // which stops the extraction.
+    OnKeyDown = [this](TObject*, WORD& key, TShiftState shift) {
+        if (key == VK_ESCAPE && !(shift & (ssShift | ssAlt | ssCtrl))) {
+            key = 0;
+            Close();
+        }
+    };
     OnActivate = [this](TObject* s) { FormActivate(s); };
 }
 

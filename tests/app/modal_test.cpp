@@ -291,12 +291,14 @@ TEST_F(ModalDialogTest, OverwriteDialogAnswersAndClosesEveryWay)
         const char* name;
         std::function<void(QWidget*)> answer;
         bool replaced;
+        bool restExtracted;  // false: the answer stopped the extraction
     };
     const Case cases[] = {
-        {"Yes", [](QWidget* w) { Click(w, "&Yes"); }, true},
-        {"Return (Yes is the default)", [](QWidget* w) { PressKey(w, Qt::Key_Return); }, true},
-        {"No", [](QWidget* w) { Click(w, "&No"); }, false},
-        {"close box (cancels the extraction)", [](QWidget* w) { PressCloseBox(w); }, false},
+        {"Yes", [](QWidget* w) { Click(w, "&Yes"); }, true, true},
+        {"Return (Yes is the default)", [](QWidget* w) { PressKey(w, Qt::Key_Return); }, true, true},
+        {"No", [](QWidget* w) { Click(w, "&No"); }, false, true},
+        {"close box (cancels the extraction)", [](QWidget* w) { PressCloseBox(w); }, false, false},
+        {"Escape (as the close box)", [](QWidget* w) { PressKey(w, Qt::Key_Escape); }, false, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -324,6 +326,10 @@ TEST_F(ModalDialogTest, OverwriteDialogAnswersAndClosesEveryWay)
         ClickWidget(p.bextract->Widget());
         EXPECT_EQ(asked, 1);
         EXPECT_EQ(target.Read(names[0]) != "old", c.replaced);
+        int files = 0;
+        for (const auto& e : std::filesystem::directory_iterator(target.Root()))
+            files += e.is_regular_file() ? 1 : 0;
+        EXPECT_EQ(files > 1, c.restExtracted) << files << " files in the target";
         ExpectInputBack();
         std::filesystem::remove_all(target.Root());
         std::filesystem::create_directories(target.Root());
