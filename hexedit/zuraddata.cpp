@@ -350,6 +350,10 @@ void TCustomZURadUvudod::LoadFromStream(TStream& stream)
     ResetSelection(false);
     MoveColRow(2, 2, true, true);
     Changed();
+    // New data that fill as many rows as the old ones leave rows, columns and
+    // caret as they were, which repaints nothing by itself: the old bytes
+    // would stay on screen.
+    Invalidate();
     OldCursor();
     if (error) {
         FreeStorage(false);
@@ -450,6 +454,7 @@ void TCustomZURadUvudod::CreateEmptyFile(const std::string& name)
     m_hasFile = false;
     MoveColRow(2, 2, true, true);
     Changed();
+    Invalidate();
 }
 
 void TCustomZURadUvudod::SetDataSize(std::int32_t newSize)

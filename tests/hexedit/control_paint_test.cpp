@@ -1,9 +1,16 @@
 // Painting into an offscreen image: colours, the selection band, change
 // marks, frames, bookmark icons, and that only visible rows are painted.
 #include "hex_fixture.h"
+#include "test_support/temp_dir.h"
 #include "vcl/caret.h"
 
+#include <QEvent>
+#include <QPaintEvent>
+#include <QRegion>
+
+#include <functional>
 #include <set>
+#include <utility>
 
 namespace {
 
@@ -227,6 +234,53 @@ TEST_F(HexPaintTest, FramesShowTheCaretPositionWithoutFocus)
     const TRect r = hex->CellRect(hex->Col(), hex->Row());
     EXPECT_EQ(At(r.Left, r.Top), RGB(255, 0, 255));
     EXPECT_EQ(At(r.Left + hex->CharWidth() - 1, r.Bottom - 2), RGB(255, 0, 255));
+}
+
+// Gathers what a widget is asked to paint.
+class PaintedArea : public QObject {
+public:
+    explicit PaintedArea(QWidget* w) { w->installEventFilter(this); }
+    bool eventFilter(QObject*, QEvent* e) override
+    {
+        if (e->type() == QEvent::Paint)
+            painted += static_cast<QPaintEvent*>(e)->region();
+        return false;
+    }
+    QRegion painted;
+};
+
+// New data that leave rows, columns and the caret where they were (a file
+// of a row replacing another) are painted all the same, so that the window
+// never shows the bytes of the file before.
+TEST_F(HexPaintTest, NewDataOfTheSameLayoutArePainted)
+{
+    TForm form(nullptr);
+    hex->SetParent(&form);
+    form.Show();
+    LoadBytes("AAAAAAAAAAAA");
+    Pump();
+    Pump();
+    TempDir dir;
+    dir.Write("c.bin", "CCCCC");
+    const std::pair<const char*, std::function<void()>> cases[] = {
+        {"from a stream", [&] { LoadBytes("BBBBBBBBB"); }},
+        {"from a file", [&] { hex->LoadFromFile(dir.Path("c.bin")); }},
+        {"an empty new buffer", [&] { hex->CreateEmptyFile(""); }},
+    };
+    for (const auto& [name, load] : cases) {
+        SCOPED_TRACE(name);
+        PaintedArea area(W());
+        load();
+        Pump();
+        // The character column and the last byte's digits, away from the
+        // caret on the first byte.
+        for (const std::int32_t col : {HexCol(4, true), 35 + 2}) {
+            const TRect r = hex->CellRect(col, 2);
+            ASSERT_FALSE(r.IsEmpty());
+            EXPECT_TRUE(area.painted.contains(QRect(r.Left, r.Top, r.Width(), r.Height()))) << col;
+        }
+    }
+    hex->SetParent(nullptr);
 }
 
 TEST_F(HexPaintTest, FocusedControlFramesTheTwinCellAndOwnsTheCaret)
