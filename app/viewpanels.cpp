@@ -638,6 +638,12 @@ void TForm1::ViewHex()
         ShowFileInfo(CurrentFile);
         ShowNoPreview(e.Message());
         return;
+    } catch (const EOutOfMemory&) {
+        // So is one larger than the memory the machine can still give.
+        ShowFileInfo(CurrentFile);
+        ShowNoPreview("This computer has too little free memory for the hex editor to hold this file ("
+            + IntToStr(FileSizeOf(CurrentFile)) + " bytes).");
+        return;
     }
     ShowFileInfo(CurrentFile);
     SetStatusPanel(3, HexModeText(*hexedit));

@@ -7,6 +7,7 @@
 #include "win/wintypes.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -381,8 +382,16 @@ std::int64_t ReadNumberFile(const char* path)
 
 }  // namespace
 
+namespace {
+std::atomic<std::int64_t> g_availableMemoryOverride {-1};
+}  // namespace
+
+void SetAvailableMemoryOverride(std::int64_t bytes) { g_availableMemoryOverride = bytes; }
+
 std::int64_t AvailableMemory()
 {
+    if (const std::int64_t given = g_availableMemoryOverride; given >= 0)
+        return given;
     std::int64_t avail = -1;
     std::ifstream meminfo("/proc/meminfo");
     std::string key;

@@ -123,6 +123,9 @@ private:
 // machine running short: the smaller of the system's available memory and
 // what the process's control-group memory limit leaves. -1 when unknown.
 std::int64_t AvailableMemory();
+// For tests: AvailableMemory answers bytes, as on a machine with that much
+// memory left; a negative value (the default) gives the machine's answer.
+void SetAvailableMemoryOverride(std::int64_t bytes);
 
 
 // Creates a new file that must not exist yet (read and write access, no

@@ -4,6 +4,7 @@
 #include "app_fixture.h"
 
 #include "hexedit/zuradhexex.h"
+#include "rtl/streams.h"
 #include "test_support/pdf_text.h"
 #include "vcl/printers.h"
 
@@ -200,6 +201,9 @@ TEST_F(HexPanelTest, TheStatusBarShowsInsertOrOverwrite)
     EXPECT_EQ(f.StatusBar1->Panel(0).Text, dir.Path("data.bin"));
 }
 
+// A file the editor cannot hold, past its 2 GB or past the memory the
+// machine can still give, is refused before anything changes, and the status
+// bar says why.
 TEST_F(HexPanelTest, AFileTooLargeForTheEditorIsSaidSoAndChangesNothingElse)
 {
     TForm1& f = Show();
@@ -208,14 +212,28 @@ TEST_F(HexPanelTest, AFileTooLargeForTheEditorIsSaidSoAndChangesNothingElse)
         TFileStream huge(dir.Path("huge.bin"), fmCreate);
         huge.SetSize(std::int64_t(6) << 30);  // sparse: no disk taken
     }
-    View(dir.Path("small.bin"));
-    View(dir.Path("huge.bin"));
-    EXPECT_EQ(FrontPreviewPanel(), "PanelBlank");
-    EXPECT_EQ(f.StatusBar1->Panel(0).Text,
-              "File too large (6442450944 bytes): the hex editor holds at most 2147483647 bytes");
-    EXPECT_EQ(f.hexedit->FileName(), dir.Path("small.bin"));
-    EXPECT_EQ(f.hexedit->GetDataSize(), 5);
-    EXPECT_TRUE(Questions().empty());
+    dir.Write("big.bin", std::string(4096, 'b'));
+    struct Case {
+        const char* file;
+        std::int64_t memoryLeft;  // -1: the machine's
+        const char* message;
+    };
+    for (const Case& c : {
+             Case {"huge.bin", -1, "File too large (6442450944 bytes): the hex editor holds at most 2147483647 bytes"},
+             Case {"big.bin", 1000,
+                 "This computer has too little free memory for the hex editor to hold this file (4096 bytes)."},
+         }) {
+        SCOPED_TRACE(c.file);
+        View(dir.Path("small.bin"));
+        SetAvailableMemoryOverride(c.memoryLeft);
+        View(dir.Path(c.file));
+        SetAvailableMemoryOverride(-1);
+        EXPECT_EQ(FrontPreviewPanel(), "PanelBlank");
+        EXPECT_EQ(f.StatusBar1->Panel(0).Text, c.message);
+        EXPECT_EQ(f.hexedit->FileName(), dir.Path("small.bin"));
+        EXPECT_EQ(f.hexedit->GetDataSize(), 5);
+        EXPECT_TRUE(Questions().empty());
+    }
 }
 
 TEST_F(HexPanelTest, TheLoadedFilePrintsAsThePanelShowsIt)
