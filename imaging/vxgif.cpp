@@ -369,9 +369,12 @@ void GifDecodeRun::PlaceCanvas()
     m_canvasWidth = m_screenWidth;
     m_canvasHeight = m_screenHeight;
     const std::uint64_t screen = std::uint64_t{m_screenWidth} * m_screenHeight;
-    if (screen <= kWholeScreenPixels || StreamCanBack(m_in, screen) || m_boundsRight <= m_boundsLeft ||
-        m_boundsBottom <= m_boundsTop)
+    if (screen <= kWholeScreenPixels || StreamCanBack(m_in, screen))
         return;
+    // A screen the data could never fill, with frames that cover none of
+    // it, has nothing to show but a claim.
+    if (m_boundsRight <= m_boundsLeft || m_boundsBottom <= m_boundsTop)
+        VxRaiseDataMissing(m_screenWidth, m_screenHeight);
     m_originX = m_boundsLeft;
     m_originY = m_boundsTop;
     m_canvasWidth = m_boundsRight - m_boundsLeft;

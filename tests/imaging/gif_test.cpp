@@ -4,6 +4,7 @@
 #include "test_util.h"
 
 #include "imaging/vxgif.h"
+#include "win/memlimit.h"
 
 #include <gtest/gtest.h>
 
@@ -414,6 +415,18 @@ TEST(GifDamage, gif_huge_screen_gives_the_frames_it_holds)
     EXPECT_EQ(image.GetHeight(), 2u);
     for (int i = 0; i < 6; ++i)
         EXPECT_EQ(IndexAt(image, i % 3, i / 3), f.pixels[static_cast<std::size_t>(i)]) << i;
+}
+
+TEST(GifDamage, gif_huge_screen_with_empty_frames_is_refused_as_a_claim)
+{
+    // Frames without pixels cover none of a 65535 x 65535 screen: there is
+    // nothing to show but the header's claim, refused before 4 GB of
+    // background is made.
+    Frame empty = Solid(1, 0, 0, 1, 0);
+    empty.rawCodes = {4, 5};
+    VxImageGIF image;
+    EXPECT_FALSE(DecodeBytes(image, MakeGif(65535, 65535, kFour, {empty}), VXFMT_GIF));
+    EXPECT_EQ(image.GetLastError(), PictureDataMissingMessage(65535, 65535));
 }
 
 TEST(GifDamage, gif_loop_ext_eof_ends_the_reading)
