@@ -24,9 +24,10 @@ protected:
     // Views the file as text, as the "A" button does.
     void ViewAsText(const std::string& path)
     {
-        form->SetViewMode(1);
+        // Choosing the mode views the current file: set first, it is viewed
+        // once (a second view would race with the first one's reader).
         form->CurrentFile = path;
-        form->ViewCurrentFile();
+        form->SetViewMode(1);
     }
     std::string Panel(int i) const { return form->StatusBar1->Panel(i).Text; }
     std::vector<std::string> Messages() const

@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <mutex>
 #include <string>
 
@@ -15,14 +16,16 @@
 // Release: the reader thread waits in the hook, as it would on a slow disk.
 class HeldReader {
 public:
-    explicit HeldReader(const std::string& path)
+    explicit HeldReader(const std::string& path) : m_state(std::make_shared<State>())
     {
-        TFileReader::SetReadHook([this, path](const TFileReader& r, std::int64_t offset) {
+        // The hook owns the state with this object: a reader released at
+        // the end of a test may still be waking in it after this is gone.
+        TFileReader::SetReadHook([state = m_state, path](const TFileReader& r, std::int64_t offset) {
             if (r.FileName() != path || offset == 0)
                 return;
-            std::unique_lock<std::mutex> lock(m_lock);
-            m_held = true;
-            m_wake.wait(lock, [this] { return m_released; });
+            std::unique_lock<std::mutex> lock(state->lock);
+            state->held = true;
+            state->wake.wait(lock, [&] { return state->released; });
         });
     }
     ~HeldReader()
@@ -36,23 +39,26 @@ public:
     void Release()
     {
         {
-            const std::lock_guard<std::mutex> lock(m_lock);
-            m_released = true;
+            const std::lock_guard<std::mutex> lock(m_state->lock);
+            m_state->released = true;
         }
-        m_wake.notify_all();
+        m_state->wake.notify_all();
     }
     // A reader waits in the hook now.
     bool Held()
     {
-        const std::lock_guard<std::mutex> lock(m_lock);
-        return m_held && !m_released;
+        const std::lock_guard<std::mutex> lock(m_state->lock);
+        return m_state->held && !m_state->released;
     }
 
 private:
-    std::mutex m_lock;
-    std::condition_variable m_wake;
-    bool m_held = false;
-    bool m_released = false;
+    struct State {
+        std::mutex lock;
+        std::condition_variable wake;
+        bool held = false;
+        bool released = false;
+    };
+    std::shared_ptr<State> m_state;
 };
 
 // Cuts one file to newSize just before a piece past `after` is read from it,
@@ -60,20 +66,22 @@ private:
 class CutShortOnRead {
 public:
     CutShortOnRead(const std::string& path, std::int64_t after, std::uintmax_t newSize)
+        : m_cut(std::make_shared<std::atomic<bool>>(false))
     {
-        TFileReader::SetReadHook([this, path, after, newSize](const TFileReader& r, std::int64_t offset) {
-            if (r.FileName() != path || offset <= after || m_cut)
+        TFileReader::SetReadHook([cut = m_cut, path, after, newSize](const TFileReader& r, std::int64_t offset) {
+            if (r.FileName() != path || offset <= after || *cut)
                 return;
-            m_cut = true;
+            *cut = true;
             std::filesystem::resize_file(path, newSize);
         });
     }
     ~CutShortOnRead() { TFileReader::SetReadHook(nullptr); }
     CutShortOnRead(const CutShortOnRead&) = delete;
     CutShortOnRead& operator=(const CutShortOnRead&) = delete;
-    bool Cut() const { return m_cut; }
+    bool Cut() const { return *m_cut; }
 
 private:
-    // Written on the reader's thread, read after it finished.
-    std::atomic<bool> m_cut {false};
+    // Written on the reader's thread, read after it finished; shared with
+    // the hook for the same reason as the held reader's state.
+    std::shared_ptr<std::atomic<bool>> m_cut;
 };
