@@ -359,78 +359,72 @@ private:
         }
     }
 
-    void ReadRgbStrips()
+    // Reads the page strip by strip, each row `line` bytes, and hands every
+    // row to fn with the picture row it goes to (rows count from the
+    // bottom); a strip that cannot be read leaves it and those below black.
+    template <typename RowFn> void ForEachStripRow(std::uint64_t line, RowFn&& fn)
     {
-        const std::uint32_t w = m_page.width, h = m_page.height;
-        const std::uint32_t spp = m_page.samples;
-        const std::uint64_t line = static_cast<std::uint64_t>(w) * spp;
+        const std::uint32_t h = m_page.height;
         const std::uint32_t rows = std::clamp<std::uint32_t>(m_page.rowsPerStrip, 1, h);
         TiffBuffer strip = Allocate(VxMulSat(line, rows), kNoMemory);
-        const bool associated = spp == 4 && m_page.firstExtra == EXTRASAMPLE_ASSOCALPHA;
         for (std::uint32_t ys = 0; ys < h; ys += rows) {
             CheckStop();
             const std::uint32_t nrow = std::min(rows, h - ys);
             const auto want = static_cast<tmsize_t>(line * nrow);
             if (TIFFReadEncodedStrip(m_tif, TIFFComputeStrip(m_tif, ys, 0), strip.get(), want) != want) {
-                m_cutShort = true;  // this strip and those below stay black
+                m_cutShort = true;
                 return;
             }
-            for (std::uint32_t y = 0; y < nrow; ++y) {
-                const std::uint32_t imageRow = h - 1 - (ys + y);
-                const std::uint8_t* src = strip.get() + line * y;
-                std::uint8_t* dst = m_image.GetRowBits(imageRow);
-                if (spp == 3) {
-                    for (std::uint32_t x = 0; x < w; ++x, src += 3, dst += 3) {
-                        dst[0] = src[2];
-                        dst[1] = src[1];
-                        dst[2] = src[0];
-                    }
-                } else {
-                    std::uint8_t* alpha = m_image.GetAlphaPointer(0, static_cast<std::int32_t>(imageRow));
-                    for (std::uint32_t x = 0; x < w; ++x, src += 4, dst += 3) {
-                        dst[0] = src[2];
-                        dst[1] = src[1];
-                        dst[2] = src[0];
-                        if (alpha)
-                            alpha[x] = src[3];
-                    }
-                    if (alpha && associated)
-                        Unpremultiply(m_image.GetRowBits(imageRow), alpha, w);
-                }
-            }
+            for (std::uint32_t y = 0; y < nrow; ++y)
+                fn(h - 1 - (ys + y), strip.get() + line * y);
         }
+    }
+
+    void ReadRgbStrips()
+    {
+        const std::uint32_t w = m_page.width;
+        const std::uint32_t spp = m_page.samples;
+        const bool associated = spp == 4 && m_page.firstExtra == EXTRASAMPLE_ASSOCALPHA;
+        ForEachStripRow(std::uint64_t{w} * spp, [&](std::uint32_t imageRow, const std::uint8_t* src) {
+            std::uint8_t* dst = m_image.GetRowBits(imageRow);
+            if (spp == 3) {
+                for (std::uint32_t x = 0; x < w; ++x, src += 3, dst += 3) {
+                    dst[0] = src[2];
+                    dst[1] = src[1];
+                    dst[2] = src[0];
+                }
+                return;
+            }
+            std::uint8_t* alpha = m_image.GetAlphaPointer(0, static_cast<std::int32_t>(imageRow));
+            for (std::uint32_t x = 0; x < w; ++x, src += 4, dst += 3) {
+                dst[0] = src[2];
+                dst[1] = src[1];
+                dst[2] = src[0];
+                if (alpha)
+                    alpha[x] = src[3];
+            }
+            if (alpha && associated)
+                Unpremultiply(m_image.GetRowBits(imageRow), alpha, w);
+        });
     }
 
     void ReadCmyk16Strips()
     {
-        const std::uint32_t w = m_page.width, h = m_page.height;
+        const std::uint32_t w = m_page.width;
         const std::uint32_t spp = m_page.samples;
-        const std::uint64_t line = static_cast<std::uint64_t>(w) * spp * 2;
-        const std::uint32_t rows = std::clamp<std::uint32_t>(m_page.rowsPerStrip, 1, h);
-        TiffBuffer strip = Allocate(VxMulSat(line, rows), kNoMemory);
-        for (std::uint32_t ys = 0; ys < h; ys += rows) {
-            CheckStop();
-            const std::uint32_t nrow = std::min(rows, h - ys);
-            const auto want = static_cast<tmsize_t>(line * nrow);
-            if (TIFFReadEncodedStrip(m_tif, TIFFComputeStrip(m_tif, ys, 0), strip.get(), want) != want) {
-                m_cutShort = true;  // this strip and those below stay black
-                return;
+        ForEachStripRow(std::uint64_t{w} * spp * 2, [&](std::uint32_t imageRow, const std::uint8_t* bytes) {
+            // libtiff hands the samples over in the machine's byte order.
+            const auto* src = reinterpret_cast<const std::uint16_t*>(bytes);
+            std::uint8_t* dst = m_image.GetRowBits(imageRow);
+            std::uint8_t* alpha = m_image.GetAlphaPointer(0, static_cast<std::int32_t>(imageRow));
+            for (std::uint32_t x = 0; x < w; ++x, src += spp, dst += 3) {
+                dst[0] = CmykChannel16(src[2], src[3]);
+                dst[1] = CmykChannel16(src[1], src[3]);
+                dst[2] = CmykChannel16(src[0], src[3]);
+                if (alpha)
+                    alpha[x] = Narrow16(src[4]);
             }
-            for (std::uint32_t y = 0; y < nrow; ++y) {
-                const std::uint32_t imageRow = h - 1 - (ys + y);
-                // libtiff hands the samples over in the machine's byte order.
-                const auto* src = reinterpret_cast<const std::uint16_t*>(strip.get() + line * y);
-                std::uint8_t* dst = m_image.GetRowBits(imageRow);
-                std::uint8_t* alpha = m_image.GetAlphaPointer(0, static_cast<std::int32_t>(imageRow));
-                for (std::uint32_t x = 0; x < w; ++x, src += spp, dst += 3) {
-                    dst[0] = CmykChannel16(src[2], src[3]);
-                    dst[1] = CmykChannel16(src[1], src[3]);
-                    dst[2] = CmykChannel16(src[0], src[3]);
-                    if (alpha)
-                        alpha[x] = Narrow16(src[4]);
-                }
-            }
-        }
+        });
     }
 
     void BuildPalette()
